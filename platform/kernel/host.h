@@ -1,0 +1,62 @@
+// Host side of the kernel: what the host program, the device models and the
+// tests use to run the simulated processor. Firmware code never includes this.
+#pragma once
+
+#include "platform/kernel/kernel.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace host {
+
+enum class ClockMode { Real, Virtual };
+
+struct KernelConfig {
+    ClockMode clock = ClockMode::Virtual;
+    double speed = 1.0;                  // real clock only: simulated seconds per host second
+    size_t board_ram_bytes = 32u << 20;  // mapped below 4 GB
+};
+
+// Prepare the kernel (board RAM, clock). Called once per process before start.
+void kernel_configure(const KernelConfig& config);
+
+// Board RAM: one block below 4 GB. A board address (offset from the start of
+// RAM, as the firmware's fixed addresses are) to a host pointer.
+uint8_t* board_ram_base();
+size_t board_ram_size();
+void* board_ram_address(uint32_t board_offset);
+
+// Tests: run `define` in start-up context (as tx_application_define would be
+// run, with the first free address), then adopt the calling host thread as a
+// kernel thread named "test" at `priority`, and return. From then on the test
+// body runs as a kernel thread: tx_thread_sleep(n) lets n ticks of virtual time
+// pass while the firmware runs.
+void kernel_start_for_test(void (*define)(void* first_unused), UINT priority = 0);
+
+// Host program: the same start with the firmware's tx_application_define;
+// the calling thread then idles for ever (tx_kernel_enter does this).
+
+// The current time in ticks as the one clock of the platform sees it
+// (the same value as tx_time_get, callable from any host thread).
+uint64_t clock_ticks();
+
+// Device models and host I/O threads.
+//
+// Raise an interrupt: `handler` runs in interrupt context, with the processor,
+// as soon as the interrupt lock is free. Callable from any host thread or from
+// kernel context; never dropped.
+void raise_interrupt(std::function<void()> handler);
+
+// A device event at an absolute tick: the virtual clock jumps to it when every
+// thread waits; `handler` runs in interrupt context. Returns an id to cancel.
+uint64_t schedule_device_event(uint64_t at_tick, std::function<void()> handler);
+void cancel_device_event(uint64_t id);
+
+// Outside-world activity pending on the host (sockets, pseudo-terminals): while
+// any is outstanding the virtual clock does not jump ahead, so that a host
+// client gets its answer before simulated time moves on.
+void host_activity_begin();
+void host_activity_end();
+
+}  // namespace host
