@@ -1,0 +1,77 @@
+// The pixel buffer that messages, previews, test patterns and pixel tests are
+// drawn into: width x height pixels at 1, 2, 8 or 15 bits per pixel, stored
+// row-major without row padding, one byte a pixel (two for 15 bits, high byte
+// first).
+//
+// Colours passed in and out are colour15 values: red in bits 0-4, green in
+// bits 5-9, blue in bits 10-14.
+#pragma once
+
+#include <cstdint>
+
+class CSurface {
+  public:
+    CSurface();
+    virtual ~CSurface();
+    CSurface(const CSurface&) = delete;
+    CSurface& operator=(const CSurface&) = delete;
+
+    // A zeroed buffer of the given size and depth (1, 2, 8 or 15); the old
+    // buffer when size and depth are unchanged. Null on a refused depth or
+    // size, or when memory is short (the surface is then unallocated).
+    uint8_t* Create(int height, int width, int bitsPerPixel);
+    void Destroy();
+    // Zeroes the buffer unless the keep-content flag is set.
+    void Clear();
+
+    // 1 bit: 0x7C00 lit; 2 bits: 0x7C00 for bit 0 OR 0x0370 for bit 1;
+    // 8 bits: the byte; 15 bits: the stored value shifted left by 16.
+    // 0 outside the surface.
+    uint32_t GetPixel(int x, int y) const;
+    // Ignored outside the surface.
+    void SetPixel(int x, int y, int32_t colour);
+    // Every pixel := colour; a lit fill does nothing in simulation control mode.
+    void Fill(int32_t colour);
+    void DrawHLine(int y, int32_t colour);
+    void DrawVLine(int x, int32_t colour);
+    void FillRect(int x, int y, int columns, int rows, int32_t colour);
+    // Draws a Windows bitmap of `size` bytes with its top-left pixel at (x, y),
+    // clipped to the surface. 1 drawn; 0 for an unsupported depth or a file
+    // whose header, palette or pixel rows do not fit in `size` bytes.
+    int DrawBitmap(const uint8_t* image, uint32_t size, int x, int y, int flag = 0);
+
+    uint8_t* GetBuffer() const { return buffer_; }
+    int GetBitsPerPixel() const { return bits_per_pixel_; }
+    bool IsAllocated() const { return allocated_ != 0; }
+    int GetWidth() const { return width_; }
+    int GetHeight() const { return height_; }
+    uint32_t GetSize() const { return size_; }
+    int32_t GetForeground() const { return foreground_; }
+    void SetForeground(int32_t colour) { foreground_ = colour; }
+    // -1: unlit text pixels and spacing are not painted.
+    int32_t GetBackground() const { return background_; }
+    void SetBackground(int32_t colour) { background_ = colour; }
+    uint32_t GetKeepContent() const { return keep_content_; }
+    void SetKeepContent(uint32_t keep) { keep_content_ = keep; }
+
+    // Bytes a pixel takes at a depth (bits rounded up to whole bytes).
+    static int BytesPerPixel(int bitsPerPixel) { return (bitsPerPixel + 7) / 8; }
+
+  private:
+    bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
+    void Store(uint8_t* at, int32_t colour) const;
+
+    uint8_t* buffer_ = nullptr;
+    uint8_t bits_per_pixel_ = 0;
+    uint8_t allocated_ = 0;
+    int32_t foreground_ = 0x7C00;
+    int32_t background_ = -1;
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+    uint32_t keep_content_ = 0;
+    uint32_t size_ = 0;
+};
+
+// Whether the sign runs in simulation control mode (dmsControlMode 6), in
+// which lit fills of a surface are suppressed. Read from the object store.
+bool surface_simulation_mode();
