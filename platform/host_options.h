@@ -1,0 +1,33 @@
+// The host program's options, parsed once by app/main.cpp and read by the
+// platform layer (board, monitor, network stack). Firmware code never reads it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace host {
+
+struct HostOptions {
+    std::string state_dir = "./state";  // --state DIR: flash image, clock/NV file, environment, links
+    double speed = 1.0;                 // --speed N: simulated seconds per host second (real clock)
+    int port_offset = 0;                // --port-offset N: added to every port the sign listens on
+    bool console_log = false;           // --console-log: copy the console output to standard error
+    int board_id = 2;                   // --board-id N: product board id 0..15 read from the bus logic
+    uint32_t flash_size = 16u << 20;    // --flash-size BYTES: flash file system capacity
+    std::string field_file;             // --field FILE: simulated field equipment ("" none)
+    std::vector<std::string> argv;      // the whole command line, for the restart (re-exec)
+};
+
+// The options of this process (defaults until app/main.cpp parsed the command
+// line; tests may change them before starting the board).
+HostOptions& host_options();
+
+// Parse argv into `out`. Returns true when the command line is valid; otherwise
+// false with a one-line reason in `error`.
+bool parse_host_options(int argc, char** argv, HostOptions& out, std::string& error);
+
+// The usage text printed for an unknown or malformed option.
+const char* host_options_usage();
+
+}  // namespace host
