@@ -28,7 +28,14 @@ enum asn1_error : uint32_t {
 // Identifier classes, forms and universal tags.
 enum : uint32_t { ASN1_UNI = 0, ASN1_APL = 1, ASN1_CTX = 2, ASN1_PRV = 3 };
 enum : uint32_t { ASN1_PRI = 0, ASN1_CON = 1 };
-enum : uint32_t { ASN1_INT = 2, ASN1_BTS = 3, ASN1_OTS = 4, ASN1_NUL = 5, ASN1_OJI = 6, ASN1_SEQ = 16 };
+enum : uint32_t {
+    ASN1_INT = 2,
+    ASN1_BTS = 3,
+    ASN1_OTS = 4,
+    ASN1_NUL = 5,
+    ASN1_OJI = 6,
+    ASN1_SEQ = 16
+};
 
 enum : int { ASN1_ENC = 0, ASN1_DEC = 1 };
 
@@ -61,8 +68,7 @@ int g_asn1_length_decode(asn1_context* ctx, uint32_t* definite, uint32_t* length
 
 // Length (from the end marker; indefinite when it is null) and identifier in
 // front of a finished content.
-int g_asn1_header_encode(asn1_context* ctx, uint8_t* eoc, uint32_t cls, uint32_t con,
-                         uint32_t tag);
+int g_asn1_header_encode(asn1_context* ctx, uint8_t* eoc, uint32_t cls, uint32_t con, uint32_t tag);
 // Identifier and length; *eoc := position + length, or null for the indefinite
 // form. A definite length reaching past the received bytes is refused.
 int g_asn1_header_decode(asn1_context* ctx, uint8_t** eoc, uint32_t* cls, uint32_t* con,

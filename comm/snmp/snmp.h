@@ -10,11 +10,11 @@
 #include "comm/snmp/asn1.h"
 
 constexpr uint32_t SNMP_MAX_VARBINDS = 50;
-constexpr uint32_t SNMP_MAX_OID = 40;           // sub-identifiers per name or OID value
-constexpr uint32_t SNMP_MAX_VALUE = 8000;       // value bytes per varbind
-constexpr uint32_t SNMP_MAX_COMMUNITY = 51;     // community / security-parameters octets
-constexpr uint32_t SNMP_MAX_CONTEXT = 49;       // context engine id / context name octets
-constexpr uint32_t SNMP_MESSAGE_BUFFER = 3000;  // transmit and receive buffers
+constexpr uint32_t SNMP_MAX_OID = 40;          // sub-identifiers per name or OID value
+constexpr uint32_t SNMP_MAX_VALUE = 8000;      // value bytes per varbind
+constexpr uint32_t SNMP_MAX_COMMUNITY = 51;    // community / security-parameters octets
+constexpr uint32_t SNMP_MAX_CONTEXT = 49;      // context engine id / context name octets
+constexpr uint32_t SNMP_MESSAGE_BUFFER = 3000; // transmit and receive buffers
 constexpr uint32_t SNMP_REQUEST_SLOTS = 10;
 
 // The codec's numbering of value types.
@@ -135,11 +135,11 @@ struct snmp_message_info {
     uint32_t message_model;  // 0 v1, 1 v2c (also for version 2), 3 v3
     uint32_t security_model; // 1 v1, 2 v2c, as received for v3
     uint32_t security_level;
-    uint32_t pdu_version;    // 0 SNMPv1 PDU, 2 SNMPv2 PDU
-    uint32_t max_size;       // v3 maximum size as received
-    uint32_t message_id;     // v3 message id
-    uint8_t is_request;      // 0 for a GetResponse PDU (never answered)
-    uint32_t slot;           // request slot taken by the decoder
+    uint32_t pdu_version;                   // 0 SNMPv1 PDU, 2 SNMPv2 PDU
+    uint32_t max_size;                      // v3 maximum size as received
+    uint32_t message_id;                    // v3 message id
+    uint8_t is_request;                     // 0 for a GetResponse PDU (never answered)
+    uint32_t slot;                          // request slot taken by the decoder
     char community[SNMP_MAX_COMMUNITY + 1]; // or the v3 security parameters
     uint32_t community_length;
     char context_engine_id[SNMP_MAX_CONTEXT + 1];
@@ -178,14 +178,12 @@ struct snmp_reply {
     uint8_t address[4];
 };
 int snmp_v1_response_encode(snmp_request_slots* slots, const snmp_message_info* info,
-                            const snmp_pdu* pdu, uint8_t* buffer, uint32_t size,
-                            snmp_reply* reply);
+                            const snmp_pdu* pdu, uint8_t* buffer, uint32_t size, snmp_reply* reply);
 int snmp_v2c_response_encode(snmp_request_slots* slots, const snmp_message_info* info,
                              const snmp_pdu* pdu, uint8_t* buffer, uint32_t size,
                              snmp_reply* reply);
 int snmp_v3_response_encode(snmp_request_slots* slots, const snmp_message_info* info,
-                            const snmp_pdu* pdu, uint8_t* buffer, uint32_t size,
-                            snmp_reply* reply);
+                            const snmp_pdu* pdu, uint8_t* buffer, uint32_t size, snmp_reply* reply);
 
 // A whole SNMPv1 message (SEQUENCE { version 0, community, PDU }) for the
 // trap builder and tests: no request slot is involved.
