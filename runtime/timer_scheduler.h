@@ -4,6 +4,7 @@
 
 #include "platform/kernel/kernel.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <list>
 
