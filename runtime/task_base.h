@@ -123,3 +123,17 @@ class CTaskBase {
     uint8_t* stack_ = nullptr;
     const task_profile* profile_;
 };
+
+// Thread entry and timer function of a task singleton reached through its
+// accessor: Create(pool, task_thread_entry<CX, TheX>, task_timer_entry<CX, TheX>).
+template <typename Task, Task& (*Instance)()>
+void task_thread_entry(ULONG)
+{
+    Instance().ThreadEntry();
+}
+
+template <typename Task, Task& (*Instance)()>
+void task_timer_entry(ULONG)
+{
+    Instance().TimerExpired();
+}

@@ -1,0 +1,15 @@
+// comm_task: the "Communication" task. It will start the network, the NTCIP
+// agents and file transfer; for now it runs its step, serves its maintenance
+// letters and answers the ping request.
+#pragma once
+
+#include "runtime/mail_task.h"
+
+class comm_task : public CMailTask {
+  public:
+    explicit comm_task(post_office& office);
+    int Start(TX_BYTE_POOL& pool);
+    void HandleLetter(const letter_s& letter) override;
+};
+
+comm_task& the_comm_task();

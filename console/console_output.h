@@ -1,0 +1,11 @@
+// Host side of the console output: a copy of every shown console text goes to
+// the sink installed here (app/main installs one for --console-log; test
+// fixtures install one to capture the start-up lines). Null removes it.
+#pragma once
+
+typedef void (*console_sink_fn)(const char* text);
+void console_set_host_sink(console_sink_fn sink);
+
+// One character through console_printf ("%c"); the prompt's echo and the boot
+// monitor's output hook. -> 0.
+int console_putchar(int c);

@@ -1,0 +1,14 @@
+// CScheduleTask: the "Schedule" task. It will run the time-base schedules and
+// the event log; for now it runs its step and serves its maintenance letters.
+#pragma once
+
+#include "runtime/mail_task.h"
+
+class CScheduleTask : public CMailTask {
+  public:
+    explicit CScheduleTask(post_office& office);
+    int Start(TX_BYTE_POOL& pool);
+    void HandleLetter(const letter_s& letter) override;
+};
+
+CScheduleTask& TheScheduleTask();
