@@ -205,8 +205,9 @@ enum : int {
 // bytes, for later in-place modification. An existing file of that name is
 // replaced (the new one is complete before the old one is deleted). `flags`
 // is a string of the letters above (null or "" for none), `info` may be null.
-// 0, or TFSERR_BADARG, TFSERR_NAMETOOBIG, TFSERR_BADFLAG, TFSERR_FILEEXISTS
-// (the old file is open), TFSERR_FLASHFULL (nothing changed).
+// A descriptor open on the old file keeps reading the old content.
+// 0, or TFSERR_BADARG, TFSERR_NAMETOOBIG, TFSERR_BADFLAG, TFSERR_FLASHFULL
+// (nothing changed), TFSERR_NOTOPEN (no flash mounted).
 int mon_tfsadd(const char* name, const char* info, const char* flags, const unsigned char* src,
                int size);
 int mon_tfsunlink(const char* name);   // 0, TFSERR_NOFILE, TFSERR_FILEEXISTS (open)
