@@ -117,7 +117,6 @@ class frame_3bit : public frame_state {
   protected:
     uint32_t read(uint32_t i) const override;
     void write(uint32_t i, uint32_t value) override;
-    // One spare byte so that the 16-bit word of the last pixel stays inside.
     uint32_t bytes_for(uint32_t pixels) const override { return (3 * pixels + 7) / 8; }
 };
 

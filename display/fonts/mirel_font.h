@@ -86,7 +86,7 @@ class CMirelFont : public CMirelFontBase {
 // The built-in table (generated at build time from display/fonts/glyphs/).
 struct builtin_font {
     const char* name;
-    const uint8_t* stream;     // zlib stream of the font image
+    const uint8_t* stream; // zlib stream of the font image
     uint32_t compressed_length;
 };
 const uint32_t BUILTIN_FONT_COUNT = 20;
