@@ -19,6 +19,7 @@ enum class DbImage : uint8_t;
 struct DbObject;
 
 class CTaskBase;
+class subscriber;
 
 // Set flags of the write operations (combinable).
 const uint32_t DB_NOTIFY = 1;          // run change notification after the write
@@ -68,6 +69,7 @@ class CDataBase {
 
     // Images zero, flash mode on, validation on, notification off.
     CDataBase();
+    ~CDataBase();
     CDataBase(const CDataBase&) = delete;
     CDataBase& operator=(const CDataBase&) = delete;
 
@@ -82,8 +84,6 @@ class CDataBase {
 
     // Non-volatile offset holding a dynamic object? (the journal's replay)
     static bool IsDynamicOffset(uint32_t nv_offset);
-    // Volatile offset holding a dynamic object?
-    static bool IsDynamicVolatileOffset(uint32_t v_offset);
 
     // --- state word -----------------------------------------------------------
     uint8_t IsFlashMode() const { return uint8_t(state_ >> STATE_FLASH_MODE_SHIFT); }
@@ -129,6 +129,8 @@ class CDataBase {
     // One cycle of the task (letters, flash mode, journal housekeeping).
     void Run();
     CTaskBase* Task();
+    // The task's post-office attachment (its mailbox).
+    subscriber* Mail();
 
     // Factory defaults of the non-volatile image (0 = full reset) and the
     // run-time defaults of the volatile image (defined with the catalogue).
