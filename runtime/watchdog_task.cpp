@@ -1,5 +1,9 @@
 #include "runtime/watchdog_task.h"
 
+#include "console/console.h"
+#include "platform/board/bus.h"
+#include "platform/monitor/monitor.h"
+
 namespace {
 
 const uint32_t WATCHDOG_CODES[] = {72, 73, 74, 75, 77, 48, 49, 50, 57, 58, 59, 64, 65, 66,
@@ -40,3 +44,11 @@ CWatchdogTask& TheWatchdogTask()
 }
 
 int watchdog_enabled() { return 0; }
+
+void defrag_reset()
+{
+    trace_printf("Defrag Reset\n");
+    bus_write8(BUS_UART0_SCRATCH, bus_read8(BUS_UART0_SCRATCH) | 0x01);
+    tx_thread_sleep(10); // refused at once outside a thread (start-up)
+    mon_restart(0);
+}

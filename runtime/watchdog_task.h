@@ -17,3 +17,8 @@ class CWatchdogTask : public CMailTask {
 CWatchdogTask& TheWatchdogTask();
 // 1 while the hardware watchdog is enabled (the file-system driver's hook).
 int watchdog_enabled();
+
+// Restart with defragmentation: sets the UART0 scratch bit the boot monitor
+// reads at restart, then restarts through the monitor (does not return on
+// the board; returns on the host when a test's restart callback returns).
+void defrag_reset();

@@ -1,0 +1,324 @@
+// Start-up of the firmware: construction of the long-lived objects in the
+// boot order, attachment of the task subscribers, and tx_application_define,
+// which carves the pools, connects the boot monitor, checks the boot loader
+// and the flash, starts the threads and prepares the object store before any
+// thread runs. Every step that can fail prints its line and start-up goes on.
+#include "runtime/startup.h"
+
+#include "comm/comm_task.h"
+#include "console/console.h"
+#include "console/monitor_task.h"
+#include "console/vms_command.h"
+#include "display/display_task.h"
+#include "ntcip/schedule/schedule_task.h"
+#include "peripherals/peripheral_task.h"
+#include "platform/board/bus.h"
+#include "platform/monitor/monitor.h"
+#include "runtime/bootloader_image.h"
+#include "runtime/gp_buffer.h"
+#include "runtime/interrupt.h"
+#include "runtime/job_queue.h"
+#include "runtime/os.h"
+#include "runtime/pools.h"
+#include "runtime/post_office.h"
+#include "runtime/timer_scheduler.h"
+#include "runtime/utilities.h"
+#include "runtime/watchdog_task.h"
+#include "store/database.h"
+#include "store/objects.h"
+
+#include <cstring>
+#include <zlib.h>
+
+const char* const FIRMWARE_PART_NUMBER = "J6-VMS";
+
+namespace {
+
+const char* const VERSION_FIELDS[4] = {"2", "0", "4", "1"};
+const char* const VERSION_SUFFIX = "";
+
+const uint32_t FLASH_FREE_MINIMUM = 2000000;
+const uint32_t FLASH_DEAD_MAXIMUM = 500000;
+const long FLASH_HEADERS_MAXIMUM = 1000;
+const uint32_t BOOTLOADER_BUFFER_BYTES = 300000;
+const int TRACE_LEVEL_POLLS = 100;
+
+const char* const BOARD_NAMES[] = {
+    "TZR Product Board I",
+    "TZR Product Board II",
+    "TZR CAN Product Board",
+    "QR Product Board",
+    "TZR Product Board II with Datakey",
+    "QN Product Board with MM Fiber",
+    "QN Product Board with SM Fiber",
+};
+const char* const UNKNOWN_BOARD = "Unknown Product Board";
+
+const char* const MONTHS[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+struct startup_state {
+    int argc = 0;
+    char** argv = nullptr;
+    uint8_t board_id = 0xFF;
+    uint32_t local_time = 0;
+};
+
+startup_state& startup()
+{
+    static startup_state state;
+    return state;
+}
+
+TX_MUTEX& micromonitor_mutex()
+{
+    static TX_MUTEX mutex;
+    return mutex;
+}
+
+// The boot-monitor lock: only a thread can wait for the mutex; start-up and
+// timer context run before any thread or cannot wait, and go on unlocked.
+void monitor_lock()
+{
+    if (tx_thread_identify()) tx_mutex_get(&micromonitor_mutex(), TX_WAIT_FOREVER);
+}
+
+void monitor_unlock()
+{
+    if (tx_thread_identify()) tx_mutex_put(&micromonitor_mutex());
+}
+
+long tfs_get_time_hook() { return static_cast<long>(tfs_get_time()); }
+
+char* tfs_format_time_hook(long seconds, char* buffer, int size)
+{
+    return tfs_format_time(static_cast<uint32_t>(seconds), buffer, size);
+}
+
+// A typed hexadecimal digit 0..5 at the console sets the trace level.
+void trace_level_from_console()
+{
+    unsigned level = 0;
+    for (int i = 0; i < TRACE_LEVEL_POLLS; i++) {
+        if (!mon_gotachar()) continue;
+        level = hex_digit_value(mon_getchar());
+        break;
+    }
+    TheMonitorTask().SetTraceLevel(level > 5 ? 0 : static_cast<int>(level));
+}
+
+// Free space, then deleted space, then the header count of the flash.
+bool flash_needs_defragmentation()
+{
+    long free_bytes = mon_tfsctrl(TFS_CTRL_FREESPACE, 0, 0);
+    long dead_bytes = mon_tfsctrl(TFS_CTRL_DEADSPACE, 0, 0);
+    if (free_bytes < static_cast<long>(FLASH_FREE_MINIMUM) &&
+        dead_bytes > static_cast<long>(FLASH_DEAD_MAXIMUM))
+        return true;
+    static const char device[] = "//SF/";
+    return mon_tfsctrl(TFS_CTRL_HEADERS, reinterpret_cast<long>(device), 0) > FLASH_HEADERS_MAXIMUM;
+}
+
+int install_bootloader()
+{
+    static uint8_t image[BOOTLOADER_BUFFER_BYTES];
+    uLongf size = sizeof image;
+    if (uncompress(image, &size, BOOTLOADER_IMAGE, BOOTLOADER_IMAGE_BYTES) != Z_OK) return 0;
+    if (mon_tfsadd(BOOTLOADER_FILE_NAME, nullptr, nullptr, image, static_cast<int>(size)) != 0)
+        return 0;
+    mon_restart(1);
+    return 1;
+}
+
+void create_pool(TX_BYTE_POOL& pool, const char* name, uint8_t** cursor, uint32_t size,
+                 const char* fail_line)
+{
+    if (os_byte_pool_create(&pool, name, *cursor, size) != OS_OK) console_printf("%s", fail_line);
+    *cursor += size;
+}
+
+void start_tasks(TX_BYTE_POOL& stacks)
+{
+    TheWatchdogTask().Start(stacks);
+    TheDatabase().Start(stacks);
+    // The display engine core (disp::core::start) starts here with the display subsystem.
+    TheDisplay().Start(stacks);
+    TheScheduleTask().Start(stacks);
+    ThePeripheralTask().Start(stacks);
+    TheMonitorTask().Start(stacks);
+    the_comm_task().Start(stacks);
+}
+
+}  // namespace
+
+// ---- construction and main ----
+
+void firmware_construct()
+{
+    // The boot order of the long-lived objects.
+    the_post_office();
+    TheDisplay();
+    TheScheduleTask();
+    ThePeripheralTask();
+    TheMonitorTask();
+    TheWatchdogTask();
+    TheDatabase();
+    the_comm_task();
+    the_job_queue();
+    // The display engine's objects (renderer, core, buses, diagnostics) come with the display subsystem.
+    TheGPBuffer();
+    // The power-supply table comes with the peripheral subsystem.
+
+    // Subscribers, in the order the letters reach them.
+    the_comm_task().Subscribe();
+    TheDisplay().Subscribe();
+    TheScheduleTask().Subscribe();
+    ThePeripheralTask().Subscribe();
+    TheMonitorTask().Subscribe();
+    TheWatchdogTask().Subscribe();
+    TheDatabase().Subscribe();
+}
+
+int firmware_main(int argc, char** argv)
+{
+    startup().argc = argc;
+    startup().argv = argv;
+    firmware_construct();
+    tx_kernel_enter();
+    return 0;
+}
+
+// ---- the steps of tx_application_define ----
+
+uint8_t detect_product_board()
+{
+    uint8_t id = static_cast<uint8_t>((bus_read16(BUS_LOGIC_STATUS) >> 9) & 15);
+    startup().board_id = id;
+    console_printf(" - Detecting Hardware\t\t\t\t\t%s\n\t%s\n", "[ OK ]", product_board_name(id));
+    return id;
+}
+
+const char* product_board_name(uint8_t id)
+{
+    return id < sizeof BOARD_NAMES / sizeof BOARD_NAMES[0] ? BOARD_NAMES[id] : UNKNOWN_BOARD;
+}
+
+uint8_t product_board_id() { return startup().board_id; }
+
+int bootloader_day_number(const char* date)
+{
+    if (!date || strnlen(date, 11) < 11) return 0;
+    int year = 0;
+    for (int i = 7; i < 11; i++) year = year * 10 + (date[i] >= '0' && date[i] <= '9' ? date[i] - '0' : 0);
+    auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : 0; };
+    int day = date[4] == ' ' ? digit(date[5]) : digit(date[4]) * 10 + digit(date[5]);
+    int month = 0;
+    for (int m = 0; m < 12; m++)
+        if (strncmp(date, MONTHS[m], 3) == 0) month = m + 1;
+    return 365 * year - 730000 + 31 * (month - 1) + day;
+}
+
+int check_bootloader_current()
+{
+    console_printf(" - Is Bootloader Current?\t\t\t\t");
+    if (bootloader_day_number(mon_builddate()) >= BOOTLOADER_CURRENT_DAY) {
+        console_printf("[ OK ]\n");
+        return 0;
+    }
+    console_printf("[FAIL]\n");
+    console_printf("Please standby for system restart...\n");
+    return install_bootloader();
+}
+
+int init_platform_specific(uint8_t** cursor)
+{
+    uint32_t entry = bus_read32(BUS_MONITOR_ENTRY);
+    monConnect(entry, nullptr, nullptr);
+    mon_addcommand(vms_command_table(), nullptr);
+    mon_wdtctrl(MON_WDT_DISABLE); // the watchdog task enables it when it starts
+    mon_tfsctrl(TFS_CTRL_TIMEFUNCS, reinterpret_cast<long>(&tfs_get_time_hook),
+                reinterpret_cast<long>(&tfs_format_time_hook));
+    trace_level_from_console();
+    if (tx_mutex_create(&micromonitor_mutex(), "MicromonitorMutex", TX_INHERIT) != TX_SUCCESS)
+        console_printf(" - tx_mutex_create: micromonitor\t\t\t[FAIL]\n");
+    monConnect(entry, monitor_lock, monitor_unlock);
+    check_bootloader_current();
+    console_printf(" - Initialize J6 Platform Specific Items\t\t");
+    TheGPBuffer().Create(cursor, GP_BUFFER_BYTES);
+    // Network memory (Ethernet packets at 0xFC0000, DHCP at 0xFD3790, the "NetX"
+    // pool at 0xFD3A8C) is placed here with the network stack.
+    // The file-system driver takes watchdog_enabled as its watchdog hook here.
+    if (flash_needs_defragmentation()) {
+        console_printf("[FAIL]\n");
+        console_printf("\t need to restart to defragment the flash drive\n");
+        defrag_reset();
+        return 1;
+    }
+    // The flash media "system drive" is opened here through the file-system driver.
+    console_printf("[ OK ]\n");
+    return 0;
+}
+
+int init_product_specific(uint8_t** cursor)
+{
+    (void)cursor;
+    console_printf(" - Initialize QK Product Specific Items\t\t\t");
+    console_printf("[ OK ]\n");
+    return 0;
+}
+
+void record_start_cause()
+{
+    if (db_get(obj::dmsSWReset) == 0)
+        db_set(obj::watchdogFailureCount, db_get(obj::watchdogFailureCount) + 1, 0);
+    db_set(obj::dmsSWReset, 0, DB_NOTIFY);
+}
+
+TX_BYTE_POOL& get_thread_stack_pool() { return thread_stack_pool(); }
+
+// The clock peripheral (id 90) supplies the local time once the peripheral
+// subsystem exists; until then the value last read (0) is returned.
+uint32_t tfs_get_time() { return startup().local_time; }
+
+char* tfs_format_time(uint32_t seconds, char* buffer, int size)
+{
+    if (!buffer) return buffer;
+    if (size < 18 || seconds == 0xFFFFFFFFu) {
+        if (size > 0) buffer[0] = '\0';
+        return buffer;
+    }
+    // Without a clock peripheral the buffer is left as it was.
+    return buffer;
+}
+
+void tx_application_define(void* first_unused_memory)
+{
+    uint8_t* cursor = static_cast<uint8_t*>(first_unused_memory);
+    console_printf("Booting %s ver %s.%s.%s.%s%s built %s at %s....\n", FIRMWARE_PART_NUMBER,
+                   VERSION_FIELDS[0], VERSION_FIELDS[1], VERSION_FIELDS[2], VERSION_FIELDS[3],
+                   VERSION_SUFFIX, __DATE__, __TIME__);
+    create_pool(thread_stack_pool(), "thread stacks", &cursor, THREAD_STACKS_POOL_BYTES,
+                " - tx_byte_pool_create: thread_stacks\t\t\t[FAIL]\n");
+    create_pool(dynamic_database_pool(), "dynamic database", &cursor, DYNAMIC_DATABASE_POOL_BYTES,
+                " - tx_byte_pool_create: dynamic_database\t\t[FAIL]\n");
+    if (os_event_flags_create(&database_event_flags(), "database") != OS_OK)
+        console_printf(" - tx_event_flags_create: database\t\t\t[FAIL]\n");
+    global_timer_scheduler() = timer_scheduler_tx_rtos::instance();
+    detect_product_board();
+    // The display module-type table is installed here with the display subsystem.
+    init_platform_specific(&cursor);
+    the_job_queue().start();
+    board_set_external_interrupt_handler(isr_dispatch_masked);
+    start_tasks(thread_stack_pool());
+    TheDatabase().Init();
+    // The power-supply table's mutex is created here with the peripheral subsystem.
+    // The display is configured here (module type, sign size, frame format) with the display subsystem.
+    // The NTCIP agents are created and their ports opened here with the communication subsystem.
+    // One pass of the event log's service runs here with the event log.
+    init_product_specific(&cursor);
+    // The start-up script SCRIPT.XML runs here with the file-system driver.
+    record_start_cause();
+    db_set(obj::quorvelObj1_1_20_7, db_get(obj::quorvelObj1_1_20_7) | 1, DB_NOTIFY);
+    console_printf("Launching Thread(s) at %d GMT, Please Wait...\n",
+                   static_cast<int>(db_get_time()));
+}
