@@ -74,8 +74,8 @@ bool value_used_by_other_row(Ctx& c, const DbObject& column) {
     return false;
 }
 
-int colour_class() {
-    uint32_t module = db_get(halvModuleID);
+int colour_class(Ctx& c) {
+    uint32_t module = get(c, halvModuleID);
     return g_services.module_colour_class ? g_services.module_colour_class(module) : 1;
 }
 
@@ -235,7 +235,7 @@ const ColourPair& pair_of_rgb(uint32_t offset) {
 
 int default_colour(Ctx& c) {
     if (get(c, dmsColorScheme) != 3) return DB_REFUSED5;
-    if (!colour_allowed(colour_class(), c.value)) return DB_REFUSED5;
+    if (!colour_allowed(colour_class(c), c.value)) return DB_REFUSED5;
     const DbObject& rgb = pair_of_index(c.offset).rgb;
     uint8_t byte = uint8_t(c.value);
     SetString(c.db, rgb.offset, rgb.width, &byte, 1, c.db.Image(rgb.image), NOTIFY_NO_VALIDATE);
@@ -323,7 +323,7 @@ int colour_rgb(Ctx& c) {
     uint32_t scheme = get(c, dmsColorScheme);
     if (scheme == 4) {
         if (c.length != 3) return DB_REFUSED5;
-        uint32_t module = db_get(halvModuleID);
+        uint32_t module = get(c, halvModuleID);
         for (uint16_t m : kNoBlueModules)
             if (m == module && c.bytes[2] != 0) return DB_REFUSED5;
         return DB_OK;
@@ -340,7 +340,7 @@ int colour_rgb(Ctx& c) {
         put(c, index, first == 0 ? 0 : 9);
         return DB_OK;
     }
-    if (!colour_allowed(colour_class(), first)) return DB_REFUSED5;
+    if (!colour_allowed(colour_class(c), first)) return DB_REFUSED5;
     put(c, index, first);
     return DB_OK;
 }
