@@ -276,12 +276,8 @@ int g_asn1_ulong_decode(asn1_context* ctx, uint8_t* eoc, uint32_t* value) {
 
 int g_asn1_octets_encode(asn1_context* ctx, uint8_t** eoc, const uint8_t* bytes, uint32_t count) {
     *eoc = ctx->pointer;
-    if (count > static_cast<uint32_t>(ctx->pointer - ctx->begin)) {
-        ctx->pointer = ctx->begin;
-        return fail(ctx, ASN1_ERR_ENC_FULL);
-    }
     while (count > 0) {
-        *--ctx->pointer = bytes[--count];
+        if (!g_asn1_octet_encode(ctx, bytes[--count])) return 0;
     }
     return 1;
 }

@@ -155,7 +155,7 @@ int varbind_skip(asn1_context* ctx) {
 
 uint32_t capped_count(uint32_t count, bool report) {
     if (count <= SNMP_MAX_VARBINDS) return count;
-    if (report) console_printf("**** MAX OBJECTS EXCEEDED!");
+    if (report) console_printf("**** MAX OBJECTS EXCEEDED!\n");
     return SNMP_MAX_VARBINDS;
 }
 

@@ -23,6 +23,10 @@ int text_encode(asn1_context* ctx, const char* text, uint32_t limit) {
                                       reinterpret_cast<const uint8_t*>(text), length);
 }
 
+uint32_t bounded(uint32_t length, uint32_t limit) {
+    return length < limit ? length : limit;
+}
+
 void info_clear(snmp_message_info* info) {
     std::memset(info, 0, sizeof *info);
 }
@@ -210,12 +214,16 @@ int snmp_v3_response_encode(snmp_request_slots* slots, const snmp_message_info* 
     uint8_t* header_eoc = nullptr;
     g_asn1_open(&ctx, buffer, size, ASN1_ENC);
     g_asn1_eoc_encode(&ctx, &eoc);
-    if (!g_snmp_scoped_pdu_encode(
-            &ctx, pdu, reinterpret_cast<const uint8_t*>(info->context_engine_id),
-            static_cast<uint32_t>(strnlen(info->context_engine_id, SNMP_MAX_CONTEXT)),
-            reinterpret_cast<const uint8_t*>(info->context_name),
-            static_cast<uint32_t>(strnlen(info->context_name, SNMP_MAX_CONTEXT))) ||
-        !text_encode(&ctx, info->community, SNMP_MAX_COMMUNITY)) {
+    // Security parameters and the context engine id are binary: they go back
+    // with their received lengths rather than up to a first zero octet.
+    if (!g_snmp_scoped_pdu_encode(&ctx, pdu,
+                                  reinterpret_cast<const uint8_t*>(info->context_engine_id),
+                                  bounded(info->context_engine_id_length, SNMP_MAX_CONTEXT),
+                                  reinterpret_cast<const uint8_t*>(info->context_name),
+                                  bounded(info->context_name_length, SNMP_MAX_CONTEXT)) ||
+        !snmp_octets_element_encode(&ctx, ASN1_UNI, ASN1_OTS,
+                                    reinterpret_cast<const uint8_t*>(info->community),
+                                    bounded(info->community_length, SNMP_MAX_COMMUNITY))) {
         return 0;
     }
     g_asn1_eoc_encode(&ctx, &header_eoc);
