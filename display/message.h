@@ -9,13 +9,13 @@
 
 class CSurface;
 
-const uint32_t MULTI_MAX_TEXT = 2500;    // bytes of MULTI text a message holds
-const unsigned MESSAGE_WINDOWS = 12;     // window 0 (whole sign) + 11 [tr] windows
-const unsigned MESSAGE_LINES = 20;       // line records per window
+const uint32_t MULTI_MAX_TEXT = 2500; // bytes of MULTI text a message holds
+const unsigned MESSAGE_WINDOWS = 12;  // window 0 (whole sign) + 11 [tr] windows
+const unsigned MESSAGE_LINES = 20;    // line records per window
 const unsigned MESSAGE_MOVING_TEXTS = 20;
 const unsigned MESSAGE_RECTANGLES = 20;
 const unsigned MESSAGE_FLASH_REGIONS = 25;
-const unsigned MESSAGE_LINE_CHARS = 2500;  // characters kept for full justification per page
+const unsigned MESSAGE_LINE_CHARS = 2500; // characters kept for full justification per page
 const uint32_t MOVING_TEXT_NOT_STARTED = 0xFFFFFF;
 
 // Classic NTCIP colour numbers to colour15 (red bits 0-4, green 5-9, blue
@@ -63,21 +63,21 @@ const unsigned MULTI_PATH_SIZE = 152;
 // The current element and its payload. Fields not used by a kind stay 0.
 struct multi_element {
     uint32_t kind;
-    const char* text;      // 1: first character, inside the message's text
-    uint32_t count;        // 1: characters
-    uint32_t position;     // 1: 1-based text position of the first character
-    int16_t start;         // 2: start offset in halvObj6_2
-    uint8_t length;        // 2: characters
+    const char* text;               // 1: first character, inside the message's text
+    uint32_t count;                 // 1: characters
+    uint32_t position;              // 1: 1-based text position of the first character
+    int16_t start;                  // 2: start offset in halvObj6_2
+    uint8_t length;                 // 2: characters
     char format[MULTI_FORMAT_SIZE]; // 3-7, 22: format text (or value text for f92-f99)
-    uint16_t field_code;   // 3-7
+    uint16_t field_code;            // 3-7
     char path[MULTI_PATH_SIZE];     // 8: bitmap file path
-    int32_t x, y;          // 8, 9: 1-based position
-    uint8_t graphic_number;  // 9
-    uint16_t graphic_id;     // 9
-    uint8_t character;       // 13
-    uint16_t unit;           // 22: 1 miles per hour, 2 kilometres per hour
-    uint16_t detector;       // 22: 1-based detector number
-    uint16_t digits;         // 22
+    int32_t x, y;                   // 8, 9: 1-based position
+    uint8_t graphic_number;         // 9
+    uint16_t graphic_id;            // 9
+    uint8_t character;              // 13
+    uint16_t unit;                  // 22: 1 miles per hour, 2 kilometres per hour
+    uint16_t detector;              // 22: 1-based detector number
+    uint16_t digits;                // 22
 };
 
 // Line records: one per line of each window.
@@ -87,39 +87,39 @@ struct msg_line {
     uint16_t left_width, centre_width, right_width;
     int16_t top;
     uint16_t height;
-    uint16_t full_counter;     // next character drawn under full justification
-    uint8_t char_spacing;      // [sc] value of the line, 255 = none
-    uint8_t line_spacing : 7;  // pixels to the next line, from [nl]
-    uint8_t has_moving : 1;    // set by [mv]
-    uint8_t spacing_hint;      // largest font line spacing on the line
-    uint8_t run_justification : 3;  // justification of the line's last run; 0 none
-    uint8_t centre_lead : 5;   // spacing before the centre segment's first character
-    uint16_t chars_first;      // characters kept for full justification: first
-    uint16_t chars_count;      //   index in the message's character list, and count
+    uint16_t full_counter;         // next character drawn under full justification
+    uint8_t char_spacing;          // [sc] value of the line, 255 = none
+    uint8_t line_spacing : 7;      // pixels to the next line, from [nl]
+    uint8_t has_moving : 1;        // set by [mv]
+    uint8_t spacing_hint;          // largest font line spacing on the line
+    uint8_t run_justification : 3; // justification of the line's last run; 0 none
+    uint8_t centre_lead : 5;       // spacing before the centre segment's first character
+    uint16_t chars_first;          // characters kept for full justification: first
+    uint16_t chars_count;          //   index in the message's character list, and count
 };
 
 struct msg_window {
-    uint32_t left, top, right, bottom;  // 0-based pixels, right and bottom exclusive
+    uint32_t left, top, right, bottom; // 0-based pixels, right and bottom exclusive
 };
 
 struct msg_moving_text {
     int32_t x, y, clip_height, width;
-    uint8_t mode;            // 1 circular left, 2 circular right, 3 linear left, 4 linear right
-    uint8_t pause_length;    // frames
-    uint8_t step;            // pixels
+    uint8_t mode;         // 1 circular left, 2 circular right, 3 linear left, 4 linear right
+    uint8_t pause_length; // frames
+    uint8_t step;         // pixels
     uint8_t frames_per_step;
     uint32_t text_width;
-    uint32_t offset;         // MOVING_TEXT_NOT_STARTED until the first step
+    uint32_t offset; // MOVING_TEXT_NOT_STARTED until the first step
     uint8_t pause_counter, frame_counter, started;
     void Reset();
 };
 
 struct msg_rectangle {
-    uint32_t x, y, height, width, colour;  // x, y 1-based
+    uint32_t x, y, height, width, colour; // x, y 1-based
 };
 
 struct msg_flash {
-    uint32_t phase;  // 2 on, 1 off, 0 not yet started
+    uint32_t phase; // 2 on, 1 off, 0 not yet started
     uint8_t frames_left;
 };
 
@@ -142,14 +142,13 @@ class message_defaults {
     void ConvertColour(uint32_t colour_scheme);
 
     uint32_t foreground;
-    int32_t text_background;  // always -1
+    int32_t text_background; // always -1
     uint32_t page_background;
     uint8_t foreground_rgb[3];
     uint8_t foreground_rgb_length;
     uint8_t background_rgb[3];
     uint8_t background_rgb_length;
-    uint8_t flash_on, flash_off, page_on, page_off, font, justification_line,
-        justification_page;
+    uint8_t flash_on, flash_off, page_on, page_off, font, justification_line, justification_page;
 };
 
 class CMessage {
@@ -176,7 +175,7 @@ class CMessage {
     // to the line given; false when the list is full or the line is not the
     // last one appended to. Released at the start of every parse of a page.
     bool AppendLineChar(unsigned window, unsigned line, uint8_t code, uint8_t width);
-    msg_line_char* LineChars(unsigned window, unsigned line);  // chars_count entries
+    msg_line_char* LineChars(unsigned window, unsigned line); // chars_count entries
     void ReleaseLineChars();
 
     uint32_t page_background;
@@ -185,23 +184,23 @@ class CMessage {
     uint8_t page_justification[MESSAGE_WINDOWS];
     uint8_t page_justification_given[MESSAGE_WINDOWS];
     uint8_t line_justification[MESSAGE_WINDOWS];
-    uint32_t saved_line_justification;  // before [ms11,xy]; 0 none saved
+    uint32_t saved_line_justification; // before [ms11,xy]; 0 none saved
     uint32_t saved_page_justification;
-    int32_t char_spacing;  // -1: the font's own
-    uint8_t font;          // font number (1-based) in use
+    int32_t char_spacing; // -1: the font's own
+    uint8_t font;         // font number (1-based) in use
     uint32_t foreground;
-    int32_t text_background;  // -1: none
-    uint8_t flash_mode;       // 0 none, 1 on first, 2 off first
+    int32_t text_background; // -1: none
+    uint8_t flash_mode;      // 0 none, 1 on first, 2 off first
     uint8_t flash_on_time, flash_off_time;
     message_defaults defaults;
-    char text[MULTI_MAX_TEXT];  // not NUL-terminated
+    char text[MULTI_MAX_TEXT]; // not NUL-terminated
     uint32_t text_length;
     uint32_t next_page_position;
     uint32_t page_start_position;
     uint8_t new_line_pending;
     uint8_t measure_pass;
     uint8_t moving_text_open;
-    uint32_t font_row;  // font table row (0-19) the renderer bound for the current font
+    uint32_t font_row; // font table row (0-19) the renderer bound for the current font
     uint8_t page_started;
     uint32_t line_index, window_index, moving_index, flash_index, rectangle_index;
     uint16_t field_index;

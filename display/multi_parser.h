@@ -31,22 +31,29 @@ enum multi_syntax_error : int {
     MULTI_EMPTY_PAGE = 99,
 };
 
+class CMULTIParser;
+
+// Handler of one tag: the tag's text runs from `tag` (after "[") to `end`
+// (its closing "]", exclusive).
+typedef int (*multi_tag_handler)(CMULTIParser& parser, const char* tag, const char* end,
+                                 CMessage& message);
+
 // Element callback: returns 2 to go on or a multi_syntax_error to stop.
 typedef int (*multi_callback)(void* context, CMessage* message);
 
 // Sign types of dmsSignType that fix character cells.
-bool multi_is_character_matrix(uint32_t sign_type);    // 4, 132
-bool multi_is_line_matrix(uint32_t sign_type);         // 5, 133
+bool multi_is_character_matrix(uint32_t sign_type); // 4, 132
+bool multi_is_line_matrix(uint32_t sign_type);      // 5, 133
 
 // What the tags need to know about the sign, read once per parse.
 struct multi_sign {
-    uint32_t width, height;              // vmsSignWidthPixels, vmsSignHeightPixels
-    uint32_t char_width, char_height;    // vmsCharacterWidthPixels, vmsCharacterHeightPixels
-    uint32_t sign_type;                  // dmsSignType
-    uint32_t module_id;                  // halvModuleID
-    uint32_t module_width;               // module width in pixels of that type
-    uint32_t colour_class;               // 1 mono, 2 two-colour, 3 full colour
-    uint32_t special_features;           // halvSpecialFeatureSet
+    uint32_t width, height;           // vmsSignWidthPixels, vmsSignHeightPixels
+    uint32_t char_width, char_height; // vmsCharacterWidthPixels, vmsCharacterHeightPixels
+    uint32_t sign_type;               // dmsSignType
+    uint32_t module_id;               // halvModuleID
+    uint32_t module_width;            // module width in pixels of that type
+    uint32_t colour_class;            // 1 mono, 2 two-colour, 3 full colour
+    uint32_t special_features;        // halvSpecialFeatureSet
 };
 
 struct multi_font_row {
@@ -57,16 +64,16 @@ struct multi_font_row {
 };
 
 struct multi_graphic_row {
-    uint16_t id;      // dmsGraphicID
-    uint8_t status;   // dmsGraphicStatus
+    uint16_t id;    // dmsGraphicID
+    uint8_t status; // dmsGraphicStatus
     uint32_t width, height;
 };
 
 enum multi_temperature : uint8_t {
-    MULTI_TEMP_MIN_CABINET,  // tempMinCtrlCabinet
-    MULTI_TEMP_MAX_CABINET,  // tempMaxCtrlCabinet
-    MULTI_TEMP_MIN_HOUSING,  // tempMinSignHousing
-    MULTI_TEMP_MAX_HOUSING,  // tempMaxSignHousing
+    MULTI_TEMP_MIN_CABINET, // tempMinCtrlCabinet
+    MULTI_TEMP_MAX_CABINET, // tempMaxCtrlCabinet
+    MULTI_TEMP_MIN_HOUSING, // tempMinSignHousing
+    MULTI_TEMP_MAX_HOUSING, // tempMaxSignHousing
 };
 
 // Where the parser and its tags read the sign, the defaults and the font and
@@ -90,6 +97,10 @@ class CMultiSource {
     virtual uint32_t SpeedDetectors() = 0;
 };
 
+// [ms11,gpo,N,V] of the store source goes to this hook (the peripheral task's
+// general-purpose output requests); none installed: ignored.
+void multi_set_output_hook(void (*hook)(uint32_t number, bool on));
+
 // The object-store source shared by every parser that is given no other.
 CMultiSource& multi_store_source();
 
@@ -104,8 +115,8 @@ class CParser {
     virtual int Reset(CMessage* message) = 0;
     virtual int Validate(void* context, multi_callback callback, CMessage* message,
                          const char* text, uint32_t length) = 0;
-    virtual int SetText(void* context, multi_callback callback, CMessage* message,
-                        const char* text, uint32_t length) = 0;
+    virtual int SetText(void* context, multi_callback callback, CMessage* message, const char* text,
+                        uint32_t length) = 0;
 };
 
 class CMULTIParser : public CParser {
@@ -147,10 +158,13 @@ class CMULTIParser : public CParser {
     struct page_state;
     int ScanPass(page_state& state);
     int ScanTag(page_state& state);
-    int DispatchTag(page_state& state, const char* tag, const char*& end);
-    int Emit(page_state& state, uint32_t kind);
+    int RunTag(page_state& state, int action, multi_tag_handler handler, uint32_t tag_start,
+               uint32_t& resume);
+    int NewPage(page_state& state, uint32_t tag_start, uint32_t after_tag);
+    int EndOfText(page_state& state);
+    int Emit(page_state& state, uint32_t kind, uint32_t error_position);
     int FlushRun(page_state& state, uint32_t error_position);
-    int EndMeasuringPass(page_state& state);
+    void StartRun(page_state& state, uint32_t at);
     void StartDrawingPass(page_state& state);
 
     void* context_;

@@ -8,9 +8,6 @@
 
 #include "display/multi_parser.h"
 
-typedef int (*multi_tag_handler)(CMULTIParser& parser, const char* tag, const char* end,
-                                 CMessage& message);
-
 int multi_tag_cb(CMULTIParser& parser, const char* tag, const char* end, CMessage& message);
 int multi_tag_pb(CMULTIParser& parser, const char* tag, const char* end, CMessage& message);
 int multi_tag_cf(CMULTIParser& parser, const char* tag, const char* end, CMessage& message);

@@ -1,0 +1,198 @@
+// MULTI to one line of plain text.
+#include "display/multi_to_text.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+enum tag_view : uint8_t {
+    VIEW_NAME,    // the message's own name replaces the output
+    VIEW_GRAPHIC, // "<GRAPHIC> " once per message
+    VIEW_MPH,
+    VIEW_KPH,
+    VIEW_RTD,       // text from the private text object
+    VIEW_FIELD,     // a field ([f] but not [fl] / [fo])
+    VIEW_BREAK,     // [nl], [np]: one blank
+    VIEW_CHARACTER, // [hc]
+    VIEW_MOVING,    // [mv]: its text is shown
+    VIEW_NOTHING,
+};
+
+struct view_rule {
+    const char* prefix;
+    tag_view view;
+};
+
+// The first rule whose prefix begins the tag (any case) applies.
+const view_rule view_rules[] = {
+    {"ms11,name,", VIEW_NAME}, {"ms11,g", VIEW_GRAPHIC}, {"g", VIEW_GRAPHIC},
+    {"ms11,spm,", VIEW_MPH},   {"ms11,spk,", VIEW_KPH},  {"ms11,r,", VIEW_RTD},
+    {"fl", VIEW_NOTHING},      {"fo", VIEW_NOTHING},     {"f", VIEW_FIELD},
+    {"nl", VIEW_BREAK},        {"np", VIEW_BREAK},       {"hc", VIEW_CHARACTER},
+    {"mv", VIEW_MOVING},
+};
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool begins_with(const char* tag, const char* prefix) {
+    for (; *prefix; ++prefix, ++tag) {
+        if (*tag == '\0' || lower(*tag) != *prefix) return false;
+    }
+    return true;
+}
+
+tag_view classify(const char* tag, size_t& prefix_length) {
+    for (const auto& rule : view_rules) {
+        if (begins_with(tag, rule.prefix)) {
+            prefix_length = std::strlen(rule.prefix);
+            return rule.view;
+        }
+    }
+    prefix_length = 0;
+    return VIEW_NOTHING;
+}
+
+// Past the bracket that closes the tag starting at `p` (nested tags counted,
+// doubled brackets skipped); the end of the string when it never closes.
+const char* skip_tag(const char* p) {
+    int depth = 1;
+    while (*p) {
+        if ((p[0] == '[' && p[1] == '[') || (p[0] == ']' && p[1] == ']')) {
+            p += 2;
+            continue;
+        }
+        if (*p == '[') ++depth;
+        if (*p == ']' && --depth == 0) return p + 1;
+        ++p;
+    }
+    return p;
+}
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return 0;
+}
+
+struct text_out {
+    char* buffer;
+    size_t size;
+    size_t used;
+
+    size_t room() const { return size - used; }
+    void put(char c) {
+        if (room() >= 2) buffer[used++] = c;
+    }
+    // A place-holder, cut to the room left minus one byte.
+    void put_text(const char* text) {
+        while (*text && room() >= 2)
+            buffer[used++] = *text++;
+    }
+};
+
+// The name of an [ms11,name,...] tag replaces everything written so far.
+void write_name(text_out& out, const char* name, bool graphic_shown) {
+    static const char suffix[] = " <GR>";
+    size_t length = 0;
+    while (name[length] && name[length] != ']')
+        ++length;
+    size_t limit = out.size - 1;
+    if (length > limit) length = limit;
+    std::memset(out.buffer, 0, out.size);
+    std::memcpy(out.buffer, name, length);
+    out.used = length;
+    if (graphic_shown) {
+        size_t suffix_length = sizeof(suffix) - 1;
+        size_t at = length + suffix_length <= limit ? length
+                    : limit >= suffix_length        ? limit - suffix_length
+                                                    : 0;
+        size_t fit = suffix_length <= limit - at ? suffix_length : limit - at;
+        std::memcpy(out.buffer + at, suffix, fit);
+        out.used = at + fit;
+    }
+    out.buffer[out.used] = '\0';
+}
+
+} // namespace
+
+void multi_to_text(const char* source, char* destination, size_t size) {
+    if (!source || !destination || size == 0) return;
+    std::memset(destination, 0, size);
+    text_out out{destination, size, 0};
+    bool graphic_shown = false;
+    int open_moving = 0; // [mv] tags whose text is being copied
+    const char* p = source;
+    while (*p && out.room() >= 2) {
+        if ((p[0] == '[' && p[1] == '[') || (p[0] == ']' && p[1] == ']')) {
+            out.put(p[0]);
+            p += 2;
+            continue;
+        }
+        if (*p == ']' && open_moving > 0) {
+            --open_moving;
+            ++p;
+            continue;
+        }
+        if (*p != '[') {
+            out.put(*p++);
+            continue;
+        }
+        const char* tag = p + 1;
+        size_t prefix_length;
+        tag_view view = classify(tag, prefix_length);
+        const char* rest = tag + prefix_length;
+        p = skip_tag(tag);
+        switch (view) {
+        case VIEW_NAME:
+            write_name(out, rest, graphic_shown);
+            return;
+        case VIEW_GRAPHIC:
+            if (!graphic_shown) out.put_text("<GRAPHIC> ");
+            graphic_shown = true;
+            break;
+        case VIEW_MPH:
+            out.put_text("<MPH>");
+            break;
+        case VIEW_KPH:
+            out.put_text("<KPH>");
+            break;
+        case VIEW_RTD:
+            out.put_text("<RTD>");
+            break;
+        case VIEW_FIELD:
+            out.put_text("<RTF>");
+            break;
+        case VIEW_BREAK:
+            out.put(' ');
+            break;
+        case VIEW_CHARACTER: {
+            uint32_t code = 0;
+            for (const char* c = rest; *c && *c != ']' && *c != '['; ++c)
+                code = (code << 4) | uint32_t(hex_digit(*c));
+            if (code & 0xFF) out.put(char(code & 0xFF));
+            break;
+        }
+        case VIEW_MOVING: {
+            // The moving text follows the third comma of the tag.
+            const char* c = rest;
+            int commas = 0;
+            while (*c && *c != ']' && *c != '[' && commas < 3) {
+                if (*c == ',') ++commas;
+                ++c;
+            }
+            if (commas == 3) {
+                p = c;
+                ++open_moving;
+            }
+            break;
+        }
+        case VIEW_NOTHING:
+            break;
+        }
+    }
+    destination[out.used < size ? out.used : size - 1] = '\0';
+}
