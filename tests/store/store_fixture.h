@@ -1,0 +1,117 @@
+// A fresh object store on the virtual-clock kernel, with a journal that
+// records its appends and a recorder of every post-office letter.
+#pragma once
+
+#include "runtime/pools.h"
+#include "runtime/post_office.h"
+#include "store/database.h"
+#include "store/objects.h"
+#include "tests/support/kernel_fixture.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace store_test {
+
+struct JournalRecord {
+    uint32_t offset;
+    unsigned width;  // 0 for a string record
+    uint32_t value;
+    std::string bytes;
+};
+
+class RecordingJournal : public CJournalSink {
+  public:
+    int AppendInt(uint32_t offset, unsigned width, uint32_t value) override
+    {
+        records.push_back({offset, width, value, {}});
+        return 0;
+    }
+    int AppendString(uint32_t offset, const void* bytes, uint32_t length) override
+    {
+        records.push_back({offset, 0, length, std::string(static_cast<const char*>(bytes), length)});
+        return 0;
+    }
+    unsigned UsedPercent() override { return used_percent; }
+    std::vector<JournalRecord> records;
+    unsigned used_percent = 0;
+};
+
+// Every letter 1..128 posted while attached, in order.
+class LetterRecorder {
+  public:
+    LetterRecorder() : mail_(the_post_office(), nullptr, 0, nullptr)
+    {
+        for (uint32_t c = 1; c <= 128; ++c) codes_[c - 1] = c;
+        codes_[128] = 0;
+    }
+    void Attach() { mail_.attach(codes_); }
+    void Detach() { mail_.detach(); }
+    std::vector<uint32_t> Take()
+    {
+        std::vector<uint32_t> codes;
+        letter_s* letter = nullptr;
+        while (mail_.receive(&letter)) {
+            codes.push_back(letter->code());
+            mail_.release(letter);
+        }
+        return codes;
+    }
+
+  private:
+    subscriber mail_;
+    uint32_t codes_[129];
+};
+
+class StoreFixture : public test_support::KernelFixture {
+  protected:
+    void SetUp() override
+    {
+        KernelFixture::SetUp();
+        db.reset(new CDataBase);
+        db->BindJournal(&journal);
+        letters.Attach();
+        TakeBits();
+    }
+    void TearDown() override { letters.Detach(); }
+
+    uint8_t* Img(const DbObject& o) { return db->Image(o.image); }
+    uint32_t Get(const DbObject& o) { return GetInteger(*db, o.offset, o.width, Img(o), DB_NO_TIME_WARNING); }
+    int Set(const DbObject& o, uint32_t v, uint32_t flags = 0)
+    {
+        return SetInteger(*db, o.offset, o.width, v, Img(o), flags);
+    }
+    std::string Str(const DbObject& o)
+    {
+        uint32_t n = 0;
+        const char* p = GetString(*db, o.offset, o.width, Img(o), &n);
+        return std::string(p, n);
+    }
+    int SetStr(const DbObject& o, const std::string& s, uint32_t flags = 0)
+    {
+        return SetString(*db, o.offset, o.width, s.data(), uint32_t(s.size()), Img(o), flags);
+    }
+    // The "database" bits set since the last call (cleared).
+    uint32_t TakeBits()
+    {
+        ULONG actual = 0;
+        if (tx_event_flags_get(&database_event_flags(), 0xFFFFFFFFu, TX_OR_CLEAR, &actual,
+                               TX_NO_WAIT) != TX_SUCCESS)
+            return 0;
+        return uint32_t(actual);
+    }
+    uint32_t PoolAvailable()
+    {
+        const char* name = nullptr;
+        ULONG available = 0, fragments = 0;
+        tx_byte_pool_info_get(&dynamic_database_pool(), &name, &available, &fragments);
+        return uint32_t(available);
+    }
+
+    std::unique_ptr<CDataBase> db;
+    RecordingJournal journal;
+    LetterRecorder letters;
+};
+
+}  // namespace store_test

@@ -1,0 +1,34 @@
+// FirmwareFixture: boots the whole firmware in-process on the virtual clock:
+// the board and the boot monitor over a fresh temporary state directory, the
+// boot construction (firmware_construct) and tx_application_define; the test
+// body then runs as a kernel thread (priority 0 by default) and
+// tx_thread_sleep(n) lets the system run for n ticks.
+//
+// Options() may be changed in a derived fixture's Configure() before the
+// board starts (board id, flash size, ...); Prepare() runs after the board
+// and monitor started and before the firmware boots (type console input,
+// put files into flash).
+#pragma once
+
+#include "platform/host_options.h"
+#include "tests/support/kernel_fixture.h"
+
+#include <string>
+
+namespace test_support {
+
+class FirmwareFixture : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    virtual void Configure(host::HostOptions& options) { (void)options; }
+    virtual void Prepare() {}
+    virtual UINT TestPriority() const { return 0; }
+
+    const std::string& StateDir() const { return state_dir_; }
+
+  private:
+    std::string state_dir_;
+};
+
+}  // namespace test_support
