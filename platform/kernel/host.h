@@ -14,8 +14,8 @@ enum class ClockMode { Real, Virtual };
 
 struct KernelConfig {
     ClockMode clock = ClockMode::Virtual;
-    double speed = 1.0;                  // real clock only: simulated seconds per host second
-    size_t board_ram_bytes = 32u << 20;  // mapped below 4 GB
+    double speed = 1.0;                 // real clock only: simulated seconds per host second
+    size_t board_ram_bytes = 32u << 20; // mapped below 4 GB
 };
 
 // Prepare the kernel (board RAM, clock). Called once per process before start.
@@ -32,7 +32,25 @@ void* board_ram_address(uint32_t board_offset);
 // kernel thread named "test" at `priority`, and return. From then on the test
 // body runs as a kernel thread: tx_thread_sleep(n) lets n ticks of virtual time
 // pass while the firmware runs.
+// Calling it again in the same process starts afresh: every object of the
+// previous run is forgotten (its threads never run again), time is 0 and board
+// RAM is cleared.
 void kernel_start_for_test(void (*define)(void* first_unused), UINT priority = 0);
+
+// The first free address handed to tx_application_define is board RAM base +
+// this offset.
+const uint32_t kFirstFreeOffset = 0x100000;
+
+// Test helpers, called from a kernel thread (the test body):
+// let `ticks` ticks pass while the firmware runs (the caller sleeps);
+void run_for_ticks(ULONG ticks);
+// keep the processor busy for `ticks` ticks of virtual time, as a long
+// computation would: expiries fire, time slices run out and the caller is
+// preempted or round-robined as on the board (virtual clock only).
+void busy_ticks(ULONG ticks);
+// Observe every dispatch: called with the tick and the thread's name each time
+// a thread is given the processor. The hook must not call the kernel.
+void set_switch_hook(std::function<void(uint64_t tick, const char* thread)> hook);
 
 // Host program: the same start with the firmware's tx_application_define;
 // the calling thread then idles for ever (tx_kernel_enter does this).
@@ -59,4 +77,4 @@ void cancel_device_event(uint64_t id);
 void host_activity_begin();
 void host_activity_end();
 
-}  // namespace host
+} // namespace host

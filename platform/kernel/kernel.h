@@ -61,12 +61,30 @@ enum : UINT { TX_NO_INHERIT = 0, TX_INHERIT = 1 };
 const UINT TX_MAX_PRIORITIES = 32;
 
 // Control blocks: storage owned by the caller, contents private to the kernel.
-struct TX_THREAD { void* kernel_object; const char* name; };
-struct TX_MUTEX { void* kernel_object; const char* name; };
-struct TX_SEMAPHORE { void* kernel_object; const char* name; };
-struct TX_EVENT_FLAGS_GROUP { void* kernel_object; const char* name; };
-struct TX_TIMER { void* kernel_object; const char* name; };
-struct TX_BYTE_POOL { void* kernel_object; const char* name; };
+struct TX_THREAD {
+    void* kernel_object;
+    const char* name;
+};
+struct TX_MUTEX {
+    void* kernel_object;
+    const char* name;
+};
+struct TX_SEMAPHORE {
+    void* kernel_object;
+    const char* name;
+};
+struct TX_EVENT_FLAGS_GROUP {
+    void* kernel_object;
+    const char* name;
+};
+struct TX_TIMER {
+    void* kernel_object;
+    const char* name;
+};
+struct TX_BYTE_POOL {
+    void* kernel_object;
+    const char* name;
+};
 
 typedef void (*tx_entry_fn)(ULONG input);
 
@@ -93,8 +111,17 @@ UINT tx_thread_time_slice_change(TX_THREAD* thread, ULONG new_slice, ULONG* old_
 // The calling thread, or null outside a thread (start-up, timer, interrupt).
 TX_THREAD* tx_thread_identify();
 // State values reported by tx_thread_info_get.
-enum : UINT { TX_READY = 0, TX_COMPLETED = 1, TX_TERMINATED = 2, TX_SUSPENDED = 3, TX_SLEEP = 4,
-              TX_EVENT_FLAG = 7, TX_SEMAPHORE_SUSP = 6, TX_MUTEX_SUSP = 13, TX_BYTE_MEMORY = 9 };
+enum : UINT {
+    TX_READY = 0,
+    TX_COMPLETED = 1,
+    TX_TERMINATED = 2,
+    TX_SUSPENDED = 3,
+    TX_SLEEP = 4,
+    TX_EVENT_FLAG = 7,
+    TX_SEMAPHORE_SUSP = 6,
+    TX_MUTEX_SUSP = 13,
+    TX_BYTE_MEMORY = 9
+};
 UINT tx_thread_info_get(TX_THREAD* thread, const char** name, UINT* state, UINT* priority);
 
 // Mutexes (recursive for their owner).
@@ -134,8 +161,12 @@ UINT tx_byte_pool_create(TX_BYTE_POOL* pool, const char* name, void* start, ULON
 UINT tx_byte_pool_delete(TX_BYTE_POOL* pool);
 UINT tx_byte_allocate(TX_BYTE_POOL* pool, void** memory, ULONG size, ULONG wait);
 UINT tx_byte_release(void* memory);
+// Available bytes: the data bytes of every free block; fragments: the number
+// of blocks, allocated and free.
 UINT tx_byte_pool_info_get(TX_BYTE_POOL* pool, const char** name, ULONG* available_bytes,
                            ULONG* fragments);
+// The size the pool was created with.
+UINT tx_byte_pool_size_get(TX_BYTE_POOL* pool, ULONG* size);
 
 // The 32-bit tick count (wraps).
 ULONG tx_time_get();

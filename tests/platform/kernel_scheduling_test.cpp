@@ -10,18 +10,16 @@ namespace {
 
 class Scheduling : public KernelTest {};
 
-TEST_F(Scheduling, HigherPriorityRunsFirst)
-{
+TEST_F(Scheduling, HigherPriorityRunsFirst) {
     Spawn("low", 20, [](ULONG) { Log("low"); });
     Spawn("high", 10, [](ULONG) { Log("high"); });
     Spawn("mid", 15, [](ULONG) { Log("mid"); });
-    EXPECT_TRUE(Events().empty());  // the test body (priority 0) still runs
+    EXPECT_TRUE(Events().empty()); // the test body (priority 0) still runs
     tx_thread_sleep(1);
     EXPECT_EQ(Events(), (Trace{"high", "mid", "low"}));
 }
 
-TEST_F(Scheduling, WokenHigherPriorityPreemptsAtTheNextKernelCall)
-{
+TEST_F(Scheduling, WokenHigherPriorityPreemptsAtTheNextKernelCall) {
     Spawn("high", 5, [](ULONG) {
         tx_thread_sleep(3);
         Log("high@" + std::to_string(tx_time_get()));
@@ -36,10 +34,10 @@ TEST_F(Scheduling, WokenHigherPriorityPreemptsAtTheNextKernelCall)
     EXPECT_EQ(Events(), (Trace{"low@0", "low@1", "low@2", "high@3", "low@3", "low@4"}));
 }
 
-TEST_F(Scheduling, ResumingHigherPriorityThreadPreemptsAtOnce)
-{
+TEST_F(Scheduling, ResumingHigherPriorityThreadPreemptsAtOnce) {
     static TX_THREAD* high;
-    high = Spawn("high", 5, [](ULONG) { Log("high"); }, TX_DONT_START);
+    high = Spawn(
+        "high", 5, [](ULONG) { Log("high"); }, TX_DONT_START);
     Spawn("low", 10, [](ULONG) {
         Log("low before");
         tx_thread_resume(high);
@@ -49,10 +47,10 @@ TEST_F(Scheduling, ResumingHigherPriorityThreadPreemptsAtOnce)
     EXPECT_EQ(Events(), (Trace{"low before", "high", "low after"}));
 }
 
-TEST_F(Scheduling, PreemptionThresholdKeepsMidPriorityOut)
-{
+TEST_F(Scheduling, PreemptionThresholdKeepsMidPriorityOut) {
     static TX_THREAD* mid;
-    mid = Spawn("mid", 8, [](ULONG) { Log("mid"); }, TX_DONT_START);
+    mid = Spawn(
+        "mid", 8, [](ULONG) { Log("mid"); }, TX_DONT_START);
     // "low" has priority 10 but lets only priorities above 5 preempt it.
     Spawn(
         "low", 10,
@@ -66,23 +64,21 @@ TEST_F(Scheduling, PreemptionThresholdKeepsMidPriorityOut)
 }
 
 // Each thread logs the tick and computes for one tick, three times.
-void Worker(ULONG id)
-{
+void Worker(ULONG id) {
     for (int i = 0; i < 3; ++i) {
         Log(std::string(1, static_cast<char>('A' + id)) + std::to_string(tx_time_get()));
         host::busy_ticks(1);
     }
 }
 
-TEST_F(Scheduling, EqualPrioritiesRoundRobinByTimeSlice)
-{
+TEST_F(Scheduling, EqualPrioritiesRoundRobinByTimeSlice) {
     struct Case {
         ULONG slice;
         Trace expected;
     } cases[] = {
         {2, {"A0", "A1", "B2", "B3", "A4", "B5"}},
         {1, {"A0", "B1", "A2", "B3", "A4", "B5"}},
-        {0, {"A0", "A1", "A2", "B3", "B4", "B5"}},  // no slice: runs until it waits
+        {0, {"A0", "A1", "A2", "B3", "B4", "B5"}}, // no slice: runs until it waits
     };
     for (const Case& c : cases) {
         Restart();
@@ -93,8 +89,7 @@ TEST_F(Scheduling, EqualPrioritiesRoundRobinByTimeSlice)
     }
 }
 
-TEST_F(Scheduling, RelinquishHandsOverToEqualPriorityOnly)
-{
+TEST_F(Scheduling, RelinquishHandsOverToEqualPriorityOnly) {
     Spawn("A", 10, [](ULONG) {
         Log("A1");
         tx_thread_relinquish();
@@ -106,14 +101,13 @@ TEST_F(Scheduling, RelinquishHandsOverToEqualPriorityOnly)
     EXPECT_EQ(Events(), (Trace{"A1", "B", "A2", "C"}));
 }
 
-TEST_F(Scheduling, SleepOfADayWakesAtTheRightTickQuickly)
-{
+TEST_F(Scheduling, SleepOfADayWakesAtTheRightTickQuickly) {
     const ULONG day = 24 * 60 * 60 * 100;
     TX_TIMER second;
     static int expiries;
     expiries = 0;
-    ASSERT_EQ(tx_timer_create(&second, "second", [](ULONG) { ++expiries; }, 0, 100, 100,
-                              TX_AUTO_ACTIVATE),
+    ASSERT_EQ(tx_timer_create(
+                  &second, "second", [](ULONG) { ++expiries; }, 0, 100, 100, TX_AUTO_ACTIVATE),
               TX_SUCCESS);
     auto start = std::chrono::steady_clock::now();
     ULONG before = tx_time_get();
@@ -123,18 +117,17 @@ TEST_F(Scheduling, SleepOfADayWakesAtTheRightTickQuickly)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
-TEST_F(Scheduling, TimeStandsStillWhileAThreadCanRun)
-{
+TEST_F(Scheduling, TimeStandsStillWhileAThreadCanRun) {
     Spawn("spinner", 5, [](ULONG) {
-        for (int i = 0; i < 1000; ++i) tx_thread_relinquish();
+        for (int i = 0; i < 1000; ++i)
+            tx_thread_relinquish();
         Log("t=" + std::to_string(tx_time_get()));
     });
     tx_thread_sleep(1);
     EXPECT_EQ(Events(), (Trace{"t=0"}));
 }
 
-TEST_F(Scheduling, SuspendAndResume)
-{
+TEST_F(Scheduling, SuspendAndResume) {
     static TX_THREAD* worker;
     worker = Spawn("worker", 5, [](ULONG) {
         for (;;) {
@@ -142,16 +135,17 @@ TEST_F(Scheduling, SuspendAndResume)
             tx_thread_sleep(10);
         }
     });
-    tx_thread_sleep(15);  // runs at 0 and 10
-    EXPECT_EQ(tx_thread_suspend(worker), TX_SUCCESS);  // while it sleeps: takes effect at wake
+    tx_thread_sleep(15);                              // runs at 0 and 10
+    EXPECT_EQ(tx_thread_suspend(worker), TX_SUCCESS); // while it sleeps: takes effect at wake
     tx_thread_sleep(30);
     EXPECT_EQ(Events(), (Trace{"tick 0", "tick 10"}));
     UINT state = 0;
     tx_thread_info_get(worker, nullptr, &state, nullptr);
     EXPECT_EQ(state, TX_SUSPENDED);
     EXPECT_EQ(tx_thread_resume(worker), TX_SUCCESS);
-    EXPECT_EQ(tx_thread_resume(worker), TX_RESUME_ERROR);  // ran and sleeps again
+    tx_thread_sleep(1);
     EXPECT_EQ(Events().back(), "tick 45");
+    EXPECT_EQ(tx_thread_resume(worker), TX_RESUME_ERROR); // not suspended: it sleeps
     // Suspension asked during a wait and lifted before it ends.
     EXPECT_EQ(tx_thread_suspend(worker), TX_SUCCESS);
     EXPECT_EQ(tx_thread_resume(worker), TX_SUSPEND_LIFTED);
@@ -159,8 +153,7 @@ TEST_F(Scheduling, SuspendAndResume)
     EXPECT_EQ(Events().back(), "tick 55");
 }
 
-TEST_F(Scheduling, TerminateDeleteAndCompletion)
-{
+TEST_F(Scheduling, TerminateDeleteAndCompletion) {
     TX_THREAD* done = Spawn("done", 5, [](ULONG) {});
     TX_THREAD* sleeper = Spawn("sleeper", 5, [](ULONG) { tx_thread_sleep(TX_WAIT_FOREVER); });
     tx_thread_sleep(1);
@@ -176,8 +169,7 @@ TEST_F(Scheduling, TerminateDeleteAndCompletion)
     EXPECT_EQ(tx_thread_delete(done), TX_THREAD_ERROR);
 }
 
-TEST_F(Scheduling, SelfTerminationReleasesHeldMutex)
-{
+TEST_F(Scheduling, SelfTerminationReleasesHeldMutex) {
     static TX_MUTEX lock;
     ASSERT_EQ(tx_mutex_create(&lock, "lock", TX_INHERIT), TX_SUCCESS);
     Spawn("holder", 5, [](ULONG) {
@@ -190,8 +182,7 @@ TEST_F(Scheduling, SelfTerminationReleasesHeldMutex)
     EXPECT_TRUE(Events().empty());
 }
 
-TEST_F(Scheduling, CreateRefusesBadArguments)
-{
+TEST_F(Scheduling, CreateRefusesBadArguments) {
     static TX_THREAD t;
     static uint8_t stack[1024];
     tx_entry_fn entry = [](ULONG) {};
@@ -212,15 +203,14 @@ TEST_F(Scheduling, CreateRefusesBadArguments)
         {&t, entry, stack, 1024, 5, 5, 2, TX_START_ERROR},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(tx_thread_create(c.cb, "t", c.entry, 0, c.stack, c.size, c.priority,
-                                   c.threshold, 0, c.start),
+        EXPECT_EQ(tx_thread_create(c.cb, "t", c.entry, 0, c.stack, c.size, c.priority, c.threshold,
+                                   0, c.start),
                   c.expected);
     EXPECT_EQ(tx_thread_create(&t, "t", entry, 0, stack, 1024, 5, 5, 0, 0), TX_SUCCESS);
     EXPECT_EQ(tx_thread_create(&t, "t", entry, 0, stack, 1024, 5, 5, 0, 0), TX_THREAD_ERROR);
 }
 
-TEST_F(Scheduling, IdentifyNamesTheCallingThread)
-{
+TEST_F(Scheduling, IdentifyNamesTheCallingThread) {
     TX_THREAD* self = tx_thread_identify();
     ASSERT_NE(self, nullptr);
     EXPECT_STREQ(self->name, "test");
@@ -229,10 +219,10 @@ TEST_F(Scheduling, IdentifyNamesTheCallingThread)
     EXPECT_EQ(Events(), (Trace{"named"}));
 }
 
-TEST_F(Scheduling, PriorityChangeTakesEffectAtOnce)
-{
+TEST_F(Scheduling, PriorityChangeTakesEffectAtOnce) {
     static TX_THREAD* other;
-    other = Spawn("other", 10, [](ULONG) { Log("other"); }, TX_DONT_START);
+    other = Spawn(
+        "other", 10, [](ULONG) { Log("other"); }, TX_DONT_START);
     Spawn("self", 8, [](ULONG) {
         tx_thread_resume(other);
         Log("self before");
@@ -244,4 +234,4 @@ TEST_F(Scheduling, PriorityChangeTakesEffectAtOnce)
     EXPECT_EQ(Events(), (Trace{"self before", "other", "self after 8"}));
 }
 
-}  // namespace
+} // namespace

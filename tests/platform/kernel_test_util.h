@@ -13,13 +13,14 @@ namespace kernel_test {
 
 using Trace = std::vector<std::string>;
 
-inline Trace& Events()
-{
+inline Trace& Events() {
     static Trace events;
     return events;
 }
 
-inline void Log(const std::string& event) { Events().push_back(event); }
+inline void Log(const std::string& event) {
+    Events().push_back(event);
+}
 
 const int kMaxThreads = 16;
 const ULONG kStackBytes = 1024;
@@ -30,8 +31,7 @@ struct ThreadSlots {
     int used = 0;
 };
 
-inline ThreadSlots& Slots()
-{
+inline ThreadSlots& Slots() {
     static ThreadSlots slots;
     return slots;
 }
@@ -39,8 +39,7 @@ inline ThreadSlots& Slots()
 // Create a thread; the threshold defaults to its priority (none).
 inline TX_THREAD* Spawn(const char* name, UINT priority, tx_entry_fn entry,
                         UINT start = TX_AUTO_START, int threshold = -1, ULONG slice = 0,
-                        ULONG input = 0)
-{
+                        ULONG input = 0) {
     ThreadSlots& s = Slots();
     if (s.used >= kMaxThreads) {
         ADD_FAILURE() << "too many threads";
@@ -48,15 +47,14 @@ inline TX_THREAD* Spawn(const char* name, UINT priority, tx_entry_fn entry,
     }
     int i = s.used++;
     UINT t = threshold < 0 ? priority : static_cast<UINT>(threshold);
-    UINT status = tx_thread_create(&s.cb[i], name, entry, input, s.stack[i], kStackBytes,
-                                   priority, t, slice, start);
+    UINT status = tx_thread_create(&s.cb[i], name, entry, input, s.stack[i], kStackBytes, priority,
+                                   t, slice, start);
     EXPECT_EQ(status, TX_SUCCESS) << name;
     return &s.cb[i];
 }
 
 // Start (or start afresh) the kernel with the test body as thread "test".
-inline void Restart(void (*define)(void*) = nullptr, UINT priority = 0)
-{
+inline void Restart(void (*define)(void*) = nullptr, UINT priority = 0) {
     Events().clear();
     Slots().used = 0;
     host::set_switch_hook(nullptr);
@@ -65,8 +63,7 @@ inline void Restart(void (*define)(void*) = nullptr, UINT priority = 0)
 
 class KernelTest : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         host::KernelConfig config;
         config.clock = host::ClockMode::Virtual;
         host::kernel_configure(config);
@@ -74,4 +71,4 @@ class KernelTest : public ::testing::Test {
     }
 };
 
-}  // namespace kernel_test
+} // namespace kernel_test

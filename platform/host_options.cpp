@@ -1,0 +1,103 @@
+// Parsing of the host program's command line.
+#include "platform/host_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace host {
+
+HostOptions& host_options() {
+    static HostOptions options;
+    return options;
+}
+
+const char* host_options_usage() {
+    return "usage: sign-controller [--state DIR] [--speed N] [--port-offset N] [--console-log]\n"
+           "                       [--board-id N] [--flash-size BYTES] [--field FILE]\n"
+           "  --state DIR         state directory (flash image, clock, environment, links); "
+           "default ./state\n"
+           "  --speed N           simulated seconds per host second; default 1\n"
+           "  --port-offset N     added to every port the sign listens on; default 0\n"
+           "  --console-log       copy the firmware's console output to standard error\n"
+           "  --board-id N        product board id 0..15; default 2\n"
+           "  --flash-size BYTES  flash file system capacity; default 16777216\n"
+           "  --field FILE        simulated field equipment description\n";
+}
+
+namespace {
+
+bool parse_long(const char* text, long min, long max, long& out) {
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text, &end, 0);
+    if (errno || end == text || *end || v < min || v > max) return false;
+    out = v;
+    return true;
+}
+
+bool parse_double(const char* text, double& out) {
+    char* end = nullptr;
+    errno = 0;
+    double v = std::strtod(text, &end);
+    if (errno || end == text || *end || !(v > 0) || v > 1e6) return false;
+    out = v;
+    return true;
+}
+
+// One option with a value: applies it or says why not.
+bool apply_value(const std::string& name, const char* value, HostOptions& out, std::string& error) {
+    long n = 0;
+    if (name == "--state") {
+        if (!*value) return error = "--state needs a directory", false;
+        out.state_dir = value;
+    } else if (name == "--speed") {
+        if (!parse_double(value, out.speed)) return error = "--speed needs a number above 0", false;
+    } else if (name == "--port-offset") {
+        if (!parse_long(value, -65535, 65535, n))
+            return error = "--port-offset needs a whole number", false;
+        out.port_offset = static_cast<int>(n);
+    } else if (name == "--board-id") {
+        if (!parse_long(value, 0, 15, n)) return error = "--board-id needs 0 to 15", false;
+        out.board_id = static_cast<int>(n);
+    } else if (name == "--flash-size") {
+        if (!parse_long(value, 65536, 0x40000000L, n))
+            return error = "--flash-size needs 65536 to 1073741824 bytes", false;
+        out.flash_size = static_cast<uint32_t>(n);
+    } else if (name == "--field") {
+        out.field_file = value;
+    } else {
+        return error = "unknown option " + name, false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool parse_host_options(int argc, char** argv, HostOptions& out, std::string& error) {
+    out.argv.assign(argv, argv + argc);
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--console-log") {
+            out.console_log = true;
+            continue;
+        }
+        std::string name = arg, value;
+        size_t eq = arg.find('=');
+        bool inline_value = arg.compare(0, 2, "--") == 0 && eq != std::string::npos;
+        if (inline_value) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+        } else if (i + 1 < argc && arg.compare(0, 2, "--") == 0) {
+            value = argv[++i];
+        } else {
+            error = arg.compare(0, 2, "--") == 0 ? "option " + arg + " needs a value"
+                                                 : "unexpected argument " + arg;
+            return false;
+        }
+        if (!apply_value(name, value.c_str(), out, error)) return false;
+    }
+    return true;
+}
+
+} // namespace host

@@ -1,0 +1,630 @@
+// The simulated processor: ready queues, dispatch, the idle loop, the one
+// timeline of expiries and the two clocks.
+#include "platform/kernel/core.h"
+
+#include <sys/mman.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace kernel {
+
+Kernel& K() {
+    // Never destroyed: parked host threads may touch it while the process exits.
+    static Kernel* kernel = new Kernel;
+    return *kernel;
+}
+
+void register_object(const void* cb, Object* o) {
+    K().live[cb] = o;
+}
+
+void unregister_object(const void* cb, Object* o) {
+    K().live.erase(cb);
+    K().graveyard.push_back(o);
+}
+
+bool in_thread() {
+    return K().ctx == Ctx::Thread;
+}
+bool in_isr() {
+    return K().ctx == Ctx::Isr;
+}
+
+void make_ready(Tcb* t) {
+    Kernel& k = K();
+    t->state = TX_READY;
+    k.ready[t->priority].push_back(&t->ready_link);
+    k.ready_bits |= 1u << t->priority;
+}
+
+static void make_ready_front(Tcb* t) {
+    Kernel& k = K();
+    t->state = TX_READY;
+    k.ready[t->priority].push_front(&t->ready_link);
+    k.ready_bits |= 1u << t->priority;
+}
+
+void unready(Tcb* t) {
+    Kernel& k = K();
+    Queue::remove(&t->ready_link);
+    if (k.ready[t->priority].empty()) k.ready_bits &= ~(1u << t->priority);
+}
+
+static Tcb* best_ready() {
+    Kernel& k = K();
+    if (!k.ready_bits) return nullptr;
+    return tcb_of_link(k.ready[__builtin_ctz(k.ready_bits)].front());
+}
+
+// ---- clock ---------------------------------------------------------------
+
+static bool real_clock() {
+    return K().config.clock == host::ClockMode::Real;
+}
+
+static uint64_t real_ticks_now() {
+    Kernel& k = K();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - k.real_start).count();
+    return static_cast<uint64_t>(seconds * k.config.speed * 100.0);
+}
+
+static std::chrono::steady_clock::time_point real_time_of_tick(uint64_t tick) {
+    Kernel& k = K();
+    double seconds = static_cast<double>(tick) / (100.0 * k.config.speed);
+    return k.real_start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(seconds));
+}
+
+static void set_now(uint64_t t) {
+    K().now = t;
+    K().now_atomic.store(t, std::memory_order_relaxed);
+}
+
+void arm(TimerNode* n, uint64_t expiry) {
+    Kernel& k = K();
+    if (n->armed) disarm(n);
+    n->expiry = expiry;
+    n->seq = ++k.seq;
+    n->armed = true;
+    k.timeline.insert(TimerKey{expiry, n->seq, n});
+}
+
+void disarm(TimerNode* n) {
+    if (!n->armed) return;
+    K().timeline.erase(TimerKey{n->expiry, n->seq, n});
+    n->armed = false;
+}
+
+void run_in(Ctx c, Lock& lk, const std::function<void()>& fn) {
+    Kernel& k = K();
+    Ctx saved_ctx = k.ctx;
+    bool saved_mask = k.masked;
+    k.ctx = c;
+    k.masked = false;
+    lk.unlock();
+    fn();
+    lk.lock();
+    k.ctx = saved_ctx;
+    k.masked = saved_mask;
+}
+
+static UINT timeout_status(WaitKind kind) {
+    switch (kind) {
+    case WaitKind::Semaphore:
+        return TX_NO_INSTANCE;
+    case WaitKind::Mutex:
+        return TX_NOT_AVAILABLE;
+    case WaitKind::Flags:
+        return TX_NO_EVENTS;
+    case WaitKind::Pool:
+        return TX_NO_MEMORY;
+    default:
+        return TX_SUCCESS;
+    }
+}
+
+static void fire(TimerNode* n, Lock& lk) {
+    switch (n->kind) {
+    case TimerNode::Timeout: {
+        Tcb* t = static_cast<Tcb*>(n->owner);
+        end_wait(t, timeout_status(t->wait));
+        break;
+    }
+    case TimerNode::App:
+        app_timer_expired(static_cast<AppTimer*>(n->owner), lk);
+        break;
+    case TimerNode::Device: {
+        DeviceEvent* e = static_cast<DeviceEvent*>(n->owner);
+        K().device_events.erase(e->id);
+        std::function<void()> handler = std::move(e->handler);
+        delete e;
+        if (handler) run_in(Ctx::Isr, lk, handler);
+        break;
+    }
+    }
+}
+
+// Let time pass up to `target`, firing every expiry due on the way in order.
+static void run_due(Lock& lk, uint64_t target) {
+    Kernel& k = K();
+    while (!k.timeline.empty()) {
+        TimerKey key = *k.timeline.begin();
+        if (key.expiry > target) break;
+        k.timeline.erase(k.timeline.begin());
+        key.node->armed = false;
+        if (key.expiry > k.now) set_now(key.expiry);
+        fire(key.node, lk);
+    }
+    if (target > k.now) set_now(target);
+}
+
+// Ticks that passed while the current thread ran use up its time slice.
+static void account_slice(uint64_t ticks) {
+    Kernel& k = K();
+    Tcb* t = k.current;
+    if (!t || t->time_slice == 0 || ticks == 0) return;
+    if (ticks >= t->slice_left) {
+        t->slice_left = t->time_slice;
+        k.yield_requested = true;
+    } else {
+        t->slice_left -= static_cast<ULONG>(ticks);
+    }
+}
+
+// Interrupts raised meanwhile and, on the real clock, the ticks that came.
+static void take_interrupts(Lock& lk) {
+    Kernel& k = K();
+    do {
+        while (!k.masked && !k.pending_irqs.empty()) {
+            std::function<void()> fn = std::move(k.pending_irqs.front());
+            k.pending_irqs.pop_front();
+            run_in(Ctx::Isr, lk, fn);
+        }
+        if (real_clock()) {
+            uint64_t before = k.now;
+            uint64_t target = real_ticks_now();
+            if (target > before) {
+                run_due(lk, target);
+                account_slice(target - before);
+            }
+        } else if (!k.timeline.empty() && k.timeline.begin()->expiry <= k.now) {
+            run_due(lk, k.now); // overdue: device events set in the past, ticks under the lock
+        }
+    } while (!k.masked && !k.pending_irqs.empty());
+}
+
+// No thread is ready: run one step of the idle loop.
+static void idle_step(Lock& lk) {
+    Kernel& k = K();
+    if (!k.pending_irqs.empty()) {
+        std::function<void()> fn = std::move(k.pending_irqs.front());
+        k.pending_irqs.pop_front();
+        run_in(Ctx::Isr, lk, fn);
+        return;
+    }
+    if (real_clock()) {
+        uint64_t target = real_ticks_now();
+        if (target > k.now) {
+            run_due(lk, target);
+            return;
+        }
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        if (!k.timeline.empty())
+            deadline = std::min(deadline, real_time_of_tick(k.timeline.begin()->expiry));
+        k.idle_cv.wait_until(lk, deadline);
+        return;
+    }
+    if (k.host_activity > 0 || k.timeline.empty()) {
+        k.idle_cv.wait(lk);
+        return;
+    }
+    run_due(lk, k.timeline.begin()->expiry);
+}
+
+[[noreturn]] static void park_forever(Lock& lk) {
+    lk.unlock();
+    sem_t never;
+    sem_init(&never, 0, 0);
+    for (;;)
+        sem_wait(&never);
+}
+
+// Hand the processor to the best ready thread (running the idle loop inline
+// while none is ready). `self` is the caller's thread (null when the caller
+// is not a kernel thread); it returns once `self` holds the processor again,
+// at once after the hand-over when `self` is null or `leaving` is set, and
+// never when `self` died.
+static void switch_away(Tcb* self, Lock& lk, bool leaving = false) {
+    Kernel& k = K();
+    if (self) self->saved_masked = k.masked;
+    for (;;) {
+        Tcb* next = best_ready();
+        if (!next) {
+            k.current = nullptr;
+            k.ctx = Ctx::Idle;
+            k.masked = false;
+            idle_step(lk);
+            continue;
+        }
+        unready(next);
+        k.current = next;
+        k.ctx = Ctx::Thread;
+        k.masked = next->saved_masked;
+        k.yield_requested = false;
+        if (next->slice_left == 0) next->slice_left = next->time_slice;
+        if (k.switch_hook) k.switch_hook(k.now, next->name);
+        if (next == self) return;
+        sem_post(&next->run);
+        if (!self || leaving) return;
+        if (self->dead) park_forever(lk);
+        lk.unlock();
+        while (sem_wait(&self->run) != 0) {
+        }
+        lk.lock();
+        return;
+    }
+}
+
+void preempt_point(Lock& lk) {
+    Kernel& k = K();
+    if (k.ctx != Ctx::Thread || k.masked) return;
+    Tcb* self = k.current;
+    take_interrupts(lk);
+    if (self->state != TX_READY) { // an interrupt or expiry suspended or ended it
+        switch_away(self, lk);
+        return;
+    }
+    Tcb* best = best_ready();
+    bool slice_over = k.yield_requested;
+    k.yield_requested = false;
+    if (best && best->priority < self->effective_threshold()) {
+        make_ready_front(self);
+        switch_away(self, lk);
+    } else if (slice_over && best && best->priority == self->priority) {
+        make_ready(self);
+        switch_away(self, lk);
+    }
+}
+
+void yield_to_peer(Lock& lk) {
+    Kernel& k = K();
+    Tcb* self = k.current;
+    take_interrupts(lk);
+    if (self->state != TX_READY) {
+        switch_away(self, lk);
+        return;
+    }
+    Tcb* best = best_ready();
+    if (best && best->priority <= self->priority) {
+        make_ready(self);
+        switch_away(self, lk);
+    }
+}
+
+static UINT wait_state(WaitKind kind) {
+    switch (kind) {
+    case WaitKind::Sleep:
+        return TX_SLEEP;
+    case WaitKind::Semaphore:
+        return TX_SEMAPHORE_SUSP;
+    case WaitKind::Mutex:
+        return TX_MUTEX_SUSP;
+    case WaitKind::Flags:
+        return TX_EVENT_FLAG;
+    case WaitKind::Pool:
+        return TX_BYTE_MEMORY;
+    default:
+        return TX_SUSPENDED;
+    }
+}
+
+UINT block(Lock& lk, WaitKind kind, Object* on, ULONG wait) {
+    Kernel& k = K();
+    Tcb* self = k.current;
+    self->state = wait_state(kind);
+    self->wait_status = TX_SUCCESS;
+    self->slice_left = 0;
+    if (kind != WaitKind::Suspended) {
+        self->wait = kind;
+        self->waiting_on = on;
+    }
+    if (on) on->waiters.push_back(&self->ready_link);
+    if (wait != TX_WAIT_FOREVER && kind != WaitKind::Suspended) arm(&self->timeout, k.now + wait);
+    if (kind == WaitKind::Mutex) {
+        Mutex* m = static_cast<Mutex*>(on);
+        if (m->inherit && m->owner) update_priority(m->owner);
+    }
+    switch_away(self, lk);
+    return self->wait_status;
+}
+
+void end_wait(Tcb* t, UINT status) {
+    Object* on = t->waiting_on;
+    WaitKind kind = t->wait;
+    if (on && t->ready_link.linked()) Queue::remove(&t->ready_link);
+    disarm(&t->timeout);
+    t->wait = WaitKind::None;
+    t->waiting_on = nullptr;
+    t->wait_status = status;
+    if (t->suspend_pending) {
+        t->suspend_pending = false;
+        t->state = TX_SUSPENDED;
+    } else {
+        make_ready(t);
+    }
+    if (kind == WaitKind::Mutex && on) {
+        Mutex* m = static_cast<Mutex*>(on);
+        if (m->inherit && m->owner && m->owner != t) update_priority(m->owner);
+    }
+}
+
+void update_priority(Tcb* t) {
+    UINT p = t->base_priority;
+    for (Mutex* m : t->owned) {
+        if (!m->inherit) continue;
+        for (Link* l = m->waiters.front(); l; l = m->waiters.next_of(l)) {
+            UINT wp = tcb_of_link(l)->priority;
+            if (wp < p) p = wp;
+        }
+    }
+    if (p == t->priority) return;
+    bool queued_ready = t->wait == WaitKind::None && t->ready_link.linked();
+    if (queued_ready) unready(t);
+    t->priority = p;
+    if (queued_ready) make_ready(t);
+    if (t->wait == WaitKind::Mutex) {
+        Mutex* m = static_cast<Mutex*>(t->waiting_on);
+        if (m->inherit && m->owner) update_priority(m->owner);
+    }
+}
+
+// ---- thread life ------------------------------------------------------------
+
+static void* thread_main(void* arg) {
+    Tcb* t = static_cast<Tcb*>(arg);
+    while (sem_wait(&t->run) != 0) {
+    }
+    t->entry(t->input);
+    Lock lk(K().m);
+    t->state = TX_COMPLETED;
+    t->dead = true;
+    release_owned_mutexes(t);
+    switch_away(t, lk, true);
+    return nullptr;
+}
+
+bool spawn_host_thread(Tcb* t) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t id;
+    bool ok = pthread_create(&id, &attr, thread_main, t) == 0;
+    pthread_attr_destroy(&attr);
+    t->host_started = ok;
+    return ok;
+}
+
+void leave_processor_dead(Tcb* self, Lock& lk) {
+    switch_away(self, lk);
+}
+void give_up_processor(Tcb* self, Lock& lk) {
+    switch_away(self, lk);
+}
+
+// ---- start ------------------------------------------------------------------
+
+static void map_board_ram(size_t bytes) {
+    Kernel& k = K();
+    if (k.ram && k.ram_size == bytes) return;
+    if (k.ram) munmap(k.ram, k.ram_size);
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT,
+                   -1, 0);
+    if (p == MAP_FAILED || reinterpret_cast<uintptr_t>(p) + bytes > 0x100000000ull) {
+        std::fprintf(stderr, "kernel: cannot map %zu bytes of board RAM below 4 GB\n", bytes);
+        std::abort();
+    }
+    k.ram = static_cast<uint8_t*>(p);
+    k.ram_size = bytes;
+}
+
+static void configure_locked(const host::KernelConfig& config) {
+    Kernel& k = K();
+    k.config = config;
+    if (k.config.speed <= 0) k.config.speed = 1.0;
+    map_board_ram(config.board_ram_bytes);
+    k.real_start = std::chrono::steady_clock::now();
+    k.configured = true;
+}
+
+static void ensure_configured() {
+    if (!K().configured) configure_locked(host::KernelConfig{});
+}
+
+// A second start in the same process (tests run one after another): forget
+// every object of the previous run; its host threads stay parked for ever.
+static void reset_locked() {
+    Kernel& k = K();
+    for (auto& entry : k.live)
+        k.graveyard.push_back(entry.second);
+    k.live.clear();
+    k.threads.clear();
+    for (Queue& q : k.ready)
+        q.reset();
+    k.ready_bits = 0;
+    k.timeline.clear();
+    for (auto& entry : k.device_events)
+        delete entry.second;
+    k.device_events.clear();
+    k.pending_irqs.clear();
+    k.host_activity = 0;
+    k.yield_requested = false;
+    k.current = nullptr;
+    k.masked = false;
+    k.time_offset = 0;
+    set_now(0);
+    k.real_start = std::chrono::steady_clock::now();
+    std::memset(k.ram, 0, k.ram_size);
+}
+
+static void* prepare_start() {
+    Lock lk(K().m);
+    ensure_configured();
+    if (K().started) reset_locked();
+    K().started = true;
+    K().ctx = Ctx::Startup;
+    K().current = nullptr;
+    return K().ram + host::kFirstFreeOffset;
+}
+
+Tcb* adopt_calling_thread(TX_THREAD* cb, const char* name, UINT priority);
+
+} // namespace kernel
+
+using namespace kernel;
+
+void tx_kernel_enter() {
+    tx_application_define(prepare_start());
+    Lock lk(K().m);
+    switch_away(nullptr, lk);
+    park_forever(lk);
+}
+
+bool tx_in_non_thread_context() {
+    Lock lk(K().m);
+    return K().ctx != Ctx::Thread;
+}
+
+UINT tx_interrupt_mask() {
+    Lock lk(K().m);
+    UINT previous = K().masked ? 1 : 0;
+    K().masked = true;
+    return previous;
+}
+
+void tx_interrupt_restore(UINT previous_posture) {
+    Lock lk(K().m);
+    K().masked = previous_posture != 0;
+    preempt_point(lk);
+}
+
+ULONG tx_time_get() {
+    Lock lk(K().m);
+    preempt_point(lk);
+    return static_cast<ULONG>(K().now) + K().time_offset;
+}
+
+void tx_time_set(ULONG ticks) {
+    Lock lk(K().m);
+    K().time_offset = ticks - static_cast<ULONG>(K().now);
+}
+
+namespace host {
+
+void kernel_configure(const KernelConfig& config) {
+    Lock lk(K().m);
+    configure_locked(config);
+}
+
+uint8_t* board_ram_base() {
+    Lock lk(K().m);
+    ensure_configured();
+    return K().ram;
+}
+
+size_t board_ram_size() {
+    Lock lk(K().m);
+    ensure_configured();
+    return K().ram_size;
+}
+
+void* board_ram_address(uint32_t board_offset) {
+    Lock lk(K().m);
+    ensure_configured();
+    return board_offset < K().ram_size ? K().ram + board_offset : nullptr;
+}
+
+void kernel_start_for_test(void (*define)(void* first_unused), UINT priority) {
+    void* first_free = prepare_start();
+    if (define) define(first_free);
+    static TX_THREAD test_thread;
+    Lock lk(K().m);
+    Tcb* t =
+        adopt_calling_thread(&test_thread, "test", priority < TX_MAX_PRIORITIES ? priority : 0);
+    K().current = t;
+    K().ctx = Ctx::Thread;
+    K().masked = false;
+    t->slice_left = 0;
+    preempt_point(lk);
+}
+
+uint64_t clock_ticks() {
+    if (real_clock() && K().configured) return real_ticks_now();
+    return K().now_atomic.load(std::memory_order_relaxed);
+}
+
+void raise_interrupt(std::function<void()> handler) {
+    Lock lk(K().m);
+    K().pending_irqs.push_back(std::move(handler));
+    K().idle_cv.notify_all();
+}
+
+uint64_t schedule_device_event(uint64_t at_tick, std::function<void()> handler) {
+    Lock lk(K().m);
+    DeviceEvent* e = new DeviceEvent;
+    e->id = K().next_device_id++;
+    e->handler = std::move(handler);
+    K().device_events[e->id] = e;
+    arm(&e->node, at_tick);
+    K().idle_cv.notify_all();
+    return e->id;
+}
+
+void cancel_device_event(uint64_t id) {
+    Lock lk(K().m);
+    auto it = K().device_events.find(id);
+    if (it == K().device_events.end()) return;
+    disarm(&it->second->node);
+    delete it->second;
+    K().device_events.erase(it);
+}
+
+void host_activity_begin() {
+    Lock lk(K().m);
+    ++K().host_activity;
+}
+
+void host_activity_end() {
+    Lock lk(K().m);
+    if (K().host_activity > 0) --K().host_activity;
+    K().idle_cv.notify_all();
+}
+
+void busy_ticks(ULONG ticks) {
+    Lock lk(K().m);
+    if (K().ctx != Ctx::Thread) return;
+    for (ULONG i = 0; i < ticks; ++i) {
+        if (real_clock()) {
+            preempt_point(lk);
+        } else if (K().masked) {
+            set_now(K().now + 1); // expiries wait for the lock's release
+        } else {
+            run_due(lk, K().now + 1);
+            account_slice(1);
+            preempt_point(lk);
+        }
+    }
+}
+
+void run_for_ticks(ULONG ticks) {
+    tx_thread_sleep(ticks);
+}
+
+void set_switch_hook(std::function<void(uint64_t tick, const char* thread)> hook) {
+    Lock lk(K().m);
+    K().switch_hook = std::move(hook);
+}
+
+} // namespace host
