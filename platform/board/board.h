@@ -1,0 +1,96 @@
+// Host side of the board: what device models, the host program and tests use
+// to build the board behind the bus accessors of bus.h. Firmware code never
+// includes this.
+#pragma once
+
+#include "platform/host_options.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace board {
+
+// A device on the external bus. `offset` is relative to the mapped base;
+// `width` is 1, 2 or 4 bytes; multi-byte registers are big-endian.
+class BusDevice {
+  public:
+    virtual ~BusDevice() = default;
+    virtual uint32_t Read(uint32_t offset, int width) = 0;
+    virtual void Write(uint32_t offset, int width, uint32_t value) = 0;
+};
+
+// Map a device at [base, base + size). A later mapping that overlaps an
+// earlier one wins (a full model replaces a placeholder). The device must
+// outlive its mapping.
+void bus_map(uint32_t base, uint32_t size, BusDevice* device);
+void bus_unmap(BusDevice* device);
+
+// A device on the device-control-register bus, DCRs [first, first + count).
+class DcrDevice {
+  public:
+    virtual ~DcrDevice() = default;
+    virtual uint32_t ReadDcr(uint32_t dcrn) = 0;
+    virtual void WriteDcr(uint32_t dcrn, uint32_t value) = 0;
+};
+void dcr_map(uint32_t first, uint32_t count, DcrDevice* device);
+void dcr_unmap(DcrDevice* device);
+
+// A device behind the bus logic's SPI port (select 0: the CAN controller,
+// select 1: the second device). Select(true) when the port selects it,
+// Select(false) when it deselects it; Transfer clocks one byte each way.
+class SpiDevice {
+  public:
+    virtual ~SpiDevice() = default;
+    virtual void Select(bool selected) = 0;
+    virtual uint8_t Transfer(uint8_t out) = 0;
+};
+void spi_attach(unsigned select, SpiDevice* device); // null detaches
+
+// ---- UIC0 interrupt sources (bit k is the mask 1u << k, as in the registers) ----
+// Drive source inputs: active means the level the polarity register names.
+// Edge-triggered sources latch on the change to active; level-triggered ones
+// stay pending while active.
+void uic_set_input(uint32_t mask, bool active);
+// An active pulse: latches the status of the sources whatever their trigger.
+void uic_pulse(uint32_t mask);
+
+// ---- GPIO port 0 ----
+uint32_t gpio_outputs();
+// Set the input register bits in `mask` to those of `value`.
+void gpio_set_inputs(uint32_t mask, uint32_t value);
+// Called (from the calling thread) after every change of the output register.
+void gpio_on_output_change(std::function<void(uint32_t before, uint32_t after)> observer);
+
+// ---- UART set-up as the monitor recorded it, for the UART models ----
+struct UartSetup {
+    bool done = false;
+    int baud = 0;
+    int databits = 0;
+    uint32_t options = 0;
+};
+UartSetup uart_setup(int port);
+void record_uart_setup(int port, const UartSetup& setup);
+
+// ---- Clock/NV device ----
+uint32_t clock_seconds();         // the global-time counter now
+void set_clock_seconds(uint32_t); // as a write of the four registers
+uint8_t early_restart_byte();
+
+// ---- Board temperature (what the monitor reports) ----
+int board_temperature();
+void set_board_temperature(int degrees);
+
+} // namespace board
+
+namespace host {
+
+// Build the board from the options: clock/NV device (file "clocknv.bin" in the
+// state directory), bus logic with the board id, UIC0, a placeholder for the
+// UART0 scratch register, the monitor's entry word. Creates the state
+// directory when needed. Returns true, or false with the reason in `error`.
+bool board_start(const HostOptions& options, std::string& error);
+// Unmap everything and close the state files (tests; a restart in-process).
+void board_stop();
+
+} // namespace host

@@ -1,0 +1,96 @@
+// Building the board from the host options.
+#include "platform/board/board.h"
+#include "platform/board/bus_logic.h"
+#include "platform/board/clock_nv.h"
+#include "platform/board/onchip.h"
+#include "platform/board/uic.h"
+#include "platform/board/bus.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace board {
+
+namespace {
+
+struct Board {
+    ClockNvDevice clock;
+    BusLogic logic;
+    Uart0Scratch uart0;
+    MonitorEntryWord entry;
+    bool started = false;
+};
+
+Board& the_board() {
+    static Board b;
+    return b;
+}
+
+} // namespace
+
+void spi_attach(unsigned select, SpiDevice* device) {
+    the_board().logic.Attach(select, device);
+}
+
+void uic_set_input(uint32_t mask, bool active) {
+    uic0().SetInput(mask, active);
+}
+void uic_pulse(uint32_t mask) {
+    uic0().Pulse(mask);
+}
+
+uint32_t clock_seconds() {
+    return the_board().clock.Seconds();
+}
+void set_clock_seconds(uint32_t seconds) {
+    the_board().clock.SetSeconds(seconds);
+}
+uint8_t early_restart_byte() {
+    return the_board().clock.Byte(BUS_EARLY_RESTART - BUS_CLOCK_NV_BASE);
+}
+
+} // namespace board
+
+namespace host {
+
+bool board_start(const HostOptions& options, std::string& error) {
+    board::Board& b = board::the_board();
+    if (b.started) board_stop();
+    std::error_code ec;
+    std::filesystem::create_directories(options.state_dir, ec);
+    if (ec) {
+        error =
+            "board: cannot create the state directory " + options.state_dir + ": " + ec.message();
+        return false;
+    }
+    if (options.board_id < 0 || options.board_id > 15) {
+        error = "board: the board id must be 0..15";
+        return false;
+    }
+    if (!b.clock.Open(options.state_dir + "/clocknv.bin", error)) return false;
+    b.logic.SetBoardId(options.board_id);
+    board::bus_map(BUS_CLOCK_NV_BASE, board::ClockNvDevice::kWindow, &b.clock);
+    board::bus_map(BUS_LOGIC_LATCH, board::BusLogic::kWindow, &b.logic);
+    board::bus_map(BUS_UART0_SCRATCH - 7, 8, &b.uart0);
+    board::bus_map(BUS_MONITOR_ENTRY, 4, &b.entry);
+    board::uic0().Reset();
+    board::dcr_map(DCR_UIC0_SR, 9, &board::uic0());
+    b.started = true;
+    return true;
+}
+
+void board_stop() {
+    board::Board& b = board::the_board();
+    board::bus_unmap(&b.clock);
+    board::bus_unmap(&b.logic);
+    board::bus_unmap(&b.uart0);
+    board::bus_unmap(&b.entry);
+    board::dcr_unmap(&board::uic0());
+    board::uic0().Reset();
+    board::onchip_reset();
+    b.clock.Close();
+    b.uart0.Write(7, 1, 0);
+    b.started = false;
+}
+
+} // namespace host

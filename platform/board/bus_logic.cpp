@@ -1,0 +1,85 @@
+// The bus logic: latch, SPI port, board id (see bus_logic.h).
+#include "platform/board/bus_logic.h"
+
+namespace board {
+
+void BusLogic::Attach(unsigned select, SpiDevice* device) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (select < 2) devices_[select] = device;
+}
+
+SpiDevice* BusLogic::Selected() {
+    return selected_ < 2 ? devices_[selected_] : nullptr;
+}
+
+uint16_t BusLogic::Reg(uint32_t reg) {
+    switch (reg) {
+    case kLatch:
+        return latch_;
+    case kSpiControl:
+        return control_;
+    case kStatus:
+        return uint16_t((board_id_ & 15) << 9) | (done_ ? kSpiDone : 0) | received_;
+    default:
+        return 0xFFFF;
+    }
+}
+
+void BusLogic::SetReg(uint32_t reg, uint16_t value) {
+    if (reg == kLatch) latch_ = value;
+    if (reg == kSpiControl) Control(value);
+}
+
+// A write of the SPI control register: select changes first, then a started
+// transfer clocks one byte (sent, or 0xFF clocked out for a read).
+void BusLogic::Control(uint16_t value) {
+    control_ = value;
+    unsigned select = (value & kSpiSelectMask) >> 8;
+    if (value & kSpiReset) select = 2;
+    if (select != selected_) {
+        if (Selected() != nullptr) Selected()->Select(false);
+        selected_ = select;
+        if (Selected() != nullptr) Selected()->Select(true);
+    }
+    if (value & kSpiReset) {
+        done_ = false;
+        received_ = 0;
+        return;
+    }
+    if (!(value & kSpiStart)) return;
+    uint8_t out = (value & kSpiRead) ? 0xFF : uint8_t(value);
+    SpiDevice* dev = Selected();
+    received_ = dev != nullptr ? dev->Transfer(out) : 0xFF;
+    done_ = true;
+}
+
+uint32_t BusLogic::Read(uint32_t offset, int width) {
+    std::lock_guard<std::mutex> lock(m_);
+    uint32_t v = 0;
+    for (int i = 0; i < width; ++i) {
+        uint32_t at = offset + i;
+        uint16_t reg = Reg(at & ~1u);
+        v = (v << 8) | ((at & 1) ? reg & 0xFF : reg >> 8);
+    }
+    return v;
+}
+
+void BusLogic::Write(uint32_t offset, int width, uint32_t value) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (width == 1) { // one half of a 16-bit register
+        uint32_t reg = offset & ~1u;
+        uint16_t now = Reg(reg);
+        now = (offset & 1) ? uint16_t((now & 0xFF00) | (value & 0xFF))
+                           : uint16_t((now & 0x00FF) | ((value & 0xFF) << 8));
+        SetReg(reg, now);
+        return;
+    }
+    if (width == 4) {
+        SetReg(offset & ~1u, uint16_t(value >> 16));
+        SetReg((offset & ~1u) + 2, uint16_t(value));
+        return;
+    }
+    SetReg(offset & ~1u, uint16_t(value));
+}
+
+} // namespace board

@@ -1,0 +1,35 @@
+// On-chip odds and ends of the board (see onchip.cpp).
+#pragma once
+
+#include "platform/board/board.h"
+
+#include <mutex>
+
+namespace board {
+
+// The word at 0xFFFFFFF4 that names the monitor's entry (monConnect checks it).
+const uint32_t kMonitorEntry = 0xFFF80100u;
+
+uint32_t gpio_inputs();
+void gpio_write_outputs(uint32_t set_mask, uint32_t clear_mask);
+void onchip_reset();
+
+// UART0's registers until a UART model maps itself over them: only the
+// scratch register (offset 7) keeps what is written; the rest read 0.
+class Uart0Scratch : public BusDevice {
+  public:
+    uint32_t Read(uint32_t offset, int width) override;
+    void Write(uint32_t offset, int width, uint32_t value) override;
+
+  private:
+    std::mutex m_;
+    uint8_t scratch_ = 0;
+};
+
+class MonitorEntryWord : public BusDevice {
+  public:
+    uint32_t Read(uint32_t offset, int width) override;
+    void Write(uint32_t, int, uint32_t) override {}
+};
+
+} // namespace board
