@@ -1,0 +1,194 @@
+// The NTCIP font table filled from the built-in fonts, and the fonts' version
+// identifiers.
+#include "store/fonts.h"
+
+#include "console/console.h"
+#include "display/fonts/mirel_font.h"
+#include "runtime/utilities.h"
+#include "store/database.h"
+#include "store/objects.h"
+
+#include <cstring>
+
+namespace {
+
+const uint32_t FONT_ROWS = CDataBase::FONT_ROWS;
+const uint32_t CODES = 255; // characters 1..255 of a font row
+const uint32_t GLYPH_BUFFER_BYTES = 100;
+const uint32_t SPECIAL_GLYPHS_FEATURE = 0x20;
+
+const char* const BUILTIN_FILES[FONT_ROWS] = {
+    "07X04_1_CP1252.FNT", "07X06_2_CP1252.FNT", "FW11X7_2_CP1252.FNT", "FW07X5_1_NEMA4.FNT",
+    "08X04_1_CP1252.FNT", "08X06_2_CP1252.FNT", "FW14X8_2_CP1252.FNT", "07GRAPH.FNT",
+    "11X07_2.FNT",        "11X09_3.FNT",        "14X08_2.FNT",         "14X10_3.FNT",
+    "16X08_2.FNT",        "16X10_3.FNT",        "09X06_2_CP1252.FNT",  "09X05_1_CP1252.FNT",
+    "09X08_3_CP1252.FNT", "07X08_3_CP1252.FNT", "08X08_3_CP1252.FNT",  "24x15_3_CP1252.FNT",
+};
+
+// The glyphs that replace characters 97..106 of rows 0 and 1 when the special
+// glyph feature is on: width, then as many bitmap bytes as the width.
+struct SpecialGlyph {
+    uint8_t width;
+    uint8_t bits[6];
+};
+const SpecialGlyph SPECIAL_GLYPHS[2][10] = {
+    {{5, {0x01, 0x05, 0xF1, 0x10, 0x00}},
+     {5, {0x01, 0x11, 0xF4, 0x10, 0x00}},
+     {5, {0x23, 0xAA, 0x42, 0x10, 0x00}},
+     {5, {0x01, 0x08, 0x4A, 0xB8, 0x80}},
+     {5, {0x03, 0xC6, 0x54, 0xC0, 0x00}},
+     {5, {0x00, 0x65, 0x4C, 0x78, 0x00}},
+     {5, {0x04, 0x12, 0x51, 0xBC, 0x00}},
+     {5, {0x07, 0xB1, 0x49, 0x04, 0x00}},
+     {4, {0x4A, 0x40, 0x00, 0x00}},
+     {5, {0x22, 0xA3, 0x15, 0x10, 0x00}}},
+    {{6, {0x00, 0x41, 0xBF, 0xFC, 0x61, 0x00}},
+     {6, {0x00, 0x86, 0x3F, 0xFD, 0x82, 0x00}},
+     {6, {0x31, 0xEF, 0xCC, 0x30, 0xC3, 0x00}},
+     {6, {0x30, 0xC3, 0x0C, 0xFD, 0xE3, 0x00}},
+     {6, {0x3C, 0x71, 0xCD, 0x63, 0x08, 0x00}},
+     {6, {0x04, 0x31, 0xAC, 0xE3, 0x8F, 0x00}},
+     {6, {0x83, 0x06, 0x0D, 0x1C, 0x73, 0xC0}},
+     {6, {0xF3, 0x8E, 0x2C, 0x18, 0x30, 0x40}},
+     {4, {0x4A, 0x40, 0x00, 0x00}},
+     {5, {0x22, 0xA3, 0x15, 0x10, 0x00}}},
+};
+const uint32_t FIRST_SPECIAL = 97;
+
+// Object access on the given store (not only the one store).
+uint32_t get(CDataBase& store, const DbObject& o) {
+    return GetInteger(store, o.offset, o.width, store.Image(o.image), 0);
+}
+void set(CDataBase& store, const DbObject& o, uint32_t value, uint32_t flags = DB_NOTIFY) {
+    SetInteger(store, o.offset, o.width, value, store.Image(o.image), flags);
+}
+void set_bytes(CDataBase& store, const DbObject& o, const void* bytes, uint32_t length,
+               uint32_t flags = DB_NOTIFY) {
+    SetString(store, o.offset, o.width, bytes, length, store.Image(o.image), flags);
+}
+
+DbObject char_width(uint32_t row, uint32_t code) {
+    return obj::characterWidth.row(CODES * row + code - 1);
+}
+DbObject char_bitmap(uint32_t row, uint32_t code) {
+    return obj::characterBitmap.row(CODES * row + code - 1);
+}
+
+// Character c of the font as a packed row-major bitmap (most significant bit
+// first). Glyphs of more than 800 pixels do not fit the glyph buffer and are
+// stored empty (no built-in glyph comes near: the largest has 504 pixels).
+void install_character(CDataBase& store, CFontBase& font, uint32_t row, uint32_t code) {
+    uint32_t w = font.GetCharWidth(code), h = font.GetHeight();
+    set(store, char_width(row, code), w);
+    uint32_t bytes = (w * h + 7) / 8;
+    if (w == 0 || bytes > GLYPH_BUFFER_BYTES) {
+        set_bytes(store, char_bitmap(row, code), nullptr, 0);
+        return;
+    }
+    uint8_t glyph[GLYPH_BUFFER_BYTES] = {};
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 0; x < w; ++x) {
+            uint32_t bit = y * w + x;
+            if (font.GetPixel(code, x, y)) glyph[bit / 8] |= uint8_t(0x80u >> (bit % 8));
+        }
+    }
+    set_bytes(store, char_bitmap(row, code), glyph, bytes);
+}
+
+void install_special_glyphs(CDataBase& store, uint32_t row) {
+    for (uint32_t i = 0; i < 10; ++i) {
+        const SpecialGlyph& g = SPECIAL_GLYPHS[row][i];
+        set_bytes(store, char_bitmap(row, FIRST_SPECIAL + i), g.bits, g.width,
+                  DB_NOTIFY | DB_NO_VALIDATE);
+        set(store, char_width(row, FIRST_SPECIAL + i), g.width, DB_NOTIFY | DB_NO_VALIDATE);
+    }
+}
+
+} // namespace
+
+int LoadFontFile(CDataBase& store, const char* name, uint32_t row) {
+    if (row >= FONT_ROWS) return 0;
+    CMirelFont font;
+    if (!font.Load(name)) return 0;
+    bool validate = store.ValidateOn();
+    store.SetValidateOn(false);
+    set(store, obj::fontNumber.row(row), row + 1);
+    set(store, obj::fontHeight.row(row), font.GetHeight());
+    set(store, obj::fontCharSpacing.row(row), font.GetCharSpacing());
+    set(store, obj::fontLineSpacing.row(row), font.GetLineSpacing());
+    set_bytes(store, obj::fontName.row(row), font.GetName(), uint32_t(std::strlen(font.GetName())));
+    for (uint32_t code = 1; code <= CODES; ++code)
+        install_character(store, font, row, code);
+    if ((get(store, obj::halvSpecialFeatureSet) & SPECIAL_GLYPHS_FEATURE) && row <= 1)
+        install_special_glyphs(store, row);
+    store.ComputeFontCRC(row);
+    font.Release();
+    store.SetValidateOn(validate);
+    return 1;
+}
+
+void LoadBuiltInFonts(CDataBase& store) {
+    for (uint32_t row = 0; row < FONT_ROWS; ++row)
+        LoadFontFile(store, BUILTIN_FILES[row], row);
+}
+
+void InstallDefaultFonts(CDataBase& store) {
+    uint32_t type = get(store, obj::dmsSignType);
+    if (type == 4 || type == 132) {
+        set(store, obj::numFonts, 1);
+        LoadFontFile(store, "FW07X5_1_NEMA4.FNT", 0);
+        return;
+    }
+    console_printf("#1 QK Series\n");
+    if (store.IsFlashMode()) {
+        console_printf("#1 LoadFont\n");
+        LoadBuiltInFonts(store);
+    }
+}
+
+void FontNop(CDataBase&, uint32_t) {}
+
+// The version ID: CRC-16 over the row's number, height and spacings, then per
+// character its code, width and bitmap; complemented and byte-swapped.
+void CDataBase::ComputeFontCRC(unsigned row) {
+    if (row >= FONT_ROWS || get(*this, obj::fontHeight.row(row)) == 0) return;
+    crc16_state crc{};
+    crc16_init(&crc, 0xFFFF);
+    const DbObject header[] = {obj::fontNumber, obj::fontHeight, obj::fontCharSpacing,
+                               obj::fontLineSpacing};
+    for (const DbObject& o : header) {
+        uint8_t byte = uint8_t(get(*this, o.row(row)));
+        crc16_update(&crc, &byte, 1);
+    }
+    for (uint32_t code = 1; code <= CODES; ++code) {
+        uint8_t pair[2] = {uint8_t(code), uint8_t(get(*this, char_width(row, code)))};
+        crc16_update(&crc, pair, 2);
+        if (pair[1] == 0) continue;
+        DbObject bitmap = char_bitmap(row, code);
+        Lock();
+        uint32_t length = 0;
+        const char* bytes =
+            GetString(*this, bitmap.offset, bitmap.width, Image(bitmap.image), &length);
+        if (length) crc16_update(&crc, bytes, length);
+        Unlock();
+    }
+    uint16_t id = 0xFFFF;
+    crc16_get(&crc, &id, CRC16_COMPLEMENT | CRC16_SWAP);
+    crc16_finish(&crc);
+    set(*this, obj::fontVersionID.row(row), id);
+}
+
+// No operation of this system raises a font's change count (FontNop is
+// empty), so in practice there is nothing to do here.
+void CDataBase::FontChangeService() {
+    static uint32_t seen[FONT_ROWS];
+    for (uint32_t row = 0; row < FONT_ROWS; ++row) {
+        uint32_t& count = FontChangeCount(row);
+        if (count == 0) continue;
+        if (get(*this, obj::fontStatus.row(row)) == 11 && count == seen[row]) {
+            ComputeFontCRC(row);
+            count = 0;
+        }
+        seen[row] = count;
+    }
+}
