@@ -111,7 +111,8 @@ TEST_F(TimerScheduler, RemovingTheLastRecordStopsTheTimerAndAddStartsItAgain)
     tx_thread_sleep(50);
     EXPECT_TRUE(ticks.empty());
     ULONG start = tx_time_get();
-    id = s.add(new tick_log(&ticks), 10, false);
+    tick_log once(&ticks);
+    s.add(&once, 10, false);
     EXPECT_EQ(10u, s.next_expiry(start));
     tx_thread_sleep(15);
     EXPECT_EQ(std::vector<ULONG>{start + 10}, ticks);
