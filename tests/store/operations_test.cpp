@@ -7,8 +7,8 @@
 #include <cstring>
 
 using namespace store_test;
-using test_support::ConsoleText;
 using test_support::ClearConsole;
+using test_support::ConsoleText;
 
 namespace {
 
@@ -19,19 +19,17 @@ struct Range {
     uint32_t first, last;
 };
 const Range kDynamicRanges[] = {
-    {92, 168},       {5392, 25788},  {25832, 30228}, {33532, 33536}, {33548, 33552},
-    {33580, 33584},  {33592, 33596}, {33604, 33608}, {33632, 34648}, {49580, 51496},
-    {98012, 98020},  {98028, 98028}, {95204, 95220}, {95744, 96760}, {96764, 97780},
-    {97800, 97996},  {52100, 52336}, {52340, 52576}, {77180, 93496}, {93580, 93640},
-    {48124, 48128},  {93664, 94060}, {34712, 34908}, {35264, 35460}, {35516, 48112},
-    {94464, 95004},
+    {92, 168},      {5392, 25788},  {25832, 30228}, {33532, 33536}, {33548, 33552}, {33580, 33584},
+    {33592, 33596}, {33604, 33608}, {33632, 34648}, {49580, 51496}, {98012, 98020}, {98028, 98028},
+    {95204, 95220}, {95744, 96760}, {96764, 97780}, {97800, 97996}, {52100, 52336}, {52340, 52576},
+    {77180, 93496}, {93580, 93640}, {48124, 48128}, {93664, 94060}, {34712, 34908}, {35264, 35460},
+    {35516, 48112}, {94464, 95004},
 };
 const uint32_t kDynamicSingles[] = {33568, 33616, 33624, 93660, 68,    25804, 25808,
                                     25812, 25816, 95072, 95024, 95144, 95156, 95160,
                                     95164, 95172, 97788, 95084, 95088};
 
-TEST_F(OperationsTest, EveryDynamicOffsetIsKnownAndReadsEmptyOnAFreshStore)
-{
+TEST_F(OperationsTest, EveryDynamicOffsetIsKnownAndReadsEmptyOnAFreshStore) {
     for (const Range& r : kDynamicRanges) {
         for (uint32_t o = r.first; o <= r.last; o += 4) {
             ASSERT_TRUE(CDataBase::IsDynamicOffset(o)) << o;
@@ -40,64 +38,68 @@ TEST_F(OperationsTest, EveryDynamicOffsetIsKnownAndReadsEmptyOnAFreshStore)
             EXPECT_EQ(0u, n);
         }
     }
-    for (uint32_t o : kDynamicSingles) EXPECT_TRUE(CDataBase::IsDynamicOffset(o)) << o;
-    for (uint32_t o : {172u, 33620u, 98024u, 0u, 48180u, 5391u, 91u}) EXPECT_FALSE(CDataBase::IsDynamicOffset(o)) << o;
+    for (uint32_t o : kDynamicSingles)
+        EXPECT_TRUE(CDataBase::IsDynamicOffset(o)) << o;
+    for (uint32_t o : {172u, 33620u, 98024u, 0u, 48180u, 5391u, 91u})
+        EXPECT_FALSE(CDataBase::IsDynamicOffset(o)) << o;
     // Every integer object of a fresh store reads 0.
-    for (const DbObject& o : {obj::vmsSignHeightPixels, obj::dmsSignType, obj::halvSpecialFeatureSet,
-                              obj::characterWidth.row(5099), obj::dmsControlMode})
+    for (const DbObject& o :
+         {obj::vmsSignHeightPixels, obj::dmsSignType, obj::halvSpecialFeatureSet,
+          obj::characterWidth.row(5099), obj::dmsControlMode})
         EXPECT_EQ(0u, Get(o));
     EXPECT_EQ(5391u, obj::characterWidth.row(5099).offset);
     EXPECT_EQ(98108u, 40u + 48076 + 46892 + 2996 + 72 + 20 + 12);
 }
 
-TEST_F(OperationsTest, IntegerWritesByWidth)
-{
+TEST_F(OperationsTest, IntegerWritesByWidth) {
     struct Case {
         DbObject object;
         uint32_t value;
         int result;
         uint32_t stored;
     } cases[] = {
-        {obj::dmsSignType, 0x1FF, 0, 0xFF},                // 1 byte keeps the low 8 bits
+        {obj::dmsSignType, 0x1FF, 0, 0xFF}, // 1 byte keeps the low 8 bits
         {obj::vmsSignWidthPixels, 65535, 0, 65535},
-        {obj::vmsSignHeightPixels, 70000, DB_REFUSED, 0},  // does not fit 2 bytes
+        {obj::vmsSignHeightPixels, 70000, DB_REFUSED, 0}, // does not fit 2 bytes
         {obj::halvSpecialFeatureSet, 0xFFFFFFFF, 0, 0xFFFFFFFF},
     };
+    db->SetNotifyOn(true);
     for (const Case& c : cases) {
         EXPECT_EQ(c.result, Set(c.object, c.value, DB_NOTIFY)) << c.object.offset;
         EXPECT_EQ(c.stored, Get(c.object)) << c.object.offset;
     }
     // The refused 2-byte write announced nothing; the others did.
     std::vector<uint32_t> posted = letters.Take();
-    EXPECT_EQ((std::vector<uint32_t>{96, 93, 119, 93}), posted);
+    EXPECT_EQ((std::vector<uint32_t>{96, 93, 93, 119, 93}), posted);
+    EXPECT_EQ(0x40000000u | 0x100000u, TakeBits());
     // Big-endian in the image.
     EXPECT_EQ(0xFF, db->NvImage()[obj::vmsSignWidthPixels.offset]);
 }
 
-TEST_F(OperationsTest, RefusalsLeaveTheStoreAsItWas)
-{
+TEST_F(OperationsTest, RefusalsLeaveTheStoreAsItWas) {
     uint8_t* nv = db->NvImage();
     EXPECT_EQ(DB_REFUSED5, SetInteger(*db, 64, 2, 1, nullptr, 0));
     EXPECT_EQ(DB_REFUSED5, SetString(*db, 92, 4, "x", 1, nullptr, 0));
     EXPECT_EQ(DB_REFUSED5, SetGlobalTime(*db, 48180, 4, 1, nullptr, 0));
     EXPECT_EQ(DB_REFUSED5, SetGlobalTime(*db, 48180, 2, 1, nv, 0));
-    EXPECT_EQ(DB_REFUSED5, SetInteger(*db, 64, 3, 1, nv, 0));                    // no such width
-    EXPECT_EQ(DB_REFUSED5, SetInteger(*db, CDataBase::NV_IMAGE_BYTES - 1, 2, 1, nv, 0));  // past the end
-    EXPECT_EQ(DB_REFUSED5, SetInteger(*db, 92, 4, 1, nv, 0));                    // a dynamic slot
-    EXPECT_EQ(DB_REFUSED5, SetString(*db, 64, 4, "x", 1, nv, 0));                // an integer object
-    EXPECT_EQ(DB_REFUSED5, SetString(*db, 92, 4, nullptr, 3, nv, 0));            // no bytes
+    EXPECT_EQ(DB_REFUSED5, SetInteger(*db, 64, 3, 1, nv, 0)); // no such width
+    EXPECT_EQ(DB_REFUSED5,
+              SetInteger(*db, CDataBase::NV_IMAGE_BYTES - 1, 2, 1, nv, 0)); // past the end
+    EXPECT_EQ(DB_REFUSED5, SetInteger(*db, 92, 4, 1, nv, 0));               // a dynamic slot
+    EXPECT_EQ(DB_REFUSED5, SetString(*db, 64, 4, "x", 1, nv, 0));           // an integer object
+    EXPECT_EQ(DB_REFUSED5, SetString(*db, 92, 4, nullptr, 3, nv, 0));       // no bytes
     EXPECT_EQ(0u, GetInteger(*db, 64, 2, nullptr, 0));
     EXPECT_EQ(0u, GetInteger(*db, 64, 3, nv, 0));
     EXPECT_EQ(0u, GetInteger(*db, CDataBase::V_IMAGE_BYTES, 1, db->VImage(), 0));
     EXPECT_EQ(0u, GetGlobalTime(*db, 48180, 4, nullptr, 0));
     EXPECT_STREQ("", GetString(*db, 92, 4, nullptr, nullptr));
-    for (uint32_t i = 0; i < CDataBase::NV_IMAGE_BYTES; ++i) ASSERT_EQ(0, nv[i]) << i;
+    for (uint32_t i = 0; i < CDataBase::NV_IMAGE_BYTES; ++i)
+        ASSERT_EQ(0, nv[i]) << i;
     EXPECT_TRUE(journal.records.empty());
     EXPECT_TRUE(letters.Take().empty());
 }
 
-TEST_F(OperationsTest, UnchangedWritesAnnounceReasonOneAndJournalNothing)
-{
+TEST_F(OperationsTest, UnchangedWritesAnnounceReasonOneAndJournalNothing) {
     db->SetNotifyOn(true);
     ASSERT_EQ(0, Set(obj::dmsSignType, 6, DB_NOTIFY));
     ASSERT_EQ(1u, journal.records.size());
@@ -114,8 +116,7 @@ TEST_F(OperationsTest, UnchangedWritesAnnounceReasonOneAndJournalNothing)
     EXPECT_TRUE(letters.Take().empty());
 }
 
-TEST_F(OperationsTest, JournalRecordsFollowTheFlagsImageAndFlashMode)
-{
+TEST_F(OperationsTest, JournalRecordsFollowTheFlagsImageAndFlashMode) {
     struct Case {
         DbObject object;
         uint32_t flags;
@@ -125,7 +126,7 @@ TEST_F(OperationsTest, JournalRecordsFollowTheFlagsImageAndFlashMode)
         {obj::dmsSignType, 0, 1, true},
         {obj::dmsSignType, DB_NO_JOURNAL, 1, false},
         {obj::dmsSignType, 0, 0, false},
-        {obj::dmsControlMode, DB_NO_VALIDATE, 1, false},  // volatile image
+        {obj::dmsControlMode, DB_NO_VALIDATE, 1, false}, // volatile image
     };
     uint32_t value = 1;
     for (const Case& c : cases) {
@@ -140,38 +141,35 @@ TEST_F(OperationsTest, JournalRecordsFollowTheFlagsImageAndFlashMode)
     }
 }
 
-TEST_F(OperationsTest, StringBlocksAreReplacedOnlyWhenTheLengthChanges)
-{
+TEST_F(OperationsTest, StringBlocksAreReplacedOnlyWhenTheLengthChanges) {
     const DbObject name = obj::fontName.row(3);
     db->SetValidateOn(false);
     uint32_t before = PoolAvailable();
     ASSERT_EQ(0, SetStr(name, "abc"));
     const char* first = GetString(*db, name.offset, 4, db->NvImage(), nullptr);
-    ASSERT_EQ(0, SetStr(name, "xyz"));  // same length: same block
+    ASSERT_EQ(0, SetStr(name, "xyz")); // same length: same block
     EXPECT_EQ(first, GetString(*db, name.offset, 4, db->NvImage(), nullptr));
     EXPECT_EQ("xyz", Str(name));
-    ASSERT_EQ(0, SetStr(name, "abcd"));  // another length: a new block
+    ASSERT_EQ(0, SetStr(name, "abcd")); // another length: a new block
     EXPECT_EQ("abcd", Str(name));
-    EXPECT_EQ(0, SetStr(name, std::string("a\0b", 3)));  // octets may hold zero bytes
+    EXPECT_EQ(0, SetStr(name, std::string("a\0b", 3))); // octets may hold zero bytes
     EXPECT_EQ(std::string("a\0b", 3), Str(name));
-    ASSERT_EQ(0, SetString(*db, name.offset, 4, nullptr, 0, db->NvImage(), 0));  // emptied
+    ASSERT_EQ(0, SetString(*db, name.offset, 4, nullptr, 0, db->NvImage(), 0)); // emptied
     EXPECT_EQ("", Str(name));
     EXPECT_EQ(before, PoolAvailable());
     ASSERT_EQ(5u, journal.records.size());
-    EXPECT_EQ(0u, journal.records.back().value);  // the empty value is journalled
+    EXPECT_EQ(0u, journal.records.back().value); // the empty value is journalled
     EXPECT_EQ("xyz", journal.records[1].bytes);
 }
 
-TEST_F(OperationsTest, EmptyingAnEmptyStringIsAnnouncedButNotJournalled)
-{
+TEST_F(OperationsTest, EmptyingAnEmptyStringIsAnnouncedButNotJournalled) {
     db->SetNotifyOn(true);
     EXPECT_EQ(0, SetStr(obj::dmsIllumBrightnessValues, "", DB_NOTIFY | DB_NO_VALIDATE));
-    EXPECT_EQ((std::vector<uint32_t>{34}), letters.Take());  // a change-only row: reason 2
+    EXPECT_EQ((std::vector<uint32_t>{34}), letters.Take()); // a change-only row: reason 2
     EXPECT_TRUE(journal.records.empty());
 }
 
-TEST_F(OperationsTest, LongNonVolatileStringsReadEmpty)
-{
+TEST_F(OperationsTest, LongNonVolatileStringsReadEmpty) {
     db->SetValidateOn(false);
     const DbObject nv = obj::fontName.row(0);
     const DbObject v = obj::volatileMsgMultiString.row(0);
@@ -185,14 +183,14 @@ TEST_F(OperationsTest, LongNonVolatileStringsReadEmpty)
     EXPECT_EQ(2001u, Str(v).size());
 }
 
-TEST_F(OperationsTest, FailedAllocationKeepsTheOldValue)
-{
+TEST_F(OperationsTest, FailedAllocationKeepsTheOldValue) {
     const DbObject name = obj::fontName.row(0);
     db->SetValidateOn(false);
     ASSERT_EQ(0, SetStr(name, "kept"));
     // Take nearly all of the pool.
     void* hog = nullptr;
-    ASSERT_EQ(TX_SUCCESS, tx_byte_allocate(&dynamic_database_pool(), &hog, PoolAvailable() - 64, TX_NO_WAIT));
+    ASSERT_EQ(TX_SUCCESS,
+              tx_byte_allocate(&dynamic_database_pool(), &hog, PoolAvailable() - 64, TX_NO_WAIT));
     ClearConsole();
     EXPECT_EQ(DB_REFUSED5, SetStr(name, std::string(1000, 'x')));
     EXPECT_EQ("kept", Str(name));
@@ -203,8 +201,7 @@ TEST_F(OperationsTest, FailedAllocationKeepsTheOldValue)
     EXPECT_EQ(1000u, Str(name).size());
 }
 
-TEST_F(OperationsTest, CopyOutIsBoundedAndTerminated)
-{
+TEST_F(OperationsTest, CopyOutIsBoundedAndTerminated) {
     db->SetValidateOn(false);
     const DbObject name = obj::fontName.row(1);
     ASSERT_EQ(0, SetStr(name, "hello world"));
@@ -219,8 +216,7 @@ TEST_F(OperationsTest, CopyOutIsBoundedAndTerminated)
     EXPECT_EQ(0u, GetStringCopy(*db, name.offset, 4, db->NvImage(), nullptr, 0, &length));
 }
 
-TEST_F(OperationsTest, GlobalTimeLivesInTheClockDevice)
-{
+TEST_F(OperationsTest, GlobalTimeLivesInTheClockDevice) {
     uint8_t* nv = db->NvImage();
     const uint32_t t = obj::globalTime.offset;
     EXPECT_EQ(0, SetGlobalTime(*db, t, 4, 0x12345678, nv, DB_NOTIFY | DB_NO_TIME_WARNING));
@@ -229,20 +225,19 @@ TEST_F(OperationsTest, GlobalTimeLivesInTheClockDevice)
     EXPECT_EQ(0x56, bus_read8(0xF0100005));
     EXPECT_EQ(0x78, bus_read8(0xF0100007));
     EXPECT_EQ(0x12345678u, GetGlobalTime(*db, t, 4, nv, 0));
-    EXPECT_EQ(0u, GetInteger(*db, t, 4, nv, DB_NO_TIME_WARNING));  // not in the image
+    EXPECT_EQ(0u, GetInteger(*db, t, 4, nv, DB_NO_TIME_WARNING)); // not in the image
     EXPECT_EQ(0u, GetGlobalTime(*db, t, 2, nv, 0));
     // Notification off since construction: nothing yet; on: a change sets bit 0x1.
     EXPECT_EQ(0u, TakeBits());
     db->SetNotifyOn(true);
     EXPECT_EQ(0, SetGlobalTime(*db, t, 4, 0x12345678, nv, DB_NOTIFY));
-    EXPECT_EQ(0u, TakeBits());  // unchanged
+    EXPECT_EQ(0u, TakeBits()); // unchanged
     EXPECT_EQ(0, SetGlobalTime(*db, t, 4, 1000, nv, DB_NOTIFY));
     EXPECT_EQ(0x1u, TakeBits());
     EXPECT_TRUE(journal.records.empty());
 }
 
-TEST_F(OperationsTest, PlainIntegerAccessToTheGlobalTimeWarns)
-{
+TEST_F(OperationsTest, PlainIntegerAccessToTheGlobalTimeWarns) {
     uint8_t* nv = db->NvImage();
     const uint32_t t = obj::globalTime.offset;
     ClearConsole();
@@ -256,8 +251,7 @@ TEST_F(OperationsTest, PlainIntegerAccessToTheGlobalTimeWarns)
     EXPECT_EQ("", ConsoleText());
 }
 
-TEST_F(OperationsTest, FlagEightSkipsValidation)
-{
+TEST_F(OperationsTest, FlagEightSkipsValidation) {
     // dmsControlMode accepts only 2 -> 5; flag 8 writes anything.
     EXPECT_EQ(DB_REFUSED, Set(obj::dmsControlMode, 4));
     EXPECT_EQ(0, Set(obj::dmsControlMode, 4, DB_NO_VALIDATE));
@@ -266,8 +260,7 @@ TEST_F(OperationsTest, FlagEightSkipsValidation)
     EXPECT_EQ(0, Set(obj::dmsControlMode, 3));
 }
 
-TEST_F(OperationsTest, StateWordBits)
-{
+TEST_F(OperationsTest, StateWordBits) {
     EXPECT_EQ(1, db->IsFlashMode());
     EXPECT_TRUE(db->ValidateOn());
     EXPECT_FALSE(db->NotifyOn());
@@ -283,8 +276,7 @@ TEST_F(OperationsTest, StateWordBits)
     EXPECT_EQ(1, db->IsFlashMode());
 }
 
-TEST_F(OperationsTest, CatalogueFormsUseTheOneStore)
-{
+TEST_F(OperationsTest, CatalogueFormsUseTheOneStore) {
     CDataBase& s = TheDatabase();
     s.SetValidateOn(false);
     EXPECT_EQ(0, db_set(obj::controllerStandardTimeZone, uint32_t(-21600), 0));
@@ -299,4 +291,4 @@ TEST_F(OperationsTest, CatalogueFormsUseTheOneStore)
     EXPECT_EQ(4242u, db_get_time());
 }
 
-}  // namespace
+} // namespace
