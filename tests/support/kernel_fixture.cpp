@@ -23,6 +23,12 @@ const std::string& ConsoleText() { return console_buffer(); }
 void ClearConsole() { console_buffer().clear(); }
 void CaptureConsole() { console_set_host_sink(capture); }
 
+namespace {
+uint8_t* g_free_ram = nullptr;
+}
+
+uint8_t* FreeRam() { return g_free_ram; }
+
 void define_pools(void* first_unused)
 {
     uint8_t* cursor = static_cast<uint8_t*>(first_unused);
@@ -30,6 +36,8 @@ void define_pools(void* first_unused)
     cursor += THREAD_STACKS_POOL_BYTES;
     os_byte_pool_create(&dynamic_database_pool(), "dynamic database", cursor,
                         DYNAMIC_DATABASE_POOL_BYTES);
+    cursor += DYNAMIC_DATABASE_POOL_BYTES;
+    g_free_ram = cursor;
     os_event_flags_create(&database_event_flags(), "database");
     global_timer_scheduler() = timer_scheduler_tx_rtos::instance();
 }

@@ -25,6 +25,8 @@ void CaptureConsole();
 
 // Board RAM carved by the light fixture for the two pools.
 void define_pools(void* first_unused);
+// The first board RAM address after the light fixture's pools.
+uint8_t* FreeRam();
 
 class KernelFixture : public ::testing::Test {
   protected:
