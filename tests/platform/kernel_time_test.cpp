@@ -1,0 +1,330 @@
+// Timers, byte pools, interrupts, the contexts outside threads, and
+// determinism.
+#include "tests/platform/kernel_test_util.h"
+
+#include <cstring>
+#include <thread>
+
+using namespace kernel_test;
+
+namespace {
+
+class Time : public KernelTest {};
+
+void LogExpiry(ULONG id) {
+    Log(std::to_string(id) + "@" + std::to_string(tx_time_get()));
+}
+
+TEST_F(Time, TimerFirstExpiryAndRescheduleComeAtTheRightTicks) {
+    TX_TIMER periodic, once;
+    ASSERT_EQ(tx_timer_create(&periodic, "p", LogExpiry, 1, 5, 10, TX_AUTO_ACTIVATE), TX_SUCCESS);
+    ASSERT_EQ(tx_timer_create(&once, "o", LogExpiry, 2, 12, 0, TX_AUTO_ACTIVATE), TX_SUCCESS);
+    tx_thread_sleep(30);
+    EXPECT_EQ(Events(), (Trace{"1@5", "2@12", "1@15", "1@25"}));
+    UINT active = 9;
+    ULONG remaining = 0, reschedule = 0;
+    EXPECT_EQ(tx_timer_info_get(&periodic, nullptr, &active, &remaining, &reschedule), TX_SUCCESS);
+    EXPECT_EQ(active, 1u);
+    EXPECT_EQ(remaining, 5u);
+    EXPECT_EQ(reschedule, 10u);
+    EXPECT_EQ(tx_timer_info_get(&once, nullptr, &active, nullptr, nullptr), TX_SUCCESS);
+    EXPECT_EQ(active, 0u);
+}
+
+TEST_F(Time, TimerDeactivateActivateAndChange) {
+    TX_TIMER t;
+    ASSERT_EQ(tx_timer_create(&t, "t", LogExpiry, 1, 10, 10, TX_NO_ACTIVATE), TX_SUCCESS);
+    tx_thread_sleep(5);
+    EXPECT_EQ(tx_timer_activate(&t), TX_SUCCESS); // due at 15
+    EXPECT_EQ(tx_timer_activate(&t), TX_ACTIVATE_ERROR);
+    tx_thread_sleep(12);                            // 17
+    EXPECT_EQ(tx_timer_deactivate(&t), TX_SUCCESS); // 8 ticks were left
+    tx_thread_sleep(100);                           // 117
+    EXPECT_EQ(tx_timer_activate(&t), TX_SUCCESS);   // resumes: due at 125
+    tx_thread_sleep(10);                            // 127
+    EXPECT_EQ(tx_timer_deactivate(&t), TX_SUCCESS);
+    EXPECT_EQ(tx_timer_change(&t, 3, 7), TX_SUCCESS);
+    EXPECT_EQ(tx_timer_activate(&t), TX_SUCCESS); // the new initial: 130, then 137
+    tx_thread_sleep(10);
+    EXPECT_EQ(Events(), (Trace{"1@15", "1@125", "1@130", "1@137"}));
+    EXPECT_EQ(tx_timer_change(&t, 0, 7), TX_TICK_ERROR);
+}
+
+TEST_F(Time, TimerRefusesInitialZeroAndBadActivation) {
+    TX_TIMER t;
+    EXPECT_EQ(tx_timer_create(&t, "t", LogExpiry, 0, 0, 10, TX_AUTO_ACTIVATE), TX_TICK_ERROR);
+    EXPECT_EQ(tx_timer_create(&t, "t", LogExpiry, 0, 1, 10, 2), TX_ACTIVATE_ERROR);
+    EXPECT_EQ(tx_timer_create(&t, "t", nullptr, 0, 1, 10, 0), TX_PTR_ERROR);
+    EXPECT_EQ(tx_timer_activate(&t), TX_TIMER_ERROR); // nothing was created
+    ASSERT_EQ(tx_timer_create(&t, "t", LogExpiry, 0, 1, 10, 0), TX_SUCCESS);
+    EXPECT_EQ(tx_timer_delete(&t), TX_SUCCESS);
+    EXPECT_EQ(tx_timer_delete(&t), TX_TIMER_ERROR);
+}
+
+// What the services answer outside a thread: the timer expiry probes them.
+TX_SEMAPHORE g_semaphore;
+TX_MUTEX g_mutex;
+TX_EVENT_FLAGS_GROUP g_group;
+TX_BYTE_POOL g_pool;
+
+void ProbeServices(ULONG) {
+    ULONG actual;
+    void* block;
+    Log("identify " + std::to_string(tx_thread_identify() == nullptr));
+    Log("non-thread " + std::to_string(tx_in_non_thread_context()));
+    Log("sem wait " + std::to_string(tx_semaphore_get(&g_semaphore, 10)));
+    Log("sem no wait " + std::to_string(tx_semaphore_get(&g_semaphore, TX_NO_WAIT)));
+    Log("flags wait " + std::to_string(tx_event_flags_get(&g_group, 1, TX_OR, &actual, 5)));
+    Log("mutex wait " + std::to_string(tx_mutex_get(&g_mutex, TX_WAIT_FOREVER)));
+    Log("pool wait " + std::to_string(tx_byte_allocate(&g_pool, &block, 16, 1)));
+    Log("sleep " + std::to_string(tx_thread_sleep(1)));
+    Log("delete " + std::to_string(tx_semaphore_delete(&g_semaphore)));
+}
+
+void CreateProbedObjects() {
+    tx_semaphore_create(&g_semaphore, "s", 1);
+    tx_mutex_create(&g_mutex, "m", TX_NO_INHERIT);
+    tx_event_flags_create(&g_group, "g");
+    tx_byte_pool_create(&g_pool, "p", host::board_ram_address(0x400000), 4096);
+}
+
+const Trace kOutsideAThread = {
+    "identify 1",
+    "non-thread 1",
+    "sem wait " + std::to_string(TX_WAIT_ERROR),
+    "sem no wait 0",
+    "flags wait " + std::to_string(TX_WAIT_ERROR),
+    "mutex wait " + std::to_string(TX_WAIT_ERROR),
+    "pool wait " + std::to_string(TX_WAIT_ERROR),
+    "sleep " + std::to_string(TX_CALLER_ERROR),
+};
+
+TEST_F(Time, WaitingServicesFailAtOnceInTimerContext) {
+    CreateProbedObjects();
+    TX_TIMER t;
+    ASSERT_EQ(tx_timer_create(&t, "t", ProbeServices, 0, 3, 0, TX_AUTO_ACTIVATE), TX_SUCCESS);
+    tx_thread_sleep(5);
+    Trace expected = kOutsideAThread;
+    expected.push_back("delete " + std::to_string(TX_CALLER_ERROR));
+    EXPECT_EQ(Events(), expected);
+}
+
+TEST_F(Time, WaitingServicesFailAtOnceInInterruptContext) {
+    CreateProbedObjects();
+    host::raise_interrupt([] { ProbeServices(0); });
+    tx_thread_sleep(1);
+    Trace expected = kOutsideAThread;
+    expected[5] = "mutex wait " + std::to_string(TX_CALLER_ERROR); // no mutexes in a handler
+    expected.push_back("delete " + std::to_string(TX_CALLER_ERROR));
+    EXPECT_EQ(Events(), expected);
+}
+
+TEST_F(Time, WaitingServicesFailAtOnceInStartUp) {
+    Restart([](void* first_free) {
+        EXPECT_EQ(first_free, host::board_ram_address(host::kFirstFreeOffset));
+        CreateProbedObjects();
+        ProbeServices(0);
+    });
+    Trace expected = kOutsideAThread;
+    expected.push_back("delete 0");
+    EXPECT_EQ(Events(), expected);
+}
+
+TEST_F(Time, InterruptWaitsForTheLockAndWakesAThread) {
+    ASSERT_EQ(tx_semaphore_create(&g_semaphore, "s", 0), TX_SUCCESS);
+    UINT posture = tx_interrupt_mask();
+    EXPECT_EQ(tx_interrupt_mask(), 1u); // nested
+    host::raise_interrupt([] {
+        Log("handler");
+        tx_semaphore_put(&g_semaphore);
+    });
+    tx_thread_relinquish();
+    tx_interrupt_restore(1);
+    Log("still masked");
+    tx_interrupt_restore(posture); // the handler runs here
+    Log("unmasked");
+    EXPECT_EQ(tx_semaphore_get(&g_semaphore, TX_NO_WAIT), TX_SUCCESS);
+    EXPECT_EQ(Events(), (Trace{"still masked", "handler", "unmasked"}));
+}
+
+TEST_F(Time, InterruptFromAHostThreadWakesTheWaitingFirmware) {
+    ASSERT_EQ(tx_semaphore_create(&g_semaphore, "s", 0), TX_SUCCESS);
+    host::host_activity_begin(); // keeps the virtual clock from jumping meanwhile
+    std::thread device([] {
+        host::raise_interrupt([] { tx_semaphore_put(&g_semaphore); });
+        host::host_activity_end();
+    });
+    EXPECT_EQ(tx_semaphore_get(&g_semaphore, 1000), TX_SUCCESS);
+    EXPECT_EQ(tx_time_get(), 0u);
+    device.join();
+}
+
+TEST_F(Time, DeviceEventRunsInInterruptContextAtItsTick) {
+    ASSERT_EQ(tx_event_flags_create(&g_group, "g"), TX_SUCCESS);
+    host::schedule_device_event(250, [] {
+        Log("event " + std::to_string(tx_thread_identify() == nullptr) + " @" +
+            std::to_string(host::clock_ticks()));
+        tx_event_flags_set(&g_group, 0x8, TX_OR);
+    });
+    uint64_t cancelled = host::schedule_device_event(100, [] { Log("cancelled"); });
+    host::cancel_device_event(cancelled);
+    ULONG actual = 0;
+    EXPECT_EQ(tx_event_flags_get(&g_group, 0x8, TX_OR, &actual, TX_WAIT_FOREVER), TX_SUCCESS);
+    EXPECT_EQ(tx_time_get(), 250u);
+    EXPECT_EQ(Events(), (Trace{"event 1 @250"}));
+}
+
+TEST_F(Time, TickCountWrapsAndCanBeSet) {
+    tx_time_set(0xFFFFFFFE);
+    tx_thread_sleep(3);
+    EXPECT_EQ(tx_time_get(), 1u);
+    EXPECT_EQ(host::clock_ticks(), 3u); // the platform clock is not moved
+}
+
+// ---- byte pools -----------------------------------------------------------
+
+class Pools : public KernelTest {
+  protected:
+    void SetUp() override {
+        KernelTest::SetUp();
+        ASSERT_EQ(tx_byte_pool_create(&g_pool, "pool", host::board_ram_address(0x200000), 1024),
+                  TX_SUCCESS);
+    }
+    ULONG Available() {
+        ULONG available = 0;
+        tx_byte_pool_info_get(&g_pool, nullptr, &available, nullptr);
+        return available;
+    }
+    ULONG Fragments() {
+        ULONG fragments = 0;
+        tx_byte_pool_info_get(&g_pool, nullptr, nullptr, &fragments);
+        return fragments;
+    }
+};
+
+TEST_F(Pools, AllocationsComeFromBoardRamBelow4GB) {
+    void* block = nullptr;
+    ASSERT_EQ(tx_byte_allocate(&g_pool, &block, 100, TX_NO_WAIT), TX_SUCCESS);
+    uintptr_t address = reinterpret_cast<uintptr_t>(block);
+    EXPECT_LT(address, 0x100000000ull);
+    EXPECT_EQ(address % 8, 0u);
+    EXPECT_GE(static_cast<uint8_t*>(block), host::board_ram_base() + 0x200000);
+    EXPECT_LT(static_cast<uint8_t*>(block) + 100, host::board_ram_base() + 0x200000 + 1024);
+}
+
+TEST_F(Pools, AccountingFragmentsAndMerging) {
+    const ULONG whole = Available();
+    EXPECT_EQ(Fragments(), 1u);
+    EXPECT_GT(whole, 1000u - 64);
+    void *a, *b, *c;
+    ASSERT_EQ(tx_byte_allocate(&g_pool, &a, 100, TX_NO_WAIT), TX_SUCCESS);
+    ASSERT_EQ(tx_byte_allocate(&g_pool, &b, 100, TX_NO_WAIT), TX_SUCCESS);
+    ASSERT_EQ(tx_byte_allocate(&g_pool, &c, 100, TX_NO_WAIT), TX_SUCCESS);
+    EXPECT_EQ(Fragments(), 4u);
+    EXPECT_LE(Available(), whole - 300);
+    std::memset(a, 0xAA, 100); // the blocks do not overlap the pool's own records
+    std::memset(b, 0xBB, 100);
+    std::memset(c, 0xCC, 100);
+    EXPECT_EQ(tx_byte_release(b), TX_SUCCESS);
+    EXPECT_EQ(Fragments(), 4u); // a hole between a and c
+    EXPECT_EQ(tx_byte_release(a), TX_SUCCESS);
+    EXPECT_EQ(Fragments(), 3u); // a and b merged
+    void* again;
+    ASSERT_EQ(tx_byte_allocate(&g_pool, &again, 150, TX_NO_WAIT), TX_SUCCESS);
+    EXPECT_EQ(again, a); // first fit
+    EXPECT_EQ(tx_byte_release(again), TX_SUCCESS);
+    EXPECT_EQ(tx_byte_release(c), TX_SUCCESS);
+    EXPECT_EQ(Fragments(), 1u);
+    EXPECT_EQ(Available(), whole);
+}
+
+TEST_F(Pools, NoMemoryWithoutWaiting) {
+    void* big;
+    ASSERT_EQ(tx_byte_allocate(&g_pool, &big, 900, TX_NO_WAIT), TX_SUCCESS);
+    void* more;
+    EXPECT_EQ(tx_byte_allocate(&g_pool, &more, 200, TX_NO_WAIT), TX_NO_MEMORY);
+    EXPECT_EQ(tx_time_get(), 0u);
+    EXPECT_EQ(tx_byte_allocate(&g_pool, &more, 200, 20), TX_NO_MEMORY); // a wait runs out
+    EXPECT_EQ(tx_time_get(), 20u);
+    EXPECT_EQ(tx_byte_allocate(&g_pool, &more, 0, TX_NO_WAIT), TX_SIZE_ERROR);
+    EXPECT_EQ(tx_byte_allocate(&g_pool, &more, 5000, TX_NO_WAIT), TX_SIZE_ERROR);
+}
+
+TEST_F(Pools, WaitingAllocationIsServedByARelease) {
+    static void* big;
+    ASSERT_EQ(tx_byte_allocate(&g_pool, &big, 900, TX_NO_WAIT), TX_SUCCESS);
+    Spawn("releaser", 5, [](ULONG) {
+        tx_thread_sleep(7);
+        tx_byte_release(big);
+    });
+    void* block = nullptr;
+    EXPECT_EQ(tx_byte_allocate(&g_pool, &block, 500, TX_WAIT_FOREVER), TX_SUCCESS);
+    EXPECT_EQ(tx_time_get(), 7u);
+    EXPECT_NE(block, nullptr);
+}
+
+TEST_F(Pools, ReleaseRefusesWhatIsNotAnAllocatedBlock) {
+    void* block;
+    ASSERT_EQ(tx_byte_allocate(&g_pool, &block, 64, TX_NO_WAIT), TX_SUCCESS);
+    int local = 0;
+    EXPECT_EQ(tx_byte_release(nullptr), TX_PTR_ERROR);
+    EXPECT_EQ(tx_byte_release(&local), TX_PTR_ERROR);
+    EXPECT_EQ(tx_byte_release(static_cast<uint8_t*>(block) + 8), TX_PTR_ERROR);
+    EXPECT_EQ(tx_byte_release(block), TX_SUCCESS);
+    EXPECT_EQ(tx_byte_release(block), TX_PTR_ERROR); // twice
+}
+
+TEST_F(Pools, CreateRefusesBadArguments) {
+    TX_BYTE_POOL p;
+    EXPECT_EQ(tx_byte_pool_create(&g_pool, "again", host::board_ram_address(0x300000), 1024),
+              TX_POOL_ERROR);
+    EXPECT_EQ(tx_byte_pool_create(&p, "p", nullptr, 1024), TX_PTR_ERROR);
+    EXPECT_EQ(tx_byte_pool_create(&p, "p", host::board_ram_address(0x300000), 16), TX_SIZE_ERROR);
+    ULONG size = 0;
+    EXPECT_EQ(tx_byte_pool_size_get(&g_pool, &size), TX_SUCCESS);
+    EXPECT_EQ(size, 1024u);
+}
+
+// ---- determinism ----------------------------------------------------------
+
+void Scenario() {
+    Restart();
+    host::set_switch_hook(
+        [](uint64_t tick, const char* name) { Log(std::to_string(tick) + ":" + name); });
+    tx_semaphore_create(&g_semaphore, "s", 0);
+    tx_event_flags_create(&g_group, "g");
+    static TX_TIMER timer;
+    tx_timer_create(
+        &timer, "t", [](ULONG) { tx_event_flags_set(&g_group, 1, TX_OR); }, 0, 7, 7,
+        TX_AUTO_ACTIVATE);
+    for (ULONG i = 0; i < 4; ++i) {
+        Spawn(
+            "worker", 3 + i % 2,
+            [](ULONG id) {
+                for (int n = 0; n < 20; ++n) {
+                    ULONG actual;
+                    tx_event_flags_get(&g_group, 1, TX_OR_CLEAR, &actual, 3 + id);
+                    tx_semaphore_put(&g_semaphore);
+                    host::busy_ticks(id % 2);
+                    tx_thread_sleep(1 + id);
+                }
+            },
+            TX_AUTO_START, -1, 1, i);
+    }
+    Spawn("consumer", 2, [](ULONG) {
+        for (;;)
+            tx_semaphore_get(&g_semaphore, TX_WAIT_FOREVER);
+    });
+    tx_thread_sleep(500);
+    host::set_switch_hook(nullptr);
+}
+
+TEST_F(Time, TwoRunsOfTheSameScenarioGiveTheSameTrace) {
+    Scenario();
+    Trace first = Events();
+    Scenario();
+    EXPECT_GT(first.size(), 200u);
+    EXPECT_EQ(first, Events());
+}
+
+} // namespace
