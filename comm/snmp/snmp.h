@@ -88,6 +88,11 @@ struct snmp_pdu {
 // Where the codec counts an unknown syntax in a slot to be encoded
 // (snmpOutBadValues). The agent installs CDataBase::IncSnmpOutBadValues.
 void snmp_set_out_bad_values_counter(void (*counter)());
+// Where snmp_v1_message_decode counts a received GetResponse (snmpInGetResponses).
+void snmp_set_in_get_responses_counter(void (*counter)());
+// Installs the object store behind the three codec hooks (the local-time
+// feature of asn1.h and the two counters): the agent calls it once at start-up.
+void snmp_codec_attach_store();
 
 int g_snmp_syntax2tag_cls(uint32_t syntax, uint32_t* tag, uint32_t* cls);
 int g_snmp_tag_cls2syntax(uint32_t tag, uint32_t cls, uint32_t* syntax);

@@ -23,6 +23,15 @@ int text_encode(asn1_context* ctx, const char* text, uint32_t limit) {
                                       reinterpret_cast<const uint8_t*>(text), length);
 }
 
+void no_counter() {}
+
+using counter_fn = void (*)();
+
+counter_fn& in_get_responses_counter() {
+    static counter_fn counter = no_counter;
+    return counter;
+}
+
 uint32_t bounded(uint32_t length, uint32_t limit) {
     return length < limit ? length : limit;
 }
@@ -86,6 +95,10 @@ int community_message_encode(uint32_t version, const char* community, const snmp
 
 } // namespace
 
+void snmp_set_in_get_responses_counter(void (*counter)()) {
+    in_get_responses_counter() = counter ? counter : no_counter;
+}
+
 int snmp_request_slot_alloc(snmp_request_slots* slots, uint32_t* index) {
     for (uint32_t i = 0; i < SNMP_REQUEST_SLOTS; ++i) {
         if (!slots->slot[i].in_use) {
@@ -126,6 +139,7 @@ int snmp_v1_message_decode(snmp_request_slots* slots, uint16_t port, const uint8
     info->message_model = 0;
     info->security_model = 1;
     info->pdu_version = 0;
+    if (pdu->type == SNMP_PDU_RESPONSE) in_get_responses_counter()();
     return take_slot(slots, port, address, info, pdu);
 }
 

@@ -21,6 +21,10 @@ int bad_values = 0;
 void count_bad_value() {
     ++bad_values;
 }
+int get_responses = 0;
+void count_get_response() {
+    ++get_responses;
+}
 
 // Decodes a v1 message from an exact-size copy.
 int decode_v1(const Bytes& message, snmp_pdu* pdu, snmp_message_info* info,
@@ -222,8 +226,12 @@ TEST(SnmpCodec, ValuesOfEverySyntaxRoundTrip) {
 
     auto back = new_pdu();
     snmp_message_info info;
+    snmp_set_in_get_responses_counter(count_get_response);
+    get_responses = 0;
     ASSERT_EQ(decode_v1(message, back.get(), &info), 1);
-    EXPECT_EQ(info.is_request, 0); // a GetResponse takes no slot
+    snmp_set_in_get_responses_counter(nullptr);
+    EXPECT_EQ(get_responses, 1);   // counted as snmpInGetResponses
+    EXPECT_EQ(info.is_request, 0); // and takes no slot
     EXPECT_EQ(back->request_id, 0xFFFFFFFFu);
     EXPECT_EQ(back->error_status, 2u);
     EXPECT_EQ(back->error_index, 3u);
