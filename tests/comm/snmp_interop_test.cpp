@@ -207,6 +207,20 @@ TEST(SnmpInterop, NetSnmpToolsAcceptOurResponses) {
     expect_lines(run("snmpget -v1 -c public", responder, "1.3.6.1.2.1.1.1.0"),
                  {".1.3.6.1.2.1.1.1.0 = STRING: \"[jl3]HELLO\""});
 
+    expect_lines(run("snmpset -v1 -c administrator", responder,
+                     "1.3.6.1.2.1.4.20.1.1.10.0.0.1 a 192.168.1.20 1.3.6.1.2.1.1.3.0 t 123456 "
+                     "1.3.6.1.4.1.1206.4.2.3.1.1.0 u 4294967295"),
+                 {".1.3.6.1.2.1.4.20.1.1.10.0.0.1 = IpAddress: 192.168.1.20",
+                  ".1.3.6.1.2.1.1.3.0 = Timeticks: (123456) 0:20:34.56",
+                  ".1.3.6.1.4.1.1206.4.2.3.1.1.0 = Gauge32: 4294967295"});
+
+    // A walk is a chain of GetNextRequests, each answered in turn.
+    const std::string walk = run("snmpwalk -v1 -c public", responder, "1.3.6.1.2.1");
+    expect_lines(walk, {".1.3.6.1.2.1.1.1.0 = STRING: \"[jl3]HELLO\"",
+                        ".1.3.6.1.2.1.1.3.0 = Timeticks: (123456) 0:20:34.56",
+                        ".1.3.6.1.2.1.11.1.0 = Counter32: 4294967295"});
+    EXPECT_EQ(walk.find("Timeout"), std::string::npos) << walk;
+
     // An error status and index reach the tool.
     expect_lines(run("snmpget -v1 -c public", responder, "1.3.6.1.2.1.1.3.0 1.3.6.1.2.1.1.9.0"),
                  {"noSuchName", "Failed object: .1.3.6.1.2.1.1.9.0"});
@@ -214,5 +228,5 @@ TEST(SnmpInterop, NetSnmpToolsAcceptOurResponses) {
     // A v2c request gets a v2c envelope.
     expect_lines(run("snmpget -v2c -c public", responder, "1.3.6.1.2.1.11.1.0"),
                  {".1.3.6.1.2.1.11.1.0 = Counter32: 4294967295"});
-    EXPECT_GE(responder.answered(), 6);
+    EXPECT_GE(responder.answered(), 12);
 }
