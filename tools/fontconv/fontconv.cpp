@@ -198,6 +198,20 @@ void squeeze_rows(std::set<std::pair<int, int>>& pixels, int bottom, int top) {
     }
 }
 
+// Emboldening: every lit pixel spreads `bold` columns to the right, except
+// into a one-column gap before another stroke, so counters stay open.
+void embolden(Grid& g, int bold) {
+    Grid original = g;
+    for (int y = 0; y < g.height(); ++y)
+        for (int x = 0; x < g.width; ++x) {
+            if (!original.rows[y][x]) continue;
+            for (int k = 1; k <= bold && x + k < g.width; ++k) {
+                if (original.lit(x + k + 1, y) && !original.lit(x + k, y)) break;
+                g.rows[y][x + k] = 1;
+            }
+        }
+}
+
 Grid to_grid(const BdfGlyph& glyph, const Recipe& r, int blank_width) {
     int rows = r.height / r.sy;
     auto pixels = glyph.pixels;
@@ -217,9 +231,10 @@ Grid to_grid(const BdfGlyph& glyph, const Recipe& r, int blank_width) {
     for (auto& p : pixels) {
         int row = (r.bottom + rows - 1 - p.second) * r.sy;
         for (int dy = 0; dy < r.sy; ++dy)
-            for (int dx = 0; dx < r.sx + r.bold; ++dx)
+            for (int dx = 0; dx < r.sx; ++dx)
                 g.rows[row + dy][(p.first - left) * r.sx + dx] = 1;
     }
+    embolden(g, r.bold);
     return g;
 }
 
@@ -309,6 +324,20 @@ void graphics(std::map<int, Grid>& glyphs) {
     }
 }
 
+// Where the base font draws the letter O exactly like the digit zero, the O
+// (and its accented forms) get one more column in the middle: rounder, wider.
+void widen_o(std::map<int, Grid>& glyphs) {
+    if (!glyphs.count('0') || !glyphs.count('O') || glyphs['0'].rows != glyphs['O'].rows) return;
+    for (int code : {int('O'), 210, 211, 212, 213, 214}) {
+        if (!glyphs.count(code)) continue;
+        Grid& g = glyphs[code];
+        int mid = g.width / 2;
+        for (auto& row : g.rows)
+            row.insert(row.begin() + mid, row[mid]);
+        ++g.width;
+    }
+}
+
 void write_font(const Recipe& r, const std::map<int, Grid>& glyphs, const std::string& out_dir) {
     std::string path = out_dir + "/" + r.file + ".txt";
     std::ofstream out(path);
@@ -336,8 +365,50 @@ void write_font(const Recipe& r, const std::map<int, Grid>& glyphs, const std::s
     std::printf("%-22s %3zu glyphs\n", r.file, glyphs.size());
 }
 
+// A base glyph drawn here: rows of '#' and '.', the first at height `top`
+// above the baseline.
+BdfGlyph drawn(int dwidth, int top, std::initializer_list<const char*> rows) {
+    BdfGlyph g;
+    g.dwidth = dwidth;
+    int y = top;
+    for (const char* row : rows) {
+        for (int x = 0; row[x]; ++x)
+            if (row[x] == '#') g.pixels.insert({x, y});
+        --y;
+    }
+    return g;
+}
+
+// The small misc-fixed fonts draw M and W (and in 5x7 also m and w) only four
+// columns wide, which reads poorly on a sign; these are five wide.
+void redraw_small_letters(const std::string& base, BdfFont& font) {
+    if (base != "5x7" && base != "5x8") return;
+    font['M'] = drawn(5, 5, {"#...#", "##.##", "#.#.#", "#...#", "#...#", "#...#"});
+    font['W'] = drawn(5, 5, {"#...#", "#...#", "#...#", "#.#.#", "##.##", "#...#"});
+    font['m'] = drawn(5, 3, {"##.#.", "#.#.#", "#.#.#", "#.#.#"});
+    font['w'] = drawn(5, 3, {"#...#", "#.#.#", "#.#.#", ".#.#."});
+}
+
+// Emboldened by one column, those letters lose their inner strokes; in the
+// small bold fonts they are drawn seven columns wide instead.
+void redraw_small_bold_letters(const Recipe& r, std::map<int, Grid>& glyphs) {
+    if ((std::string(r.base) != "5x7" && std::string(r.base) != "5x8") || r.bold != 1 || r.sx != 1)
+        return;
+    const std::pair<int, BdfGlyph> letters[] = {
+        {'M', drawn(7, 5, {"##...##", "###.###", "##.#.##", "##...##", "##...##", "##...##"})},
+        {'W', drawn(7, 5, {"##...##", "##...##", "##...##", "##.#.##", "###.###", "##...##"})},
+        {'m', drawn(7, 3, {"######.", "##.#.##", "##.#.##", "##.#.##"})},
+        {'w', drawn(7, 3, {"##...##", "##.#.##", "##.#.##", ".##.##."})},
+    };
+    Recipe plain = r;
+    plain.bold = 0;
+    for (auto& [code, glyph] : letters)
+        glyphs[code] = to_grid(glyph, plain, 0);
+}
+
 void convert(const Recipe& r, const std::string& bdf_dir, const std::string& out_dir) {
     BdfFont font = load_bdf(bdf_dir + "/" + r.base + ".bdf");
+    redraw_small_letters(r.base, font);
     int space = std::max(r.wmin, (font.at(' ').dwidth - 2) * r.sx + r.bold);
     std::map<int, Grid> glyphs;
     for (int code = 0; code < 256; ++code) {
@@ -345,7 +416,9 @@ void convert(const Recipe& r, const std::string& bdf_dir, const std::string& out
         int blank = code == 9 ? 2 * space : space;
         glyphs[code] = to_grid(base_glyph(font, code), r, blank);
     }
+    redraw_small_bold_letters(r, glyphs);
     if (r.set == Set::Graph94) graphics(glyphs);
+    widen_o(glyphs);
     for (auto& [code, g] : glyphs) {
         int lo = r.fixed ? r.fixed : r.wmin, hi = r.fixed ? r.fixed : r.wmax;
         if (g.width > hi) narrow(g, hi);
