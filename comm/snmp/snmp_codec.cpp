@@ -159,7 +159,7 @@ uint32_t capped_count(uint32_t count, bool report) {
     return SNMP_MAX_VARBINDS;
 }
 
-// The PDU shared by both forms; allowed() tells which types the form takes.
+// The PDU of both forms: v1 takes types 0 to 4, v2 types 0 to 3 and 5 to 7.
 int pdu_encode(asn1_context* ctx, const snmp_pdu* pdu, bool v1) {
     const uint32_t type = pdu->type;
     const bool trap = type == SNMP_PDU_TRAP;
