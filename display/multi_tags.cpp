@@ -258,8 +258,9 @@ int multi_tag_fl_end(CMULTIParser&, const char* tag, const char* end, CMessage& 
 
 int multi_tag_fo(CMULTIParser& parser, const char* tag, const char* end, CMessage& m) {
     tag_reader r = after(tag, end, 2);
-    int32_t number = m.defaults.font;
+    int32_t number = 0;
     bool given = r.number(number);
+    if (!given) number = m.defaults.font;
     if (given && number == 0 && (parser.Sign().special_features & 0x20)) number = 1;
     if (!in_range(number, 1, 20)) return BAD_VALUE;
     uint32_t version = 0;
