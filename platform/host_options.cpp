@@ -45,6 +45,14 @@ bool parse_double(const char* text, double& out) {
     return true;
 }
 
+bool takes_value(const std::string& name) {
+    static const char* const kNames[] = {"--state",    "--speed",      "--port-offset",
+                                         "--board-id", "--flash-size", "--field"};
+    for (const char* known : kNames)
+        if (name == known) return true;
+    return false;
+}
+
 // One option with a value: applies it or says why not.
 bool apply_value(const std::string& name, const char* value, HostOptions& out, std::string& error) {
     long n = 0;
@@ -84,15 +92,18 @@ bool parse_host_options(int argc, char** argv, HostOptions& out, std::string& er
         }
         std::string name = arg, value;
         size_t eq = arg.find('=');
-        bool inline_value = arg.compare(0, 2, "--") == 0 && eq != std::string::npos;
-        if (inline_value) {
-            name = arg.substr(0, eq);
+        if (eq != std::string::npos) name = arg.substr(0, eq);
+        if (!takes_value(name)) {
+            error = arg.compare(0, 2, "--") == 0 ? "unknown option " + name
+                                                 : "unexpected argument " + arg;
+            return false;
+        }
+        if (eq != std::string::npos) {
             value = arg.substr(eq + 1);
-        } else if (i + 1 < argc && arg.compare(0, 2, "--") == 0) {
+        } else if (i + 1 < argc) {
             value = argv[++i];
         } else {
-            error = arg.compare(0, 2, "--") == 0 ? "option " + arg + " needs a value"
-                                                 : "unexpected argument " + arg;
+            error = "option " + arg + " needs a value";
             return false;
         }
         if (!apply_value(name, value.c_str(), out, error)) return false;
