@@ -1,0 +1,69 @@
+// CDataBase::SetDefaults and CDataBase::InitVolatile: the factory values of the
+// non-volatile image and the run-time values of the volatile image, section by
+// section, with notification and validation off.
+#include "console/console.h"
+#include "ntcip/objects/private_defaults.h"
+#include "peripherals/zuduz_defaults.h"
+#include "store/database.h"
+#include "store/defaults.h"
+#include "store/defaults_table.h"
+#include "store/fonts.h"
+
+using namespace defaults;
+
+namespace {
+
+// The image header and the six section headers, in the order they are written.
+constexpr DefaultValue kImageHeader[] = {
+    set(obj::mibNvVersion, 3),          set(obj::mibNvImageSize, kNvImageSize),
+    set(obj::dmsSectionTag, 1),         set(obj::mibNvDmsOffset, 40),
+    set(obj::dmsSectionSize, 48076),    set(obj::globalSectionTag, 1),
+    set(obj::mibNvGlobalOffset, 48116), set(obj::globalSectionSize, 46892),
+    set(obj::halvSectionTag, 1),        set(obj::mibNvHalvOffset, 95008),
+    set(obj::halvSectionSize, 2996),    set(obj::classbSectionTag, 1),
+    set(obj::mibNvClassbOffset, 98004), set(obj::classbSectionSize, 72),
+    set(obj::fdotSectionTag, 1),        set(obj::mibNvFdotOffset, 98076),
+    set(obj::fdotSectionSize, 20),      set(obj::zuduzSectionTag, 1),
+    set(obj::mibNvZuduzOffset, 98096),  set(obj::zuduzSectionSize, 12),
+};
+
+} // namespace
+
+void CDataBase::SetDefaults(int reset) {
+    const int partial = reset ? 1 : 0;
+    SetFlashMode(1);
+    const uint32_t saved = SuspendNotifyAndValidate();
+
+    nv_defaults_dms(*this, partial);
+    nv_defaults_mib2(*this, partial);
+    nv_defaults_halv(*this, partial);
+    nv_defaults_global(*this, partial);
+    fdot_defaults_init(partial, *this);
+    zuduz_defaults_nv(partial, *this);
+
+    apply(*this, kImageHeader);
+    InstallDefaultFonts(*this);
+    trace_printf("DB Sizes - VersionInformation_mib_nv:%d dms:%d global:%d halv:%d classb:%d "
+                 "fdot:%d\n",
+                 int(kNvHeaderSize), int(kNvSections[0].size), int(kNvSections[1].size),
+                 int(kNvSections[2].size), int(kNvSections[3].size), int(kNvSections[4].size));
+
+    RestoreNotifyAndValidate(saved);
+}
+
+void CDataBase::InitVolatile() {
+    SetFlashMode(0);
+    const uint32_t saved = SuspendNotifyAndValidate();
+
+    vol_defaults_dms(*this);
+    vol_defaults_mib2(*this);
+    vol_defaults_halv(*this);
+    vol_defaults_global(*this);
+    fdot_volatile_init(*this);
+    zuduz_defaults_volatile(*this);
+    panynj_defaults_init(*this);
+    quorvel_defaults_init(*this);
+    ess_defaults_init(*this);
+
+    RestoreNotifyAndValidate(saved);
+}
