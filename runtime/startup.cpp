@@ -64,40 +64,36 @@ struct startup_state {
     uint32_t local_time = 0;
 };
 
-startup_state& startup()
-{
+startup_state& startup() {
     static startup_state state;
     return state;
 }
 
-TX_MUTEX& micromonitor_mutex()
-{
+TX_MUTEX& micromonitor_mutex() {
     static TX_MUTEX mutex;
     return mutex;
 }
 
 // The boot-monitor lock: only a thread can wait for the mutex; start-up and
 // timer context run before any thread or cannot wait, and go on unlocked.
-void monitor_lock()
-{
+void monitor_lock() {
     if (tx_thread_identify()) tx_mutex_get(&micromonitor_mutex(), TX_WAIT_FOREVER);
 }
 
-void monitor_unlock()
-{
+void monitor_unlock() {
     if (tx_thread_identify()) tx_mutex_put(&micromonitor_mutex());
 }
 
-long tfs_get_time_hook() { return static_cast<long>(tfs_get_time()); }
+long tfs_get_time_hook() {
+    return static_cast<long>(tfs_get_time());
+}
 
-char* tfs_format_time_hook(long seconds, char* buffer, int size)
-{
+char* tfs_format_time_hook(long seconds, char* buffer, int size) {
     return tfs_format_time(static_cast<uint32_t>(seconds), buffer, size);
 }
 
 // A typed hexadecimal digit 0..5 at the console sets the trace level.
-void trace_level_from_console()
-{
+void trace_level_from_console() {
     unsigned level = 0;
     for (int i = 0; i < TRACE_LEVEL_POLLS; i++) {
         if (!mon_gotachar()) continue;
@@ -108,8 +104,7 @@ void trace_level_from_console()
 }
 
 // Free space, then deleted space, then the header count of the flash.
-bool flash_needs_defragmentation()
-{
+bool flash_needs_defragmentation() {
     long free_bytes = mon_tfsctrl(TFS_CTRL_FREESPACE, 0, 0);
     long dead_bytes = mon_tfsctrl(TFS_CTRL_DEADSPACE, 0, 0);
     if (free_bytes < static_cast<long>(FLASH_FREE_MINIMUM) &&
@@ -119,8 +114,7 @@ bool flash_needs_defragmentation()
     return mon_tfsctrl(TFS_CTRL_HEADERS, reinterpret_cast<long>(device), 0) > FLASH_HEADERS_MAXIMUM;
 }
 
-int install_bootloader()
-{
+int install_bootloader() {
     static uint8_t image[BOOTLOADER_BUFFER_BYTES];
     uLongf size = sizeof image;
     if (uncompress(image, &size, BOOTLOADER_IMAGE, BOOTLOADER_IMAGE_BYTES) != Z_OK) return 0;
@@ -131,14 +125,12 @@ int install_bootloader()
 }
 
 void create_pool(TX_BYTE_POOL& pool, const char* name, uint8_t** cursor, uint32_t size,
-                 const char* fail_line)
-{
+                 const char* fail_line) {
     if (os_byte_pool_create(&pool, name, *cursor, size) != OS_OK) console_printf("%s", fail_line);
     *cursor += size;
 }
 
-void start_tasks(TX_BYTE_POOL& stacks)
-{
+void start_tasks(TX_BYTE_POOL& stacks) {
     TheWatchdogTask().Start(stacks);
     TheDatabase().Start(stacks);
     // The display engine core (disp::core::start) starts here with the display subsystem.
@@ -149,12 +141,11 @@ void start_tasks(TX_BYTE_POOL& stacks)
     the_comm_task().Start(stacks);
 }
 
-}  // namespace
+} // namespace
 
 // ---- construction and main ----
 
-void firmware_construct()
-{
+void firmware_construct() {
     // The boot order of the long-lived objects.
     the_post_office();
     TheDisplay();
@@ -165,7 +156,8 @@ void firmware_construct()
     TheDatabase();
     the_comm_task();
     the_job_queue();
-    // The display engine's objects (renderer, core, buses, diagnostics) come with the display subsystem.
+    // The display engine's objects (renderer, core, buses, diagnostics) come with the display
+    // subsystem.
     TheGPBuffer();
     // The power-supply table comes with the peripheral subsystem.
 
@@ -179,8 +171,7 @@ void firmware_construct()
     TheDatabase().Subscribe();
 }
 
-int firmware_main(int argc, char** argv)
-{
+int firmware_main(int argc, char** argv) {
     startup().argc = argc;
     startup().argv = argv;
     firmware_construct();
@@ -190,26 +181,26 @@ int firmware_main(int argc, char** argv)
 
 // ---- the steps of tx_application_define ----
 
-uint8_t detect_product_board()
-{
+uint8_t detect_product_board() {
     uint8_t id = static_cast<uint8_t>((bus_read16(BUS_LOGIC_STATUS) >> 9) & 15);
     startup().board_id = id;
     console_printf(" - Detecting Hardware\t\t\t\t\t%s\n\t%s\n", "[ OK ]", product_board_name(id));
     return id;
 }
 
-const char* product_board_name(uint8_t id)
-{
+const char* product_board_name(uint8_t id) {
     return id < sizeof BOARD_NAMES / sizeof BOARD_NAMES[0] ? BOARD_NAMES[id] : UNKNOWN_BOARD;
 }
 
-uint8_t product_board_id() { return startup().board_id; }
+uint8_t product_board_id() {
+    return startup().board_id;
+}
 
-int bootloader_day_number(const char* date)
-{
+int bootloader_day_number(const char* date) {
     if (!date || strnlen(date, 11) < 11) return 0;
     int year = 0;
-    for (int i = 7; i < 11; i++) year = year * 10 + (date[i] >= '0' && date[i] <= '9' ? date[i] - '0' : 0);
+    for (int i = 7; i < 11; i++)
+        year = year * 10 + (date[i] >= '0' && date[i] <= '9' ? date[i] - '0' : 0);
     auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : 0; };
     int day = date[4] == ' ' ? digit(date[5]) : digit(date[4]) * 10 + digit(date[5]);
     int month = 0;
@@ -218,10 +209,13 @@ int bootloader_day_number(const char* date)
     return 365 * year - 730000 + 31 * (month - 1) + day;
 }
 
-int check_bootloader_current()
-{
+int check_bootloader_current() {
+    return check_bootloader_date(mon_builddate());
+}
+
+int check_bootloader_date(const char* build_date) {
     console_printf(" - Is Bootloader Current?\t\t\t\t");
-    if (bootloader_day_number(mon_builddate()) >= BOOTLOADER_CURRENT_DAY) {
+    if (bootloader_day_number(build_date) >= BOOTLOADER_CURRENT_DAY) {
         console_printf("[ OK ]\n");
         return 0;
     }
@@ -230,8 +224,7 @@ int check_bootloader_current()
     return install_bootloader();
 }
 
-int init_platform_specific(uint8_t** cursor)
-{
+int init_platform_specific(uint8_t** cursor) {
     uint32_t entry = bus_read32(BUS_MONITOR_ENTRY);
     monConnect(entry, nullptr, nullptr);
     mon_addcommand(vms_command_table(), nullptr);
@@ -259,29 +252,30 @@ int init_platform_specific(uint8_t** cursor)
     return 0;
 }
 
-int init_product_specific(uint8_t** cursor)
-{
+int init_product_specific(uint8_t** cursor) {
     (void)cursor;
     console_printf(" - Initialize QK Product Specific Items\t\t\t");
     console_printf("[ OK ]\n");
     return 0;
 }
 
-void record_start_cause()
-{
+void record_start_cause() {
     if (db_get(obj::dmsSWReset) == 0)
         db_set(obj::watchdogFailureCount, db_get(obj::watchdogFailureCount) + 1, 0);
     db_set(obj::dmsSWReset, 0, DB_NOTIFY);
 }
 
-TX_BYTE_POOL& get_thread_stack_pool() { return thread_stack_pool(); }
+TX_BYTE_POOL& get_thread_stack_pool() {
+    return thread_stack_pool();
+}
 
 // The clock peripheral (id 90) supplies the local time once the peripheral
 // subsystem exists; until then the value last read (0) is returned.
-uint32_t tfs_get_time() { return startup().local_time; }
+uint32_t tfs_get_time() {
+    return startup().local_time;
+}
 
-char* tfs_format_time(uint32_t seconds, char* buffer, int size)
-{
+char* tfs_format_time(uint32_t seconds, char* buffer, int size) {
     if (!buffer) return buffer;
     if (size < 18 || seconds == 0xFFFFFFFFu) {
         if (size > 0) buffer[0] = '\0';
@@ -291,8 +285,7 @@ char* tfs_format_time(uint32_t seconds, char* buffer, int size)
     return buffer;
 }
 
-void tx_application_define(void* first_unused_memory)
-{
+void tx_application_define(void* first_unused_memory) {
     uint8_t* cursor = static_cast<uint8_t*>(first_unused_memory);
     console_printf("Booting %s ver %s.%s.%s.%s%s built %s at %s....\n", FIRMWARE_PART_NUMBER,
                    VERSION_FIELDS[0], VERSION_FIELDS[1], VERSION_FIELDS[2], VERSION_FIELDS[3],
@@ -312,9 +305,9 @@ void tx_application_define(void* first_unused_memory)
     start_tasks(thread_stack_pool());
     TheDatabase().Init();
     // The power-supply table's mutex is created here with the peripheral subsystem.
-    // The display is configured here (module type, sign size, frame format) with the display subsystem.
-    // The NTCIP agents are created and their ports opened here with the communication subsystem.
-    // One pass of the event log's service runs here with the event log.
+    // The display is configured here (module type, sign size, frame format) with the display
+    // subsystem. The NTCIP agents are created and their ports opened here with the communication
+    // subsystem. One pass of the event log's service runs here with the event log.
     init_product_specific(&cursor);
     // The start-up script SCRIPT.XML runs here with the file-system driver.
     record_start_cause();

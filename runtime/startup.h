@@ -16,6 +16,8 @@ void firmware_construct();
 int init_platform_specific(uint8_t** cursor); // 0 flash media opened, 1 not
 int init_product_specific(uint8_t** cursor);  // 0
 int check_bootloader_current();               // 1 when a new boot loader was installed
+// The same check for a given monitor build date "Mmm dd yyyy".
+int check_bootloader_date(const char* build_date);
 uint8_t detect_product_board();
 const char* product_board_name(uint8_t id);
 uint8_t product_board_id(); // 0xFF until detected

@@ -1,0 +1,200 @@
+#include "runtime/startup.h"
+
+#include "comm/comm_task.h"
+#include "console/monitor_task.h"
+#include "display/display_task.h"
+#include "ntcip/schedule/schedule_task.h"
+#include "peripherals/peripheral_task.h"
+#include "platform/board/bus.h"
+#include "platform/monitor/monitor.h"
+#include "platform/monitor/monitor_host.h"
+#include "runtime/bootloader_image.h"
+#include "runtime/post_office.h"
+#include "runtime/watchdog_task.h"
+#include "store/database.h"
+#include "store/objects.h"
+#include "tests/support/firmware_fixture.h"
+
+#include <vector>
+
+namespace {
+
+using test_support::ConsoleText;
+
+bool Shows(const std::string& text) {
+    return ConsoleText().find(text) != std::string::npos;
+}
+
+class Startup : public test_support::FirmwareFixture {};
+
+TEST_F(Startup, PrintsTheBannerAndTheStartUpLines) {
+    const char* lines[] = {
+        "Booting J6-VMS ver ",
+        " - Detecting Hardware\t\t\t\t\t[ OK ]\n\tTZR CAN Product Board\n",
+        " - Is Bootloader Current?\t\t\t\t[ OK ]\n",
+        " - Initialize J6 Platform Specific Items\t\t[ OK ]\n",
+        " - Initialize QK Product Specific Items\t\t\t[ OK ]\n",
+        "Launching Thread(s) at ",
+    };
+    size_t at = 0;
+    for (const char* line : lines) {
+        size_t found = ConsoleText().find(line, at);
+        ASSERT_NE(std::string::npos, found) << line << "\n--- console:\n" << ConsoleText();
+        at = found;
+    }
+    EXPECT_FALSE(Shows("[FAIL]")) << ConsoleText();
+    EXPECT_EQ(2, product_board_id());
+}
+
+struct task_probe {
+    const char* name;
+    CTaskBase* (*task)();
+};
+
+const task_probe TASKS[] = {
+    {"Watchdog", [] { return static_cast<CTaskBase*>(&TheWatchdogTask()); }},
+    {"Database", [] { return TheDatabase().Task(); }},
+    {"Display", [] { return static_cast<CTaskBase*>(&TheDisplay()); }},
+    {"Schedule", [] { return static_cast<CTaskBase*>(&TheScheduleTask()); }},
+    {"Peripheral", [] { return static_cast<CTaskBase*>(&ThePeripheralTask()); }},
+    {"Monitor", [] { return static_cast<CTaskBase*>(&TheMonitorTask()); }},
+    {"Communication", [] { return static_cast<CTaskBase*>(&the_comm_task()); }},
+};
+
+TEST_F(Startup, EveryTaskStepsOncePerPeriod) {
+    tx_thread_sleep(1100); // past every task's first tick
+    std::vector<uint32_t> before;
+    for (const task_probe& t : TASKS) {
+        ASSERT_NE(nullptr, t.task()) << t.name;
+        EXPECT_EQ(CTaskBase::CREATED, t.task()->State()) << t.name;
+        before.push_back(t.task()->Runs());
+    }
+    const uint32_t seconds = 30;
+    tx_thread_sleep(seconds * 100);
+    for (size_t i = 0; i < before.size(); i++) {
+        CTaskBase* task = TASKS[i].task();
+        double expected = seconds * 100.0 / task->Period();
+        EXPECT_NEAR(expected, task->Runs() - before[i], 1.0) << TASKS[i].name;
+    }
+}
+
+TEST_F(Startup, TheCommunicationTaskAnswersAPing) {
+    tx_thread_sleep(1100);
+    letter_s ping(LETTER_PING), answer;
+    ULONG before = tx_time_get();
+    ASSERT_EQ(1, the_post_office().send_and_wait(ping, answer));
+    EXPECT_EQ(LETTER_PING_ANSWER, answer.code());
+    EXPECT_EQ(1u, tx_time_get() - before);
+}
+
+TEST_F(Startup, SubscribersAreAttachedInTheirOrder) {
+    post_office& office = the_post_office();
+    EXPECT_EQ(&the_comm_task().Mail(), office.slot(0));
+    EXPECT_EQ(&TheDisplay().Mail(), office.slot(1));
+    EXPECT_EQ(&TheScheduleTask().Mail(), office.slot(2));
+    EXPECT_EQ(&ThePeripheralTask().Mail(), office.slot(3));
+    EXPECT_EQ(&TheMonitorTask().Mail(), office.slot(4));
+    EXPECT_EQ(&TheWatchdogTask().Mail(), office.slot(5));
+    EXPECT_EQ(TheDatabase().Mail(), office.slot(6));
+    EXPECT_EQ(nullptr, office.slot(7));
+}
+
+TEST_F(Startup, TheMonitorReportsSystemEvents) {
+    tx_thread_sleep(300);
+    test_support::ClearConsole();
+    the_post_office().post(LETTER_DEFRAG_RESTART_REQUESTED);
+    tx_thread_sleep(20);
+    EXPECT_TRUE(Shows("System Defragmentation Restart Requested\n")) << ConsoleText();
+}
+
+TEST_F(Startup, StartCauseCountsUnrequestedRestarts) {
+    struct {
+        uint32_t sw_reset;
+        uint32_t added;
+    } cases[] = {{1, 0}, {0, 1}};
+    for (auto c : cases) {
+        db_set(obj::dmsSWReset, c.sw_reset, DB_NO_VALIDATE);
+        uint32_t count = db_get(obj::watchdogFailureCount);
+        record_start_cause();
+        EXPECT_EQ(count + c.added, db_get(obj::watchdogFailureCount)) << c.sw_reset;
+        EXPECT_EQ(0u, db_get(obj::dmsSWReset));
+    }
+}
+
+TEST(BootloaderDate, DayNumbers) {
+    struct {
+        const char* date;
+        int day;
+    } cases[] = {
+        {"Sep  8 2006", 2446},  {"Sep  7 2006", 2445}, {"Jan 01 2000", 1},
+        {"Dec 31 2030", 11322}, {"xxx 10 2006", 2169}, {"Sep", 0},
+        {nullptr, 0},
+    };
+    for (auto c : cases)
+        EXPECT_EQ(c.day, bootloader_day_number(c.date)) << (c.date ? c.date : "null");
+}
+
+TEST_F(Startup, CurrentBootMonitorPassesTheBootLoaderCheck) {
+    test_support::ClearConsole();
+    EXPECT_EQ(0, check_bootloader_date("Sep  8 2006"));
+    EXPECT_EQ(" - Is Bootloader Current?\t\t\t\t[ OK ]\n", ConsoleText());
+    EXPECT_EQ(nullptr, mon_tfsstat(BOOTLOADER_FILE_NAME));
+}
+
+TEST_F(Startup, OldBootMonitorGetsTheBuiltInBootLoaderAndRestarts) {
+    std::vector<int> restarts;
+    host::monitor_set_restart_callback([&](int code) { restarts.push_back(code); });
+    test_support::ClearConsole();
+    EXPECT_EQ(1, check_bootloader_date("Sep  7 2006"));
+    EXPECT_EQ(" - Is Bootloader Current?\t\t\t\t[FAIL]\nPlease standby for system restart...\n",
+              ConsoleText());
+    TFSHDR* file = mon_tfsstat(BOOTLOADER_FILE_NAME);
+    ASSERT_NE(nullptr, file);
+    EXPECT_EQ(BOOTLOADER_INFLATED_BYTES, tfs_file_size(file));
+    EXPECT_EQ(std::vector<int>{1}, restarts);
+}
+
+// Board ids and their names.
+class BoardId : public test_support::FirmwareFixture, public ::testing::WithParamInterface<int> {
+  protected:
+    void Configure(host::HostOptions& options) override { options.board_id = GetParam(); }
+};
+
+TEST_P(BoardId, DetectionPrintsTheBoardName) {
+    const char* names[] = {"TZR Product Board I",
+                           "TZR Product Board II",
+                           "TZR CAN Product Board",
+                           "QR Product Board",
+                           "TZR Product Board II with Datakey",
+                           "QN Product Board with MM Fiber",
+                           "QN Product Board with SM Fiber"};
+    int id = GetParam();
+    std::string expected = std::string(" - Detecting Hardware\t\t\t\t\t[ OK ]\n\t") +
+                           (id < 7 ? names[id] : "Unknown Product Board") + "\n";
+    EXPECT_TRUE(Shows(expected)) << ConsoleText();
+    EXPECT_EQ(id, product_board_id());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ids, BoardId, ::testing::Values(0, 5, 6, 7, 15));
+
+// A character typed at the console during start-up sets the trace level.
+class TraceLevelAtStart : public test_support::FirmwareFixture,
+                          public ::testing::WithParamInterface<std::pair<std::string, int>> {
+  protected:
+    void Prepare() override { host::monitor_console_input(GetParam().first); }
+};
+
+TEST_P(TraceLevelAtStart, OnlyOneTurnsTracingOn) {
+    EXPECT_EQ(GetParam().second, TheMonitorTask().TraceLevel());
+    tx_thread_sleep(300);
+    EXPECT_EQ(GetParam().second == 1, Shows("Watchdog Task Start...\n")) << ConsoleText();
+}
+
+INSTANTIATE_TEST_SUITE_P(Typed, TraceLevelAtStart,
+                         ::testing::Values(std::make_pair(std::string(""), 0),
+                                           std::make_pair(std::string("1"), 1),
+                                           std::make_pair(std::string("2"), 0),
+                                           std::make_pair(std::string("5"), 0),
+                                           std::make_pair(std::string("x"), 0)));
+
+} // namespace
