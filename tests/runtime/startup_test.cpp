@@ -198,3 +198,45 @@ INSTANTIATE_TEST_SUITE_P(Typed, TraceLevelAtStart,
                                            std::make_pair(std::string("x"), 0)));
 
 } // namespace
+
+namespace {
+
+// The flash check at start-up: deleted space above 500,000 bytes forces a
+// restart with defragmentation only when the free space is below 2,000,000.
+class FlashSpace : public test_support::FirmwareFixture,
+                   public ::testing::WithParamInterface<long> {
+  protected:
+    void Prepare() override {
+        std::vector<unsigned char> junk(600000, 0x55);
+        ASSERT_EQ(0,
+                  mon_tfsadd("junk", nullptr, nullptr, junk.data(), static_cast<int>(junk.size())));
+        ASSERT_EQ(0, mon_tfsunlink("junk"));
+        // Fill the flash so that exactly the wanted free space is left.
+        long target = GetParam();
+        long filler_bytes = mon_tfsctrl(TFS_CTRL_FREESPACE, 0, 0) - target -
+                            static_cast<long>(monitor::FlashFs::kHeaderSize);
+        ASSERT_GT(filler_bytes, 0);
+        std::vector<unsigned char> filler(filler_bytes, 0x55);
+        ASSERT_EQ(0, mon_tfsadd("filler", nullptr, nullptr, filler.data(),
+                                static_cast<int>(filler.size())));
+        ASSERT_EQ(target, mon_tfsctrl(TFS_CTRL_FREESPACE, 0, 0));
+        host::monitor_set_restart_callback([](int code) { restarts().push_back(code); });
+    }
+    static std::vector<int>& restarts() {
+        static std::vector<int> codes;
+        return codes;
+    }
+};
+
+TEST_P(FlashSpace, DefragmentsOnlyBelowTwoMillionFreeBytes) {
+    bool short_of_space = GetParam() < 2000000;
+    EXPECT_EQ(short_of_space, Shows("\t need to restart to defragment the flash drive\n"))
+        << ConsoleText();
+    EXPECT_EQ(short_of_space, restarts() == std::vector<int>{0});
+    EXPECT_EQ(short_of_space, (bus_read8(BUS_UART0_SCRATCH) & 1) != 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Free, FlashSpace,
+                         ::testing::Values(2000000L, 2000000L - monitor::FlashFs::kAlign));
+
+} // namespace
