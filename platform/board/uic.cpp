@@ -67,12 +67,14 @@ void Uic0::SetInput(uint32_t mask, bool active) {
     uint32_t rising = active ? mask & ~inputs_ : 0;
     inputs_ = active ? inputs_ | mask : inputs_ & ~mask;
     sr_ |= (rising & tr_) | ActiveLevels();
+    news_ |= rising;
     RequestLocked(lock);
 }
 
 void Uic0::Pulse(uint32_t mask) {
     std::unique_lock<std::mutex> lock(m_);
     sr_ |= mask;
+    news_ |= mask;
     RequestLocked(lock);
 }
 
@@ -90,30 +92,30 @@ void Uic0::Reset() {
 }
 
 void Uic0::RequestLocked(std::unique_lock<std::mutex>& lock) {
-    if (queued_ || handler_ == nullptr || Requesting() == 0) return;
+    if (queued_ || in_handler_ || handler_ == nullptr || Requesting() == 0) return;
     queued_ = true;
     lock.unlock();
     host::raise_interrupt([this] { Deliver(); });
 }
 
-// Interrupt context: run the firmware's vector. A source left pending asks
-// again; one the handler could not clear asks again a tick later, so that a
-// stuck level source cannot hold the processor for ever.
+// Interrupt context: run the firmware's vector. A source raised while it ran
+// asks again at once; a level source that is merely still active asks again a
+// tick later, so that a stuck source cannot hold the processor for ever.
 void Uic0::Deliver() {
     void (*handler)();
-    uint32_t before;
     {
         std::lock_guard<std::mutex> lock(m_);
         queued_ = false;
         handler = handler_;
-        before = Requesting();
+        if (handler == nullptr || Requesting() == 0) return;
+        in_handler_ = true;
+        news_ = 0;
     }
-    if (handler == nullptr || before == 0) return;
     handler();
     std::unique_lock<std::mutex> lock(m_);
-    uint32_t after = Requesting();
-    if (after == 0 || queued_) return;
-    if (after != before) {
+    in_handler_ = false;
+    if (Requesting() == 0 || queued_) return;
+    if (news_ & Requesting()) {
         RequestLocked(lock);
         return;
     }

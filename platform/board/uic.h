@@ -30,8 +30,10 @@ class Uic0 : public DcrDevice {
 
     std::mutex m_;
     uint32_t sr_ = 0, er_ = 0, cr_ = 0, pr_ = 0xFFFFFFFFu, tr_ = 0;
-    uint32_t inputs_ = 0; // source lines as driven (1 = active)
-    bool queued_ = false; // an interrupt is on its way to the processor
+    uint32_t inputs_ = 0;     // source lines as driven (1 = active)
+    bool queued_ = false;     // an interrupt is on its way to the processor
+    bool in_handler_ = false; // the firmware's vector is running
+    uint32_t news_ = 0;       // sources raised since the vector started
     void (*handler_)() = nullptr;
 };
 
