@@ -1,9 +1,5 @@
 // The message record: reset, defaults and the colour tables.
 #include "display/message.h"
-#include "display/multi_parser.h"
-#include "store/database.h"
-#include "store/objects.h"
-#include "tests/support/kernel_fixture.h"
 
 #include <gtest/gtest.h>
 
