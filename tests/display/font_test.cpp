@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -97,6 +99,35 @@ TEST(BuiltinFonts, EveryMetricOfTheTableHolds) {
         EXPECT_EQ(m.min_width, narrowest);
         EXPECT_EQ(m.max_width, widest);
         EXPECT_EQ(fnt_file::GLYPHS + total, font.length); // 432 + the sum of the counts
+    }
+}
+
+// The firmware's fonts are exactly their readable glyph sources: every glyph
+// of every source file, and no glyph that is not in a source.
+TEST(BuiltinFonts, ImagesMatchTheGlyphSources) {
+    for (uint32_t row = 0; row < BUILTIN_FONT_COUNT; ++row) {
+        std::string name = builtin_font_table[row].name;
+        SCOPED_TRACE(name);
+        std::ifstream in(std::string(TEST_SOURCE_DIR) + "/../display/fonts/glyphs/" + name +
+                         ".txt");
+        ASSERT_TRUE(in.good());
+        std::map<uint32_t, std::string> source;
+        std::string line;
+        int code = -1;
+        while (std::getline(in, line)) {
+            if (line.rfind("glyph ", 0) == 0)
+                code = std::stoi(line.substr(6));
+            else if (code >= 0 && !line.empty() && (line[0] == '#' || line[0] == '.'))
+                source[uint32_t(code)] += line + "\n";
+        }
+        ImageFont font(row);
+        for (uint32_t c = 0; c < 256; ++c) {
+            if (font.GetCharWidth(c) == 0) {
+                EXPECT_EQ(0u, source.count(c)) << c;
+                continue;
+            }
+            EXPECT_EQ(source[c], picture(font, c)) << c;
+        }
     }
 }
 

@@ -90,7 +90,8 @@ TEST(Surface, CreateKeepsOrReplacesTheBuffer) {
     EXPECT_EQ(0u, s.GetSize());
 }
 
-// The drawing operations on a 1-bit 8 x 6 surface, clipped at every edge.
+// The drawing operations on an 8 x 6 surface of every depth, clipped at
+// every edge; lit pixels read back as the colour stored at that depth.
 TEST(Surface, DrawingOperationsClip) {
     struct Case {
         const char* what;
@@ -118,14 +119,20 @@ TEST(Surface, DrawingOperationsClip) {
          },
          0, -1, -1},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        CSurface s;
-        ASSERT_NE(nullptr, s.Create(6, 8, 1));
-        c.draw(s);
-        EXPECT_EQ(c.lit, lit_pixels(s));
-        if (c.x >= 0) {
-            EXPECT_NE(0u, s.GetPixel(c.x, c.y));
+    const struct {
+        int bits;
+        uint32_t read;
+    } depths[] = {{1, 0x7C00}, {2, 0x7C00}, {8, 0x01}, {15, 0x00010000}};
+    for (auto& depth : depths) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.what << " at " << depth.bits << " bits");
+            CSurface s;
+            ASSERT_NE(nullptr, s.Create(6, 8, depth.bits));
+            c.draw(s);
+            EXPECT_EQ(c.lit, lit_pixels(s));
+            if (c.x >= 0) {
+                EXPECT_EQ(depth.read, s.GetPixel(c.x, c.y));
+            }
         }
     }
 }
