@@ -10,7 +10,8 @@
 
 using namespace defaults;
 
-const char* const kFirmwareVersionFields[4] = {"1", "0", "0", "0"};
+// The banner's version fields (runtime/startup.cpp keeps its own copy private).
+const char* const kFirmwareVersionFields[4] = {"2", "0", "4", "1"};
 const char* const kBootLoaderPartNumber = "TZR-5100-BL";
 
 namespace {

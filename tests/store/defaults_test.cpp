@@ -565,8 +565,9 @@ TEST_F(DefaultsTest, WarmStartKeepsStoredValuesAndRebuildsTheVolatileImage) {
 }
 
 // The "dynamic database" pool after a cold start must hold the message table
-// at its advertised sizes: 500 changeable messages of 1500 bytes
-// (dmsFreeChangeableMemory) and 4 volatile messages sharing 6000 bytes.
+// at its advertised sizes: 500 changeable messages (dmsFreeChangeableMemory
+// 750000 = 500 x 1500 bytes; here even every row at dmsMaxMultiStringLength,
+// 3000 bytes, with an owner) and the 4 volatile messages.
 TEST_F(DefaultsTest, PoolLeavesRoomForTheMessageTableAfterAColdStart) {
     const uint32_t before = PoolAvailable();
     ColdStart();
@@ -576,18 +577,23 @@ TEST_F(DefaultsTest, PoolLeavesRoomForTheMessageTableAfterAColdStart) {
     RecordProperty("pool_free_after_cold_start", int(after));
 
     // Restarting (defaults over defaults) takes nothing more from the pool.
-    ColdStart();
+    db->InitVolatile();
     EXPECT_EQ(after, PoolAvailable());
 
-    const std::string message(1500, 'M');
-    for (unsigned r = 0; r < obj::kChangeableMsgOrdinaryRows; ++r)
+    const uint32_t longest = Get(obj::dmsMaxMultiStringLength);
+    ASSERT_EQ(3000u, longest);
+    const std::string message(longest, 'M');
+    const std::string owner(20, 'o');
+    for (unsigned r = 0; r < obj::kChangeableMsgOrdinaryRows; ++r) {
         ASSERT_EQ(0, SetStr(obj::changeableMsgMultiString.row(r), message, DB_NO_VALIDATE)) << r;
+        ASSERT_EQ(0, SetStr(obj::changeableMsgOwner.row(r), owner, DB_NO_VALIDATE)) << r;
+    }
     for (unsigned r = 0; r < obj::kVolatileMsgRows; ++r)
         ASSERT_EQ(
             0, SetStr(obj::volatileMsgMultiString.row(r), std::string(1500, 'V'), DB_NO_VALIDATE))
             << r;
-    std::printf("dynamic database pool: %u bytes free with the message table full\n",
-                PoolAvailable());
+    std::printf("dynamic database pool: %u bytes free with every changeable row at %u bytes\n",
+                PoolAvailable(), longest);
     EXPECT_GT(PoolAvailable(), 100000u);
 }
 
