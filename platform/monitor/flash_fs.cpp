@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -152,9 +153,16 @@ int FlashFs::Mount(const std::string& path, uint32_t size, Access access, std::s
     Unmount();
     path_ = path;
     bool writable = access == Access::ReadWrite;
-    int fd = open(path.c_str(), writable ? O_RDWR | O_CREAT : O_RDONLY, 0644);
+    int fd = open(path.c_str(), (writable ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0644);
     if (fd < 0) {
         report += "flash: cannot open " + path + ": " + std::strerror(errno) + "\n";
+        return TFSERR_NOTOPEN;
+    }
+    // One writer at a time: a second program changing the image would not be
+    // seen by the first. Readers (flashtool ls) need no lock.
+    if (writable && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        report += "flash: " + path + " is in use by another program (a running sign-controller?)\n";
+        close(fd);
         return TFSERR_NOTOPEN;
     }
     struct stat st;
