@@ -6,28 +6,31 @@ const uint32_t COMM_CODES[] = {97, 98, 99, 100, 105, 106, 107, 110, 115, 119, 67
 
 // Posts 104 (start the telnet console) before its start letter.
 const task_profile COMM_PROFILE = {
-    "Communication", LETTER_TELNET_START,
-    LETTER_COMM_START, LETTER_COMM_ALIVE, LETTER_COMM_STOP,
-    LETTER_COMM_TERMINATE, LETTER_COMM_SUSPEND, LETTER_COMM_RESUME, LETTER_COMM_STACK,
+    "Communication",
+    LETTER_TELNET_START,
+    LETTER_COMM_START,
+    LETTER_COMM_ALIVE,
+    LETTER_COMM_STOP,
+    LETTER_COMM_TERMINATE,
+    LETTER_COMM_SUSPEND,
+    LETTER_COMM_RESUME,
+    LETTER_COMM_STACK,
     "Communication Stack Used: %d/%d. 0x%08X-0x%08X Current:0x%08X\n",
-    "Suspending Communication task\n", "Resuming Communication task\n",
+    "Suspending Communication task\n",
+    "Resuming Communication task\n",
 };
 
-}  // namespace
+} // namespace
 
 comm_task::comm_task(post_office& office)
-    : CMailTask("Communication", 8192, 2, 0, 1000, 200, &COMM_PROFILE, COMM_CODES, office)
-{
-}
+    : CMailTask("Communication", 8192, 2, 0, 1000, 200, &COMM_PROFILE, COMM_CODES, office) {}
 
-int comm_task::Start(TX_BYTE_POOL& pool)
-{
+int comm_task::Start(TX_BYTE_POOL& pool) {
     return Create(pool, task_thread_entry<comm_task, the_comm_task>,
                   task_timer_entry<comm_task, the_comm_task>);
 }
 
-void comm_task::HandleLetter(const letter_s& letter)
-{
+void comm_task::HandleLetter(const letter_s& letter) {
     if (letter.code() == LETTER_PING) {
         letter_s answer(LETTER_PING_ANSWER);
         Mail().office().reply(letter, answer);
@@ -35,8 +38,7 @@ void comm_task::HandleLetter(const letter_s& letter)
     // Port, channel, DHCP, feature and community letters come with the communication subsystem.
 }
 
-comm_task& the_comm_task()
-{
+comm_task& the_comm_task() {
     static comm_task task(the_post_office());
     return task;
 }

@@ -9,16 +9,14 @@ namespace {
 
 const int CONSOLE_BUFFER_BYTES = 200;
 
-console_sink_fn& host_sink()
-{
+console_sink_fn& host_sink() {
     static console_sink_fn sink = nullptr;
     return sink;
 }
 
 // Format into the caller's own 200-byte buffer (a longer text is cut at 199
 // characters), so that callers of one level never overwrite each other's text.
-int output(int level, const char* format, va_list args)
-{
+int output(int level, const char* format, va_list args) {
     char text[CONSOLE_BUFFER_BYTES];
     int n = vsnprintf(text, sizeof text, format, args);
     if (n < 0) return n;
@@ -28,12 +26,13 @@ int output(int level, const char* format, va_list args)
     return n;
 }
 
-}  // namespace
+} // namespace
 
-void console_set_host_sink(console_sink_fn sink) { host_sink() = sink; }
+void console_set_host_sink(console_sink_fn sink) {
+    host_sink() = sink;
+}
 
-int console_printf(const char* format, ...)
-{
+int console_printf(const char* format, ...) {
     va_list args;
     va_start(args, format);
     int n = output(0, format, args);
@@ -41,8 +40,7 @@ int console_printf(const char* format, ...)
     return n;
 }
 
-int trace_printf(const char* format, ...)
-{
+int trace_printf(const char* format, ...) {
     va_list args;
     va_start(args, format);
     int n = output(1, format, args);
@@ -50,8 +48,7 @@ int trace_printf(const char* format, ...)
     return n;
 }
 
-int console_putchar(int c)
-{
+int console_putchar(int c) {
     console_printf("%c", c);
     return 0;
 }

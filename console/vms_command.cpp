@@ -6,17 +6,15 @@ namespace {
 
 const char* VMS_HELP[] = {"Sign controller operations", "-t LEVEL | -s | -d ITEM", nullptr};
 
-int vms_command(int argc, char* argv[])
-{
+int vms_command(int argc, char* argv[]) {
     (void)argc;
     (void)argv;
     return MON_CMD_PARAM_ERROR;
 }
 
-}  // namespace
+} // namespace
 
-monCommand* vms_command_table()
-{
+monCommand* vms_command_table() {
     static monCommand table[] = {
         {"vms", vms_command, VMS_HELP, 0},
         {"VMS", vms_command, VMS_HELP, 0},

@@ -2,13 +2,11 @@
 
 #include "runtime/os.h"
 
-CGPBuffer::~CGPBuffer()
-{
+CGPBuffer::~CGPBuffer() {
     if (Created()) tx_byte_pool_delete(&pool_);
 }
 
-int CGPBuffer::Create(uint8_t** cursor, uint32_t size)
-{
+int CGPBuffer::Create(uint8_t** cursor, uint32_t size) {
     if (Created() || !cursor || !*cursor) return 0;
     if (os_byte_pool_create(&pool_, "gpbuffer", *cursor, size) != OS_OK) return 0;
     *cursor += size;
@@ -17,8 +15,7 @@ int CGPBuffer::Create(uint8_t** cursor, uint32_t size)
     return 1;
 }
 
-int CGPBuffer::Allocate(void** block, uint32_t size)
-{
+int CGPBuffer::Allocate(void** block, uint32_t size) {
     if (!block) return 0;
     *block = nullptr;
     if (!Created() || state_ == 0xFF) return 0;
@@ -31,8 +28,7 @@ int CGPBuffer::Allocate(void** block, uint32_t size)
     return 1;
 }
 
-int CGPBuffer::Release(void* block)
-{
+int CGPBuffer::Release(void* block) {
     if (!Created() || !block) return 0;
     if (os_byte_release(block) != OS_OK) return 0;
     CInterruptLock masked;
@@ -40,8 +36,7 @@ int CGPBuffer::Release(void* block)
     return 1;
 }
 
-CGPBuffer& TheGPBuffer()
-{
+CGPBuffer& TheGPBuffer() {
     static CGPBuffer buffer;
     return buffer;
 }

@@ -16,8 +16,7 @@ struct registry_s {
     uint8_t ethernet_activity = 0;
 };
 
-registry_s& registry()
-{
+registry_s& registry() {
     static registry_s r;
     return r;
 }
@@ -26,15 +25,13 @@ registry_s& registry()
 const uint32_t ETHERNET_SOURCES[6] = {ISR_MAL_SERR, ISR_MAL_TXEOB, ISR_MAL_RXEOB,
                                       ISR_MAL_TXDE, ISR_MAL_RXDE,  ISR_EMAC};
 
-int lowest_bit(uint32_t mask)
-{
+int lowest_bit(uint32_t mask) {
     for (int k = 0; k < 32; k++)
         if (mask & (1u << k)) return k;
     return -1;
 }
 
-void serve_ethernet(registry_s& r, uint32_t& status)
-{
+void serve_ethernet(registry_s& r, uint32_t& status) {
     for (int i = 0; i < 6; i++) {
         if (!(status & ETHERNET_SOURCES[i])) continue;
         status &= ~ETHERNET_SOURCES[i];
@@ -48,25 +45,23 @@ void serve_ethernet(registry_s& r, uint32_t& status)
 
 // Source 0x2 is a pulse input: past the limit it is masked until its user
 // enables it again.
-void count_pulse(registry_s& r)
-{
+void count_pulse(registry_s& r) {
     if (++r.pulses >= ISR_PULSE_LIMIT)
         dcr_write(DCR_UIC0_ER, dcr_read(DCR_UIC0_ER) & ~ISR_PULSE_SOURCE);
     dcr_write(DCR_UIC0_SR, ISR_PULSE_SOURCE);
 }
 
-}  // namespace
+} // namespace
 
-Interrupt::Interrupt()
-{
+Interrupt::Interrupt() {
     registry_s& r = registry();
     if (r.cleared) return;
-    for (Interrupt*& e : r.entry) e = nullptr;
+    for (Interrupt*& e : r.entry)
+        e = nullptr;
     r.cleared = true;
 }
 
-void isr_register(uint32_t mask, Interrupt* object)
-{
+void isr_register(uint32_t mask, Interrupt* object) {
     int k = lowest_bit(mask);
     if (!object || k < 0) {
         console_printf("registering isr:0x%08X failed\n", mask);
@@ -76,28 +71,24 @@ void isr_register(uint32_t mask, Interrupt* object)
     registry().entry[k] = object;
 }
 
-void isr_unregister(uint32_t mask)
-{
+void isr_unregister(uint32_t mask) {
     int k = lowest_bit(mask);
     if (k < 0) return;
     CInterruptLock masked;
     registry().entry[k] = nullptr;
 }
 
-Interrupt* isr_registered(uint32_t mask)
-{
+Interrupt* isr_registered(uint32_t mask) {
     int k = lowest_bit(mask);
     return k < 0 ? nullptr : registry().entry[k];
 }
 
-void isr_set_ethernet_handler(uint32_t source, void (*handler)())
-{
+void isr_set_ethernet_handler(uint32_t source, void (*handler)()) {
     for (int i = 0; i < 6; i++)
         if (ETHERNET_SOURCES[i] == source) registry().ethernet[i] = handler;
 }
 
-void isr_dispatch()
-{
+void isr_dispatch() {
     registry_s& r = registry();
     for (uint32_t status = dcr_read(DCR_UIC0_MSR); status != 0; status = dcr_read(DCR_UIC0_MSR)) {
         serve_ethernet(r, status);
@@ -112,15 +103,26 @@ void isr_dispatch()
     }
 }
 
-void isr_dispatch_masked()
-{
+void isr_dispatch_masked() {
     CInterruptLock masked;
     isr_dispatch();
 }
 
-uint32_t isr_count_all() { return registry().all; }
-uint32_t isr_count_ethernet() { return registry().ethernet_count; }
-uint32_t isr_count_pulses() { return registry().pulses; }
-uint8_t isr_ethernet_activity() { return registry().ethernet_activity; }
-void isr_clear_ethernet_activity() { registry().ethernet_activity = 0; }
-void isr_reset_pulse_count() { registry().pulses = 0; }
+uint32_t isr_count_all() {
+    return registry().all;
+}
+uint32_t isr_count_ethernet() {
+    return registry().ethernet_count;
+}
+uint32_t isr_count_pulses() {
+    return registry().pulses;
+}
+uint8_t isr_ethernet_activity() {
+    return registry().ethernet_activity;
+}
+void isr_clear_ethernet_activity() {
+    registry().ethernet_activity = 0;
+}
+void isr_reset_pulse_count() {
+    registry().pulses = 0;
+}

@@ -6,26 +6,27 @@ namespace {
 
 const uint32_t JOB_STACK_BYTES = 1024;
 
-TX_EVENT_FLAGS_GROUP& job_events()
-{
+TX_EVENT_FLAGS_GROUP& job_events() {
     static TX_EVENT_FLAGS_GROUP group;
     return group;
 }
 
-TX_THREAD& job_thread()
-{
+TX_THREAD& job_thread() {
     static TX_THREAD thread;
     return thread;
 }
 
-void job_queue_thread(ULONG) { the_job_queue().serve(); }
+void job_queue_thread(ULONG) {
+    the_job_queue().serve();
+}
 
-}  // namespace
+} // namespace
 
-job_queue::~job_queue() { jobs_.clear(); }
+job_queue::~job_queue() {
+    jobs_.clear();
+}
 
-int job_queue::start()
-{
+int job_queue::start() {
     static uint8_t stack[JOB_STACK_BYTES];
     if (state_ == 2 || !jobs_.init()) return 0;
     if (os_event_flags_create(&job_events(), "job events") != OS_OK) {
@@ -42,8 +43,7 @@ int job_queue::start()
     return 1;
 }
 
-int job_queue::queue(job* work)
-{
+int job_queue::queue(job* work) {
     if (state_ != 2 || !work) return 0;
     {
         CInterruptLock masked;
@@ -55,13 +55,11 @@ int job_queue::queue(job* work)
     return 1;
 }
 
-void job_queue::stop()
-{
+void job_queue::stop() {
     if (state_ == 2) os_event_flags_set(&job_events(), STOP_FLAG, OS_EVENT_OR);
 }
 
-job* job_queue::take()
-{
+job* job_queue::take() {
     CInterruptLock masked;
     job* head = static_cast<job*>(jobs_.head());
     if (head) {
@@ -71,14 +69,14 @@ job* job_queue::take()
     return head;
 }
 
-void job_queue::serve()
-{
+void job_queue::serve() {
     for (;;) {
         uint32_t actual = 0;
         os_event_flags_get(&job_events(), WORK_FLAG | STOP_FLAG, OS_EVENT_OR_CLEAR, &actual,
                            OS_WAIT_FOREVER);
         if (actual & WORK_FLAG)
-            while (job* work = take()) work->run();
+            while (job* work = take())
+                work->run();
         if (actual & STOP_FLAG) {
             state_ = 0;
             os_event_flags_delete(&job_events());
@@ -89,8 +87,7 @@ void job_queue::serve()
     }
 }
 
-job_queue& the_job_queue()
-{
+job_queue& the_job_queue() {
     static job_queue queue;
     return queue;
 }

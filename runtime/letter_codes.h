@@ -11,13 +11,14 @@ enum letter_code : uint32_t {
     LETTER_PANEL_HOLD2_SET = 3,
     LETTER_PANEL_HOLD2_CLEAR = 4,
     LETTER_PANEL_NOP5 = 5,
-    // Clear event class k (0..15) by its clear time: 6 + k (any write of eventClassClearTime row k).
+    // Clear event class k (0..15) by its clear time: 6 + k (any write of eventClassClearTime row
+    // k).
     LETTER_EVENT_CLASS_CLEAR_FIRST = 6,
     LETTER_EVENT_CLASS_CLEAR_LAST = 21,
-    LETTER_EVENT_CLASS_LIMITS = 22,      // eventClassLimit changed -> Schedule
-    LETTER_LAMP_TEST = 23,               // lampTestActivation changed -> Peripheral
-    LETTER_MESSAGE_LOCK_CHANGED = 24,    // halvObj2_8 changed -> Display
-    LETTER_COUNT_PERMANENT_MESSAGES = 25,// script / configuration restore -> Display
+    LETTER_EVENT_CLASS_LIMITS = 22,       // eventClassLimit changed -> Schedule
+    LETTER_LAMP_TEST = 23,                // lampTestActivation changed -> Peripheral
+    LETTER_MESSAGE_LOCK_CHANGED = 24,     // halvObj2_8 changed -> Display
+    LETTER_COUNT_PERMANENT_MESSAGES = 25, // script / configuration restore -> Display
     LETTER_PERIPHERAL_NOP26 = 26,
     LETTER_UNUSED27 = 27,
     LETTER_UNUSED28 = 28,
@@ -59,18 +60,18 @@ enum letter_code : uint32_t {
     LETTER_PERIPHERAL_START = 64,
     LETTER_PERIPHERAL_ALIVE = 65,
     LETTER_PERIPHERAL_STOP = 66,
-    LETTER_CONTROLLED_RESET_ACK = 67,       // reply to 120
+    LETTER_CONTROLLED_RESET_ACK = 67, // reply to 120
     LETTER_DATABASE_TERMINATE = 68,
     LETTER_DATABASE_SUSPEND = 69,
     LETTER_DATABASE_RESUME = 70,
     LETTER_DATABASE_STACK = 71,
-    LETTER_WATCHDOG_TERMINATE = 72,         // ignored by the watchdog
+    LETTER_WATCHDOG_TERMINATE = 72, // ignored by the watchdog
     LETTER_WATCHDOG_SUSPEND = 73,
     LETTER_WATCHDOG_RESUME = 74,
     LETTER_WATCHDOG_STACK = 75,
-    LETTER_WATCHDOG_TICK = 76,              // every watchdog period -> Peripheral
-    LETTER_COMM_SUPERVISED_QUERY = 77,      // request -> Watchdog replies 78
-    LETTER_COMM_SUPERVISED_ANSWER = 78,     // data bytes 0-3: 1 supervised, else 0
+    LETTER_WATCHDOG_TICK = 76,          // every watchdog period -> Peripheral
+    LETTER_COMM_SUPERVISED_QUERY = 77,  // request -> Watchdog replies 78
+    LETTER_COMM_SUPERVISED_ANSWER = 78, // data bytes 0-3: 1 supervised, else 0
     LETTER_RESTART_REQUESTED = 79,
     LETTER_POWER_LOSS = 80,
     LETTER_SHUTDOWN_REQUESTED = 81,
@@ -96,7 +97,7 @@ enum letter_code : uint32_t {
     LETTER_COMM_START = 101,
     LETTER_COMM_ALIVE = 102,
     LETTER_COMM_STOP = 103,
-    LETTER_TELNET_START = 104,              // Communication -> Monitor
+    LETTER_TELNET_START = 104, // Communication -> Monitor
     LETTER_PORT_CONFIG_CHANGED = 105,
     LETTER_CHANNEL_SETTINGS_CHANGED = 106,
     LETTER_DHCP_RENEW = 107,
@@ -107,20 +108,20 @@ enum letter_code : uint32_t {
     LETTER_PIXEL_TEST_ENDED = 112,
     LETTER_CLEAR_PIXEL_TEST_FAILURES = 113,
     LETTER_CLEAR_DISPLAY_FAILURES = 114,
-    LETTER_PING = 115,                      // request -> Communication replies 116
+    LETTER_PING = 115, // request -> Communication replies 116
     LETTER_PING_ANSWER = 116,
-    LETTER_PERIPHERAL_STATUS = 117,         // count 2: id, status, byte 5
+    LETTER_PERIPHERAL_STATUS = 117, // count 2: id, status, byte 5
     LETTER_SCHEDULED_MESSAGE_ACTIVATED = 118,
     LETTER_SPECIAL_FEATURE_BITS_CHANGED = 119,
-    LETTER_CONTROLLED_RESET = 120,          // request -> Peripheral replies 67
+    LETTER_CONTROLLED_RESET = 120, // request -> Peripheral replies 67
     LETTER_PERIPHERAL_NOP121 = 121,
     LETTER_PERIPHERAL_AUTODETECT = 122,
     LETTER_BRIGHTNESS_CEILING_SWITCH = 123,
-    LETTER_MODULE_DUMP = 124,               // count 1: data byte 0 = face
+    LETTER_MODULE_DUMP = 124, // count 1: data byte 0 = face
     LETTER_FILE_STORED = 125,
     LETTER_DISPLAY_NOP126 = 126,
-    LETTER_FORWARD_TO_PERIPHERAL = 127,     // count 2: id, value
-    LETTER_FORWARD_TO_CLASS = 128,          // count 2: class code
+    LETTER_FORWARD_TO_PERIPHERAL = 127, // count 2: id, value
+    LETTER_FORWARD_TO_CLASS = 128,      // count 2: class code
 };
 
 const uint32_t LETTER_CODE_FIRST = 1;

@@ -61,8 +61,8 @@ class list {
     class iterator {
       public:
         explicit iterator(const list& l) : list_(&l), current_(l.head_) {}
-        int next();                 // nonzero while there is a current node
-        int reset(const list* l);   // 0 for a null list
+        int next();               // nonzero while there is a current node
+        int reset(const list* l); // 0 for a null list
         node* current() const { return current_; }
 
       private:
@@ -81,18 +81,15 @@ class list {
 };
 
 // A fixed ring of up to N values (CAN packets, display-bus bytes).
-template <typename T, size_t N>
-class fifo {
+template <typename T, size_t N> class fifo {
   public:
-    bool push(const T& value)
-    {
+    bool push(const T& value) {
         if (full()) return false;
         items_[(first_ + size_) % N] = value;
         ++size_;
         return true;
     }
-    bool pop(T* out)
-    {
+    bool pop(T* out) {
         if (empty() || !out) return false;
         *out = items_[first_];
         first_ = (first_ + 1) % N;
@@ -112,4 +109,4 @@ class fifo {
     size_t size_ = 0;
 };
 
-}  // namespace impl
+} // namespace impl

@@ -12,15 +12,12 @@ class CMailTask : public CTaskBase {
               uint32_t first_tick, uint32_t period, const task_profile* profile,
               const uint32_t* codes, post_office& office)
         : CTaskBase(name, stack_size, priority, time_slice, first_tick, period, profile),
-          mail_(office, &flags_, task_letter_flag, &thread_), codes_(codes)
-    {
-    }
+          mail_(office, &flags_, task_letter_flag, &thread_), codes_(codes) {}
 
     // Attach the subscriber with the task's code list. -> 1 when attached.
     int Subscribe() { return mail_.attach(codes_); }
 
-    uint32_t Run() override
-    {
+    uint32_t Run() override {
         CTaskBase::Run();
         DrainMailbox(mail_);
         return 0;

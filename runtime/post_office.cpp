@@ -8,18 +8,16 @@ namespace {
 const uint32_t MAX_CODES = 65535;
 const uint32_t WAKE_POLL_TICKS = 30;
 
-timer_scheduler& scheduler()
-{
+timer_scheduler& scheduler() {
     timer_scheduler* s = global_timer_scheduler();
     return s ? *s : *timer_scheduler_tx_rtos::instance();
 }
 
-}  // namespace
+} // namespace
 
 // ---- letter ----
 
-void letter_s::copy_from(const letter_s& other)
-{
+void letter_s::copy_from(const letter_s& other) {
     assign_key(other);
     count = other.count;
     memcpy(data, other.data, sizeof data);
@@ -27,36 +25,31 @@ void letter_s::copy_from(const letter_s& other)
     wake_id = other.wake_id;
 }
 
-void letter_s::put_u16(unsigned offset, uint16_t value)
-{
+void letter_s::put_u16(unsigned offset, uint16_t value) {
     if (offset + 2 > sizeof data) return;
     data[offset] = static_cast<uint8_t>(value >> 8);
     data[offset + 1] = static_cast<uint8_t>(value);
 }
 
-void letter_s::put_u32(unsigned offset, uint32_t value)
-{
+void letter_s::put_u32(unsigned offset, uint32_t value) {
     if (offset + 4 > sizeof data) return;
     put_u16(offset, static_cast<uint16_t>(value >> 16));
     put_u16(offset + 2, static_cast<uint16_t>(value));
 }
 
-uint16_t letter_s::get_u16(unsigned offset) const
-{
+uint16_t letter_s::get_u16(unsigned offset) const {
     if (offset + 2 > sizeof data) return 0;
     return static_cast<uint16_t>(data[offset] << 8 | data[offset + 1]);
 }
 
-uint32_t letter_s::get_u32(unsigned offset) const
-{
+uint32_t letter_s::get_u32(unsigned offset) const {
     if (offset + 4 > sizeof data) return 0;
     return static_cast<uint32_t>(get_u16(offset)) << 16 | get_u16(offset + 2);
 }
 
 // ---- mailbox ----
 
-mailbox::mailbox(unsigned letters)
-{
+mailbox::mailbox(unsigned letters) {
     free_.init();
     queue_.init();
     for (unsigned i = 0; i < letters; i++) {
@@ -67,17 +60,16 @@ mailbox::mailbox(unsigned letters)
     }
 }
 
-mailbox::~mailbox()
-{
+mailbox::~mailbox() {
     CInterruptLock masked;
     for (impl::list* l : {&free_, &queue_})
-        for (impl::node* n = l->head(); n; n = n->next) n->delete_on_removal = 1;
+        for (impl::node* n = l->head(); n; n = n->next)
+            n->delete_on_removal = 1;
     free_.clear();
     queue_.clear();
 }
 
-int mailbox::put(const letter_s& letter, int urgent)
-{
+int mailbox::put(const letter_s& letter, int urgent) {
     letter_s* copy = static_cast<letter_s*>(free_.head());
     if (copy) {
         free_.remove(copy);
@@ -91,8 +83,7 @@ int mailbox::put(const letter_s& letter, int urgent)
     return urgent ? queue_.push_front(copy) : queue_.push_back(copy);
 }
 
-int mailbox::get(letter_s** letter)
-{
+int mailbox::get(letter_s** letter) {
     if (!letter) return 0;
     *letter = static_cast<letter_s*>(queue_.head());
     if (!*letter) return 0;
@@ -100,8 +91,7 @@ int mailbox::get(letter_s** letter)
     return 1;
 }
 
-void mailbox::give_back(letter_s* letter)
-{
+void mailbox::give_back(letter_s* letter) {
     if (letter) free_.push_back(letter);
 }
 
@@ -109,38 +99,34 @@ void mailbox::give_back(letter_s* letter)
 
 subscriber::subscriber(post_office& office, TX_EVENT_FLAGS_GROUP* group, uint32_t flag_mask,
                        TX_THREAD* thread)
-    : office_(office), group_(group), flag_mask_(flag_mask), thread_(thread)
-{
+    : office_(office), group_(group), flag_mask_(flag_mask), thread_(thread) {}
+
+subscriber::~subscriber() {
+    detach();
 }
 
-subscriber::~subscriber() { detach(); }
-
-int subscriber::attach(const uint32_t* codes)
-{
+int subscriber::attach(const uint32_t* codes) {
     if (state_ == ATTACHED || !codes || !office_.add(this)) return 0;
     codes_ = codes;
     state_ = ATTACHED;
     return 1;
 }
 
-int subscriber::detach()
-{
+int subscriber::detach() {
     if (state_ != ATTACHED) return 0;
     office_.remove(this);
     state_ = DETACHED;
     return 1;
 }
 
-int subscriber::wants(uint32_t code) const
-{
+int subscriber::wants(uint32_t code) const {
     if (state_ != ATTACHED) return 0;
     for (uint32_t i = 0; i < MAX_CODES && codes_[i] != 0; i++)
         if (codes_[i] == code) return 1;
     return 0;
 }
 
-int subscriber::deliver(const letter_s& letter, int urgent)
-{
+int subscriber::deliver(const letter_s& letter, int urgent) {
     if (state_ != ATTACHED) return 0;
     {
         CInterruptLock masked;
@@ -150,42 +136,36 @@ int subscriber::deliver(const letter_s& letter, int urgent)
     return 1;
 }
 
-int subscriber::receive(letter_s** letter)
-{
+int subscriber::receive(letter_s** letter) {
     if (state_ != ATTACHED) return 0;
     CInterruptLock masked;
     return mailbox_.get(letter);
 }
 
-void subscriber::release(letter_s* letter)
-{
+void subscriber::release(letter_s* letter) {
     CInterruptLock masked;
     mailbox_.give_back(letter);
 }
 
-void subscriber::wake()
-{
+void subscriber::wake() {
     if (!thread_) return;
     if (tx_thread_resume(thread_) != TX_SUCCESS) tx_thread_wait_abort(thread_);
 }
 
 // ---- wake event ----
 
-void wake_thread_event::fire()
-{
+void wake_thread_event::fire() {
     if (armed_ && thread_) tx_thread_resume(thread_);
 }
 
-void wake_thread_event::set(uint32_t now, uint32_t ticks)
-{
+void wake_thread_event::set(uint32_t now, uint32_t ticks) {
     timer_event::set(now, ticks);
     armed_ = true;
 }
 
 // ---- post office ----
 
-int post_office::add(subscriber* s)
-{
+int post_office::add(subscriber* s) {
     if (!s) return 0;
     for (subscriber*& slot : slots_)
         if (!slot) {
@@ -195,8 +175,7 @@ int post_office::add(subscriber* s)
     return 0;
 }
 
-int post_office::remove(subscriber* s)
-{
+int post_office::remove(subscriber* s) {
     if (!s) return 0;
     for (subscriber*& slot : slots_)
         if (slot == s) {
@@ -206,16 +185,16 @@ int post_office::remove(subscriber* s)
     return 0;
 }
 
-void post_office::post(uint32_t code) { dispatch(letter_s(code)); }
+void post_office::post(uint32_t code) {
+    dispatch(letter_s(code));
+}
 
-void post_office::dispatch(const letter_s& letter)
-{
+void post_office::dispatch(const letter_s& letter) {
     for (subscriber* s : slots_)
         if (s && s->wants(letter.code())) s->deliver(letter, 0);
 }
 
-int post_office::send_and_wait(letter_s& request, letter_s& reply)
-{
+int post_office::send_and_wait(letter_s& request, letter_s& reply) {
     TX_THREAD* self = tx_thread_identify();
     if (&request == &reply || !self) return 0;
     wake_thread_event* event = new (std::nothrow) wake_thread_event(self);
@@ -240,8 +219,7 @@ int post_office::send_and_wait(letter_s& request, letter_s& reply)
     return 1;
 }
 
-int post_office::reply(const letter_s& request, const letter_s& answer)
-{
+int post_office::reply(const letter_s& request, const letter_s& answer) {
     letter_s* target = request.reply_letter;
     if (!target) return 0;
     target->assign_key(answer);
@@ -252,8 +230,7 @@ int post_office::reply(const letter_s& request, const letter_s& answer)
     return 1;
 }
 
-post_office& the_post_office()
-{
+post_office& the_post_office() {
     static post_office office;
     return office;
 }

@@ -11,25 +11,23 @@ namespace {
 const uint8_t STACK_FILL = 0xEF;
 const uint32_t TICKS_PER_SECOND = 100;
 
-uint32_t board_address(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+uint32_t board_address(const void* p) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
+}
 
-}  // namespace
+} // namespace
 
 CTaskBase::CTaskBase(const char* name, uint32_t stack_size, uint32_t priority, uint32_t time_slice,
                      uint32_t first_tick, uint32_t period, const task_profile* profile)
     : name_(name), stack_size_(stack_size), priority_(priority), time_slice_(time_slice),
-      timer_initial_(first_tick), timer_period_(period), profile_(profile)
-{
-}
+      timer_initial_(first_tick), timer_period_(period), profile_(profile) {}
 
-uint32_t CTaskBase::Run()
-{
+uint32_t CTaskBase::Run() {
     runs_++;
     return 0;
 }
 
-int CTaskBase::Create(TX_BYTE_POOL& pool, tx_entry_fn entry, tx_entry_fn timer_function)
-{
+int CTaskBase::Create(TX_BYTE_POOL& pool, tx_entry_fn entry, tx_entry_fn timer_function) {
     void* stack = nullptr;
     os_status status = os_byte_allocate(&pool, &stack, stack_size_, OS_NO_WAIT);
     if (status != OS_OK) {
@@ -75,22 +73,19 @@ int CTaskBase::Create(TX_BYTE_POOL& pool, tx_entry_fn entry, tx_entry_fn timer_f
     return 1;
 }
 
-int CTaskBase::Suspend()
-{
+int CTaskBase::Suspend() {
     os_timer_deactivate(&timer_);
     tx_thread_suspend(&thread_);
     return 1;
 }
 
-int CTaskBase::Resume()
-{
+int CTaskBase::Resume() {
     os_timer_activate(&timer_);
     tx_thread_resume(&thread_);
     return 1;
 }
 
-int CTaskBase::ChangePeriod(uint32_t period)
-{
+int CTaskBase::ChangePeriod(uint32_t period) {
     if (period == 0) return 0;
     uint32_t previous = 0;
     os_timer_deactivate(&timer_);
@@ -102,13 +97,11 @@ int CTaskBase::ChangePeriod(uint32_t period)
     return 1;
 }
 
-void CTaskBase::GetUptimeSeconds(uint32_t* seconds) const
-{
+void CTaskBase::GetUptimeSeconds(uint32_t* seconds) const {
     if (seconds && runs_per_second_ != 0) *seconds = timer_expirations_ / runs_per_second_;
 }
 
-void CTaskBase::GetUptime(struct tm* calendar) const
-{
+void CTaskBase::GetUptime(struct tm* calendar) const {
     if (!calendar || runs_per_second_ == 0) return;
     uint32_t s = 0;
     GetUptimeSeconds(&s);
@@ -119,19 +112,16 @@ void CTaskBase::GetUptime(struct tm* calendar) const
     calendar->tm_year = s / 31536000;
 }
 
-void CTaskBase::TimerExpired()
-{
+void CTaskBase::TimerExpired() {
     timer_expirations_++;
     os_event_flags_set(&flags_, task_timer_flag, OS_EVENT_OR);
 }
 
-void CTaskBase::PostLetter(uint32_t code) const
-{
+void CTaskBase::PostLetter(uint32_t code) const {
     if (code) the_post_office().post(code);
 }
 
-void CTaskBase::ThreadEntry()
-{
+void CTaskBase::ThreadEntry() {
     uint32_t actual = 0;
     os_event_flags_get(&flags_, task_timer_flag, OS_EVENT_OR_CLEAR, &actual, OS_WAIT_FOREVER);
     trace_printf("%s Start...\n", profile_ ? profile_->start_text : name_);
@@ -149,8 +139,7 @@ void CTaskBase::ThreadEntry()
     }
 }
 
-void CTaskBase::DrainMailbox(subscriber& mail)
-{
+void CTaskBase::DrainMailbox(subscriber& mail) {
     letter_s* received = nullptr;
     while (mail.receive(&received)) {
         // Work on a copy, so that the letter is back in the mailbox even when
@@ -162,28 +151,30 @@ void CTaskBase::DrainMailbox(subscriber& mail)
     }
 }
 
-bool CTaskBase::HandleMaintenanceLetter(const letter_s& letter)
-{
+bool CTaskBase::HandleMaintenanceLetter(const letter_s& letter) {
     if (!profile_ || letter.code() == 0) return false;
     uint32_t code = letter.code();
-    if (code == profile_->stack_letter) ReportStack();
-    else if (code == profile_->suspend_letter) SuspendSelf();
-    else if (code == profile_->resume_letter) ResumeSelf();
-    else if (code == profile_->terminate_letter) TerminateSelf();
-    else return false;
+    if (code == profile_->stack_letter)
+        ReportStack();
+    else if (code == profile_->suspend_letter)
+        SuspendSelf();
+    else if (code == profile_->resume_letter)
+        ResumeSelf();
+    else if (code == profile_->terminate_letter)
+        TerminateSelf();
+    else
+        return false;
     return true;
 }
 
-int CTaskBase::StackUsed() const
-{
+int CTaskBase::StackUsed() const {
     if (!stack_) return -1;
     for (uint32_t i = 0; i < stack_size_; i++)
         if (stack_[i] != STACK_FILL) return static_cast<int>(stack_size_ - i);
     return -1;
 }
 
-void CTaskBase::ReportStack() const
-{
+void CTaskBase::ReportStack() const {
     int used = StackUsed();
     if (used < 0 || !profile_ || !profile_->stack_line) return;
     uint32_t start = board_address(stack_);
@@ -191,22 +182,19 @@ void CTaskBase::ReportStack() const
                    start + (stack_size_ - used));
 }
 
-void CTaskBase::SuspendSelf()
-{
+void CTaskBase::SuspendSelf() {
     if (profile_ && profile_->suspend_line) console_printf("%s", profile_->suspend_line);
     if (profile_) PostLetter(profile_->stop_letter);
     Suspend();
 }
 
-void CTaskBase::ResumeSelf()
-{
+void CTaskBase::ResumeSelf() {
     if (profile_ && profile_->resume_line) console_printf("%s", profile_->resume_line);
     if (profile_) PostLetter(profile_->start_letter);
     Resume();
 }
 
-void CTaskBase::TerminateSelf()
-{
+void CTaskBase::TerminateSelf() {
     if (profile_) PostLetter(profile_->stop_letter);
     os_timer_deactivate(&timer_);
     tx_thread_terminate(&thread_);

@@ -23,11 +23,11 @@ const uint32_t task_timer_flag = 0x4;  // the period has come (timer function)
 // task does not have that letter (the unsupervised tasks have no start,
 // alive or stop letters).
 struct task_profile {
-    const char* start_text;       // "%s Start...\n" at trace level
-    uint32_t first_letter;        // posted once before the start letter (Communication: 104)
+    const char* start_text; // "%s Start...\n" at trace level
+    uint32_t first_letter;  // posted once before the start letter (Communication: 104)
     uint32_t start_letter, alive_letter, stop_letter;
     uint32_t terminate_letter, suspend_letter, resume_letter, stack_letter;
-    const char* stack_line;       // "... Stack Used: %d/%d. 0x%08X-0x%08X Current:0x%08X\n"
+    const char* stack_line; // "... Stack Used: %d/%d. 0x%08X-0x%08X Current:0x%08X\n"
     const char* suspend_line;
     const char* resume_line;
 };
@@ -126,14 +126,10 @@ class CTaskBase {
 
 // Thread entry and timer function of a task singleton reached through its
 // accessor: Create(pool, task_thread_entry<CX, TheX>, task_timer_entry<CX, TheX>).
-template <typename Task, Task& (*Instance)()>
-void task_thread_entry(ULONG)
-{
+template <typename Task, Task& (*Instance)()> void task_thread_entry(ULONG) {
     Instance().ThreadEntry();
 }
 
-template <typename Task, Task& (*Instance)()>
-void task_timer_entry(ULONG)
-{
+template <typename Task, Task& (*Instance)()> void task_timer_entry(ULONG) {
     Instance().TimerExpired();
 }

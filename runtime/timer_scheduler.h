@@ -15,8 +15,7 @@ class timer_event {
     virtual ~timer_event() = default;
     // Runs in timer context: must not wait.
     virtual void fire() = 0;
-    virtual void set(uint32_t now, uint32_t ticks)
-    {
+    virtual void set(uint32_t now, uint32_t ticks) {
         expiry = now + ticks;
         period = ticks;
     }

@@ -42,11 +42,9 @@ int util_list_remove(util_list* list, util_list_node* node);
 
 // ---- base64 (RFC 4648) ----
 // -> 0; 2 when (count + 2) / 3 * 4 is not below the capacity (NUL needs room).
-int base64_encode(const uint8_t* bytes, size_t count, char* text, size_t capacity,
-                  size_t* length);
+int base64_encode(const uint8_t* bytes, size_t count, char* text, size_t capacity, size_t* length);
 // -> 0; 2 when (length * 3 + 6) / 4 exceeds the capacity. Whole groups of four only.
-int base64_decode(const char* text, size_t length, uint8_t* bytes, size_t capacity,
-                  size_t* count);
+int base64_decode(const char* text, size_t length, uint8_t* bytes, size_t capacity, size_t* count);
 // Build the 64-entry encode / 128-entry decode table; 0 when the buffer is short, else 1.
 int base64_encode_table(char* table, size_t size);
 int base64_decode_table(uint8_t* table, size_t size);
@@ -61,10 +59,10 @@ const uint16_t CRC16_CLOSED = 0x554E;
 const uint32_t CRC16_COMPLEMENT = 2; // one's complement of the value
 const uint32_t CRC16_SWAP = 4;       // swap its two bytes (after the complement)
 
-int crc16_init(crc16_state* state, uint16_t initial); // 1 when already open
-int crc16_update(crc16_state* state, const void* bytes, size_t count); // 2 when not open
+int crc16_init(crc16_state* state, uint16_t initial);                     // 1 when already open
+int crc16_update(crc16_state* state, const void* bytes, size_t count);    // 2 when not open
 int crc16_get(const crc16_state* state, uint16_t* value, uint32_t flags); // 2 when not open
-int crc16_finish(crc16_state* state); // 2 when not open
+int crc16_finish(crc16_state* state);                                     // 2 when not open
 // One-shot form: crc16(data, n, 0xFFFF, CRC16_COMPLEMENT) is CRC-16/X.25;
 // journal records, font ids and message CRCs take CRC16_COMPLEMENT | CRC16_SWAP.
 uint16_t crc16(const void* bytes, size_t count, uint16_t initial = 0xFFFF, uint32_t flags = 0);

@@ -6,8 +6,7 @@ namespace {
 
 class GPBuffer : public test_support::KernelFixture {};
 
-TEST_F(GPBuffer, RefusesBeforeCreateAndNeverWaits)
-{
+TEST_F(GPBuffer, RefusesBeforeCreateAndNeverWaits) {
     CGPBuffer pool;
     void* block = reinterpret_cast<void*>(0x1234);
     EXPECT_EQ(0, pool.Allocate(&block, 100));
@@ -36,4 +35,4 @@ TEST_F(GPBuffer, RefusesBeforeCreateAndNeverWaits)
     EXPECT_EQ(1, pool.Release(more));
 }
 
-}  // namespace
+} // namespace

@@ -13,17 +13,19 @@ struct fake_uic : board::DcrDevice {
     uint32_t status = 0;
     uint32_t enable = 0xFFFFFFFF;
     std::vector<uint32_t> status_clears;
-    uint32_t ReadDcr(uint32_t dcrn) override
-    {
+    uint32_t ReadDcr(uint32_t dcrn) override {
         switch (dcrn) {
-        case DCR_UIC0_SR: return status;
-        case DCR_UIC0_ER: return enable;
-        case DCR_UIC0_MSR: return status & enable;
-        default: return 0;
+        case DCR_UIC0_SR:
+            return status;
+        case DCR_UIC0_ER:
+            return enable;
+        case DCR_UIC0_MSR:
+            return status & enable;
+        default:
+            return 0;
         }
     }
-    void WriteDcr(uint32_t dcrn, uint32_t value) override
-    {
+    void WriteDcr(uint32_t dcrn, uint32_t value) override {
         if (dcrn == DCR_UIC0_SR) {
             status &= ~value;
             status_clears.push_back(value);
@@ -38,12 +40,13 @@ struct counting_isr : Interrupt {
 };
 
 int g_rx_calls = 0;
-void rx_handler() { g_rx_calls++; }
+void rx_handler() {
+    g_rx_calls++;
+}
 
 class InterruptRegistry : public test_support::KernelFixture {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         KernelFixture::SetUp();
         board::dcr_map(DCR_UIC0_SR, 9, &uic);
     }
@@ -51,8 +54,7 @@ class InterruptRegistry : public test_support::KernelFixture {
     fake_uic uic;
 };
 
-TEST_F(InterruptRegistry, SourcesGoToTheObjectOfTheirLowestBit)
-{
+TEST_F(InterruptRegistry, SourcesGoToTheObjectOfTheirLowestBit) {
     counting_isr can, spare, replacement;
     isr_register(0x14, &can); // stored for 0x4 only
     EXPECT_EQ(&can, isr_registered(0x4));
@@ -81,8 +83,7 @@ TEST_F(InterruptRegistry, SourcesGoToTheObjectOfTheirLowestBit)
               test_support::ConsoleText());
 }
 
-TEST_F(InterruptRegistry, EthernetSourcesGoToTheirFixedHandlers)
-{
+TEST_F(InterruptRegistry, EthernetSourcesGoToTheirFixedHandlers) {
     isr_set_ethernet_handler(ISR_MAL_RXEOB, rx_handler);
     uic.status = ISR_MAL_RXEOB | ISR_EMAC; // EMAC has no handler installed
     isr_dispatch();
@@ -94,8 +95,7 @@ TEST_F(InterruptRegistry, EthernetSourcesGoToTheirFixedHandlers)
     EXPECT_EQ(ISR_ETHERNET_BITS, uic.status_clears.front());
 }
 
-TEST_F(InterruptRegistry, PulseSourceIsMaskedAfterAThousandPulses)
-{
+TEST_F(InterruptRegistry, PulseSourceIsMaskedAfterAThousandPulses) {
     counting_isr pulse;
     isr_register(ISR_PULSE_SOURCE, &pulse);
     for (int i = 1; i <= 1000; i++) {
@@ -111,4 +111,4 @@ TEST_F(InterruptRegistry, PulseSourceIsMaskedAfterAThousandPulses)
     EXPECT_EQ(1000, pulse.calls);
 }
 
-}  // namespace
+} // namespace

@@ -19,8 +19,7 @@ class JobQueue : public test_support::KernelFixture {
     UINT TestPriority() const override { return 5; }
 };
 
-TEST_F(JobQueue, RunsQueuedJobsInOrderAtTheHighestPriority)
-{
+TEST_F(JobQueue, RunsQueuedJobsInOrderAtTheHighestPriority) {
     job_queue& q = the_job_queue();
     numbered_job a(1), b(2);
     EXPECT_EQ(0, q.queue(&a)); // not started
@@ -38,4 +37,4 @@ TEST_F(JobQueue, RunsQueuedJobsInOrderAtTheHighestPriority)
     EXPECT_FALSE(q.started());
 }
 
-}  // namespace
+} // namespace

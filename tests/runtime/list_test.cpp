@@ -6,15 +6,13 @@ namespace {
 
 struct counted_node : impl::node {
     explicit counted_node(uint32_t k, int* deaths = nullptr) : deaths_(deaths) { key = k; }
-    ~counted_node() override
-    {
+    ~counted_node() override {
         if (deaths_) ++*deaths_;
     }
     int* deaths_;
 };
 
-TEST(ImplList, RefusesEverythingUntilInitialised)
-{
+TEST(ImplList, RefusesEverythingUntilInitialised) {
     impl::list l;
     counted_node n(1);
     uint32_t key = 1;
@@ -28,8 +26,7 @@ TEST(ImplList, RefusesEverythingUntilInitialised)
     EXPECT_EQ(0u, l.count());
 }
 
-TEST(ImplList, KeepsInsertionOrderAndRelinksOnRemoval)
-{
+TEST(ImplList, KeepsInsertionOrderAndRelinksOnRemoval) {
     impl::list l;
     l.init();
     counted_node a(1), b(2), c(3), d(2);
@@ -39,7 +36,8 @@ TEST(ImplList, KeepsInsertionOrderAndRelinksOnRemoval)
     l.push_back(&d);
     uint32_t keys[4];
     int i = 0;
-    for (impl::list::iterator it(l); it.current(); it.next()) keys[i++] = it.current()->key;
+    for (impl::list::iterator it(l); it.current(); it.next())
+        keys[i++] = it.current()->key;
     EXPECT_EQ(4, i);
     EXPECT_EQ((std::vector<uint32_t>{1, 2, 3, 2}), std::vector<uint32_t>(keys, keys + 4));
 
@@ -62,8 +60,7 @@ TEST(ImplList, KeepsInsertionOrderAndRelinksOnRemoval)
     EXPECT_EQ(0u, l.count());
 }
 
-TEST(ImplList, ClearDestroysOnlyOwnedNodesAndMakesTheListNotReady)
-{
+TEST(ImplList, ClearDestroysOnlyOwnedNodesAndMakesTheListNotReady) {
     int deaths = 0;
     impl::list l;
     l.init();
@@ -81,8 +78,7 @@ TEST(ImplList, ClearDestroysOnlyOwnedNodesAndMakesTheListNotReady)
     l.pop_front();
 }
 
-TEST(ImplList, IteratorResetWalksAnotherList)
-{
+TEST(ImplList, IteratorResetWalksAnotherList) {
     impl::list a, b;
     a.init();
     b.init();
@@ -99,8 +95,7 @@ TEST(ImplList, IteratorResetWalksAnotherList)
     b.pop_front();
 }
 
-TEST(ImplNode, ComparesTheKeyAloneAndAssignsBothKeyWords)
-{
+TEST(ImplNode, ComparesTheKeyAloneAndAssignsBothKeyWords) {
     impl::node a, b;
     a.key = 1;
     a.key2 = 100;
@@ -114,12 +109,12 @@ TEST(ImplNode, ComparesTheKeyAloneAndAssignsBothKeyWords)
     EXPECT_EQ(5u, a.key2);
 }
 
-TEST(ImplFifo, RingKeepsOrderAndRefusesWhenFull)
-{
+TEST(ImplFifo, RingKeepsOrderAndRefusesWhenFull) {
     impl::fifo<int, 3> f;
     int v = 0;
     EXPECT_FALSE(f.pop(&v));
-    for (int i = 1; i <= 3; i++) EXPECT_TRUE(f.push(i));
+    for (int i = 1; i <= 3; i++)
+        EXPECT_TRUE(f.push(i));
     EXPECT_FALSE(f.push(4));
     EXPECT_TRUE(f.pop(&v));
     EXPECT_EQ(1, v);
@@ -131,4 +126,4 @@ TEST(ImplFifo, RingKeepsOrderAndRefusesWhenFull)
     EXPECT_TRUE(f.empty());
 }
 
-}  // namespace
+} // namespace

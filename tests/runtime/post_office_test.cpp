@@ -14,14 +14,12 @@ struct mail_user {
     TX_EVENT_FLAGS_GROUP group{};
     TX_THREAD* thread = nullptr;
     std::unique_ptr<subscriber> mail;
-    mail_user(post_office& office, const uint32_t* codes)
-    {
+    mail_user(post_office& office, const uint32_t* codes) {
         os_event_flags_create(&group, "user");
         mail.reset(new subscriber(office, &group, 0x1, nullptr));
         mail->attach(codes);
     }
-    std::vector<uint32_t> drain()
-    {
+    std::vector<uint32_t> drain() {
         std::vector<uint32_t> codes;
         letter_s* l = nullptr;
         while (mail->receive(&l)) {
@@ -30,8 +28,7 @@ struct mail_user {
         }
         return codes;
     }
-    bool flagged()
-    {
+    bool flagged() {
         ULONG actual = 0;
         return tx_event_flags_get(&group, 0x1, TX_OR_CLEAR, &actual, TX_NO_WAIT) == TX_SUCCESS;
     }
@@ -43,8 +40,7 @@ const uint32_t CODES_A[] = {5, 7, 0};
 const uint32_t CODES_B[] = {7, 0};
 const uint32_t CODES_C[] = {5, 0};
 
-TEST_F(PostOffice, LettersReachEveryInterestedMailboxInSlotOrder)
-{
+TEST_F(PostOffice, LettersReachEveryInterestedMailboxInSlotOrder) {
     post_office office;
     mail_user a(office, CODES_A), b(office, CODES_B), c(office, CODES_C);
     EXPECT_EQ(&*a.mail, office.slot(0));
@@ -71,8 +67,7 @@ TEST_F(PostOffice, LettersReachEveryInterestedMailboxInSlotOrder)
     EXPECT_EQ(std::vector<uint32_t>{5}, c.drain());
 }
 
-TEST_F(PostOffice, UrgentLetterOvertakesTheQueue)
-{
+TEST_F(PostOffice, UrgentLetterOvertakesTheQueue) {
     post_office office;
     mail_user a(office, CODES_A);
     office.post(5);
@@ -81,25 +76,26 @@ TEST_F(PostOffice, UrgentLetterOvertakesTheQueue)
     EXPECT_EQ((std::vector<uint32_t>{7, 5, 5}), a.drain());
 }
 
-TEST_F(PostOffice, FullMailboxGrowsByOneLetterForGood)
-{
+TEST_F(PostOffice, FullMailboxGrowsByOneLetterForGood) {
     post_office office;
     mail_user a(office, CODES_A);
     EXPECT_EQ(10u, a.mail->letters().total());
-    for (int i = 0; i < 11; i++) office.post(5);
+    for (int i = 0; i < 11; i++)
+        office.post(5);
     EXPECT_EQ(11u, a.mail->letters().total());
     EXPECT_EQ(11u, a.mail->letters().queued());
     EXPECT_EQ(11u, a.drain().size());
     EXPECT_EQ(11u, a.mail->letters().free_letters());
-    for (int i = 0; i < 11; i++) office.post(5);
+    for (int i = 0; i < 11; i++)
+        office.post(5);
     EXPECT_EQ(11u, a.mail->letters().total()); // the grown letter is reused
 }
 
-TEST_F(PostOffice, SlotsAttachAndDetach)
-{
+TEST_F(PostOffice, SlotsAttachAndDetach) {
     post_office office;
     std::vector<std::unique_ptr<mail_user>> users;
-    for (int i = 0; i < 10; i++) users.emplace_back(new mail_user(office, CODES_A));
+    for (int i = 0; i < 10; i++)
+        users.emplace_back(new mail_user(office, CODES_A));
     TX_EVENT_FLAGS_GROUP group{};
     subscriber eleventh(office, &group, 1, nullptr);
     EXPECT_EQ(0, eleventh.attach(CODES_A));
@@ -116,8 +112,7 @@ TEST_F(PostOffice, SlotsAttachAndDetach)
     EXPECT_EQ(0, eleventh.attach(nullptr));
 }
 
-TEST_F(PostOffice, RequestsWithoutTakerOrReplyPointerAreRefused)
-{
+TEST_F(PostOffice, RequestsWithoutTakerOrReplyPointerAreRefused) {
     post_office office;
     mail_user a(office, CODES_A);
     letter_s request(9), reply;
@@ -142,8 +137,7 @@ struct server_s {
 };
 server_s g_server;
 
-void server_entry(ULONG)
-{
+void server_entry(ULONG) {
     for (;;) {
         ULONG actual = 0;
         tx_event_flags_get(g_server.group, 0x1, TX_OR_CLEAR, &actual, TX_WAIT_FOREVER);
@@ -157,8 +151,7 @@ void server_entry(ULONG)
     }
 }
 
-TEST_F(PostOffice, SendAndWaitReturnsWhenTheReplyComesOneTickLater)
-{
+TEST_F(PostOffice, SendAndWaitReturnsWhenTheReplyComesOneTickLater) {
     post_office office;
     static const uint32_t server_codes[] = {20, 0};
     TX_EVENT_FLAGS_GROUP group{};
@@ -169,8 +162,8 @@ TEST_F(PostOffice, SendAndWaitReturnsWhenTheReplyComesOneTickLater)
     g_server = {&office, &mail, &group};
     void* stack = nullptr;
     ASSERT_EQ(OS_OK, os_byte_allocate(&thread_stack_pool(), &stack, 4096, OS_NO_WAIT));
-    ASSERT_EQ(TX_SUCCESS,
-              tx_thread_create(&thread, "server", server_entry, 0, stack, 4096, 5, 5, 0, TX_AUTO_START));
+    ASSERT_EQ(TX_SUCCESS, tx_thread_create(&thread, "server", server_entry, 0, stack, 4096, 5, 5, 0,
+                                           TX_AUTO_START));
     tx_thread_sleep(5); // the server waits for mail
 
     letter_s request(20), reply;
@@ -184,4 +177,4 @@ TEST_F(PostOffice, SendAndWaitReturnsWhenTheReplyComesOneTickLater)
     tx_thread_terminate(&thread);
 }
 
-}  // namespace
+} // namespace

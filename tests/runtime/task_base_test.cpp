@@ -10,9 +10,18 @@ namespace {
 
 const uint32_t PROBE_CODES[] = {201, 202, 203, 204, 0};
 const task_profile PROBE_PROFILE = {
-    "Probe Task", 0, 205, 206, 207, 201, 202, 203, 204,
+    "Probe Task",
+    0,
+    205,
+    206,
+    207,
+    201,
+    202,
+    203,
+    204,
     "Probe Stack Used: %d/%d. 0x%08X-0x%08X Current:0x%08X\n",
-    "Suspending probe task\n", "Resuming probe task\n",
+    "Suspending probe task\n",
+    "Resuming probe task\n",
 };
 
 // A task of the common life cycle whose period the test chooses.
@@ -20,16 +29,16 @@ class CProbeTask : public CMailTask {
   public:
     CProbeTask(uint32_t period, uint32_t first_tick = 1)
         : CMailTask("Probe", 2048, 3, 0, first_tick, period, &PROBE_PROFILE, PROBE_CODES,
-                    the_post_office())
-    {
-    }
+                    the_post_office()) {}
     void HandleLetter(const letter_s& letter) override { others.push_back(letter.code()); }
     void SetExpirations(uint32_t n) { timer_expirations_ = n; }
     std::vector<uint32_t> others;
 };
 
 CProbeTask* g_probe = nullptr;
-CProbeTask& probe() { return *g_probe; }
+CProbeTask& probe() {
+    return *g_probe;
+}
 
 // Collects the supervision letters the probe sends.
 const uint32_t WATCH_CODES[] = {205, 206, 207, 0};
@@ -37,8 +46,7 @@ struct watcher {
     TX_EVENT_FLAGS_GROUP group{};
     subscriber mail{the_post_office(), &group, 1, nullptr};
     watcher() { mail.attach(WATCH_CODES); }
-    std::vector<uint32_t> drain()
-    {
+    std::vector<uint32_t> drain() {
         std::vector<uint32_t> codes;
         letter_s* l = nullptr;
         while (mail.receive(&l)) {
@@ -51,15 +59,13 @@ struct watcher {
 
 class TaskBase : public test_support::KernelFixture {
   protected:
-    int Start(CProbeTask& task)
-    {
+    int Start(CProbeTask& task) {
         g_probe = &task;
         task.Subscribe();
         return task.Create(thread_stack_pool(), task_thread_entry<CProbeTask, probe>,
                            task_timer_entry<CProbeTask, probe>);
     }
-    void Delete(CProbeTask& task)
-    {
+    void Delete(CProbeTask& task) {
         tx_thread_terminate(task.Thread());
         tx_thread_delete(task.Thread());
         os_timer_delete(task.Timer());
@@ -68,8 +74,7 @@ class TaskBase : public test_support::KernelFixture {
     }
 };
 
-TEST_F(TaskBase, RunsOncePerPeriodAfterItsFirstTick)
-{
+TEST_F(TaskBase, RunsOncePerPeriodAfterItsFirstTick) {
     struct {
         uint32_t period;
         uint8_t runs_per_second;
@@ -89,8 +94,7 @@ TEST_F(TaskBase, RunsOncePerPeriodAfterItsFirstTick)
     }
 }
 
-TEST_F(TaskBase, PeriodAboveASecondHasNoUptime)
-{
+TEST_F(TaskBase, PeriodAboveASecondHasNoUptime) {
     CProbeTask task(200);
     ASSERT_EQ(1, Start(task));
     EXPECT_EQ(0, task.RunsPerSecond());
@@ -103,8 +107,7 @@ TEST_F(TaskBase, PeriodAboveASecondHasNoUptime)
     EXPECT_EQ(77, calendar.tm_year);
 }
 
-TEST_F(TaskBase, UptimeOfAYearIsYearOneDayZero)
-{
+TEST_F(TaskBase, UptimeOfAYearIsYearOneDayZero) {
     CProbeTask task(100);
     ASSERT_EQ(1, Start(task));
     task.SetExpirations(31536000u + 86400u * 2 + 3600u * 5 + 60u * 7 + 9u);
@@ -119,8 +122,7 @@ TEST_F(TaskBase, UptimeOfAYearIsYearOneDayZero)
     EXPECT_EQ(17, calendar.tm_mday); // other fields untouched
 }
 
-TEST_F(TaskBase, StackReportCountsFromTheFirstTouchedByte)
-{
+TEST_F(TaskBase, StackReportCountsFromTheFirstTouchedByte) {
     CProbeTask task(10);
     ASSERT_EQ(1, Start(task));
     test_support::ClearConsole();
@@ -132,11 +134,11 @@ TEST_F(TaskBase, StackReportCountsFromTheFirstTouchedByte)
     task.Stack()[0] = 0;
     EXPECT_EQ(2048, task.StackUsed());
     task.ReportStack();
-    EXPECT_NE(std::string::npos, test_support::ConsoleText().find("Probe Stack Used: 2048/2048. 0x"));
+    EXPECT_NE(std::string::npos,
+              test_support::ConsoleText().find("Probe Stack Used: 2048/2048. 0x"));
 }
 
-TEST_F(TaskBase, SupervisedTaskSendsStartThenAliveEveryPeriod)
-{
+TEST_F(TaskBase, SupervisedTaskSendsStartThenAliveEveryPeriod) {
     watcher w;
     CProbeTask task(10, 5);
     ASSERT_EQ(1, Start(task));
@@ -146,8 +148,7 @@ TEST_F(TaskBase, SupervisedTaskSendsStartThenAliveEveryPeriod)
     EXPECT_EQ((std::vector<uint32_t>{206, 206, 206}), w.drain());
 }
 
-TEST_F(TaskBase, MaintenanceLettersSuspendAndTerminate)
-{
+TEST_F(TaskBase, MaintenanceLettersSuspendAndTerminate) {
     watcher w;
     CProbeTask task(10);
     ASSERT_EQ(1, Start(task));
@@ -176,8 +177,7 @@ TEST_F(TaskBase, MaintenanceLettersSuspendAndTerminate)
     EXPECT_EQ(TX_TERMINATED, state);
 }
 
-TEST_F(TaskBase, OtherLettersReachTheTaskHandler)
-{
+TEST_F(TaskBase, OtherLettersReachTheTaskHandler) {
     CProbeTask task(10);
     ASSERT_EQ(1, Start(task));
     EXPECT_EQ(0, task.Subscribe()); // already attached by Start
@@ -189,8 +189,7 @@ TEST_F(TaskBase, OtherLettersReachTheTaskHandler)
     EXPECT_NE(std::string::npos, test_support::ConsoleText().find("Resuming probe task\n"));
 }
 
-TEST_F(TaskBase, FailedCreationGivesTheStackBackAndStartsNothing)
-{
+TEST_F(TaskBase, FailedCreationGivesTheStackBackAndStartsNothing) {
     TX_BYTE_POOL tiny{};
     static uint8_t ram[1024];
     ASSERT_EQ(OS_OK, os_byte_pool_create(&tiny, "tiny", ram, sizeof ram));
@@ -216,4 +215,4 @@ TEST_F(TaskBase, FailedCreationGivesTheStackBackAndStartsNothing)
     EXPECT_EQ(before, after);
 }
 
-}  // namespace
+} // namespace

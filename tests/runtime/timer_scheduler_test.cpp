@@ -9,11 +9,8 @@ namespace {
 // Records the tick of every fire.
 struct tick_log : timer_event {
     explicit tick_log(std::vector<ULONG>* ticks, bool* destroyed = nullptr)
-        : ticks_(ticks), destroyed_(destroyed)
-    {
-    }
-    ~tick_log() override
-    {
+        : ticks_(ticks), destroyed_(destroyed) {}
+    ~tick_log() override {
         if (destroyed_) *destroyed_ = true;
     }
     void fire() override { ticks_->push_back(tx_time_get()); }
@@ -26,8 +23,7 @@ class TimerScheduler : public test_support::KernelFixture {
     timer_scheduler_tx_rtos& s = *timer_scheduler_tx_rtos::instance();
 };
 
-TEST_F(TimerScheduler, IdsCountFromOneAndAreNeverReused)
-{
+TEST_F(TimerScheduler, IdsCountFromOneAndAreNeverReused) {
     std::vector<ULONG> ticks;
     EXPECT_EQ(0u, s.add(nullptr, 10, false));
     uint32_t first = s.add(new tick_log(&ticks), 100, false);
@@ -41,23 +37,22 @@ TEST_F(TimerScheduler, IdsCountFromOneAndAreNeverReused)
     EXPECT_EQ(0, s.command(99, 1));
 }
 
-TEST_F(TimerScheduler, RepeatingRecordFiresEveryPeriodUntilRemoved)
-{
+TEST_F(TimerScheduler, RepeatingRecordFiresEveryPeriodUntilRemoved) {
     std::vector<ULONG> ticks;
     bool destroyed = false;
     ULONG start = tx_time_get();
     uint32_t id = s.add(new tick_log(&ticks, &destroyed), 30, true);
     tx_thread_sleep(95);
     ASSERT_EQ(3u, ticks.size());
-    for (size_t i = 0; i < ticks.size(); i++) EXPECT_EQ(start + 30 * (i + 1), ticks[i]);
+    for (size_t i = 0; i < ticks.size(); i++)
+        EXPECT_EQ(start + 30 * (i + 1), ticks[i]);
     EXPECT_EQ(1, s.remove(id));
     EXPECT_TRUE(destroyed);
     tx_thread_sleep(100);
     EXPECT_EQ(3u, ticks.size());
 }
 
-TEST_F(TimerScheduler, CommandMakesARecordFireOnTheNextTickAndEveryTick)
-{
+TEST_F(TimerScheduler, CommandMakesARecordFireOnTheNextTickAndEveryTick) {
     std::vector<ULONG> ticks;
     uint32_t id = s.add(new tick_log(&ticks), 30, true);
     tx_thread_sleep(5);
@@ -68,8 +63,7 @@ TEST_F(TimerScheduler, CommandMakesARecordFireOnTheNextTickAndEveryTick)
     s.remove(id);
 }
 
-TEST_F(TimerScheduler, OneShotRecordsFireOnceAndLeaveTheList)
-{
+TEST_F(TimerScheduler, OneShotRecordsFireOnceAndLeaveTheList) {
     std::vector<ULONG> ticks;
     bool destroyed = false;
     tick_log* a = new tick_log(&ticks, &destroyed);
@@ -88,8 +82,7 @@ TEST_F(TimerScheduler, OneShotRecordsFireOnceAndLeaveTheList)
     delete b;
 }
 
-TEST_F(TimerScheduler, RestartPushesARepeatingRecordBack)
-{
+TEST_F(TimerScheduler, RestartPushesARepeatingRecordBack) {
     std::vector<ULONG> ticks;
     ULONG start = tx_time_get();
     uint32_t id = s.add(new tick_log(&ticks), 30, true);
@@ -102,8 +95,7 @@ TEST_F(TimerScheduler, RestartPushesARepeatingRecordBack)
     s.remove(id);
 }
 
-TEST_F(TimerScheduler, RemovingTheLastRecordStopsTheTimerAndAddStartsItAgain)
-{
+TEST_F(TimerScheduler, RemovingTheLastRecordStopsTheTimerAndAddStartsItAgain) {
     std::vector<ULONG> ticks;
     uint32_t id = s.add(new tick_log(&ticks), 10, true);
     EXPECT_EQ(1, s.remove(id));
@@ -123,8 +115,7 @@ struct self_removing : timer_event {
     void fire() override { timer_scheduler_tx_rtos::instance()->remove(id); }
 };
 
-TEST_F(TimerScheduler, ARecordMayRemoveItselfWhileFiring)
-{
+TEST_F(TimerScheduler, ARecordMayRemoveItselfWhileFiring) {
     std::vector<ULONG> ticks;
     s.add(new self_removing(), 10, true);
     s.add(new tick_log(&ticks), 10, true);
@@ -133,4 +124,4 @@ TEST_F(TimerScheduler, ARecordMayRemoveItselfWhileFiring)
     EXPECT_EQ(2u, ticks.size());
 }
 
-}  // namespace
+} // namespace

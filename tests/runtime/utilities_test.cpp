@@ -7,8 +7,7 @@
 
 namespace {
 
-TEST(Crc16, X25CheckValueAndFinishingFlags)
-{
+TEST(Crc16, X25CheckValueAndFinishingFlags) {
     const char* text = "123456789";
     EXPECT_EQ(0x906E, crc16(text, 9, 0xFFFF, CRC16_COMPLEMENT));
     EXPECT_EQ(0x6E90, crc16(text, 9, 0xFFFF, CRC16_COMPLEMENT | CRC16_SWAP));
@@ -35,10 +34,13 @@ struct base64_case {
     const char* text;
 };
 
-TEST(Base64, EncodesAndDecodesTheRfcVectors)
-{
-    const base64_case cases[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-                                 {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"fooba", "Zm9vYmE="},
+TEST(Base64, EncodesAndDecodesTheRfcVectors) {
+    const base64_case cases[] = {{"", ""},
+                                 {"f", "Zg=="},
+                                 {"fo", "Zm8="},
+                                 {"foo", "Zm9v"},
+                                 {"foob", "Zm9vYg=="},
+                                 {"fooba", "Zm9vYmE="},
                                  {"foobar", "Zm9vYmFy"}};
     for (const auto& c : cases) {
         char text[16];
@@ -53,8 +55,7 @@ TEST(Base64, EncodesAndDecodesTheRfcVectors)
     }
 }
 
-TEST(Base64, CapacityAndPartialGroups)
-{
+TEST(Base64, CapacityAndPartialGroups) {
     const uint8_t three[3] = {1, 2, 3};
     char small[5];
     size_t n = 0;
@@ -68,7 +69,7 @@ TEST(Base64, CapacityAndPartialGroups)
     EXPECT_EQ(0, base64_decode("Zm9vYm", 6, out, sizeof out, &n)); // partial group ignored
     EXPECT_EQ(3u, n);
     EXPECT_EQ(0, memcmp(out, "foo", 3));
-    EXPECT_EQ(2, base64_decode("Zm9vYmFy", 8, out, 6, &n)); // (8*3+6)/4 = 7 > 6
+    EXPECT_EQ(2, base64_decode("Zm9vYmFy", 8, out, 6, &n));      // (8*3+6)/4 = 7 > 6
     EXPECT_EQ(0, base64_decode("!!!!", 4, out, sizeof out, &n)); // outside the alphabet: 0
     EXPECT_EQ(3u, n);
     EXPECT_EQ(0, out[0]);
@@ -84,8 +85,7 @@ TEST(Base64, CapacityAndPartialGroups)
     EXPECT_EQ(0, dec['!']);
 }
 
-TEST(UtilList, LifeCycleAndResults)
-{
+TEST(UtilList, LifeCycleAndResults) {
     util_list l;
     memset(&l, 0, sizeof l);
     EXPECT_EQ(UTIL_LIST_NULL, util_list_create(nullptr, 1, 0));
@@ -114,8 +114,7 @@ TEST(UtilList, LifeCycleAndResults)
     EXPECT_EQ(UTIL_LIST_EMPTY, util_list_remove(&l, a));
 }
 
-TEST(Text, CompareAndParse)
-{
+TEST(Text, CompareAndParse) {
     EXPECT_EQ(0, util_stricmp("Hello", "hELLO"));
     EXPECT_LT(util_stricmp("abc", "abd"), 0);
     EXPECT_GT(util_stricmp("abcd", "abc"), 0);
@@ -140,18 +139,20 @@ TEST(Text, CompareAndParse)
     EXPECT_EQ(0, parse_decimal_list("1.3.6.1.4.1", 11, numbers, 8, &count));
     EXPECT_EQ(6u, count);
     EXPECT_EQ(6u, numbers[2]);
-    EXPECT_EQ(0, parse_decimal_list("12.345", 4, numbers, 8, &count)); // only the first 4 characters
+    EXPECT_EQ(0,
+              parse_decimal_list("12.345", 4, numbers, 8, &count)); // only the first 4 characters
     EXPECT_EQ(2u, count);
     EXPECT_EQ(3u, numbers[1]);
     EXPECT_EQ(2, parse_decimal_list("1.3.6", 5, numbers, 2, &count));
     EXPECT_EQ(1, parse_decimal_list(nullptr, 5, numbers, 2, &count));
 
-    for (int year : {2000, 2016}) EXPECT_EQ(1, is_leap_year(year)) << year;
-    for (int year : {1900, 2015}) EXPECT_EQ(0, is_leap_year(year)) << year;
+    for (int year : {2000, 2016})
+        EXPECT_EQ(1, is_leap_year(year)) << year;
+    for (int year : {1900, 2015})
+        EXPECT_EQ(0, is_leap_year(year)) << year;
 }
 
-TEST(Text, ReplaceAllStopsWhenTheOutputIsFull)
-{
+TEST(Text, ReplaceAllStopsWhenTheOutputIsFull) {
     char out[16];
     EXPECT_EQ(1, str_replace_all("a\nb\n", "\n", "\r\n", out, 7));
     EXPECT_STREQ("a\r\nb\r\n", out);
@@ -165,8 +166,7 @@ TEST(Text, ReplaceAllStopsWhenTheOutputIsFull)
     EXPECT_EQ(-3, str_replace_all("abc", "", "b", out, sizeof out));
 }
 
-TEST(Text, AppendFormatKeepsTheDestinationBounded)
-{
+TEST(Text, AppendFormatKeepsTheDestinationBounded) {
     char dest[12] = "abc";
     char scratch[8];
     EXPECT_EQ(0, str_append_format(dest, sizeof dest, scratch, sizeof scratch, "%d", 1234));
@@ -178,4 +178,4 @@ TEST(Text, AppendFormatKeepsTheDestinationBounded)
     EXPECT_EQ(2, str_append_format(nullptr, 4, scratch, sizeof scratch, "x"));
 }
 
-}  // namespace
+} // namespace

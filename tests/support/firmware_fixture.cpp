@@ -9,8 +9,7 @@
 
 namespace test_support {
 
-void FirmwareFixture::SetUp()
-{
+void FirmwareFixture::SetUp() {
     CaptureConsole();
     ClearConsole();
     char pattern[] = "/tmp/sign-test-XXXXXX";
@@ -33,10 +32,9 @@ void FirmwareFixture::SetUp()
     host::kernel_start_for_test(tx_application_define, TestPriority());
 }
 
-void FirmwareFixture::TearDown()
-{
+void FirmwareFixture::TearDown() {
     std::error_code ignored;
     std::filesystem::remove_all(state_dir_, ignored);
 }
 
-}  // namespace test_support
+} // namespace test_support

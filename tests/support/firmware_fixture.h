@@ -31,4 +31,4 @@ class FirmwareFixture : public ::testing::Test {
     std::string state_dir_;
 };
 
-}  // namespace test_support
+} // namespace test_support

@@ -9,28 +9,36 @@ namespace test_support {
 
 namespace {
 
-std::string& console_buffer()
-{
+std::string& console_buffer() {
     static std::string text;
     return text;
 }
 
-void capture(const char* text) { console_buffer() += text; }
+void capture(const char* text) {
+    console_buffer() += text;
+}
 
-}  // namespace
+} // namespace
 
-const std::string& ConsoleText() { return console_buffer(); }
-void ClearConsole() { console_buffer().clear(); }
-void CaptureConsole() { console_set_host_sink(capture); }
+const std::string& ConsoleText() {
+    return console_buffer();
+}
+void ClearConsole() {
+    console_buffer().clear();
+}
+void CaptureConsole() {
+    console_set_host_sink(capture);
+}
 
 namespace {
 uint8_t* g_free_ram = nullptr;
 }
 
-uint8_t* FreeRam() { return g_free_ram; }
+uint8_t* FreeRam() {
+    return g_free_ram;
+}
 
-void define_pools(void* first_unused)
-{
+void define_pools(void* first_unused) {
     uint8_t* cursor = static_cast<uint8_t*>(first_unused);
     os_byte_pool_create(&thread_stack_pool(), "thread stacks", cursor, THREAD_STACKS_POOL_BYTES);
     cursor += THREAD_STACKS_POOL_BYTES;
@@ -42,8 +50,7 @@ void define_pools(void* first_unused)
     global_timer_scheduler() = timer_scheduler_tx_rtos::instance();
 }
 
-void KernelFixture::SetUp()
-{
+void KernelFixture::SetUp() {
     CaptureConsole();
     host::KernelConfig config;
     config.clock = host::ClockMode::Virtual;
@@ -51,4 +58,4 @@ void KernelFixture::SetUp()
     host::kernel_start_for_test(define_pools, TestPriority());
 }
 
-}  // namespace test_support
+} // namespace test_support

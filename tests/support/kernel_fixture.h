@@ -35,4 +35,4 @@ class KernelFixture : public ::testing::Test {
     virtual UINT TestPriority() const { return 0; }
 };
 
-}  // namespace test_support
+} // namespace test_support
