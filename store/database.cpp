@@ -5,65 +5,70 @@
 #include "console/console.h"
 #include "runtime/pools.h"
 #include "runtime/mail_task.h"
+#include "store/objects.h"
 #include "store/store_internal.h"
 
 #include <cstring>
 
 namespace {
 
-struct OffsetRange {
-    uint32_t first, last; // inclusive
-};
-
-// Every dynamic object of the non-volatile image: ranges of 4-byte slots and
-// single slots (first == last). The journal replays any other offset as an
-// integer.
-const OffsetRange kDynamicNvOffsets[] = {
-    {92, 168},      // fontName, 20 rows
-    {5392, 25788},  // characterBitmap, 5100 rows
-    {25832, 30228}, // changeable message MULTI text and owner, 1100 rows
-    {33532, 33536}, // schedule message MULTI text and owner
-    {33548, 33552}, // current-buffer message MULTI text and owner
-    {33580, 33584}, // dmsShortPowerRecoveryMessage, dmsLongPowerRecoveryMessage
-    {33592, 33596}, // dmsResetMessage, dmsCommunicationsLossMessage
-    {33604, 33608}, // power-loss and dmsEndDurationMessage codes
-    {33632, 34648}, // action table message codes, 255 rows
-    {49580, 51496}, // day-plan action OIDs, 480 rows
-    {98012, 98020}, // three MIB-II system texts (sysLocation last)
-    {98028, 98028}, //
-    {95204, 95220}, // halvCommConfigParameters, 5 rows
-    {95744, 96760}, // halvPeripheralParameters, 255 rows
-    {96764, 97780}, // halvPeripheralAuxIOTableIndex, 255 rows
-    {97800, 97996}, // 50 rows
-    {52100, 52336}, // event-configuration compare OIDs, 60 rows
-    {52340, 52576}, // event-configuration log OIDs, 60 rows
-    {77180, 93496}, // event-log values, 16 x 255 rows
-    {93580, 93640}, // event-class descriptions, 16 rows
-    {48124, 48128}, // chapName, chapSecret
-    {93664, 94060}, // communityNameUser, 100 rows
-    {34712, 34908}, // dmsGraphicName, 50 rows
-    {35264, 35460}, // dmsGraphicTransparentColor, 50 rows
-    {35516, 48112}, // dmsGraphicBlockBitmap, 3150 rows
-    {94464, 95004}, // auxiliary I/O descriptions, 136 rows
-    {33568, 33568}, // dmsMsgTableSource
-    {33616, 33616}, //
-    {33624, 33624}, // dmsIllumBrightnessValues
-    {93660, 93660}, // communityNameAdmin
-    {68, 68},       //
-    {25804, 25804}, // defaultBackgroundRGB
-    {25808, 25808}, // defaultForegroundRGB
-    {25812, 25812}, // defaultBackgroundRGBActivate
-    {25816, 25816}, // defaultForegroundRGBActivate
-    {95072, 95072}, //
-    {95024, 95024}, // halvEmergencyMessage
-    {95144, 95144}, // halvCallbackNumber
-    {95156, 95156}, //
-    {95160, 95160}, //
-    {95164, 95164}, //
-    {95172, 95172}, //
-    {97788, 97788}, // halvTrapsEnterpriseSpecific
-    {95084, 95084}, //
-    {95088, 95088}, // savedActivateMessage
+// Every dynamic object of the non-volatile image. The journal replays a
+// record at any other offset as an integer.
+const DbObject kDynamicNvObjects[] = {
+    obj::monochromeColor,
+    obj::fontName,
+    obj::characterBitmap,
+    obj::defaultBackgroundRGB,
+    obj::defaultForegroundRGB,
+    obj::defaultBackgroundRGBActivate,
+    obj::defaultForegroundRGBActivate,
+    obj::changeableMsgMultiString,
+    obj::changeableMsgOwner,
+    obj::scheduleMsgMultiString,
+    obj::scheduleMsgOwner,
+    obj::currentBufferMsgMultiString,
+    obj::currentBufferMsgOwner,
+    obj::dmsMsgTableSource,
+    obj::dmsShortPowerRecoveryMessage,
+    obj::dmsLongPowerRecoveryMessage,
+    obj::dmsResetMessage,
+    obj::dmsCommunicationsLossMessage,
+    obj::dmsPowerLossMessage,
+    obj::dmsEndDurationMessage,
+    obj::dmsMultiOtherErrorDescription,
+    obj::dmsIllumBrightnessValues,
+    obj::dmsActionMsgCode,
+    obj::dmsGraphicName,
+    obj::dmsGraphicTransparentColor,
+    obj::dmsGraphicBlockBitmap,
+    obj::chapName,
+    obj::chapSecret,
+    obj::dayPlanActionNumberOID,
+    obj::eventConfigCompareOID,
+    obj::eventConfigLogOID,
+    obj::eventLogValue,
+    obj::eventClassDescription,
+    obj::communityNameAdmin,
+    obj::communityNameUser,
+    obj::auxIOv2PortDescription,
+    obj::halvEmergencyMessage,
+    obj::halvObj2_21_7,
+    obj::unnamedNV95084,
+    obj::savedActivateMessage,
+    obj::halvCallbackNumber,
+    obj::unnamedNV95156,
+    obj::unnamedNV95160,
+    obj::halvObj9_1,
+    obj::halvObj9_3,
+    obj::halvCommConfigParameters,
+    obj::halvPeripheralParameters,
+    obj::halvPeripheralAuxIOTableIndex,
+    obj::halvTrapsEnterpriseSpecific,
+    obj::halvObj2_18_2_1_2,
+    obj::sysContact,
+    obj::sysName,
+    obj::sysLocation,
+    obj::unnamedNV98028,
 };
 
 // The "Database" task: its thread waits for each period and runs the store's
@@ -141,9 +146,10 @@ uint32_t CDataBase::ImageBytes(const uint8_t* image) const {
     return image == v_ ? V_IMAGE_BYTES : NV_IMAGE_BYTES;
 }
 
+// Any byte of a dynamic object's slots.
 bool CDataBase::IsDynamicOffset(uint32_t nv_offset) {
-    for (const OffsetRange& r : kDynamicNvOffsets)
-        if (nv_offset >= r.first && nv_offset <= r.last) return true;
+    for (const DbObject& o : kDynamicNvObjects)
+        if (nv_offset >= o.offset && nv_offset < o.end()) return true;
     return false;
 }
 

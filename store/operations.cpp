@@ -184,7 +184,7 @@ int SetString(CDataBase& store, uint32_t offset, unsigned width, const void* byt
               uint8_t* image, uint32_t flags) {
     if (!image || !in_image(store, image, offset, 4) || (length && !bytes)) return DB_REFUSED5;
     bool nv = !store.IsVolatile(image);
-    if (nv && !CDataBase::IsDynamicOffset(offset)) {
+    if (offset % 4 != 0 || (nv && !CDataBase::IsDynamicOffset(offset))) {
         trace_printf("DB Error! String write into integer object %u\n", unsigned(offset));
         return DB_REFUSED5;
     }

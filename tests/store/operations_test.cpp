@@ -5,6 +5,8 @@
 #include "tests/support/kernel_fixture.h"
 
 #include <cstring>
+#include <fstream>
+#include <regex>
 
 using namespace store_test;
 using test_support::ClearConsole;
@@ -38,6 +40,9 @@ TEST_F(OperationsTest, EveryDynamicOffsetIsKnownAndReadsEmptyOnAFreshStore) {
             EXPECT_EQ(0u, n);
         }
     }
+    // Every byte of a slot belongs to its dynamic object.
+    for (uint32_t o : {93u, 171u, 98023u})
+        EXPECT_TRUE(CDataBase::IsDynamicOffset(o)) << o;
     for (uint32_t o : kDynamicSingles)
         EXPECT_TRUE(CDataBase::IsDynamicOffset(o)) << o;
     for (uint32_t o : {172u, 33620u, 98024u, 0u, 48180u, 5391u, 91u})
@@ -49,6 +54,34 @@ TEST_F(OperationsTest, EveryDynamicOffsetIsKnownAndReadsEmptyOnAFreshStore) {
         EXPECT_EQ(0u, Get(o));
     EXPECT_EQ(5391u, obj::characterWidth.row(5099).offset);
     EXPECT_EQ(98108u, 40u + 48076 + 46892 + 2996 + 72 + 20 + 12);
+}
+
+// Every string object of the catalogue's non-volatile image must be known as
+// dynamic, or the journal would replay it as an integer.
+TEST(DynamicOffsets, EveryCatalogueStringOfTheNonVolatileImageIsDynamic) {
+    const std::regex nv_string("constexpr DbObject (\\w+) = nv_str\\((\\d+)(?:,\\s*(\\d+))?\\)");
+    unsigned found = 0;
+    const std::string store_dir = std::string(TEST_SOURCE_DIR) + "/../store/";
+    auto read = [](const std::string& path) {
+        std::ifstream file(path);
+        return std::string((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    };
+    // The catalogue's parts, as store/objects.h includes them.
+    const std::string catalogue = read(store_dir + "objects.h");
+    const std::regex part("#include \"store/(objects_\\w+\\.h)\"");
+    for (std::sregex_iterator p(catalogue.begin(), catalogue.end(), part), none; p != none; ++p) {
+        const std::string text = read(store_dir + (*p)[1].str());
+        ASSERT_FALSE(text.empty()) << (*p)[1];
+        for (std::sregex_iterator m(text.begin(), text.end(), nv_string), end; m != end; ++m) {
+            uint32_t offset = uint32_t(std::stoul((*m)[2]));
+            uint32_t rows = (*m)[3].matched ? uint32_t(std::stoul((*m)[3])) : 1;
+            for (uint32_t r = 0; r < rows; ++r)
+                EXPECT_TRUE(CDataBase::IsDynamicOffset(offset + 4 * r)) << (*m)[1] << " row " << r;
+            ++found;
+        }
+    }
+    EXPECT_GT(found, 50u);
 }
 
 TEST_F(OperationsTest, IntegerWritesByWidth) {
