@@ -60,3 +60,4 @@ constexpr DbObject v_str(uint32_t offset, uint16_t rows = 1) {
 #include "store/objects_halv.h"
 #include "store/objects_mib2.h"
 #include "store/objects_subtrees.h"
+#include "store/objects_aliases.h"
