@@ -107,6 +107,39 @@ TEST_F(Startup, TheMonitorReportsSystemEvents) {
     EXPECT_TRUE(Shows("System Defragmentation Restart Requested\n")) << ConsoleText();
 }
 
+TEST_F(Startup, TerminateLettersStopEveryTaskButTheWatchdog) {
+    tx_thread_sleep(1100);
+    for (uint32_t code : {44u, 37u, 53u, 68u, 60u, 72u, 97u})
+        the_post_office().post(code);
+    tx_thread_sleep(300); // every task has had a step to read its letter
+    std::vector<uint32_t> before;
+    for (const task_probe& t : TASKS)
+        before.push_back(t.task()->Runs());
+    tx_thread_sleep(1000);
+    for (size_t i = 0; i < before.size(); i++) {
+        bool watchdog = TASKS[i].task() == &TheWatchdogTask();
+        EXPECT_EQ(watchdog, TASKS[i].task()->Runs() > before[i]) << TASKS[i].name;
+    }
+    UINT state = 0;
+    tx_thread_info_get(ThePeripheralTask().Thread(), nullptr, &state, nullptr);
+    EXPECT_NE(TX_TERMINATED, state); // the peripheral task only stops its timer
+    tx_thread_info_get(TheDisplay().Thread(), nullptr, &state, nullptr);
+    EXPECT_EQ(TX_TERMINATED, state);
+}
+
+TEST_F(Startup, ASuspendLetterStopsATaskUntilItIsResumed) {
+    tx_thread_sleep(1100);
+    the_post_office().post(LETTER_SCHEDULE_SUSPEND);
+    tx_thread_sleep(100);
+    EXPECT_TRUE(Shows("Suspending schedule task\n")) << ConsoleText();
+    uint32_t runs = TheScheduleTask().Runs();
+    tx_thread_sleep(500);
+    EXPECT_EQ(runs, TheScheduleTask().Runs());
+    TheScheduleTask().Resume();
+    tx_thread_sleep(500);
+    EXPECT_NEAR(runs + 10.0, TheScheduleTask().Runs(), 1.0);
+}
+
 TEST_F(Startup, StartCauseCountsUnrequestedRestarts) {
     struct {
         uint32_t sw_reset;
