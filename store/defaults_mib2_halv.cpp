@@ -115,9 +115,9 @@ constexpr uint8_t kBlankIdCode[] = {7, 0, 1, 0, 0};
 constexpr uint8_t kBlankActivation[] = {0xFF, 0xFF, 1, 7, 0, 1, 0, 0, 0, 0, 0, 0};
 constexpr uint8_t kEnterpriseTraps[] = {0xC5, 0x21, 0x02};
 
-constexpr DbObject two(const DbObject& c) {
+constexpr DbObject rows2to4(const DbObject& c) {
     return rows(c, 2, 3);
-} // rows 2 .. 4
+}
 
 constexpr DefaultValue kHalvNv[] = {
     set(obj::halvObj1_1, 1),
@@ -164,8 +164,8 @@ constexpr DefaultValue kHalvNv[] = {
     full_reset(set(obj::halvObj2_30_3_1_3.row(0), 100)),
     full_reset(set(obj::halvObj2_30_3_1_2.row(1), 100)),
     full_reset(set(obj::halvObj2_30_3_1_3.row(1), 40)),
-    full_reset(set(two(obj::halvObj2_30_3_1_2), 0)),
-    full_reset(set(two(obj::halvObj2_30_3_1_3), 0)),
+    full_reset(set(rows2to4(obj::halvObj2_30_3_1_2), 0)),
+    full_reset(set(rows2to4(obj::halvObj2_30_3_1_3), 0)),
     full_reset(empty(obj::halvCallbackNumber)),
     full_reset(set(obj::halvCallbackMinTimeBetweenAttempts, 5)),
     full_reset(set(obj::halvCallbackMaxAttempts, 5)),
@@ -202,7 +202,6 @@ constexpr DefaultValue kHalvNv[] = {
 };
 
 constexpr uint8_t kZeroCode[12] = {};
-constexpr uint8_t kHalvObj2_17_2_1_7[] = {2, 2, 3, 2, 4};
 constexpr DbObject slots2to6(const DbObject& c) {
     return rows(c, 2, 5);
 }
@@ -249,11 +248,11 @@ constexpr DefaultValue kHalvV[] = {
     set(obj::halvObj6_1, 1000),
     empty(obj::halvObj6_2),
     set(obj::halvObj2_17_1, 5),
-    set(obj::halvObj2_17_2_1_7.row(0), kHalvObj2_17_2_1_7[0]),
-    set(obj::halvObj2_17_2_1_7.row(1), kHalvObj2_17_2_1_7[1]),
-    set(obj::halvObj2_17_2_1_7.row(2), kHalvObj2_17_2_1_7[2]),
-    set(obj::halvObj2_17_2_1_7.row(3), kHalvObj2_17_2_1_7[3]),
-    set(obj::halvObj2_17_2_1_7.row(4), kHalvObj2_17_2_1_7[4]),
+    set(obj::halvObj2_17_2_1_7.row(0), 2),
+    set(obj::halvObj2_17_2_1_7.row(1), 2),
+    set(obj::halvObj2_17_2_1_7.row(2), 3),
+    set(obj::halvObj2_17_2_1_7.row(3), 2),
+    set(obj::halvObj2_17_2_1_7.row(4), 4),
     set(obj::halvObj2_15_2, 255),
     set(obj::peripheralConfigState, 2),
     set(obj::halvPeripheralStatus, 0),
