@@ -223,7 +223,10 @@ int FlashFs::Mount(const std::string& path, uint32_t size, Access access, std::s
     int rc = MapImage(fd, claimed, access, report);
     if (rc != TFS_OKAY) return rc;
     Scan(report);
-    if (writable && DefragRequested()) Defragment(report);
+    if (writable && DefragRequested() && Defragment(report)) {
+        std::string path = path_;
+        return Mount(path, size, access, report); // the new image
+    }
     return TFS_OKAY;
 }
 
@@ -368,26 +371,40 @@ void FlashFs::ResolveDuplicates(std::string& report) {
     }
 }
 
-void FlashFs::Defragment(std::string& report) {
-    uint32_t before = DeletedSpace();
-    std::vector<uint8_t> files;
+// The live files are written, packed, into a new image beside the old one,
+// which then replaces it in one rename: a program killed meanwhile finds the
+// old image, request included, and defragments again at its next start.
+bool FlashFs::Defragment(std::string& report) {
+    uint32_t reclaimed = DeletedSpace();
+    std::vector<uint8_t> image(size_, 0xFF);
+    std::memcpy(image.data(), ro_, kSuperblockSize);
+    put_be32(image.data() + kSbDefrag, kNoDefrag);
+    uint32_t at = kSuperblockSize;
     for (const Entry& e : entries_) {
         if (!e.live) continue;
-        const uint8_t* p = ro_ + e.offset;
-        files.insert(files.end(), p, p + Footprint(e.offset));
+        std::memcpy(image.data() + at, ro_ + e.offset, Footprint(e.offset));
+        at += Footprint(e.offset);
     }
-    // Copy the live files down, then erase the rest. A crash in between leaves
-    // the defragment request set, so the next start does it again from the
-    // copies that are then in place.
-    std::memcpy(rw_ + kSuperblockSize, files.data(), files.size());
-    Erase(kSuperblockSize + uint32_t(files.size()), size_);
-    put_be32(rw_ + kSbDefrag, kNoDefrag);
-    msync(rw_, size_, MS_SYNC);
-    std::string ignored;
-    Scan(ignored);
+    std::string tmp = path_ + ".defrag";
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool ok = fd >= 0;
+    for (uint32_t done = 0; ok && done < size_;) {
+        ssize_t n = pwrite(fd, image.data() + done, size_ - done, done);
+        ok = n > 0;
+        done += ok ? uint32_t(n) : 0;
+    }
+    ok = ok && fsync(fd) == 0;
+    if (fd >= 0) close(fd);
+    if (!ok || std::rename(tmp.c_str(), path_.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        report += "flash: defragmentation failed (" + std::string(std::strerror(errno)) +
+                  "): the flash keeps its deleted space\n";
+        return false;
+    }
     char line[120];
-    std::snprintf(line, sizeof line, "flash: defragmented, %u bytes reclaimed\n", before);
+    std::snprintf(line, sizeof line, "flash: defragmented, %u bytes reclaimed\n", reclaimed);
     report += line;
+    return true;
 }
 
 void FlashFs::RequestDefrag() {

@@ -102,7 +102,7 @@ class FlashFs {
     int MapImage(int fd, uint32_t size, Access access, std::string& report);
     int Format(int fd, uint32_t size, std::string& report);
     void Scan(std::string& report);
-    void Defragment(std::string& report);
+    bool Defragment(std::string& report);
     void ResolveDuplicates(std::string& report);
     bool HeaderValid(uint32_t offset) const;
     const TFSHDR* Hdr(uint32_t offset) const;

@@ -9,6 +9,9 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -295,6 +298,63 @@ TEST_F(FlashFsTest, DescriptorsReadWriteSeekAndClose) {
         fds += flash_.Open("SCRIPT.XML", TFS_RDONLY) >= 0;
     EXPECT_EQ(TFS_MAXOPEN, fds);
     EXPECT_EQ(TFSERR_NOSLOTS, flash_.Open("SCRIPT.XML", TFS_RDONLY));
+}
+
+TEST_F(FlashFsTest, ReadersSeeARunningWritersFilesAndASecondWriterIsRefused) {
+    ASSERT_EQ(0, AddText("nv1.dat", "journal"));
+    FlashFs reader; // as flashtool ls beside a running sign-controller
+    std::string report;
+    ASSERT_EQ(TFS_OKAY, reader.Mount(image_, kSmall, FlashFs::Access::ReadOnly, report));
+    ASSERT_NE(nullptr, reader.Stat("nv1.dat"));
+    EXPECT_EQ(TFSERR_NOTOPEN, reader.Add("x", nullptr, "", nullptr, 1));
+    FlashFs second;
+    EXPECT_EQ(TFSERR_NOTOPEN, second.Mount(image_, kSmall, FlashFs::Access::ReadWrite, report));
+    EXPECT_NE(std::string::npos, report.find("in use by another program"));
+}
+
+// A program killed at a random point of a stream of adds: every file found
+// afterwards is whole, and the file added before is intact.
+TEST_F(FlashFsTest, KilledWriterLeavesOnlyWholeFiles) {
+    const std::string keep(3000, 'k');
+    ASSERT_EQ(0, AddText("keep", keep));
+    flash_.Unmount();
+    for (int round = 0; round < 3; ++round) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            FlashFs writer;
+            std::string ignored;
+            if (writer.Mount(image_, kSmall, FlashFs::Access::ReadWrite, ignored) != TFS_OKAY)
+                _exit(1);
+            for (unsigned i = 0;; ++i) {
+                std::string name = "f" + std::to_string(i % 5);
+                std::string body(7000 + i % 5, char('a' + i % 5));
+                int rc =
+                    writer.Add(name.c_str(), nullptr, "",
+                               reinterpret_cast<const uint8_t*>(body.data()), int(body.size()));
+                if (rc == TFSERR_FLASHFULL) {
+                    for (int k = 0; k < 5; ++k)
+                        writer.Unlink(("f" + std::to_string(k)).c_str());
+                    writer.RequestDefrag();
+                    writer.Unmount();
+                    writer.Mount(image_, kSmall, FlashFs::Access::ReadWrite, ignored);
+                }
+            }
+        }
+        usleep(20000 + 15000 * round);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        ASSERT_EQ(TFS_OKAY, Mount());
+        EXPECT_EQ(keep, Content("keep"));
+        for (TFSHDR* h = flash_.Next(nullptr); h != nullptr; h = flash_.Next(h)) {
+            std::string name = tfs_file_name(h);
+            if (name == "keep") continue;
+            int k = name[1] - '0';
+            EXPECT_EQ(std::string(7000 + k, char('a' + k)), Content(name.c_str())) << name;
+        }
+        flash_.Unmount();
+    }
+    ASSERT_EQ(TFS_OKAY, Mount());
 }
 
 long fixed_time() {
