@@ -262,6 +262,8 @@ int CMULTIParser::ParseCore(void* context, multi_callback callback, CMessage* me
     m.rectangle_index = 0;
     m.window_index = 0;
     m.off_time_given = 0;
+    // A [jp] of an earlier parse never conflicts with this page.
+    std::memset(m.page_justification_given, 0, sizeof(m.page_justification_given));
     m.measure_pass = 1;
     if (m.flash_mode != 0) StepFlash(m);
     m.new_line_pending = 1;

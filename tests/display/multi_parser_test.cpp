@@ -437,3 +437,19 @@ TEST_F(MultiParser, FlashRegionShowsOnAndOffForItsTimes) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MultiParser, PagesShownAgainAndAgainStartFresh) {
+    const std::string text = "[jp3]A[np][jp2]B";
+    bench.Page(text);
+    for (int round = 0; round < 2; ++round) {
+        for (uint32_t page = 1; page <= 2; ++page) {
+            EXPECT_TRUE(bench.parser.ParsePage(&bench.recorder, multi_test::Recorder::Callback,
+                                               &bench.message, page))
+                << "round " << round << " page " << page;
+        }
+    }
+}
+
+} // namespace
