@@ -4,6 +4,8 @@
 #include "platform/board/bus.h"
 #include "platform/monitor/monitor.h"
 
+#include <cstring>
+
 namespace {
 
 const uint32_t WATCHDOG_CODES[] = {72, 73, 74, 75, 77, 48, 49, 50,  57,  58,  59,  64,  65, 66,
@@ -25,6 +27,24 @@ const task_profile WATCHDOG_PROFILE = {
     "Resuming watchdog task\n",
 };
 
+const char* const SLOT_NAMES[CWatchdogTask::SLOTS] = {"Display",    "Schedule", "Monitor",
+                                                      "Peripheral", "Database", "Communication"};
+
+struct supervision_letters {
+    unsigned slot;
+    uint32_t start, alive, stop;
+};
+
+// The database task sends no supervision letters: its slot is never supervised.
+const supervision_letters SUPERVISION[] = {
+    {CWatchdogTask::DISPLAY, LETTER_DISPLAY_START, LETTER_DISPLAY_ALIVE, LETTER_DISPLAY_STOP},
+    {CWatchdogTask::SCHEDULE, LETTER_SCHEDULE_START, LETTER_SCHEDULE_ALIVE, LETTER_SCHEDULE_STOP},
+    {CWatchdogTask::MONITOR, LETTER_MONITOR_START, LETTER_MONITOR_ALIVE, LETTER_MONITOR_STOP},
+    {CWatchdogTask::PERIPHERAL, LETTER_PERIPHERAL_START, LETTER_PERIPHERAL_ALIVE,
+     LETTER_PERIPHERAL_STOP},
+    {CWatchdogTask::COMMUNICATION, LETTER_COMM_START, LETTER_COMM_ALIVE, LETTER_COMM_STOP},
+};
+
 } // namespace
 
 CWatchdogTask::CWatchdogTask(post_office& office)
@@ -35,10 +55,50 @@ int CWatchdogTask::Start(TX_BYTE_POOL& pool) {
                   task_timer_entry<CWatchdogTask, TheWatchdogTask>);
 }
 
+const char* CWatchdogTask::TaskName(unsigned slot) {
+    return slot < SLOTS ? SLOT_NAMES[slot] : "";
+}
+
+unsigned CWatchdogTask::TaskIndex(const char* name) {
+    for (unsigned slot = 0; name && slot < SLOTS; slot++)
+        if (strcmp(name, SLOT_NAMES[slot]) == 0) return slot;
+    return 0;
+}
+
+bool CWatchdogTask::IsSupervised(const char* name) const {
+    return reload_[TaskIndex(name)] != 0;
+}
+
+uint32_t CWatchdogTask::Run() {
+    CMailTask::Run();
+    PostLetter(LETTER_WATCHDOG_TICK);
+    return 0;
+}
+
+bool CWatchdogTask::Supervise(uint32_t code) {
+    for (const supervision_letters& s : SUPERVISION) {
+        if (code == s.start)
+            reload_[s.slot] = countdown_[s.slot] = SUPERVISION_RELOAD;
+        else if (code == s.alive)
+            countdown_[s.slot] = reload_[s.slot];
+        else if (code == s.stop)
+            reload_[s.slot] = 0;
+        else
+            continue;
+        return true;
+    }
+    return false;
+}
+
 void CWatchdogTask::HandleLetter(const letter_s& letter) {
-    // Supervision (start/alive/stop), holds (108/109), the reset requests
-    // (79, 80, 82, 83) and the query 77 are served here by the console subsystem.
-    (void)letter;
+    if (Supervise(letter.code())) return;
+    if (letter.code() == LETTER_COMM_SUPERVISED_QUERY) {
+        letter_s answer(LETTER_COMM_SUPERVISED_ANSWER);
+        answer.put_u32(0, reload_[COMMUNICATION] != 0 ? 1 : 0);
+        Mail().office().reply(letter, answer);
+    }
+    // Holds (108/109) and the reset requests (79, 80, 82, 83) come with the
+    // hardware watchdog and the reset sequence.
 }
 
 CWatchdogTask& TheWatchdogTask() {

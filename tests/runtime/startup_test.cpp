@@ -140,6 +140,28 @@ TEST_F(Startup, ASuspendLetterStopsATaskUntilItIsResumed) {
     EXPECT_NEAR(runs + 10.0, TheScheduleTask().Runs(), 1.0);
 }
 
+TEST_F(Startup, TheWatchdogKeepsTheSupervisionBook) {
+    tx_thread_sleep(1100);
+    CWatchdogTask& wd = TheWatchdogTask();
+    for (const char* name : {"Display", "Schedule", "Monitor", "Peripheral", "Communication"})
+        EXPECT_TRUE(wd.IsSupervised(name)) << name;
+    EXPECT_FALSE(wd.IsSupervised("Database"));
+    EXPECT_EQ(CWatchdogTask::COMMUNICATION, CWatchdogTask::TaskIndex("Communication"));
+    EXPECT_EQ(0u, CWatchdogTask::TaskIndex("Nobody"));
+    EXPECT_STREQ("Peripheral", CWatchdogTask::TaskName(CWatchdogTask::PERIPHERAL));
+
+    letter_s query(LETTER_COMM_SUPERVISED_QUERY), answer;
+    ASSERT_EQ(1, the_post_office().send_and_wait(query, answer));
+    EXPECT_EQ(LETTER_COMM_SUPERVISED_ANSWER, answer.code());
+    EXPECT_EQ(1u, answer.get_u32(0));
+
+    the_post_office().post(LETTER_COMM_SUSPEND); // the task stops its supervision first
+    tx_thread_sleep(300);
+    EXPECT_FALSE(wd.IsSupervised("Communication"));
+    ASSERT_EQ(1, the_post_office().send_and_wait(query, answer));
+    EXPECT_EQ(0u, answer.get_u32(0));
+}
+
 TEST_F(Startup, StartCauseCountsUnrequestedRestarts) {
     struct {
         uint32_t sw_reset;
