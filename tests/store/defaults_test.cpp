@@ -512,8 +512,12 @@ TEST_F(DefaultsTest, PartialResetKeepsTheSignsConfiguration) {
     ASSERT_EQ(0, SetStr(obj::changeableMsgMultiString.row(30), "ordinary", DB_NO_VALIDATE));
     ASSERT_EQ(0, SetStr(obj::communityNameUser.row(7), "other"));
     ASSERT_EQ(0, SetStr(obj::savedActivateMessage, "xyz"));
+    const DbObject& t = obj::globalTime;
+    ASSERT_EQ(0u, GetGlobalTime(*db, t.offset, 4, Img(t), DB_NO_TIME_WARNING));
+    ASSERT_EQ(0, SetGlobalTime(*db, t.offset, 4, 5000, Img(t), DB_NO_TIME_WARNING));
 
     db->SetDefaults(1);
+    EXPECT_EQ(5000u, GetGlobalTime(*db, t.offset, 4, Img(t), DB_NO_TIME_WARNING));
     for (const DbObject& o : kept_ints)
         EXPECT_EQ(4u, Get(o)) << "kept: offset " << o.offset;
     for (const DbObject& o : reset_ints)
