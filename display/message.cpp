@@ -97,7 +97,7 @@ void CMessage::Construct(CSurface* bound_surface) {
     new_line_pending = 0;
     measure_pass = 0;
     moving_text_open = 0;
-    font_row = 0;
+    current_font.SetRow(0);
     field_index = 0;
     pages_shown = 0;
     surface = nullptr;

@@ -5,6 +5,8 @@
 // allocates nothing after construction.
 #pragma once
 
+#include "display/fonts/ntcip_font.h"
+
 #include <cstdint>
 
 class CSurface;
@@ -200,7 +202,7 @@ class CMessage {
     uint8_t new_line_pending;
     uint8_t measure_pass;
     uint8_t moving_text_open;
-    uint32_t font_row; // font table row (0-19) the renderer bound for the current font
+    CNTCIPFont current_font; // bound to the current font's table row (by [fo] and the renderer)
     uint8_t page_started;
     uint32_t line_index, window_index, moving_index, flash_index, rectangle_index;
     uint16_t field_index;

@@ -136,7 +136,7 @@ struct page_attributes {
         std::memcpy(page_justification, m.page_justification, sizeof(page_justification));
         flash_mode = m.flash_mode;
         font = m.font;
-        font_row = m.font_row;
+        font_row = m.current_font.GetRow();
         foreground = m.foreground;
         text_background = m.text_background;
         char_spacing = m.char_spacing;
@@ -147,7 +147,7 @@ struct page_attributes {
         std::memcpy(m.page_justification, page_justification, sizeof(page_justification));
         m.flash_mode = flash_mode;
         m.font = font;
-        m.font_row = font_row;
+        m.current_font.SetRow(font_row);
         m.foreground = foreground;
         m.text_background = text_background;
         m.char_spacing = char_spacing;

@@ -282,7 +282,7 @@ int multi_tag_fo(CMULTIParser& parser, const char* tag, const char* end, CMessag
     }
     // The message keeps the font number; the renderer finds its row.
     m.font = uint8_t(number);
-    m.font_row = row.row;
+    m.current_font.SetRow(row.row);
     return OK;
 }
 

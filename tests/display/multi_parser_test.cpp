@@ -204,7 +204,7 @@ TEST_F(MultiParser, ValuesTheTagsLeaveInTheMessage) {
     CMessage& m = bench.message;
     ASSERT_TRUE(bench.Page("[fo2]A"));
     EXPECT_EQ(2, m.font) << "the font number, not its table row";
-    EXPECT_EQ(5u, m.font_row);
+    EXPECT_EQ(5u, m.current_font.GetRow());
 
     ASSERT_TRUE(bench.Page("[pt5o7][pt30]"));
     EXPECT_EQ(30, m.page_on_time);
