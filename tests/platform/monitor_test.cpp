@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -289,6 +291,36 @@ TEST_F(MonitorTest, GpioAndUartSetupAreRecordedForTheDeviceModels) {
     EXPECT_EQ(-1, mon_uart_setup(2, 9600, 8, 0));
     board::set_board_temperature(-12);
     EXPECT_EQ(-12, mon_boardtemp());
+}
+
+} // namespace
+
+namespace {
+
+// Without a restart callback the monitor re-executes the program with the
+// command line it was started with.
+TEST(MonitorRestart, ReExecutesTheProgramWithItsCommandLine) {
+    char tmpl[] = "/tmp/monitor_exec_XXXXXX";
+    std::string dir = mkdtemp(tmpl);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        host::HostOptions& options = host::host_options();
+        options.state_dir = dir;
+        options.flash_size = 128 * 1024;
+        // The test program itself, running no test: exit status 0.
+        options.argv = {"test_platform", "--gtest_filter=-*"};
+        std::string error;
+        if (!host::board_start(options, error) || !host::monitor_start(options, error)) _exit(5);
+        if (freopen("/dev/null", "w", stdout) == nullptr) _exit(6);
+        mon_restart(0);
+        _exit(7); // the restart came back
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
