@@ -93,8 +93,11 @@ TEST(Catalogue, DynamicObjectsAreTheStoresDynamicOffsets) {
         }
     }
     // Every offset the store takes as dynamic belongs to a dynamic object.
-    for (uint32_t offset = 0; offset < kNvImageSize; ++offset)
-        if (CDataBase::IsDynamicOffset(offset)) EXPECT_TRUE(dynamic_byte[offset]) << offset;
+    for (uint32_t offset = 0; offset < kNvImageSize; ++offset) {
+        if (CDataBase::IsDynamicOffset(offset)) {
+            EXPECT_TRUE(dynamic_byte[offset]) << offset;
+        }
+    }
 }
 
 TEST(Catalogue, RowsAndSectionsAddUp) {
