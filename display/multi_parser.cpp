@@ -156,6 +156,8 @@ struct page_attributes {
 };
 
 struct CMULTIParser::page_state {
+    void* context;
+    multi_callback callback;
     CMessage* m;
     const char* text;
     uint32_t length;
@@ -190,7 +192,7 @@ int CMULTIParser::Emit(page_state& s, uint32_t kind, uint32_t position) {
     m.element.kind = kind;
     uint32_t saved = m.error_position;
     m.error_position = NO_POSITION;
-    int result = callback_(context_, &m);
+    int result = s.callback(s.context, &m);
     if (m.error_position == NO_POSITION) m.error_position = result == MULTI_OK ? saved : position;
     m.element = multi_element{};
     return result;
@@ -232,8 +234,6 @@ int CMULTIParser::ParseCore(void* context, multi_callback callback, CMessage* me
                             bool measure_only) {
     if (!context || !callback || !message || !text || length == 0) return MULTI_NOTHING;
     if (length > MULTI_MAX_TEXT) length = MULTI_MAX_TEXT;
-    context_ = context;
-    callback_ = callback;
     measure_only_ = measure_only;
     source_->ReadSign(sign_);
 
@@ -248,6 +248,8 @@ int CMULTIParser::ParseCore(void* context, multi_callback callback, CMessage* me
         }
     }
     page_state s{};
+    s.context = context;
+    s.callback = callback;
     s.m = &m;
     s.text = text;
     s.length = length;
