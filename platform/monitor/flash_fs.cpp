@@ -74,6 +74,9 @@ const FlagLetter kFlagLetters[] = {
     {'i', TFS_FLAG_IPMOD}, {'v', TFS_FLAG_V},    {'p', TFS_FLAG_P}, {'c', TFS_FLAG_C},
 };
 
+const uint32_t kFileFlags = TFS_FLAG_EXEC | TFS_FLAG_BRUN | TFS_FLAG_L | TFS_FLAG_EXEC_BIN |
+                            TFS_FLAG_IPMOD | TFS_FLAG_V | TFS_FLAG_P | TFS_FLAG_C;
+
 int check_name(const char* name) {
     if (name == nullptr || name[0] == '\0') return TFSERR_BADARG;
     size_t n = std::strlen(name);
@@ -610,6 +613,7 @@ int FlashFs::Open(const char* name, long mode) {
         d.used = true;
         d.name = name;
         d.writing = create || append;
+        d.flags = uint32_t(mode) & kFileFlags;
         if (i >= 0) {
             d.header = entries_[i].offset;
             if (append) {
@@ -678,7 +682,7 @@ int FlashFs::Close(int fd, const char* info) {
     if (d == nullptr) return TFSERR_BADFD;
     int rc = TFS_OKAY;
     if (d->writing) {
-        uint32_t flags = d->header != 0 ? tfs_file_flags(Hdr(d->header)) : 0;
+        uint32_t flags = d->header != 0 ? tfs_file_flags(Hdr(d->header)) : d->flags;
         if (info != nullptr && std::strlen(info) > size_t(TFS_INFOSIZE)) info = nullptr;
         rc = AddLocked(d->name.c_str(), info, flags, d->content.data(), uint32_t(d->content.size()),
                        uint32_t(now));

@@ -96,6 +96,7 @@ class FlashFs {
         std::string name;
         uint32_t header = 0; // reading: offset of the header
         uint32_t pos = 0;
+        uint32_t flags = 0;           // creating: the new file's flags
         std::vector<uint8_t> content; // writing: the new content, added at close
     };
 

@@ -176,7 +176,8 @@ enum : uint32_t {
 // Open modes of mon_tfsopen (other bits are ignored).
 enum : uint32_t {
     TFS_RDONLY = 0x10000, // read (also the default when no write bit is given)
-    TFS_CREATE = 0x20000, // create: the file must not exist; written at close
+    TFS_CREATE = 0x20000, // create: the file must not exist; written at close, with the
+                          // TFS_FLAG_* bits given in the mode as its flags
     TFS_APPEND = 0x40000, // write: the file must exist; its new content is written at close
 };
 // mon_tfsseek origins.

@@ -262,7 +262,7 @@ TEST_F(FlashFsTest, RandomDamageNeverCrashesTheMount) {
 }
 
 TEST_F(FlashFsTest, DescriptorsReadWriteSeekAndClose) {
-    int fd = flash_.Open("SCRIPT.XML", TFS_CREATE);
+    int fd = flash_.Open("SCRIPT.XML", TFS_CREATE | TFS_FLAG_P);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(nullptr, flash_.Stat("SCRIPT.XML")); // written at close
     EXPECT_EQ(0, flash_.Write(fd, "<SCRIPT>", 8));
@@ -270,6 +270,7 @@ TEST_F(FlashFsTest, DescriptorsReadWriteSeekAndClose) {
     EXPECT_EQ(0, flash_.Close(fd, "info"));
     EXPECT_EQ("<SCRIPT></SCRIPT>", Content("SCRIPT.XML"));
     EXPECT_STREQ("info", flash_.Stat("SCRIPT.XML")->info);
+    EXPECT_EQ(TFS_FLAG_P, tfs_file_flags(flash_.Stat("SCRIPT.XML"))); // from the create mode
     EXPECT_EQ(TFSERR_FILEEXISTS, flash_.Open("SCRIPT.XML", TFS_CREATE));
     EXPECT_EQ(TFSERR_NOFILE, flash_.Open("absent", TFS_RDONLY));
 
