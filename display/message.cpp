@@ -74,10 +74,10 @@ void message_defaults::ConvertColour(uint32_t colour_scheme) {
 
 CMessage::CMessage() {
     Construct(nullptr);
-    text_length = 0;
-    std::memset(text, 0, sizeof(text));
 }
 
+// Bound to a surface: the construction's reset clears it (unless the
+// surface keeps its content).
 CMessage::CMessage(CSurface* bound_surface) {
     Construct(bound_surface);
 }
@@ -100,7 +100,9 @@ void CMessage::Construct(CSurface* bound_surface) {
     current_font.SetRow(0);
     field_index = 0;
     pages_shown = 0;
-    surface = nullptr;
+    surface = bound_surface;
+    text_length = 0;
+    std::memset(text, 0, sizeof(text));
     line_chars_used_ = 0;
     line_chars_owner_ = nullptr;
     for (auto& moving : moving_texts)
@@ -108,8 +110,6 @@ void CMessage::Construct(CSurface* bound_surface) {
     std::memset(lines, 0, sizeof(lines));
     std::memset(windows, 0, sizeof(windows));
     Reset(0);
-    surface = bound_surface;
-    if (text_length > MULTI_MAX_TEXT) text_length = 0;
 }
 
 CMessage::~CMessage() {}

@@ -1,5 +1,6 @@
 // The message record: reset, defaults and the colour tables.
 #include "display/message.h"
+#include "display/surface.h"
 
 #include <gtest/gtest.h>
 
@@ -117,6 +118,24 @@ TEST(MultiMessage, PageAttributeSnapshot) {
     EXPECT_EQ(31u, m->foreground);
     EXPECT_EQ(5, m->line_justification[2]);
     EXPECT_EQ(0, m->page_justification_given[4]);
+}
+
+} // namespace
+
+namespace {
+
+TEST(MultiMessage, ResetClearsItsSurfaceUnlessTheSurfaceKeepsItsContent) {
+    CSurface surface;
+    ASSERT_NE(nullptr, surface.Create(8, 8, 15));
+    surface.SetPixel(2, 3, 31);
+    surface.SetKeepContent(1);
+    auto kept = std::make_unique<CMessage>(&surface);
+    EXPECT_NE(0u, surface.GetPixel(2, 3)) << "validation's scratch message keeps the picture";
+    surface.SetKeepContent(0);
+    kept->Reset(0);
+    EXPECT_EQ(0u, surface.GetPixel(2, 3));
+    EXPECT_EQ(&surface, kept->surface);
+    EXPECT_EQ(0u, kept->text_length);
 }
 
 } // namespace
