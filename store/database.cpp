@@ -71,6 +71,89 @@ const DbObject kDynamicNvObjects[] = {
     obj::unnamedNV98028,
 };
 
+// The dynamic objects of the volatile image: integer writes must not touch
+// their slots.
+const DbObject kDynamicVObjects[] = {
+    obj::dmsSupportedMultiTags,
+    obj::volatileMsgMultiString,
+    obj::volatileMsgOwner,
+    obj::permanentMsgMultiString,
+    obj::permanentMsgOwner,
+    obj::currentBufferShadowMsgMultiString,
+    obj::currentBufferShadowMsgOwner,
+    obj::dmsActivateMessage,
+    obj::dmsActivateErrorMsgCode,
+    obj::statMultiCurrentFieldValue,
+    obj::lampFailureStuckOn,
+    obj::lampFailureStuckOff,
+    obj::fanFailures,
+    obj::dmsLightSensorStatusMap,
+    obj::dmsHumiditySensorStatusMap,
+    obj::dmsTempSensorStatusMap,
+    obj::dmsPowerFailureStatusMap,
+    obj::dmsClimateCtrlStatusMap,
+    obj::dmsPowerDescription,
+    obj::dmsPowerMfrStatus,
+    obj::dmsClimateCtrlDescription,
+    obj::dmsClimateCtrlMfrStatus,
+    obj::dmsClimateCtrlAbortReason,
+    obj::dmsPixelStatus,
+    obj::dmsLightSensorDescription,
+    obj::dmsHumiditySensorDescription,
+    obj::dmsTempSensorDescription,
+    obj::tempSensorWarningMap,
+    obj::tempSensorCriticalMap,
+    obj::controllerBaseStandards,
+    obj::moduleDeviceNode,
+    obj::moduleMake,
+    obj::moduleModel,
+    obj::moduleVersion,
+    obj::dbErrorID,
+    obj::dbVerifyError,
+    obj::activationRequestCode,
+    obj::activationRequestActiveCode,
+    obj::modemApn,
+    obj::modemUserId,
+    obj::modemPassword,
+    obj::modemProvisionSpc,
+    obj::modemProvisionArg2,
+    obj::modemProvisionArg3,
+    obj::halvObj4_5,
+    obj::halvObj6_2,
+    obj::halvObj11_2_1_2,
+    obj::halvObj11_2_1_8,
+    obj::halvObj11_3_1_3,
+    obj::sysDescr,
+    obj::sysObjectID,
+    obj::ifDescr,
+    obj::ifPhysAddress,
+    obj::ifSpecific,
+    obj::ipRouteInfo,
+    obj::ipNetToMediaPhysAddress,
+    obj::dot3StatsEtherChipSet,
+    obj::lapbOperPortId,
+    obj::zuduzClimateFailures,
+    obj::zuduzPowerStatus,
+    obj::panynjObj1_3,
+    obj::panynjObj1_7,
+    obj::quorvelObj1_1_10,
+    obj::quorvelObj1_1_20_3,
+    obj::quorvelObj1_1_20_4,
+    obj::quorvelObj1_1_20_5,
+    obj::quorvelObj1_2_10,
+    obj::quorvelObj1_2_15,
+    obj::quorvelObj1_2_20,
+    obj::quorvelObj1_2_8_1_6,
+    obj::quorvelObj1_2_11_1_3,
+    obj::quorvelObj1_2_16_1_2,
+};
+
+bool in_objects(const DbObject* objects, size_t count, uint32_t offset) {
+    for (size_t i = 0; i < count; ++i)
+        if (offset >= objects[i].offset && offset < objects[i].end()) return true;
+    return false;
+}
+
 // The "Database" task: its thread waits for each period and runs the store's
 // cycle; the maintenance letters 68..71 are handled by the common task code.
 const task_profile kDatabaseProfile = {
@@ -148,9 +231,13 @@ uint32_t CDataBase::ImageBytes(const uint8_t* image) const {
 
 // Any byte of a dynamic object's slots.
 bool CDataBase::IsDynamicOffset(uint32_t nv_offset) {
-    for (const DbObject& o : kDynamicNvObjects)
-        if (nv_offset >= o.offset && nv_offset < o.end()) return true;
-    return false;
+    return in_objects(kDynamicNvObjects, sizeof kDynamicNvObjects / sizeof kDynamicNvObjects[0],
+                      nv_offset);
+}
+
+bool CDataBase::IsDynamicVolatileOffset(uint32_t v_offset) {
+    return in_objects(kDynamicVObjects, sizeof kDynamicVObjects / sizeof kDynamicVObjects[0],
+                      v_offset);
 }
 
 void CDataBase::SetFlashMode(uint8_t mode) {

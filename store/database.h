@@ -38,6 +38,11 @@ const int DB_REASON_CHANGED = 2;
 
 // The flash journal as the operations see it: one record per changed
 // non-volatile object. Implemented by the journal; null means no journal.
+// Records are appended only while the flash-mode byte is non-zero and the
+// writer did not pass DB_NO_JOURNAL. AppendString is called with the store
+// lock held, so that records of one object follow the order of its values:
+// the journal must take the store lock before its own lock (never the other
+// way round) when it reads strings while holding its own lock.
 class CJournalSink {
   public:
     virtual ~CJournalSink() = default;
@@ -84,6 +89,8 @@ class CDataBase {
 
     // Non-volatile offset holding a dynamic object? (the journal's replay)
     static bool IsDynamicOffset(uint32_t nv_offset);
+    // Volatile offset inside a dynamic object's slot?
+    static bool IsDynamicVolatileOffset(uint32_t v_offset);
 
     // --- state word -----------------------------------------------------------
     uint8_t IsFlashMode() const { return uint8_t(state_ >> STATE_FLASH_MODE_SHIFT); }

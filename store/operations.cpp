@@ -32,8 +32,9 @@ bool journalling(CDataBase& store, const uint8_t* image, uint32_t flags) {
 // An integer write must never overwrite the slot of a dynamic object.
 bool overlaps_dynamic_slot(CDataBase& store, const uint8_t* image, uint32_t offset,
                            unsigned width) {
-    if (store.IsVolatile(image)) return false;
-    return CDataBase::IsDynamicOffset(offset) || CDataBase::IsDynamicOffset(offset + width - 1);
+    auto dynamic =
+        store.IsVolatile(image) ? CDataBase::IsDynamicVolatileOffset : CDataBase::IsDynamicOffset;
+    return dynamic(offset) || dynamic(offset + width - 1);
 }
 
 int unchanged(CDataBase& store, uint32_t offset, const uint8_t* image, uint32_t flags) {
