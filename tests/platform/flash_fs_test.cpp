@@ -77,6 +77,7 @@ TEST_F(FlashFsTest, FilesSurviveRemountWithHeaderInMappedFlash) {
     EXPECT_EQ(TFS_FLAG_P, tfs_be32(raw + 8));          // flags at byte 8
     EXPECT_STREQ("CONFIG.XML", reinterpret_cast<const char*>(raw + 28));
     EXPECT_EQ(raw + 128, tfs_file_data(h));
+    EXPECT_LT(reinterpret_cast<uintptr_t>(raw), uintptr_t(1) << 32); // fits a 32-bit slot
     EXPECT_EQ("<!-- CONFIG.XML -->\n", Content("CONFIG.XML"));
     EXPECT_EQ(TFS_FLAG_EXEC, tfs_file_flags(flash_.Stat("monrc")));
 

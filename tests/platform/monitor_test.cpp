@@ -216,6 +216,10 @@ int hook(int c) {
     return 0;
 }
 
+int echo_hook(int c) {
+    return mon_putchar(char(c));
+}
+
 TEST_F(MonitorTest, ConsoleCharactersAndOutputHook) {
     EXPECT_EQ(0, mon_gotachar());
     host::monitor_console_input("1x");
@@ -234,6 +238,12 @@ TEST_F(MonitorTest, ConsoleCharactersAndOutputHook) {
     EXPECT_EQ("hello", g_hooked);
     EXPECT_EQ("", host::monitor_console_take());
     EXPECT_EQ(-1, mon_com(12345, nullptr, nullptr, nullptr));
+
+    // A hook that prints through the monitor again reaches the console once.
+    EXPECT_EQ(0, mon_com(MON_COM_SET_PUTCHAR_HOOK, reinterpret_cast<void*>(&echo_hook), nullptr,
+                         nullptr));
+    mon_printf("ok");
+    EXPECT_EQ("ok", host::monitor_console_take());
 }
 
 TEST_F(MonitorTest, RealTimeClockIsTheGlobalTimeCounterInUtc) {
