@@ -4,6 +4,7 @@
 #include "store/validate.h"
 
 #include <array>
+#include <cstring>
 
 using namespace store_test;
 using test_support::ClearConsole;
@@ -351,6 +352,43 @@ TEST_F(ValidateTest, EverythingIsAcceptedWhileValidationIsOff) {
     EXPECT_EQ(0, SetStr(obj::dmsIllumBrightnessValues, ""));
     EXPECT_EQ(0, SetStr(obj::eventConfigLogOID.row(0), Oid({1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 5})));
     EXPECT_EQ(0u, Get(obj::dmsIllumBrightnessValuesError));
+}
+
+} // namespace
+
+namespace {
+
+// Random values from outside (SNMP, web forms) into every string rule and
+// the integer rules: always a clear result, never a read past the value.
+TEST_F(ValidateTest, RandomValuesGetAClearAnswer) {
+    const DbObject strings[] = {obj::dmsIllumBrightnessValues, obj::eventConfigCompareOID.row(3),
+                                obj::eventConfigLogOID.row(3), obj::defaultBackgroundRGB,
+                                obj::defaultForegroundRGB,     obj::changeableMsgMultiString.row(1),
+                                obj::volatileMsgOwner.row(1),  obj::characterBitmap.row(300)};
+    const DbObject integers[] = {
+        obj::changeableMsgStatus.row(1), obj::fontStatus.row(1),       obj::dmsGraphicStatus.row(1),
+        obj::globalDaylightSaving,       obj::dstBeginMonth.row(1),    obj::halvShutOffTemp,
+        obj::defaultForeground,          obj::characterWidth.row(300), obj::dmsControlMode,
+        obj::volatileMsgStatus.row(1)};
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    for (int i = 0; i < 10000; ++i) {
+        Force(obj::dmsColorScheme, next() % 6);
+        Force(obj::halvModuleID, next() % 32);
+        std::string value(next() % 40, '\0');
+        for (char& c : value)
+            c = char(next());
+        // An exact-size heap copy, so that a read past the value is caught.
+        std::unique_ptr<char[]> bytes(new char[value.size()]);
+        std::memcpy(bytes.get(), value.data(), value.size());
+        const DbObject& s = strings[next() % (sizeof strings / sizeof strings[0])];
+        int r = SetString(*db, s.offset, 4, value.empty() ? nullptr : bytes.get(),
+                          uint32_t(value.size()), Img(s), 0);
+        ASSERT_TRUE(r == 0 || r == DB_REFUSED || r == DB_REFUSED5) << r;
+        const DbObject& n = integers[next() % (sizeof integers / sizeof integers[0])];
+        r = Set(n, next() % 300);
+        ASSERT_TRUE(r == 0 || r == DB_REFUSED || r == DB_REFUSED5) << r;
+    }
 }
 
 } // namespace
