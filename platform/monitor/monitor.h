@@ -79,6 +79,8 @@ int mon_addcommand(struct monCommand* table, const char* prefix);
 // may hold * wildcards), etheraddr set XX:XX:XX:XX:XX:XX, reset, plus the added
 // tables. Returns the command's result; -1 for an unknown command or an empty
 // line. `verbose` non-zero echoes the line first.
+// The command runs without the firmware's lock held, so that the firmware's
+// own commands may call the services (and wait on the firmware's tasks).
 int mon_docommand(const char* line, int verbose);
 
 // ---- GPIO, DCR, UART set-up ---------------------------------------------------------------
