@@ -26,7 +26,7 @@ int monConnect(uint32_t entry, void (*lock)(), void (*unlock)());
 
 // ---- Console -----------------------------------------------------------------
 
-int mon_getchar();       // next console character; waits; -1 at end of input
+int mon_getchar();       // next console character; waits (ask mon_gotachar first); -1 at end
 int mon_putchar(char c); // one character out (through the output hook when set); returns c
 int mon_gotachar();      // 1 when a console character is waiting, else 0 (never waits)
 int mon_printf(const char* fmt, ...); // formatted console output; returns the characters written
