@@ -200,12 +200,13 @@ int FlashFs::Mount(const std::string& path, uint32_t size, Access access, std::s
         close(fd);
         return TFSERR_CORRUPT;
     }
-    if (st.st_size != off_t(claimed)) {
-        if (!writable) {
-            report += "flash: " + path + " is truncated\n";
-            close(fd);
-            return TFSERR_CORRUPT;
-        }
+    if (!writable && st.st_size != off_t(claimed)) { // look at what is there, change nothing
+        char line[200];
+        std::snprintf(line, sizeof line, "flash: %s is %lld bytes instead of %u\n", path.c_str(),
+                      (long long)st.st_size, claimed);
+        report += line;
+        claimed = uint32_t(std::min<off_t>(st.st_size, claimed));
+    } else if (st.st_size != off_t(claimed)) {
         char line[200];
         std::snprintf(line, sizeof line,
                       "flash: %s was %lld bytes instead of %u: resized, missing part erased\n",

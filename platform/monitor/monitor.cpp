@@ -17,6 +17,7 @@
 #include <deque>
 #include <mutex>
 #include <poll.h>
+#include <sstream>
 #include <unistd.h>
 
 namespace monitor {
@@ -468,15 +469,19 @@ bool monitor_start(const HostOptions& options, std::string& error) {
     std::string report;
     int rc = m.flash.Mount(options.state_dir + "/flash.img", options.flash_size,
                            monitor::FlashFs::Access::ReadWrite, report);
-    if (!report.empty()) std::fputs(report.c_str(), stderr);
     if (rc == TFS_OKAY) m.RunMonrc();
     m.env.FillDefaults();
     if (rc != TFS_OKAY) {
-        error = report.empty() ? "monitor: the flash image cannot be used" : report;
-        while (!error.empty() && error.back() == '\n')
-            error.pop_back();
+        // The reason, without the lines' own "flash: " prefix.
+        error.clear();
+        std::istringstream lines(report);
+        for (std::string line; std::getline(lines, line);)
+            error += (error.empty() ? "" : "; ") +
+                     (line.rfind("flash: ", 0) == 0 ? line.substr(7) : line);
+        if (error.empty()) error = "the flash image cannot be used";
         return false;
     }
+    if (!report.empty()) std::fputs(report.c_str(), stderr); // what was found and repaired
     return true;
 }
 
