@@ -114,7 +114,7 @@ class CDatabase : public CJournalSink {
     void IndexRecord(uint32_t object, uint32_t address, bool have_address);
     void delete_obj(uint32_t bound, uint32_t object);
     void MarkDeleted(uint32_t address);
-    void DeletePass(const Entry* list, uint32_t count);
+    void DeletePass(Entry* list, uint32_t count);
     void LookUp(int file);
     void Forget(int file);
     void Switch(int target);

@@ -1,0 +1,718 @@
+// The flash journal: records, append, pending index, delete pass, file choice,
+// replay and compaction of "nv1.dat" / "nv2.dat".
+#include "store/journal.h"
+
+#include "console/console.h"
+#include "platform/board/bus.h"
+#include "platform/monitor/monitor.h"
+#include "runtime/utilities.h"
+#include "runtime/watchdog_task.h"
+#include "store/objects.h"
+
+#include <algorithm>
+#include <cstring>
+
+const char* const CDatabase::FILE_NAMES[2] = {"nv1.dat", "nv2.dat"};
+
+namespace {
+
+const char* const kConfigFile = "CONFIG.XML";
+const uint32_t kFeatureScheduledCleanup = 0x400;
+const uint32_t kMaxRecord = CDatabase::MAX_STRING + 12;
+const uint32_t kPendingFlushAt = 7950; // entries that make the copy walk run a delete pass
+const int kCatchUps = 10;
+const UINT kCopyPriority = 2;
+
+uint32_t be16(const uint8_t* p) {
+    return (uint32_t(p[0]) << 8) | p[1];
+}
+uint32_t be32(const uint8_t* p) {
+    return (be16(p) << 16) | be16(p + 2);
+}
+void put16(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v >> 8);
+    p[1] = uint8_t(v);
+}
+void put32(uint8_t* p, uint32_t v) {
+    put16(p, v >> 16);
+    put16(p + 2, v);
+}
+
+unsigned low32(const void* p) {
+    return unsigned(reinterpret_cast<uintptr_t>(p));
+}
+
+// A record at `at` is framed when its length field is plausible and its end
+// mark lies before `bound`; -> its length field, or 0.
+uint32_t framed(const uint8_t* data, uint32_t at, uint32_t bound) {
+    if (uint64_t(at) + 7 > bound) return 0;
+    uint8_t mark = data[at];
+    if (mark != CDatabase::MARK_LIVE && mark != CDatabase::MARK_DELETED) return 0;
+    uint32_t length = be16(data + at + 1);
+    if (length < 7 || length > CDatabase::MAX_LENGTH_FIELD) return 0;
+    if (uint64_t(at) + length + 4 > bound) return 0;
+    return data[at + length + 3] == CDatabase::MARK_END ? length : 0;
+}
+
+// A framed record whose CRC matches; -> its length field, or 0.
+uint32_t valid_record(const uint8_t* data, uint32_t at, uint32_t bound) {
+    uint32_t length = framed(data, at, bound);
+    if (!length) return 0;
+    return journal_crc(data + at + 1, length) == be16(data + at + length + 1) ? length : 0;
+}
+
+// Raises (or lowers) the calling thread's priority for a scope.
+class PriorityScope {
+  public:
+    explicit PriorityScope(UINT priority) {
+        if (tx_in_non_thread_context()) return;
+        thread_ = tx_thread_identify();
+        if (thread_ && tx_thread_priority_change(thread_, priority, &old_) != TX_SUCCESS)
+            thread_ = nullptr;
+    }
+    ~PriorityScope() {
+        UINT ignored = 0;
+        if (thread_) tx_thread_priority_change(thread_, old_, &ignored);
+    }
+    PriorityScope(const PriorityScope&) = delete;
+    PriorityScope& operator=(const PriorityScope&) = delete;
+
+  private:
+    TX_THREAD* thread_ = nullptr;
+    UINT old_ = 0;
+};
+
+// Day of the month of a count of seconds since 1970-01-01.
+unsigned day_of_month(uint32_t seconds) {
+    int32_t z = int32_t(seconds / 86400) + 719468;
+    int32_t era = z / 146097;
+    uint32_t doe = uint32_t(z - era * 146097);
+    uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    uint32_t mp = (5 * doy + 2) / 153;
+    return doy - (153 * mp + 2) / 5 + 1;
+}
+
+} // namespace
+
+uint16_t journal_crc(const uint8_t* bytes, uint32_t count) {
+    return crc16(bytes, count, 0xFFFF, CRC16_COMPLEMENT | CRC16_SWAP);
+}
+
+CDatabase* persist_journal(CDataBase& store) {
+    return dynamic_cast<CDatabase*>(store.Journal());
+}
+
+CDatabase::CDatabase(CDataBase& owner) : owner_(owner) {}
+
+CDatabase::~CDatabase() {
+    if (!mutexes_) return;
+    tx_mutex_delete(&flash_mutex_);
+    tx_mutex_delete(&index_mutex_);
+}
+
+CDatabase& CDatabase::Instance(CDataBase& owner) {
+    static CDatabase journal(owner);
+    return journal;
+}
+
+// ---- locks ------------------------------------------------------------------------
+
+void CDatabase::CreateMutexes() {
+    if (mutexes_) return;
+    tx_mutex_create(&flash_mutex_, "Flash Database Mutex", TX_INHERIT);
+    tx_mutex_create(&index_mutex_, "Delete Object", TX_INHERIT);
+    mutexes_ = true;
+}
+
+// Start-up code runs before the kernel schedules threads and cannot wait: it
+// goes ahead without the mutex (it runs alone).
+bool CDatabase::LockFlash() {
+    if (!mutexes_ || tx_in_non_thread_context()) return false;
+    return tx_mutex_get(&flash_mutex_, TX_WAIT_FOREVER) == TX_SUCCESS;
+}
+void CDatabase::UnlockFlash() {
+    tx_mutex_put(&flash_mutex_);
+}
+bool CDatabase::LockIndex() {
+    if (!mutexes_ || tx_in_non_thread_context()) return false;
+    return tx_mutex_get(&index_mutex_, TX_WAIT_FOREVER) == TX_SUCCESS;
+}
+void CDatabase::UnlockIndex() {
+    tx_mutex_put(&index_mutex_);
+}
+
+// ---- files ------------------------------------------------------------------------
+
+bool CDatabase::FileExists(const char* name) {
+    return name && mon_tfsstat(name) != nullptr;
+}
+
+// A journal file is used only when it has exactly the journal's size, so that
+// no scan can run past its end.
+void CDatabase::LookUp(int file) {
+    TFSHDR* header = mon_tfsstat(FILE_NAMES[file]);
+    files_[file] = FileState();
+    if (header && tfs_file_size(header) == FILE_BYTES)
+        files_[file].data = tfs_file_data(header);
+    else if (header)
+        console_printf("\t%s has a wrong size:%u\n", FILE_NAMES[file],
+                       unsigned(tfs_file_size(header)));
+}
+
+void CDatabase::Forget(int file) {
+    files_[file] = FileState();
+    if (active_ == file) active_ = -1;
+}
+
+const char* CDatabase::ActiveName() const {
+    return active_ < 0 ? nullptr : FILE_NAMES[active_];
+}
+
+const uint8_t* CDatabase::ActiveData() const {
+    return active_ < 0 ? nullptr : files_[active_].data;
+}
+
+// Step back from the last byte over erased bytes.
+void CDatabase::RecomputeEnd(int file) {
+    FileState& f = files_[file];
+    if (!f.data) return;
+    uint32_t end = FILE_BYTES;
+    while (end > 0 && f.data[end - 1] == 0xFF)
+        --end;
+    f.end = end;
+    f.end_known = true;
+}
+
+uint32_t CDatabase::FFS_FU(int file, bool locked) {
+    if (file < 0 || file > 1) {
+        console_printf("CDB::FFS_FU:null ptr\n");
+        return 0;
+    }
+    bool held = !locked && LockFlash();
+    RecomputeEnd(file);
+    uint32_t used = files_[file].end;
+    if (held) UnlockFlash();
+    return used;
+}
+
+uint32_t CDatabase::ActiveUsed() {
+    if (active_ < 0) return 0;
+    if (!files_[active_].end_known) {
+        PriorityScope raised(0);
+        FFS_FU(active_, false);
+    }
+    return files_[active_].end;
+}
+
+unsigned CDatabase::UsedPercent() {
+    if (active_ >= 0 && (files_[active_].end_known || !percent_known_)) {
+        used_percent_ = uint8_t(uint64_t(ActiveUsed()) * 100 / FILE_BYTES);
+        percent_known_ = true;
+    }
+    return used_percent_;
+}
+
+bool CDatabase::CheckHeader(int file) const {
+    const uint8_t* h = files_[file].data;
+    if (!h || h[0] != MARK_COMMITTED) return false;
+    return journal_crc(h + 1, 10) == be16(h + 11);
+}
+
+int CDatabase::ChooseFile() {
+    bool counts[2] = {CheckHeader(0), CheckHeader(1)};
+    if (!counts[0] && counts[1]) return 1;
+    if (!counts[1]) return 0;
+    int keep = be32(files_[1].data + 2) < be32(files_[0].data + 2) ? 1 : 0;
+    mon_tfsunlink(FILE_NAMES[1 - keep]);
+    Forget(1 - keep);
+    return keep;
+}
+
+// Creates the file (when absent) and appends its header: committed from the
+// start when it copies `previous` (a compaction target), else uncommitted
+// until the factory defaults were journalled into it.
+int CDatabase::FFS_SDH(const uint8_t* previous, int file) {
+    if (file < 0 || file > 1) {
+        console_printf("CDatabase::FFS_SDH: null ptr\n");
+        return 0;
+    }
+    uint8_t header[HEADER_BYTES];
+    header[0] = previous ? MARK_COMMITTED : 0xFF;
+    header[1] = 0;
+    put32(header + 2, previous ? be32(previous + 2) + 1 : 0);
+    header[6] = 0;
+    put32(header + 7, IMAGE_BYTES);
+    put16(header + 11, journal_crc(header + 1, 10));
+    header[13] = MARK_END;
+    const char* name = FILE_NAMES[file];
+    if (!FileExists(name)) {
+        long free_bytes = mon_tfsctrl(TFS_CTRL_FREESPACE, 0, 0);
+        if (free_bytes < long(FILE_BYTES)) {
+            // A restart helps only when the deleted space makes up the rest;
+            // otherwise it would restart for ever.
+            long dead = mon_tfsctrl(TFS_CTRL_DEADSPACE, 0, 0);
+            if (free_bytes >= 0 && dead >= 0 && free_bytes + dead >= long(FILE_BYTES)) {
+                defrag_reset();
+                return 0;
+            }
+            console_printf("CDatabase::FFS_SDH: no room for %s\n", name);
+            return 0;
+        }
+        mon_tfsadd(name, nullptr, "i", nullptr, int(FILE_BYTES));
+    }
+    LookUp(file);
+    uint32_t record = 0;
+    int r = write(file, header, HEADER_BYTES, &record, true);
+    if (!r) console_printf("CDatabase::FFS_SDH: failed to save header\n");
+    return r;
+}
+
+int CDatabase::CreateFresh(int file, const char* failure_line) {
+    active_ = file;
+    if (FFS_SDH(nullptr, file)) return 1;
+    console_printf("%s", failure_line);
+    active_ = -1;
+    return 0;
+}
+
+int CDatabase::Commit() {
+    if (active_ < 0) return TFSERR_NOFILE;
+    const uint8_t mark = MARK_COMMITTED;
+    return mon_tfsipmod(FILE_NAMES[active_], &mark, 0, 1);
+}
+
+// ---- append -----------------------------------------------------------------------
+
+int CDatabase::write(int file, const uint8_t* bytes, uint32_t length, uint32_t* record,
+                     bool recompute_one) {
+    if (file < 0 || file > 1 || !bytes || !record) return 0;
+    if (first_append_ || recompute_) {
+        first_append_ = recompute_ = false;
+        RecomputeEnd(0);
+        RecomputeEnd(1);
+    } else if (recompute_one) {
+        RecomputeEnd(file);
+    }
+    FileState& f = files_[file];
+    if (!f.data || !f.end_known || uint64_t(f.end) + length >= FILE_BYTES) return 0;
+    uint32_t at = f.end;
+    *record = at;
+    int rc = mon_tfsipmod(FILE_NAMES[file], bytes, int(at), int(length));
+    f.end = at + length; // the space counts as used even when the write failed
+    if (rc == 0) return 1;
+    console_printf("%s,0x%08X,0x%08X - 0x%08X = %d,%d\n", FILE_NAMES[file], low32(bytes),
+                   low32(f.data + at), low32(f.data), int(at), int(length));
+    console_printf("CDatabase::write: mon_tfsipmod failed:%d\n", rc);
+    return 0;
+}
+
+// Append and index under the "Flash Database Mutex", so that an index entry
+// always names a record of the file that is active when it is entered.
+int CDatabase::AppendRecord(uint32_t object, const uint8_t* value, uint32_t value_length,
+                            uint32_t* record) {
+    uint8_t bytes[kMaxRecord];
+    const uint32_t length = 6 + value_length;
+    bytes[0] = MARK_LIVE;
+    put16(bytes + 1, length);
+    put32(bytes + 3, object);
+    std::memcpy(bytes + 7, value, value_length);
+    put16(bytes + length + 1, journal_crc(bytes + 1, length));
+    bytes[length + 3] = MARK_END;
+    bool held = LockFlash();
+    uint32_t at = 0;
+    int r = write(active_, bytes, length + 4, &at, false);
+    if (r) {
+        IndexRecord(object, at, true);
+        if (record) *record = at;
+    }
+    if (held) UnlockFlash();
+    return r;
+}
+
+int CDatabase::INT8(uint32_t offset, uint8_t value, uint32_t* record) {
+    return AppendRecord(offset, &value, 1, record);
+}
+
+int CDatabase::INT16(uint32_t offset, uint16_t value, uint32_t* record) {
+    uint8_t v[2];
+    put16(v, value);
+    return AppendRecord(offset, v, 2, record);
+}
+
+int CDatabase::INT32(uint32_t offset, uint32_t value, uint32_t* record) {
+    uint8_t v[4];
+    put32(v, value);
+    return AppendRecord(offset, v, 4, record);
+}
+
+// An empty string is journalled as a record with the NUL alone, so that it
+// survives a restart that comes before the next delete pass.
+int CDatabase::STRING(uint32_t offset, const void* bytes, uint16_t length, uint32_t* record) {
+    if (length > MAX_STRING || (length && !bytes)) return 0;
+    uint8_t value[MAX_STRING + 1];
+    if (length) std::memcpy(value, bytes, length);
+    value[length] = 0;
+    return AppendRecord(offset, value, uint32_t(length) + 1, record);
+}
+
+int CDatabase::AppendInt(uint32_t offset, unsigned width, uint32_t value) {
+    uint32_t record = 0;
+    switch (width) {
+    case 1:
+        return INT8(offset, uint8_t(value), &record);
+    case 2:
+        return INT16(offset, uint16_t(value), &record);
+    case 4:
+        return INT32(offset, value, &record);
+    default:
+        return 0;
+    }
+}
+
+int CDatabase::AppendString(uint32_t offset, const void* bytes, uint32_t length) {
+    uint32_t record = 0;
+    if (length > MAX_STRING) return 0;
+    return STRING(offset, bytes, uint16_t(length), &record);
+}
+
+// ---- pending index and delete passes ------------------------------------------------
+
+// Called with the "Flash Database Mutex" held. A full index is flushed at
+// once by a delete pass over its entries (one scan for 8000 objects).
+void CDatabase::IndexRecord(uint32_t object, uint32_t address, bool have_address) {
+    if (!have_address) {
+        if (active_ < 0) return;
+        if (!files_[active_].end_known) FFS_FU(active_, true);
+        address = files_[active_].end;
+    }
+    bool held = LockIndex();
+    uint32_t i = 0;
+    while (i < pending_count_ && pending_[i].object != object)
+        ++i;
+    if (i == pending_count_ && pending_count_ == PENDING_ENTRIES) {
+        DeletePass(pending_, pending_count_);
+        pending_count_ = i = 0;
+    }
+    pending_[i] = Entry{address, object};
+    if (i == pending_count_) ++pending_count_;
+    if (held) UnlockIndex();
+}
+
+void CDatabase::MarkDeleted(uint32_t address) {
+    const uint8_t mark = MARK_DELETED;
+    int rc = mon_tfsipmod(FILE_NAMES[active_], &mark, int(address), 1);
+    if (rc == 0) return;
+    const uint8_t* data = files_[active_].data;
+    console_printf("%s,0x%08X,0x%08X - 0x%08X = %d,%d\n", FILE_NAMES[active_], low32(&mark),
+                   low32(data + address), low32(data), int(address), 1);
+    console_printf("CDatabase::delete_obj's: mon_tfsipmod failed:%d\n", rc);
+}
+
+// Marks deleted every live record of the active file older than the entry of
+// its object. The list is sorted in place by object for the look-up.
+void CDatabase::DeletePass(Entry* sorted, uint32_t count) {
+    if (active_ < 0 || !files_[active_].data || !count) return;
+    std::sort(sorted, sorted + count,
+              [](const Entry& a, const Entry& b) { return a.object < b.object; });
+    const uint8_t* data = files_[active_].data;
+    const uint32_t bound = files_[active_].end;
+    uint32_t at = HEADER_BYTES;
+    while (at < bound) {
+        uint32_t length = framed(data, at, bound);
+        if (!length) {
+            ++at;
+            continue;
+        }
+        if (data[at] == MARK_LIVE) {
+            uint32_t object = be32(data + at + 3);
+            const Entry* e =
+                std::lower_bound(sorted, sorted + count, object,
+                                 [](const Entry& a, uint32_t o) { return a.object < o; });
+            if (e != sorted + count && e->object == object && e->address > at) MarkDeleted(at);
+        }
+        at += length + 4;
+    }
+}
+
+void CDatabase::delete_obj(uint32_t bound, uint32_t object) {
+    Entry entry{bound, object};
+    DeletePass(&entry, 1);
+}
+
+void CDatabase::Deleting() {
+    uint32_t count = 0;
+    {
+        PriorityScope raised(0);
+        bool held = LockIndex();
+        count = pending_count_;
+        std::copy(pending_, pending_ + count, delete_list_);
+        pending_count_ = 0;
+        if (held) UnlockIndex();
+    }
+    if (!count) return;
+    trace_printf("CDB::Deleting:%d\n", int(count));
+    DeletePass(delete_list_, count);
+    trace_printf("CDB::Delete Complete\n");
+}
+
+// ---- load and replay --------------------------------------------------------------
+
+int CDatabase::Load() {
+    console_printf(" - Find Flash DB File\t\t\t\t\t");
+    for (int f = 0; f < 2; ++f) {
+        LookUp(f);
+        if (FileExists(FILE_NAMES[f]) && !CheckHeader(f)) {
+            mon_tfsunlink(FILE_NAMES[f]);
+            Forget(f);
+        }
+    }
+    active_ = -1;
+    const int file = ChooseFile();
+    const char* name = FILE_NAMES[file];
+    if (!files_[file].data) {
+        console_printf("[FAIL]\n");
+        console_printf("\tCreating %s\n", name);
+        if (!CreateFresh(file, "\tfailed saving header 1st boot\n")) {
+            mon_tfsunlink(name);
+            CreateFresh(file, "\tfailed saving header 1st boot retry\n");
+        }
+        return 0;
+    }
+    console_printf("[ OK ]\n");
+    console_printf(" - Loading off %s\t\t\t\t\t", name);
+    const uint8_t* h = files_[file].data;
+    struct Check {
+        bool ok;
+        const char* reason;
+        unsigned value;
+        const char* failure;
+    };
+    const Check checks[] = {
+        {h[1] == 0, "\tinvalid header rev:%d\n", h[1], "\tfailed saving header,1\n"},
+        {h[6] == 0, "\tinvalid database revision:%d\n", h[6], "\tfailed saving header,2\n"},
+        {be32(h + 7) == IMAGE_BYTES, "\tdatabase size changed\n", 0, "\tfailed saving header,3\n"},
+    };
+    for (const Check& c : checks) {
+        if (c.ok) continue;
+        console_printf("[FAIL]\n");
+        console_printf(c.reason, c.value);
+        console_printf("\tCreating %s\n", name);
+        mon_tfsunlink(name);
+        Forget(file);
+        CreateFresh(file, c.failure);
+        return 0;
+    }
+    active_ = file;
+    Replay(file);
+    console_printf("[ OK ]\n");
+    return 1;
+}
+
+// Replays every valid live record in file order (a later record of an object
+// overrides an earlier one). A stretch of more than 1700 erased bytes ends
+// the journal; damaged bytes are skipped with one console line per stretch.
+void CDatabase::Replay(int file) {
+    const uint8_t* data = files_[file].data;
+    uint8_t* image = owner_.NvImage();
+    const uint32_t flags = DB_NO_JOURNAL | DB_NO_VALIDATE;
+    uint32_t at = HEADER_BYTES, run_start = 0;
+    bool in_run = false, in_damage = false;
+    while (at < FILE_BYTES - 1) {
+        if (data[at] == 0xFF) {
+            if (!in_run) run_start = at;
+            in_run = true;
+            if (at - run_start > MAX_LENGTH_FIELD) break;
+            ++at;
+            continue;
+        }
+        in_run = false;
+        uint32_t length = valid_record(data, at, FILE_BYTES - 1);
+        if (!length) {
+            if (!in_damage) {
+                console_printf("\tjournal %s: damaged record at 0x%08X skipped\n", FILE_NAMES[file],
+                               unsigned(at));
+                ++corrupt_records_;
+            }
+            in_damage = true;
+            ++at;
+            continue;
+        }
+        in_damage = false;
+        if (data[at] == MARK_LIVE) {
+            const uint32_t object = be32(data + at + 3);
+            const uint8_t* value = data + at + 7;
+            const uint32_t width = length - 6;
+            if (CDataBase::IsDynamicOffset(object))
+                SetString(owner_, object, 4, value, length - 7, image, flags);
+            else if (width == 1 || width == 2 || width == 4)
+                SetInteger(owner_, object, width,
+                           width == 1   ? value[0]
+                           : width == 2 ? be16(value)
+                                        : be32(value),
+                           image, flags);
+            ++replayed_records_;
+        }
+        at += length + 4;
+    }
+}
+
+// ---- compaction -------------------------------------------------------------------
+
+void CDatabase::StateMachine_Defrag() {
+    switch (defrag_state_) {
+    case DEFRAG_IDLE:
+        DefragIdle();
+        break;
+    case DEFRAG_COPYING:
+        DefragCopy();
+        break;
+    default:
+        DefragClean();
+        break;
+    }
+}
+
+void CDatabase::DefragIdle() {
+    if (defrag_countdown_ > 0) {
+        --defrag_countdown_;
+        return;
+    }
+    if (active_ < 0) return;
+    const uint32_t used = ActiveUsed();
+    bool start = false;
+    uint32_t features =
+        GetInteger(owner_, obj::halvSpecialFeatureSet.offset, 4, owner_.NvImage(), 0);
+    if (features & kFeatureScheduledCleanup) {
+        uint32_t local = GetInteger(owner_, obj::controllerLocalTime.offset, 4, owner_.VImage(), 0);
+        uint8_t day = uint8_t(day_of_month(local));
+        if (day == 1 && last_day_ != 1) {
+            console_printf("kick off scheduled cleanup event\n");
+            start = true;
+        }
+        last_day_ = day;
+    }
+    if (used > COMPACT_ABOVE) start = true;
+    if (start) StartCompaction();
+}
+
+bool CDatabase::StartCompaction() {
+    const int target = 1 - active_;
+    const char* name = FILE_NAMES[target];
+    if (FileExists(name)) mon_tfsunlink(name); // a leftover is never a valid target
+    if (FFS_SDH(files_[active_].data, target)) {
+        defrag_target_ = target;
+        defrag_state_ = DEFRAG_COPYING;
+        return true;
+    }
+    console_printf("failed to create header unlinking %s\n", name);
+    mon_tfsunlink(name);
+    files_[target] = FileState();
+    return false;
+}
+
+// Copies the live records into the target, one per tick, catching up with
+// records appended meanwhile. When the catch-ups run out, the rest is copied
+// holding the "Flash Database Mutex", so that no append can reach the old
+// file after its last record was copied.
+void CDatabase::DefragCopy() {
+    trace_printf("CDatabase::StateMachine_Defrag: copying\n");
+    defrag_state_ = DEFRAG_CLEANING;
+    const int target = defrag_target_;
+    if (active_ < 0 || !files_[active_].data || target < 0) return;
+    PriorityScope copying(kCopyPriority);
+    Deleting(); // superseded records need not be copied
+    const uint8_t* data = files_[active_].data;
+    uint32_t at = HEADER_BYTES;
+    int catch_ups = kCatchUps;
+    bool held = false, copied = false, failed = false;
+    for (;;) {
+        if (pending_count_ > kPendingFlushAt) Deleting();
+        const uint32_t used = files_[active_].end;
+        if (at >= used) {
+            if (held) break;
+            held = LockFlash();
+            if (!held || catch_ups == 0 || files_[active_].end == used) {
+                if (!held) break; // start-up context: nothing can append meanwhile
+                continue;         // copy what remains, holding the mutex
+            }
+            UnlockFlash();
+            held = false;
+            Deleting();
+            --catch_ups;
+            continue;
+        }
+        uint32_t length = valid_record(data, at, used);
+        if (!length || data[at] != MARK_LIVE) {
+            at += length ? length + 4 : 1;
+            continue;
+        }
+        uint32_t record = 0;
+        if (!write(target, data + at, length + 4, &record, false)) {
+            console_printf("CDB::SM_D flash error\n");
+            failed = true;
+            break;
+        }
+        copied = true;
+        at += length + 4;
+        if (!held) tx_thread_sleep(1);
+    }
+    if (copied && !failed)
+        Switch(target);
+    else {
+        console_printf("copying failed\n");
+        mon_tfsunlink(FILE_NAMES[target]);
+        files_[target] = FileState();
+    }
+    if (held) UnlockFlash();
+    defrag_target_ = -1;
+}
+
+// The target becomes the active file: the old file's delete pass is
+// finished and the index emptied (its entries name old-file records), then
+// the old file is removed. The image is not replayed: it is current.
+void CDatabase::Switch(int target) {
+    const int old = active_;
+    Deleting();
+    bool held = LockIndex();
+    pending_count_ = 0;
+    if (held) UnlockIndex();
+    mon_tfsunlink(FILE_NAMES[old]);
+    files_[old] = FileState();
+    active_ = target;
+    percent_known_ = false;
+    trace_printf("CDatabase::StateMachine_Defrag: %s active\n", FILE_NAMES[target]);
+}
+
+void CDatabase::DefragClean() {
+    trace_printf("CDatabase::StateMachine_Defrag: cleaning\n");
+    if (ActiveUsed() > COMPACT_ABOVE) defrag_countdown_ = 360;
+    recompute_ = true;
+    defrag_state_ = DEFRAG_IDLE;
+}
+
+// ---- early restarts -----------------------------------------------------------------
+
+void CDatabase::StateMachine_BootCounter(CDataBase& store, int clear) {
+    uint8_t b = bus_read8(BUS_EARLY_RESTART);
+    trace_printf("CDatabase::StateMachine_BootCounter:0x%02X\n", unsigned(b));
+    if (clear) {
+        b &= 0xF0;
+    } else if (!FileExists(FILE_NAMES[0]) && !FileExists(FILE_NAMES[1])) {
+        b &= 0xF0; // a controller without journal files starts its clock at 0
+        SetGlobalTime(store, obj::globalTime.offset, 4, 0, store.NvImage(), DB_NO_TIME_WARNING);
+    } else if ((b & 0x0F) == 15) {
+        mon_tfsunlink(FILE_NAMES[0]);
+        mon_tfsunlink(FILE_NAMES[1]);
+        mon_tfsunlink(kConfigFile);
+    } else if (b & 8) {
+        b = uint8_t((b + 1) & 0x0F);
+        mon_tfsunlink(FILE_NAMES[0]);
+        mon_tfsunlink(FILE_NAMES[1]);
+    } else if ((b & 7) == 7) {
+        b = uint8_t((b & 0xF8) | 8);
+    } else {
+        b = uint8_t((b + 1) & 0x0F);
+    }
+    bus_write8(BUS_EARLY_RESTART, b);
+}
