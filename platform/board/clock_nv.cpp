@@ -4,6 +4,7 @@
 #include "platform/kernel/host.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -61,6 +62,11 @@ bool ClockNvDevice::Open(const std::string& path, std::string& error) {
     if (std::memcmp(file_->magic, kMagic, sizeof kMagic) != 0) {
         // New (or unreadable): the counter starts at the host's time, the
         // storage bytes erased to 0.
+        if (size > 0)
+            std::fprintf(stderr,
+                         "clock/NV: %s was not valid: the counter starts again from the "
+                         "host's time, the stored bytes from 0\n",
+                         path.c_str());
         std::memset(file_, 0, sizeof(Backing));
         std::memcpy(file_->magic, kMagic, sizeof kMagic);
         file_->seconds = uint32_t(wall_seconds());
