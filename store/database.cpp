@@ -8,13 +8,14 @@
 #include "store/objects.h"
 #include "store/store_internal.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 // Every dynamic object of the non-volatile image. The journal replays a
 // record at any other offset as an integer.
-const DbObject kDynamicNvObjects[] = {
+constexpr DbObject kDynamicNvObjects[] = {
     obj::monochromeColor,
     obj::fontName,
     obj::characterBitmap,
@@ -73,7 +74,7 @@ const DbObject kDynamicNvObjects[] = {
 
 // The dynamic objects of the volatile image: integer writes must not touch
 // their slots.
-const DbObject kDynamicVObjects[] = {
+constexpr DbObject kDynamicVObjects[] = {
     obj::dmsSupportedMultiTags,
     obj::volatileMsgMultiString,
     obj::volatileMsgOwner,
@@ -148,10 +149,20 @@ const DbObject kDynamicVObjects[] = {
     obj::quorvelObj1_2_16_1_2,
 };
 
-bool in_objects(const DbObject* objects, size_t count, uint32_t offset) {
-    for (size_t i = 0; i < count; ++i)
-        if (offset >= objects[i].offset && offset < objects[i].end()) return true;
-    return false;
+template <size_t N> constexpr bool ascending(const DbObject (&objects)[N]) {
+    for (size_t i = 1; i < N; ++i)
+        if (objects[i].offset < objects[i - 1].end()) return false;
+    return true;
+}
+static_assert(ascending(kDynamicNvObjects), "dynamic objects in ascending offset order");
+static_assert(ascending(kDynamicVObjects), "dynamic objects in ascending offset order");
+
+// Binary search of the ascending lists: the object with the last first offset
+// at or below `offset`, if `offset` lies inside it.
+template <size_t N> bool in_objects(const DbObject (&objects)[N], uint32_t offset) {
+    const DbObject* after = std::upper_bound(
+        objects, objects + N, offset, [](uint32_t o, const DbObject& d) { return o < d.offset; });
+    return after != objects && offset < (after - 1)->end();
 }
 
 // The "Database" task: its thread waits for each period and runs the store's
@@ -231,13 +242,11 @@ uint32_t CDataBase::ImageBytes(const uint8_t* image) const {
 
 // Any byte of a dynamic object's slots.
 bool CDataBase::IsDynamicOffset(uint32_t nv_offset) {
-    return in_objects(kDynamicNvObjects, sizeof kDynamicNvObjects / sizeof kDynamicNvObjects[0],
-                      nv_offset);
+    return in_objects(kDynamicNvObjects, nv_offset);
 }
 
 bool CDataBase::IsDynamicVolatileOffset(uint32_t v_offset) {
-    return in_objects(kDynamicVObjects, sizeof kDynamicVObjects / sizeof kDynamicVObjects[0],
-                      v_offset);
+    return in_objects(kDynamicVObjects, v_offset);
 }
 
 void CDataBase::SetFlashMode(uint8_t mode) {
