@@ -56,7 +56,9 @@ int CDataBase::LookupCommunity(const char* community, uint32_t* mask) {
     return lookup(*this, community, mask, 0xFFFFFFFFu);
 }
 
+// The twin starts its mask at 0, so a refused community leaves 0 in it.
 int CDataBase::LookupCommunity2(const char* community, uint32_t* mask) {
+    if (mask) *mask = 0;
     return lookup(*this, community, mask, 0);
 }
 

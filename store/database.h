@@ -158,7 +158,7 @@ class CDataBase {
     // --- services for the protocol agents (store/agent_services.cpp) --------
     // 2 privileged, 1 user, 0 none; mask all ones for the privileged community.
     int LookupCommunity(const char* community, uint32_t* mask);
-    // Same, but the privileged community's mask is 0.
+    // Same level; the mask starts at 0 and the privileged community's mask is 0.
     int LookupCommunity2(const char* community, uint32_t* mask);
     // 255 when `address` is one of the 10 PMPP group addresses, else 0.
     int IsGroupAddress(uint32_t address);

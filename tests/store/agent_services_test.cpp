@@ -29,9 +29,9 @@ TEST_F(AgentServicesTest, CommunityLookup) {
         {"public", 1, 1, 1},
         {"operator", 1, 0xFFFFFFFF, 0xFFFFFFFF},
         {"administrator", 2, 0xFFFFFFFF, 0},
-        {"admin", 0, 0xAAAA, 0xAAAA}, // a prefix is not the name
-        {"publicx", 0, 0xAAAA, 0xAAAA},
-        {"", 0, 0xAAAA, 0xAAAA},
+        {"admin", 0, 0xAAAA, 0}, // a prefix is not the name
+        {"publicx", 0, 0xAAAA, 0},
+        {"", 0, 0xAAAA, 0},
     };
     for (const Case& c : cases) {
         uint32_t mask = 0xAAAA, mask2 = 0xAAAA;
