@@ -16,6 +16,9 @@ struct KernelConfig {
     ClockMode clock = ClockMode::Virtual;
     double speed = 1.0;                 // real clock only: simulated seconds per host second
     size_t board_ram_bytes = 32u << 20; // mapped below 4 GB
+    // Run every kernel thread on one host core (the one the kernel starts on):
+    // switches are then plain host context switches on that core.
+    bool one_host_core = true;
 };
 
 // Prepare the kernel (board RAM, clock). Called once per process before start.

@@ -2,6 +2,8 @@
 // timeline of expiries and the two clocks.
 #include "platform/kernel/core.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 
 #include <cstdio>
@@ -224,6 +226,41 @@ static void idle_step(Lock& lk) {
     run_due(lk, k.timeline.begin()->expiry);
 }
 
+// The host core every kernel thread runs on, when they are pinned to one: a
+// hand-over between threads of one core is a direct host context switch,
+// without the cross-core wake-up latency, and the firmware uses one core as it
+// would use its one processor.
+static bool g_pinned = false;
+static cpu_set_t g_core;
+
+static void pin_calling_thread() {
+    if (!K().config.one_host_core) return;
+    if (!g_pinned) {
+        int cpu = sched_getcpu();
+        CPU_ZERO(&g_core);
+        CPU_SET(cpu < 0 ? 0 : cpu, &g_core);
+    }
+    g_pinned = pthread_setaffinity_np(pthread_self(), sizeof g_core, &g_core) == 0;
+}
+
+// Wait until the processor is handed to `self`. Unpinned, spin for a short
+// while first: a hand-over usually comes back within microseconds (a reply,
+// a ping-pong), and spinning saves the host's cross-core wake-up latency.
+static void wait_for_processor(Tcb* self) {
+    if (!g_pinned) {
+        const auto spin_until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+        for (unsigned i = 1;; ++i) {
+            if (sem_trywait(&self->run) == 0) return;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+            if (i % 64 == 0 && std::chrono::steady_clock::now() >= spin_until) break;
+        }
+    }
+    while (sem_wait(&self->run) != 0) {
+    }
+}
+
 [[noreturn]] static void park_forever(Lock& lk) {
     lk.unlock();
     sem_t never;
@@ -261,8 +298,7 @@ static void switch_away(Tcb* self, Lock& lk, bool leaving = false) {
         if (!self || leaving) return;
         if (self->dead) park_forever(lk);
         lk.unlock();
-        while (sem_wait(&self->run) != 0) {
-        }
+        wait_for_processor(self);
         lk.lock();
         return;
     }
@@ -400,6 +436,7 @@ bool spawn_host_thread(Tcb* t) {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    if (g_pinned) pthread_attr_setaffinity_np(&attr, sizeof g_core, &g_core);
     pthread_t id;
     bool ok = pthread_create(&id, &attr, thread_main, t) == 0;
     pthread_attr_destroy(&attr);
@@ -486,6 +523,7 @@ Tcb* adopt_calling_thread(TX_THREAD* cb, const char* name, UINT priority);
 using namespace kernel;
 
 void tx_kernel_enter() {
+    pin_calling_thread();
     tx_application_define(prepare_start());
     Lock lk(K().m);
     switch_away(nullptr, lk);
@@ -550,6 +588,7 @@ void kernel_start_for_test(void (*define)(void* first_unused), UINT priority) {
     void* first_free = prepare_start();
     if (define) define(first_free);
     static TX_THREAD test_thread;
+    pin_calling_thread();
     Lock lk(K().m);
     Tcb* t =
         adopt_calling_thread(&test_thread, "test", priority < TX_MAX_PRIORITIES ? priority : 0);
