@@ -522,7 +522,7 @@ void CDatabase::Replay(int file) {
         if (data[at] == 0xFF) {
             if (!in_run) run_start = at;
             in_run = true;
-            if (at - run_start > MAX_LENGTH_FIELD) break;
+            if (at - run_start >= MAX_LENGTH_FIELD) break; // more than 1700 erased bytes
             ++at;
             continue;
         }

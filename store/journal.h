@@ -23,17 +23,17 @@
 
 class CDatabase : public CJournalSink {
   public:
-    static const uint32_t FILE_BYTES = 0x400000;
-    static const uint32_t HEADER_BYTES = 14;
-    static const uint32_t IMAGE_BYTES = 98108;
-    static const uint32_t MAX_STRING = 1600;       // longest journalled string
-    static const uint32_t MAX_LENGTH_FIELD = 1700; // readers accept L up to this
-    static const uint32_t PENDING_ENTRIES = 8000;
-    static const uint32_t COMPACT_ABOVE = 0x300000; // used bytes that start a compaction
-    static const uint8_t MARK_LIVE = 0x7E;          // '~'
-    static const uint8_t MARK_DELETED = 0x3E;       // '>'
-    static const uint8_t MARK_END = 0x7C;           // '|'
-    static const uint8_t MARK_COMMITTED = 0x7F;
+    static constexpr uint32_t FILE_BYTES = 0x400000;
+    static constexpr uint32_t HEADER_BYTES = 14;
+    static constexpr uint32_t IMAGE_BYTES = 98108;
+    static constexpr uint32_t MAX_STRING = 1600;       // longest journalled string
+    static constexpr uint32_t MAX_LENGTH_FIELD = 1700; // readers accept L up to this
+    static constexpr uint32_t PENDING_ENTRIES = 8000;
+    static constexpr uint32_t COMPACT_ABOVE = 0x300000; // used bytes that start a compaction
+    static constexpr uint8_t MARK_LIVE = 0x7E;          // '~'
+    static constexpr uint8_t MARK_DELETED = 0x3E;       // '>'
+    static constexpr uint8_t MARK_END = 0x7C;           // '|'
+    static constexpr uint8_t MARK_COMMITTED = 0x7F;
 
     static const char* const FILE_NAMES[2]; // "nv1.dat", "nv2.dat"
 
