@@ -2,6 +2,7 @@
 
 #include "platform/board/board.h"
 #include "platform/board/bus.h"
+#include "tests/support/firmware_fixture.h"
 #include "tests/support/kernel_fixture.h"
 
 #include <vector>
@@ -109,6 +110,33 @@ TEST_F(InterruptRegistry, PulseSourceIsMaskedAfterAThousandPulses) {
     uic.status |= ISR_PULSE_SOURCE; // pending but masked: nothing runs
     isr_dispatch();
     EXPECT_EQ(1000, pulse.calls);
+}
+
+} // namespace
+
+namespace {
+
+// The dispatcher on the board's own interrupt controller, installed at start-up.
+class InterruptOnTheBoard : public test_support::FirmwareFixture {};
+
+TEST_F(InterruptOnTheBoard, ARaisedSourceReachesItsHandlerAndThePulseSourceIsThrottled) {
+    counting_isr can, pulse;
+    isr_register(0x4, &can);
+    isr_register(ISR_PULSE_SOURCE, &pulse);
+    dcr_write(DCR_UIC0_ER, dcr_read(DCR_UIC0_ER) | 0x4 | ISR_PULSE_SOURCE);
+    board::uic_pulse(0x4);
+    tx_thread_sleep(1);
+    EXPECT_EQ(1, can.calls);
+    EXPECT_EQ(0u, dcr_read(DCR_UIC0_SR) & 0x4);
+
+    for (int i = 0; i < 1005; i++) {
+        board::uic_pulse(ISR_PULSE_SOURCE);
+        tx_thread_sleep(1);
+    }
+    EXPECT_EQ(1000, pulse.calls);
+    EXPECT_EQ(0u, dcr_read(DCR_UIC0_ER) & ISR_PULSE_SOURCE);
+    isr_unregister(0x4);
+    isr_unregister(ISR_PULSE_SOURCE);
 }
 
 } // namespace
