@@ -105,16 +105,16 @@ const ULONG NX_IP_LOOPBACK = 0x7F000001u;
 struct NX_PACKET_POOL;
 
 struct NX_PACKET {
-    NX_PACKET_POOL* pool;     // the pool the packet came from
-    NX_PACKET* next;          // private: free list and queue link
-    uint8_t* data_start;      // first byte of the packet's buffer
-    uint8_t* data_end;        // one past the last byte of the buffer
-    uint8_t* prepend_ptr;     // first byte of the data
-    uint8_t* append_ptr;      // one past the last byte of the data
-    ULONG length;             // bytes of data
-    ULONG source_ip;          // UDP: the sender's address (host order)
-    UINT source_port;         // UDP: the sender's port
-    UINT allocated;           // private: 1 while taken from the pool
+    NX_PACKET_POOL* pool; // the pool the packet came from
+    NX_PACKET* next;      // private: free list and queue link
+    uint8_t* data_start;  // first byte of the packet's buffer
+    uint8_t* data_end;    // one past the last byte of the buffer
+    uint8_t* prepend_ptr; // first byte of the data
+    uint8_t* append_ptr;  // one past the last byte of the data
+    ULONG length;         // bytes of data
+    ULONG source_ip;      // UDP: the sender's address (host order)
+    UINT source_port;     // UDP: the sender's port
+    UINT allocated;       // private: 1 while taken from the pool
 };
 
 struct NX_PACKET_POOL {
@@ -185,8 +185,8 @@ UINT nx_icmp_enable(NX_IP* ip);
 UINT nx_udp_enable(NX_IP* ip);
 UINT nx_tcp_enable(NX_IP* ip);
 // Counters of the instance (unused out-pointers may be null).
-UINT nx_ip_info_get(NX_IP* ip, ULONG* packets_sent, ULONG* packets_received,
-                    ULONG* packets_dropped, ULONG* icmp_received);
+UINT nx_ip_info_get(NX_IP* ip, ULONG* packets_sent, ULONG* packets_received, ULONG* packets_dropped,
+                    ULONG* icmp_received);
 UINT nx_icmp_info_get(NX_IP* ip, ULONG* pings_sent, ULONG* ping_timeouts, ULONG* ping_responses);
 UINT nx_arp_info_get(NX_IP* ip, ULONG* requests_sent, ULONG* requests_received,
                      ULONG* responses_sent, ULONG* responses_received, ULONG* dynamic_entries,
@@ -245,16 +245,16 @@ typedef void (*nx_tcp_listen_fn)(NX_TCP_SOCKET* socket, UINT port);
 struct NX_TCP_SOCKET {
     const char* name;
     NX_IP* ip;
-    UINT state;    // NX_TCP_*
-    UINT port;     // local port (listen port for a server socket)
-    ULONG window;  // receive window: the largest packet handed to a reader
+    UINT state;   // NX_TCP_*
+    UINT port;    // local port (listen port for a server socket)
+    ULONG window; // receive window: the largest packet handed to a reader
     void* user_data;
     void* impl; // private
 };
 
-UINT nx_tcp_socket_create(NX_IP* ip, NX_TCP_SOCKET* socket, const char* name,
-                          ULONG type_of_service, ULONG fragment, UINT time_to_live, ULONG window,
-                          nx_tcp_notify_fn urgent, nx_tcp_notify_fn disconnect);
+UINT nx_tcp_socket_create(NX_IP* ip, NX_TCP_SOCKET* socket, const char* name, ULONG type_of_service,
+                          ULONG fragment, UINT time_to_live, ULONG window, nx_tcp_notify_fn urgent,
+                          nx_tcp_notify_fn disconnect);
 UINT nx_tcp_socket_delete(NX_TCP_SOCKET* socket); // NX_NOT_CLOSED while connected or listening
 UINT nx_tcp_socket_receive_notify(NX_TCP_SOCKET* socket, nx_tcp_notify_fn notify);
 // Server: listen on `port` with `socket`; up to `queue` further connections

@@ -39,8 +39,7 @@ enum : uint8_t {
 
 struct NX_TELNET_SERVER;
 typedef void (*nx_telnet_connection_fn)(NX_TELNET_SERVER* server, UINT connection);
-typedef void (*nx_telnet_receive_fn)(NX_TELNET_SERVER* server, UINT connection,
-                                     NX_PACKET* packet);
+typedef void (*nx_telnet_receive_fn)(NX_TELNET_SERVER* server, UINT connection, NX_PACKET* packet);
 
 struct NX_TELNET_SERVER {
     const char* name;

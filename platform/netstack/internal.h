@@ -1,0 +1,102 @@
+// Private records of the network stack. Kernel-side state (queues, socket
+// states) changes only with the processor held: in interrupt handlers raised
+// by the host I/O thread, or in thread code under the interrupt lock.
+#pragma once
+
+#include "platform/netstack/nx_api.h"
+#include "platform/netstack/reactor.h"
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace netstack {
+
+// Event bits of a socket's flag group.
+enum : ULONG {
+    EV_DATA = 0x1,      // bytes or a datagram arrived
+    EV_CONNECTED = 0x2, // a connect finished (either way)
+    EV_CLOSED = 0x4,    // the peer closed
+    EV_ACCEPT = 0x8,    // a connection reached the listening socket
+};
+
+struct ip_impl;
+
+struct listener_impl {
+    ip_impl* ip = nullptr;
+    UINT port = 0;
+    int fd = -1;
+    UINT queue_max = 0;
+    struct pending {
+        int fd;
+        uint32_t ip;
+        uint16_t port;
+    };
+    std::deque<pending> waiting;     // connections no socket has taken yet
+    NX_TCP_SOCKET* socket = nullptr; // the socket in the listening place
+    nx_tcp_listen_fn notify = nullptr;
+    bool alive = true;
+};
+
+struct tcp_impl {
+    NX_TCP_SOCKET* socket = nullptr;
+    ip_impl* ip = nullptr;
+    TX_EVENT_FLAGS_GROUP events{};
+    nx_tcp_notify_fn disconnect = nullptr;
+    nx_tcp_notify_fn receive_notify = nullptr;
+    std::deque<uint8_t> received;
+    std::atomic<size_t> queued{0}; // bytes in `received`, read by the I/O thread
+    int fd = -1;
+    bool peer_closed = false;
+    int connect_error = -1; // -1 while a connect runs
+    uint32_t peer_ip = 0;
+    uint16_t peer_port = 0;
+    UINT bound_port = 0;
+    bool bound = false;
+    std::shared_ptr<listener_impl> listener; // while listening or accepted from one
+    bool alive = true;
+};
+
+struct udp_impl {
+    NX_UDP_SOCKET* socket = nullptr;
+    ip_impl* ip = nullptr;
+    TX_EVENT_FLAGS_GROUP events{};
+    nx_udp_notify_fn notify = nullptr;
+    struct datagram {
+        bytes data;
+        uint32_t ip;
+        uint16_t port;
+    };
+    std::deque<datagram> received;
+    ULONG queue_max = 0;
+    int fd = -1;
+    bool alive = true;
+};
+
+struct ip_impl {
+    NX_IP* ip = nullptr;
+    uint32_t host_address = NX_IP_LOOPBACK; // where host sockets bind
+    TX_EVENT_FLAGS_GROUP events{};
+    std::deque<std::function<void()>> deferred; // callbacks for the IP thread
+    std::map<UINT, std::shared_ptr<listener_impl>> listeners;
+    std::map<UINT, std::shared_ptr<udp_impl>> udp_ports;
+    ULONG tcp_sent = 0, tcp_received = 0, tcp_invalid = 0, tcp_dropped = 0;
+    ULONG udp_sent = 0, udp_received = 0, udp_invalid = 0, udp_dropped = 0;
+};
+
+ip_impl* ip_of(NX_IP* ip);
+// Run `fn` on the IP thread (callable from an interrupt handler or a thread).
+void defer(ip_impl* ip, std::function<void()> fn);
+// Hand `fn` to the kernel as an interrupt; the clock stands still until it ran.
+void to_kernel(std::function<void()> fn);
+// Wait on a flag group with the stack's statuses: NX_SUCCESS, `timeout_status`
+// when the wait ran out, NX_WAIT_ABORTED when aborted. Outside a thread the
+// wait is refused (NX_WAIT_ERROR) unless it is NX_NO_WAIT.
+UINT wait_events(TX_EVENT_FLAGS_GROUP* group, ULONG bits, ULONG wait, UINT timeout_status);
+// A packet of `pool` with `header_room`, holding up to `size` bytes of `from`.
+UINT packet_from_bytes(NX_PACKET_POOL* pool, ULONG header_room, const uint8_t* from, ULONG size,
+                       NX_PACKET** packet);
+
+} // namespace netstack

@@ -1,0 +1,263 @@
+#include "platform/netstack/reactor.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace netstack {
+namespace {
+
+const size_t READ_CHUNK = 4096;
+const size_t WRITE_QUEUE_LIMIT = 256 * 1024;
+const int POLL_MS = 500;
+
+enum class kind { listener, connecting, stream, datagram };
+
+struct entry {
+    kind what;
+    std::function<void(int, uint32_t, uint16_t)> accepted;
+    std::function<void(int)> connected;
+    stream_hooks hooks;
+    std::function<void(bytes, uint32_t, uint16_t)> datagram;
+    bytes out;          // stream bytes the socket did not take yet
+    bool ended = false; // stream: end or error reported
+};
+
+class reactor {
+  public:
+    static reactor& get() {
+        static reactor* r = new reactor; // lives for the whole process
+        return *r;
+    }
+
+    void add(int fd, entry e) {
+        std::lock_guard<std::mutex> lk(m_);
+        entries_[fd] = std::move(e);
+        poke();
+    }
+
+    void remove(int fd) {
+        std::lock_guard<std::mutex> lk(m_);
+        if (entries_.erase(fd)) close(fd);
+        poke();
+    }
+
+    bool write(int fd, const uint8_t* data, size_t size) {
+        std::lock_guard<std::mutex> lk(m_);
+        auto it = entries_.find(fd);
+        if (it == entries_.end() || it->second.what != kind::stream || it->second.ended)
+            return false;
+        entry& e = it->second;
+        if (e.out.size() + size > WRITE_QUEUE_LIMIT) return false;
+        e.out.insert(e.out.end(), data, data + size);
+        flush(fd, e);
+        poke();
+        return true;
+    }
+
+    void poke() {
+        char c = 1;
+        ssize_t n = ::write(wake_[1], &c, 1);
+        (void)n;
+    }
+
+  private:
+    reactor() {
+        if (pipe(wake_) == 0) {
+            make_nonblocking(wake_[0]);
+            make_nonblocking(wake_[1]);
+        }
+        std::thread([this] { loop(); }).detach();
+    }
+
+    // Called with the lock held.
+    void flush(int fd, entry& e) {
+        while (!e.out.empty()) {
+            ssize_t n = send(fd, e.out.data(), e.out.size(), MSG_NOSIGNAL);
+            if (n > 0) {
+                e.out.erase(e.out.begin(), e.out.begin() + n);
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+            e.out.clear(); // the peer is gone: the reader side reports the end
+            return;
+        }
+    }
+
+    void loop() {
+        std::vector<pollfd> fds;
+        for (;;) {
+            fds.clear();
+            fds.push_back({wake_[0], POLLIN, 0});
+            {
+                std::lock_guard<std::mutex> lk(m_);
+                for (auto& [fd, e] : entries_) {
+                    short events = 0;
+                    if (e.what == kind::connecting) events = POLLOUT;
+                    if (e.what == kind::listener || e.what == kind::datagram) events = POLLIN;
+                    if (e.what == kind::stream) {
+                        if (!e.ended && (!e.hooks.can_read || e.hooks.can_read())) events |= POLLIN;
+                        if (!e.out.empty()) events |= POLLOUT;
+                    }
+                    if (events) fds.push_back({fd, events, 0});
+                }
+            }
+            if (poll(fds.data(), fds.size(), POLL_MS) <= 0) continue;
+            if (fds[0].revents) {
+                char drain[64];
+                while (read(wake_[0], drain, sizeof drain) > 0) {
+                }
+            }
+            for (size_t i = 1; i < fds.size(); i++)
+                if (fds[i].revents) serve(fds[i].fd, fds[i].revents);
+        }
+    }
+
+    // One ready socket: the system call runs under the lock, the callback after it.
+    void serve(int fd, short revents) {
+        std::function<void()> report;
+        {
+            std::lock_guard<std::mutex> lk(m_);
+            auto it = entries_.find(fd);
+            if (it == entries_.end()) return;
+            entry& e = it->second;
+            switch (e.what) {
+            case kind::listener:
+                report = accept_one(fd, e);
+                break;
+            case kind::connecting:
+                report = finish_connect(fd, e);
+                break;
+            case kind::stream:
+                if (revents & POLLOUT) flush(fd, e);
+                if (revents & (POLLIN | POLLHUP | POLLERR)) report = read_stream(fd, e);
+                break;
+            case kind::datagram:
+                report = read_datagram(fd, e);
+                break;
+            }
+        }
+        if (report) report();
+    }
+
+    std::function<void()> accept_one(int fd, entry& e) {
+        sockaddr_in peer{};
+        socklen_t len = sizeof peer;
+        int conn = accept(fd, reinterpret_cast<sockaddr*>(&peer), &len);
+        if (conn < 0) return nullptr;
+        make_nonblocking(conn);
+        auto cb = e.accepted;
+        uint32_t ip = ntohl(peer.sin_addr.s_addr);
+        uint16_t port = ntohs(peer.sin_port);
+        return [cb, conn, ip, port] { cb(conn, ip, port); };
+    }
+
+    std::function<void()> finish_connect(int fd, entry& e) {
+        int error = 0;
+        socklen_t len = sizeof error;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
+        auto cb = e.connected;
+        entries_.erase(fd); // the socket is watched again as a stream once connected
+        return [cb, error] { cb(error); };
+    }
+
+    std::function<void()> read_stream(int fd, entry& e) {
+        uint8_t buffer[READ_CHUNK];
+        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n > 0) {
+            auto cb = e.hooks.data;
+            bytes data(buffer, buffer + n);
+            return [cb, data] { cb(data); };
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return nullptr;
+        e.ended = true;
+        e.out.clear();
+        return e.hooks.closed;
+    }
+
+    std::function<void()> read_datagram(int fd, entry& e) {
+        uint8_t buffer[65536];
+        sockaddr_in peer{};
+        socklen_t len = sizeof peer;
+        ssize_t n =
+            recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &len);
+        if (n < 0) return nullptr;
+        auto cb = e.datagram;
+        bytes data(buffer, buffer + n);
+        uint32_t ip = ntohl(peer.sin_addr.s_addr);
+        uint16_t port = ntohs(peer.sin_port);
+        return [cb, data, ip, port] { cb(data, ip, port); };
+    }
+
+    std::mutex m_;
+    std::map<int, entry> entries_;
+    int wake_[2] = {-1, -1};
+};
+
+} // namespace
+
+void watch_listener(int fd, std::function<void(int, uint32_t, uint16_t)> accepted) {
+    entry e;
+    e.what = kind::listener;
+    e.accepted = std::move(accepted);
+    reactor::get().add(fd, std::move(e));
+}
+
+void watch_connect(int fd, std::function<void(int)> done) {
+    entry e;
+    e.what = kind::connecting;
+    e.connected = std::move(done);
+    reactor::get().add(fd, std::move(e));
+}
+
+void watch_stream(int fd, stream_hooks hooks) {
+    entry e;
+    e.what = kind::stream;
+    e.hooks = std::move(hooks);
+    reactor::get().add(fd, std::move(e));
+}
+
+void watch_datagram(int fd, std::function<void(bytes, uint32_t, uint16_t)> datagram) {
+    entry e;
+    e.what = kind::datagram;
+    e.datagram = std::move(datagram);
+    reactor::get().add(fd, std::move(e));
+}
+
+bool stream_write(int fd, const uint8_t* data, size_t size) {
+    return reactor::get().write(fd, data, size);
+}
+
+void forget(int fd) {
+    if (fd >= 0) reactor::get().remove(fd);
+}
+
+void wake() {
+    reactor::get().poke();
+}
+
+int make_nonblocking(int fd) {
+    int flags = fcntl(fd, F_GETFL, 0);
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+    return fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+int bind_address(int fd, uint32_t address, uint16_t port) {
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(address);
+    a.sin_port = htons(port);
+    return bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : errno;
+}
+
+} // namespace netstack

@@ -1,0 +1,451 @@
+// TCP sockets over host stream sockets: server sockets take connections from
+// one host listener per port, clients connect from the instance's address.
+#include "platform/netstack/internal.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace netstack;
+
+namespace {
+
+const size_t RECEIVE_LIMIT = 64 * 1024; // host reads pause above this many queued bytes
+const int LISTEN_BACKLOG = 8;
+
+typedef std::shared_ptr<tcp_impl> tcp_ptr;
+
+tcp_ptr* holder(NX_TCP_SOCKET* socket) {
+    return socket ? static_cast<tcp_ptr*>(socket->impl) : nullptr;
+}
+
+tcp_impl* impl_of(NX_TCP_SOCKET* socket) {
+    tcp_ptr* h = holder(socket);
+    return h ? h->get() : nullptr;
+}
+
+// Ticks left of a wait that began at `start`.
+ULONG remaining(ULONG wait, ULONG start) {
+    if (wait == NX_WAIT_FOREVER) return wait;
+    ULONG spent = tx_time_get() - start;
+    return spent >= wait ? 0 : wait - spent;
+}
+
+void on_data(const tcp_ptr& sp, int fd, const bytes& data) {
+    if (!sp->alive || sp->fd != fd) return;
+    sp->received.insert(sp->received.end(), data.begin(), data.end());
+    sp->queued = sp->received.size();
+    sp->ip->tcp_received++;
+    tx_event_flags_set(&sp->events, EV_DATA, TX_OR);
+    if (sp->receive_notify) {
+        defer(sp->ip, [sp] {
+            if (sp->alive && sp->receive_notify) sp->receive_notify(sp->socket);
+        });
+    }
+}
+
+void on_closed(const tcp_ptr& sp, int fd) {
+    if (!sp->alive || sp->fd != fd) return;
+    sp->peer_closed = true;
+    if (sp->socket->state == NX_TCP_ESTABLISHED) sp->socket->state = NX_TCP_CLOSE_WAIT;
+    tx_event_flags_set(&sp->events, EV_CLOSED | EV_DATA, TX_OR);
+    if (sp->disconnect) {
+        defer(sp->ip, [sp] {
+            if (sp->alive && sp->disconnect) sp->disconnect(sp->socket);
+        });
+    }
+}
+
+// Start reading a connected host socket into the socket's receive queue.
+void attach_stream(const tcp_ptr& sp, int fd) {
+    sp->fd = fd;
+    sp->peer_closed = false;
+    sp->received.clear();
+    sp->queued = 0;
+    stream_hooks hooks;
+    hooks.data = [sp, fd](bytes data) { to_kernel([sp, fd, data] { on_data(sp, fd, data); }); };
+    hooks.closed = [sp, fd] { to_kernel([sp, fd] { on_closed(sp, fd); }); };
+    hooks.can_read = [sp] { return sp->queued.load() < RECEIVE_LIMIT; };
+    watch_stream(fd, hooks);
+}
+
+void set_peer(tcp_impl* s, int fd) {
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) == 0) {
+        s->peer_ip = ntohl(peer.sin_addr.s_addr);
+        s->peer_port = ntohs(peer.sin_port);
+    }
+}
+
+// A connection reaches the socket in the port's listening place (kernel context).
+void give_connection(const std::shared_ptr<listener_impl>& l, NX_TCP_SOCKET* socket,
+                     const listener_impl::pending& conn) {
+    tcp_ptr sp = *holder(socket);
+    l->socket = nullptr;
+    socket->state = NX_TCP_SYN_RECEIVED;
+    sp->peer_ip = conn.ip;
+    sp->peer_port = conn.port;
+    attach_stream(sp, conn.fd);
+    tx_event_flags_set(&sp->events, EV_ACCEPT, TX_OR);
+    if (l->notify) {
+        nx_tcp_listen_fn notify = l->notify;
+        UINT port = l->port;
+        defer(l->ip, [sp, notify, port] {
+            if (sp->alive) notify(sp->socket, port);
+        });
+    }
+}
+
+void on_connection(const std::shared_ptr<listener_impl>& l, listener_impl::pending conn) {
+    if (l->alive && l->socket && l->socket->state == NX_TCP_LISTEN_STATE) {
+        give_connection(l, l->socket, conn);
+    } else if (l->alive && l->waiting.size() < l->queue_max) {
+        l->waiting.push_back(conn);
+    } else {
+        close(conn.fd); // refused: no place and the queue is full
+        l->ip->tcp_dropped++;
+    }
+}
+
+// Close the host connection of a socket and forget what it received.
+void drop_connection(tcp_impl* s) {
+    CInterruptLock lock;
+    forget(s->fd);
+    s->fd = -1;
+    s->received.clear();
+    s->queued = 0;
+    s->peer_closed = false;
+}
+
+} // namespace
+
+UINT nx_tcp_socket_create(NX_IP* ip, NX_TCP_SOCKET* socket, const char* name, ULONG type_of_service,
+                          ULONG fragment, UINT time_to_live, ULONG window, nx_tcp_notify_fn urgent,
+                          nx_tcp_notify_fn disconnect) {
+    (void)type_of_service;
+    (void)fragment;
+    (void)time_to_live;
+    (void)urgent;
+    ip_impl* ipi = ip_of(ip);
+    if (!ipi || !socket) return NX_PTR_ERROR;
+    tcp_ptr sp = std::make_shared<tcp_impl>();
+    if (tx_event_flags_create(&sp->events, name) != TX_SUCCESS) return NX_NOT_CREATED;
+    *socket = NX_TCP_SOCKET{};
+    socket->name = name;
+    socket->ip = ip;
+    socket->state = NX_TCP_CLOSED;
+    socket->window = window;
+    sp->socket = socket;
+    sp->ip = ipi;
+    sp->disconnect = disconnect;
+    socket->impl = new tcp_ptr(sp);
+    return NX_SUCCESS;
+}
+
+UINT nx_tcp_socket_delete(NX_TCP_SOCKET* socket) {
+    tcp_impl* s = impl_of(socket);
+    if (!s) return NX_PTR_ERROR;
+    if (socket->state != NX_TCP_CLOSED || s->bound) return NX_NOT_CLOSED;
+    {
+        CInterruptLock lock;
+        s->alive = false;
+    }
+    drop_connection(s);
+    tx_event_flags_delete(&s->events);
+    delete holder(socket);
+    socket->impl = nullptr;
+    return NX_SUCCESS;
+}
+
+UINT nx_tcp_socket_receive_notify(NX_TCP_SOCKET* socket, nx_tcp_notify_fn notify) {
+    tcp_impl* s = impl_of(socket);
+    if (!s) return NX_PTR_ERROR;
+    s->receive_notify = notify;
+    return NX_SUCCESS;
+}
+
+UINT nx_tcp_server_socket_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UINT queue,
+                                 nx_tcp_listen_fn listen_fn) {
+    ip_impl* ipi = ip_of(ip);
+    tcp_impl* s = impl_of(socket);
+    if (!ipi || !s) return NX_PTR_ERROR;
+    if (port == 0 || port > 0xFFFF) return NX_INVALID_PORT;
+    if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
+    if (ipi->listeners.count(port)) return NX_DUPLICATE_LISTEN;
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return NX_IP_INTERNAL_ERROR;
+    make_nonblocking(fd);
+    if (bind_address(fd, ipi->host_address, static_cast<uint16_t>(nx_ip_host_port(port))) != 0 ||
+        ::listen(fd, LISTEN_BACKLOG) != 0) {
+        close(fd);
+        return NX_PORT_UNAVAILABLE;
+    }
+    auto l = std::make_shared<listener_impl>();
+    l->ip = ipi;
+    l->port = port;
+    l->fd = fd;
+    l->queue_max = queue;
+    l->socket = socket;
+    l->notify = listen_fn;
+    ipi->listeners[port] = l;
+    s->listener = l;
+    socket->port = port;
+    socket->state = NX_TCP_LISTEN_STATE;
+    watch_listener(fd, [l](int conn, uint32_t peer_ip, uint16_t peer_port) {
+        listener_impl::pending p{conn, peer_ip, peer_port};
+        to_kernel([l, p] { on_connection(l, p); });
+    });
+    return NX_SUCCESS;
+}
+
+UINT nx_tcp_server_socket_accept(NX_TCP_SOCKET* socket, ULONG wait) {
+    tcp_impl* s = impl_of(socket);
+    if (!s) return NX_PTR_ERROR;
+    ULONG start = tx_time_get();
+    for (;;) {
+        {
+            CInterruptLock lock;
+            if (socket->state == NX_TCP_SYN_RECEIVED) {
+                socket->state = s->peer_closed ? NX_TCP_CLOSE_WAIT : NX_TCP_ESTABLISHED;
+                return NX_SUCCESS;
+            }
+            if (socket->state == NX_TCP_ESTABLISHED) return NX_SUCCESS;
+            if (socket->state != NX_TCP_LISTEN_STATE) return NX_NOT_LISTEN_STATE;
+        }
+        UINT rc = wait_events(&s->events, EV_ACCEPT, remaining(wait, start), NX_NOT_CONNECTED);
+        if (rc != NX_SUCCESS) return rc;
+    }
+}
+
+UINT nx_tcp_server_socket_relisten(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket) {
+    ip_impl* ipi = ip_of(ip);
+    tcp_impl* s = impl_of(socket);
+    if (!ipi || !s) return NX_PTR_ERROR;
+    auto it = ipi->listeners.find(port);
+    if (it == ipi->listeners.end()) return NX_NOT_ENABLED;
+    if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
+    std::shared_ptr<listener_impl> l = it->second;
+    CInterruptLock lock;
+    if (l->socket && l->socket != socket) return NX_INVALID_RELISTEN;
+    s->listener = l;
+    socket->port = port;
+    if (!l->waiting.empty()) {
+        listener_impl::pending conn = l->waiting.front();
+        l->waiting.pop_front();
+        give_connection(l, socket, conn);
+        return NX_CONNECTION_PENDING;
+    }
+    l->socket = socket;
+    socket->state = NX_TCP_LISTEN_STATE;
+    return NX_SUCCESS;
+}
+
+UINT nx_tcp_server_socket_unaccept(NX_TCP_SOCKET* socket) {
+    tcp_impl* s = impl_of(socket);
+    if (!s) return NX_PTR_ERROR;
+    drop_connection(s);
+    CInterruptLock lock;
+    if (s->listener && s->listener->socket == socket) s->listener->socket = nullptr;
+    s->listener.reset();
+    socket->state = NX_TCP_CLOSED;
+    return NX_SUCCESS;
+}
+
+UINT nx_tcp_server_socket_unlisten(NX_IP* ip, UINT port) {
+    ip_impl* ipi = ip_of(ip);
+    if (!ipi) return NX_PTR_ERROR;
+    auto it = ipi->listeners.find(port);
+    if (it == ipi->listeners.end()) return NX_ENTRY_NOT_FOUND;
+    std::shared_ptr<listener_impl> l = it->second;
+    ipi->listeners.erase(it);
+    forget(l->fd);
+    CInterruptLock lock;
+    l->alive = false;
+    for (const listener_impl::pending& p : l->waiting)
+        close(p.fd);
+    l->waiting.clear();
+    if (l->socket) {
+        l->socket->state = NX_TCP_CLOSED;
+        l->socket = nullptr;
+    }
+    return NX_SUCCESS;
+}
+
+UINT nx_tcp_client_socket_bind(NX_TCP_SOCKET* socket, UINT port, ULONG wait) {
+    (void)wait;
+    tcp_impl* s = impl_of(socket);
+    if (!s) return NX_PTR_ERROR;
+    if (s->bound) return NX_ALREADY_BOUND;
+    s->bound = true;
+    s->bound_port = port;
+    socket->port = port;
+    return NX_SUCCESS;
+}
+
+UINT nx_tcp_client_socket_unbind(NX_TCP_SOCKET* socket) {
+    tcp_impl* s = impl_of(socket);
+    if (!s) return NX_PTR_ERROR;
+    if (!s->bound) return NX_NOT_BOUND;
+    if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
+    s->bound = false;
+    socket->port = 0;
+    return NX_SUCCESS;
+}
+
+UINT nx_tcp_client_socket_connect(NX_TCP_SOCKET* socket, ULONG server_ip, UINT server_port,
+                                  ULONG wait) {
+    tcp_impl* s = impl_of(socket);
+    if (!s) return NX_PTR_ERROR;
+    if (!s->bound) return NX_NOT_BOUND;
+    if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return NX_IP_INTERNAL_ERROR;
+    make_nonblocking(fd);
+    uint16_t local = s->bound_port ? static_cast<uint16_t>(nx_ip_host_port(s->bound_port)) : 0;
+    if (bind_address(fd, s->ip->host_address, local) != 0) {
+        close(fd);
+        return NX_PORT_UNAVAILABLE;
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(server_ip);
+    to.sin_port = htons(static_cast<uint16_t>(server_port));
+    tcp_ptr sp = *holder(socket);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+        socket->state = NX_TCP_ESTABLISHED;
+        set_peer(s, fd);
+        attach_stream(sp, fd);
+        return NX_SUCCESS;
+    }
+    if (errno != EINPROGRESS) {
+        close(fd);
+        return NX_NOT_CONNECTED;
+    }
+    {
+        CInterruptLock lock;
+        s->fd = fd;
+        s->connect_error = -1;
+        socket->state = NX_TCP_SYN_SENT;
+    }
+    watch_connect(fd, [sp, fd](int error) {
+        to_kernel([sp, fd, error] {
+            if (!sp->alive || sp->fd != fd) {
+                close(fd); // the connect was given up meanwhile
+                return;
+            }
+            sp->connect_error = error;
+            tx_event_flags_set(&sp->events, EV_CONNECTED, TX_OR);
+        });
+    });
+    ULONG start = tx_time_get();
+    for (;;) {
+        int error;
+        {
+            CInterruptLock lock;
+            error = s->connect_error;
+        }
+        if (error == 0) {
+            socket->state = NX_TCP_ESTABLISHED;
+            set_peer(s, fd);
+            attach_stream(sp, fd);
+            return NX_SUCCESS;
+        }
+        UINT rc = error > 0 ? NX_NOT_CONNECTED
+                            : wait_events(&s->events, EV_CONNECTED, remaining(wait, start),
+                                          NX_NOT_CONNECTED);
+        if (rc != NX_SUCCESS) {
+            {
+                CInterruptLock lock;
+                s->fd = -1;
+                socket->state = NX_TCP_CLOSED;
+            }
+            forget(fd); // closes it unless the finished connect already left the watch
+            if (error > 0) close(fd);
+            return rc;
+        }
+    }
+}
+
+UINT nx_tcp_socket_disconnect(NX_TCP_SOCKET* socket, ULONG wait) {
+    (void)wait;
+    tcp_impl* s = impl_of(socket);
+    if (!s) return NX_PTR_ERROR;
+    if (s->fd < 0) return NX_NOT_CONNECTED;
+    drop_connection(s);
+    socket->state = NX_TCP_CLOSED;
+    return NX_SUCCESS;
+}
+
+UINT nx_tcp_socket_send(NX_TCP_SOCKET* socket, NX_PACKET* packet, ULONG wait) {
+    (void)wait;
+    tcp_impl* s = impl_of(socket);
+    if (!s || !packet) return NX_PTR_ERROR;
+    if (!packet->allocated) return NX_INVALID_PACKET;
+    if (s->fd < 0 || s->peer_closed ||
+        (socket->state != NX_TCP_ESTABLISHED && socket->state != NX_TCP_CLOSE_WAIT))
+        return NX_NOT_CONNECTED;
+    if (!stream_write(s->fd, packet->prepend_ptr, packet->length)) return NX_TX_QUEUE_DEPTH;
+    s->ip->tcp_sent++;
+    nx_packet_transmit_release(packet);
+    return NX_SUCCESS;
+}
+
+UINT nx_tcp_socket_receive(NX_TCP_SOCKET* socket, NX_PACKET** packet, ULONG wait) {
+    tcp_impl* s = impl_of(socket);
+    if (!s || !packet) return NX_PTR_ERROR;
+    *packet = nullptr;
+    ULONG start = tx_time_get();
+    for (;;) {
+        bool has_data, closed;
+        {
+            CInterruptLock lock;
+            has_data = !s->received.empty();
+            closed = s->peer_closed || s->fd < 0;
+        }
+        if (has_data) {
+            NX_PACKET* p = nullptr;
+            UINT rc = nx_packet_allocate(socket->ip->default_pool, &p, NX_TCP_PACKET, NX_NO_WAIT);
+            if (rc != NX_SUCCESS) return NX_NO_PACKET;
+            {
+                CInterruptLock lock;
+                size_t n = std::min<size_t>(s->received.size(), p->data_end - p->append_ptr);
+                if (socket->window) n = std::min<size_t>(n, socket->window);
+                std::copy(s->received.begin(), s->received.begin() + n, p->append_ptr);
+                s->received.erase(s->received.begin(), s->received.begin() + n);
+                s->queued = s->received.size();
+                p->append_ptr += n;
+                p->length = static_cast<ULONG>(n);
+            }
+            wake(); // reading may go on if it paused
+            *packet = p;
+            return NX_SUCCESS;
+        }
+        if (closed) return NX_NOT_CONNECTED;
+        UINT rc =
+            wait_events(&s->events, EV_DATA | EV_CLOSED, remaining(wait, start), NX_NO_PACKET);
+        if (rc != NX_SUCCESS) return rc;
+    }
+}
+
+UINT nx_tcp_socket_peer_info_get(NX_TCP_SOCKET* socket, ULONG* peer_ip, ULONG* peer_port) {
+    tcp_impl* s = impl_of(socket);
+    if (!s || !peer_ip || !peer_port) return NX_PTR_ERROR;
+    if (s->fd < 0) return NX_NOT_CONNECTED;
+    *peer_ip = s->peer_ip;
+    *peer_port = s->peer_port;
+    return NX_SUCCESS;
+}
+
+UINT nx_tcp_info_get(NX_IP* ip, ULONG* packets_sent, ULONG* packets_received,
+                     ULONG* invalid_packets, ULONG* packets_dropped) {
+    ip_impl* ipi = ip_of(ip);
+    if (!ipi) return NX_PTR_ERROR;
+    if (packets_sent) *packets_sent = ipi->tcp_sent;
+    if (packets_received) *packets_received = ipi->tcp_received;
+    if (invalid_packets) *invalid_packets = ipi->tcp_invalid;
+    if (packets_dropped) *packets_dropped = ipi->tcp_dropped;
+    return NX_SUCCESS;
+}

@@ -1,0 +1,200 @@
+// UDP sockets over host datagram sockets bound to the instance's address.
+#include "platform/netstack/internal.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace netstack;
+
+namespace {
+
+typedef std::shared_ptr<udp_impl> udp_ptr;
+
+udp_ptr* holder(NX_UDP_SOCKET* socket) {
+    return socket ? static_cast<udp_ptr*>(socket->impl) : nullptr;
+}
+
+udp_impl* impl_of(NX_UDP_SOCKET* socket) {
+    udp_ptr* h = holder(socket);
+    return h ? h->get() : nullptr;
+}
+
+ULONG remaining(ULONG wait, ULONG start) {
+    if (wait == NX_WAIT_FOREVER) return wait;
+    ULONG spent = tx_time_get() - start;
+    return spent >= wait ? 0 : wait - spent;
+}
+
+void on_datagram(const udp_ptr& sp, int fd, udp_impl::datagram d) {
+    if (!sp->alive || sp->fd != fd) return;
+    if (sp->received.size() >= sp->queue_max) {
+        sp->ip->udp_dropped++;
+        return;
+    }
+    sp->received.push_back(std::move(d));
+    sp->ip->udp_received++;
+    tx_event_flags_set(&sp->events, EV_DATA, TX_OR);
+    if (sp->notify) {
+        defer(sp->ip, [sp] {
+            if (sp->alive && sp->notify) sp->notify(sp->socket);
+        });
+    }
+}
+
+} // namespace
+
+UINT nx_udp_socket_create(NX_IP* ip, NX_UDP_SOCKET* socket, const char* name, ULONG type_of_service,
+                          ULONG fragment, UINT time_to_live, ULONG queue_maximum) {
+    (void)type_of_service;
+    (void)fragment;
+    (void)time_to_live;
+    ip_impl* ipi = ip_of(ip);
+    if (!ipi || !socket) return NX_PTR_ERROR;
+    udp_ptr sp = std::make_shared<udp_impl>();
+    if (tx_event_flags_create(&sp->events, name) != TX_SUCCESS) return NX_NOT_CREATED;
+    *socket = NX_UDP_SOCKET{};
+    socket->name = name;
+    socket->ip = ip;
+    sp->socket = socket;
+    sp->ip = ipi;
+    sp->queue_max = queue_maximum;
+    socket->impl = new udp_ptr(sp);
+    return NX_SUCCESS;
+}
+
+UINT nx_udp_socket_delete(NX_UDP_SOCKET* socket) {
+    udp_impl* s = impl_of(socket);
+    if (!s) return NX_PTR_ERROR;
+    if (s->fd >= 0) return NX_STILL_BOUND;
+    s->alive = false;
+    tx_event_flags_delete(&s->events);
+    delete holder(socket);
+    socket->impl = nullptr;
+    return NX_SUCCESS;
+}
+
+UINT nx_udp_socket_bind(NX_UDP_SOCKET* socket, UINT port, ULONG wait) {
+    (void)wait;
+    udp_impl* s = impl_of(socket);
+    if (!s) return NX_PTR_ERROR;
+    if (s->fd >= 0) return NX_ALREADY_BOUND;
+    if (port > 0xFFFF) return NX_INVALID_PORT;
+    if (port != NX_ANY_PORT && s->ip->udp_ports.count(port)) return NX_PORT_UNAVAILABLE;
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return NX_IP_INTERNAL_ERROR;
+    make_nonblocking(fd);
+    uint16_t host_port = port ? static_cast<uint16_t>(nx_ip_host_port(port)) : 0;
+    if (bind_address(fd, s->ip->host_address, host_port) != 0) {
+        close(fd);
+        return NX_PORT_UNAVAILABLE;
+    }
+    if (port == NX_ANY_PORT) {
+        sockaddr_in a{};
+        socklen_t len = sizeof a;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+    udp_ptr sp = *holder(socket);
+    s->fd = fd;
+    socket->port = port;
+    s->ip->udp_ports[port] = sp;
+    watch_datagram(fd, [sp, fd](bytes data, uint32_t from_ip, uint16_t from_port) {
+        udp_impl::datagram d{std::move(data), from_ip, from_port};
+        to_kernel([sp, fd, d] { on_datagram(sp, fd, d); });
+    });
+    return NX_SUCCESS;
+}
+
+UINT nx_udp_socket_unbind(NX_UDP_SOCKET* socket) {
+    udp_impl* s = impl_of(socket);
+    if (!s) return NX_PTR_ERROR;
+    if (s->fd < 0) return NX_NOT_BOUND;
+    forget(s->fd);
+    CInterruptLock lock;
+    s->ip->udp_ports.erase(socket->port);
+    s->fd = -1;
+    s->received.clear();
+    socket->port = 0;
+    return NX_SUCCESS;
+}
+
+UINT nx_udp_socket_send(NX_UDP_SOCKET* socket, NX_PACKET* packet, ULONG ip_address, UINT port) {
+    udp_impl* s = impl_of(socket);
+    if (!s || !packet) return NX_PTR_ERROR;
+    if (!packet->allocated) return NX_INVALID_PACKET;
+    if (s->fd < 0) return NX_NOT_BOUND;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(ip_address);
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    ssize_t n = sendto(s->fd, packet->prepend_ptr, packet->length, 0,
+                       reinterpret_cast<sockaddr*>(&to), sizeof to);
+    if (n < 0) {
+        s->ip->udp_invalid++;
+        return NX_NOT_SUCCESSFUL;
+    }
+    s->ip->udp_sent++;
+    nx_packet_transmit_release(packet);
+    return NX_SUCCESS;
+}
+
+UINT nx_udp_socket_receive(NX_UDP_SOCKET* socket, NX_PACKET** packet, ULONG wait) {
+    udp_impl* s = impl_of(socket);
+    if (!s || !packet) return NX_PTR_ERROR;
+    *packet = nullptr;
+    if (s->fd < 0) return NX_NOT_BOUND;
+    ULONG start = tx_time_get();
+    for (;;) {
+        bool has;
+        {
+            CInterruptLock lock;
+            has = !s->received.empty();
+        }
+        if (has) {
+            NX_PACKET* p = nullptr;
+            UINT rc = nx_packet_allocate(socket->ip->default_pool, &p, NX_UDP_PACKET, NX_NO_WAIT);
+            if (rc != NX_SUCCESS) return NX_NO_PACKET;
+            CInterruptLock lock;
+            udp_impl::datagram d = std::move(s->received.front());
+            s->received.pop_front();
+            size_t room = p->data_end - p->append_ptr;
+            size_t n = std::min(room, d.data.size()); // a longer datagram is cut to the buffer
+            std::copy(d.data.begin(), d.data.begin() + n, p->append_ptr);
+            p->append_ptr += n;
+            p->length = static_cast<ULONG>(n);
+            p->source_ip = d.ip;
+            p->source_port = d.port;
+            *packet = p;
+            return NX_SUCCESS;
+        }
+        UINT rc = wait_events(&s->events, EV_DATA, remaining(wait, start), NX_NO_PACKET);
+        if (rc != NX_SUCCESS) return rc;
+    }
+}
+
+UINT nx_udp_socket_receive_notify(NX_UDP_SOCKET* socket, nx_udp_notify_fn notify) {
+    udp_impl* s = impl_of(socket);
+    if (!s) return NX_PTR_ERROR;
+    s->notify = notify;
+    return NX_SUCCESS;
+}
+
+UINT nx_udp_source_extract(NX_PACKET* packet, ULONG* ip_address, UINT* port) {
+    if (!packet || !ip_address || !port) return NX_PTR_ERROR;
+    *ip_address = packet->source_ip;
+    *port = packet->source_port;
+    return NX_SUCCESS;
+}
+
+UINT nx_udp_info_get(NX_IP* ip, ULONG* packets_sent, ULONG* packets_received,
+                     ULONG* invalid_packets, ULONG* packets_dropped) {
+    ip_impl* ipi = ip_of(ip);
+    if (!ipi) return NX_PTR_ERROR;
+    if (packets_sent) *packets_sent = ipi->udp_sent;
+    if (packets_received) *packets_received = ipi->udp_received;
+    if (invalid_packets) *invalid_packets = ipi->udp_invalid;
+    if (packets_dropped) *packets_dropped = ipi->udp_dropped;
+    return NX_SUCCESS;
+}
