@@ -2,10 +2,21 @@
 //
 // Layout: a chain of blocks, each a 16-byte header followed by its data.
 // Offsets are from the pool start; the last block ends at the pool size.
-// Freed blocks merge with free neighbours at once.
+// Freed blocks merge with free neighbours at once. Under AddressSanitizer
+// the data of free blocks in board RAM is poisoned, so that firmware touching
+// a released block is caught.
 #include "platform/kernel/core.h"
 
 #include <cstring>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define POOL_POISON(p, a, n) (p->checked ? ASAN_POISON_MEMORY_REGION(a, n) : (void)0)
+#define POOL_UNPOISON(p, a, n) (p->checked ? ASAN_UNPOISON_MEMORY_REGION(a, n) : (void)0)
+#else
+#define POOL_POISON(p, a, n) ((void)(p), (void)(a), (void)(n))
+#define POOL_UNPOISON(p, a, n) ((void)(p), (void)(a), (void)(n))
+#endif
 
 namespace kernel {
 
@@ -43,6 +54,7 @@ void* try_allocate(Pool* p, ULONG size) {
         if (h->next - off >= need + kHeader + kAlign) { // split off the rest
             uint32_t rest = off + static_cast<uint32_t>(need);
             Header* r = at(p, rest);
+            POOL_UNPOISON(p, r, kHeader);
             r->next = h->next;
             r->prev = off;
             r->magic = kFree;
@@ -51,6 +63,7 @@ void* try_allocate(Pool* p, ULONG size) {
             h->next = rest;
         }
         h->magic = kUsed;
+        POOL_UNPOISON(p, reinterpret_cast<uint8_t*>(h) + kHeader, data_bytes(p, h));
         return reinterpret_cast<uint8_t*>(h) + kHeader;
     }
     return nullptr;
@@ -121,11 +134,14 @@ UINT tx_byte_pool_create(TX_BYTE_POOL* pool, const char* name, void* start, ULON
     p->start = reinterpret_cast<uint8_t*>(aligned);
     p->size = usable;
     p->created_size = size;
+    p->checked = K().ram && p->start >= K().ram && p->start + usable <= K().ram + K().ram_size;
+    POOL_UNPOISON(p, p->start, usable);
     Header* first = at(p, 0);
     first->next = usable;
     first->prev = kNone;
     first->magic = kFree;
     first->reserved = 0;
+    POOL_POISON(p, p->start + kHeader, usable - kHeader);
     pool->kernel_object = p;
     pool->name = name;
     register_object(pool, p);
@@ -140,6 +156,7 @@ UINT tx_byte_pool_delete(TX_BYTE_POOL* pool) {
     while (Link* l = p->waiters.front())
         end_wait(tcb_of_link(l), TX_DELETED);
     unregister_object(pool, p);
+    POOL_UNPOISON(p, p->start, p->size);
     pool->kernel_object = nullptr;
     preempt_point(lk);
     return TX_SUCCESS;
@@ -175,7 +192,11 @@ UINT tx_byte_release(void* memory) {
     h->magic = kFree;
     uint32_t off = offset_of(p, h);
     merge_next(p, off);
-    if (h->prev != kNone && at(p, h->prev)->magic == kFree) merge_next(p, h->prev);
+    if (h->prev != kNone && at(p, h->prev)->magic == kFree) {
+        off = h->prev;
+        merge_next(p, off);
+    }
+    POOL_POISON(p, p->start + off + kHeader, data_bytes(p, at(p, off)));
     pool_retry_waiters(p);
     preempt_point(lk);
     return TX_SUCCESS;

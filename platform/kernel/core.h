@@ -192,6 +192,7 @@ struct Pool : Object {
     uint8_t* start = nullptr;
     ULONG size = 0;         // usable bytes after alignment
     ULONG created_size = 0; // as asked for at creation
+    bool checked = false;   // in board RAM: free blocks are poisoned for AddressSanitizer
     Pool() : Object(ObjType::Pool) {}
 };
 

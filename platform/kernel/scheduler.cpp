@@ -6,6 +6,10 @@
 #include <sched.h>
 #include <sys/mman.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,8 +31,15 @@ void unregister_object(const void* cb, Object* o) {
     K().graveyard.push_back(o);
 }
 
+// The kernel thread whose host thread this is (null on other host threads).
+static thread_local Tcb* t_self = nullptr;
+
+// A kernel thread holds the processor and calls from its own host thread. A
+// host thread outside the kernel that calls a service by mistake is treated
+// as outside every thread: it can neither wait nor be switched away.
 bool in_thread() {
-    return K().ctx == Ctx::Thread;
+    Kernel& k = K();
+    return k.ctx == Ctx::Thread && k.current && k.current == t_self;
 }
 bool in_isr() {
     return K().ctx == Ctx::Isr;
@@ -306,7 +317,7 @@ static void switch_away(Tcb* self, Lock& lk, bool leaving = false) {
 
 void preempt_point(Lock& lk) {
     Kernel& k = K();
-    if (k.ctx != Ctx::Thread || k.masked) return;
+    if (!in_thread() || k.masked) return;
     Tcb* self = k.current;
     take_interrupts(lk);
     if (self->state != TX_READY) { // an interrupt or expiry suspended or ended it
@@ -421,6 +432,7 @@ void update_priority(Tcb* t) {
 
 static void* thread_main(void* arg) {
     Tcb* t = static_cast<Tcb*>(arg);
+    t_self = t;
     while (sem_wait(&t->run) != 0) {
     }
     t->entry(t->input);
@@ -503,6 +515,9 @@ static void reset_locked() {
     k.time_offset = 0;
     set_now(0);
     k.real_start = std::chrono::steady_clock::now();
+#if defined(__SANITIZE_ADDRESS__)
+    ASAN_UNPOISON_MEMORY_REGION(k.ram, k.ram_size);
+#endif
     std::memset(k.ram, 0, k.ram_size);
 }
 
@@ -532,7 +547,7 @@ void tx_kernel_enter() {
 
 bool tx_in_non_thread_context() {
     Lock lk(K().m);
-    return K().ctx != Ctx::Thread;
+    return !in_thread();
 }
 
 UINT tx_interrupt_mask() {
@@ -592,6 +607,7 @@ void kernel_start_for_test(void (*define)(void* first_unused), UINT priority) {
     Lock lk(K().m);
     Tcb* t =
         adopt_calling_thread(&test_thread, "test", priority < TX_MAX_PRIORITIES ? priority : 0);
+    t_self = t;
     K().current = t;
     K().ctx = Ctx::Thread;
     K().masked = false;
@@ -643,7 +659,7 @@ void host_activity_end() {
 
 void busy_ticks(ULONG ticks) {
     Lock lk(K().m);
-    if (K().ctx != Ctx::Thread) return;
+    if (!in_thread()) return;
     for (ULONG i = 0; i < ticks; ++i) {
         if (real_clock()) {
             preempt_point(lk);

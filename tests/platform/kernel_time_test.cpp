@@ -2,6 +2,7 @@
 // determinism.
 #include "tests/platform/kernel_test_util.h"
 
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -325,6 +326,72 @@ TEST_F(Time, TwoRunsOfTheSameScenarioGiveTheSameTrace) {
     Scenario();
     EXPECT_GT(first.size(), 200u);
     EXPECT_EQ(first, Events());
+}
+
+} // namespace
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+
+namespace {
+
+TEST_F(Pools, ReleasedBlocksInBoardRamArePoisoned) {
+    void *a, *b;
+    ASSERT_EQ(tx_byte_allocate(&g_pool, &a, 64, TX_NO_WAIT), TX_SUCCESS);
+    ASSERT_EQ(tx_byte_allocate(&g_pool, &b, 64, TX_NO_WAIT), TX_SUCCESS);
+    EXPECT_FALSE(__asan_address_is_poisoned(static_cast<uint8_t*>(a) + 63));
+    tx_byte_release(a);
+    EXPECT_TRUE(__asan_address_is_poisoned(a));
+    tx_byte_release(b);
+    EXPECT_TRUE(__asan_address_is_poisoned(static_cast<uint8_t*>(b) + 10));
+    ASSERT_EQ(tx_byte_allocate(&g_pool, &a, 200, TX_NO_WAIT), TX_SUCCESS);
+    EXPECT_EQ(__asan_region_is_poisoned(a, 200), nullptr);
+    tx_byte_pool_delete(&g_pool);
+    EXPECT_EQ(__asan_region_is_poisoned(host::board_ram_address(0x200000), 1024), nullptr);
+}
+
+} // namespace
+#endif
+
+namespace {
+
+TEST_F(Time, AHostThreadOutsideTheKernelCannotWaitOrSwitch) {
+    ASSERT_EQ(tx_semaphore_create(&g_semaphore, "s", 0), TX_SUCCESS);
+    UINT status = 0;
+    static TX_THREAD dummy;
+    TX_THREAD* identified = &dummy;
+    std::thread outsider([&] {
+        status = tx_semaphore_get(&g_semaphore, TX_WAIT_FOREVER);
+        identified = tx_thread_identify();
+    });
+    outsider.join();
+    EXPECT_EQ(status, TX_WAIT_ERROR);
+    EXPECT_EQ(identified, nullptr);
+    EXPECT_EQ(tx_thread_identify()->name, std::string("test"));
+}
+
+TEST(RealClock, TicksFollowTheHostClockScaledBySpeed) {
+    host::KernelConfig config;
+    config.clock = host::ClockMode::Real;
+    config.speed = 50.0; // 5,000 ticks per host second
+    host::kernel_configure(config);
+    Restart();
+    static ULONG fired_at;
+    fired_at = 0;
+    TX_TIMER t;
+    ASSERT_EQ(tx_timer_create(
+                  &t, "t", [](ULONG) { fired_at = tx_time_get(); }, 0, 100, 0, TX_AUTO_ACTIVATE),
+              TX_SUCCESS);
+    auto start = std::chrono::steady_clock::now();
+    ULONG before = tx_time_get();
+    EXPECT_EQ(tx_thread_sleep(200), TX_SUCCESS); // 40 ms of host time
+    double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(tx_time_get() - before, 200u);
+    EXPECT_GE(elapsed, 0.035);
+    EXPECT_LT(elapsed, 1.0);
+    EXPECT_GE(fired_at, 100u);
+    EXPECT_LT(fired_at, 150u);
 }
 
 } // namespace
