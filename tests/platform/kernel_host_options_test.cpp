@@ -1,0 +1,64 @@
+// The host program's command line.
+#include "platform/host_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+bool Parse(std::vector<std::string> args, host::HostOptions& out, std::string& error) {
+    args.insert(args.begin(), "sign-controller");
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(&a[0]);
+    return host::parse_host_options(static_cast<int>(argv.size()), argv.data(), out, error);
+}
+
+TEST(HostOptions, DefaultsAndEveryOption) {
+    host::HostOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({}, o, error));
+    EXPECT_EQ(o.state_dir, "./state");
+    EXPECT_EQ(o.speed, 1.0);
+    EXPECT_EQ(o.port_offset, 0);
+    EXPECT_FALSE(o.console_log);
+    ASSERT_TRUE(Parse({"--state", "/tmp/s", "--speed=2.5", "--port-offset", "1000", "--console-log",
+                       "--board-id", "5", "--flash-size", "0x200000", "--field", "f.txt"},
+                      o, error))
+        << error;
+    EXPECT_EQ(o.state_dir, "/tmp/s");
+    EXPECT_EQ(o.speed, 2.5);
+    EXPECT_EQ(o.port_offset, 1000);
+    EXPECT_TRUE(o.console_log);
+    EXPECT_EQ(o.board_id, 5);
+    EXPECT_EQ(o.flash_size, 0x200000u);
+    EXPECT_EQ(o.field_file, "f.txt");
+    EXPECT_EQ(o.argv.size(), 13u); // kept whole for the restart
+}
+
+TEST(HostOptions, RefusesWhatItDoesNotKnowOrCannotUse) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* reason;
+    } cases[] = {
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"extra"}, "unexpected argument extra"},
+        {{"--speed"}, "needs a value"},
+        {{"--speed", "0"}, "--speed"},
+        {{"--speed", "fast"}, "--speed"},
+        {{"--board-id", "16"}, "--board-id"},
+        {{"--port-offset", "12x"}, "--port-offset"},
+        {{"--flash-size", "100"}, "--flash-size"},
+        {{"--state="}, "--state"},
+    };
+    for (const Case& c : cases) {
+        host::HostOptions o;
+        std::string error;
+        EXPECT_FALSE(Parse(c.args, o, error)) << c.args[0];
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
+}
+
+} // namespace
