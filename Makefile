@@ -11,7 +11,7 @@ RUN_ARGS ?=
 
 all: build
 
-build:
+build: deps
 	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTS=OFF -DBUILD_BENCH=ON >/dev/null
 	cmake --build build/release -j $(JOBS)
 
