@@ -209,6 +209,48 @@ static void take_interrupts(Lock& lk) {
     } while (!k.masked && !k.pending_irqs.empty());
 }
 
+static const char* state_name(UINT state) {
+    switch (state) {
+    case TX_READY:
+        return "ready";
+    case TX_COMPLETED:
+        return "completed";
+    case TX_TERMINATED:
+        return "terminated";
+    case TX_SUSPENDED:
+        return "suspended";
+    case TX_SLEEP:
+        return "sleeping";
+    case TX_EVENT_FLAG:
+        return "waiting for event flags";
+    case TX_SEMAPHORE_SUSP:
+        return "waiting for a semaphore";
+    case TX_MUTEX_SUSP:
+        return "waiting for a mutex";
+    case TX_BYTE_MEMORY:
+        return "waiting for pool memory";
+    default:
+        return "?";
+    }
+}
+
+// Virtual clock, every thread waits for ever and nothing is due: only a host
+// thread can still raise an interrupt. Say so once on standard error when that
+// lasts, which is how a deadlocked test shows what it waits for.
+static void wait_while_stalled(Lock& lk) {
+    Kernel& k = K();
+    if (k.idle_cv.wait_for(lk, std::chrono::seconds(5)) == std::cv_status::no_timeout) return;
+    if (!k.timeline.empty() || !k.pending_irqs.empty() || k.host_activity > 0) return;
+    std::fprintf(stderr, "kernel: tick %llu: every thread waits and nothing is due:\n",
+                 static_cast<unsigned long long>(k.now));
+    for (Tcb* t : k.threads) {
+        const char* on = t->waiting_on && t->waiting_on->name ? t->waiting_on->name : "";
+        std::fprintf(stderr, "  %-24s priority %2u  %s %s\n", t->name ? t->name : "?", t->priority,
+                     state_name(t->state), on);
+    }
+    k.idle_cv.wait(lk);
+}
+
 // No thread is ready: run one step of the idle loop.
 static void idle_step(Lock& lk) {
     Kernel& k = K();
@@ -230,8 +272,12 @@ static void idle_step(Lock& lk) {
         k.idle_cv.wait_until(lk, deadline);
         return;
     }
-    if (k.host_activity > 0 || k.timeline.empty()) {
+    if (k.host_activity > 0) {
         k.idle_cv.wait(lk);
+        return;
+    }
+    if (k.timeline.empty()) {
+        wait_while_stalled(lk);
         return;
     }
     run_due(lk, k.timeline.begin()->expiry);

@@ -235,3 +235,20 @@ TEST_F(Scheduling, PriorityChangeTakesEffectAtOnce) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Scheduling, ThreadsCreatedAtStartUpRunByPriorityAroundTheTestBody) {
+    Restart(
+        [](void*) {
+            Log("define");
+            Spawn("urgent", 1, [](ULONG) { Log("urgent"); });
+            Spawn("later", 9, [](ULONG) { Log("later"); });
+        },
+        5);
+    Log("test body");
+    tx_thread_sleep(1);
+    EXPECT_EQ(Events(), (Trace{"define", "urgent", "test body", "later"}));
+}
+
+} // namespace
