@@ -1,6 +1,15 @@
 #include "console/monitor_task.h"
 
 #include "console/console.h"
+#include "console/console_output.h"
+#include "console/network.h"
+#include "platform/monitor/monitor.h"
+#include "runtime/pools.h"
+#include "runtime/utilities.h"
+#include "store/database.h"
+#include "store/objects.h"
+
+#include <cstring>
 
 namespace {
 
@@ -33,10 +42,28 @@ const event_line EVENT_LINES[] = {
     {LETTER_DEFRAG_RESTART_REQUESTED, "System Defragmentation Restart Requested\n"},
 };
 
+const char PASSWORD_PROMPT[] = "\r\nPassword: ";
+const char LOGIN_SUCCESS[] = "\r\nSUCCESS\r\nVMS>";
+const char LOGIN_FAILURE[] = "\r\nFAILURE\r\nPassword: ";
+const char PASSWORD_ECHO[] = "*";
+const unsigned TELNET_TEXT_BYTES = 500;
+
+// A console line runs in the boot monitor.
+int run_monitor_line(const char* line, int verbose) {
+    return mon_docommand(line, verbose);
+}
+
+template <size_t N> void set_reply(const char (&text)[N], const char** reply, uint32_t* length) {
+    *reply = text;
+    *length = N - 1;
+}
+
 } // namespace
 
 CMonitorTask::CMonitorTask(post_office& office)
-    : CMailTask("Monitor", 4096, 2, 0, 200, 10, &MONITOR_PROFILE, MONITOR_CODES, office) {}
+    : CMailTask("Monitor", 4096, 2, 0, 200, 10, &MONITOR_PROFILE, MONITOR_CODES, office),
+      prompt_(console_putchar, run_monitor_line),
+      telnet_(&ethernet_ip(), &netx_packet_pool(), &thread_stack_pool()) {}
 
 int CMonitorTask::Start(TX_BYTE_POOL& pool) {
     return Create(pool, task_thread_entry<CMonitorTask, TheMonitorTask>,
@@ -45,7 +72,24 @@ int CMonitorTask::Start(TX_BYTE_POOL& pool) {
 
 void CMonitorTask::Output(int level, const char* text) {
     if (level > TraceLevel() || !text) return;
-    // The telnet console (console state 2) is served by the console subsystem.
+    if (ConsoleState() == 0) return; // nothing can be shown before the task runs
+    bool taken = false;
+    if (mutex_created_) {
+        UINT rc = tx_mutex_get(&printf_mutex_, TX_NO_WAIT);
+        taken = rc == TX_SUCCESS;
+        // Busy: the text is lost; outside a thread (timer, interrupt) it goes on unlocked.
+        if (!taken && !tx_in_non_thread_context()) return;
+    }
+    SendToOperator(text);
+    if (taken) tx_mutex_put(&printf_mutex_);
+}
+
+void CMonitorTask::SendToOperator(const char* text) {
+    if (ConsoleState() != 2 || !(db_get(obj::halvFeatureSet) & CONSOLE_FEATURE)) return;
+    char telnet_text[TELNET_TEXT_BYTES];
+    int rc = str_replace_all(text, "\n", "\r\n", telnet_text, sizeof telnet_text);
+    if (rc < 0) return;
+    telnet_.Send(connection_, telnet_text, static_cast<uint32_t>(strlen(telnet_text)));
 }
 
 int CMonitorTask::SetTraceLevel(int level) {
@@ -59,16 +103,80 @@ void CMonitorTask::SetConsoleState(uint32_t state) {
 }
 
 void CMonitorTask::Initialize() {
+    if (tx_mutex_create(&printf_mutex_, "printf", TX_NO_INHERIT) == TX_SUCCESS)
+        mutex_created_ = true;
+    prompt_.ShowPrompt();
     SetConsoleState(1);
+    mon_com(MON_COM_SET_PUTCHAR_HOOK, reinterpret_cast<void*>(&console_putchar), nullptr, nullptr);
+}
+
+void CMonitorTask::StartTelnet() {
+    if (!(db_get(obj::halvFeatureSet) & CONSOLE_FEATURE)) return;
+    if (!ethernet_network_start()) return;
+    if (!telnet_.Create()) return;
+    telnet_.SetEventHook(telnet_event_hook);
+    telnet_.Start();
 }
 
 void CMonitorTask::HandleLetter(const letter_s& letter) {
     for (const event_line& line : EVENT_LINES)
         if (line.code == letter.code()) console_printf("%s", line.text);
-    // 104: the telnet console is started here once the console subsystem exists.
+    if (letter.code() == LETTER_TELNET_START) StartTelnet();
+}
+
+int CMonitorTask::OnPasswordByte(uint8_t byte, const char** reply, uint32_t* reply_length) {
+    if (byte != '\n' && byte != '\r') {
+        if (password_count_ >= PASSWORD_SIZE) return 0; // a 26th character is ignored
+        password_[password_count_++] = static_cast<char>(byte);
+        set_reply(PASSWORD_ECHO, reply, reply_length);
+        return 0;
+    }
+    char community[PASSWORD_SIZE + 2] = {};
+    uint32_t community_length = 0;
+    db_get_string_copy(obj::communityNameAdmin, community, sizeof community, &community_length);
+    if (community_length == password_count_ && memcmp(community, password_, password_count_) == 0) {
+        SetConsoleState(2);
+        login_state_ = LOGIN_DONE;
+        set_reply(LOGIN_SUCCESS, reply, reply_length);
+        return 0;
+    }
+    memset(password_, 0, sizeof password_);
+    password_count_ = 0;
+    set_reply(LOGIN_FAILURE, reply, reply_length);
+    return 0;
+}
+
+int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data, uint32_t length,
+                                const char** reply, uint32_t* reply_length) {
+    connection_ = connection;
+    switch (event) {
+    case CTelnetServer::EVENT_END:
+        SetConsoleState(1);
+        login_state_ = LOGIN_NONE;
+        return 0;
+    case CTelnetServer::EVENT_NEW:
+        memset(password_, 0, sizeof password_);
+        password_count_ = 0;
+        login_state_ = LOGIN_PASSWORD;
+        set_reply(PASSWORD_PROMPT, reply, reply_length);
+        return 0;
+    case CTelnetServer::EVENT_DATA:
+        if (!data || length == 0) return 0;
+        if (login_state_ != LOGIN_DONE) return OnPasswordByte(data[0], reply, reply_length);
+        for (uint32_t i = 0; i < length; i++)
+            prompt_.ProcessChar(data[i]);
+        return 0;
+    default:
+        return 4;
+    }
 }
 
 CMonitorTask& TheMonitorTask() {
     static CMonitorTask task(the_post_office());
     return task;
+}
+
+int telnet_event_hook(int event, UINT connection, const uint8_t* data, uint32_t length,
+                      const char** reply, uint32_t* reply_length) {
+    return TheMonitorTask().OnTelnetEvent(event, connection, data, length, reply, reply_length);
 }

@@ -1,12 +1,23 @@
-// CMonitorTask: the "Monitor" task. It owns the console state and the trace
-// level, and reports system events on the console. The telnet console (login,
-// prompt, the printf mutex) is added by the console subsystem.
+// CMonitorTask: the "Monitor" task. It owns the maintenance console: the
+// console state and trace level, the output mutex "printf", the line editor,
+// the telnet server and the telnet login, and it reports system events on
+// the console.
+//
+// Console text reaches an operator only on a telnet connection that logged
+// in with the privileged community's name, and only while the console bit
+// (0x08) of halvFeatureSet is set; nothing is kept for later.
 #pragma once
 
+#include "console/prompt.h"
+#include "console/telnet.h"
 #include "runtime/mail_task.h"
 
 class CMonitorTask : public CMailTask {
   public:
+    enum : uint8_t { LOGIN_NONE = 0, LOGIN_PASSWORD = 1, LOGIN_DONE = 2 };
+    static const unsigned PASSWORD_SIZE = 25;
+    static const uint32_t CONSOLE_FEATURE = 0x08;
+
     explicit CMonitorTask(post_office& office);
 
     int Start(TX_BYTE_POOL& pool);
@@ -17,13 +28,37 @@ class CMonitorTask : public CMailTask {
     int TraceLevel() const { return static_cast<int>(console_word_ >> 28); }
     // 0 before the task starts, 1 no operator, 2 an operator logged in.
     int ConsoleState() const { return static_cast<int>(console_word_ >> 24 & 0xF); }
+    uint8_t LoginState() const { return login_state_; }
+
+    // A telnet event (1 end, 2 new connection, 3 data) on the server's thread.
+    int OnTelnetEvent(int event, UINT connection, const uint8_t* data, uint32_t length,
+                      const char** reply, uint32_t* reply_length);
 
     void Initialize() override;
     void HandleLetter(const letter_s& letter) override;
 
+    CPrompt& Prompt() { return prompt_; }
+    CTelnetServer& TelnetServer() { return telnet_; }
+
   private:
     void SetConsoleState(uint32_t state);
+    void StartTelnet();
+    int OnPasswordByte(uint8_t byte, const char** reply, uint32_t* reply_length);
+    void SendToOperator(const char* text);
+
     uint32_t console_word_ = 0;
+    CPrompt prompt_;
+    TX_MUTEX printf_mutex_{};
+    bool mutex_created_ = false;
+    CTelnetServer telnet_;
+    UINT connection_ = 0;
+    uint8_t login_state_ = LOGIN_NONE;
+    char password_[PASSWORD_SIZE] = {};
+    uint8_t password_count_ = 0;
 };
 
 CMonitorTask& TheMonitorTask();
+
+// The telnet server's event hook: CMonitorTask::OnTelnetEvent of the one task.
+int telnet_event_hook(int event, UINT connection, const uint8_t* data, uint32_t length,
+                      const char** reply, uint32_t* reply_length);

@@ -1,0 +1,65 @@
+// Telnet server and client of the firmware: small wrappers over the network
+// stack's Telnet add-ons with a simple state and 1/0 results.
+//
+// The server carries the maintenance console: every connection, data and end
+// event goes to one event hook, whose reply (when it gives one) is sent back
+// on the connection. The client reaches a modem's command port.
+#pragma once
+
+#include "platform/netstack/nx_telnet.h"
+
+#include <cstdint>
+
+// Event hook of the server: -> 0 (with an optional reply text and length) or
+// nonzero to refuse the event.
+typedef int (*telnet_hook_fn)(int event, UINT connection, const uint8_t* data, uint32_t length,
+                              const char** reply, uint32_t* reply_length);
+
+class CTelnetServer {
+  public:
+    enum : uint8_t { CONSTRUCTED = 0, DELETED = 1, CREATED = 2, STOPPED = 3, STARTED = 4 };
+    enum : int { EVENT_END = 1, EVENT_NEW = 2, EVENT_DATA = 3 };
+    static const ULONG STACK_BYTES = 2048;
+    static const ULONG SEND_WAIT = 100;
+
+    CTelnetServer(NX_IP* ip, NX_PACKET_POOL* pool, TX_BYTE_POOL* stacks);
+    virtual ~CTelnetServer();
+    CTelnetServer(const CTelnetServer&) = delete;
+    CTelnetServer& operator=(const CTelnetServer&) = delete;
+
+    int Create();
+    int Start();
+    int Stop();
+    int Delete();
+    // Send without waiting. -> 1 sent (or dropped for want of a packet), 0 refused.
+    int Send(UINT connection, const void* bytes, uint32_t length);
+    void SetEventHook(telnet_hook_fn hook);
+    uint8_t State() const;
+};
+
+class CTelnetClient {
+  public:
+    enum : uint8_t { CONSTRUCTED = 0, DELETED = 1, CREATED = 2, DISCONNECTED = 3, CONNECTED = 4 };
+    static const ULONG WINDOW = 1000;
+    static const ULONG WAIT = 100;
+
+    CTelnetClient(NX_IP* ip, NX_PACKET_POOL* pool);
+    virtual ~CTelnetClient();
+    CTelnetClient(const CTelnetClient&) = delete;
+    CTelnetClient& operator=(const CTelnetClient&) = delete;
+
+    int Create();
+    int Connect(ULONG server_ip, UINT port);
+    int Disconnect();
+    int Send(const void* bytes, uint32_t length);
+    // One packet within `wait` ticks: at most `size` bytes of it are kept.
+    int Receive(void* buffer, uint32_t size, uint32_t* length, ULONG wait);
+    int Delete();
+    uint8_t State() const { return state_; }
+
+  private:
+    uint8_t state_ = CONSTRUCTED;
+    NX_TELNET_CLIENT client_{};
+    NX_IP* ip_;
+    NX_PACKET_POOL* pool_;
+};
