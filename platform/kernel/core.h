@@ -98,7 +98,7 @@ struct TimerKey {
 };
 
 // What a waiting thread waits on.
-enum class WaitKind { None, Sleep, Suspended, Semaphore, Mutex, Flags, Pool };
+enum class WaitKind { None, Sleep, Suspended, Semaphore, Mutex, Flags, Pool, Idle };
 
 // Kernel objects are registered by control-block address, so that a control
 // block left uninitialised or reused after delete is recognised.
@@ -230,8 +230,9 @@ struct Kernel {
 
     // Live objects by control-block address.
     std::unordered_map<const void*, Object*> live;
-    std::vector<Object*> graveyard; // objects a parked host thread may still touch
-    std::vector<Tcb*> threads;      // created threads in creation order
+    std::vector<Object*> graveyard;       // objects a parked host thread may still touch
+    std::vector<Tcb*> threads;            // created threads in creation order
+    Object idle_waiters{ObjType::Thread}; // threads waiting until every other thread waits
 
     std::function<void(uint64_t, const char*)> switch_hook;
     bool started = false;

@@ -47,6 +47,9 @@ const uint32_t kFirstFreeOffset = 0x100000;
 // Test helpers, called from a kernel thread (the test body):
 // let `ticks` ticks pass while the firmware runs (the caller sleeps);
 void run_for_ticks(ULONG ticks);
+// let every thread that can run now run until all of them wait, without
+// letting time pass (interrupts raised meanwhile are taken);
+void run_until_idle();
 // keep the processor busy for `ticks` ticks of virtual time, as a long
 // computation would: expiries fire, time slices run out and the caller is
 // preempted or round-robined as on the board (virtual clock only).

@@ -260,6 +260,11 @@ static void idle_step(Lock& lk) {
         run_in(Ctx::Isr, lk, fn);
         return;
     }
+    if (!k.idle_waiters.waiters.empty()) { // before time moves on
+        while (Link* l = k.idle_waiters.waiters.front())
+            end_wait(tcb_of_link(l), TX_SUCCESS);
+        return;
+    }
     if (real_clock()) {
         uint64_t target = real_ticks_now();
         if (target > k.now) {
@@ -400,6 +405,7 @@ void yield_to_peer(Lock& lk) {
 static UINT wait_state(WaitKind kind) {
     switch (kind) {
     case WaitKind::Sleep:
+    case WaitKind::Idle:
         return TX_SLEEP;
     case WaitKind::Semaphore:
         return TX_SEMAPHORE_SUSP;
@@ -554,6 +560,7 @@ static void reset_locked() {
         delete entry.second;
     k.device_events.clear();
     k.pending_irqs.clear();
+    k.idle_waiters.waiters.reset();
     k.host_activity = 0;
     k.yield_requested = false;
     k.current = nullptr;
@@ -721,6 +728,12 @@ void busy_ticks(ULONG ticks) {
 
 void run_for_ticks(ULONG ticks) {
     tx_thread_sleep(ticks);
+}
+
+void run_until_idle() {
+    Lock lk(K().m);
+    if (!in_thread()) return;
+    block(lk, WaitKind::Idle, &K().idle_waiters, TX_WAIT_FOREVER);
 }
 
 void set_switch_hook(std::function<void(uint64_t tick, const char* thread)> hook) {

@@ -252,3 +252,21 @@ TEST_F(Scheduling, ThreadsCreatedAtStartUpRunByPriorityAroundTheTestBody) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Scheduling, RunUntilIdleLetsEveryReadyThreadRunWithoutTimePassing) {
+    Spawn("low", 30, [](ULONG) {
+        Log("low");
+        tx_thread_sleep(5);
+        Log("low again");
+    });
+    Spawn("mid", 12, [](ULONG) { Log("mid"); });
+    host::run_until_idle();
+    EXPECT_EQ(Events(), (Trace{"mid", "low"}));
+    EXPECT_EQ(tx_time_get(), 0u);
+    host::run_until_idle(); // nothing to run: returns at once
+    EXPECT_EQ(tx_time_get(), 0u);
+}
+
+} // namespace
