@@ -1,18 +1,341 @@
 #include "console/vms_command.h"
 
+#include "comm/comm_task.h"
 #include "console/console.h"
+#include "console/monitor_task.h"
+#include "console/network.h"
+#include "display/display_task.h"
+#include "ntcip/schedule/schedule_task.h"
+#include "peripherals/peripheral.h"
+#include "peripherals/peripheral_task.h"
+#include "runtime/interrupt.h"
+#include "runtime/os.h"
+#include "runtime/pools.h"
+#include "runtime/post_office.h"
+#include "runtime/utilities.h"
+#include "runtime/watchdog_task.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 
 namespace {
 
-const char* VMS_HELP[] = {"Sign controller operations", "-t LEVEL | -s | -d ITEM", nullptr};
+const char* VMS_HELP[] = {"VMS Functions.",
+                          "-[s:d:t] operation [args]...",
+                          "-s status",
+                          "-d debug",
+                          "-t trace",
+                          "Operations:",
+                          " set {friendly MIB Name}, get {friendly MIB Name }, save, restore",
+                          nullptr};
 
-int vms_command(int argc, char* argv[]) {
-    (void)argc;
-    (void)argv;
-    return MON_CMD_PARAM_ERROR;
+const char* const DEBUG = "vms -d";
+const char* const ETHERNET = "ethernet";
+const char* const PERIPHERAL = "peripheral";
+const char* const COMMANDS = "commands";
+const uint16_t LAST_PERIPHERAL_ID = 0x35F;
+const uint16_t PANEL_LCD_ID = 70;
+
+// The words of the command line; a word missing from the line reads as "".
+struct words {
+    int argc;
+    char** argv;
+    const char* operator[](int i) const { return i < argc && argv[i] ? argv[i] : ""; }
+    uint32_t hex(int i) const { return hex_to_u32((*this)[i]); }
+};
+
+// ---- live peripherals ----------------------------------------------------------------
+// The peripheral mediator (the list of live peripherals) comes with the
+// peripheral subsystem; until then no id names a live peripheral.
+
+CPeripheral* live_peripheral(uint32_t id) {
+    (void)id;
+    return nullptr;
+}
+
+// ---- trace and status --------------------------------------------------------------------
+
+int set_trace(const char* level_text) {
+    int level = static_cast<int>(strtoul(level_text, nullptr, 10) & 0xFF);
+    CMonitorTask& monitor = TheMonitorTask();
+    if (!monitor.SetTraceLevel(level)) return MON_CMD_PARAM_ERROR;
+    console_printf("new level:%d\n", monitor.TraceLevel());
+    return MON_CMD_SUCCESS;
+}
+
+void print_pool_usage(const char* format, TX_BYTE_POOL& pool) {
+    uint32_t total = 0, available = 0, fragments = 0;
+    if (os_byte_pool_info(&pool, nullptr, &total, &available, &fragments) != OS_OK) return;
+    console_printf(format, total - available, total);
+}
+
+int print_status() {
+    struct tm uptime = {};
+    TheMonitorTask().GetUptime(&uptime);
+    console_printf("-Uptime(y/d/h/m/s) = %d/%d/%02d/%02d/%02d\n", uptime.tm_year, uptime.tm_yday,
+                   uptime.tm_hour, uptime.tm_min, uptime.tm_sec);
+    console_printf("-Display:%d, Peripheral:%d, Schedule:%d, Comm:%d\n", TheDisplay().Runs(),
+                   ThePeripheralTask().Runs(), TheScheduleTask().Runs(), the_comm_task().Runs());
+    // The display task's late steps are counted once its frame step exists.
+    console_printf("\t Display Timer Reschedule Events:%d\n", 0);
+    console_printf("-Interrupts RX:%d, Ether:%d\n", isr_count_all(), isr_count_ethernet());
+    print_pool_usage("-byte_pool_0 usage:0x%X of 0x%X\n", thread_stack_pool());
+    print_pool_usage("-dyn db usage:0x%X of 0x%X\n", dynamic_database_pool());
+    // The CAN drivers' counters come with the field-bus drivers.
+    console_printf("-J6 CAN\tRX:%d\tTX:%d\tErr:%d\n", 0, 0, 0);
+    console_printf("-Panel CAN\tRX:%d\tTX:%d\tErr:%d\n", 0, 0, 0);
+    return MON_CMD_SUCCESS;
+}
+
+// ---- debug: threads -----------------------------------------------------------------------
+
+struct task_letters {
+    const char* name;
+    uint32_t stack, suspend;
+};
+
+const task_letters TASKS[] = {
+    {"watchdog", LETTER_WATCHDOG_STACK, LETTER_WATCHDOG_SUSPEND},
+    {"display", LETTER_DISPLAY_STACK, LETTER_DISPLAY_SUSPEND},
+    {"schedule", LETTER_SCHEDULE_STACK, LETTER_SCHEDULE_SUSPEND},
+    {"monitor", LETTER_MONITOR_STACK, LETTER_MONITOR_SUSPEND},
+    {"peripheral", LETTER_PERIPHERAL_STACK, LETTER_PERIPHERAL_SUSPEND},
+    {"comm", LETTER_COMM_STACK, LETTER_COMM_SUSPEND},
+    {"database", LETTER_DATABASE_STACK, LETTER_DATABASE_SUSPEND},
+};
+
+int debug_thread(const words& w) {
+    bool stack = util_stricmp(w[3], "stack") == 0;
+    bool suspend = util_stricmp(w[3], "suspend") == 0;
+    if (!stack && !suspend) {
+        console_printf("%s thread stack X    (X=name)\n", DEBUG);
+        console_printf("%s thread suspend X  (X=name)\n", DEBUG);
+        return MON_CMD_SUCCESS;
+    }
+    for (const task_letters& t : TASKS)
+        if (util_stricmp(w[4], t.name) == 0) the_post_office().post(stack ? t.stack : t.suspend);
+    return MON_CMD_SUCCESS;
+}
+
+// ---- debug: peripherals and modems -----------------------------------------------------------
+
+void print_peripheral_list() {
+    TheWatchdogTask().DisableWatchdog(); // the walk over every id is long
+    console_printf("%ss:\n", PERIPHERAL);
+    for (uint32_t id = 0; id <= LAST_PERIPHERAL_ID; id++) {
+        CPeripheral* p = live_peripheral(id);
+        if (p)
+            console_printf("-%s(0x%04X) state=%s \n", periph_id_to_name(static_cast<uint16_t>(id)),
+                           id, peripheral_state_text(p->State()));
+    }
+    TheWatchdogTask().EnableWatchdog();
+    (void)PANEL_LCD_ID; // the panel's busy mark comes with the front-panel manager
+    console_printf("%s\n", COMMANDS);
+    console_printf("%s %s enable X   (X=id)\n", DEBUG, PERIPHERAL);
+    console_printf("%s %s disable X  (X=id)\n", DEBUG, PERIPHERAL);
+    console_printf("%s %s freq X Y   (X=id,Y=new freq)\n", DEBUG, PERIPHERAL);
+    console_printf("%s %s stat X     (X=id)\n", DEBUG, PERIPHERAL);
+}
+
+int debug_peripheral(const words& w) {
+    const char* action = w[3];
+    bool known = !strcmp(action, "enable") || !strcmp(action, "disable") ||
+                 !strcmp(action, "freq") || !strcmp(action, "stat");
+    if (!known) {
+        print_peripheral_list();
+        return MON_CMD_SUCCESS;
+    }
+    CPeripheral* p = live_peripheral(w.hex(4));
+    if (!strcmp(action, "stat")) return MON_CMD_SUCCESS; // a peripheral prints its own status
+    if (!p) return MON_CMD_PARAM_ERROR;
+    const char* name = periph_id_to_name(static_cast<uint16_t>(w.hex(4)));
+    if (!strcmp(action, "enable")) {
+        p->SetEnabled(1);
+        console_printf("Enabled:%s\n", name);
+    } else if (!strcmp(action, "disable")) {
+        p->SetEnabled(0);
+        console_printf("Disabled:%s\n", name);
+    } else {
+        uint32_t previous = p->PollPeriod();
+        p->SetPollPeriod(static_cast<uint16_t>(w.hex(5)));
+        console_printf("%s old:%d, new:%d\n", name, previous, w.hex(5));
+    }
+    return MON_CMD_SUCCESS;
+}
+
+int debug_modem(const words& w) {
+    if (!live_peripheral(w.hex(3))) {
+        console_printf("%s modem X AT    (X=id)\n", DEBUG);
+        console_printf("%s modem X +++   (X=id)\n", DEBUG);
+        return MON_CMD_SUCCESS;
+    }
+    // The modem drivers (command lines, escape to command mode) come with the
+    // cellular-modem task; a live peripheral that is not a modem does nothing.
+    return MON_CMD_SUCCESS;
+}
+
+// ---- debug: network -------------------------------------------------------------------------
+
+const char* const NETWORK_OPERATIONS[] = {"tcp", "udp", "icmp", "pool", "reset", "dhcp", "arp"};
+
+void print_traffic(const char* name, UINT (*info)(NX_IP*, ULONG*, ULONG*, ULONG*, ULONG*)) {
+    ULONG sent = 0, received = 0, invalid = 0, dropped = 0;
+    if (info(&ethernet_ip(), &sent, &received, &invalid, &dropped) != NX_SUCCESS) return;
+    console_printf("%s TX:%d, RX:%d, Invalid:%d, Dropped:%d\n", name, sent, received, invalid,
+                   dropped);
+}
+
+void print_icmp() {
+    ULONG pings = 0, timeouts = 0, responses = 0, icmp_received = 0;
+    if (nx_icmp_info_get(&ethernet_ip(), &pings, &timeouts, &responses) != NX_SUCCESS ||
+        nx_ip_info_get(&ethernet_ip(), nullptr, nullptr, nullptr, &icmp_received) != NX_SUCCESS)
+        return;
+    console_printf("%s TX:%d, RX:%d, Timeout:%d, Replies:%d\n", "icmp", pings, icmp_received,
+                   timeouts, responses);
+}
+
+void print_pool() {
+    ULONG total = 0, free_packets = 0, requests = 0, suspensions = 0, invalid = 0;
+    if (nx_packet_pool_info_get(&netx_packet_pool(), &total, &free_packets, &requests, &suspensions,
+                                &invalid) != NX_SUCCESS)
+        return;
+    console_printf("Main: %d of %d Free, Req:%d, Susp:%d, Invalid:%d\n", free_packets, total,
+                   requests, suspensions, invalid);
+    // The Ethernet driver's own pool comes with the Ethernet driver.
+}
+
+void print_arp_stat() {
+    ULONG v[8] = {};
+    if (nx_arp_info_get(&ethernet_ip(), &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]) !=
+        NX_SUCCESS)
+        return;
+    console_printf(" requests sent:%d\n requests received:%d\n responses sent:%d\n responses "
+                   "received:%d\n",
+                   v[0], v[1], v[2], v[3]);
+    console_printf(" dynamic entries:%d\n static entries:%d\n aged entries:%d\n dropped msg:%d\n",
+                   v[4], v[5], v[6], v[7]);
+}
+
+void print_arp_list() {
+    ULONG dynamic_entries = 0;
+    if (nx_arp_info_get(&ethernet_ip(), nullptr, nullptr, nullptr, nullptr, &dynamic_entries,
+                        nullptr, nullptr, nullptr) != NX_SUCCESS)
+        return;
+    console_printf("Dynamic ARP Table:\n");
+    for (ULONG i = 0; i < dynamic_entries; i++) {
+        ULONG address = 0;
+        uint8_t hw[6] = {};
+        if (nx_arp_dynamic_entry_get(&ethernet_ip(), i, &address, hw) != NX_SUCCESS) break;
+        console_printf(" %d.%d.%d.%d =", address >> 24, address >> 16 & 0xFF, address >> 8 & 0xFF,
+                       address & 0xFF);
+        console_printf(" %X-%X-%X-%X-%X-%X\n", hw[0], hw[1], hw[2], hw[3], hw[4], hw[5]);
+    }
+}
+
+int debug_ethernet(const words& w) {
+    const char* op = w[3];
+    if (!strcmp(op, "tcp")) {
+        print_traffic("tcp", nx_tcp_info_get);
+    } else if (!strcmp(op, "udp")) {
+        print_traffic("udp", nx_udp_info_get);
+    } else if (!strcmp(op, "icmp")) {
+        print_icmp();
+    } else if (!strcmp(op, "pool")) {
+        print_pool();
+    } else if (!strcmp(op, "reset")) {
+        // The Ethernet MAC's speed and duplex are applied again by its driver.
+        console_printf("reset %s\n", ETHERNET);
+    } else if (!strcmp(op, "dhcp")) {
+        if (!strcmp(w[4], "renew"))
+            the_post_office().post(LETTER_DHCP_RENEW);
+        else
+            console_printf("%s dhcp renew\n", DEBUG);
+    } else if (!strcmp(op, "arp")) {
+        if (!strcmp(w[4], "stat")) {
+            print_arp_stat();
+        } else if (!strcmp(w[4], "list")) {
+            print_arp_list();
+        } else {
+            console_printf("%s %s arp list\n", DEBUG, ETHERNET);
+            console_printf("%s %s arp stat\n", DEBUG, ETHERNET);
+        }
+    } else {
+        for (const char* name : NETWORK_OPERATIONS)
+            console_printf("%s %s %s\n", DEBUG, ETHERNET, name);
+    }
+    return MON_CMD_SUCCESS;
+}
+
+// ---- debug: the rest ----------------------------------------------------------------------------
+
+int debug_spi(const words&) {
+    // The CAN sensor bus "CAN J6 Driver" resets itself once the CAN driver exists.
+    console_printf("reset spi\n");
+    return MON_CMD_SUCCESS;
+}
+
+int debug_prog(const words&) {
+    the_post_office().post(LETTER_DISPLAY_NOP126);
+    return MON_CMD_SUCCESS;
+}
+
+int debug_module(const words& w) {
+    letter_s letter(LETTER_MODULE_DUMP);
+    letter.count = 1;
+    letter.data[0] = static_cast<uint8_t>(w.hex(3));
+    the_post_office().dispatch(letter);
+    return MON_CMD_SUCCESS;
+}
+
+int debug_defrag(const words&) {
+    defrag_reset();
+    return MON_CMD_SUCCESS;
+}
+
+void print_debug_usage() {
+    console_printf("%s\n", COMMANDS);
+    console_printf("%s spi\n", DEBUG);
+    console_printf("%s module X\t\t(X=face number)\n", DEBUG);
+    console_printf("%s modem X\t\t(X=id)\n", DEBUG);
+    console_printf("%s thread\n", DEBUG);
+    console_printf("%s %s\n", DEBUG, PERIPHERAL);
+    console_printf("%s defrag\n", DEBUG);
+    console_printf("%s %s\n", DEBUG, ETHERNET);
+}
+
+struct debug_operation {
+    const char* name;
+    int (*run)(const words& w);
+};
+
+const debug_operation DEBUG_OPERATIONS[] = {
+    {"spi", debug_spi},       {"prog", debug_prog},         {"module", debug_module},
+    {"modem", debug_modem},   {"thread", debug_thread},     {"peripheral", debug_peripheral},
+    {"defrag", debug_defrag}, {"ethernet", debug_ethernet},
+};
+
+int run_debug(const words& w) {
+    for (const debug_operation& op : DEBUG_OPERATIONS)
+        if (!strcmp(w[2], op.name)) return op.run(w);
+    print_debug_usage();
+    return MON_CMD_SUCCESS;
 }
 
 } // namespace
+
+int vms_command(int argc, char* argv[]) {
+    words w{argc, argv};
+    const char* option = w[1];
+    if (argc < 2) {
+        console_printf("\n");
+        return MON_CMD_SUCCESS;
+    }
+    if (!strcmp(option, "trace") || !strcmp(option, "-t")) return set_trace(w[2]);
+    if (!strcmp(option, "-s")) return print_status();
+    if (!strcmp(option, "-d")) return run_debug(w);
+    return MON_CMD_PARAM_ERROR;
+}
 
 monCommand* vms_command_table() {
     static monCommand table[] = {
