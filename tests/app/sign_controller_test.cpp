@@ -99,7 +99,7 @@ TEST_F(SignController, CreatesItsStateAndRunsUntilInterrupted) {
     std::string state = dir_ + "/deep/state";
     Process run =
         Start({"--state", state, "--speed", "20", "--port-offset", "31000"}, dir_ + "/out.txt");
-    int status = WaitFor(run, 3); // it must still run
+    int status = WaitFor(run, 1.5); // it must still run
     if (status != -1) FAIL() << "ended with " << status << ":\n" << Output(run);
     EXPECT_TRUE(fs::is_directory(state));
     EXPECT_NE(Output(run).find("state directory " + fs::canonical(state).string()),
