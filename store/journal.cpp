@@ -617,9 +617,11 @@ bool CDatabase::StartCompaction() {
 // file after its last record was copied.
 void CDatabase::DefragCopy() {
     trace_printf("CDatabase::StateMachine_Defrag: copying\n");
-    defrag_state_ = DEFRAG_CLEANING;
     const int target = defrag_target_;
-    if (active_ < 0 || !files_[active_].data || target < 0) return;
+    if (active_ < 0 || !files_[active_].data || target < 0) {
+        defrag_state_ = DEFRAG_CLEANING;
+        return;
+    }
     PriorityScope copying(kCopyPriority);
     Deleting(); // superseded records need not be copied
     const uint8_t* data = files_[active_].data;
@@ -666,6 +668,7 @@ void CDatabase::DefragCopy() {
     }
     if (held) UnlockFlash();
     defrag_target_ = -1;
+    defrag_state_ = DEFRAG_CLEANING;
 }
 
 // The target becomes the active file: the old file's delete pass is

@@ -183,8 +183,12 @@ TEST_F(JournalTest, FileChoiceByValidityAndGeneration) {
         Restart();
         EXPECT_EQ(c.result, Load());
         EXPECT_STREQ(c.active, journal->ActiveName());
-        if (c.removed) EXPECT_FALSE(CDatabase::FileExists(c.removed));
-        if (c.result == 1) EXPECT_EQ(c.active[2] == '1' ? 1u : 2u, Get(obj::dmsSWReset));
+        if (c.removed) {
+            EXPECT_FALSE(CDatabase::FileExists(c.removed));
+        }
+        if (c.result == 1) {
+            EXPECT_EQ(c.active[2] == '1' ? 1u : 2u, Get(obj::dmsSWReset));
+        }
     }
 }
 

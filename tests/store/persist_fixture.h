@@ -19,7 +19,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,8 +80,11 @@ class PersistFixture : public test_support::KernelFixture {
 
     std::string FlashPath() const { return dir_ + "/flash.img"; }
     std::vector<uint8_t> FlashImage() const {
-        std::ifstream in(FlashPath(), std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+        std::ifstream in(FlashPath(), std::ios::binary | std::ios::ate);
+        std::vector<uint8_t> image(size_t(in.tellg()));
+        in.seekg(0);
+        in.read(reinterpret_cast<char*>(image.data()), std::streamsize(image.size()));
+        return image;
     }
     // Replace the flash image (the monitor is stopped meanwhile): RAM is lost.
     void RestartWithImage(const std::vector<uint8_t>& image) {

@@ -138,7 +138,9 @@ TEST_F(PersistStartupTest, EarlyRestartCounterStages) {
         Restart();
         ASSERT_EQ(0, mon_tfsadd("CONFIG.XML", nullptr, nullptr,
                                 reinterpret_cast<const unsigned char*>("<x/>"), 4));
-        if (c.files) ASSERT_EQ(0, mon_tfsadd("nv2.dat", nullptr, "i", nullptr, 64));
+        if (c.files) {
+            ASSERT_EQ(0, mon_tfsadd("nv2.dat", nullptr, "i", nullptr, 64));
+        }
         db_set_time(5000, 0);
         SetEarlyRestartByte(c.before);
         CDatabase::StateMachine_BootCounter(*db, 0);

@@ -1,0 +1,144 @@
+// Compaction of the flash journal by the database task: it starts above
+// 3 MiB, copies the live records into the other file while writes go on,
+// switches files without losing any write, and a restart at any point of it
+// comes back with every completed write.
+#include "tests/store/persist_fixture.h"
+
+#include <map>
+
+using namespace persist_test;
+
+namespace {
+
+CDataBase* g_store = nullptr;
+
+// The database task's cycle, once per second.
+void housekeeping(ULONG) {
+    for (;;) {
+        tx_thread_sleep(100);
+        g_store->Run();
+    }
+}
+
+class PersistCompactionTest : public PersistFixture {
+  protected:
+    uint32_t FlashSize() const override { return 9u << 20; }
+
+    void TearDown() override {
+        StopHousekeeping();
+        PersistFixture::TearDown();
+    }
+
+    void StartHousekeeping() {
+        g_store = db.get();
+        static uint8_t stack[32768];
+        ASSERT_EQ(TX_SUCCESS, tx_thread_create(&task_, "Database", housekeeping, 0, stack,
+                                               sizeof stack, 4, 4, 0, TX_AUTO_START));
+        running_ = true;
+    }
+    void StopHousekeeping() {
+        if (!running_) return;
+        tx_thread_terminate(&task_);
+        tx_thread_delete(&task_);
+        running_ = false;
+    }
+
+    // Rows of a message table and one counter: the values the test expects back.
+    DbObject Row(uint32_t r) { return obj::changeableMsgMultiString.row(r); }
+    void Write(uint32_t r, const std::string& text) {
+        ASSERT_EQ(DB_OK, SetStr(Row(r), text));
+        expected_[r] = text;
+    }
+    void WriteCounter(uint32_t v) {
+        ASSERT_EQ(DB_OK, Set(obj::watchdogFailureCount, v));
+        counter_ = v;
+    }
+    // Superseded 1600-byte values until the file holds more than 3 MiB.
+    void Fill() {
+        std::string big(1600, 'f');
+        for (int i = 0; journal->ActiveUsed() <= CDatabase::COMPACT_ABOVE + 20000; ++i) {
+            big[0] = char('a' + i % 26);
+            ASSERT_EQ(DB_OK, SetStr(obj::sysName, big));
+        }
+        big_ = big;
+    }
+    void ExpectEverything() {
+        for (const auto& e : expected_)
+            EXPECT_EQ(e.second, Str(Row(e.first))) << "row " << e.first;
+        EXPECT_EQ(counter_, Get(obj::watchdogFailureCount));
+        EXPECT_EQ(big_, Str(obj::sysName));
+    }
+    bool Compacted() {
+        return journal->ActiveName() && journal->ActiveName()[2] == '2' &&
+               journal->DefragState() == CDatabase::DEFRAG_IDLE;
+    }
+
+    TX_THREAD task_{};
+    bool running_ = false;
+    std::map<uint32_t, std::string> expected_;
+    uint32_t counter_ = 0;
+    std::string big_;
+};
+
+TEST_F(PersistCompactionTest, CompactionWhileWritingLosesNothing) {
+    ASSERT_EQ(0, Load());
+    journal->Commit();
+    for (uint32_t r = 0; r < 30; ++r)
+        Write(r, "row " + std::to_string(r));
+    Fill();
+    StartHousekeeping();
+    // Writes go on every few ticks, during the copy and after the switch.
+    uint32_t i = 0, after_switch = 0, while_copying = 0;
+    for (ULONG tick = 0; tick < 60000 && after_switch < 400; tick += 3, ++i) {
+        WriteCounter(i);
+        Write(i % 30, "row " + std::to_string(i % 30) + " v" + std::to_string(i));
+        if (i % 7 == 0) Write(30 + i % 5, std::string(200 + i % 50, char('A' + i % 26)));
+        tx_thread_sleep(3);
+        if (journal->DefragState() == CDatabase::DEFRAG_COPYING) ++while_copying;
+        if (Compacted()) ++after_switch;
+    }
+    ASSERT_TRUE(Compacted());
+    EXPECT_GT(while_copying, 10u);
+    EXPECT_FALSE(CDatabase::FileExists("nv1.dat"));
+    const uint8_t* d = FileData("nv2.dat");
+    EXPECT_EQ(0x7F, d[0]);
+    EXPECT_EQ(1, d[5]); // generation 1
+    EXPECT_LT(journal->ActiveUsed(), 200000u);
+    StopHousekeeping();
+    ExpectEverything(); // the image itself was not replayed over
+    Restart();
+    ASSERT_EQ(1, Load());
+    EXPECT_STREQ("nv2.dat", journal->ActiveName());
+    ExpectEverything();
+}
+
+TEST_F(PersistCompactionTest, RestartAtAnyPointOfACompactionKeepsEveryWrite) {
+    ASSERT_EQ(0, Load());
+    journal->Commit();
+    for (uint32_t r = 0; r < 40; ++r)
+        Write(r, std::string(1 + r * 7, char('a' + r % 26)));
+    WriteCounter(77);
+    Fill();
+    StartHousekeeping();
+    std::vector<std::vector<uint8_t>> images;
+    for (ULONG tick = 0; tick < 5000 && !Compacted(); ++tick) {
+        tx_thread_sleep(1);
+        if (journal->DefragState() == CDatabase::DEFRAG_IDLE || tick % 3) continue;
+        std::vector<uint8_t> image = FlashImage();
+        if (images.empty() || image != images.back()) images.push_back(std::move(image));
+    }
+    ASSERT_TRUE(Compacted());
+    images.push_back(FlashImage());
+    StopHousekeeping();
+    ASSERT_GE(images.size(), 8u);
+    for (size_t k = 0; k < images.size(); ++k) {
+        SCOPED_TRACE(k);
+        RestartWithImage(images[k]);
+        ASSERT_EQ(1, Load());
+        ExpectEverything();
+        // Only one journal file is left.
+        EXPECT_NE(CDatabase::FileExists("nv1.dat"), CDatabase::FileExists("nv2.dat"));
+    }
+}
+
+} // namespace
