@@ -171,6 +171,7 @@ UINT tx_byte_allocate(TX_BYTE_POOL* pool, void** memory, ULONG size, ULONG wait)
     if (wait != TX_NO_WAIT && !in_thread()) return TX_WAIT_ERROR;
     if (void* block = try_allocate(p, size)) {
         *memory = block;
+        preempt_point(lk);
         return TX_SUCCESS;
     }
     if (wait == TX_NO_WAIT) return TX_NO_MEMORY;

@@ -103,11 +103,13 @@ UINT tx_mutex_get(TX_MUTEX* mutex, ULONG wait) {
         m->owner = self;
         m->owned_outside_thread = !self;
         if (self) self->owned.push_back(m);
+        preempt_point(lk);
         return TX_SUCCESS;
     }
     bool mine = self ? m->owner == self : m->owned_outside_thread;
     if (mine) {
         ++m->count;
+        preempt_point(lk);
         return TX_SUCCESS;
     }
     if (wait == TX_NO_WAIT) return TX_NOT_AVAILABLE;

@@ -54,6 +54,7 @@ UINT tx_timer_activate(TX_TIMER* timer) {
     ULONG ticks = t->saved_remaining ? t->saved_remaining : t->initial;
     t->saved_remaining = 0;
     arm(&t->node, K().now + ticks);
+    preempt_point(lk);
     return TX_SUCCESS;
 }
 
