@@ -395,3 +395,32 @@ TEST(RealClock, TicksFollowTheHostClockScaledBySpeed) {
 }
 
 } // namespace
+
+namespace {
+
+// The timer scheduler's way: from its own expiry, deactivate the timer, change
+// it to the next delay and activate it again.
+TX_TIMER g_reprogrammed;
+
+void Reprogram(ULONG) {
+    static const ULONG delays[] = {3, 1, 7};
+    static int next = 0;
+    Log(std::to_string(tx_time_get()));
+    if (next == 3) {
+        tx_timer_deactivate(&g_reprogrammed);
+        return;
+    }
+    ULONG d = delays[next++];
+    tx_timer_deactivate(&g_reprogrammed);
+    tx_timer_change(&g_reprogrammed, d, d);
+    tx_timer_activate(&g_reprogrammed);
+}
+
+TEST_F(Time, TimerReprogrammedFromItsOwnExpiry) {
+    ASSERT_EQ(tx_timer_create(&g_reprogrammed, "s", Reprogram, 0, 100, 100, TX_AUTO_ACTIVATE),
+              TX_SUCCESS);
+    tx_thread_sleep(300);
+    EXPECT_EQ(Events(), (Trace{"100", "103", "104", "111"}));
+}
+
+} // namespace
