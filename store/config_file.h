@@ -21,12 +21,12 @@
 
 class CFile_Config : public CPeripheral {
   public:
-    static const uint32_t BUFFER_BYTES = 0x40000;
+    static constexpr uint32_t BUFFER_BYTES = 0x40000;
     // The reader's line buffer (with its NUL): longer lines make the file corrupt.
-    static const uint32_t LINE_BYTES = 200;
-    static const uint32_t HEADING_BYTES = 28;
-    static const uint32_t WRITE_FLAGS = 64;
-    static const int CORRUPT = 11;
+    static constexpr uint32_t LINE_BYTES = 200;
+    static constexpr uint32_t HEADING_BYTES = 28;
+    static constexpr uint32_t WRITE_FLAGS = 64;
+    static constexpr int CORRUPT = 11;
     static const char* const FILE_NAME;   // "CONFIG.XML"
     static const char* const BACKUP_NAME; // "CONFIG.BAK"
     static const char* const HEADING;     // "<!-- CONFIG.XML J6 V2.0 -->\n"

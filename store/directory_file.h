@@ -14,10 +14,10 @@
 
 class CFile_Directory : public CPeripheral {
   public:
-    static const uint32_t BUFFER_BYTES = 0x40000;
-    static const uint32_t WRITE_FLAGS = 8192;
-    static const uint32_t PATTERN_MAX = 150; // bytes of the pattern used
-    static const char* const FILE_NAME;      // "//SD/<dir>"
+    static constexpr uint32_t BUFFER_BYTES = 0x40000;
+    static constexpr uint32_t WRITE_FLAGS = 8192;
+    static constexpr uint32_t PATTERN_MAX = 150; // bytes of the pattern used
+    static const char* const FILE_NAME;          // "//SD/<dir>"
 
     CFile_Directory();
     // Reports the object valid.

@@ -17,9 +17,9 @@
 
 class CFile_Monrc : public CPeripheral {
   public:
-    static const uint32_t BUFFER_BYTES = 0x40000;
-    static const uint32_t WRITE_FLAGS = 128; // the monitor's "e": a script
-    static const char* const FILE_NAME;      // "monrc"
+    static constexpr uint32_t BUFFER_BYTES = 0x40000;
+    static constexpr uint32_t WRITE_FLAGS = 128; // the monitor's "e": a script
+    static const char* const FILE_NAME;          // "monrc"
 
     CFile_Monrc();
     // Reports the object valid.

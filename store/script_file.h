@@ -19,11 +19,11 @@
 
 class CFile_Script : public CPeripheral {
   public:
-    static const uint32_t BUFFER_BYTES = 0x40000;
-    static const uint32_t OID_MAX = 99;    // longest OID text
-    static const uint32_t VALUE_MAX = 250; // longest string or base64 value
-    static const uint32_t DEFAULT_BYTES = 305;
-    static const int CORRUPT = 11;
+    static constexpr uint32_t BUFFER_BYTES = 0x40000;
+    static constexpr uint32_t OID_MAX = 99;    // longest OID text
+    static constexpr uint32_t VALUE_MAX = 250; // longest string or base64 value
+    static constexpr uint32_t DEFAULT_BYTES = 305;
+    static constexpr int CORRUPT = 11;
     static const char* const FILE_NAME; // "SCRIPT.XML"
 
     CFile_Script();
