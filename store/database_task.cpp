@@ -5,7 +5,9 @@
 #include "console/console.h"
 #include "runtime/post_office.h"
 #include "runtime/task_base.h"
+#include "store/config_file.h"
 #include "store/database.h"
+#include "store/filesystem.h"
 #include "store/journal.h"
 #include "store/objects.h"
 
@@ -20,9 +22,10 @@ uint32_t feature_set(CDataBase& store) {
     return GetInteger(store, obj::halvSpecialFeatureSet.offset, 4, store.NvImage(), 0);
 }
 
-// "CONFIG.XML" is restored here once the configuration file exists; until
-// then the factory defaults stand alone.
-void restore_config(CDataBase&) {}
+// "CONFIG.XML" holds the configuration objects of the firmware's one store.
+void restore_config(CDataBase& store) {
+    if (&store == &TheDatabase()) CFile_Config::Restore(&TheSystemMedia(), &TheFileSystem());
+}
 
 CDatabase& journal_of(CDataBase& store) {
     CDatabase* journal = persist_journal(store);
