@@ -9,14 +9,22 @@
 namespace host {
 
 struct HostOptions {
-    std::string state_dir = "./state";  // --state DIR: flash image, clock/NV file, environment, links
-    double speed = 1.0;                 // --speed N: simulated seconds per host second (real clock)
-    int port_offset = 0;                // --port-offset N: added to every port the sign listens on
-    bool console_log = false;           // --console-log: copy the console output to standard error
-    int board_id = 2;                   // --board-id N: product board id 0..15 read from the bus logic
-    uint32_t flash_size = 16u << 20;    // --flash-size BYTES: flash file system capacity
-    std::string field_file;             // --field FILE: simulated field equipment ("" none)
-    std::vector<std::string> argv;      // the whole command line, for the restart (re-exec)
+    // --state DIR: flash image, clock/NV file, environment, links.
+    std::string state_dir = "./state";
+    // --speed N: simulated seconds per host second (real clock).
+    double speed = 1.0;
+    // --port-offset N: added to every port the sign listens on.
+    int port_offset = 0;
+    // --console-log: copy the console output to standard error.
+    bool console_log = false;
+    // --board-id N: product board id 0..15 read from the bus logic.
+    int board_id = 2;
+    // --flash-size BYTES: flash file system capacity.
+    uint32_t flash_size = 16u << 20;
+    // --field FILE: simulated field equipment ("" none).
+    std::string field_file;
+    // The whole command line, for the restart (re-exec).
+    std::vector<std::string> argv;
 };
 
 // The options of this process (defaults until app/main.cpp parsed the command
@@ -30,4 +38,4 @@ bool parse_host_options(int argc, char** argv, HostOptions& out, std::string& er
 // The usage text printed for an unknown or malformed option.
 const char* host_options_usage();
 
-}  // namespace host
+} // namespace host
