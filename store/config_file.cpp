@@ -191,25 +191,31 @@ class Scanner {
             n_ = 0;
             Step step = version_ < 2 ? ReadToLineEnd() : ReadRow();
             if (step == STEP_CORRUPT) return SCAN_CORRUPT;
-            if (step == STEP_END) break;
+            if (step == STEP_END) break; // a line without its end is not applied
         }
         return SCAN_DONE;
     }
 
   private:
-    enum Step { STEP_NEXT, STEP_END, STEP_CORRUPT };
+    // STEP_LINE: a line feed came first, the line was handed over whole.
+    enum Step { STEP_NEXT, STEP_LINE, STEP_END, STEP_CORRUPT };
 
     bool Copy(uint8_t c) {
         if (n_ >= CFile_Config::LINE_BYTES - 1) return false;
         line_[n_++] = char(c);
         return true;
     }
-    // Copies up to and including `stop`; STEP_END at the end of the bytes or a NUL.
+    // Copies up to and including `stop`, or a line feed (the line is handed
+    // over); STEP_END at the end of the bytes or a NUL.
     Step CopyThrough(char stop) {
         while (pos_ < length_ && bytes_[pos_] != 0) {
             uint8_t c = bytes_[pos_++];
             if (!Copy(c)) return STEP_CORRUPT;
             if (c == uint8_t(stop)) return STEP_NEXT;
+            if (c == '\n') {
+                Hand(n_ - 1);
+                return STEP_LINE;
+            }
         }
         return STEP_END;
     }
@@ -220,16 +226,17 @@ class Scanner {
     }
     // Version 2: name and index up to ":", the length up to ",", then the
     // counted bytes and the line feed (or, for length 0, up to the line feed).
+    // A line feed before the ":" or the "," ends a malformed line, which the
+    // line parser refuses alone.
     Step ReadRow() {
         Step s = CopyThrough(':');
         if (s != STEP_NEXT) return s;
         uint32_t counted = 0;
-        while (pos_ < length_ && bytes_[pos_] != 0 && bytes_[pos_] != ',') {
-            counted = (counted << 4) | hex_digit_value(bytes_[pos_]);
-            if (!Copy(bytes_[pos_++])) return STEP_CORRUPT;
-        }
+        const uint32_t length_start = pos_;
         s = CopyThrough(',');
         if (s != STEP_NEXT) return s;
+        for (uint32_t i = length_start; i + 1 < pos_; ++i)
+            counted = (counted << 4) | hex_digit_value(bytes_[i]);
         if (counted == 0) return ReadToLineEnd();
         if (counted + 1 > CFile_Config::LINE_BYTES - 1 - n_) return STEP_CORRUPT;
         if (counted + 1 > length_ - pos_) return STEP_END;

@@ -265,7 +265,8 @@ TEST_F(ConfigFileTest, BadLinesAreRefusedAlone) {
                              "halvPeripheralID[0][00FF]:XXXX,1\n" +
                              "halvCommConfigParameters[0][0005]:0001,z\n" +
                              "noSuchObject[0000]:XXXX,1\n" + "dmsSignHeightX[0000]:XXXX,1\n" +
-                             "dmsSignHeight(0000):XXXX,1\n" + "dmsSignHeight[0000]:XXXX,\n";
+                             "dmsSignHeight(0000):XXXX,1\n" + "dmsSignHeight[0000]:XXXX,\n" +
+                             "dmsSignHeight[0000]:216\n" + "no colon here\n";
     EXPECT_EQ(0, ParseText(text + "halvModTimeout[0000]:XXXX,2A\n"));
     EXPECT_EQ(0x2Au, db_get(obj::halvModTimeout));
     std::vector<uint8_t> after = NvCopy();
