@@ -33,6 +33,9 @@ void unregister_object(const void* cb, Object* o) {
 
 // The kernel thread whose host thread this is (null on other host threads).
 static thread_local Tcb* t_self = nullptr;
+// This host thread holds the processor (runs a thread, the idle loop, a
+// handler or start-up).
+static thread_local bool t_holds = false;
 
 // A kernel thread holds the processor and calls from its own host thread. A
 // host thread outside the kernel that calls a service by mistake is treated
@@ -356,11 +359,13 @@ static void switch_away(Tcb* self, Lock& lk, bool leaving = false) {
         if (next->slice_left == 0) next->slice_left = next->time_slice;
         if (k.switch_hook) k.switch_hook(k.now, next->name);
         if (next == self) return;
+        t_holds = false;
         sem_post(&next->run);
         if (!self || leaving) return;
         if (self->dead) park_forever(lk);
         lk.unlock();
         wait_for_processor(self);
+        t_holds = true;
         lk.lock();
         return;
     }
@@ -487,6 +492,7 @@ static void* thread_main(void* arg) {
     t_self = t;
     while (sem_wait(&t->run) != 0) {
     }
+    t_holds = true;
     t->entry(t->input);
     Lock lk(K().m);
     t->state = TX_COMPLETED;
@@ -581,6 +587,7 @@ static void* prepare_start() {
     K().started = true;
     K().ctx = Ctx::Startup;
     K().current = nullptr;
+    t_holds = true;
     return K().ram + host::kFirstFreeOffset;
 }
 
@@ -603,8 +610,15 @@ bool tx_in_non_thread_context() {
     return !in_thread();
 }
 
+// A host thread that does not hold the processor (a device model's I/O
+// thread) cannot mask the processor's interrupts: its mask is no lock at all.
+static bool foreign_host_thread() {
+    return K().started && !t_holds;
+}
+
 UINT tx_interrupt_mask() {
     Lock lk(K().m);
+    if (foreign_host_thread()) return 0;
     UINT previous = K().masked ? 1 : 0;
     K().masked = true;
     return previous;
@@ -612,6 +626,7 @@ UINT tx_interrupt_mask() {
 
 void tx_interrupt_restore(UINT previous_posture) {
     Lock lk(K().m);
+    if (foreign_host_thread()) return;
     K().masked = previous_posture != 0;
     preempt_point(lk);
 }

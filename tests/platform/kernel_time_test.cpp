@@ -401,10 +401,11 @@ namespace {
 // The timer scheduler's way: from its own expiry, deactivate the timer, change
 // it to the next delay and activate it again.
 TX_TIMER g_reprogrammed;
+int g_next_delay;
 
 void Reprogram(ULONG) {
     static const ULONG delays[] = {3, 1, 7};
-    static int next = 0;
+    int& next = g_next_delay;
     Log(std::to_string(tx_time_get()));
     if (next == 3) {
         tx_timer_deactivate(&g_reprogrammed);
@@ -421,6 +422,25 @@ TEST_F(Time, TimerReprogrammedFromItsOwnExpiry) {
               TX_SUCCESS);
     tx_thread_sleep(300);
     EXPECT_EQ(Events(), (Trace{"100", "103", "104", "111"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Time, AHostThreadOutsideTheKernelCannotMaskInterrupts) {
+    UINT posture = tx_interrupt_mask();
+    std::thread outsider([] {
+        UINT p = tx_interrupt_mask();
+        tx_interrupt_restore(p);
+        tx_interrupt_restore(0); // must not end the kernel thread's lock
+    });
+    outsider.join();
+    host::raise_interrupt([] { Log("handler"); });
+    tx_thread_relinquish();
+    EXPECT_TRUE(Events().empty()); // still masked
+    tx_interrupt_restore(posture);
+    EXPECT_EQ(Events(), (Trace{"handler"}));
 }
 
 } // namespace
