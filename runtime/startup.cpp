@@ -25,6 +25,7 @@
 #include "runtime/utilities.h"
 #include "runtime/watchdog_task.h"
 #include "store/database.h"
+#include "store/filesystem.h"
 #include "store/objects.h"
 
 #include <cstring>
@@ -240,14 +241,17 @@ int init_platform_specific(uint8_t** cursor) {
     TheGPBuffer().Create(cursor, GP_BUFFER_BYTES);
     // Network memory (Ethernet packets at 0xFC0000, DHCP at 0xFD3790, the "NetX"
     // pool at 0xFD3A8C) is placed here with the network stack.
-    // The file-system driver takes watchdog_enabled as its watchdog hook here.
+    TheSystemMedia().watchdog_hook = watchdog_enabled;
     if (flash_needs_defragmentation()) {
         console_printf("[FAIL]\n");
         console_printf("\t need to restart to defragment the flash drive\n");
         defrag_reset();
         return 1;
     }
-    // The flash media "system drive" is opened here through the file-system driver.
+    if (TheFileSystem().OpenMedia(&TheSystemMedia(), "system drive") != FS_OK) {
+        console_printf("[FAIL]\n");
+        return 1;
+    }
     console_printf("[ OK ]\n");
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "runtime/post_office.h"
 #include "runtime/watchdog_task.h"
 #include "store/database.h"
+#include "store/filesystem.h"
 #include "store/objects.h"
 #include "tests/support/firmware_fixture.h"
 
@@ -46,6 +47,8 @@ TEST_F(Startup, PrintsTheBannerAndTheStartUpLines) {
                                 "Please standby", "need to restart", "Error"})
         EXPECT_FALSE(Shows(failure)) << ConsoleText();
     EXPECT_EQ(2, product_board_id());
+    EXPECT_EQ(FS_MEDIA_ID, TheSystemMedia().id); // "system drive" is open
+    EXPECT_EQ(&watchdog_enabled, TheSystemMedia().watchdog_hook);
 }
 
 struct task_probe {
