@@ -15,8 +15,8 @@
 class CMonitorTask : public CMailTask {
   public:
     enum : uint8_t { LOGIN_NONE = 0, LOGIN_PASSWORD = 1, LOGIN_DONE = 2 };
-    static const unsigned PASSWORD_SIZE = 25;
-    static const uint32_t CONSOLE_FEATURE = 0x08;
+    static constexpr unsigned PASSWORD_SIZE = 25;
+    static constexpr uint32_t CONSOLE_FEATURE = 0x08;
 
     explicit CMonitorTask(post_office& office);
 

@@ -12,9 +12,9 @@ class CPrompt {
     typedef int (*write_fn)(int character);
     typedef int (*line_fn)(const char* line, int verbose);
 
-    static const unsigned LINE_SIZE = 50;
+    static constexpr unsigned LINE_SIZE = 50;
     // The newest lines kept; a line pushed onto a full history drops the oldest.
-    static const unsigned HISTORY_SIZE = 16;
+    static constexpr unsigned HISTORY_SIZE = 16;
 
     CPrompt(write_fn write, line_fn line);
     virtual ~CPrompt() = default;

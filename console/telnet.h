@@ -19,8 +19,8 @@ class CTelnetServer {
   public:
     enum : uint8_t { CONSTRUCTED = 0, DELETED = 1, CREATED = 2, STOPPED = 3, STARTED = 4 };
     enum : int { EVENT_END = 1, EVENT_NEW = 2, EVENT_DATA = 3 };
-    static const ULONG STACK_BYTES = 2048;
-    static const ULONG SEND_WAIT = 100;
+    static constexpr ULONG STACK_BYTES = 2048;
+    static constexpr ULONG SEND_WAIT = 100;
 
     CTelnetServer(NX_IP* ip, NX_PACKET_POOL* pool, TX_BYTE_POOL* stacks);
     virtual ~CTelnetServer();
@@ -40,8 +40,8 @@ class CTelnetServer {
 class CTelnetClient {
   public:
     enum : uint8_t { CONSTRUCTED = 0, DELETED = 1, CREATED = 2, DISCONNECTED = 3, CONNECTED = 4 };
-    static const ULONG WINDOW = 1000;
-    static const ULONG WAIT = 100;
+    static constexpr ULONG WINDOW = 1000;
+    static constexpr ULONG WAIT = 100;
 
     CTelnetClient(NX_IP* ip, NX_PACKET_POOL* pool);
     virtual ~CTelnetClient();

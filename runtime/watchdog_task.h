@@ -19,10 +19,10 @@ class CWatchdogTask : public CMailTask {
         REASON_POWER_LOSS = 2,
         REASON_DEFRAG = 3
     };
-    static const uint32_t SUPERVISION_RELOAD = 600; // watchdog periods
-    static const uint32_t HOLD_LIMIT = 200;         // holds that may be outstanding
-    static const uint16_t RESET_WAIT_PASSES = 20;   // passes that wait for the tasks
-    static const uint32_t RESET_PAUSE_TICKS = 50;
+    static constexpr uint32_t SUPERVISION_RELOAD = 600; // watchdog periods
+    static constexpr uint32_t HOLD_LIMIT = 200;         // holds that may be outstanding
+    static constexpr uint16_t RESET_WAIT_PASSES = 20;   // passes that wait for the tasks
+    static constexpr uint32_t RESET_PAUSE_TICKS = 50;
 
     explicit CWatchdogTask(post_office& office);
     int Start(TX_BYTE_POOL& pool);
