@@ -285,13 +285,19 @@ TEST_F(ConfigFileTest, BadLinesAreRefusedAlone) {
 // the file, so that the file stays readable.
 TEST_F(ConfigFileTest, OverlongStringIsLeftOutOfTheFile) {
     SetAllDefault();
+    // chapName[0] rows: 11 + 13 framing bytes; the line buffer takes 199.
+    const std::string longest(175, 'k');
     db_set_text(obj::halvCallbackNumber, std::string(300, '7').c_str(), 0);
-    db_set_text(obj::chapName, "ok", 0);
+    db_set_text(obj::chapName, longest.c_str(), 0);
+    db_set_text(obj::chapSecret, std::string(176, 's').c_str(), 0);
     std::string text = BuildText();
-    EXPECT_EQ(std::string(kHeading) + "chapName[0][0000]:0002,ok\n", text);
+    EXPECT_EQ(std::string(kHeading) + "chapName[0][0000]:00AF," + longest + "\n", text);
     EXPECT_NE(std::string::npos,
               test_support::ConsoleText().find("halvCallbackNumber[0000] too long"));
+    EXPECT_NE(std::string::npos, test_support::ConsoleText().find("chapSecret[0][0000] too long"));
+    db_set_text(obj::chapName, "", 0);
     EXPECT_EQ(0, ParseText(text));
+    EXPECT_EQ(longest, Str(obj::chapName));
 }
 
 TEST_F(ConfigFileTest, BuildRefusesASmallBuffer) {
