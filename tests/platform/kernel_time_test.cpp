@@ -418,6 +418,7 @@ void Reprogram(ULONG) {
 }
 
 TEST_F(Time, TimerReprogrammedFromItsOwnExpiry) {
+    g_next_delay = 0;
     ASSERT_EQ(tx_timer_create(&g_reprogrammed, "s", Reprogram, 0, 100, 100, TX_AUTO_ACTIVATE),
               TX_SUCCESS);
     tx_thread_sleep(300);
