@@ -26,6 +26,7 @@
 #include "runtime/watchdog_task.h"
 #include "store/database.h"
 #include "store/filesystem.h"
+#include "store/script_file.h"
 #include "store/objects.h"
 
 #include <cstring>
@@ -313,7 +314,7 @@ void tx_application_define(void* first_unused_memory) {
     // subsystem. The NTCIP agents are created and their ports opened here with the communication
     // subsystem. One pass of the event log's service runs here with the event log.
     init_product_specific(&cursor);
-    // The start-up script SCRIPT.XML runs here with the file-system driver.
+    CFile_Script::Run(&TheSystemMedia(), &TheFileSystem());
     record_start_cause();
     db_set(obj::quorvelObj1_1_20_7, db_get(obj::quorvelObj1_1_20_7) | 1, DB_NOTIFY);
     console_printf("Launching Thread(s) at %d GMT, Please Wait...\n",
