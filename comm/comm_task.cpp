@@ -38,6 +38,12 @@ void comm_task::HandleLetter(const letter_s& letter) {
     // Port, channel, DHCP, feature and community letters come with the communication subsystem.
 }
 
+int InitNTCIPObjects(uint8_t** cursor) {
+    // The agents and their ports come with the communication subsystem.
+    (void)cursor;
+    return 1;
+}
+
 comm_task& the_comm_task() {
     static comm_task task(the_post_office());
     return task;

@@ -13,3 +13,7 @@ class comm_task : public CMailTask {
 };
 
 comm_task& the_comm_task();
+
+// Start-up: open the controller's serial ports and create the NTCIP agents;
+// may carve memory at the cursor. -> 1 when every agent was created.
+int InitNTCIPObjects(uint8_t** cursor);

@@ -35,6 +35,18 @@ void CDisplay::HandleLetter(const letter_s& letter) {
     (void)letter;
 }
 
+void CDisplay::LookupModuleType() {
+    // The module-type table comes with the display subsystem.
+}
+
+int CDisplay::ConfigureDisplay(uint32_t height, uint32_t width, uint8_t frame_format) {
+    // The faces, frames and driver come with the display subsystem.
+    (void)height;
+    (void)width;
+    (void)frame_format;
+    return 0;
+}
+
 CDisplay& TheDisplay() {
     static CDisplay task(the_post_office());
     return task;

@@ -10,6 +10,12 @@ class CDisplay : public CMailTask {
     explicit CDisplay(post_office& office);
     int Start(TX_BYTE_POOL& pool);
     void HandleLetter(const letter_s& letter) override;
+
+    // Start-up: find the configured display module type (halvModuleID).
+    void LookupModuleType();
+    // Start-up: configure the faces for the sign size and the module type's
+    // frame format. -> 1 configured, 0 not.
+    int ConfigureDisplay(uint32_t height, uint32_t width, uint8_t frame_format);
 };
 
 CDisplay& TheDisplay();

@@ -132,6 +132,17 @@ void create_pool(TX_BYTE_POOL& pool, const char* name, uint8_t** cursor, uint32_
     *cursor += size;
 }
 
+// The display for the configured sign size and module type. The module
+// type's frame format comes from the display's module-type table once it
+// exists; until then the default format 0 is given.
+void configure_display() {
+    TheDisplay().LookupModuleType();
+    uint32_t height = db_get(obj::vmsSignHeightPixels);
+    uint32_t width = db_get(obj::vmsSignWidthPixels);
+    (void)db_get(obj::halvModuleID);
+    TheDisplay().ConfigureDisplay(height, width, 0);
+}
+
 void start_tasks(TX_BYTE_POOL& stacks) {
     TheWatchdogTask().Start(stacks);
     TheDatabase().Start(stacks);
@@ -310,9 +321,9 @@ void tx_application_define(void* first_unused_memory) {
     start_tasks(thread_stack_pool());
     TheDatabase().Init();
     // The power-supply table's mutex is created here with the peripheral subsystem.
-    // The display is configured here (module type, sign size, frame format) with the display
-    // subsystem. The NTCIP agents are created and their ports opened here with the communication
-    // subsystem. One pass of the event log's service runs here with the event log.
+    configure_display();
+    InitNTCIPObjects(&cursor);
+    TheScheduleTask().ServiceEventLog();
     init_product_specific(&cursor);
     CFile_Script::Run(&TheSystemMedia(), &TheFileSystem());
     record_start_cause();

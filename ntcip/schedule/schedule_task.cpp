@@ -36,6 +36,10 @@ void CScheduleTask::HandleLetter(const letter_s& letter) {
     (void)letter;
 }
 
+void CScheduleTask::ServiceEventLog() {
+    // The NTCIP event log comes with the schedule subsystem.
+}
+
 CScheduleTask& TheScheduleTask() {
     static CScheduleTask task(the_post_office());
     return task;

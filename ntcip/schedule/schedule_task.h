@@ -9,6 +9,8 @@ class CScheduleTask : public CMailTask {
     explicit CScheduleTask(post_office& office);
     int Start(TX_BYTE_POOL& pool);
     void HandleLetter(const letter_s& letter) override;
+    // One pass of the event log's service (at start-up and in every period).
+    void ServiceEventLog();
 };
 
 CScheduleTask& TheScheduleTask();
