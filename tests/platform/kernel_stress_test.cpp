@@ -152,3 +152,21 @@ TEST(KernelStress, RandomWorkIsSafeAndRepeatable) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(KernelStress, RandomWorkOnTheRealClockIsSafe) {
+    host::KernelConfig config;
+    config.clock = host::ClockMode::Real;
+    config.speed = 200.0; // 20,000 ticks per host second
+    host::kernel_configure(config);
+    for (g_seed = 0; g_seed < 3; ++g_seed) {
+        Trace trace = RunOnce();
+        int done = 0;
+        for (const std::string& e : trace)
+            done += e.find(" done ") != std::string::npos;
+        EXPECT_EQ(done, kWorkers) << "seed " << g_seed;
+    }
+}
+
+} // namespace
