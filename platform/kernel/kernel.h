@@ -88,6 +88,13 @@ struct TX_BYTE_POOL {
 
 typedef void (*tx_entry_fn)(ULONG input);
 
+// Contexts. Any wait other than TX_NO_WAIT asked outside a thread (timer
+// expiry, interrupt handler, start-up) fails at once with TX_WAIT_ERROR;
+// tx_thread_sleep there gives TX_CALLER_ERROR. Deletes are refused with
+// TX_CALLER_ERROR in timer and interrupt context, creates in interrupt
+// context. Every service called from a thread is a preemption point.
+// Waiters of semaphores, event flags and pools are served in arrival order.
+
 // Start: calls tx_application_define once with the first free address of
 // board RAM, then schedules threads; does not return.
 void tx_kernel_enter();
@@ -124,7 +131,11 @@ enum : UINT {
 };
 UINT tx_thread_info_get(TX_THREAD* thread, const char** name, UINT* state, UINT* priority);
 
-// Mutexes (recursive for their owner).
+// Mutexes (recursive for their owner). Waiters are served highest priority
+// first. A thread that ends (completes or is terminated) gives back every
+// mutex it holds. No mutex service in interrupt context (TX_CALLER_ERROR);
+// in timer context or start-up a get without wait of a free mutex succeeds
+// and is given back by a put from the same kind of context.
 UINT tx_mutex_create(TX_MUTEX* mutex, const char* name, UINT inherit);
 UINT tx_mutex_delete(TX_MUTEX* mutex);
 UINT tx_mutex_get(TX_MUTEX* mutex, ULONG wait);
@@ -145,7 +156,11 @@ UINT tx_event_flags_get(TX_EVENT_FLAGS_GROUP* group, ULONG requested, UINT optio
 // TX_OR sets the given bits; TX_AND keeps only the given bits.
 UINT tx_event_flags_set(TX_EVENT_FLAGS_GROUP* group, ULONG flags, UINT option);
 
-// Application timers; expiry functions run in timer context. Initial ticks 0 are refused.
+// Application timers; expiry functions run in timer context. Initial ticks 0
+// are refused (TX_TICK_ERROR). Reschedule 0 is a one-shot timer. Deactivate
+// keeps the ticks left; activate goes on with them, or starts from the initial
+// ticks after a change or an expiry. A change applies from the next activation
+// (a running count goes on, then repeats with the new reschedule).
 UINT tx_timer_create(TX_TIMER* timer, const char* name, tx_entry_fn expiry, ULONG input,
                      ULONG initial_ticks, ULONG reschedule_ticks, UINT auto_activate);
 UINT tx_timer_delete(TX_TIMER* timer);
@@ -160,6 +175,7 @@ UINT tx_timer_info_get(TX_TIMER* timer, const char** name, UINT* active, ULONG* 
 UINT tx_byte_pool_create(TX_BYTE_POOL* pool, const char* name, void* start, ULONG size);
 UINT tx_byte_pool_delete(TX_BYTE_POOL* pool);
 UINT tx_byte_allocate(TX_BYTE_POOL* pool, void** memory, ULONG size, ULONG wait);
+// TX_PTR_ERROR for anything but a block now allocated (twice, inside a block).
 UINT tx_byte_release(void* memory);
 // Available bytes: the data bytes of every free block; fragments: the number
 // of blocks, allocated and free.
@@ -174,6 +190,8 @@ void tx_time_set(ULONG ticks);
 
 // The interrupt lock: masks external interrupts, timer expiries and every other
 // thread. Nestable: returns the previous posture, to be given back to restore.
+// The posture belongs to the thread: a thread that waits while masked lets
+// the others run and is masked again when it resumes.
 UINT tx_interrupt_mask();
 void tx_interrupt_restore(UINT previous_posture);
 
