@@ -261,6 +261,14 @@ UINT block(Lock& lk, WaitKind kind, Object* on, ULONG wait);
 void end_wait(Tcb* t, UINT status);
 // Preemption point at the end of a service called from a thread.
 void preempt_point(Lock& lk);
+// Relinquish: hand over to a ready thread of the same or higher priority.
+void yield_to_peer(Lock& lk);
+// The calling thread ended: hand over the processor for good (never returns).
+void give_up_processor(Tcb* self, Lock& lk);
+// Threads: the host thread of a new kernel thread; the calling host thread
+// made the kernel thread `name` (tests' body).
+bool spawn_host_thread(Tcb* t);
+Tcb* adopt_calling_thread(TX_THREAD* cb, const char* name, UINT priority);
 // Priority inheritance: recompute a thread's effective priority.
 void update_priority(Tcb* t);
 // Release every mutex a dying thread holds.

@@ -514,9 +514,6 @@ bool spawn_host_thread(Tcb* t) {
     return ok;
 }
 
-void leave_processor_dead(Tcb* self, Lock& lk) {
-    switch_away(self, lk);
-}
 void give_up_processor(Tcb* self, Lock& lk) {
     switch_away(self, lk);
 }
@@ -590,8 +587,6 @@ static void* prepare_start() {
     t_holds = true;
     return K().ram + host::kFirstFreeOffset;
 }
-
-Tcb* adopt_calling_thread(TX_THREAD* cb, const char* name, UINT priority);
 
 } // namespace kernel
 

@@ -3,10 +3,6 @@
 
 namespace kernel {
 
-bool spawn_host_thread(Tcb* t);
-void give_up_processor(Tcb* self, Lock& lk);
-void yield_to_peer(Lock& lk);
-
 const ULONG kMinimumStack = 200;
 
 static Tcb* new_tcb(TX_THREAD* cb, const char* name, UINT priority) {
