@@ -344,3 +344,27 @@ TEST_F(JournalTest, AppendCutAtEveryByteKeepsEveryCompletedWrite) {
         EXPECT_EQ(1u, Get(obj::dmsSWReset));
     }
 }
+
+TEST_F(JournalTest, NoRoomForAJournalFileRestartsOnlyWhenDefragmentationWouldMakeRoom) {
+    std::string filler(5u << 20, 'f');
+    ASSERT_EQ(0, mon_tfsadd("filler", nullptr, nullptr,
+                            reinterpret_cast<const unsigned char*>(filler.data()),
+                            int(filler.size())));
+    test_support::ClearConsole();
+    EXPECT_EQ(0, Load()); // free space short, nothing deleted: no restart can help
+    EXPECT_TRUE(restarts.empty());
+    EXPECT_EQ(nullptr, journal->ActiveName());
+    EXPECT_NE(std::string::npos,
+              test_support::ConsoleText().find("CDatabase::FFS_SDH: no room for nv1.dat\n"));
+    EXPECT_EQ(DB_OK, Set(obj::dmsSignHeight, 5)); // the store works on without a journal
+    EXPECT_EQ(0u, journal->ActiveUsed());
+
+    ASSERT_EQ(0, mon_tfsunlink("filler"));
+    Restart(false);
+    EXPECT_EQ(0, Load()); // the deleted space would make room: restart to defragment
+    EXPECT_FALSE(restarts.empty());
+    EXPECT_EQ(1, bus_read8(BUS_UART0_SCRATCH) & 1);
+    Restart(true);
+    EXPECT_EQ(0, Load());
+    EXPECT_STREQ("nv1.dat", journal->ActiveName());
+}

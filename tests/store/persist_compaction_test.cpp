@@ -142,3 +142,36 @@ TEST_F(PersistCompactionTest, RestartAtAnyPointOfACompactionKeepsEveryWrite) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PersistCompactionTest, ScheduledCleanupStartsACompactionOnTheFirstOfTheMonth) {
+    ASSERT_EQ(0, Load());
+    journal->Commit();
+    Write(0, "kept");
+    Set(obj::halvSpecialFeatureSet, Get(obj::halvSpecialFeatureSet) | 0x400);
+    const uint32_t march_2 = 1709337600; // 2024-03-02 00:00:00
+    Set(obj::controllerLocalTime, march_2);
+    for (int cycle = 0; cycle < 10; ++cycle)
+        db->Run();
+    EXPECT_EQ(CDatabase::DEFRAG_IDLE, journal->DefragState());
+    test_support::ClearConsole();
+    Set(obj::controllerLocalTime, march_2 + 30 * 86400); // 2024-04-01
+    db->Run();
+    EXPECT_NE(std::string::npos,
+              test_support::ConsoleText().find("kick off scheduled cleanup event\n"));
+    EXPECT_EQ(CDatabase::DEFRAG_COPYING, journal->DefragState());
+    StartHousekeeping();
+    for (int i = 0; i < 100 && !Compacted(); ++i)
+        tx_thread_sleep(100);
+    ASSERT_TRUE(Compacted());
+    StopHousekeeping();
+    // Once per month: the same day does not start another one.
+    db->Run();
+    EXPECT_EQ(CDatabase::DEFRAG_IDLE, journal->DefragState());
+    Restart();
+    ASSERT_EQ(1, Load());
+    EXPECT_EQ("kept", Str(Row(0)));
+}
+
+} // namespace
