@@ -368,3 +368,46 @@ TEST_F(JournalTest, NoRoomForAJournalFileRestartsOnlyWhenDefragmentationWouldMak
     EXPECT_EQ(0, Load());
     EXPECT_STREQ("nv1.dat", journal->ActiveName());
 }
+
+// Random records (any offset, any length up to what readers accept, valid
+// or damaged CRCs, torn tails, erased gaps): the replay stays inside the file
+// and the image, and refuses what does not fit an object.
+TEST_F(JournalTest, ReplayOfRandomRecordsStaysInBounds) {
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<uint8_t> bytes = header(0x7F, 0);
+        while (bytes.size() < 60000) {
+            uint32_t kind = next() % 8;
+            uint32_t object = kind < 3   ? next() % 98200
+                              : kind < 5 ? 92 + 4 * (next() % 20)
+                                         : next();
+            std::vector<uint8_t> value(next() % 8 == 0 ? next() % 1700 : 1 + next() % 6);
+            for (uint8_t& b : value)
+                b = uint8_t(next());
+            std::vector<uint8_t> r = record(object, value);
+            if (kind == 5) r[7 + next() % value.size()] ^= 0x10;   // damaged
+            if (kind == 6) r.resize(next() % r.size());            // torn
+            if (kind == 7) r.insert(r.begin(), next() % 40, 0xFF); // erased gap
+            bytes.insert(bytes.end(), r.begin(), r.end());
+        }
+        mon_tfsunlink("nv1.dat");
+        mon_tfsunlink("nv2.dat");
+        Restart();
+        make_file("nv1.dat", bytes);
+        Restart();
+        ASSERT_EQ(1, Load());
+        EXPECT_GT(journal->ReplayedRecords(), 100u);
+        for (uint32_t o = 0; o < CDataBase::NV_IMAGE_BYTES; o += 4) {
+            if (!CDataBase::IsDynamicOffset(o)) continue;
+            uint32_t n = 0;
+            const char* s = GetString(*db, o, 4, db->NvImage(), &n);
+            ASSERT_LE(n, 1700u);
+            if (n) EXPECT_EQ(0, s[n]); // a well-formed block
+        }
+    }
+}
