@@ -142,7 +142,7 @@ class PersistFixture : public test_support::KernelFixture {
             erased = 0;
             uint32_t length = (uint32_t(d[at + 1]) << 8) | d[at + 2];
             bool framed = (d[at] == 0x7E || d[at] == 0x3E) && length >= 7 && length <= 1700 &&
-                          d[at + length + 3] == 0x7C;
+                          at + length + 3 < CDatabase::FILE_BYTES && d[at + length + 3] == 0x7C;
             if (!framed) {
                 ++at;
                 continue;
