@@ -8,9 +8,9 @@ using namespace kernel_test;
 
 namespace {
 
-class Scheduling : public KernelTest {};
+class KernelScheduling : public KernelTest {};
 
-TEST_F(Scheduling, HigherPriorityRunsFirst) {
+TEST_F(KernelScheduling, HigherPriorityRunsFirst) {
     Spawn("low", 20, [](ULONG) { Log("low"); });
     Spawn("high", 10, [](ULONG) { Log("high"); });
     Spawn("mid", 15, [](ULONG) { Log("mid"); });
@@ -19,7 +19,7 @@ TEST_F(Scheduling, HigherPriorityRunsFirst) {
     EXPECT_EQ(Events(), (Trace{"high", "mid", "low"}));
 }
 
-TEST_F(Scheduling, WokenHigherPriorityPreemptsAtTheNextKernelCall) {
+TEST_F(KernelScheduling, WokenHigherPriorityPreemptsAtTheNextKernelCall) {
     Spawn("high", 5, [](ULONG) {
         tx_thread_sleep(3);
         Log("high@" + std::to_string(tx_time_get()));
@@ -34,7 +34,7 @@ TEST_F(Scheduling, WokenHigherPriorityPreemptsAtTheNextKernelCall) {
     EXPECT_EQ(Events(), (Trace{"low@0", "low@1", "low@2", "high@3", "low@3", "low@4"}));
 }
 
-TEST_F(Scheduling, ResumingHigherPriorityThreadPreemptsAtOnce) {
+TEST_F(KernelScheduling, ResumingHigherPriorityThreadPreemptsAtOnce) {
     static TX_THREAD* high;
     high = Spawn(
         "high", 5, [](ULONG) { Log("high"); }, TX_DONT_START);
@@ -47,7 +47,7 @@ TEST_F(Scheduling, ResumingHigherPriorityThreadPreemptsAtOnce) {
     EXPECT_EQ(Events(), (Trace{"low before", "high", "low after"}));
 }
 
-TEST_F(Scheduling, PreemptionThresholdKeepsMidPriorityOut) {
+TEST_F(KernelScheduling, PreemptionThresholdKeepsMidPriorityOut) {
     static TX_THREAD* mid;
     mid = Spawn(
         "mid", 8, [](ULONG) { Log("mid"); }, TX_DONT_START);
@@ -71,7 +71,7 @@ void Worker(ULONG id) {
     }
 }
 
-TEST_F(Scheduling, EqualPrioritiesRoundRobinByTimeSlice) {
+TEST_F(KernelScheduling, EqualPrioritiesRoundRobinByTimeSlice) {
     struct Case {
         ULONG slice;
         Trace expected;
@@ -89,7 +89,7 @@ TEST_F(Scheduling, EqualPrioritiesRoundRobinByTimeSlice) {
     }
 }
 
-TEST_F(Scheduling, RelinquishHandsOverToEqualPriorityOnly) {
+TEST_F(KernelScheduling, RelinquishHandsOverToEqualPriorityOnly) {
     Spawn("A", 10, [](ULONG) {
         Log("A1");
         tx_thread_relinquish();
@@ -101,7 +101,7 @@ TEST_F(Scheduling, RelinquishHandsOverToEqualPriorityOnly) {
     EXPECT_EQ(Events(), (Trace{"A1", "B", "A2", "C"}));
 }
 
-TEST_F(Scheduling, SleepOfADayWakesAtTheRightTickQuickly) {
+TEST_F(KernelScheduling, SleepOfADayWakesAtTheRightTickQuickly) {
     const ULONG day = 24 * 60 * 60 * 100;
     TX_TIMER second;
     static int expiries;
@@ -117,7 +117,7 @@ TEST_F(Scheduling, SleepOfADayWakesAtTheRightTickQuickly) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
-TEST_F(Scheduling, TimeStandsStillWhileAThreadCanRun) {
+TEST_F(KernelScheduling, TimeStandsStillWhileAThreadCanRun) {
     Spawn("spinner", 5, [](ULONG) {
         for (int i = 0; i < 1000; ++i)
             tx_thread_relinquish();
@@ -127,7 +127,7 @@ TEST_F(Scheduling, TimeStandsStillWhileAThreadCanRun) {
     EXPECT_EQ(Events(), (Trace{"t=0"}));
 }
 
-TEST_F(Scheduling, SuspendAndResume) {
+TEST_F(KernelScheduling, SuspendAndResume) {
     static TX_THREAD* worker;
     worker = Spawn("worker", 5, [](ULONG) {
         for (;;) {
@@ -153,7 +153,7 @@ TEST_F(Scheduling, SuspendAndResume) {
     EXPECT_EQ(Events().back(), "tick 55");
 }
 
-TEST_F(Scheduling, TerminateDeleteAndCompletion) {
+TEST_F(KernelScheduling, TerminateDeleteAndCompletion) {
     TX_THREAD* done = Spawn("done", 5, [](ULONG) {});
     TX_THREAD* sleeper = Spawn("sleeper", 5, [](ULONG) { tx_thread_sleep(TX_WAIT_FOREVER); });
     tx_thread_sleep(1);
@@ -169,7 +169,7 @@ TEST_F(Scheduling, TerminateDeleteAndCompletion) {
     EXPECT_EQ(tx_thread_delete(done), TX_THREAD_ERROR);
 }
 
-TEST_F(Scheduling, SelfTerminationReleasesHeldMutex) {
+TEST_F(KernelScheduling, SelfTerminationReleasesHeldMutex) {
     static TX_MUTEX lock;
     ASSERT_EQ(tx_mutex_create(&lock, "lock", TX_INHERIT), TX_SUCCESS);
     Spawn("holder", 5, [](ULONG) {
@@ -182,7 +182,7 @@ TEST_F(Scheduling, SelfTerminationReleasesHeldMutex) {
     EXPECT_TRUE(Events().empty());
 }
 
-TEST_F(Scheduling, CreateRefusesBadArguments) {
+TEST_F(KernelScheduling, CreateRefusesBadArguments) {
     static TX_THREAD t;
     static uint8_t stack[1024];
     tx_entry_fn entry = [](ULONG) {};
@@ -210,7 +210,7 @@ TEST_F(Scheduling, CreateRefusesBadArguments) {
     EXPECT_EQ(tx_thread_create(&t, "t", entry, 0, stack, 1024, 5, 5, 0, 0), TX_THREAD_ERROR);
 }
 
-TEST_F(Scheduling, IdentifyNamesTheCallingThread) {
+TEST_F(KernelScheduling, IdentifyNamesTheCallingThread) {
     TX_THREAD* self = tx_thread_identify();
     ASSERT_NE(self, nullptr);
     EXPECT_STREQ(self->name, "test");
@@ -219,7 +219,7 @@ TEST_F(Scheduling, IdentifyNamesTheCallingThread) {
     EXPECT_EQ(Events(), (Trace{"named"}));
 }
 
-TEST_F(Scheduling, PriorityChangeTakesEffectAtOnce) {
+TEST_F(KernelScheduling, PriorityChangeTakesEffectAtOnce) {
     static TX_THREAD* other;
     other = Spawn(
         "other", 10, [](ULONG) { Log("other"); }, TX_DONT_START);
@@ -238,7 +238,7 @@ TEST_F(Scheduling, PriorityChangeTakesEffectAtOnce) {
 
 namespace {
 
-TEST_F(Scheduling, ThreadsCreatedAtStartUpRunByPriorityAroundTheTestBody) {
+TEST_F(KernelScheduling, ThreadsCreatedAtStartUpRunByPriorityAroundTheTestBody) {
     Restart(
         [](void*) {
             Log("define");
@@ -255,7 +255,7 @@ TEST_F(Scheduling, ThreadsCreatedAtStartUpRunByPriorityAroundTheTestBody) {
 
 namespace {
 
-TEST_F(Scheduling, RunUntilIdleLetsEveryReadyThreadRunWithoutTimePassing) {
+TEST_F(KernelScheduling, RunUntilIdleLetsEveryReadyThreadRunWithoutTimePassing) {
     Spawn("low", 30, [](ULONG) {
         Log("low");
         tx_thread_sleep(5);

@@ -5,7 +5,7 @@ using namespace kernel_test;
 
 namespace {
 
-class Sync : public KernelTest {};
+class KernelSync : public KernelTest {};
 
 UINT PriorityOf(TX_THREAD* t) {
     UINT priority = 0;
@@ -35,7 +35,7 @@ void WantMutex(ULONG) {
     tx_mutex_put(&g_mutex);
 }
 
-TEST_F(Sync, PriorityInheritanceLiftsTheOwner) {
+TEST_F(KernelSync, PriorityInheritanceLiftsTheOwner) {
     for (UINT inherit : {TX_INHERIT, TX_NO_INHERIT}) {
         Restart();
         ASSERT_EQ(tx_mutex_create(&g_mutex, "m", inherit), TX_SUCCESS);
@@ -57,7 +57,7 @@ TEST_F(Sync, PriorityInheritanceLiftsTheOwner) {
     }
 }
 
-TEST_F(Sync, InheritedPriorityFallsBackWhenTheWaiterGivesUp) {
+TEST_F(KernelSync, InheritedPriorityFallsBackWhenTheWaiterGivesUp) {
     ASSERT_EQ(tx_mutex_create(&g_mutex, "m", TX_INHERIT), TX_SUCCESS);
     TX_THREAD* low = Spawn("low", 20, HoldMutexTenTicks);
     Spawn("high", 5, [](ULONG) {
@@ -71,7 +71,7 @@ TEST_F(Sync, InheritedPriorityFallsBackWhenTheWaiterGivesUp) {
     EXPECT_EQ(PriorityOf(low), 20u);
 }
 
-TEST_F(Sync, RecursiveMutexNeedsAsManyPutsAsGets) {
+TEST_F(KernelSync, RecursiveMutexNeedsAsManyPutsAsGets) {
     ASSERT_EQ(tx_mutex_create(&g_mutex, "m", TX_NO_INHERIT), TX_SUCCESS);
     for (int i = 0; i < 3; ++i)
         ASSERT_EQ(tx_mutex_get(&g_mutex, TX_NO_WAIT), TX_SUCCESS);
@@ -93,7 +93,7 @@ TEST_F(Sync, RecursiveMutexNeedsAsManyPutsAsGets) {
     EXPECT_EQ(Events().back(), "other owns it");
 }
 
-TEST_F(Sync, MutexPutByANonOwnerIsRefused) {
+TEST_F(KernelSync, MutexPutByANonOwnerIsRefused) {
     ASSERT_EQ(tx_mutex_create(&g_mutex, "m", TX_NO_INHERIT), TX_SUCCESS);
     EXPECT_EQ(tx_mutex_put(&g_mutex), TX_NOT_OWNED);
     ASSERT_EQ(tx_mutex_get(&g_mutex, TX_NO_WAIT), TX_SUCCESS);
@@ -102,7 +102,7 @@ TEST_F(Sync, MutexPutByANonOwnerIsRefused) {
     EXPECT_EQ(Events(), (Trace{std::to_string(TX_NOT_OWNED)}));
 }
 
-TEST_F(Sync, MutexGoesToTheHighestPriorityWaiter) {
+TEST_F(KernelSync, MutexGoesToTheHighestPriorityWaiter) {
     ASSERT_EQ(tx_mutex_create(&g_mutex, "m", TX_NO_INHERIT), TX_SUCCESS);
     ASSERT_EQ(tx_mutex_get(&g_mutex, TX_NO_WAIT), TX_SUCCESS);
     auto waiter = [](ULONG) {
@@ -127,7 +127,7 @@ void TakeSemaphore(ULONG wait) {
         std::to_string(tx_time_get()));
 }
 
-TEST_F(Sync, SemaphoreCountsAndWakesInArrivalOrder) {
+TEST_F(KernelSync, SemaphoreCountsAndWakesInArrivalOrder) {
     ASSERT_EQ(tx_semaphore_create(&g_semaphore, "s", 1), TX_SUCCESS);
     Spawn("a", 10, TakeSemaphore, TX_AUTO_START, -1, 0, TX_WAIT_FOREVER); // takes the count
     Spawn("b", 10, TakeSemaphore, TX_AUTO_START, -1, 0, TX_WAIT_FOREVER);
@@ -147,7 +147,7 @@ TEST_F(Sync, SemaphoreCountsAndWakesInArrivalOrder) {
     EXPECT_STREQ(name, "s");
 }
 
-TEST_F(Sync, WaitAbortEndsAWaitWithWaitAborted) {
+TEST_F(KernelSync, WaitAbortEndsAWaitWithWaitAborted) {
     ASSERT_EQ(tx_semaphore_create(&g_semaphore, "s", 0), TX_SUCCESS);
     TX_THREAD* waiter = Spawn("waiter", 5, TakeSemaphore, TX_AUTO_START, -1, 0, TX_WAIT_FOREVER);
     TX_THREAD* sleeper = Spawn("sleeper", 5, [](ULONG) {
@@ -162,7 +162,7 @@ TEST_F(Sync, WaitAbortEndsAWaitWithWaitAborted) {
     EXPECT_EQ(tx_thread_wait_abort(waiter), TX_WAIT_ABORT_ERROR); // completed, not waiting
 }
 
-TEST_F(Sync, DeletingAnObjectWakesItsWaitersWithDeleted) {
+TEST_F(KernelSync, DeletingAnObjectWakesItsWaitersWithDeleted) {
     static TX_EVENT_FLAGS_GROUP group;
     ASSERT_EQ(tx_semaphore_create(&g_semaphore, "s", 0), TX_SUCCESS);
     ASSERT_EQ(tx_mutex_create(&g_mutex, "m", TX_INHERIT), TX_SUCCESS);
@@ -190,7 +190,7 @@ TEST_F(Sync, DeletingAnObjectWakesItsWaitersWithDeleted) {
     EXPECT_EQ(tx_semaphore_create(&g_semaphore, "s", 0), TX_SUCCESS);
 }
 
-TEST_F(Sync, ObjectsCreatedTwiceOrNeverAreRefused) {
+TEST_F(KernelSync, ObjectsCreatedTwiceOrNeverAreRefused) {
     TX_SEMAPHORE s{};
     TX_MUTEX m{};
     TX_EVENT_FLAGS_GROUP g{};
@@ -208,7 +208,7 @@ TEST_F(Sync, ObjectsCreatedTwiceOrNeverAreRefused) {
 
 TX_EVENT_FLAGS_GROUP g_group;
 
-TEST_F(Sync, EventFlagOptions) {
+TEST_F(KernelSync, EventFlagOptions) {
     struct Case {
         ULONG present;
         ULONG requested;
@@ -239,7 +239,7 @@ TEST_F(Sync, EventFlagOptions) {
     }
 }
 
-TEST_F(Sync, EventFlagSetAndKeepsOnlyTheGivenBits) {
+TEST_F(KernelSync, EventFlagSetAndKeepsOnlyTheGivenBits) {
     ASSERT_EQ(tx_event_flags_create(&g_group, "g"), TX_SUCCESS);
     tx_event_flags_set(&g_group, 0xF0F0, TX_OR);
     EXPECT_EQ(tx_event_flags_set(&g_group, 0x00FF, TX_AND), TX_SUCCESS);
@@ -249,7 +249,7 @@ TEST_F(Sync, EventFlagSetAndKeepsOnlyTheGivenBits) {
     EXPECT_EQ(tx_event_flags_set(&g_group, 1, TX_OR_CLEAR), TX_OPTION_ERROR);
 }
 
-TEST_F(Sync, EventFlagWaitersWakeWhenTheirConditionHolds) {
+TEST_F(KernelSync, EventFlagWaitersWakeWhenTheirConditionHolds) {
     ASSERT_EQ(tx_event_flags_create(&g_group, "g"), TX_SUCCESS);
     auto waiter = [](ULONG option) {
         ULONG actual = 0;
@@ -269,7 +269,7 @@ TEST_F(Sync, EventFlagWaitersWakeWhenTheirConditionHolds) {
     EXPECT_EQ(tx_event_flags_get(&g_group, 0x3, TX_OR, &left, TX_NO_WAIT), TX_NO_EVENTS);
 }
 
-TEST_F(Sync, EventFlagWaitRunsOut) {
+TEST_F(KernelSync, EventFlagWaitRunsOut) {
     ASSERT_EQ(tx_event_flags_create(&g_group, "g"), TX_SUCCESS);
     ULONG actual = 0;
     EXPECT_EQ(tx_event_flags_get(&g_group, 0x1, TX_OR, &actual, 25), TX_NO_EVENTS);

@@ -10,13 +10,13 @@ using namespace kernel_test;
 
 namespace {
 
-class Time : public KernelTest {};
+class KernelTime : public KernelTest {};
 
 void LogExpiry(ULONG id) {
     Log(std::to_string(id) + "@" + std::to_string(tx_time_get()));
 }
 
-TEST_F(Time, TimerFirstExpiryAndRescheduleComeAtTheRightTicks) {
+TEST_F(KernelTime, TimerFirstExpiryAndRescheduleComeAtTheRightTicks) {
     TX_TIMER periodic, once;
     ASSERT_EQ(tx_timer_create(&periodic, "p", LogExpiry, 1, 5, 10, TX_AUTO_ACTIVATE), TX_SUCCESS);
     ASSERT_EQ(tx_timer_create(&once, "o", LogExpiry, 2, 12, 0, TX_AUTO_ACTIVATE), TX_SUCCESS);
@@ -32,7 +32,7 @@ TEST_F(Time, TimerFirstExpiryAndRescheduleComeAtTheRightTicks) {
     EXPECT_EQ(active, 0u);
 }
 
-TEST_F(Time, TimerDeactivateActivateAndChange) {
+TEST_F(KernelTime, TimerDeactivateActivateAndChange) {
     TX_TIMER t;
     ASSERT_EQ(tx_timer_create(&t, "t", LogExpiry, 1, 10, 10, TX_NO_ACTIVATE), TX_SUCCESS);
     tx_thread_sleep(5);
@@ -51,7 +51,7 @@ TEST_F(Time, TimerDeactivateActivateAndChange) {
     EXPECT_EQ(tx_timer_change(&t, 0, 7), TX_TICK_ERROR);
 }
 
-TEST_F(Time, TimerRefusesInitialZeroAndBadActivation) {
+TEST_F(KernelTime, TimerRefusesInitialZeroAndBadActivation) {
     TX_TIMER t;
     EXPECT_EQ(tx_timer_create(&t, "t", LogExpiry, 0, 0, 10, TX_AUTO_ACTIVATE), TX_TICK_ERROR);
     EXPECT_EQ(tx_timer_create(&t, "t", LogExpiry, 0, 1, 10, 2), TX_ACTIVATE_ERROR);
@@ -100,7 +100,7 @@ const Trace kOutsideAThread = {
     "sleep " + std::to_string(TX_CALLER_ERROR),
 };
 
-TEST_F(Time, WaitingServicesFailAtOnceInTimerContext) {
+TEST_F(KernelTime, WaitingServicesFailAtOnceInTimerContext) {
     CreateProbedObjects();
     TX_TIMER t;
     ASSERT_EQ(tx_timer_create(&t, "t", ProbeServices, 0, 3, 0, TX_AUTO_ACTIVATE), TX_SUCCESS);
@@ -110,7 +110,7 @@ TEST_F(Time, WaitingServicesFailAtOnceInTimerContext) {
     EXPECT_EQ(Events(), expected);
 }
 
-TEST_F(Time, WaitingServicesFailAtOnceInInterruptContext) {
+TEST_F(KernelTime, WaitingServicesFailAtOnceInInterruptContext) {
     CreateProbedObjects();
     host::raise_interrupt([] { ProbeServices(0); });
     tx_thread_sleep(1);
@@ -120,7 +120,7 @@ TEST_F(Time, WaitingServicesFailAtOnceInInterruptContext) {
     EXPECT_EQ(Events(), expected);
 }
 
-TEST_F(Time, WaitingServicesFailAtOnceInStartUp) {
+TEST_F(KernelTime, WaitingServicesFailAtOnceInStartUp) {
     Restart([](void* first_free) {
         EXPECT_EQ(first_free, host::board_ram_address(host::kFirstFreeOffset));
         CreateProbedObjects();
@@ -131,7 +131,7 @@ TEST_F(Time, WaitingServicesFailAtOnceInStartUp) {
     EXPECT_EQ(Events(), expected);
 }
 
-TEST_F(Time, InterruptWaitsForTheLockAndWakesAThread) {
+TEST_F(KernelTime, InterruptWaitsForTheLockAndWakesAThread) {
     ASSERT_EQ(tx_semaphore_create(&g_semaphore, "s", 0), TX_SUCCESS);
     UINT posture = tx_interrupt_mask();
     EXPECT_EQ(tx_interrupt_mask(), 1u); // nested
@@ -148,7 +148,7 @@ TEST_F(Time, InterruptWaitsForTheLockAndWakesAThread) {
     EXPECT_EQ(Events(), (Trace{"still masked", "handler", "unmasked"}));
 }
 
-TEST_F(Time, InterruptFromAHostThreadWakesTheWaitingFirmware) {
+TEST_F(KernelTime, InterruptFromAHostThreadWakesTheWaitingFirmware) {
     ASSERT_EQ(tx_semaphore_create(&g_semaphore, "s", 0), TX_SUCCESS);
     host::host_activity_begin(); // keeps the virtual clock from jumping meanwhile
     std::thread device([] {
@@ -160,7 +160,7 @@ TEST_F(Time, InterruptFromAHostThreadWakesTheWaitingFirmware) {
     device.join();
 }
 
-TEST_F(Time, DeviceEventRunsInInterruptContextAtItsTick) {
+TEST_F(KernelTime, DeviceEventRunsInInterruptContextAtItsTick) {
     ASSERT_EQ(tx_event_flags_create(&g_group, "g"), TX_SUCCESS);
     host::schedule_device_event(250, [] {
         Log("event " + std::to_string(tx_thread_identify() == nullptr) + " @" +
@@ -175,7 +175,7 @@ TEST_F(Time, DeviceEventRunsInInterruptContextAtItsTick) {
     EXPECT_EQ(Events(), (Trace{"event 1 @250"}));
 }
 
-TEST_F(Time, TickCountWrapsAndCanBeSet) {
+TEST_F(KernelTime, TickCountWrapsAndCanBeSet) {
     tx_time_set(0xFFFFFFFE);
     tx_thread_sleep(3);
     EXPECT_EQ(tx_time_get(), 1u);
@@ -184,7 +184,7 @@ TEST_F(Time, TickCountWrapsAndCanBeSet) {
 
 // ---- byte pools -----------------------------------------------------------
 
-class Pools : public KernelTest {
+class KernelPools : public KernelTest {
   protected:
     void SetUp() override {
         KernelTest::SetUp();
@@ -203,7 +203,7 @@ class Pools : public KernelTest {
     }
 };
 
-TEST_F(Pools, AllocationsComeFromBoardRamBelow4GB) {
+TEST_F(KernelPools, AllocationsComeFromBoardRamBelow4GB) {
     void* block = nullptr;
     ASSERT_EQ(tx_byte_allocate(&g_pool, &block, 100, TX_NO_WAIT), TX_SUCCESS);
     uintptr_t address = reinterpret_cast<uintptr_t>(block);
@@ -213,7 +213,7 @@ TEST_F(Pools, AllocationsComeFromBoardRamBelow4GB) {
     EXPECT_LT(static_cast<uint8_t*>(block) + 100, host::board_ram_base() + 0x200000 + 1024);
 }
 
-TEST_F(Pools, AccountingFragmentsAndMerging) {
+TEST_F(KernelPools, AccountingFragmentsAndMerging) {
     const ULONG whole = Available();
     EXPECT_EQ(Fragments(), 1u);
     EXPECT_GT(whole, 1000u - 64);
@@ -239,7 +239,7 @@ TEST_F(Pools, AccountingFragmentsAndMerging) {
     EXPECT_EQ(Available(), whole);
 }
 
-TEST_F(Pools, NoMemoryWithoutWaiting) {
+TEST_F(KernelPools, NoMemoryWithoutWaiting) {
     void* big;
     ASSERT_EQ(tx_byte_allocate(&g_pool, &big, 900, TX_NO_WAIT), TX_SUCCESS);
     void* more;
@@ -251,7 +251,7 @@ TEST_F(Pools, NoMemoryWithoutWaiting) {
     EXPECT_EQ(tx_byte_allocate(&g_pool, &more, 5000, TX_NO_WAIT), TX_SIZE_ERROR);
 }
 
-TEST_F(Pools, WaitingAllocationIsServedByARelease) {
+TEST_F(KernelPools, WaitingAllocationIsServedByARelease) {
     static void* big;
     ASSERT_EQ(tx_byte_allocate(&g_pool, &big, 900, TX_NO_WAIT), TX_SUCCESS);
     Spawn("releaser", 5, [](ULONG) {
@@ -264,7 +264,7 @@ TEST_F(Pools, WaitingAllocationIsServedByARelease) {
     EXPECT_NE(block, nullptr);
 }
 
-TEST_F(Pools, ReleaseRefusesWhatIsNotAnAllocatedBlock) {
+TEST_F(KernelPools, ReleaseRefusesWhatIsNotAnAllocatedBlock) {
     void* block;
     ASSERT_EQ(tx_byte_allocate(&g_pool, &block, 64, TX_NO_WAIT), TX_SUCCESS);
     int local = 0;
@@ -275,7 +275,7 @@ TEST_F(Pools, ReleaseRefusesWhatIsNotAnAllocatedBlock) {
     EXPECT_EQ(tx_byte_release(block), TX_PTR_ERROR); // twice
 }
 
-TEST_F(Pools, CreateRefusesBadArguments) {
+TEST_F(KernelPools, CreateRefusesBadArguments) {
     TX_BYTE_POOL p;
     EXPECT_EQ(tx_byte_pool_create(&g_pool, "again", host::board_ram_address(0x300000), 1024),
               TX_POOL_ERROR);
@@ -320,7 +320,7 @@ void Scenario() {
     host::set_switch_hook(nullptr);
 }
 
-TEST_F(Time, TwoRunsOfTheSameScenarioGiveTheSameTrace) {
+TEST_F(KernelTime, TwoRunsOfTheSameScenarioGiveTheSameTrace) {
     Scenario();
     Trace first = Events();
     Scenario();
@@ -335,7 +335,7 @@ TEST_F(Time, TwoRunsOfTheSameScenarioGiveTheSameTrace) {
 
 namespace {
 
-TEST_F(Pools, ReleasedBlocksInBoardRamArePoisoned) {
+TEST_F(KernelPools, ReleasedBlocksInBoardRamArePoisoned) {
     void *a, *b;
     ASSERT_EQ(tx_byte_allocate(&g_pool, &a, 64, TX_NO_WAIT), TX_SUCCESS);
     ASSERT_EQ(tx_byte_allocate(&g_pool, &b, 64, TX_NO_WAIT), TX_SUCCESS);
@@ -355,7 +355,7 @@ TEST_F(Pools, ReleasedBlocksInBoardRamArePoisoned) {
 
 namespace {
 
-TEST_F(Time, AHostThreadOutsideTheKernelCannotWaitOrSwitch) {
+TEST_F(KernelTime, AHostThreadOutsideTheKernelCannotWaitOrSwitch) {
     ASSERT_EQ(tx_semaphore_create(&g_semaphore, "s", 0), TX_SUCCESS);
     UINT status = 0;
     static TX_THREAD dummy;
@@ -370,7 +370,7 @@ TEST_F(Time, AHostThreadOutsideTheKernelCannotWaitOrSwitch) {
     EXPECT_EQ(tx_thread_identify()->name, std::string("test"));
 }
 
-TEST(RealClock, TicksFollowTheHostClockScaledBySpeed) {
+TEST(KernelRealClock, TicksFollowTheHostClockScaledBySpeed) {
     host::KernelConfig config;
     config.clock = host::ClockMode::Real;
     config.speed = 50.0; // 5,000 ticks per host second
@@ -417,7 +417,7 @@ void Reprogram(ULONG) {
     tx_timer_activate(&g_reprogrammed);
 }
 
-TEST_F(Time, TimerReprogrammedFromItsOwnExpiry) {
+TEST_F(KernelTime, TimerReprogrammedFromItsOwnExpiry) {
     g_next_delay = 0;
     ASSERT_EQ(tx_timer_create(&g_reprogrammed, "s", Reprogram, 0, 100, 100, TX_AUTO_ACTIVATE),
               TX_SUCCESS);
@@ -429,7 +429,7 @@ TEST_F(Time, TimerReprogrammedFromItsOwnExpiry) {
 
 namespace {
 
-TEST_F(Time, AHostThreadOutsideTheKernelCannotMaskInterrupts) {
+TEST_F(KernelTime, AHostThreadOutsideTheKernelCannotMaskInterrupts) {
     UINT posture = tx_interrupt_mask();
     std::thread outsider([] {
         UINT p = tx_interrupt_mask();
