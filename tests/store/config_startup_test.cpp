@@ -1,5 +1,6 @@
 // The configuration files in the firmware's start-up: without a journal the
-// store restores "CONFIG.XML" (or writes a fresh one when there is none).
+// store restores "CONFIG.XML" (or writes a fresh one when there is none); an
+// armed start runs "SCRIPT.XML" (the default one when it is missing or corrupt).
 #include "platform/monitor/monitor.h"
 #include "store/config_file.h"
 #include "store/database.h"
@@ -61,6 +62,35 @@ TEST_F(FirstStart, WritesAFreshConfigurationFile) {
     EXPECT_EQ(1, CFile_Config::Save(&TheSystemMedia(), &TheFileSystem()));
     EXPECT_NE(std::string::npos,
               FileText("CONFIG.XML").find("\nvmsSignHeightPixels[0000]:XXXX,50\n"));
+}
+
+// A first start arms the script (factory value of halvScriptControl): the
+// default script is written and run once.
+TEST_F(FirstStart, WritesAndRunsTheDefaultScript) {
+    EXPECT_EQ(305u, FileText("SCRIPT.XML").size());
+    EXPECT_EQ(0u,
+              FileText("SCRIPT.XML").find("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n"));
+    EXPECT_EQ(1u, db_get(obj::halvObj2_8));
+    EXPECT_EQ(0u, db_get(obj::halvScriptControl) & 1);
+    const std::string& shown = test_support::ConsoleText();
+    size_t detected = shown.find(" - Detected Script File\t\t\t\t\t");
+    ASSERT_NE(std::string::npos, detected) << shown;
+    EXPECT_EQ(std::string::npos, shown.find("[FAIL]", detected)) << shown;
+}
+
+class CorruptScriptAtStartup : public test_support::FirmwareFixture {
+  protected:
+    void Prepare() override {
+        const std::string text = "<SCRIPT>\r\n";
+        mon_tfsadd("SCRIPT.XML", nullptr, nullptr,
+                   reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
+    }
+};
+
+TEST_F(CorruptScriptAtStartup, IsReplacedByTheDefault) {
+    EXPECT_EQ(305u, FileText("SCRIPT.XML").size());
+    EXPECT_NE(std::string::npos, test_support::ConsoleText().find("[FAIL]\n\tFile was corrupt\n"));
+    EXPECT_EQ(1u, db_get(obj::halvObj2_8));
 }
 
 } // namespace
