@@ -148,6 +148,11 @@ int CMonitorTask::OnPasswordByte(uint8_t byte, const char** reply, uint32_t* rep
 
 int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data, uint32_t length,
                                 const char** reply, uint32_t* reply_length) {
+    // The end of a connection that a newer one has replaced leaves the
+    // console to the newer one: it must not log its operator out.
+    if (event == CTelnetServer::EVENT_END && connection != connection_ &&
+        login_state_ != LOGIN_NONE)
+        return 0;
     connection_ = connection;
     switch (event) {
     case CTelnetServer::EVENT_END:
@@ -171,9 +176,10 @@ int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data,
     }
 }
 
+// Never destroyed: the console serves until the program ends.
 CMonitorTask& TheMonitorTask() {
-    static CMonitorTask task(the_post_office());
-    return task;
+    static CMonitorTask* task = new CMonitorTask(the_post_office());
+    return *task;
 }
 
 int telnet_event_hook(int event, UINT connection, const uint8_t* data, uint32_t length,

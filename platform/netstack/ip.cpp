@@ -44,8 +44,8 @@ void ip_thread_entry(ip_impl* ip) {
 // Board RAM lies below 4 GB, but the instance record may not: the thread's
 // input carries an index into this table.
 std::deque<ip_impl*>& instances() {
-    static std::deque<ip_impl*> table;
-    return table;
+    static auto* table = new std::deque<ip_impl*>; // outlives every instance
+    return *table;
 }
 
 void ip_thread_trampoline(ULONG index) {

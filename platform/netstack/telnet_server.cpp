@@ -40,8 +40,8 @@ telnet_impl* impl_of(NX_TELNET_SERVER* server) {
 
 // The thread's input is an index (host records may lie above 4 GB).
 std::vector<telnet_impl*>& servers() {
-    static std::vector<telnet_impl*> table;
-    return table;
+    static auto* table = new std::vector<telnet_impl*>; // outlives every server
+    return *table;
 }
 
 void poke(NX_TCP_SOCKET* socket) {

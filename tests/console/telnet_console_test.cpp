@@ -1,0 +1,208 @@
+// The maintenance console of the whole firmware over telnet on loopback:
+// login with the privileged community, monitor command lines, "vms", console
+// output to the operator, and bad input from the outside.
+#include "console/console.h"
+#include "console/monitor_task.h"
+#include "platform/netstack/nx_api.h"
+#include "platform/netstack/nx_telnet.h"
+#include "store/database.h"
+#include "store/objects.h"
+#include "tests/console/console_test_util.h"
+#include "tests/support/firmware_fixture.h"
+
+#include <random>
+
+namespace {
+
+using console_test::Client;
+using console_test::Peer;
+using console_test::Settle;
+
+const char* const COMMUNITY = "stewardcastle"; // the factory privileged community
+
+class TelnetConsole : public test_support::FirmwareFixture {
+  protected:
+    void Configure(host::HostOptions& options) override {
+        options.port_offset = 20000 + getpid() % 30000;
+    }
+    // The console bit set, then the communication task's start letter (104)
+    // starts the telnet server.
+    void StartConsole() {
+        db_set(obj::halvFeatureSet, db_get(obj::halvFeatureSet) | CMonitorTask::CONSOLE_FEATURE, 0);
+        tx_thread_sleep(1200);
+        ASSERT_EQ(CTelnetServer::STARTED, TheMonitorTask().TelnetServer().State());
+    }
+    uint16_t Port() const { return static_cast<uint16_t>(nx_ip_host_port(NX_TELNET_SERVER_PORT)); }
+    // Run a peer's script while the firmware serves it.
+    void Serve(const std::function<void()>& script) {
+        Peer peer(script);
+        EXPECT_TRUE(Settle([&] { return peer.Done(); }, 30)) << "the peer did not finish";
+    }
+};
+
+TEST_F(TelnetConsole, OperatorLogsInAndRunsMonitorLines) {
+    StartConsole();
+    bool steps[8] = {};
+    std::string transcript;
+    Serve([&] {
+        Client c(Port());
+        steps[0] = c.WaitFor("\r\nPassword: ");
+        c.Type("nothing\r");
+        steps[1] = c.WaitFor("*******\r\nFAILURE\r\nPassword: ");
+        c.Type(std::string(COMMUNITY) + "\r");
+        steps[2] = c.WaitFor("\r\nSUCCESS\r\nVMS>");
+        c.Type("help\r");
+        steps[3] = c.WaitFor("vms") && c.WaitFor("VMS>");
+        c.Type("tfs ls\r");
+        steps[4] = c.WaitFor("VMS>");
+        c.Type("vms -s\r");
+        steps[5] = c.WaitFor("-Uptime(y/d/h/m/s) = ") && c.WaitFor("-dyn db usage:0x");
+        c.Type("vms -t 1\r");
+        steps[6] = c.WaitFor("new level:1\r\n");
+        c.Type("vms -t 2\r"); // refused: the monitor shows the usage
+        steps[7] = c.WaitFor("Usage: vms -[s:d:t] operation [args]...");
+        transcript = c.Received();
+    });
+    for (bool step : steps)
+        EXPECT_TRUE(step) << transcript;
+    EXPECT_EQ(1, TheMonitorTask().TraceLevel());
+    EXPECT_EQ(1, TheMonitorTask().ConsoleState()); // the operator has left
+}
+
+TEST_F(TelnetConsole, OutputReachesOnlyALoggedInOperatorCutTo199Characters) {
+    StartConsole();
+    std::string long_text(120, 'a');
+    long_text += "\n" + std::string(129, 'b'); // 250 characters
+    bool logged_in = false, shown = false, hidden = true;
+    std::string transcript;
+    Peer peer(
+        [&] {
+            Client c(Port());
+            c.WaitFor("Password: ");
+            c.Type(std::string(COMMUNITY) + "\r");
+            logged_in = c.WaitFor("VMS>");
+            shown = c.WaitFor(std::string(120, 'a') + "\r\n" + std::string(78, 'b'));
+            c.WaitFor("end-mark", 1);
+            transcript = c.Received();
+            hidden = transcript.find("trace-only") == std::string::npos &&
+                     transcript.find(std::string(79, 'b')) == std::string::npos;
+        },
+        false); // the firmware prints while the operator reads
+    console_printf("before-login\n");
+    ASSERT_TRUE(Settle([&] { return TheMonitorTask().ConsoleState() == 2; }))
+        << TheMonitorTask().ConsoleState() << " " << int(TheMonitorTask().LoginState());
+    ASSERT_TRUE(TheMonitorTask().SetTraceLevel(0));
+    trace_printf("trace-only\n");
+    console_printf("%s", long_text.c_str());
+    console_printf("end-mark\n");
+    EXPECT_TRUE(Settle([&] { return peer.Done(); }, 30));
+    peer.Join();
+    EXPECT_TRUE(logged_in);
+    EXPECT_TRUE(shown) << transcript;
+    EXPECT_TRUE(hidden) << transcript;
+    EXPECT_EQ(std::string::npos, transcript.find("before-login"));
+}
+
+TEST_F(TelnetConsole, GarbageLongLinesAndClosesMidLineLeaveTheConsoleWorking) {
+    StartConsole();
+    std::mt19937 random(9);
+    std::string garbage;
+    for (int i = 0; i < 4000; i++)
+        garbage += static_cast<char>(random() & 0xFF);
+    Serve([&] {
+        Client c(Port());
+        c.WaitFor("Password: ");
+        c.Send(garbage);
+        c.Send(std::string(10000, 'x'));
+        c.Close(); // mid-line
+    });
+    Serve([&] {
+        Client c(Port());
+        c.WaitFor("Password: ");
+        c.Type(std::string(COMMUNITY) + "\r");
+        c.WaitFor("VMS>");
+        c.Send(garbage);
+        c.Send(std::string(10000, 'y') + "\r");
+        c.Send("partial vms -t"); // and gone
+    });
+    Settle([] { return TheMonitorTask().LoginState() == CMonitorTask::LOGIN_NONE; });
+    EXPECT_EQ(1, TheMonitorTask().ConsoleState()); // the operator left
+    bool works = false;
+    std::string transcript;
+    Serve([&] {
+        Client c(Port());
+        c.WaitFor("Password: ");
+        c.Type(std::string(COMMUNITY) + "\r");
+        c.WaitFor("VMS>");
+        c.Type("\x1b[A" + std::string(60, '\b') + "vms -t 0\r"); // a clean line after a recall
+        works = c.WaitFor("new level:0");
+        transcript = c.Received();
+    });
+    EXPECT_TRUE(works) << transcript;
+}
+
+// ---- the login state machine, driven as the telnet server drives it ----
+
+struct Reply {
+    int result;
+    std::string text;
+};
+
+Reply Event(int event, const std::string& data = "", UINT connection = 0) {
+    const char* reply = nullptr;
+    uint32_t length = 0;
+    int result = TheMonitorTask().OnTelnetEvent(
+        event, connection, reinterpret_cast<const uint8_t*>(data.data()),
+        static_cast<uint32_t>(data.size()), &reply, &length);
+    return {result, reply ? std::string(reply, length) : std::string()};
+}
+
+class Login : public test_support::FirmwareFixture {};
+
+TEST_F(Login, OnlyTheFirstByteOfABlockCountsAndTheTwentySixthCharacterIsIgnored) {
+    tx_thread_sleep(300); // the monitor task initialised
+    EXPECT_EQ("\r\nPassword: ", Event(CTelnetServer::EVENT_NEW).text);
+    EXPECT_EQ("*", Event(CTelnetServer::EVENT_DATA, std::string(COMMUNITY) + "\r").text);
+    EXPECT_EQ("\r\nFAILURE\r\nPassword: ", Event(CTelnetServer::EVENT_DATA, "\r").text);
+
+    db_set_text(obj::communityNameAdmin, "abcdefghijklmnopqrstuvwxy", 0); // 25 characters
+    for (char c : std::string("abcdefghijklmnopqrstuvwxy"))
+        EXPECT_EQ("*", Event(CTelnetServer::EVENT_DATA, std::string(1, c)).text);
+    EXPECT_EQ("", Event(CTelnetServer::EVENT_DATA, "z").text); // neither stored nor echoed
+    EXPECT_EQ("\r\nSUCCESS\r\nVMS>", Event(CTelnetServer::EVENT_DATA, "\n").text);
+    EXPECT_EQ(CMonitorTask::LOGIN_DONE, TheMonitorTask().LoginState());
+    EXPECT_EQ(2, TheMonitorTask().ConsoleState());
+    EXPECT_EQ("", Event(CTelnetServer::EVENT_DATA, "abc").text); // the prompt echoes instead
+    EXPECT_EQ(3u, TheMonitorTask().Prompt().Length());
+
+    EXPECT_EQ("", Event(CTelnetServer::EVENT_END).text);
+    EXPECT_EQ(1, TheMonitorTask().ConsoleState());
+    EXPECT_EQ(CMonitorTask::LOGIN_NONE, TheMonitorTask().LoginState());
+    EXPECT_EQ(4, Event(0).result);
+    EXPECT_EQ(4, Event(7).result);
+}
+
+TEST_F(Login, AOneCharacterPasswordLogsInFromOneBlock) {
+    tx_thread_sleep(300);
+    db_set_text(obj::communityNameAdmin, "k", 0);
+    Event(CTelnetServer::EVENT_NEW);
+    EXPECT_EQ("*", Event(CTelnetServer::EVENT_DATA, "k\r\n").text);
+    EXPECT_EQ("\r\nSUCCESS\r\nVMS>", Event(CTelnetServer::EVENT_DATA, "\r\n").text);
+    EXPECT_EQ(0, TheMonitorTask().SetTraceLevel(2));
+}
+
+TEST_F(Login, TheEndOfAReplacedConnectionLeavesTheNewOperatorLoggedIn) {
+    tx_thread_sleep(300);
+    db_set_text(obj::communityNameAdmin, "k", 0);
+    Event(CTelnetServer::EVENT_NEW, "", 0);
+    Event(CTelnetServer::EVENT_NEW, "", 1); // a second client takes the console over
+    Event(CTelnetServer::EVENT_DATA, "k", 1);
+    EXPECT_EQ("\r\nSUCCESS\r\nVMS>", Event(CTelnetServer::EVENT_DATA, "\r", 1).text);
+    Event(CTelnetServer::EVENT_END, "", 0); // the first one goes away late
+    EXPECT_EQ(2, TheMonitorTask().ConsoleState());
+    EXPECT_EQ(CMonitorTask::LOGIN_DONE, TheMonitorTask().LoginState());
+    Event(CTelnetServer::EVENT_END, "", 1);
+    EXPECT_EQ(1, TheMonitorTask().ConsoleState());
+}
+
+} // namespace
