@@ -1,5 +1,5 @@
 // The file-system driver over the boot monitor's flash file system, its path
-// helpers and the FileX-shaped functions of the HTTP server.
+// helpers and the file functions of the HTTP server.
 #include "store/filesystem.h"
 
 #include "runtime/gp_buffer.h"
@@ -607,7 +607,7 @@ FS_MEDIA& TheSystemMedia() {
     return media;
 }
 
-// ---- FileX-shaped functions -----------------------------------------------------------------
+// ---- File functions of the HTTP server -----------------------------------------------------------------
 
 namespace {
 

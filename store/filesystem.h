@@ -180,7 +180,7 @@ int fs_basename(const char* path, char* out, unsigned size);
 // (mode bit 2). -> 0, or 5.
 int fs_current_directory(FS_MEDIA* media, FS_LOCAL_PATH** record, unsigned mode);
 
-// FileX-shaped functions for the HTTP server: one shared file control block
+// File functions for the HTTP server: one shared file control block
 // on the system media (the server's media argument is ignored).
 struct FX_MEDIA;
 struct FX_FILE {
