@@ -116,6 +116,8 @@ TEST_F(TelnetConsole, GarbageLongLinesAndClosesMidLineLeaveTheConsoleWorking) {
         c.Send(std::string(10000, 'x'));
         c.Close(); // mid-line
     });
+    // Everything the first client sent is taken before the next one comes.
+    Settle([] { return TheMonitorTask().LoginState() == CMonitorTask::LOGIN_NONE; });
     Serve([&] {
         Client c(Port());
         c.WaitFor("Password: ");
