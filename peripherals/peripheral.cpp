@@ -13,14 +13,21 @@ const char* const kStateTexts[] = {"SETTING UP", "INIT ERROR", "READING", "COMM 
 
 struct IdName {
     uint16_t id;
+    uint8_t class_code;
     const char* name;
 };
 const IdName kFileNames[] = {
-    {PERIPHERAL_ID_DIRECTORY_FILE, "DIRECTORY FILE"},
-    {PERIPHERAL_ID_CONFIG_FILE, "CONFIG FILE"},
-    {PERIPHERAL_ID_MONRC_FILE, "MONRC FILE"},
-    {PERIPHERAL_ID_SCRIPT_FILE, "SCRIPT FILE"},
+    {PERIPHERAL_ID_DIRECTORY_FILE, PERIPHERAL_CLASS_DIRECTORY_FILE, "DIRECTORY FILE"},
+    {PERIPHERAL_ID_CONFIG_FILE, PERIPHERAL_CLASS_CONFIG_FILE, "CONFIG FILE"},
+    {PERIPHERAL_ID_MONRC_FILE, PERIPHERAL_CLASS_MONRC_FILE, "MONRC FILE"},
+    {PERIPHERAL_ID_SCRIPT_FILE, PERIPHERAL_CLASS_SCRIPT_FILE, "SCRIPT FILE"},
 };
+
+const IdName* find_id(uint16_t id) {
+    for (const IdName& n : kFileNames)
+        if (n.id == id) return &n;
+    return nullptr;
+}
 
 // Bit of the "database" group raised when a peripheral object goes away.
 const ULONG PERIPHERAL_DELETED_BIT = 0x40;
@@ -55,7 +62,11 @@ void CPeripheral::PrintStatus() {
 }
 
 const char* periph_id_to_name(uint16_t id) {
-    for (const IdName& n : kFileNames)
-        if (n.id == id) return n.name;
-    return "UNKNOWN";
+    const IdName* n = find_id(id);
+    return n ? n->name : "UNKNOWN";
+}
+
+uint8_t periph_id_to_class(uint16_t id) {
+    const IdName* n = find_id(id);
+    return n ? n->class_code : 0;
 }

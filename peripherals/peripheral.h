@@ -103,6 +103,10 @@ const uint8_t PERIPHERAL_CLASS_SCRIPT_FILE = 0x12;
 // The fixed name of a peripheral id, "UNKNOWN" when no class names it.
 // For now it knows the file objects; the id table of every class replaces it.
 const char* periph_id_to_name(uint16_t id);
+// The class code that builds a peripheral id; 0 when no class builds it.
+uint8_t periph_id_to_class(uint16_t id);
+// Class code 1 stands for every class when the registry is walked.
+const uint8_t PERIPHERAL_CLASS_ANY = 1;
 
 // A file object made by its factory entry from `record`: none unless the
 // record's id is `id`; otherwise the object (list slot from the record, poll

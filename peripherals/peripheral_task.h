@@ -1,15 +1,66 @@
-// CPeripheralTask: the "Peripheral" task. It will poll every peripheral and
-// derive the climate, brightness-limit and error outputs; for now it runs its
-// step and serves its maintenance letters.
+// CPeripheralTask: the "Peripheral" task (priority 2, a pass every 50 ticks).
+// It owns the live peripheral registry, creates the fixed peripherals when
+// its thread starts and, in every pass: posts the restart letter that a write
+// of dmsSWReset asks for (once per run), keeps the first serial port at a
+// speed the port knows, serves its letters, then polls every enabled
+// peripheral that is due.
+//
+// Letters served here: 93 (a configuration object changed: the configuration
+// file is made due and asked to save), 94/95 (the configuration-file writer
+// off/on), 92/36 (Ethernet address or configuration changed: "monrc" is
+// rewritten and the controller restarts), 60 (terminate) and 120 (controlled
+// reset, answered with 67). The sensors, boards, front panel and climate
+// outputs add their letters and steps as they come.
 #pragma once
 
+#include "peripherals/pl_mediator.h"
 #include "runtime/mail_task.h"
 
 class CPeripheralTask : public CMailTask {
   public:
     explicit CPeripheralTask(post_office& office);
     int Start(TX_BYTE_POOL& pool);
+    // The registry and the fixed peripherals, on the task's thread.
+    void Initialize() override;
+    // One pass.
+    uint32_t Run() override;
     void HandleLetter(const letter_s& letter) override;
+
+    // The live peripheral with that id, or null (any thread).
+    CPeripheral* GetPeripheral(uint16_t id);
+    bool Find(uint16_t id, CPeripheral** out) { return registry_.Find(id, out); }
+    // The status line (slot 8) of that peripheral; nothing when it is not live.
+    void PrintPeripheralStatus(uint16_t id);
+    pl_mediator& Registry() { return registry_; }
+
+    static const char* IdToName(uint16_t id) { return periph_id_to_name(id); }
+    static uint8_t IdToClass(uint16_t id) { return periph_id_to_class(id); }
+
+  private:
+    struct LetterAction {
+        uint32_t code;
+        void (CPeripheralTask::*handle)(const letter_s& letter);
+    };
+    static const LetterAction LETTER_ACTIONS[];
+
+    bool CreateFixedPeripheral(uint16_t id, const char* parameters);
+    void PostRestartRequest();
+    void KeepPortSpeed();
+    void PollPeripherals();
+    void RecordPeripheralStatus(uint16_t list_slot, uint8_t error_code);
+
+    void OnTerminate(const letter_s& letter);
+    void OnControlledReset(const letter_s& letter);
+    void OnConfigChanged(const letter_s& letter);
+    void OnConfigWriterHold(const letter_s& letter);
+    void OnConfigWriterRelease(const letter_s& letter);
+    void OnEthernetAddressChanged(const letter_s& letter);
+    void OnNetworkConfigChanged(const letter_s& letter);
+    // Rewrites "monrc", prints `text` and asks for the controlled restart.
+    void RewriteMonrcAndRestart(const char* text);
+
+    pl_mediator registry_;
+    bool restart_request_seen_ = false; // the dmsSWReset letter goes out once per run
 };
 
 CPeripheralTask& ThePeripheralTask();

@@ -1,0 +1,77 @@
+// pl_mediator: the live peripheral registry. It owns every peripheral object
+// that the peripheral task polls, in creation order (the fixed peripherals
+// first), and is the one place where any part of the system finds a
+// peripheral by its id. The list changes only in the peripheral task's
+// thread, always under the registry's mutex "pl_mediator"; look-ups from
+// other threads take the mutex too (waiting at most 500 ticks). First/Next
+// take no lock and belong to the peripheral task's thread.
+//
+// The factory list (periph_factory_create) builds a peripheral from a
+// creation record through the creation entry of the record's class.
+#pragma once
+
+#include "peripherals/peripheral.h"
+#include "platform/kernel/kernel.h"
+
+#include <cstdint>
+
+// Builds the peripheral of `record` through its class's creation entry.
+// -> true with the new object; false (null) when no class builds it or the
+// class refused the record.
+bool periph_factory_create(const PeripheralRecord& record, CPeripheral** out);
+
+class pl_mediator {
+  public:
+    enum : uint8_t { CONSTRUCTED = 0, CLEARED = 1, INITIALISED = 2, UNLOADED = 3, LOADED = 4 };
+    // The stored list's 255 slots and the fixed peripherals.
+    static constexpr unsigned CAPACITY = 272;
+    static constexpr ULONG LOCK_WAIT = 500;
+
+    pl_mediator() = default;
+    // Deletes the mutex, then every peripheral.
+    ~pl_mediator();
+    pl_mediator(const pl_mediator&) = delete;
+    pl_mediator& operator=(const pl_mediator&) = delete;
+
+    // Creates the mutex. -> false when already initialised or the mutex
+    // cannot be created.
+    bool Init();
+    // Builds a fixed peripheral (list slot 65535) and appends it. -> false
+    // before Init, when no class builds the id, or the list is full.
+    bool Create(uint16_t id, const char* parameters);
+
+    // Under the mutex: the live peripheral with that id. -> false (null) when
+    // it is not live or the mutex could not be taken.
+    bool Find(uint16_t id, CPeripheral** out);
+    bool Contains(uint16_t id);
+    bool Enable(uint16_t id);  // SetEnabled(1); false when not live
+    bool Disable(uint16_t id); // SetEnabled(0); false when not live
+    // The poll countdown (passes counted since the last poll). -> false when
+    // not live.
+    bool SetCountdown(uint16_t id, uint16_t value);
+    // Makes the peripheral due: it is polled at the registry's next pass
+    // (its countdown is set to its period). -> false when not live.
+    bool MakeDue(uint16_t id);
+    // New period, countdown 0; the previous period in `previous` (may be
+    // null). -> false when not live.
+    bool SetPollPeriod(uint16_t id, uint16_t period, uint16_t* previous);
+
+    // Iteration in list order over one class code (PERIPHERAL_CLASS_ANY:
+    // every peripheral); `cursor` is the caller's. -> false (null) at the end.
+    bool First(uint8_t class_code, unsigned* cursor, CPeripheral** out) const;
+    bool Next(uint8_t class_code, unsigned* cursor, CPeripheral** out) const;
+
+    unsigned Count() const { return count_; }
+    uint8_t State() const { return state_; }
+
+  private:
+    bool Append(CPeripheral* peripheral);
+    CPeripheral* FindLocked(uint16_t id) const;
+    // Runs `change` on the live peripheral under the mutex. -> false when not live.
+    template <class Change> bool WithPeripheral(uint16_t id, Change change);
+
+    CPeripheral* list_[CAPACITY] = {};
+    unsigned count_ = 0;
+    TX_MUTEX mutex_{};
+    uint8_t state_ = CONSTRUCTED;
+};
