@@ -301,8 +301,10 @@ int watchdog_enabled() {
     return TheWatchdogTask().Enabled();
 }
 
+// Set from start-up: a controlled reset saves the configuration unless a
+// memory clear said otherwise.
 uint8_t& restart_flags() {
-    static uint8_t flags = 0;
+    static uint8_t flags = RESTART_SAVE_CONFIG;
     return flags;
 }
 

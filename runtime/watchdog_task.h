@@ -73,8 +73,8 @@ CWatchdogTask& TheWatchdogTask();
 // 1 while the hardware watchdog is enabled (the file-system driver's hook).
 int watchdog_enabled();
 
-// Process-wide restart flags: RESTART_SAVE_CONFIG (set at start-up, cleared by
-// the memory clear) makes the controlled reset save "CONFIG.XML" first.
+// Process-wide restart flags: RESTART_SAVE_CONFIG (set from start-up, cleared
+// by the memory clear) makes the controlled reset save "CONFIG.XML" first.
 const uint8_t RESTART_SAVE_CONFIG = 0x04;
 uint8_t& restart_flags();
 

@@ -63,7 +63,7 @@ TEST_F(Watchdog, AHungTaskIsReportedAndTheHardwareWatchdogRestartsTheBoard) {
     uint64_t before = host::clock_ticks();
     tx_thread_sleep(4 * PASS_TICKS + MON_WDT_TIMEOUT_TICKS);
     EXPECT_GE(Count(ConsoleText(), "wdt failure Display\n"), 2u); // again in every pass
-    EXPECT_EQ(1, g_restarts.load() > 0);
+    EXPECT_GT(g_restarts.load(), 0);
     EXPECT_EQ(host::MONITOR_RESTART_WATCHDOG, g_restart_code);
     EXPECT_GT(g_restart_tick.load(), before);
 }
@@ -135,7 +135,7 @@ TEST_F(Watchdog, HoldAndReleaseLettersAndTheCommunicationQuery) {
 
 TEST_F(Watchdog, RequestedRestartTerminatesTheTasksSavesTheConfigurationAndRestarts) {
     Boot();
-    restart_flags() |= RESTART_SAVE_CONFIG;
+    EXPECT_TRUE(restart_flags() & RESTART_SAVE_CONFIG); // as start-up leaves it
     const TFSHDR* before = ConfigFile();
     db_set(obj::dmsSWReset, 1, 0);
     uint64_t asked = host::clock_ticks();
