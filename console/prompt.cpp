@@ -5,6 +5,7 @@
 namespace {
 
 const int BACKSPACE = 8;
+const int DELETE = 127; // what most terminals send for the backspace key
 const int LINE_FEED = 10;
 const int CARRIAGE_RETURN = 13;
 const int ESCAPE = 27;
@@ -80,6 +81,7 @@ int CPrompt::ProcessChar(int character) {
     }
     switch (character) {
     case BACKSPACE:
+    case DELETE:
         Backspace();
         break;
     case LINE_FEED:

@@ -3,6 +3,7 @@
 // through the write-character callback; Enter hands the line to the line
 // callback (a boot-monitor command line) and shows the prompt "VMS>" again.
 // The cursor keys up and down recall the newest line of a bounded history.
+// Backspace (8) and DEL (127, a terminal's backspace key) erase a character.
 #pragma once
 
 #include <cstdint>

@@ -199,6 +199,52 @@ TEST_F(NetStack, TcpServerExchangesDataAndSeesThePeerClose) {
     EXPECT_EQ(1u, received);
 }
 
+int g_listen_calls = 0;
+void CountListen(NX_TCP_SOCKET*, UINT port) {
+    if (port == PORT) g_listen_calls++;
+}
+
+TEST_F(NetStack, QueuedConnectionWaitsForARelistenAndAFullQueueRefuses) {
+    g_listen_calls = 0;
+    static NX_TCP_SOCKET second;
+    ASSERT_EQ(NX_SUCCESS,
+              nx_tcp_socket_create(&ip_, &server_, "a", 0, 0, 128, 1000, nullptr, nullptr));
+    ASSERT_EQ(NX_SUCCESS,
+              nx_tcp_socket_create(&ip_, &second, "b", 0, 0, 128, 1000, nullptr, nullptr));
+    ASSERT_EQ(NX_SUCCESS, nx_tcp_server_socket_listen(&ip_, PORT, &server_, 1, CountListen));
+    EXPECT_EQ(NX_DUPLICATE_LISTEN, nx_tcp_server_socket_listen(&ip_, PORT, &second, 1, nullptr));
+    uint16_t port = HostPort(PORT);
+    std::string first_got, second_got, third_got = "unset";
+    Peer peer([&] {
+        int a = ConnectTo(port);
+        int b = ConnectTo(port);
+        send(b, "second", 6, 0);
+        int c = ConnectTo(port); // the queue of one is full: refused once accepted
+        first_got = ReadSome(a, 1);
+        second_got = ReadSome(b, 1);
+        third_got = ReadSome(c, 1);
+        close(a);
+        close(b);
+        close(c);
+    });
+    ASSERT_EQ(NX_SUCCESS, nx_tcp_server_socket_accept(&server_, 500));
+    EXPECT_EQ(NX_CONNECTION_PENDING, nx_tcp_server_socket_relisten(&ip_, PORT, &second));
+    ASSERT_EQ(NX_SUCCESS, nx_tcp_server_socket_accept(&second, 100));
+    NX_PACKET* p = nullptr;
+    ASSERT_EQ(NX_SUCCESS, nx_tcp_socket_receive(&second, &p, 500));
+    EXPECT_EQ("second", Data(p));
+    nx_packet_release(p);
+    ASSERT_EQ(NX_SUCCESS, nx_tcp_socket_send(&server_, Packet("1"), 0));
+    ASSERT_EQ(NX_SUCCESS, nx_tcp_socket_send(&second, Packet("2"), 0));
+    peer.Join(); // what it reads is in the host sockets already
+    EXPECT_EQ("1", first_got);
+    EXPECT_EQ("2", second_got);
+    EXPECT_EQ("", third_got); // closed without data
+    tx_thread_sleep(1);       // the IP thread has run the listen callbacks
+    EXPECT_EQ(2, g_listen_calls);
+    EXPECT_EQ(NX_SUCCESS, nx_tcp_server_socket_unlisten(&ip_, PORT));
+}
+
 TEST_F(NetStack, ReceiveWindowCutsLargeDataIntoPackets) {
     ASSERT_EQ(NX_SUCCESS,
               nx_tcp_socket_create(&ip_, &server_, "srv", 0, 0, 128, 100, nullptr, nullptr));
