@@ -46,12 +46,17 @@ struct words {
 };
 
 // ---- live peripherals ----------------------------------------------------------------
-// The peripheral mediator (the list of live peripherals) comes with the
-// peripheral subsystem; until then no id names a live peripheral.
+
+const uint8_t MODEM_CLASS = 32;
 
 CPeripheral* live_peripheral(uint32_t id) {
-    (void)id;
-    return nullptr;
+    CPeripheral* p = nullptr;
+    if (id > 0xFFFF || !ThePeripheralTask().Find(static_cast<uint16_t>(id), &p)) return nullptr;
+    return p;
+}
+
+const char* peripheral_name(uint32_t id) {
+    return CPeripheralTask::IdToName(static_cast<uint16_t>(id));
 }
 
 // ---- trace and status --------------------------------------------------------------------
@@ -125,9 +130,10 @@ void print_peripheral_list() {
     console_printf("%ss:\n", PERIPHERAL);
     for (uint32_t id = 0; id <= LAST_PERIPHERAL_ID; id++) {
         CPeripheral* p = live_peripheral(id);
-        if (p)
-            console_printf("-%s(0x%04X) state=%s \n", periph_id_to_name(static_cast<uint16_t>(id)),
-                           id, peripheral_state_text(p->State()));
+        if (!p) continue;
+        const char* state = "";
+        p->GetStateText(&state);
+        console_printf("-%s(0x%04X) state=%s \n", peripheral_name(id), id, state ? state : "");
     }
     TheWatchdogTask().EnableWatchdog();
     (void)PANEL_LCD_ID; // the panel's busy mark comes with the front-panel manager
@@ -140,38 +146,48 @@ void print_peripheral_list() {
 
 int debug_peripheral(const words& w) {
     const char* action = w[3];
-    bool known = !strcmp(action, "enable") || !strcmp(action, "disable") ||
-                 !strcmp(action, "freq") || !strcmp(action, "stat");
-    if (!known) {
-        print_peripheral_list();
-        return MON_CMD_SUCCESS;
-    }
-    CPeripheral* p = live_peripheral(w.hex(4));
-    if (!strcmp(action, "stat")) return MON_CMD_SUCCESS; // a peripheral prints its own status
-    if (!p) return MON_CMD_PARAM_ERROR;
-    const char* name = periph_id_to_name(static_cast<uint16_t>(w.hex(4)));
+    uint32_t id = w.hex(4);
+    uint16_t id16 = static_cast<uint16_t>(id);
+    pl_mediator& registry = ThePeripheralTask().Registry();
+    bool live = id <= 0xFFFF;
     if (!strcmp(action, "enable")) {
-        p->SetEnabled(1);
-        console_printf("Enabled:%s\n", name);
+        if (!live || !registry.Enable(id16)) return MON_CMD_PARAM_ERROR;
+        console_printf("Enabled:%s\n", peripheral_name(id));
     } else if (!strcmp(action, "disable")) {
-        p->SetEnabled(0);
-        console_printf("Disabled:%s\n", name);
+        if (!live || !registry.Disable(id16)) return MON_CMD_PARAM_ERROR;
+        console_printf("Disabled:%s\n", peripheral_name(id));
+    } else if (!strcmp(action, "freq")) {
+        uint16_t previous = 0;
+        uint32_t period = w.hex(5);
+        if (!live || !registry.SetPollPeriod(id16, static_cast<uint16_t>(period), &previous))
+            return MON_CMD_PARAM_ERROR;
+        console_printf("%s old:%d, new:%d\n", peripheral_name(id), previous, period);
+    } else if (!strcmp(action, "stat")) {
+        if (live) ThePeripheralTask().PrintPeripheralStatus(id16);
     } else {
-        uint32_t previous = p->PollPeriod();
-        p->SetPollPeriod(static_cast<uint16_t>(w.hex(5)));
-        console_printf("%s old:%d, new:%d\n", name, previous, w.hex(5));
+        print_peripheral_list();
     }
     return MON_CMD_SUCCESS;
 }
 
+// The modem drivers (command lines, escape to command mode) come with the
+// cellular-modem task; until then the words are checked and announced.
 int debug_modem(const words& w) {
-    if (!live_peripheral(w.hex(3))) {
+    CPeripheral* p = live_peripheral(w.hex(3));
+    if (!p) {
         console_printf("%s modem X AT    (X=id)\n", DEBUG);
         console_printf("%s modem X +++   (X=id)\n", DEBUG);
         return MON_CMD_SUCCESS;
     }
-    // The modem drivers (command lines, escape to command mode) come with the
-    // cellular-modem task; a live peripheral that is not a modem does nothing.
+    if (p->ClassCode() != MODEM_CLASS) return MON_CMD_SUCCESS;
+    const char* word = w[4];
+    if (!strncmp(word, "AT", 2)) {
+        console_printf("send %s to %s\n", word, peripheral_name(w.hex(3)));
+    } else if (!strcmp(word, "+++")) {
+        console_printf("try enter cmd mode\n");
+    } else {
+        return MON_CMD_PARAM_ERROR;
+    }
     return MON_CMD_SUCCESS;
 }
 

@@ -4,6 +4,7 @@
 #include "console/network.h"
 #include "console/vms_command.h"
 #include "platform/monitor/monitor.h"
+#include "platform/monitor/monitor_host.h"
 #include "runtime/watchdog_task.h"
 #include "tests/support/firmware_fixture.h"
 
@@ -77,15 +78,31 @@ TEST_F(Vms, WordsAndTheirExactOutput) {
         {"vms -d nonsense", 0,
          "commands\nvms -d spi\nvms -d module X\t\t(X=face number)\nvms -d modem X\t\t(X=id)\n"
          "vms -d thread\nvms -d peripheral\nvms -d defrag\nvms -d ethernet\n"},
-        {"vms -d peripheral", 0,
-         "peripherals:\ncommands\nvms -d peripheral enable X   (X=id)\n"
-         "vms -d peripheral disable X  (X=id)\nvms -d peripheral freq X Y   (X=id,Y=new freq)\n"
-         "vms -d peripheral stat X     (X=id)\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.result, Run(c.line)) << c.line;
         EXPECT_EQ(c.output, shown) << c.line;
     }
+}
+
+TEST_F(Vms, PeripheralOperationsOnTheLiveRegistry) {
+    EXPECT_EQ(0, Run("vms -d peripheral"));
+    EXPECT_EQ(0u, shown.find("peripherals:\n")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("-CONFIG FILE(0x012D) state=VALID \n")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("commands\nvms -d peripheral enable X   (X=id)\n"));
+    EXPECT_TRUE(host::monitor_watchdog_enabled()); // the hold of the walk was released
+
+    EXPECT_EQ(0, Run("vms -d peripheral disable 12d"));
+    EXPECT_EQ("Disabled:CONFIG FILE\n", shown);
+    EXPECT_EQ(0, Run("vms -d peripheral enable 12D"));
+    EXPECT_EQ("Enabled:CONFIG FILE\n", shown);
+    EXPECT_EQ(0, Run("vms -d peripheral freq 12D 20"));
+    EXPECT_EQ(0u, shown.find("CONFIG FILE old:")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(", new:32\n")) << shown; // 20 is hexadecimal
+    EXPECT_EQ(0, Run("vms -d modem 12D AT")); // live, but not a modem: nothing
+    EXPECT_EQ("", shown);
+    EXPECT_EQ(-2, Run("vms -d peripheral enable 3E8")); // not live
+    EXPECT_EQ(-2, Run("vms -d peripheral freq 1FFFF 1"));
 }
 
 TEST_F(Vms, TraceLevelIsSetOnlyToZeroOrOne) {
