@@ -86,6 +86,16 @@ class Client {
             std::this_thread::sleep_for(std::chrono::milliseconds(4));
         }
     }
+    // The password, one character per block as the console wants it before
+    // login: each character waits for its "*" echo, then Enter.
+    bool TypePassword(const std::string& password) {
+        for (char c : password) {
+            Send(std::string(1, c));
+            if (!WaitFor("*")) return false;
+        }
+        Send("\r");
+        return true;
+    }
     // Read until `text` appeared after the last match (at most `seconds`).
     bool WaitFor(const std::string& text, double seconds = 5) {
         auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);

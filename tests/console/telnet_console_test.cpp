@@ -47,9 +47,9 @@ TEST_F(TelnetConsole, OperatorLogsInAndRunsMonitorLines) {
     Serve([&] {
         Client c(Port());
         steps[0] = c.WaitFor("\r\nPassword: ");
-        c.Type("nothing\r");
-        steps[1] = c.WaitFor("*******\r\nFAILURE\r\nPassword: ");
-        c.Type(std::string(COMMUNITY) + "\r");
+        c.TypePassword("nothing");
+        steps[1] = c.WaitFor("\r\nFAILURE\r\nPassword: ");
+        c.TypePassword(COMMUNITY);
         steps[2] = c.WaitFor("\r\nSUCCESS\r\nVMS>");
         c.Type("help\r");
         steps[3] = c.WaitFor("vms") && c.WaitFor("VMS>");
@@ -79,7 +79,7 @@ TEST_F(TelnetConsole, OutputReachesOnlyALoggedInOperatorCutTo199Characters) {
         [&] {
             Client c(Port());
             c.WaitFor("Password: ");
-            c.Type(std::string(COMMUNITY) + "\r");
+            c.TypePassword(COMMUNITY);
             logged_in = c.WaitFor("VMS>");
             shown = c.WaitFor(std::string(120, 'a') + "\r\n" + std::string(78, 'b'));
             c.WaitFor("end-mark", 1);
@@ -121,7 +121,7 @@ TEST_F(TelnetConsole, GarbageLongLinesAndClosesMidLineLeaveTheConsoleWorking) {
     Serve([&] {
         Client c(Port());
         c.WaitFor("Password: ");
-        c.Type(std::string(COMMUNITY) + "\r");
+        c.TypePassword(COMMUNITY);
         c.WaitFor("VMS>");
         c.Send(garbage);
         c.Send(std::string(10000, 'y') + "\r");
@@ -134,7 +134,7 @@ TEST_F(TelnetConsole, GarbageLongLinesAndClosesMidLineLeaveTheConsoleWorking) {
     Serve([&] {
         Client c(Port());
         c.WaitFor("Password: ");
-        c.Type(std::string(COMMUNITY) + "\r");
+        c.TypePassword(COMMUNITY);
         c.WaitFor("VMS>");
         c.Type("\x1b[A" + std::string(60, '\b') + "vms -t 0\r"); // a clean line after a recall
         works = c.WaitFor("new level:0");
