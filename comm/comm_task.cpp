@@ -1,29 +1,16 @@
 #include "comm/comm_task.h"
 
+#include "runtime/task_profiles.h"
+
 namespace {
 
 const uint32_t COMM_CODES[] = {97, 98, 99, 100, 105, 106, 107, 110, 115, 119, 67, 0};
 
-// Posts 104 (start the telnet console) before its start letter.
-const task_profile COMM_PROFILE = {
-    "Communication",
-    LETTER_TELNET_START,
-    LETTER_COMM_START,
-    LETTER_COMM_ALIVE,
-    LETTER_COMM_STOP,
-    LETTER_COMM_TERMINATE,
-    LETTER_COMM_SUSPEND,
-    LETTER_COMM_RESUME,
-    LETTER_COMM_STACK,
-    "Communication Stack Used: %d/%d. 0x%08X-0x%08X Current:0x%08X\n",
-    "Suspending Communication task\n",
-    "Resuming Communication task\n",
-};
-
 } // namespace
 
 comm_task::comm_task(post_office& office)
-    : CMailTask("Communication", 8192, 2, 0, 1000, 200, &COMM_PROFILE, COMM_CODES, office) {}
+    : CMailTask("Communication", 8192, 2, 0, 1000, 200, task_profile_of(TASK_COMMUNICATION),
+                COMM_CODES, office) {}
 
 int comm_task::Start(TX_BYTE_POOL& pool) {
     return Create(pool, task_thread_entry<comm_task, the_comm_task>,

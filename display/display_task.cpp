@@ -1,29 +1,17 @@
 #include "display/display_task.h"
 
+#include "runtime/task_profiles.h"
+
 namespace {
 
 const uint32_t DISPLAY_CODES[] = {44, 45, 46, 47, 24, 25,  31,  113, 114, 1,
                                   2,  34, 88, 91, 96, 119, 123, 124, 126, 0};
 
-const task_profile DISPLAY_PROFILE = {
-    "Display Task",
-    0,
-    LETTER_DISPLAY_START,
-    LETTER_DISPLAY_ALIVE,
-    LETTER_DISPLAY_STOP,
-    LETTER_DISPLAY_TERMINATE,
-    LETTER_DISPLAY_SUSPEND,
-    LETTER_DISPLAY_RESUME,
-    LETTER_DISPLAY_STACK,
-    "Display Stack Used: %d/%d. 0x%08X-0x%08X Current:0x%08X\n",
-    "Suspending display task\n",
-    "Resuming display task\n",
-};
-
 } // namespace
 
 CDisplay::CDisplay(post_office& office)
-    : CMailTask("Display", 20480, 2, 1, 150, 10, &DISPLAY_PROFILE, DISPLAY_CODES, office) {}
+    : CMailTask("Display", 20480, 2, 1, 150, 10, task_profile_of(TASK_DISPLAY), DISPLAY_CODES,
+                office) {}
 
 int CDisplay::Start(TX_BYTE_POOL& pool) {
     return Create(pool, task_thread_entry<CDisplay, TheDisplay>,

@@ -3,6 +3,7 @@
 #include "console/console.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/os.h"
+#include "runtime/task_profiles.h"
 #include "store/config_file.h"
 #include "store/database.h"
 #include "store/filesystem.h"
@@ -17,22 +18,6 @@ const uint32_t PERIPHERAL_CODES[] = {60,  61,  62,  63,  1,  2,  3,   4,   5,   
                                      30,  79,  80,  81,  83, 76, 78,  84,  85,  86,  87,  89,
                                      90,  35,  36,  92,  93, 94, 95,  108, 109, 111, 112, 117,
                                      120, 121, 122, 125, 51, 52, 127, 128, 0};
-
-// Its terminate letter (60) does not end the thread: handled below.
-const task_profile PERIPHERAL_PROFILE = {
-    "Peripheral Task",
-    0,
-    LETTER_PERIPHERAL_START,
-    LETTER_PERIPHERAL_ALIVE,
-    LETTER_PERIPHERAL_STOP,
-    0,
-    LETTER_PERIPHERAL_SUSPEND,
-    LETTER_PERIPHERAL_RESUME,
-    LETTER_PERIPHERAL_STACK,
-    "Peripheral Stack Used: %d/%d. 0x%08X-0x%08X Current:0x%08X\n",
-    "Suspending peripheral task\n",
-    "Resuming peripheral task\n",
-};
 
 // The fixed peripherals in creation order. The clock (90), the front-panel
 // manager (70), the controller's temperature sensor (10, "42100") and the
@@ -77,7 +62,8 @@ const CPeripheralTask::LetterAction CPeripheralTask::LETTER_ACTIONS[] = {
 };
 
 CPeripheralTask::CPeripheralTask(post_office& office)
-    : CMailTask("Peripheral", 6144, 2, 0, 10, 50, &PERIPHERAL_PROFILE, PERIPHERAL_CODES, office) {}
+    : CMailTask("Peripheral", 6144, 2, 0, 10, 50, task_profile_of(TASK_PERIPHERAL),
+                PERIPHERAL_CODES, office) {}
 
 int CPeripheralTask::Start(TX_BYTE_POOL& pool) {
     return Create(pool, task_thread_entry<CPeripheralTask, ThePeripheralTask>,

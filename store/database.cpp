@@ -4,6 +4,7 @@
 
 #include "console/console.h"
 #include "runtime/pools.h"
+#include "runtime/task_profiles.h"
 #include "runtime/mail_task.h"
 #include "store/objects.h"
 #include "store/store_internal.h"
@@ -165,31 +166,16 @@ template <size_t N> bool in_objects(const DbObject (&objects)[N], uint32_t offse
     return after != objects && offset < (after - 1)->end();
 }
 
-// The "Database" task: its thread waits for each period and runs the store's
-// cycle; the maintenance letters 68..71 are handled by the common task code.
-const task_profile kDatabaseProfile = {
-    "Database Task",
-    0,
-    0,
-    0,
-    0,
-    LETTER_DATABASE_TERMINATE,
-    LETTER_DATABASE_SUSPEND,
-    LETTER_DATABASE_RESUME,
-    LETTER_DATABASE_STACK,
-    "Database Stack Used: %d/%d. 0x%08X-0x%08X Current:0x%08X\n",
-    "Suspending database task\n",
-    "Resuming database task\n",
-};
-
 const uint32_t kDatabaseCodes[] = {LETTER_DATABASE_TERMINATE, LETTER_DATABASE_SUSPEND,
                                    LETTER_DATABASE_RESUME, LETTER_DATABASE_STACK, 0};
 
+// The "Database" task: its thread waits for each period and runs the store's
+// cycle; the maintenance letters 68..71 are handled by the common task code.
 class CDatabaseTask : public CMailTask {
   public:
     explicit CDatabaseTask(CDataBase& store)
-        : CMailTask("Database", 8192, 4, 0, 200, 100, &kDatabaseProfile, kDatabaseCodes,
-                    the_post_office()),
+        : CMailTask("Database", 8192, 4, 0, 200, 100, task_profile_of(TASK_DATABASE),
+                    kDatabaseCodes, the_post_office()),
           store_(store) {}
     // The store's cycle; it calls RunLetters first.
     uint32_t Run() override {

@@ -1,29 +1,17 @@
 #include "ntcip/schedule/schedule_task.h"
 
+#include "runtime/task_profiles.h"
+
 namespace {
 
 const uint32_t SCHEDULE_CODES[] = {53, 54, 55, 56, 6,  7,  8,  9,  10, 11, 12,  13, 14,
                                    15, 16, 17, 18, 19, 20, 21, 22, 32, 33, 118, 0};
 
-const task_profile SCHEDULE_PROFILE = {
-    "Schedule Task",
-    0,
-    LETTER_SCHEDULE_START,
-    LETTER_SCHEDULE_ALIVE,
-    LETTER_SCHEDULE_STOP,
-    LETTER_SCHEDULE_TERMINATE,
-    LETTER_SCHEDULE_SUSPEND,
-    LETTER_SCHEDULE_RESUME,
-    LETTER_SCHEDULE_STACK,
-    "Schedule Stack Used: %d/%d. 0x%08X-0x%08X Current:0x%08X\n",
-    "Suspending schedule task\n",
-    "Resuming schedule task\n",
-};
-
 } // namespace
 
 CScheduleTask::CScheduleTask(post_office& office)
-    : CMailTask("Schedule", 4096, 2, 0, 100, 50, &SCHEDULE_PROFILE, SCHEDULE_CODES, office) {}
+    : CMailTask("Schedule", 4096, 2, 0, 100, 50, task_profile_of(TASK_SCHEDULE), SCHEDULE_CODES,
+                office) {}
 
 int CScheduleTask::Start(TX_BYTE_POOL& pool) {
     return Create(pool, task_thread_entry<CScheduleTask, TheScheduleTask>,
