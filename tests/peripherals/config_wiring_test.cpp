@@ -2,8 +2,8 @@
 // configuration object rewrites "CONFIG.XML" at the peripheral task's next
 // pass, letters 94/95 hold the writer off and release it, "CONFIG.BAK" stands
 // in for a missing file until the next save, an Ethernet change rewrites
-// "monrc" and restarts the controller, and the poll schedule of the file
-// peripherals.
+// "monrc" and restarts the controller; the poll schedule, the serial port's
+// speed and the restart request of dmsSWReset.
 #include "peripherals/peripheral_task.h"
 #include "platform/monitor/monitor.h"
 #include "platform/monitor/monitor_host.h"
@@ -17,6 +17,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -125,6 +126,38 @@ TEST_F(ConfigWiring, APeripheralIsPolledWhenItsCountReachesItsPeriod) {
         NextPass();
         EXPECT_EQ(pass == 7, script->IsValid()) << "pass " << pass;
     }
+}
+
+// Every pass keeps the first serial port at a speed the port knows.
+TEST_F(ConfigWiring, TheFirstSerialPortKeepsAKnownSpeed) {
+    Boot();
+    const struct {
+        uint32_t written, kept;
+    } cases[] = {{14400, 9600}, {28800, 28800}, {115200, 115200}, {0, 9600}, {2400, 2400}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(DB_OK, db_set(obj::rs232PortInSpeed.row(0), c.written, DB_NO_VALIDATE));
+        NextPass();
+        EXPECT_EQ(c.kept, db_get(obj::rs232PortInSpeed.row(0))) << c.written;
+    }
+}
+
+// dmsSWReset 4 asks for a restart with defragmentation: one letter 83 in
+// this run, however long the object keeps the value.
+TEST_F(ConfigWiring, ARestartRequestIsPostedOncePerRun) {
+    Boot();
+    const uint32_t codes[] = {LETTER_RESTART_REQUESTED, LETTER_DEFRAG_RESTART_REQUESTED, 0};
+    subscriber recorder(the_post_office(), nullptr, 0, nullptr);
+    ASSERT_EQ(1, recorder.attach(codes));
+    ASSERT_EQ(DB_OK, db_set(obj::dmsSWReset, 4, DB_NO_VALIDATE));
+    tx_thread_sleep(5 * PASS_TICKS);
+    std::vector<uint32_t> posted;
+    letter_s* letter = nullptr;
+    while (recorder.receive(&letter)) {
+        posted.push_back(letter->code());
+        recorder.release(letter);
+    }
+    recorder.detach();
+    EXPECT_EQ(std::vector<uint32_t>{LETTER_DEFRAG_RESTART_REQUESTED}, posted);
 }
 
 // No journal in flash, no "CONFIG.XML": the backup is read; the next save
