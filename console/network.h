@@ -4,7 +4,7 @@
 // servers share them; whichever needs them first starts them.
 #pragma once
 
-#include "platform/netstack/nx_api.h"
+#include "platform/netstack/netstack.h"
 
 NX_PACKET_POOL& netx_packet_pool();
 NX_IP& ethernet_ip();

@@ -6,7 +6,7 @@
 // on the connection. The client reaches a modem's command port.
 #pragma once
 
-#include "platform/netstack/nx_telnet.h"
+#include "platform/netstack/telnet_addon.h"
 
 #include <cstdint>
 

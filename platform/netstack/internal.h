@@ -3,7 +3,7 @@
 // by the host I/O thread, or in thread code under the interrupt lock.
 #pragma once
 
-#include "platform/netstack/nx_api.h"
+#include "platform/netstack/netstack.h"
 #include "platform/netstack/reactor.h"
 
 #include <atomic>

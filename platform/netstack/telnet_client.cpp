@@ -1,6 +1,6 @@
 // Telnet client add-on: one TCP connection whose data pass unchanged (the
 // modem ports it reaches speak plain text).
-#include "platform/netstack/nx_telnet.h"
+#include "platform/netstack/telnet_addon.h"
 
 UINT nx_telnet_client_create(NX_TELNET_CLIENT* client, const char* name, NX_IP* ip, ULONG window) {
     if (!client || !ip) return NX_PTR_ERROR;

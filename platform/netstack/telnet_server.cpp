@@ -1,7 +1,7 @@
 // Telnet server add-on: a thread of its own serving up to
 // NX_TELNET_MAX_CLIENTS connections on the telnet port of an IP instance.
 #include "platform/netstack/internal.h"
-#include "platform/netstack/nx_telnet.h"
+#include "platform/netstack/telnet_addon.h"
 
 #include <vector>
 

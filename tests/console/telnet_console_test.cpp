@@ -3,8 +3,8 @@
 // output to the operator, and bad input from the outside.
 #include "console/console.h"
 #include "console/monitor_task.h"
-#include "platform/netstack/nx_api.h"
-#include "platform/netstack/nx_telnet.h"
+#include "platform/netstack/netstack.h"
+#include "platform/netstack/telnet_addon.h"
 #include "store/database.h"
 #include "store/objects.h"
 #include "tests/console/console_test_util.h"

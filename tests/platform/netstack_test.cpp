@@ -4,8 +4,8 @@
 // outside peer is a host thread that holds the clock while it talks.
 #include "platform/host_options.h"
 #include "platform/kernel/host.h"
-#include "platform/netstack/nx_api.h"
-#include "platform/netstack/nx_telnet.h"
+#include "platform/netstack/netstack.h"
+#include "platform/netstack/telnet_addon.h"
 #include "runtime/os.h"
 #include "runtime/pools.h"
 #include "tests/support/kernel_fixture.h"

@@ -11,7 +11,7 @@
 // Client: one TCP connection to a server; data pass through unchanged.
 #pragma once
 
-#include "platform/netstack/nx_api.h"
+#include "platform/netstack/netstack.h"
 
 enum : UINT {
     NX_TELNET_NOT_CONNECTED = 0xF3,
