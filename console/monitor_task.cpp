@@ -146,6 +146,29 @@ int CMonitorTask::OnPasswordByte(uint8_t byte, const char** reply, uint32_t* rep
     return 0;
 }
 
+// Every byte of a block counts during login, so that a client that sends the
+// whole password line at once logs in as one that sends it key by key. The
+// answers are gathered into one reply (what does not fit is dropped); the
+// bytes after a successful login go to the prompt.
+void CMonitorTask::OnLoginData(const uint8_t* data, uint32_t length, const char** reply,
+                               uint32_t* reply_length) {
+    uint32_t used = 0;
+    uint32_t i = 0;
+    while (i < length && login_state_ != LOGIN_DONE) {
+        const char* answer = nullptr;
+        uint32_t answer_length = 0;
+        OnPasswordByte(data[i++], &answer, &answer_length);
+        if (answer && used + answer_length <= sizeof login_reply_) {
+            memcpy(login_reply_ + used, answer, answer_length);
+            used += answer_length;
+        }
+    }
+    for (; i < length; i++)
+        prompt_.ProcessChar(data[i]);
+    *reply = used ? login_reply_ : nullptr;
+    *reply_length = used;
+}
+
 int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data, uint32_t length,
                                 const char** reply, uint32_t* reply_length) {
     // The end of a connection that a newer one has replaced leaves the
@@ -167,7 +190,10 @@ int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data,
         return 0;
     case CTelnetServer::EVENT_DATA:
         if (!data || length == 0) return 0;
-        if (login_state_ != LOGIN_DONE) return OnPasswordByte(data[0], reply, reply_length);
+        if (login_state_ != LOGIN_DONE) {
+            OnLoginData(data, length, reply, reply_length);
+            return 0;
+        }
         for (uint32_t i = 0; i < length; i++)
             prompt_.ProcessChar(data[i]);
         return 0;

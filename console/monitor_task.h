@@ -44,6 +44,8 @@ class CMonitorTask : public CMailTask {
     void SetConsoleState(uint32_t state);
     void StartTelnet();
     int OnPasswordByte(uint8_t byte, const char** reply, uint32_t* reply_length);
+    void OnLoginData(const uint8_t* data, uint32_t length, const char** reply,
+                     uint32_t* reply_length);
     void SendToOperator(const char* text);
 
     uint32_t console_word_ = 0;
@@ -55,6 +57,8 @@ class CMonitorTask : public CMailTask {
     uint8_t login_state_ = LOGIN_NONE;
     char password_[PASSWORD_SIZE] = {};
     uint8_t password_count_ = 0;
+    // The answers to one received block during login, sent back as one reply.
+    char login_reply_[256] = {};
 };
 
 CMonitorTask& TheMonitorTask();

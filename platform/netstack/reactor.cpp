@@ -1,5 +1,7 @@
 #include "platform/netstack/reactor.h"
 
+#include <cstdio>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -258,6 +260,19 @@ int bind_address(int fd, uint32_t address, uint16_t port) {
     a.sin_addr.s_addr = htonl(address);
     a.sin_port = htons(port);
     return bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : errno;
+}
+
+int bind_server_address(int fd, const char* protocol, uint32_t address, uint16_t port) {
+    int error = bind_address(fd, address, port);
+    unsigned a = address;
+    if (error == 0)
+        std::printf("sign-controller: listening on %s %u.%u.%u.%u:%u\n", protocol, a >> 24,
+                    (a >> 16) & 255, (a >> 8) & 255, a & 255, port);
+    else
+        std::printf("sign-controller: cannot listen on %s %u.%u.%u.%u:%u: %s\n", protocol, a >> 24,
+                    (a >> 16) & 255, (a >> 8) & 255, a & 255, port, std::strerror(error));
+    std::fflush(stdout);
+    return error;
 }
 
 } // namespace netstack

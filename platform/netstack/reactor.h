@@ -39,5 +39,8 @@ void wake();
 int make_nonblocking(int fd);
 // 0 or errno: bind `fd` to address:port (host order; port already offset).
 int bind_address(int fd, uint32_t address, uint16_t port);
+// Bind `fd` for a server port of the sign and tell the person running the
+// program where it listens (or why it cannot). -> 0 or errno.
+int bind_server_address(int fd, const char* protocol, uint32_t address, uint16_t port);
 
 } // namespace netstack

@@ -178,7 +178,8 @@ UINT nx_tcp_server_socket_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UI
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return NX_IP_INTERNAL_ERROR;
     make_nonblocking(fd);
-    if (bind_address(fd, ipi->host_address, static_cast<uint16_t>(nx_ip_host_port(port))) != 0 ||
+    if (bind_server_address(fd, "TCP", ipi->host_address,
+                            static_cast<uint16_t>(nx_ip_host_port(port))) != 0 ||
         ::listen(fd, LISTEN_BACKLOG) != 0) {
         close(fd);
         return NX_PORT_UNAVAILABLE;

@@ -161,11 +161,10 @@ Reply Event(int event, const std::string& data = "", UINT connection = 0) {
 
 class Login : public test_support::FirmwareFixture {};
 
-TEST_F(Login, OnlyTheFirstByteOfABlockCountsAndTheTwentySixthCharacterIsIgnored) {
+TEST_F(Login, AWrongPasswordAsksAgainAndTheTwentySixthCharacterIsIgnored) {
     tx_thread_sleep(300); // the monitor task initialised
     EXPECT_EQ("\r\nPassword: ", Event(CTelnetServer::EVENT_NEW).text);
-    EXPECT_EQ("*", Event(CTelnetServer::EVENT_DATA, std::string(COMMUNITY) + "\r").text);
-    EXPECT_EQ("\r\nFAILURE\r\nPassword: ", Event(CTelnetServer::EVENT_DATA, "\r").text);
+    EXPECT_EQ("**\r\nFAILURE\r\nPassword: ", Event(CTelnetServer::EVENT_DATA, "no\r").text);
 
     db_set_text(obj::communityNameAdmin, "abcdefghijklmnopqrstuvwxy", 0); // 25 characters
     for (char c : std::string("abcdefghijklmnopqrstuvwxy"))
@@ -184,13 +183,27 @@ TEST_F(Login, OnlyTheFirstByteOfABlockCountsAndTheTwentySixthCharacterIsIgnored)
     EXPECT_EQ(4, Event(7).result);
 }
 
-TEST_F(Login, AOneCharacterPasswordLogsInFromOneBlock) {
+TEST_F(Login, AWholePasswordLineInOneBlockLogsInAndTheRestGoesToThePrompt) {
     tx_thread_sleep(300);
-    db_set_text(obj::communityNameAdmin, "k", 0);
     Event(CTelnetServer::EVENT_NEW);
-    EXPECT_EQ("*", Event(CTelnetServer::EVENT_DATA, "k\r\n").text);
-    EXPECT_EQ("\r\nSUCCESS\r\nVMS>", Event(CTelnetServer::EVENT_DATA, "\r\n").text);
-    EXPECT_EQ(0, TheMonitorTask().SetTraceLevel(2));
+    const std::string stars(std::string(COMMUNITY).size(), '*');
+    EXPECT_EQ(stars + "\r\nSUCCESS\r\nVMS>",
+              Event(CTelnetServer::EVENT_DATA, std::string(COMMUNITY) + "\rab").text);
+    EXPECT_EQ(CMonitorTask::LOGIN_DONE, TheMonitorTask().LoginState());
+    EXPECT_EQ(2u, TheMonitorTask().Prompt().Length()); // "ab" reached the prompt
+}
+
+TEST_F(Login, AFloodOfWrongPasswordsInOneBlockIsAnsweredWithinTheReplyBuffer) {
+    tx_thread_sleep(300);
+    Event(CTelnetServer::EVENT_NEW);
+    std::string flood;
+    for (int i = 0; i < 500; i++)
+        flood += "x\r";
+    Reply r = Event(CTelnetServer::EVENT_DATA, flood);
+    EXPECT_EQ(0, r.result);
+    EXPECT_LE(r.text.size(), 256u);
+    EXPECT_EQ(0u, r.text.find("*\r\nFAILURE\r\nPassword: "));
+    EXPECT_EQ(CMonitorTask::LOGIN_PASSWORD, TheMonitorTask().LoginState());
 }
 
 TEST_F(Login, TheEndOfAReplacedConnectionLeavesTheNewOperatorLoggedIn) {
