@@ -225,6 +225,7 @@ void save_page_attributes(const CMessage& message, page_attribute_snapshot& snap
     std::memcpy(snapshot.page_justification, message.page_justification,
                 sizeof(snapshot.page_justification));
     snapshot.font = message.font;
+    snapshot.font_row = message.current_font.GetRow();
     snapshot.foreground = message.foreground;
     snapshot.text_background = message.text_background;
     snapshot.char_spacing = message.char_spacing;
@@ -239,6 +240,7 @@ void restore_page_attributes(CMessage& message, const page_attribute_snapshot& s
                 sizeof(snapshot.page_justification));
     std::memset(message.page_justification_given, 0, sizeof(message.page_justification_given));
     message.font = snapshot.font;
+    message.current_font.SetRow(snapshot.font_row);
     message.foreground = snapshot.foreground;
     message.text_background = snapshot.text_background;
     message.char_spacing = snapshot.char_spacing;

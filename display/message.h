@@ -225,16 +225,18 @@ class CMessage {
     const msg_line* line_chars_owner_;
 };
 
-// The display task's snapshot of the attributes at the start of a page.
+// The attributes in force at the start of a page.
 struct page_attribute_snapshot {
     uint8_t flash_mode;
     uint8_t line_justification[MESSAGE_WINDOWS];
     uint8_t page_justification[MESSAGE_WINDOWS];
     uint8_t font;
+    uint32_t font_row; // the table row current_font is bound to
     uint32_t foreground;
     int32_t text_background;
     int32_t char_spacing;
     uint32_t page_background;
 };
+// The parser's passes and the display task's frames both start a page from it.
 void save_page_attributes(const CMessage& message, page_attribute_snapshot& snapshot);
 void restore_page_attributes(CMessage& message, const page_attribute_snapshot& snapshot);

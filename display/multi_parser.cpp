@@ -119,42 +119,6 @@ bool parts_overlap(const msg_line& l) {
 
 CMultiSource::~CMultiSource() {}
 
-// Attributes a page starts with: both passes start from them.
-struct page_attributes {
-    uint8_t line_justification[MESSAGE_WINDOWS];
-    uint8_t page_justification[MESSAGE_WINDOWS];
-    uint8_t flash_mode;
-    uint8_t font;
-    uint32_t font_row;
-    uint32_t foreground;
-    int32_t text_background;
-    int32_t char_spacing;
-    uint32_t page_background;
-
-    void Keep(const CMessage& m) {
-        std::memcpy(line_justification, m.line_justification, sizeof(line_justification));
-        std::memcpy(page_justification, m.page_justification, sizeof(page_justification));
-        flash_mode = m.flash_mode;
-        font = m.font;
-        font_row = m.current_font.GetRow();
-        foreground = m.foreground;
-        text_background = m.text_background;
-        char_spacing = m.char_spacing;
-        page_background = m.page_background;
-    }
-    void Restore(CMessage& m) const {
-        std::memcpy(m.line_justification, line_justification, sizeof(line_justification));
-        std::memcpy(m.page_justification, page_justification, sizeof(page_justification));
-        m.flash_mode = flash_mode;
-        m.font = font;
-        m.current_font.SetRow(font_row);
-        m.foreground = foreground;
-        m.text_background = text_background;
-        m.char_spacing = char_spacing;
-        m.page_background = page_background;
-    }
-};
-
 struct CMULTIParser::page_state {
     void* context;
     multi_callback callback;
@@ -170,7 +134,7 @@ struct CMULTIParser::page_state {
     uint32_t run_count;
     // What the page holds so far.
     bool has_content, text_seen, graphic_seen, rectangle_seen;
-    page_attributes kept;
+    page_attribute_snapshot kept; // both passes start from it
 
     bool next_is(char c) const { return pos + 1 < length && text[pos + 1] == c; }
 };
@@ -225,7 +189,7 @@ void CMULTIParser::StartDrawingPass(page_state& s) {
     s.text_seen = s.graphic_seen = s.rectangle_seen = false;
     m.line_index = m.window_index = m.rectangle_index = 0;
     m.windows[0] = msg_window{0, 0, sign_.width, sign_.height};
-    s.kept.Restore(m);
+    restore_page_attributes(m, s.kept);
     line_has_content_ = 0;
 }
 
@@ -255,7 +219,7 @@ int CMULTIParser::ParseCore(void* context, multi_callback callback, CMessage* me
     s.length = length;
     s.start = start;
     s.next_page = next_page;
-    s.kept.Keep(m);
+    save_page_attributes(m, s.kept);
 
     m.page_started = 0;
     m.element.text = nullptr;

@@ -1,5 +1,6 @@
 // The MULTI parser and its tags, driven through Validate (the measuring pass
 // of every page) and ParsePage (both passes) with a recording callback.
+#include "console/monitor_task.h"
 #include "display/multi_tags.h"
 #include "multi_fake.h"
 #include "tests/support/kernel_fixture.h"
@@ -415,8 +416,11 @@ TEST_F(MultiParser, TooTallPagesAndTooLongTexts) {
         }
         return MULTI_OK;
     };
+    TheMonitorTask().SetTraceLevel(1);
     test_support::ClearConsole();
     EXPECT_EQ(MULTI_TEXT_TOO_BIG, bench.Validate("A"));
+    EXPECT_NE(std::string::npos,
+              test_support::ConsoleText().find("CMultiParser::Validate: Error Message too tall\n"));
     bench.recorder.hook = nullptr;
     std::string longest(MULTI_MAX_TEXT, 'a');
     EXPECT_EQ(MULTI_OK, bench.Validate(longest));
