@@ -204,6 +204,20 @@ void CountListen(NX_TCP_SOCKET*, UINT port) {
     if (port == PORT) g_listen_calls++;
 }
 
+// Until the stack has refused `count` connections (at most a few seconds of
+// host time, while the peer holds the clock): the kernel takes the host's
+// connections whenever this thread enters it.
+bool RefusedConnections(NX_IP* ip, ULONG count) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        ULONG dropped = 0;
+        nx_tcp_info_get(ip, nullptr, nullptr, nullptr, &dropped);
+        if (dropped >= count) return true;
+        if (std::chrono::steady_clock::now() > until) return false;
+        tx_thread_relinquish();
+    }
+}
+
 TEST_F(NetStack, QueuedConnectionWaitsForARelistenAndAFullQueueRefuses) {
     g_listen_calls = 0;
     static NX_TCP_SOCKET second;
@@ -228,6 +242,9 @@ TEST_F(NetStack, QueuedConnectionWaitsForARelistenAndAFullQueueRefuses) {
         close(c);
     });
     ASSERT_EQ(NX_SUCCESS, nx_tcp_server_socket_accept(&server_, 500));
+    // The host hands the connections over in the order they came: once the
+    // third is refused, the second waits in the queue.
+    ASSERT_TRUE(RefusedConnections(&ip_, 1));
     EXPECT_EQ(NX_CONNECTION_PENDING, nx_tcp_server_socket_relisten(&ip_, PORT, &second));
     ASSERT_EQ(NX_SUCCESS, nx_tcp_server_socket_accept(&second, 100));
     NX_PACKET* p = nullptr;
