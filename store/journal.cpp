@@ -323,7 +323,7 @@ int CDatabase::AppendRecord(uint32_t object, const uint8_t* value, uint32_t valu
     uint32_t at = 0;
     int r = write(active_, bytes, length + 4, &at, false);
     if (r) {
-        IndexRecord(object, at, true);
+        IndexRecord(object, at);
         if (record) *record = at;
     }
     if (held) UnlockFlash();
@@ -380,12 +380,7 @@ int CDatabase::AppendString(uint32_t offset, const void* bytes, uint32_t length)
 
 // Called with the "Flash Database Mutex" held. A full index is flushed at
 // once by a delete pass over its entries (one scan for 8000 objects).
-void CDatabase::IndexRecord(uint32_t object, uint32_t address, bool have_address) {
-    if (!have_address) {
-        if (active_ < 0) return;
-        if (!files_[active_].end_known) FFS_FU(active_, true);
-        address = files_[active_].end;
-    }
+void CDatabase::IndexRecord(uint32_t object, uint32_t address) {
     bool held = LockIndex();
     uint32_t i = 0;
     while (i < pending_count_ && pending_[i].object != object)
@@ -433,11 +428,6 @@ void CDatabase::DeletePass(Entry* sorted, uint32_t count) {
         }
         at += length + 4;
     }
-}
-
-void CDatabase::delete_obj(uint32_t bound, uint32_t object) {
-    Entry entry{bound, object};
-    DeletePass(&entry, 1);
 }
 
 void CDatabase::Deleting() {

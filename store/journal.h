@@ -111,8 +111,7 @@ class CDatabase : public CJournalSink {
     int ChooseFile();
     int CreateFresh(int file, const char* failure_line);
     void Replay(int file);
-    void IndexRecord(uint32_t object, uint32_t address, bool have_address);
-    void delete_obj(uint32_t bound, uint32_t object);
+    void IndexRecord(uint32_t object, uint32_t address);
     void MarkDeleted(uint32_t address);
     void DeletePass(Entry* list, uint32_t count);
     void LookUp(int file);

@@ -85,6 +85,10 @@ TEST_F(PersistCompactionTest, CompactionWhileWritingLosesNothing) {
     journal->Commit();
     for (uint32_t r = 0; r < 30; ++r)
         Write(r, "row " + std::to_string(r));
+    // A value the journal does not hold (written with journalling off, as a
+    // requested restart clears dmsSWReset): the switch must not revert it.
+    ASSERT_EQ(DB_OK, Set(obj::dmsSWReset, 1));
+    ASSERT_EQ(DB_OK, Set(obj::dmsSWReset, 0, DB_NO_JOURNAL));
     Fill();
     StartHousekeeping();
     // Writes go on every few ticks, during the copy and after the switch.
@@ -106,6 +110,7 @@ TEST_F(PersistCompactionTest, CompactionWhileWritingLosesNothing) {
     EXPECT_LT(journal->ActiveUsed(), 200000u);
     StopHousekeeping();
     ExpectEverything(); // the image itself was not replayed over
+    EXPECT_EQ(0u, Get(obj::dmsSWReset));
     Restart();
     ASSERT_EQ(1, Load());
     EXPECT_STREQ("nv2.dat", journal->ActiveName());
