@@ -125,6 +125,13 @@ class CDataBase {
     void Lock();
     void Unlock();
 
+    // --- the shared default block ------------------------------------------------
+    // One read-only block that many dynamic objects point at while they hold
+    // the same long default value (SetStringShared). A write never changes
+    // or releases it: the object gets a block of its own.
+    uint8_t* SharedBlock() const { return shared_block_; }
+    void SetSharedBlock(uint8_t* block) { shared_block_ = block; }
+
     // --- task and start-up -------------------------------------------------
     // Creates the "Database" task (stack from `stacks`, priority 4, period 100).
     bool Start(TX_BYTE_POOL& stacks);
@@ -210,6 +217,7 @@ class CDataBase {
     uint32_t state_ = 0;
     TX_MUTEX lock_{};
     bool lock_created_ = false;
+    uint8_t* shared_block_ = nullptr;
 };
 
 // The one object store.
@@ -237,6 +245,13 @@ uint32_t GetStringCopy(CDataBase& store, uint32_t offset, unsigned width, uint8_
 // failed allocation (5) keeps the old value. Null bytes with length 0 empties.
 int SetString(CDataBase& store, uint32_t offset, unsigned width, const void* bytes, uint32_t length,
               uint8_t* image, uint32_t flags);
+// String write of a long default value held by many objects: the object's
+// slot points at the store's one shared block (taken from the pool at the
+// first call) instead of a block of its own, so that the rows read as the
+// value without each taking length + 5 bytes of the pool. Only one value can
+// be shared: another value is written as by SetString.
+int SetStringShared(CDataBase& store, uint32_t offset, unsigned width, const void* bytes,
+                    uint32_t length, uint8_t* image, uint32_t flags);
 // Global time, held by the board's clock device (not the image).
 uint32_t GetGlobalTime(CDataBase& store, uint32_t offset, unsigned width, uint8_t* image,
                        uint32_t flags);

@@ -202,6 +202,7 @@ constexpr DefaultValue kHalvNv[] = {
 };
 
 constexpr uint8_t kZeroCode[12] = {};
+constexpr uint8_t kZeroLine[1024] = {};
 constexpr DbObject slots2to6(const DbObject& c) {
     return rows(c, 2, 5);
 }
@@ -267,10 +268,10 @@ constexpr DefaultValue kHalvV[] = {
     set(obj::halvObj11_2_1_6, 1),
     set(obj::halvObj11_2_1_7, 1),
     empty(obj::halvObj11_2_1_8),
-    // The 26 x 63 picture lines start empty; each line's block is taken from
-    // the pool when a picture is stored into it, so that the free slots do not
-    // hold 1.7 MB of the "dynamic database" pool.
-    empty(obj::halvObj11_3_1_3),
+    // The 26 x 63 picture lines read as 1024 zero bytes each, all from one
+    // shared block: 1,638 blocks of their own would hold 1.7 MB of the
+    // "dynamic database" pool. A line gets its own block when it is written.
+    shared(obj::halvObj11_3_1_3, kZeroLine, sizeof kZeroLine),
     set(obj::halvObj11_6_1_2, 0),
     set(obj::halvObj11_6_1_3, 0),
 };

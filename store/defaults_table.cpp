@@ -14,6 +14,8 @@ int write_row(CDataBase& store, const DefaultValue& d, unsigned r) {
         return SetInteger(store, o.offset, o.width, d.value + r, image, d.flags);
     case DefaultValue::Bytes:
         return SetString(store, o.offset, o.width, d.bytes, d.length, image, d.flags);
+    case DefaultValue::Shared:
+        return SetStringShared(store, o.offset, o.width, d.bytes, d.length, image, d.flags);
     case DefaultValue::Integer:
     default:
         return SetInteger(store, o.offset, o.width, d.value, image, d.flags);

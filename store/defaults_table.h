@@ -16,6 +16,7 @@ struct DefaultValue {
         Integer,  // `value` into every row
         Counting, // `value` + row into every row (index columns)
         Bytes,    // `bytes`/`length` into every row of a dynamic object
+        Shared,   // as Bytes, every row pointing at the store's one shared block
     };
 
     DbObject object;
@@ -49,6 +50,10 @@ constexpr DefaultValue count_from(const DbObject& o, uint32_t first_value) {
 constexpr DefaultValue bytes(const DbObject& o, const void* b, uint32_t n,
                              uint32_t flags = DB_NOTIFY) {
     return DefaultValue{o, DefaultValue::Bytes, false, 0, b, n, flags};
+}
+// A long value held by many rows: one block of the pool serves them all.
+constexpr DefaultValue shared(const DbObject& o, const void* b, uint32_t n) {
+    return DefaultValue{o, DefaultValue::Shared, false, 0, b, n, DB_NOTIFY};
 }
 constexpr DefaultValue text(const DbObject& o, std::string_view t) {
     return bytes(o, t.data(), static_cast<uint32_t>(t.size()));

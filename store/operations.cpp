@@ -89,28 +89,71 @@ void set_slot(uint8_t* image, uint32_t offset, const uint8_t* block) {
     store_be(image + offset, 4, uint32_t(reinterpret_cast<uintptr_t>(block)));
 }
 
+// Releases a block that belongs to its object (never the shared block).
+void release_block(CDataBase& store, uint8_t* block) {
+    if (block && block != store.SharedBlock()) tx_byte_release(block);
+}
+
+// The block for a new value: the shared block when `shared` is asked and it
+// holds these bytes (taken from the pool at the first ask), else a new one.
+uint8_t* block_for(CDataBase& store, const uint8_t* image, uint32_t offset, const uint8_t* bytes,
+                   uint32_t length, bool shared) {
+    if (shared && !store.SharedBlock())
+        store.SetSharedBlock(new_block(store, image, offset, bytes, length));
+    uint8_t* s = store.SharedBlock();
+    if (shared && s && block_length(s) == length && std::memcmp(s + 4, bytes, length) == 0)
+        return s;
+    return new_block(store, image, offset, bytes, length);
+}
+
 // Replaces the object's value under the store lock. -> 0 written, 1
 // unchanged, 5 no memory (old value kept).
 int replace_string(CDataBase& store, uint32_t offset, const uint8_t* bytes, uint32_t length,
-                   uint8_t* image, uint32_t flags) {
+                   uint8_t* image, uint32_t flags, bool shared) {
     uint8_t* old = slot_block(image, offset);
     if (old && block_length(old) == length && (!length || std::memcmp(old + 4, bytes, length) == 0))
         return 1;
     bool journal = journalling(store, image, flags);
-    if (old && block_length(old) == length) {
+    if (old && block_length(old) == length && old != store.SharedBlock() && !shared) {
         std::memcpy(old + 4, bytes, length); // same length: the block is kept (length > 0)
     } else if (length) {
-        uint8_t* block = new_block(store, image, offset, bytes, length);
+        uint8_t* block = block_for(store, image, offset, bytes, length, shared);
         if (!block) return DB_REFUSED5;
         set_slot(image, offset, block);
-        if (old) tx_byte_release(old);
+        release_block(store, old);
     } else {
         if (!old) return 0; // empty stays empty: announced, not journalled
         set_slot(image, offset, nullptr);
-        tx_byte_release(old);
+        release_block(store, old);
     }
     if (journal) store.Journal()->AppendString(offset, bytes, length);
     return 0;
+}
+
+int write_string(CDataBase& store, uint32_t offset, unsigned width, const void* bytes,
+                 uint32_t length, uint8_t* image, uint32_t flags, bool shared) {
+    if (!image || !in_image(store, image, offset, 4) || (length && !bytes)) return DB_REFUSED5;
+    bool nv = !store.IsVolatile(image);
+    if (offset % 4 != 0 || (nv && !CDataBase::IsDynamicOffset(offset))) {
+        trace_printf("DB Error! String write into integer object %u\n", unsigned(offset));
+        return DB_REFUSED5;
+    }
+    if (nv && !(flags & DB_NO_JOURNAL) && store.Journal() && !store.Journal()->StringFits(length))
+        return DB_REFUSED;
+    if (!(flags & DB_NO_VALIDATE)) {
+        int r = store.ValidateString(offset, width, bytes, length, image);
+        if (r != DB_OK) {
+            console_printf("SetString invalid value\r\n");
+            return r;
+        }
+    }
+    store.Lock();
+    int r = replace_string(store, offset, static_cast<const uint8_t*>(bytes), length, image, flags,
+                           shared);
+    store.Unlock();
+    if (r == 1) return unchanged(store, offset, image, flags);
+    if (r != DB_OK) return r;
+    return changed(store, offset, image, flags);
 }
 
 } // namespace
@@ -183,27 +226,12 @@ uint32_t GetStringCopy(CDataBase& store, uint32_t offset, unsigned width, uint8_
 
 int SetString(CDataBase& store, uint32_t offset, unsigned width, const void* bytes, uint32_t length,
               uint8_t* image, uint32_t flags) {
-    if (!image || !in_image(store, image, offset, 4) || (length && !bytes)) return DB_REFUSED5;
-    bool nv = !store.IsVolatile(image);
-    if (offset % 4 != 0 || (nv && !CDataBase::IsDynamicOffset(offset))) {
-        trace_printf("DB Error! String write into integer object %u\n", unsigned(offset));
-        return DB_REFUSED5;
-    }
-    if (nv && !(flags & DB_NO_JOURNAL) && store.Journal() && !store.Journal()->StringFits(length))
-        return DB_REFUSED;
-    if (!(flags & DB_NO_VALIDATE)) {
-        int r = store.ValidateString(offset, width, bytes, length, image);
-        if (r != DB_OK) {
-            console_printf("SetString invalid value\r\n");
-            return r;
-        }
-    }
-    store.Lock();
-    int r = replace_string(store, offset, static_cast<const uint8_t*>(bytes), length, image, flags);
-    store.Unlock();
-    if (r == 1) return unchanged(store, offset, image, flags);
-    if (r != DB_OK) return r;
-    return changed(store, offset, image, flags);
+    return write_string(store, offset, width, bytes, length, image, flags, false);
+}
+
+int SetStringShared(CDataBase& store, uint32_t offset, unsigned width, const void* bytes,
+                    uint32_t length, uint8_t* image, uint32_t flags) {
+    return write_string(store, offset, width, bytes, length, image, flags, true);
 }
 
 uint32_t GetGlobalTime(CDataBase&, uint32_t, unsigned width, uint8_t* image, uint32_t) {

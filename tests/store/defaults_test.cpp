@@ -392,7 +392,8 @@ TEST_F(DefaultsTest, ColdStartStringsFromEveryTable) {
         S(activationRequestCode.row(0), std::string(12, '\0')),
         S(activationRequestCode.row(1), std::string(12, '\0')),
         S(activationRequestCode.row(6), ""),
-        S(halvObj11_3_1_3.row(0), ""),
+        S(halvObj11_3_1_3.row(0), std::string(1024, '\0')),
+        S(halvObj11_3_1_3.row(1637), std::string(1024, '\0')),
         S(panynjObj1_7, B({0})),
         S(panynjObj1_3, ""),
         S(zuduzClimateFailures, B({0})),
@@ -566,6 +567,33 @@ TEST_F(DefaultsTest, WarmStartKeepsStoredValuesAndRebuildsTheVolatileImage) {
     EXPECT_EQ(4u, Get(obj::dmsControlMode));
     EXPECT_EQ(0u, Get(obj::snmpInPkts));
     EXPECT_EQ("", Str(obj::activationRequestCode.row(6)));
+}
+
+// The 1,638 picture lines read as 1024 zero bytes from one shared block; a
+// written line takes a block of its own and the shared block never changes.
+TEST_F(DefaultsTest, PictureLinesShareOneBlockUntilWritten) {
+    const uint32_t before = PoolAvailable();
+    db->InitVolatile();
+    EXPECT_LT(before - PoolAvailable(), 100000u); // not 1,638 blocks of 1,029 bytes
+    const DbObject line = obj::halvObj11_3_1_3.row(5);
+    const std::string zeros(1024, '\0');
+    std::string picture(1024, '\0');
+    picture[7] = 'p';
+    ASSERT_EQ(0, SetStr(line, picture));
+    EXPECT_EQ(picture, Str(line));
+    EXPECT_EQ(zeros, Str(obj::halvObj11_3_1_3.row(4)));
+    picture[8] = 'q'; // same length: written in the line's own block
+    ASSERT_EQ(0, SetStr(line, picture));
+    EXPECT_EQ(picture, Str(line));
+    ASSERT_EQ(0, SetStr(obj::halvObj11_3_1_3.row(6), "short"));
+    ASSERT_EQ(0, SetStr(obj::halvObj11_3_1_3.row(7), ""));
+    EXPECT_EQ(zeros, Str(obj::halvObj11_3_1_3.row(8)));
+    // The run-time defaults of a memory clear share the block again.
+    const uint32_t after_writes = PoolAvailable();
+    db->InitVolatile();
+    EXPECT_GT(PoolAvailable(), after_writes);
+    for (unsigned r : {5u, 6u, 7u, 8u})
+        EXPECT_EQ(zeros, Str(obj::halvObj11_3_1_3.row(r))) << r;
 }
 
 // The "dynamic database" pool after a cold start must hold the message table
