@@ -10,12 +10,14 @@ namespace {
 
 TEST(MultiColours, ClassicColourTables) {
     const uint32_t rgb15[] = {0, 31, 799, 992, 25344, 31744, 24600, 32767, 415, 895, 0};
-    for (int c = 0; c <= 10; ++c)
+    const uint32_t rgb24[] = {0,        248,      49400, 63488, 0xC0C000, 0xF80000,
+                              0xC000C0, 0xFFFFFF, 24824, 55807, 0};
+    for (int c = 0; c <= 10; ++c) {
         EXPECT_EQ(rgb15[c], multi_color_to_rgb15(c)) << c;
+        EXPECT_EQ(rgb24[c], multi_color_to_rgb24(c, 60)) << c;
+    }
     EXPECT_EQ(0u, multi_color_to_rgb15(-1));
-    EXPECT_EQ(0xC0C000u, multi_color_to_rgb24(4, 60));
-    EXPECT_EQ(55807u, multi_color_to_rgb24(9, 60));
-    EXPECT_EQ(0u, multi_color_to_rgb24(10, 60));
+    EXPECT_EQ(0u, multi_color_to_rgb24(-1, 60));
     // Amber-only module types.
     for (uint32_t module : {11u, 12u, 98u, 101u}) {
         EXPECT_EQ(248u, multi_color_to_rgb24(1, module));
