@@ -5,6 +5,7 @@
 #include "console/vms_command.h"
 #include "platform/monitor/monitor.h"
 #include "platform/monitor/monitor_host.h"
+#include "runtime/post_office.h"
 #include "runtime/watchdog_task.h"
 #include "tests/support/firmware_fixture.h"
 
@@ -143,6 +144,42 @@ TEST_F(Vms, ThreadNamesAndActionsInEitherCasePostTheirLetters) {
     tx_thread_sleep(200); // the display task suspends itself and sends its stop letter
     EXPECT_FALSE(TheWatchdogTask().IsSupervised("Display"));
     EXPECT_TRUE(TheWatchdogTask().IsSupervised("Schedule"));
+}
+
+// The words that hand work to a task post its letter; the recorder sees
+// what went out (code and, for the module dump, the face number).
+TEST_F(Vms, WordsThatPostLetters) {
+    const uint32_t codes[] = {LETTER_MONITOR_STACK,  LETTER_DATABASE_STACK, LETTER_MODULE_DUMP,
+                              LETTER_DISPLAY_NOP126, LETTER_DHCP_RENEW,     0};
+    struct {
+        const char* line;
+        std::vector<uint32_t> posted; // code, then data byte 0 for the module dump
+    } cases[] = {
+        {"vms -d thread STACK Monitor", {LETTER_MONITOR_STACK}},
+        {"vms -d thread stack DATABASE", {LETTER_DATABASE_STACK}},
+        {"vms -d thread stack nosuch", {}},
+        {"vms -d module 1A", {LETTER_MODULE_DUMP, 0x1A}},
+        {"vms -d prog", {LETTER_DISPLAY_NOP126}},
+        {"vms -d ethernet dhcp renew", {LETTER_DHCP_RENEW}},
+        {"vms -d ethernet dhcp other", {}},
+    };
+    for (const auto& c : cases) {
+        subscriber recorder(the_post_office(), nullptr, 0, nullptr);
+        ASSERT_EQ(1, recorder.attach(codes));
+        EXPECT_EQ(0, Run(c.line)) << c.line;
+        std::vector<uint32_t> posted;
+        letter_s* letter = nullptr;
+        while (recorder.receive(&letter)) {
+            posted.push_back(letter->code());
+            if (letter->code() == LETTER_MODULE_DUMP) {
+                EXPECT_EQ(1u, letter->count) << c.line;
+                posted.push_back(letter->data[0]);
+            }
+            recorder.release(letter);
+        }
+        recorder.detach();
+        EXPECT_EQ(c.posted, posted) << c.line;
+    }
 }
 
 TEST_F(Vms, NetworkFiguresOnceTheNetworkRuns) {
