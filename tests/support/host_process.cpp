@@ -1,0 +1,105 @@
+#include "tests/support/host_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace test_support {
+
+std::string BesideTests(const char* program) {
+    namespace fs = std::filesystem;
+    return (fs::read_symlink("/proc/self/exe").parent_path() / program).string();
+}
+
+bool HostProcess::Start(const std::vector<std::string>& args, const std::string& output_file) {
+    Kill();
+    output_file_ = output_file;
+    int pipe_fds[2];
+    if (args.empty() || pipe(pipe_fds) != 0) return false;
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(pipe_fds[0], 0);
+        int fd = open(output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        close(pipe_fds[1]);
+        std::vector<std::string> copy = args;
+        std::vector<char*> argv;
+        for (std::string& a : copy)
+            argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipe_fds[0]);
+    input_ = pipe_fds[1];
+    status_ = -1;
+    return pid_ > 0;
+}
+
+void HostProcess::Type(const std::string& text) {
+    if (input_ < 0) return;
+    ssize_t n = write(input_, text.data(), text.size());
+    (void)n;
+}
+
+void HostProcess::CloseInput() {
+    if (input_ >= 0) close(input_);
+    input_ = -1;
+}
+
+int HostProcess::Wait(double seconds) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        int status = 0;
+        if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            pid_ = -1;
+        }
+        if (pid_ <= 0 || std::chrono::steady_clock::now() >= until) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return pid_ > 0 ? -1 : status_;
+}
+
+bool HostProcess::Running() {
+    return Wait(0) == -1 && pid_ > 0;
+}
+
+void HostProcess::Signal(int signal) {
+    if (pid_ > 0) kill(pid_, signal);
+}
+
+void HostProcess::Kill() {
+    CloseInput();
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+}
+
+std::string HostProcess::Output() const {
+    std::ifstream in(output_file_, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& args, const std::string& output_file,
+                         double seconds) {
+    HostProcess process;
+    process.Start(args, output_file);
+    process.CloseInput();
+    int status = process.Wait(seconds);
+    return {status, process.Output()};
+}
+
+} // namespace test_support
