@@ -7,30 +7,35 @@
 namespace {
 
 enum tag_view : uint8_t {
-    VIEW_NAME,    // the message's own name replaces the output
-    VIEW_GRAPHIC, // "<GRAPHIC> " once per message
-    VIEW_MPH,
-    VIEW_KPH,
-    VIEW_RTD,       // text from the private text object
-    VIEW_FIELD,     // a field ([f] but not [fl] / [fo])
-    VIEW_BREAK,     // [nl], [np]: one blank
-    VIEW_CHARACTER, // [hc]
-    VIEW_MOVING,    // [mv]: its text is shown
+    VIEW_NAME,        // the message's own name replaces the output
+    VIEW_GRAPHIC,     // "<GRAPHIC> " once per message
+    VIEW_PLACEHOLDER, // the rule's place-holder text
+    VIEW_CHARACTER,   // [hc]
+    VIEW_MOVING,      // [mv]: its text is shown
     VIEW_NOTHING,
 };
 
 struct view_rule {
     const char* prefix;
     tag_view view;
+    const char* text; // VIEW_PLACEHOLDER: what stands for the tag
 };
 
 // The first rule whose prefix begins the tag (any case) applies.
 const view_rule view_rules[] = {
-    {"ms11,name,", VIEW_NAME}, {"ms11,g", VIEW_GRAPHIC}, {"g", VIEW_GRAPHIC},
-    {"ms11,spm,", VIEW_MPH},   {"ms11,spk,", VIEW_KPH},  {"ms11,r,", VIEW_RTD},
-    {"fl", VIEW_NOTHING},      {"fo", VIEW_NOTHING},     {"f", VIEW_FIELD},
-    {"nl", VIEW_BREAK},        {"np", VIEW_BREAK},       {"hc", VIEW_CHARACTER},
-    {"mv", VIEW_MOVING},
+    {"ms11,name,", VIEW_NAME, nullptr},
+    {"ms11,g", VIEW_GRAPHIC, nullptr},
+    {"g", VIEW_GRAPHIC, nullptr},
+    {"ms11,spm,", VIEW_PLACEHOLDER, "<MPH>"},
+    {"ms11,spk,", VIEW_PLACEHOLDER, "<KPH>"},
+    {"ms11,r,", VIEW_PLACEHOLDER, "<RTD>"},
+    {"fl", VIEW_NOTHING, nullptr},
+    {"fo", VIEW_NOTHING, nullptr},
+    {"f", VIEW_PLACEHOLDER, "<RTF>"}, // a field: [f] but not [fl] / [fo]
+    {"nl", VIEW_PLACEHOLDER, " "},    // line and page breaks: one blank
+    {"np", VIEW_PLACEHOLDER, " "},
+    {"hc", VIEW_CHARACTER, nullptr},
+    {"mv", VIEW_MOVING, nullptr},
 };
 
 char lower(char c) {
@@ -44,15 +49,11 @@ bool begins_with(const char* tag, const char* prefix) {
     return true;
 }
 
-tag_view classify(const char* tag, size_t& prefix_length) {
+const view_rule* classify(const char* tag) {
     for (const auto& rule : view_rules) {
-        if (begins_with(tag, rule.prefix)) {
-            prefix_length = std::strlen(rule.prefix);
-            return rule.view;
-        }
+        if (begins_with(tag, rule.prefix)) return &rule;
     }
-    prefix_length = 0;
-    return VIEW_NOTHING;
+    return nullptr;
 }
 
 // Past the bracket that closes the tag starting at `p` (nested tags counted,
@@ -144,11 +145,10 @@ void multi_to_text(const char* source, char* destination, size_t size) {
             continue;
         }
         const char* tag = p + 1;
-        size_t prefix_length;
-        tag_view view = classify(tag, prefix_length);
-        const char* rest = tag + prefix_length;
+        const view_rule* rule = classify(tag);
+        const char* rest = rule ? tag + std::strlen(rule->prefix) : tag;
         p = skip_tag(tag);
-        switch (view) {
+        switch (rule ? rule->view : VIEW_NOTHING) {
         case VIEW_NAME:
             write_name(out, rest, graphic_shown);
             return;
@@ -156,20 +156,8 @@ void multi_to_text(const char* source, char* destination, size_t size) {
             if (!graphic_shown) out.put_text("<GRAPHIC> ");
             graphic_shown = true;
             break;
-        case VIEW_MPH:
-            out.put_text("<MPH>");
-            break;
-        case VIEW_KPH:
-            out.put_text("<KPH>");
-            break;
-        case VIEW_RTD:
-            out.put_text("<RTD>");
-            break;
-        case VIEW_FIELD:
-            out.put_text("<RTF>");
-            break;
-        case VIEW_BREAK:
-            out.put(' ');
+        case VIEW_PLACEHOLDER:
+            out.put_text(rule->text);
             break;
         case VIEW_CHARACTER: {
             uint32_t code = 0;
