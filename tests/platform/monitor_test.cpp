@@ -80,14 +80,44 @@ TEST_F(MonitorTest, SecondConnectionWrapsEveryServiceButTheStrobeInTheLock) {
     EXPECT_EQ(0, g_locks);
     EXPECT_EQ(-1, monConnect(bus_read32(BUS_MONITOR_ENTRY), count_lock, nullptr));
     ASSERT_EQ(0, monConnect(bus_read32(BUS_MONITOR_ENTRY), count_lock, count_unlock));
-    mon_tfsctrl(TFS_CTRL_FREESPACE, 0, 0);
-    mon_getenv("IPADD");
-    mon_wdtctrl(MON_WDT_ENABLE);
-    EXPECT_EQ(3, g_locks);
+    // Each service takes the lock and gives it back.
+    static mon_tm tm;
+    static uint8_t byte = 0x5A;
+    const struct {
+        const char* name;
+        void (*call)();
+    } services[] = {
+        {"tfsctrl", [] { mon_tfsctrl(TFS_CTRL_FREESPACE, 0, 0); }},
+        {"tfsadd", [] { mon_tfsadd("F", nullptr, nullptr, &byte, 1); }},
+        {"tfsstat", [] { mon_tfsstat("F"); }},
+        {"tfsnext", [] { mon_tfsnext(nullptr); }},
+        {"tfsipmod", [] { mon_tfsipmod("F", &byte, 0, 1); }},
+        {"tfsunlink", [] { mon_tfsunlink("F"); }},
+        {"getenv", [] { mon_getenv("IPADD"); }},
+        {"setenv", [] { mon_setenv("GIPADD", "127.0.0.1"); }},
+        {"gotachar", [] { mon_gotachar(); }},
+        {"putchar", [] { mon_putchar('x'); }},
+        {"printf", [] { mon_printf("x"); }},
+        {"rtcread", [] { mon_rtcread(&tm); }},
+        {"rtcwrite", [] { mon_rtcwrite(&tm); }},
+        {"gpio_set", [] { mon_gpio_set(0, 1); }},
+        {"gpio_clr", [] { mon_gpio_clr(0, 1); }},
+        {"dcrread", [] { mon_dcrread(0xC2); }},
+        {"dcrwrite", [] { mon_dcrwrite(0xC2, mon_dcrread(0xC2)); }},
+        {"uart_setup", [] { mon_uart_setup(0, 9600, 8, 0); }},
+        {"boardtemp", [] { mon_boardtemp(); }},
+        {"wdtctrl", [] { mon_wdtctrl(MON_WDT_ENABLE); }},
+    };
+    for (const auto& service : services) {
+        int before = g_locks;
+        service.call();
+        EXPECT_LT(before, g_locks) << service.name;
+        EXPECT_EQ(g_locks, g_unlocks) << service.name;
+    }
+    int before = g_locks;
     mon_wdtstrobe();
     mon_wdtctrl(MON_WDT_STROBE);
-    EXPECT_EQ(3, g_locks);
-    EXPECT_EQ(g_locks, g_unlocks);
+    EXPECT_EQ(before, g_locks);
     mon_wdtctrl(MON_WDT_DISABLE);
 }
 
