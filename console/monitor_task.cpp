@@ -140,8 +140,7 @@ int CMonitorTask::OnPasswordByte(uint8_t byte, const char** reply, uint32_t* rep
         set_reply(LOGIN_SUCCESS, reply, reply_length);
         return 0;
     }
-    memset(password_, 0, sizeof password_);
-    password_count_ = 0;
+    ClearPassword();
     set_reply(LOGIN_FAILURE, reply, reply_length);
     return 0;
 }
@@ -169,11 +168,19 @@ void CMonitorTask::OnLoginData(const uint8_t* data, uint32_t length, const char*
     *reply_length = used;
 }
 
+void CMonitorTask::ClearPassword() {
+    memset(password_, 0, sizeof password_);
+    password_count_ = 0;
+}
+
 int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data, uint32_t length,
                                 const char** reply, uint32_t* reply_length) {
-    // The end of a connection that a newer one has replaced leaves the
-    // console to the newer one: it must not log its operator out.
-    if (event == CTelnetServer::EVENT_END && connection != connection_ &&
+    if (event < CTelnetServer::EVENT_END || event > CTelnetServer::EVENT_DATA) return 4;
+    // The console belongs to the newest connection. A connection it replaced
+    // is ignored until that one ends: its data must not run on the newer
+    // login (nor count towards its password), its end must not log the newer
+    // operator out.
+    if (event != CTelnetServer::EVENT_NEW && connection != connection_ &&
         login_state_ != LOGIN_NONE)
         return 0;
     connection_ = connection;
@@ -181,14 +188,16 @@ int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data,
     case CTelnetServer::EVENT_END:
         SetConsoleState(1);
         login_state_ = LOGIN_NONE;
+        ClearPassword();
         return 0;
     case CTelnetServer::EVENT_NEW:
-        memset(password_, 0, sizeof password_);
-        password_count_ = 0;
+        // Nothing is shown on the new connection before its own login.
+        SetConsoleState(1);
+        ClearPassword();
         login_state_ = LOGIN_PASSWORD;
         set_reply(PASSWORD_PROMPT, reply, reply_length);
         return 0;
-    case CTelnetServer::EVENT_DATA:
+    default: // CTelnetServer::EVENT_DATA
         if (!data || length == 0) return 0;
         if (login_state_ != LOGIN_DONE) {
             OnLoginData(data, length, reply, reply_length);
@@ -197,8 +206,6 @@ int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data,
         for (uint32_t i = 0; i < length; i++)
             prompt_.ProcessChar(data[i]);
         return 0;
-    default:
-        return 4;
     }
 }
 

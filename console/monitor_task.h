@@ -43,6 +43,7 @@ class CMonitorTask : public CMailTask {
   private:
     void SetConsoleState(uint32_t state);
     void StartTelnet();
+    void ClearPassword();
     int OnPasswordByte(uint8_t byte, const char** reply, uint32_t* reply_length);
     void OnLoginData(const uint8_t* data, uint32_t length, const char** reply,
                      uint32_t* reply_length);

@@ -220,4 +220,25 @@ TEST_F(Login, TheEndOfAReplacedConnectionLeavesTheNewOperatorLoggedIn) {
     EXPECT_EQ(1, TheMonitorTask().ConsoleState());
 }
 
+// Two connections at once: a login belongs to the connection that made it.
+TEST_F(Login, AConnectionNeverUsesAnotherConnectionsLogin) {
+    tx_thread_sleep(300);
+    db_set_text(obj::communityNameAdmin, "k", 0);
+    Event(CTelnetServer::EVENT_NEW, "", 0); // asked for the password, never answers it
+    Event(CTelnetServer::EVENT_NEW, "", 1);
+    EXPECT_EQ("*\r\nSUCCESS\r\nVMS>", Event(CTelnetServer::EVENT_DATA, "k\r", 1).text);
+    // The first connection's line neither runs nor reaches the operator's prompt.
+    EXPECT_EQ("", Event(CTelnetServer::EVENT_DATA, "vms -t 1\r", 0).text);
+    EXPECT_EQ(0u, TheMonitorTask().Prompt().Length());
+    EXPECT_EQ(0, TheMonitorTask().TraceLevel());
+    EXPECT_EQ(CMonitorTask::LOGIN_DONE, TheMonitorTask().LoginState());
+
+    // A newer connection takes the console over: nothing is shown until it
+    // logs in itself, and the replaced operator's keys are ignored.
+    Event(CTelnetServer::EVENT_NEW, "", 2);
+    EXPECT_EQ(1, TheMonitorTask().ConsoleState());
+    EXPECT_EQ("", Event(CTelnetServer::EVENT_DATA, "k", 1).text);
+    EXPECT_EQ("\r\nFAILURE\r\nPassword: ", Event(CTelnetServer::EVENT_DATA, "\r", 2).text);
+}
+
 } // namespace
