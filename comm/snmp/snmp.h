@@ -100,8 +100,9 @@ int g_snmp_tag_cls2syntax(uint32_t tag, uint32_t cls, uint32_t* syntax);
 int g_snmp_object_encode(asn1_context* ctx, const snmp_varbind* obj);
 int g_snmp_object_decode(asn1_context* ctx, snmp_varbind* obj);
 int g_snmp_list_encode(asn1_context* ctx, const snmp_varbind* list, uint32_t count);
-// Stores at most SNMP_MAX_VARBINDS slots; further varbinds are still decoded
-// (into a scratch slot) and counted, so *count may exceed the slots.
+// Stores at most SNMP_MAX_VARBINDS slots; each further varbind must still be
+// a well-formed SEQUENCE, whose content is stepped over and counted, so
+// *count may exceed the slots.
 int g_snmp_list_decode(asn1_context* ctx, snmp_varbind* list, uint32_t* count);
 int g_snmp_request_encode(asn1_context* ctx, const snmp_pdu* pdu);
 int g_snmp_request_decode(asn1_context* ctx, snmp_pdu* pdu);
