@@ -151,6 +151,41 @@ void FlashFs::Unmount() {
         d = Descriptor();
 }
 
+namespace {
+
+// Set the image file to `size` bytes, the part from `from` on erased (0xFF).
+bool resize_erased(int fd, off_t from, uint32_t size) {
+    if (ftruncate(fd, size) != 0) return false;
+    std::vector<uint8_t> ff(64 * 1024, 0xFF);
+    for (off_t at = from; at < off_t(size); at += off_t(ff.size())) {
+        size_t n = size_t(std::min<off_t>(off_t(ff.size()), off_t(size) - at));
+        if (pwrite(fd, ff.data(), n, at) != ssize_t(n)) return false;
+    }
+    return true;
+}
+
+// The size the superblock gives, or 0 (with the reason in `report`) when the
+// file is not a flash image of this system.
+uint32_t superblock_size(int fd, off_t file_size, const std::string& path, std::string& report) {
+    uint8_t sb[FlashFs::kSuperblockSize];
+    if (file_size < off_t(sizeof sb) || pread(fd, sb, sizeof sb, 0) != ssize_t(sizeof sb) ||
+        std::memcmp(sb, kSignature, sizeof kSignature) != 0 ||
+        tfs_be32(sb + kSbVersion) != kVersion) {
+        report += "flash: " + path +
+                  " is not a flash image of this system (bad signature); it was left as it is: "
+                  "move it away to start with an empty flash\n";
+        return 0;
+    }
+    uint32_t claimed = tfs_be32(sb + kSbSize);
+    if (claimed < FlashFs::kMinImageSize || claimed > (1u << 30)) {
+        report += "flash: " + path + " holds an impossible size; it was left as it is\n";
+        return 0;
+    }
+    return claimed;
+}
+
+} // namespace
+
 int FlashFs::Mount(const std::string& path, uint32_t size, Access access, std::string& report) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     Unmount();
@@ -161,71 +196,11 @@ int FlashFs::Mount(const std::string& path, uint32_t size, Access access, std::s
         report += "flash: cannot open " + path + ": " + std::strerror(errno) + "\n";
         return TFSERR_NOTOPEN;
     }
-    // One writer at a time: a second program changing the image would not be
-    // seen by the first. Readers (flashtool ls) need no lock.
-    if (writable && flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        report += "flash: " + path + " is in use by another program (a running sign-controller?)\n";
+    int rc = OpenImage(fd, size, writable, report);
+    if (rc != TFS_OKAY) {
         close(fd);
-        return TFSERR_NOTOPEN;
+        return rc;
     }
-    struct stat st;
-    fstat(fd, &st);
-    if (st.st_size == 0) {
-        if (!writable) {
-            report += "flash: " + path + " is empty\n";
-            close(fd);
-            return TFSERR_NOTOPEN;
-        }
-        if (size < kMinImageSize) size = kMinImageSize;
-        int rc = Format(fd, size, report);
-        if (rc != TFS_OKAY) {
-            close(fd);
-            return rc;
-        }
-        st.st_size = size;
-    }
-    uint8_t sb[kSuperblockSize];
-    if (st.st_size < off_t(kSuperblockSize) || pread(fd, sb, sizeof sb, 0) != ssize_t(sizeof sb) ||
-        std::memcmp(sb, kSignature, sizeof kSignature) != 0 ||
-        tfs_be32(sb + kSbVersion) != kVersion) {
-        report += "flash: " + path +
-                  " is not a flash image of this system (bad signature); it was left as it is: "
-                  "move it away to start with an empty flash\n";
-        close(fd);
-        return TFSERR_CORRUPT;
-    }
-    uint32_t claimed = tfs_be32(sb + kSbSize);
-    if (claimed < kMinImageSize || claimed > (1u << 30)) {
-        report += "flash: " + path + " holds an impossible size; it was left as it is\n";
-        close(fd);
-        return TFSERR_CORRUPT;
-    }
-    if (!writable && st.st_size != off_t(claimed)) { // look at what is there, change nothing
-        char line[200];
-        std::snprintf(line, sizeof line, "flash: %s is %lld bytes instead of %u\n", path.c_str(),
-                      (long long)st.st_size, claimed);
-        report += line;
-        claimed = uint32_t(std::min<off_t>(st.st_size, claimed));
-    } else if (st.st_size != off_t(claimed)) {
-        char line[200];
-        std::snprintf(line, sizeof line,
-                      "flash: %s was %lld bytes instead of %u: resized, missing part erased\n",
-                      path.c_str(), (long long)st.st_size, claimed);
-        report += line;
-        // Extend with erased bytes (or cut what lies beyond the image).
-        std::vector<uint8_t> ff(64 * 1024, 0xFF);
-        if (ftruncate(fd, claimed) != 0) {
-            report += "flash: cannot resize the image\n";
-            close(fd);
-            return TFSERR_NOTOPEN;
-        }
-        for (off_t at = st.st_size; at < off_t(claimed); at += off_t(ff.size())) {
-            size_t n = std::min<off_t>(off_t(ff.size()), off_t(claimed) - at);
-            if (pwrite(fd, ff.data(), n, at) != ssize_t(n)) break;
-        }
-    }
-    int rc = MapImage(fd, claimed, access, report);
-    if (rc != TFS_OKAY) return rc;
     Scan(report);
     if (writable && DefragRequested() && Defragment(report)) {
         std::string path = path_;
@@ -234,18 +209,48 @@ int FlashFs::Mount(const std::string& path, uint32_t size, Access access, std::s
     return TFS_OKAY;
 }
 
-int FlashFs::Format(int fd, uint32_t size, std::string& report) {
-    std::vector<uint8_t> ff(64 * 1024, 0xFF);
-    if (ftruncate(fd, size) != 0) {
-        report += "flash: cannot create the image: " + std::string(std::strerror(errno)) + "\n";
+int FlashFs::OpenImage(int fd, uint32_t size, bool writable, std::string& report) {
+    // One writer at a time: a second program changing the image would not be
+    // seen by the first. Readers (flashtool ls) need no lock.
+    if (writable && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        report +=
+            "flash: " + path_ + " is in use by another program (a running sign-controller?)\n";
         return TFSERR_NOTOPEN;
     }
-    for (uint32_t at = 0; at < size; at += ff.size()) {
-        size_t n = std::min<uint32_t>(ff.size(), size - at);
-        if (pwrite(fd, ff.data(), n, at) != ssize_t(n)) {
-            report += "flash: cannot write the image\n";
+    struct stat st;
+    fstat(fd, &st);
+    if (st.st_size == 0) {
+        if (!writable) {
+            report += "flash: " + path_ + " is empty\n";
             return TFSERR_NOTOPEN;
         }
+        uint32_t fresh = size < kMinImageSize ? uint32_t(kMinImageSize) : size;
+        int rc = Format(fd, fresh, report);
+        if (rc != TFS_OKAY) return rc;
+        st.st_size = fresh;
+    }
+    uint32_t claimed = superblock_size(fd, st.st_size, path_, report);
+    if (claimed == 0) return TFSERR_CORRUPT;
+    if (st.st_size != off_t(claimed)) {
+        char line[200];
+        std::snprintf(line, sizeof line, "flash: %s is %lld bytes instead of %u%s\n", path_.c_str(),
+                      (long long)st.st_size, claimed,
+                      writable ? ": resized, missing part erased" : "");
+        report += line;
+        if (!writable) { // look at what is there, change nothing
+            claimed = uint32_t(std::min<off_t>(st.st_size, claimed));
+        } else if (!resize_erased(fd, st.st_size, claimed)) {
+            report += "flash: cannot resize the image\n";
+            return TFSERR_NOTOPEN;
+        }
+    }
+    return MapImage(fd, claimed, writable ? Access::ReadWrite : Access::ReadOnly, report);
+}
+
+int FlashFs::Format(int fd, uint32_t size, std::string& report) {
+    if (!resize_erased(fd, 0, size)) {
+        report += "flash: cannot create the image: " + std::string(std::strerror(errno)) + "\n";
+        return TFSERR_NOTOPEN;
     }
     uint8_t sb[kSuperblockSize];
     std::memset(sb, 0xFF, sizeof sb);
@@ -263,7 +268,6 @@ int FlashFs::MapImage(int fd, uint32_t size, Access access, std::string& report)
     if (ro == MAP_FAILED) ro = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
     if (ro == MAP_FAILED) {
         report += "flash: cannot map the image: " + std::string(std::strerror(errno)) + "\n";
-        close(fd);
         return TFSERR_NOTOPEN;
     }
     void* rw = nullptr;
@@ -272,7 +276,6 @@ int FlashFs::MapImage(int fd, uint32_t size, Access access, std::string& report)
         if (rw == MAP_FAILED) {
             report += "flash: cannot map the image for writing\n";
             munmap(ro, size);
-            close(fd);
             return TFSERR_NOTOPEN;
         }
     }

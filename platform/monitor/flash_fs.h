@@ -100,6 +100,9 @@ class FlashFs {
         std::vector<uint8_t> content; // writing: the new content, added at close
     };
 
+    // Lock, format when empty, check the superblock, fix the size, map. The
+    // caller closes `fd` when this fails.
+    int OpenImage(int fd, uint32_t size, bool writable, std::string& report);
     int MapImage(int fd, uint32_t size, Access access, std::string& report);
     int Format(int fd, uint32_t size, std::string& report);
     void Scan(std::string& report);
