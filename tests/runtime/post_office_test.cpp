@@ -116,7 +116,9 @@ TEST_F(PostOffice, RequestsWithoutTakerOrReplyPointerAreRefused) {
     post_office office;
     mail_user a(office, CODES_A);
     letter_s request(9), reply;
-    EXPECT_EQ(0, office.send_and_wait(request, reply));
+    ULONG before = tx_time_get();
+    EXPECT_EQ(0, office.send_and_wait(request, reply)); // no taker: at once
+    EXPECT_EQ(before, tx_time_get());
     EXPECT_EQ(0, office.send_and_wait(request, request));
     EXPECT_EQ(0u, timer_scheduler_tx_rtos::instance()->size()); // the wake event went again
 
