@@ -83,6 +83,12 @@ UINT wait_events(TX_EVENT_FLAGS_GROUP* group, ULONG bits, ULONG wait, UINT timeo
     return timeout_status;
 }
 
+ULONG remaining(ULONG wait, ULONG start) {
+    if (wait == NX_WAIT_FOREVER) return wait;
+    ULONG spent = tx_time_get() - start;
+    return spent >= wait ? 0 : wait - spent;
+}
+
 } // namespace netstack
 
 using namespace netstack;

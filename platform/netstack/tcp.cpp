@@ -26,13 +26,6 @@ tcp_impl* impl_of(NX_TCP_SOCKET* socket) {
     return h ? h->get() : nullptr;
 }
 
-// Ticks left of a wait that began at `start`.
-ULONG remaining(ULONG wait, ULONG start) {
-    if (wait == NX_WAIT_FOREVER) return wait;
-    ULONG spent = tx_time_get() - start;
-    return spent >= wait ? 0 : wait - spent;
-}
-
 void on_data(const tcp_ptr& sp, int fd, const bytes& data) {
     if (!sp->alive || sp->fd != fd) return;
     sp->received.insert(sp->received.end(), data.begin(), data.end());
@@ -118,6 +111,58 @@ void drop_connection(tcp_impl* s) {
     s->received.clear();
     s->queued = 0;
     s->peer_closed = false;
+}
+
+// The client socket's host connection is up: it reads from now on.
+UINT established(NX_TCP_SOCKET* socket, const tcp_ptr& sp, int fd) {
+    socket->state = NX_TCP_ESTABLISHED;
+    set_peer(sp.get(), fd);
+    attach_stream(sp, fd);
+    return NX_SUCCESS;
+}
+
+// A connect in progress on `fd`: the I/O thread reports its end; the wait
+// may run out or be aborted, which gives the connect up.
+UINT wait_connected(NX_TCP_SOCKET* socket, const tcp_ptr& sp, int fd, ULONG wait) {
+    tcp_impl* s = sp.get();
+    {
+        CInterruptLock lock;
+        s->fd = fd;
+        s->connect_error = -1;
+        socket->state = NX_TCP_SYN_SENT;
+    }
+    watch_connect(fd, [sp, fd](int error) {
+        to_kernel([sp, fd, error] {
+            if (!sp->alive || sp->fd != fd) {
+                close(fd); // the connect was given up meanwhile
+                return;
+            }
+            sp->connect_error = error;
+            tx_event_flags_set(&sp->events, EV_CONNECTED, TX_OR);
+        });
+    });
+    ULONG start = tx_time_get();
+    for (;;) {
+        int error;
+        {
+            CInterruptLock lock;
+            error = s->connect_error;
+        }
+        if (error == 0) return established(socket, sp, fd);
+        UINT rc = error > 0 ? NX_NOT_CONNECTED
+                            : wait_events(&s->events, EV_CONNECTED, remaining(wait, start),
+                                          NX_NOT_CONNECTED);
+        if (rc != NX_SUCCESS) {
+            {
+                CInterruptLock lock;
+                s->fd = -1;
+                socket->state = NX_TCP_CLOSED;
+            }
+            forget(fd); // closes it unless the finished connect already left the watch
+            if (error > 0) close(fd);
+            return rc;
+        }
+    }
 }
 
 } // namespace
@@ -314,60 +359,13 @@ UINT nx_tcp_client_socket_connect(NX_TCP_SOCKET* socket, ULONG server_ip, UINT s
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(server_ip);
     to.sin_port = htons(static_cast<uint16_t>(server_port));
-    tcp_ptr sp = *holder(socket);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
-        socket->state = NX_TCP_ESTABLISHED;
-        set_peer(s, fd);
-        attach_stream(sp, fd);
-        return NX_SUCCESS;
-    }
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
+        return established(socket, *holder(socket), fd);
     if (errno != EINPROGRESS) {
         close(fd);
         return NX_NOT_CONNECTED;
     }
-    {
-        CInterruptLock lock;
-        s->fd = fd;
-        s->connect_error = -1;
-        socket->state = NX_TCP_SYN_SENT;
-    }
-    watch_connect(fd, [sp, fd](int error) {
-        to_kernel([sp, fd, error] {
-            if (!sp->alive || sp->fd != fd) {
-                close(fd); // the connect was given up meanwhile
-                return;
-            }
-            sp->connect_error = error;
-            tx_event_flags_set(&sp->events, EV_CONNECTED, TX_OR);
-        });
-    });
-    ULONG start = tx_time_get();
-    for (;;) {
-        int error;
-        {
-            CInterruptLock lock;
-            error = s->connect_error;
-        }
-        if (error == 0) {
-            socket->state = NX_TCP_ESTABLISHED;
-            set_peer(s, fd);
-            attach_stream(sp, fd);
-            return NX_SUCCESS;
-        }
-        UINT rc = error > 0 ? NX_NOT_CONNECTED
-                            : wait_events(&s->events, EV_CONNECTED, remaining(wait, start),
-                                          NX_NOT_CONNECTED);
-        if (rc != NX_SUCCESS) {
-            {
-                CInterruptLock lock;
-                s->fd = -1;
-                socket->state = NX_TCP_CLOSED;
-            }
-            forget(fd); // closes it unless the finished connect already left the watch
-            if (error > 0) close(fd);
-            return rc;
-        }
-    }
+    return wait_connected(socket, *holder(socket), fd, wait);
 }
 
 UINT nx_tcp_socket_disconnect(NX_TCP_SOCKET* socket, ULONG wait) {

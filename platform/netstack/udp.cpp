@@ -21,12 +21,6 @@ udp_impl* impl_of(NX_UDP_SOCKET* socket) {
     return h ? h->get() : nullptr;
 }
 
-ULONG remaining(ULONG wait, ULONG start) {
-    if (wait == NX_WAIT_FOREVER) return wait;
-    ULONG spent = tx_time_get() - start;
-    return spent >= wait ? 0 : wait - spent;
-}
-
 void on_datagram(const udp_ptr& sp, int fd, udp_impl::datagram d) {
     if (!sp->alive || sp->fd != fd) return;
     if (sp->received.size() >= sp->queue_max) {
