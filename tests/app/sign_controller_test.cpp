@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,49 @@ TEST_F(SignController, CreatesItsStateAndRunsUntilInterrupted) {
         << run_.Output();
     run_.Signal(SIGINT);
     EXPECT_NE(run_.Wait(10), -1);
+}
+
+// A flash image that is not ours is left alone with a clear message and the
+// sign runs without flash; a cut image is resized and used.
+TEST_F(SignController, DamagedFlashImagesAreReportedAndTheSignStillRuns) {
+    const struct {
+        const char* what;
+        std::string image;
+        const char* message;
+    } cases[] = {
+        {"foreign", std::string(100000, 'G'), "is not a flash image of this system"},
+        {"cut", "", "bytes instead of 16777216: resized, missing part erased"},
+    };
+    // A whole image, as flashtool makes it.
+    std::string good_image = dir_ + "/good.img";
+    std::ofstream(dir_ + "/note.txt") << "note";
+    ASSERT_EQ(0, test_support::RunProcess(
+                     {BesideTests("flashtool"), good_image, "put", dir_ + "/note.txt"},
+                     dir_ + "/flashtool.txt")
+                     .status);
+    std::string good;
+    {
+        std::ifstream in(good_image, std::ios::binary);
+        good.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ASSERT_GT(good.size(), 4096u);
+    for (const auto& c : cases) {
+        std::string state = dir_ + "/" + c.what;
+        fs::create_directories(state);
+        std::ofstream(state + "/flash.img", std::ios::binary)
+            << (c.image.empty() ? good.substr(0, 4096) : c.image);
+        ASSERT_TRUE(Start({"--state", state, "--speed", "20", "--port-offset", "31100"}));
+        EXPECT_EQ(-1, run_.Wait(0.5)) << c.what << "\n" << run_.Output();
+        EXPECT_NE(std::string::npos, run_.Output().find(c.message)) << c.what << "\n"
+                                                                    << run_.Output();
+        run_.Signal(SIGINT);
+        EXPECT_NE(-1, run_.Wait(10)) << c.what;
+    }
+    // The cut image kept the file that lay in its first part.
+    EXPECT_EQ("note", test_support::RunProcess(
+                          {BesideTests("flashtool"), dir_ + "/cut/flash.img", "get", "note.txt"},
+                          dir_ + "/flashtool.txt")
+                          .output);
 }
 
 // With --console-log the start-up lines show on standard error; a "1" typed
