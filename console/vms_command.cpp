@@ -193,8 +193,6 @@ int debug_modem(const words& w) {
 
 // ---- debug: network -------------------------------------------------------------------------
 
-const char* const NETWORK_OPERATIONS[] = {"tcp", "udp", "icmp", "pool", "reset", "dhcp", "arp"};
-
 void print_traffic(const char* name, UINT (*info)(NX_IP*, ULONG*, ULONG*, ULONG*, ULONG*)) {
     ULONG sent = 0, received = 0, invalid = 0, dropped = 0;
     if (info(&ethernet_ip(), &sent, &received, &invalid, &dropped) != NX_SUCCESS) return;
@@ -202,7 +200,7 @@ void print_traffic(const char* name, UINT (*info)(NX_IP*, ULONG*, ULONG*, ULONG*
                    dropped);
 }
 
-void print_icmp() {
+void ethernet_icmp(const words&) {
     ULONG pings = 0, timeouts = 0, responses = 0, icmp_received = 0;
     if (nx_icmp_info_get(&ethernet_ip(), &pings, &timeouts, &responses) != NX_SUCCESS ||
         nx_ip_info_get(&ethernet_ip(), nullptr, nullptr, nullptr, &icmp_received) != NX_SUCCESS)
@@ -211,7 +209,7 @@ void print_icmp() {
                    timeouts, responses);
 }
 
-void print_pool() {
+void ethernet_pool(const words&) {
     ULONG total = 0, free_packets = 0, requests = 0, suspensions = 0, invalid = 0;
     if (nx_packet_pool_info_get(&netx_packet_pool(), &total, &free_packets, &requests, &suspensions,
                                 &invalid) != NX_SUCCESS)
@@ -249,37 +247,58 @@ void print_arp_list() {
     }
 }
 
-int debug_ethernet(const words& w) {
-    const char* op = w[3];
-    if (!strcmp(op, "tcp")) {
-        print_traffic("tcp", nx_tcp_info_get);
-    } else if (!strcmp(op, "udp")) {
-        print_traffic("udp", nx_udp_info_get);
-    } else if (!strcmp(op, "icmp")) {
-        print_icmp();
-    } else if (!strcmp(op, "pool")) {
-        print_pool();
-    } else if (!strcmp(op, "reset")) {
-        // The Ethernet MAC's speed and duplex are applied again by its driver.
-        console_printf("reset %s\n", ETHERNET);
-    } else if (!strcmp(op, "dhcp")) {
-        if (!strcmp(w[4], "renew"))
-            the_post_office().post(LETTER_DHCP_RENEW);
-        else
-            console_printf("%s dhcp renew\n", DEBUG);
-    } else if (!strcmp(op, "arp")) {
-        if (!strcmp(w[4], "stat")) {
-            print_arp_stat();
-        } else if (!strcmp(w[4], "list")) {
-            print_arp_list();
-        } else {
-            console_printf("%s %s arp list\n", DEBUG, ETHERNET);
-            console_printf("%s %s arp stat\n", DEBUG, ETHERNET);
-        }
+void ethernet_tcp(const words&) {
+    print_traffic("tcp", nx_tcp_info_get);
+}
+
+void ethernet_udp(const words&) {
+    print_traffic("udp", nx_udp_info_get);
+}
+
+void ethernet_mac_reset(const words&) {
+    // The Ethernet MAC's speed and duplex are applied again by its driver.
+    console_printf("reset %s\n", ETHERNET);
+}
+
+void ethernet_dhcp(const words& w) {
+    if (!strcmp(w[4], "renew"))
+        the_post_office().post(LETTER_DHCP_RENEW);
+    else
+        console_printf("%s dhcp renew\n", DEBUG);
+}
+
+void ethernet_arp(const words& w) {
+    if (!strcmp(w[4], "stat")) {
+        print_arp_stat();
+    } else if (!strcmp(w[4], "list")) {
+        print_arp_list();
     } else {
-        for (const char* name : NETWORK_OPERATIONS)
-            console_printf("%s %s %s\n", DEBUG, ETHERNET, name);
+        console_printf("%s %s arp list\n", DEBUG, ETHERNET);
+        console_printf("%s %s arp stat\n", DEBUG, ETHERNET);
     }
+}
+
+struct network_operation {
+    const char* name;
+    void (*run)(const words& w);
+};
+
+// In the order the usage lists them.
+const network_operation NETWORK_OPERATIONS[] = {
+    {"tcp", ethernet_tcp},   {"udp", ethernet_udp},         {"icmp", ethernet_icmp},
+    {"pool", ethernet_pool}, {"reset", ethernet_mac_reset}, {"dhcp", ethernet_dhcp},
+    {"arp", ethernet_arp},
+};
+
+int debug_ethernet(const words& w) {
+    for (const network_operation& op : NETWORK_OPERATIONS) {
+        if (!strcmp(w[3], op.name)) {
+            op.run(w);
+            return MON_CMD_SUCCESS;
+        }
+    }
+    for (const network_operation& op : NETWORK_OPERATIONS)
+        console_printf("%s %s %s\n", DEBUG, ETHERNET, op.name);
     return MON_CMD_SUCCESS;
 }
 
