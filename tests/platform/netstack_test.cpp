@@ -388,6 +388,45 @@ TEST_F(NetStack, UdpDatagramsCarryTheirSourceBothWays) {
     close(fd);
 }
 
+// The instance's sockets listen on its own address when this host has it
+// (127.0.0.2 is one of every Linux host's), else on loopback (192.0.2.10, a
+// documentation address, never is).
+TEST_F(NetStack, SocketsListenOnTheInstanceAddressOrElseOnLoopback) {
+    struct Case {
+        ULONG address;
+        uint32_t listens_on, not_on;
+    } cases[] = {
+        {0x7F000002u, 0x7F000002u, NX_IP_LOOPBACK},
+        {0xC000020Au, NX_IP_LOOPBACK, 0x7F000002u},
+    };
+    static NX_UDP_SOCKET udp[2];
+    for (UINT i = 0; i < 2; i++) {
+        const Case& c = cases[i];
+        ASSERT_EQ(NX_SUCCESS, nx_ip_address_set(&ip_, c.address, 0xFFFFFF00u));
+        ASSERT_EQ(NX_SUCCESS, nx_udp_socket_create(&ip_, &udp[i], "udp", 0, 0, 128, 4));
+        ASSERT_EQ(NX_SUCCESS, nx_udp_socket_bind(&udp[i], 170 + i, NX_WAIT_FOREVER));
+        uint16_t port = HostPort(170 + i);
+        int fd = HostSocket(SOCK_DGRAM);
+        {
+            Peer peer([&] {
+                sockaddr_in to = Loopback(port);
+                to.sin_addr.s_addr = htonl(c.not_on);
+                sendto(fd, "astray", 6, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+                to.sin_addr.s_addr = htonl(c.listens_on);
+                sendto(fd, "here", 4, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+            });
+            NX_PACKET* p = nullptr;
+            ASSERT_EQ(NX_SUCCESS, nx_udp_socket_receive(&udp[i], &p, 500)) << i;
+            EXPECT_EQ("here", Data(p)) << i;
+            nx_packet_release(p);
+        }
+        NX_PACKET* p = nullptr;
+        EXPECT_EQ(NX_NO_PACKET, nx_udp_socket_receive(&udp[i], &p, 10)) << i;
+        EXPECT_EQ(NX_SUCCESS, nx_udp_socket_unbind(&udp[i]));
+        close(fd);
+    }
+}
+
 // ---- Telnet server add-on ----
 
 std::string g_telnet_data;
