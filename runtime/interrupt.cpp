@@ -90,7 +90,12 @@ void isr_set_ethernet_handler(uint32_t source, void (*handler)()) {
 
 void isr_dispatch() {
     registry_s& r = registry();
-    for (uint32_t status = dcr_read(DCR_UIC0_MSR); status != 0; status = dcr_read(DCR_UIC0_MSR)) {
+    // A level source whose device nobody quietens would keep the masked status
+    // set for ever and hold the processor in interrupt context; after a bounded
+    // number of rounds it is left pending for the controller's next request.
+    uint32_t status = dcr_read(DCR_UIC0_MSR);
+    for (int round = 0; round < ISR_DISPATCH_ROUNDS && status != 0;
+         round++, status = dcr_read(DCR_UIC0_MSR)) {
         serve_ethernet(r, status);
         if (status & ISR_PULSE_SOURCE) count_pulse(r);
         for (int k = 0; k < 32; k++) {

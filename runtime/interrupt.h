@@ -35,6 +35,8 @@ enum : uint32_t {
     ISR_PULSE_SOURCE = 0x2,
 };
 const uint32_t ISR_PULSE_LIMIT = 1000;
+// Rounds of isr_dispatch over the masked status in one entry of the vector.
+const int ISR_DISPATCH_ROUNDS = 32;
 void isr_set_ethernet_handler(uint32_t source, void (*handler)());
 
 // Counters read by the communication task's link check and the console.

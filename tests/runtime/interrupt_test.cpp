@@ -139,4 +139,25 @@ TEST_F(InterruptOnTheBoard, ARaisedSourceReachesItsHandlerAndThePulseSourceIsThr
     isr_unregister(ISR_PULSE_SOURCE);
 }
 
+// A level source whose device stays active (its handler does not quieten it)
+// must not hold the processor: the system keeps running and the source is
+// served again at each request of the controller.
+TEST_F(InterruptOnTheBoard, AStuckLevelSourceDoesNotHoldTheProcessor) {
+    counting_isr stuck;
+    isr_register(0x4, &stuck);
+    dcr_write(DCR_UIC0_TR, dcr_read(DCR_UIC0_TR) & ~0x4u); // level
+    dcr_write(DCR_UIC0_ER, dcr_read(DCR_UIC0_ER) | 0x4);
+    board::uic_set_input(0x4, true);
+    ULONG before = tx_time_get();
+    tx_thread_sleep(10);
+    EXPECT_EQ(before + 10, tx_time_get());
+    EXPECT_GE(stuck.calls, 10);
+    board::uic_set_input(0x4, false);
+    tx_thread_sleep(2);
+    int calls = stuck.calls;
+    tx_thread_sleep(10);
+    EXPECT_EQ(calls, stuck.calls);
+    isr_unregister(0x4);
+}
+
 } // namespace
