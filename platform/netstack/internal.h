@@ -97,8 +97,5 @@ void to_kernel(std::function<void()> fn);
 UINT wait_events(TX_EVENT_FLAGS_GROUP* group, ULONG bits, ULONG wait, UINT timeout_status);
 // Ticks left of a wait of `wait` ticks that began at tick `start`.
 ULONG remaining(ULONG wait, ULONG start);
-// A packet of `pool` with `header_room`, holding up to `size` bytes of `from`.
-UINT packet_from_bytes(NX_PACKET_POOL* pool, ULONG header_room, const uint8_t* from, ULONG size,
-                       NX_PACKET** packet);
 
 } // namespace netstack

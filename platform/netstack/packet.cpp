@@ -156,15 +156,3 @@ UINT nx_packet_pool_info_get(NX_PACKET_POOL* pool, ULONG* total_packets, ULONG* 
     if (invalid_releases) *invalid_releases = pool->invalid_releases;
     return NX_SUCCESS;
 }
-
-namespace netstack {
-
-UINT packet_from_bytes(NX_PACKET_POOL* pool, ULONG header_room, const uint8_t* from, ULONG size,
-                       NX_PACKET** packet) {
-    UINT rc = nx_packet_allocate(pool, packet, header_room, NX_NO_WAIT);
-    if (rc != NX_SUCCESS) return rc;
-    ULONG room = static_cast<ULONG>((*packet)->data_end - (*packet)->append_ptr);
-    return nx_packet_data_append(*packet, from, size < room ? size : room, pool, NX_NO_WAIT);
-}
-
-} // namespace netstack
