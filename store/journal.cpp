@@ -169,10 +169,6 @@ const char* CDatabase::ActiveName() const {
     return active_ < 0 ? nullptr : FILE_NAMES[active_];
 }
 
-const uint8_t* CDatabase::ActiveData() const {
-    return active_ < 0 ? nullptr : files_[active_].data;
-}
-
 // Step back from the last byte over erased bytes.
 void CDatabase::RecomputeEnd(int file) {
     FileState& f = files_[file];

@@ -80,11 +80,9 @@ class CDatabase : public CJournalSink {
 
     // --- figures --------------------------------------------------------------
     const char* ActiveName() const;    // null when there is no active file
-    const uint8_t* ActiveData() const; // the active file's first byte, or null
     uint32_t ActiveUsed();             // used bytes of the active file
     uint32_t PendingCount() const { return pending_count_; }
     uint8_t DefragState() const { return defrag_state_; }
-    uint16_t DefragCountdown() const { return defrag_countdown_; }
     uint32_t CorruptRecords() const { return corrupt_records_; }
     uint32_t ReplayedRecords() const { return replayed_records_; }
 
