@@ -6,9 +6,12 @@ namespace {
 
 const uint32_t NO_RECORDS = 0x7FFFFFFF;
 
-// Remaining ticks of a record at `now`; a record already due counts 0.
+// Remaining ticks of a record at `now`; a record already due counts 0. The
+// difference is taken modulo 2^32, so that the wrap of the tick count (after
+// 497 days) neither fires a record early nor pushes it back by 2^32 ticks.
 uint32_t remaining(const timer_event* e, uint32_t now) {
-    return e->expiry > now ? e->expiry - now : 0;
+    int32_t ahead = static_cast<int32_t>(e->expiry - now);
+    return ahead > 0 ? static_cast<uint32_t>(ahead) : 0;
 }
 
 } // namespace

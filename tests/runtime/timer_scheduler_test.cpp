@@ -125,3 +125,23 @@ TEST_F(TimerScheduler, ARecordMayRemoveItselfWhileFiring) {
 }
 
 } // namespace
+
+namespace {
+
+// The tick count wraps after 497 days of uptime: records keep their delays
+// across the wrap, neither firing early nor being pushed back by 2^32 ticks.
+TEST_F(TimerScheduler, RecordsKeepTheirDelaysAcrossTheTickWrap) {
+    std::vector<ULONG> repeating, one_shot;
+    tx_time_set(0xFFFFFFF0u);
+    uint32_t id = s.add(new tick_log(&repeating), 30, true); // due at 0x0E, after the wrap
+    tick_log late(&one_shot);
+    s.add(&late, 8, false); // due at 0xFFFFFFF8, before it
+    tx_thread_sleep(29);
+    EXPECT_EQ(std::vector<ULONG>{0xFFFFFFF8u}, one_shot);
+    EXPECT_TRUE(repeating.empty());
+    tx_thread_sleep(31);
+    EXPECT_EQ((std::vector<ULONG>{0x0Eu, 0x2Cu}), repeating);
+    s.remove(id);
+}
+
+} // namespace
