@@ -50,6 +50,14 @@ TEST_F(PersistStartupTest, FreshStartJournalsTheDefaultsCommitsAndKeepsJournalli
     EXPECT_EQ(1, db->Initialised());
     EXPECT_TRUE(db->NotifyOn());
     EXPECT_TRUE(db->ValidateOn());
+    // Factory values of both images after a start from empty flash.
+    EXPECT_EQ("Halvenmark, Inc. TZR-5100 Tessalon(tm) VMS Field Controller", Str(obj::sysDescr));
+    EXPECT_EQ(Str(obj::sysDescr), Str(obj::sysName));
+    EXPECT_EQ(uint32_t(-21600), Get(obj::controllerStandardTimeZone));
+    EXPECT_EQ("stewardcastle", Str(obj::communityNameAdmin));
+    EXPECT_EQ(2u, Get(obj::dmsNumPermanentMsg));
+    EXPECT_EQ(4u, Get(obj::dmsControlMode));
+    EXPECT_EQ(98108u, Get(obj::mibNvImageSize));
     // The rest of the start-up writes with journalling on.
     EXPECT_EQ(1, db->IsFlashMode());
     const uint32_t used = journal->ActiveUsed();
