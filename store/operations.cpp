@@ -134,7 +134,8 @@ int write_string(CDataBase& store, uint32_t offset, unsigned width, const void* 
                  uint32_t length, uint8_t* image, uint32_t flags, bool shared) {
     if (!image || !in_image(store, image, offset, 4) || (length && !bytes)) return DB_REFUSED5;
     bool nv = !store.IsVolatile(image);
-    if (offset % 4 != 0 || (nv && !CDataBase::IsDynamicOffset(offset))) {
+    auto dynamic = nv ? CDataBase::IsDynamicOffset : CDataBase::IsDynamicVolatileOffset;
+    if (offset % 4 != 0 || !dynamic(offset)) {
         trace_printf("DB Error! String write into integer object %u\n", unsigned(offset));
         return DB_REFUSED5;
     }

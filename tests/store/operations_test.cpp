@@ -124,7 +124,9 @@ TEST_F(OperationsTest, RefusalsLeaveTheStoreAsItWas) {
               SetInteger(*db, CDataBase::NV_IMAGE_BYTES - 1, 2, 1, nv, 0)); // past the end
     EXPECT_EQ(DB_REFUSED5, SetInteger(*db, 92, 4, 1, nv, 0));               // a dynamic slot
     EXPECT_EQ(DB_REFUSED5, SetString(*db, 64, 4, "x", 1, nv, 0));           // an integer object
-    EXPECT_EQ(DB_REFUSED5, SetString(*db, 92, 4, nullptr, 3, nv, 0));       // no bytes
+    EXPECT_EQ(DB_REFUSED5, SetString(*db, obj::dmsIllumMaxPhotocellLevel.offset, 4, "x", 1,
+                                     db->VImage(), 0));               // a volatile integer object
+    EXPECT_EQ(DB_REFUSED5, SetString(*db, 92, 4, nullptr, 3, nv, 0)); // no bytes
     EXPECT_EQ(0u, GetInteger(*db, 64, 2, nullptr, 0));
     EXPECT_EQ(0u, GetInteger(*db, 64, 3, nv, 0));
     EXPECT_EQ(0u, GetInteger(*db, CDataBase::V_IMAGE_BYTES, 1, db->VImage(), 0));
