@@ -105,7 +105,10 @@ void trace_level_from_console() {
     TheMonitorTask().SetTraceLevel(level > 5 ? 0 : static_cast<int>(level));
 }
 
-// Free space, then deleted space, then the header count of the flash.
+// Free space, then deleted space, then the header count of the flash. Many
+// headers call for a defragmentation only while some are deleted ones: with
+// more than the limit of live files the restart would reclaim nothing and
+// come back here for ever.
 bool flash_needs_defragmentation() {
     long free_bytes = mon_tfsctrl(TFS_CTRL_FREESPACE, 0, 0);
     long dead_bytes = mon_tfsctrl(TFS_CTRL_DEADSPACE, 0, 0);
@@ -113,7 +116,9 @@ bool flash_needs_defragmentation() {
         dead_bytes > static_cast<long>(FLASH_DEAD_MAXIMUM))
         return true;
     static const char device[] = "//SF/";
-    return mon_tfsctrl(TFS_CTRL_HEADERS, reinterpret_cast<long>(device), 0) > FLASH_HEADERS_MAXIMUM;
+    return mon_tfsctrl(TFS_CTRL_HEADERS, reinterpret_cast<long>(device), 0) >
+               FLASH_HEADERS_MAXIMUM &&
+           dead_bytes > 0;
 }
 
 int install_bootloader() {

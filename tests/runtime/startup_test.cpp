@@ -16,6 +16,7 @@
 #include "store/objects.h"
 #include "tests/support/firmware_fixture.h"
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -298,5 +299,40 @@ TEST_P(FlashSpace, DefragmentsOnlyBelowTwoMillionFreeBytes) {
 
 INSTANTIATE_TEST_SUITE_P(Free, FlashSpace,
                          ::testing::Values(2000000L, 2000000L - monitor::FlashFs::kAlign));
+
+} // namespace
+
+namespace {
+
+// More than 1,000 headers in the flash ask for a defragmentation, but only
+// while some of them are deleted ones: 1,001 live files alone would restart
+// the sign for ever, as a defragmentation cannot reduce them.
+class FlashHeaders : public test_support::FirmwareFixture,
+                     public ::testing::WithParamInterface<bool> {
+  protected:
+    void Configure(host::HostOptions& options) override { options.flash_size = 1u << 20; }
+    void Prepare() override {
+        const unsigned char byte = 1;
+        for (int i = 0; i < 1001; i++)
+            ASSERT_EQ(0, mon_tfsadd(("f" + std::to_string(i)).c_str(), nullptr, nullptr, &byte, 1));
+        if (GetParam()) {
+            ASSERT_EQ(0, mon_tfsunlink("f0"));
+        }
+        host::monitor_set_restart_callback([](int code) { restarts().push_back(code); });
+    }
+    static std::vector<int>& restarts() {
+        static std::vector<int> codes;
+        return codes;
+    }
+};
+
+TEST_P(FlashHeaders, DefragmentOnlyWhenDeletedHeadersCanBeReclaimed) {
+    bool some_deleted = GetParam();
+    EXPECT_EQ(some_deleted, Shows("\t need to restart to defragment the flash drive\n"))
+        << ConsoleText();
+    EXPECT_EQ(some_deleted, restarts() == std::vector<int>{0});
+}
+
+INSTANTIATE_TEST_SUITE_P(Deleted, FlashHeaders, ::testing::Bool());
 
 } // namespace
