@@ -84,6 +84,37 @@ TEST_F(Startup, EveryTaskStepsOncePerPeriod) {
     }
 }
 
+// The tasks are created in the order Watchdog, Database, Display, Schedule,
+// Peripheral, Monitor, Communication: their threads first run by priority
+// (Watchdog 1, the five at priority 2 in their creation order, Database 4).
+class StartOrder : public test_support::FirmwareFixture {
+  protected:
+    void Prepare() override {
+        host::set_switch_hook([](uint64_t, const char* thread) {
+            for (const task_probe& t : TASKS)
+                if (std::string(thread) == t.name && !Started(t.name))
+                    first_runs().push_back(t.name);
+        });
+    }
+    static std::vector<std::string>& first_runs() {
+        static std::vector<std::string> names;
+        return names;
+    }
+    static bool Started(const char* name) {
+        for (const std::string& n : first_runs())
+            if (n == name) return true;
+        return false;
+    }
+};
+
+TEST_F(StartOrder, TasksFirstRunInTheirCreationOrderByPriority) {
+    tx_thread_sleep(1);
+    host::set_switch_hook(nullptr);
+    EXPECT_EQ((std::vector<std::string>{"Watchdog", "Display", "Schedule", "Peripheral", "Monitor",
+                                        "Communication", "Database"}),
+              first_runs());
+}
+
 TEST_F(Startup, TheCommunicationTaskAnswersAPing) {
     tx_thread_sleep(1100);
     letter_s ping(LETTER_PING), answer;
