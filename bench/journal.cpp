@@ -23,11 +23,7 @@ namespace {
 
 void define_pools(void* first_unused) {
     uint8_t* cursor = static_cast<uint8_t*>(first_unused);
-    os_byte_pool_create(&thread_stack_pool(), "thread stacks", cursor, THREAD_STACKS_POOL_BYTES);
-    cursor += THREAD_STACKS_POOL_BYTES;
-    os_byte_pool_create(&dynamic_database_pool(), "dynamic database", cursor,
-                        DYNAMIC_DATABASE_POOL_BYTES);
-    os_event_flags_create(&database_event_flags(), "database");
+    create_shared_kernel_objects(&cursor);
 }
 
 // A store bound to a journal over the flash image; Fresh() starts a new

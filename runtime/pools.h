@@ -4,6 +4,8 @@
 
 #include "platform/kernel/kernel.h"
 
+#include <cstdint>
+
 // "thread stacks": every task stack and the telnet server stack.
 TX_BYTE_POOL& thread_stack_pool();
 // "dynamic database": the blocks of the object store's dynamic objects.
@@ -13,3 +15,8 @@ TX_EVENT_FLAGS_GROUP& database_event_flags();
 
 const unsigned long THREAD_STACKS_POOL_BYTES = 0x30000;
 const unsigned long DYNAMIC_DATABASE_POOL_BYTES = 0x200000;
+
+// Carve "thread stacks" and "dynamic database" at the cursor (which advances
+// past both) and create the "database" group; each failure prints its
+// start-up "[FAIL]" line and start-up goes on.
+void create_shared_kernel_objects(uint8_t** cursor);

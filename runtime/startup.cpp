@@ -131,12 +131,6 @@ int install_bootloader() {
     return 1;
 }
 
-void create_pool(TX_BYTE_POOL& pool, const char* name, uint8_t** cursor, uint32_t size,
-                 const char* fail_line) {
-    if (os_byte_pool_create(&pool, name, *cursor, size) != OS_OK) console_printf("%s", fail_line);
-    *cursor += size;
-}
-
 // The display for the configured sign size and module type. The module
 // type's frame format comes from the display's module-type table once it
 // exists; until then the default format 0 is given.
@@ -311,12 +305,7 @@ void tx_application_define(void* first_unused_memory) {
     console_printf("Booting %s ver %s.%s.%s.%s%s built %s at %s....\n", FIRMWARE_PART_NUMBER,
                    VERSION_FIELDS[0], VERSION_FIELDS[1], VERSION_FIELDS[2], VERSION_FIELDS[3],
                    VERSION_SUFFIX, __DATE__, __TIME__);
-    create_pool(thread_stack_pool(), "thread stacks", &cursor, THREAD_STACKS_POOL_BYTES,
-                " - tx_byte_pool_create: thread_stacks\t\t\t[FAIL]\n");
-    create_pool(dynamic_database_pool(), "dynamic database", &cursor, DYNAMIC_DATABASE_POOL_BYTES,
-                " - tx_byte_pool_create: dynamic_database\t\t[FAIL]\n");
-    if (os_event_flags_create(&database_event_flags(), "database") != OS_OK)
-        console_printf(" - tx_event_flags_create: database\t\t\t[FAIL]\n");
+    create_shared_kernel_objects(&cursor);
     global_timer_scheduler() = timer_scheduler_tx_rtos::instance();
     detect_product_board();
     // The display module-type table is installed here with the display subsystem.
