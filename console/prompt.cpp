@@ -1,5 +1,6 @@
 #include "console/prompt.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -35,8 +36,7 @@ void CPrompt::Backspace() {
 void CPrompt::PushHistory(const char* line) {
     if (!line) return;
     history_newest_ = (history_newest_ + 1) % HISTORY_SIZE;
-    strncpy(history_[history_newest_], line, LINE_SIZE);
-    history_[history_newest_][LINE_SIZE] = '\0';
+    snprintf(history_[history_newest_], sizeof history_[history_newest_], "%s", line);
     if (history_count_ < HISTORY_SIZE) history_count_++;
 }
 
