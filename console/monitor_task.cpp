@@ -5,6 +5,7 @@
 #include "console/network.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/pools.h"
+#include "runtime/task_profiles.h"
 #include "runtime/utilities.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -14,21 +15,6 @@
 namespace {
 
 const uint32_t MONITOR_CODES[] = {37, 38, 39, 40, 79, 80, 81, 83, 104, 0};
-
-const task_profile MONITOR_PROFILE = {
-    "Monitor Task",
-    0,
-    LETTER_MONITOR_START,
-    LETTER_MONITOR_ALIVE,
-    LETTER_MONITOR_STOP,
-    LETTER_MONITOR_TERMINATE,
-    LETTER_MONITOR_SUSPEND,
-    LETTER_MONITOR_RESUME,
-    LETTER_MONITOR_STACK,
-    "Monitor Stack Used: %d/%d. 0x%08X-0x%08X Current:0x%08X\n",
-    "Suspending monitor task\n",
-    "Resuming monitor task\n",
-};
 
 struct event_line {
     uint32_t code;
@@ -61,7 +47,8 @@ template <size_t N> void set_reply(const char (&text)[N], const char** reply, ui
 } // namespace
 
 CMonitorTask::CMonitorTask(post_office& office)
-    : CMailTask("Monitor", 4096, 2, 0, 200, 10, &MONITOR_PROFILE, MONITOR_CODES, office),
+    : CMailTask("Monitor", 4096, 2, 0, 200, 10, task_profile_of(TASK_MONITOR), MONITOR_CODES,
+                office),
       prompt_(console_putchar, run_monitor_line),
       telnet_(&ethernet_ip(), &netx_packet_pool(), &thread_stack_pool()) {}
 

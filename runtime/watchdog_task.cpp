@@ -3,6 +3,7 @@
 #include "console/console.h"
 #include "platform/board/bus.h"
 #include "platform/monitor/monitor.h"
+#include "runtime/task_profiles.h"
 #include "store/config_file.h"
 #include "store/database.h"
 #include "store/filesystem.h"
@@ -14,23 +15,6 @@ namespace {
 
 const uint32_t WATCHDOG_CODES[] = {72, 73, 74, 75, 77, 48, 49, 50,  57,  58,  59,  64,  65, 66,
                                    41, 42, 43, 79, 80, 82, 83, 101, 102, 103, 108, 109, 0};
-
-// Not supervised; its terminate letter (72) is ignored. Suspend and resume
-// also hold and release the hardware watchdog, so they are served by the task.
-const task_profile WATCHDOG_PROFILE = {
-    "Watchdog Task",
-    0,
-    0,
-    0,
-    0,
-    0,
-    0,
-    0,
-    LETTER_WATCHDOG_STACK,
-    "Watchdog Stack Used: %d/%d. 0x%08X-0x%08X Current:0x%08X\n",
-    "Suspending watchdog task\n",
-    "Resuming watchdog task\n",
-};
 
 const char* const SLOT_NAMES[CWatchdogTask::SLOTS] = {"Display",    "Schedule", "Monitor",
                                                       "Peripheral", "Database", "Communication"};
@@ -93,7 +77,8 @@ UINT let_watchdog_run_out() {
 } // namespace
 
 CWatchdogTask::CWatchdogTask(post_office& office)
-    : CMailTask("Watchdog", 1000, 1, 0, 1, 50, &WATCHDOG_PROFILE, WATCHDOG_CODES, office) {}
+    : CMailTask("Watchdog", 1000, 1, 0, 1, 50, task_profile_of(TASK_WATCHDOG), WATCHDOG_CODES,
+                office) {}
 
 int CWatchdogTask::Start(TX_BYTE_POOL& pool) {
     return Create(pool, task_thread_entry<CWatchdogTask, TheWatchdogTask>,
