@@ -177,13 +177,11 @@ class CDatabaseTask : public CMailTask {
         : CMailTask("Database", 8192, 4, 0, 200, 100, task_profile_of(TASK_DATABASE),
                     kDatabaseCodes, the_post_office()),
           store_(store) {}
-    // The store's cycle; it calls RunLetters first.
+    // The store's cycle (it runs the base's count and the mailbox first).
     uint32_t Run() override {
         store_.Run();
         return 0;
     }
-    // The base's run count and the mailbox (maintenance letters 68..71).
-    void RunLetters() { CMailTask::Run(); }
 
   private:
     CDataBase& store_;
