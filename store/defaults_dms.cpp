@@ -1,6 +1,7 @@
 // Factory and run-time values of the NTCIP 1203 sign objects.
 #include "display/message.h"
 #include "store/defaults.h"
+#include "store/journal.h"
 #include "store/defaults_table.h"
 
 using namespace defaults;
@@ -153,7 +154,9 @@ constexpr DefaultValue kDmsVHead[] = {
     set(obj::maxFontCharacters, 255),
     set(obj::fontMaxCharacterSize, 64),
     bytes(obj::dmsSupportedMultiTags, kSupportedMultiTags, 4),
-    set(obj::dmsMaxMultiStringLength, 3000),
+    // The longest message the sign can keep across a restart: the journal's
+    // longest string (a longer non-volatile string is refused when written).
+    set(obj::dmsMaxMultiStringLength, CDatabase::MAX_STRING),
 };
 
 // Setters 5 .. 20.

@@ -120,7 +120,7 @@ TEST_F(DefaultsTest, ColdStartIntegersFromEveryTable) {
         I(dmsSignTechnology, 2),
         I(maxFontCharacters, 255),
         I(fontMaxCharacterSize, 64),
-        I(dmsMaxMultiStringLength, 3000),
+        I(dmsMaxMultiStringLength, 1600),
         I(dmsNumPermanentMsg, 2),
         I(dmsNumChangeableMsg, 0),
         I(dmsMaxChangeableMsg, 500),
@@ -599,7 +599,7 @@ TEST_F(DefaultsTest, PictureLinesShareOneBlockUntilWritten) {
 // The "dynamic database" pool after a cold start must hold the message table
 // at its advertised sizes: 500 changeable messages (dmsFreeChangeableMemory
 // 750000 = 500 x 1500 bytes; here even every row at dmsMaxMultiStringLength,
-// 3000 bytes, with an owner) and the 4 volatile messages.
+// 1600 bytes, with an owner) and the 4 volatile messages.
 TEST_F(DefaultsTest, PoolLeavesRoomForTheMessageTableAfterAColdStart) {
     const uint32_t before = PoolAvailable();
     ColdStart();
@@ -613,7 +613,7 @@ TEST_F(DefaultsTest, PoolLeavesRoomForTheMessageTableAfterAColdStart) {
     EXPECT_EQ(after, PoolAvailable());
 
     const uint32_t longest = Get(obj::dmsMaxMultiStringLength);
-    ASSERT_EQ(3000u, longest);
+    ASSERT_EQ(1600u, longest);
     const std::string message(longest, 'M');
     const std::string owner(20, 'o');
     for (unsigned r = 0; r < obj::kChangeableMsgOrdinaryRows; ++r) {
