@@ -23,8 +23,9 @@ set(FONT_GLYPH_SOURCES
   ${FONT_GLYPH_DIR}/08X08_3_CP1252.FNT.txt
   ${FONT_GLYPH_DIR}/24x15_3_CP1252.FNT.txt)
 
-# A host tool that only runs at build time.
-add_executable(fontgen ${CMAKE_CURRENT_LIST_DIR}/fonts/generator/fontgen.cc)
+# A host tool that only runs at build time (its source ends in .cc so that the
+# tools/ rule, which links every tool with the firmware, leaves it alone).
+add_executable(fontgen ${CMAKE_SOURCE_DIR}/tools/fontgen/fontgen.cc)
 target_link_libraries(fontgen PRIVATE ZLIB::ZLIB)
 
 set(FONT_TABLE_CPP ${CMAKE_BINARY_DIR}/generated/display/builtin_fonts.cpp)
