@@ -19,9 +19,7 @@ class FontTableTest : public store_test::StoreFixture {
   protected:
     void SetUp() override {
         StoreFixture::SetUp();
-        uint8_t* cursor = static_cast<uint8_t*>(host::board_ram_address(16u << 20));
-        TheGPBuffer().Create(&cursor, GP_BUFFER_BYTES);
-        ASSERT_TRUE(TheGPBuffer().Created());
+        CreateGPBuffer();
     }
     CDataBase& store() { return TheDatabase(); }
     void ColdStart() {

@@ -18,7 +18,7 @@
 #include "store/database.h"
 #include "store/journal.h"
 #include "store/objects.h"
-#include "tests/support/kernel_fixture.h"
+#include "tests/support/firmware_fixture.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -36,21 +36,12 @@ namespace {
 const int CHILD_FAILED = 99;
 
 void boot(const std::string& dir, const std::function<void()>& before_firmware = {}) {
-    test_support::CaptureConsole();
-    test_support::ClearConsole();
-    host::HostOptions& options = host::host_options();
-    options.state_dir = dir;
-    host::KernelConfig config;
-    config.clock = host::ClockMode::Virtual;
-    host::kernel_configure(config);
     std::string error;
-    if (!host::board_start(options, error) || !host::monitor_start(options, error))
-        _exit(CHILD_FAILED);
-    host::monitor_console_capture(true);
-    host::monitor_set_restart_callback([](int) { _exit(0); });
-    if (before_firmware) before_firmware();
-    firmware_construct();
-    host::kernel_start_for_test(tx_application_define, 0);
+    auto prepare = [&] {
+        host::monitor_set_restart_callback([](int) { _exit(0); });
+        if (before_firmware) before_firmware();
+    };
+    if (!test_support::BootFirmware(dir, prepare, 0, error)) _exit(CHILD_FAILED);
 }
 
 // The first boot in a child; -> its exit status (CHILD_FAILED and above: it failed).

@@ -37,9 +37,7 @@ class DefaultsTest : public StoreFixture {
     // The built-in fonts are inflated through the general-purpose buffer pool.
     void SetUp() override {
         StoreFixture::SetUp();
-        uint8_t* cursor = static_cast<uint8_t*>(host::board_ram_address(16u << 20));
-        TheGPBuffer().Create(&cursor, GP_BUFFER_BYTES);
-        ASSERT_TRUE(TheGPBuffer().Created());
+        CreateGPBuffer();
     }
     void ColdStart() {
         db->SetDefaults(0);

@@ -9,7 +9,7 @@
 #include "runtime/startup.h"
 #include "store/database.h"
 #include "store/objects.h"
-#include "tests/support/kernel_fixture.h"
+#include "tests/support/firmware_fixture.h"
 
 #include <filesystem>
 #include <string>
@@ -19,19 +19,10 @@
 namespace {
 
 void boot(const std::string& dir) {
-    test_support::CaptureConsole();
-    test_support::ClearConsole();
-    host::HostOptions& options = host::host_options();
-    options.state_dir = dir;
-    host::KernelConfig config;
-    config.clock = host::ClockMode::Virtual;
-    host::kernel_configure(config);
     std::string error;
-    if (!host::board_start(options, error) || !host::monitor_start(options, error)) _exit(99);
-    host::monitor_console_capture(true);
-    host::monitor_set_restart_callback([](int) {});
-    firmware_construct();
-    host::kernel_start_for_test(tx_application_define, 0);
+    if (!test_support::BootFirmware(
+            dir, [] { host::monitor_set_restart_callback([](int) {}); }, 0, error))
+        _exit(99);
 }
 
 TEST(PersistFirmwareTest, RestartOfTheWholeFirmwareBringsBackItsSettings) {

@@ -5,6 +5,7 @@
 #include "console/monitor_task.h"
 #include "platform/board/board.h"
 #include "platform/host_options.h"
+#include "runtime/gp_buffer.h"
 #include "runtime/pools.h"
 #include "runtime/post_office.h"
 #include "store/database.h"
@@ -89,6 +90,14 @@ class StoreFixture : public test_support::KernelFixture {
         host::host_options().state_dir = dir;
         std::string error;
         ASSERT_TRUE(host::board_start(host::host_options(), error)) << error;
+    }
+
+    // The general-purpose buffer pool, through which the built-in fonts are
+    // inflated, placed above the kernel fixture's pools.
+    void CreateGPBuffer() {
+        uint8_t* cursor = static_cast<uint8_t*>(host::board_ram_address(16u << 20));
+        TheGPBuffer().Create(&cursor, GP_BUFFER_BYTES);
+        ASSERT_TRUE(TheGPBuffer().Created());
     }
 
     uint8_t* Img(const DbObject& o) { return db->Image(o.image); }

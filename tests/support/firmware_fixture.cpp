@@ -9,27 +9,34 @@
 
 namespace test_support {
 
-void FirmwareFixture::SetUp() {
+bool BootFirmware(const std::string& state_dir, const std::function<void()>& prepare, UINT priority,
+                  std::string& error) {
     CaptureConsole();
     ClearConsole();
+    host::HostOptions& options = host::host_options();
+    options.state_dir = state_dir;
+    host::KernelConfig config;
+    config.clock = host::ClockMode::Virtual;
+    host::kernel_configure(config);
+    if (!host::board_start(options, error) || !host::monitor_start(options, error)) return false;
+    host::monitor_console_capture(true);
+    if (prepare) prepare();
+    firmware_construct();
+    host::kernel_start_for_test(tx_application_define, priority);
+    return true;
+}
+
+void FirmwareFixture::SetUp() {
     char pattern[] = "/tmp/sign-test-XXXXXX";
     const char* dir = mkdtemp(pattern);
     ASSERT_NE(nullptr, dir);
     state_dir_ = dir;
-
-    host::HostOptions& options = host::host_options();
-    options.state_dir = state_dir_;
-    Configure(options);
-    host::KernelConfig config;
-    config.clock = host::ClockMode::Virtual;
-    host::kernel_configure(config);
+    host::host_options().state_dir = state_dir_;
+    Configure(host::host_options());
     std::string error;
-    ASSERT_TRUE(host::board_start(options, error)) << error;
-    ASSERT_TRUE(host::monitor_start(options, error)) << error;
-    host::monitor_console_capture(true);
-    Prepare();
-    firmware_construct();
-    host::kernel_start_for_test(tx_application_define, TestPriority());
+    ASSERT_TRUE(BootFirmware(
+        state_dir_, [this] { Prepare(); }, TestPriority(), error))
+        << error;
 }
 
 void FirmwareFixture::TearDown() {

@@ -13,9 +13,18 @@
 #include "platform/host_options.h"
 #include "tests/support/kernel_fixture.h"
 
+#include <functional>
 #include <string>
 
 namespace test_support {
+
+// Boot the whole firmware over `state_dir` on the virtual clock: the board and
+// the boot monitor (console captured), `prepare`, the boot construction and
+// tx_application_define; the caller then runs as a kernel thread at
+// `priority`. Host options other than the state directory are used as they
+// stand. -> false with `error` when the board or the monitor cannot start.
+bool BootFirmware(const std::string& state_dir, const std::function<void()>& prepare, UINT priority,
+                  std::string& error);
 
 class FirmwareFixture : public ::testing::Test {
   protected:
