@@ -80,44 +80,37 @@ void BM_GetStringCopy(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
-// Same length, other bytes: the block is kept.
-void BM_SetStringSameLength(benchmark::State& state) {
+// Writes `object` with `a` and `b` in turn, one write per iteration.
+void write_alternately(benchmark::State& state, const DbObject& object, const std::string& a,
+                       const std::string& b) {
     CDataBase& db = store();
-    std::string a(state.range(0), 'a'), b(state.range(0), 'b');
     bool flip = false;
     for (auto _ : state) {
         const std::string& v = (flip = !flip) ? a : b;
-        benchmark::DoNotOptimize(
-            SetString(db, kText.offset, 4, v.data(), uint32_t(v.size()), db.NvImage(), DB_NOTIFY));
+        benchmark::DoNotOptimize(SetString(db, object.offset, 4, v.data(), uint32_t(v.size()),
+                                           db.NvImage(), DB_NOTIFY));
     }
     state.SetItemsProcessed(state.iterations());
 }
 
+// Same length, other bytes: the block is kept.
+void BM_SetStringSameLength(benchmark::State& state) {
+    write_alternately(state, kText, std::string(state.range(0), 'a'),
+                      std::string(state.range(0), 'b'));
+}
+
 // Another length each time: a new block and a release per write.
 void BM_SetStringNewBlock(benchmark::State& state) {
-    CDataBase& db = store();
-    std::string a(state.range(0), 'a'), b(state.range(0) + 1, 'b');
-    bool flip = false;
-    for (auto _ : state) {
-        const std::string& v = (flip = !flip) ? a : b;
-        benchmark::DoNotOptimize(
-            SetString(db, kText.offset, 4, v.data(), uint32_t(v.size()), db.NvImage(), DB_NOTIFY));
-    }
-    state.SetItemsProcessed(state.iterations());
+    write_alternately(state, kText, std::string(state.range(0), 'a'),
+                      std::string(state.range(0) + 1, 'b'));
 }
 
 // A gated message string: validation reads the row's status first.
 void BM_SetStringValidated(benchmark::State& state) {
     CDataBase& db = store();
     SetInteger(db, obj::changeableMsgStatus.offset, 1, 2, db.NvImage(), DB_NO_VALIDATE);
-    std::string a(state.range(0), 'a'), b(state.range(0), 'b');
-    bool flip = false;
-    for (auto _ : state) {
-        const std::string& v = (flip = !flip) ? a : b;
-        benchmark::DoNotOptimize(SetString(db, kString.offset, 4, v.data(), uint32_t(v.size()),
-                                           db.NvImage(), DB_NOTIFY));
-    }
-    state.SetItemsProcessed(state.iterations());
+    write_alternately(state, kString, std::string(state.range(0), 'a'),
+                      std::string(state.range(0), 'b'));
 }
 
 BENCHMARK(BM_GetInteger);
