@@ -8,12 +8,12 @@
 // 32 * r + c in row r, column c; codes without a glyph leave their cell dark
 // grey). Lit pixels are amber on black, every font pixel drawn as a 3 x 3 block.
 #include "display/fonts/mirel_font.h"
+#include "platform/picture/png.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
-#include <zlib.h>
 
 namespace {
 
@@ -70,46 +70,13 @@ class Picture {
     std::vector<Rgb> pixels;
 };
 
-void put32(std::string& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out += char(v >> shift);
-}
-
-void chunk(std::string& out, const char* type, const std::string& data) {
-    put32(out, uint32_t(data.size()));
-    std::string body = std::string(type, 4) + data;
-    out += body;
-    put32(out, uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
-}
-
-// A PNG of 8-bit RGB rows, each row with filter type 0, deflated with zlib.
+// The picture as 8-bit RGB bytes, written by the platform's PNG writer.
 bool Picture::write_png(const char* path) const {
-    std::string raw;
-    for (int y = 0; y < height; ++y) {
-        raw += char(0);
-        for (int x = 0; x < width; ++x) {
-            const Rgb& p = pixels[size_t(y) * width + x];
-            raw += char(p.r), raw += char(p.g), raw += char(p.b);
-        }
-    }
-    uLongf packed_size = compressBound(raw.size());
-    std::string packed(packed_size, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(&packed[0]), &packed_size,
-                  reinterpret_cast<const Bytef*>(raw.data()), raw.size(), 9) != Z_OK)
-        return false;
-    packed.resize(packed_size);
-    std::string header;
-    put32(header, uint32_t(width));
-    put32(header, uint32_t(height));
-    header += std::string("\x08\x02\x00\x00\x00", 5);
-    std::string png = "\x89PNG\r\n\x1a\n";
-    chunk(png, "IHDR", header);
-    chunk(png, "IDAT", packed);
-    chunk(png, "IEND", "");
-    FILE* f = std::fopen(path, "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
-    return std::fclose(f) == 0 && ok;
+    std::vector<uint8_t> rgb;
+    rgb.reserve(pixels.size() * 3);
+    for (const Rgb& p : pixels)
+        rgb.insert(rgb.end(), {p.r, p.g, p.b});
+    return host::png_write_rgb(path, width, height, rgb);
 }
 
 struct Band {
