@@ -20,6 +20,11 @@ void copy_console_to_stderr(const char* text) {
     std::fputs(text, stderr);
 }
 
+void print_notice(const char* text) {
+    std::printf("sign-controller: %s", text);
+    std::fflush(stdout);
+}
+
 bool wants_help(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return true;
@@ -63,6 +68,7 @@ int main(int argc, char** argv) {
     config.speed = options.speed;
     host::kernel_configure(config);
     if (options.console_log) console_set_host_sink(copy_console_to_stderr);
+    console_set_notice_sink(print_notice);
 
     if (!host::board_start(options, error)) {
         std::fprintf(stderr, "sign-controller: board: %s\n", error.c_str());

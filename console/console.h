@@ -6,3 +6,6 @@
 
 int console_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int trace_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// A console_printf text that also reaches the notice sink of the host
+// (console_output.h): for facts a technician must see without logging in.
+int console_notice(const char* format, ...) __attribute__((format(printf, 1, 2)));

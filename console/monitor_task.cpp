@@ -6,7 +6,6 @@
 #include "platform/monitor/monitor.h"
 #include "runtime/pools.h"
 #include "runtime/task_profiles.h"
-#include "runtime/utilities.h"
 #include "store/database.h"
 #include "store/objects.h"
 
@@ -58,6 +57,10 @@ int CMonitorTask::Start(TX_BYTE_POOL& pool) {
 }
 
 void CMonitorTask::Output(int level, const char* text) {
+    if (text) Output(level, text, static_cast<uint32_t>(strlen(text)));
+}
+
+void CMonitorTask::Output(int level, const char* text, uint32_t length) {
     if (level > TraceLevel() || !text) return;
     if (ConsoleState() == 0) return; // nothing can be shown before the task runs
     bool taken = false;
@@ -67,16 +70,16 @@ void CMonitorTask::Output(int level, const char* text) {
         // Busy: the text is lost; outside a thread (timer, interrupt) it goes on unlocked.
         if (!taken && !tx_in_non_thread_context()) return;
     }
-    SendToOperator(text);
+    SendToOperator(text, length);
     if (taken) tx_mutex_put(&printf_mutex_);
 }
 
-void CMonitorTask::SendToOperator(const char* text) {
+void CMonitorTask::SendToOperator(const char* text, uint32_t length) {
     if (ConsoleState() != 2 || !(db_get(obj::halvFeatureSet) & CONSOLE_FEATURE)) return;
     char telnet_text[TELNET_TEXT_BYTES];
-    int rc = str_replace_all(text, "\n", "\r\n", telnet_text, sizeof telnet_text);
-    if (rc < 0) return;
-    telnet_.Send(connection_, telnet_text, static_cast<uint32_t>(strlen(telnet_text)));
+    int sent = telnet_encode_text(text, length, telnet_text, sizeof telnet_text);
+    if (sent < 0) return;
+    telnet_.Send(connection_, telnet_text, static_cast<uint32_t>(sent));
 }
 
 int CMonitorTask::SetTraceLevel(int level) {
@@ -97,10 +100,19 @@ void CMonitorTask::Initialize() {
     mon_com(MON_COM_SET_PUTCHAR_HOOK, reinterpret_cast<void*>(&console_putchar), nullptr, nullptr);
 }
 
+// Whoever runs the sign learns why the console stays closed for this run.
 void CMonitorTask::StartTelnet() {
-    if (!(db_get(obj::halvFeatureSet) & CONSOLE_FEATURE)) return;
-    if (!ethernet_network_start()) return;
-    if (!telnet_.Create()) return;
+    const char* closed = nullptr;
+    if (!(db_get(obj::halvFeatureSet) & CONSOLE_FEATURE))
+        closed = "the console bit (0x08) of halvFeatureSet is clear";
+    else if (!ethernet_network_start())
+        closed = "the network did not start";
+    else if (!telnet_.Create())
+        closed = "the telnet server could not be created";
+    if (closed) {
+        console_notice("telnet console closed: %s\n", closed);
+        return;
+    }
     telnet_.SetEventHook(telnet_event_hook);
     telnet_.Start();
 }
@@ -124,6 +136,7 @@ int CMonitorTask::OnPasswordByte(uint8_t byte, const char** reply, uint32_t* rep
     if (community_length == password_count_ && memcmp(community, password_, password_count_) == 0) {
         SetConsoleState(2);
         login_state_ = LOGIN_DONE;
+        prompt_.Clear();
         set_reply(LOGIN_SUCCESS, reply, reply_length);
         return 0;
     }
@@ -173,6 +186,7 @@ int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data,
     connection_ = connection;
     switch (event) {
     case CTelnetServer::EVENT_END:
+        prompt_.Clear();
         SetConsoleState(1);
         login_state_ = LOGIN_NONE;
         ClearPassword();
@@ -180,6 +194,7 @@ int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data,
     case CTelnetServer::EVENT_NEW:
         // Nothing is shown on the new connection before its own login.
         SetConsoleState(1);
+        prompt_.Clear();
         ClearPassword();
         login_state_ = LOGIN_PASSWORD;
         set_reply(PASSWORD_PROMPT, reply, reply_length);

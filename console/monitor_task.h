@@ -23,6 +23,8 @@ class CMonitorTask : public CMailTask {
     int Start(TX_BYTE_POOL& pool);
     // Deliver one formatted text of the given level (0 console, 1 trace).
     void Output(int level, const char* text);
+    // The same for `length` bytes, which may hold NULs (binary file contents).
+    void Output(int level, const char* text, uint32_t length);
     // -> 1 and the level set for 0 or 1; 0 and no change otherwise.
     int SetTraceLevel(int level);
     int TraceLevel() const { return static_cast<int>(console_word_ >> 28); }
@@ -47,7 +49,7 @@ class CMonitorTask : public CMailTask {
     int OnPasswordByte(uint8_t byte, const char** reply, uint32_t* reply_length);
     void OnLoginData(const uint8_t* data, uint32_t length, const char** reply,
                      uint32_t* reply_length);
-    void SendToOperator(const char* text);
+    void SendToOperator(const char* text, uint32_t length);
 
     uint32_t console_word_ = 0;
     CPrompt prompt_;

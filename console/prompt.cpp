@@ -49,6 +49,12 @@ int CPrompt::PopHistory(char* buffer, unsigned size) {
     return 1;
 }
 
+void CPrompt::Clear() {
+    escape_ = 0;
+    length_ = 0;
+    line_[0] = '\0';
+}
+
 void CPrompt::Enter() {
     if (length_ > 0) PushHistory(line_);
     Write(CARRIAGE_RETURN);
@@ -57,8 +63,7 @@ void CPrompt::Enter() {
     memcpy(line, line_, sizeof line);
     if (on_line_) on_line_(line, 0);
     ShowPrompt();
-    length_ = 0;
-    line_[0] = '\0';
+    Clear();
 }
 
 // Erase the shown line, then show the newest history line in its place.

@@ -21,6 +21,9 @@ class CPrompt {
     virtual ~CPrompt() = default;
 
     int ProcessChar(int character); // -> the character
+    // Forget the unfinished line and a pending escape, showing nothing: an
+    // operator's half-typed line never runs on the next operator's Enter.
+    void Clear();
     void ShowPrompt();
     void Backspace();
     void PushHistory(const char* line);

@@ -67,6 +67,19 @@ void telnet_connection_end(NX_TELNET_SERVER* s, UINT connection) {
 
 } // namespace
 
+int telnet_encode_text(const char* text, uint32_t length, char* out, uint32_t size) {
+    uint32_t used = 0;
+    for (uint32_t i = 0; i < length; i++) {
+        const uint8_t byte = static_cast<uint8_t>(text[i]);
+        const bool doubled = byte == '\n' || byte == NX_TELNET_IAC;
+        if (used + (doubled ? 2 : 1) > size) return -1;
+        if (byte == '\n') out[used++] = '\r';
+        if (byte == NX_TELNET_IAC) out[used++] = static_cast<char>(NX_TELNET_IAC);
+        out[used++] = static_cast<char>(byte);
+    }
+    return static_cast<int>(used);
+}
+
 CTelnetServer::CTelnetServer(NX_IP* ip, NX_PACKET_POOL* pool, TX_BYTE_POOL* stacks) {
     server_state& s = server();
     s.ip = ip;

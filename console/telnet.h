@@ -10,6 +10,12 @@
 
 #include <cstdint>
 
+// The telnet form of console text: every line feed becomes carriage return
+// and line feed, and every 0xFF byte (the telnet command escape) is doubled so
+// that it arrives as data; NULs pass. -> the bytes written into `out`, or -1
+// when they do not fit `size`.
+int telnet_encode_text(const char* text, uint32_t length, char* out, uint32_t size);
+
 // Event hook of the server: -> 0 (with an optional reply text and length) or
 // nonzero to refuse the event.
 typedef int (*telnet_hook_fn)(int event, UINT connection, const uint8_t* data, uint32_t length,

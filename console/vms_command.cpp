@@ -82,8 +82,7 @@ int print_status() {
                    uptime.tm_hour, uptime.tm_min, uptime.tm_sec);
     console_printf("-Display:%d, Peripheral:%d, Schedule:%d, Comm:%d\n", TheDisplay().Runs(),
                    ThePeripheralTask().Runs(), TheScheduleTask().Runs(), the_comm_task().Runs());
-    // The display task's late steps are counted once its frame step exists.
-    console_printf("\t Display Timer Reschedule Events:%d\n", 0);
+    console_printf("\t Display Timer Reschedule Events:%d\n", TheDisplay().LateSteps());
     console_printf("-Interrupts RX:%d, Ether:%d\n", isr_count_all(), isr_count_ethernet());
     print_pool_usage("-byte_pool_0 usage:0x%X of 0x%X\n", thread_stack_pool());
     print_pool_usage("-dyn db usage:0x%X of 0x%X\n", dynamic_database_pool());

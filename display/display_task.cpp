@@ -18,6 +18,13 @@ int CDisplay::Start(TX_BYTE_POOL& pool) {
                   task_timer_entry<CDisplay, TheDisplay>);
 }
 
+uint32_t CDisplay::Run() {
+    CTaskBase::Run();
+    CheckLateStep();
+    DrainMailbox(mail_);
+    return 0;
+}
+
 void CDisplay::HandleLetter(const letter_s& letter) {
     // Activation requests (91), settings and diagnostics letters come with the display subsystem.
     (void)letter;

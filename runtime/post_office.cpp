@@ -49,7 +49,7 @@ uint32_t letter_s::get_u32(unsigned offset) const {
 
 // ---- mailbox ----
 
-mailbox::mailbox(unsigned letters) {
+mailbox::mailbox(unsigned letters, unsigned limit) : limit_(limit) {
     free_.init();
     queue_.init();
     for (unsigned i = 0; i < letters; i++) {
@@ -69,16 +69,30 @@ mailbox::~mailbox() {
     queue_.clear();
 }
 
-int mailbox::put(const letter_s& letter, int urgent) {
-    letter_s* copy = static_cast<letter_s*>(free_.head());
-    if (copy) {
-        free_.remove(copy);
-    } else {
-        // A full mailbox grows by one letter and keeps it for good.
-        copy = new (std::nothrow) letter_s();
-        if (!copy) return 0;
-        total_++;
+// A free letter, a new one below the limit, or (urgent only) the newest
+// queued letter, which is lost. Null when the new letter must be dropped.
+letter_s* mailbox::take_letter(int urgent) {
+    letter_s* letter = static_cast<letter_s*>(free_.head());
+    if (letter) {
+        free_.remove(letter);
+        return letter;
     }
+    if (total_ < limit_) {
+        letter = new (std::nothrow) letter_s();
+        if (letter) {
+            total_++;
+            return letter;
+        }
+    }
+    letter = urgent ? static_cast<letter_s*>(queue_.tail()) : nullptr;
+    if (letter) queue_.remove(letter);
+    dropped_++;
+    return letter;
+}
+
+int mailbox::put(const letter_s& letter, int urgent) {
+    letter_s* copy = take_letter(urgent);
+    if (!copy) return 0;
     copy->copy_from(letter);
     return urgent ? queue_.push_front(copy) : queue_.push_back(copy);
 }

@@ -42,11 +42,19 @@ struct letter_s final : impl::node {
 
 // A subscriber's letters: a free list and the queue (oldest first). Callers
 // mask external interrupts around every operation (the subscriber does).
+//
+// A full mailbox grows by one letter at a time, up to `limit` letters: a task
+// that stopped reading (suspended, hung) must not eat the memory. Past the
+// limit a new letter is dropped, and an urgent one takes the place of the
+// newest queued letter; every letter lost so is counted.
 class mailbox {
   public:
-    explicit mailbox(unsigned letters = 10);
+    static constexpr unsigned LETTER_LIMIT = 256;
+
+    explicit mailbox(unsigned letters = 10, unsigned limit = LETTER_LIMIT);
     virtual ~mailbox();
-    // -> 1 when queued (a new letter is allocated when the free list is empty).
+    // -> 1 when queued (a new letter is allocated when the free list is
+    // empty); 0 when it was dropped.
     int put(const letter_s& letter, int urgent);
     // -> 1 with the head of the queue unlinked, 0 when empty.
     int get(letter_s** letter);
@@ -56,11 +64,16 @@ class mailbox {
     uint32_t queued() const { return queue_.count(); }
     uint32_t free_letters() const { return free_.count(); }
     uint32_t total() const { return total_; }
+    uint32_t dropped() const { return dropped_; }
 
   private:
+    letter_s* take_letter(int urgent);
+
     impl::list free_;
     impl::list queue_;
     uint32_t total_ = 0;
+    uint32_t limit_;
+    uint32_t dropped_ = 0;
 };
 
 class subscriber {

@@ -112,6 +112,19 @@ void CTaskBase::GetUptime(struct tm* calendar) const {
     calendar->tm_year = s / 31536000;
 }
 
+void CTaskBase::CheckLateStep() {
+    const uint32_t now = tx_time_get();
+    const uint32_t previous = stepped_ ? previous_step_tick_ : creation_tick_;
+    if (now != previous + timer_period_) {
+        console_printf("warning %s ticks:%d, desired %d\n", name_, static_cast<int>(now - previous),
+                       static_cast<int>(timer_period_));
+        late_steps_++;
+        ChangePeriod(timer_period_);
+    }
+    stepped_ = true;
+    previous_step_tick_ = now;
+}
+
 void CTaskBase::TimerExpired() {
     timer_expirations_++;
     os_event_flags_set(&flags_, task_timer_flag, OS_EVENT_OR);

@@ -63,6 +63,13 @@ class CTaskBase {
     // text, Initialize(), post the first, start and alive letters, then for
     // ever: wait for the period, post the alive letter, Run().
     void ThreadEntry();
+    // The late-step check of a task whose steps must keep their period (the
+    // display task): a step that does not come one period after the previous
+    // one (the first after the creation tick) prints a warning, is counted and
+    // restarts the timer on the period.
+    void CheckLateStep();
+    uint16_t LateSteps() const { return late_steps_; }
+
     // Task-specific initialisation run on the task's thread before its loop.
     virtual void Initialize() {}
 
@@ -113,6 +120,8 @@ class CTaskBase {
     uint32_t timer_initial_;
     uint32_t timer_period_;
     uint16_t late_steps_ = 0;
+    bool stepped_ = false; // a step has run (else the creation tick is the previous one)
+    uint32_t previous_step_tick_ = 0;
     TX_THREAD thread_{};
     TX_TIMER timer_{};
     TX_EVENT_FLAGS_GROUP flags_{};

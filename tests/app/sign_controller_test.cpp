@@ -143,4 +143,39 @@ TEST_F(SignController, ConsoleLogShowsTheStartUpAndTheTasksStarting) {
     EXPECT_NE(-1, run_.Wait(10));
 }
 
+// The README's console recipe on a new state directory: a CONFIG.XML with the
+// console bit put into the flash before the first start opens the console;
+// without it the sign says why the console stays closed.
+TEST_F(SignController, TheConsoleRecipeWorksFromAFirstRunAndAClosedConsoleSaysWhy) {
+    const int offset = 20000 + getpid() % 30000;
+    const struct {
+        bool config;
+        std::string expected;
+    } cases[] = {
+        {true, "listening on TCP 127.0.0.1:" + std::to_string(23 + offset) + "\n"},
+        {false, "telnet console closed: the console bit (0x08) of halvFeatureSet is clear\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string state = dir_ + (c.config ? "/open" : "/closed");
+        fs::create_directories(state);
+        if (c.config) {
+            std::ofstream(dir_ + "/CONFIG.XML")
+                << "<!-- CONFIG.XML J6 V2.0 -->\nhalvFeatureSet[0000]:XXXX,1C\n";
+            ASSERT_EQ(0, test_support::RunProcess({BesideTests("flashtool"), state + "/flash.img",
+                                                   "put", dir_ + "/CONFIG.XML"},
+                                                  dir_ + "/flashtool.txt")
+                             .status);
+        }
+        ASSERT_TRUE(
+            Start({"--state", state, "--speed", "20", "--port-offset", std::to_string(offset)}));
+        // The communication task starts the console 10 simulated seconds after start.
+        for (int wait = 0; wait < 200 && run_.Output().find(c.expected) == std::string::npos;
+             wait++)
+            ASSERT_EQ(-1, run_.Wait(0.05)) << run_.Output();
+        EXPECT_NE(std::string::npos, run_.Output().find(c.expected)) << run_.Output();
+        run_.Signal(SIGINT);
+        EXPECT_NE(-1, run_.Wait(10));
+    }
+}
+
 } // namespace

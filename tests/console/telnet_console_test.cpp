@@ -3,6 +3,7 @@
 // output to the operator, and bad input from the outside.
 #include "console/console.h"
 #include "console/monitor_task.h"
+#include "platform/monitor/monitor.h"
 #include "platform/netstack/netstack.h"
 #include "platform/netstack/telnet_addon.h"
 #include "store/database.h"
@@ -125,7 +126,7 @@ TEST_F(TelnetConsole, GarbageLongLinesAndClosesMidLineLeaveTheConsoleWorking) {
         c.WaitFor("VMS>");
         c.Send(garbage);
         c.Send(std::string(10000, 'y') + "\r");
-        c.Send("partial vms -t"); // and gone
+        c.Send("vms -t 1\x1b"); // unfinished, with an escape pending, and gone
     });
     Settle([] { return TheMonitorTask().LoginState() == CMonitorTask::LOGIN_NONE; });
     EXPECT_EQ(1, TheMonitorTask().ConsoleState()); // the operator left
@@ -136,11 +137,41 @@ TEST_F(TelnetConsole, GarbageLongLinesAndClosesMidLineLeaveTheConsoleWorking) {
         c.WaitFor("Password: ");
         c.TypePassword(COMMUNITY);
         c.WaitFor("VMS>");
-        c.Type("\x1b[A" + std::string(60, '\b') + "vms -t 0\r"); // a clean line after a recall
-        works = c.WaitFor("new level:0");
+        // Enter alone runs an empty line: nothing of the leftover line, and
+        // the "A" is a key, not the end of a cursor sequence.
+        c.Type("\r");
+        c.WaitFor("VMS>");
+        c.Type("A\b\r");
+        works = c.WaitFor("VMS>");
         transcript = c.Received();
     });
     EXPECT_TRUE(works) << transcript;
+    EXPECT_EQ(0, TheMonitorTask().TraceLevel()) << transcript;
+    EXPECT_EQ(std::string::npos, transcript.find("new level")) << transcript;
+    EXPECT_EQ(std::string::npos, transcript.find("yyyy")) << transcript; // nothing recalled
+}
+
+// A file's bytes reach the operator as data: 0xFF, the telnet command
+// escape, arrives doubled (a client would otherwise take it as a command) and
+// a NUL is kept.
+TEST_F(TelnetConsole, BinaryOutputArrivesAsDataWithTheCommandEscapeDoubled) {
+    StartConsole();
+    const unsigned char bytes[] = {'<', 0x00, 0xFF, 0xFF, 'a', 0xFF, 0xFB, 0x01, '>'};
+    ASSERT_EQ(0, mon_tfsadd("bin.dat", nullptr, nullptr, bytes, sizeof bytes));
+    bool seen = false;
+    std::string transcript;
+    Serve([&] {
+        Client c(Port());
+        c.WaitFor("Password: ");
+        c.TypePassword(COMMUNITY);
+        c.WaitFor("VMS>");
+        c.Type("tfs cat bin.dat\r");
+        seen = c.WaitFor(std::string("<\0\xFF\xFF\xFF\xFF"
+                                     "a\xFF\xFF\xFB\x01>",
+                                     12));
+        transcript = c.Received();
+    });
+    EXPECT_TRUE(seen) << transcript;
 }
 
 // ---- the login state machine, driven as the telnet server drives it ----
@@ -239,6 +270,24 @@ TEST_F(Login, AConnectionNeverUsesAnotherConnectionsLogin) {
     EXPECT_EQ(1, TheMonitorTask().ConsoleState());
     EXPECT_EQ("", Event(CTelnetServer::EVENT_DATA, "k", 1).text);
     EXPECT_EQ("\r\nFAILURE\r\nPassword: ", Event(CTelnetServer::EVENT_DATA, "\r", 2).text);
+}
+
+// An operator replaced in the middle of a line: the new operator's Enter
+// runs an empty line, whether the line editor was left mid-line or mid-escape.
+TEST_F(Login, ANewConnectionNeverRunsTheReplacedOperatorsUnfinishedLine) {
+    tx_thread_sleep(300);
+    db_set_text(obj::communityNameAdmin, "k", 0);
+    for (const char* leftover : {"vms -t 1", "vms -t 1\x1b["}) {
+        Event(CTelnetServer::EVENT_NEW, "", 0);
+        Event(CTelnetServer::EVENT_DATA, "k\r", 0);
+        Event(CTelnetServer::EVENT_DATA, leftover, 0);
+        Event(CTelnetServer::EVENT_NEW, "", 1);
+        EXPECT_EQ("*\r\nSUCCESS\r\nVMS>", Event(CTelnetServer::EVENT_DATA, "k\r\r", 1).text);
+        EXPECT_EQ(0, TheMonitorTask().TraceLevel()) << leftover;
+        Event(CTelnetServer::EVENT_DATA, "A", 1); // a key, not a cursor sequence's end
+        EXPECT_EQ(1u, TheMonitorTask().Prompt().Length()) << leftover;
+        Event(CTelnetServer::EVENT_END, "", 1);
+    }
 }
 
 } // namespace

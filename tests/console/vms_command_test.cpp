@@ -3,6 +3,7 @@
 #include "console/monitor_task.h"
 #include "console/network.h"
 #include "console/vms_command.h"
+#include "display/display_task.h"
 #include "platform/monitor/monitor.h"
 #include "platform/monitor/monitor_host.h"
 #include "runtime/post_office.h"
@@ -121,12 +122,10 @@ TEST_F(Vms, TraceLevelIsSetOnlyToZeroOrOne) {
 TEST_F(Vms, StatusLinesInOrder) {
     tx_thread_sleep(100 * 65); // 65 seconds
     EXPECT_EQ(0, Run("vms -s"));
-    const char* lines[] = {"-Uptime(y/d/h/m/s) = 0/0/00/01/0",
-                           "-Display:",
-                           "\t Display Timer Reschedule Events:",
-                           "-Interrupts RX:",
-                           "-byte_pool_0 usage:0x",
-                           "-dyn db usage:0x",
+    const char* lines[] = {"-Uptime(y/d/h/m/s) = 0/0/00/01/0", "-Display:",
+                           // the first step comes 150 ticks after the creation
+                           "\t Display Timer Reschedule Events:1\n",
+                           "-Interrupts RX:", "-byte_pool_0 usage:0x", "-dyn db usage:0x",
                            "-J6 CAN\tRX:0\tTX:0\tErr:0\n"};
     size_t at = 0;
     for (const char* line : lines) {
@@ -135,6 +134,19 @@ TEST_F(Vms, StatusLinesInOrder) {
         at = found;
     }
     EXPECT_NE(std::string::npos, shown.find("of 0x30000\n"));
+}
+
+// A display step that comes late (here after the task was suspended) is
+// counted and shown by the status.
+TEST_F(Vms, TheStatusCountsTheDisplayTasksLateSteps) {
+    ASSERT_EQ(0, Run("vms -d thread suspend display"));
+    tx_thread_sleep(200);
+    TheDisplay().Resume();
+    tx_thread_sleep(50);
+    EXPECT_EQ(0, Run("vms -s"));
+    EXPECT_NE(std::string::npos, shown.find("\t Display Timer Reschedule Events:2\n")) << shown;
+    tx_thread_sleep(100); // on time again
+    EXPECT_EQ(2, TheDisplay().LateSteps());
 }
 
 TEST_F(Vms, ThreadNamesAndActionsInEitherCasePostTheirLetters) {

@@ -91,6 +91,31 @@ TEST_F(PostOffice, FullMailboxGrowsByOneLetterForGood) {
     EXPECT_EQ(11u, a.mail->letters().total()); // the grown letter is reused
 }
 
+// A task that stopped reading (suspended) must not eat the memory: its
+// mailbox stops growing at the limit and counts each letter it loses; an
+// urgent request still gets in, in place of the newest queued letter.
+TEST_F(PostOffice, AMailboxNobodyReadsStopsGrowingAndCountsWhatItDrops) {
+    post_office office;
+    mail_user a(office, CODES_A);
+    const unsigned limit = mailbox::LETTER_LIMIT;
+    for (unsigned i = 0; i < limit + 100; i++)
+        office.post(5);
+    EXPECT_EQ(limit, a.mail->letters().total());
+    EXPECT_EQ(limit, a.mail->letters().queued());
+    EXPECT_EQ(100u, a.mail->letters().dropped());
+    EXPECT_TRUE(a.flagged());
+
+    a.mail->deliver(letter_s(7), 1);
+    EXPECT_EQ(101u, a.mail->letters().dropped());
+    std::vector<uint32_t> codes = a.drain();
+    ASSERT_EQ(limit, codes.size());
+    EXPECT_EQ(7u, codes.front());
+    EXPECT_EQ(limit, a.mail->letters().free_letters()); // every letter is reused
+    office.post(5);
+    EXPECT_EQ((std::vector<uint32_t>{5}), a.drain());
+    EXPECT_EQ(limit, a.mail->letters().total());
+}
+
 TEST_F(PostOffice, SlotsAttachAndDetach) {
     post_office office;
     std::vector<std::unique_ptr<mail_user>> users;
