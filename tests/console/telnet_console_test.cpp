@@ -34,6 +34,10 @@ class TelnetConsole : public test_support::FirmwareFixture {
         ASSERT_EQ(CTelnetServer::STARTED, TheMonitorTask().TelnetServer().State());
     }
     uint16_t Port() const { return static_cast<uint16_t>(nx_ip_host_port(NX_TELNET_SERVER_PORT)); }
+    // Log in on a connected client and wait for the prompt.
+    static bool LogIn(Client& c) {
+        return c.WaitFor("Password: ") && c.TypePassword(COMMUNITY) && c.WaitFor("VMS>");
+    }
     // Run a peer's script while the firmware serves it.
     void Serve(const std::function<void()>& script) {
         Peer peer(script);
@@ -121,9 +125,7 @@ TEST_F(TelnetConsole, GarbageLongLinesAndClosesMidLineLeaveTheConsoleWorking) {
     Settle([] { return TheMonitorTask().LoginState() == CMonitorTask::LOGIN_NONE; });
     Serve([&] {
         Client c(Port());
-        c.WaitFor("Password: ");
-        c.TypePassword(COMMUNITY);
-        c.WaitFor("VMS>");
+        LogIn(c);
         c.Send(garbage);
         c.Send(std::string(10000, 'y') + "\r");
         c.Send("vms -t 1\x1b"); // unfinished, with an escape pending, and gone
@@ -134,9 +136,7 @@ TEST_F(TelnetConsole, GarbageLongLinesAndClosesMidLineLeaveTheConsoleWorking) {
     std::string transcript;
     Serve([&] {
         Client c(Port());
-        c.WaitFor("Password: ");
-        c.TypePassword(COMMUNITY);
-        c.WaitFor("VMS>");
+        LogIn(c);
         // Enter alone runs an empty line: nothing of the leftover line, and
         // the "A" is a key, not the end of a cursor sequence.
         c.Type("\r");
@@ -162,9 +162,7 @@ TEST_F(TelnetConsole, BinaryOutputArrivesAsDataWithTheCommandEscapeDoubled) {
     std::string transcript;
     Serve([&] {
         Client c(Port());
-        c.WaitFor("Password: ");
-        c.TypePassword(COMMUNITY);
-        c.WaitFor("VMS>");
+        LogIn(c);
         c.Type("tfs cat bin.dat\r");
         seen = c.WaitFor(std::string("<\0\xFF\xFF\xFF\xFF"
                                      "a\xFF\xFF\xFB\x01>",
