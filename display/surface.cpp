@@ -130,12 +130,17 @@ void CSurface::FillRect(int x, int y, int columns, int rows, int32_t colour) {
     }
 }
 
-// A Windows bitmap (BMP): a 14-byte file header and a 40-byte info header
-// with little-endian fields, rows stored bottom-up and padded to 4 bytes.
-// Everything read from the file is checked against its size first.
+// A Windows bitmap (BMP): a 14-byte file header and an info header of 40
+// bytes or more (the later 108- and 124-byte forms extend it), little-endian
+// fields, the palette right after the info header, rows stored bottom-up and
+// padded to 4 bytes. Everything read from the file is checked against its
+// size first.
 int CSurface::DrawBitmap(const uint8_t* image, uint32_t size, int x, int y, int /*flag*/) {
-    const uint32_t INFO_END = 54, PALETTE = 54;
-    if (!image || size < INFO_END || image[0] != 'B' || image[1] != 'M') return 0;
+    const uint32_t FILE_HEADER = 14, INFO_MIN = 40;
+    if (!image || size < FILE_HEADER + INFO_MIN || image[0] != 'B' || image[1] != 'M') return 0;
+    const uint32_t info_size = le32(image + FILE_HEADER);
+    if (info_size < INFO_MIN || info_size > size - FILE_HEADER) return 0;
+    const uint32_t INFO_END = FILE_HEADER + info_size, PALETTE = INFO_END;
     uint32_t offset = le32(image + 10);
     int32_t width = int32_t(le32(image + 18));
     int32_t height = int32_t(le32(image + 22));

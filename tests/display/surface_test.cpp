@@ -210,6 +210,30 @@ TEST(Surface, DrawsAPaletteBitmap) {
     EXPECT_EQ(0x001Fu << 16, s.GetPixel(39, 1));
 }
 
+// The later 108- and 124-byte info headers: the palette follows the header,
+// wherever that ends, and the file draws as its 40-byte form does.
+TEST(Surface, PaletteBitmapsWithLongerInfoHeadersDrawTheSame) {
+    const std::vector<uint8_t> bmp = fixture("palette8_40x2.bmp");
+    CSurface reference;
+    ASSERT_NE(nullptr, reference.Create(2, 40, 15));
+    ASSERT_EQ(1, reference.DrawBitmap(bmp.data(), uint32_t(bmp.size()), 0, 0));
+    for (uint8_t header : {108, 124}) {
+        SCOPED_TRACE(int(header));
+        std::vector<uint8_t> longer = bmp;
+        longer.insert(longer.begin() + 54, header - 40, 0);
+        longer[14] = header;
+        const unsigned offset = (bmp[10] | bmp[11] << 8) + header - 40; // pixels move too
+        longer[10] = uint8_t(offset);
+        longer[11] = uint8_t(offset >> 8);
+        CSurface s;
+        ASSERT_NE(nullptr, s.Create(2, 40, 15));
+        ASSERT_EQ(1, s.DrawBitmap(longer.data(), uint32_t(longer.size()), 0, 0));
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 40; ++x)
+                ASSERT_EQ(reference.GetPixel(x, y), s.GetPixel(x, y)) << x << "," << y;
+    }
+}
+
 // Files that are not drawn: other depths, truncated, top-down, bad sizes.
 TEST(Surface, RefusesBitmapsItCannotTrust) {
     std::vector<uint8_t> good = fixture("rgb_3x2.bmp");
@@ -236,6 +260,8 @@ TEST(Surface, RefusesBitmapsItCannotTrust) {
         {"compressed", patched(30, {1, 0, 0, 0})},
         {"not a bitmap", patched(0, {'X', 'Y'})},
         {"header only", std::vector<uint8_t>(good.begin(), good.begin() + 40)},
+        {"12-byte core header", patched(14, {12, 0, 0, 0})},
+        {"info header past the end", patched(14, {0xFF, 0xFF, 0, 0})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
