@@ -187,7 +187,8 @@ int multi_tag_cb(CMULTIParser& parser, const char* tag, const char* end, CMessag
         return OK;
     }
     int32_t n;
-    if (!r.number(n) || !in_range(n, 0, 255)) return BAD_VALUE;
+    if (!r.number(n)) return BAD_VALUE;
+    // Any other number is a colour the classic table does not know: black.
     if (parser.Sign().colour_class == 1 && n != 0 && n != 9) return BAD_VALUE;
     m.text_background = int32_t(multi_color_to_rgb15(n));
     return OK;
@@ -602,8 +603,13 @@ int multi_tag_mv(CMULTIParser& parser, const char* tag, const char*& end, CMessa
         mode = 1;
     } else if (r.accept_letter('l')) {
         mode = 3;
+        // The pause's digits are stepped over only when it is not 0, so that
+        // in [mvl0l...] the "0" stands where the direction letter belongs.
+        const char* digits = r.p;
         r.number(pause);
-        if (!in_range(pause, 0, 255)) return BAD_VALUE;
+        if (pause == 0) r.p = digits;
+        if (pause < 0) return BAD_VALUE;
+        if (pause > 255) pause = 255;
     } else {
         return BAD_TAG;
     }
@@ -618,9 +624,11 @@ int multi_tag_mv(CMULTIParser& parser, const char* tag, const char*& end, CMessa
     if (!r.accept(',')) return BAD_TAG;
     r.number(rate);
     const multi_sign& sign = parser.Sign();
-    if (!in_range(width, 0, int32_t(sign.width)) || !in_range(step, 0, 255) ||
-        !in_range(rate, 0, 255))
-        return BAD_VALUE;
+    // A width wider than the sign and steps or rates past a byte are taken
+    // (the step and the frames per step saturate); negative values and widths
+    // beyond what the line's widths can hold are refused.
+    if (!in_range(width, 0, UINT16_MAX) || step < 0 || rate < 0) return BAD_VALUE;
+    if (step > 255) step = 255;
     if (character_matrix(sign) && sign.module_width != 0) {
         int32_t module = int32_t(sign.module_width);
         int32_t rounded = step + module / 2;
@@ -628,7 +636,7 @@ int multi_tag_mv(CMULTIParser& parser, const char* tag, const char*& end, CMessa
         if (step == 0) step = module;
         if (step > 255) step = 255 - 255 % module;
     }
-    int32_t frames = rate * parser.FrameRate() / 10;
+    int64_t frames = int64_t(rate) * parser.FrameRate() / 10;
     line.has_moving = 1;
     msg_moving_text& moving = m.CurrentMovingText();
     moving.mode = mode;

@@ -108,6 +108,7 @@ TEST_F(MultiParser, ColoursRectanglesAndWindows) {
         {"[pb1]A", 2, 0, nullptr},           {"A[pb1]", 11, 2, nullptr},
         {"[g5][pb1]", 11, 5, nullptr},       {"[cr1,1,5,5,1][pb1]", 11, 14, nullptr},
         {"[pb300]", 4, 1, nullptr},          {"[pb1,2,300]", 4, 1, nullptr},
+        {"[cb300]", 2, 0, nullptr}, // only a monochrome sign limits [cb]
         {"[pb255,128,0]", 2, 0, nullptr},    {"[cf1,2]", 4, 1, nullptr},
         {"[cf-1]", 4, 1, nullptr},           {"[cf][cb][cb4]", 2, 0, nullptr},
         {"[cr1,1,0,0,1]", 2, 0, "20 14 15"}, {"[cr0,1,5,5,1]", 4, 1, ""},
@@ -163,7 +164,15 @@ TEST_F(MultiParser, ContentTags) {
         {"[mvcl30,2,5,SLOW]", 2, 0, "12 T:SLOW@13 11 14 15"},
         {"[mvcr30,2,5,A[nl]B]", 2, 0, "12 T:A@13 14 16 T:B@18 11 14 15"},
         {"[mvll30,2,5,A]", 2, 0, nullptr},
-        {"[mvl0l30,2,5,A]", 2, 0, nullptr},
+        {"[mvl0l30,2,5,A]", 3, 1, nullptr}, // a pause of 0 leaves "0" where "l" or "r" belongs
+        {"[mvl7l30,2,5,A]", 2, 0, nullptr},
+        {"[mvcl113,2,5,A]", 2, 0, nullptr}, // wider than the sign
+        {"[mvcl30,300,5,A]", 2, 0, nullptr},
+        {"[mvcl30,2,300,A]", 2, 0, nullptr},
+        {"[mvl300l30,2,5,A]", 2, 0, nullptr},
+        {"[mvcl-1,2,5,A]", 4, 1, nullptr},
+        {"[mvcl30,-2,5,A]", 4, 1, nullptr},
+        {"[mvcl70000,2,5,A]", 4, 1, nullptr},
         {"[mvxl30,2,5,A]", 3, 1, nullptr},
         {"[mvcx30,2,5,A]", 3, 1, nullptr},
         {"[mvcl30,2]", 3, 1, nullptr},
@@ -250,6 +259,10 @@ TEST_F(MultiParser, ValuesTheTagsLeaveInTheMessage) {
     EXPECT_EQ(40, mv.width);
     EXPECT_EQ(7, mv.step);
     EXPECT_EQ(15, mv.frames_per_step) << "1.5 s at 10 frames per second";
+    ASSERT_TRUE(bench.Page("[mvl999r40,300,99999999,A]"));
+    EXPECT_EQ((std::vector<int>{255, 255, 255}),
+              (std::vector<int>{mv.pause_length, mv.step, mv.frames_per_step}))
+        << "values past a byte saturate";
 
     ASSERT_TRUE(bench.Page("[ms11,xy,5,9]"));
     EXPECT_EQ(4, m.lines[0][0].start_x);
