@@ -127,9 +127,9 @@ void multi_to_text(const char* source, char* destination, size_t size) {
     bool graphic_shown = false;
     int open_moving = 0; // [mv] tags whose text is being copied
     const char* p = source;
-    // The walk goes on when the destination is full: a name tag further on
-    // still replaces what was written.
-    while (*p) {
+    // The walk stops once the destination is full (room for the NUL only):
+    // nothing further on, not even a name tag, changes what was written.
+    while (*p && out.room() >= 2) {
         if ((p[0] == '[' && p[1] == '[') || (p[0] == ']' && p[1] == ']')) {
             out.put(p[0]);
             p += 2;

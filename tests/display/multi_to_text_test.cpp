@@ -43,12 +43,14 @@ TEST(MultiToText, Examples) {
 
 TEST(MultiToText, CutsToTheDestination) {
     EXPECT_EQ("ABCDE", view("ABCDEFGH", 6));
+    EXPECT_EQ("ABCDE", view("ABCDEFGH[ms11,name,X]", 6)); // full: the walk stops there
+    EXPECT_EQ("X", view("ABCD[ms11,name,X]", 6));
     EXPECT_EQ("<GRA", view("[g1]ABC", 5));
     EXPECT_EQ("", view("ABC", 1));
     EXPECT_EQ("LONGNAME", view("[ms11,name,LONGNAME]", 9));
     EXPECT_EQ("LONG", view("[ms11,name,LONGNAME]", 5));
-    EXPECT_EQ("LO <GR>", view("[g1][ms11,name,LONGNAME]", 8));
-    EXPECT_EQ(" <GR", view("[g1][ms11,name,LONGNAME]", 5));
+    EXPECT_EQ("LONGNA <GR>", view("[g1][ms11,name,LONGNAME]", 12));
+    EXPECT_EQ("<GRAPHI", view("[g1][ms11,name,LONGNAME]", 8)); // full before the name
 }
 
 TEST(MultiToText, NullArgumentsDoNothing) {
