@@ -120,13 +120,34 @@ int draw(Picture& pic, const Band& band, int top) {
     return top + band.height;
 }
 
+// A font row: decimal digits only, below the number of built-in fonts.
+bool parse_row(const char* text, uint32_t& row) {
+    if (!*text) return false;
+    for (const char* c = text; *c; ++c)
+        if (*c < '0' || *c > '9') return false;
+    unsigned long value = std::strtoul(text, nullptr, 10); // saturates on overflow
+    row = uint32_t(value);
+    return value < BUILTIN_FONT_COUNT;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    const char* usage = "usage: fontsheet [OUTPUT.png [ROW]]\n";
+    uint32_t only = 0;
+    if (argc > 3) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    if (argc == 3 && !parse_row(argv[2], only)) {
+        std::fprintf(stderr, "fontsheet: ROW must be a font row from 0 to %u, not '%s'\n%s",
+                     BUILTIN_FONT_COUNT - 1, argv[2], usage);
+        return 2;
+    }
     const char* path = argc > 1 ? argv[1] : "fontsheet.png";
     std::vector<Band> bands;
     for (uint32_t row = 0; row < BUILTIN_FONT_COUNT; ++row)
-        if (argc <= 2 || uint32_t(std::atoi(argv[2])) == row) bands.push_back(measure(row));
+        if (argc <= 2 || only == row) bands.push_back(measure(row));
     int width = 0, height = 0;
     for (const Band& b : bands) {
         width = std::max(width, 8 + GLYPHS_PER_ROW * b.cell_w);
