@@ -107,9 +107,11 @@ CPeripheral* CFile_Directory::Create(const PeripheralRecord& record) {
                                                    DIRECTORY_POLL_PERIOD);
 }
 
-// The pattern's directory part (with its "/") must begin the name for the
-// two file parts to be compared; otherwise the whole pattern is compared with
-// the whole name.
+// When the name lies in the pattern's directory (its directory part, with
+// its "/", begins the name and no further "/" follows: one level only, not
+// the subdirectories), the two file parts are compared; otherwise the whole
+// pattern is compared with the whole name. A pattern without a directory
+// part compares file parts in every directory.
 bool CFile_Directory::Match(const char* pattern, uint32_t pattern_length, const char* name) {
     if (pattern == nullptr || name == nullptr) return false;
     uint32_t plen = std::min(pattern_length, PATTERN_MAX);
@@ -119,6 +121,7 @@ bool CFile_Directory::Match(const char* pattern, uint32_t pattern_length, const 
     uint32_t dir = plen - pfile;
     if (nlen >= dir && std::memcmp(name, pattern, dir) == 0) {
         const char* npart = file_part(name, nlen, &nfile);
+        if (dir > 0 && nlen - nfile != dir) return match_file_part(pattern, plen, name, nlen);
         return match_file_part(ppart, pfile, npart, nfile);
     }
     return match_file_part(pattern, plen, name, nlen);

@@ -57,8 +57,9 @@ TEST_F(DirectoryFileTest, WrongCrcOrEmptyPatternListsNothing) {
 }
 
 TEST_F(DirectoryFileTest, GraphicsDirectoryPattern) {
-    for (const char* name : {"./Bitmaps/a.bmp", "./Bitmaps/b.txt", "./Other/c.bmp",
-                             "./BitmapsOld/d.bmp", "e.bmp", "./Bitmaps/f.bmp"})
+    for (const char* name :
+         {"./Bitmaps/a.bmp", "./Bitmaps/b.txt", "./Other/c.bmp", "./BitmapsOld/d.bmp", "e.bmp",
+          "./Bitmaps/sub/g.bmp", "./Bitmaps/f.bmp"})
         PutFile(name, "12");
     SetPattern("./Bitmaps/*.bmp");
     EXPECT_EQ(Line("./Bitmaps/a.bmp", 2, "19700101000000") +
@@ -77,7 +78,8 @@ TEST_F(DirectoryFileTest, MatchRules) {
         {"*.bmp", "noext", false}, {"*x", "noext", true},         {"a.bmp", "a.bmp", true},
         {"a.bmp", "b.bmp", false}, {"d/a.bmp", "d/a.bmp", true},  {"d/a.bmp", "e/a.bmp", false},
         {"d/*", "d/x", true},      {"d/*", "dd/x", false},        {"", "", true},
-        {"", "x", false},
+        {"", "x", false},          {"d/*", "d/e/x", false},       {"d/*.bmp", "d/e/a.bmp", false},
+        {"d/e/*", "d/e/x", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.match, CFile_Directory::Match(c.pattern, uint32_t(strlen(c.pattern)), c.name))
