@@ -10,9 +10,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -143,17 +146,25 @@ TEST_F(MonitorTest, UnstrobedWatchdogRestartsTheBoard) {
     EXPECT_EQ(1u, restarts_.size());
 }
 
-TEST_F(MonitorTest, BuildDatePassesTheBootLoaderCheck) {
+// The build date is a real date in the monitor's exact form ("Mmm dd yyyy",
+// a day below 10 with a leading blank: the form the boot-loader check reads),
+// and no later than the day this program was linked.
+TEST_F(MonitorTest, BuildDateIsTheBuildDayInTheMonitorsForm) {
     const char* date = mon_builddate();
-    ASSERT_EQ(11u, std::strlen(date));
-    static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    int month = 0;
-    for (int i = 0; i < 12; ++i)
-        if (std::strncmp(date, months[i], 3) == 0) month = i + 1;
-    int day = date[4] == ' ' ? date[5] - '0' : (date[4] - '0') * 10 + date[5] - '0';
-    int year = std::atoi(date + 7);
-    EXPECT_GE(365 * year - 730000 + 31 * (month - 1) + day, 2446) << date;
+    std::tm day{};
+    const char* end = strptime(date, "%b %e %Y", &day);
+    ASSERT_TRUE(end != nullptr && *end == '\0') << date;
+    char again[16];
+    ASSERT_EQ(11u, std::strftime(again, sizeof again, "%b %e %Y", &day)) << date;
+    EXPECT_STREQ(again, date);
+
+    struct stat program {};
+    ASSERT_EQ(0, stat("/proc/self/exe", &program));
+    std::tm linked{};
+    localtime_r(&program.st_mtime, &linked);
+    EXPECT_LE(std::make_tuple(day.tm_year, day.tm_mon, day.tm_mday),
+              std::make_tuple(linked.tm_year, linked.tm_mon, linked.tm_mday))
+        << date;
 }
 
 TEST_F(MonitorTest, EnvironmentIsKeptAndRebuiltFromMonrc) {
