@@ -8,7 +8,6 @@
 class comm_task : public CMailTask {
   public:
     explicit comm_task(post_office& office);
-    int Start(TX_BYTE_POOL& pool);
     void HandleLetter(const letter_s& letter) override;
 };
 

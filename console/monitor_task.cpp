@@ -5,15 +5,13 @@
 #include "console/network.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/pools.h"
-#include "runtime/task_profiles.h"
+#include "runtime/task_table.h"
 #include "store/database.h"
 #include "store/objects.h"
 
 #include <cstring>
 
 namespace {
-
-const uint32_t MONITOR_CODES[] = {37, 38, 39, 40, 79, 80, 81, 83, 104, 0};
 
 struct event_line {
     uint32_t code;
@@ -46,15 +44,8 @@ template <size_t N> void set_reply(const char (&text)[N], const char** reply, ui
 } // namespace
 
 CMonitorTask::CMonitorTask(post_office& office)
-    : CMailTask("Monitor", 4096, 2, 0, 200, 10, task_profile_of(TASK_MONITOR), MONITOR_CODES,
-                office),
-      prompt_(console_putchar, run_monitor_line),
+    : CMailTask(task_row_of(TASK_MONITOR), office), prompt_(console_putchar, run_monitor_line),
       telnet_(&ethernet_ip(), &netx_packet_pool(), &thread_stack_pool()) {}
-
-int CMonitorTask::Start(TX_BYTE_POOL& pool) {
-    return Create(pool, task_thread_entry<CMonitorTask, TheMonitorTask>,
-                  task_timer_entry<CMonitorTask, TheMonitorTask>);
-}
 
 void CMonitorTask::Output(int level, const char* text) {
     if (text) Output(level, text, static_cast<uint32_t>(strlen(text)));

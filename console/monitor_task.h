@@ -20,7 +20,6 @@ class CMonitorTask : public CMailTask {
 
     explicit CMonitorTask(post_office& office);
 
-    int Start(TX_BYTE_POOL& pool);
     // Deliver one formatted text of the given level (0 console, 1 trace).
     void Output(int level, const char* text);
     // The same for `length` bytes, which may hold NULs (binary file contents).

@@ -12,6 +12,7 @@
 #include "runtime/os.h"
 #include "runtime/pools.h"
 #include "runtime/post_office.h"
+#include "runtime/task_table.h"
 #include "runtime/utilities.h"
 #include "runtime/watchdog_task.h"
 
@@ -94,21 +95,6 @@ int print_status() {
 
 // ---- debug: threads -----------------------------------------------------------------------
 
-struct task_letters {
-    const char* name;
-    uint32_t stack, suspend;
-};
-
-const task_letters TASKS[] = {
-    {"watchdog", LETTER_WATCHDOG_STACK, LETTER_WATCHDOG_SUSPEND},
-    {"display", LETTER_DISPLAY_STACK, LETTER_DISPLAY_SUSPEND},
-    {"schedule", LETTER_SCHEDULE_STACK, LETTER_SCHEDULE_SUSPEND},
-    {"monitor", LETTER_MONITOR_STACK, LETTER_MONITOR_SUSPEND},
-    {"peripheral", LETTER_PERIPHERAL_STACK, LETTER_PERIPHERAL_SUSPEND},
-    {"comm", LETTER_COMM_STACK, LETTER_COMM_SUSPEND},
-    {"database", LETTER_DATABASE_STACK, LETTER_DATABASE_SUSPEND},
-};
-
 int debug_thread(const words& w) {
     bool stack = util_stricmp(w[3], "stack") == 0;
     bool suspend = util_stricmp(w[3], "suspend") == 0;
@@ -117,8 +103,11 @@ int debug_thread(const words& w) {
         console_printf("%s thread suspend X  (X=name)\n", DEBUG);
         return MON_CMD_SUCCESS;
     }
-    for (const task_letters& t : TASKS)
-        if (util_stricmp(w[4], t.name) == 0) the_post_office().post(stack ? t.stack : t.suspend);
+    for (unsigned task = 0; task < TASK_COUNT; task++) {
+        const task_row& row = task_row_of(static_cast<task_index>(task));
+        if (util_stricmp(w[4], row.command_name) == 0)
+            the_post_office().post(stack ? row.life.stack_letter : row.life.suspend_letter);
+    }
     return MON_CMD_SUCCESS;
 }
 

@@ -1,22 +1,8 @@
 #include "display/display_task.h"
 
-#include "runtime/task_profiles.h"
+#include "runtime/task_table.h"
 
-namespace {
-
-const uint32_t DISPLAY_CODES[] = {44, 45, 46, 47, 24, 25,  31,  113, 114, 1,
-                                  2,  34, 88, 91, 96, 119, 123, 124, 126, 0};
-
-} // namespace
-
-CDisplay::CDisplay(post_office& office)
-    : CMailTask("Display", 20480, 2, 1, 150, 10, task_profile_of(TASK_DISPLAY), DISPLAY_CODES,
-                office) {}
-
-int CDisplay::Start(TX_BYTE_POOL& pool) {
-    return Create(pool, task_thread_entry<CDisplay, TheDisplay>,
-                  task_timer_entry<CDisplay, TheDisplay>);
-}
+CDisplay::CDisplay(post_office& office) : CMailTask(task_row_of(TASK_DISPLAY), office) {}
 
 uint32_t CDisplay::Run() {
     CTaskBase::Run();

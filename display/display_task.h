@@ -8,7 +8,6 @@
 class CDisplay : public CMailTask {
   public:
     explicit CDisplay(post_office& office);
-    int Start(TX_BYTE_POOL& pool);
     // One step: count it, check that it came on time, then the letters.
     uint32_t Run() override;
     void HandleLetter(const letter_s& letter) override;

@@ -3,7 +3,7 @@
 #include "console/console.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/os.h"
-#include "runtime/task_profiles.h"
+#include "runtime/task_table.h"
 #include "store/config_file.h"
 #include "store/database.h"
 #include "store/filesystem.h"
@@ -13,11 +13,6 @@
 #include <cstdio>
 
 namespace {
-
-const uint32_t PERIPHERAL_CODES[] = {60,  61,  62,  63,  1,  2,  3,   4,   5,   23,  26,  29,
-                                     30,  79,  80,  81,  83, 76, 78,  84,  85,  86,  87,  89,
-                                     90,  35,  36,  92,  93, 94, 95,  108, 109, 111, 112, 117,
-                                     120, 121, 122, 125, 51, 52, 127, 128, 0};
 
 // The fixed peripherals in creation order. The clock (90), the front-panel
 // manager (70), the controller's temperature sensor (10, "42100") and the
@@ -52,7 +47,6 @@ const uint32_t MAC_BYTES = 6;
 } // namespace
 
 const CPeripheralTask::LetterAction CPeripheralTask::LETTER_ACTIONS[] = {
-    {LETTER_PERIPHERAL_TERMINATE, &CPeripheralTask::OnTerminate},
     {LETTER_CONTROLLED_RESET, &CPeripheralTask::OnControlledReset},
     {LETTER_CONFIG_OBJECT_CHANGED, &CPeripheralTask::OnConfigChanged},
     {LETTER_CONFIG_WRITER_HOLD, &CPeripheralTask::OnConfigWriterHold},
@@ -62,13 +56,7 @@ const CPeripheralTask::LetterAction CPeripheralTask::LETTER_ACTIONS[] = {
 };
 
 CPeripheralTask::CPeripheralTask(post_office& office)
-    : CMailTask("Peripheral", 6144, 2, 0, 10, 50, task_profile_of(TASK_PERIPHERAL),
-                PERIPHERAL_CODES, office) {}
-
-int CPeripheralTask::Start(TX_BYTE_POOL& pool) {
-    return Create(pool, task_thread_entry<CPeripheralTask, ThePeripheralTask>,
-                  task_timer_entry<CPeripheralTask, ThePeripheralTask>);
-}
+    : CMailTask(task_row_of(TASK_PERIPHERAL), office) {}
 
 void CPeripheralTask::Initialize() {
     registry_.Init();
@@ -139,7 +127,8 @@ void CPeripheralTask::HandleLetter(const letter_s& letter) {
     // The other peripheral letters come with the sensors, boards and front panel.
 }
 
-void CPeripheralTask::OnTerminate(const letter_s&) {
+// Terminate stops the task's timer only: the thread does not end.
+void CPeripheralTask::TerminateSelf() {
     // The front panel's restart text comes with the front-panel subsystem.
     PostLetter(LETTER_PERIPHERAL_STOP);
     os_timer_deactivate(Timer());

@@ -19,12 +19,12 @@
 class CPeripheralTask : public CMailTask {
   public:
     explicit CPeripheralTask(post_office& office);
-    int Start(TX_BYTE_POOL& pool);
     // The registry and the fixed peripherals, on the task's thread.
     void Initialize() override;
     // One pass.
     uint32_t Run() override;
     void HandleLetter(const letter_s& letter) override;
+    void TerminateSelf() override;
 
     // The live peripheral with that id, or null (any thread).
     CPeripheral* GetPeripheral(uint16_t id);
@@ -49,7 +49,6 @@ class CPeripheralTask : public CMailTask {
     void PollPeripherals();
     void RecordPeripheralStatus(uint16_t list_slot, uint8_t error_code);
 
-    void OnTerminate(const letter_s& letter);
     void OnControlledReset(const letter_s& letter);
     void OnConfigChanged(const letter_s& letter);
     void OnConfigWriterHold(const letter_s& letter);

@@ -1,6 +1,7 @@
-// CMailTask: a CTaskBase with its post-office subscriber and code list. Its
-// Run step drains the mailbox: the maintenance letters of the task's profile
-// are handled in common, every other letter goes to HandleLetter.
+// CMailTask: a CTaskBase with its post-office subscriber. It subscribes to
+// its row's maintenance letters and to the letters the row says it takes.
+// Its Run step drains the mailbox: the maintenance letters of the task's
+// profile are handled in common, every other letter goes to HandleLetter.
 #pragma once
 
 #include "runtime/post_office.h"
@@ -8,11 +9,10 @@
 
 class CMailTask : public CTaskBase {
   public:
-    CMailTask(const char* name, uint32_t stack_size, uint32_t priority, uint32_t time_slice,
-              uint32_t first_tick, uint32_t period, const task_profile* profile,
-              const uint32_t* codes, post_office& office)
-        : CTaskBase(name, stack_size, priority, time_slice, first_tick, period, profile),
-          mail_(office, &flags_, task_letter_flag, &thread_), codes_(codes) {}
+    // The most letters one task takes (maintenance letters included).
+    static constexpr unsigned MAX_LETTERS = 63;
+
+    CMailTask(const task_row& row, post_office& office);
 
     // Attach the subscriber with the task's code list. -> 1 when attached.
     int Subscribe() { return mail_.attach(codes_); }
@@ -24,9 +24,10 @@ class CMailTask : public CTaskBase {
     }
 
     subscriber& Mail() { return mail_; }
+    // The maintenance letters, then the row's letters; 0-terminated.
     const uint32_t* Codes() const { return codes_; }
 
   protected:
     subscriber mail_;
-    const uint32_t* codes_;
+    uint32_t codes_[MAX_LETTERS + 1] = {};
 };

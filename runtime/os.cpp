@@ -133,12 +133,13 @@ os_status os_mutex_put(TX_MUTEX* mutex) {
 }
 
 os_status os_timer_create(TX_TIMER* timer, const char* name, os_timer_fn expiry,
-                          uint32_t initial_ticks, uint32_t reschedule_ticks,
-                          uint32_t auto_activate) {
+                          uint32_t initial_ticks, uint32_t reschedule_ticks, uint32_t auto_activate,
+                          uint32_t input) {
     UINT activate;
     if (!os_auto_activate_map(auto_activate, &activate)) return OS_ERROR;
     return map_status(
-        tx_timer_create(timer, name, expiry, 0, initial_ticks, reschedule_ticks, activate), kNoMap);
+        tx_timer_create(timer, name, expiry, input, initial_ticks, reschedule_ticks, activate),
+        kNoMap);
 }
 
 os_status os_timer_activate(TX_TIMER* timer) {

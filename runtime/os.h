@@ -57,10 +57,10 @@ os_status os_mutex_delete(TX_MUTEX* mutex);
 os_status os_mutex_get(TX_MUTEX* mutex, uint32_t wait);
 os_status os_mutex_put(TX_MUTEX* mutex);
 
-// The expiry function always receives the input value 0.
+// The expiry function receives the given input (0 unless one is given).
 os_status os_timer_create(TX_TIMER* timer, const char* name, os_timer_fn expiry,
-                          uint32_t initial_ticks, uint32_t reschedule_ticks,
-                          uint32_t auto_activate);
+                          uint32_t initial_ticks, uint32_t reschedule_ticks, uint32_t auto_activate,
+                          uint32_t input = 0);
 os_status os_timer_activate(TX_TIMER* timer);
 os_status os_timer_deactivate(TX_TIMER* timer);
 os_status os_timer_change(TX_TIMER* timer, uint32_t initial_ticks, uint32_t reschedule_ticks,

@@ -15,12 +15,44 @@ uint32_t board_address(const void* p) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
 }
 
+// The tasks that exist, by slot: the kernel hands a thread entry and a timer
+// function a 32-bit input, the slot, from which the common entries find their
+// task. Tasks are constructed before the kernel starts.
+const uint32_t TASK_SLOTS = 32;
+CTaskBase* g_task_slots[TASK_SLOTS] = {};
+
+uint32_t take_slot(CTaskBase* task) {
+    for (uint32_t slot = 0; slot < TASK_SLOTS; slot++)
+        if (!g_task_slots[slot]) {
+            g_task_slots[slot] = task;
+            return slot;
+        }
+    return TASK_SLOTS;
+}
+
+void slot_thread_entry(ULONG slot) {
+    if (slot < TASK_SLOTS && g_task_slots[slot]) g_task_slots[slot]->ThreadEntry();
+}
+
+void slot_timer_entry(ULONG slot) {
+    if (slot < TASK_SLOTS && g_task_slots[slot]) g_task_slots[slot]->TimerExpired();
+}
+
 } // namespace
 
-CTaskBase::CTaskBase(const char* name, uint32_t stack_size, uint32_t priority, uint32_t time_slice,
-                     uint32_t first_tick, uint32_t period, const task_profile* profile)
-    : name_(name), stack_size_(stack_size), priority_(priority), time_slice_(time_slice),
-      timer_initial_(first_tick), timer_period_(period), profile_(profile) {}
+CTaskBase::CTaskBase(const task_row& row) : row_(row), slot_(take_slot(this)) {}
+
+CTaskBase::~CTaskBase() {
+    if (slot_ < TASK_SLOTS) g_task_slots[slot_] = nullptr;
+}
+
+int CTaskBase::Start(TX_BYTE_POOL& pool) {
+    if (slot_ >= TASK_SLOTS) {
+        console_printf("%s Creation Error:%d!\n", row_.name, 0);
+        return 0;
+    }
+    return Create(pool, slot_thread_entry, slot_timer_entry);
+}
 
 uint32_t CTaskBase::Run() {
     runs_++;
@@ -29,36 +61,37 @@ uint32_t CTaskBase::Run() {
 
 int CTaskBase::Create(TX_BYTE_POOL& pool, tx_entry_fn entry, tx_entry_fn timer_function) {
     void* stack = nullptr;
-    os_status status = os_byte_allocate(&pool, &stack, stack_size_, OS_NO_WAIT);
+    os_status status = os_byte_allocate(&pool, &stack, row_.stack_size, OS_NO_WAIT);
     if (status != OS_OK) {
-        console_printf("%s Allocation Error:%d! Ptr:%08x, Size:%d\n", name_, status,
-                       board_address(stack), stack_size_);
+        console_printf("%s Allocation Error:%d! Ptr:%08x, Size:%d\n", row_.name, status,
+                       board_address(stack), row_.stack_size);
         return 0;
     }
-    memset(stack, STACK_FILL, stack_size_);
+    memset(stack, STACK_FILL, row_.stack_size);
 
     // The flag group and the timer come before the thread: when one of them
     // fails nothing runs on the stack yet, so it can be given back.
-    status = os_event_flags_create(&flags_, name_);
+    status = os_event_flags_create(&flags_, row_.name);
     if (status != OS_OK) {
-        console_printf("%s Creation Error:%d!\n", name_, status);
+        console_printf("%s Creation Error:%d!\n", row_.name, status);
         os_byte_release(stack);
         return 0;
     }
     if (timer_function) {
-        status = os_timer_create(&timer_, name_, timer_function, timer_initial_, timer_period_, 1);
+        status = os_timer_create(&timer_, row_.name, timer_function, row_.first_tick, row_.period,
+                                 1, slot_);
         if (status != OS_OK) {
-            console_printf("%s Creation Error:%d!\n", name_, status);
+            console_printf("%s Creation Error:%d!\n", row_.name, status);
             os_event_flags_delete(&flags_);
             os_byte_release(stack);
             return 0;
         }
     }
-    UINT rc = tx_thread_create(&thread_, name_, entry, 0, stack, stack_size_, priority_, priority_,
-                               time_slice_, TX_AUTO_START);
+    UINT rc = tx_thread_create(&thread_, row_.name, entry, slot_, stack, row_.stack_size,
+                               row_.priority, row_.priority, row_.time_slice, TX_AUTO_START);
     if (rc != TX_SUCCESS) {
-        console_printf("%s Creation Error:%d! Stack:%d, Priority:%d, Time Slice:%d\n", name_, rc,
-                       stack_size_, priority_, time_slice_);
+        console_printf("%s Creation Error:%d! Stack:%d, Priority:%d, Time Slice:%d\n", row_.name,
+                       rc, row_.stack_size, row_.priority, row_.time_slice);
         if (timer_function) os_timer_delete(&timer_);
         os_event_flags_delete(&flags_);
         os_byte_release(stack);
@@ -66,7 +99,7 @@ int CTaskBase::Create(TX_BYTE_POOL& pool, tx_entry_fn entry, tx_entry_fn timer_f
     }
     stack_ = static_cast<uint8_t*>(stack);
     if (timer_function) {
-        runs_per_second_ = static_cast<uint8_t>(TICKS_PER_SECOND / timer_period_);
+        runs_per_second_ = static_cast<uint8_t>(TICKS_PER_SECOND / row_.period);
         creation_tick_ = tx_time_get();
     }
     state_ = CREATED;
@@ -92,7 +125,7 @@ int CTaskBase::ChangePeriod(uint32_t period) {
     os_status status = os_timer_change(&timer_, period, period, &previous);
     os_timer_activate(&timer_);
     if (status != OS_OK) return 0;
-    timer_period_ = period;
+    row_.period = period;
     runs_per_second_ = static_cast<uint8_t>(TICKS_PER_SECOND / period);
     return 1;
 }
@@ -115,11 +148,11 @@ void CTaskBase::GetUptime(struct tm* calendar) const {
 void CTaskBase::CheckLateStep() {
     const uint32_t now = tx_time_get();
     const uint32_t previous = stepped_ ? previous_step_tick_ : creation_tick_;
-    if (now != previous + timer_period_) {
-        console_printf("warning %s ticks:%d, desired %d\n", name_, static_cast<int>(now - previous),
-                       static_cast<int>(timer_period_));
+    if (now != previous + row_.period) {
+        console_printf("warning %s ticks:%d, desired %d\n", row_.name,
+                       static_cast<int>(now - previous), static_cast<int>(row_.period));
         late_steps_++;
-        ChangePeriod(timer_period_);
+        ChangePeriod(row_.period);
     }
     stepped_ = true;
     previous_step_tick_ = now;
@@ -137,17 +170,15 @@ void CTaskBase::PostLetter(uint32_t code) const {
 void CTaskBase::ThreadEntry() {
     uint32_t actual = 0;
     os_event_flags_get(&flags_, task_timer_flag, OS_EVENT_OR_CLEAR, &actual, OS_WAIT_FOREVER);
-    trace_printf("%s Start...\n", profile_ ? profile_->start_text : name_);
+    trace_printf("%s Start...\n", row_.life.start_text ? row_.life.start_text : row_.name);
     Initialize();
-    if (profile_) {
-        PostLetter(profile_->first_letter);
-        PostLetter(profile_->start_letter);
-        PostLetter(profile_->alive_letter);
-    }
+    PostLetter(row_.life.first_letter);
+    PostLetter(row_.life.start_letter);
+    PostLetter(row_.life.alive_letter);
     for (;;) {
         // A request (send_and_wait) aborts the wait so that it is served at once.
         os_event_flags_get(&flags_, task_timer_flag, OS_EVENT_OR_CLEAR, &actual, OS_WAIT_FOREVER);
-        if (profile_) PostLetter(profile_->alive_letter);
+        PostLetter(row_.life.alive_letter);
         Run();
     }
 }
@@ -165,15 +196,15 @@ void CTaskBase::DrainMailbox(subscriber& mail) {
 }
 
 bool CTaskBase::HandleMaintenanceLetter(const letter_s& letter) {
-    if (!profile_ || letter.code() == 0) return false;
+    if (letter.code() == 0) return false;
     uint32_t code = letter.code();
-    if (code == profile_->stack_letter)
+    if (code == row_.life.stack_letter)
         ReportStack();
-    else if (code == profile_->suspend_letter)
+    else if (code == row_.life.suspend_letter)
         SuspendSelf();
-    else if (code == profile_->resume_letter)
+    else if (code == row_.life.resume_letter)
         ResumeSelf();
-    else if (code == profile_->terminate_letter)
+    else if (code == row_.life.terminate_letter)
         TerminateSelf();
     else
         return false;
@@ -182,33 +213,33 @@ bool CTaskBase::HandleMaintenanceLetter(const letter_s& letter) {
 
 int CTaskBase::StackUsed() const {
     if (!stack_) return -1;
-    for (uint32_t i = 0; i < stack_size_; i++)
-        if (stack_[i] != STACK_FILL) return static_cast<int>(stack_size_ - i);
+    for (uint32_t i = 0; i < row_.stack_size; i++)
+        if (stack_[i] != STACK_FILL) return static_cast<int>(row_.stack_size - i);
     return -1;
 }
 
 void CTaskBase::ReportStack() const {
     int used = StackUsed();
-    if (used < 0 || !profile_ || !profile_->stack_line) return;
+    if (used < 0 || !row_.life.stack_line) return;
     uint32_t start = board_address(stack_);
-    console_printf(profile_->stack_line, used, stack_size_, start, start + stack_size_,
-                   start + (stack_size_ - used));
+    console_printf(row_.life.stack_line, used, row_.stack_size, start, start + row_.stack_size,
+                   start + (row_.stack_size - used));
 }
 
 void CTaskBase::SuspendSelf() {
-    if (profile_ && profile_->suspend_line) console_printf("%s", profile_->suspend_line);
-    if (profile_) PostLetter(profile_->stop_letter);
+    if (row_.life.suspend_line) console_printf("%s", row_.life.suspend_line);
+    PostLetter(row_.life.stop_letter);
     Suspend();
 }
 
 void CTaskBase::ResumeSelf() {
-    if (profile_ && profile_->resume_line) console_printf("%s", profile_->resume_line);
-    if (profile_) PostLetter(profile_->start_letter);
+    if (row_.life.resume_line) console_printf("%s", row_.life.resume_line);
+    PostLetter(row_.life.start_letter);
     Resume();
 }
 
 void CTaskBase::TerminateSelf() {
-    if (profile_) PostLetter(profile_->stop_letter);
+    PostLetter(row_.life.stop_letter);
     os_timer_deactivate(&timer_);
     tx_thread_terminate(&thread_);
 }

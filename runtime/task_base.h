@@ -3,9 +3,11 @@
 // an event-flag group of its own and a periodic kernel timer that sets
 // task_timer_flag once per period; the thread then runs its Run step.
 //
-// The common life cycle (start and alive letters to the watchdog, the four
-// maintenance letters) is driven by a task_profile table, so that each task
-// only supplies its own initialisation and its own letters.
+// Each task is one row of runtime/task_table.cpp (task_row): name, thread,
+// period, life-cycle letters and the letters it takes. The common life cycle
+// (start and alive letters to the watchdog, the four maintenance letters) is
+// driven by the row, so that each task only supplies its own initialisation
+// and its own letters.
 #pragma once
 
 #include "platform/kernel/kernel.h"
@@ -32,13 +34,25 @@ struct task_profile {
     const char* resume_line;
 };
 
+// One task of the table: everything about it that is data.
+struct task_row {
+    const char* name;         // thread, timer and flag-group name
+    const char* command_name; // the name "vms debug thread stack|suspend NAME" takes
+    uint32_t stack_size;      // bytes
+    uint32_t priority;
+    uint32_t time_slice; // ticks; 0 none
+    uint32_t first_tick; // ticks to the first period
+    uint32_t period;     // ticks
+    task_profile life;
+    const uint32_t* letters; // taken besides the life cycle's maintenance letters; 0-terminated
+};
+
 class CTaskBase {
   public:
     enum : uint8_t { CONSTRUCTED = 0, CREATED = 2 };
 
-    CTaskBase(const char* name, uint32_t stack_size, uint32_t priority, uint32_t time_slice,
-              uint32_t first_tick, uint32_t period, const task_profile* profile = nullptr);
-    virtual ~CTaskBase() = default;
+    explicit CTaskBase(const task_row& row);
+    virtual ~CTaskBase();
     CTaskBase(const CTaskBase&) = delete;
     CTaskBase& operator=(const CTaskBase&) = delete;
 
@@ -49,6 +63,9 @@ class CTaskBase {
     // thread, so that a failure never leaves a running thread without its
     // stack. -> 1 created, 0 not.
     int Create(TX_BYTE_POOL& pool, tx_entry_fn entry, tx_entry_fn timer_function);
+    // Create with the common entries, which reach this task through the
+    // input the kernel hands them.
+    int Start(TX_BYTE_POOL& pool);
     int Suspend(); // timer off, then thread suspended -> 1
     int Resume();  // timer on, then thread resumed -> 1
 
@@ -86,24 +103,26 @@ class CTaskBase {
     // 0xEF; -1 when the whole stack is untouched (no line is printed then).
     int StackUsed() const;
     void ReportStack() const;
-    void SuspendSelf();
-    void ResumeSelf();
-    void TerminateSelf();
+    // A task that serves a maintenance letter its own way overrides these.
+    virtual void SuspendSelf();
+    virtual void ResumeSelf();
+    virtual void TerminateSelf();
     void PostLetter(uint32_t code) const;
 
-    const char* Name() const { return name_; }
+    const char* Name() const { return row_.name; }
     uint8_t State() const { return state_; }
-    uint32_t StackSize() const { return stack_size_; }
-    uint32_t Priority() const { return priority_; }
-    uint32_t TimeSlice() const { return time_slice_; }
-    uint32_t FirstTick() const { return timer_initial_; }
-    uint32_t Period() const { return timer_period_; }
+    uint32_t StackSize() const { return row_.stack_size; }
+    uint32_t Priority() const { return row_.priority; }
+    uint32_t TimeSlice() const { return row_.time_slice; }
+    uint32_t FirstTick() const { return row_.first_tick; }
+    uint32_t Period() const { return row_.period; }
     uint8_t RunsPerSecond() const { return runs_per_second_; }
     uint32_t TimerExpirations() const { return timer_expirations_; }
     uint32_t Runs() const { return runs_; }
     uint32_t CreationTick() const { return creation_tick_; }
     uint8_t* Stack() const { return stack_; }
-    const task_profile* Profile() const { return profile_; }
+    const task_profile* Profile() const { return &row_.life; }
+    const task_row& Row() const { return row_; }
     TX_THREAD* Thread() { return &thread_; }
     TX_TIMER* Timer() { return &timer_; }
     TX_EVENT_FLAGS_GROUP* Flags() { return &flags_; }
@@ -113,12 +132,8 @@ class CTaskBase {
     int ChangePeriod(uint32_t period);
 
     uint8_t state_ = CONSTRUCTED;
-    const char* name_;
-    uint32_t stack_size_;
-    uint32_t priority_;
-    uint32_t time_slice_;
-    uint32_t timer_initial_;
-    uint32_t timer_period_;
+    task_row row_;  // a copy: the period follows ChangePeriod
+    uint32_t slot_; // the input of the common entries
     uint16_t late_steps_ = 0;
     bool stepped_ = false; // a step has run (else the creation tick is the previous one)
     uint32_t previous_step_tick_ = 0;
@@ -130,15 +145,4 @@ class CTaskBase {
     uint32_t runs_ = 0;
     uint32_t creation_tick_ = 0;
     uint8_t* stack_ = nullptr;
-    const task_profile* profile_;
 };
-
-// Thread entry and timer function of a task singleton reached through its
-// accessor: Create(pool, task_thread_entry<CX, TheX>, task_timer_entry<CX, TheX>).
-template <typename Task, Task& (*Instance)()> void task_thread_entry(ULONG) {
-    Instance().ThreadEntry();
-}
-
-template <typename Task, Task& (*Instance)()> void task_timer_entry(ULONG) {
-    Instance().TimerExpired();
-}

@@ -3,7 +3,7 @@
 #include "console/console.h"
 #include "platform/board/bus.h"
 #include "platform/monitor/monitor.h"
-#include "runtime/task_profiles.h"
+#include "runtime/task_table.h"
 #include "store/config_file.h"
 #include "store/database.h"
 #include "store/filesystem.h"
@@ -12,9 +12,6 @@
 #include <cstring>
 
 namespace {
-
-const uint32_t WATCHDOG_CODES[] = {72, 73, 74, 75, 77, 48, 49, 50,  57,  58,  59,  64,  65, 66,
-                                   41, 42, 43, 79, 80, 82, 83, 101, 102, 103, 108, 109, 0};
 
 const char* const SLOT_NAMES[CWatchdogTask::SLOTS] = {"Display",    "Schedule", "Monitor",
                                                       "Peripheral", "Database", "Communication"};
@@ -76,14 +73,7 @@ UINT let_watchdog_run_out() {
 
 } // namespace
 
-CWatchdogTask::CWatchdogTask(post_office& office)
-    : CMailTask("Watchdog", 1000, 1, 0, 1, 50, task_profile_of(TASK_WATCHDOG), WATCHDOG_CODES,
-                office) {}
-
-int CWatchdogTask::Start(TX_BYTE_POOL& pool) {
-    return Create(pool, task_thread_entry<CWatchdogTask, TheWatchdogTask>,
-                  task_timer_entry<CWatchdogTask, TheWatchdogTask>);
-}
+CWatchdogTask::CWatchdogTask(post_office& office) : CMailTask(task_row_of(TASK_WATCHDOG), office) {}
 
 void CWatchdogTask::Initialize() {
     enabled_ = 1;
@@ -197,26 +187,33 @@ void CWatchdogTask::HandleLetter(const letter_s& letter) {
         Mail().office().reply(letter, answer);
         break;
     }
-    case LETTER_WATCHDOG_SUSPEND:
-        console_printf("Suspending watchdog task\n");
-        DisableWatchdog();
-        Suspend();
-        break;
-    case LETTER_WATCHDOG_RESUME:
-        console_printf("Resuming watchdog task\n");
-        EnableWatchdog();
-        Resume();
-        break;
     case LETTER_WATCHDOG_HOLD:
         DisableWatchdog();
         break;
     case LETTER_WATCHDOG_RELEASE:
         EnableWatchdog();
         break;
-    default: // 72 (terminate) and the rest: nothing
+    default:
         break;
     }
 }
+
+// Suspend and resume also hold and release the hardware watchdog; the
+// watchdog posts no stop or start letter (it is not supervised).
+void CWatchdogTask::SuspendSelf() {
+    console_printf("%s", Profile()->suspend_line);
+    DisableWatchdog();
+    Suspend();
+}
+
+void CWatchdogTask::ResumeSelf() {
+    console_printf("%s", Profile()->resume_line);
+    EnableWatchdog();
+    Resume();
+}
+
+// The watchdog outlives a controlled reset's terminate letters: it performs the reset.
+void CWatchdogTask::TerminateSelf() {}
 
 void CWatchdogTask::SupervisionPass() {
     PostLetter(LETTER_WATCHDOG_TICK);

@@ -25,11 +25,13 @@ class CWatchdogTask : public CMailTask {
     static constexpr uint32_t RESET_PAUSE_TICKS = 50;
 
     explicit CWatchdogTask(post_office& office);
-    int Start(TX_BYTE_POOL& pool);
     void Initialize() override;
     // The letters, the supervision pass, then one step of the reset sequence.
     uint32_t Run() override;
     void HandleLetter(const letter_s& letter) override;
+    void SuspendSelf() override;
+    void ResumeSelf() override;
+    void TerminateSelf() override;
 
     // Hold the hardware watchdog off. -> 1 held; 0 refused (200 holds are
     // already outstanding, or the task has not initialised yet).

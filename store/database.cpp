@@ -4,7 +4,7 @@
 
 #include "console/console.h"
 #include "runtime/pools.h"
-#include "runtime/task_profiles.h"
+#include "runtime/task_table.h"
 #include "runtime/mail_task.h"
 #include "store/objects.h"
 #include "store/store_internal.h"
@@ -166,17 +166,12 @@ template <size_t N> bool in_objects(const DbObject (&objects)[N], uint32_t offse
     return after != objects && offset < (after - 1)->end();
 }
 
-const uint32_t kDatabaseCodes[] = {LETTER_DATABASE_TERMINATE, LETTER_DATABASE_SUSPEND,
-                                   LETTER_DATABASE_RESUME, LETTER_DATABASE_STACK, 0};
-
 // The "Database" task: its thread waits for each period and runs the store's
 // cycle; the maintenance letters 68..71 are handled by the common task code.
 class CDatabaseTask : public CMailTask {
   public:
     explicit CDatabaseTask(CDataBase& store)
-        : CMailTask("Database", 8192, 4, 0, 200, 100, task_profile_of(TASK_DATABASE),
-                    kDatabaseCodes, the_post_office()),
-          store_(store) {}
+        : CMailTask(task_row_of(TASK_DATABASE), the_post_office()), store_(store) {}
     // The store's cycle (it runs the base's count and the mailbox first).
     uint32_t Run() override {
         store_.Run();
@@ -190,13 +185,6 @@ class CDatabaseTask : public CMailTask {
 CDatabaseTask& database_task(CDataBase& store) {
     static CDatabaseTask task(store);
     return task;
-}
-
-void database_thread_entry(ULONG) {
-    database_task(TheDatabase()).ThreadEntry();
-}
-void database_timer_expiry(ULONG) {
-    database_task(TheDatabase()).TimerExpired();
 }
 
 } // namespace
@@ -293,7 +281,7 @@ void CDataBase::PrintPoolInfo() {
 }
 
 bool CDataBase::Start(TX_BYTE_POOL& stacks) {
-    return database_task(*this).Create(stacks, database_thread_entry, database_timer_expiry) == 1;
+    return database_task(*this).Start(stacks) == 1;
 }
 
 void CDataBase::Subscribe() {

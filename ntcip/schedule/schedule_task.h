@@ -7,7 +7,6 @@
 class CScheduleTask : public CMailTask {
   public:
     explicit CScheduleTask(post_office& office);
-    int Start(TX_BYTE_POOL& pool);
     void HandleLetter(const letter_s& letter) override;
     // One pass of the event log's service (at start-up and in every period).
     void ServiceEventLog();

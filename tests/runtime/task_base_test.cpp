@@ -8,7 +8,7 @@
 
 namespace {
 
-const uint32_t PROBE_CODES[] = {201, 202, 203, 204, 0};
+const uint32_t NO_OTHER_LETTERS[] = {0};
 const task_profile PROBE_PROFILE = {
     "Probe Task",
     0,
@@ -24,21 +24,19 @@ const task_profile PROBE_PROFILE = {
     "Resuming probe task\n",
 };
 
+task_row probe_row(uint32_t period, uint32_t first_tick) {
+    return {"Probe", "probe", 2048, 3, 0, first_tick, period, PROBE_PROFILE, NO_OTHER_LETTERS};
+}
+
 // A task of the common life cycle whose period the test chooses.
 class CProbeTask : public CMailTask {
   public:
     CProbeTask(uint32_t period, uint32_t first_tick = 1)
-        : CMailTask("Probe", 2048, 3, 0, first_tick, period, &PROBE_PROFILE, PROBE_CODES,
-                    the_post_office()) {}
+        : CMailTask(probe_row(period, first_tick), the_post_office()) {}
     void HandleLetter(const letter_s& letter) override { others.push_back(letter.code()); }
     void SetExpirations(uint32_t n) { timer_expirations_ = n; }
     std::vector<uint32_t> others;
 };
-
-CProbeTask* g_probe = nullptr;
-CProbeTask& probe() {
-    return *g_probe;
-}
 
 // Collects the supervision letters the probe sends.
 const uint32_t WATCH_CODES[] = {205, 206, 207, 0};
@@ -60,10 +58,8 @@ struct watcher {
 class TaskBase : public test_support::KernelFixture {
   protected:
     int Start(CProbeTask& task) {
-        g_probe = &task;
         task.Subscribe();
-        return task.Create(thread_stack_pool(), task_thread_entry<CProbeTask, probe>,
-                           task_timer_entry<CProbeTask, probe>);
+        return task.Start(thread_stack_pool());
     }
     void Delete(CProbeTask& task) {
         tx_thread_terminate(task.Thread());
@@ -194,10 +190,8 @@ TEST_F(TaskBase, FailedCreationGivesTheStackBackAndStartsNothing) {
     static uint8_t ram[1024];
     ASSERT_EQ(OS_OK, os_byte_pool_create(&tiny, "tiny", ram, sizeof ram));
     CProbeTask task(10);
-    g_probe = &task;
     test_support::ClearConsole();
-    EXPECT_EQ(0, task.Create(tiny, task_thread_entry<CProbeTask, probe>,
-                             task_timer_entry<CProbeTask, probe>));
+    EXPECT_EQ(0, task.Start(tiny));
     EXPECT_NE(std::string::npos, test_support::ConsoleText().find("Probe Allocation Error:"))
         << test_support::ConsoleText();
     EXPECT_EQ(CTaskBase::CONSTRUCTED, task.State());
@@ -208,8 +202,7 @@ TEST_F(TaskBase, FailedCreationGivesTheStackBackAndStartsNothing) {
     uint32_t total, before, after, fragments;
     os_byte_pool_info(&thread_stack_pool(), &name, &total, &before, &fragments);
     test_support::ClearConsole();
-    EXPECT_EQ(0, task.Create(thread_stack_pool(), task_thread_entry<CProbeTask, probe>,
-                             task_timer_entry<CProbeTask, probe>));
+    EXPECT_EQ(0, task.Start(thread_stack_pool()));
     EXPECT_NE(std::string::npos, test_support::ConsoleText().find("Probe Creation Error:"));
     os_byte_pool_info(&thread_stack_pool(), &name, &total, &after, &fragments);
     EXPECT_EQ(before, after);
