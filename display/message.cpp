@@ -100,6 +100,7 @@ void CMessage::Construct(CSurface* bound_surface) {
     current_font.SetRow(0);
     field_index = 0;
     pages_shown = 0;
+    measured_spacing = drawn_spacing = 0;
     surface = bound_surface;
     text_length = 0;
     std::memset(text, 0, sizeof(text));

@@ -211,6 +211,9 @@ class CMessage {
     msg_rectangle rectangles[MESSAGE_RECTANGLES];
     msg_flash flash[MESSAGE_FLASH_REGIONS];
     uint32_t error_position;
+    // Character spacing of the previous run, one for each pass, so that what
+    // is measured is what is drawn whatever other messages do meanwhile.
+    int32_t measured_spacing, drawn_spacing;
     uint8_t pages_shown;
     CSurface* surface;
     int32_t current_x, current_y;

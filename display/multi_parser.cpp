@@ -187,7 +187,7 @@ void CMULTIParser::StartDrawingPass(page_state& s) {
     m.measure_pass = 0;
     std::memset(m.page_justification_given, 0, sizeof(m.page_justification_given));
     s.text_seen = s.graphic_seen = s.rectangle_seen = false;
-    m.line_index = m.window_index = m.rectangle_index = 0;
+    m.line_index = m.window_index = m.rectangle_index = m.moving_index = 0;
     m.windows[0] = msg_window{0, 0, sign_.width, sign_.height};
     restore_page_attributes(m, s.kept);
     line_has_content_ = 0;
@@ -222,6 +222,8 @@ int CMULTIParser::ParseCore(void* context, multi_callback callback, CMessage* me
     save_page_attributes(m, s.kept);
 
     m.page_started = 0;
+    m.windows[0] = msg_window{0, 0, sign_.width, sign_.height};
+    m.moving_index = 0;
     m.element.text = nullptr;
     m.element.position = 0;
     m.flash_index = 0;

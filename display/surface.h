@@ -9,6 +9,44 @@
 
 #include <cstdint>
 
+class CFontBase;
+struct msg_line_char;
+
+// A run of text as it is measured and drawn.
+struct text_run {
+    CFontBase* font;
+    const char* text;
+    uint32_t count;
+    // The given spacing: 0 or more, or -1 for the font's own averaged with the
+    // previous run's before the first character.
+    int32_t spacing;
+    int32_t* previous;         // the previous run's spacing: read, then set to this run's
+    uint8_t* new_line_pending; // the next character begins a line segment; null: no such rule
+    bool character_matrix;     // no spacing at all: fixed character cells
+};
+
+// What measuring a run gives back.
+struct text_extent {
+    int32_t x;               // cursor x reached
+    uint32_t height;         // font height
+    int32_t lead;            // spacing before the run's first character
+    bool overflow;           // a character went past the window's width
+    uint32_t overflow_index; // that character's index in the run
+};
+
+// Where drawing is allowed: left <= x < right, y < bottom.
+struct text_clip {
+    int32_t left, top, right, bottom;
+};
+
+// Characters placed one by one (full justification): the run draws character
+// *next of the list at its x, and advances *next.
+struct placed_chars {
+    const msg_line_char* chars;
+    uint32_t count;
+    uint16_t* next;
+};
+
 class CSurface {
   public:
     CSurface();
@@ -39,6 +77,19 @@ class CSurface {
     // clipped to the surface. 1 drawn; 0 for an unsupported depth or a file
     // whose header, palette or pixel rows do not fit in `size` bytes.
     int DrawBitmap(const uint8_t* image, uint32_t size, int x, int y, int flag = 0);
+
+    // Measures a run from cursor x: with check_overflow, stops at the first
+    // character that takes x past window_width. spacing_hint becomes the
+    // largest font line spacing on the line (reset at a new line).
+    static text_extent MeasureText(const text_run& run, int32_t x, int32_t window_width,
+                                   uint8_t& spacing_hint, bool check_overflow);
+    // Draws a run in the foreground colour (unlit pixels and spacing in the
+    // background colour unless it is -1) from (x, y), clipped; in the off
+    // phase of a flash only the background is painted. Returns the x reached
+    // (x unchanged for placed characters). Draws nothing in simulation
+    // control mode.
+    int32_t DrawText(const text_run& run, int32_t x, int32_t y, const text_clip& clip,
+                     bool off_phase, const placed_chars* placed = nullptr);
 
     uint8_t* GetBuffer() const { return buffer_; }
     int GetBitsPerPixel() const { return bits_per_pixel_; }

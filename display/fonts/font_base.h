@@ -5,6 +5,23 @@
 
 #include <cstdint>
 
+class CFontBase;
+
+// One character's pixels, read from its font once and then drawn: row-major,
+// packed, most significant bit first (pixel (column, row) is bit
+// row * width + column), as the NTCIP font table stores them.
+struct font_glyph {
+    static const uint32_t MAX_BYTES = 1024; // up to 8192 pixels, e.g. 90 x 90
+    uint8_t width = 0;
+    uint8_t height = 0;
+    uint8_t bits[MAX_BYTES + 1]; // one more for the NUL of a string copy
+
+    int Pixel(uint32_t column, uint32_t row) const {
+        uint32_t bit = row * width + column;
+        return (bits[bit / 8] >> (7 - bit % 8)) & 1;
+    }
+};
+
 class CFontBase {
   public:
     virtual ~CFontBase() = default;
@@ -21,4 +38,8 @@ class CFontBase {
     // The font's name, or null.
     virtual const char* GetName() = 0;
     virtual uint8_t GetStatus() { return 0; }
+    // The code's glyph in one read of the font; false when it is larger than
+    // a glyph record holds (the caller then reads it pixel by pixel). This
+    // form reads it through GetPixel.
+    virtual bool LoadGlyph(uint32_t code, uint8_t height, font_glyph& glyph);
 };

@@ -3,6 +3,8 @@
 #include "store/database.h"
 #include "store/objects.h"
 
+#include <cstring>
+
 namespace {
 
 const uint32_t FONT_ROWS = 20;
@@ -41,6 +43,19 @@ int CNTCIPFont::GetPixel(uint32_t code, uint32_t column, uint32_t row) {
     int lit = bit / 8 < length ? (uint8_t(bits[bit / 8]) >> (7 - bit % 8)) & 1 : 0;
     store.Unlock();
     return lit;
+}
+
+bool CNTCIPFont::LoadGlyph(uint32_t code, uint8_t height, font_glyph& glyph) {
+    glyph.width = GetCharWidth(code);
+    glyph.height = height;
+    uint32_t bytes = (uint32_t(glyph.width) * height + 7) / 8;
+    if (bytes > font_glyph::MAX_BYTES) return false;
+    std::memset(glyph.bits, 0, bytes);
+    if (glyph.width == 0) return true;
+    // Bits beyond the stored bytes stay unlit.
+    db_get_string_copy(obj::characterBitmap.row(CODES_PER_ROW * row_ + code - 1), glyph.bits,
+                       bytes + 1);
+    return true;
 }
 
 uint8_t CNTCIPFont::GetCharSpacing() {

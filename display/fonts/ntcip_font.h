@@ -22,6 +22,8 @@ class CNTCIPFont : public CFontBase {
     uint8_t GetLineSpacing() override;
     const char* GetName() override { return nullptr; }
     uint8_t GetStatus() override;
+    // The width and the bitmap in one read each.
+    bool LoadGlyph(uint32_t code, uint8_t height, font_glyph& glyph) override;
 
   private:
     uint32_t row_;
