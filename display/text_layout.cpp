@@ -209,20 +209,28 @@ void CRender::LayoutPage(CMessage& m) {
     }
 }
 
-void CRender::NewLine(CMessage& m) {
+namespace {
+
+// Leaves the current line (an empty one keeps the current font's height),
+// advances `index` while below `limit` and puts the cursor at the start of
+// the line then current.
+void advance_line(CMessage& m, uint32_t& index, uint32_t limit) {
     msg_line& line = m.CurrentLine();
     if (line.height == 0) line.height = font_height_of_number(m.font);
-    if (m.line_index < MESSAGE_LINES - 1) ++m.line_index;
+    if (index < limit - 1) ++index;
     m.current_x = m.CurrentLine().start_x;
     m.current_y = m.CurrentLine().top;
 }
 
+} // namespace
+
+void CRender::NewLine(CMessage& m) {
+    advance_line(m, m.line_index, MESSAGE_LINES);
+}
+
+// A new window keeps the line index.
 void CRender::NextWindow(CMessage& m) {
-    msg_line& line = m.CurrentLine();
-    if (line.height == 0) line.height = font_height_of_number(m.font);
-    if (m.window_index < MESSAGE_WINDOWS - 1) ++m.window_index;
-    m.current_x = m.CurrentLine().start_x;
-    m.current_y = m.CurrentLine().top;
+    advance_line(m, m.window_index, MESSAGE_WINDOWS);
 }
 
 // --- runs of text ------------------------------------------------------------------

@@ -13,7 +13,28 @@ using render_test::RenderFixture;
 using render_test::TestFont;
 using Rows = std::vector<std::string>;
 
-class Render : public RenderFixture {};
+struct PageCase {
+    const char* text;
+    int first_row;  // of the first line
+    int second_row; // of the second line, -1 none
+};
+
+class Render : public RenderFixture {
+  protected:
+    // The first column of the picture: lit where the case's lines stand.
+    void ExpectLines(const PageCase& c) {
+        SCOPED_TRACE(c.text);
+        ASSERT_TRUE(Show(c.text));
+        std::string column;
+        for (const auto& row : Picture())
+            column += row[0];
+        std::string expected(column.size(), '.');
+        for (int line : {c.first_row, c.second_row}) {
+            if (line >= 0) expected.replace(size_t(line), 5, "#####");
+        }
+        EXPECT_EQ(expected, column);
+    }
+};
 
 // Row `y` of the picture after drawing `text`; every row of the line is the same.
 struct LineCase {
@@ -64,60 +85,26 @@ TEST_F(Render, CentredRightSegmentKeepsItsLeadingSpacing) {
     EXPECT_EQ("...........###.#####............", Picture()[0]);
 }
 
-struct PageCase {
-    const char* text;
-    int first_row; // of the first line
-    int second_row; // of the second line, -1 none
-};
-
 TEST_F(Render, PageJustificationAndLineSpacing) {
     AddFont({1, 2, 5, 1, 3, 3, {}}); // line spacing 3
     const PageCase cases[] = {
-        {"AB", 0, -1},
-        {"[jp3]AB", 5, -1},
-        {"[jp4]AB", 11, -1},
-        {"[jp3]AB[nl]CD", 3, 8},
-        {"A[nl2]B", 0, 7},
-        {"[fo2]A[nl]B", 0, 8}, // half the font's and the line's spacing: 3
+        {"AB", 0, -1},     {"[jp3]AB", 5, -1},    {"[jp4]AB", 11, -1}, {"[jp3]AB[nl]CD", 3, 8},
+        {"A[nl2]B", 0, 7}, {"[fo2]A[nl]B", 0, 8}, // half the font's and the line's spacing: 3
         {"A[nl]", 0, -1},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        ASSERT_TRUE(Show(c.text));
-        Rows picture = Picture();
-        std::string lit;
-        for (const auto& row : picture)
-            lit += row[0] == '#' ? '#' : '.';
-        std::string expected(16, '.');
-        for (int line : {c.first_row, c.second_row}) {
-            if (line >= 0) expected.replace(size_t(line), 5, "#####");
-        }
-        EXPECT_EQ(expected, lit);
-    }
+    for (const auto& c : cases)
+        ExpectLines(c);
 }
 
 TEST_F(Render, LineMatrixRowsStandOnTheirCells) {
     Sign(32, 24, 5, 0, 8);
     const PageCase cases[] = {
-        {"AB", 3, -1},              // on the bottom of the first 8-pixel row
-        {"AB[nl]CD", 3, 11},
-        {"[jp3]AB", 8, -1},         // middle, rounded down to a row
-        {"[jp3]AB[nl]CD", 0, 8},
-        {"[jp4]AB", 16, -1},
+        {"AB", 3, -1},                               // on the bottom of the first 8-pixel row
+        {"AB[nl]CD", 3, 11},     {"[jp3]AB", 8, -1}, // middle, rounded down to a row
+        {"[jp3]AB[nl]CD", 0, 8}, {"[jp4]AB", 16, -1},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        ASSERT_TRUE(Show(c.text));
-        Rows picture = Picture();
-        std::string lit;
-        for (const auto& row : picture)
-            lit += row[0] == '#' ? '#' : '.';
-        std::string expected(24, '.');
-        for (int line : {c.first_row, c.second_row}) {
-            if (line >= 0) expected.replace(size_t(line), 5, "#####");
-        }
-        EXPECT_EQ(expected, lit);
-    }
+    for (const auto& c : cases)
+        ExpectLines(c);
 }
 
 TEST_F(Render, CharacterMatrixCentresOnModuleColumns) {
