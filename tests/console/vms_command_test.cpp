@@ -149,6 +149,17 @@ TEST_F(Vms, TheStatusCountsTheDisplayTasksLateSteps) {
     EXPECT_EQ(2, TheDisplay().LateSteps());
 }
 
+// The watchdog task suspended from the console no longer reads its letters,
+// while every task keeps sending it alive letters: its mailbox stops at the
+// limit and counts the rest.
+TEST_F(Vms, ASuspendedTasksMailboxStaysBounded) {
+    ASSERT_EQ(0, Run("vms -d thread suspend watchdog"));
+    tx_thread_sleep(100 * 600); // ten minutes
+    const mailbox& letters = TheWatchdogTask().Mail().letters();
+    EXPECT_EQ(mailbox::LETTER_LIMIT, letters.total());
+    EXPECT_GT(letters.dropped(), 1000u);
+}
+
 TEST_F(Vms, ThreadNamesAndActionsInEitherCasePostTheirLetters) {
     tx_thread_sleep(1500); // every task has sent its start letter
     ASSERT_TRUE(TheWatchdogTask().IsSupervised("Display"));
