@@ -10,16 +10,12 @@ namespace {
 
 const uint32_t LOCAL_TIME_FEATURE = 0x20; // bit of halvSpecialFeatureSet
 
-uint32_t get(CDataBase& s, const DbObject& o) {
-    return GetInteger(s, o.offset, o.width, s.Image(o.image), 0);
-}
-
 // The name equals `community` (non-empty, same length, same bytes); compared
 // under the store lock, so that a concurrent write cannot free it meanwhile.
 bool same_name(CDataBase& s, const DbObject& name, const char* community, size_t community_length) {
     s.Lock();
     uint32_t length = 0;
-    const char* stored = GetString(s, name.offset, name.width, s.Image(name.image), &length);
+    const char* stored = GetString(s, name, &length);
     bool same =
         length != 0 && length == community_length && std::memcmp(stored, community, length) == 0;
     s.Unlock();
@@ -35,19 +31,11 @@ int lookup(CDataBase& s, const char* community, uint32_t* mask, uint32_t admin_m
     }
     for (unsigned r = 0; r < obj::communityNameUser.rows; ++r) {
         if (same_name(s, obj::communityNameUser.row(r), community, length)) {
-            *mask = get(s, obj::communityNameAccessMask.row(r));
+            *mask = GetInteger(s, obj::communityNameAccessMask.row(r));
             return 1;
         }
     }
     return 0;
-}
-
-uint32_t copy_text(CDataBase& s, const DbObject& o, char* buffer, uint32_t size) {
-    return GetStringCopy(s, o.offset, o.width, s.Image(o.image), buffer, size);
-}
-
-const char* text(CDataBase& s, const DbObject& o) {
-    return GetString(s, o.offset, o.width, s.Image(o.image), nullptr);
 }
 
 } // namespace
@@ -64,85 +52,32 @@ int CDataBase::LookupCommunity2(const char* community, uint32_t* mask) {
 
 int CDataBase::IsGroupAddress(uint32_t address) {
     for (unsigned r = 0; r < obj::pmppGroupAddress.rows; ++r)
-        if (get(*this, obj::pmppGroupAddress.row(r)) == address) return 255;
+        if (GetInteger(*this, obj::pmppGroupAddress.row(r)) == address) return 255;
     return 0;
 }
 
 uint32_t CDataBase::GetChapName(char* buffer, uint32_t size) {
-    return copy_text(*this, obj::chapName, buffer, size);
+    return GetStringCopy(*this, obj::chapName, buffer, size);
 }
 
 uint32_t CDataBase::GetChapSecret(char* buffer, uint32_t size) {
-    return copy_text(*this, obj::chapSecret, buffer, size);
+    return GetStringCopy(*this, obj::chapSecret, buffer, size);
 }
 
 const char* CDataBase::GetChapName() {
-    return text(*this, obj::chapName);
+    return GetString(*this, obj::chapName);
 }
 const char* CDataBase::GetChapSecret() {
-    return text(*this, obj::chapSecret);
+    return GetString(*this, obj::chapSecret);
 }
 
 // A counter is read and written back under the store lock, so that two agent
 // threads raising the same counter never lose an increment.
-int CDataBase::IncCounter(uint32_t v_offset) {
+int CDataBase::IncCounter(const DbObject& counter) {
     Lock();
-    uint32_t v = GetInteger(*this, v_offset, 4, v_, 0);
-    int r = SetInteger(*this, v_offset, 4, v + 1, v_, DB_NOTIFY);
+    int r = SetInteger(*this, counter, GetInteger(*this, counter) + 1, DB_NOTIFY);
     Unlock();
     return r;
-}
-
-int CDataBase::IncSnmpInPkts() {
-    return IncCounter(obj::snmpInPkts.offset);
-}
-int CDataBase::IncSnmpOutPkts() {
-    return IncCounter(obj::snmpOutPkts.offset);
-}
-int CDataBase::IncSnmpInBadVersions() {
-    return IncCounter(obj::snmpInBadVersions.offset);
-}
-int CDataBase::IncSnmpInBadCommunityNames() {
-    return IncCounter(obj::snmpInBadCommunityNames.offset);
-}
-int CDataBase::IncSnmpInBadCommunityUses() {
-    return IncCounter(obj::snmpInBadCommunityUses.offset);
-}
-int CDataBase::IncSnmpInTooBigs() {
-    return IncCounter(obj::snmpInTooBigs.offset);
-}
-int CDataBase::IncSnmpInNoSuchNames() {
-    return IncCounter(obj::snmpInNoSuchNames.offset);
-}
-int CDataBase::IncSnmpInBadValues() {
-    return IncCounter(obj::snmpInBadValues.offset);
-}
-int CDataBase::IncSnmpInReadOnlys() {
-    return IncCounter(obj::snmpInReadOnlys.offset);
-}
-int CDataBase::IncSnmpInGenErrs() {
-    return IncCounter(obj::snmpInGenErrs.offset);
-}
-int CDataBase::IncSnmpInGetRequests() {
-    return IncCounter(obj::snmpInGetRequests.offset);
-}
-int CDataBase::IncSnmpInGetNexts() {
-    return IncCounter(obj::snmpInGetNexts.offset);
-}
-int CDataBase::IncSnmpInSetRequests() {
-    return IncCounter(obj::snmpInSetRequests.offset);
-}
-int CDataBase::IncSnmpInGetResponses() {
-    return IncCounter(obj::snmpInGetResponses.offset);
-}
-int CDataBase::IncSnmpOutBadValues() {
-    return IncCounter(obj::snmpOutBadValues.offset);
-}
-int CDataBase::IncSnmpOutGenErrs() {
-    return IncCounter(obj::snmpOutGenErrs.offset);
-}
-int CDataBase::IncPanynjCounter() {
-    return IncCounter(obj::panynjObj1_5.offset);
 }
 
 int CDataBase::ClearPanynjCounter() {

@@ -176,23 +176,9 @@ class CDataBase {
     // The texts themselves (valid until the object is next written).
     const char* GetChapName();
     const char* GetChapSecret();
-    int IncSnmpInPkts();
-    int IncSnmpOutPkts();
-    int IncSnmpInBadVersions();
-    int IncSnmpInBadCommunityNames();
-    int IncSnmpInBadCommunityUses();
-    int IncSnmpInTooBigs();
-    int IncSnmpInNoSuchNames();
-    int IncSnmpInBadValues();
-    int IncSnmpInReadOnlys();
-    int IncSnmpInGenErrs();
-    int IncSnmpInGetRequests();
-    int IncSnmpInGetNexts();
-    int IncSnmpInSetRequests();
-    int IncSnmpInGetResponses();
-    int IncSnmpOutBadValues();
-    int IncSnmpOutGenErrs();
-    int IncPanynjCounter();
+    // Raise a 4-byte volatile counter (obj::snmpInPkts, obj::panynjObj1_5, ...)
+    // by one under the store lock, wrapping silently. -> the write's result.
+    int IncCounter(const DbObject& counter);
     int ClearPanynjCounter();
     // Bit 0x20 of halvSpecialFeatureSet: the clock runs in local time.
     int IsLocalTimeFeature();
@@ -204,8 +190,6 @@ class CDataBase {
     void PrintPoolInfo();
 
   private:
-    int IncCounter(uint32_t v_offset);
-
     CTaskBase* task_ = nullptr;
     uint8_t boot_counter_cleared_ = 0;
     CJournalSink* journal_ = nullptr;
@@ -271,6 +255,16 @@ uint32_t GetGlobalTime(CDataBase* store, uint32_t offset, unsigned width, uint8_
                        uint32_t flags);
 int SetGlobalTime(CDataBase* store, uint32_t offset, unsigned width, uint32_t value, uint8_t* image,
                   uint32_t flags);
+
+// --- catalogue objects in a given store -----------------------------------------
+// The operations above on a catalogue object (its offset, width and image).
+uint32_t GetInteger(CDataBase& store, const DbObject& object, uint32_t flags = 0);
+int SetInteger(CDataBase& store, const DbObject& object, uint32_t value, uint32_t flags);
+const char* GetString(CDataBase& store, const DbObject& object, uint32_t* length = nullptr);
+uint32_t GetStringCopy(CDataBase& store, const DbObject& object, void* buffer, uint32_t size,
+                       uint32_t* length = nullptr);
+int SetString(CDataBase& store, const DbObject& object, const void* bytes, uint32_t length,
+              uint32_t flags);
 
 // --- convenience forms on catalogue objects (the one store) -----------------
 uint32_t db_get(const DbObject& object, uint32_t flags = 0);

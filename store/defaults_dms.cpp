@@ -293,22 +293,15 @@ constexpr DefaultValue kGraphicLimits[] = {
     set(obj::dmsGraphicBlockSize, 1023),
 };
 
-uint32_t get(CDataBase& store, const DbObject& o) {
-    return GetInteger(store, o.offset, o.width, store.Image(o.image), 0);
-}
-void put(CDataBase& store, const DbObject& o, uint32_t value, uint32_t flags = DB_NOTIFY) {
-    SetInteger(store, o.offset, o.width, value, store.Image(o.image), flags);
-}
-
 bool character_matrix(CDataBase& store) {
-    uint32_t type = get(store, obj::dmsSignType);
+    uint32_t type = GetInteger(store, obj::dmsSignType);
     return type == 4 || type == 132;
 }
 
 // monochromeColor: red, green, blue of classic colour 9 (amber), then of
 // colour 0 (black), as 24-bit colours with red in the low byte.
 void write_monochrome_color(CDataBase& store) {
-    const uint32_t module = get(store, obj::halvModuleID);
+    const uint32_t module = GetInteger(store, obj::halvModuleID);
     const uint32_t on = multi_color_to_rgb24(9, module);
     const uint32_t off = multi_color_to_rgb24(0, module);
     const uint8_t value[6] = {uint8_t(on),  uint8_t(on >> 8),  uint8_t(on >> 16),
@@ -323,27 +316,28 @@ void write_monochrome_color(CDataBase& store) {
 void write_message_counts(CDataBase& store) {
     uint32_t changeable = 0, permanent = 0;
     for (unsigned r = 0; r < obj::kChangeableMsgRows; ++r) {
-        if (get(store, obj::changeableMsgStatus.row(r)) != 4) continue;
+        if (GetInteger(store, obj::changeableMsgStatus.row(r)) != 4) continue;
         (r < obj::kChangeableMsgOrdinaryRows ? changeable : permanent) += 1;
     }
-    put(store, obj::dmsNumPermanentMsg, 2 + permanent);
-    put(store, obj::dmsNumChangeableMsg, changeable);
-    put(store, obj::dmsMaxChangeableMsg, 500);
-    put(store, obj::dmsFreeChangeableMemory, 750000 - 1500 * changeable);
-    put(store, obj::dmsNumVolatileMsg, 0);
-    put(store, obj::dmsMaxVolatileMsg, 4);
-    put(store, obj::dmsFreeVolatileMemory, 6000);
+    SetInteger(store, obj::dmsNumPermanentMsg, 2 + permanent, DB_NOTIFY);
+    SetInteger(store, obj::dmsNumChangeableMsg, changeable, DB_NOTIFY);
+    SetInteger(store, obj::dmsMaxChangeableMsg, 500, DB_NOTIFY);
+    SetInteger(store, obj::dmsFreeChangeableMemory, 750000 - 1500 * changeable, DB_NOTIFY);
+    SetInteger(store, obj::dmsNumVolatileMsg, 0, DB_NOTIFY);
+    SetInteger(store, obj::dmsMaxVolatileMsg, 4, DB_NOTIFY);
+    SetInteger(store, obj::dmsFreeVolatileMemory, 6000, DB_NOTIFY);
 }
 
 // Graphics: count the ready and in-use rows; a row found not in use loses its
 // bitmap blocks.
 void write_graphic_counts(CDataBase& store) {
-    put(store, obj::dmsGraphicMaxEntries, obj::kGraphicRows);
-    put(store, obj::dmsGraphicNumEntries, 0);
+    SetInteger(store, obj::dmsGraphicMaxEntries, obj::kGraphicRows, DB_NOTIFY);
+    SetInteger(store, obj::dmsGraphicNumEntries, 0, DB_NOTIFY);
     for (unsigned g = 0; g < obj::kGraphicRows; ++g) {
-        const uint32_t status = get(store, obj::dmsGraphicStatus.row(g));
+        const uint32_t status = GetInteger(store, obj::dmsGraphicStatus.row(g));
         if (status == 4 || status == 5) {
-            put(store, obj::dmsGraphicNumEntries, get(store, obj::dmsGraphicNumEntries) + 1);
+            SetInteger(store, obj::dmsGraphicNumEntries,
+                       GetInteger(store, obj::dmsGraphicNumEntries) + 1, DB_NOTIFY);
         } else if (status == 1) {
             const DbObject blocks =
                 rows(obj::dmsGraphicBlockBitmap, g * obj::kGraphicBlocksPerGraphic,
@@ -365,7 +359,7 @@ void nv_defaults_dms(CDataBase& store, int partial) {
 
 void vol_defaults_dms(CDataBase& store) {
     apply(store, kDmsVHead);
-    put(store, obj::numFonts, character_matrix(store) ? 1 : 20);
+    SetInteger(store, obj::numFonts, character_matrix(store) ? 1 : 20, DB_NOTIFY);
     write_message_counts(store);
     apply(store, kDmsV);
     write_graphic_counts(store);

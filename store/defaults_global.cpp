@@ -186,8 +186,7 @@ constexpr ModuleRow kModuleRows[obj::kModuleRows] = {
 };
 
 void write_text(CDataBase& store, const DbObject& o, const char* text) {
-    SetString(store, o.offset, o.width, text, uint32_t(std::strlen(text)), store.Image(o.image),
-              DB_NOTIFY);
+    SetString(store, o, text, uint32_t(std::strlen(text)), DB_NOTIFY);
 }
 
 // Row 0: the firmware; row 7: the boot loader, whose version is the part of

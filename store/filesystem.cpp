@@ -607,7 +607,8 @@ FS_MEDIA& TheSystemMedia() {
     return media;
 }
 
-// ---- File functions of the HTTP server -----------------------------------------------------------------
+// ---- File functions of the HTTP server
+// -----------------------------------------------------------------
 
 namespace {
 

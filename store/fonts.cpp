@@ -55,18 +55,6 @@ const SpecialGlyph SPECIAL_GLYPHS[2][10] = {
 };
 const uint32_t FIRST_SPECIAL = 97;
 
-// Object access on the given store (not only the one store).
-uint32_t get(CDataBase& store, const DbObject& o) {
-    return GetInteger(store, o.offset, o.width, store.Image(o.image), 0);
-}
-void set(CDataBase& store, const DbObject& o, uint32_t value, uint32_t flags = DB_NOTIFY) {
-    SetInteger(store, o.offset, o.width, value, store.Image(o.image), flags);
-}
-void set_bytes(CDataBase& store, const DbObject& o, const void* bytes, uint32_t length,
-               uint32_t flags = DB_NOTIFY) {
-    SetString(store, o.offset, o.width, bytes, length, store.Image(o.image), flags);
-}
-
 DbObject char_width(uint32_t row, uint32_t code) {
     return obj::characterWidth.row(CODES * row + code - 1);
 }
@@ -79,10 +67,10 @@ DbObject char_bitmap(uint32_t row, uint32_t code) {
 // stored empty (no built-in glyph comes near: the largest has 504 pixels).
 void install_character(CDataBase& store, CFontBase& font, uint32_t row, uint32_t code) {
     uint32_t w = font.GetCharWidth(code), h = font.GetHeight();
-    set(store, char_width(row, code), w);
+    SetInteger(store, char_width(row, code), w, DB_NOTIFY);
     uint32_t bytes = (w * h + 7) / 8;
     if (w == 0 || bytes > GLYPH_BUFFER_BYTES) {
-        set_bytes(store, char_bitmap(row, code), nullptr, 0);
+        SetString(store, char_bitmap(row, code), nullptr, 0, DB_NOTIFY);
         return;
     }
     uint8_t glyph[GLYPH_BUFFER_BYTES] = {};
@@ -92,15 +80,15 @@ void install_character(CDataBase& store, CFontBase& font, uint32_t row, uint32_t
             if (font.GetPixel(code, x, y)) glyph[bit / 8] |= uint8_t(0x80u >> (bit % 8));
         }
     }
-    set_bytes(store, char_bitmap(row, code), glyph, bytes);
+    SetString(store, char_bitmap(row, code), glyph, bytes, DB_NOTIFY);
 }
 
 void install_special_glyphs(CDataBase& store, uint32_t row) {
     for (uint32_t i = 0; i < 10; ++i) {
         const SpecialGlyph& g = SPECIAL_GLYPHS[row][i];
-        set_bytes(store, char_bitmap(row, FIRST_SPECIAL + i), g.bits, g.width,
+        SetString(store, char_bitmap(row, FIRST_SPECIAL + i), g.bits, g.width,
                   DB_NOTIFY | DB_NO_VALIDATE);
-        set(store, char_width(row, FIRST_SPECIAL + i), g.width, DB_NOTIFY | DB_NO_VALIDATE);
+        SetInteger(store, char_width(row, FIRST_SPECIAL + i), g.width, DB_NOTIFY | DB_NO_VALIDATE);
     }
 }
 
@@ -112,14 +100,15 @@ int LoadFontFile(CDataBase& store, const char* name, uint32_t row) {
     if (!font.Load(name)) return 0;
     bool validate = store.ValidateOn();
     store.SetValidateOn(false);
-    set(store, obj::fontNumber.row(row), row + 1);
-    set(store, obj::fontHeight.row(row), font.GetHeight());
-    set(store, obj::fontCharSpacing.row(row), font.GetCharSpacing());
-    set(store, obj::fontLineSpacing.row(row), font.GetLineSpacing());
-    set_bytes(store, obj::fontName.row(row), font.GetName(), uint32_t(std::strlen(font.GetName())));
+    SetInteger(store, obj::fontNumber.row(row), row + 1, DB_NOTIFY);
+    SetInteger(store, obj::fontHeight.row(row), font.GetHeight(), DB_NOTIFY);
+    SetInteger(store, obj::fontCharSpacing.row(row), font.GetCharSpacing(), DB_NOTIFY);
+    SetInteger(store, obj::fontLineSpacing.row(row), font.GetLineSpacing(), DB_NOTIFY);
+    SetString(store, obj::fontName.row(row), font.GetName(), uint32_t(std::strlen(font.GetName())),
+              DB_NOTIFY);
     for (uint32_t code = 1; code <= CODES; ++code)
         install_character(store, font, row, code);
-    if ((get(store, obj::halvSpecialFeatureSet) & SPECIAL_GLYPHS_FEATURE) && row <= 1)
+    if ((GetInteger(store, obj::halvSpecialFeatureSet) & SPECIAL_GLYPHS_FEATURE) && row <= 1)
         install_special_glyphs(store, row);
     store.ComputeFontCRC(row);
     font.Release();
@@ -133,9 +122,9 @@ void LoadBuiltInFonts(CDataBase& store) {
 }
 
 void InstallDefaultFonts(CDataBase& store) {
-    uint32_t type = get(store, obj::dmsSignType);
+    uint32_t type = GetInteger(store, obj::dmsSignType);
     if (type == 4 || type == 132) {
-        set(store, obj::numFonts, 1);
+        SetInteger(store, obj::numFonts, 1, DB_NOTIFY);
         LoadFontFile(store, "FW07X5_1_NEMA4.FNT", 0);
         return;
     }
@@ -151,31 +140,30 @@ void FontNop(CDataBase&, uint32_t) {}
 // The version ID: CRC-16 over the row's number, height and spacings, then per
 // character its code, width and bitmap; complemented and byte-swapped.
 void CDataBase::ComputeFontCRC(unsigned row) {
-    if (row >= FONT_ROWS || get(*this, obj::fontHeight.row(row)) == 0) return;
+    if (row >= FONT_ROWS || GetInteger(*this, obj::fontHeight.row(row)) == 0) return;
     crc16_state crc{};
     crc16_init(&crc, 0xFFFF);
     const DbObject header[] = {obj::fontNumber, obj::fontHeight, obj::fontCharSpacing,
                                obj::fontLineSpacing};
     for (const DbObject& o : header) {
-        uint8_t byte = uint8_t(get(*this, o.row(row)));
+        uint8_t byte = uint8_t(GetInteger(*this, o.row(row)));
         crc16_update(&crc, &byte, 1);
     }
     for (uint32_t code = 1; code <= CODES; ++code) {
-        uint8_t pair[2] = {uint8_t(code), uint8_t(get(*this, char_width(row, code)))};
+        uint8_t pair[2] = {uint8_t(code), uint8_t(GetInteger(*this, char_width(row, code)))};
         crc16_update(&crc, pair, 2);
         if (pair[1] == 0) continue;
         DbObject bitmap = char_bitmap(row, code);
         Lock();
         uint32_t length = 0;
-        const char* bytes =
-            GetString(*this, bitmap.offset, bitmap.width, Image(bitmap.image), &length);
+        const char* bytes = GetString(*this, bitmap, &length);
         if (length) crc16_update(&crc, bytes, length);
         Unlock();
     }
     uint16_t id = 0xFFFF;
     crc16_get(&crc, &id, CRC16_COMPLEMENT | CRC16_SWAP);
     crc16_finish(&crc);
-    set(*this, obj::fontVersionID.row(row), id);
+    SetInteger(*this, obj::fontVersionID.row(row), id, DB_NOTIFY);
 }
 
 // No operation of this system raises a font's change count (FontNop is
@@ -185,7 +173,7 @@ void CDataBase::FontChangeService() {
     for (uint32_t row = 0; row < FONT_ROWS; ++row) {
         uint32_t& count = FontChangeCount(row);
         if (count == 0) continue;
-        if (get(*this, obj::fontStatus.row(row)) == 11 && count == seen[row]) {
+        if (GetInteger(*this, obj::fontStatus.row(row)) == 11 && count == seen[row]) {
             ComputeFontCRC(row);
             count = 0;
         }

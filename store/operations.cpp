@@ -288,9 +288,29 @@ uint8_t* CDataBase::Image(DbImage image) {
     return image == DbImage::V ? v_ : nv_;
 }
 
-uint32_t db_get(const DbObject& o, uint32_t flags) {
-    CDataBase& s = TheDatabase();
+uint32_t GetInteger(CDataBase& s, const DbObject& o, uint32_t flags) {
     return GetInteger(s, o.offset, o.width, s.Image(o.image), flags);
+}
+
+int SetInteger(CDataBase& s, const DbObject& o, uint32_t value, uint32_t flags) {
+    return SetInteger(s, o.offset, o.width, value, s.Image(o.image), flags);
+}
+
+const char* GetString(CDataBase& s, const DbObject& o, uint32_t* length) {
+    return GetString(s, o.offset, o.width, s.Image(o.image), length);
+}
+
+uint32_t GetStringCopy(CDataBase& s, const DbObject& o, void* buffer, uint32_t size,
+                       uint32_t* length) {
+    return GetStringCopy(s, o.offset, o.width, s.Image(o.image), buffer, size, length);
+}
+
+int SetString(CDataBase& s, const DbObject& o, const void* bytes, uint32_t length, uint32_t flags) {
+    return SetString(s, o.offset, o.width, bytes, length, s.Image(o.image), flags);
+}
+
+uint32_t db_get(const DbObject& o, uint32_t flags) {
+    return GetInteger(TheDatabase(), o, flags);
 }
 
 int32_t db_get_signed(const DbObject& o, uint32_t flags) {
@@ -302,23 +322,19 @@ int32_t db_get_signed(const DbObject& o, uint32_t flags) {
 }
 
 int db_set(const DbObject& o, uint32_t value, uint32_t flags) {
-    CDataBase& s = TheDatabase();
-    return SetInteger(s, o.offset, o.width, value, s.Image(o.image), flags);
+    return SetInteger(TheDatabase(), o, value, flags);
 }
 
 const char* db_get_string(const DbObject& o, uint32_t* length) {
-    CDataBase& s = TheDatabase();
-    return GetString(s, o.offset, o.width, s.Image(o.image), length);
+    return GetString(TheDatabase(), o, length);
 }
 
 uint32_t db_get_string_copy(const DbObject& o, void* buffer, uint32_t size, uint32_t* length) {
-    CDataBase& s = TheDatabase();
-    return GetStringCopy(s, o.offset, o.width, s.Image(o.image), buffer, size, length);
+    return GetStringCopy(TheDatabase(), o, buffer, size, length);
 }
 
 int db_set_string(const DbObject& o, const void* bytes, uint32_t length, uint32_t flags) {
-    CDataBase& s = TheDatabase();
-    return SetString(s, o.offset, o.width, bytes, length, s.Image(o.image), flags);
+    return SetString(TheDatabase(), o, bytes, length, flags);
 }
 
 int db_set_text(const DbObject& o, const char* text, uint32_t flags) {

@@ -55,12 +55,8 @@ struct Rule {
 
 // ---- reading and writing other objects --------------------------------------------
 
-uint32_t get(Ctx& c, const DbObject& o) {
-    return GetInteger(c.db, o.offset, o.width, c.db.Image(o.image), 0);
-}
-
 void put(Ctx& c, const DbObject& o, uint32_t v, uint32_t flags = NOTIFY_NO_VALIDATE) {
-    SetInteger(c.db, o.offset, o.width, v, c.db.Image(o.image), flags);
+    SetInteger(c.db, o, v, flags);
 }
 
 void put_all_rows(Ctx& c, const DbObject& o, uint32_t v) {
@@ -70,12 +66,12 @@ void put_all_rows(Ctx& c, const DbObject& o, uint32_t v) {
 
 bool value_used_by_other_row(Ctx& c, const DbObject& column) {
     for (unsigned r = 0; r < column.rows; ++r)
-        if (r != c.row && get(c, column.row(r)) == c.value) return true;
+        if (r != c.row && GetInteger(c.db, column.row(r)) == c.value) return true;
     return false;
 }
 
 int colour_class(Ctx& c) {
-    uint32_t module = get(c, halvModuleID);
+    uint32_t module = GetInteger(c.db, halvModuleID);
     return g_services.module_colour_class ? g_services.module_colour_class(module) : 1;
 }
 
@@ -102,7 +98,7 @@ const uint16_t kMessageFrom[9] = {
 };
 
 int message_status(Ctx& c, bool print) {
-    uint32_t current = get(c, c.rule.column.row(c.row));
+    uint32_t current = GetInteger(c.db, c.rule.column.row(c.row));
     if (current < 1 || current > 8) current = 1;
     int r = 0;
     if (c.value < 1 || c.value > 8)
@@ -131,12 +127,12 @@ const uint16_t kFontTo[12] = {
 const uint16_t kGraphicTo[5] = {0, S(7) | S(9), S(7) | S(8) | S(9), S(9), S(7) | S(8) | S(9)};
 
 int font_status(Ctx& c) {
-    uint32_t current = get(c, c.rule.column.row(c.row));
+    uint32_t current = GetInteger(c.db, c.rule.column.row(c.row));
     return current < 12 && in_set(kFontTo[current], c.value) ? DB_OK : DB_REFUSED;
 }
 
 int graphic_status(Ctx& c) {
-    uint32_t current = get(c, c.rule.column.row(c.row));
+    uint32_t current = GetInteger(c.db, c.rule.column.row(c.row));
     return current < 5 && in_set(kGraphicTo[current], c.value) ? DB_OK : DB_REFUSED;
 }
 
@@ -147,12 +143,12 @@ int climate_test_activation(Ctx& c) {
 }
 
 int control_mode(Ctx& c) {
-    return get(c, dmsControlMode) == 2 && c.value == 5 ? DB_OK : DB_REFUSED;
+    return GetInteger(c.db, dmsControlMode) == 2 && c.value == 5 ? DB_OK : DB_REFUSED;
 }
 
 int daylight_saving(Ctx& c) {
     if (c.value == 1) return DB_REFUSED5;
-    if (c.value == 20) return get(c, dstBeginMonth.row(0)) > 13 ? DB_REFUSED5 : DB_OK;
+    if (c.value == 20) return GetInteger(c.db, dstBeginMonth.row(0)) > 13 ? DB_REFUSED5 : DB_OK;
     put_all_rows(c, dstBeginMonth, c.value == 2 ? 14 : 15);
     return DB_OK;
 }
@@ -179,7 +175,7 @@ int font_number(Ctx& c) {
 }
 
 bool sign_type_in(Ctx& c, std::initializer_list<uint32_t> types) {
-    uint32_t t = get(c, dmsSignType);
+    uint32_t t = GetInteger(c.db, dmsSignType);
     for (uint32_t x : types)
         if (t == x) return true;
     return false;
@@ -188,20 +184,20 @@ bool sign_type_in(Ctx& c, std::initializer_list<uint32_t> types) {
 int font_height(Ctx& c) {
     const DbObject& limit =
         sign_type_in(c, {4, 5, 132, 133}) ? vmsCharacterHeightPixels : vmsSignHeightPixels;
-    return c.value > get(c, limit) ? DB_REFUSED : DB_OK;
+    return c.value > GetInteger(c.db, limit) ? DB_REFUSED : DB_OK;
 }
 
 int font_char_spacing(Ctx& c) {
     if (!sign_type_in(c, {5, 6, 133, 134})) return DB_OK;
-    return c.value > get(c, vmsSignWidthPixels) ? DB_REFUSED : DB_OK;
+    return c.value > GetInteger(c.db, vmsSignWidthPixels) ? DB_REFUSED : DB_OK;
 }
 
 int character_width(Ctx& c) {
-    uint32_t sign_width = get(c, vmsSignWidthPixels);
+    uint32_t sign_width = GetInteger(c.db, vmsSignWidthPixels);
     uint32_t limit = sign_width;
     if (sign_type_in(c, {4, 132})) {
         trace_printf("Char Charwidth val = %d  sign width %d\n", int(c.value), int(sign_width));
-        limit = get(c, vmsCharacterWidthPixels);
+        limit = GetInteger(c.db, vmsCharacterWidthPixels);
     } else {
         trace_printf("Charwidth val = %d  sign width %d\n", int(c.value), int(sign_width));
     }
@@ -213,10 +209,10 @@ int graphic_number(Ctx& c) {
 }
 
 int graphic_height(Ctx& c) {
-    return c.value > get(c, vmsSignHeightPixels) ? DB_REFUSED : DB_OK;
+    return c.value > GetInteger(c.db, vmsSignHeightPixels) ? DB_REFUSED : DB_OK;
 }
 int graphic_width(Ctx& c) {
-    return c.value > get(c, vmsSignWidthPixels) ? DB_REFUSED : DB_OK;
+    return c.value > GetInteger(c.db, vmsSignWidthPixels) ? DB_REFUSED : DB_OK;
 }
 
 // The colour index objects and their RGB mirrors.
@@ -234,11 +230,11 @@ const ColourPair& pair_of_rgb(uint32_t offset) {
 }
 
 int default_colour(Ctx& c) {
-    if (get(c, dmsColorScheme) != 3) return DB_REFUSED5;
+    if (GetInteger(c.db, dmsColorScheme) != 3) return DB_REFUSED5;
     if (!colour_allowed(colour_class(c), c.value)) return DB_REFUSED5;
     const DbObject& rgb = pair_of_index(c.offset).rgb;
     uint8_t byte = uint8_t(c.value);
-    SetString(c.db, rgb.offset, rgb.width, &byte, 1, c.db.Image(rgb.image), NOTIFY_NO_VALIDATE);
+    SetString(c.db, rgb, &byte, 1, NOTIFY_NO_VALIDATE);
     return DB_OK;
 }
 
@@ -257,7 +253,7 @@ int brightness_table(Ctx& c) {
     if (c.length == 0) return brightness_error(c, 6); // no count byte to read
     uint32_t n = c.bytes[0];
     if (n == 0 || c.length != 6 * n + 1) return brightness_error(c, 6);
-    uint32_t max = get(c, dmsIllumMaxPhotocellLevel);
+    uint32_t max = GetInteger(c.db, dmsIllumMaxPhotocellLevel);
     uint32_t previous_up = 0;
     for (uint32_t i = 0; i < n; ++i) {
         const uint8_t* entry = c.bytes + 1 + 6 * i;
@@ -309,7 +305,7 @@ int oid_check(Ctx& c) {
     }
     c.db.SetOidCheckWord(c.db.OidCheckWord() & ~bit);
     if (c.db.OidCheckWord() == 0)
-        put(c, status, get(c, eventConfigAction.row(c.row)) == 3 ? 3 : 2, DB_NOTIFY);
+        put(c, status, GetInteger(c.db, eventConfigAction.row(c.row)) == 3 ? 3 : 2, DB_NOTIFY);
     return DB_OK;
 }
 
@@ -320,10 +316,10 @@ const uint16_t kNoBlueModules[] = {1,   2,   3,   4,   5,   6,   7,   8,   11,  
 
 int colour_rgb(Ctx& c) {
     const DbObject& index = pair_of_rgb(c.offset).index;
-    uint32_t scheme = get(c, dmsColorScheme);
+    uint32_t scheme = GetInteger(c.db, dmsColorScheme);
     if (scheme == 4) {
         if (c.length != 3) return DB_REFUSED5;
-        uint32_t module = get(c, halvModuleID);
+        uint32_t module = GetInteger(c.db, halvModuleID);
         for (uint16_t m : kNoBlueModules)
             if (m == module && c.bytes[2] != 0) return DB_REFUSED5;
         return DB_OK;
@@ -419,7 +415,7 @@ int apply(Ctx& c) {
     const Rule& r = c.rule;
     c.row = (c.offset - r.column.offset) / r.column.width / r.per_row;
     if (r.status) {
-        c.status = get(c, r.status->row(c.row));
+        c.status = GetInteger(c.db, r.status->row(c.row));
         if (!in_set(r.allowed, c.status)) {
             if (r.refusal) console_printf("%s", r.refusal);
             return DB_REFUSED5;

@@ -86,7 +86,7 @@ struct snmp_pdu {
 };
 
 // Where the codec counts an unknown syntax in a slot to be encoded
-// (snmpOutBadValues). The agent installs CDataBase::IncSnmpOutBadValues.
+// (snmpOutBadValues). The store link raises obj::snmpOutBadValues.
 void snmp_set_out_bad_values_counter(void (*counter)());
 // Where snmp_v1_message_decode counts a received GetResponse (snmpInGetResponses).
 void snmp_set_in_get_responses_counter(void (*counter)());

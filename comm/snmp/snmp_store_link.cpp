@@ -3,6 +3,7 @@
 #include "comm/snmp/asn1.h"
 #include "comm/snmp/snmp.h"
 #include "store/database.h"
+#include "store/objects.h"
 
 namespace {
 
@@ -10,10 +11,10 @@ bool store_local_time_feature() {
     return TheDatabase().IsLocalTimeFeature() != 0;
 }
 void store_out_bad_values() {
-    TheDatabase().IncSnmpOutBadValues();
+    TheDatabase().IncCounter(obj::snmpOutBadValues);
 }
 void store_in_get_responses() {
-    TheDatabase().IncSnmpInGetResponses();
+    TheDatabase().IncCounter(obj::snmpInGetResponses);
 }
 
 } // namespace

@@ -71,10 +71,6 @@ constexpr DefaultValue kQuorvelV[] = {
     empty(obj::quorvelObj1_2_16_1_2),
 };
 
-uint32_t get(CDataBase& store, const DbObject& o) {
-    return GetInteger(store, o.offset, o.width, store.Image(o.image), 0);
-}
-
 } // namespace
 
 void fdot_defaults_init(int partial, CDataBase& store) {
@@ -92,8 +88,8 @@ void quorvel_defaults_init(CDataBase& store) {
 
 void ess_defaults_init(CDataBase& store) {
     const DefaultValue location[] = {
-        set(obj::essLatitude, get(store, obj::siteLatitude)),
-        set(obj::essLongitude, get(store, obj::siteLongitude)),
+        set(obj::essLatitude, GetInteger(store, obj::siteLatitude)),
+        set(obj::essLongitude, GetInteger(store, obj::siteLongitude)),
         set(obj::essVehicleBearing, 0),
     };
     apply(store, location);

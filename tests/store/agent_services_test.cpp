@@ -71,34 +71,31 @@ TEST_F(AgentServicesTest, GroupAddressesAndChapTexts) {
 TEST_F(AgentServicesTest, CountersCountAndWrapSilently) {
     db->SetNotifyOn(true);
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(0, db->IncSnmpInPkts());
+        EXPECT_EQ(0, db->IncCounter(obj::snmpInPkts));
     EXPECT_EQ(3u, Get(obj::snmpInPkts));
     Set(obj::snmpOutGenErrs, 0xFFFFFFFF);
-    EXPECT_EQ(0, db->IncSnmpOutGenErrs());
+    EXPECT_EQ(0, db->IncCounter(obj::snmpOutGenErrs));
     EXPECT_EQ(0u, Get(obj::snmpOutGenErrs));
-    struct Counter {
-        int (CDataBase::*inc)();
-        DbObject object;
-    } counters[] = {
-        {&CDataBase::IncSnmpOutPkts, obj::snmpOutPkts},
-        {&CDataBase::IncSnmpInBadVersions, obj::snmpInBadVersions},
-        {&CDataBase::IncSnmpInBadCommunityNames, obj::snmpInBadCommunityNames},
-        {&CDataBase::IncSnmpInBadCommunityUses, obj::snmpInBadCommunityUses},
-        {&CDataBase::IncSnmpInTooBigs, obj::snmpInTooBigs},
-        {&CDataBase::IncSnmpInNoSuchNames, obj::snmpInNoSuchNames},
-        {&CDataBase::IncSnmpInBadValues, obj::snmpInBadValues},
-        {&CDataBase::IncSnmpInReadOnlys, obj::snmpInReadOnlys},
-        {&CDataBase::IncSnmpInGenErrs, obj::snmpInGenErrs},
-        {&CDataBase::IncSnmpInGetRequests, obj::snmpInGetRequests},
-        {&CDataBase::IncSnmpInGetNexts, obj::snmpInGetNexts},
-        {&CDataBase::IncSnmpInSetRequests, obj::snmpInSetRequests},
-        {&CDataBase::IncSnmpInGetResponses, obj::snmpInGetResponses},
-        {&CDataBase::IncSnmpOutBadValues, obj::snmpOutBadValues},
-        {&CDataBase::IncPanynjCounter, obj::panynjObj1_5},
+    const DbObject counters[] = {
+        obj::snmpOutPkts,
+        obj::snmpInBadVersions,
+        obj::snmpInBadCommunityNames,
+        obj::snmpInBadCommunityUses,
+        obj::snmpInTooBigs,
+        obj::snmpInNoSuchNames,
+        obj::snmpInBadValues,
+        obj::snmpInReadOnlys,
+        obj::snmpInGenErrs,
+        obj::snmpInGetRequests,
+        obj::snmpInGetNexts,
+        obj::snmpInSetRequests,
+        obj::snmpInGetResponses,
+        obj::snmpOutBadValues,
+        obj::panynjObj1_5,
     };
-    for (const Counter& c : counters) {
-        EXPECT_EQ(0, (db.get()->*c.inc)());
-        EXPECT_EQ(1u, Get(c.object)) << c.object.offset;
+    for (const DbObject& counter : counters) {
+        EXPECT_EQ(0, db->IncCounter(counter));
+        EXPECT_EQ(1u, Get(counter)) << counter.offset;
     }
     EXPECT_EQ(0u, Get(obj::snmpInASNParseErrs));
     EXPECT_EQ(0, db->ClearPanynjCounter());
