@@ -204,6 +204,7 @@ CDataBase::CDataBase() {
 }
 
 CDataBase::~CDataBase() {
+    StopHealthyRunTimer();
     if (lock_created_) tx_mutex_delete(&lock_);
 }
 

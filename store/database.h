@@ -42,7 +42,9 @@ const int DB_REASON_CHANGED = 2;
 // writer did not pass DB_NO_JOURNAL. AppendString is called with the store
 // lock held, so that records of one object follow the order of its values:
 // the journal must take the store lock before its own lock (never the other
-// way round) when it reads strings while holding its own lock.
+// way round) when it reads strings while holding its own lock. The appends
+// give 1 when the record is kept, 0 when the journal refused it (full): the
+// write is then refused (DB_REFUSED5) and the object keeps its old value.
 class CJournalSink {
   public:
     virtual ~CJournalSink() = default;
@@ -111,6 +113,10 @@ class CDataBase {
     void SetInitialised(uint8_t v) { initialised_ = v; }
     uint8_t BootCounterCleared() const { return boot_counter_cleared_; }
     void SetBootCounterCleared(uint8_t v) { boot_counter_cleared_ = v; }
+    // The timer that clears the early-restart counter after 30 seconds of
+    // running (started at the end of Init).
+    void StartHealthyRunTimer();
+    void StopHealthyRunTimer();
     uint32_t OidCheckWord() const { return oid_check_; }
     void SetOidCheckWord(uint32_t w) { oid_check_ = w; }
     uint32_t& FontChangeCount(unsigned font_row) { return font_changes_[font_row % FONT_ROWS]; }
@@ -202,6 +208,8 @@ class CDataBase {
     TX_MUTEX lock_{};
     bool lock_created_ = false;
     uint8_t* shared_block_ = nullptr;
+    TX_TIMER healthy_timer_{};
+    bool healthy_timer_created_ = false;
 };
 
 // The one object store.

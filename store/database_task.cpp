@@ -57,7 +57,81 @@ void service_flash_mode(CDataBase& store, CDatabase* journal) {
     }
 }
 
+// An object whose every record was lost takes its factory value, and that
+// value is journalled so that it outlives the damaged records; objects with
+// an intact record are left to the replay that follows.
+class UnrecordedOnly : public CJournalSink {
+  public:
+    explicit UnrecordedOnly(CDatabase& journal) : journal_(journal) {}
+    int AppendInt(uint32_t offset, unsigned width, uint32_t value) override {
+        return journal_.HadRecord(offset) ? 1 : journal_.AppendInt(offset, width, value);
+    }
+    int AppendString(uint32_t offset, const void* bytes, uint32_t length) override {
+        return journal_.HadRecord(offset) ? 1 : journal_.AppendString(offset, bytes, length);
+    }
+    bool StringFits(uint32_t length) override { return journal_.StringFits(length); }
+
+  private:
+    CDatabase& journal_;
+};
+
+// Empties the non-volatile image, giving its string blocks back.
+void clear_nv_image(CDataBase& store) {
+    for (uint32_t o = 0; o < CDataBase::NV_IMAGE_BYTES; o += 4)
+        if (CDataBase::IsDynamicOffset(o))
+            SetString(store, o, 4, nullptr, 0, store.NvImage(), DB_NO_JOURNAL | DB_NO_VALIDATE);
+    std::memset(store.NvImage(), 0, CDataBase::NV_IMAGE_BYTES);
+}
+
+// The replay met damaged or lost records: every object gets its newest intact
+// record, else its factory value, and "CONFIG.XML" is restored over them.
+void recover_damaged_journal(CDataBase& store, CDatabase& journal) {
+    console_printf("\tjournal damaged: factory values and CONFIG.XML fill what was lost\n");
+    clear_nv_image(store);
+    UnrecordedOnly sink(journal);
+    store.BindJournal(&sink);
+    store.SetDefaults(0);
+    store.BindJournal(&journal);
+    journal.ReplayAgain();
+    restore_config(store);
+}
+
+// The early-restart counter is cleared once the system has run for 30
+// seconds, by a timer of its own: whatever the task is busy with (a long
+// compaction) cannot delay it.
+CDataBase* g_timed_store = nullptr;
+
+void clear_after_healthy_run(CDataBase& store) {
+    if (store.BootCounterCleared()) return;
+    CDatabase::StateMachine_BootCounter(store, 1);
+    store.SetBootCounterCleared(1);
+}
+
+void healthy_run_expiry(ULONG) {
+    if (g_timed_store) clear_after_healthy_run(*g_timed_store);
+}
+
 } // namespace
+
+void CDataBase::StartHealthyRunTimer() {
+    const ULONG now = tx_time_get();
+    if (now > kHealthyRunTicks) {
+        clear_after_healthy_run(*this);
+        return;
+    }
+    if (healthy_timer_created_) tx_timer_delete(&healthy_timer_);
+    healthy_timer_created_ =
+        tx_timer_create(&healthy_timer_, "Healthy Run", healthy_run_expiry, 0,
+                        kHealthyRunTicks + 1 - now, 0, TX_AUTO_ACTIVATE) == TX_SUCCESS;
+    if (healthy_timer_created_) g_timed_store = this;
+}
+
+void CDataBase::StopHealthyRunTimer() {
+    if (!healthy_timer_created_) return;
+    tx_timer_delete(&healthy_timer_);
+    healthy_timer_created_ = false;
+    if (g_timed_store == this) g_timed_store = nullptr;
+}
 
 void CDataBase::Init() {
     SetValidateOn(false);
@@ -74,6 +148,8 @@ void CDataBase::Init() {
             int rc = journal.Commit();
             if (rc != 0) console_printf("\tCDatabase::Init: mon_tfsipmod failed:%d\n", rc);
         }
+    } else if (journal.ReplayMetDamage()) {
+        recover_damaged_journal(*this, journal);
     } else if (feature_set(*this) & kFeatureVolatileOnly) {
         restore_config(*this); // the journal is not kept current in that mode
     }
@@ -86,6 +162,7 @@ void CDataBase::Init() {
     // Journalling is back on for the rest of the start-up, so that its writes
     // (the start cause, the script's run-once bit) survive the next restart.
     if (!(feature_set(*this) & kFeatureVolatileOnly)) SetFlashMode(1);
+    StartHealthyRunTimer();
 }
 
 void CDataBase::Run() {
@@ -93,8 +170,5 @@ void CDataBase::Run() {
     task->CTaskBase::Run();
     task->DrainMailbox(*Mail());
     service_flash_mode(*this, persist_journal(*this));
-    if (!BootCounterCleared() && tx_time_get() > kHealthyRunTicks) {
-        CDatabase::StateMachine_BootCounter(*this, 1);
-        SetBootCounterCleared(1);
-    }
+    if (tx_time_get() > kHealthyRunTicks) clear_after_healthy_run(*this);
 }

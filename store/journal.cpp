@@ -22,6 +22,20 @@ const uint32_t kMaxRecord = CDatabase::MAX_STRING + 12;
 const uint32_t kPendingFlushAt = 7950; // entries that make the copy walk run a delete pass
 const int kCatchUps = 10;
 const UINT kCopyPriority = 2;
+// Records copied per tick, by the room left in the active file: the fuller
+// it gets, the faster the copy, and when little is left the rest is copied at
+// once, holding the "Flash Database Mutex" (writers wait instead of failing).
+struct CopyRate {
+    uint32_t room_above;
+    uint32_t records; // 0: finish at once
+};
+const CopyRate kCopyRates[] = {
+    {1u << 20, 1},
+    {512u << 10, 8},
+    {256u << 10, 64},
+    {0, 0},
+};
+const ULONG kCopyTicksPerCycle = 90; // one task cycle of copying, then the cycle goes on
 
 uint32_t be16(const uint8_t* p) {
     return (uint32_t(p[0]) << 8) | p[1];
@@ -215,14 +229,30 @@ bool CDatabase::CheckHeader(int file) const {
     return journal_crc(h + 1, 10) == be16(h + 11);
 }
 
+// The valid file of the lower generation (nv1.dat on a tie) is used. The
+// other one is removed, unless it is the target of a compaction that a
+// restart cut short: then it stays, and the copy resumes where it stood.
 int CDatabase::ChooseFile() {
     bool counts[2] = {CheckHeader(0), CheckHeader(1)};
+    resume_target_ = -1;
     if (!counts[0] && counts[1]) return 1;
     if (!counts[1]) return 0;
     int keep = be32(files_[1].data + 2) < be32(files_[0].data + 2) ? 1 : 0;
+    if (IsCompactionTarget(1 - keep, keep)) {
+        resume_target_ = 1 - keep;
+        return keep;
+    }
     mon_tfsunlink(FILE_NAMES[1 - keep]);
     Forget(1 - keep);
     return keep;
+}
+
+// A compaction target has the header of the file it copies, but for its
+// generation, which is one higher.
+bool CDatabase::IsCompactionTarget(int file, int of) const {
+    const uint8_t* t = files_[file].data;
+    const uint8_t* h = files_[of].data;
+    return be32(t + 2) == be32(h + 2) + 1 && t[1] == h[1] && std::memcmp(t + 6, h + 6, 5) == 0;
 }
 
 // Creates the file (when absent) and appends its header: committed from the
@@ -352,24 +382,31 @@ int CDatabase::STRING(uint32_t offset, const void* bytes, uint16_t length, uint3
     return AppendRecord(offset, value, uint32_t(length) + 1, record);
 }
 
+// The store's hook: 1 when the record was appended, or when there is no
+// journal file to append to (the sign then runs without one, as announced at
+// start); 0 when the journal refused it, which the store reports to the writer.
 int CDatabase::AppendInt(uint32_t offset, unsigned width, uint32_t value) {
+    if (active_ < 0) return 1;
     uint32_t record = 0;
-    switch (width) {
-    case 1:
-        return INT8(offset, uint8_t(value), &record);
-    case 2:
-        return INT16(offset, uint16_t(value), &record);
-    case 4:
-        return INT32(offset, value, &record);
-    default:
-        return 0;
-    }
+    int r = 0;
+    if (width == 1) r = INT8(offset, uint8_t(value), &record);
+    if (width == 2) r = INT16(offset, uint16_t(value), &record);
+    if (width == 4) r = INT32(offset, value, &record);
+    if (!r) ReportRefused(offset);
+    return r;
 }
 
 int CDatabase::AppendString(uint32_t offset, const void* bytes, uint32_t length) {
+    if (active_ < 0) return 1;
     uint32_t record = 0;
-    if (length > MAX_STRING) return 0;
-    return STRING(offset, bytes, uint16_t(length), &record);
+    int r = length <= MAX_STRING ? STRING(offset, bytes, uint16_t(length), &record) : 0;
+    if (!r) ReportRefused(offset);
+    return r;
+}
+
+void CDatabase::ReportRefused(uint32_t offset) {
+    console_printf("CDatabase: %s refused the record of object %u\n", ActiveName(),
+                   unsigned(offset));
 }
 
 // ---- pending index and delete passes ------------------------------------------------
@@ -486,24 +523,44 @@ int CDatabase::Load() {
         console_printf("\tCreating %s\n", name);
         mon_tfsunlink(name);
         Forget(file);
+        if (resume_target_ >= 0) {
+            mon_tfsunlink(FILE_NAMES[resume_target_]);
+            Forget(resume_target_);
+        }
         CreateFresh(file, c.failure);
         return 0;
     }
     active_ = file;
-    Replay(file);
+    Replay(file, false);
     console_printf("[ OK ]\n");
+    if (resume_target_ >= 0) ResumeCompaction(resume_target_);
     return 1;
 }
 
-// Replays every valid live record in file order (a later record of an object
-// overrides an earlier one). A stretch of more than 1700 erased bytes ends
-// the journal; damaged bytes are skipped with one console line per stretch.
-void CDatabase::Replay(int file) {
+void CDatabase::NoteReplayed(uint32_t object, bool deleted) {
+    if (object >= IMAGE_BYTES) return;
+    const uint8_t bit = uint8_t(1u << (object % 8));
+    recorded_[object / 8] |= bit;
+    if (deleted)
+        superseded_last_[object / 8] |= bit;
+    else
+        superseded_last_[object / 8] &= uint8_t(~bit);
+}
+
+// Replays every valid record in file order, the deleted ones too: a later
+// record of an object overrides an earlier one, so the newest intact record
+// of each object wins, and an object whose newest record was damaged or lost
+// falls back to its previous value. A stretch of more than 1700 erased bytes
+// ends the journal; damaged bytes are skipped with one console line per stretch.
+void CDatabase::Replay(int file, bool quiet) {
     const uint8_t* data = files_[file].data;
     uint8_t* image = owner_.NvImage();
     const uint32_t flags = DB_NO_JOURNAL | DB_NO_VALIDATE;
     uint32_t at = HEADER_BYTES, run_start = 0;
     bool in_run = false, in_damage = false;
+    std::memset(superseded_last_, 0, sizeof superseded_last_);
+    std::memset(recorded_, 0, sizeof recorded_);
+    uint32_t damaged = 0;
     while (at < FILE_BYTES - 1) {
         if (data[at] == 0xFF) {
             if (!in_run) run_start = at;
@@ -516,31 +573,42 @@ void CDatabase::Replay(int file) {
         uint32_t length = valid_record(data, at, FILE_BYTES - 1);
         if (!length) {
             if (!in_damage) {
-                console_printf("\tjournal %s: damaged record at 0x%08X skipped\n", FILE_NAMES[file],
-                               unsigned(at));
-                ++corrupt_records_;
+                if (!quiet)
+                    console_printf("\tjournal %s: damaged record at 0x%08X skipped\n",
+                                   FILE_NAMES[file], unsigned(at));
+                ++damaged;
             }
             in_damage = true;
             ++at;
             continue;
         }
         in_damage = false;
-        if (data[at] == MARK_LIVE) {
-            const uint32_t object = be32(data + at + 3);
-            const uint8_t* value = data + at + 7;
-            const uint32_t width = length - 6;
-            if (CDataBase::IsDynamicOffset(object))
-                SetString(owner_, object, 4, value, length - 7, image, flags);
-            else if (width == 1 || width == 2 || width == 4)
-                SetInteger(owner_, object, width,
-                           width == 1   ? value[0]
-                           : width == 2 ? be16(value)
-                                        : be32(value),
-                           image, flags);
-            ++replayed_records_;
-        }
+        const uint32_t object = be32(data + at + 3);
+        const uint8_t* value = data + at + 7;
+        const uint32_t width = length - 6;
+        if (CDataBase::IsDynamicOffset(object))
+            SetString(owner_, object, 4, value, length - 7, image, flags);
+        else if (width == 1 || width == 2 || width == 4)
+            SetInteger(owner_, object, width,
+                       width == 1   ? value[0]
+                       : width == 2 ? be16(value)
+                                    : be32(value),
+                       image, flags);
+        NoteReplayed(object, data[at] == MARK_DELETED);
+        if (data[at] == MARK_LIVE && !quiet) ++replayed_records_;
         at += length + 4;
     }
+    bool lost = false;
+    for (uint8_t bits : superseded_last_)
+        lost = lost || bits != 0;
+    if (!quiet) corrupt_records_ += damaged;
+    replay_damaged_ = damaged > 0 || lost;
+    if (lost && !quiet)
+        console_printf("\tjournal %s: newest records lost, older values used\n", FILE_NAMES[file]);
+}
+
+void CDatabase::ReplayAgain() {
+    if (active_ >= 0) Replay(active_, true);
 }
 
 // ---- compaction -------------------------------------------------------------------
@@ -589,6 +657,9 @@ bool CDatabase::StartCompaction() {
     if (FFS_SDH(files_[active_].data, target)) {
         defrag_target_ = target;
         defrag_state_ = DEFRAG_COPYING;
+        copy_at_ = HEADER_BYTES;
+        catch_ups_ = kCatchUps;
+        copied_ = false;
         return true;
     }
     console_printf("failed to create header unlinking %s\n", name);
@@ -597,62 +668,147 @@ bool CDatabase::StartCompaction() {
     return false;
 }
 
-// Copies the live records into the target, one per tick, catching up with
-// records appended meanwhile. When the catch-ups run out, the rest is copied
-// holding the "Flash Database Mutex", so that no append can reach the old
-// file after its last record was copied.
+// The target holds copies of records of the active file, in the active
+// file's order. The copy resumes after the earliest place where every one of
+// them is matched: records from there on are copied again, in order, so the
+// newest record of every object still comes last.
+bool CDatabase::AlignCopy(int target, uint32_t* resume_at) const {
+    const uint8_t* from = files_[active_].data;
+    const uint8_t* copy = files_[target].data;
+    const uint32_t from_end = files_[active_].end, copy_end = files_[target].end;
+    uint32_t at = HEADER_BYTES;
+    for (uint32_t t = HEADER_BYTES; t < copy_end;) {
+        const uint32_t length = valid_record(copy, t, copy_end);
+        if (!length) { // a copy cut short: nothing after it counts
+            if (copy[t] != 0xFF) return false;
+            ++t;
+            continue;
+        }
+        for (;; ++at) {
+            if (at >= from_end) return false;
+            const uint32_t l = valid_record(from, at, from_end);
+            if (l == length && std::memcmp(from + at + 1, copy + t + 1, length + 3) == 0) break;
+        }
+        at += length + 4;
+        t += length + 4;
+    }
+    *resume_at = at;
+    return true;
+}
+
+void CDatabase::ResumeCompaction(int target) {
+    resume_target_ = -1;
+    RecomputeEnd(active_);
+    RecomputeEnd(target);
+    uint32_t at = 0;
+    if (!AlignCopy(target, &at)) {
+        console_printf("\t%s does not match %s: removed\n", FILE_NAMES[target],
+                       FILE_NAMES[active_]);
+        mon_tfsunlink(FILE_NAMES[target]);
+        files_[target] = FileState();
+        return;
+    }
+    console_printf("\tcompaction into %s resumes at 0x%08X\n", FILE_NAMES[target], unsigned(at));
+    defrag_target_ = target;
+    defrag_state_ = DEFRAG_COPYING;
+    copy_at_ = at;
+    catch_ups_ = kCatchUps;
+    copied_ = files_[target].end > HEADER_BYTES;
+}
+
+// Whether a newer record of `object` than the one at `address` waits in the
+// pending index (it will be copied in its turn).
+bool CDatabase::Superseded(uint32_t object, uint32_t address) {
+    bool held = LockIndex();
+    bool newer = false;
+    for (uint32_t i = 0; i < pending_count_ && !newer; ++i)
+        newer = pending_[i].object == object && pending_[i].address > address;
+    if (held) UnlockIndex();
+    return newer;
+}
+
+// Copies up to `limit` live records from the copy position on, skipping
+// deleted, superseded and damaged ones.
+CDatabase::CopyStatus CDatabase::CopyRecords(uint32_t limit) {
+    const uint8_t* data = files_[active_].data;
+    if (pending_count_ > kPendingFlushAt) Deleting();
+    for (uint32_t copied = 0; copied < limit;) {
+        const uint32_t end = files_[active_].end;
+        if (copy_at_ >= end) return COPY_AT_END;
+        const uint32_t at = copy_at_;
+        const uint32_t length = valid_record(data, at, end);
+        if (!length) {
+            ++copy_at_;
+            continue;
+        }
+        copy_at_ += length + 4;
+        if (data[at] != MARK_LIVE || Superseded(be32(data + at + 3), at)) continue;
+        uint32_t record = 0;
+        if (!write(defrag_target_, data + at, length + 4, &record, false)) {
+            console_printf("CDB::SM_D flash error\n");
+            return COPY_FAILED;
+        }
+        copied_ = true;
+        ++copied;
+    }
+    return COPY_MORE;
+}
+
+// Copies the live records into the target one step a tick for one task
+// cycle at most; the next cycles go on from where it stood, so the task's
+// other work (the delete pass, letters) keeps running during a compaction.
 void CDatabase::DefragCopy() {
     trace_printf("CDatabase::StateMachine_Defrag: copying\n");
-    const int target = defrag_target_;
-    if (active_ < 0 || !files_[active_].data || target < 0) {
+    if (active_ < 0 || !files_[active_].data || defrag_target_ < 0) {
         defrag_state_ = DEFRAG_CLEANING;
         return;
     }
     PriorityScope copying(kCopyPriority);
-    Deleting(); // superseded records need not be copied
-    const uint8_t* data = files_[active_].data;
-    uint32_t at = HEADER_BYTES;
-    int catch_ups = kCatchUps;
-    bool held = false, copied = false, failed = false;
-    for (;;) {
-        if (pending_count_ > kPendingFlushAt) Deleting();
-        const uint32_t used = files_[active_].end;
-        if (at >= used) {
-            if (held) break;
-            held = LockFlash();
-            if (!held || catch_ups == 0 || files_[active_].end == used) {
-                if (!held) break; // start-up context: nothing can append meanwhile
-                continue;         // copy what remains, holding the mutex
-            }
-            UnlockFlash();
-            held = false;
-            Deleting();
-            --catch_ups;
-            continue;
+    for (ULONG tick = 0; tick < kCopyTicksPerCycle; ++tick) {
+        const uint32_t room = FILE_BYTES - files_[active_].end;
+        const CopyRate* rate = kCopyRates;
+        while (rate->records && room <= rate->room_above)
+            ++rate;
+        if (!rate->records || catch_ups_ <= 0) {
+            FinishCopyHoldingTheMutex();
+            return;
         }
-        uint32_t length = valid_record(data, at, used);
-        if (!length || data[at] != MARK_LIVE) {
-            at += length ? length + 4 : 1;
-            continue;
+        const CopyStatus status = CopyRecords(rate->records);
+        if (status == COPY_FAILED) {
+            EndCopy(false);
+            return;
         }
-        uint32_t record = 0;
-        if (!write(target, data + at, length + 4, &record, false)) {
-            console_printf("CDB::SM_D flash error\n");
-            failed = true;
-            break;
-        }
-        copied = true;
-        at += length + 4;
-        if (!held) tx_thread_sleep(1);
+        if (status == COPY_AT_END && TrySwitch()) return;
+        tx_thread_sleep(1);
     }
-    if (copied && !failed)
+}
+
+// At the end of the active file: switch when nothing was appended since,
+// checked holding the "Flash Database Mutex"; otherwise one catch-up is spent.
+bool CDatabase::TrySwitch() {
+    bool held = LockFlash();
+    const bool caught_up = copy_at_ >= files_[active_].end;
+    if (caught_up) EndCopy(true);
+    if (held) UnlockFlash();
+    if (!caught_up) --catch_ups_;
+    return caught_up;
+}
+
+void CDatabase::FinishCopyHoldingTheMutex() {
+    bool held = LockFlash();
+    EndCopy(CopyRecords(FILE_BYTES) != COPY_FAILED);
+    if (held) UnlockFlash();
+}
+
+void CDatabase::EndCopy(bool ok) {
+    const int target = defrag_target_;
+    if (ok && copied_) {
         Switch(target);
-    else {
+    } else {
         console_printf("copying failed\n");
         mon_tfsunlink(FILE_NAMES[target]);
         files_[target] = FileState();
     }
-    if (held) UnlockFlash();
     defrag_target_ = -1;
     defrag_state_ = DEFRAG_CLEANING;
 }

@@ -79,12 +79,24 @@ class CDatabase : public CJournalSink {
     void StateMachine_Defrag(); // one compaction step
 
     // --- figures --------------------------------------------------------------
-    const char* ActiveName() const;    // null when there is no active file
-    uint32_t ActiveUsed();             // used bytes of the active file
+    const char* ActiveName() const; // null when there is no active file
+    uint32_t ActiveUsed();          // used bytes of the active file
     uint32_t PendingCount() const { return pending_count_; }
     uint8_t DefragState() const { return defrag_state_; }
     uint32_t CorruptRecords() const { return corrupt_records_; }
     uint32_t ReplayedRecords() const { return replayed_records_; }
+    // Whether the last replay met damage: damaged bytes, or an object whose
+    // newest intact record was already superseded (its newer record was lost,
+    // as when the journal was cut). The store then restores "CONFIG.XML".
+    bool ReplayMetDamage() const { return replay_damaged_; }
+    // Replays the active file again (quietly), over what the image holds now.
+    void ReplayAgain();
+    // Whether the last replay found an intact record of the object at `offset`.
+    bool HadRecord(uint32_t offset) const {
+        return offset < IMAGE_BYTES && (recorded_[offset / 8] >> (offset % 8)) & 1;
+    }
+    // Where the copy of a running compaction stands in the active file.
+    uint32_t CopyPosition() const { return copy_at_; }
 
   private:
     struct Entry {
@@ -98,6 +110,7 @@ class CDatabase : public CJournalSink {
         bool end_known = false;
     };
 
+    void ReportRefused(uint32_t offset);
     int AppendRecord(uint32_t object, const uint8_t* value, uint32_t value_length,
                      uint32_t* record);
     int write(int file, const uint8_t* bytes, uint32_t length, uint32_t* record,
@@ -107,8 +120,11 @@ class CDatabase : public CJournalSink {
     uint32_t FFS_FU(int file, bool locked);
     bool CheckHeader(int file) const;
     int ChooseFile();
+    bool IsCompactionTarget(int file, int of) const;
+    void ResumeCompaction(int target);
+    bool AlignCopy(int target, uint32_t* resume_at) const;
     int CreateFresh(int file, const char* failure_line);
-    void Replay(int file);
+    void Replay(int file, bool quiet);
     void IndexRecord(uint32_t object, uint32_t address);
     void MarkDeleted(uint32_t address);
     void DeletePass(Entry* list, uint32_t count);
@@ -121,6 +137,13 @@ class CDatabase : public CJournalSink {
     void DefragCopy();
     void DefragClean();
     bool StartCompaction();
+    enum CopyStatus { COPY_MORE, COPY_AT_END, COPY_FAILED };
+    CopyStatus CopyRecords(uint32_t limit);
+    bool Superseded(uint32_t object, uint32_t address);
+    bool TrySwitch();
+    void FinishCopyHoldingTheMutex();
+    void EndCopy(bool ok);
+    void NoteReplayed(uint32_t object, bool deleted);
 
     bool LockFlash();
     void UnlockFlash();
@@ -144,6 +167,15 @@ class CDatabase : public CJournalSink {
     uint16_t defrag_countdown_ = 6;
     uint8_t last_day_ = 1;
     int defrag_target_ = -1;
+    int resume_target_ = -1; // a compaction target found at load, kept to resume
+    uint32_t copy_at_ = 0;   // next byte of the active file the copy looks at
+    int catch_ups_ = 0;
+    bool copied_ = false;
+    bool replay_damaged_ = false;
+    // One bit per image offset: the object's newest replayed record is a deleted one.
+    uint8_t superseded_last_[IMAGE_BYTES / 8 + 1];
+    // One bit per image offset: the object has an intact record.
+    uint8_t recorded_[IMAGE_BYTES / 8 + 1];
     uint32_t corrupt_records_ = 0;
     uint32_t replayed_records_ = 0;
 };

@@ -106,27 +106,33 @@ uint8_t* block_for(CDataBase& store, const uint8_t* image, uint32_t offset, cons
     return new_block(store, image, offset, bytes, length);
 }
 
-// Replaces the object's value under the store lock. -> 0 written, 1
-// unchanged, 5 no memory (old value kept).
+// Replaces the object's value under the store lock. The journal record is
+// appended before the image changes, so that a record the journal refuses
+// leaves the old value in place. -> 0 written, 1 unchanged, 5 no memory or
+// journal refused (old value kept).
 int replace_string(CDataBase& store, uint32_t offset, const uint8_t* bytes, uint32_t length,
                    uint8_t* image, uint32_t flags, bool shared) {
     uint8_t* old = slot_block(image, offset);
     if (old && block_length(old) == length && (!length || std::memcmp(old + 4, bytes, length) == 0))
         return 1;
-    bool journal = journalling(store, image, flags);
-    if (old && block_length(old) == length && old != store.SharedBlock() && !shared) {
-        std::memcpy(old + 4, bytes, length); // same length: the block is kept (length > 0)
-    } else if (length) {
-        uint8_t* block = block_for(store, image, offset, bytes, length, shared);
+    if (!length && !old) return 0; // empty stays empty: announced, not journalled
+    const bool in_place =
+        old && block_length(old) == length && old != store.SharedBlock() && !shared;
+    uint8_t* block = nullptr;
+    if (length && !in_place) {
+        block = block_for(store, image, offset, bytes, length, shared);
         if (!block) return DB_REFUSED5;
-        set_slot(image, offset, block);
-        release_block(store, old);
-    } else {
-        if (!old) return 0; // empty stays empty: announced, not journalled
-        set_slot(image, offset, nullptr);
-        release_block(store, old);
     }
-    if (journal) store.Journal()->AppendString(offset, bytes, length);
+    if (journalling(store, image, flags) && !store.Journal()->AppendString(offset, bytes, length)) {
+        release_block(store, block);
+        return DB_REFUSED5;
+    }
+    if (in_place) {
+        std::memcpy(old + 4, bytes, length); // same length: the block is kept (length > 0)
+        return 0;
+    }
+    set_slot(image, offset, block);
+    release_block(store, old);
     return 0;
 }
 
@@ -188,9 +194,14 @@ int SetInteger(CDataBase& store, uint32_t offset, unsigned width, uint32_t value
             return r;
         }
     }
-    if (load_be(image + offset, width) == value) return unchanged(store, offset, image, flags);
+    const uint32_t old = load_be(image + offset, width);
+    if (old == value) return unchanged(store, offset, image, flags);
     store_be(image + offset, width, value);
-    if (journalling(store, image, flags)) store.Journal()->AppendInt(offset, width, value);
+    if (journalling(store, image, flags) && !store.Journal()->AppendInt(offset, width, value)) {
+        // Not journalled: the write is refused and the old value stays.
+        if (load_be(image + offset, width) == value) store_be(image + offset, width, old);
+        return DB_REFUSED5;
+    }
     return changed(store, offset, image, flags);
 }
 

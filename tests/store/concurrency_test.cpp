@@ -17,10 +17,10 @@ const DbObject kObjects[OBJECTS] = {obj::fontName.row(0), obj::fontName.row(1),
 // A journal whose appends take a tick: the writer holds the store lock meanwhile.
 class SlowJournal : public CJournalSink {
   public:
-    int AppendInt(uint32_t, unsigned, uint32_t) override { return 0; }
+    int AppendInt(uint32_t, unsigned, uint32_t) override { return 1; }
     int AppendString(uint32_t, const void*, uint32_t) override {
         tx_thread_sleep(1);
-        return 0;
+        return 1;
     }
 };
 

@@ -29,17 +29,20 @@ struct JournalRecord {
 class RecordingJournal : public CJournalSink {
   public:
     int AppendInt(uint32_t offset, unsigned width, uint32_t value) override {
+        if (refuse) return 0;
         records.push_back({offset, width, value, {}});
-        return 0;
+        return 1;
     }
     int AppendString(uint32_t offset, const void* bytes, uint32_t length) override {
+        if (refuse) return 0;
         records.push_back(
             {offset, 0, length, std::string(static_cast<const char*>(bytes), length)});
-        return 0;
+        return 1;
     }
     unsigned UsedPercent() override { return used_percent; }
     std::vector<JournalRecord> records;
     unsigned used_percent = 0;
+    bool refuse = false; // a full journal: every append refused
 };
 
 // Every letter 1..128 posted while attached, in order.
