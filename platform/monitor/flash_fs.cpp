@@ -482,6 +482,7 @@ int FlashFs::Add(const char* name, const char* info, const char* flags, const ui
 int FlashFs::AddLocked(const char* name, const char* info, uint32_t flags, const uint8_t* src,
                        uint32_t size, uint32_t time) {
     if (size > FreeSpace()) return TFSERR_FLASHFULL;
+    CountWriteForTest();
     int old = FindLive(name);
     uint32_t at = end_;
     TFSHDR h;
@@ -522,10 +523,15 @@ int FlashFs::AddLocked(const char* name, const char* info, uint32_t flags, const
     return TFS_OKAY;
 }
 
+void FlashFs::CountWriteForTest() {
+    if (exit_countdown_ > 0 && --exit_countdown_ == 0) _exit(exit_status_);
+}
+
 int FlashFs::Unlink(const char* name) {
     if (name == nullptr) return TFSERR_BADARG;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (rw_ == nullptr) return TFSERR_NOTOPEN;
+    CountWriteForTest();
     int i = FindLive(name);
     if (i < 0) return TFSERR_NOFILE;
     SetState(entries_[i].offset, kStateDeleted);
@@ -566,6 +572,7 @@ int FlashFs::InPlaceModify(const char* name, const uint8_t* data, int offset, in
     uint8_t* dst = rw_ + at + kHeaderSize + offset;
     for (int k = 0; k < size; ++k)
         if ((dst[k] & data[k]) != data[k]) return TFSERR_FLASHFAILURE;
+    CountWriteForTest();
     for (int k = 0; k < size; ++k)
         dst[k] &= data[k];
     return TFS_OKAY;

@@ -80,6 +80,13 @@ class FlashFs {
     // Tests: stop the next add after it wrote its header and its data, as if
     // the program died before marking it complete.
     void FailNextAddForTest() { fail_next_add_ = true; }
+    // Tests: the program ends (_exit with `status`) just before the
+    // `writes`-th next change of flash (add, unlink, in-place modification),
+    // as a kill at that moment would leave it.
+    void ExitBeforeWriteForTest(uint32_t writes, int status) {
+        exit_countdown_ = writes;
+        exit_status_ = status;
+    }
 
     // Header -> offset in the image (or -1 when not a header of this image).
     long OffsetOf(const TFSHDR* h) const;
@@ -131,6 +138,9 @@ class FlashFs {
     GetTimeFn get_time_ = nullptr;
     FormatTimeFn format_time_ = nullptr;
     bool fail_next_add_ = false;
+    uint32_t exit_countdown_ = 0;
+    int exit_status_ = 0;
+    void CountWriteForTest();
     mutable std::recursive_mutex mutex_;
 };
 
