@@ -1,6 +1,7 @@
 // The flash file system over one memory-mapped image file (see flash_fs.h).
 #include "platform/monitor/flash_fs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -39,8 +40,9 @@ void put_be32(uint8_t* p, uint32_t v) {
     p[3] = uint8_t(v);
 }
 
-uint32_t align_up(uint32_t v) {
-    return (v + FlashFs::kAlign - 1) & ~(FlashFs::kAlign - 1);
+// Computed in 64 bits: a size near 4 GB must not wrap to a small one.
+uint64_t align_up(uint64_t v) {
+    return (v + FlashFs::kAlign - 1) & ~uint64_t(FlashFs::kAlign - 1);
 }
 
 // CRC-32 (IEEE, reflected) of a header, its state and CRC fields counted as erased.
@@ -295,7 +297,7 @@ uint32_t FlashFs::StateOf(uint32_t offset) const {
 }
 
 uint32_t FlashFs::Footprint(uint32_t offset) const {
-    return kHeaderSize + align_up(tfs_file_size(Hdr(offset)));
+    return kHeaderSize + uint32_t(align_up(tfs_file_size(Hdr(offset))));
 }
 
 void FlashFs::SetState(uint32_t offset, uint16_t state) {
@@ -314,9 +316,22 @@ bool FlashFs::HeaderValid(uint32_t offset) const {
     const TFSHDR* h = Hdr(offset);
     if (tfs_hdr_size(h) != kHeaderSize || tfs_be32(h->magic) != kMagic) return false;
     if (tfs_be32(h->hdrcrc) != header_crc(h)) return false;
+    // The file, padding included, lies inside the image.
     if (uint64_t(offset) + kHeaderSize + align_up(tfs_file_size(h)) > size_) return false;
     if (h->name[sizeof h->name - 1] != '\0' || h->name[0] == '\0') return false;
     return true;
+}
+
+// The next valid header after a damaged one at `at`: where its size field
+// points, else the first valid header further on; 0 when there is none.
+uint32_t FlashFs::NextAfterDamaged(uint32_t at) const {
+    const uint64_t plausible = uint64_t(at) + kHeaderSize + align_up(tfs_file_size(Hdr(at)));
+    if (plausible + kHeaderSize <= size_ && HeaderValid(uint32_t(plausible)))
+        return uint32_t(plausible);
+    for (uint64_t next = uint64_t(at) + kAlign; next + kHeaderSize <= size_; next += kAlign)
+        if (tfs_hdr_size(Hdr(uint32_t(next))) == kHeaderSize && HeaderValid(uint32_t(next)))
+            return uint32_t(next);
+    return 0;
 }
 
 void FlashFs::Scan(std::string& report) {
@@ -327,29 +342,42 @@ void FlashFs::Scan(std::string& report) {
     while (uint64_t(at) + kHeaderSize <= size_) {
         if (all_erased(ro_ + at, kHeaderSize)) break;
         if (!HeaderValid(at)) {
+            // The damaged file is lost; the files after it are kept.
+            const uint32_t next = NextAfterDamaged(at);
+            if (next == 0) { // the last thing in flash, as a torn add leaves it
+                std::snprintf(
+                    line, sizeof line,
+                    "flash: damaged file header at 0x%08X: the %u bytes from there on %s\n", at,
+                    size_ - at, rw_ != nullptr ? "were erased" : "are unreadable");
+                report += line;
+                Erase(at, size_);
+                break;
+            }
             std::snprintf(line, sizeof line,
-                          "flash: damaged file header at 0x%08X: the %u bytes from there on were "
-                          "erased\n",
-                          at, size_ - at);
+                          "flash: damaged file header at 0x%08X: the %u bytes up to the next file "
+                          "at 0x%08X %s\n",
+                          at, next - at, next,
+                          rw_ != nullptr ? "are skipped as deleted space" : "are skipped");
             report += line;
-            Erase(at, size_);
-            break;
+            entries_.push_back(Entry{at, 0, false, next - at});
+            at = next;
+            continue;
         }
         uint32_t state = StateOf(at);
         const TFSHDR* h = Hdr(at);
         if (state == kStateAdding || (state != kStateComplete && state != kStateDeleted)) {
             std::snprintf(line, sizeof line,
-                          "flash: the add of \"%s\" at 0x%08X did not complete: discarded\n",
-                          h->name, at);
+                          "flash: the add of \"%s\" at 0x%08X did not complete: %s\n", h->name, at,
+                          rw_ != nullptr ? "discarded" : "ignored");
             report += line;
             SetState(at, kStateDeleted);
         }
         uint32_t seq = tfs_be32(h->seq);
         if (seq >= next_seq_) next_seq_ = seq + 1;
-        entries_.push_back(Entry{at, seq, StateOf(at) == kStateComplete});
+        entries_.push_back(Entry{at, seq, StateOf(at) == kStateComplete, Footprint(at)});
         at += Footprint(at);
     }
-    end_ = at;
+    end_ = std::min(at, size_);
     // What follows the used area must be erased for the next add.
     if (rw_ != nullptr && end_ < size_ && !all_erased(ro_ + end_, size_ - end_)) {
         std::snprintf(line, sizeof line, "flash: stray data after 0x%08X erased\n", end_);
@@ -389,8 +417,8 @@ bool FlashFs::Defragment(std::string& report) {
     uint32_t at = kSuperblockSize;
     for (const Entry& e : entries_) {
         if (!e.live) continue;
-        std::memcpy(image.data() + at, ro_ + e.offset, Footprint(e.offset));
-        at += Footprint(e.offset);
+        std::memcpy(image.data() + at, ro_ + e.offset, e.footprint);
+        at += e.footprint;
     }
     std::string tmp = path_ + ".defrag";
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -435,7 +463,7 @@ uint32_t FlashFs::DeletedSpace() const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     uint32_t total = 0;
     for (const Entry& e : entries_)
-        if (!e.live) total += Footprint(e.offset);
+        if (!e.live) total += e.footprint;
     return total;
 }
 
@@ -506,8 +534,8 @@ int FlashFs::AddLocked(const char* name, const char* info, uint32_t flags, const
         std::memcpy(data, src, size);
     else
         std::memset(data, 0xFF, size);
-    std::memset(data + size, 0xFF, align_up(size) - size);
-    entries_.push_back(Entry{at, next_seq_, false});
+    std::memset(data + size, 0xFF, size_t(align_up(size) - size));
+    entries_.push_back(Entry{at, next_seq_, false, Footprint(at)});
     ++next_seq_;
     end_ = at + Footprint(at);
     if (fail_next_add_) {

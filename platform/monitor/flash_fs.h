@@ -9,8 +9,10 @@
 // A header's state bytes change only by clearing bits:
 //   0xFFFF erased -> 0xFFFE being added -> 0xFFFC complete -> 0xFFF8 deleted.
 // An add that did not complete (the program died in the middle) is discarded
-// at the next mount; a damaged header ends the used area (everything after it
-// is erased and reported).
+// at the next mount; a file with a damaged header is skipped (by its size
+// when that leads to the next header, else up to the next valid header) and
+// counts as deleted space, so the files after it stay; a damaged header with
+// no valid one after it (a torn add) ends the used area.
 #pragma once
 
 #include "platform/monitor/monitor.h"
@@ -96,6 +98,7 @@ class FlashFs {
         uint32_t offset;
         uint32_t seq;
         bool live;
+        uint32_t footprint; // header, data and padding (a damaged file: up to the next one)
     };
     struct Descriptor {
         bool used = false;
@@ -116,6 +119,7 @@ class FlashFs {
     bool Defragment(std::string& report);
     void ResolveDuplicates(std::string& report);
     bool HeaderValid(uint32_t offset) const;
+    uint32_t NextAfterDamaged(uint32_t at) const;
     const TFSHDR* Hdr(uint32_t offset) const;
     uint32_t Footprint(uint32_t offset) const;
     uint32_t StateOf(uint32_t offset) const;
