@@ -8,11 +8,17 @@
 #include "platform/monitor/monitor_host.h"
 #include "runtime/startup.h"
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <sys/file.h>
 #include <system_error>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +52,50 @@ bool prepare_state_directory(host::HostOptions& options) {
     return true;
 }
 
+// One program per state directory: the lock is held for the program's whole
+// life (and given up at a restart's re-execution, which takes it again).
+// A predecessor that was just killed may still hold it for a moment.
+const auto kLockWait = std::chrono::seconds(3);
+
+bool lock_state_directory(const std::string& dir) {
+    const std::string path = dir + "/lock";
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        std::fprintf(stderr, "sign-controller: cannot open %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    const auto give_up = std::chrono::steady_clock::now() + kLockWait;
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (std::chrono::steady_clock::now() >= give_up) {
+            char holder[32] = {};
+            ssize_t n = pread(fd, holder, sizeof holder - 1, 0);
+            holder[n > 0 ? n : 0] = 0;
+            std::fprintf(stderr,
+                         "sign-controller: the state directory %s is in use by another "
+                         "sign-controller (process %s); not started\n",
+                         dir.c_str(), holder[0] ? holder : "?");
+            close(fd);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const std::string pid = std::to_string(getpid());
+    if (ftruncate(fd, 0) != 0 || pwrite(fd, pid.data(), pid.size(), 0) < 0) {
+        // The number is only for the message above; the lock is what counts.
+    }
+    return true; // fd stays open: the lock lasts as long as the program
+}
+
+// Whether another program holds the flash image (flashtool writing to it).
+bool flash_in_use(const std::string& dir) {
+    int fd = open((dir + "/flash.img").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool busy = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+    return busy;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -60,6 +110,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!prepare_state_directory(options)) return 1;
+    // Nothing of the state directory (clock, environment, flash) is touched
+    // before the lock is held.
+    if (!lock_state_directory(options.state_dir)) return 1;
     std::printf("sign-controller: state directory %s\n", options.state_dir.c_str());
     std::fflush(stdout);
 
@@ -74,7 +127,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sign-controller: board: %s\n", error.c_str());
         return 1;
     }
-    if (!host::monitor_start(options, error))
+    if (!host::monitor_start(options, error)) {
+        if (flash_in_use(options.state_dir)) {
+            std::fprintf(stderr, "sign-controller: flash: %s; not started\n", error.c_str());
+            return 1;
+        }
         std::fprintf(stderr, "sign-controller: flash: %s (running without flash)\n", error.c_str());
+    }
     return firmware_main(argc, argv);
 }

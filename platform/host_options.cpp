@@ -18,14 +18,24 @@ const char* host_options_usage() {
            "  --state DIR         state directory (flash image, clock, environment, links); "
            "default ./state\n"
            "  --speed N           simulated seconds per host second; default 1\n"
-           "  --port-offset N     added to every port the sign listens on; default 0\n"
+           "  --port-offset N     added to every port the sign listens on, -22 to 50533; "
+           "default 0\n"
            "  --console-log       copy the firmware's console output to standard error\n"
            "  --board-id N        product board id 0..15; default 2\n"
-           "  --flash-size BYTES  flash file system capacity; default 16777216\n"
+           "  --flash-size BYTES  flash file system capacity, at least 9437184; default "
+           "16777216\n"
            "  --field FILE        simulated field equipment description\n";
 }
 
 namespace {
+
+// The lowest and the highest port the sign listens on by default (telnet
+// console 23, web-LCD mirror 15002); an offset must keep both in 1..65535.
+const long kLowestSignPort = 23;
+const long kHighestSignPort = 15002;
+// Two journal files of 4 MiB (both exist while the journal compacts), their
+// headers, and room for the sign's other files.
+const long kMinFlashBytes = 9L << 20;
 
 bool parse_long(const char* text, long min, long max, long& out) {
     char* end = nullptr;
@@ -62,15 +72,20 @@ bool apply_value(const std::string& name, const char* value, HostOptions& out, s
     } else if (name == "--speed") {
         if (!parse_double(value, out.speed)) return error = "--speed needs a number above 0", false;
     } else if (name == "--port-offset") {
-        if (!parse_long(value, -65535, 65535, n))
-            return error = "--port-offset needs a whole number", false;
+        if (!parse_long(value, 1 - kLowestSignPort, 65535 - kHighestSignPort, n))
+            return error = "--port-offset needs " + std::to_string(1 - kLowestSignPort) + " to " +
+                           std::to_string(65535 - kHighestSignPort) +
+                           " (every port of the sign, 23 to 15002, must stay within 1..65535)",
+                   false;
         out.port_offset = static_cast<int>(n);
     } else if (name == "--board-id") {
         if (!parse_long(value, 0, 15, n)) return error = "--board-id needs 0 to 15", false;
         out.board_id = static_cast<int>(n);
     } else if (name == "--flash-size") {
-        if (!parse_long(value, 65536, 0x40000000L, n))
-            return error = "--flash-size needs 65536 to 1073741824 bytes", false;
+        if (!parse_long(value, kMinFlashBytes, 0x40000000L, n))
+            return error = "--flash-size needs " + std::to_string(kMinFlashBytes) +
+                           " to 1073741824 bytes (the journal alone takes two files of 4 MiB)",
+                   false;
         out.flash_size = static_cast<uint32_t>(n);
     } else if (name == "--field") {
         out.field_file = value;

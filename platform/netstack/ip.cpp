@@ -229,5 +229,6 @@ UINT nx_arp_dynamic_entry_get(NX_IP* ip, ULONG index, ULONG* ip_address, uint8_t
 }
 
 UINT nx_ip_host_port(UINT port) {
-    return static_cast<UINT>(static_cast<int>(port) + host::host_options().port_offset);
+    const long host_port = long(port) + host::host_options().port_offset;
+    return host_port >= 1 && host_port <= 0xFFFF ? UINT(host_port) : 0; // 0: no such host port
 }

@@ -194,7 +194,8 @@ UINT nx_arp_info_get(NX_IP* ip, ULONG* requests_sent, ULONG* requests_received,
 // Dynamic ARP entry `index` (from 0): NX_ENTRY_NOT_FOUND past the last. The
 // host instance resolves nothing and has none.
 UINT nx_arp_dynamic_entry_get(NX_IP* ip, ULONG index, ULONG* ip_address, uint8_t hardware[6]);
-// The host port a firmware port of this instance is bound to (port + offset).
+// The host port a firmware port of this instance is bound to (port + offset);
+// 0 when the offset puts it outside 1..65535 (the bind is then refused).
 UINT nx_ip_host_port(UINT port);
 
 // ---- UDP ------------------------------------------------------------------------------

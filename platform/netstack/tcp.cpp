@@ -223,7 +223,8 @@ UINT nx_tcp_server_socket_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UI
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return NX_IP_INTERNAL_ERROR;
     make_nonblocking(fd);
-    if (bind_server_address(fd, "TCP", ipi->host_address,
+    if (nx_ip_host_port(port) == 0 ||
+        bind_server_address(fd, "TCP", ipi->host_address,
                             static_cast<uint16_t>(nx_ip_host_port(port))) != 0 ||
         ::listen(fd, LISTEN_BACKLOG) != 0) {
         close(fd);
@@ -351,7 +352,7 @@ UINT nx_tcp_client_socket_connect(NX_TCP_SOCKET* socket, ULONG server_ip, UINT s
     if (fd < 0) return NX_IP_INTERNAL_ERROR;
     make_nonblocking(fd);
     uint16_t local = s->bound_port ? static_cast<uint16_t>(nx_ip_host_port(s->bound_port)) : 0;
-    if (bind_address(fd, s->ip->host_address, local) != 0) {
+    if ((s->bound_port && local == 0) || bind_address(fd, s->ip->host_address, local) != 0) {
         close(fd);
         return NX_PORT_UNAVAILABLE;
     }

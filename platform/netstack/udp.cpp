@@ -80,8 +80,9 @@ UINT nx_udp_socket_bind(NX_UDP_SOCKET* socket, UINT port, ULONG wait) {
     if (fd < 0) return NX_IP_INTERNAL_ERROR;
     make_nonblocking(fd);
     uint16_t host_port = port ? static_cast<uint16_t>(nx_ip_host_port(port)) : 0;
-    int bound = port ? bind_server_address(fd, "UDP", s->ip->host_address, host_port)
-                     : bind_address(fd, s->ip->host_address, host_port);
+    int bound = !port       ? bind_address(fd, s->ip->host_address, host_port)
+                : host_port ? bind_server_address(fd, "UDP", s->ip->host_address, host_port)
+                            : -1; // the offset puts it outside the host's ports
     if (bound != 0) {
         close(fd);
         return NX_PORT_UNAVAILABLE;

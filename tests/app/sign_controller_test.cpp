@@ -59,6 +59,71 @@ TEST_F(SignController, CreatesItsStateAndRunsUntilInterrupted) {
     EXPECT_NE(run_.Wait(10), -1);
 }
 
+std::string file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Waits (at most 10 s) until `process` printed `text`; false when it ended first.
+bool wait_for(HostProcess& process, const std::string& text) {
+    for (int wait = 0; wait < 200; ++wait) {
+        if (process.Output().find(text) != std::string::npos) return true;
+        if (process.Wait(0.05) != -1) return false;
+    }
+    return false;
+}
+
+// A second program on the same state directory waits a moment for the lock,
+// then refuses to start, touching neither the clock file nor the environment.
+TEST_F(SignController, ASecondProgramOnTheSameStateDirectoryRefusesToStart) {
+    const std::string state = dir_ + "/state";
+    ASSERT_TRUE(
+        Start({"--state", state, "--speed", "20", "--port-offset", "31200", "--console-log"}));
+    ASSERT_TRUE(wait_for(run_, "Launching Thread(s) at ")) << run_.Output();
+    run_.Signal(SIGSTOP); // it holds the lock but changes nothing meanwhile
+    const std::string clock = file_bytes(state + "/clocknv.bin");
+    const std::string environment = file_bytes(state + "/environment");
+    ASSERT_FALSE(clock.empty());
+    HostProcess second;
+    ASSERT_TRUE(second.Start({BesideTests("sign-controller"), "--state", state, "--speed", "20",
+                              "--port-offset", "31300"},
+                             dir_ + "/second.txt"));
+    const int status = second.Wait(10);
+    EXPECT_NE(-1, status);
+    EXPECT_NE(0, status);
+    EXPECT_NE(std::string::npos, second.Output().find("is in use by another sign-controller"))
+        << second.Output();
+    EXPECT_EQ(clock, file_bytes(state + "/clocknv.bin"));
+    EXPECT_EQ(environment, file_bytes(state + "/environment"));
+    run_.Signal(SIGCONT);
+    run_.Signal(SIGINT);
+    EXPECT_NE(-1, run_.Wait(10));
+}
+
+// Started again at once after a kill -9, the sign waits for its predecessor's
+// lock and runs with its flash.
+TEST_F(SignController, AStartRightAfterAKillRunsWithItsFlash) {
+    const std::string state = dir_ + "/state";
+    const std::vector<std::string> args = {BesideTests("sign-controller"),
+                                           "--state",
+                                           state,
+                                           "--speed",
+                                           "20",
+                                           "--port-offset",
+                                           "31400",
+                                           "--console-log"};
+    ASSERT_TRUE(run_.Start(args, dir_ + "/first.txt"));
+    ASSERT_TRUE(wait_for(run_, "Launching Thread(s) at ")) << run_.Output();
+    run_.Signal(SIGKILL);
+    HostProcess next;
+    ASSERT_TRUE(next.Start(args, dir_ + "/next.txt"));
+    EXPECT_TRUE(wait_for(next, "Launching Thread(s) at ")) << next.Output();
+    EXPECT_EQ(std::string::npos, next.Output().find("without flash")) << next.Output();
+    EXPECT_NE(std::string::npos, next.Output().find("Loading off nv1.dat")) << next.Output();
+    next.Signal(SIGINT);
+    EXPECT_NE(-1, next.Wait(10));
+}
+
 // A flash image that is not ours is left alone with a clear message and the
 // sign runs without flash; a cut image is resized and used.
 TEST_F(SignController, DamagedFlashImagesAreReportedAndTheSignStillRuns) {

@@ -25,7 +25,7 @@ TEST(HostOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(o.port_offset, 0);
     EXPECT_FALSE(o.console_log);
     ASSERT_TRUE(Parse({"--state", "/tmp/s", "--speed=2.5", "--port-offset", "1000", "--console-log",
-                       "--board-id", "5", "--flash-size", "0x200000", "--field", "f.txt"},
+                       "--board-id", "5", "--flash-size", "0x900000", "--field", "f.txt"},
                       o, error))
         << error;
     EXPECT_EQ(o.state_dir, "/tmp/s");
@@ -33,7 +33,7 @@ TEST(HostOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(o.port_offset, 1000);
     EXPECT_TRUE(o.console_log);
     EXPECT_EQ(o.board_id, 5);
-    EXPECT_EQ(o.flash_size, 0x200000u);
+    EXPECT_EQ(o.flash_size, 0x900000u);
     EXPECT_EQ(o.field_file, "f.txt");
     EXPECT_EQ(o.argv.size(), 13u); // kept whole for the restart
 }
@@ -51,6 +51,13 @@ TEST(HostOptions, RefusesWhatItDoesNotKnowOrCannotUse) {
         {{"--board-id", "16"}, "--board-id"},
         {{"--port-offset", "12x"}, "--port-offset"},
         {{"--flash-size", "100"}, "--flash-size"},
+        // Too small for the two journal files.
+        {{"--flash-size", "9437183"}, "--flash-size needs 9437184"},
+        // Offsets that would put a port of the sign outside 1..65535.
+        {{"--port-offset", "-23"}, "--port-offset needs -22 to 50533"},
+        {{"--port-offset", "50534"}, "--port-offset"},
+        {{"--port-offset", "65513"}, "--port-offset"},
+        {{"--port-offset", "65535"}, "--port-offset"},
         {{"--state="}, "--state"},
     };
     for (const Case& c : cases) {
@@ -58,6 +65,12 @@ TEST(HostOptions, RefusesWhatItDoesNotKnowOrCannotUse) {
         std::string error;
         EXPECT_FALSE(Parse(c.args, o, error)) << c.args[0];
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
+    // The bounds themselves are accepted.
+    for (const char* offset : {"-22", "50533"}) {
+        host::HostOptions o;
+        std::string error;
+        EXPECT_TRUE(Parse({"--port-offset", offset, "--flash-size", "9437184"}, o, error)) << error;
     }
 }
 

@@ -164,6 +164,22 @@ TEST_F(NetStack, PoolCountsEmptyRequestsInvalidReleasesAndRefusesOverflow) {
     EXPECT_EQ(1u, invalid);
 }
 
+// A stored port that the offset would push past 65535 is refused, never
+// wrapped onto some other host port.
+TEST_F(NetStack, APortTheOffsetPushesOutOfRangeIsRefused) {
+    const int offset = host::host_options().port_offset;
+    const UINT beyond = UINT(65536 - offset);
+    EXPECT_EQ(0u, nx_ip_host_port(beyond));
+    EXPECT_EQ(UINT(65535), nx_ip_host_port(beyond - 1));
+    ASSERT_EQ(NX_SUCCESS,
+              nx_tcp_socket_create(&ip_, &server_, "srv", 0, 0, 128, 1000, nullptr, nullptr));
+    EXPECT_EQ(NX_PORT_UNAVAILABLE, nx_tcp_server_socket_listen(&ip_, beyond, &server_, 2, nullptr));
+    static NX_UDP_SOCKET udp;
+    ASSERT_EQ(NX_SUCCESS, nx_udp_socket_create(&ip_, &udp, "udp", 0, 0, 128, 2));
+    EXPECT_EQ(NX_PORT_UNAVAILABLE, nx_udp_socket_bind(&udp, beyond, 0));
+    nx_udp_socket_delete(&udp);
+}
+
 TEST_F(NetStack, TcpServerExchangesDataAndSeesThePeerClose) {
     g_disconnects = 0;
     ASSERT_EQ(NX_SUCCESS, nx_tcp_socket_create(&ip_, &server_, "srv", 0, 0, 128, 1000, nullptr,
