@@ -407,7 +407,9 @@ TEST_F(JournalTest, ReplayOfRandomRecordsStaysInBounds) {
             uint32_t n = 0;
             const char* s = GetString(*db, o, 4, db->NvImage(), &n);
             ASSERT_LE(n, 1700u);
-            if (n) { EXPECT_EQ(0, s[n]); } // a well-formed block
+            if (n) {
+                EXPECT_EQ(0, s[n]);
+            } // a well-formed block
         }
     }
 }

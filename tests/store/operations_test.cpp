@@ -2,6 +2,7 @@
 #include "tests/store/store_fixture.h"
 
 #include "platform/board/bus.h"
+#include "store/journal.h"
 #include "tests/support/kernel_fixture.h"
 
 #include <cstring>
@@ -53,7 +54,18 @@ TEST_F(OperationsTest, EveryDynamicOffsetIsKnownAndReadsEmptyOnAFreshStore) {
           obj::characterWidth.row(5099), obj::dmsControlMode})
         EXPECT_EQ(0u, Get(o));
     EXPECT_EQ(5391u, obj::characterWidth.row(5099).offset);
-    EXPECT_EQ(98108u, 40u + 48076 + 46892 + 2996 + 72 + 20 + 12);
+}
+
+// The image's sections follow each other from the header on, without gap or
+// overlap, and end where the image (and the size the journal records) ends.
+TEST(ImageLayout, SectionsTileTheNonVolatileImage) {
+    uint32_t next = kNvHeaderSize;
+    for (const NvSection& section : kNvSections) {
+        EXPECT_EQ(next, section.first) << section.name;
+        next = section.first + section.size;
+    }
+    EXPECT_EQ(uint32_t(CDataBase::NV_IMAGE_BYTES), next);
+    EXPECT_EQ(uint32_t(CDatabase::IMAGE_BYTES), next);
 }
 
 // Every string object of the catalogue must be known as dynamic: the journal
@@ -220,6 +232,39 @@ TEST_F(OperationsTest, LongNonVolatileStringsReadEmpty) {
     EXPECT_NE(std::string::npos, ConsoleText().find("DB Error! Dynamic Object Too Long!"));
     ASSERT_EQ(0, SetStr(v, std::string(2001, 'b')));
     EXPECT_EQ(2001u, Str(v).size());
+}
+
+// A journal that refuses a record (a full file) refuses the write: the
+// writer hears of it, the object keeps its old value, nothing is announced,
+// and the same value written again is tried again rather than taken as
+// unchanged.
+TEST_F(OperationsTest, ARecordTheJournalRefusesRefusesTheWrite) {
+    db->SetNotifyOn(true);
+    db->SetValidateOn(false);
+    const DbObject text = obj::fontName.row(2);
+    ASSERT_EQ(DB_OK, Set(obj::dmsSignType, 4, DB_NOTIFY));
+    ASSERT_EQ(DB_OK, SetStr(text, "kept", DB_NOTIFY));
+    ASSERT_EQ(DB_OK, SetStr(obj::fontName.row(3), "same", DB_NOTIFY)); // same length below
+    letters.Take();
+    const uint32_t pool = PoolAvailable();
+    journal.refuse = true;
+    EXPECT_EQ(DB_REFUSED5, Set(obj::dmsSignType, 5, DB_NOTIFY));
+    EXPECT_EQ(DB_REFUSED5, SetStr(text, "a longer value", DB_NOTIFY));
+    EXPECT_EQ(DB_REFUSED5, SetStr(obj::fontName.row(3), "diff", DB_NOTIFY));
+    EXPECT_EQ(DB_REFUSED5, SetStr(text, "", DB_NOTIFY));
+    EXPECT_EQ(4u, Get(obj::dmsSignType));
+    EXPECT_EQ("kept", Str(text));
+    EXPECT_EQ("same", Str(obj::fontName.row(3)));
+    EXPECT_EQ(pool, PoolAvailable()); // no block kept for the refused values
+    EXPECT_TRUE(letters.Take().empty());
+    // Writes the journal does not see go on as before.
+    EXPECT_EQ(DB_OK, Set(obj::dmsSignType, 6, DB_NO_JOURNAL));
+    EXPECT_EQ(DB_OK, Set(obj::dmsControlMode, 3, 0)); // volatile
+    journal.refuse = false;
+    journal.records.clear();
+    EXPECT_EQ(DB_OK, Set(obj::dmsSignType, 5, 0));
+    EXPECT_EQ(DB_OK, SetStr(text, "a longer value", 0));
+    EXPECT_EQ(2u, journal.records.size());
 }
 
 TEST_F(OperationsTest, FailedAllocationKeepsTheOldValue) {

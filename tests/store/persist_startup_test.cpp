@@ -177,20 +177,18 @@ TEST_F(PersistStartupTest, NineQuickRestartsWipeBothJournalsAndComeUpWithFactory
     EXPECT_EQ(0x7F, FileData("nv1.dat")[0]);
 }
 
+// The counter is cleared by a timer of its own: the task's cycle never runs
+// here, as when a long compaction keeps it busy.
 TEST_F(PersistStartupTest, AHealthyRunOfThirtySecondsClearsTheCounterOnce) {
     Boot();
     Restart();
     SetEarlyRestartByte(0x03);
     Boot();
     EXPECT_EQ(0x04, EarlyRestartByte());
-    while (tx_time_get() < 2900) {
-        tx_thread_sleep(100);
-        db->Run();
-    }
+    tx_thread_sleep(2900 - tx_time_get());
     EXPECT_EQ(0x04, EarlyRestartByte());
     EXPECT_EQ(0, db->BootCounterCleared());
     tx_thread_sleep(200);
-    db->Run();
     EXPECT_EQ(0x00, EarlyRestartByte());
     EXPECT_EQ(1, db->BootCounterCleared());
     SetEarlyRestartByte(0x02);

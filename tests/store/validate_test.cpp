@@ -98,7 +98,9 @@ TEST_F(ValidateTest, MessageFieldsFollowTheRowState) {
         Force(c.status, c.state);
         ClearConsole();
         EXPECT_EQ(c.result, SetStr(c.field, "[jl3]TEXT")) << c.field.offset;
-        if (c.line) { EXPECT_NE(std::string::npos, ConsoleText().find(c.line)); }
+        if (c.line) {
+            EXPECT_NE(std::string::npos, ConsoleText().find(c.line));
+        }
     }
 }
 
