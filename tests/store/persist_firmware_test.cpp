@@ -190,7 +190,7 @@ TEST(PersistFirmwareTest, KilledAgainAndAgainUnderSustainedWritesLosesNoAcknowle
     std::mt19937 rng(2024);
     std::vector<SignRun> runs = {{true, kRunTicks, 0}, {false, kRunTicks, 0}};
     for (int i = 0; i < 3; ++i)
-        runs.push_back({false, ULONG(100 + rng() % (kRunTicks - 100)), 1 + rng() % 40});
+        runs.push_back({false, ULONG(100 + rng() % (kRunTicks - 100)), uint32_t(1 + rng() % 40)});
     runs.push_back({false, kRunTicks, 0});
     runs.push_back({false, kRunTicks, 0});
     for (size_t r = 0; r < runs.size(); ++r) {
