@@ -80,9 +80,33 @@ class RenderFixture : public store_test::StoreFixture {
             uint32_t width = it != f.widths.end() ? it->second : f.width;
             uint32_t at = 255 * f.row + code - 1;
             ASSERT_EQ(DB_OK, db_set(obj::characterWidth.row(at), width, FLAGS));
-            std::string bits((width * f.height + 7) / 8, '\xFF');
+            // The space is blank, every other glyph a solid block.
+            std::string bits((width * f.height + 7) / 8, code == ' ' ? '\0' : '\xFF');
             ASSERT_EQ(DB_OK, db_set_string(obj::characterBitmap.row(at), bits.data(),
                                            uint32_t(bits.size()), FLAGS));
+        }
+    }
+
+    // A graphic row: its blocks of bitmap bytes, transparency and status.
+    void AddGraphic(uint32_t row, uint32_t number, uint32_t type, uint32_t width, uint32_t height,
+                    const std::vector<std::string>& blocks, const std::string& transparent = "",
+                    uint32_t status = 4) {
+        const std::pair<DbObject, uint32_t> settings[] = {
+            {obj::dmsGraphicNumber.row(row), number},
+            {obj::dmsGraphicType.row(row), type},
+            {obj::dmsGraphicWidth.row(row), width},
+            {obj::dmsGraphicHeight.row(row), height},
+            {obj::dmsGraphicID.row(row), 0x1234},
+            {obj::dmsGraphicTransparentEnabled.row(row), transparent.empty() ? 0u : 1u},
+            {obj::dmsGraphicStatus.row(row), status},
+        };
+        for (const auto& s : settings)
+            ASSERT_EQ(DB_OK, db_set(s.first, s.second, FLAGS));
+        ASSERT_EQ(DB_OK, db_set_string(obj::dmsGraphicTransparentColor.row(row), transparent.data(),
+                                       uint32_t(transparent.size()), FLAGS));
+        for (size_t b = 0; b < blocks.size(); ++b) {
+            ASSERT_EQ(DB_OK, db_set_string(obj::dmsGraphicBlockBitmap.row(row * 63 + uint32_t(b)),
+                                           blocks[b].data(), uint32_t(blocks[b].size()), FLAGS));
         }
     }
 
