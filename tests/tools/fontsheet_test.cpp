@@ -1,10 +1,8 @@
 // fontsheet from the outside: the picture of one font row or of all, and the
 // refusal of a row that names no built-in font.
-#include "tests/support/host_process.h"
+#include "tests/tools/tool_fixture.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,23 +12,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using test_support::BesideTests;
 
-class Fontsheet : public ::testing::Test {
+class Fontsheet : public tools_test::ToolTest {
   protected:
-    void SetUp() override {
-        if (!fs::exists(BesideTests("fontsheet"))) GTEST_SKIP() << "fontsheet is not built";
-        char pattern[] = "/tmp/fontsheet_test_XXXXXX";
-        dir_ = mkdtemp(pattern);
-    }
-    void TearDown() override {
-        if (!dir_.empty()) fs::remove_all(dir_);
-    }
-    test_support::ProcessResult Tool(std::vector<std::string> args) {
-        args.insert(args.begin(), BesideTests("fontsheet"));
-        return test_support::RunProcess(args, dir_ + "/tool.txt");
-    }
-    std::string dir_;
+    Fontsheet() : ToolTest("fontsheet") {}
 };
 
 TEST_F(Fontsheet, ARowThatNamesNoFontIsRefusedAndWritesNothing) {
