@@ -176,7 +176,9 @@ TEST_F(Render, MovingTextStepsInItsFourModes) {
         ASSERT_TRUE(Show(c.text));
         size_t width = c.frames[0].size();
         for (size_t f = 0; f < c.frames.size(); ++f) {
-            if (f > 0) ASSERT_EQ(1, render.ReparsePage(&parser, message.get()));
+            if (f > 0) {
+                ASSERT_EQ(1, render.ReparsePage(&parser, message.get()));
+            }
             EXPECT_EQ(c.frames[f], Band(0, 1, width)[0]) << "frame " << f + 1;
             EXPECT_EQ(std::string(32 - width, '.'), Picture()[0].substr(width)) << "clipped";
         }
