@@ -220,6 +220,61 @@ TEST_F(PersistCompactionTest, EntriesPendingAtTheSwitchSpareTheNewFile) {
     g_writer = nullptr;
 }
 
+// A writer at 100 writes a second of long values to ever other objects, as
+// fast as the copy walks: the copy speeds up as the old file fills, so no
+// write is ever refused, and every one is there after the switch and a restart.
+struct SustainedWriter {
+    CDatabase* journal = nullptr;
+    std::map<uint32_t, std::string> written;
+    uint32_t refused = 0;
+    bool done = false;
+};
+SustainedWriter* g_sustained = nullptr;
+
+void write_every_tick(ULONG) {
+    SustainedWriter& w = *g_sustained;
+    while (w.journal->DefragState() != CDatabase::DEFRAG_COPYING)
+        tx_thread_sleep(1);
+    for (uint32_t i = 0; w.journal->DefragState() != CDatabase::DEFRAG_IDLE; ++i) {
+        const uint32_t r = 100 + i % 400;
+        const std::string text(1000, char('a' + i % 26));
+        const DbObject row = obj::changeableMsgMultiString.row(r);
+        if (SetString(*g_store, row.offset, 4, text.data(), uint32_t(text.size()),
+                      g_store->NvImage(), DB_NO_VALIDATE) == DB_OK)
+            w.written[r] = text;
+        else
+            ++w.refused;
+        tx_thread_sleep(1);
+    }
+    w.done = true;
+}
+
+TEST_F(PersistCompactionTest, SustainedWritesDuringACopyAreNeverRefused) {
+    ASSERT_EQ(0, Load());
+    journal->Commit();
+    Fill();
+    SustainedWriter w;
+    w.journal = journal.get();
+    g_sustained = &w;
+    StartHousekeeping();
+    static uint8_t stack[16384];
+    TX_THREAD writer{};
+    ASSERT_EQ(TX_SUCCESS, tx_thread_create(&writer, "writer", write_every_tick, 0, stack,
+                                           sizeof stack, 1, 1, 0, TX_AUTO_START));
+    for (int i = 0; i < 600 && !(w.done && Compacted()); ++i)
+        tx_thread_sleep(10);
+    ASSERT_TRUE(Compacted());
+    StopHousekeeping();
+    tx_thread_delete(&writer);
+    EXPECT_EQ(0u, w.refused);
+    EXPECT_GT(w.written.size(), 50u);
+    Restart();
+    ASSERT_EQ(1, Load());
+    for (const auto& e : w.written)
+        EXPECT_EQ(e.second, Str(Row(e.first))) << "row " << e.first;
+    g_sustained = nullptr;
+}
+
 TEST_F(PersistCompactionTest, ScheduledCleanupStartsACompactionOnTheFirstOfTheMonth) {
     ASSERT_EQ(0, Load());
     journal->Commit();
