@@ -10,6 +10,7 @@
 #include "console/monitor_task.h"
 #include "console/vms_command.h"
 #include "display/display_task.h"
+#include "ntcip/mib/mib.h"
 #include "ntcip/schedule/schedule_task.h"
 #include "peripherals/peripheral_task.h"
 #include "platform/board/bus.h"
@@ -314,6 +315,7 @@ void tx_application_define(void* first_unused_memory) {
     board_set_external_interrupt_handler(isr_dispatch_masked);
     start_tasks(thread_stack_pool());
     TheDatabase().Init();
+    init_mib();
     // The power-supply table's mutex is created here with the peripheral subsystem.
     configure_display();
     InitNTCIPObjects(&cursor);

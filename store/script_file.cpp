@@ -37,10 +37,10 @@ const uint8_t kDefaultScript[] = {
 };
 
 // ---- setting objects by OID text ------------------------------------------------
-// The script names its objects by dotted OID text. Until the agent's MIB
-// registry serves every object by OID text, the sets go through this table of
-// the objects the default script uses; any other OID is refused (silently, as
-// the agent's refusals are).
+// The script names its objects by dotted OID text. They are set through the
+// bound sink (the MIB registry's OID-text access, with its checks); OIDs it
+// does not serve fall back to this table of the objects the default script
+// uses. Any other OID is refused (silently, as the agent's refusals are).
 struct OidObject {
     const char* oid;
     DbObject object;
@@ -49,6 +49,8 @@ const OidObject kScriptObjects[] = {
     {"1.3.6.1.4.1.1206.3.11.2.8.0", obj::halvObj2_8},
     {"1.3.6.1.4.1.1206.4.2.3.6.1.0", obj::dmsControlMode},
 };
+
+CScriptObjectSink* g_sink = nullptr;
 
 const DbObject* find_oid(const char* oid, uint32_t length) {
     for (const OidObject& o : kScriptObjects)
@@ -61,6 +63,10 @@ uint8_t* image_of(const DbObject& o) {
 }
 
 int set_integer_by_oid_text(const char* oid, uint32_t length, int32_t value) {
+    if (g_sink != nullptr) {
+        int served = g_sink->SetInteger(oid, length, value);
+        if (served >= 0) return served;
+    }
     const DbObject* o = find_oid(oid, length);
     if (o == nullptr || o->is_dynamic()) return 0;
     return SetInteger(TheDatabase(), o->offset, o->width, uint32_t(value), image_of(*o),
@@ -68,6 +74,10 @@ int set_integer_by_oid_text(const char* oid, uint32_t length, int32_t value) {
 }
 
 int set_octets_by_oid_text(const char* oid, uint32_t length, const uint8_t* bytes, uint32_t count) {
+    if (g_sink != nullptr) {
+        int served = g_sink->SetOctets(oid, length, bytes, count);
+        if (served >= 0) return served;
+    }
     const DbObject* o = find_oid(oid, length);
     if (o == nullptr || !o->is_dynamic()) return 0;
     return SetString(TheDatabase(), o->offset, o->width, bytes, count, image_of(*o), DB_NOTIFY) ==
@@ -310,6 +320,10 @@ uint32_t CFile_Script::DefaultScript(uint8_t* buffer, uint32_t size) {
         uncompress(buffer, &length, kDefaultScript, sizeof kDefaultScript) != Z_OK)
         return 0;
     return uint32_t(length);
+}
+
+void CFile_Script::BindObjectSink(CScriptObjectSink* sink) {
+    g_sink = sink;
 }
 
 int CFile_Script::WriteDefault(FS_MEDIA* media, CFileSystem_Driver* driver) {

@@ -17,6 +17,18 @@
 
 #include <cstdint>
 
+// Where the script's elements go when something serves objects by OID text
+// (the MIB registry binds itself at start-up). Each call returns 1 set,
+// 0 refused, -1 when no object has that OID (the script then falls back to
+// the objects the store itself names).
+class CScriptObjectSink {
+  public:
+    virtual ~CScriptObjectSink() = default;
+    virtual int SetInteger(const char* oid, uint32_t length, int32_t value) = 0;
+    virtual int SetOctets(const char* oid, uint32_t length, const uint8_t* bytes,
+                          uint32_t count) = 0;
+};
+
 class CFile_Script : public CPeripheral {
   public:
     static constexpr uint32_t BUFFER_BYTES = 0x40000;
@@ -39,6 +51,9 @@ class CFile_Script : public CPeripheral {
     // The default script inflated into `buffer`. -> its length, 0 when it
     // does not fit.
     static uint32_t DefaultScript(uint8_t* buffer, uint32_t size);
+
+    // Binds the OID-text setter (null: only the objects the store names).
+    static void BindObjectSink(CScriptObjectSink* sink);
 
     // Factory entries.
     static const char* GetName(uint16_t type);

@@ -1,0 +1,65 @@
+// The 11 registered subtrees, in list order (ascending root OID), each with
+// the tables of its object groups. A subtree whose groups are not served yet
+// has no tables; the lookup passes over it.
+#include "ntcip/mib/registry.h"
+#include "ntcip/objects/mib2.h"
+
+#include <initializer_list>
+
+namespace {
+
+constexpr mib_subtree_oid oid(std::initializer_list<uint32_t> prefix,
+                              std::initializer_list<uint32_t> rest = {}) {
+    mib_subtree_oid o{};
+    for (uint32_t s : prefix)
+        o.sub[o.length++] = s;
+    for (uint32_t s : rest)
+        o.sub[o.length++] = s;
+    return o;
+}
+
+#define MIB2 1, 3, 6, 1, 2, 1
+#define NTCIP 1, 3, 6, 1, 4, 1, 1206
+
+const mib_table* const kClassB[] = {
+    &mib2_system_table, &mib2_interfaces_table, &mib2_at_table,    &mib2_ip_table,
+    &mib2_dot3_table,   &mib2_lapb_table,       &mib2_rs232_table, &mib2_snmp_table,
+};
+
+template <size_t N> constexpr uint8_t count_of(const mib_table* const (&)[N]) {
+    return uint8_t(N);
+}
+
+mib_subtree g_subtrees[MIB_SUBTREES] = {
+    {"cls b", oid({MIB2}), oid({MIB2}, {1, 1, 0}), oid({MIB2}, {11, 31}), kClassB,
+     count_of(kClassB), nullptr, 0, nullptr, nullptr},
+    {"auxio", oid({NTCIP}, {2, 1, 1}), oid({NTCIP}, {2, 1, 1, 1, 0}),
+     oid({NTCIP}, {2, 1, 1, 3, 1, 7}), nullptr, 0, nullptr, 0, nullptr, nullptr},
+    {"fdot", oid({NTCIP}, {3, 6}), oid({NTCIP}, {3, 6, 11, 1, 0}), oid({NTCIP}, {3, 6, 11, 13}),
+     nullptr, 0, nullptr, 0, nullptr, nullptr},
+    {"halv", oid({NTCIP}, {3, 11}), oid({NTCIP}, {3, 11, 1, 1, 0}), oid({NTCIP}, {3, 11, 11, 7, 0}),
+     nullptr, 0, nullptr, 0, nullptr, nullptr},
+    {"quorvel", oid({NTCIP}, {3, 16}), oid({NTCIP}, {3, 16, 1, 1, 1, 0}),
+     oid({NTCIP}, {3, 16, 1, 3}), nullptr, 0, nullptr, 0, nullptr, nullptr},
+    {"panynj", oid({NTCIP}, {3, 32}), oid({NTCIP}, {3, 32, 1, 1, 0}), oid({NTCIP}, {3, 32, 1, 8}),
+     nullptr, 0, nullptr, 0, nullptr, nullptr},
+    {"zuduz", oid({NTCIP}, {3, 35}), oid({NTCIP}, {3, 35, 1, 0}), oid({NTCIP}, {3, 35, 5, 0}),
+     nullptr, 0, nullptr, 0, nullptr, nullptr},
+    {"protocol", oid({NTCIP}, {4, 1}), oid({NTCIP}, {4, 1, 1, 1, 1, 0}),
+     oid({NTCIP}, {4, 1, 3, 2, 14}), nullptr, 0, nullptr, 0, nullptr, nullptr},
+    {"dms", oid({NTCIP}, {4, 2, 3}), oid({NTCIP}, {4, 2, 3, 1, 1, 0}),
+     oid({NTCIP}, {4, 2, 3, 10, 7, 1, 4}), nullptr, 0, nullptr, 0, nullptr, nullptr},
+    {"ess", oid({NTCIP}, {4, 2, 5}), oid({NTCIP}, {4, 2, 5, 2, 2, 1, 0}),
+     oid({NTCIP}, {4, 2, 5, 3}), nullptr, 0, nullptr, 0, nullptr, nullptr},
+    {"global", oid({NTCIP}, {4, 2, 6}), oid({NTCIP}, {4, 2, 6, 1, 1, 0}),
+     oid({NTCIP}, {4, 2, 6, 7, 3, 1, 8}), nullptr, 0, nullptr, 0, nullptr, nullptr},
+};
+
+#undef MIB2
+#undef NTCIP
+
+} // namespace
+
+mib_subtree* mib_subtree_records() {
+    return g_subtrees;
+}
