@@ -101,7 +101,9 @@ uint32_t load_be(const uint8_t* bytes, uint32_t count) {
     return v;
 }
 
-uint16_t syntax_of(uint8_t type) {
+} // namespace
+
+uint16_t mib_syntax_of(uint8_t type) {
     switch (type) {
     case MIB_OBJECTID:
         return SNMP_OBJECTID;
@@ -123,6 +125,8 @@ uint16_t syntax_of(uint8_t type) {
         return SNMP_INTEGER;
     }
 }
+
+namespace {
 
 int no_instance(mib_request&) {
     return -1;
@@ -201,7 +205,7 @@ int mib_stage_value(mib_context& ctx, const snmp_varbind& varbind) {
 }
 
 void mib_answer_varbind(snmp_varbind& varbind, uint8_t type, uint32_t value_length) {
-    varbind.syntax = syntax_of(type);
+    varbind.syntax = mib_syntax_of(type);
     const uintptr_t result = varbind.handler_result;
     switch (type) {
     case MIB_OCTETSTR:

@@ -160,5 +160,7 @@ void oid_to_octets(uint8_t* bytes, const uint32_t* subids, uint32_t count);
 // -> the number of sub-identifiers (byte length / 4, at most `capacity`).
 uint32_t octets_to_oid(uint32_t* subids, uint32_t capacity, const uint8_t* bytes,
                        uint32_t byte_length);
+// The snmp_syntax of a row type.
+uint16_t mib_syntax_of(uint8_t type);
 // 1 when the varbind syntax belongs to the row type.
 int check_syntax_match(uint32_t syntax, uint8_t type);

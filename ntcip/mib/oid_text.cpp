@@ -99,19 +99,10 @@ struct Value {
     uint32_t count;
 };
 
+// The syntax of a number for the row's type: an octet row gets INTEGER,
+// which its syntax check refuses.
 uint16_t number_syntax(uint8_t type) {
-    switch (type) {
-    case MIB_COUNTER:
-        return SNMP_COUNTER;
-    case MIB_GAUGE:
-        return SNMP_GAUGE;
-    case MIB_TIMETICKS:
-        return SNMP_TIMETICKS;
-    case MIB_IPADDRESS:
-        return SNMP_IPADDR;
-    default:
-        return SNMP_INTEGER; // refused by the syntax check unless the row is an INTEGER
-    }
+    return is_byte_type(type) ? uint16_t(SNMP_INTEGER) : mib_syntax_of(type);
 }
 
 uint16_t octets_syntax(uint8_t type, uint32_t count) {
@@ -175,6 +166,27 @@ int set_in_slot(Slot& s, const char* text, uint32_t length, const Value& value,
     return *error == MIB_FOUND && error_status == 0 ? 1 : 0;
 }
 
+int set_by_text(const char* text, uint32_t length, const Value& value, unsigned override_flags,
+                uint32_t mask, int* error) {
+    SlotLease lease;
+    Slot* s = lease.get();
+    *error = MIB_NO_SUBTREE;
+    if (s == nullptr) return 0;
+    return set_in_slot(*s, text, length, value, override_flags, mask, error);
+}
+
+// The bytes of an octet-valued object (at most `size`), or null.
+const uint8_t* octets_in_slot(Slot& s, const char* text, uint32_t length, uint32_t size,
+                              uint32_t* count) {
+    uint8_t type = 0;
+    uint32_t value_length = 0;
+    int error = 0;
+    uintptr_t* result = get_in_slot(s, text, length, &type, &value_length, &error);
+    if (result == nullptr || !is_byte_type(type)) return nullptr;
+    *count = value_length < size ? value_length : size;
+    return reinterpret_cast<const uint8_t*>(*result);
+}
+
 bool is_base64(const char* text, uint32_t length) {
     if (text == nullptr || length % 4 != 0) return false;
     for (uint32_t i = 0; i < length; ++i) {
@@ -233,14 +245,10 @@ int snmp_get_octets_by_oid_text(const char* text, uint32_t length, uint8_t* buff
                                 uint32_t* out_length) {
     SlotLease lease;
     Slot* s = lease.get();
-    if (s == nullptr || buffer == nullptr || out_length == nullptr) return 0;
-    uint8_t type = 0;
-    uint32_t value_length = 0;
-    int error = 0;
-    uintptr_t* result = get_in_slot(*s, text, length, &type, &value_length, &error);
-    if (result == nullptr || !is_byte_type(type)) return 0;
-    uint32_t n = value_length < size ? value_length : size;
-    if (n > 0) std::memcpy(buffer, reinterpret_cast<const uint8_t*>(*result), n);
+    uint32_t n = 0;
+    const uint8_t* bytes = s ? octets_in_slot(*s, text, length, size, &n) : nullptr;
+    if (bytes == nullptr || buffer == nullptr || out_length == nullptr) return 0;
+    if (n > 0) std::memcpy(buffer, bytes, n);
     *out_length = n;
     return 1;
 }
@@ -249,15 +257,11 @@ int snmp_get_octets_base64_by_oid_text(const char* text, uint32_t length, char* 
                                        uint32_t* out_length) {
     SlotLease lease;
     Slot* s = lease.get();
-    if (s == nullptr || out == nullptr || out_length == nullptr) return 0;
-    uint8_t type = 0;
-    uint32_t value_length = 0;
-    int error = 0;
-    uintptr_t* result = get_in_slot(*s, text, length, &type, &value_length, &error);
-    if (result == nullptr || !is_byte_type(type)) return 0;
-    uint32_t n = value_length < size ? value_length : size;
+    uint32_t n = 0;
+    const uint8_t* bytes = s ? octets_in_slot(*s, text, length, size, &n) : nullptr;
     size_t encoded = 0;
-    if (base64_encode(reinterpret_cast<const uint8_t*>(*result), n, out, size, &encoded) != 0)
+    if (bytes == nullptr || out == nullptr || out_length == nullptr ||
+        base64_encode(bytes, n, out, size, &encoded) != 0)
         return 0;
     *out_length = uint32_t(encoded);
     return 1;
@@ -265,22 +269,14 @@ int snmp_get_octets_base64_by_oid_text(const char* text, uint32_t length, char* 
 
 int oid_text_set_integer(const char* text, uint32_t length, uint32_t value, unsigned override_flags,
                          uint32_t permission_mask, int* error) {
-    SlotLease lease;
-    Slot* s = lease.get();
-    *error = MIB_NO_SUBTREE;
-    if (s == nullptr) return 0;
-    return set_in_slot(*s, text, length, Value{true, value, nullptr, 0}, override_flags,
+    return set_by_text(text, length, Value{true, value, nullptr, 0}, override_flags,
                        permission_mask, error);
 }
 
 int oid_text_set_octets(const char* text, uint32_t length, const uint8_t* bytes, uint32_t count,
                         unsigned override_flags, uint32_t permission_mask, int* error) {
-    SlotLease lease;
-    Slot* s = lease.get();
-    *error = MIB_NO_SUBTREE;
-    if (s == nullptr) return 0;
-    return set_in_slot(*s, text, length, Value{false, 0, bytes, count}, override_flags,
-                       permission_mask, error);
+    return set_by_text(text, length, Value{false, 0, bytes, count}, override_flags, permission_mask,
+                       error);
 }
 
 int snmp_set_integer_by_oid_text(const char* text, uint32_t length, uint32_t value,
