@@ -191,8 +191,8 @@ TEST_F(Mib2Test, PortSpeedsFollowEachPortsTable) {
 }
 
 TEST_F(Mib2Test, SnmpCountersFollowTheStore) {
-    TheDatabase().IncSnmpInPkts();
-    TheDatabase().IncSnmpInPkts();
+    TheDatabase().IncCounter(obj::snmpInPkts);
+    TheDatabase().IncCounter(obj::snmpInPkts);
     EXPECT_EQ(2u, Get(mib2({11, 1, 0})).number);
     EXPECT_EQ(MIB_NO_SUCH_NAME, Get(mib2({11, 13, 0})).error);
     EXPECT_EQ(mib2({11, 15, 0}), Next(mib2({11, 12, 0})).name);
