@@ -71,6 +71,8 @@ TEST_F(Render, LineJustificationSpacingAndWindows) {
         // Windows: each starts its own line; the second is right justified.
         {"[tr1,1,16,16]AB[tr17,1,16,16][jl4]CD", 0, "###.###..................###.###"},
         {"[tr1,7,16,10]AB", 6, "###.###........................."},
+        // A run placed left of its window draws none of its pixels.
+        {"[tr11,1,10,5][jl1]AB", 0, "................................"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -115,6 +117,16 @@ TEST_F(Render, LineMatrixRowsStandOnTheirCells) {
         ExpectLines(c);
 }
 
+TEST_F(Render, ADownloadedGlyphShowsAtOnce) {
+    ASSERT_TRUE(Show("AB"));
+    EXPECT_EQ("###.###.........................", Picture()[0]);
+    ASSERT_EQ(DB_OK, db_set(obj::characterWidth.row('A' - 1), 5, FLAGS));
+    ASSERT_EQ(DB_OK,
+              db_set_string(obj::characterBitmap.row('A' - 1), "\xAA\xAA\xAA\xAA", 4, FLAGS));
+    ASSERT_TRUE(Show("AB"));
+    EXPECT_EQ((Rows{"#.#.#.###", ".#.#..###"}), Band(0, 2, 9));
+}
+
 TEST_F(Render, CharacterMatrixCentresOnModuleColumns) {
     // 5-pixel modules (an unlisted module type); "AB" is 10 wide in a 36-pixel
     // sign: the centred start 13 is moved to the module column at 10.
@@ -142,6 +154,10 @@ TEST_F(Render, ColourRectanglesBackgroundsAndFlashing) {
         shown = Picture(legend)[0] == "###r###.........................";
     }
     EXPECT_TRUE(shown) << "the on phase follows";
+    // Simulation control mode: the page is blanked, nothing lit is drawn.
+    ASSERT_EQ(DB_OK, db_set(obj::dmsControlMode, 6, FLAGS));
+    ASSERT_TRUE(Show("[pb3][cb1]AB"));
+    EXPECT_EQ(std::string(32, '.'), Picture(legend)[0]);
 }
 
 // --- moving text ---------------------------------------------------------------
@@ -441,6 +457,9 @@ TEST_F(Render, RefusalsCarryTheirPositions) {
         {"[jl2]AB[jl5]CD", MULTI_TAG_CONFLICT, 14},
         {"[jl5]AB[jl2]CD", MULTI_TAG_CONFLICT, 14},
         {"[jl9]X", MULTI_UNSUPPORTED_TAG_VALUE, 1},
+        // An element without a position of its own whose first character
+        // does not fit.
+        {"[tr1,1,2,5][hc41]", MULTI_TEXT_TOO_BIG, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
