@@ -6,7 +6,7 @@
 #include "platform/host_options.h"
 #include "platform/kernel/host.h"
 #include "platform/monitor/monitor_host.h"
-#include "runtime/startup.h"
+#include "startup/startup.h"
 
 #include <cerrno>
 #include <chrono>

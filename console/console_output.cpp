@@ -1,4 +1,4 @@
-#include "console/console.h"
+#include "runtime/console.h"
 #include "console/console_output.h"
 #include "console/monitor_task.h"
 

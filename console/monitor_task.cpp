@@ -1,8 +1,8 @@
 #include "console/monitor_task.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "console/console_output.h"
-#include "console/network.h"
+#include "comm/network.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/pools.h"
 #include "runtime/task_table.h"

@@ -23,9 +23,9 @@ set(FONT_GLYPH_SOURCES
   ${FONT_GLYPH_DIR}/08X08_3_CP1252.FNT.txt
   ${FONT_GLYPH_DIR}/24x15_3_CP1252.FNT.txt)
 
-# A host tool that only runs at build time (its source ends in .cc so that the
-# tools/ rule, which links every tool with the firmware, leaves it alone).
-add_executable(fontgen ${CMAKE_SOURCE_DIR}/tools/fontgen/fontgen.cc)
+# A host tool that only runs at build time, built on its own (the tools/ rule
+# leaves a tool that a fragment has already defined alone).
+add_executable(fontgen ${CMAKE_SOURCE_DIR}/tools/fontgen/fontgen.cpp)
 target_link_libraries(fontgen PRIVATE ZLIB::ZLIB)
 
 set(FONT_TABLE_CPP ${CMAKE_BINARY_DIR}/generated/display/builtin_fonts.cpp)

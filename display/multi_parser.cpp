@@ -1,7 +1,7 @@
 // The MULTI parser: pages, passes, text runs and tag dispatch.
 #include "display/multi_parser.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "display/multi_tags.h"
 
 #include <cstring>

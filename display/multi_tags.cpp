@@ -1,7 +1,7 @@
 // Handlers of the MULTI tags. Every read stays inside [tag, end).
 #include "display/multi_tags.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
 // element kind, graphics, fields and the time formatter.
 #include "display/render.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "display/fonts/ntcip_font.h"
 #include "ntcip/clock/calendar.h"
 #include "platform/monitor/monitor.h"

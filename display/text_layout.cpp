@@ -2,7 +2,7 @@
 // line segments of a line and the lines of a window, full justification and
 // moving text. The measuring pass fills the message's line records; the
 // drawing pass draws each run where the measuring pass placed it.
-#include "console/console.h"
+#include "runtime/console.h"
 #include "display/fonts/font_base.h"
 #include "display/fonts/ntcip_font.h"
 #include "display/render.h"

@@ -1,6 +1,6 @@
 #include "peripherals/peripheral_task.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/os.h"
 #include "runtime/task_table.h"

@@ -10,7 +10,7 @@
 // creation record through the creation entry of the record's class.
 #pragma once
 
-#include "peripherals/peripheral.h"
+#include "runtime/peripheral.h"
 #include "platform/kernel/kernel.h"
 
 #include <cstdint>

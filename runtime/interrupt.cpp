@@ -1,6 +1,6 @@
 #include "runtime/interrupt.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "platform/board/bus.h"
 #include "platform/kernel/kernel.h"
 

@@ -1,6 +1,6 @@
 #include "runtime/task_base.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "runtime/os.h"
 #include "runtime/post_office.h"
 

@@ -1,13 +1,9 @@
 #include "runtime/watchdog_task.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "platform/board/bus.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/task_table.h"
-#include "store/config_file.h"
-#include "store/database.h"
-#include "store/filesystem.h"
-#include "store/journal.h"
 
 #include <cstring>
 
@@ -55,8 +51,13 @@ const int GPIO_RESET_BIT = 18;
 const ULONG RESET_WAIT_TICKS = 2 * MON_WDT_TIMEOUT_TICKS;
 const ULONG DEFRAG_RESET_SLEEP = 10;
 
+restart_hooks& hooks() {
+    static restart_hooks installed = {nullptr, nullptr};
+    return installed;
+}
+
 void clear_early_restart_counter() {
-    CDatabase::StateMachine_BootCounter(TheDatabase(), 1);
+    if (hooks().clear_early_restart_counter) hooks().clear_early_restart_counter();
 }
 
 // Raise the caller to priority 0, enable the hardware watchdog without
@@ -265,7 +266,7 @@ void CWatchdogTask::ResetSequence() {
 void CWatchdogTask::FinalReset() {
     DisableWatchdog();
     if (restart_flags() & RESTART_SAVE_CONFIG)
-        CFile_Config::Save(&TheSystemMedia(), &TheFileSystem());
+        if (hooks().save_configuration) hooks().save_configuration();
     if (reset_reason_ == REASON_RESTART || reset_reason_ == REASON_DEFRAG)
         console_printf("Please Stand by for System Reset...\n");
     tx_thread_sleep(RESET_PAUSE_TICKS);
@@ -277,6 +278,10 @@ void CWatchdogTask::FinalReset() {
 CWatchdogTask& TheWatchdogTask() {
     static CWatchdogTask task(the_post_office());
     return task;
+}
+
+void set_restart_hooks(const restart_hooks& installed) {
+    hooks() = installed;
 }
 
 int watchdog_enabled() {

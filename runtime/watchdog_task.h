@@ -75,6 +75,16 @@ CWatchdogTask& TheWatchdogTask();
 // 1 while the hardware watchdog is enabled (the file-system driver's hook).
 int watchdog_enabled();
 
+// What a restart asks of the layers above the runtime (start-up installs
+// them): the store's early-restart counter is cleared before every restart,
+// and the controlled reset saves the configuration file when
+// RESTART_SAVE_CONFIG is set. A null hook is skipped.
+struct restart_hooks {
+    void (*clear_early_restart_counter)();
+    void (*save_configuration)();
+};
+void set_restart_hooks(const restart_hooks& hooks);
+
 // Process-wide restart flags: RESTART_SAVE_CONFIG (set from start-up, cleared
 // by the memory clear) makes the controlled reset save "CONFIG.XML" first.
 const uint8_t RESTART_SAVE_CONFIG = 0x04;

@@ -3,10 +3,10 @@
 // which carves the pools, connects the boot monitor, checks the boot loader
 // and the flash, starts the threads and prepares the object store before any
 // thread runs. Every step that can fail prints its line and start-up goes on.
-#include "runtime/startup.h"
+#include "startup/startup.h"
 
 #include "comm/comm_task.h"
-#include "console/console.h"
+#include "runtime/console.h"
 #include "console/monitor_task.h"
 #include "console/vms_command.h"
 #include "display/display_task.h"
@@ -24,8 +24,11 @@
 #include "runtime/post_office.h"
 #include "runtime/timer_scheduler.h"
 #include "runtime/utilities.h"
+#include "runtime/version.h"
 #include "runtime/watchdog_task.h"
+#include "store/config_file.h"
 #include "store/database.h"
+#include "store/journal.h"
 #include "store/filesystem.h"
 #include "store/script_file.h"
 #include "store/objects.h"
@@ -33,12 +36,7 @@
 #include <cstring>
 #include <zlib.h>
 
-const char* const FIRMWARE_PART_NUMBER = "J6-VMS";
-
 namespace {
-
-const char* const VERSION_FIELDS[4] = {"2", "0", "4", "1"};
-const char* const VERSION_SUFFIX = "";
 
 const uint32_t FLASH_FREE_MINIMUM = 2000000;
 const uint32_t FLASH_DEAD_MAXIMUM = 500000;
@@ -143,6 +141,14 @@ void configure_display() {
     TheDisplay().ConfigureDisplay(height, width, 0);
 }
 
+void clear_early_restart_counter() {
+    CDatabase::StateMachine_BootCounter(TheDatabase(), 1);
+}
+
+void save_configuration() {
+    CFile_Config::Save(&TheSystemMedia(), &TheFileSystem());
+}
+
 void start_tasks(TX_BYTE_POOL& stacks) {
     TheWatchdogTask().Start(stacks);
     TheDatabase().Start(stacks);
@@ -159,6 +165,7 @@ void start_tasks(TX_BYTE_POOL& stacks) {
 // ---- construction and main ----
 
 void firmware_construct() {
+    set_restart_hooks({clear_early_restart_counter, save_configuration});
     // The boot order of the long-lived objects.
     the_post_office();
     TheDisplay();
@@ -304,8 +311,8 @@ char* tfs_format_time(uint32_t seconds, char* buffer, int size) {
 void tx_application_define(void* first_unused_memory) {
     uint8_t* cursor = static_cast<uint8_t*>(first_unused_memory);
     console_printf("Booting %s ver %s.%s.%s.%s%s built %s at %s....\n", FIRMWARE_PART_NUMBER,
-                   VERSION_FIELDS[0], VERSION_FIELDS[1], VERSION_FIELDS[2], VERSION_FIELDS[3],
-                   VERSION_SUFFIX, __DATE__, __TIME__);
+                   kFirmwareVersionFields[0], kFirmwareVersionFields[1], kFirmwareVersionFields[2],
+                   kFirmwareVersionFields[3], FIRMWARE_VERSION_SUFFIX, __DATE__, __TIME__);
     create_shared_kernel_objects(&cursor);
     global_timer_scheduler() = timer_scheduler_tx_rtos::instance();
     detect_product_board();

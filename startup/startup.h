@@ -1,8 +1,11 @@
-// Start-up of the firmware: the construction of the long-lived objects, the
-// attachment of the task subscribers, and tx_application_define's 20 steps.
+// Start-up of the firmware, the one place that composes every subsystem: the
+// construction of the long-lived objects, the attachment of the task
+// subscribers, and tx_application_define's 20 steps. It sits above every
+// subsystem, so that no lower layer needs to know the whole firmware.
 #pragma once
 
 #include "platform/kernel/kernel.h"
+#include "runtime/version.h" // the firmware identity the banner prints
 
 #include <cstdint>
 
@@ -32,6 +35,3 @@ TX_BYTE_POOL& get_thread_stack_pool();
 // Flash file-system time hooks.
 uint32_t tfs_get_time();
 char* tfs_format_time(uint32_t seconds, char* buffer, int size);
-
-// Firmware identity printed by the banner.
-extern const char* const FIRMWARE_PART_NUMBER;

@@ -14,7 +14,7 @@
 // Version 1 files (no heading) have NAME[IIII]:VALUE lines.
 #pragma once
 
-#include "peripherals/peripheral.h"
+#include "runtime/peripheral.h"
 #include "store/filesystem.h"
 
 #include <cstdint>

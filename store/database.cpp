@@ -2,7 +2,7 @@
 // offsets of the non-volatile image, and the "Database" task's thread.
 #include "store/database.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "runtime/pools.h"
 #include "runtime/task_table.h"
 #include "runtime/mail_task.h"

@@ -58,6 +58,7 @@ class CJournalSink {
     virtual bool StringFits(uint32_t length) { return length <= 0xFFFFu; }
 };
 
+// Not CDatabase (store/journal.h), the flash journal: this is the object store.
 class CDataBase {
   public:
     static const uint32_t NV_IMAGE_BYTES = 98108;

@@ -2,7 +2,7 @@
 // factory defaults, the early-restart rule) and the "Database" task's cycle
 // (letters, flash-mode following, the journal's delete pass and compaction,
 // clearing the early-restart counter after a healthy run).
-#include "console/console.h"
+#include "runtime/console.h"
 #include "runtime/post_office.h"
 #include "runtime/task_base.h"
 #include "store/config_file.h"

@@ -1,9 +1,9 @@
 // CDataBase::SetDefaults and CDataBase::InitVolatile: the factory values of the
 // non-volatile image and the run-time values of the volatile image, section by
 // section, with notification and validation off.
-#include "console/console.h"
-#include "ntcip/objects/private_defaults.h"
-#include "peripherals/zuduz_defaults.h"
+#include "runtime/console.h"
+#include "store/defaults_private.h"
+#include "store/defaults_zuduz.h"
 #include "store/database.h"
 #include "store/defaults.h"
 #include "store/defaults_table.h"

@@ -20,5 +20,4 @@ void vol_defaults_global(CDataBase& store);
 void init_module_table(CDataBase& store);
 
 // The build's identification shown in the module table.
-extern const char* const kFirmwareVersionFields[4];
-extern const char* const kBootLoaderPartNumber;
+#include "runtime/version.h"

@@ -1,7 +1,7 @@
 // Factory and run-time values of the NTCIP 1201 global objects.
-#include "console/console.h"
+#include "runtime/console.h"
 #include "platform/monitor/monitor.h"
-#include "runtime/startup.h"
+#include "runtime/version.h"
 #include "store/defaults.h"
 #include "store/defaults_table.h"
 
@@ -9,10 +9,6 @@
 #include <cstring>
 
 using namespace defaults;
-
-// The banner's version fields (runtime/startup.cpp keeps its own copy private).
-const char* const kFirmwareVersionFields[4] = {"2", "0", "4", "1"};
-const char* const kBootLoaderPartNumber = "TZR-5100-BL";
 
 namespace {
 

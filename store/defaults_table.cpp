@@ -1,6 +1,6 @@
 #include "store/defaults_table.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 
 namespace defaults {
 

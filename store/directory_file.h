@@ -7,7 +7,7 @@
 //   + size "%08X" + name + "\r\n"
 #pragma once
 
-#include "peripherals/peripheral.h"
+#include "runtime/peripheral.h"
 #include "store/filesystem.h"
 
 #include <cstdint>

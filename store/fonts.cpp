@@ -2,7 +2,7 @@
 // identifiers.
 #include "store/fonts.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "display/fonts/mirel_font.h"
 #include "runtime/utilities.h"
 #include "store/database.h"

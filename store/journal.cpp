@@ -2,7 +2,7 @@
 // replay and compaction of "nv1.dat" / "nv2.dat".
 #include "store/journal.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "platform/board/bus.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/utilities.h"

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 
+// Not CDataBase (store/database.h), the object store: this is its flash journal.
 class CDatabase : public CJournalSink {
   public:
     static constexpr uint32_t FILE_BYTES = 0x400000;

@@ -1,6 +1,6 @@
 #include "store/monrc_file.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "runtime/gp_buffer.h"
 #include "store/database.h"
 #include "store/objects.h"

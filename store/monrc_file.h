@@ -10,7 +10,7 @@
 //                               keeps its own address)
 #pragma once
 
-#include "peripherals/peripheral.h"
+#include "runtime/peripheral.h"
 #include "store/filesystem.h"
 
 #include <cstdint>

@@ -13,6 +13,7 @@ constexpr DbObject halvObj1_1 = nv(95016, 1); // display test mode: 1 normal
 constexpr DbObject halvIllumBrightnessScaler = nv(95020, 1);
 constexpr DbObject halvShutOffTemp = nv(95023, 1); // signed degrees
 constexpr DbObject halvEmergencyMessage = nv_str(95024);
+// Message lock: a change posts LETTER_MESSAGE_LOCK_CHANGED to the display.
 constexpr DbObject halvObj2_8 = nv(95028, 1);
 constexpr DbObject halvModuleID = nv(95030, 2);
 constexpr DbObject halvEnableRealTimePixelDiagnostics = nv(95032, 1);

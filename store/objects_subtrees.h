@@ -24,7 +24,7 @@ constexpr DbObject zuduzPowerStatus = v_str(25172);
 
 // panynj (1.3.6.1.4.1.1206.3.32.1)
 constexpr DbObject panynjObj1_3 = v_str(25176);
-constexpr DbObject panynjObj1_5 = v(25180, 4);
+constexpr DbObject panynjObj1_5 = v(25180, 4); // refused-community counter
 constexpr DbObject panynjObj1_7 = v_str(25184);
 
 // quorvel 1.1 (1.3.6.1.4.1.1206.3.16.1.1)
@@ -46,7 +46,7 @@ constexpr DbObject quorvelObj1_1_20_3 = v_str(25228);
 constexpr DbObject quorvelObj1_1_20_4 = v_str(25232);
 constexpr DbObject quorvelObj1_1_20_5 = v_str(25236);
 constexpr DbObject quorvelObj1_1_20_6 = v(25240, 4);
-constexpr DbObject quorvelObj1_1_20_7 = v(25244, 4); // status word
+constexpr DbObject quorvelObj1_1_20_7 = v(25244, 4); // status word; every start-up sets bit 0
 constexpr DbObject quorvelObj1_1_20_8 = v(25248, 4);
 constexpr DbObject quorvelObj1_1_20_9 = v(25252, 4);
 

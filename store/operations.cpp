@@ -2,7 +2,7 @@
 // writes a setting or status value. A write runs validation, comparison with
 // the stored value, the store, the journal record of a changed non-volatile
 // object and change notification, in that order.
-#include "console/console.h"
+#include "runtime/console.h"
 #include "platform/board/bus.h"
 #include "runtime/pools.h"
 #include "store/database.h"

@@ -1,6 +1,6 @@
 #include "store/script_file.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "runtime/gp_buffer.h"
 #include "runtime/letter_codes.h"
 #include "runtime/post_office.h"

@@ -12,7 +12,7 @@
 // failure stay.
 #pragma once
 
-#include "peripherals/peripheral.h"
+#include "runtime/peripheral.h"
 #include "store/filesystem.h"
 
 #include <cstdint>

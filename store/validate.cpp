@@ -4,7 +4,7 @@
 // also write related objects (with notify and without validation).
 #include "store/validate.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "store/database.h"
 #include "store/objects.h"
 

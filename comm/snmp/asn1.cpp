@@ -1,7 +1,7 @@
 // BER primitives: see asn1.h.
 #include "comm/snmp/asn1.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "comm/snmp/snmp_internal.h"
-#include "console/console.h"
+#include "runtime/console.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The maintenance console of the whole firmware over telnet on loopback:
 // login with the privileged community, monitor command lines, "vms", console
 // output to the operator, and bad input from the outside.
-#include "console/console.h"
+#include "runtime/console.h"
 #include "console/monitor_task.h"
 #include "platform/monitor/monitor.h"
 #include "platform/netstack/netstack.h"

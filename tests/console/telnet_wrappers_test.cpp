@@ -1,6 +1,6 @@
 // The firmware's telnet client and server wrappers: states and results.
 #include "console/monitor_task.h"
-#include "console/network.h"
+#include "comm/network.h"
 #include "console/telnet.h"
 #include "tests/console/console_test_util.h"
 #include "tests/support/firmware_fixture.h"

@@ -1,7 +1,7 @@
 // The "vms" monitor command, run as the console runs it: one command line
 // through the boot monitor; its output is what console_printf showed.
 #include "console/monitor_task.h"
-#include "console/network.h"
+#include "comm/network.h"
 #include "console/vms_command.h"
 #include "display/display_task.h"
 #include "platform/monitor/monitor.h"

@@ -12,7 +12,7 @@
 #include "platform/monitor/monitor_host.h"
 #include "runtime/letter_codes.h"
 #include "runtime/post_office.h"
-#include "runtime/startup.h"
+#include "startup/startup.h"
 #include "store/config_file.h"
 #include "store/config_objects.h"
 #include "store/database.h"

@@ -1,4 +1,4 @@
-#include "runtime/startup.h"
+#include "startup/startup.h"
 
 #include "comm/comm_task.h"
 #include "console/monitor_task.h"

@@ -6,7 +6,7 @@
 #include "platform/board/bus.h"
 #include "platform/host_options.h"
 #include "platform/monitor/monitor_host.h"
-#include "runtime/startup.h"
+#include "startup/startup.h"
 #include "store/database.h"
 #include "store/objects.h"
 #include "tests/support/firmware_fixture.h"

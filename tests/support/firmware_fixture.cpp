@@ -2,7 +2,7 @@
 
 #include "platform/board/board.h"
 #include "platform/monitor/monitor_host.h"
-#include "runtime/startup.h"
+#include "startup/startup.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "peripherals/zuduz_defaults.h"
+#include "store/defaults_zuduz.h"
 
 #include "store/defaults_table.h"
 

@@ -1,4 +1,4 @@
-#include "console/console.h"
+#include "runtime/console.h"
 #include "console/monitor_task.h"
 #include "tests/support/kernel_fixture.h"
 

@@ -1,6 +1,6 @@
-#include "peripherals/peripheral.h"
+#include "runtime/peripheral.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "platform/kernel/kernel.h"
 #include "runtime/pools.h"
 

@@ -1,6 +1,6 @@
-#include "console/network.h"
+#include "comm/network.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/os.h"
 #include "runtime/pools.h"

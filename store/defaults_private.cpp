@@ -1,4 +1,4 @@
-#include "ntcip/objects/private_defaults.h"
+#include "store/defaults_private.h"
 
 #include "store/defaults_table.h"
 

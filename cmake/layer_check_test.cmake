@@ -1,0 +1,52 @@
+# The layer check's own test (cmake -DCHECK=layer_check.cmake -DWORK=DIR -P ...):
+# small trees, each with one include, must pass or fail as the rule says.
+cmake_minimum_required(VERSION 3.20)
+
+# case: NAME FILE INCLUDED EXPECT(pass|fail) [message fragment]
+set(CASES
+    "upward_from_store|store/a.cpp|peripherals/p.h|fail|store/ (layer 2) may not include peripherals/p.h"
+    "upward_from_runtime|runtime/a.h|console/monitor_task.h|fail|runtime/ (layer 1) may not include"
+    "subsystems_to_web|comm/a.cpp|web/pages.h|fail|may not include web/pages.h"
+    "host_face_in_firmware|display/a.cpp|platform/kernel/host.h|fail|host face platform/kernel/host.h"
+    "monitor_host_face|startup/a.cpp|platform/monitor/monitor_host.h|fail|host face"
+    "netstack_host_face|runtime/a.cpp|platform/netstack/internal.h|fail|host face"
+    "png_outside_platform|app/a.cpp|platform/picture/png.h|fail|for the platform and tools/ only"
+    "calendar_below_store|runtime/a.cpp|ntcip/clock/calendar.h|fail|open to the layers above"
+    "calendar_from_store|store/a.cpp|ntcip/clock/calendar.h|pass|"
+    "downward|store/a.cpp|runtime/os.h|pass|"
+    "between_subsystems|display/a.cpp|comm/comm_task.h|pass|"
+    "composition|startup/a.cpp|peripherals/peripheral_task.h|pass|"
+    "host_program|app/a.cpp|platform/kernel/host.h|pass|"
+    "platform_itself|platform/kernel/a.cpp|platform/kernel/host.h|pass|"
+    "tests_anything|tests/store/a.cpp|platform/netstack/internal.h|pass|"
+    "tools_png|tools/fontsheet/a.cpp|platform/picture/png.h|pass|")
+
+set(failures 0)
+foreach(case ${CASES})
+  string(REPLACE "|" ";" fields "${case}")
+  list(GET fields 0 name)
+  list(GET fields 1 file)
+  list(GET fields 2 included)
+  list(GET fields 3 expect)
+  list(GET fields 4 fragment)
+  set(tree ${WORK}/${name})
+  file(REMOVE_RECURSE ${tree})
+  file(WRITE ${tree}/${file} "#include <cstdint>\n#include \"${included}\"\n")
+  execute_process(COMMAND ${CMAKE_COMMAND} -DROOT=${tree} -P ${CHECK} RESULT_VARIABLE rc
+                  OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(expect STREQUAL "pass" AND NOT rc EQUAL 0)
+    message("${name}: refused, should pass:\n${out}")
+    math(EXPR failures "${failures} + 1")
+  elseif(expect STREQUAL "fail")
+    string(FIND "${out}" "${file}:2: " at_line)
+    string(FIND "${out}" "${fragment}" at_reason)
+    if(rc EQUAL 0 OR at_line EQUAL -1 OR at_reason EQUAL -1)
+      message("${name}: not caught as \"${file}:2: ...${fragment}\":\n${out}")
+      math(EXPR failures "${failures} + 1")
+    endif()
+  endif()
+endforeach()
+
+if(failures GREATER 0)
+  message(FATAL_ERROR "${failures} layer-check case(s) wrong")
+endif()
