@@ -359,6 +359,13 @@ void link_subtrees() {
     g_head = &records[0];
 }
 
+void mib_set_subtree_tables(uint32_t s, const mib_table* const* tables, uint8_t count) {
+    if (s >= MIB_SUBTREES) return;
+    mib_subtree_records()[s].tables = tables;
+    mib_subtree_records()[s].table_count = count;
+    link_subtrees();
+}
+
 mib_subtree* mib_subtree_list() {
     return g_head;
 }

@@ -33,6 +33,9 @@ constexpr uint32_t MIB_SUBTREES = 11;
 
 // Links the subtrees (row counts, neighbours); runs once.
 void link_subtrees();
+// Gives subtree number `s` (list order) the tables and links the list
+// again (the tests' fixture tables).
+void mib_set_subtree_tables(uint32_t s, const mib_table* const* tables, uint8_t count);
 // Head of the linked list (null before link_subtrees).
 mib_subtree* mib_subtree_list();
 
