@@ -3,21 +3,13 @@
 // table, and GETNEXT across the hand-over from one subtree to the next.
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_sign.h"
 #include "ntcip/mib/mib.h"
 #include "ntcip/mib/registry.h"
-#include "platform/board/board.h"
-#include "platform/host_options.h"
-#include "platform/kernel/host.h"
-#include "runtime/gp_buffer.h"
-#include "runtime/pools.h"
-#include "store/database.h"
 #include "store/objects.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <string>
 #include <vector>
 
 namespace {
@@ -37,32 +29,11 @@ constexpr mib_table kTwoIndexTable = table(kTwoIndexRows);
 const mib_table* const kTables[] = {&kTwoIndexTable};
 constexpr uint32_t HALV = 3;
 
-void define_pools(void* first_unused) {
-    uint8_t* cursor = static_cast<uint8_t*>(first_unused);
-    create_shared_kernel_objects(&cursor);
-    TheGPBuffer().Create(&cursor, GP_BUFFER_BYTES);
-}
-
-// The kernel, the board and the store at its defaults, and the registry with
-// the two-index table, once per process.
+// The sign at its defaults and the registry with the two-index table, once
+// per process.
 void start_sign() {
     static bool started = [] {
-        char pattern[] = "/tmp/bench_mib_XXXXXX";
-        if (!mkdtemp(pattern)) return false;
-        host::host_options().state_dir = pattern;
-        std::string error;
-        if (!host::board_start(host::host_options(), error)) return false;
-        std::atexit([] {
-            host::board_stop();
-            std::error_code ignored;
-            std::filesystem::remove_all(host::host_options().state_dir, ignored);
-        });
-        host::KernelConfig config;
-        config.clock = host::ClockMode::Virtual;
-        host::kernel_configure(config);
-        host::kernel_start_for_test(define_pools, 0);
-        TheDatabase().SetDefaults(0);
-        TheDatabase().InitVolatile();
+        if (!bench::start_sign_at_defaults()) return false;
         init_mib();
         mib_set_subtree_tables(HALV, kTables, 1);
         return true;

@@ -3,19 +3,13 @@
 // draws them, over the object store at its factory defaults.
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_sign.h"
 #include "display/multi_parser.h"
 #include "display/render.h"
-#include "platform/board/board.h"
-#include "platform/host_options.h"
-#include "platform/kernel/host.h"
-#include "runtime/gp_buffer.h"
-#include "runtime/pools.h"
 #include "store/database.h"
 #include "store/objects.h"
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 namespace {
@@ -24,32 +18,10 @@ const char typical[] = "[jp3][fo1][jl3]ROAD WORK[nl][fo2]NEXT 5 KM[np]"
                        "[fo3][jl2]LEFT LANE[nl][jl4]CLOSED[np]"
                        "[fo2][jl3]EXPECT[nl][fo3]DELAYS[nl][fo1]USE ROUTE 9";
 
-void define_pools(void* first_unused) {
-    uint8_t* cursor = static_cast<uint8_t*>(first_unused);
-    create_shared_kernel_objects(&cursor);
-    TheGPBuffer().Create(&cursor, GP_BUFFER_BYTES);
-}
-
-// The kernel, the board (over a scratch state directory) and the store at
-// factory defaults with the built-in fonts, once per process.
+// The sign at its factory defaults with the built-in fonts, once per process.
 void start_sign() {
     static bool started = [] {
-        char pattern[] = "/tmp/bench_render_XXXXXX";
-        if (!mkdtemp(pattern)) return false;
-        host::host_options().state_dir = pattern;
-        std::string error;
-        if (!host::board_start(host::host_options(), error)) return false;
-        std::atexit([] {
-            host::board_stop();
-            std::error_code ignored;
-            std::filesystem::remove_all(host::host_options().state_dir, ignored);
-        });
-        host::KernelConfig config;
-        config.clock = host::ClockMode::Virtual;
-        host::kernel_configure(config);
-        host::kernel_start_for_test(define_pools, 0);
-        TheDatabase().SetDefaults(0);
-        TheDatabase().InitVolatile();
+        if (!bench::start_sign_at_defaults()) return false;
         const uint32_t flags = DB_NO_VALIDATE | DB_NO_JOURNAL;
         db_set(obj::vmsSignHeightPixels, 48, flags);
         db_set(obj::vmsSignWidthPixels, 144, flags);

@@ -87,8 +87,8 @@ void write_alternately(benchmark::State& state, const DbObject& object, const st
     bool flip = false;
     for (auto _ : state) {
         const std::string& v = (flip = !flip) ? a : b;
-        benchmark::DoNotOptimize(SetString(db, object.offset, 4, v.data(), uint32_t(v.size()),
-                                           db.NvImage(), DB_NOTIFY));
+        benchmark::DoNotOptimize(
+            SetString(db, object.offset, 4, v.data(), uint32_t(v.size()), db.NvImage(), DB_NOTIFY));
     }
     state.SetItemsProcessed(state.iterations());
 }
