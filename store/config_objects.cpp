@@ -1,104 +1,143 @@
 // The 70 configuration objects, in the order of "CONFIG.XML".
 #include "store/config_objects.h"
 
-namespace {
+#include "store/defaults.h"
 
-// One entry: `rows` rows written (0: one), change detection up to `last_row`.
-constexpr ConfigObject entry(const char* name, const DbObject& o, uint16_t rows,
-                             uint32_t default_value = 0) {
-    return ConfigObject{name, o.row(0), rows, o.row(rows ? rows - 1u : 0).offset, default_value};
-}
-// A string entry that writes one row but whose change range covers the column.
-constexpr ConfigObject column_range(const char* name, const DbObject& o) {
-    return ConfigObject{name, o.row(0), 0, o.row(o.rows - 1u).offset, 0};
-}
+namespace {
 
 using namespace obj;
 
-const ConfigObject kConfigObjects[] = {
-    entry("dmsSignHeight", dmsSignHeight, 0, 534),
-    entry("dmsSignWidth", dmsSignWidth, 0, 1046),
-    entry("dmsHorizontalBorder", dmsHorizontalBorder, 0, 75),
-    entry("dmsVerticalBorder", dmsVerticalBorder, 0, 75),
-    entry("dmsSignAccess", dmsSignAccess, 0, 8),
-    entry("dmsSignType", dmsSignType, 0, 6),
-    entry("dmsBeaconType", dmsBeaconType, 0, 2),
-    entry("vmsSignHeightPixels", vmsSignHeightPixels, 0, 48),
-    entry("vmsSignWidthPixels", vmsSignWidthPixels, 0, 112),
-    entry("vmsCharacterHeightPixels", vmsCharacterHeightPixels, 0, 0),
-    entry("vmsCharacterWidthPixels", vmsCharacterWidthPixels, 0, 0),
-    entry("chapName[0]", chapName, 1),
-    entry("chapSecret[0]", chapSecret, 1),
-    entry("halvIllumBrightnessScaler", halvIllumBrightnessScaler, 0, 0),
-    entry("halvSignSerialNum", halvSignSerialNum, 0, 0),
-    entry("halvControllerSerialNum", halvControllerSerialNum, 0, 0),
-    entry("globalDaylightSaving", globalDaylightSaving, 0, 1),
-    entry("dstBeginMonth[0]", dstBeginMonth, 10, 14),
-    entry("controllerStandardTimeZone", controllerStandardTimeZone, 0, 0xFFFFABA0u),
-    entry("dstBeginOccurrences[0]", dstBeginOccurrences, 10, 1),
-    entry("dstBeginDayOfWeek[0]", dstBeginDayOfWeek, 10, 1),
-    entry("dstBeginDayOfMonth[0]", dstBeginDayOfMonth, 10, 1),
-    entry("dstBeginSecondsToTransition[0]", dstBeginSecondsToTransition, 10, 0),
-    entry("dstEndMonth[0]", dstEndMonth, 10, 14),
-    entry("dstEndOccurrences[0]", dstEndOccurrences, 10, 1),
-    entry("dstEndDayOfWeek[0]", dstEndDayOfWeek, 10, 1),
-    entry("dstEndDayOfMonth[0]", dstEndDayOfMonth, 10, 1),
-    entry("dstEndSecondsToTransition[0]", dstEndSecondsToTransition, 10, 0),
-    entry("dstSecondsToAdjust[0]", dstSecondsToAdjust, 10, 0),
-    entry("halvLegibilityRatioThreshold", halvLegibilityRatioThreshold, 0, 0),
-    entry("fdotMaxNumPixelFailure", fdotMaxNumPixelFailure, 0, 0xFFFFFFFFu),
-    entry("rs232PortInSpeed[0]", rs232PortInSpeed, 5, 9600),
-    entry("ifSpeed[0]", ifSpeed, 1, 83886080),
-    entry("halvShutOffTemp", halvShutOffTemp, 0, 85),
-    entry("halvCallbackNumber", halvCallbackNumber, 0),
-    entry("halvCallbackMinTimeBetweenAttempts", halvCallbackMinTimeBetweenAttempts, 0, 5),
-    entry("halvCallbackMaxAttempts", halvCallbackMaxAttempts, 0, 5),
-    entry("halvLCDPassword", halvLCDPassword, 0, FACTORY_LCD_PASSWORD),
-    entry("halvModuleID", halvModuleID, 0, 0),
-    entry("halvCommConfigFlowControl[0]", halvCommConfigFlowControl, 5, 0),
-    entry("halvCommConfigProtocol[0]", halvCommConfigProtocol, 5, 2),
-    entry("halvCommConfigTraps[0]", halvCommConfigTraps, 5, 0),
-    entry("halvCommConfigInnerCharTimeout[0]", halvCommConfigInnerCharTimeout, 5, 0),
-    column_range("halvCommConfigParameters[0]", halvCommConfigParameters),
-    entry("halvEnableRealTimePixelDiagnostics", halvEnableRealTimePixelDiagnostics, 0, 0),
-    entry("halvhdlcAddress", halvhdlcAddress, 0, 1),
-    entry("halvLCDAdminPassword", halvLCDAdminPassword, 0, FACTORY_LCD_ADMIN_PASSWORD),
-    entry("halvTrapsGeneric", halvTrapsGeneric, 0, 65),
-    entry("halvTrapsEnterpriseSpecific", halvTrapsEnterpriseSpecific, 0),
-    entry("halvTrapsExpirationDuration", halvTrapsExpirationDuration, 0, 0),
-    entry("halvPeripheralID[0]", halvPeripheralID, 255, 0),
-    entry("halvPeripheralParameters[0]", halvPeripheralParameters, 255),
-    entry("halvPeripheralAuxIOTableIndex[0]", halvPeripheralAuxIOTableIndex, 255),
-    entry("halvZORVBayHeightInModules", halvZORVBayHeightInModules, 0, 0),
-    entry("halvZORVBayWidthInModules", halvZORVBayWidthInModules, 0, 0),
-    entry("halvModTimeout", halvModTimeout, 0, 10),
-    entry("halvLineLength[0]", halvLineLength, 9, 0),
-    entry("halvSpecialFeatureSet", halvSpecialFeatureSet, 0, 0),
-    entry("vmsHorizontalPitch", vmsHorizontalPitch, 0, 8),
-    entry("vmsVerticalPitch", vmsVerticalPitch, 0, 8),
-    entry("halvRemoteIPAddress", halvRemoteIPAddress, 0, 0),
-    entry("halvRemoteIPPort", halvRemoteIPPort, 0, 162),
-    entry("halvHostIPPort", halvHostIPPort, 0, 161),
-    entry("halvHostHttpPort", halvHostHttpPort, 0, 80),
-    entry("halvEthernetMode", halvEthernetMode, 0, 1),
-    entry("halvCANBaudRate", halvCANBaudRate, 0, 1),
-    entry("halvCANMaxLineLength", halvCANMaxLineLength, 0, 0),
-    entry("halvFeatureSet", halvFeatureSet, 0, 0),
-    entry("halvNTPIPAddress", halvNTPIPAddress, 0, 0),
-    entry("halvNTPPollTime", halvNTPPollTime, 0, 60),
+// One entry, named by its catalogue object once: SINGLE writes one row under
+// the bare name, COLUMN writes `rows` rows under "name[0]", COLUMN_RANGE writes
+// one row under "name[0]" but watches every row of the column for changes.
+// An integer row is left out of the file while it holds the object's factory
+// value (store/defaults_*.cpp, filled in once); the _OMITTED_AT forms leave it
+// out at a value of the file's own instead, as the file has always done for
+// these objects.
+#define SINGLE(o) entry(#o, o, 0)
+#define COLUMN(o, rows) entry(#o "[0]", o, rows)
+#define COLUMN_RANGE(o) column_range(#o "[0]", o)
+#define SINGLE_OMITTED_AT(o, value) entry(#o, o, 0, true, value)
+#define COLUMN_OMITTED_AT(o, rows, value) entry(#o "[0]", o, rows, true, value)
+
+constexpr ConfigObject entry(const char* name, const DbObject& o, uint16_t rows,
+                             bool own_default = false, uint32_t value = 0) {
+    return ConfigObject{name,  o.row(0),   rows, o.row(rows ? rows - 1u : 0).offset,
+                        value, own_default};
+}
+constexpr ConfigObject column_range(const char* name, const DbObject& o) {
+    return ConfigObject{name, o.row(0), 0, o.row(o.rows - 1u).offset, 0, false};
+}
+
+const ConfigObject kEntries[] = {
+    SINGLE(dmsSignHeight),
+    SINGLE(dmsSignWidth),
+    SINGLE(dmsHorizontalBorder),
+    SINGLE(dmsVerticalBorder),
+    SINGLE(dmsSignAccess),
+    SINGLE(dmsSignType),
+    SINGLE(dmsBeaconType),
+    SINGLE(vmsSignHeightPixels),
+    SINGLE(vmsSignWidthPixels),
+    SINGLE(vmsCharacterHeightPixels),
+    SINGLE(vmsCharacterWidthPixels),
+    COLUMN(chapName, 1),
+    COLUMN(chapSecret, 1),
+    SINGLE_OMITTED_AT(halvIllumBrightnessScaler, 0),
+    SINGLE(halvSignSerialNum),
+    SINGLE(halvControllerSerialNum),
+    SINGLE(globalDaylightSaving),
+    COLUMN_OMITTED_AT(dstBeginMonth, 10, 14),
+    SINGLE(controllerStandardTimeZone),
+    COLUMN_OMITTED_AT(dstBeginOccurrences, 10, 1),
+    COLUMN(dstBeginDayOfWeek, 10),
+    COLUMN(dstBeginDayOfMonth, 10),
+    COLUMN_OMITTED_AT(dstBeginSecondsToTransition, 10, 0),
+    COLUMN_OMITTED_AT(dstEndMonth, 10, 14),
+    COLUMN(dstEndOccurrences, 10),
+    COLUMN(dstEndDayOfWeek, 10),
+    COLUMN(dstEndDayOfMonth, 10),
+    COLUMN_OMITTED_AT(dstEndSecondsToTransition, 10, 0),
+    COLUMN_OMITTED_AT(dstSecondsToAdjust, 10, 0),
+    SINGLE(halvLegibilityRatioThreshold),
+    SINGLE(fdotMaxNumPixelFailure),
+    COLUMN(rs232PortInSpeed, 5),
+    COLUMN(ifSpeed, 1),
+    SINGLE_OMITTED_AT(halvShutOffTemp, 85),
+    SINGLE(halvCallbackNumber),
+    SINGLE(halvCallbackMinTimeBetweenAttempts),
+    SINGLE(halvCallbackMaxAttempts),
+    SINGLE(halvLCDPassword),
+    SINGLE_OMITTED_AT(halvModuleID, 0),
+    COLUMN(halvCommConfigFlowControl, 5),
+    COLUMN(halvCommConfigProtocol, 5),
+    COLUMN(halvCommConfigTraps, 5),
+    COLUMN(halvCommConfigInnerCharTimeout, 5),
+    COLUMN_RANGE(halvCommConfigParameters),
+    SINGLE(halvEnableRealTimePixelDiagnostics),
+    SINGLE(halvhdlcAddress),
+    SINGLE(halvLCDAdminPassword),
+    SINGLE(halvTrapsGeneric),
+    SINGLE(halvTrapsEnterpriseSpecific),
+    SINGLE(halvTrapsExpirationDuration),
+    COLUMN_OMITTED_AT(halvPeripheralID, 255, 0),
+    COLUMN(halvPeripheralParameters, 255),
+    COLUMN(halvPeripheralAuxIOTableIndex, 255),
+    SINGLE_OMITTED_AT(halvZORVBayHeightInModules, 0),
+    SINGLE_OMITTED_AT(halvZORVBayWidthInModules, 0),
+    SINGLE(halvModTimeout),
+    COLUMN(halvLineLength, 9),
+    SINGLE(halvSpecialFeatureSet),
+    SINGLE(vmsHorizontalPitch),
+    SINGLE(vmsVerticalPitch),
+    SINGLE(halvRemoteIPAddress),
+    SINGLE(halvRemoteIPPort),
+    SINGLE(halvHostIPPort),
+    SINGLE(halvHostHttpPort),
+    SINGLE(halvEthernetMode),
+    SINGLE(halvCANBaudRate),
+    SINGLE(halvCANMaxLineLength),
+    SINGLE_OMITTED_AT(halvFeatureSet, 0),
+    SINGLE(halvNTPIPAddress),
+    SINGLE(halvNTPPollTime),
 };
 
-static_assert(sizeof kConfigObjects / sizeof kConfigObjects[0] == CONFIG_OBJECT_COUNT,
+#undef SINGLE
+#undef COLUMN
+#undef COLUMN_RANGE
+#undef SINGLE_OMITTED_AT
+#undef COLUMN_OMITTED_AT
+
+static_assert(sizeof kEntries / sizeof kEntries[0] == CONFIG_OBJECT_COUNT,
               "70 configuration objects");
+
+// The entries with their factory values (built once, at the first use).
+struct config_table {
+    ConfigObject entries[CONFIG_OBJECT_COUNT];
+    config_table() {
+        for (size_t i = 0; i < CONFIG_OBJECT_COUNT; ++i) {
+            entries[i] = kEntries[i];
+            if (!entries[i].object.is_dynamic() && !entries[i].own_default)
+                entries[i].default_value = factory_integer(entries[i].object);
+        }
+    }
+};
+
+const ConfigObject* table() {
+    static const config_table built;
+    return built.entries;
+}
 
 } // namespace
 
 const ConfigObject* config_objects() {
-    return kConfigObjects;
+    return table();
 }
 
 const ConfigObject* config_object_at(uint32_t nv_offset) {
-    for (const ConfigObject& c : kConfigObjects)
-        if (nv_offset >= c.object.offset && nv_offset <= c.last) return &c;
+    const ConfigObject* entries = table();
+    for (size_t i = 0; i < CONFIG_OBJECT_COUNT; ++i)
+        if (nv_offset >= entries[i].object.offset && nv_offset <= entries[i].last)
+            return &entries[i];
     return nullptr;
 }

@@ -14,6 +14,7 @@ struct ConfigObject {
     uint16_t rows;          // rows written to the file; 0 means one row
     uint32_t last;          // offset of the last row covered by change detection
     uint32_t default_value; // integers: a row is written only when it differs
+    bool own_default;       // default_value is the file's own, not the factory value
 };
 
 const size_t CONFIG_OBJECT_COUNT = 70;

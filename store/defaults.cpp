@@ -67,3 +67,33 @@ void CDataBase::InitVolatile() {
 
     RestoreNotifyAndValidate(saved);
 }
+
+namespace {
+
+// The value row `d` gives `object`, when it covers the object's first byte.
+bool covered_value(const DefaultValue& d, const DbObject& object, uint32_t* value) {
+    const DbObject& o = d.object;
+    if (o.image != object.image || object.offset < o.offset || object.offset >= o.end())
+        return false;
+    const uint32_t row = (object.offset - o.offset) / o.width;
+    if (d.kind == DefaultValue::Integer)
+        *value = d.value;
+    else if (d.kind == DefaultValue::Counting)
+        *value = d.value + row;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+uint32_t factory_integer(const DbObject& object) {
+    const DefaultTables sections[] = {nv_default_tables_dms(), nv_default_tables_mib2_halv(),
+                                      nv_default_tables_global(), nv_default_tables_private()};
+    uint32_t value = 0;
+    for (const DefaultTables& section : sections)
+        for (unsigned t = 0; t < section.count; ++t)
+            for (size_t i = 0; i < section.tables[t].count; ++i)
+                covered_value(section.tables[t].values[i], object, &value);
+    return value;
+}

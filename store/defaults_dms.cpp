@@ -351,6 +351,11 @@ void write_graphic_counts(CDataBase& store) {
 
 } // namespace
 
+DefaultTables nv_default_tables_dms() {
+    static const DefaultTable tables[] = {table(kSignGeometry), table(kDmsNv)};
+    return {tables, 2};
+}
+
 void nv_defaults_dms(CDataBase& store, int partial) {
     apply(store, kSignGeometry, partial);
     if (!partial) write_monochrome_color(store);

@@ -219,6 +219,12 @@ void init_module_table(CDataBase& store) {
     write_build_rows(store);
 }
 
+DefaultTables nv_default_tables_global() {
+    static const DefaultTable tables[] = {table(kGlobalNvHead), table(kTimeZone),
+                                          table(kDaylightSaving), table(kGlobalNvTail)};
+    return {tables, 4};
+}
+
 void nv_defaults_global(CDataBase& store, int partial) {
     apply(store, kGlobalNvHead, partial);
     if (!partial) {

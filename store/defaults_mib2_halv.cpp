@@ -278,6 +278,11 @@ constexpr DefaultValue kHalvV[] = {
 
 } // namespace
 
+DefaultTables nv_default_tables_mib2_halv() {
+    static const DefaultTable tables[] = {table(kMib2Nv), table(kHalvNv)};
+    return {tables, 2};
+}
+
 void nv_defaults_mib2(CDataBase& store, int partial) {
     apply(store, kMib2Nv, partial);
 }

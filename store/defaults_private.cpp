@@ -1,5 +1,6 @@
 #include "store/defaults_private.h"
 
+#include "store/defaults.h"
 #include "store/defaults_table.h"
 
 using namespace defaults;
@@ -72,6 +73,11 @@ constexpr DefaultValue kQuorvelV[] = {
 };
 
 } // namespace
+
+DefaultTables nv_default_tables_private() {
+    static const DefaultTable tables[] = {table(kFdotNv)};
+    return {tables, 1};
+}
 
 void fdot_defaults_init(int partial, CDataBase& store) {
     apply(store, kFdotNv, partial);

@@ -28,6 +28,12 @@ struct DefaultValue {
     uint32_t flags; // set flags of the write, DB_NOTIFY unless a row says otherwise
 };
 
+// One table of factory values, as SetDefaults applies it.
+struct DefaultTable {
+    const DefaultValue* values;
+    size_t count;
+};
+
 namespace defaults {
 
 // Rows `first` .. `first + count - 1` of a table column.
@@ -86,6 +92,10 @@ template <uint32_t... Ids> constexpr DefaultValue oid(const DbObject& o) {
 // Writes the rows of `table` in order. `partial` 1 skips the full-reset rows.
 // Returns the number of writes the store refused (each is traced).
 unsigned apply(CDataBase& store, const DefaultValue* table, size_t count, int partial = 0);
+
+template <size_t N> constexpr DefaultTable table(const DefaultValue (&values)[N]) {
+    return DefaultTable{values, N};
+}
 template <size_t N>
 unsigned apply(CDataBase& store, const DefaultValue (&table)[N], int partial = 0) {
     return apply(store, table, N, partial);

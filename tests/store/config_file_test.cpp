@@ -420,3 +420,13 @@ TEST_F(ConfigFileTest, FactoryEntries) {
 }
 
 } // namespace
+
+// The table retypes no factory value: each integer entry's default, unless the
+// file keeps its own, is what a full factory reset writes into its first row.
+TEST_F(ConfigFileTest, EveryIntegerDefaultIsTheFactoryValue) {
+    for (size_t i = 0; i < CONFIG_OBJECT_COUNT; ++i) {
+        const ConfigObject& c = config_objects()[i];
+        if (c.object.is_dynamic() || c.own_default) continue;
+        EXPECT_EQ(db_get(c.object), c.default_value) << c.name;
+    }
+}
