@@ -173,7 +173,15 @@ struct Lookup {
     uint32_t* error_status;
     int* error;
     uint8_t syntax; // the varbind's syntax, for the SET check
+    // The name as given (GETNEXT): an answer for that very name is no answer.
+    uint32_t given[SNMP_MAX_OID];
+    uint32_t given_length;
 };
+
+bool is_given_name(const Lookup& q) {
+    return q.mode == MIB_GETNEXT &&
+           snmp_oid_compare(q.name, *q.length, q.given, q.given_length) == 0;
+}
 
 // Index of the first row not below the name.
 uint32_t first_not_below(const mib_subtree& tree, const uint32_t* name, uint32_t length) {
@@ -250,6 +258,7 @@ uintptr_t* fvars(Lookup& q, mib_subtree& tree) {
             if (q.mode == MIB_GETNEXT) rewrite_next(q.ctx, row, q.name, q.length);
             if (q.mode == MIB_SET && !check_set(q, row, &access, &call_mode)) return nullptr;
             uintptr_t* result = call_handler(q, row, access, call_mode);
+            if (result != nullptr && is_given_name(q)) result = nullptr;
             if (result != nullptr) {
                 *q.type = row.type;
                 *q.access = access;
@@ -307,9 +316,8 @@ uintptr_t* lookup(Lookup& q) {
         *q.error = MIB_NO_SUBTREE;
         return nullptr;
     }
-    uint32_t kept[SNMP_MAX_OID];
-    uint32_t kept_length = *q.length;
-    std::memcpy(kept, q.name, kept_length * sizeof(uint32_t));
+    q.given_length = *q.length;
+    std::memcpy(q.given, q.name, q.given_length * sizeof(uint32_t));
 
     mib_subtree* tree = find_subtree(q.name, *q.length, nullptr, true);
     uintptr_t* result = nullptr;
@@ -332,7 +340,7 @@ uintptr_t* lookup(Lookup& q) {
         }
     }
     if (result == nullptr && q.mode == MIB_GETNEXT) {
-        copy_name(q.name, q.length, kept, kept_length);
+        copy_name(q.name, q.length, q.given, q.given_length);
         *q.error = MIB_NO_SUBTREE;
     }
     return result;
@@ -417,7 +425,8 @@ uintptr_t* mib_lookup(mib_context& ctx, snmp_varbind& varbind, uint8_t* type,
                       uint32_t* value_length, uint16_t* access, int mode, uint32_t* error_status,
                       int* error) {
     Lookup q{ctx,  varbind.name, &varbind.name_length, type,  value_length, access,
-             mode, varbind,      error_status,         error, *type};
+             mode, varbind,      error_status,         error, *type,        {},
+             0};
     return lookup(q);
 }
 
@@ -429,8 +438,8 @@ uintptr_t* getStatPtr(mib_context& ctx, uint32_t* name, uint32_t* length, uint8_
         return nullptr;
     }
     snmp_varbind& varbind = pdu->varbinds[index];
-    Lookup q{ctx,   name, length, type, value_length, access, mode, varbind, &pdu->error_status,
-             error, *type};
+    Lookup q{ctx,   name,  length, type, value_length, access, mode, varbind, &pdu->error_status,
+             error, *type, {},     0};
     return lookup(q);
 }
 

@@ -197,4 +197,24 @@ TEST_F(Mib2Test, SnmpCountersFollowTheStore) {
     EXPECT_EQ(MIB_NO_SUCH_NAME, Get(mib2({11, 13, 0})).error);
     EXPECT_EQ(mib2({11, 15, 0}), Next(mib2({11, 12, 0})).name);
 }
+
+// The whole walk: every answer of a GETNEXT is also what a GET of that name
+// answers (the address-translation instances are reached only by GETNEXT).
+TEST_F(Mib2Test, EveryInstanceOfTheWalkAnswersAGetAlike) {
+    Oid name = kMib2;
+    size_t visited = 0;
+    for (; visited < 300; ++visited) {
+        Answer next = Next(name);
+        if (next.error != MIB_FOUND || next.name[4] != 2) break;
+        name = next.name;
+        if (name[6] == 3) continue;
+        Answer get = Get(name);
+        EXPECT_EQ(MIB_FOUND, get.error) << ::testing::PrintToString(name);
+        EXPECT_EQ(next.type, get.type) << ::testing::PrintToString(name);
+        EXPECT_EQ(next.number, get.number) << ::testing::PrintToString(name);
+        EXPECT_EQ(next.octets, get.octets) << ::testing::PrintToString(name);
+    }
+    EXPECT_EQ(195u, visited);
+}
+
 } // namespace

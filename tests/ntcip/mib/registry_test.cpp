@@ -276,3 +276,33 @@ TEST(RegisteredTables, AreSortedInsideTheirSubtreesAndCounted) {
 }
 
 } // namespace
+
+namespace {
+
+// A handler of three-index rows that answers for a name as it came.
+int three_index_instance(mib_request& request) {
+    const uint32_t column = request.row.oid_length - 1u;
+    if (*request.length != column + 3) return -1;
+    for (uint32_t i = 0; i < 3; ++i)
+        if (request.name[column + i] < 1 || request.name[column + i] > 2) return -1;
+    return 0;
+}
+constexpr mib_hooks kThreeIndexes = {three_index_instance, nullptr, nullptr};
+
+// A GETNEXT never comes back with the name it was given.
+TEST_F(RegistryTest, GetNextNeverAnswersWithTheNameItWasGiven) {
+    static constexpr auto kRows = under({1, 3, 6, 1, 4, 1, 1206, 3, 11},
+                                        {
+                                            custom({6, 1, 1, 255}, MIB_INTEGER, &kThreeIndexes, 3),
+                                            scalar({7, 0}, MIB_INTEGER, obj::halvNTPIPAddress),
+                                        });
+    static constexpr mib_table kTable = table(kRows);
+    static const mib_table* const kTables[] = {&kTable};
+    mib_set_subtree_tables(HALV, kTables, 1);
+    const Oid column = halv({6, 1, 1});
+    EXPECT_EQ(MIB_FOUND, Get(cat(column, {1, 2, 1})).error);
+    EXPECT_EQ(halv({7, 0}), Next(cat(column, {1, 2, 1})).name);
+    EXPECT_EQ(halv({7, 0}), Next(column).name);
+}
+
+} // namespace
