@@ -3,7 +3,7 @@
 // letters and console lines, and the letters it takes besides its life-cycle
 // ones. A task class takes its row by index and keeps only its behaviour; the
 // console's "vms debug thread" command reads the same rows. Adding a task is
-// one row here (and one line at start-up to construct, subscribe and start it).
+// one row here, plus its construction, subscription and start in startup/.
 #pragma once
 
 #include "runtime/task_base.h"
