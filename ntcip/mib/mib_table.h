@@ -32,24 +32,24 @@
 #include <initializer_list>
 
 constexpr uint32_t MIB_ROW_OID_MAX = 20;
-constexpr uint32_t MIB_SPEC_VALUES = 20;
+constexpr uint32_t MIB_CHECK_VALUES = 20;
 constexpr uint32_t MIB_PLACEHOLDER = 255;
 
 // Value check of a row's SET value.
-enum mib_spec_size : uint8_t {
-    MIB_SPEC_SIGNED = 2,   // ranges compared signed
-    MIB_SPEC_LENGTH = 3,   // the first pair bounds the value's length
-    MIB_SPEC_UNSIGNED = 4, // ranges or list compared unsigned
+enum mib_check_size : uint8_t {
+    MIB_CHECK_SIGNED = 2,   // ranges compared signed
+    MIB_CHECK_LENGTH = 3,   // the first pair bounds the value's length
+    MIB_CHECK_UNSIGNED = 4, // ranges or list compared unsigned
 };
-enum mib_spec_kind : uint8_t {
-    MIB_SPEC_RANGES = 1, // count pairs [minimum, maximum]
-    MIB_SPEC_LIST = 2,   // count allowed values
+enum mib_check_kind : uint8_t {
+    MIB_CHECK_RANGES = 1, // count pairs [minimum, maximum]
+    MIB_CHECK_LIST = 2,   // count allowed values
 };
-struct mib_spec {
+struct mib_value_check {
     uint8_t size;
     uint8_t kind;
     uint8_t count; // 0: no value check
-    uint32_t values[MIB_SPEC_VALUES];
+    uint32_t values[MIB_CHECK_VALUES];
 };
 
 // How an instance names a row of the column's catalogue object.
@@ -116,7 +116,7 @@ struct mib_variable {
     uint8_t access;      // mib_access
     uint8_t index_count; // 0 scalar; 1, 2; 3 or more: GETNEXT hands the name over as it came
     uint32_t set_mask;   // rights a community needs to SET; 0 none
-    mib_spec spec;
+    mib_value_check check;
     mib_column column;
     mib_handler handler; // null: mib_column_handler
 
@@ -129,31 +129,31 @@ struct mib_variable {
         return v;
     }
     constexpr mib_variable range(uint32_t lo, uint32_t hi) const {
-        return pair(MIB_SPEC_UNSIGNED, lo, hi);
+        return pair(MIB_CHECK_UNSIGNED, lo, hi);
     }
     constexpr mib_variable srange(int32_t lo, int32_t hi) const {
-        return pair(MIB_SPEC_SIGNED, uint32_t(lo), uint32_t(hi));
+        return pair(MIB_CHECK_SIGNED, uint32_t(lo), uint32_t(hi));
     }
     constexpr mib_variable len(uint32_t lo, uint32_t hi) const {
-        return pair(MIB_SPEC_LENGTH, lo, hi);
+        return pair(MIB_CHECK_LENGTH, lo, hi);
     }
     // One more [lo, hi] pair of the same kind (at most 10 pairs).
     constexpr mib_variable pair(uint8_t size, uint32_t lo, uint32_t hi) const {
         mib_variable v = *this;
-        v.spec.size = size;
-        v.spec.kind = MIB_SPEC_RANGES;
-        v.spec.values[2 * v.spec.count] = lo;
-        v.spec.values[2 * v.spec.count + 1] = hi;
-        v.spec.count++;
+        v.check.size = size;
+        v.check.kind = MIB_CHECK_RANGES;
+        v.check.values[2 * v.check.count] = lo;
+        v.check.values[2 * v.check.count + 1] = hi;
+        v.check.count++;
         return v;
     }
     constexpr mib_variable list(std::initializer_list<uint32_t> values) const {
         mib_variable v = *this;
-        v.spec.size = MIB_SPEC_UNSIGNED;
-        v.spec.kind = MIB_SPEC_LIST;
-        v.spec.count = 0;
+        v.check.size = MIB_CHECK_UNSIGNED;
+        v.check.kind = MIB_CHECK_LIST;
+        v.check.count = 0;
         for (uint32_t x : values)
-            v.spec.values[v.spec.count++] = x;
+            v.check.values[v.check.count++] = x;
         return v;
     }
     constexpr mib_variable mask(uint32_t m) const {

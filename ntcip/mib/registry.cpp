@@ -121,39 +121,39 @@ void rewrite_next(mib_context& ctx, const mib_variable& row, uint32_t* name, uin
 
 // ---- SET checks ------------------------------------------------------------------------
 
-int check_value_spec(uint32_t value, const mib_spec& spec) {
-    if (spec.kind == MIB_SPEC_LIST) {
-        for (uint32_t i = 0; i < spec.count; ++i)
-            if (spec.values[i] == value) return 1;
+int value_passes_check(uint32_t value, const mib_value_check& check) {
+    if (check.kind == MIB_CHECK_LIST) {
+        for (uint32_t i = 0; i < check.count; ++i)
+            if (check.values[i] == value) return 1;
         return 0;
     }
-    for (uint32_t i = 0; i < spec.count; ++i) {
-        uint32_t lo = spec.values[2 * i], hi = spec.values[2 * i + 1];
-        if (spec.size == MIB_SPEC_UNSIGNED && value >= lo && value <= hi) return 1;
-        if (spec.size == MIB_SPEC_SIGNED && int32_t(value) >= int32_t(lo) &&
+    for (uint32_t i = 0; i < check.count; ++i) {
+        uint32_t lo = check.values[2 * i], hi = check.values[2 * i + 1];
+        if (check.size == MIB_CHECK_UNSIGNED && value >= lo && value <= hi) return 1;
+        if (check.size == MIB_CHECK_SIGNED && int32_t(value) >= int32_t(lo) &&
             int32_t(value) <= int32_t(hi))
             return 1;
     }
     return 0;
 }
 
-int check_length_spec(uint32_t length, const mib_spec& spec) {
-    if (spec.kind != MIB_SPEC_RANGES) return 1;
-    return length >= spec.values[0] && length <= spec.values[1];
+int length_passes_check(uint32_t length, const mib_value_check& check) {
+    if (check.kind != MIB_CHECK_RANGES) return 1;
+    return length >= check.values[0] && length <= check.values[1];
 }
 
 bool value_passes(const mib_context& ctx, const mib_variable& row) {
-    if (row.spec.count == 0) return true;
+    if (row.check.count == 0) return true;
     switch (row.type) {
     case MIB_INTEGER:
     case MIB_COUNTER:
     case MIB_GAUGE:
     case MIB_TIMETICKS:
-        return check_value_spec(ctx.set_value.integer, row.spec) != 0;
+        return value_passes_check(ctx.set_value.integer, row.check) != 0;
     case MIB_OBJECTID:
     case MIB_OCTETSTR:
     case MIB_OPAQUE:
-        return check_length_spec(ctx.set_value.length, row.spec) != 0;
+        return length_passes_check(ctx.set_value.length, row.check) != 0;
     default:
         return true;
     }
