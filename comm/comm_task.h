@@ -1,18 +1,45 @@
-// comm_task: the "Communication" task. It will start the network, the NTCIP
-// agents and file transfer; for now it runs its step, serves its maintenance
-// letters and answers the ping request.
+// comm_task: the "Communication" task. Its first step brings up the Ethernet
+// network and opens the protocol servers (TCP on the NTCIP port and 14001,
+// TCP 162 for traps, UDP on the NTCIP port and 3002) and binds the agents to
+// them; then it runs its step, serves its letters and answers the ping
+// request. It owns the NTCIP agents and the servers behind port drivers 4-6.
 #pragma once
 
+#include "comm/agents/ntcip_agents.h"
+#include "comm/net/servers.h"
 #include "runtime/mail_task.h"
 
 class comm_task : public CMailTask {
   public:
+    static const uint32_t AGENT_OBJECTS = 12;
+    static const uint32_t ETHERNET_TCP_AGENT = 10;
+    static const uint32_t ETHERNET_UDP_AGENT = 11;
+
     explicit comm_task(post_office& office);
     void HandleLetter(const letter_s& letter) override;
+    // The network start-up, once on the task's thread before its loop.
+    void Initialize() override;
+    // Binds the agents to the ports from the port settings.
+    void RebuildChannels();
+
+    CNTCIP& Agent(uint32_t element) { return agents_[element % AGENT_OBJECTS]; }
+    CTCP_Server& NtcipTcpServer() { return ntcip_tcp_; }
+    CUDP_Server& NtcipUdpServer() { return ntcip_udp_; }
+    CTCP_Server& TrapTcpServer() { return trap_tcp_; }
+
+  private:
+    void OpenServers();
+    void ConfigureEthernetChannels(uint8_t protocol);
+
+    CNTCIP agents_[AGENT_OBJECTS];
+    CUDP_Server ntcip_udp_;
+    CTCP_Server ntcip_tcp_;
+    CTCP_Server trap_tcp_;
 };
 
 comm_task& the_comm_task();
 
-// Start-up: open the controller's serial ports and create the NTCIP agents;
-// may carve memory at the cursor. -> 1 when every agent was created.
+// Start-up: create the NTCIP agents (memory carved at the cursor) and bind
+// them; with no cursor only the timeouts are pushed again. -> 1 when every
+// agent was created.
 int InitNTCIPObjects(uint8_t** cursor);

@@ -1,0 +1,330 @@
+#include "comm/links/snmp_ethernet.h"
+
+#include "comm/links/comm_activity.h"
+#include "comm/snmp/snmp_agent.h"
+#include "console/console.h"
+#include "runtime/os.h"
+#include "runtime/pools.h"
+#include "store/database.h"
+#include "store/objects.h"
+
+#include <cstring>
+
+namespace {
+
+const ULONG RECEIVE_STACK_BYTES = 5120;
+const uint32_t IDLE_LIMIT = 2000;
+const uint32_t IDLE_SETTING_DIVISOR = 250;
+const uint8_t SEQUENCE_TAG = 0x30;
+
+void frame_reset(ethernet_framer& f) {
+    f.state = 0;
+    f.remaining = 0;
+    f.long_left = 0;
+    f.length = 0;
+}
+
+// The length is known: a content of more than 2000 octets is refused.
+void length_known(ethernet_framer& f) {
+    if (f.remaining > ETHERNET_CONTENT_MAX)
+        frame_reset(f);
+    else
+        f.state = 3;
+}
+
+// The first length octet: short form, or a long form of one or two octets.
+void first_length_octet(ethernet_framer& f, uint8_t byte) {
+    if (!(byte & 0x80)) {
+        f.remaining = byte;
+        length_known(f);
+        return;
+    }
+    uint8_t octets = byte & 0x7F;
+    if (octets == 0 || octets > 2) {
+        frame_reset(f);
+        return;
+    }
+    f.remaining = 0;
+    f.long_left = octets;
+    f.state = 2;
+}
+
+ethernet_framer& framer_of(ethernet_link* link, const ethernet_source& source) {
+    if (source.datagram) return link->datagram;
+    return link->streams[source.slot % ETHERNET_STREAM_SOURCES];
+}
+
+void count_parse_error() {
+    db_set(obj::snmpInASNParseErrs, db_get(obj::snmpInASNParseErrs) + 1, 0);
+}
+
+// A complete message goes to the agent, its response back to its source.
+void deliver(ethernet_link* link, const ethernet_source& source, const ethernet_framer& f) {
+    link->frames_received++;
+    snmp_agent* agent = link->agent;
+    if (!agent || !agent->receive_buffer) return;
+    uint32_t length = f.length;
+    if (length > SNMP_MESSAGE_BUFFER) {
+        console_printf("SNMP PACKET TOO LONG: %d\n", static_cast<int>(length));
+        length = SNMP_MESSAGE_BUFFER;
+    }
+    std::memcpy(agent->receive_buffer, f.message, length);
+    link->reply_to = source;
+    agent->peer_port = source.peer_port;
+    for (int i = 0; i < 4; i++)
+        agent->peer_address[i] = static_cast<uint8_t>(source.peer_ip >> (24 - 8 * i));
+    snmp_message_process(agent, agent->receive_buffer, length);
+}
+
+// The bytes of one run through the framer of its source.
+void frame_run(ethernet_link* link, const ethernet_run& run, const uint8_t* bytes) {
+    ethernet_framer& f = framer_of(link, run.source);
+    if (run.source.datagram) frame_reset(f);
+    for (uint32_t i = 0; i < run.count; i++) {
+        int result = ethernet_frame_byte(f, bytes[i]);
+        if (result == ETHERNET_FRAME_NOT_MSG) {
+            f.length = 0;
+            if (run.source.datagram) return;
+            continue;
+        }
+        if (result != ETHERNET_FRAME_COMPLETE) continue;
+        if (run.source.datagram && i + 1 != run.count) {
+            count_parse_error(); // bytes after the message: the datagram is refused whole
+            frame_reset(f);
+            return;
+        }
+        deliver(link, run.source, f);
+        frame_reset(f);
+        tx_thread_relinquish();
+    }
+    if (run.source.datagram) frame_reset(f); // a datagram cut short is no message
+}
+
+bool take_run(ethernet_link* link) {
+    CInterruptLock lock;
+    if (link->run_count == 0) return false;
+    link->current = link->runs[link->run_tail];
+    link->run_tail = static_cast<uint8_t>((link->run_tail + 1) % ETHERNET_RUNS);
+    link->run_count--;
+    for (uint32_t i = 0; i < link->current.count; i++) {
+        link->run_bytes[i] = link->ring[link->ring_tail];
+        link->ring_tail = static_cast<uint16_t>((link->ring_tail + 1) % ETHERNET_RING_BYTES);
+    }
+    link->ring_count = static_cast<uint16_t>(link->ring_count - link->current.count);
+    return true;
+}
+
+void idle_poll(ethernet_link* link) {
+    CommLED_Activity(link->activity_bit, 0);
+    uint32_t limit = IDLE_LIMIT + link->timeout_setting / IDLE_SETTING_DIVISOR;
+    if (++link->idle_polls < limit) return;
+    trace_printf("nx_ethernet_time_out\n");
+    link->idle_polls = 0;
+    for (ethernet_framer& f : link->streams)
+        frame_reset(f);
+    frame_reset(link->datagram);
+}
+
+// Puts one run record into the queue; the caller holds the interrupt lock.
+bool queue_run(ethernet_link* link, const ethernet_run& run) {
+    if (link->run_count >= ETHERNET_RUNS) return false;
+    link->runs[link->run_head] = run;
+    link->run_head = static_cast<uint8_t>((link->run_head + 1) % ETHERNET_RUNS);
+    link->run_count++;
+    return true;
+}
+
+// Thread inputs are 32 bits: a thread finds its link by number.
+const uint32_t LINKS_MAX = 12;
+ethernet_link* links[LINKS_MAX];
+uint32_t link_count = 0;
+
+void receive_thread(ULONG input) {
+    ethernet_link* link = links[input % LINKS_MAX];
+    for (;;)
+        ethernet_receive_step(link);
+}
+
+void create_kernel_objects(ethernet_link* link) {
+    UINT rc = tx_mutex_create(&link->mutex, "ETHERNET PROTECT MUTEX", TX_NO_INHERIT);
+    if (rc != TX_SUCCESS)
+        console_printf("ethernet_create: tx_mutex_create ETHERNET PROTECT MUTEX failed  %02x\n",
+                       rc);
+    rc = tx_semaphore_create(&link->semaphore, "ETHERNET SERIAL BUFFER SEMAPHORE", 0);
+    if (rc != TX_SUCCESS)
+        console_printf("ethernet_create: tx_semaphore_create ETHERNET SERIAL BUFFER SEMAPHORE "
+                       "failed %02x\n",
+                       rc);
+}
+
+void create_receive_thread(ethernet_link* link, UINT priority) {
+    if (link_count >= LINKS_MAX) {
+        console_printf("ethernet_create: nx_ethernet_rx_thread failed %02x\n", TX_THREAD_ERROR);
+        return;
+    }
+    uint32_t number = link_count++;
+    links[number] = link;
+    void* stack = nullptr;
+    os_status status =
+        os_byte_allocate(&thread_stack_pool(), &stack, RECEIVE_STACK_BYTES, OS_NO_WAIT);
+    if (status != OS_OK) {
+        console_printf("nx_ethernet_receive_thread Allocation Error:%d! Ptr:%08x, Size:%d\n",
+                       static_cast<int>(status), 0u, static_cast<int>(RECEIVE_STACK_BYTES));
+        return;
+    }
+    std::memset(stack, 0xEF, RECEIVE_STACK_BYTES);
+    UINT rc = tx_thread_create(&link->thread, "ETHERNET RECEIVE THREAD", receive_thread, number,
+                               stack, RECEIVE_STACK_BYTES, priority, priority, 0, TX_AUTO_START);
+    if (rc != TX_SUCCESS)
+        console_printf("ethernet_create: nx_ethernet_rx_thread failed %02x\n", rc);
+}
+
+} // namespace
+
+void ethernet_framer_reset(ethernet_framer& framer) {
+    frame_reset(framer);
+}
+
+int ethernet_frame_byte(ethernet_framer& f, uint8_t byte) {
+    bool complete = false;
+    switch (f.state) {
+    case 0:
+        if (f.length != 0 || byte != SEQUENCE_TAG) return ETHERNET_FRAME_NOT_MSG;
+        f.state = 1;
+        break;
+    case 1:
+        first_length_octet(f, byte);
+        break;
+    case 2:
+        if (f.long_left > 0) {
+            f.remaining = f.remaining * 256 + byte;
+            f.long_left--;
+        }
+        if (f.long_left == 0) length_known(f);
+        break;
+    default:
+        if (f.remaining > 0) f.remaining--;
+        complete = f.remaining == 0;
+        break;
+    }
+    if (f.length < ETHERNET_MESSAGE_BYTES) f.message[f.length++] = byte;
+    if (!complete) return ETHERNET_FRAME_MORE;
+    f.state = 0;
+    return ETHERNET_FRAME_COMPLETE;
+}
+
+int ethernet_create(ethernet_link* link, const char* name, snmp_agent* agent, UINT priority) {
+    std::memset(static_cast<void*>(link), 0, sizeof *link);
+    link->name = name;
+    link->agent = agent;
+    create_kernel_objects(link);
+    link->activity_bit = CommLED_RegisterAgent();
+    create_receive_thread(link, priority);
+    CInterruptLock lock;
+    link->id = ETHERNET_LINK_ID;
+    return 0;
+}
+
+int ethernet_bytes_receive(ethernet_link* link, const ethernet_source& source, const uint8_t* data,
+                           uint32_t count) {
+    if (!link || link->id != ETHERNET_LINK_ID) return ETHERNET_RING_FULL;
+    bool fits = false, queued = false;
+    {
+        CInterruptLock lock;
+        fits = count <= ETHERNET_RING_BYTES - link->ring_count &&
+               queue_run(link, ethernet_run{source, static_cast<uint16_t>(count), false});
+        if (fits) {
+            for (uint32_t i = 0; i < count; i++) {
+                link->ring[link->ring_head] = data[i];
+                link->ring_head =
+                    static_cast<uint16_t>((link->ring_head + 1) % ETHERNET_RING_BYTES);
+            }
+            link->ring_count = static_cast<uint16_t>(link->ring_count + count);
+            link->bytes_received += count;
+            queued = true;
+        } else {
+            // The stream's framing cannot go on over the lost bytes: it starts again.
+            link->bytes_dropped += count;
+            if (!source.datagram) queued = queue_run(link, ethernet_run{source, 0, true});
+        }
+    }
+    if (queued) {
+        UINT rc = tx_semaphore_put(&link->semaphore);
+        if (rc != TX_SUCCESS) trace_printf("---ethernet_byte_receive tx_sem put failed %02x\n", rc);
+    }
+    if (fits) return 0;
+    console_printf("_nx_ethernet_byte_receive: error buffer full\n");
+    return ETHERNET_RING_FULL;
+}
+
+void ethernet_stream_restart(ethernet_link* link, const ethernet_source& source) {
+    if (!link || link->id != ETHERNET_LINK_ID) return;
+    bool queued;
+    {
+        CInterruptLock lock;
+        queued = queue_run(link, ethernet_run{source, 0, true});
+    }
+    if (queued) tx_semaphore_put(&link->semaphore);
+}
+
+void ethernet_receive_step(ethernet_link* link) {
+    if (tx_semaphore_get(&link->semaphore, ETHERNET_POLL_TICKS) != TX_SUCCESS) {
+        idle_poll(link);
+        return;
+    }
+    if (!take_run(link)) return;
+    CommLED_Activity(link->activity_bit, 1);
+    link->idle_polls = 0;
+    if (link->current.reset) {
+        frame_reset(framer_of(link, link->current.source));
+        return;
+    }
+    frame_run(link, link->current, link->run_bytes);
+}
+
+bool ethernet_raw_send(ethernet_link* link, const uint8_t* message, uint32_t length) {
+    if (length > ETHERNET_TX_BYTES) {
+        console_printf("failed to transmit packet on ethernet\n");
+        return false;
+    }
+    tx_mutex_get(&link->mutex, TX_WAIT_FOREVER);
+    std::memcpy(link->transmit, message, length);
+    link->transmit_length = static_cast<uint16_t>(length);
+    link->frames_sent++;
+    bool sent = link->send_frame && link->send_frame(link->reply_to, link->transmit, length);
+    if (!sent) {
+        console_printf("failed to transmit packet on ethernet\n");
+        for (uint32_t i = 0; i < length && link->write_byte; i++) {
+            link->bytes_written++;
+            link->write_byte(link->transmit[i]);
+        }
+    }
+    tx_mutex_put(&link->mutex);
+    return sent;
+}
+
+void ethernet_set_timeout(ethernet_link* link, uint32_t setting) {
+    link->timeout_setting = setting;
+}
+
+int snmp_ethernet_net_drv(snmp_agent* agent, uint32_t transport, uint32_t command, void* arg1,
+                          void* arg2) {
+    (void)transport;
+    ethernet_link* link = static_cast<ethernet_link*>(agent->link);
+    switch (command) {
+    case SNMP_DRIVER_CREATE:
+        if (!link || ethernet_create(link, "SNMP OVER ethernet", agent, 2) != 0) {
+            console_printf("snmp_ethernet_net_drv ethernet create for SNMP failed\n");
+            return 1;
+        }
+        return 0;
+    case SNMP_DRIVER_SEND:
+        if (link && arg1 && arg2)
+            ethernet_raw_send(link, static_cast<const uint8_t*>(arg1),
+                              *static_cast<uint32_t*>(arg2));
+        TheDatabase().IncSnmpOutPkts();
+        return 0;
+    default:
+        return 0;
+    }
+}

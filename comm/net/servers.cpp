@@ -1,0 +1,350 @@
+#include "comm/net/servers.h"
+
+#include "comm/agents/ntcip_agents.h"
+#include "comm/links/snmp_ethernet.h"
+#include "console/console.h"
+#include "runtime/letter_codes.h"
+#include "runtime/os.h"
+#include "runtime/pools.h"
+#include "runtime/post_office.h"
+#include "store/database.h"
+#include "store/objects.h"
+
+#include <cstring>
+
+void tcp_slot_serve(uint32_t slot);
+
+namespace {
+
+const ULONG SLOT_STACK_BYTES = 2048;
+const UINT SLOT_PRIORITY = 3;
+const ULONG TCP_WINDOW = 1000;
+const ULONG UDP_QUEUE = 1000;
+const ULONG DISCONNECT_TICKS = 4;
+const uint8_t TEXT_DATAGRAM_MARK = 13;
+const uint32_t TEXT_DATAGRAM_HEADER = 8;
+
+struct tcp_slot {
+    NX_TCP_SOCKET socket;
+    TX_THREAD thread;
+    NX_IP* ip;
+    bool free;
+    UINT port;
+    volatile bool connected;
+    CTCP_Server* owner;
+};
+
+struct udp_slot {
+    NX_UDP_SOCKET socket;
+    TX_THREAD thread;
+    bool free;
+    UINT port;
+    CUDP_Server* owner;
+};
+
+struct server_pools {
+    tcp_slot tcp[TCP_SLOTS];
+    udp_slot udp[UDP_SLOTS];
+    NX_PACKET_POOL* tcp_packets = nullptr;
+    NX_PACKET_POOL* udp_packets = nullptr;
+    TX_MUTEX tcp_mutex{};
+    TX_MUTEX udp_mutex{};
+    bool tcp_ready = false;
+    bool udp_ready = false;
+};
+
+server_pools& pools() {
+    static server_pools p;
+    return p;
+}
+
+// The link of the agent that carries a channel's SNMP messages.
+ethernet_link* snmp_link(const char* agent_name) {
+    int row = FindAgent(agent_name);
+    if (row == AGENT_NOT_FOUND) return nullptr;
+    CNTCIP* agent = AgentRow(row)->agent;
+    return agent ? &agent->ethernet : nullptr;
+}
+
+ethernet_source tcp_source(CTCP_Server* server, uint32_t slot) {
+    ethernet_source source;
+    source.server = server;
+    source.slot = static_cast<uint8_t>(slot);
+    return source;
+}
+
+bool create_slot_thread(TX_THREAD* thread, const char* name, tx_entry_fn entry, uint32_t slot,
+                        const char* failure) {
+    void* stack = nullptr;
+    if (os_byte_allocate(&thread_stack_pool(), &stack, SLOT_STACK_BYTES, OS_NO_WAIT) != OS_OK) {
+        console_printf(failure, static_cast<unsigned>(TX_NO_MEMORY));
+        return false;
+    }
+    std::memset(stack, 0xEF, SLOT_STACK_BYTES);
+    UINT rc = tx_thread_create(thread, name, entry, slot, stack, SLOT_STACK_BYTES, SLOT_PRIORITY,
+                               SLOT_PRIORITY, 1, TX_DONT_START);
+    if (rc != TX_SUCCESS) {
+        console_printf(failure, rc);
+        os_byte_release(stack);
+        return false;
+    }
+    return true;
+}
+
+void tcp_listen_callback(NX_TCP_SOCKET* socket, UINT port) {
+    (void)socket;
+    (void)port;
+}
+
+// A connection's end: its framer starts again with the next connection.
+void restart_stream(CTCP_Server* server, uint32_t slot) {
+    if (server->channel != CHANNEL_SNMP) return;
+    ethernet_stream_restart(snmp_link("ethernet_tcp"), tcp_source(server, slot));
+}
+
+void tcp_thread_entry(ULONG input) {
+    tcp_slot_serve(static_cast<uint32_t>(input));
+}
+
+void udp_thread_entry(ULONG input) {
+    udp_slot& slot = pools().udp[input];
+    for (;;)
+        if (!slot.owner->Receive(static_cast<uint32_t>(input))) tx_thread_sleep(1);
+}
+
+void store_text_datagram(const NX_PACKET* packet) {
+    if (packet->length <= TEXT_DATAGRAM_HEADER || packet->prepend_ptr[0] != TEXT_DATAGRAM_MARK)
+        return;
+    db_set_string(obj::halvObj6_2, packet->prepend_ptr + TEXT_DATAGRAM_HEADER,
+                  packet->length - TEXT_DATAGRAM_HEADER, DB_NOTIFY);
+}
+
+bool send_packet_tcp(NX_TCP_SOCKET* socket, const uint8_t* data, uint32_t length) {
+    NX_PACKET* packet = nullptr;
+    if (nx_packet_allocate(pools().tcp_packets, &packet, NX_TCP_PACKET, NX_WAIT_FOREVER) !=
+        NX_SUCCESS)
+        return false;
+    if (nx_packet_data_append(packet, data, length, pools().tcp_packets, NX_WAIT_FOREVER) !=
+            NX_SUCCESS ||
+        nx_tcp_socket_send(socket, packet, NX_WAIT_FOREVER) != NX_SUCCESS) {
+        nx_packet_release(packet);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// The life of one TCP slot: accept, serve the connection, listen again.
+void tcp_slot_serve(uint32_t index) {
+    tcp_slot& slot = pools().tcp[index];
+    for (;;) {
+        UINT rc = nx_tcp_server_socket_accept(&slot.socket, NX_WAIT_FOREVER);
+        if (rc == NX_SUCCESS) {
+            CTCP_Server* server = slot.owner;
+            slot.connected = true;
+            server->active_slot_ = index;
+            restart_stream(server, index);
+            if (slot.port == TRAP_CONNECTION_PORT)
+                the_post_office().post(LETTER_TRAP_CONNECTION_OPENED);
+            while (slot.connected)
+                if (!server->Receive(index)) slot.connected = false;
+            if (slot.port == TRAP_CONNECTION_PORT)
+                the_post_office().post(LETTER_TRAP_CONNECTION_CLOSED);
+            if (server->active_slot_ == index) server->active_slot_ = TCP_SLOTS;
+        }
+        nx_tcp_socket_disconnect(&slot.socket, DISCONNECT_TICKS);
+        nx_tcp_server_socket_unaccept(&slot.socket);
+        tx_mutex_get(&pools().tcp_mutex, TX_WAIT_FOREVER);
+        UINT relisten = nx_tcp_server_socket_relisten(slot.ip, slot.port, &slot.socket);
+        tx_mutex_put(&pools().tcp_mutex);
+        if (relisten != NX_SUCCESS && relisten != NX_CONNECTION_PENDING) tx_thread_sleep(1);
+    }
+}
+
+UINT tcp_thread_initialize(NX_IP* ip, NX_PACKET_POOL* pool) {
+    server_pools& p = pools();
+    p.tcp_packets = pool;
+    for (uint32_t i = 0; i < TCP_SLOTS; i++) {
+        tcp_slot& slot = p.tcp[i];
+        slot.free = false;
+        if (!create_slot_thread(&slot.thread, "tcp thread", tcp_thread_entry, i,
+                                "tcp_thread_initialize: tx_thread_create error 0x%02X!\n"))
+            continue;
+        UINT rc = nx_tcp_socket_create(ip, &slot.socket, "tcp thread socket", 0, 1, 128, TCP_WINDOW,
+                                       nullptr, nullptr);
+        if (rc != NX_SUCCESS) {
+            console_printf("tcp_thread_initialize: nx_tcp_socket_create error 0x%02X!\n", rc);
+            continue;
+        }
+        slot.ip = ip;
+        slot.free = true;
+    }
+    UINT rc = tx_mutex_create(&p.tcp_mutex, "tcp mutex", TX_NO_INHERIT);
+    p.tcp_ready = rc == TX_SUCCESS;
+    return rc;
+}
+
+int tcp_server_listen(UINT port, CTCP_Server* server) {
+    server_pools& p = pools();
+    if (!p.tcp_ready) return 1;
+    tx_mutex_get(&p.tcp_mutex, TX_WAIT_FOREVER);
+    int result = 1;
+    for (uint32_t i = 0; i < TCP_SLOTS && result; i++) {
+        tcp_slot& slot = p.tcp[i];
+        if (!slot.free) continue;
+        slot.free = false;
+        slot.port = port;
+        slot.owner = server;
+        UINT rc = nx_tcp_server_socket_listen(slot.ip, port, &slot.socket, 1, tcp_listen_callback);
+        if (rc != NX_SUCCESS) {
+            console_printf("nx_tcp_server_socket_listen error:0x%02X\n", rc);
+            continue;
+        }
+        tx_thread_resume(&slot.thread);
+        result = 0;
+    }
+    tx_mutex_put(&p.tcp_mutex);
+    return result;
+}
+
+uint32_t tcp_free_slots() {
+    uint32_t count = 0;
+    for (const tcp_slot& slot : pools().tcp)
+        count += slot.free ? 1 : 0;
+    return count;
+}
+
+bool CTCP_Server::Open(UINT port, uint32_t ring_size) {
+    if (ring_size != 0) return false;
+    return tcp_server_listen(port, this) == 0;
+}
+
+bool CTCP_Server::Receive(uint32_t index) {
+    tcp_slot& slot = pools().tcp[index % TCP_SLOTS];
+    NX_PACKET* packet = nullptr;
+    if (nx_tcp_socket_receive(&slot.socket, &packet, TCP_IDLE_TICKS) != NX_SUCCESS) return false;
+    if (slot.port != TRAP_CONNECTION_PORT && channel == CHANNEL_SNMP)
+        ethernet_bytes_receive(snmp_link("ethernet_tcp"), tcp_source(this, index),
+                               packet->prepend_ptr, packet->length);
+    nx_packet_release(packet);
+    return true;
+}
+
+bool CTCP_Server::Send(const uint8_t* data, uint32_t length) {
+    uint32_t slot = active_slot_;
+    if (slot >= TCP_SLOTS) return false;
+    return SendOn(slot, data, length);
+}
+
+bool CTCP_Server::SendOn(uint32_t index, const uint8_t* data, uint32_t length) {
+    if (index >= TCP_SLOTS || !pools().tcp_packets) return false;
+    tcp_slot& slot = pools().tcp[index];
+    if (slot.owner != this || !slot.connected) return false;
+    for (uint32_t sent = 0; sent < length;) {
+        uint32_t piece = length - sent < TCP_SEND_MAX ? length - sent : TCP_SEND_MAX;
+        if (!send_packet_tcp(&slot.socket, data + sent, piece)) return false;
+        sent += piece;
+    }
+    return true;
+}
+
+void CTCP_Server::SetRxCallback(server_notify_fn function, uint32_t argument1, uint32_t argument2) {
+    notify_ = function;
+    notify_args_[0] = argument1;
+    notify_args_[1] = argument2;
+}
+
+UINT udp_thread_initialize(NX_IP* ip, NX_PACKET_POOL* pool) {
+    server_pools& p = pools();
+    p.udp_packets = pool;
+    for (uint32_t i = 0; i < UDP_SLOTS; i++) {
+        udp_slot& slot = p.udp[i];
+        slot.free = false;
+        if (!create_slot_thread(&slot.thread, "udp thread", udp_thread_entry, i,
+                                "udp_thread_initialize: tx_thread_create error:0x%02X\n"))
+            continue;
+        UINT rc = nx_udp_socket_create(ip, &slot.socket, "udp thread socket", 0, 1, 128, UDP_QUEUE);
+        if (rc != NX_SUCCESS) {
+            console_printf("udp_thread_initialize: nx_udp_socket_create error:0x%02X\n", rc);
+            continue;
+        }
+        slot.free = true;
+    }
+    UINT rc = tx_mutex_create(&p.udp_mutex, "udp mutex", TX_NO_INHERIT);
+    p.udp_ready = rc == TX_SUCCESS;
+    return rc;
+}
+
+int udp_thread_listen_setup(UINT port, CUDP_Server* server) {
+    server_pools& p = pools();
+    if (!p.udp_ready) return 1;
+    tx_mutex_get(&p.udp_mutex, TX_WAIT_FOREVER);
+    int result = 1;
+    for (uint32_t i = 0; i < UDP_SLOTS && result; i++) {
+        udp_slot& slot = p.udp[i];
+        if (!slot.free) continue;
+        slot.free = false;
+        slot.port = port;
+        slot.owner = server;
+        UINT rc = nx_udp_socket_bind(&slot.socket, port, NX_NO_WAIT);
+        if (rc != NX_SUCCESS) {
+            console_printf("udp_thread_listen_setup: nx_udp_socket_bind error:0x%02X\n", rc);
+            continue;
+        }
+        tx_thread_resume(&slot.thread);
+        result = 0;
+    }
+    tx_mutex_put(&p.udp_mutex);
+    return result;
+}
+
+int CUDP_Server::AddPort(UINT port) {
+    return udp_thread_listen_setup(port, this);
+}
+
+bool CUDP_Server::Receive(uint32_t index) {
+    udp_slot& slot = pools().udp[index % UDP_SLOTS];
+    NX_PACKET* packet = nullptr;
+    if (nx_udp_socket_receive(&slot.socket, &packet, NX_WAIT_FOREVER) != NX_SUCCESS) return false;
+    if (slot.port == TEXT_DATAGRAM_PORT) {
+        store_text_datagram(packet);
+    } else {
+        peer_ip_ = packet->source_ip;
+        peer_port_ = static_cast<uint16_t>(packet->source_port);
+        peer_slot_ = index;
+        if (channel == CHANNEL_SNMP) {
+            ethernet_source source;
+            source.server = this;
+            source.slot = static_cast<uint8_t>(index);
+            source.datagram = true;
+            source.peer_ip = packet->source_ip;
+            source.peer_port = static_cast<uint16_t>(packet->source_port);
+            ethernet_bytes_receive(snmp_link("ethernet_udp"), source, packet->prepend_ptr,
+                                   packet->length);
+        }
+    }
+    nx_packet_release(packet);
+    return true;
+}
+
+bool CUDP_Server::Send(const uint8_t* data, uint32_t length) {
+    return SendTo(peer_slot_, peer_ip_, peer_port_, data, length);
+}
+
+bool CUDP_Server::SendTo(uint32_t index, uint32_t address, uint16_t port, const uint8_t* data,
+                         uint32_t length) {
+    NX_PACKET_POOL* pool = pools().udp_packets;
+    if (length > UDP_SEND_MAX || index >= UDP_SLOTS || !pool) return false;
+    udp_slot& slot = pools().udp[index];
+    if (slot.owner != this) return false;
+    NX_PACKET* packet = nullptr;
+    if (nx_packet_allocate(pool, &packet, NX_UDP_PACKET, NX_WAIT_FOREVER) != NX_SUCCESS)
+        return false;
+    if (nx_packet_data_append(packet, data, length, pool, NX_WAIT_FOREVER) != NX_SUCCESS ||
+        nx_udp_socket_send(&slot.socket, packet, address, port) != NX_SUCCESS) {
+        nx_packet_release(packet);
+        return false;
+    }
+    return true;
+}

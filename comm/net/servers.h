@@ -1,0 +1,97 @@
+// The Ethernet TCP and UDP servers behind the NTCIP port drivers 4, 5 and 6.
+// A CTCP_Server accepts connections on one or more ports, a CUDP_Server
+// receives datagrams on one or more ports; what arrives goes into the link of
+// the agent that the server's channel protocol names (11: SNMP over Ethernet,
+// "ethernet_tcp" or "ethernet_udp"; the PMPP and PPP channels 9 and 10 come
+// with their links) together with its source, so that the response goes back
+// on the same connection, or to the same sender from the same socket.
+//
+// Sockets and threads belong to two pools of slots: five TCP slots and two
+// UDP slots, each with its own socket and "tcp thread" / "udp thread"
+// (priority 3). A slot serves one port for the life of the system; a listening
+// TCP slot serves one connection at a time and listens again after it.
+//
+// Special ports: UDP 3002 takes a datagram of more than 8 bytes whose first
+// byte is 13 as the text of halvObj6_2 (bytes 8 onward); TCP 162 carries traps
+// to a connected central system (letters 32 and 33 when a connection opens and
+// ends; its received bytes are discarded). A connection idle for 300 s is closed.
+#pragma once
+
+#include "platform/netstack/netstack.h"
+
+#include <cstdint>
+
+const uint32_t TCP_SEND_MAX = 1444; // bytes of one TCP send (longer data go in pieces)
+const uint32_t UDP_SEND_MAX = 1456; // bytes of one datagram
+const ULONG TCP_IDLE_TICKS = 30000;
+const UINT TEXT_DATAGRAM_PORT = 3002;
+const UINT TRAP_CONNECTION_PORT = 162;
+const UINT NTCIP_SECOND_PORT = 14001;
+const uint32_t TCP_SLOTS = 5;
+const uint32_t UDP_SLOTS = 2;
+
+enum channel_protocol : uint8_t {
+    CHANNEL_NONE = 0,
+    CHANNEL_PMPP = 9,
+    CHANNEL_PPP = 10,
+    CHANNEL_SNMP = 11,
+};
+
+typedef void (*server_notify_fn)(uint32_t argument1, uint32_t argument2);
+
+class CTCP_Server {
+  public:
+    CTCP_Server() = default;
+    virtual ~CTCP_Server() = default;
+    // Listen on one more port (each call takes a slot). Rings are the
+    // front panel's (not served here): a ring size other than 0 is refused.
+    virtual bool Open(UINT port, uint32_t ring_size);
+    // Serve the connection of `slot` once: wait up to 300 s for data and
+    // route it. -> false when none came or the connection ended.
+    virtual bool Receive(uint32_t slot);
+    // Send on the connection seen last (the trap sender's use).
+    virtual bool Send(const uint8_t* data, uint32_t length);
+    // Send on the connection of `slot`, in pieces of at most 1444 bytes.
+    bool SendOn(uint32_t slot, const uint8_t* data, uint32_t length);
+    virtual void SetRxCallback(server_notify_fn function, uint32_t argument1, uint32_t argument2);
+
+    uint8_t channel = CHANNEL_NONE;
+
+  private:
+    server_notify_fn notify_ = nullptr;
+    uint32_t notify_args_[2] = {0, 0};
+    volatile uint32_t active_slot_ = TCP_SLOTS; // none
+    friend void tcp_slot_serve(uint32_t slot);
+};
+
+class CUDP_Server {
+  public:
+    CUDP_Server() = default;
+    virtual ~CUDP_Server() = default;
+    // Bind one more port (each call takes a slot). -> 0, or 1 when none could be bound.
+    int AddPort(UINT port);
+    // Receive and route one datagram on `slot`. -> false when the receive failed.
+    virtual bool Receive(uint32_t slot);
+    // Send to the sender of the last datagram (other than on 3002).
+    virtual bool Send(const uint8_t* data, uint32_t length);
+    // Send from the socket of `slot` to address:port.
+    bool SendTo(uint32_t slot, uint32_t address, uint16_t port, const uint8_t* data,
+                uint32_t length);
+
+    uint8_t channel = CHANNEL_NONE;
+
+  private:
+    uint32_t peer_ip_ = 0;
+    uint16_t peer_port_ = 0;
+    uint32_t peer_slot_ = 0;
+};
+
+// The pools on an IP instance: slot threads (stacks from "thread stacks") and
+// sockets, then "tcp mutex" / "udp mutex". -> 0 when the pool is ready.
+UINT tcp_thread_initialize(NX_IP* ip, NX_PACKET_POOL* pool);
+UINT udp_thread_initialize(NX_IP* ip, NX_PACKET_POOL* pool);
+// Take the first free slot for `port`: -> 0 now listening / bound, 1 none could.
+int tcp_server_listen(UINT port, CTCP_Server* server);
+int udp_thread_listen_setup(UINT port, CUDP_Server* server);
+// Free TCP and UDP slots left (for tests and the status report).
+uint32_t tcp_free_slots();
