@@ -1,0 +1,192 @@
+// Helpers of the tests that reach the agent over the network: a whole
+// firmware on the virtual clock with its protocol servers open, and managers
+// on host sockets that run on a host thread holding the clock while they talk.
+#pragma once
+
+#include "platform/netstack/netstack.h"
+#include "tests/comm/snmp_test_util.h"
+#include "tests/console/console_test_util.h"
+#include "tests/support/firmware_fixture.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace agent_test {
+
+using snmp_test::Bytes;
+
+const char* const ADMIN = "stewardcastle"; // the factory privileged community
+const std::vector<uint32_t> SYS_DESCR = {1, 3, 6, 1, 2, 1, 1, 1, 0};
+
+// An SNMPv1 request with one varbind (NULL value) and a request id.
+inline Bytes request(uint8_t pdu_tag, const std::string& community,
+                     const std::vector<uint32_t>& name, uint32_t id, uint8_t version = 0) {
+    using namespace snmp_test;
+    Bytes vb = varbind(oid_tlv(name), hex("05 00"));
+    Bytes body =
+        cat({tlv(0x02, Bytes{static_cast<uint8_t>(id >> 24), static_cast<uint8_t>(id >> 16),
+                             static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id)}),
+             hex("02 01 00 02 01 00"), tlv(0x30, vb)});
+    return community_message(version, community, pdu_tag, body);
+}
+
+inline Bytes get(uint32_t id, const std::string& community = ADMIN,
+                 const std::vector<uint32_t>& name = SYS_DESCR) {
+    return request(0xA0, community, name, id);
+}
+
+// The request id of a response (0 when it does not decode).
+inline uint32_t response_id(const Bytes& message) {
+    auto pdu = snmp_test::new_pdu();
+    snmp_message_info info{};
+    if (message.empty()) return 0;
+    uint32_t version = 0;
+    if (!snmp_message_version(message.data(), static_cast<uint32_t>(message.size()), &version))
+        return 0;
+    int ok = version == 0
+                 ? snmp_v1_message_decode(nullptr, 0, nullptr, message.data(),
+                                          static_cast<uint32_t>(message.size()), &info, pdu.get())
+                 : snmp_v2c_message_decode(nullptr, 0, nullptr, message.data(),
+                                           static_cast<uint32_t>(message.size()), &info, pdu.get());
+    return ok ? pdu->request_id : 0;
+}
+
+inline sockaddr_in loopback(uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    return a;
+}
+
+inline uint16_t host_port(UINT port) {
+    return static_cast<uint16_t>(nx_ip_host_port(port));
+}
+
+// A manager on UDP.
+class UdpManager {
+  public:
+    UdpManager() {
+        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a = loopback(0);
+        bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    ~UdpManager() { close(fd_); }
+    void Send(const Bytes& message, UINT port = 161) {
+        sockaddr_in a = loopback(host_port(port));
+        sendto(fd_, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    // The next datagram within `ms` (empty when none); its source port in *from.
+    Bytes Receive(int ms = 2000, uint16_t* from = nullptr) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, ms) <= 0) return {};
+        Bytes buffer(65536);
+        sockaddr_in a{};
+        socklen_t len = sizeof a;
+        ssize_t n =
+            recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&a), &len);
+        if (n < 0) return {};
+        if (from) *from = ntohs(a.sin_port);
+        buffer.resize(static_cast<size_t>(n));
+        return buffer;
+    }
+    Bytes Ask(const Bytes& message, UINT port = 161) {
+        Send(message, port);
+        return Receive();
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+// A manager on a TCP connection.
+class TcpManager {
+  public:
+    explicit TcpManager(UINT port) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        sockaddr_in a = loopback(host_port(port));
+        for (int i = 0; i < 100; i++) {
+            if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return;
+            usleep(20000);
+        }
+    }
+    ~TcpManager() { close(fd_); }
+    void Send(const Bytes& bytes) { send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    // One whole BER message (SEQUENCE) within `ms`; empty when none.
+    Bytes Receive(int ms = 2000) {
+        while (true) {
+            size_t need = Needed();
+            if (need && buffer_.size() >= need) {
+                Bytes message(buffer_.begin(), buffer_.begin() + need);
+                buffer_.erase(buffer_.begin(), buffer_.begin() + need);
+                return message;
+            }
+            if (!Fill(ms)) return {};
+        }
+    }
+    Bytes Ask(const Bytes& message) {
+        Send(message);
+        return Receive();
+    }
+    // True when the sign closed the connection within `ms`.
+    bool ClosedWithin(int ms) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, ms) <= 0) return false;
+        char c;
+        return recv(fd_, &c, 1, MSG_PEEK) == 0;
+    }
+
+  private:
+    size_t Needed() const {
+        if (buffer_.size() < 2) return 0;
+        uint8_t first = buffer_[1];
+        if (!(first & 0x80)) return 2u + first;
+        size_t octets = first & 0x7F;
+        if (buffer_.size() < 2 + octets) return 0;
+        size_t length = 0;
+        for (size_t i = 0; i < octets; i++)
+            length = length << 8 | buffer_[2 + i];
+        return 2 + octets + length;
+    }
+    bool Fill(int ms) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, ms) <= 0) return false;
+        uint8_t chunk[4096];
+        ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+        if (n <= 0) return false;
+        buffer_.insert(buffer_.end(), chunk, chunk + n);
+        return true;
+    }
+    int fd_ = -1;
+    Bytes buffer_;
+};
+
+// The whole firmware with its servers open (the communication task's first
+// step, ten seconds after start).
+class NetworkedSign : public test_support::FirmwareFixture {
+  protected:
+    void Configure(host::HostOptions& options) override {
+        options.port_offset = 20000 + getpid() % 30000;
+    }
+    void SetUp() override {
+        test_support::FirmwareFixture::SetUp();
+        tx_thread_sleep(1100);
+    }
+    // Runs a manager's script on a host thread while the firmware serves it.
+    void Serve(const std::function<void()>& script) {
+        console_test::Peer peer(script);
+        EXPECT_TRUE(console_test::Settle([&] { return peer.Done(); }, 60))
+            << "the manager did not finish";
+    }
+};
+
+} // namespace agent_test
