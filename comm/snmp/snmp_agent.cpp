@@ -406,6 +406,13 @@ int returnResponsePdu(snmp_agent* agent, snmp_request* request) {
     return 1;
 }
 
+// On a poll-driven serial link a pending trap answers the poll instead of
+// the request (the trap queue reports none until it exists).
+bool trap_answers_poll(snmp_agent* agent) {
+    return !IsTrapOnPollOff(agent) && std::strncmp(agent->name, "ethernet", 8) != 0 &&
+           !IsTrapBufferEmpty(agent);
+}
+
 bool lookup_community(request_run& run) {
     CDataBase& db = TheDatabase();
     uint32_t mask = 0;
@@ -566,7 +573,7 @@ void snmp_message_process(snmp_agent* agent, const uint8_t* message, uint32_t le
 
 void snmp_process(snmp_agent* agent, snmp_request* request) {
     request_run run{agent, request, request->pdu, request->lookup, false, MIB_GET, 0, false, false};
-    if (!lookup_community(run) || !request_mode(run)) {
+    if (trap_answers_poll(agent) || !lookup_community(run) || !request_mode(run)) {
         drop(run);
         return;
     }
