@@ -133,6 +133,28 @@ bool send_packet_tcp(NX_TCP_SOCKET* socket, const uint8_t* data, uint32_t length
     return true;
 }
 
+// Under the pool's mutex: the first free slot is taken for the port and
+// bound; a slot whose bind fails stays taken and the next is tried. -> 0
+// when a slot now serves the port, 1 when none could.
+template <typename Slot, size_t N, typename Owner, typename Bind>
+int take_slot(Slot (&slots)[N], TX_MUTEX& mutex, bool ready, UINT port, Owner* owner, Bind bind) {
+    if (!ready) return 1;
+    tx_mutex_get(&mutex, TX_WAIT_FOREVER);
+    int result = 1;
+    for (Slot& slot : slots) {
+        if (!slot.free) continue;
+        slot.free = false;
+        slot.port = port;
+        slot.owner = owner;
+        if (!bind(slot)) continue;
+        tx_thread_resume(&slot.thread);
+        result = 0;
+        break;
+    }
+    tx_mutex_put(&mutex);
+    return result;
+}
+
 } // namespace
 
 // The life of one TCP slot: accept, serve the connection, listen again.
@@ -187,25 +209,11 @@ UINT tcp_thread_initialize(NX_IP* ip, NX_PACKET_POOL* pool) {
 
 int tcp_server_listen(UINT port, CTCP_Server* server) {
     server_pools& p = pools();
-    if (!p.tcp_ready) return 1;
-    tx_mutex_get(&p.tcp_mutex, TX_WAIT_FOREVER);
-    int result = 1;
-    for (uint32_t i = 0; i < TCP_SLOTS && result; i++) {
-        tcp_slot& slot = p.tcp[i];
-        if (!slot.free) continue;
-        slot.free = false;
-        slot.port = port;
-        slot.owner = server;
+    return take_slot(p.tcp, p.tcp_mutex, p.tcp_ready, port, server, [port](tcp_slot& slot) {
         UINT rc = nx_tcp_server_socket_listen(slot.ip, port, &slot.socket, 1, tcp_listen_callback);
-        if (rc != NX_SUCCESS) {
-            console_printf("nx_tcp_server_socket_listen error:0x%02X\n", rc);
-            continue;
-        }
-        tx_thread_resume(&slot.thread);
-        result = 0;
-    }
-    tx_mutex_put(&p.tcp_mutex);
-    return result;
+        if (rc != NX_SUCCESS) console_printf("nx_tcp_server_socket_listen error:0x%02X\n", rc);
+        return rc == NX_SUCCESS;
+    });
 }
 
 uint32_t tcp_free_slots() {
@@ -278,25 +286,12 @@ UINT udp_thread_initialize(NX_IP* ip, NX_PACKET_POOL* pool) {
 
 int udp_thread_listen_setup(UINT port, CUDP_Server* server) {
     server_pools& p = pools();
-    if (!p.udp_ready) return 1;
-    tx_mutex_get(&p.udp_mutex, TX_WAIT_FOREVER);
-    int result = 1;
-    for (uint32_t i = 0; i < UDP_SLOTS && result; i++) {
-        udp_slot& slot = p.udp[i];
-        if (!slot.free) continue;
-        slot.free = false;
-        slot.port = port;
-        slot.owner = server;
+    return take_slot(p.udp, p.udp_mutex, p.udp_ready, port, server, [port](udp_slot& slot) {
         UINT rc = nx_udp_socket_bind(&slot.socket, port, NX_NO_WAIT);
-        if (rc != NX_SUCCESS) {
+        if (rc != NX_SUCCESS)
             console_printf("udp_thread_listen_setup: nx_udp_socket_bind error:0x%02X\n", rc);
-            continue;
-        }
-        tx_thread_resume(&slot.thread);
-        result = 0;
-    }
-    tx_mutex_put(&p.udp_mutex);
-    return result;
+        return rc == NX_SUCCESS;
+    });
 }
 
 int CUDP_Server::AddPort(UINT port) {

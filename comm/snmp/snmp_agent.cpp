@@ -199,28 +199,6 @@ void skip_hidden(request_run& run, snmp_varbind& vb, uint32_t* length, uint8_t* 
     }
 }
 
-uint16_t row_syntax(uint8_t type) {
-    switch (type) {
-    case MIB_OBJECTID:
-        return SNMP_OBJECTID;
-    case MIB_OCTETSTR:
-        return SNMP_OCTETSTR;
-    case MIB_INTEGER:
-        return SNMP_INTEGER;
-    case MIB_IPADDRESS_OLD:
-    case MIB_IPADDRESS:
-        return SNMP_IPADDR;
-    case MIB_COUNTER:
-        return SNMP_COUNTER;
-    case MIB_GAUGE:
-        return SNMP_GAUGE;
-    case MIB_TIMETICKS:
-        return SNMP_TIMETICKS;
-    default:
-        return SNMP_OPAQUE;
-    }
-}
-
 bool known_row_type(uint8_t type) {
     return type >= MIB_OBJECTID && type <= MIB_OPAQUE;
 }
@@ -228,7 +206,7 @@ bool known_row_type(uint8_t type) {
 // The response value of one varbind from its row (step 6).
 void answer(request_run& run, snmp_varbind& vb, uint8_t type, uint32_t value_length) {
     if (run.pdu.error_status != STATUS_NO_ERROR) {
-        vb.syntax = row_syntax(type);
+        vb.syntax = mib_syntax_of(type);
         if (vb.syntax == SNMP_OBJECTID && vb.value_length % 4 == 0) vb.value_length /= 4;
         return;
     }

@@ -40,34 +40,6 @@ std::vector<Bytes> seeds() {
     return out;
 }
 
-Bytes mutate(const Bytes& seed, std::mt19937& rng) {
-    static const uint8_t interesting[] = {0x00, 0x01, 0x02, 0x04, 0x05, 0x06, 0x30, 0x40, 0x7F,
-                                          0x80, 0x81, 0x82, 0x84, 0xA0, 0xA1, 0xA3, 0xA5, 0xFF};
-    Bytes m = seed;
-    int edits = 1 + static_cast<int>(rng() % 4);
-    for (int e = 0; e < edits && !m.empty(); ++e) {
-        size_t at = rng() % m.size();
-        switch (rng() % 5) {
-        case 0:
-            m[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
-            break;
-        case 1:
-            m[at] = interesting[rng() % sizeof interesting];
-            break;
-        case 2:
-            m.insert(m.begin() + static_cast<long>(at), static_cast<uint8_t>(rng()));
-            break;
-        case 3:
-            m.erase(m.begin() + static_cast<long>(at));
-            break;
-        default:
-            m.resize(at);
-            break;
-        }
-    }
-    return m;
-}
-
 uint32_t request_id_of(const Bytes& message) {
     auto pdu = new_pdu();
     snmp_message_info info{};

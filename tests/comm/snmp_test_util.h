@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -180,6 +181,40 @@ template <typename Encode> Bytes encode_with(Encode encode, uint32_t size = 3000
     uint32_t length = 0;
     g_asn1_close(&ctx, &start, &length);
     return Bytes(start, start + length);
+}
+
+// One to four random edits of a message: bit flips, interesting octets,
+// insertions, deletions, truncation and length octets off by a little.
+inline Bytes mutate(const Bytes& seed, std::mt19937& rng) {
+    static const uint8_t interesting[] = {0x00, 0x01, 0x02, 0x04, 0x05, 0x06, 0x1F,
+                                          0x30, 0x40, 0x7F, 0x80, 0x81, 0x82, 0x84,
+                                          0x85, 0xA0, 0xA3, 0xA4, 0xFF};
+    Bytes m = seed;
+    const int edits = 1 + static_cast<int>(rng() % 4);
+    for (int e = 0; e < edits && !m.empty(); ++e) {
+        const size_t at = rng() % m.size();
+        switch (rng() % 6) {
+        case 0:
+            m[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
+            break;
+        case 1:
+            m[at] = interesting[rng() % sizeof interesting];
+            break;
+        case 2:
+            m.insert(m.begin() + static_cast<long>(at), static_cast<uint8_t>(rng()));
+            break;
+        case 3:
+            m.erase(m.begin() + static_cast<long>(at));
+            break;
+        case 4:
+            m.resize(at); // truncation
+            break;
+        default: // a length octet off by a little
+            m[at] = static_cast<uint8_t>(m[at] + static_cast<int>(rng() % 5) - 2);
+            break;
+        }
+    }
+    return m;
 }
 
 } // namespace snmp_test
