@@ -2,6 +2,7 @@
 // refusals, on the booted firmware (the Ethernet agents are created at start).
 #include "comm/agents/ntcip_agents.h"
 #include "comm/comm_task.h"
+#include "comm/net/servers.h"
 #include "tests/support/firmware_fixture.h"
 
 #include <string>
@@ -24,6 +25,9 @@ TEST_F(NtcipAgents, TheEthernetAgentsAreBoundToTheTcpAndUdpServers) {
     EXPECT_TRUE(Locked(4));
     EXPECT_TRUE(Locked(5));
     EXPECT_FALSE(Locked(6)); // the trap server is held only while a trap goes out
+    // The longest response each can send: one datagram; the link's buffer on TCP.
+    EXPECT_EQ(UDP_SEND_MAX, AgentRow(FindAgent("ethernet_udp"))->agent->response_limit);
+    EXPECT_EQ(ETHERNET_TX_BYTES, AgentRow(FindAgent("ethernet_tcp"))->agent->response_limit);
     EXPECT_EQ(AGENT_NOT_FOUND, FindAgent("ethernet"));
     EXPECT_EQ(AGENT_NOT_FOUND, FindAgent("ccp_pmpp"));
 }
