@@ -42,20 +42,31 @@ inline Bytes get(uint32_t id, const std::string& community = ADMIN,
     return request(0xA0, community, name, id);
 }
 
-// The request id of a response (0 when it does not decode).
-inline uint32_t response_id(const Bytes& message) {
-    auto pdu = snmp_test::new_pdu();
-    snmp_message_info info{};
-    if (message.empty()) return 0;
-    uint32_t version = 0;
-    if (!snmp_message_version(message.data(), static_cast<uint32_t>(message.size()), &version))
+// The request id of a message, read from its header alone (SEQUENCE,
+// version, community, PDU, request id); 0 when the header is cut short.
+inline uint32_t response_id(const Bytes& m) {
+    size_t at = 0;
+    auto content = [&](bool enter) -> bool {
+        if (at + 2 > m.size()) return false;
+        size_t length = m[at + 1];
+        at += 2;
+        if (length & 0x80) {
+            size_t octets = length & 0x7F;
+            length = 0;
+            for (size_t k = 0; k < octets; k++, at++)
+                length = at < m.size() ? length << 8 | m[at] : length;
+        }
+        if (!enter) at += length;
+        return at <= m.size();
+    };
+    if (!content(true) || !content(false) || !content(false) || !content(true) ||
+        at + 2 > m.size() || m[at] != 0x02)
         return 0;
-    int ok = version == 0
-                 ? snmp_v1_message_decode(nullptr, 0, nullptr, message.data(),
-                                          static_cast<uint32_t>(message.size()), &info, pdu.get())
-                 : snmp_v2c_message_decode(nullptr, 0, nullptr, message.data(),
-                                           static_cast<uint32_t>(message.size()), &info, pdu.get());
-    return ok ? pdu->request_id : 0;
+    size_t length = m[at + 1];
+    uint32_t id = 0;
+    for (size_t k = 0; k < length && at + 2 + k < m.size(); k++)
+        id = id << 8 | m[at + 2 + k];
+    return id;
 }
 
 inline sockaddr_in loopback(uint16_t port) {
@@ -104,6 +115,7 @@ class UdpManager {
 
   private:
     int fd_ = -1;
+    uint8_t buffer_[65536];
 };
 
 // A manager on a TCP connection.

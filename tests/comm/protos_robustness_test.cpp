@@ -11,8 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 using namespace agent_test;
 namespace fs = std::filesystem;
@@ -29,6 +27,7 @@ const size_t LARGEST_DATAGRAM = 65507;
 // Cases sent before each valid GET: the agent takes them in order, so every
 // reply to a case arrives before the GET's answer.
 const size_t BATCH = 16;
+const size_t BATCH_BYTES = 16384; // what the host's socket buffers surely hold
 
 struct folder_result {
     size_t cases = 0;
@@ -37,8 +36,12 @@ struct folder_result {
 };
 
 Bytes read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    Bytes bytes(fs::file_size(path));
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return {};
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+    std::fclose(f);
+    return bytes;
 }
 
 class ProtosRobustness : public NetworkedSign {
@@ -71,19 +74,22 @@ class ProtosRobustness : public NetworkedSign {
         folder_result result;
         Serve([&] {
             UdpManager m;
-            for (size_t first = 0; first < cases.size(); first += BATCH) {
-                size_t last = std::min(cases.size(), first + BATCH);
-                for (size_t i = first; i < last; i++) {
-                    Bytes message = read_file(cases[i]);
+            for (size_t first = 0, last = 0; first < cases.size(); first = last) {
+                size_t bytes = 0;
+                for (last = first;
+                     last < cases.size() && last - first < BATCH && bytes < BATCH_BYTES; last++) {
+                    Bytes message = read_file(cases[last]);
+                    bytes += message.size();
                     if (message.size() <= LARGEST_DATAGRAM) m.Send(message);
                 }
                 result.cases += last - first;
                 uint32_t probe = PROBE_ID + static_cast<uint32_t>(first);
                 bool probed = false;
-                // UDP may lose a datagram on the host: the GET is asked twice before it counts.
-                for (int attempt = 0; attempt < 2 && !probed; attempt++) {
+                // UDP may lose a datagram on the host: the GET is asked three times before it
+                // counts.
+                for (int attempt = 0; attempt < 3 && !probed; attempt++) {
                     m.Send(get(probe, "public"));
-                    for (Bytes reply; !probed && !(reply = m.Receive(3000)).empty();) {
+                    for (Bytes reply; !probed && !(reply = m.Receive(1000)).empty();) {
                         probed = response_id(reply) == probe;
                         result.answered += !probed && response_id(reply) < PROBE_ID;
                     }
