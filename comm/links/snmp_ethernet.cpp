@@ -55,7 +55,7 @@ ethernet_framer& framer_of(ethernet_link* link, const ethernet_source& source) {
 }
 
 void count_parse_error() {
-    db_set(obj::snmpInASNParseErrs, db_get(obj::snmpInASNParseErrs) + 1, 0);
+    TheDatabase().IncCounter(obj::snmpInASNParseErrs);
 }
 
 // A complete message goes to the agent, its response back to its source.
@@ -322,7 +322,7 @@ int snmp_ethernet_net_drv(snmp_agent* agent, uint32_t transport, uint32_t comman
         if (link && arg1 && arg2)
             ethernet_raw_send(link, static_cast<const uint8_t*>(arg1),
                               *static_cast<uint32_t*>(arg2));
-        TheDatabase().IncSnmpOutPkts();
+        TheDatabase().IncCounter(obj::snmpOutPkts);
         return 0;
     default:
         return 0;

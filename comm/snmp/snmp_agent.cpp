@@ -135,19 +135,19 @@ void count_status(uint32_t status) {
     CDataBase& db = TheDatabase();
     switch (status) {
     case STATUS_TOO_BIG:
-        db.IncSnmpInTooBigs();
+        db.IncCounter(obj::snmpInTooBigs);
         break;
     case STATUS_BAD_VALUE:
-        db.IncSnmpInBadValues();
+        db.IncCounter(obj::snmpInBadValues);
         break;
     case STATUS_READ_ONLY:
-        db.IncSnmpInReadOnlys();
+        db.IncCounter(obj::snmpInReadOnlys);
         break;
     case STATUS_GEN_ERR:
-        db.IncSnmpInGenErrs();
+        db.IncCounter(obj::snmpInGenErrs);
         break;
     default:
-        db.IncSnmpInNoSuchNames();
+        db.IncCounter(obj::snmpInNoSuchNames);
         break;
     }
 }
@@ -160,7 +160,7 @@ void set_error(snmp_pdu& pdu, uint32_t status, int j) {
 void deny(request_run& run, int j) {
     trace_printf("ProcessPppPdu: Access Denied\n");
     set_error(run.pdu, STATUS_NO_SUCH_NAME, j);
-    TheDatabase().IncSnmpInNoSuchNames();
+    TheDatabase().IncCounter(obj::snmpInNoSuchNames);
     run.hard_stop = run.stop = true;
 }
 
@@ -258,12 +258,12 @@ bool process_varbind(request_run& run, int j) {
     } else if (error == MIB_BAD_VALUE) {
         trace_printf("ProcessPppPdu: Bad Value\n");
         set_error(run.pdu, STATUS_BAD_VALUE, j);
-        TheDatabase().IncSnmpInBadValues();
+        TheDatabase().IncCounter(obj::snmpInBadValues);
         run.stop = true;
     } else if (error != MIB_FOUND) {
         trace_printf("ProcessPppPdu: No Such Object\n");
         set_error(run.pdu, STATUS_NO_SUCH_NAME, j);
-        TheDatabase().IncSnmpInNoSuchNames();
+        TheDatabase().IncCounter(obj::snmpInNoSuchNames);
         run.hard_stop = run.stop = true;
         return true;
     }
@@ -277,8 +277,8 @@ bool process_varbind(request_run& run, int j) {
         trace_printf("ProcessPppPdu: Error - ReadOnly\n");
         run.pdu.error_status = STATUS_NO_SUCH_NAME;
         set_error(run.pdu, STATUS_NO_SUCH_NAME, j);
-        TheDatabase().IncSnmpInNoSuchNames();
-        TheDatabase().IncSnmpInReadOnlys();
+        TheDatabase().IncCounter(obj::snmpInNoSuchNames);
+        TheDatabase().IncCounter(obj::snmpInReadOnlys);
         run.stop = true;
     }
     if (value_length > SNMP_SET_VALUE_LIMIT &&
@@ -287,7 +287,7 @@ bool process_varbind(request_run& run, int j) {
                        static_cast<int>(value_length), type, error);
         run.pdu.error_status = STATUS_TOO_BIG;
         value_length = SNMP_SET_VALUE_LIMIT;
-        TheDatabase().IncSnmpInTooBigs();
+        TheDatabase().IncCounter(obj::snmpInTooBigs);
         run.stop = true;
     }
     if (run.mode != MIB_GETNEXT && run.phase == 0 && !run.stop) return true;
@@ -397,9 +397,9 @@ bool lookup_community(request_run& run) {
     const char* community = run.request->info.community;
     int level = db.LookupCommunity2(community, &mask);
     if (level == 0) {
-        db.IncSnmpInBadCommunityNames();
-        db.IncSnmpInBadCommunityUses();
-        db.IncPanynjCounter();
+        db.IncCounter(obj::snmpInBadCommunityNames);
+        db.IncCounter(obj::snmpInBadCommunityUses);
+        db.IncCounter(obj::panynjObj1_5);
         return false;
     }
     db.LookupCommunity(community, &mask);
@@ -414,19 +414,19 @@ bool request_mode(request_run& run) {
     CDataBase& db = TheDatabase();
     switch (run.pdu.type) {
     case SNMP_PDU_GET:
-        db.IncSnmpInGetRequests();
+        db.IncCounter(obj::snmpInGetRequests);
         run.mode = MIB_GET;
         return true;
     case SNMP_PDU_NEXT:
-        db.IncSnmpInGetNexts();
+        db.IncCounter(obj::snmpInGetNexts);
         run.mode = MIB_GETNEXT;
         return true;
     case SNMP_PDU_SET:
-        db.IncSnmpInSetRequests();
+        db.IncCounter(obj::snmpInSetRequests);
         run.mode = MIB_SET;
         return true;
     default:
-        db.IncSnmpInGenErrs();
+        db.IncCounter(obj::snmpInGenErrs);
         return false;
     }
 }
@@ -524,16 +524,16 @@ int snmp_agent_create(snmp_agent* agent, const char* name, uint16_t local_port, 
 
 void snmp_message_process(snmp_agent* agent, const uint8_t* message, uint32_t length) {
     CDataBase& db = TheDatabase();
-    db.IncSnmpInPkts();
+    db.IncCounter(obj::snmpInPkts);
     uint32_t version = 0;
     if (!snmp_message_version(message, length, &version)) return;
-    if (version != 0) db.IncSnmpInBadVersions();
+    if (version != 0) db.IncCounter(obj::snmpInBadVersions);
     message_decoder decode = decoder_of(version);
     if (!decode) return;
     snmp_request* request = take_record();
     if (!request) {
         console_printf("snmp_message_process: no request record free\n");
-        db.IncSnmpInGenErrs();
+        db.IncCounter(obj::snmpInGenErrs);
         return;
     }
     clear_request(request);

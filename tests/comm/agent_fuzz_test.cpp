@@ -75,8 +75,9 @@ TEST_F(AgentFuzz, MutatedRequestsNeverCrashLeakOrAnswerAnotherRequest) {
         if (reply.empty()) continue;
         answered++;
         uint32_t asked = request_id_of(message);
-        if (reply.size() > 2 && asked != 0xFFFFFFFFu)
+        if (reply.size() > 2 && asked != 0xFFFFFFFFu) {
             EXPECT_EQ(asked, request_id_of(reply)) << to_hex(message);
+        }
     }
     EXPECT_GT(answered, 0u);
 }
