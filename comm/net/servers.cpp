@@ -23,6 +23,8 @@ const ULONG UDP_QUEUE = 1000;
 const ULONG DISCONNECT_TICKS = 4;
 const uint8_t TEXT_DATAGRAM_MARK = 13;
 const uint32_t TEXT_DATAGRAM_HEADER = 8;
+const char* const TCP_NAMES[2] = {"tcp thread", "tcp mutex"};
+const char* const UDP_NAMES[2] = {"udp thread", "udp mutex"};
 
 struct tcp_slot {
     NX_TCP_SOCKET socket;
@@ -133,6 +135,22 @@ bool send_packet_tcp(NX_TCP_SOCKET* socket, const uint8_t* data, uint32_t length
     return true;
 }
 
+// Each slot gets its thread ("tcp thread" / "udp thread", not started) and
+// its socket; a slot that misses either stays out of use. Then the pool's
+// mutex ("tcp mutex" / "udp mutex"). -> the mutex creation's status.
+template <typename Slot, size_t N, typename Socket>
+UINT init_pool(Slot (&slots)[N], TX_MUTEX& mutex, bool& ready, const char* const names[2],
+               tx_entry_fn entry, const char* thread_failure, Socket create_socket) {
+    for (uint32_t i = 0; i < N; i++) {
+        Slot& slot = slots[i];
+        slot.free = create_slot_thread(&slot.thread, names[0], entry, i, thread_failure) &&
+                    create_socket(slot);
+    }
+    UINT rc = tx_mutex_create(&mutex, names[1], TX_NO_INHERIT);
+    ready = rc == TX_SUCCESS;
+    return rc;
+}
+
 // Under the pool's mutex: the first free slot is taken for the port and
 // bound; a slot whose bind fails stays taken and the next is tried. -> 0
 // when a slot now serves the port, 1 when none could.
@@ -187,24 +205,17 @@ void tcp_slot_serve(uint32_t index) {
 UINT tcp_thread_initialize(NX_IP* ip, NX_PACKET_POOL* pool) {
     server_pools& p = pools();
     p.tcp_packets = pool;
-    for (uint32_t i = 0; i < TCP_SLOTS; i++) {
-        tcp_slot& slot = p.tcp[i];
-        slot.free = false;
-        if (!create_slot_thread(&slot.thread, "tcp thread", tcp_thread_entry, i,
-                                "tcp_thread_initialize: tx_thread_create error 0x%02X!\n"))
-            continue;
-        UINT rc = nx_tcp_socket_create(ip, &slot.socket, "tcp thread socket", 0, 1, 128, TCP_WINDOW,
-                                       nullptr, nullptr);
-        if (rc != NX_SUCCESS) {
-            console_printf("tcp_thread_initialize: nx_tcp_socket_create error 0x%02X!\n", rc);
-            continue;
-        }
-        slot.ip = ip;
-        slot.free = true;
-    }
-    UINT rc = tx_mutex_create(&p.tcp_mutex, "tcp mutex", TX_NO_INHERIT);
-    p.tcp_ready = rc == TX_SUCCESS;
-    return rc;
+    return init_pool(
+        p.tcp, p.tcp_mutex, p.tcp_ready, TCP_NAMES, tcp_thread_entry,
+        "tcp_thread_initialize: tx_thread_create error 0x%02X!\n", [ip](tcp_slot& slot) {
+            UINT created = nx_tcp_socket_create(ip, &slot.socket, "tcp thread socket", 0, 1, 128,
+                                                TCP_WINDOW, nullptr, nullptr);
+            if (created != NX_SUCCESS)
+                console_printf("tcp_thread_initialize: nx_tcp_socket_create error 0x%02X!\n",
+                               created);
+            slot.ip = ip;
+            return created == NX_SUCCESS;
+        });
 }
 
 int tcp_server_listen(UINT port, CTCP_Server* server) {
@@ -266,22 +277,16 @@ void CTCP_Server::SetRxCallback(server_notify_fn function, uint32_t argument1, u
 UINT udp_thread_initialize(NX_IP* ip, NX_PACKET_POOL* pool) {
     server_pools& p = pools();
     p.udp_packets = pool;
-    for (uint32_t i = 0; i < UDP_SLOTS; i++) {
-        udp_slot& slot = p.udp[i];
-        slot.free = false;
-        if (!create_slot_thread(&slot.thread, "udp thread", udp_thread_entry, i,
-                                "udp_thread_initialize: tx_thread_create error:0x%02X\n"))
-            continue;
-        UINT rc = nx_udp_socket_create(ip, &slot.socket, "udp thread socket", 0, 1, 128, UDP_QUEUE);
-        if (rc != NX_SUCCESS) {
-            console_printf("udp_thread_initialize: nx_udp_socket_create error:0x%02X\n", rc);
-            continue;
-        }
-        slot.free = true;
-    }
-    UINT rc = tx_mutex_create(&p.udp_mutex, "udp mutex", TX_NO_INHERIT);
-    p.udp_ready = rc == TX_SUCCESS;
-    return rc;
+    return init_pool(
+        p.udp, p.udp_mutex, p.udp_ready, UDP_NAMES, udp_thread_entry,
+        "udp_thread_initialize: tx_thread_create error:0x%02X\n", [ip](udp_slot& slot) {
+            UINT created =
+                nx_udp_socket_create(ip, &slot.socket, "udp thread socket", 0, 1, 128, UDP_QUEUE);
+            if (created != NX_SUCCESS)
+                console_printf("udp_thread_initialize: nx_udp_socket_create error:0x%02X\n",
+                               created);
+            return created == NX_SUCCESS;
+        });
 }
 
 int udp_thread_listen_setup(UINT port, CUDP_Server* server) {
