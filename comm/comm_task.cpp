@@ -1,7 +1,7 @@
 #include "comm/comm_task.h"
 
-#include "console/console.h"
-#include "console/network.h"
+#include "runtime/console.h"
+#include "comm/network.h"
 #include "runtime/task_table.h"
 #include "store/database.h"
 #include "store/objects.h"

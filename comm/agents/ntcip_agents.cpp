@@ -1,7 +1,7 @@
 #include "comm/agents/ntcip_agents.h"
 
 #include "comm/net/servers.h"
-#include "console/console.h"
+#include "runtime/console.h"
 #include "store/database.h"
 #include "store/objects.h"
 

@@ -1,6 +1,6 @@
 #include "comm/links/comm_activity.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "comm/links/comm_activity.h"
 #include "comm/snmp/snmp_agent.h"
-#include "console/console.h"
+#include "runtime/console.h"
 #include "runtime/os.h"
 #include "runtime/pools.h"
 #include "store/database.h"

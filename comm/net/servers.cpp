@@ -2,7 +2,7 @@
 
 #include "comm/agents/ntcip_agents.h"
 #include "comm/links/snmp_ethernet.h"
-#include "console/console.h"
+#include "runtime/console.h"
 #include "runtime/letter_codes.h"
 #include "runtime/os.h"
 #include "runtime/pools.h"

@@ -1,7 +1,7 @@
 #include "comm/snmp/snmp_agent.h"
 
 #include "comm/agents/ntcip_agents.h"
-#include "console/console.h"
+#include "runtime/console.h"
 #include "display/display_entries.h"
 #include "ntcip/mib/mib.h"
 #include "store/database.h"
