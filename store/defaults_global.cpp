@@ -18,7 +18,7 @@ using DayPlanActionOid = Oid<1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0>;
 // The device node of every module row: 1.3.6.1.4.1.1206.4.2.3.
 using SignDeviceOid = Oid<1, 3, 6, 1, 4, 1, 1206, 4, 2, 3>;
 
-constexpr const char kChapName[] = "SIGNCTRL";
+constexpr const char kChapName[] = "PASSWORD";
 constexpr const char kChapSecret[] = "MARVOD";
 
 // nv_defaults_global, setters 1 .. 5 (before the global time).

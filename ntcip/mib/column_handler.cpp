@@ -132,9 +132,15 @@ int no_instance(mib_request&) {
     return -1;
 }
 
+bool read_index(mib_request& request, uint32_t row) {
+    mib_answer_integer(request, row + 1);
+    return true;
+}
+
 } // namespace
 
 const mib_hooks mib_empty_hooks = {no_instance, nullptr, nullptr};
+const mib_hooks mib_index_hooks = {nullptr, read_index, nullptr};
 
 DbObject mib_row_object(const mib_variable& row, uint32_t r) {
     return row.column.object.row(r);

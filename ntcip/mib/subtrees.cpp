@@ -2,7 +2,9 @@
 // the tables of its object groups. A subtree whose groups are not served yet
 // has no tables; the lookup passes over it.
 #include "ntcip/mib/registry.h"
+#include "ntcip/objects/global.h"
 #include "ntcip/objects/mib2.h"
+#include "ntcip/objects/protocol.h"
 
 #include <initializer_list>
 
@@ -26,6 +28,16 @@ const mib_table* const kClassB[] = {
     &mib2_dot3_table,   &mib2_lapb_table,       &mib2_rs232_table, &mib2_snmp_table,
 };
 
+const mib_table* const kAuxIO[] = {&auxio_table};
+const mib_table* const kProtocol[] = {&protocol_table};
+const mib_table* const kEss[] = {&ess_location_table};
+const mib_table* const kGlobal[] = {
+    &global_config_table,
+    &global_db_table,
+    &global_security_table,
+    &global_auxio_table,
+};
+
 template <size_t N> constexpr uint8_t count_of(const mib_table* const (&)[N]) {
     return uint8_t(N);
 }
@@ -34,7 +46,7 @@ mib_subtree g_subtrees[MIB_SUBTREES] = {
     {"cls b", oid({MIB2}), oid({MIB2}, {1, 1, 0}), oid({MIB2}, {11, 31}), kClassB,
      count_of(kClassB), nullptr, 0, nullptr, nullptr},
     {"auxio", oid({NTCIP}, {2, 1, 1}), oid({NTCIP}, {2, 1, 1, 1, 0}),
-     oid({NTCIP}, {2, 1, 1, 3, 1, 7}), nullptr, 0, nullptr, 0, nullptr, nullptr},
+     oid({NTCIP}, {2, 1, 1, 3, 1, 7}), kAuxIO, count_of(kAuxIO), nullptr, 0, nullptr, nullptr},
     {"fdot", oid({NTCIP}, {3, 6}), oid({NTCIP}, {3, 6, 11, 1, 0}), oid({NTCIP}, {3, 6, 11, 13}),
      nullptr, 0, nullptr, 0, nullptr, nullptr},
     {"halv", oid({NTCIP}, {3, 11}), oid({NTCIP}, {3, 11, 1, 1, 0}), oid({NTCIP}, {3, 11, 11, 7, 0}),
@@ -45,14 +57,15 @@ mib_subtree g_subtrees[MIB_SUBTREES] = {
      nullptr, 0, nullptr, 0, nullptr, nullptr},
     {"zuduz", oid({NTCIP}, {3, 35}), oid({NTCIP}, {3, 35, 1, 0}), oid({NTCIP}, {3, 35, 5, 0}),
      nullptr, 0, nullptr, 0, nullptr, nullptr},
+    // The end lies past snmpMaxPacketSize (.7.1.1.0), the subtree's last object.
     {"protocol", oid({NTCIP}, {4, 1}), oid({NTCIP}, {4, 1, 1, 1, 1, 0}),
-     oid({NTCIP}, {4, 1, 3, 2, 14}), nullptr, 0, nullptr, 0, nullptr, nullptr},
+     oid({NTCIP}, {4, 1, 7, 1, 2}), kProtocol, count_of(kProtocol), nullptr, 0, nullptr, nullptr},
     {"dms", oid({NTCIP}, {4, 2, 3}), oid({NTCIP}, {4, 2, 3, 1, 1, 0}),
      oid({NTCIP}, {4, 2, 3, 10, 7, 1, 4}), nullptr, 0, nullptr, 0, nullptr, nullptr},
     {"ess", oid({NTCIP}, {4, 2, 5}), oid({NTCIP}, {4, 2, 5, 2, 2, 1, 0}),
-     oid({NTCIP}, {4, 2, 5, 3}), nullptr, 0, nullptr, 0, nullptr, nullptr},
+     oid({NTCIP}, {4, 2, 5, 3}), kEss, count_of(kEss), nullptr, 0, nullptr, nullptr},
     {"global", oid({NTCIP}, {4, 2, 6}), oid({NTCIP}, {4, 2, 6, 1, 1, 0}),
-     oid({NTCIP}, {4, 2, 6, 7, 3, 1, 8}), nullptr, 0, nullptr, 0, nullptr, nullptr},
+     oid({NTCIP}, {4, 2, 6, 7, 3, 1, 8}), kGlobal, count_of(kGlobal), nullptr, 0, nullptr, nullptr},
 };
 
 #undef MIB2
