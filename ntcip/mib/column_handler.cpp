@@ -132,6 +132,11 @@ int no_instance(mib_request&) {
     return -1;
 }
 
+int index_instance(mib_request& request) {
+    if (header_generic(request, request.row.column.max1) != 0) return -1;
+    return int(request.name[request.row.oid_length - 1] - 1);
+}
+
 bool read_index(mib_request& request, uint32_t row) {
     mib_answer_integer(request, row + 1);
     return true;
@@ -140,7 +145,7 @@ bool read_index(mib_request& request, uint32_t row) {
 } // namespace
 
 const mib_hooks mib_empty_hooks = {no_instance, nullptr, nullptr};
-const mib_hooks mib_index_hooks = {nullptr, read_index, nullptr};
+const mib_hooks mib_index_hooks = {index_instance, read_index, nullptr};
 
 DbObject mib_row_object(const mib_variable& row, uint32_t r) {
     return row.column.object.row(r);

@@ -237,7 +237,8 @@ int header_table(mib_request& request, const uint32_t* maxima, uint32_t n);
 
 // Hooks of a table that exists but never has an instance.
 extern const mib_hooks mib_empty_hooks;
-// Hooks of a column that answers its own index (row + 1), no stored object.
+// Hooks of a column that answers its own index (1..the column's max1), no
+// stored object.
 extern const mib_hooks mib_index_hooks;
 
 namespace mibdef {
@@ -301,9 +302,10 @@ constexpr mib_variable empty(std::initializer_list<uint32_t> oid, uint8_t type,
     return custom(oid, type, &mib_empty_hooks, index_count);
 }
 
-// A column of a one-index table whose value is the index itself.
+// A column of a one-index table (1..max) whose value is the index itself.
 constexpr mib_variable index_column(std::initializer_list<uint32_t> oid, uint16_t max) {
-    return column(oid, MIB_INTEGER, no_object, max).hooked(&mib_index_hooks);
+    return make(oid, MIB_INTEGER, no_object, mib_index::custom, 1, max, 0, mib_formula::first)
+        .hooked(&mib_index_hooks);
 }
 
 // The rows with `prefix` put in front of each OID.

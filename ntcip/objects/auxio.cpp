@@ -41,8 +41,10 @@ int write_value(mib_request& request, uint32_t row) {
 constexpr mib_hooks kPort = {port_row, nullptr, nullptr};
 constexpr mib_hooks kPortValue = {port_row, nullptr, write_value};
 
+// The instance hook names the row; the number alone names it for types 1
+// and 3, analog rows follow the digital ones.
 constexpr mib_variable port(std::initializer_list<uint32_t> oid, uint8_t type, const DbObject& o) {
-    return column2(oid, type, o, AUX_TYPES, AUX_DIGITAL_PORTS).hooked(&kPort);
+    return column2(oid, type, o, AUX_TYPES, AUX_DIGITAL_PORTS, mib_formula::second).hooked(&kPort);
 }
 
 // The rows below either root; `rows` of them are served (8 or 9).

@@ -3,8 +3,6 @@
 // edges, SETs with their checks, the store objects behind them, and walks.
 #include "tests/ntcip/mib/mib_fixture.h"
 
-#include "ntcip/mib/registry.h"
-
 using namespace mib_test;
 
 namespace {
@@ -52,23 +50,6 @@ class GlobalObjectsTest : public MibFixture {
         return Oid(subids, subids + vb.value_length);
     }
 };
-
-TEST_F(GlobalObjectsTest, SubtreeRowsAreSortedInsideTheirBounds) {
-    for (mib_subtree* t = mib_subtree_list(); t != nullptr; t = t->next) {
-        for (uint32_t k = 0; k < t->row_count; ++k) {
-            const mib_variable& r = *t->rows[k];
-            EXPECT_LE(0, snmp_oid_compare(r.oid, r.oid_length, t->start.sub, t->start.length))
-                << t->label << " row " << k;
-            EXPECT_GT(0, snmp_oid_compare(r.oid, r.oid_length, t->end.sub, t->end.length))
-                << t->label << " row " << k;
-            if (k > 0) {
-                const mib_variable& p = *t->rows[k - 1];
-                EXPECT_GT(0, snmp_oid_compare(p.oid, p.oid_length, r.oid, r.oid_length))
-                    << t->label << " row " << k;
-            }
-        }
-    }
-}
 
 TEST_F(GlobalObjectsTest, ModuleTableHasEightRows) {
     EXPECT_EQ(8u, Get(global({1, 2, 0})).number);
