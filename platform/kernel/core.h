@@ -1,23 +1,24 @@
 // Internal state of the simulated processor shared by the kernel's units.
 // Not for use outside platform/kernel.
 //
-// One host mutex (Kernel::m) guards every kernel structure. The processor is a
-// token: only the host thread of `current` (or, while no thread is ready, the
-// host thread that runs the idle loop inline) executes kernel code or firmware
-// code. A kernel thread that is not running waits on its own host semaphore.
-// Interrupt handlers and timer expiries run on the processor-holding host
-// thread with the host mutex released, with `ctx` telling the services where
-// they are called from.
+// The processor is one host thread: every kernel thread is an execution
+// context (context.h) with a stack of its own, and only the processor thread
+// ever runs kernel or firmware code. A switch keeps the host mutex (Kernel::m)
+// held from the thread that leaves to the one that resumes; the mutex only
+// keeps out host threads that call in by mistake or schedule device events.
+// While no thread is ready, the idle loop runs inline on the context that gave
+// up the processor. Host events reach the processor as interrupts through a
+// lock-free queue and one wake of the sleeping idle loop (an eventfd).
+// Interrupt handlers and timer expiries run on the processor with the host
+// mutex released, with `ctx` telling the services where they are called from.
 #pragma once
 
+#include "platform/kernel/context.h"
 #include "platform/kernel/host.h"
 #include "platform/kernel/kernel.h"
 
-#include <semaphore.h>
-
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -128,7 +129,7 @@ struct Tcb : Object {
     bool suspend_pending = false; // suspended while waiting: takes effect when the wait ends
     bool saved_masked = false;    // interrupt posture while not running
     bool dead = false;            // completed or terminated: never runs again
-    bool host_started = false;
+    ULONG stack_size = 0;
     // The current wait.
     WaitKind wait = WaitKind::None;
     Object* waiting_on = nullptr;
@@ -140,11 +141,10 @@ struct Tcb : Object {
     ULONG pool_size = 0;
     void* pool_block = nullptr;
     std::vector<Mutex*> owned; // mutexes held
-    sem_t run;                 // posted when the processor is handed to this thread
+    Context context;           // registers and stack while not running
     Tcb() : Object(ObjType::Thread) {
         ready_link.owner = this;
         timeout.owner = this;
-        sem_init(&run, 0, 0);
     }
     UINT effective_threshold() const { return threshold < priority ? threshold : priority; }
 };
@@ -196,9 +196,14 @@ struct Pool : Object {
     Pool() : Object(ObjType::Pool) {}
 };
 
+// An interrupt raised by a host thread, queued without a lock.
+struct IrqNode {
+    std::function<void()> handler;
+    IrqNode* next = nullptr;
+};
+
 struct Kernel {
     std::mutex m;
-    std::condition_variable idle_cv;
     host::KernelConfig config;
     bool configured = false;
     uint8_t* ram = nullptr;
@@ -209,10 +214,14 @@ struct Kernel {
     std::atomic<uint64_t> now_atomic{0};
     uint32_t time_offset = 0; // tx_time_set adjustment
     std::chrono::steady_clock::time_point real_start;
+    uint64_t ticks_given_up = 0; // real clock: lag beyond the catch-up bound, never replayed
+    uint64_t held_ticks = 0;     // virtual clock: ticks the host kept the processor away
 
     // Processor.
     Ctx ctx = Ctx::Startup;
     Tcb* current = nullptr;
+    Context native;             // the processor thread's own stack (when no thread adopted it)
+    Context* running = nullptr; // the context executing now
     bool masked = false;
     Queue ready[TX_MAX_PRIORITIES];
     uint32_t ready_bits = 0;
@@ -224,13 +233,20 @@ struct Kernel {
     std::unordered_map<uint64_t, DeviceEvent*> device_events;
     uint64_t next_device_id = 1;
 
-    // Interrupts raised and not yet run.
+    // Interrupts raised and not yet run: host threads push onto `irq_head`
+    // (newest first); the processor moves them, oldest first, to `pending_irqs`.
+    std::atomic<IrqNode*> irq_head{nullptr};
     std::deque<std::function<void()>> pending_irqs;
-    int host_activity = 0;
+    std::atomic<int> host_activity{0};
+    // The idle processor's sleep: host threads count a wake and, when it
+    // sleeps, write the eventfd.
+    int wake_fd = -1;
+    std::atomic<bool> sleeping{false};
+    std::atomic<uint64_t> wakes{0};
 
     // Live objects by control-block address.
     std::unordered_map<const void*, Object*> live;
-    std::vector<Object*> graveyard;       // objects a parked host thread may still touch
+    std::vector<Object*> graveyard;       // deleted objects (a stale control block may name them)
     std::vector<Tcb*> threads;            // created threads in creation order
     Object idle_waiters{ObjType::Thread}; // threads waiting until every other thread waits
 
@@ -265,9 +281,10 @@ void preempt_point(Lock& lk);
 void yield_to_peer(Lock& lk);
 // The calling thread ended: hand over the processor for good (never returns).
 void give_up_processor(Tcb* self, Lock& lk);
-// Threads: the host thread of a new kernel thread; the calling host thread
-// made the kernel thread `name` (tests' body).
-bool spawn_host_thread(Tcb* t);
+// Threads: the context of a new kernel thread (its stack at least `stack_size`
+// plus what host code needs); the calling host thread made the kernel thread
+// `name` (tests' body).
+bool make_thread_context(Tcb* t);
 Tcb* adopt_calling_thread(TX_THREAD* cb, const char* name, UINT priority);
 // Priority inheritance: recompute a thread's effective priority.
 void update_priority(Tcb* t);

@@ -16,9 +16,6 @@ struct KernelConfig {
     ClockMode clock = ClockMode::Virtual;
     double speed = 1.0;                 // real clock only: simulated seconds per host second
     size_t board_ram_bytes = 32u << 20; // mapped below 4 GB
-    // Run every kernel thread on one host core (the one the kernel starts on):
-    // switches are then plain host context switches on that core.
-    bool one_host_core = true;
 };
 
 // Prepare the kernel (board RAM, clock). Called once per process before start.
@@ -54,6 +51,12 @@ void run_until_idle();
 // computation would: expiries fire, time slices run out and the caller is
 // preempted or round-robined as on the board (virtual clock only).
 void busy_ticks(ULONG ticks);
+// the host kept the processor from running for `ticks` ticks of clock time,
+// as a stopped (Ctrl-Z) or overloaded host does on the real clock: the clock
+// has moved on, and the kernel catches up tick by tick with the threads
+// running in between, as it does on the real clock (virtual clock only; the
+// catch-up is bounded by ten seconds, the rest is given up);
+void hold_processor(ULONG ticks);
 // Observe every dispatch: called with the tick and the thread's name each time
 // a thread is given the processor. The hook must not call the kernel.
 void set_switch_hook(std::function<void(uint64_t tick, const char* thread)> hook);
@@ -62,7 +65,9 @@ void set_switch_hook(std::function<void(uint64_t tick, const char* thread)> hook
 // the calling thread then idles for ever (tx_kernel_enter does this).
 
 // The current time in ticks as the one clock of the platform sees it
-// (the same value as tx_time_get, callable from any host thread).
+// (the same value as tx_time_get without tx_time_set's adjustment, callable
+// from any host thread). On the real clock it follows the host clock scaled
+// by the speed, less any lag given up after a host pause.
 uint64_t clock_ticks();
 
 // Device models and host I/O threads.

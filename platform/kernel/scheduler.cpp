@@ -2,9 +2,10 @@
 // timeline of expiries and the two clocks.
 #include "platform/kernel/core.h"
 
-#include <pthread.h>
-#include <sched.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
@@ -16,9 +17,15 @@
 
 namespace kernel {
 
+static Kernel* new_kernel() {
+    Kernel* k = new Kernel;
+    k->wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    return k;
+}
+
 Kernel& K() {
-    // Never destroyed: parked host threads may touch it while the process exits.
-    static Kernel* kernel = new Kernel;
+    // Never destroyed: host threads may raise interrupts while the process exits.
+    static Kernel* kernel = new_kernel();
     return *kernel;
 }
 
@@ -31,18 +38,16 @@ void unregister_object(const void* cb, Object* o) {
     K().graveyard.push_back(o);
 }
 
-// The kernel thread whose host thread this is (null on other host threads).
-static thread_local Tcb* t_self = nullptr;
-// This host thread holds the processor (runs a thread, the idle loop, a
-// handler or start-up).
-static thread_local bool t_holds = false;
+// This host thread is the processor (runs threads, the idle loop, handlers
+// and start-up).
+static thread_local bool t_processor = false;
 
-// A kernel thread holds the processor and calls from its own host thread. A
-// host thread outside the kernel that calls a service by mistake is treated
-// as outside every thread: it can neither wait nor be switched away.
+// A kernel thread runs and the call comes from the processor thread. A host
+// thread outside the kernel that calls a service by mistake is treated as
+// outside every thread: it can neither wait nor be switched away.
 bool in_thread() {
     Kernel& k = K();
-    return k.ctx == Ctx::Thread && k.current && k.current == t_self;
+    return k.ctx == Ctx::Thread && k.current && t_processor;
 }
 bool in_isr() {
     return K().ctx == Ctx::Isr;
@@ -89,7 +94,7 @@ static uint64_t real_ticks_now() {
 
 static std::chrono::steady_clock::time_point real_time_of_tick(uint64_t tick) {
     Kernel& k = K();
-    double seconds = static_cast<double>(tick) / (100.0 * k.config.speed);
+    double seconds = static_cast<double>(tick + k.ticks_given_up) / (100.0 * k.config.speed);
     return k.real_start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                               std::chrono::duration<double>(seconds));
 }
@@ -190,26 +195,134 @@ static void account_slice(uint64_t ticks) {
     }
 }
 
-// Interrupts raised meanwhile and, on the real clock, the ticks that came.
+// How far the processor's clock may fall behind the clock it follows (a host
+// pause, a loaded host, a --speed the firmware cannot keep up with): ten
+// seconds, and on the real clock no more than 20 ms of host time. Time beyond
+// it is given up, as a halted processor's tick would be: the simulated clock
+// slews instead of jumping past a pause.
+const uint64_t kMaxLagTicks = 1000;
+const double kMaxLagHostSeconds = 0.02;
+
+static uint64_t max_lag() {
+    if (!real_clock()) return kMaxLagTicks;
+    auto host_bound = static_cast<uint64_t>(K().config.speed * 100.0 * kMaxLagHostSeconds) + 1;
+    return std::min(kMaxLagTicks, host_bound);
+}
+
+// The tick the processor's clock should have reached: the real clock's, or on
+// the virtual clock the ticks the host kept the processor away.
+static uint64_t clock_target() {
+    Kernel& k = K();
+    if (!real_clock()) return k.now + k.held_ticks;
+    uint64_t real = real_ticks_now();
+    return real > k.ticks_given_up ? real - k.ticks_given_up : 0;
+}
+
+// Bring the processor's clock one step towards its target: to the first tick
+// with expiries due (all of that tick fire), or to the target when none is
+// due on the way. Threads made ready run before the next step, so a pause
+// replays in order and a healthy firmware strobes its watchdog on the way.
+// False when the clock is where it should be.
+static bool catch_up(Lock& lk) {
+    Kernel& k = K();
+    uint64_t target = clock_target();
+    if (target <= k.now) return false;
+    if (target - k.now > max_lag()) {
+        uint64_t lost = target - k.now - max_lag();
+        if (real_clock())
+            k.ticks_given_up += lost;
+        else
+            k.held_ticks -= lost;
+        target -= lost;
+    }
+    uint64_t before = k.now;
+    uint64_t step = target;
+    if (!k.timeline.empty()) step = std::min(step, std::max(before, k.timeline.begin()->expiry));
+    if (!real_clock()) k.held_ticks -= step - before;
+    run_due(lk, step);
+    account_slice(step - before);
+    return true;
+}
+
+// ---- interrupts and the idle sleep -------------------------------------------
+
+// Move what host threads queued to the processor's FIFO, oldest first.
+static void collect_irqs() {
+    Kernel& k = K();
+    IrqNode* list = k.irq_head.exchange(nullptr, std::memory_order_acquire);
+    IrqNode* oldest_first = nullptr;
+    while (list) {
+        IrqNode* next = list->next;
+        list->next = oldest_first;
+        oldest_first = list;
+        list = next;
+    }
+    while (oldest_first) {
+        IrqNode* next = oldest_first->next;
+        k.pending_irqs.push_back(std::move(oldest_first->handler));
+        delete oldest_first;
+        oldest_first = next;
+    }
+}
+
+static bool irqs_pending() {
+    Kernel& k = K();
+    return !k.pending_irqs.empty() || k.irq_head.load(std::memory_order_acquire) != nullptr;
+}
+
+// Run the oldest pending interrupt; false when none is pending.
+static bool run_one_irq(Lock& lk) {
+    Kernel& k = K();
+    if (k.pending_irqs.empty()) collect_irqs();
+    if (k.pending_irqs.empty()) return false;
+    std::function<void()> fn = std::move(k.pending_irqs.front());
+    k.pending_irqs.pop_front();
+    run_in(Ctx::Isr, lk, fn);
+    return true;
+}
+
+// Host side: something the idle processor must look at happened.
+static void wake_processor() {
+    Kernel& k = K();
+    k.wakes.fetch_add(1);
+    if (k.sleeping.load()) {
+        uint64_t one = 1;
+        ssize_t n = write(k.wake_fd, &one, sizeof one);
+        (void)n;
+    }
+}
+
+// Sleep until a host thread wakes the processor or `timeout_ns` passes (< 0:
+// no limit), unless a wake came after `seen_wakes` was read. The host mutex is
+// released meanwhile. True when woken.
+static bool idle_sleep(Lock& lk, uint64_t seen_wakes, int64_t timeout_ns) {
+    Kernel& k = K();
+    bool woken = true;
+    k.sleeping.store(true);
+    if (k.wakes.load() == seen_wakes) {
+        lk.unlock();
+        pollfd p{k.wake_fd, POLLIN, 0};
+        timespec ts{static_cast<time_t>(timeout_ns / 1000000000),
+                    static_cast<long>(timeout_ns % 1000000000)};
+        woken = ppoll(&p, 1, timeout_ns < 0 ? nullptr : &ts, nullptr) > 0;
+        uint64_t count;
+        ssize_t n = read(k.wake_fd, &count, sizeof count);
+        (void)n;
+        lk.lock();
+    }
+    k.sleeping.store(false);
+    return woken;
+}
+
+// Interrupts raised meanwhile and the clock's catch-up.
 static void take_interrupts(Lock& lk) {
     Kernel& k = K();
     do {
-        while (!k.masked && !k.pending_irqs.empty()) {
-            std::function<void()> fn = std::move(k.pending_irqs.front());
-            k.pending_irqs.pop_front();
-            run_in(Ctx::Isr, lk, fn);
+        while (!k.masked && run_one_irq(lk)) {
         }
-        if (real_clock()) {
-            uint64_t before = k.now;
-            uint64_t target = real_ticks_now();
-            if (target > before) {
-                run_due(lk, target);
-                account_slice(target - before);
-            }
-        } else if (!k.timeline.empty() && k.timeline.begin()->expiry <= k.now) {
+        if (!catch_up(lk) && !k.timeline.empty() && k.timeline.begin()->expiry <= k.now)
             run_due(lk, k.now); // overdue: device events set in the past, ticks under the lock
-        }
-    } while (!k.masked && !k.pending_irqs.empty());
+    } while (!k.masked && irqs_pending());
 }
 
 static const char* state_name(UINT state) {
@@ -240,10 +353,10 @@ static const char* state_name(UINT state) {
 // Virtual clock, every thread waits for ever and nothing is due: only a host
 // thread can still raise an interrupt. Say so once on standard error when that
 // lasts, which is how a deadlocked test shows what it waits for.
-static void wait_while_stalled(Lock& lk) {
+static void wait_while_stalled(Lock& lk, uint64_t seen_wakes) {
     Kernel& k = K();
-    if (k.idle_cv.wait_for(lk, std::chrono::seconds(5)) == std::cv_status::no_timeout) return;
-    if (!k.timeline.empty() || !k.pending_irqs.empty() || k.host_activity > 0) return;
+    if (idle_sleep(lk, seen_wakes, 5000000000LL)) return;
+    if (!k.timeline.empty() || irqs_pending() || k.host_activity.load() > 0) return;
     std::fprintf(stderr, "kernel: tick %llu: every thread waits and nothing is due:\n",
                  static_cast<unsigned long long>(k.now));
     for (Tcb* t : k.threads) {
@@ -251,95 +364,61 @@ static void wait_while_stalled(Lock& lk) {
         std::fprintf(stderr, "  %-24s priority %2u  %s %s\n", t->name ? t->name : "?", t->priority,
                      state_name(t->state), on);
     }
-    k.idle_cv.wait(lk);
+    idle_sleep(lk, seen_wakes, -1);
 }
 
-// No thread is ready: run one step of the idle loop.
+// Real clock: sleep until the next expiry is due (a second at most) or a host
+// event comes.
+static void sleep_until_due(Lock& lk, uint64_t seen_wakes) {
+    Kernel& k = K();
+    auto now = std::chrono::steady_clock::now();
+    auto deadline = now + std::chrono::seconds(1);
+    if (!k.timeline.empty())
+        deadline = std::min(deadline, real_time_of_tick(k.timeline.begin()->expiry));
+    if (deadline <= now) return;
+    int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now).count();
+    idle_sleep(lk, seen_wakes, ns);
+}
+
+// No thread is ready: run one step of the idle loop. The virtual clock jumps
+// only when no interrupt and no host activity is pending.
 static void idle_step(Lock& lk) {
     Kernel& k = K();
-    if (!k.pending_irqs.empty()) {
-        std::function<void()> fn = std::move(k.pending_irqs.front());
-        k.pending_irqs.pop_front();
-        run_in(Ctx::Isr, lk, fn);
-        return;
-    }
+    uint64_t seen_wakes = k.wakes.load();
+    if (run_one_irq(lk)) return;
     if (!k.idle_waiters.waiters.empty()) { // before time moves on
         while (Link* l = k.idle_waiters.waiters.front())
             end_wait(tcb_of_link(l), TX_SUCCESS);
         return;
     }
+    if (catch_up(lk)) return;
     if (real_clock()) {
-        uint64_t target = real_ticks_now();
-        if (target > k.now) {
-            run_due(lk, target);
-            return;
-        }
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        if (!k.timeline.empty())
-            deadline = std::min(deadline, real_time_of_tick(k.timeline.begin()->expiry));
-        k.idle_cv.wait_until(lk, deadline);
+        sleep_until_due(lk, seen_wakes);
         return;
     }
-    if (k.host_activity > 0) {
-        k.idle_cv.wait(lk);
+    if (k.host_activity.load() > 0) {
+        idle_sleep(lk, seen_wakes, -1);
         return;
     }
     if (k.timeline.empty()) {
-        wait_while_stalled(lk);
+        wait_while_stalled(lk, seen_wakes);
         return;
     }
     run_due(lk, k.timeline.begin()->expiry);
 }
 
-// The host core every kernel thread runs on, when they are pinned to one: a
-// hand-over between threads of one core is a direct host context switch,
-// without the cross-core wake-up latency, and the firmware uses one core as it
-// would use its one processor.
-static bool g_pinned = false;
-static cpu_set_t g_core;
-
-static void pin_calling_thread() {
-    if (!K().config.one_host_core) return;
-    if (!g_pinned) {
-        int cpu = sched_getcpu();
-        CPU_ZERO(&g_core);
-        CPU_SET(cpu < 0 ? 0 : cpu, &g_core);
-    }
-    g_pinned = pthread_setaffinity_np(pthread_self(), sizeof g_core, &g_core) == 0;
-}
-
-// Wait until the processor is handed to `self`. Unpinned, spin for a short
-// while first: a hand-over usually comes back within microseconds (a reply,
-// a ping-pong), and spinning saves the host's cross-core wake-up latency.
-static void wait_for_processor(Tcb* self) {
-    if (!g_pinned) {
-        const auto spin_until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
-        for (unsigned i = 1;; ++i) {
-            if (sem_trywait(&self->run) == 0) return;
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-            if (i % 64 == 0 && std::chrono::steady_clock::now() >= spin_until) break;
-        }
-    }
-    while (sem_wait(&self->run) != 0) {
-    }
-}
-
 [[noreturn]] static void park_forever(Lock& lk) {
     lk.unlock();
-    sem_t never;
-    sem_init(&never, 0, 0);
     for (;;)
-        sem_wait(&never);
+        pause();
 }
 
 // Hand the processor to the best ready thread (running the idle loop inline
 // while none is ready). `self` is the caller's thread (null when the caller
 // is not a kernel thread); it returns once `self` holds the processor again,
-// at once after the hand-over when `self` is null or `leaving` is set, and
-// never when `self` died.
-static void switch_away(Tcb* self, Lock& lk, bool leaving = false) {
+// and never when `self` died or `self` is null. The host mutex stays held
+// across the switch: the thread that resumes releases it.
+static void switch_away(Tcb* self, Lock& lk) {
     Kernel& k = K();
     if (self) self->saved_masked = k.masked;
     for (;;) {
@@ -359,14 +438,10 @@ static void switch_away(Tcb* self, Lock& lk, bool leaving = false) {
         if (next->slice_left == 0) next->slice_left = next->time_slice;
         if (k.switch_hook) k.switch_hook(k.now, next->name);
         if (next == self) return;
-        t_holds = false;
-        sem_post(&next->run);
-        if (!self || leaving) return;
-        if (self->dead) park_forever(lk);
-        lk.unlock();
-        wait_for_processor(self);
-        t_holds = true;
-        lk.lock();
+        Context* from = k.running;
+        k.running = &next->context;
+        context_switch(from, &next->context, self && self->dead);
+        if (!self) park_forever(lk); // the host thread's start-up stack is never resumed
         return;
     }
 }
@@ -487,31 +562,29 @@ void update_priority(Tcb* t) {
 
 // ---- thread life ------------------------------------------------------------
 
-static void* thread_main(void* arg) {
+// What host code (the C library, the sanitizers' frames) needs on a thread's
+// stack beyond what the firmware configured for its own frames.
+#if defined(__SANITIZE_ADDRESS__)
+const size_t kHostStackMargin = 1u << 20;
+#else
+const size_t kHostStackMargin = 256u << 10;
+#endif
+
+// The first code of a kernel thread's context: the switch that started it
+// left the host mutex held.
+static void thread_main(void* arg) {
     Tcb* t = static_cast<Tcb*>(arg);
-    t_self = t;
-    while (sem_wait(&t->run) != 0) {
-    }
-    t_holds = true;
+    K().m.unlock();
     t->entry(t->input);
     Lock lk(K().m);
     t->state = TX_COMPLETED;
     t->dead = true;
     release_owned_mutexes(t);
-    switch_away(t, lk, true);
-    return nullptr;
+    switch_away(t, lk); // never returns
 }
 
-bool spawn_host_thread(Tcb* t) {
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    if (g_pinned) pthread_attr_setaffinity_np(&attr, sizeof g_core, &g_core);
-    pthread_t id;
-    bool ok = pthread_create(&id, &attr, thread_main, t) == 0;
-    pthread_attr_destroy(&attr);
-    t->host_started = ok;
-    return ok;
+bool make_thread_context(Tcb* t) {
+    return context_make(&t->context, t->stack_size + kHostStackMargin, thread_main, t);
 }
 
 void give_up_processor(Tcb* self, Lock& lk) {
@@ -548,9 +621,11 @@ static void ensure_configured() {
 }
 
 // A second start in the same process (tests run one after another): forget
-// every object of the previous run; its host threads stay parked for ever.
+// every object of the previous run; its threads never run again.
 static void reset_locked() {
     Kernel& k = K();
+    for (Tcb* t : k.threads)
+        if (&t->context != k.running) context_free(&t->context);
     for (auto& entry : k.live)
         k.graveyard.push_back(entry.second);
     k.live.clear();
@@ -562,9 +637,12 @@ static void reset_locked() {
     for (auto& entry : k.device_events)
         delete entry.second;
     k.device_events.clear();
+    collect_irqs();
     k.pending_irqs.clear();
     k.idle_waiters.waiters.reset();
     k.host_activity = 0;
+    k.held_ticks = 0;
+    k.ticks_given_up = 0;
     k.yield_requested = false;
     k.current = nullptr;
     k.masked = false;
@@ -584,7 +662,8 @@ static void* prepare_start() {
     K().started = true;
     K().ctx = Ctx::Startup;
     K().current = nullptr;
-    t_holds = true;
+    K().running = &K().native;
+    t_processor = true;
     return K().ram + host::kFirstFreeOffset;
 }
 
@@ -593,11 +672,9 @@ static void* prepare_start() {
 using namespace kernel;
 
 void tx_kernel_enter() {
-    pin_calling_thread();
     tx_application_define(prepare_start());
     Lock lk(K().m);
-    switch_away(nullptr, lk);
-    park_forever(lk);
+    switch_away(nullptr, lk); // never returns
 }
 
 bool tx_in_non_thread_context() {
@@ -608,7 +685,7 @@ bool tx_in_non_thread_context() {
 // A host thread that does not hold the processor (a device model's I/O
 // thread) cannot mask the processor's interrupts: its mask is no lock at all.
 static bool foreign_host_thread() {
-    return K().started && !t_holds;
+    return K().started && !t_processor;
 }
 
 UINT tx_interrupt_mask() {
@@ -666,11 +743,10 @@ void kernel_start_for_test(void (*define)(void* first_unused), UINT priority) {
     void* first_free = prepare_start();
     if (define) define(first_free);
     static TX_THREAD test_thread;
-    pin_calling_thread();
     Lock lk(K().m);
     Tcb* t =
         adopt_calling_thread(&test_thread, "test", priority < TX_MAX_PRIORITIES ? priority : 0);
-    t_self = t;
+    K().running = &t->context;
     K().current = t;
     K().ctx = Ctx::Thread;
     K().masked = false;
@@ -679,14 +755,16 @@ void kernel_start_for_test(void (*define)(void* first_unused), UINT priority) {
 }
 
 uint64_t clock_ticks() {
-    if (real_clock() && K().configured) return real_ticks_now();
     return K().now_atomic.load(std::memory_order_relaxed);
 }
 
 void raise_interrupt(std::function<void()> handler) {
-    Lock lk(K().m);
-    K().pending_irqs.push_back(std::move(handler));
-    K().idle_cv.notify_all();
+    Kernel& k = K();
+    IrqNode* node = new IrqNode{std::move(handler), k.irq_head.load(std::memory_order_relaxed)};
+    while (!k.irq_head.compare_exchange_weak(node->next, node, std::memory_order_release,
+                                             std::memory_order_relaxed)) {
+    }
+    wake_processor();
 }
 
 uint64_t schedule_device_event(uint64_t at_tick, std::function<void()> handler) {
@@ -696,7 +774,7 @@ uint64_t schedule_device_event(uint64_t at_tick, std::function<void()> handler) 
     e->handler = std::move(handler);
     K().device_events[e->id] = e;
     arm(&e->node, at_tick);
-    K().idle_cv.notify_all();
+    wake_processor();
     return e->id;
 }
 
@@ -710,14 +788,21 @@ void cancel_device_event(uint64_t id) {
 }
 
 void host_activity_begin() {
-    Lock lk(K().m);
-    ++K().host_activity;
+    K().host_activity.fetch_add(1);
 }
 
 void host_activity_end() {
+    std::atomic<int>& n = K().host_activity;
+    int seen = n.load();
+    while (seen > 0 && !n.compare_exchange_weak(seen, seen - 1)) {
+    }
+    wake_processor();
+}
+
+void hold_processor(ULONG ticks) {
     Lock lk(K().m);
-    if (K().host_activity > 0) --K().host_activity;
-    K().idle_cv.notify_all();
+    if (real_clock()) return;
+    K().held_ticks += ticks;
 }
 
 void busy_ticks(ULONG ticks) {

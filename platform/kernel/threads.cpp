@@ -20,7 +20,6 @@ static Tcb* new_tcb(TX_THREAD* cb, const char* name, UINT priority) {
 Tcb* adopt_calling_thread(TX_THREAD* cb, const char* name, UINT priority) {
     Tcb* t = new_tcb(cb, name, priority);
     t->state = TX_READY;
-    t->host_started = true;
     return t;
 }
 
@@ -57,8 +56,9 @@ UINT tx_thread_create(TX_THREAD* thread, const char* name, tx_entry_fn entry, UL
     t->input = input;
     t->threshold = preempt_threshold;
     t->time_slice = time_slice;
+    t->stack_size = stack_size;
     t->state = TX_SUSPENDED;
-    if (!spawn_host_thread(t)) {
+    if (!make_thread_context(t)) {
         t->dead = true;
         t->state = TX_TERMINATED;
         return TX_THREAD_ERROR;
@@ -77,6 +77,7 @@ UINT tx_thread_delete(TX_THREAD* thread) {
     auto& threads = K().threads;
     for (size_t i = 0; i < threads.size(); ++i)
         if (threads[i] == t) threads.erase(threads.begin() + static_cast<long>(i));
+    if (K().running != &t->context) context_free(&t->context);
     unregister_object(thread, t);
     thread->kernel_object = nullptr;
     return TX_SUCCESS;
