@@ -160,6 +160,32 @@ TEST_F(KernelTime, InterruptFromAHostThreadWakesTheWaitingFirmware) {
     device.join();
 }
 
+// Logs the tick of every wake by the periodic timer's flag (read without a
+// preemption point, so that the log shows when the thread ran).
+void TimerWatcher(ULONG) {
+    for (;;) {
+        ULONG actual = 0;
+        tx_event_flags_get(&g_group, 0x1, TX_OR_CLEAR, &actual, TX_WAIT_FOREVER);
+        Log(std::to_string(host::clock_ticks()));
+    }
+}
+
+TEST_F(KernelTime, AfterAHostPauseThreadsRunBetweenTheExpiriesTheClockCatchesUp) {
+    ASSERT_EQ(tx_event_flags_create(&g_group, "g"), TX_SUCCESS);
+    TX_TIMER t;
+    ASSERT_EQ(tx_timer_create(
+                  &t, "t", [](ULONG) { tx_event_flags_set(&g_group, 0x1, TX_OR); }, 0, 10, 10,
+                  TX_AUTO_ACTIVATE),
+              TX_SUCCESS);
+    Spawn("watcher", 5, TimerWatcher);
+    tx_thread_sleep(5);
+    host::hold_processor(40); // the host stopped the processor: the clock shows 45
+    tx_thread_sleep(60);
+    EXPECT_EQ(tx_time_get(), 65u);
+    // One wake per expiry, at its tick, not one wake for four expiries at 45.
+    EXPECT_EQ(Events(), (Trace{"10", "20", "30", "40", "50", "60"}));
+}
+
 TEST_F(KernelTime, DeviceEventRunsInInterruptContextAtItsTick) {
     ASSERT_EQ(tx_event_flags_create(&g_group, "g"), TX_SUCCESS);
     host::schedule_device_event(250, [] {

@@ -499,4 +499,74 @@ TEST_F(NetStack, TelnetServerOffersCharacterModeAndTakesNegotiationOutOfTheData)
     EXPECT_EQ(2, g_telnet_end);
 }
 
+// ---- host events on the processor ----
+
+// What a kernel thread saw when a host event woke it.
+struct Arrival {
+    ULONG tick;
+    std::thread::id host_thread;
+    std::string data;
+};
+std::vector<Arrival> g_arrivals;
+NX_UDP_SOCKET g_event_udp;
+
+void ReceiveOneDatagram(ULONG) {
+    NX_PACKET* p = nullptr;
+    if (nx_udp_socket_receive(&g_event_udp, &p, NX_WAIT_FOREVER) != NX_SUCCESS) return;
+    g_arrivals.push_back({tx_time_get(), std::this_thread::get_id(), Data(p)});
+    nx_packet_release(p);
+}
+
+void TelnetArrival(NX_TELNET_SERVER*, UINT, NX_PACKET* p) {
+    g_arrivals.push_back({tx_time_get(), std::this_thread::get_id(), Data(p)});
+    nx_packet_release(p);
+}
+
+TEST_F(NetStack, HostEventsReachWaitingThreadsAsInterruptsWhileTheClockStandsStill) {
+    g_arrivals.clear();
+    ASSERT_EQ(NX_SUCCESS, nx_udp_socket_create(&ip_, &g_event_udp, "udp", 0, 0, 128, 2));
+    ASSERT_EQ(NX_SUCCESS, nx_udp_socket_bind(&g_event_udp, 162, NX_WAIT_FOREVER));
+    static TX_THREAD receiver;
+    static uint8_t stack[4096];
+    ASSERT_EQ(TX_SUCCESS, tx_thread_create(&receiver, "receiver", ReceiveOneDatagram, 0, stack,
+                                           sizeof stack, 5, 5, 0, TX_AUTO_START));
+    static NX_TELNET_SERVER server;
+    void* server_stack = nullptr;
+    ASSERT_EQ(OS_OK, os_byte_allocate(&thread_stack_pool(), &server_stack, 2048, OS_NO_WAIT));
+    ASSERT_EQ(NX_SUCCESS, nx_telnet_server_create(&server, "Server", &ip_, server_stack, 2048,
+                                                  TelnetNew, TelnetArrival, TelnetEnd));
+    ASSERT_EQ(NX_SUCCESS, nx_telnet_server_start(&server));
+    tx_thread_sleep(10); // every kernel thread waits now
+    ULONG start = tx_time_get();
+    uint16_t udp_port = HostPort(162), telnet_port = HostPort(NX_TELNET_SERVER_PORT);
+    int telnet_fd = -1;
+    {
+        // While the host events are pending the clock stands still: the body's
+        // sleep cannot run out before they reached their threads.
+        Peer peer([&] {
+            int fd = HostSocket(SOCK_DGRAM);
+            sockaddr_in to = Loopback(udp_port);
+            sendto(fd, "trap", 4, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+            close(fd);
+            telnet_fd = ConnectTo(telnet_port);
+            ReadSome(telnet_fd, 6); // the server's offer
+            send(telnet_fd, "x", 1, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        });
+        tx_thread_sleep(1000);
+    }
+    // Every thread waited and nothing was pending: the clock jumped to the
+    // body's wake-up, and not before the events arrived.
+    EXPECT_EQ(start + 1000, tx_time_get());
+    ASSERT_EQ(2u, g_arrivals.size());
+    for (const Arrival& a : g_arrivals) {
+        EXPECT_EQ(start, a.tick) << a.data;
+        // Kernel threads run on the processor's host thread, the test body's.
+        EXPECT_EQ(std::this_thread::get_id(), a.host_thread) << a.data;
+    }
+    EXPECT_EQ("trap", g_arrivals[0].data);
+    EXPECT_EQ("x", g_arrivals[1].data);
+    close(telnet_fd);
+}
+
 } // namespace
