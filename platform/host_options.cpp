@@ -17,7 +17,8 @@ const char* host_options_usage() {
            "                       [--board-id N] [--flash-size BYTES] [--field FILE]\n"
            "  --state DIR         state directory (flash image, clock, environment, links); "
            "default ./state\n"
-           "  --speed N           simulated seconds per host second; default 1\n"
+           "  --speed N           simulated seconds per host second, above 0 and at most\n"
+           "                      1000 (the fastest the firmware keeps up with); default 1\n"
            "  --port-offset N     added to every port the sign listens on, -22 to 50533; "
            "default 0\n"
            "  --console-log       copy the firmware's console output to standard error\n"
@@ -50,7 +51,7 @@ bool parse_double(const char* text, double& out) {
     char* end = nullptr;
     errno = 0;
     double v = std::strtod(text, &end);
-    if (errno || end == text || *end || !(v > 0) || v > 1e6) return false;
+    if (errno || end == text || *end || !(v > 0) || v > MAX_SPEED) return false;
     out = v;
     return true;
 }
@@ -70,7 +71,8 @@ bool apply_value(const std::string& name, const char* value, HostOptions& out, s
         if (!*value) return error = "--state needs a directory", false;
         out.state_dir = value;
     } else if (name == "--speed") {
-        if (!parse_double(value, out.speed)) return error = "--speed needs a number above 0", false;
+        if (!parse_double(value, out.speed))
+            return error = "--speed needs a number above 0 and at most 1000", false;
     } else if (name == "--port-offset") {
         if (!parse_long(value, 1 - kLowestSignPort, 65535 - kHighestSignPort, n))
             return error = "--port-offset needs " + std::to_string(1 - kLowestSignPort) + " to " +

@@ -8,10 +8,15 @@
 
 namespace host {
 
+// The highest --speed: the firmware keeps up with it using about a quarter of
+// a host core; beyond what it keeps up with the clock would slow down anyway.
+const double MAX_SPEED = 1000;
+
 struct HostOptions {
     // --state DIR: flash image, clock/NV file, environment, links.
     std::string state_dir = "./state";
-    // --speed N: simulated seconds per host second (real clock).
+    // --speed N: simulated seconds per host second (real clock), at most
+    // MAX_SPEED.
     double speed = 1.0;
     // --port-offset N: added to every port the sign listens on.
     int port_offset = 0;

@@ -99,9 +99,12 @@ kernel_context_swap:
     .globl kernel_context_trampoline
     .type kernel_context_trampoline, @function
 kernel_context_trampoline:
+    .cfi_startproc
+    .cfi_undefined rip
     xorl %ebp, %ebp
     call kernel_context_start@PLT
     ud2
+    .cfi_endproc
     .size kernel_context_trampoline, .-kernel_context_trampoline
 )");
 

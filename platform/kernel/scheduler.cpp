@@ -197,11 +197,11 @@ static void account_slice(uint64_t ticks) {
 
 // How far the processor's clock may fall behind the clock it follows (a host
 // pause, a loaded host, a --speed the firmware cannot keep up with): ten
-// seconds, and on the real clock no more than 20 ms of host time. Time beyond
-// it is given up, as a halted processor's tick would be: the simulated clock
-// slews instead of jumping past a pause.
+// seconds, and on the real clock no more than one second of host time. Time
+// beyond it is given up, as a halted processor's tick would be: the simulated
+// clock slews instead of jumping past a pause.
 const uint64_t kMaxLagTicks = 1000;
-const double kMaxLagHostSeconds = 0.02;
+const double kMaxLagHostSeconds = 1.0;
 
 static uint64_t max_lag() {
     if (!real_clock()) return kMaxLagTicks;

@@ -48,6 +48,7 @@ TEST(HostOptions, RefusesWhatItDoesNotKnowOrCannotUse) {
         {{"--speed"}, "needs a value"},
         {{"--speed", "0"}, "--speed"},
         {{"--speed", "fast"}, "--speed"},
+        {{"--speed", "1001"}, "at most 1000"}, // beyond what the firmware keeps up with
         {{"--board-id", "16"}, "--board-id"},
         {{"--port-offset", "12x"}, "--port-offset"},
         {{"--flash-size", "100"}, "--flash-size"},
