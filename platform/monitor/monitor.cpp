@@ -19,6 +19,7 @@
 #include <poll.h>
 #include <sstream>
 #include <unistd.h>
+#include <vector>
 
 namespace monitor {
 
@@ -43,7 +44,27 @@ class ServiceLock {
     void (*unlock_)();
 };
 
-thread_local bool in_putchar_hook = false;
+// The callers inside the putchar hook now, by kernel thread (null outside a
+// thread): output of the hook itself goes out raw instead of recursing. Every
+// kernel thread runs on the one processor host thread, so a host thread-local
+// flag would also divert the output of a thread that preempted the hook.
+std::mutex hook_callers_m;
+std::vector<const void*> hook_callers;
+
+bool enter_putchar_hook() {
+    const void* me = tx_in_non_thread_context() ? nullptr : tx_thread_identify();
+    std::lock_guard<std::mutex> lock(hook_callers_m);
+    if (std::find(hook_callers.begin(), hook_callers.end(), me) != hook_callers.end()) return false;
+    hook_callers.push_back(me);
+    return true;
+}
+
+void leave_putchar_hook() {
+    const void* me = tx_in_non_thread_context() ? nullptr : tx_thread_identify();
+    std::lock_guard<std::mutex> lock(hook_callers_m);
+    auto it = std::find(hook_callers.begin(), hook_callers.end(), me);
+    if (it != hook_callers.end()) hook_callers.erase(it);
+}
 
 } // namespace
 
@@ -61,14 +82,13 @@ void Monitor::RawOutput(const char* text, size_t n) {
 
 void Monitor::Output(const char* text, size_t n) {
     int (*hook)(int) = putchar_hook;
-    if (hook == nullptr || in_putchar_hook) {
+    if (hook == nullptr || !enter_putchar_hook()) {
         RawOutput(text, n);
         return;
     }
-    in_putchar_hook = true;
     for (size_t i = 0; i < n; ++i)
         hook(uint8_t(text[i]));
-    in_putchar_hook = false;
+    leave_putchar_hook();
 }
 
 void Monitor::Printf(const char* fmt, ...) {
