@@ -14,7 +14,6 @@
 #include "store/objects.h"
 #include "tests/support/firmware_fixture.h"
 
-#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,8 +25,6 @@ using test_support::ConsoleText;
 const std::string kHeading = "<!-- CONFIG.XML J6 V2.0 -->\n";
 const uint32_t PASS_TICKS = 50;
 const std::string kHeightLine = "\nvmsSignHeightPixels[0000]:XXXX,50\n";
-
-std::atomic<int> g_restarts{0};
 
 std::string FileText(const char* name) {
     TFSHDR* h = mon_tfsstat(name);
@@ -48,16 +45,8 @@ bool RunUntil(const std::function<bool()>& done, uint32_t limit) {
     return true;
 }
 
-class ConfigWiring : public test_support::FirmwareFixture {
+class ConfigWiring : public test_support::RestartCountingFixture {
   protected:
-    void Prepare() override {
-        g_restarts = 0;
-        host::monitor_set_restart_callback([](int) { g_restarts++; });
-    }
-    void TearDown() override {
-        host::monitor_set_restart_callback(nullptr);
-        test_support::FirmwareFixture::TearDown();
-    }
     // The peripheral task has created its peripherals and the start-up is over.
     void Boot() {
         ASSERT_TRUE(
@@ -202,7 +191,7 @@ TEST_F(ConfigWiring, ANewEthernetAddressRewritesMonrcAndRestarts) {
     const char* ether = mon_getenv("ETHERADD");
     EXPECT_STREQ("00:50:C2:AA:BB:0C", ether ? ether : "");
     EXPECT_EQ(1u, db_get(obj::dmsSWReset));
-    EXPECT_TRUE(RunUntil([] { return g_restarts > 0; }, 4000));
+    EXPECT_TRUE(RunUntil([] { return Restarts() > 0; }, 4000));
     EXPECT_TRUE(Has(ConsoleText(), "Please Stand by for System Reset...\n"));
 }
 

@@ -5,23 +5,9 @@
 #include "platform/monitor/monitor_host.h"
 #include "tests/support/firmware_fixture.h"
 
-#include <atomic>
-
 namespace {
 
-std::atomic<int> g_restarts{0};
-
-class HostPause : public test_support::FirmwareFixture {
-  protected:
-    void Prepare() override {
-        g_restarts = 0;
-        host::monitor_set_restart_callback([](int) { g_restarts++; });
-    }
-    void TearDown() override {
-        host::monitor_set_restart_callback(nullptr);
-        test_support::FirmwareFixture::TearDown();
-    }
-};
+class HostPause : public test_support::RestartCountingFixture {};
 
 TEST_F(HostPause, TenSecondsAwayRestartNothingWhileTheFirmwareIsHealthy) {
     tx_thread_sleep(1500); // up: every task runs and the watchdog is on
@@ -32,7 +18,7 @@ TEST_F(HostPause, TenSecondsAwayRestartNothingWhileTheFirmwareIsHealthy) {
         tx_thread_sleep(1200);      // wakes after the catch-up
     }
     EXPECT_EQ(3u * 1200, tx_time_get() - start);
-    EXPECT_EQ(0, g_restarts.load());
+    EXPECT_EQ(0, Restarts());
     EXPECT_TRUE(host::monitor_watchdog_enabled());
 }
 

@@ -4,6 +4,7 @@
 #include "platform/monitor/monitor_host.h"
 #include "startup/startup.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 
@@ -42,6 +43,24 @@ void FirmwareFixture::SetUp() {
 void FirmwareFixture::TearDown() {
     std::error_code ignored;
     std::filesystem::remove_all(state_dir_, ignored);
+}
+
+namespace {
+std::atomic<int> g_restarts{0};
+}
+
+void RestartCountingFixture::Prepare() {
+    g_restarts = 0;
+    host::monitor_set_restart_callback([](int) { g_restarts++; });
+}
+
+void RestartCountingFixture::TearDown() {
+    host::monitor_set_restart_callback(nullptr);
+    FirmwareFixture::TearDown();
+}
+
+int RestartCountingFixture::Restarts() {
+    return g_restarts.load();
 }
 
 } // namespace test_support

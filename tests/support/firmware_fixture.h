@@ -40,4 +40,13 @@ class FirmwareFixture : public ::testing::Test {
     std::string state_dir_;
 };
 
+// The firmware fixture with restarts (mon_restart, the watchdog, "reset")
+// counted instead of re-executing the program.
+class RestartCountingFixture : public FirmwareFixture {
+  protected:
+    void Prepare() override;
+    void TearDown() override;
+    static int Restarts();
+};
+
 } // namespace test_support
