@@ -273,7 +273,7 @@ static bool irqs_pending() {
 // Run the oldest pending interrupt; false when none is pending.
 static bool run_one_irq(Lock& lk) {
     Kernel& k = K();
-    if (k.pending_irqs.empty()) collect_irqs();
+    if (k.pending_irqs.empty() && k.irq_head.load(std::memory_order_relaxed)) collect_irqs();
     if (k.pending_irqs.empty()) return false;
     std::function<void()> fn = std::move(k.pending_irqs.front());
     k.pending_irqs.pop_front();
