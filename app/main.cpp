@@ -1,8 +1,10 @@
 // sign-controller: the field controller's firmware as one host program.
 // Parses the host options, prepares the state directory, builds the board and
-// the boot monitor, starts the kernel on the real clock and enters the firmware.
+// the boot monitor and the field (display modules, sign picture), starts the
+// kernel on the real clock and enters the firmware.
 #include "console/console_output.h"
 #include "platform/board/board.h"
+#include "platform/field/field.h"
 #include "platform/host_options.h"
 #include "platform/kernel/host.h"
 #include "platform/monitor/monitor_host.h"
@@ -127,6 +129,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sign-controller: board: %s\n", error.c_str());
         return 1;
     }
+    if (!host::field_start(options, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    std::printf("sign-controller: sign picture %s\n", host::sign_picture_path().c_str());
+    std::fflush(stdout);
     if (!host::monitor_start(options, error)) {
         if (flash_in_use(options.state_dir)) {
             std::fprintf(stderr, "sign-controller: flash: %s; not started\n", error.c_str());

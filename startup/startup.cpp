@@ -10,6 +10,7 @@
 #include "console/monitor_task.h"
 #include "console/vms_command.h"
 #include "display/display_task.h"
+#include "display/module_types.h"
 #include "ntcip/mib/mib.h"
 #include "ntcip/schedule/schedule_task.h"
 #include "peripherals/peripheral_task.h"
@@ -130,15 +131,14 @@ int install_bootloader() {
     return 1;
 }
 
-// The display for the configured sign size and module type. The module
-// type's frame format comes from the display's module-type table once it
-// exists; until then the default format 0 is given.
+// The display for the configured sign size and module type, with the
+// module type's frame format.
 void configure_display() {
     TheDisplay().LookupModuleType();
     uint32_t height = db_get(obj::vmsSignHeightPixels);
     uint32_t width = db_get(obj::vmsSignWidthPixels);
-    (void)db_get(obj::halvModuleID);
-    TheDisplay().ConfigureDisplay(height, width, 0);
+    const module_type_record& module = find_module_type(db_get(obj::halvModuleID));
+    TheDisplay().ConfigureDisplay(height, width, module.frame_format);
 }
 
 void clear_early_restart_counter() {
@@ -316,7 +316,7 @@ void tx_application_define(void* first_unused_memory) {
     create_shared_kernel_objects(&cursor);
     global_timer_scheduler() = timer_scheduler_tx_rtos::instance();
     detect_product_board();
-    // The display module-type table is installed here with the display subsystem.
+    install_module_type_table();
     init_platform_specific(&cursor);
     the_job_queue().start();
     board_set_external_interrupt_handler(isr_dispatch_masked);

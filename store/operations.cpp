@@ -336,6 +336,14 @@ int db_set(const DbObject& o, uint32_t value, uint32_t flags) {
     return SetInteger(TheDatabase(), o, value, flags);
 }
 
+int db_change_bits(const DbObject& o, uint32_t set_mask, uint32_t clear_mask, uint32_t flags) {
+    CDataBase& s = TheDatabase();
+    s.Lock();
+    int result = db_set(o, (db_get(o) | set_mask) & ~clear_mask, flags);
+    s.Unlock();
+    return result;
+}
+
 const char* db_get_string(const DbObject& o, uint32_t* length) {
     return GetString(TheDatabase(), o, length);
 }

@@ -62,6 +62,52 @@ void gpio_set_inputs(uint32_t mask, uint32_t value);
 // Called (from the calling thread) after every change of the output register.
 void gpio_on_output_change(std::function<void(uint32_t before, uint32_t after)> observer);
 
+// ---- Display EPLD and the DMA that feeds it ----
+// What the display EPLD puts out to the sign's modules: its state, and with
+// each completed DMA transfer the frame's bytes (in the frame area; valid
+// during the call only).
+struct DisplayOutput {
+    bool lit = false;        // false: an unconfigured EPLD shows nothing
+    uint8_t format = 0;      // frame format code the EPLD reports
+    uint8_t mode = 0;        // EPLD mode in force
+    uint8_t brightness = 0;  // percent
+    uint16_t width = 0;      // frame geometry from the EPLD's registers
+    uint16_t height = 0;
+    const uint8_t* frame = nullptr; // null: only the state above changed
+    uint32_t frame_bytes = 0;
+};
+// The far side of the EPLD (platform/field's display modules); called from
+// the thread that wrote the register or started the transfer. Null detaches.
+void display_output_attach(std::function<void(const DisplayOutput&)> sink);
+
+// The frame format code the EPLD reports (0 unless the field names one).
+void epld_set_format_code(uint8_t code);
+
+// Faults of the EPLD model, for tests.
+struct EpldFaults {
+    long nstatus_low_at_byte = -1; // nSTATUS goes low once this byte (from 0) is shifted in
+    bool conf_done_never = false;  // CONF_DONE never rises
+    int loads = -1;                // the faults hit this many loads (nCONFIG pulses); -1 all
+};
+void epld_set_faults(const EpldFaults& faults);
+// The EPLD loses its configuration (CONF_DONE low, shows nothing).
+void epld_lose_configuration();
+
+struct EpldState {
+    bool configured = false;
+    uint32_t loads = 0;        // configurations begun (nCONFIG pulses)
+    uint64_t bits = 0;         // bits shifted in since the last nCONFIG pulse
+    uint16_t control = 0;      // register 0x0 as last written
+    uint16_t width = 0, height = 0, refresh = 0;
+    uint8_t head[32] = {};     // the first bytes of the image shifted in
+};
+EpldState epld_state();
+
+// While held, a started DMA transfer does not complete (its terminal count
+// stays clear); releasing completes the one last started.
+void dma_hold(bool held);
+uint32_t dma_completed_transfers();
+
 // ---- UART set-up as the monitor recorded it, for the UART models ----
 struct UartSetup {
     bool done = false;
@@ -87,7 +133,8 @@ namespace host {
 
 // Build the board from the options: clock/NV device (file "clocknv.bin" in the
 // state directory), bus logic with the board id, UIC0, a placeholder for the
-// UART0 scratch register, the monitor's entry word. Creates the state
+// UART0 scratch register, the monitor's entry word, GPIO port 0's registers,
+// the display EPLD (unconfigured) and DMA channel 0. Creates the state
 // directory when needed. Returns true, or false with the reason in `error`.
 bool board_start(const HostOptions& options, std::string& error);
 // Unmap everything and close the state files (tests; a restart in-process).

@@ -1,10 +1,12 @@
 // Building the board from the host options.
 #include "platform/board/board.h"
 #include "platform/board/bus_logic.h"
+#include "platform/board/display_epld.h"
 #include "platform/board/clock_nv.h"
 #include "platform/board/onchip.h"
 #include "platform/board/uic.h"
 #include "platform/board/bus.h"
+#include "platform/kernel/host.h"
 
 #include <filesystem>
 #include <system_error>
@@ -18,6 +20,9 @@ struct Board {
     BusLogic logic;
     Uart0Scratch uart0;
     MonitorEntryWord entry;
+    Gpio0Registers gpio0;
+    DisplayEpld epld;
+    DmaChannel0 dma{epld};
     bool started = false;
 };
 
@@ -49,7 +54,35 @@ uint8_t early_restart_byte() {
     return the_board().clock.Byte(BUS_EARLY_RESTART - BUS_CLOCK_NV_BASE);
 }
 
+void display_output_attach(std::function<void(const DisplayOutput&)> sink) {
+    the_board().epld.SetSink(std::move(sink));
+}
+void epld_set_format_code(uint8_t code) {
+    the_board().epld.SetFormatCode(code);
+}
+void epld_set_faults(const EpldFaults& faults) {
+    the_board().epld.SetFaults(faults);
+}
+void epld_lose_configuration() {
+    the_board().epld.LoseConfiguration();
+}
+EpldState epld_state() {
+    return the_board().epld.State();
+}
+void dma_hold(bool held) {
+    the_board().dma.Hold(held);
+}
+uint32_t dma_completed_transfers() {
+    return the_board().dma.Completed();
+}
+
 } // namespace board
+
+uint8_t* board_frame_area() {
+    return static_cast<uint8_t*>(host::board_ram_address(BOARD_FRAME_AREA_OFFSET));
+}
+
+void board_flush_data_cache() {}
 
 namespace host {
 
@@ -75,6 +108,12 @@ bool board_start(const HostOptions& options, std::string& error) {
     board::bus_map(BUS_MONITOR_ENTRY, 4, &b.entry);
     board::uic0().Reset();
     board::dcr_map(DCR_UIC0_SR, 9, &board::uic0());
+    board::bus_map(BUS_GPIO0_OUTPUT, board::Gpio0Registers::kWindow, &b.gpio0);
+    b.epld.Reset();
+    board::gpio_listen(&b.epld);
+    board::bus_map(BUS_DISPLAY_EPLD, board::DisplayEpld::kWindow, &b.epld);
+    b.dma.Reset();
+    board::dcr_map(DCR_DMA0_CR0, DCR_DMA0_SR - DCR_DMA0_CR0 + 1, &b.dma);
     b.started = true;
     return true;
 }
@@ -85,9 +124,14 @@ void board_stop() {
     board::bus_unmap(&b.logic);
     board::bus_unmap(&b.uart0);
     board::bus_unmap(&b.entry);
+    board::bus_unmap(&b.gpio0);
+    board::bus_unmap(&b.epld);
+    board::dcr_unmap(&b.dma);
     board::dcr_unmap(&board::uic0());
     board::uic0().Reset();
     board::onchip_reset();
+    b.epld.Reset();
+    b.dma.Reset();
     b.clock.Close();
     b.uart0.Write(7, 1, 0);
     b.started = false;

@@ -16,6 +16,17 @@
 //   0xF0200002              bus logic: SPI control/data (16 bits)
 //   0xF0200004              bus logic: status (16 bits): board id in bits 9-12,
 //                           SPI transfer done bit 8, SPI byte received bits 0-7
+//   0xF0400000..0xF040000F  display EPLD, 16-bit registers:
+//       +0x0 write          control: high byte EPLD mode, low byte brightness percent
+//       +0x2 / +0x4 write   frame width / height in pixels
+//       +0x6 write          refresh code
+//       +0x8 read           high byte the mode in force, low byte the frame format code
+//       +0xE read           low byte the EPLD version
+//                           An unconfigured EPLD reads 0 and shows nothing.
+//                           It is configured by passive serial on GPIO port 0:
+//                           outputs nCONFIG, DATA, DCLK; inputs nSTATUS, CONF_DONE.
+//   0xEF600700              GPIO port 0 output register (32 bits, bit n = 1u << n)
+//   0xEF60071C              GPIO port 0 input register
 //   0xEF600300.., 0xEF600400..  on-chip UARTs (scratch register of UART0 at
 //                           0xEF600307: bit 0 asks the monitor to defragment
 //                           its flash at the next restart)
@@ -26,6 +37,14 @@
 //   0xC0 status (write 1 to clear), 0xC2 enable, 0xC3 critical, 0xC4 polarity
 //   (1 = active high / rising edge), 0xC5 trigger (1 = edge, 0 = level),
 //   0xC6 masked status (status & enable, read only).
+// DMA channel 0, which feeds the display EPLD from the frame area:
+//   0x100 control (bit 31 starts a transfer), 0x101 count in 16-bit units,
+//   0x103 source address, 0x120 status (bit 31 channel 0 terminal count: the
+//   transfer is complete; bit 23 channel 0 error: a source outside the frame
+//   area or a count beyond it; write 1 to clear). Channel 0 idle reads complete.
+//
+// The frame area: 128 KB of board RAM that the platform keeps for frame data
+// (no pool is carved there). The DMA reads only from it.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +67,17 @@ enum : uint32_t {
     DCR_UIC0_PR = 0xC4,
     DCR_UIC0_TR = 0xC5,
     DCR_UIC0_MSR = 0xC6,
+    DCR_DMA0_CR0 = 0x100,
+    DCR_DMA0_CT0 = 0x101,
+    DCR_DMA0_SA0 = 0x103,
+    DCR_DMA0_SR = 0x120,
+};
+
+// DMA channel 0 bits.
+enum : uint32_t {
+    DMA_CR_ENABLE = 0x80000000u,
+    DMA_SR_TERMINAL_COUNT0 = 0x80000000u,
+    DMA_SR_ERROR0 = 0x00800000u,
 };
 
 // Fixed bus addresses of the board.
@@ -61,7 +91,39 @@ enum : uint32_t {
     BUS_LOGIC_STATUS = 0xF0200004u,
     BUS_UART0_SCRATCH = 0xEF600307u,
     BUS_MONITOR_ENTRY = 0xFFFFFFF4u,
+    BUS_DISPLAY_EPLD = 0xF0400000u,
+    BUS_GPIO0_OUTPUT = 0xEF600700u,
+    BUS_GPIO0_INPUT = 0xEF60071Cu,
 };
+
+// Display EPLD register offsets from BUS_DISPLAY_EPLD.
+enum : uint32_t {
+    EPLD_CONTROL = 0x0,
+    EPLD_WIDTH = 0x2,
+    EPLD_HEIGHT = 0x4,
+    EPLD_REFRESH = 0x6,
+    EPLD_STATUS = 0x8,
+    EPLD_VERSION = 0xE,
+};
+
+// The display EPLD's configuration pins on GPIO port 0.
+enum : uint32_t {
+    GPIO_EPLD_NCONFIG = 0x40000000u, // output
+    GPIO_EPLD_NSTATUS = 0x20000000u, // input
+    GPIO_EPLD_DATA = 0x10000000u,    // output
+    GPIO_EPLD_DCLK = 0x08000000u,    // output
+    GPIO_EPLD_CONF_DONE = 0x00800000u, // input
+};
+
+// The frame area (board RAM offset and size) and its address as the firmware
+// and the DMA see it.
+const uint32_t BOARD_FRAME_AREA_OFFSET = 0x000E0000u;
+const uint32_t BOARD_FRAME_AREA_BYTES = 0x20000u;
+uint8_t* board_frame_area();
+
+// Makes written frame bytes visible to the DMA (the board flushes its data
+// cache here; the host has nothing to flush).
+void board_flush_data_cache();
 
 // The processor's external-interrupt vector: the firmware installs its
 // dispatcher here (isr_dispatch_masked). It runs in interrupt context whenever

@@ -2,13 +2,11 @@
 // status register with the board identification bits.
 #pragma once
 
-#include "platform/board/board.h"
-
-#include <mutex>
+#include "platform/board/reg16.h"
 
 namespace board {
 
-class BusLogic : public BusDevice {
+class BusLogic : public Reg16Device {
   public:
     static const uint32_t kWindow = 8;
     enum : uint32_t { kLatch = 0, kSpiControl = 2, kStatus = 4 };
@@ -24,16 +22,14 @@ class BusLogic : public BusDevice {
     void SetBoardId(int id) { board_id_ = id & 15; }
     void Attach(unsigned select, SpiDevice* device);
 
-    uint32_t Read(uint32_t offset, int width) override;
-    void Write(uint32_t offset, int width, uint32_t value) override;
+  protected:
+    uint16_t Reg(uint32_t reg) override;
+    void SetReg(uint32_t reg, uint16_t value) override;
 
   private:
-    uint16_t Reg(uint32_t reg);
-    void SetReg(uint32_t reg, uint16_t value);
     void Control(uint16_t value);
     SpiDevice* Selected();
 
-    std::mutex m_;
     int board_id_ = 2;
     uint16_t latch_ = 0;
     uint16_t control_ = 0x0200; // nothing selected

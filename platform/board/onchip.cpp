@@ -14,6 +14,7 @@ struct OnChip {
     uint32_t gpio_out = 0;
     uint32_t gpio_in = 0;
     std::function<void(uint32_t, uint32_t)> gpio_observer;
+    GpioListener* gpio_listener = nullptr;
     UartSetup uart[2];
     int temperature = 25;
 };
@@ -42,15 +43,41 @@ void gpio_set_inputs(uint32_t mask, uint32_t value) {
 
 void gpio_write_outputs(uint32_t set_mask, uint32_t clear_mask) {
     std::function<void(uint32_t, uint32_t)> observer;
+    GpioListener* listener;
     uint32_t before, after;
     {
         std::lock_guard<std::mutex> lock(chip().m);
         before = chip().gpio_out;
         after = (before & ~clear_mask) | set_mask;
+        if (before == after) return;
         chip().gpio_out = after;
-        observer = chip().gpio_observer;
+        if (chip().gpio_observer) observer = chip().gpio_observer;
+        listener = chip().gpio_listener;
     }
-    if (observer && before != after) observer(before, after);
+    if (observer) observer(before, after);
+    if (listener != nullptr) listener->OutputsChanged(before, after);
+}
+
+void gpio_listen(GpioListener* listener) {
+    std::lock_guard<std::mutex> lock(chip().m);
+    chip().gpio_listener = listener;
+}
+
+// The registers are 32-bit words; a narrower access reaches the bytes of the
+// word big-endian, as on the board.
+uint32_t Gpio0Registers::Read(uint32_t offset, int width) {
+    uint32_t word_at = offset & ~3u;
+    uint32_t word = word_at == kOutput ? gpio_outputs() : word_at == kInput ? gpio_inputs() : 0;
+    if (width == 4) return word;
+    uint32_t shift = 8 * (4 - width - (offset & 3));
+    return (word >> shift) & ((1u << (8 * width)) - 1);
+}
+
+void Gpio0Registers::Write(uint32_t offset, int width, uint32_t value) {
+    if ((offset & ~3u) != kOutput) return; // the input register is read-only
+    uint32_t mask = width == 4 ? 0xFFFFFFFFu : ((1u << (8 * width)) - 1);
+    uint32_t shift = width == 4 ? 0 : 8 * (4 - width - (offset & 3));
+    gpio_write_outputs((value & mask) << shift, ~(value & mask) << shift & (mask << shift));
 }
 
 void gpio_on_output_change(std::function<void(uint32_t before, uint32_t after)> observer) {
@@ -82,6 +109,7 @@ void onchip_reset() {
     std::lock_guard<std::mutex> lock(chip().m);
     chip().gpio_out = chip().gpio_in = 0;
     chip().gpio_observer = nullptr;
+    chip().gpio_listener = nullptr;
     chip().uart[0] = chip().uart[1] = UartSetup();
 }
 

@@ -1,6 +1,7 @@
 #include "tests/support/firmware_fixture.h"
 
 #include "platform/board/board.h"
+#include "platform/field/field.h"
 #include "platform/monitor/monitor_host.h"
 #include "startup/startup.h"
 
@@ -19,7 +20,9 @@ bool BootFirmware(const std::string& state_dir, const std::function<void()>& pre
     host::KernelConfig config;
     config.clock = host::ClockMode::Virtual;
     host::kernel_configure(config);
-    if (!host::board_start(options, error) || !host::monitor_start(options, error)) return false;
+    if (!host::board_start(options, error) || !host::field_start(options, error) ||
+        !host::monitor_start(options, error))
+        return false;
     host::monitor_console_capture(true);
     if (prepare) prepare();
     firmware_construct();
@@ -41,6 +44,7 @@ void FirmwareFixture::SetUp() {
 }
 
 void FirmwareFixture::TearDown() {
+    host::field_stop();
     std::error_code ignored;
     std::filesystem::remove_all(state_dir_, ignored);
 }

@@ -1,5 +1,6 @@
 // FirmwareFixture: boots the whole firmware in-process on the virtual clock:
-// the board and the boot monitor over a fresh temporary state directory, the
+// the board, the field (options.field_file, when a fixture names one) and the
+// boot monitor over a fresh temporary state directory, the
 // boot construction (firmware_construct) and tx_application_define; the test
 // body then runs as a kernel thread (priority 0 by default) and
 // tx_thread_sleep(n) lets the system run for n ticks.

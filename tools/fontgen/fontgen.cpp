@@ -17,7 +17,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
-#include <zlib.h>
+
+#include "tools/embed/embed.h"
 
 namespace {
 
@@ -115,20 +116,10 @@ int main(int argc, char** argv) {
     std::string table;
     for (int i = 2; i < argc; ++i) {
         Font font = parse(argv[i]);
-        std::vector<uint8_t> raw = image(font);
-        uLongf packed_size = compressBound(raw.size());
-        std::vector<uint8_t> packed(packed_size);
-        if (compress2(packed.data(), &packed_size, raw.data(), raw.size(), 9) != Z_OK)
-            fail(font.name, "compress failed");
         std::string id = "font" + std::to_string(i - 2);
-        text += "const uint8_t " + id + "[] = {";
-        for (uLongf k = 0; k < packed_size; ++k) {
-            if (k % 16 == 0) text += "\n   ";
-            char hex[8];
-            std::snprintf(hex, sizeof hex, " 0x%02X,", packed[k]);
-            text += hex;
-        }
-        text += "\n};\n";
+        unsigned long packed_size = 0;
+        if (!embed::compressed_array(id, image(font), text, packed_size))
+            fail(font.name, "compress failed");
         table += "    {\"" + font.name + "\", " + id + ", " + std::to_string(packed_size) + "},\n";
     }
     text += "} // namespace\n\nconst builtin_font builtin_font_table[BUILTIN_FONT_COUNT] = {\n" +

@@ -1,0 +1,128 @@
+// Starting the field, and the writer of the sign picture (see field.h).
+//
+// The writer is a host thread: it waits for a change of the modules'
+// picture, writes sign.png (temporary file, then rename, with the brightness
+// as a text chunk) and then lets at least a tenth of a host second pass
+// before the next write, so that the file changes at most ten times a second.
+#include "platform/field/field.h"
+
+#include "platform/board/board.h"
+#include "platform/field/display_modules.h"
+#include "platform/field/field_file.h"
+#include "platform/picture/png.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+const auto MIN_WRITE_INTERVAL = std::chrono::milliseconds(100);
+
+class PictureWriter {
+  public:
+    void Start(const std::string& path) {
+        Stop();
+        std::lock_guard<std::mutex> lock(m_);
+        path_ = path;
+        written_ = 0;
+        stop_ = false;
+        thread_ = std::thread([this] { Run(); });
+    }
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+    void Changed() {
+        { std::lock_guard<std::mutex> lock(m_); }
+        cv_.notify_all();
+    }
+    std::string Path() {
+        std::lock_guard<std::mutex> lock(m_);
+        return path_;
+    }
+    // Writes when the picture changed since the last write.
+    bool Flush() {
+        std::lock_guard<std::mutex> write_lock(write_m_);
+        host::SignPicture picture = field::display_modules().Picture();
+        std::string path = Path();
+        if (picture.changes == written_ || path.empty()) return true;
+        int width = 0, height = 0;
+        std::vector<uint8_t> rgb = field::display_modules().Rgb(picture, width, height);
+        if (width <= 0 || height <= 0) return true;
+        bool ok = host::png_write_rgb(path, width, height, rgb,
+                                      {{"brightness", std::to_string(picture.brightness)}});
+        if (ok) written_ = picture.changes;
+        return ok;
+    }
+
+  private:
+    void Run() {
+        std::unique_lock<std::mutex> lock(m_);
+        while (!stop_) {
+            cv_.wait(lock, [this] {
+                return stop_ || field::display_modules().Changes() != written_;
+            });
+            if (stop_) break;
+            lock.unlock();
+            Flush();
+            lock.lock();
+            cv_.wait_for(lock, MIN_WRITE_INTERVAL, [this] { return stop_; });
+        }
+    }
+
+    std::mutex m_, write_m_;
+    std::condition_variable cv_;
+    std::thread thread_;
+    std::string path_;
+    std::atomic<uint64_t> written_{0};
+    bool stop_ = true;
+};
+
+PictureWriter& writer() {
+    static PictureWriter w;
+    return w;
+}
+
+} // namespace
+
+namespace host {
+
+bool field_start(const HostOptions& options, std::string& error) {
+    field_stop();
+    field::display_modules().Reset();
+    if (!options.field_file.empty() && !field::load_field_file(options.field_file, error))
+        return false;
+    board::epld_set_format_code(field::display_modules().Settings().format);
+    board::display_output_attach([](const board::DisplayOutput& output) {
+        field::display_modules().Show(output);
+        writer().Changed();
+    });
+    writer().Start(options.state_dir + "/sign.png");
+    return true;
+}
+
+void field_stop() {
+    board::display_output_attach(nullptr);
+    writer().Stop();
+}
+
+SignPicture sign_picture() {
+    return field::display_modules().Picture();
+}
+
+std::string sign_picture_path() {
+    return writer().Path();
+}
+
+bool sign_picture_flush() {
+    return writer().Flush();
+}
+
+} // namespace host

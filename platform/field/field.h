@@ -1,0 +1,42 @@
+// Host side of the simulated field equipment: what is wired to the controller
+// beyond its devices (the sign's display modules now; CAN boards and the
+// front panel join them). The host program and the tests start it after the
+// board, from the same options. Firmware code never includes this.
+#pragma once
+
+#include "platform/host_options.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// The field from the options: every device at its defaults, then the field
+// file (options.field_file, when named) line by line, then the display
+// modules on the display EPLD's output and the writer of the sign picture
+// (state_dir/sign.png). False with the reason in `error`: "FILE:LINE: reason"
+// for a bad line, or why the file cannot be read.
+bool field_start(const HostOptions& options, std::string& error);
+// Stops the picture writer and detaches the modules (tests; before the state
+// directory goes).
+void field_stop();
+
+// The sign as its modules show it: one LED per pixel, three drive levels per
+// LED (red, green, blue, 0..255; a one-colour module drives the first only).
+struct SignPicture {
+    int width = 0, height = 0; // LEDs
+    int brightness = 0;        // percent, as the EPLD drives the modules
+    uint64_t changes = 0;      // counts every change of LEDs or brightness
+    std::vector<uint8_t> levels;
+
+    const uint8_t* Led(int x, int y) const { return &levels[3 * (size_t(y) * width + x)]; }
+};
+SignPicture sign_picture();
+// The picture's path (state_dir/sign.png).
+std::string sign_picture_path();
+// Writes the picture now when it changed since it was last written (as the
+// writer thread does at most ten times a second). True when it is current.
+bool sign_picture_flush();
+
+} // namespace host
