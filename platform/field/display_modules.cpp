@@ -215,6 +215,7 @@ bool display_field_line(const std::vector<std::string>& args, std::string& reaso
     const std::string what = args.empty() ? "" : args[0];
     if (what == "format" && args.size() == 2 && parse_field_number(args[1], 0, 255, n)) {
         s.format = uint8_t(n);
+        board::epld_set_format_code(s.format);
     } else if (what == "format") {
         return reason = "display format needs one number 0 to 255", false;
     } else if (what == "scale" && args.size() == 2 && parse_field_number(args[1], 1, 16, n)) {

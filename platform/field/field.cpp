@@ -97,9 +97,9 @@ namespace host {
 bool field_start(const HostOptions& options, std::string& error) {
     field_stop();
     field::display_modules().Reset();
+    board::epld_set_format_code(0);
     if (!options.field_file.empty() && !field::load_field_file(options.field_file, error))
         return false;
-    board::epld_set_format_code(field::display_modules().Settings().format);
     board::display_output_attach([](const board::DisplayOutput& output) {
         field::display_modules().Show(output);
         writer().Changed();
@@ -111,6 +111,10 @@ bool field_start(const HostOptions& options, std::string& error) {
 void field_stop() {
     board::display_output_attach(nullptr);
     writer().Stop();
+}
+
+bool field_line(const std::string& line, std::string& error) {
+    return field::apply_field_line(line, error);
 }
 
 SignPicture sign_picture() {

@@ -22,6 +22,10 @@ bool field_start(const HostOptions& options, std::string& error);
 // directory goes).
 void field_stop();
 
+// One line as the field file gives it, applied now (tests change the field
+// this way). False with the reason in `error`.
+bool field_line(const std::string& line, std::string& error);
+
 // The sign as its modules show it: one LED per pixel, three drive levels per
 // LED (red, green, blue, 0..255; a one-colour module drives the first only).
 struct SignPicture {

@@ -50,6 +50,11 @@ bool parse_field_number(const std::string& word, long min, long max, long& out) 
     return true;
 }
 
+bool apply_field_line(const std::string& line, std::string& reason) {
+    std::vector<std::string> words = words_of(line);
+    return words.empty() || run_line(words, reason);
+}
+
 bool load_field_file(const std::string& path, std::string& error) {
     std::ifstream in(path);
     if (!in) {
@@ -58,9 +63,7 @@ bool load_field_file(const std::string& path, std::string& error) {
     }
     std::string line, reason;
     for (int number = 1; std::getline(in, line); ++number) {
-        std::vector<std::string> words = words_of(line);
-        if (words.empty()) continue;
-        if (!run_line(words, reason)) {
+        if (!apply_field_line(line, reason)) {
             error = path + ":" + std::to_string(number) + ": " + reason;
             return false;
         }

@@ -18,6 +18,9 @@ using KindLine = bool (*)(const std::vector<std::string>& args, std::string& rea
 // file cannot be read.
 bool load_field_file(const std::string& path, std::string& error);
 
+// One line of a field file, applied. False with the reason.
+bool apply_field_line(const std::string& line, std::string& reason);
+
 // Number arguments of every kind: a whole decimal number in [min, max].
 bool parse_field_number(const std::string& word, long min, long max, long& out);
 
