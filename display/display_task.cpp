@@ -1,5 +1,6 @@
 #include "display/display_task.h"
 
+#include "display/render.h"
 #include "runtime/task_table.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -36,18 +37,19 @@ const module_type_record& CDisplay::LookupModuleType() {
 // The faces, buses and diagnostic slots are built around these steps.
 int CDisplay::ConfigureDisplay(uint32_t height, uint32_t width, uint8_t frame_format) {
     uint32_t module_type = db_get(obj::halvModuleID);
-    surface_.Create(static_cast<int>(height), static_cast<int>(width), frame_format);
+    CSurface& surface = TheRender().GetSurface();
+    TheRender().CreateSurface(static_cast<int>(height), static_cast<int>(width), frame_format);
     active_driver_ = &sign_driver_;
     if (!sign_driver_.Configure(height, width, module_type)) {
         ReportDriverFailure();
         active_driver_ = nullptr;
         return 0;
     }
-    sign_driver_.TransferFrame(&surface_, true);
+    sign_driver_.TransferFrame(&surface, true);
     ClearDriverFailure();
     sign_driver_.SetRealTimeDiagnostics(db_get(obj::halvEnableRealTimePixelDiagnostics) != 0);
     colour_class_ = find_module_type(module_type).colour_class;
-    return frame_rate_;
+    return TheRender().frames_per_second;
 }
 
 void CDisplay::ReportDriverFailure() {

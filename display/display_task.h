@@ -19,15 +19,13 @@ class CDisplay : public CMailTask {
     const module_type_record& LookupModuleType();
     // Sizes the renderer's surface, configures the sign's display driver
     // (loading the EPLD when the module type changed) and sends one blank
-    // frame. -> the frame rate; 0 when the driver could not be configured
-    // (no active driver then).
+    // frame. -> the renderer's frame rate; 0 when the driver could not be
+    // configured (no active driver then).
     int ConfigureDisplay(uint32_t height, uint32_t width, uint8_t frame_format);
 
     CJ6DisplayDriver& SignDriver() { return sign_driver_; }
     // The driver frames go to; null while none is configured.
     display_driver* ActiveDriver() { return active_driver_; }
-    // The renderer's surface.
-    CSurface& Surface() { return surface_; }
     uint8_t ColourClass() const { return colour_class_; }
     // The brightness ceiling in force (0..255): no level above it reaches the sign.
     int32_t BrightnessCeiling() const { return brightness_ceiling_; }
@@ -39,10 +37,8 @@ class CDisplay : public CMailTask {
 
     int32_t brightness_ceiling_ = 255;
     uint8_t colour_class_ = MODULE_COLOUR_MONO;
-    CSurface surface_;
     CJ6DisplayDriver sign_driver_{&brightness_ceiling_};
     display_driver* active_driver_ = nullptr;
-    int frame_rate_ = 10;
 };
 
 CDisplay& TheDisplay();
