@@ -87,7 +87,7 @@ void epld_set_format_code(uint8_t code);
 struct EpldFaults {
     long nstatus_low_at_byte = -1; // nSTATUS goes low once this byte (from 0) is shifted in
     bool conf_done_never = false;  // CONF_DONE never rises
-    int loads = -1;                // the faults hit this many loads (nCONFIG pulses); -1 all
+    int loads = -1;                // the faults hit this many loads (nCONFIG rising); -1 all
 };
 void epld_set_faults(const EpldFaults& faults);
 // The EPLD loses its configuration (CONF_DONE low, shows nothing).
@@ -95,7 +95,7 @@ void epld_lose_configuration();
 
 struct EpldState {
     bool configured = false;
-    uint32_t loads = 0;        // configurations begun (nCONFIG pulses)
+    uint32_t loads = 0;        // configurations begun (nCONFIG rising)
     uint64_t bits = 0;         // bits shifted in since the last nCONFIG pulse
     uint16_t control = 0;      // register 0x0 as last written
     uint16_t width = 0, height = 0, refresh = 0;

@@ -71,13 +71,13 @@ void DisplayEpld::OutputsChanged(uint32_t before, uint32_t after) {
         bool ncfg = (after & GPIO_EPLD_NCONFIG) != 0;
         if (ncfg != ncfg_high_) {
             ncfg_high_ = ncfg;
-            if (!ncfg) {
+            if (!ncfg) { // held in reset
                 went_dark = conf_done_;
                 ClearLocked();
+            } else { // a configuration begins
                 ++loads_;
                 active_faults_ = faults_.loads != 0 ? faults_ : EpldFaults();
                 if (faults_.loads > 0) --faults_.loads;
-            } else {
                 nstatus_ = true;
                 gpio_set_inputs(GPIO_EPLD_NSTATUS, GPIO_EPLD_NSTATUS);
             }
@@ -211,7 +211,7 @@ void DmaChannel0::WriteDcr(uint32_t dcrn, uint32_t value) {
         if (!held_) Complete(lock);
         return;
     case DCR_DMA0_CT0:
-        ct_ = value & 0xFFFF;
+        ct_ = value;
         return;
     case DCR_DMA0_SA0:
         sa_ = value;

@@ -69,12 +69,13 @@ int bands_of(Bands rule, int height, int rows) {
     return floor + ((floor & 1) && floor <= last_raised ? 1 : 0);
 }
 
+// A level of n bits scaled to 0..255.
 uint8_t level5(uint32_t v) {
-    return uint8_t((v << 3) | (v >> 2));
+    return uint8_t(v * 255 / 31);
 }
 
 uint8_t level4(uint32_t v) {
-    return uint8_t(v * 17);
+    return uint8_t(v * 255 / 15);
 }
 
 // The frame's bytes in order; past its end every byte reads 0.
