@@ -243,4 +243,40 @@ TEST_F(SignController, TheConsoleRecipeWorksFromAFirstRunAndAClosedConsoleSaysWh
     }
 }
 
+// The field file is read before the firmware starts: its first bad line
+// stops the program with the line's place and reason.
+TEST_F(SignController, ABadFieldFileStopsTheProgramAtItsLine) {
+    std::ofstream(dir_ + "/field.txt") << "# modules\ndisplay module 8x8 mono\nlamp 3\n";
+    ASSERT_TRUE(Start({"--state", dir_ + "/state", "--field", dir_ + "/field.txt"}));
+    EXPECT_EQ(2, run_.Wait(10));
+    EXPECT_NE(std::string::npos,
+              run_.Output().find(dir_ + "/field.txt:3: unknown device kind 'lamp'\n"))
+        << run_.Output();
+}
+
+// At factory defaults the EPLD is loaded for module type 28 and the sign's
+// picture appears in the state directory at the sign's size, scaled as the
+// field file asks.
+TEST_F(SignController, LoadsTheEpldAndShowsTheSignAsAPicture) {
+    std::ofstream(dir_ + "/field.txt") << "display scale 2\n";
+    const std::string state = dir_ + "/state";
+    ASSERT_TRUE(Start({"--state", state, "--speed", "20", "--port-offset",
+                       std::to_string(20000 + getpid() % 30000), "--console-log", "--field",
+                       dir_ + "/field.txt"}));
+    const std::string picture = fs::absolute(state).lexically_normal().string() + "/sign.png";
+    for (int wait = 0; wait < 200 && !fs::exists(picture); wait++)
+        ASSERT_EQ(-1, run_.Wait(0.05)) << run_.Output();
+    std::string out = run_.Output();
+    for (const std::string& line : {"sign-controller: sign picture " + picture + "\n",
+                                   std::string("EPLD Program Success! - Type:28 - 48x112\n"),
+                                   std::string("EPLD mode:1\n")})
+        EXPECT_NE(std::string::npos, out.find(line)) << line << "\n--- output:\n" << out;
+    std::ifstream in(picture, std::ios::binary);
+    std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(std::string("\0\0\0\xE0\0\0\0\x60", 8), png.substr(16, 8)); // 224 x 96
+    run_.Signal(SIGINT);
+    EXPECT_NE(-1, run_.Wait(10));
+}
+
 } // namespace
