@@ -30,7 +30,8 @@ class ConfigurationPins {
     // DCLK low with the data bit, then DCLK high: the EPLD takes the bit on
     // the rising edge.
     void ClockBit(bool bit) {
-        uint32_t low = (out_ & ~(GPIO_EPLD_DCLK | GPIO_EPLD_DATA)) | (bit ? uint32_t(GPIO_EPLD_DATA) : 0u);
+        uint32_t low =
+            (out_ & ~(GPIO_EPLD_DCLK | GPIO_EPLD_DATA)) | (bit ? uint32_t(GPIO_EPLD_DATA) : 0u);
         Write(low);
         Write(low | GPIO_EPLD_DCLK);
     }

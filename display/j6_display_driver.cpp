@@ -34,8 +34,8 @@ struct RefreshCode {
     uint32_t rate;
     uint16_t code;
 };
-const RefreshCode REFRESH_CODES[] = {{210, 0},  {215, 1},  {225, 15}, {230, 4},  {235, 5},
-                                     {240, 6},  {245, 7},  {250, 8},  {255, 9},  {260, 10},
+const RefreshCode REFRESH_CODES[] = {{210, 0},  {215, 1},  {225, 15}, {230, 4}, {235, 5},
+                                     {240, 6},  {245, 7},  {250, 8},  {255, 9}, {260, 10},
                                      {265, 11}, {270, 12}, {275, 13}};
 const uint16_t OTHER_REFRESH_CODE = 14;
 
@@ -174,8 +174,9 @@ void CJ6DisplayDriver::LoadEPLD(uint32_t module_type_id, LoadBudget& budget) {
         --budget.retries;
     }
     if (loaded)
-        console_printf("EPLD Program Success! - Type:%d - %dx%d\n", static_cast<int>(module_type_id),
-                       static_cast<int>(height_), static_cast<int>(width_));
+        console_printf("EPLD Program Success! - Type:%d - %dx%d\n",
+                       static_cast<int>(module_type_id), static_cast<int>(height_),
+                       static_cast<int>(width_));
     write_module_texts(row);
     // A dead EPLD must not look programmed: flag and mode only after a good load.
     if (loaded) RecordLoaded(row);
@@ -227,8 +228,8 @@ int CJ6DisplayDriver::TransferFrame(CSurface* surface, bool blank) {
     if (surface == nullptr) return 0;
     uint8_t format = static_cast<uint8_t>(epld_read(EPLD_STATUS) & 0xFF);
     trace_printf("mm:%d\n", format);
-    j6_frame_target target = {board_frame_area(), BOARD_FRAME_AREA_BYTES, colour_class_,
-                              epld_mode_, module_height_};
+    j6_frame_target target = {board_frame_area(), BOARD_FRAME_AREA_BYTES, colour_class_, epld_mode_,
+                              module_height_};
     j6_frame_result frame = j6_convert_frame(*surface, format, blank, target);
     if (frame.stored_height >= 0) height_ = static_cast<uint32_t>(frame.stored_height);
     if (format == 12) trace_printf("nDMATransferCount:%d\n", static_cast<int>(frame.bytes));
@@ -257,7 +258,8 @@ void CJ6DisplayDriver::StartTransfer(uint32_t bytes) {
     last_frame_bytes_ = bytes;
     mon_dcrwrite(DCR_DMA0_SR, DMA_SR_TERMINAL_COUNT0);
     board_flush_data_cache();
-    mon_dcrwrite(DCR_DMA0_SA0, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(board_frame_area())));
+    mon_dcrwrite(DCR_DMA0_SA0,
+                 static_cast<uint32_t>(reinterpret_cast<uintptr_t>(board_frame_area())));
     mon_dcrwrite(DCR_DMA0_CT0, (bytes + 1) / 2);
     mon_dcrwrite(DCR_DMA0_SR, DMA_STATUS_START);
     mon_dcrwrite(DCR_DMA0_CR0, DMA_CONTROL_START);

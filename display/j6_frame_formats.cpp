@@ -12,9 +12,9 @@ namespace {
 
 enum class Walk : uint8_t { RowInBandFirst, ColumnFirst, RawBands, RawEvenBandsFirst };
 enum class BandCount : uint8_t {
-    Ceiling,          // ceil(H / rows)
-    RaisedIfOddTo7,   // floor(H / rows), raised by one when 1, 3, 5 or 7
-    RaisedIfOddTo15,  // floor(H / rows), raised by one when odd up to 15
+    Ceiling,         // ceil(H / rows)
+    RaisedIfOddTo7,  // floor(H / rows), raised by one when 1, 3, 5 or 7
+    RaisedIfOddTo15, // floor(H / rows), raised by one when odd up to 15
 };
 enum class Encoding : uint8_t {
     RedOn,         // (red5 << 1) | 1
@@ -54,8 +54,8 @@ const FrameFormat FRAME_FORMATS[] = {
     {11, M::Other, W::ColumnFirst, 16, 2, B::Ceiling, E::OnOff, true, false, false},
     {12, M::Any, W::ColumnFirst, 16, 2, B::Ceiling, E::OnOff, true, false, false},
 };
-const FrameFormat DEFAULT_FORMAT = {0,     M::Any,  W::RowInBandFirst, 0, 1, B::Ceiling,
-                                    E::Rgb555, false, false,          false};
+const FrameFormat DEFAULT_FORMAT = {
+    0, M::Any, W::RowInBandFirst, 0, 1, B::Ceiling, E::Rgb555, false, false, false};
 
 bool modules_match(ModuleRows modules, uint8_t module_height) {
     bool short_modules = module_height == 7 || module_height == 8;

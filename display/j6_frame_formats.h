@@ -8,16 +8,16 @@
 #include <cstdint>
 
 struct j6_frame_target {
-    uint8_t* area;           // the frame area
-    uint32_t capacity;       // its size: writes stop there
-    uint8_t colour_class;    // of the module type (formats 2 and 3)
-    uint8_t epld_mode;       // bit 0x10: on/off bytes (formats 2 and 3)
-    uint8_t module_height;   // format 11: modules of 7 or 8 rows take two bytes a pixel
+    uint8_t* area;         // the frame area
+    uint32_t capacity;     // its size: writes stop there
+    uint8_t colour_class;  // of the module type (formats 2 and 3)
+    uint8_t epld_mode;     // bit 0x10: on/off bytes (formats 2 and 3)
+    uint8_t module_height; // format 11: modules of 7 or 8 rows take two bytes a pixel
 };
 
 struct j6_frame_result {
-    uint32_t bytes;         // bytes written (or passed over) from the area's start
-    int32_t stored_height;  // the height the layout's bands cover, -1 when it keeps the surface's
+    uint32_t bytes;        // bytes written (or passed over) from the area's start
+    int32_t stored_height; // the height the layout's bands cover, -1 when it keeps the surface's
 };
 
 // Converts `surface` into the frame area in the layout of `format_code`; a

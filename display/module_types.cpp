@@ -59,8 +59,8 @@ const module_type_record* built_table() {
             const ModuleTypeRow& row = MODULE_TYPE_ROWS[i];
             const builtin_epld& image = builtin_epld_table[row.image - 1];
             records[i] = module_type_record{
-                row.id,      row.height, row.width, LISTED_FRAME_FORMAT, row.colour_class,
-                row.model_name, 0,      image.data, image.name,          image.size,
+                row.id,         row.height, row.width,  LISTED_FRAME_FORMAT, row.colour_class,
+                row.model_name, 0,          image.data, image.name,          image.size,
                 row.epld_mode,  0};
         }
         built = true;

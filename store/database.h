@@ -283,8 +283,7 @@ int db_set(const DbObject& object, uint32_t value, uint32_t flags);
 // Sets then clears bits of an integer object under the store lock, so that
 // writers of different bits of one status word never lose each other's
 // change (shortErrorStatus, controllerErrorStatus). -> db_set's result.
-int db_change_bits(const DbObject& object, uint32_t set_mask, uint32_t clear_mask,
-                   uint32_t flags);
+int db_change_bits(const DbObject& object, uint32_t set_mask, uint32_t clear_mask, uint32_t flags);
 const char* db_get_string(const DbObject& object, uint32_t* length = nullptr);
 uint32_t db_get_string_copy(const DbObject& object, void* buffer, uint32_t size,
                             uint32_t* length = nullptr);

@@ -67,11 +67,11 @@ void gpio_on_output_change(std::function<void(uint32_t before, uint32_t after)> 
 // each completed DMA transfer the frame's bytes (in the frame area; valid
 // during the call only).
 struct DisplayOutput {
-    bool lit = false;        // false: an unconfigured EPLD shows nothing
-    uint8_t format = 0;      // frame format code the EPLD reports
-    uint8_t mode = 0;        // EPLD mode in force
-    uint8_t brightness = 0;  // percent
-    uint16_t width = 0;      // frame geometry from the EPLD's registers
+    bool lit = false;       // false: an unconfigured EPLD shows nothing
+    uint8_t format = 0;     // frame format code the EPLD reports
+    uint8_t mode = 0;       // EPLD mode in force
+    uint8_t brightness = 0; // percent
+    uint16_t width = 0;     // frame geometry from the EPLD's registers
     uint16_t height = 0;
     const uint8_t* frame = nullptr; // null: only the state above changed
     uint32_t frame_bytes = 0;
@@ -95,11 +95,11 @@ void epld_lose_configuration();
 
 struct EpldState {
     bool configured = false;
-    uint32_t loads = 0;        // configurations begun (nCONFIG rising)
-    uint64_t bits = 0;         // bits shifted in since the last nCONFIG pulse
-    uint16_t control = 0;      // register 0x0 as last written
+    uint32_t loads = 0;   // configurations begun (nCONFIG rising)
+    uint64_t bits = 0;    // bits shifted in since the last nCONFIG pulse
+    uint16_t control = 0; // register 0x0 as last written
     uint16_t width = 0, height = 0, refresh = 0;
-    uint8_t head[32] = {};     // the first bytes of the image shifted in
+    uint8_t head[32] = {}; // the first bytes of the image shifted in
 };
 EpldState epld_state();
 

@@ -108,10 +108,10 @@ enum : uint32_t {
 
 // The display EPLD's configuration pins on GPIO port 0.
 enum : uint32_t {
-    GPIO_EPLD_NCONFIG = 0x40000000u, // output
-    GPIO_EPLD_NSTATUS = 0x20000000u, // input
-    GPIO_EPLD_DATA = 0x10000000u,    // output
-    GPIO_EPLD_DCLK = 0x08000000u,    // output
+    GPIO_EPLD_NCONFIG = 0x40000000u,   // output
+    GPIO_EPLD_NSTATUS = 0x20000000u,   // input
+    GPIO_EPLD_DATA = 0x10000000u,      // output
+    GPIO_EPLD_DCLK = 0x08000000u,      // output
     GPIO_EPLD_CONF_DONE = 0x00800000u, // input
 };
 

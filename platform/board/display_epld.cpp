@@ -123,9 +123,9 @@ uint16_t DisplayEpld::Reg(uint32_t reg) {
 
 void DisplayEpld::SetReg(uint32_t reg, uint16_t value) {
     if (!conf_done_) return;
-    uint16_t* target = reg == EPLD_CONTROL  ? &control_
-                       : reg == EPLD_WIDTH  ? &width_
-                       : reg == EPLD_HEIGHT ? &height_
+    uint16_t* target = reg == EPLD_CONTROL   ? &control_
+                       : reg == EPLD_WIDTH   ? &width_
+                       : reg == EPLD_HEIGHT  ? &height_
                        : reg == EPLD_REFRESH ? &refresh_
                                              : nullptr;
     if (target == nullptr) return;

@@ -48,15 +48,16 @@ const Layout LAYOUTS[] = {
     {11, Modules::Other, Order::ColumnFirst, 16, 2, Bands::Ceiling, Reading::OnOff},
     {12, Modules::Any, Order::ColumnFirst, 16, 2, Bands::Ceiling, Reading::OnOff},
 };
-const Layout RGB_ROWS = {0, Modules::Any, Order::RowInBandFirst, 0, 1, Bands::Ceiling,
-                         Reading::Rgb555};
+const Layout RGB_ROWS = {0, Modules::Any,   Order::RowInBandFirst, 0,
+                         1, Bands::Ceiling, Reading::Rgb555};
 
 const uint8_t MODE_ON_OFF = 0x10;
 
 const Layout& layout_of(uint8_t code, int module_height) {
     bool short_modules = module_height == 7 || module_height == 8;
     for (const Layout& l : LAYOUTS) {
-        bool fits = l.modules == Modules::Any || (l.modules == Modules::SevenOrEight) == short_modules;
+        bool fits =
+            l.modules == Modules::Any || (l.modules == Modules::SevenOrEight) == short_modules;
         if (l.code == code && fits) return l;
     }
     return RGB_ROWS;

@@ -66,9 +66,8 @@ class PictureWriter {
     void Run() {
         std::unique_lock<std::mutex> lock(m_);
         while (!stop_) {
-            cv_.wait(lock, [this] {
-                return stop_ || field::display_modules().Changes() != written_;
-            });
+            cv_.wait(lock,
+                     [this] { return stop_ || field::display_modules().Changes() != written_; });
             if (stop_) break;
             lock.unlock();
             Flush();

@@ -267,9 +267,9 @@ TEST_F(SignController, LoadsTheEpldAndShowsTheSignAsAPicture) {
     for (int wait = 0; wait < 200 && !fs::exists(picture); wait++)
         ASSERT_EQ(-1, run_.Wait(0.05)) << run_.Output();
     std::string out = run_.Output();
-    for (const std::string& line : {"sign-controller: sign picture " + picture + "\n",
-                                   std::string("EPLD Program Success! - Type:28 - 48x112\n"),
-                                   std::string("EPLD mode:1\n")})
+    for (const std::string& line :
+         {"sign-controller: sign picture " + picture + "\n",
+          std::string("EPLD Program Success! - Type:28 - 48x112\n"), std::string("EPLD mode:1\n")})
         EXPECT_NE(std::string::npos, out.find(line)) << line << "\n--- output:\n" << out;
     std::ifstream in(picture, std::ios::binary);
     std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

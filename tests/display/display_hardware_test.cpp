@@ -118,8 +118,7 @@ TEST_F(DisplayHardware, StartUpLoadsTheFactoryModuleTypeAndShowsABlankSign) {
 class RestoredSignWidth : public DisplayHardware {
   protected:
     void Prepare() override {
-        const std::string text =
-            "<!-- CONFIG.XML J6 V2.0 -->\nvmsSignWidthPixels[0000]:XXXX,90\n";
+        const std::string text = "<!-- CONFIG.XML J6 V2.0 -->\nvmsSignWidthPixels[0000]:XXXX,90\n";
         mon_tfsadd("CONFIG.XML", nullptr, "p", reinterpret_cast<const unsigned char*>(text.data()),
                    int(text.size()));
     }
@@ -167,7 +166,7 @@ struct FrameCase {
     uint32_t module_type; // loaded and configured (halvModuleID)
     const char* modules;  // field line
     int height;
-    int bits; // 15: the renderer's surface; 8: the driver's own
+    int bits;                         // 15: the renderer's surface; 8: the driver's own
     std::function<Led(uint32_t)> led; // what an LED shows for the surface's value
 };
 
@@ -206,7 +205,8 @@ TEST_F(DisplayHardware, EveryFrameFormatComesBackPixelExact) {
         if (c.bits == 15) rendered.Create(c.height, 112, 15);
         for (int y = 0; y < c.height; ++y)
             for (int x = 0; x < 112; ++x)
-                surface.SetPixel(x, y, int32_t(c.bits == 15 ? Pattern15(x, y) : (x * 7 + y * 13) & 0xFF));
+                surface.SetPixel(x, y,
+                                 int32_t(c.bits == 15 ? Pattern15(x, y) : (x * 7 + y * 13) & 0xFF));
         Driver().TransferFrame(&surface, false);
 
         host::SignPicture picture = host::sign_picture();
@@ -220,8 +220,8 @@ TEST_F(DisplayHardware, EveryFrameFormatComesBackPixelExact) {
                 if (Led{got[0], got[1], got[2]} == want) continue;
                 ++wrong;
                 ADD_FAILURE() << "LED " << x << "," << y << " shows " << int(got[0]) << "/"
-                              << int(got[1]) << "/" << int(got[2]) << ", expected "
-                              << int(want[0]) << "/" << int(want[1]) << "/" << int(want[2]);
+                              << int(got[1]) << "/" << int(got[2]) << ", expected " << int(want[0])
+                              << "/" << int(want[1]) << "/" << int(want[2]);
             }
         }
     }
@@ -235,14 +235,14 @@ TEST_F(DisplayHardware, FramesFitTheirLayoutTheFrameAreaAndTheSurface) {
         uint32_t bytes;
         uint32_t stored_height; // the driver's height after the frame
     } cases[] = {
-        {1, 48, 112, 15, 5376, 48},      // 8 rows x 112 x 6 bands
-        {3, 16, 112, 15, 3584, 32},      // one band converts two
-        {3, 16, 112, 8, 0, 16},          // only for the 15-bit surface
-        {4, 24, 112, 8, 5376, 48},       // two bands, the second past the surface
-        {5, 7, 112, 8, 1568, 14},        // two bands of 7 rows
-        {0, 250, 300, 15, 131072, 250},  // 150,000 bytes cut at the frame area
-        {12, 48, 112, 15, 5376, 48},     // one byte a pixel
-        {11, 48, 112, 15, 10752, 48},    // two bytes a pixel for 8-row modules
+        {1, 48, 112, 15, 5376, 48},     // 8 rows x 112 x 6 bands
+        {3, 16, 112, 15, 3584, 32},     // one band converts two
+        {3, 16, 112, 8, 0, 16},         // only for the 15-bit surface
+        {4, 24, 112, 8, 5376, 48},      // two bands, the second past the surface
+        {5, 7, 112, 8, 1568, 14},       // two bands of 7 rows
+        {0, 250, 300, 15, 131072, 250}, // 150,000 bytes cut at the frame area
+        {12, 48, 112, 15, 5376, 48},    // one byte a pixel
+        {11, 48, 112, 15, 10752, 48},   // two bytes a pixel for 8-row modules
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("format " + std::to_string(c.format));
@@ -294,9 +294,9 @@ struct LoadCase {
     const char* what;
     std::function<int()> act; // the configure's result
     int result;
-    uint32_t loads;      // nCONFIG pulses it caused
-    int errors;          // "EPLD Program Error - Type" lines it printed
-    bool configured;     // the EPLD at the end
+    uint32_t loads;  // nCONFIG pulses it caused
+    int errors;      // "EPLD Program Error - Type" lines it printed
+    bool configured; // the EPLD at the end
     std::function<void()> also = [] {};
 };
 

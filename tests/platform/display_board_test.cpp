@@ -24,7 +24,8 @@ class DisplayBoard : public ::testing::Test {
         host::kernel_start_for_test(nullptr, 0);
         std::string error;
         ASSERT_TRUE(host::board_start(options_, error)) << error;
-        board::display_output_attach([this](const board::DisplayOutput& out) { shown_.push_back(out); });
+        board::display_output_attach(
+            [this](const board::DisplayOutput& out) { shown_.push_back(out); });
     }
     void TearDown() override {
         board::display_output_attach(nullptr);
@@ -89,11 +90,11 @@ TEST_F(DisplayBoard, TheDmaReadsOnlyTheFrameAreaAndCanBeHeld) {
         uint32_t source, count;
         bool completes;
     } cases[] = {
-        {Area(), 0x10000, true},               // the whole area
-        {Area(), 0x10001, false},              // one unit beyond it
-        {Area() + 0x1FFFE, 1, true},           // its last two bytes
-        {Area() - 2, 1, false},                // below it
-        {0x00001000u, 4, false},               // elsewhere
+        {Area(), 0x10000, true},     // the whole area
+        {Area(), 0x10001, false},    // one unit beyond it
+        {Area() + 0x1FFFE, 1, true}, // its last two bytes
+        {Area() - 2, 1, false},      // below it
+        {0x00001000u, 4, false},     // elsewhere
     };
     for (const auto& c : cases) {
         size_t before = shown_.size();
