@@ -23,6 +23,7 @@ const auto MIN_WRITE_INTERVAL = std::chrono::milliseconds(100);
 
 class PictureWriter {
   public:
+    ~PictureWriter() { Stop(); }
     void Start(const std::string& path) {
         Stop();
         std::lock_guard<std::mutex> lock(m_);
