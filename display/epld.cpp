@@ -3,7 +3,7 @@
 // of the port keep their state.
 #include "display/epld.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "platform/board/bus.h"
 
 namespace {

@@ -1,8 +1,9 @@
 # The display EPLD's built-in configuration images: the host tool epldgen
 # makes the six placeholder images and writes them, zlib-compressed, as the
 # firmware's built-in EPLD table. The names are the images' names, in table
-# order (image 1 first).
-add_executable(epldgen ${CMAKE_SOURCE_DIR}/tools/epldgen/epldgen.cc)
+# order (image 1 first). A host tool that only runs at build time, built on its
+# own (the tools/ rule leaves a tool that a fragment has already defined alone).
+add_executable(epldgen ${CMAKE_SOURCE_DIR}/tools/epldgen/epldgen.cpp)
 target_link_libraries(epldgen PRIVATE ZLIB::ZLIB)
 
 set(EPLD_TABLE_CPP ${CMAKE_BINARY_DIR}/generated/display/builtin_eplds.cpp)

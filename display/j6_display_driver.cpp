@@ -1,7 +1,7 @@
 // The sign's display driver (see j6_display_driver.h).
 #include "display/j6_display_driver.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "display/epld.h"
 #include "display/j6_frame_formats.h"
 #include "platform/board/bus.h"
