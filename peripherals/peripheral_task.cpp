@@ -1,6 +1,7 @@
 #include "peripherals/peripheral_task.h"
 
 #include "runtime/console.h"
+#include "ntcip/clock/clock.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/os.h"
 #include "runtime/task_table.h"
@@ -14,17 +15,16 @@
 
 namespace {
 
-// The fixed peripherals in creation order. The clock (90), the front-panel
-// manager (70), the controller's temperature sensor (10, "42100") and the
-// file manager (304, after 302) join this table with their classes.
+// The fixed peripherals in creation order. The front-panel manager (70,
+// after the clock), the controller's temperature sensor (10, "42100") and
+// the file manager (304, after 302) join this table with their classes.
 struct FixedPeripheral {
     uint16_t id;
     const char* parameters;
 };
 const FixedPeripheral FIXED_PERIPHERALS[] = {
-    {PERIPHERAL_ID_DIRECTORY_FILE, nullptr},
-    {PERIPHERAL_ID_CONFIG_FILE, nullptr},
-    {PERIPHERAL_ID_MONRC_FILE, nullptr},
+    {PERIPHERAL_ID_CLOCK, nullptr},       {PERIPHERAL_ID_DIRECTORY_FILE, nullptr},
+    {PERIPHERAL_ID_CONFIG_FILE, nullptr}, {PERIPHERAL_ID_MONRC_FILE, nullptr},
     {PERIPHERAL_ID_SCRIPT_FILE, nullptr},
 };
 
@@ -53,6 +53,8 @@ const CPeripheralTask::LetterAction CPeripheralTask::LETTER_ACTIONS[] = {
     {LETTER_CONFIG_WRITER_RELEASE, &CPeripheralTask::OnConfigWriterRelease},
     {LETTER_ETHERNET_ADDRESS_CHANGED, &CPeripheralTask::OnEthernetAddressChanged},
     {LETTER_NETWORK_CONFIG_CHANGED, &CPeripheralTask::OnNetworkConfigChanged},
+    {LETTER_LOCAL_TIME_DIFFERENTIAL, &CPeripheralTask::OnLocalTimeDifferential},
+    {LETTER_STANDARD_TIME_ZONE, &CPeripheralTask::OnStandardTimeZone},
 };
 
 CPeripheralTask::CPeripheralTask(post_office& office)
@@ -166,6 +168,16 @@ void CPeripheralTask::OnEthernetAddressChanged(const letter_s&) {
         mon_docommand(line, 0);
     }
     RewriteMonrcAndRestart("ethernet mac changed... rebooting\n");
+}
+
+// A central write of the differential or the zone: the clock takes it up at
+// its second poll from now.
+void CPeripheralTask::OnLocalTimeDifferential(const letter_s&) {
+    if (CClock* clock = find_clock()) clock->StartDifferentialCount();
+}
+
+void CPeripheralTask::OnStandardTimeZone(const letter_s&) {
+    if (CClock* clock = find_clock()) clock->StartZoneCount();
 }
 
 void CPeripheralTask::OnNetworkConfigChanged(const letter_s&) {

@@ -9,7 +9,8 @@
 // file is made due and asked to save), 94/95 (the configuration-file writer
 // off/on), 92/36 (Ethernet address or configuration changed: "monrc" is
 // rewritten and the controller restarts), 60 (terminate) and 120 (controlled
-// reset, answered with 67). The sensors, boards, front panel and climate
+// reset, answered with 67), 89/90 (a central write of the local time
+// differential or the time zone, handed to the clock). The sensors, boards, front panel and climate
 // outputs add their letters and steps as they come.
 #pragma once
 
@@ -55,6 +56,8 @@ class CPeripheralTask : public CMailTask {
     void OnConfigWriterRelease(const letter_s& letter);
     void OnEthernetAddressChanged(const letter_s& letter);
     void OnNetworkConfigChanged(const letter_s& letter);
+    void OnLocalTimeDifferential(const letter_s& letter);
+    void OnStandardTimeZone(const letter_s& letter);
     // Rewrites "monrc", prints `text` and asks for the controlled restart.
     void RewriteMonrcAndRestart(const char* text);
 

@@ -1,5 +1,6 @@
 #include "peripherals/pl_mediator.h"
 
+#include "ntcip/clock/clock.h"
 #include "store/config_file.h"
 #include "store/directory_file.h"
 #include "store/monrc_file.h"
@@ -15,6 +16,7 @@ struct FactoryRow {
 };
 
 const FactoryRow kFactoryRows[] = {
+    {PERIPHERAL_CLASS_CLOCK, CClock::Create},
     {PERIPHERAL_CLASS_CONFIG_FILE, CFile_Config::Create},
     {PERIPHERAL_CLASS_DIRECTORY_FILE, CFile_Directory::Create},
     {PERIPHERAL_CLASS_MONRC_FILE, CFile_Monrc::Create},

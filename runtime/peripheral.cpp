@@ -16,7 +16,8 @@ struct IdName {
     uint8_t class_code;
     const char* name;
 };
-const IdName kFileNames[] = {
+const IdName kIdNames[] = {
+    {PERIPHERAL_ID_CLOCK, PERIPHERAL_CLASS_CLOCK, "CLOCK01"},
     {PERIPHERAL_ID_DIRECTORY_FILE, PERIPHERAL_CLASS_DIRECTORY_FILE, "DIRECTORY FILE"},
     {PERIPHERAL_ID_CONFIG_FILE, PERIPHERAL_CLASS_CONFIG_FILE, "CONFIG FILE"},
     {PERIPHERAL_ID_MONRC_FILE, PERIPHERAL_CLASS_MONRC_FILE, "MONRC FILE"},
@@ -24,7 +25,7 @@ const IdName kFileNames[] = {
 };
 
 const IdName* find_id(uint16_t id) {
-    for (const IdName& n : kFileNames)
+    for (const IdName& n : kIdNames)
         if (n.id == id) return &n;
     return nullptr;
 }

@@ -91,18 +91,21 @@ class CPeripheral {
 // Text of a communication state ("SETTING UP", ..., "UNKNOWN").
 const char* peripheral_state_text(uint8_t state);
 
-// The file objects' ids and class codes.
+// The ids and class codes of the clock and the file objects.
 const uint16_t PERIPHERAL_ID_DIRECTORY_FILE = 300;
 const uint16_t PERIPHERAL_ID_CONFIG_FILE = 301;
 const uint16_t PERIPHERAL_ID_MONRC_FILE = 302;
 const uint16_t PERIPHERAL_ID_SCRIPT_FILE = 303;
+const uint16_t PERIPHERAL_ID_CLOCK = 90;
 const uint8_t PERIPHERAL_CLASS_CONFIG_FILE = 0x0E;
 const uint8_t PERIPHERAL_CLASS_DIRECTORY_FILE = 0x0F;
 const uint8_t PERIPHERAL_CLASS_MONRC_FILE = 0x10;
 const uint8_t PERIPHERAL_CLASS_SCRIPT_FILE = 0x12;
+const uint8_t PERIPHERAL_CLASS_CLOCK = 4;
 
 // The fixed name of a peripheral id, "UNKNOWN" when no class names it.
-// For now it knows the file objects; the id table of every class replaces it.
+// For now it knows the clock and the file objects; the id table of every
+// class replaces it.
 const char* periph_id_to_name(uint16_t id);
 // The class code that builds a peripheral id; 0 when no class builds it.
 uint8_t periph_id_to_class(uint16_t id);

@@ -11,6 +11,8 @@
 #include "console/vms_command.h"
 #include "display/display_task.h"
 #include "display/module_types.h"
+#include "ntcip/clock/calendar.h"
+#include "ntcip/clock/clock.h"
 #include "ntcip/mib/mib.h"
 #include "ntcip/schedule/schedule_task.h"
 #include "peripherals/peripheral_task.h"
@@ -34,6 +36,7 @@
 #include "store/script_file.h"
 #include "store/objects.h"
 
+#include <cstdio>
 #include <cstring>
 #include <zlib.h>
 
@@ -44,6 +47,7 @@ const uint32_t FLASH_DEAD_MAXIMUM = 500000;
 const long FLASH_HEADERS_MAXIMUM = 1000;
 const uint32_t BOOTLOADER_BUFFER_BYTES = 300000;
 const int TRACE_LEVEL_POLLS = 100;
+const int TFS_TIME_TEXT_BYTES = 18; // "mm/dd/yyyy hh:mm\n" and its NUL
 
 const char* const BOARD_NAMES[] = {
     "TZR Product Board I",
@@ -292,19 +296,27 @@ TX_BYTE_POOL& get_thread_stack_pool() {
     return thread_stack_pool();
 }
 
-// The clock peripheral (id 90) supplies the local time once the peripheral
-// subsystem exists; until then the value last read (0) is returned.
+// The flash file system's file times are the sign's local time, taken from
+// the clock peripheral; without one (or before its first reading) the value
+// last read (0 before any) is kept.
 uint32_t tfs_get_time() {
+    CClock* clock = find_clock();
+    if (clock) clock->GetLocalTime(&startup().local_time);
     return startup().local_time;
 }
 
 char* tfs_format_time(uint32_t seconds, char* buffer, int size) {
     if (!buffer) return buffer;
-    if (size < 18 || seconds == 0xFFFFFFFFu) {
+    if (size < TFS_TIME_TEXT_BYTES || seconds == 0xFFFFFFFFu) {
         if (size > 0) buffer[0] = '\0';
         return buffer;
     }
     // Without a clock peripheral the buffer is left as it was.
+    if (!find_clock()) return buffer;
+    struct tm date = {};
+    seconds_to_tm(seconds, &date);
+    std::snprintf(buffer, size_t(size), "%02d/%02d/%04d %02d:%02d\n", date.tm_mon + 1, date.tm_mday,
+                  date.tm_year + 1900, date.tm_hour, date.tm_min);
     return buffer;
 }
 

@@ -123,6 +123,10 @@ uint32_t clock_seconds();         // the global-time counter now
 void set_clock_seconds(uint32_t); // as a write of the four registers
 uint8_t early_restart_byte();
 
+// ---- Real-time clock (what the monitor's RTC services read and set) ----
+uint64_t rtc_seconds();            // UTC seconds since 1970
+void set_rtc_seconds(uint64_t);
+
 // ---- Board temperature (what the monitor reports) ----
 int board_temperature();
 void set_board_temperature(int degrees);
@@ -132,12 +136,17 @@ void set_board_temperature(int degrees);
 namespace host {
 
 // Build the board from the options: clock/NV device (file "clocknv.bin" in the
-// state directory), bus logic with the board id, UIC0, a placeholder for the
-// UART0 scratch register, the monitor's entry word, GPIO port 0's registers,
-// the display EPLD (unconfigured) and DMA channel 0. Creates the state
+// state directory), real-time clock ("rtc.bin"), bus logic with the board id,
+// UIC0, a placeholder for the UART0 scratch register, the monitor's entry word,
+// GPIO port 0's registers, the display EPLD (unconfigured) and DMA channel 0.
+// Creates the state
 // directory when needed. Returns true, or false with the reason in `error`.
 bool board_start(const HostOptions& options, std::string& error);
 // Unmap everything and close the state files (tests; a restart in-process).
 void board_stop();
+// Tests: the board of `state_dir`, not running, as if it had been off for
+// `seconds` longer: its real-time clock is that much further on at the next
+// start, its global-time counter is not. False when there is no clock file.
+bool board_power_off(const std::string& state_dir, uint32_t seconds);
 
 } // namespace host

@@ -4,6 +4,7 @@
 #include "platform/board/display_epld.h"
 #include "platform/board/clock_nv.h"
 #include "platform/board/onchip.h"
+#include "platform/board/rtc.h"
 #include "platform/board/uic.h"
 #include "platform/board/bus.h"
 #include "platform/kernel/host.h"
@@ -15,8 +16,11 @@ namespace board {
 
 namespace {
 
+const char* const RTC_FILE = "rtc.bin";
+
 struct Board {
     ClockNvDevice clock;
+    RealTimeClock rtc;
     BusLogic logic;
     Uart0Scratch uart0;
     MonitorEntryWord entry;
@@ -49,6 +53,12 @@ uint32_t clock_seconds() {
 }
 void set_clock_seconds(uint32_t seconds) {
     the_board().clock.SetSeconds(seconds);
+}
+uint64_t rtc_seconds() {
+    return the_board().rtc.Seconds();
+}
+void set_rtc_seconds(uint64_t seconds) {
+    the_board().rtc.SetSeconds(seconds);
 }
 uint8_t early_restart_byte() {
     return the_board().clock.Byte(BUS_EARLY_RESTART - BUS_CLOCK_NV_BASE);
@@ -101,6 +111,10 @@ bool board_start(const HostOptions& options, std::string& error) {
         return false;
     }
     if (!b.clock.Open(options.state_dir + "/clocknv.bin", error)) return false;
+    if (!b.rtc.Open(options.state_dir + "/" + board::RTC_FILE, error)) {
+        b.clock.Close();
+        return false;
+    }
     b.logic.SetBoardId(options.board_id);
     board::bus_map(BUS_CLOCK_NV_BASE, board::ClockNvDevice::kWindow, &b.clock);
     board::bus_map(BUS_LOGIC_LATCH, board::BusLogic::kWindow, &b.logic);
@@ -133,8 +147,13 @@ void board_stop() {
     b.epld.Reset();
     b.dma.Reset();
     b.clock.Close();
+    b.rtc.Close();
     b.uart0.Write(7, 1, 0);
     b.started = false;
+}
+
+bool board_power_off(const std::string& state_dir, uint32_t seconds) {
+    return board::RealTimeClock::AgeFile(state_dir + "/" + board::RTC_FILE, seconds);
 }
 
 } // namespace host

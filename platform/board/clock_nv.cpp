@@ -60,22 +60,19 @@ bool ClockNvDevice::Open(const std::string& path, std::string& error) {
     }
     file_ = static_cast<Backing*>(p);
     if (std::memcmp(file_->magic, kMagic, sizeof kMagic) != 0) {
-        // New (or unreadable): the counter starts at the host's time, the
-        // storage bytes erased to 0.
+        // New (or unreadable): the counter and the storage bytes start at 0,
+        // as on a new board.
         if (size > 0)
             std::fprintf(stderr,
-                         "clock/NV: %s was not valid: the counter starts again from the "
-                         "host's time, the stored bytes from 0\n",
+                         "clock/NV: %s was not valid: the counter and the stored bytes start "
+                         "again from 0\n",
                          path.c_str());
         std::memset(file_, 0, sizeof(Backing));
         std::memcpy(file_->magic, kMagic, sizeof kMagic);
-        file_->seconds = uint32_t(wall_seconds());
-        file_->wall = wall_seconds();
     }
-    // Time went on while the board was off.
-    uint64_t now = wall_seconds();
-    uint64_t off = now > file_->wall ? now - file_->wall : 0;
-    base_seconds_ = uint32_t(file_->seconds + off);
+    // The counter stood still while the board was off: the firmware measures
+    // the outage against the real-time clock.
+    base_seconds_ = file_->seconds;
     base_tick_ = host::clock_ticks();
     SaveLocked(base_seconds_);
     return true;

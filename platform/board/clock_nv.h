@@ -2,7 +2,8 @@
 // Registers 1, 3, 5 and 7 hold the global-time seconds counter, most
 // significant first; the other bytes are battery-backed storage (0x0B the
 // early-restart byte, 0x0E the control byte). The counter follows the kernel's
-// clock while the program runs and the host's wall clock while it does not.
+// clock while the program runs and keeps its last value while it does not, so
+// that the firmware can measure an outage against the real-time clock (rtc.h).
 // Everything lives in a small memory-mapped file of the state directory, so a
 // killed program loses nothing.
 #pragma once

@@ -374,7 +374,7 @@ int mon_uart_setup(int port, int baud, int databits, uint32_t options) {
 int mon_rtcread(struct mon_tm* tm) {
     if (tm == nullptr) return -1;
     monitor::ServiceLock lock;
-    time_t t = time_t(board::clock_seconds());
+    time_t t = time_t(board::rtc_seconds());
     struct tm out;
     gmtime_r(&t, &out);
     *tm = mon_tm{out.tm_sec,  out.tm_min,  out.tm_hour,
@@ -399,9 +399,9 @@ int mon_rtcwrite(const struct mon_tm* tm) {
     in.tm_mon = tm->tm_mon;
     in.tm_year = tm->tm_year;
     int64_t seconds = int64_t(timegm(&in));
-    if (seconds < 0 || seconds > int64_t(0xFFFFFFFFu)) return -1;
+    if (seconds < 0) return -1;
     monitor::ServiceLock lock;
-    board::set_clock_seconds(uint32_t(seconds));
+    board::set_rtc_seconds(uint64_t(seconds));
     return 0;
 }
 

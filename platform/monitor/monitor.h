@@ -101,7 +101,9 @@ void mon_dcrwrite(uint32_t dcrn, uint32_t value);
 int mon_uart_setup(int port, int baud, int databits, uint32_t options);
 
 // ---- Real-time clock ------------------------------------------------------------------
-// The calendar record, UTC, in the layout of the C library's broken-down time.
+// The board's battery-backed clock (not the global-time counter of the clock/NV
+// device): it keeps running while the board is off. The calendar record, UTC,
+// in the layout of the C library's broken-down time.
 struct mon_tm {
     int32_t tm_sec, tm_min, tm_hour, tm_mday, tm_mon, tm_year, tm_wday, tm_yday, tm_isdst;
 };

@@ -1,5 +1,6 @@
 // Calendar conversion: known dates both ways, the round trip over the covered
-// range, and the unchecked fields of a record adding their weight as they stand.
+// range, every day against the C library, and the unchecked fields of a record
+// adding their weight as they stand.
 #include "ntcip/clock/calendar.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +46,25 @@ TEST(CalendarTest, RoundTripGivesTheCountBackOverTheCoveredRange) {
             struct tm t = {};
             seconds_to_tm(near, &t);
             ASSERT_EQ(tm_to_seconds(t), near);
+        }
+}
+
+TEST(CalendarTest, EveryDayFrom1970To2105AgreesWithTheCLibrary) {
+    for (uint64_t day = 0; day * 86400 < 4291747200u; ++day)
+        for (uint32_t s : {uint32_t(day * 86400), uint32_t(day * 86400 + 86399)}) {
+            struct tm ours = {}, theirs = {};
+            seconds_to_tm(s, &ours);
+            time_t t = time_t(s);
+            gmtime_r(&t, &theirs);
+            ASSERT_EQ(ours.tm_year, theirs.tm_year) << s;
+            ASSERT_EQ(ours.tm_mon, theirs.tm_mon) << s;
+            ASSERT_EQ(ours.tm_mday, theirs.tm_mday) << s;
+            ASSERT_EQ(ours.tm_hour, theirs.tm_hour) << s;
+            ASSERT_EQ(ours.tm_min, theirs.tm_min) << s;
+            ASSERT_EQ(ours.tm_sec, theirs.tm_sec) << s;
+            ASSERT_EQ(ours.tm_wday, theirs.tm_wday) << s;
+            ASSERT_EQ(ours.tm_yday, theirs.tm_yday) << s;
+            ASSERT_EQ(tm_to_seconds(theirs), s) << s;
         }
 }
 

@@ -34,7 +34,7 @@ TEST_F(PlMediatorTest, CreatesTheFilePeripheralsThroughTheFactoryList) {
     EXPECT_FALSE(r.Init());
     for (uint16_t id : {300, 301, 302, 303})
         EXPECT_TRUE(r.Create(id, nullptr)) << id;
-    EXPECT_FALSE(r.Create(90, nullptr));  // no class builds the clock yet
+    EXPECT_FALSE(r.Create(70, nullptr));  // no class builds the front panel yet
     EXPECT_FALSE(r.Create(0, nullptr));   // class code 0
     EXPECT_FALSE(r.Create(999, nullptr)); // no class at all
     EXPECT_EQ(4u, r.Count());
@@ -48,7 +48,7 @@ TEST_F(PlMediatorTest, CreatesTheFilePeripheralsThroughTheFactoryList) {
     EXPECT_EQ(1, p->Enabled());
     ASSERT_TRUE(r.Find(PERIPHERAL_ID_SCRIPT_FILE, &p));
     EXPECT_EQ(1, p->PollPeriod());
-    EXPECT_FALSE(r.Find(90, &p));
+    EXPECT_FALSE(r.Find(70, &p));
     EXPECT_EQ(nullptr, p);
 
     EXPECT_EQ((std::vector<uint16_t>{300, 301, 302, 303}), Ids(r, PERIPHERAL_CLASS_ANY));

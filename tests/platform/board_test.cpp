@@ -1,4 +1,5 @@
-// The board behind the bus: board id, clock/NV device, UIC0, SPI port, display EPLD and DMA.
+// The board behind the bus: board id, clock/NV device, real-time clock, UIC0, SPI port,
+// display EPLD and DMA.
 #include "platform/board/board.h"
 #include "platform/board/bus.h"
 #include "platform/kernel/host.h"
@@ -7,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -85,13 +87,26 @@ TEST_F(BoardTest, GlobalTimeFollowsTheKernelClockAndSurvivesARestart) {
     EXPECT_EQ(1000003600u, ReadGlobalTime());
 
     bus_write8(0xF010000B, 0x0B); // early-restart byte
+    board::set_rtc_seconds(2000000000u);
     host::board_stop();
+    // Ten minutes off: the real-time clock runs on its battery, the
+    // global-time counter keeps its last value.
+    ASSERT_TRUE(host::board_power_off(options_.state_dir, 600));
     Start();
-    EXPECT_GE(ReadGlobalTime(), 1000003600u);
-    EXPECT_LE(ReadGlobalTime(), 1000003602u);
+    EXPECT_EQ(1000003600u, ReadGlobalTime());
+    EXPECT_GE(board::rtc_seconds(), 2000000600u);
+    EXPECT_LE(board::rtc_seconds(), 2000000602u);
     EXPECT_EQ(0x0B, bus_read8(0xF010000B));
     tx_thread_sleep(1000);
-    EXPECT_GE(ReadGlobalTime(), 1000003610u);
+    EXPECT_EQ(1000003610u, ReadGlobalTime());
+}
+
+TEST_F(BoardTest, ANewBoardsClocksStartAtZeroAndAtTheHostsTime) {
+    EXPECT_EQ(0u, ReadGlobalTime());
+    const uint64_t host_now = uint64_t(std::time(nullptr));
+    EXPECT_GE(board::rtc_seconds() + 2, host_now);
+    EXPECT_LE(board::rtc_seconds(), host_now + 2);
+    EXPECT_FALSE(host::board_power_off(options_.state_dir + "/none", 1));
 }
 
 TEST_F(BoardTest, ReadingTheMostSignificantByteLatchesTheCounter) {

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace test_support {
 
@@ -28,6 +30,34 @@ bool BootFirmware(const std::string& state_dir, const std::function<void()>& pre
     firmware_construct();
     host::kernel_start_for_test(tx_application_define, priority);
     return true;
+}
+
+bool BootAfterPowerOff(const std::string& state_dir, const std::function<void()>& before_cut,
+                       uint32_t off_seconds, std::string& error) {
+    pid_t child = fork();
+    if (child < 0) {
+        error = "cannot fork the first boot";
+        return false;
+    }
+    if (child == 0) {
+        std::string ignored;
+        if (!BootFirmware(
+                state_dir, [] { host::monitor_set_restart_callback([](int) {}); }, 0, ignored))
+            _exit(99);
+        if (before_cut) before_cut();
+        _exit(0);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        error = "the first boot failed";
+        return false;
+    }
+    if (!host::board_power_off(state_dir, off_seconds)) {
+        error = "no board clock in " + state_dir;
+        return false;
+    }
+    return BootFirmware(
+        state_dir, [] { host::monitor_set_restart_callback([](int) {}); }, 0, error);
 }
 
 void FirmwareFixture::SetUp() {

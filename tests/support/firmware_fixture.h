@@ -27,6 +27,14 @@ namespace test_support {
 bool BootFirmware(const std::string& state_dir, const std::function<void()>& prepare, UINT priority,
                   std::string& error);
 
+// A power cut: `before_cut` runs on a first boot of the firmware over
+// `state_dir` in a child process, which then ends abruptly; the board stays
+// off for `off_seconds` (its real-time clock runs on, its global-time counter
+// does not), and the firmware boots again in this process. -> false with
+// `error` when the first boot failed or the board cannot start again.
+bool BootAfterPowerOff(const std::string& state_dir, const std::function<void()>& before_cut,
+                       uint32_t off_seconds, std::string& error);
+
 class FirmwareFixture : public ::testing::Test {
   protected:
     void SetUp() override;
