@@ -1,15 +1,12 @@
 // The clock and non-volatile byte device (see clock_nv.h).
 #include "platform/board/clock_nv.h"
 
+#include "platform/board/state_record.h"
 #include "platform/kernel/host.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace board {
 
@@ -41,28 +38,14 @@ ClockNvDevice::~ClockNvDevice() {
 
 bool ClockNvDevice::Open(const std::string& path, std::string& error) {
     std::lock_guard<std::mutex> lock(m_);
-    int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
-    if (fd < 0) {
-        error = "clock/NV: cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    off_t size = lseek(fd, 0, SEEK_END);
-    if (size != off_t(sizeof(Backing)) && ftruncate(fd, sizeof(Backing)) != 0) {
-        error = "clock/NV: cannot size " + path;
-        close(fd);
-        return false;
-    }
-    void* p = mmap(nullptr, sizeof(Backing), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    close(fd);
-    if (p == MAP_FAILED) {
-        error = "clock/NV: cannot map " + path;
-        return false;
-    }
-    file_ = static_cast<Backing*>(p);
+    bool had_bytes = false;
+    file_ = static_cast<Backing*>(
+        map_state_record("clock/NV", path, sizeof(Backing), true, &had_bytes, error));
+    if (file_ == nullptr) return false;
     if (std::memcmp(file_->magic, kMagic, sizeof kMagic) != 0) {
         // New (or unreadable): the counter and the storage bytes start at 0,
         // as on a new board.
-        if (size > 0)
+        if (had_bytes)
             std::fprintf(stderr,
                          "clock/NV: %s was not valid: the counter and the stored bytes start "
                          "again from 0\n",
@@ -82,8 +65,7 @@ void ClockNvDevice::Close() {
     std::lock_guard<std::mutex> lock(m_);
     if (file_ == nullptr) return;
     SaveLocked(NowLocked());
-    msync(file_, sizeof(Backing), MS_SYNC);
-    munmap(file_, sizeof(Backing));
+    unmap_state_record(file_, sizeof(Backing));
     file_ = nullptr;
 }
 

@@ -1,15 +1,12 @@
 // The board's real-time clock (see rtc.h).
 #include "platform/board/rtc.h"
 
+#include "platform/board/state_record.h"
 #include "platform/kernel/host.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace board {
 
@@ -37,27 +34,12 @@ RealTimeClock::~RealTimeClock() {
 
 RealTimeClock::Backing* RealTimeClock::MapBacking(const std::string& path, std::string& error,
                                                   bool create) {
-    int fd = open(path.c_str(), create ? O_RDWR | O_CREAT : O_RDWR, 0644);
-    if (fd < 0) {
-        error = "rtc: cannot open " + path + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    const size_t size = sizeof(Backing);
-    off_t old_size = lseek(fd, 0, SEEK_END);
-    if (old_size != off_t(size) && ftruncate(fd, off_t(size)) != 0) {
-        error = "rtc: cannot size " + path;
-        close(fd);
-        return nullptr;
-    }
-    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    close(fd);
-    if (p == MAP_FAILED) {
-        error = "rtc: cannot map " + path;
-        return nullptr;
-    }
-    auto* file = static_cast<Backing*>(p);
+    bool had_bytes = false;
+    auto* file = static_cast<Backing*>(
+        map_state_record("rtc", path, sizeof(Backing), create, &had_bytes, error));
+    if (file == nullptr) return nullptr;
     if (std::memcmp(file->magic, kMagic, sizeof kMagic) != 0) {
-        if (old_size > 0)
+        if (had_bytes)
             std::fprintf(stderr,
                          "rtc: %s was not valid: the clock starts again at the host's time\n",
                          path.c_str());
@@ -86,8 +68,7 @@ void RealTimeClock::Close() {
     std::lock_guard<std::mutex> lock(m_);
     if (file_ == nullptr) return;
     SaveLocked(NowLocked());
-    msync(file_, sizeof(Backing), MS_SYNC);
-    munmap(file_, sizeof(Backing));
+    unmap_state_record(file_, sizeof(Backing));
     file_ = nullptr;
 }
 
@@ -122,7 +103,7 @@ bool RealTimeClock::AgeFile(const std::string& path, uint32_t seconds) {
     Backing* file = MapBacking(path, error, false);
     if (file == nullptr) return false;
     file->wall_ms -= int64_t(seconds) * 1000;
-    munmap(file, sizeof(Backing));
+    unmap_state_record(file, sizeof(Backing));
     return true;
 }
 
