@@ -34,6 +34,7 @@ const mib_table* const kEss[] = {&ess_location_table};
 const mib_table* const kGlobal[] = {
     &global_config_table,
     &global_db_table,
+    &global_time_table,
     &global_security_table,
     &global_auxio_table,
 };
