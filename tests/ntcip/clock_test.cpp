@@ -5,7 +5,7 @@
 #include "ntcip/clock/calendar.h"
 #include "ntcip/clock/clock.h"
 #include "platform/monitor/monitor.h"
-#include "runtime/startup.h"
+#include "startup/startup.h"
 #include "store/database.h"
 #include "store/objects.h"
 #include "tests/support/firmware_fixture.h"
