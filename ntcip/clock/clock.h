@@ -53,7 +53,6 @@ class CClock : public CPeripheral {
     void ComputeDSTWindow();
     bool InDST() const;
     bool NearTransition() const;
-    const DstWindow& Window() const { return window_; }
 
   private:
     void CheckCentralSet();

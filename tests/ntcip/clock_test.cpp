@@ -4,6 +4,8 @@
 // flash, and the values a careless central system may write.
 #include "ntcip/clock/calendar.h"
 #include "ntcip/clock/clock.h"
+#include "ntcip/mib/mib.h"
+#include "ntcip/mib/oid_text.h"
 #include "platform/monitor/monitor.h"
 #include "startup/startup.h"
 #include "store/database.h"
@@ -14,6 +16,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -201,6 +204,60 @@ TEST_F(ClockTest, FlashFilesCarryTheLocalTime) {
     EXPECT_STREQ("", tfs_format_time(local, text, 17));
     std::strcpy(text, "unchanged");
     EXPECT_STREQ("", tfs_format_time(0xFFFFFFFFu, text, sizeof text));
+}
+
+// A central system's view through the registry, as an SNMP request sees it.
+const char* const GLOBAL_TIME = "1.3.6.1.4.1.1206.4.2.6.3.1.0";
+const char* const DIFFERENTIAL = "1.3.6.1.4.1.1206.4.2.6.3.4.0";
+const char* const LOCAL_TIME = "1.3.6.1.4.1.1206.4.2.6.3.6.0";
+
+uint32_t central_get(const char* oid) {
+    uint32_t value = 0;
+    EXPECT_EQ(1, snmp_get_integer_by_oid_text(oid, uint32_t(std::strlen(oid)), &value)) << oid;
+    return value;
+}
+
+void central_set(const char* oid, uint32_t value) {
+    EXPECT_EQ(1, snmp_set_integer_by_oid_text(oid, uint32_t(std::strlen(oid)), value,
+                                              OID_TEXT_NOTIFY | OID_TEXT_VALIDATE, MIB_ALL_RIGHTS))
+        << oid;
+}
+
+// The UTC offset of US Central time at `utc`, from the host's zone data.
+long chicago_offset(time_t utc) {
+    const char* old = std::getenv("TZ");
+    const std::string saved = old ? old : "";
+    setenv("TZ", "America/Chicago", 1);
+    tzset();
+    struct tm local = {};
+    localtime_r(&utc, &local);
+    if (old)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+    return local.tm_gmtoff;
+}
+
+TEST_F(ClockTest, ACentralSystemSeesAndSetsTheSignsTime) {
+    tx_thread_sleep(FIRST_POLL + 1);
+    // A new sign runs on the host's time (behind it by the host seconds its
+    // start took, the virtual clock standing still meanwhile), shown as US
+    // Central time.
+    const uint32_t global = central_get(GLOBAL_TIME);
+    EXPECT_NEAR(double(std::time(nullptr)), double(global), 60.0);
+    EXPECT_EQ(chicago_offset(time_t(global)), long(int32_t(central_get(LOCAL_TIME) - global)));
+
+    central_set(GLOBAL_TIME, 1457855990u); // ten seconds before daylight saving starts
+    tx_thread_sleep(PASS);
+    EXPECT_LE(central_get(LOCAL_TIME) - 1457834390u, 1u);
+    tx_thread_sleep(1500);
+    EXPECT_EQ(1457838005u, central_get(LOCAL_TIME));
+    EXPECT_EQ(uint32_t(-18000), central_get(DIFFERENTIAL));
+
+    central_set(GLOBAL_TIME, 4294967295u);
+    tx_thread_sleep(4 * PASS);
+    EXPECT_LE(central_get(GLOBAL_TIME) - 4291747199u, 4u); // the sign still answers
 }
 
 TEST(ClockPowerTest, AnOutageIsMeasuredAgainstTheBoardClock) {
