@@ -139,8 +139,7 @@ namespace host {
 // state directory), real-time clock ("rtc.bin"), bus logic with the board id,
 // UIC0, a placeholder for the UART0 scratch register, the monitor's entry word,
 // GPIO port 0's registers, the display EPLD (unconfigured) and DMA channel 0.
-// Creates the state
-// directory when needed. Returns true, or false with the reason in `error`.
+// Creates the state directory when needed. Returns true, or false with the reason in `error`.
 bool board_start(const HostOptions& options, std::string& error);
 // Unmap everything and close the state files (tests; a restart in-process).
 void board_stop();
