@@ -18,9 +18,11 @@ namespace fs = std::filesystem;
 namespace {
 
 // The shared test data lie beside the repository (or beside the folder of its worktrees).
+// A clone elsewhere on the machine finds them at the machine's shared folder.
 const char* const ARCHIVE_PLACES[] = {
     TEST_SOURCE_DIR "/../../shared/testdata/protos-c06-snmpv1.tar.xz",
     TEST_SOURCE_DIR "/../../../shared/testdata/protos-c06-snmpv1.tar.xz",
+    "/work/shared/testdata/protos-c06-snmpv1.tar.xz",
 };
 const uint32_t PROBE_ID = 0x7E000000;
 const size_t LARGEST_DATAGRAM = 65507;

@@ -114,7 +114,7 @@ TEST_F(KernelScheduling, SleepOfADayWakesAtTheRightTickQuickly) {
     EXPECT_EQ(tx_thread_sleep(day), TX_SUCCESS);
     EXPECT_EQ(tx_time_get() - before, day);
     EXPECT_EQ(expiries, 24 * 60 * 60);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 TEST_F(KernelScheduling, TimeStandsStillWhileAThreadCanRun) {
