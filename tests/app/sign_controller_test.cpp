@@ -175,7 +175,7 @@ TEST_F(SignController, DamagedFlashImagesAreReportedAndTheSignStillRuns) {
 // says when its thread starts (at its first tick).
 TEST_F(SignController, ConsoleLogShowsTheStartUpAndTheTasksStarting) {
     ASSERT_TRUE(Start({"--state", dir_ + "/state", "--speed", "20", "--port-offset",
-                       std::to_string(20000 + getpid() % 30000), "--console-log"}));
+                       std::to_string(test_support::FreePortOffset()), "--console-log"}));
     run_.Type("1");
     const char* lines[] = {
         "Booting J6-VMS ver ",
@@ -212,7 +212,7 @@ TEST_F(SignController, ConsoleLogShowsTheStartUpAndTheTasksStarting) {
 // console bit put into the flash before the first start opens the console;
 // without it the sign says why the console stays closed.
 TEST_F(SignController, TheConsoleRecipeWorksFromAFirstRunAndAClosedConsoleSaysWhy) {
-    const int offset = 20000 + getpid() % 30000;
+    const int offset = test_support::FreePortOffset();
     const struct {
         bool config;
         std::string expected;
@@ -261,7 +261,7 @@ TEST_F(SignController, LoadsTheEpldAndShowsTheSignAsAPicture) {
     std::ofstream(dir_ + "/field.txt") << "display scale 2\n";
     const std::string state = dir_ + "/state";
     ASSERT_TRUE(Start({"--state", state, "--speed", "20", "--port-offset",
-                       std::to_string(20000 + getpid() % 30000), "--console-log", "--field",
+                       std::to_string(test_support::FreePortOffset()), "--console-log", "--field",
                        dir_ + "/field.txt"}));
     const std::string picture = fs::absolute(state).lexically_normal().string() + "/sign.png";
     for (int wait = 0; wait < 200 && !fs::exists(picture); wait++)

@@ -3,6 +3,7 @@
 // on host sockets that run on a host thread holding the clock while they talk.
 #pragma once
 
+#include "tests/support/host_process.h"
 #include "platform/netstack/netstack.h"
 #include "tests/comm/snmp_test_util.h"
 #include "tests/console/console_test_util.h"
@@ -187,7 +188,9 @@ class TcpManager {
 class NetworkedSign : public test_support::FirmwareFixture {
   protected:
     void Configure(host::HostOptions& options) override {
-        options.port_offset = 20000 + getpid() % 30000;
+        // Every port of the sign (23 to 15002 plus the offset) stays below the
+        // host's ephemeral range, where other tests' client sockets take ports.
+        options.port_offset = test_support::FreePortOffset();
     }
     void SetUp() override {
         test_support::FirmwareFixture::SetUp();

@@ -30,7 +30,7 @@ class TelnetClient : public ::testing::Test {
         if (!fs::exists(TELNET)) GTEST_SKIP() << "the telnet client is not installed";
         char pattern[] = "/tmp/telnet_console_XXXXXX";
         dir_ = mkdtemp(pattern);
-        port_offset_ = 20000 + getpid() % 30000;
+        port_offset_ = test_support::FreePortOffset();
     }
     void TearDown() override {
         telnet_.Kill();

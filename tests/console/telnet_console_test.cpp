@@ -1,6 +1,7 @@
 // The maintenance console of the whole firmware over telnet on loopback:
 // login with the privileged community, monitor command lines, "vms", console
 // output to the operator, and bad input from the outside.
+#include "tests/support/host_process.h"
 #include "runtime/console.h"
 #include "console/monitor_task.h"
 #include "platform/monitor/monitor.h"
@@ -24,7 +25,7 @@ const char* const COMMUNITY = "stewardcastle"; // the factory privileged communi
 class TelnetConsole : public test_support::FirmwareFixture {
   protected:
     void Configure(host::HostOptions& options) override {
-        options.port_offset = 20000 + getpid() % 30000;
+        options.port_offset = test_support::FreePortOffset();
     }
     // The console bit set, then the communication task's start letter (104)
     // starts the telnet server.

@@ -1,4 +1,5 @@
 // The firmware's telnet client and server wrappers: states and results.
+#include "tests/support/host_process.h"
 #include "console/monitor_task.h"
 #include "comm/network.h"
 #include "console/telnet.h"
@@ -12,7 +13,7 @@ using console_test::Peer;
 class TelnetWrappers : public test_support::FirmwareFixture {
   protected:
     void Configure(host::HostOptions& options) override {
-        options.port_offset = 20000 + getpid() % 30000;
+        options.port_offset = test_support::FreePortOffset();
     }
     // A host listener the client reaches; -> its port.
     uint16_t Listen() {

@@ -2,6 +2,7 @@
 // server and client sockets, UDP, abortable waits and the Telnet server's
 // negotiation. The test body is a kernel thread on the virtual clock; the
 // outside peer is a host thread that holds the clock while it talks.
+#include "tests/support/host_process.h"
 #include "platform/host_options.h"
 #include "platform/kernel/host.h"
 #include "platform/netstack/netstack.h"
@@ -105,7 +106,7 @@ class NetStack : public test_support::KernelFixture {
   protected:
     void SetUp() override {
         // Test programs run side by side: every process takes its own ports.
-        host::host_options().port_offset = 20000 + getpid() % 30000;
+        host::host_options().port_offset = test_support::FreePortOffset();
         test_support::KernelFixture::SetUp();
         ASSERT_EQ(NX_SUCCESS,
                   nx_packet_pool_create(&pool_, "test pool", PAYLOAD, memory_, sizeof memory_));

@@ -1,4 +1,6 @@
 #include "tests/support/host_process.h"
+#include <sys/socket.h>
+#include <netinet/in.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -100,6 +102,43 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::string
     process.CloseInput();
     int status = process.Wait(seconds);
     return {status, process.Output()};
+}
+
+namespace {
+
+bool port_free(int type, int port) {
+    int fd = socket(AF_INET, type, 0);
+    if (fd < 0) return false;
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    return ok;
+}
+
+bool offset_free(int offset) {
+    static const int SIGN_PORTS[] = {23, 80, 123, 161, 162, 3002, 14001, 15002};
+    for (int port : SIGN_PORTS)
+        if (!port_free(SOCK_STREAM, port + offset) || !port_free(SOCK_DGRAM, port + offset))
+            return false;
+    return true;
+}
+
+} // namespace
+
+int FreePortOffset() {
+    static int chosen = 0;
+    if (chosen) return chosen;
+    const int FIRST = 1000, COUNT = 16000; // every port stays below 32768
+    int start = int(getpid() % COUNT);
+    for (int i = 0; i < COUNT && !chosen; i += 7)
+        if (offset_free(FIRST + (start + i) % COUNT)) chosen = FIRST + (start + i) % COUNT;
+    if (!chosen) chosen = FIRST + start;
+    return chosen;
 }
 
 } // namespace test_support

@@ -14,6 +14,12 @@ namespace test_support {
 // The path of `program` in the directory of the running test program.
 std::string BesideTests(const char* program);
 
+// A --port-offset for this test process under which every port the sign
+// listens on (TCP and UDP on 127.0.0.1) is free at the time of asking, so that
+// tests running side by side do not take each other's ports. The same value
+// for every call in one process.
+int FreePortOffset();
+
 class HostProcess {
   public:
     HostProcess() = default;

@@ -159,7 +159,7 @@ TEST_F(Flashtool, ListsTheFilesOfARunningSignControllerAndLeavesItsImageAlone) {
     std::string state = dir_ + "/state";
     HostProcess controller;
     ASSERT_TRUE(controller.Start({BesideTests("sign-controller"), "--state", state, "--speed", "20",
-                                  "--port-offset", std::to_string(20000 + getpid() % 30000)},
+                                  "--port-offset", std::to_string(test_support::FreePortOffset())},
                                  dir_ + "/controller.txt"));
     // A first start writes the journal and a fresh CONFIG.XML.
     std::string listing;
