@@ -1,5 +1,7 @@
 #include "tests/support/host_process.h"
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/file.h>
 #include <netinet/in.h>
 
 #include <fcntl.h>
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace test_support {
 
@@ -120,12 +123,33 @@ bool port_free(int type, int port) {
     return ok;
 }
 
-bool offset_free(int offset) {
-    static const int SIGN_PORTS[] = {23, 80, 123, 161, 162, 3002, 14001, 15002};
-    for (int port : SIGN_PORTS)
-        if (!port_free(SOCK_STREAM, port + offset) || !port_free(SOCK_DGRAM, port + offset))
-            return false;
+const int SIGN_PORTS[] = {23, 80, 123, 161, 162, 3002, 14001, 15002};
+
+// Claims `port` for this process with a lock on a file named by it; the lock
+// lasts as long as the process, so test processes started at the same moment
+// never choose overlapping ports. A port already bound on the host is refused.
+bool claim_port(int port, std::vector<int>& claims) {
+    std::string path = "/tmp/sign-test-ports/" + std::to_string(port);
+    int fd = open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !port_free(SOCK_STREAM, port) ||
+        !port_free(SOCK_DGRAM, port)) {
+        close(fd);
+        return false;
+    }
+    claims.push_back(fd);
     return true;
+}
+
+bool claim_offset(int offset) {
+    std::vector<int> claims;
+    for (int port : SIGN_PORTS)
+        if (!claim_port(port + offset, claims)) {
+            for (int fd : claims)
+                close(fd);
+            return false;
+        }
+    return true; // the claims stay open until the process ends
 }
 
 } // namespace
@@ -135,8 +159,9 @@ int FreePortOffset() {
     if (chosen) return chosen;
     const int FIRST = 1000, COUNT = 16000; // every port stays below 32768
     int start = int(getpid() % COUNT);
+    mkdir("/tmp/sign-test-ports", 0777);
     for (int i = 0; i < COUNT && !chosen; i += 7)
-        if (offset_free(FIRST + (start + i) % COUNT)) chosen = FIRST + (start + i) % COUNT;
+        if (claim_offset(FIRST + (start + i) % COUNT)) chosen = FIRST + (start + i) % COUNT;
     if (!chosen) chosen = FIRST + start;
     return chosen;
 }

@@ -15,9 +15,10 @@ namespace test_support {
 std::string BesideTests(const char* program);
 
 // A --port-offset for this test process under which every port the sign
-// listens on (TCP and UDP on 127.0.0.1) is free at the time of asking, so that
-// tests running side by side do not take each other's ports. The same value
-// for every call in one process.
+// listens on (TCP and UDP on 127.0.0.1) is free and claimed by this process
+// (a lock file per port in /tmp/sign-test-ports, held until the process ends),
+// so that tests running side by side never take each other's ports. The same
+// value for every call in one process.
 int FreePortOffset();
 
 class HostProcess {
