@@ -1,7 +1,7 @@
 // The clock peripheral: board clock, time zone, daylight saving.
 #include "ntcip/clock/clock.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "ntcip/clock/calendar.h"
 #include "peripherals/peripheral_task.h"
 #include "platform/board/bus.h"

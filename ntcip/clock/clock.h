@@ -17,7 +17,7 @@
 #pragma once
 
 #include "ntcip/clock/dst_rules.h"
-#include "peripherals/peripheral.h"
+#include "runtime/peripheral.h"
 
 #include <cstdint>
 #include <ctime>

@@ -2,7 +2,7 @@
 // arithmetic, in 64 bits so that the year after 2105 cannot wrap.
 #include "ntcip/clock/dst_rules.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "ntcip/clock/calendar.h"
 #include "runtime/utilities.h"
 

@@ -1,7 +1,7 @@
 // Object access by dotted OID text through the registry's lookup.
 #include "ntcip/mib/oid_text.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "ntcip/mib/mib.h"
 #include "platform/kernel/kernel.h"
 #include "runtime/utilities.h"

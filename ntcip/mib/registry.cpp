@@ -10,7 +10,7 @@
 #include "ntcip/mib/registry.h"
 
 #include "ntcip/mib/oid_text.h"
-#include "console/console.h"
+#include "runtime/console.h"
 #include "platform/kernel/kernel.h"
 #include "store/database.h"
 

@@ -7,7 +7,7 @@
 // next update; the differential reads back as local minus global time.
 #include "ntcip/objects/global.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "store/database.h"
 
 namespace {

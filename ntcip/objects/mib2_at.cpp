@@ -4,7 +4,7 @@
 // table is reached only by GETNEXT, which walks the entries in use.
 #include "ntcip/objects/mib2.h"
 
-#include "console/console.h"
+#include "runtime/console.h"
 #include "platform/kernel/kernel.h"
 
 #include <cstring>
