@@ -29,7 +29,11 @@ class CPeripheralTask : public CMailTask {
 
     // The live peripheral with that id, or null (any thread).
     CPeripheral* GetPeripheral(uint16_t id);
-    bool Find(uint16_t id, CPeripheral** out) { return registry_.Find(id, out); }
+    // The live peripheral whose id is the low 16 bits of `id` (any thread;
+    // the registry's mutex is awaited at most 500 ticks). -> false (null)
+    // when it is not installed.
+    bool Find(uint32_t id, CPeripheral** out) { return registry_.Find(uint16_t(id), out); }
+    bool Exists(uint32_t id) { return Find(id, nullptr); }
     // The status line (slot 8) of that peripheral; nothing when it is not live.
     void PrintPeripheralStatus(uint16_t id);
     pl_mediator& Registry() { return registry_; }

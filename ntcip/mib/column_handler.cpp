@@ -45,12 +45,7 @@ int instance_row(mib_request& request) {
 }
 
 int store_write(mib_request& request, uint32_t row) {
-    const mib_column& c = request.row.column;
-    const DbObject object = mib_row_object(request.row, row);
-    const mib_set_value& v = request.ctx.set_value;
-    if (c.value == mib_value::octets || c.value == mib_value::oid)
-        return db_set_string(object, v.bytes, v.length, request.ctx.write_flags);
-    return db_set(object, v.integer, request.ctx.write_flags);
+    return mib_write_object(request, mib_row_object(request.row, row), request.ctx.write_flags);
 }
 
 void write(mib_request& request, uint32_t row) {
@@ -70,22 +65,7 @@ uintptr_t* answer(mib_request& request, uint32_t row) {
     const mib_column& c = request.row.column;
     if (c.hooks != nullptr && c.hooks->read != nullptr && c.hooks->read(request, row))
         return &request.varbind.handler_result;
-    const DbObject object = mib_row_object(request.row, row);
-    switch (c.value) {
-    case mib_value::signed_int:
-        return mib_answer_integer(request, uint32_t(db_get_signed(object)));
-    case mib_value::octets:
-    case mib_value::oid: {
-        uint32_t n = db_get_string_copy(object, request.varbind.value, SNMP_MAX_VALUE);
-        request.varbind.handler_result = reinterpret_cast<uintptr_t>(request.varbind.value);
-        *request.value_length = n;
-        return &request.varbind.handler_result;
-    }
-    case mib_value::unsigned_int:
-    case mib_value::ip_address:
-    default:
-        return mib_answer_integer(request, db_get(object));
-    }
+    return mib_answer_object(request, mib_row_object(request.row, row), c.value);
 }
 
 uint32_t load_native(const uint8_t* bytes) {
@@ -166,6 +146,32 @@ uintptr_t* mib_column_handler(mib_request& request) {
 uintptr_t* mib_answer_integer(mib_request& request, uint32_t value) {
     request.varbind.handler_result = value;
     return &request.varbind.handler_result;
+}
+
+int mib_write_object(mib_request& request, const DbObject& object, uint32_t flags) {
+    const mib_value form = request.row.column.value;
+    const mib_set_value& v = request.ctx.set_value;
+    if (form == mib_value::octets || form == mib_value::oid)
+        return db_set_string(object, v.bytes, v.length, flags);
+    return db_set(object, v.integer, flags);
+}
+
+uintptr_t* mib_answer_object(mib_request& request, const DbObject& object, mib_value form) {
+    switch (form) {
+    case mib_value::signed_int:
+        return mib_answer_integer(request, uint32_t(db_get_signed(object)));
+    case mib_value::octets:
+    case mib_value::oid: {
+        uint32_t n = db_get_string_copy(object, request.varbind.value, SNMP_MAX_VALUE);
+        request.varbind.handler_result = reinterpret_cast<uintptr_t>(request.varbind.value);
+        *request.value_length = n;
+        return &request.varbind.handler_result;
+    }
+    case mib_value::unsigned_int:
+    case mib_value::ip_address:
+    default:
+        return mib_answer_integer(request, db_get(object));
+    }
 }
 
 uintptr_t* mib_answer_bytes(mib_request& request, const void* bytes, uint32_t length) {

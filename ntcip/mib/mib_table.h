@@ -222,6 +222,11 @@ uintptr_t* mib_column_handler(mib_request& request);
 // varbind's value (at most SNMP_MAX_VALUE); both return the result word.
 uintptr_t* mib_answer_integer(mib_request& request, uint32_t value);
 uintptr_t* mib_answer_bytes(mib_request& request, const void* bytes, uint32_t length);
+// Writes the staged SET value into the store object in the row's value form
+// with the given store flags. -> the store's result (0, 3, 5).
+int mib_write_object(mib_request& request, const DbObject& object, uint32_t flags);
+// Answers the store object in the given value form, as the generic handler does.
+uintptr_t* mib_answer_object(mib_request& request, const DbObject& object, mib_value form);
 // The catalogue object of the column's row r (row 0 for a scalar).
 DbObject mib_row_object(const mib_variable& row, uint32_t r);
 

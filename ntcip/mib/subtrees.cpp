@@ -5,6 +5,7 @@
 #include "ntcip/objects/global.h"
 #include "ntcip/objects/mib2.h"
 #include "ntcip/objects/protocol.h"
+#include "ntcip/objects/sign_groups.h"
 
 #include <initializer_list>
 
@@ -30,13 +31,13 @@ const mib_table* const kClassB[] = {
 
 const mib_table* const kAuxIO[] = {&auxio_table};
 const mib_table* const kProtocol[] = {&protocol_table};
+const mib_table* const kDms[] = {
+    &dms_sign_cfg_table, &vms_cfg_table, &multi_cfg_table, &dms_message_table, &sign_control_table,
+};
 const mib_table* const kEss[] = {&ess_location_table};
 const mib_table* const kGlobal[] = {
-    &global_config_table,
-    &global_db_table,
-    &global_time_table,
-    &global_security_table,
-    &global_auxio_table,
+    &global_config_table,   &global_db_table,    &global_time_table,
+    &global_security_table, &global_auxio_table,
 };
 
 template <size_t N> constexpr uint8_t count_of(const mib_table* const (&)[N]) {
@@ -62,7 +63,7 @@ mib_subtree g_subtrees[MIB_SUBTREES] = {
     {"protocol", oid({NTCIP}, {4, 1}), oid({NTCIP}, {4, 1, 1, 1, 1, 0}),
      oid({NTCIP}, {4, 1, 7, 1, 2}), kProtocol, count_of(kProtocol), nullptr, 0, nullptr, nullptr},
     {"dms", oid({NTCIP}, {4, 2, 3}), oid({NTCIP}, {4, 2, 3, 1, 1, 0}),
-     oid({NTCIP}, {4, 2, 3, 10, 7, 1, 4}), nullptr, 0, nullptr, 0, nullptr, nullptr},
+     oid({NTCIP}, {4, 2, 3, 10, 7, 1, 4}), kDms, count_of(kDms), nullptr, 0, nullptr, nullptr},
     {"ess", oid({NTCIP}, {4, 2, 5}), oid({NTCIP}, {4, 2, 5, 2, 2, 1, 0}),
      oid({NTCIP}, {4, 2, 5, 3}), kEss, count_of(kEss), nullptr, 0, nullptr, nullptr},
     {"global", oid({NTCIP}, {4, 2, 6}), oid({NTCIP}, {4, 2, 6, 1, 1, 0}),
