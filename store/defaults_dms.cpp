@@ -3,6 +3,7 @@
 #include "store/defaults.h"
 #include "store/journal.h"
 #include "store/defaults_table.h"
+#include "store/graphic_count.h"
 
 using namespace defaults;
 
@@ -332,13 +333,9 @@ void write_message_counts(CDataBase& store) {
 // bitmap blocks.
 void write_graphic_counts(CDataBase& store) {
     SetInteger(store, obj::dmsGraphicMaxEntries, obj::kGraphicRows, DB_NOTIFY);
-    SetInteger(store, obj::dmsGraphicNumEntries, 0, DB_NOTIFY);
+    RecountReadyGraphics(store, false);
     for (unsigned g = 0; g < obj::kGraphicRows; ++g) {
-        const uint32_t status = GetInteger(store, obj::dmsGraphicStatus.row(g));
-        if (status == 4 || status == 5) {
-            SetInteger(store, obj::dmsGraphicNumEntries,
-                       GetInteger(store, obj::dmsGraphicNumEntries) + 1, DB_NOTIFY);
-        } else if (status == 1) {
+        if (GetInteger(store, obj::dmsGraphicStatus.row(g)) == 1) {
             const DbObject blocks =
                 rows(obj::dmsGraphicBlockBitmap, g * obj::kGraphicBlocksPerGraphic,
                      obj::kGraphicBlocksPerGraphic);

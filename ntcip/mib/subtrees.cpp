@@ -2,6 +2,7 @@
 // the tables of its object groups. A subtree whose groups are not served yet
 // has no tables; the lookup passes over it.
 #include "ntcip/mib/registry.h"
+#include "ntcip/objects/fonts_graphics.h"
 #include "ntcip/objects/global.h"
 #include "ntcip/objects/mib2.h"
 #include "ntcip/objects/protocol.h"
@@ -31,8 +32,10 @@ const mib_table* const kClassB[] = {
 
 const mib_table* const kAuxIO[] = {&auxio_table};
 const mib_table* const kProtocol[] = {&protocol_table};
+// The sign's groups in OID order (1 to 7, then 10).
 const mib_table* const kDms[] = {
-    &dms_sign_cfg_table, &vms_cfg_table, &multi_cfg_table, &dms_message_table, &sign_control_table,
+    &dms_sign_cfg_table, &vms_cfg_table,      &dms_font_table,  &multi_cfg_table,
+    &dms_message_table,  &sign_control_table, &dms_illum_table, &dms_graphic_table,
 };
 const mib_table* const kEss[] = {&ess_location_table};
 const mib_table* const kGlobal[] = {

@@ -16,6 +16,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -185,6 +186,23 @@ class TcpManager {
 
 // The whole firmware with its servers open (the communication task's first
 // step, ten seconds after start).
+// Runs a host command line to its end: its standard output and error.
+inline std::string run_command(const std::string& command) {
+    std::string out;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return out;
+    char buffer[512];
+    while (fgets(buffer, sizeof buffer, p))
+        out += buffer;
+    pclose(p);
+    return out;
+}
+
+// True when net-snmp's command-line tools (package snmp) are there.
+inline bool netsnmp_tools_installed() {
+    return run_command("command -v snmpget").find("snmpget") != std::string::npos;
+}
+
 class NetworkedSign : public test_support::FirmwareFixture {
   protected:
     void Configure(host::HostOptions& options) override {

@@ -7,37 +7,22 @@
 #include "tests/comm/agent_net_util.h"
 #include "tests/comm/agent_test_util.h"
 
-#include <cstdio>
 #include <string>
 
 using namespace agent_test;
 
 namespace {
 
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, p))
-        out += buffer;
-    pclose(p);
-    return out;
-}
-
-bool tools_installed() {
-    return run("command -v snmpget").find("snmpget") != std::string::npos;
-}
-
 class NetSnmpTools : public NetworkedSign {
   protected:
     std::string Tool(const std::string& tool, const std::string& where, const std::string& args) {
-        return run(tool + " -v1 -c stewardcastle -t 3 -r 1 " + where + " " + args);
+        return run_command(tool + " -v1 -c stewardcastle -t 3 -r 1 " + where + " " + args);
     }
 };
 
 TEST_F(NetSnmpTools, ReachTheSignOnEveryPort) {
-    if (!tools_installed()) GTEST_SKIP() << "net-snmp's tools are not installed (package snmp)";
+    if (!netsnmp_tools_installed())
+        GTEST_SKIP() << "net-snmp's tools are not installed (package snmp)";
     const std::string transports[] = {
         "udp:127.0.0.1:" + std::to_string(host_port(161)),
         "tcp:127.0.0.1:" + std::to_string(host_port(161)),
