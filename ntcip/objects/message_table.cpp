@@ -277,7 +277,6 @@ constexpr mib_hooks kMessageHooks = {message_instance, read_message, write_messa
 
 constexpr mib_variable message_column(uint32_t column, uint8_t type) {
     return custom({8, 1, column, MIB_PLACEHOLDER}, type, &kMessageHooks, 2, column)
-        .as(type == MIB_OCTETSTR ? mib_value::octets : mib_value::unsigned_int)
         .writes(mib_write::report);
 }
 
