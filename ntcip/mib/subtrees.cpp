@@ -32,15 +32,16 @@ const mib_table* const kClassB[] = {
 
 const mib_table* const kAuxIO[] = {&auxio_table};
 const mib_table* const kProtocol[] = {&protocol_table};
-// The sign's groups in OID order (1 to 7, then 10).
+// The sign's groups in OID order (1 to 8, then 10).
 const mib_table* const kDms[] = {
-    &dms_sign_cfg_table, &vms_cfg_table,      &dms_font_table,  &multi_cfg_table,
-    &dms_message_table,  &sign_control_table, &dms_illum_table, &dms_graphic_table,
+    &dms_sign_cfg_table, &vms_cfg_table,     &dms_font_table,
+    &multi_cfg_table,    &dms_message_table, &sign_control_table,
+    &dms_illum_table,    &dms_action_table,  &dms_graphic_table,
 };
 const mib_table* const kEss[] = {&ess_location_table};
 const mib_table* const kGlobal[] = {
-    &global_config_table,   &global_db_table,    &global_time_table,
-    &global_security_table, &global_auxio_table,
+    &global_config_table,    &global_db_table,       &global_time_table,  &global_timebase_table,
+    &global_time_zone_table, &global_security_table, &global_auxio_table,
 };
 
 template <size_t N> constexpr uint8_t count_of(const mib_table* const (&)[N]) {

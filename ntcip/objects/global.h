@@ -11,10 +11,14 @@ extern const mib_table global_config_table;
 // Group 2, database management: the transaction objects are stored and read
 // back; nothing acts on them.
 extern const mib_table global_db_table;
-// Group 3, time management: global time, the daylight-saving value, the
-// local time differential, the standard time zone, the controller's local
-// time and the daylight-saving table (whose rows a walk passes over).
+// Group 3, time management, in three tables by OID order: global time and
+// the daylight-saving value; the time-base schedule (schedule entries, day
+// plans and their status); the local time differential, the standard time
+// zone, the controller's local time and the daylight-saving table (whose
+// rows a walk passes over).
 extern const mib_table global_time_table;
+extern const mib_table global_timebase_table;
+extern const mib_table global_time_zone_table;
 // Group 5, security: the privileged community and the 100 user communities
 // with their access masks (the rows the community check reads).
 extern const mib_table global_security_table;

@@ -59,19 +59,24 @@ constexpr mib_variable dst(uint32_t c, uint8_t type, const DbObject& o) {
     return column({7, 2, 1, c, MIB_PLACEHOLDER}, type, o, DST_ROWS).indexes(0);
 }
 
-constexpr auto kRows =
+constexpr auto kRows = under({1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3},
+                             {
+                                 scalar({1, 0}, MIB_COUNTER, obj::globalTime)
+                                     .rw()
+                                     .range(0, 0xFFFFFFFFu)
+                                     .mask(TIME_SET_MASK)
+                                     .hooked(&kGlobalTime),
+                                 scalar({2, 0}, MIB_INTEGER, obj::globalDaylightSaving)
+                                     .rw()
+                                     .range(1, 20)
+                                     .mask(TIME_SET_MASK)
+                                     .writes(mib_write::report),
+                             });
+
+// The time-base schedule objects (.3.3) lie between the two halves.
+constexpr auto kZoneRows =
     under({1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3},
           {
-              scalar({1, 0}, MIB_COUNTER, obj::globalTime)
-                  .rw()
-                  .range(0, 0xFFFFFFFFu)
-                  .mask(TIME_SET_MASK)
-                  .hooked(&kGlobalTime),
-              scalar({2, 0}, MIB_INTEGER, obj::globalDaylightSaving)
-                  .rw()
-                  .range(1, 20)
-                  .mask(TIME_SET_MASK)
-                  .writes(mib_write::report),
               scalar({4, 0}, MIB_INTEGER, obj::globalLocalTimeDifferential)
                   .rw()
                   .srange(-ZONE_LIMIT, ZONE_LIMIT)
@@ -102,3 +107,4 @@ constexpr auto kRows =
 } // namespace
 
 const mib_table global_time_table = table(kRows);
+const mib_table global_time_zone_table = table(kZoneRows);

@@ -21,6 +21,8 @@ extern const mib_table dms_message_table;
 // power recovery, reset, communication loss and end of duration, memory
 // management and the activation error reports.
 extern const mib_table sign_control_table;
+// Group 8, the action table: the message ID codes the time-base schedule runs.
+extern const mib_table dms_action_table;
 
 // The display's memory management (clear_memory), run after every committed
 // SET of dmsMemoryMgmt; a test may put a double in its place (null: the
