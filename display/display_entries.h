@@ -3,6 +3,10 @@
 // "no activation" (dmsActivateMsgError := other) and the others do nothing.
 #pragma once
 
+#include "display/message_codes.h"
+
+#include <cstdint>
+
 // Activates dmsActivateMessage at once on the caller's thread under the
 // display's activation mutex and records the outcome in dmsActivateMsgError
 // and its companions. -> true when the activation failed (error other than none).
@@ -13,3 +17,18 @@ void validate_message();
 void store_graphic();
 // Serves dmsMemoryMgmt and the memory-clear command.
 void clear_memory();
+
+// The display's activation request slots: rows 0 to 6 of activationRequestState,
+// activationRequestSource and activationRequestCode. Row 6 carries the ordinary
+// requests (schedule, recovery messages, front panel, communication loss).
+const uint8_t ACTIVATION_SLOT_ORDINARY = 6;
+const uint8_t ACTIVATION_SLOTS = 7;
+// Writes one request into `slot`: the source mode the display shows the
+// message with (dmsMsgSourceMode), the source byte, then the 12-byte code, each
+// with notification; the code's write wakes the display task (letter 91),
+// which activates the lowest occupied slot in its next step. A slot outside
+// the table is not written.
+// (Added for the schedule's requests; the activation work gives the display's
+// side of the slots.)
+void request_activation(uint8_t slot, uint8_t source_mode, uint8_t source,
+                        const CMsgActivationCode& code);

@@ -286,9 +286,12 @@ int init_product_specific(uint8_t** cursor) {
     return 0;
 }
 
+// A start nobody asked for (dmsSWReset 0) is a power-up; it is also counted
+// as a possible watchdog failure.
 void record_start_cause() {
-    if (db_get(obj::dmsSWReset) == 0)
-        db_set(obj::watchdogFailureCount, db_get(obj::watchdogFailureCount) + 1, 0);
+    const uint32_t sw_reset = db_get(obj::dmsSWReset);
+    set_start_cause(start_cause_of_reset(sw_reset));
+    if (sw_reset == 0) db_set(obj::watchdogFailureCount, db_get(obj::watchdogFailureCount) + 1, 0);
     db_set(obj::dmsSWReset, 0, DB_NOTIFY);
 }
 

@@ -1,0 +1,231 @@
+// The restart recovery across a power cut and a requested restart: the
+// traps raised, and the recovery or reset message asked of the display
+// (read from its request slot; the display's side of the slot comes later).
+#include "comm/agents/trap_raise.h"
+#include "comm/snmp/snmp.h"
+#include "display/message_codes.h"
+#include "ntcip/schedule/schedule_task.h"
+#include "store/database.h"
+#include "store/objects.h"
+#include "tests/support/firmware_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using test_support::ConsoleText;
+
+const ULONG RECOVERED = 300;  // the schedule's first step and its clock wait are over
+const ULONG JOURNALLED = 300; // the journal is on and the settings are in flash
+const uint8_t SLOT = 6;
+
+struct Trap {
+    uint32_t generic, specific;
+    std::vector<trap_varbind> varbinds;
+};
+std::vector<Trap> g_traps;
+
+void record_trap(uint32_t generic, uint32_t specific, uint32_t count, const trap_varbind* v) {
+    g_traps.push_back({generic, specific, std::vector<trap_varbind>(v, v + count)});
+}
+
+std::string id_code(uint8_t type, uint16_t number, uint16_t crc) {
+    return std::string{char(type), char(number >> 8), char(number), char(crc >> 8), char(crc)};
+}
+
+void set_code(const DbObject& o, const std::string& bytes) {
+    db_set_string(o, bytes.data(), uint32_t(bytes.size()), DB_NOTIFY | DB_NO_VALIDATE);
+}
+
+void save_activation(uint8_t type, uint16_t number, uint16_t crc) {
+    CMsgActivationCode code;
+    const uint8_t address[4] = {10, 0, 0, 9};
+    code.Set(65535, 3, type, number, crc, address);
+    db_set_string(obj::savedActivateMessage, code.Encoded(), 12, DB_NOTIFY);
+}
+
+struct Request {
+    uint8_t state = 0, source = 0;
+    CMsgActivationCode code;
+    bool made = false;
+};
+
+Request slot_request() {
+    Request r;
+    uint8_t bytes[CMsgActivationCode::kLength + 1];
+    uint32_t length = 0;
+    db_get_string_copy(obj::activationRequestCode.row(SLOT), bytes, sizeof bytes, &length);
+    r.made = r.code.Decode(bytes, length);
+    r.state = uint8_t(db_get(obj::activationRequestState.row(SLOT)));
+    r.source = uint8_t(db_get(obj::activationRequestSource.row(SLOT)));
+    return r;
+}
+
+class RestartRecovery : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/recovery-XXXXXX";
+        dir_ = mkdtemp(pattern);
+        g_traps.clear();
+        set_trap_sink(record_trap);
+    }
+    void TearDown() override {
+        set_trap_sink(nullptr);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    // A first boot runs `settings`, the board is off for `off` seconds, and
+    // the firmware boots again in this process up to its recovery.
+    void PowerCycle(const std::function<void()>& settings, uint32_t off) {
+        std::string error;
+        ASSERT_TRUE(test_support::BootAfterPowerOff(
+            dir_,
+            [&] {
+                tx_thread_sleep(JOURNALLED);
+                db_set(obj::dmsShortPowerLossTime, 60, DB_NOTIFY);
+                set_code(obj::dmsShortPowerRecoveryMessage, id_code(3, 11, 0x1111));
+                set_code(obj::dmsLongPowerRecoveryMessage, id_code(3, 12, 0x1212));
+                set_code(obj::dmsResetMessage, id_code(3, 13, 0x1313));
+                db_set_text(obj::sysLocation, "I-95 NB MILE 12", DB_NOTIFY);
+                if (settings) settings();
+                tx_thread_sleep(JOURNALLED);
+            },
+            off, error))
+            << error;
+        g_traps.clear(); // the first boot's (in its own process) never reach here; be sure
+        tx_thread_sleep(RECOVERED);
+    }
+
+    static void ExpectRequest(uint8_t mode, uint16_t duration, uint8_t type, uint16_t number,
+                              uint16_t crc) {
+        Request r = slot_request();
+        ASSERT_TRUE(r.made);
+        EXPECT_EQ(mode, r.state);
+        EXPECT_EQ(2, r.source);
+        EXPECT_EQ(duration, r.code.m_duration);
+        EXPECT_EQ(255, r.code.m_priority);
+        EXPECT_EQ(type, r.code.m_memoryType);
+        EXPECT_EQ(number, r.code.m_messageNumber);
+        EXPECT_EQ(crc, r.code.m_messageCRC);
+        const uint8_t loopback[4] = {127, 0, 0, 1};
+        EXPECT_EQ(0, memcmp(loopback, r.code.m_sourceAddress, 4));
+    }
+    static void ExpectStartTraps(uint32_t generic, uint32_t specific) {
+        ASSERT_EQ(2u, g_traps.size());
+        EXPECT_EQ(generic, g_traps[0].generic);
+        EXPECT_TRUE(g_traps[0].varbinds.empty());
+        EXPECT_EQ(6u, g_traps[1].generic);
+        EXPECT_EQ(specific, g_traps[1].specific);
+        ASSERT_EQ(2u, g_traps[1].varbinds.size());
+        const trap_varbind& location = g_traps[1].varbinds[0];
+        EXPECT_EQ(SNMP_OCTETSTR, location.type);
+        EXPECT_EQ("I-95 NB MILE 12", std::string(reinterpret_cast<const char*>(location.value),
+                                                 location.value_length));
+        const trap_varbind& time = g_traps[1].varbinds[1];
+        EXPECT_EQ(SNMP_COUNTER, time.type);
+        EXPECT_EQ(13u, time.name_length);
+        uint32_t seconds = 0;
+        std::memcpy(&seconds, time.value, 4);
+        EXPECT_LE(seconds, db_get_time());
+        EXPECT_GE(seconds + 5, db_get_time());
+    }
+
+    std::string dir_;
+};
+
+TEST_F(RestartRecovery, AShortOutageShowsTheShortPowerRecoveryMessage) {
+    PowerCycle(nullptr, 30);
+    ExpectStartTraps(0, 19);
+    ExpectRequest(10, 65535, 3, 11, 0x1111);
+}
+
+TEST_F(RestartRecovery, WithoutAShortLossTimeEveryOutageIsLong) {
+    PowerCycle([] { db_set(obj::dmsShortPowerLossTime, 0, DB_NOTIFY); }, 30);
+    ExpectStartTraps(0, 19);
+    ExpectRequest(10, 65535, 3, 12, 0x1212);
+    EXPECT_EQ(7u, db_get(obj::panynjObj1_4));
+}
+
+TEST_F(RestartRecovery, ALongOutageShowsTheLongPowerRecoveryMessage) {
+    PowerCycle(nullptr, 600);
+    ExpectRequest(10, 65535, 3, 12, 0x1212);
+}
+
+TEST_F(RestartRecovery, ARequestedRestartShowsTheResetMessage) {
+    PowerCycle([] { db_set(obj::dmsSWReset, 1, DB_NOTIFY | DB_NO_VALIDATE); }, 5);
+    ExpectStartTraps(1, 20);
+    ExpectRequest(11, 65535, 3, 13, 0x1313);
+}
+
+TEST_F(RestartRecovery, ARestartWithoutTrapsShowsTheResetMessage) {
+    PowerCycle([] { db_set(obj::dmsSWReset, 2, DB_NOTIFY | DB_NO_VALIDATE); }, 5);
+    EXPECT_TRUE(g_traps.empty());
+    ExpectRequest(11, 65535, 3, 13, 0x1313);
+}
+
+TEST_F(RestartRecovery, AShortRecoveryObjectRequestsNothingAfterTheTraps) {
+    PowerCycle([] { set_code(obj::dmsLongPowerRecoveryMessage, id_code(3, 12, 0).substr(0, 3)); },
+               600);
+    ExpectStartTraps(0, 19);
+    EXPECT_FALSE(slot_request().made);
+    EXPECT_NE(std::string::npos,
+              ConsoleText().find("CScheduleTask::CheckResetType: error null pointer\n"));
+}
+
+// The current buffer shows the message of before the outage (600 s, ten
+// minutes) again for what was left of its time.
+struct BufferCase {
+    const char* name;
+    uint8_t type;
+    uint32_t remaining;
+    uint16_t duration;
+    bool blank;
+};
+
+class CurrentBufferRecovery : public RestartRecovery,
+                              public ::testing::WithParamInterface<BufferCase> {};
+
+TEST_P(CurrentBufferRecovery, TheMessageReturnsForWhatWasLeftOfItsTime) {
+    const BufferCase c = GetParam();
+    PowerCycle(
+        [c] {
+            set_code(obj::dmsLongPowerRecoveryMessage, id_code(5, 1, 0));
+            save_activation(c.type, 5, 0xECF8);
+            db_set(obj::dmsMessageTimeRemaining, c.remaining, DB_NOTIFY);
+        },
+        600);
+    if (c.blank)
+        ExpectRequest(10, 65535, 7, 1, 0);
+    else
+        ExpectRequest(10, c.duration, c.type, 5, 0xECF8);
+}
+
+const BufferCase kBuffers[] = {
+    {"ThirtyMinutesLeftGiveTwenty", 3, 30, 20, false},
+    {"TenMinutesLeftGiveTheBlank", 3, 10, 0, true},
+    {"UnlimitedStaysUnlimited", 3, 65535, 65535, false},
+    {"AVolatileMessageGivesTheBlank", 4, 65535, 0, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, CurrentBufferRecovery, ::testing::ValuesIn(kBuffers),
+                         [](const ::testing::TestParamInfo<BufferCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(StartCause, OnlyAnUnrequestedStartIsAPowerUp) {
+    struct {
+        uint32_t sw_reset;
+        start_cause cause;
+    } cases[] = {
+        {0, START_COLD}, {1, START_WARM}, {2, START_QUIET}, {3, START_WARM}, {4, START_WARM}};
+    for (auto c : cases)
+        EXPECT_EQ(c.cause, start_cause_of_reset(c.sw_reset)) << c.sw_reset;
+}
+
+} // namespace
