@@ -7,6 +7,7 @@
 #include "ntcip/schedule/schedule_task.h"
 #include "store/database.h"
 #include "store/objects.h"
+#include "tests/ntcip/schedule/request_slot.h"
 #include "tests/support/firmware_fixture.h"
 
 #include <gtest/gtest.h>
@@ -19,11 +20,11 @@
 
 namespace {
 
+using namespace schedule_test;
 using test_support::ConsoleText;
 
 const ULONG RECOVERED = 300;  // the schedule's first step and its clock wait are over
 const ULONG JOURNALLED = 300; // the journal is on and the settings are in flash
-const uint8_t SLOT = 6;
 
 struct Trap {
     uint32_t generic, specific;
@@ -35,10 +36,6 @@ void record_trap(uint32_t generic, uint32_t specific, uint32_t count, const trap
     g_traps.push_back({generic, specific, std::vector<trap_varbind>(v, v + count)});
 }
 
-std::string id_code(uint8_t type, uint16_t number, uint16_t crc) {
-    return std::string{char(type), char(number >> 8), char(number), char(crc >> 8), char(crc)};
-}
-
 void set_code(const DbObject& o, const std::string& bytes) {
     db_set_string(o, bytes.data(), uint32_t(bytes.size()), DB_NOTIFY | DB_NO_VALIDATE);
 }
@@ -48,23 +45,6 @@ void save_activation(uint8_t type, uint16_t number, uint16_t crc) {
     const uint8_t address[4] = {10, 0, 0, 9};
     code.Set(65535, 3, type, number, crc, address);
     db_set_string(obj::savedActivateMessage, code.Encoded(), 12, DB_NOTIFY);
-}
-
-struct Request {
-    uint8_t state = 0, source = 0;
-    CMsgActivationCode code;
-    bool made = false;
-};
-
-Request slot_request() {
-    Request r;
-    uint8_t bytes[CMsgActivationCode::kLength + 1];
-    uint32_t length = 0;
-    db_get_string_copy(obj::activationRequestCode.row(SLOT), bytes, sizeof bytes, &length);
-    r.made = r.code.Decode(bytes, length);
-    r.state = uint8_t(db_get(obj::activationRequestState.row(SLOT)));
-    r.source = uint8_t(db_get(obj::activationRequestSource.row(SLOT)));
-    return r;
 }
 
 class RestartRecovery : public ::testing::Test {

@@ -10,6 +10,7 @@
 #include "runtime/post_office.h"
 #include "store/database.h"
 #include "store/objects.h"
+#include "tests/ntcip/schedule/request_slot.h"
 #include "tests/support/firmware_fixture.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@
 
 namespace {
 
+using namespace schedule_test;
+
 const ULONG PASS = 50;
 const ULONG SETTLED = 3 * PASS;          // a new time reaches the clock, then a pass evaluates
 const uint32_t JAN_13_2027 = 1799798400; // Wednesday 2027-01-13 00:00 (local)
@@ -27,7 +30,6 @@ const uint32_t ALL_MONTHS = 0x1FFE, JANUARY = 0x2;
 const uint32_t ALL_DAYS = 0xFE;
 const uint32_t ALL_DATES = 0xFFFFFFFE;
 const uint8_t SCHEDULER = 9, CENTRAL = 8;
-const uint8_t SLOT = 6;
 
 // Changeable message n (1..4) is valid, with CRC 0x1000 + n.
 uint16_t crc_of(uint32_t n) {
@@ -55,16 +57,6 @@ std::string action_oid(uint32_t action, uint32_t extra = 0) {
     return bytes;
 }
 
-std::string id_code(uint8_t type, uint16_t number, uint16_t crc) {
-    return std::string{char(type), char(number >> 8), char(number), char(crc >> 8), char(crc)};
-}
-
-struct Request {
-    uint8_t state = 0, source = 0;
-    CMsgActivationCode code;
-    bool made = false;
-};
-
 class ScheduleTest : public test_support::FirmwareFixture {
   protected:
     void SetUp() override {
@@ -80,7 +72,7 @@ class ScheduleTest : public test_support::FirmwareFixture {
             SetAction(n, id_code(3, uint16_t(n), crc_of(n)));
         }
         tx_thread_sleep(SETTLED); // the restart recovery's request is made
-        TakeRequest();
+        take_request();
     }
 
     // The sign's local time becomes `local` (seconds), and the schedule
@@ -110,21 +102,6 @@ class ScheduleTest : public test_support::FirmwareFixture {
     void SetAction(uint32_t n, const std::string& code) {
         db_set_string(obj::dmsActionMsgCode.row(n - 1), code.data(), uint32_t(code.size()),
                       DB_NOTIFY);
-    }
-
-    // The request in the ordinary slot since the last call (the slot is
-    // emptied, so that a later request shows as new).
-    Request TakeRequest() {
-        Request r;
-        uint8_t bytes[CMsgActivationCode::kLength + 1];
-        uint32_t length = 0;
-        db_get_string_copy(obj::activationRequestCode.row(SLOT), bytes, sizeof bytes, &length);
-        r.made = r.code.Decode(bytes, length);
-        r.state = uint8_t(db_get(obj::activationRequestState.row(SLOT)));
-        r.source = uint8_t(db_get(obj::activationRequestSource.row(SLOT)));
-        db_set_string(obj::activationRequestCode.row(SLOT), nullptr, 0, 0);
-        db_set(obj::activationRequestState.row(SLOT), 0, 0);
-        return r;
     }
 
     static void ExpectBlank(const Request& r) {
@@ -171,7 +148,7 @@ TEST_P(ScheduleChoice, TheEntryAndEventInEffectAreRequested) {
         SetEvent(e);
     Scheduling();
     At(c.local);
-    ExpectMessage(TakeRequest(), c.message);
+    ExpectMessage(take_request(), c.message);
     EXPECT_EQ(c.entry, db_get(obj::timeBaseScheduleTableStatus));
     EXPECT_EQ(c.event, db_get(obj::dayPlanStatus));
     EXPECT_EQ("MESSAGE " + std::to_string(c.message),
@@ -230,30 +207,30 @@ TEST_F(ScheduleTest, AZeroCrcTakesTheMessagesCrcAndIsNotRequestedAgain) {
     SetAction(4, id_code(3, 4, 0));
     Scheduling();
     At(JAN_13_2027 + HOUR);
-    ExpectMessage(TakeRequest(), 4);
+    ExpectMessage(take_request(), 4);
     tx_thread_sleep(4 * PASS);
-    EXPECT_FALSE(TakeRequest().made);
+    EXPECT_FALSE(take_request().made);
 }
 
 TEST_F(ScheduleTest, WithNothingScheduledTheBlankIsRequestedOnceUntilAnEventComesDue) {
     Scheduling();
     At(JAN_13_2027 + 8 * HOUR);
-    ExpectBlank(TakeRequest());
+    ExpectBlank(take_request());
     EXPECT_EQ(4u, db_get(obj::scheduleMsgStatus));
     EXPECT_EQ(0u, db_get(obj::scheduleMsgCRC));
     tx_thread_sleep(4 * PASS);
-    EXPECT_FALSE(TakeRequest().made);
+    EXPECT_FALSE(take_request().made);
 
     // An entry matches, its first event is not due yet: one blank again.
     SetEntry({1, ALL_MONTHS, ALL_DAYS, 1u << 13, 1});
     SetEvent({1, 1, 9, 0, 1});
     tx_thread_sleep(SETTLED);
-    ExpectBlank(TakeRequest());
+    ExpectBlank(take_request());
     tx_thread_sleep(4 * PASS);
-    EXPECT_FALSE(TakeRequest().made);
+    EXPECT_FALSE(take_request().made);
 
     At(JAN_13_2027 + 9 * HOUR);
-    ExpectMessage(TakeRequest(), 1);
+    ExpectMessage(take_request(), 1);
     EXPECT_EQ(1u, db_get(obj::timeBaseScheduleTableStatus));
 }
 
@@ -262,23 +239,23 @@ TEST_F(ScheduleTest, AnotherSourceEndsSchedulingAndALetterStartsItAgain) {
     SetEvent({1, 1, 0, 0, 1});
     Scheduling();
     At(JAN_13_2027 + HOUR);
-    ExpectMessage(TakeRequest(), 1);
+    ExpectMessage(take_request(), 1);
     EXPECT_EQ(1u, db_get(obj::timeBaseScheduleTableStatus));
 
     Scheduling(CENTRAL);
     tx_thread_sleep(SETTLED);
     EXPECT_EQ(0u, db_get(obj::timeBaseScheduleTableStatus));
-    EXPECT_FALSE(TakeRequest().made);
+    EXPECT_FALSE(take_request().made);
 
     // The schedule message was activated: the schedule asks for the blank
     // with its own source mode, and, once shown, for the event's message.
     the_post_office().post(LETTER_SCHEDULED_MESSAGE_ACTIVATED);
     tx_thread_sleep(2 * PASS);
-    ExpectBlank(TakeRequest());
+    ExpectBlank(take_request());
     EXPECT_EQ("", std::string(db_get_string(obj::scheduleMsgMultiString)));
     Scheduling();
     tx_thread_sleep(2 * PASS);
-    ExpectMessage(TakeRequest(), 1);
+    ExpectMessage(take_request(), 1);
 }
 
 // ---- values from the store that name nothing ----
@@ -302,7 +279,7 @@ TEST_P(ScheduleBadValues, NothingIsReadOutsideTheTables) {
     if (!c.action_code.empty() || c.message == 0) SetAction(1, c.action_code);
     Scheduling();
     At(JAN_13_2027 + HOUR);
-    Request r = TakeRequest();
+    Request r = take_request();
     if (c.blank) {
         ExpectBlank(r);
     } else if (c.message) {
