@@ -168,6 +168,10 @@ struct BufferCase {
     bool blank;
 };
 
+void PrintTo(const BufferCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class CurrentBufferRecovery : public RestartRecovery,
                               public ::testing::WithParamInterface<BufferCase> {};
 

@@ -2,6 +2,7 @@
 // sign's clock is set to a local time, the schedule objects are written as a
 // central system writes them, and what the schedule asks of the display is
 // read from its request slot (the display's side of the slot comes later).
+#include "comm/agents/ntcip_agents.h"
 #include "display/message_codes.h"
 #include "ntcip/clock/calendar.h"
 #include "ntcip/schedule/schedule_task.h"
@@ -138,6 +139,10 @@ struct ChoiceCase {
     uint32_t entry, event, message; // in effect, and the message requested
 };
 
+void PrintTo(const ChoiceCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ScheduleChoice : public ScheduleTest, public ::testing::WithParamInterface<ChoiceCase> {};
 
 TEST_P(ScheduleChoice, TheEntryAndEventInEffectAreRequested) {
@@ -258,6 +263,24 @@ TEST_F(ScheduleTest, AnotherSourceEndsSchedulingAndALetterStartsItAgain) {
     ExpectMessage(take_request(), 1);
 }
 
+TEST_F(ScheduleTest, TheCentralHostFollowsItsAddressAndPortAndTheTrapConnectionItsLetters) {
+    db_set(obj::halvRemoteIPAddress, 0x0A010203, DB_NOTIFY);
+    db_set(obj::halvRemoteIPPort, 1162, DB_NOTIFY);
+    tx_thread_sleep(2 * PASS);
+    EXPECT_EQ(0x0A010203u, TheNTCIP_IP().central_address);
+    EXPECT_EQ(10, TheNTCIP_IP().central_bytes[0]);
+    EXPECT_EQ(3, TheNTCIP_IP().central_bytes[3]);
+    EXPECT_EQ(1162, TheNTCIP_IP().central_trap_port);
+
+    EXPECT_EQ(0, TheScheduleTask().TrapPortConnected());
+    the_post_office().post(LETTER_TRAP_CONNECTION_OPENED);
+    tx_thread_sleep(2 * PASS);
+    EXPECT_EQ(1, TheScheduleTask().TrapPortConnected());
+    the_post_office().post(LETTER_TRAP_CONNECTION_CLOSED);
+    tx_thread_sleep(2 * PASS);
+    EXPECT_EQ(0, TheScheduleTask().TrapPortConnected());
+}
+
 // ---- values from the store that name nothing ----
 
 struct BadCase {
@@ -268,6 +291,10 @@ struct BadCase {
     bool blank;              // the "nothing due" blank is requested
     uint32_t message;        // else this message is requested (0: nothing)
 };
+
+void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ScheduleBadValues : public ScheduleTest, public ::testing::WithParamInterface<BadCase> {};
 
