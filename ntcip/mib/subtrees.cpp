@@ -40,8 +40,9 @@ const mib_table* const kDms[] = {
 };
 const mib_table* const kEss[] = {&ess_location_table};
 const mib_table* const kGlobal[] = {
-    &global_config_table,    &global_db_table,       &global_time_table,  &global_timebase_table,
-    &global_time_zone_table, &global_security_table, &global_auxio_table,
+    &global_config_table,   &global_db_table,        &global_time_table,
+    &global_timebase_table, &global_time_zone_table, &global_event_log_table,
+    &global_security_table, &global_auxio_table,
 };
 
 template <size_t N> constexpr uint8_t count_of(const mib_table* const (&)[N]) {

@@ -19,6 +19,9 @@ extern const mib_table global_db_table;
 extern const mib_table global_time_table;
 extern const mib_table global_timebase_table;
 extern const mib_table global_time_zone_table;
+// Group 4, event log: the report scalars, the configuration table, the log
+// of 16 classes and the class table (ntcip/objects/global_event_log.cpp).
+extern const mib_table global_event_log_table;
 // Group 5, security: the privileged community and the 100 user communities
 // with their access masks (the rows the community check reads).
 extern const mib_table global_security_table;

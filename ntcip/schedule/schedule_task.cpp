@@ -53,7 +53,7 @@ uint32_t CScheduleTask::Run() {
 }
 
 void CScheduleTask::HandleLetter(const letter_s& letter) {
-    // The event-class clears (6..21) and the class limits (22) are the event log's.
+    if (event_log_.HandleLetter(letter.code())) return; // clear times, class limits
     switch (letter.code()) {
     case LETTER_TRAP_CONNECTION_OPENED:
         trap_port_connected_ = 1;
@@ -70,7 +70,7 @@ void CScheduleTask::HandleLetter(const letter_s& letter) {
 }
 
 void CScheduleTask::ServiceEventLog() {
-    // The NTCIP event log comes with the event-log work.
+    event_log_.Service();
 }
 
 int CScheduleTask::StartScheduling() {

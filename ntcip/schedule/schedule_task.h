@@ -13,6 +13,7 @@
 // once the display shows it, dmsMsgSourceMode is 9 and every pass evaluates.
 #pragma once
 
+#include "ntcip/schedule/event_log.h"
 #include "runtime/mail_task.h"
 
 #include <cstdint>
@@ -56,6 +57,8 @@ class CScheduleTask : public CMailTask {
     // only when send_traps is 1 (restart_recovery.cpp).
     void CheckResetType(int send_traps);
 
+    CEventLogging& EventLog() { return event_log_; }
+
     // Set while a central system holds the trap connection on TCP 162.
     uint8_t TrapPortConnected() const { return trap_port_connected_; }
     const struct tm& LocalDate() const { return date_; }
@@ -75,6 +78,7 @@ class CScheduleTask : public CMailTask {
     uint8_t entry_latch_ = 1;
     uint8_t event_latch_ = 1;
     uint8_t trap_port_connected_ = 0;
+    CEventLogging event_log_;
 };
 
 CScheduleTask& TheScheduleTask();
