@@ -105,7 +105,7 @@ TEST_F(SnmpAgent, TheSecurityGroupIsHiddenFromUserCommunities) {
     EXPECT_EQ(2u, set->error_status);
     EXPECT_STREQ("stewardcastle", db_get_string(obj::communityNameAdmin));
     // A walk by a user community steps over the whole group.
-    std::vector<uint32_t> before = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 4};
+    std::vector<uint32_t> before = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 4, 7, 0}; // numEvents
     auto next = agent_.AskPdu(request(0xA1, USER, before, 2));
     ASSERT_NE(nullptr, next);
     EXPECT_FALSE(under(next->varbinds[0], SECURITY_GROUP));
