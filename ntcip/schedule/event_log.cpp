@@ -2,6 +2,7 @@
 // the nearly-full trap.
 #include "ntcip/schedule/event_log.h"
 
+#include "comm/agents/trap_raise.h"
 #include "ntcip/mib/mib.h"
 #include "ntcip/schedule/event_log_ber.h"
 #include "runtime/console.h"
@@ -10,22 +11,14 @@
 #include "store/database.h"
 #include "store/objects.h"
 
-#include <cstring>
-
 namespace {
 
 constexpr uint32_t ACTION_LOG = 3;
 constexpr uint8_t MIB_NULL_TYPE = 13; // a row answering NULL
-constexpr uint32_t TRAP_ENTERPRISE_SPECIFIC = 6;
 constexpr uint32_t NEARLY_FULL_PERCENT = 90;
 constexpr uint32_t OID_BYTES = 4 * CEventLogging::MAX_OID;
 
 // ---- the communication task's side ------------------------------------------------
-
-void trace_trap(uint32_t generic, uint32_t specific, uint32_t, const snmp_varbind*) {
-    trace_printf("Event log: trap %u/%u not queued, no trap queue\n", unsigned(generic),
-                 unsigned(specific));
-}
 
 bool never_exceeded() {
     return false;
@@ -33,8 +26,8 @@ bool never_exceeded() {
 
 // ---- the internal GETs ------------------------------------------------------------------
 
-// The request record, context and work areas of the engine's GETs and its
-// trap: static, never on the schedule task's stack. One engine thread uses it.
+// The request record, context and work areas of the engine's GETs: static, never on the schedule
+// task's stack. One engine thread uses it.
 struct work_area {
     mib_context ctx;
     snmp_pdu pdu;                                // the agent's request record; varbind 0 is used
@@ -42,7 +35,6 @@ struct work_area {
     uint32_t subids[CEventLogging::MAX_OID];
     uint8_t address[4];
     uint8_t value[CEventLogging::VALUE_BUFFER];
-    snmp_varbind trap[2];
 };
 
 work_area& area() {
@@ -275,11 +267,6 @@ bool quiet_at_startup(const uint32_t* subids, uint32_t count) {
     return false;
 }
 
-template <size_t N> void set_name(snmp_varbind& varbind, const uint32_t (&subids)[N]) {
-    std::memcpy(varbind.name, subids, sizeof subids);
-    varbind.name_length = uint32_t(N);
-}
-
 uint32_t log_row(uint32_t class_index, uint32_t row) {
     return class_index * CEventLogging::ROWS_PER_CLASS + row;
 }
@@ -287,7 +274,7 @@ uint32_t log_row(uint32_t class_index, uint32_t row) {
 } // namespace
 
 event_log_links& the_event_log_links() {
-    static event_log_links links = {trace_trap, never_exceeded};
+    static event_log_links links = {never_exceeded};
     return links;
 }
 
@@ -452,21 +439,9 @@ void CEventLogging::CheckLogFull() {
     const bool latched = db_get(obj::fdotObj11_10) != 0;
     if (nearly_full && !latched) {
         db_set(obj::fdotObj11_10, 1, DB_NOTIFY);
-        work_area& a = area();
-        snmp_varbind* trap = a.trap;
-        const uint32_t location[] = {1, 3, 6, 1, 2, 1, 1, 6, 0};
-        const uint32_t global_time[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0};
-        set_name(trap[0], location);
-        trap[0].syntax = SNMP_OCTETSTR;
-        trap[0].value_length = db_get_string_copy(obj::sysLocation, trap[0].value, SNMP_MAX_VALUE);
-        set_name(trap[1], global_time);
-        trap[1].syntax = SNMP_COUNTER;
-        const uint32_t now = db_get_time();
-        std::memcpy(trap[1].value, &now, 4);
-        trap[1].value_length = 4;
-        event_log_links& links = the_event_log_links();
-        if (links.send_trap != nullptr)
-            links.send_trap(TRAP_ENTERPRISE_SPECIFIC, NEARLY_FULL_TRAP, 2, trap);
+        trap_varbind bindings[2];
+        raise_trap(TRAP_ENTERPRISE_SPECIFIC, NEARLY_FULL_TRAP,
+                   location_time_varbinds(bindings, db_get_time()), bindings);
     } else if (!nearly_full && latched) {
         db_set(obj::fdotObj11_10, 0, DB_NOTIFY);
     }

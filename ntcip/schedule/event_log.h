@@ -23,19 +23,13 @@
 // so the record is never shared.
 #pragma once
 
-#include "comm/snmp/snmp.h"
-
 #include <cstdint>
 
 // --- the communication task's side --------------------------------------------
-// Two hand-overs to parts of the communication task that the log depends on.
-// Each is one function pointer, replaced where that part lives (the trap
-// queue, the poll-time supervision); tests install their own.
+// The nearly-full trap goes out through raise_trap (comm/agents/trap_raise.h).
+// The poll-time supervision is a hand-over of its own: one function pointer,
+// replaced where that supervision lives; tests install their own.
 struct event_log_links {
-    // Raises an NTCIP trap: generic type, specific code and its varbinds.
-    // Until the trap queue exists the default only traces the trap.
-    void (*send_trap)(uint32_t generic, uint32_t specific, uint32_t count,
-                      const snmp_varbind* varbinds);
     // True while no central request came within the configured poll time
     // (fdotDmsMaxPollTime): nothing is logged then. Default: never.
     bool (*max_poll_time_exceeded)();

@@ -3,6 +3,7 @@
 // schedule task runs them, and the log, the class table and the trap read
 // back. The watched values are MIB-II's ipReasmTimeout (an INTEGER of the
 // volatile image) and the door status, served here by a small table.
+#include "comm/agents/trap_raise.h"
 #include "console/monitor_task.h"
 #include "ntcip/mib/registry.h"
 #include "ntcip/schedule/event_log.h"
@@ -60,11 +61,11 @@ struct Trap {
 std::vector<Trap> g_traps;
 bool g_poll_time_exceeded = false;
 
-void record_trap(uint32_t generic, uint32_t specific, uint32_t count, const snmp_varbind* vb) {
+void record_trap(uint32_t generic, uint32_t specific, uint32_t count, const trap_varbind* vb) {
     Trap t{generic, specific, {}, {}, {}, 0};
     if (count == 2) {
-        t.first = snmp_test::name_of(vb[0]);
-        t.second = snmp_test::name_of(vb[1]);
+        t.first.assign(vb[0].name, vb[0].name + vb[0].name_length);
+        t.second.assign(vb[1].name, vb[1].name + vb[1].name_length);
         t.location.assign(reinterpret_cast<const char*>(vb[0].value), vb[0].value_length);
         std::memcpy(&t.time, vb[1].value, 4);
     }
@@ -78,7 +79,8 @@ class EventLogTest : public MibFixture {
         for (uint32_t s = 0; s < MIB_SUBTREES; ++s)
             if (std::string(mib_subtree_records()[s].label) == "dms")
                 mib_set_subtree_tables(s, kDms, 1);
-        the_event_log_links() = {record_trap, [] { return g_poll_time_exceeded; }};
+        the_event_log_links() = {[] { return g_poll_time_exceeded; }};
+        set_trap_sink(record_trap);
         db_set_time(1700000000u, 0); // a sign's clock (0 would mark a logged row empty)
         log.reset(new CEventLogging);
     }
