@@ -11,6 +11,8 @@
 #include "store/database.h"
 #include "store/objects.h"
 
+#include <atomic>
+
 namespace {
 
 // "database" bit set when halvRemoteIPAddress or halvRemoteIPPort changes.
@@ -22,12 +24,20 @@ const uint8_t LOOPBACK[4] = {127, 0, 0, 1};
 const uint16_t BLANK_SCHEDULE_NUMBER = 255;
 const uint8_t MESSAGE_VALID = 4;
 
+std::atomic<schedule_request_observer> g_observer{nullptr};
+
 } // namespace
+
+void set_schedule_request_observer(schedule_request_observer observer) {
+    g_observer = observer;
+}
 
 void schedule_request(uint8_t source_mode, uint16_t duration, uint8_t memory_type, uint16_t number,
                       uint16_t crc) {
     CMsgActivationCode code;
     code.Set(duration, REQUEST_PRIORITY, memory_type, number, crc, LOOPBACK);
+    schedule_request_observer observer = g_observer.load();
+    if (observer) observer(source_mode, code);
     request_activation(ACTIVATION_SLOT_ORDINARY, source_mode, SCHEDULE_REQUEST_SOURCE, code);
 }
 

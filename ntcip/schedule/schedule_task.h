@@ -87,3 +87,9 @@ CScheduleTask& TheScheduleTask();
 // slot with the given source mode and the schedule's source byte.
 void schedule_request(uint8_t source_mode, uint16_t duration, uint8_t memory_type, uint16_t number,
                       uint16_t crc);
+
+class CMsgActivationCode;
+// Where a test watches the schedule's requests as they are made (the display
+// takes them out of the slot at once); null: nobody watches.
+using schedule_request_observer = void (*)(uint8_t source_mode, const CMsgActivationCode& code);
+void set_schedule_request_observer(schedule_request_observer observer);

@@ -1,40 +1,50 @@
-// What the schedule task asked of the display: the ordinary activation
-// request slot (row 6), read from the store, and the message ID codes the
-// tests write.
+// What the schedule task asked of the display: its requests in the order
+// they were made (watched as they are made, since the display takes them out
+// of its slot at once), and the message ID codes the tests write.
 #pragma once
 
 #include "display/message_codes.h"
+#include "ntcip/schedule/schedule_task.h"
 #include "store/database.h"
 #include "store/objects.h"
 
+#include <deque>
 #include <string>
 
 namespace schedule_test {
 
-const uint8_t SLOT = 6;
-
 struct Request {
-    uint8_t state = 0, source = 0;
+    uint8_t state = 0; // the source mode asked for
     CMsgActivationCode code;
-    bool made = false; // the slot holds a 12-byte code
+    bool made = false;
+    uint32_t request_source = 0; // panynjObj1_4 when the request was made
 };
 
-inline Request slot_request() {
-    Request r;
-    uint8_t bytes[CMsgActivationCode::kLength + 1];
-    uint32_t length = 0;
-    db_get_string_copy(obj::activationRequestCode.row(SLOT), bytes, sizeof bytes, &length);
-    r.made = r.code.Decode(bytes, length);
-    r.state = uint8_t(db_get(obj::activationRequestState.row(SLOT)));
-    r.source = uint8_t(db_get(obj::activationRequestSource.row(SLOT)));
-    return r;
+inline std::deque<Request>& requests() {
+    static std::deque<Request> list;
+    return list;
 }
 
-// The request, and the slot emptied so that a later request shows as new.
+inline void record_request(uint8_t source_mode, const CMsgActivationCode& code) {
+    Request r;
+    r.state = source_mode;
+    r.code.Decode(code.Encoded());
+    r.made = true;
+    r.request_source = db_get(obj::panynjObj1_4);
+    requests().push_back(r);
+}
+
+// Starts watching (before the firmware boots, or at once).
+inline void watch_requests() {
+    requests().clear();
+    set_schedule_request_observer(record_request);
+}
+
+// The oldest request not taken yet; made is false when there is none.
 inline Request take_request() {
-    Request r = slot_request();
-    db_set_string(obj::activationRequestCode.row(SLOT), nullptr, 0, 0);
-    db_set(obj::activationRequestState.row(SLOT), 0, 0);
+    if (requests().empty()) return Request{};
+    Request r = requests().front();
+    requests().pop_front();
     return r;
 }
 

@@ -54,9 +54,11 @@ class RestartRecovery : public ::testing::Test {
         dir_ = mkdtemp(pattern);
         g_traps.clear();
         set_trap_sink(record_trap);
+        watch_requests();
     }
     void TearDown() override {
         set_trap_sink(nullptr);
+        set_schedule_request_observer(nullptr);
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }
@@ -78,16 +80,14 @@ class RestartRecovery : public ::testing::Test {
             },
             off, error))
             << error;
-        g_traps.clear(); // the first boot's (in its own process) never reach here; be sure
         tx_thread_sleep(RECOVERED);
     }
 
     static void ExpectRequest(uint8_t mode, uint16_t duration, uint8_t type, uint16_t number,
                               uint16_t crc) {
-        Request r = slot_request();
+        Request r = take_request();
         ASSERT_TRUE(r.made);
         EXPECT_EQ(mode, r.state);
-        EXPECT_EQ(2, r.source);
         EXPECT_EQ(duration, r.code.m_duration);
         EXPECT_EQ(255, r.code.m_priority);
         EXPECT_EQ(type, r.code.m_memoryType);
@@ -128,8 +128,9 @@ TEST_F(RestartRecovery, AShortOutageShowsTheShortPowerRecoveryMessage) {
 TEST_F(RestartRecovery, WithoutAShortLossTimeEveryOutageIsLong) {
     PowerCycle([] { db_set(obj::dmsShortPowerLossTime, 0, DB_NOTIFY); }, 30);
     ExpectStartTraps(0, 19);
+    ASSERT_FALSE(requests().empty());
+    EXPECT_EQ(7u, requests().front().request_source); // until the display takes the request
     ExpectRequest(10, 65535, 3, 12, 0x1212);
-    EXPECT_EQ(7u, db_get(obj::panynjObj1_4));
 }
 
 TEST_F(RestartRecovery, ALongOutageShowsTheLongPowerRecoveryMessage) {
@@ -153,7 +154,7 @@ TEST_F(RestartRecovery, AShortRecoveryObjectRequestsNothingAfterTheTraps) {
     PowerCycle([] { set_code(obj::dmsLongPowerRecoveryMessage, id_code(3, 12, 0).substr(0, 3)); },
                600);
     ExpectStartTraps(0, 19);
-    EXPECT_FALSE(slot_request().made);
+    EXPECT_FALSE(take_request().made);
     EXPECT_NE(std::string::npos,
               ConsoleText().find("CScheduleTask::CheckResetType: error null pointer\n"));
 }
