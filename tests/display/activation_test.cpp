@@ -448,3 +448,40 @@ TEST_F(Graphics, AGraphicNeedingMoreThanSixtyThreeBlocksIsNotMadeReady) {
     EXPECT_EQ(0u, db_get(obj::dmsGraphicNumEntries));
     EXPECT_NE(std::string::npos, ConsoleText().find("needs 66 blocks"));
 }
+
+// --- activations from another thread while the display task steps -------------------------
+
+class ActivationThreads : public Activation {
+  protected:
+    UINT TestPriority() const override { return 3; } // as the SNMP agent's threads
+};
+
+TEST_F(ActivationThreads, CentralAndSlotActivationsAndValidationsInterleave) {
+    const char* const texts[] = {"ONE", "TWO[np]PAGE"};
+    for (unsigned n = 1; n <= 2; ++n)
+        ASSERT_EQ(MSG_STATUS_VALID, Store(n, texts[n - 1]));
+    for (unsigned i = 0; i < 120; ++i) {
+        unsigned n = 1 + i % 2;
+        switch (i % 3) {
+        case 0:
+            EXPECT_EQ(ACTIVATE_ERROR_NONE, Activate(Code(65535, 255, 3, uint16_t(n), Crc(n))));
+            break;
+        case 1:
+            Request(ORDINARY_SLOT, Code(65535, 255, 3, uint16_t(n), Crc(n)));
+            break;
+        default:
+            EXPECT_EQ(MSG_STATUS_VALID, Store(3, i % 2 ? "[jl3]THREE" : "3"));
+            break;
+        }
+        tx_thread_sleep(i % 7);
+    }
+    tx_thread_sleep(SECOND);
+    Bytes shown = Shown();
+    ASSERT_EQ(5u, shown.size());
+    ASSERT_TRUE(shown[2] == 1 || shown[2] == 2);
+    std::string text = texts[shown[2] - 1];
+    EXPECT_EQ(text, Text(obj::currentBufferMsgMultiString));
+    display_guard guard(TheDisplay().Lock());
+    const CMessage& message = TheDisplay().DisplayedMessage();
+    EXPECT_EQ(text, std::string(message.text, message.text_length));
+}
