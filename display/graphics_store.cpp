@@ -1,12 +1,13 @@
 // The graphic table's status requests: a graphic is opened for changes,
 // made ready for use (its dmsGraphicID computed over its header fields and
 // bitmap blocks), or freed. dmsGraphicNumEntries is recounted after every
-// sweep from the rows that are ready, in use or permanent.
+// change of a status.
 #include "display/display_task.h"
 
 #include "runtime/console.h"
 #include "runtime/utilities.h"
 #include "store/database.h"
+#include "store/graphic_count.h"
 #include "store/objects.h"
 
 namespace {
@@ -16,8 +17,6 @@ enum : uint32_t {
     GRAPHIC_NOT_USED = 1,
     GRAPHIC_MODIFYING = 2,
     GRAPHIC_READY = 4,
-    GRAPHIC_IN_USE = 5,
-    GRAPHIC_PERMANENT = 6,
     GRAPHIC_MODIFY_REQ = 7,
     GRAPHIC_READY_REQ = 8,
     GRAPHIC_NOT_USED_REQ = 9,
@@ -89,15 +88,6 @@ uint16_t graphic_id(unsigned row, uint32_t blocks) {
     return id;
 }
 
-uint32_t count_usable_graphics() {
-    uint32_t count = 0;
-    for (unsigned row = 0; row < GRAPHIC_ROWS; ++row) {
-        uint32_t status = db_get(obj::dmsGraphicStatus.row(row));
-        count += status == GRAPHIC_READY || status == GRAPHIC_IN_USE || status == GRAPHIC_PERMANENT;
-    }
-    return count;
-}
-
 void make_ready(unsigned row) {
     uint32_t blocks = bitmap_blocks(row);
     if (blocks > BLOCKS_PER_GRAPHIC) {
@@ -108,9 +98,7 @@ void make_ready(unsigned row) {
     }
     db_set(obj::dmsGraphicID.row(row), graphic_id(row, blocks), DB_NOTIFY);
     db_set(obj::dmsGraphicStatus.row(row), GRAPHIC_READY, STATUS_WRITE);
-    uint32_t count = count_usable_graphics();
-    db_set(obj::dmsGraphicNumEntries, count, DB_NOTIFY);
-    trace_printf("Add - Num Graphics:%d\n", int(count));
+    RecountReadyGraphics(TheDatabase(), true);
 }
 
 void free_graphic(unsigned row) {
@@ -146,5 +134,5 @@ void CDisplay::StoreGraphic() {
             break;
         }
     }
-    db_set(obj::dmsGraphicNumEntries, count_usable_graphics(), DB_NOTIFY);
+    RecountReadyGraphics(TheDatabase(), true);
 }
