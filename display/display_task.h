@@ -10,6 +10,7 @@
 // the message-table sweep (validation.cpp), the graphic table (graphics_store.cpp).
 #pragma once
 
+#include "display/display_entries.h"
 #include "display/display_lock.h"
 #include "display/j6_display_driver.h"
 #include "display/message.h"
@@ -41,8 +42,6 @@ enum msg_source_mode : uint8_t {
     SOURCE_MODE_END_DURATION = 14,
 };
 
-const unsigned REQUEST_SLOTS = 7;
-const unsigned ORDINARY_SLOT = 6; // the row every ordinary requester writes
 const uint8_t REQUEST_SOURCE_ORDINARY = 2;
 const uint16_t DURATION_UNTIL_REPLACED = 65535;
 

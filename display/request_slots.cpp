@@ -56,13 +56,15 @@ void CDisplay::ActivateFromObject() {
     if (length != CMsgActivationCode::kLength) {
         // Not a code: refused as such (error other), and the ordinary slot
         // keeps its request instead of turning empty, which would blank the sign.
-        request_activation(code, length, ORDINARY_SLOT + 1, true, SOURCE_MODE_CENTRAL,
+        request_activation(code, length, ACTIVATION_SLOT_ORDINARY + 1, true, SOURCE_MODE_CENTRAL,
                            REQUEST_SOURCE_ORDINARY);
         return;
     }
-    db_set(obj::activationRequestState.row(ORDINARY_SLOT), SOURCE_MODE_CENTRAL, DB_NOTIFY);
-    db_set(obj::activationRequestSource.row(ORDINARY_SLOT), REQUEST_SOURCE_ORDINARY, DB_NOTIFY);
-    db_set_string(obj::activationRequestCode.row(ORDINARY_SLOT), code, length, 0);
+    db_set(obj::activationRequestState.row(ACTIVATION_SLOT_ORDINARY), SOURCE_MODE_CENTRAL,
+           DB_NOTIFY);
+    db_set(obj::activationRequestSource.row(ACTIVATION_SLOT_ORDINARY), REQUEST_SOURCE_ORDINARY,
+           DB_NOTIFY);
+    db_set_string(obj::activationRequestCode.row(ACTIVATION_SLOT_ORDINARY), code, length, 0);
     handle_activate_msg();
 }
 
@@ -97,7 +99,7 @@ void CDisplay::handle_activate_msg() {
 }
 
 bool CDisplay::determine_msg_to_run(unsigned& slot, uint8_t* code) {
-    for (unsigned i = 0; i < REQUEST_SLOTS; ++i) {
+    for (unsigned i = 0; i < ACTIVATION_SLOTS; ++i) {
         if (!read_slot(i, code)) continue;
         trace_printf("determine_msg_to_run:%d\n", i);
         slot = i;
@@ -214,8 +216,6 @@ void CDisplay::ActivateEndDurationMessage() {
     CMsgActivationCode request;
     request.Set(DURATION_UNTIL_REPLACED, 255, id.m_memoryType, id.m_messageNumber, id.m_messageCRC,
                 SOURCE_LOOPBACK);
-    db_set(obj::activationRequestState.row(ORDINARY_SLOT), SOURCE_MODE_END_DURATION, DB_NOTIFY);
-    db_set(obj::activationRequestSource.row(ORDINARY_SLOT), REQUEST_SOURCE_ORDINARY, DB_NOTIFY);
-    db_set_string(obj::activationRequestCode.row(ORDINARY_SLOT), request.Encoded(),
-                  CMsgActivationCode::kLength, DB_NOTIFY);
+    ::request_activation(ACTIVATION_SLOT_ORDINARY, SOURCE_MODE_END_DURATION,
+                         REQUEST_SOURCE_ORDINARY, request);
 }

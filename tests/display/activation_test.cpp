@@ -89,10 +89,9 @@ class Activation : public test_support::FirmwareFixture {
     // A request in a slot, written as every requester does: state and
     // source first, the code last (its write posts the selection letter).
     void Request(unsigned slot, const Bytes& code, uint8_t mode = SOURCE_MODE_LOCAL) {
-        db_set(obj::activationRequestState.row(slot), mode, DB_NOTIFY);
-        db_set(obj::activationRequestSource.row(slot), REQUEST_SOURCE_ORDINARY, DB_NOTIFY);
-        db_set_string(obj::activationRequestCode.row(slot), code.data(), uint32_t(code.size()),
-                      DB_NOTIFY);
+        CMsgActivationCode c;
+        c.Decode(code.data());
+        request_activation(uint8_t(slot), mode, REQUEST_SOURCE_ORDINARY, c);
     }
     void Withdraw(unsigned slot) { Request(slot, Bytes(12, 0)); }
 
@@ -113,7 +112,7 @@ TEST_F(Activation, ACentralSystemValidatesAndActivatesAMessage) {
     EXPECT_EQ("HELLO", Text(obj::currentBufferMsgMultiString));
     EXPECT_EQ(MSG_STATUS_VALID, db_get(obj::currentBufferMsgStatus));
     EXPECT_EQ(code, Value(obj::savedActivateMessage));
-    EXPECT_EQ(code, Value(obj::activationRequestActiveCode.row(ORDINARY_SLOT)));
+    EXPECT_EQ(code, Value(obj::activationRequestActiveCode.row(ACTIVATION_SLOT_ORDINARY)));
     EXPECT_EQ(DISPLAY_START_MESSAGE, TheDisplay().DisplayState());
     EXPECT_EQ(2u, db_get(obj::dmsMultiSyntaxError));
 
@@ -200,11 +199,11 @@ TEST_F(Activation, ABlankIsShownWhateverIsShown) {
 
 TEST_F(Activation, WithNoRequestTheFailSafeBlankIsShown) {
     ASSERT_EQ(MSG_STATUS_VALID, Store(1, "HELLO"));
-    Request(ORDINARY_SLOT, Code(65535, 255, 3, 1, Crc(1)), SOURCE_MODE_TIMEBASE);
+    Request(ACTIVATION_SLOT_ORDINARY, Code(65535, 255, 3, 1, Crc(1)), SOURCE_MODE_TIMEBASE);
     tx_thread_sleep(SECOND);
     ASSERT_EQ((Bytes{3, 0, 1, uint8_t(Crc(1) >> 8), uint8_t(Crc(1))}), Shown());
     EXPECT_EQ(SOURCE_MODE_TIMEBASE, db_get(obj::dmsMsgSourceMode));
-    for (unsigned slot = 0; slot < REQUEST_SLOTS; ++slot)
+    for (unsigned slot = 0; slot < ACTIVATION_SLOTS; ++slot)
         Withdraw(slot);
     tx_thread_sleep(SECOND);
     EXPECT_NE(std::string::npos, ConsoleText().find("Error! fail safe blank msg\n"));
@@ -240,7 +239,7 @@ class SlotTiming : public Activation {
 
 TEST_F(SlotTiming, APreemptedMessageResumesWithTheTimeItHasLeft) {
     Begin();
-    Request(ORDINARY_SLOT, Ordinary(10));
+    Request(ACTIVATION_SLOT_ORDINARY, Ordinary(10));
     At(SECOND);
     ASSERT_EQ(IdOf(1), Shown());
     At(MINUTE);
@@ -252,12 +251,12 @@ TEST_F(SlotTiming, APreemptedMessageResumesWithTheTimeItHasLeft) {
     At(5 * MINUTE + SECOND);
     EXPECT_EQ(IdOf(1), Shown());
     EXPECT_EQ(5u, db_get(obj::dmsMessageTimeRemaining));
-    EXPECT_EQ(Ordinary(5), Value(obj::activationRequestCode.row(ORDINARY_SLOT)));
+    EXPECT_EQ(Ordinary(5), Value(obj::activationRequestCode.row(ACTIVATION_SLOT_ORDINARY)));
 }
 
 TEST_F(SlotTiming, APreemptedMessageWhoseTimeRanOutGivesWayToTheEndDurationMessage) {
     Begin();
-    Request(ORDINARY_SLOT, Ordinary(10));
+    Request(ACTIVATION_SLOT_ORDINARY, Ordinary(10));
     At(MINUTE);
     Request(2, Emergency(65535), SOURCE_MODE_OTHER);
     At(12 * MINUTE);
@@ -270,13 +269,14 @@ TEST_F(SlotTiming, APreemptedMessageWhoseTimeRanOutGivesWayToTheEndDurationMessa
 
 TEST_F(SlotTiming, AOneMinuteMessageEndsWithTheEndDurationMessage) {
     Begin();
-    Request(ORDINARY_SLOT, Ordinary(1));
+    Request(ACTIVATION_SLOT_ORDINARY, Ordinary(1));
     At(SECOND);
     EXPECT_EQ(1u, db_get(obj::dmsMessageTimeRemaining));
     At(MINUTE - 2 * SECOND); // the minute counts from the global time's last whole second
     EXPECT_EQ(1u, db_get(obj::dmsMessageTimeRemaining));
     At(MINUTE + 2 * SECOND);
-    EXPECT_EQ(SOURCE_MODE_END_DURATION, db_get(obj::activationRequestState.row(ORDINARY_SLOT)));
+    EXPECT_EQ(SOURCE_MODE_END_DURATION,
+              db_get(obj::activationRequestState.row(ACTIVATION_SLOT_ORDINARY)));
     EXPECT_EQ(SOURCE_MODE_END_DURATION, db_get(obj::dmsMsgSourceMode));
     EXPECT_EQ(65535u, db_get(obj::dmsMessageTimeRemaining));
     EXPECT_EQ(Hex("0700010000"), Shown());
@@ -284,7 +284,7 @@ TEST_F(SlotTiming, AOneMinuteMessageEndsWithTheEndDurationMessage) {
 
 TEST_F(SlotTiming, AnExpiredEmergencyNoLongerWins) {
     Begin();
-    Request(ORDINARY_SLOT, Ordinary(65535));
+    Request(ACTIVATION_SLOT_ORDINARY, Ordinary(65535));
     At(SECOND);
     Request(2, Emergency(1), SOURCE_MODE_OTHER);
     At(2 * SECOND);
@@ -467,7 +467,7 @@ TEST_F(ActivationThreads, CentralAndSlotActivationsAndValidationsInterleave) {
             EXPECT_EQ(ACTIVATE_ERROR_NONE, Activate(Code(65535, 255, 3, uint16_t(n), Crc(n))));
             break;
         case 1:
-            Request(ORDINARY_SLOT, Code(65535, 255, 3, uint16_t(n), Crc(n)));
+            Request(ACTIVATION_SLOT_ORDINARY, Code(65535, 255, 3, uint16_t(n), Crc(n)));
             break;
         default:
             EXPECT_EQ(MSG_STATUS_VALID, Store(3, i % 2 ? "[jl3]THREE" : "3"));
