@@ -1,21 +1,23 @@
 #include "display/display_entries.h"
 
+#include "display/display_task.h"
 #include "store/database.h"
 #include "store/objects.h"
 
-namespace {
-const uint32_t ACTIVATE_ERROR_OTHER = 1;
-}
-
 bool activate_message() {
-    db_set(obj::dmsActivateMsgError, ACTIVATE_ERROR_OTHER, DB_NOTIFY);
-    return true;
+    TheDisplay().ActivateFromObject();
+    return db_get(obj::dmsActivateMsgError) != ACTIVATE_ERROR_NONE;
 }
 
-void validate_message() {}
+void validate_message() {
+    TheDisplay().ValidateMessage();
+}
 
-void store_graphic() {}
+void store_graphic() {
+    TheDisplay().StoreGraphic();
+}
 
+// Memory clearing comes with the memory-clear work.
 void clear_memory() {}
 
 void request_activation(uint8_t slot, uint8_t source_mode, uint8_t source,

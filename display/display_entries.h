@@ -1,19 +1,18 @@
 // The display's entries for the SNMP agent, the web pages, the schedule and
-// the peripherals. Until message activation exists, activate_message reports
-// "no activation" (dmsActivateMsgError := other) and the others do nothing.
+// the peripherals. Each runs on the caller's thread under the display lock.
 #pragma once
 
 #include "display/message_codes.h"
 
 #include <cstdint>
 
-// Activates dmsActivateMessage at once on the caller's thread under the
-// display's activation mutex and records the outcome in dmsActivateMsgError
-// and its companions. -> true when the activation failed (error other than none).
+// Activates dmsActivateMessage at once on the caller's thread and records
+// the outcome in dmsActivateMsgError and its companions. -> true when the
+// activation failed (dmsActivateMsgError other than none).
 bool activate_message();
-// Runs the message-table validation walk (after a SET of a dmsMessageStatus instance).
+// Runs the message-table sweep (after a SET of a dmsMessageStatus instance).
 void validate_message();
-// Runs the graphic store step (after a SET of a dmsGraphicStatus instance).
+// Runs the graphic table's status requests (after a SET of a dmsGraphicStatus instance).
 void store_graphic();
 // Serves dmsMemoryMgmt and the memory-clear command.
 void clear_memory();
@@ -28,7 +27,5 @@ const uint8_t ACTIVATION_SLOTS = 7;
 // with notification; the code's write wakes the display task (letter 91),
 // which activates the lowest occupied slot in its next step. A slot outside
 // the table is not written.
-// (Added for the schedule's requests; the activation work gives the display's
-// side of the slots.)
 void request_activation(uint8_t slot, uint8_t source_mode, uint8_t source,
                         const CMsgActivationCode& code);

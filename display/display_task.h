@@ -1,16 +1,68 @@
-// CDisplay: the "Display" task. It will take activation requests, render
-// messages and drive the sign; for now it runs its step and serves its
-// maintenance letters.
+// CDisplay: the "Display" task. It owns what the sign shows: the display
+// driver, the message on show with the MULTI parser and renderer that draw
+// it, the activation requests and their timing, and the display lock through
+// which every activation, validation and graphic request passes. Its step
+// (Run) works through the change-notification bits it watches, then its
+// letters, then the running message's countdown; each unit takes the lock.
+//
+// The units live in their own files: request slots and selection
+// (request_slots.cpp), the checks and start of a message (activation.cpp),
+// the message-table sweep (validation.cpp), the graphic table (graphics_store.cpp).
 #pragma once
 
+#include "display/display_entries.h"
+#include "display/display_lock.h"
 #include "display/j6_display_driver.h"
+#include "display/message.h"
+#include "display/message_codes.h"
+#include "display/message_rows.h"
 #include "display/module_types.h"
+#include "display/multi_parser.h"
 #include "runtime/mail_task.h"
+
+class CRender;
+
+// Display states: what the primary face's update does next.
+enum display_state : uint32_t {
+    DISPLAY_TEST_PATTERN = 1,
+    DISPLAY_PIXEL_TEST = 2, // halted until a pixel test ends
+    DISPLAY_BLANK = 3,
+    DISPLAY_START_MESSAGE = 4,
+    DISPLAY_PAGE_ON = 5,
+    DISPLAY_PAGE_OFF = 6,
+};
+
+// NTCIP dmsMsgSourceMode values of the requesters.
+enum msg_source_mode : uint8_t {
+    SOURCE_MODE_OTHER = 1, // overheight emergency, the display's own blanking rules
+    SOURCE_MODE_LOCAL = 2, // front panel, private activation object, the fail-safe blank
+    SOURCE_MODE_CENTRAL = 8,
+    SOURCE_MODE_TIMEBASE = 9,
+    SOURCE_MODE_COMM_LOSS = 12,
+    SOURCE_MODE_END_DURATION = 14,
+};
+
+const uint8_t REQUEST_SOURCE_ORDINARY = 2;
+const uint16_t DURATION_UNTIL_REPLACED = 65535;
+
+// One activation as the checks see it: the decoded request and the values of
+// the message it names.
+struct CMessageActivation {
+    CMsgActivationCode code;
+    char multi[MULTI_MAX_TEXT + 2]; // a text longer than a message holds is cut one past
+    uint32_t multi_length;
+    char owner[128];
+    uint32_t owner_length;
+    uint16_t crc;
+    uint32_t beacon, pixel_service, run_time_priority, status;
+    uint32_t syntax_error, error_position;
+    void Reset();
+};
 
 class CDisplay : public CMailTask {
   public:
     explicit CDisplay(post_office& office);
-    // One step: count it, check that it came on time, then the letters.
+    // One step: late-step check, the watched bits, the letters, the countdown.
     uint32_t Run() override;
     void HandleLetter(const letter_s& letter) override;
 
@@ -22,6 +74,14 @@ class CDisplay : public CMailTask {
     // frame. -> the renderer's frame rate; 0 when the driver could not be
     // configured (no active driver then).
     int ConfigureDisplay(uint32_t height, uint32_t width, uint8_t frame_format);
+    // Puts the task's MULTI parser and the renderer in use and creates the
+    // display lock (once); run after each configuration.
+    void AttachRenderer();
+    // Reload after a change of the display configuration objects.
+    void LoadDisplayConfiguration();
+    // Module class of a module type: 4 for the listed types, 2 or 3 by the
+    // module type table's flags byte.
+    static uint32_t ClassifyModuleType(uint32_t module_type);
 
     CJ6DisplayDriver& SignDriver() { return sign_driver_; }
     // The driver frames go to; null while none is configured.
@@ -31,14 +91,102 @@ class CDisplay : public CMailTask {
     int32_t BrightnessCeiling() const { return brightness_ceiling_; }
     void SetBrightnessCeiling(int32_t ceiling) { brightness_ceiling_ = ceiling; }
 
+    // --- activation (request_slots.cpp, activation.cpp) ----------------------
+    // The central road: dmsActivateMessage into the ordinary slot, then the
+    // selection, all under the display lock.
+    void ActivateFromObject();
+    // Selection and activation of the most urgent request (letter 91).
+    void handle_activate_msg();
+    // Checks and starts the message of a code. -> the activate_error value.
+    uint8_t request_activation(const uint8_t* code, uint32_t length, unsigned slot_number,
+                               bool record, uint8_t source_mode, uint8_t source);
+    // The running message's countdown; one step per frame of the primary face.
+    void CountdownDuration();
+    // Requests dmsEndDurationMessage in the ordinary slot.
+    void ActivateEndDurationMessage();
+
+    // --- message table and graphics (validation.cpp, graphics_store.cpp) ----
+    void ValidateMessage();
+    // Checks one MULTI text for validation and writes the validation objects.
+    bool CheckMULTI(const char* text, uint32_t length, int mode);
+    void StoreGraphic();
+
+    display_lock& Lock() { return lock_; }
+    uint32_t DisplayState() const { return display_state_; }
+    uint8_t PageCount() const { return page_count_; }
+    bool BeaconOn() const { return beacon_on_ != 0; }
+    bool HasCurrentText() const { return has_current_text_; }
+    // The message on show; read and drawn only under the display lock.
+    CMessage& DisplayedMessage() { return message_; }
+    CMULTIParser* ParserInUse() { return parser_in_use_; }
+    CRender* RenderInUse() { return render_in_use_; }
+
   private:
     void ReportDriverFailure();
     void ClearDriverFailure();
+    void ProcessDatabaseEvents();
+
+    // request_slots.cpp
+    bool determine_msg_to_run(unsigned& slot, uint8_t* code);
+    int CompareRequestSlots(unsigned last, unsigned slot, const uint8_t* code);
+    void StartSlotTimer(unsigned slot, const uint8_t* code);
+    int RefreshSlotDuration(unsigned slot, uint8_t* code);
+    void EmptySlot(unsigned slot);
+    void ExpireRunningMessage();
+    void RecordSlotActivation(unsigned slot, const uint8_t* code);
+    void ActivateFailSafeBlank();
+
+    // activation.cpp
+    uint8_t CheckActivation(const uint8_t* code, uint32_t length, CMessageActivation& record);
+    uint8_t LoadMessage(CMessageActivation& record);
+    void ActivateMessage(CMessageActivation& record);
+    void RecordActivationResult();
+    void RecordActivationError(uint8_t error);
+    int TrialParse(const char* text, uint32_t length, uint32_t& error_position);
+
+    // validation.cpp
+    void SweepMessageRow(const message_columns& columns, unsigned row, bool changeable);
+
+    // Handlers of the watched bits and letters (display_handlers.cpp).
+    void StartPixelTest();
+    void ResetDisplayState();
+    void ApplyFeatureSet();
+    void ApplyHdlcAddress();
+    void SwitchBrightnessCeiling();
+    void CollectPixelTest();
+
+    // The watched "database" bits and the letters, each with its handler.
+    struct flag_row;
+    struct letter_row;
+    static const flag_row FLAG_ROWS[];
+    static const letter_row LETTER_ROWS[];
 
     int32_t brightness_ceiling_ = 255;
     uint8_t colour_class_ = MODULE_COLOUR_MONO;
     CJ6DisplayDriver sign_driver_{&brightness_ceiling_};
     display_driver* active_driver_ = nullptr;
+
+    uint8_t pixel_test_running_ = 0;
+    uint32_t font_service_steps_ = 0;
+    // Bit 31: the ceiling computed from the frame is in force; bit 30: it may rise.
+    uint32_t ceiling_flags_ = 0x40000000;
+    uint32_t duration_reference_ = 0, duration_minutes_ = 0;
+    uint32_t display_state_ = DISPLAY_BLANK;
+    uint8_t page_count_ = 0;
+    uint8_t beacon_on_ = 0;
+    bool has_current_text_ = false;
+    bool first_activation_ = true;
+    unsigned last_slot_ = 0;
+
+    display_lock lock_;
+    CMULTIParser parser_;
+    CMULTIParser* parser_in_use_ = nullptr;
+    CRender* render_in_use_ = nullptr;
+    // All of these are used under the display lock only.
+    CMessage message_;                         // the message on show
+    CMessage scratch_;                         // trial parses and validation
+    CMessageActivation activation_;            // the activation being checked
+    char validation_text_[MULTI_MAX_TEXT + 2]; // the row being validated
 };
 
 CDisplay& TheDisplay();

@@ -143,6 +143,7 @@ void configure_display() {
     uint32_t width = db_get(obj::vmsSignWidthPixels);
     const module_type_record& module = find_module_type(db_get(obj::halvModuleID));
     TheDisplay().ConfigureDisplay(height, width, module.frame_format);
+    TheDisplay().AttachRenderer();
 }
 
 void clear_early_restart_counter() {

@@ -7,6 +7,7 @@
 namespace {
 const uint32_t GRAPHIC_READY_FOR_USE = 4;
 const uint32_t GRAPHIC_IN_USE = 5;
+const uint32_t GRAPHIC_PERMANENT = 6;
 } // namespace
 
 uint32_t RecountReadyGraphics(CDataBase& store, bool trace) {
@@ -14,7 +15,9 @@ uint32_t RecountReadyGraphics(CDataBase& store, bool trace) {
     uint32_t count = 0;
     for (unsigned g = 0; g < obj::kGraphicRows; ++g) {
         const uint32_t status = GetInteger(store, obj::dmsGraphicStatus.row(g));
-        if (status == GRAPHIC_READY_FOR_USE || status == GRAPHIC_IN_USE) ++count;
+        if (status == GRAPHIC_READY_FOR_USE || status == GRAPHIC_IN_USE ||
+            status == GRAPHIC_PERMANENT)
+            ++count;
     }
     const uint32_t before = GetInteger(store, obj::dmsGraphicNumEntries);
     SetInteger(store, obj::dmsGraphicNumEntries, count, DB_NOTIFY | DB_NO_VALIDATE);

@@ -1,0 +1,115 @@
+// The display task's handlers of watched object changes: pixel-test
+// control, display test mode, special features, HDLC address, the brightness
+// ceiling switch, and the reload of the display configuration.
+#include "display/display_task.h"
+
+#include "display/render.h"
+#include "runtime/letter_codes.h"
+#include "store/database.h"
+#include "store/objects.h"
+
+namespace {
+
+const uint32_t SHORT_PIXEL_ERROR = 0x20; // shortErrorStatus
+const uint32_t CEILING_ON = 0x80000000u;
+const uint32_t CEILING_MAY_RISE = 0x40000000u;
+
+// pixelTestActivation values.
+enum : uint32_t {
+    PIXEL_TEST_OTHER = 1,
+    PIXEL_TEST_NONE = 2,
+    PIXEL_TEST_RUN = 3,
+    PIXEL_TEST_CLEAR = 4
+};
+
+// halvSpecialFeatureSet bit 0x2: permanent message 1 runs at priority 50.
+const uint32_t FEATURE_PERMANENT_PRIORITY = 0x2;
+
+// Module types of class 4; none is a row of the module type table.
+const uint32_t CLASS_4_MODULE_TYPES[] = {21,  22,  23,  24,  94,  95,  96,  97,  98,  99,  100,
+                                         101, 102, 103, 104, 105, 118, 119, 154, 155, 169, 172};
+
+} // namespace
+
+// --- handlers of the watched bits and letters -----------------------------------------
+
+void CDisplay::StartPixelTest() {
+    switch (db_get(obj::pixelTestActivation)) {
+    case PIXEL_TEST_OTHER:
+        db_set(obj::pixelTestActivation, PIXEL_TEST_NONE, DB_NOTIFY);
+        break;
+    case PIXEL_TEST_NONE:
+        // The faces' diagnostics go back to idle with the pixel-diagnostics work.
+        display_state_ = DISPLAY_START_MESSAGE;
+        break;
+    case PIXEL_TEST_RUN:
+        // The faces' error frames are cleared and their tests kicked off
+        // with the pixel-diagnostics work.
+        display_state_ = DISPLAY_PIXEL_TEST;
+        pixel_test_running_ = 1;
+        PostLetter(LETTER_PIXEL_TEST_STARTED);
+        break;
+    case PIXEL_TEST_CLEAR:
+        db_set(obj::pixelTestActivation, PIXEL_TEST_NONE, DB_NOTIFY);
+        break;
+    default:
+        break;
+    }
+}
+
+// The end of a pixel test. Without faces reporting failed pixels the test
+// ends at the next step with none found.
+void CDisplay::CollectPixelTest() {
+    if (!pixel_test_running_) return;
+    db_set(obj::pixelTestFailureCount, 0, DB_NOTIFY);
+    db_set(obj::halvObj5_4, 0, DB_NOTIFY);
+    db_change_bits(obj::shortErrorStatus, 0, SHORT_PIXEL_ERROR, DB_NOTIFY);
+    db_set(obj::pixelTestActivation, PIXEL_TEST_NONE, 0);
+    PostLetter(LETTER_PIXEL_TEST_ENDED);
+    pixel_test_running_ = 0;
+    display_state_ = DISPLAY_START_MESSAGE;
+}
+
+void CDisplay::ResetDisplayState() {
+    display_state_ = DISPLAY_TEST_PATTERN;
+    ceiling_flags_ |= CEILING_MAY_RISE;
+}
+
+void CDisplay::ApplyFeatureSet() {
+    bool raised = (db_get(obj::halvSpecialFeatureSet) & FEATURE_PERMANENT_PRIORITY) != 0;
+    db_set(obj::permanentMsgRunTimePriority.row(0), raised ? 50 : 255, DB_NOTIFY);
+    // The community names and fonts are reset here with the sign settings work.
+}
+
+void CDisplay::ApplyHdlcAddress() {
+    // The low byte of halvhdlcAddress goes to every SNMP agent
+    // (CNTCIP::SetBroadcastFlag) once the agents keep it.
+}
+
+void CDisplay::SwitchBrightnessCeiling() {
+    if (db_get(obj::halvObj2_30_4) == 2) ceiling_flags_ |= CEILING_ON;
+}
+
+void CDisplay::AttachRenderer() {
+    lock_.Create();
+    parser_in_use_ = &parser_;
+    render_in_use_ = &TheRender();
+}
+
+void CDisplay::LoadDisplayConfiguration() {
+    display_guard guard(lock_); // the surface is resized under the renderer's users
+    uint32_t height = db_get(obj::vmsSignHeightPixels);
+    uint32_t width = db_get(obj::vmsSignWidthPixels);
+    const module_type_record& module = find_module_type(db_get(obj::halvModuleID));
+    ConfigureDisplay(height, width, module.frame_format);
+    AttachRenderer();
+    display_state_ = db_get(obj::halvObj1_1) != 1 ? DISPLAY_TEST_PATTERN : DISPLAY_START_MESSAGE;
+    // The front panel's screen is redrawn, the face settings applied and the
+    // line lengths past the first face's lines cleared with the faces.
+}
+
+uint32_t CDisplay::ClassifyModuleType(uint32_t module_type) {
+    for (uint32_t id : CLASS_4_MODULE_TYPES)
+        if (id == module_type) return 4;
+    return (find_module_type(module_type).FlagsByte() & 0x1) ? 2 : 3;
+}
