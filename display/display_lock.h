@@ -15,6 +15,8 @@ class display_lock {
     // Creates the mutex once (the display configuration); later calls do nothing.
     void Create();
     bool Created() const { return created_; }
+    // The kernel mutex; null before Create.
+    TX_MUTEX* Mutex() { return created_ ? &mutex_ : nullptr; }
     // Waits for the mutex (recursive for its owner). -> false when it could
     // not be taken: not created yet, or asked outside a thread.
     bool Take();

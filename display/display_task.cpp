@@ -1,13 +1,17 @@
 #include "display/display_task.h"
 
+#include "display/display_engine.h"
 #include "display/render.h"
 #include "runtime/console.h"
 #include "runtime/letter_codes.h"
+#include "runtime/os.h"
 #include "runtime/pools.h"
 #include "runtime/post_office.h"
 #include "runtime/task_table.h"
 #include "store/database.h"
 #include "store/objects.h"
+
+#include <cstring>
 
 namespace {
 
@@ -37,6 +41,41 @@ bool take_bit(ULONG bit) {
            TX_SUCCESS;
 }
 
+// The module types whose modules report over the 6120 display bus, by id
+// range, and how the bus is served. In each range every other id is a
+// two-sided sign: its ids of `mirror_parity` (0 even, 1 odd) add a "mirror"
+// face. Any other id: one face on the null bus with the pixel-test diagnostics.
+struct bus_choice {
+    uint16_t first, last;
+    uint8_t mode;
+    uint8_t mirror_parity;
+};
+const bus_choice BUS_CHOICES[] = {
+    {135, 142, disp::bus_6120::INTERRUPT_MODE, 0},
+    {146, 153, disp::bus_6120::INTERRUPT_MODE, 1},
+    {161, 168, disp::bus_6120::POLLED_MODE, 0},
+    {170, 171, disp::bus_6120::POLLED_MODE, 1},
+};
+
+const bus_choice* find_bus_choice(uint32_t module_type) {
+    for (const bus_choice& choice : BUS_CHOICES)
+        if (module_type >= choice.first && module_type <= choice.last) return &choice;
+    return nullptr;
+}
+
+// The module type whose driver geometry is larger than its faces.
+const uint32_t ENLARGED_DRIVER_MODULE_TYPE = 106;
+
+void name_face(face_config& config, const char* face_name, const char* bus_name,
+               disp::diagnostics* diagnostics) {
+    std::strncpy(config.face_name, face_name, FACE_NAME_SIZE - 1);
+    std::strncpy(config.bus_name, bus_name, FACE_NAME_SIZE - 1);
+    config.diagnostics = diagnostics;
+    config.engine = &TheDisplayEngine().renderer;
+    config.x_origin = 0;
+    config.y_origin = 0;
+}
+
 } // namespace
 
 void CMessageActivation::Reset() {
@@ -53,7 +92,10 @@ void CMessageActivation::Reset() {
 
 CDisplay::CDisplay(post_office& office)
     : CMailTask(task_row_of(TASK_DISPLAY), office), message_(&TheRender().GetSurface()),
-      scratch_(&TheRender().GetSurface()) {}
+      scratch_(&TheRender().GetSurface()) {
+    for (disp::face& face : faces_)
+        face.delete_on_removal = 0; // embedded: the registry never destroys them
+}
 
 // --- the step -------------------------------------------------------------------
 
@@ -141,22 +183,166 @@ const module_type_record& CDisplay::LookupModuleType() {
     return record;
 }
 
-// The faces, buses and diagnostic slots are built around these steps.
-int CDisplay::ConfigureDisplay(uint32_t height, uint32_t width, uint8_t frame_format) {
+int CDisplay::ConfigureDisplay(uint32_t height, uint32_t width, uint8_t bits_per_pixel) {
     uint32_t module_type = db_get(obj::halvModuleID);
+    // The diagnostic result slots are cleared here once results are kept.
+    RemoveFaces();
+    ChooseFaces(module_type);
+    const module_type_record& module = find_module_type(module_type);
+    for (uint32_t i = 0; i < face_count_; ++i) {
+        face_configs_[i].module_type_id = uint16_t(module_type);
+        face_fits_[i] = FillFace(face_configs_[i], module, height, width, bits_per_pixel);
+    }
+    // The mirror's image follows the primary's in the frame.
+    if (face_count_ == MAX_FACES) face_configs_[0].x_origin = face_configs_[1].width;
+    RegisterFaces();
+    if (face_configs_[0].height != 0) {
+        db_set(obj::vmsSignHeightPixels, face_configs_[0].height, DB_NOTIFY);
+        db_set(obj::vmsSignWidthPixels, face_configs_[0].width, DB_NOTIFY);
+    }
+    CreateActivationMutex();
+    return ConfigureDriver(module_type, bits_per_pixel);
+}
+
+void CDisplay::OnPrimaryFaceTick() {
+    // The page sequencing of the primary face and the countdown of the
+    // message's duration run here.
+}
+
+// Faces leave the registry before they detach, then the buses go: an
+// interrupt-driven bus may still broadcast until it is removed.
+void CDisplay::RemoveFaces() {
+    display_engine& engine = TheDisplayEngine();
+    for (uint32_t i = 0; i < face_count_ && i < MAX_FACES; ++i) {
+        engine.registry.remove_face(&faces_[i]);
+        faces_[i].detach();
+    }
+    face_count_ = 0;
+    engine.registry.remove_bus(&engine.bus_6120);
+    engine.bus_6120.detach();
+    engine.registry.remove_bus(&engine.null_bus);
+    engine.null_bus.detach();
+}
+
+// The mirror face (record 0) where the module type has one, then the primary
+// face with the bus it reports on, attached and registered.
+void CDisplay::ChooseFaces(uint32_t module_type) {
+    display_engine& engine = TheDisplayEngine();
+    const bus_choice* choice = find_bus_choice(module_type);
+    if (choice && module_type % 2 == choice->mirror_parity) {
+        name_face(face_configs_[face_count_++], FACE_MIRROR, BUS_6120, &engine.diag_6120[1]);
+    }
+    face_config& primary = face_configs_[face_count_++];
+    if (choice) {
+        engine.bus_6120.attach_isr(BUS_6120, &engine.stream_6120, choice->mode);
+        engine.registry.add_bus(&engine.bus_6120);
+        name_face(primary, FACE_PRIMARY, BUS_6120, &engine.diag_6120[0]);
+    } else {
+        engine.null_bus.attach(BUS_NULL, &engine.null_stream);
+        engine.registry.add_bus(&engine.null_bus);
+        name_face(primary, FACE_PRIMARY, BUS_NULL, &engine.diag_3110);
+    }
+}
+
+// The record's geometry from the module type: the size rounded up to whole
+// modules, the module lines from halvLineLength (0 a full line; a longer one
+// is cut to a full line and written back). -> false when the face holds more
+// module lines or modules than its diagnostics can keep.
+bool CDisplay::FillFace(face_config& config, const module_type_record& module, uint32_t height,
+                        uint32_t width, uint8_t bits_per_pixel) {
+    config.face_id = face_id_;
+    config.height = uint16_t(height > 0xFFFF ? 0xFFFF : height);
+    config.width = uint16_t(width > 0xFFFF ? 0xFFFF : width);
+    config.frame_rate = TheRender().frames_per_second;
+    config.bits_per_pixel = bits_per_pixel;
+    // module_class: the display task's classification of the module type.
+    config.module_height = module.module_height;
+    config.module_width = module.module_width;
+    config.colour_class = module.colour_class;
+    config.flags = uint8_t(1 + ((module.FlagsByte() >> 1) & 1));
+    if (!config.Normalize()) return false;
+    const uint32_t lines = config.height / config.module_height;
+    const uint32_t full_line = config.width / config.module_width;
+    uint32_t modules = 0;
+    bool line_fits = true;
+    for (uint32_t line = 0; line < FACE_MODULE_LINES; ++line) {
+        uint32_t count = 0;
+        if (line < lines) {
+            const DbObject entry = obj::halvLineLength.row(line);
+            count = db_get(entry);
+            if (count == 0) {
+                count = full_line;
+            } else if (count > full_line) {
+                count = full_line;
+                db_set(entry, count, DB_NOTIFY);
+            }
+        }
+        line_fits = line_fits && count <= FACE_LINE_MODULES_MAX;
+        config.modules_per_line[line] = uint8_t(count);
+        modules += count;
+    }
+    if (lines > FACE_MODULE_LINES) modules += (lines - FACE_MODULE_LINES) * full_line;
+    config.CountModules();
+    if (lines <= FACE_MODULE_LINES && modules <= FACE_MODULES_MAX && line_fits) return true;
+    console_printf("ConfigureDisplay: face %s left out: %u module lines, %u modules "
+                   "(at most %u lines of %u, %u modules)\n",
+                   config.face_name, unsigned(lines), unsigned(modules),
+                   unsigned(FACE_MODULE_LINES), unsigned(FACE_LINE_MODULES_MAX),
+                   unsigned(FACE_MODULES_MAX));
+    return false;
+}
+
+// Each face that fits is attached and registered; a face the registry
+// refuses is left out without a word.
+void CDisplay::RegisterFaces() {
+    display_engine& engine = TheDisplayEngine();
+    for (uint32_t i = 0; i < face_count_; ++i) {
+        if (!face_fits_[i] || !faces_[i].attach(&face_configs_[i])) continue;
+        if (!engine.registry.add_face(&faces_[i])) {
+            faces_[i].detach();
+            continue;
+        }
+        console_printf("successfully registered %s on %s\n", face_configs_[i].face_name,
+                       face_configs_[i].bus_name);
+        // A single face registers its eight diagnostic result slots here
+        // ("Current Display", the six message pages with pixel errors, "Pixel
+        // Test Results") once results are kept.
+    }
+}
+
+// Once, at the first configuration: a later one may run while an agent's
+// thread holds the mutex.
+void CDisplay::CreateActivationMutex() { lock_.Create(); }
+
+int CDisplay::ConfigureDriver(uint32_t module_type, uint8_t bits_per_pixel) {
+    const face_config& face = face_configs_[0];
+    uint32_t height = face.height, width = face.width;
+    uint32_t driver_height = height, driver_width = width;
+    if (module_type == ENLARGED_DRIVER_MODULE_TYPE) {
+        driver_height += height / 8;
+        driver_width += width / 5;
+    }
+    configuring_ = true;
     CSurface& surface = TheRender().GetSurface();
-    TheRender().CreateSurface(static_cast<int>(height), static_cast<int>(width), frame_format);
+    TheRender().CreateSurface(int(height), int(width), bits_per_pixel);
     active_driver_ = &sign_driver_;
-    if (!sign_driver_.Configure(height, width, module_type)) {
+    int rate = 0;
+    if (sign_driver_.Configure(driver_height, driver_width, module_type)) {
+        sign_driver_.TransferFrame(&surface, true);
+        ClearDriverFailure();
+        sign_driver_.SetRealTimeDiagnostics(db_get(obj::halvEnableRealTimePixelDiagnostics) != 0);
+        // A driver slower than the renderer's rate sets the refresh rate to its maximum here.
+        rate = TheRender().frames_per_second;
+    } else {
         ReportDriverFailure();
         active_driver_ = nullptr;
-        return 0;
     }
-    sign_driver_.TransferFrame(&surface, true);
-    ClearDriverFailure();
-    sign_driver_.SetRealTimeDiagnostics(db_get(obj::halvEnableRealTimePixelDiagnostics) != 0);
+    configuring_ = false;
+    front_panel_driver_.Resize(height, width);
+    // The brightness, the display state (3 while halvObj1_1 is 1, else 1) and
+    // the face settings are applied here.
     colour_class_ = find_module_type(module_type).colour_class;
-    return TheRender().frames_per_second;
+    return rate;
 }
 
 void CDisplay::ReportDriverFailure() {

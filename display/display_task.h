@@ -10,9 +10,11 @@
 // the message-table sweep (validation.cpp), the graphic table (graphics_store.cpp).
 #pragma once
 
+#include "display/disp/face.h"
 #include "display/display_entries.h"
 #include "display/display_lock.h"
 #include "display/j6_display_driver.h"
+#include "display/lcd_display_driver.h"
 #include "display/message.h"
 #include "display/message_codes.h"
 #include "display/message_rows.h"
@@ -69,11 +71,6 @@ class CDisplay : public CMailTask {
     // The record of the configured display module type (halvModuleID); its
     // colour class is kept.
     const module_type_record& LookupModuleType();
-    // Sizes the renderer's surface, configures the sign's display driver
-    // (loading the EPLD when the module type changed) and sends one blank
-    // frame. -> the renderer's frame rate; 0 when the driver could not be
-    // configured (no active driver then).
-    int ConfigureDisplay(uint32_t height, uint32_t width, uint8_t frame_format);
     // Puts the task's MULTI parser and the renderer in use and creates the
     // display lock (once); run after each configuration.
     void AttachRenderer();
@@ -82,8 +79,25 @@ class CDisplay : public CMailTask {
     // Module class of a module type: 4 for the listed types, 2 or 3 by the
     // module type table's flags byte.
     static uint32_t ClassifyModuleType(uint32_t module_type);
+    // Builds the display engine for the configured module type (halvModuleID):
+    // the faces ("mirror" first where the type has one, then "primary"), the
+    // bus they report on and their diagnostics, every face sized to whole
+    // modules (the rounded size and cut line lengths written back); then sizes
+    // the renderer's surface, configures the sign's display driver (loading
+    // the EPLD when the module type changed) and sends one blank frame.
+    // Rebuilds from scratch at every call. -> the renderer's frame rate; 0
+    // when the driver could not be configured (no active driver then).
+    int ConfigureDisplay(uint32_t height, uint32_t width, uint8_t bits_per_pixel);
+    // The per-frame work of the primary face, once per display tick.
+    void OnPrimaryFaceTick();
 
     CJ6DisplayDriver& SignDriver() { return sign_driver_; }
+    CLCDDisplayDriver& FrontPanelDriver() { return front_panel_driver_; }
+    uint32_t FaceCount() const { return face_count_; }
+    disp::face& Face(uint32_t i) { return faces_[i]; }
+    face_config& FaceConfig(uint32_t i) { return face_configs_[i]; }
+    // "Activate Msg", created by the first display configuration; null before.
+    TX_MUTEX* ActivationMutex() { return lock_.Mutex(); }
     // The driver frames go to; null while none is configured.
     display_driver* ActiveDriver() { return active_driver_; }
     uint8_t ColourClass() const { return colour_class_; }
@@ -120,8 +134,16 @@ class CDisplay : public CMailTask {
     CMessage& DisplayedMessage() { return message_; }
     CMULTIParser* ParserInUse() { return parser_in_use_; }
     CRender* RenderInUse() { return render_in_use_; }
+    static const uint32_t MAX_FACES = 2;
 
   private:
+    void RemoveFaces();
+    void ChooseFaces(uint32_t module_type);
+    bool FillFace(face_config& config, const module_type_record& module, uint32_t height,
+                  uint32_t width, uint8_t bits_per_pixel);
+    void RegisterFaces();
+    void CreateActivationMutex();
+    int ConfigureDriver(uint32_t module_type, uint8_t bits_per_pixel);
     void ReportDriverFailure();
     void ClearDriverFailure();
     void ProcessDatabaseEvents();
@@ -164,6 +186,7 @@ class CDisplay : public CMailTask {
     int32_t brightness_ceiling_ = 255;
     uint8_t colour_class_ = MODULE_COLOUR_MONO;
     CJ6DisplayDriver sign_driver_{&brightness_ceiling_};
+    CLCDDisplayDriver front_panel_driver_;
     display_driver* active_driver_ = nullptr;
 
     uint8_t pixel_test_running_ = 0;
@@ -187,6 +210,12 @@ class CDisplay : public CMailTask {
     CMessage scratch_;                         // trial parses and validation
     CMessageActivation activation_;            // the activation being checked
     char validation_text_[MULTI_MAX_TEXT + 2]; // the row being validated
+    disp::face faces_[MAX_FACES];
+    face_config face_configs_[MAX_FACES];
+    bool face_fits_[MAX_FACES] = {}; // within the module limits of a face
+    uint32_t face_count_ = 0;
+    uint8_t face_id_ = 0;
+    bool configuring_ = false;
 };
 
 CDisplay& TheDisplay();

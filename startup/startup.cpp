@@ -9,8 +9,10 @@
 #include "runtime/console.h"
 #include "console/monitor_task.h"
 #include "console/vms_command.h"
+#include "display/display_engine.h"
 #include "display/display_task.h"
 #include "display/module_types.h"
+#include "display/render.h"
 #include "ntcip/clock/calendar.h"
 #include "ntcip/clock/clock.h"
 #include "ntcip/mib/mib.h"
@@ -157,7 +159,7 @@ void save_configuration() {
 void start_tasks(TX_BYTE_POOL& stacks) {
     TheWatchdogTask().Start(stacks);
     TheDatabase().Start(stacks);
-    // The display engine core (disp::core::start) starts here with the display subsystem.
+    TheDisplayEngine().registry.start();
     TheDisplay().Start(stacks);
     TheScheduleTask().Start(stacks);
     ThePeripheralTask().Start(stacks);
@@ -181,8 +183,8 @@ void firmware_construct() {
     TheDatabase();
     the_comm_task();
     the_job_queue();
-    // The display engine's objects (renderer, core, buses, diagnostics) come with the display
-    // subsystem.
+    TheRender();
+    TheDisplayEngine();
     TheGPBuffer();
     // The power-supply table comes with the peripheral subsystem.
 

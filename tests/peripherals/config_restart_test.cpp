@@ -91,10 +91,14 @@ uint32_t width_mask(const ConfigObject& c) {
 
 // Values tried for a row, first accepted by the store wins. The serial
 // port's speed must stay one the port knows (the peripheral task puts any
-// other back to 9600).
+// other back to 9600); the sign's size stays a whole number of the factory
+// module type's 8 x 8 modules (the display configuration rounds it up).
 std::vector<uint32_t> integer_candidates(const ConfigObject& c, unsigned row) {
     std::vector<uint32_t> values;
     if (c.object.offset == obj::rs232PortInSpeed.offset) values.push_back(19200);
+    if (c.object.offset == obj::vmsSignHeightPixels.offset ||
+        c.object.offset == obj::vmsSignWidthPixels.offset)
+        values.push_back(c.default_value + 8);
     for (uint32_t v :
          {c.default_value + 1 + row, c.default_value - 1 - row, 1u + row, 2u, 3u, 10u, 0u})
         if ((v & width_mask(c)) != (c.default_value & width_mask(c)))
