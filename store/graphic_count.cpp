@@ -8,16 +8,18 @@ namespace {
 const uint32_t GRAPHIC_READY_FOR_USE = 4;
 const uint32_t GRAPHIC_IN_USE = 5;
 const uint32_t GRAPHIC_PERMANENT = 6;
+
+bool usable(uint32_t status) {
+    return status == GRAPHIC_READY_FOR_USE || status == GRAPHIC_IN_USE ||
+           status == GRAPHIC_PERMANENT;
+}
 } // namespace
 
 uint32_t RecountReadyGraphics(CDataBase& store, bool trace) {
     store.Lock(); // one recount at a time: the last one written is the truth
     uint32_t count = 0;
     for (unsigned g = 0; g < obj::kGraphicRows; ++g) {
-        const uint32_t status = GetInteger(store, obj::dmsGraphicStatus.row(g));
-        if (status == GRAPHIC_READY_FOR_USE || status == GRAPHIC_IN_USE ||
-            status == GRAPHIC_PERMANENT)
-            ++count;
+        count += usable(GetInteger(store, obj::dmsGraphicStatus.row(g)));
     }
     const uint32_t before = GetInteger(store, obj::dmsGraphicNumEntries);
     SetInteger(store, obj::dmsGraphicNumEntries, count, DB_NOTIFY | DB_NO_VALIDATE);

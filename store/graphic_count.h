@@ -8,8 +8,9 @@
 
 class CDataBase;
 
-// Sets dmsGraphicNumEntries to the number of graphics that are readyForUse,
-// inUse or permanent (with notification, without validation) and returns it. With
+// Sets dmsGraphicNumEntries to the number of usable graphics, those that are
+// readyForUse, inUse or permanent (with notification, without validation),
+// and returns it. With
 // `trace` on, a rise prints "Add - Num Graphics:%d\n" and a fall
 // "Del - Num Graphics:%d\n" with the new count.
 uint32_t RecountReadyGraphics(CDataBase& store, bool trace);

@@ -62,6 +62,7 @@ enum Status : uint32_t {
     MODIFYING = 2,
     READY = 4,
     IN_USE = 5,
+    PERMANENT = 6,
     MODIFY_REQ = 7,
     READY_REQ = 8,
     NOT_USED_REQ = 9,
@@ -423,36 +424,37 @@ TEST_F(SignMediaTest, StatusRequestsKeepTheCountAtTheUsableGraphics) {
         PutBlocks(g);
     }
     PutGraphic(5, IN_USE);
+    PutGraphic(6, PERMANENT);
     RecountReadyGraphics(TheDatabase(), false);
-    ASSERT_EQ(5u, GraphicCount());
+    ASSERT_EQ(6u, GraphicCount());
 
     TheMonitorTask().SetTraceLevel(1);
     test_support::ClearConsole();
     EXPECT_EQ(NO_ERROR, SetNumber(graphic(G_STATUS, 2), SNMP_INTEGER, NOT_USED_REQ).error_status);
-    EXPECT_EQ(4u, GraphicCount());
+    EXPECT_EQ(5u, GraphicCount());
     EXPECT_EQ(0, FilledBlocks(2));
-    EXPECT_NE(std::string::npos, test_support::ConsoleText().find("Del - Num Graphics:4\n"));
+    EXPECT_NE(std::string::npos, test_support::ConsoleText().find("Del - Num Graphics:5\n"));
 
     EXPECT_EQ(NO_ERROR, SetNumber(graphic(G_STATUS, 3), SNMP_INTEGER, MODIFY_REQ).error_status);
-    EXPECT_EQ(3u, GraphicCount());
+    EXPECT_EQ(4u, GraphicCount());
     EXPECT_EQ(63, FilledBlocks(3)); // a graphic to be changed keeps its bitmap
 
     // readyForUseReq on a ready graphic, carried out, twice over.
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(NO_ERROR, SetNumber(graphic(G_STATUS, 1), SNMP_INTEGER, READY_REQ).error_status);
-        EXPECT_EQ(2u, GraphicCount()); // graphic 1 is not usable while its ID is computed
+        EXPECT_EQ(3u, GraphicCount()); // graphic 1 is not usable while its ID is computed
         PutGraphic(1, READY);          // the display's pass ...
         RecountReadyGraphics(TheDatabase(), true); // ... and its count
-        EXPECT_EQ(3u, GraphicCount());
+        EXPECT_EQ(4u, GraphicCount());
     }
 
     // A refused request leaves the count as the statuses give it.
     EXPECT_EQ(BAD_VALUE, SetNumber(graphic(G_STATUS, 5), SNMP_INTEGER, MODIFY_REQ).error_status);
-    EXPECT_EQ(3u, GraphicCount());
+    EXPECT_EQ(4u, GraphicCount());
 
     // A start-up counts the same.
     TheDatabase().InitVolatile();
-    EXPECT_EQ(3u, GraphicCount());
+    EXPECT_EQ(4u, GraphicCount());
 }
 
 TEST_F(SignMediaTest, BlockInstancesStayInsideTheirGraphic) {

@@ -1,6 +1,6 @@
 // A central system with net-snmp's tools loads a brightness table into the
-// running sign and reads the font count: the answers it sees and what the
-// sign keeps.
+// running sign, reads the font count and defines a graphic: the answers it
+// sees and what the sign keeps.
 #include "store/database.h"
 #include "store/objects.h"
 #include "tests/comm/agent_net_util.h"
@@ -48,3 +48,45 @@ TEST_F(SignMediaNetSnmp, BrightnessTableAndFontCount) {
 }
 
 } // namespace
+
+// A graphic defined from a central system: the display's graphic store,
+// which the agent runs after each status SET, turns each request into a
+// state; asking twice for the ready state leaves one usable graphic.
+TEST_F(SignMediaNetSnmp, AGraphicIsDefinedAndMadeReady) {
+    if (!netsnmp_tools_installed())
+        GTEST_SKIP() << "net-snmp's tools are not installed (package snmp)";
+    const std::string g = kDms + ".10.6.1.";
+    auto status = [&](const char* value) { return Tool("snmpset", g + "10.3 i " + value); };
+    auto get = [&](const std::string& name) { return Tool("snmpget", name); };
+    std::string before, early, modifying, ready, id, count, again, id_again, count_again;
+    std::string writes;
+    Serve([&] {
+        before = get(g + "10.3");
+        early = Tool("snmpset", g + "2.3 i 7");
+        status("7");
+        modifying = get(g + "10.3");
+        writes = Tool("snmpset", g + "2.3 i 7 " + g + "4.3 i 8 " + g + "5.3 i 8 " + g + "6.3 i 1 " +
+                                     kDms + ".10.7.1.3.3.1 x \"FF818181818181FF\"");
+        status("8");
+        ready = get(g + "10.3");
+        id = get(g + "7.3");
+        count = get(kDms + ".10.2.0");
+        status("8");
+        again = get(g + "10.3");
+        id_again = get(g + "7.3");
+        count_again = get(kDms + ".10.2.0");
+    });
+    EXPECT_NE(std::string::npos, before.find("10.3 = INTEGER: 1")) << before;
+    EXPECT_NE(std::string::npos, early.find("genError")) << early;
+    EXPECT_NE(std::string::npos, modifying.find("10.3 = INTEGER: 2")) << modifying;
+    EXPECT_EQ(std::string::npos, writes.find("Error")) << writes;
+    EXPECT_NE(std::string::npos, ready.find("10.3 = INTEGER: 4")) << ready;
+    const uint32_t stored_id = db_get(obj::dmsGraphicID.row(2));
+    EXPECT_NE(0u, stored_id);
+    EXPECT_NE(std::string::npos, id.find("7.3 = INTEGER: " + std::to_string(stored_id) + "\n"))
+        << id;
+    EXPECT_NE(std::string::npos, count.find("2.0 = INTEGER: 1")) << count;
+    EXPECT_NE(std::string::npos, again.find("10.3 = INTEGER: 4")) << again;
+    EXPECT_EQ(id, id_again);
+    EXPECT_NE(std::string::npos, count_again.find("2.0 = INTEGER: 1")) << count_again;
+}
