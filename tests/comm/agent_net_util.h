@@ -203,6 +203,14 @@ inline bool netsnmp_tools_installed() {
     return run_command("command -v snmpget").find("snmpget") != std::string::npos;
 }
 
+// One net-snmp tool as an SNMPv1 manager of the sign's UDP port 161 (plus the
+// offset): "snmpget", "snmpset", ... with `args` after the address.
+inline std::string netsnmp(const std::string& tool, const std::string& community,
+                           const std::string& args) {
+    return run_command(tool + " -v1 -c " + community +
+                       " -t 3 -r 1 udp:127.0.0.1:" + std::to_string(host_port(161)) + " " + args);
+}
+
 class NetworkedSign : public test_support::FirmwareFixture {
   protected:
     void Configure(host::HostOptions& options) override {
