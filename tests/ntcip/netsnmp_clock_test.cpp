@@ -7,8 +7,8 @@
 #include "comm/comm_task.h"
 #include "comm/snmp/snmp.h"
 #include "tests/comm/agent_net_util.h"
+#include "tests/ntcip/host_zone.h"
 
-#include <cstdlib>
 #include <ctime>
 #include <sstream>
 #include <string>
@@ -30,21 +30,7 @@ struct times {
     bool answered = false;
 };
 
-// The UTC offset of US Central time at `utc`, from the host's zone data.
-long chicago_offset(time_t utc) {
-    const char* old = std::getenv("TZ");
-    const std::string saved = old ? old : "";
-    setenv("TZ", "America/Chicago", 1);
-    tzset();
-    struct tm local = {};
-    localtime_r(&utc, &local);
-    if (old)
-        setenv("TZ", saved.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
-    return local.tm_gmtoff;
-}
+using zone_test::chicago_offset;
 
 class CentralClock : public NetworkedSign {
   protected:
@@ -93,6 +79,7 @@ TEST_F(CentralClock, FactoryLocalTimeIsCentralTimeAndEachReadIsTheHeartbeat) {
     // seconds of its start, which pass faster than the host's).
     EXPECT_NEAR(double(std::time(nullptr)), double(t.global), 60.0);
     EXPECT_NEAR(double(chicago_offset(time_t(t.global))), double(int32_t(t.local - t.global)), 1.0);
+    EXPECT_EQ(chicago_offset(time_t(t.global)), long(t.differential));
     EXPECT_EQ(t.global, the_comm_task().SavedGlobalTime());
 }
 
