@@ -327,10 +327,15 @@ static bool queue_ready_watches(size_t first) {
 }
 
 // A tick of the real clock passed: take what the watched sockets hold even
-// while threads keep the processor busy.
+// while threads keep the processor busy (at most once a host millisecond,
+// however high the speed).
 static void look_at_watches() {
     Kernel& k = K();
     if (k.idle_watches.empty()) return;
+    static std::chrono::steady_clock::time_point last_look;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_look < std::chrono::milliseconds(1)) return;
+    last_look = now;
     gather_watches(false);
     if (!k.idle_pollfds.empty() && poll(k.idle_pollfds.data(), k.idle_pollfds.size(), 0) > 0)
         queue_ready_watches(0);
