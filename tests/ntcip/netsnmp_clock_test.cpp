@@ -54,21 +54,9 @@ class CentralClock : public NetworkedSign {
     }
     // A SET of globalTime with Counter syntax; -> its error status (-1: no answer).
     int SetGlobalTime(uint32_t seconds) {
-        using namespace snmp_test;
-        Bytes count = {uint8_t(seconds >> 24), uint8_t(seconds >> 16), uint8_t(seconds >> 8),
-                       uint8_t(seconds)};
-        if (count[0] & 0x80) count.insert(count.begin(), 0); // stays positive
-        Bytes body = cat({hex("02 01 07 02 01 00 02 01 00"),
-                          tlv(0x30, varbind(oid_tlv(GLOBAL_TIME), tlv(0x41, count)))});
         Bytes response;
-        Serve([&] { response = UdpManager().Ask(community_message(0, ADMIN, 0xA3, body)); });
-        std::unique_ptr<snmp_pdu> pdu = new_pdu();
-        snmp_message_info info{};
-        if (response.empty() ||
-            !snmp_v1_message_decode(nullptr, 0, nullptr, response.data(), uint32_t(response.size()),
-                                    &info, pdu.get()))
-            return -1;
-        return int(pdu->error_status);
+        Serve([&] { response = UdpManager().Ask(counter_set(ADMIN, GLOBAL_TIME, seconds)); });
+        return error_status_of(response);
     }
 };
 
