@@ -59,6 +59,7 @@ void comm_task::HandleLetter(const letter_s& letter) {
 
 void comm_task::Initialize() {
     trace_printf("Initializing Ethernet\n");
+    saved_global_time_ = 0;
     if (!ethernet_network_start()) return;
     tcp_thread_initialize(&ethernet_ip(), &netx_packet_pool());
     udp_thread_initialize(&ethernet_ip(), &netx_packet_pool());

@@ -22,6 +22,12 @@ class comm_task : public CMailTask {
     // Binds the agents to the ports from the port settings.
     void RebuildChannels();
 
+    // The heartbeat: the global time a central system just read (every GET
+    // of globalTime hands it over); 0 until the first read after the
+    // network start-up.
+    void SetSavedGlobalTime(uint32_t seconds) { saved_global_time_ = seconds; }
+    uint32_t SavedGlobalTime() const { return saved_global_time_; }
+
     CNTCIP& Agent(uint32_t element) { return agents_[element % AGENT_OBJECTS]; }
     CTCP_Server& NtcipTcpServer() { return ntcip_tcp_; }
     CUDP_Server& NtcipUdpServer() { return ntcip_udp_; }
@@ -35,6 +41,7 @@ class comm_task : public CMailTask {
     CUDP_Server ntcip_udp_;
     CTCP_Server ntcip_tcp_;
     CTCP_Server trap_tcp_;
+    uint32_t saved_global_time_ = 0;
 };
 
 comm_task& the_comm_task();

@@ -211,7 +211,7 @@ void init_module_table(CDataBase& store) {
     apply(store, kModuleRowsCleared);
     for (unsigned r = 0; r < obj::kModuleRows; ++r) {
         const ModuleRow& row = kModuleRows[r];
-        write_text(store, obj::moduleMake.row(r), "Halvenmark, Inc.");
+        write_text(store, obj::moduleMake.row(r), FIRMWARE_MAKER);
         if (row.model) write_text(store, obj::moduleModel.row(r), row.model);
         if (row.version) write_text(store, obj::moduleVersion.row(r), row.version);
         SetInteger(store, obj::moduleType.row(r).offset, 1, row.type, store.VImage(), DB_NOTIFY);

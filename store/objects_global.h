@@ -89,7 +89,7 @@ constexpr DbObject auxIOv2PortDescription = nv_str(94464, 136);
 // ---------------------------------------------------------------------------
 // Volatile: CHAP, SNMP configuration, global configuration, module table
 constexpr DbObject chapNumberOfSecrets = v(12124, 1); // 1.3.6.1.4.1.1206.4.1.1.1.1.0
-constexpr DbObject snmpMaxPacketSize = v(12128, 4);   // 1.3.6.1.4.1.1206.4.1.1.7.1.1.0
+constexpr DbObject snmpMaxPacketSize = v(12128, 4);   // 1.3.6.1.4.1.1206.4.1.7.1.1.0
 constexpr DbObject globalMaxModules = v(12132, 1);
 constexpr DbObject controllerBaseStandards = v_str(12136);
 constexpr unsigned kModuleRows = 8;

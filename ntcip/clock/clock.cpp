@@ -315,6 +315,12 @@ int CClock::GetPowerLossDuration(uint32_t* seconds) const {
     return 1;
 }
 
+int CClock::GetReadingTime(uint32_t* utc) const {
+    if (!read_) return 0;
+    *utc = utc_;
+    return 1;
+}
+
 int CClock::SetLocalTimeEntered() {
     local_time_entered_ = 1;
     return 1;

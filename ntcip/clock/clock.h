@@ -42,6 +42,9 @@ class CClock : public CPeripheral {
     int GetLocalDate(struct tm* date) const;
     int GetLocalTime(uint32_t* seconds) const;
     int GetPowerLossDuration(uint32_t* seconds) const;
+    // The UTC of the last poll, the moment controllerLocalTime was computed
+    // for (0 until the first poll, else 1).
+    int GetReadingTime(uint32_t* utc) const;
     // The time was just set from a local time an operator entered.
     int SetLocalTimeEntered();
 

@@ -4,9 +4,12 @@
 // the clock peripheral keeps controllerLocalTime and carries a written global
 // time to the board clock. A write of the differential or the zone shows in
 // controllerLocalTime at once, without daylight saving, until the clock's
-// next update; the differential reads back as local minus global time.
+// next update; the differential reads back as local minus global time of
+// the same moment.
 #include "ntcip/objects/global.h"
 
+#include "comm/comm_task.h"
+#include "ntcip/clock/clock.h"
 #include "runtime/console.h"
 #include "store/database.h"
 
@@ -19,10 +22,11 @@ const int32_t ZONE_LIMIT = 43200;
 const uint16_t DST_ROWS = obj::kDstRows;
 
 // Every read of globalTime, a SET's read-back included, is also the
-// communication task's heartbeat once its supervision exists.
+// communication task's heartbeat: the value read is handed to it.
 bool read_global_time(mib_request& request, uint32_t) {
     uint32_t seconds = db_get_time();
     trace_printf("Get Global Time = %d\n", int(seconds));
+    the_comm_task().SetSavedGlobalTime(seconds);
     mib_answer_integer(request, seconds);
     return true;
 }
@@ -31,16 +35,28 @@ int write_global_time(mib_request& request, uint32_t) {
     return db_set_time(request.ctx.set_value.integer, request.ctx.write_flags);
 }
 
+// The global time controllerLocalTime stands for. Local time moves only at
+// the clock's polls while global time counts every second, so the two are
+// compared at the clock's last reading, else a differential would read a
+// second off between a second's turn and the next poll (and years off after
+// a central time write, until that poll).
+uint32_t global_time_of_local_time() {
+    CClock* clock = find_clock();
+    uint32_t utc = 0;
+    return clock && clock->GetReadingTime(&utc) ? utc : db_get_time();
+}
+
 // Local time at once: global time plus the value written.
 int write_shifting_local_time(mib_request& request, uint32_t) {
     const uint32_t value = request.ctx.set_value.integer;
     int result = db_set(request.row.column.object, value, request.ctx.write_flags);
-    db_set(obj::controllerLocalTime, db_get_time() + value, request.ctx.write_flags);
+    db_set(obj::controllerLocalTime, global_time_of_local_time() + value, request.ctx.write_flags);
     return result;
 }
 
+// Local minus global time, of the same moment.
 bool read_differential(mib_request& request, uint32_t) {
-    mib_answer_integer(request, db_get(obj::controllerLocalTime) - db_get_time());
+    mib_answer_integer(request, db_get(obj::controllerLocalTime) - global_time_of_local_time());
     return true;
 }
 

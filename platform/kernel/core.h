@@ -22,7 +22,9 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <poll.h>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -243,6 +245,15 @@ struct Kernel {
     int wake_fd = -1;
     std::atomic<bool> sleeping{false};
     std::atomic<uint64_t> wakes{0};
+    // Host sockets the processor watches itself on the real clock (idle sleep
+    // and each tick), each with its handler and whether that is queued.
+    struct IdleWatch {
+        int fd;
+        std::function<void()> ready;
+        std::shared_ptr<std::atomic<bool>> queued;
+    };
+    std::vector<IdleWatch> idle_watches;
+    std::vector<pollfd> idle_pollfds; // scratch of the idle sleep
 
     // Live objects by control-block address.
     std::unordered_map<const void*, Object*> live;

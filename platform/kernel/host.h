@@ -77,6 +77,18 @@ uint64_t clock_ticks();
 // kernel context; never dropped.
 void raise_interrupt(std::function<void()> handler);
 
+// A host socket the processor watches itself, so that what arrives on it
+// reaches the firmware without a hand-over between host threads: the idle
+// sleep includes `fd`, and on the real clock each tick looks at it too (a busy
+// processor takes it within a tick). When `fd` is readable, `ready` runs once
+// in interrupt context and must take what it wants without blocking; the fd
+// is watched again after it returns. Only on the real clock: false on the
+// virtual clock (the caller then watches the socket from a host thread, so
+// that the clock stands still while it is pending).
+bool watch_while_idle(int fd, std::function<void()> ready);
+// Called before the fd is closed, from a kernel thread or start-up.
+void unwatch_while_idle(int fd);
+
 // A device event at an absolute tick: the virtual clock jumps to it when every
 // thread waits; `handler` runs in interrupt context. Returns an id to cancel.
 uint64_t schedule_device_event(uint64_t at_tick, std::function<void()> handler);

@@ -218,6 +218,8 @@ static uint64_t clock_target() {
     return real > k.ticks_given_up ? real - k.ticks_given_up : 0;
 }
 
+static void look_at_watches();
+
 // Bring the processor's clock one step towards its target: to the first tick
 // with expiries due (all of that tick fire), or to the target when none is
 // due on the way. Threads made ready run before the next step, so a pause
@@ -235,6 +237,7 @@ static bool catch_up(Lock& lk) {
             k.held_ticks -= lost;
         target -= lost;
     }
+    if (real_clock()) look_at_watches();
     uint64_t before = k.now;
     uint64_t step = target;
     if (!k.timeline.empty()) step = std::min(step, std::max(before, k.timeline.begin()->expiry));
@@ -292,23 +295,76 @@ static void wake_processor() {
     }
 }
 
-// Sleep until a host thread wakes the processor or `timeout_ns` passes (< 0:
-// no limit), unless a wake came after `seen_wakes` was read. The host mutex is
-// released meanwhile. True when woken.
+// The watched sockets not yet queued, after the eventfd at index 0 (with
+// `wake`) or from index 0. Caller holds the host mutex.
+static void gather_watches(bool wake) {
+    Kernel& k = K();
+    k.idle_pollfds.clear();
+    if (wake) k.idle_pollfds.push_back({k.wake_fd, POLLIN, 0});
+    for (const Kernel::IdleWatch& w : k.idle_watches)
+        if (!w.queued->load()) k.idle_pollfds.push_back({w.fd, POLLIN, 0});
+}
+
+// Queue the handler of every watched socket ppoll found readable (entries of
+// idle_pollfds from `first` on). Caller holds the host mutex.
+static bool queue_ready_watches(size_t first) {
+    Kernel& k = K();
+    bool queued = false;
+    for (size_t i = first; i < k.idle_pollfds.size(); i++) {
+        if (!k.idle_pollfds[i].revents) continue;
+        for (const Kernel::IdleWatch& w : k.idle_watches) {
+            if (w.fd != k.idle_pollfds[i].fd || w.queued->exchange(true)) continue;
+            std::function<void()> ready = w.ready;
+            std::shared_ptr<std::atomic<bool>> flag = w.queued;
+            k.pending_irqs.push_back([ready, flag] {
+                ready();
+                flag->store(false);
+            });
+            queued = true;
+        }
+    }
+    return queued;
+}
+
+// A tick of the real clock passed: take what the watched sockets hold even
+// while threads keep the processor busy (at most once a host millisecond,
+// however high the speed).
+static void look_at_watches() {
+    Kernel& k = K();
+    if (k.idle_watches.empty()) return;
+    static std::chrono::steady_clock::time_point last_look;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_look < std::chrono::milliseconds(1)) return;
+    last_look = now;
+    gather_watches(false);
+    if (!k.idle_pollfds.empty() && poll(k.idle_pollfds.data(), k.idle_pollfds.size(), 0) > 0)
+        queue_ready_watches(0);
+}
+
+// Sleep until a host thread wakes the processor, a watched socket is
+// readable or `timeout_ns` passes (< 0: no limit), unless a wake came after
+// `seen_wakes` was read. The host mutex is released meanwhile. True when
+// woken.
 static bool idle_sleep(Lock& lk, uint64_t seen_wakes, int64_t timeout_ns) {
     Kernel& k = K();
     bool woken = true;
     k.sleeping.store(true);
     if (k.wakes.load() == seen_wakes) {
+        gather_watches(true);
+        std::vector<pollfd> fds;
+        fds.swap(k.idle_pollfds); // host threads may watch meanwhile
         lk.unlock();
-        pollfd p{k.wake_fd, POLLIN, 0};
         timespec ts{static_cast<time_t>(timeout_ns / 1000000000),
                     static_cast<long>(timeout_ns % 1000000000)};
-        woken = ppoll(&p, 1, timeout_ns < 0 ? nullptr : &ts, nullptr) > 0;
-        uint64_t count;
-        ssize_t n = read(k.wake_fd, &count, sizeof count);
-        (void)n;
+        woken = ppoll(fds.data(), fds.size(), timeout_ns < 0 ? nullptr : &ts, nullptr) > 0;
+        if (fds[0].revents) {
+            uint64_t count;
+            ssize_t n = read(k.wake_fd, &count, sizeof count);
+            (void)n;
+        }
         lk.lock();
+        fds.swap(k.idle_pollfds);
+        if (woken) queue_ready_watches(1);
     }
     k.sleeping.store(false);
     return woken;
@@ -640,6 +696,7 @@ static void reset_locked() {
     collect_irqs();
     k.pending_irqs.clear();
     k.idle_waiters.waiters.reset();
+    k.idle_watches.clear();
     k.host_activity = 0;
     k.held_ticks = 0;
     k.ticks_given_up = 0;
@@ -765,6 +822,22 @@ void raise_interrupt(std::function<void()> handler) {
                                              std::memory_order_relaxed)) {
     }
     wake_processor();
+}
+
+bool watch_while_idle(int fd, std::function<void()> ready) {
+    Lock lk(K().m);
+    if (!real_clock()) return false;
+    K().idle_watches.push_back({fd, std::move(ready), std::make_shared<std::atomic<bool>>(false)});
+    lk.unlock();
+    wake_processor(); // an idle sleep in progress starts again with the socket
+    return true;
+}
+
+void unwatch_while_idle(int fd) {
+    Lock lk(K().m);
+    std::vector<Kernel::IdleWatch>& watches = K().idle_watches;
+    for (auto it = watches.begin(); it != watches.end();)
+        it = it->fd == fd ? watches.erase(it) : std::next(it);
 }
 
 uint64_t schedule_device_event(uint64_t at_tick, std::function<void()> handler) {

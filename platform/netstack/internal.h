@@ -72,6 +72,7 @@ struct udp_impl {
     std::deque<datagram> received;
     ULONG queue_max = 0;
     int fd = -1;
+    bool watched_by_processor = false; // else by the reactor
     bool alive = true;
 };
 

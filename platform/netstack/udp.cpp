@@ -1,4 +1,5 @@
 // UDP sockets over host datagram sockets bound to the instance's address.
+#include "platform/kernel/host.h"
 #include "platform/netstack/internal.h"
 
 #include <arpa/inet.h>
@@ -35,6 +36,40 @@ void on_datagram(const udp_ptr& sp, int fd, udp_impl::datagram d) {
             if (sp->alive && sp->notify) sp->notify(sp->socket);
         });
     }
+}
+
+// Datagrams the processor takes itself from a watched socket at one look:
+// the rest wait for the next look, so that one busy port cannot hold the
+// processor.
+const int DATAGRAMS_PER_LOOK = 16;
+
+// The processor found the socket readable (interrupt context): each datagram
+// is read whole into the socket's queue.
+void take_datagrams(const udp_ptr& sp, int fd) {
+    static uint8_t buffer[65536]; // only the processor runs interrupt handlers
+    for (int i = 0; i < DATAGRAMS_PER_LOOK && sp->alive && sp->fd == fd; i++) {
+        sockaddr_in peer{};
+        socklen_t len = sizeof peer;
+        ssize_t n = recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT,
+                             reinterpret_cast<sockaddr*>(&peer), &len);
+        if (n < 0) return;
+        on_datagram(sp, fd,
+                    {bytes(buffer, buffer + n), ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)});
+    }
+}
+
+// Datagrams reach the processor without a host thread between: the
+// processor watches the socket itself where the kernel offers it (the real
+// clock), else the reactor reads them and raises an interrupt each.
+void watch(const udp_ptr& sp, int fd) {
+    if (host::watch_while_idle(fd, [sp, fd] { take_datagrams(sp, fd); })) {
+        sp->watched_by_processor = true;
+        return;
+    }
+    watch_datagram(fd, [sp, fd](bytes data, uint32_t from_ip, uint16_t from_port) {
+        udp_impl::datagram d{std::move(data), from_ip, from_port};
+        to_kernel([sp, fd, d] { on_datagram(sp, fd, d); });
+    });
 }
 
 } // namespace
@@ -97,10 +132,7 @@ UINT nx_udp_socket_bind(NX_UDP_SOCKET* socket, UINT port, ULONG wait) {
     s->fd = fd;
     socket->port = port;
     s->ip->udp_ports[port] = sp;
-    watch_datagram(fd, [sp, fd](bytes data, uint32_t from_ip, uint16_t from_port) {
-        udp_impl::datagram d{std::move(data), from_ip, from_port};
-        to_kernel([sp, fd, d] { on_datagram(sp, fd, d); });
-    });
+    watch(sp, fd);
     return NX_SUCCESS;
 }
 
@@ -108,7 +140,13 @@ UINT nx_udp_socket_unbind(NX_UDP_SOCKET* socket) {
     udp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (s->fd < 0) return NX_NOT_BOUND;
-    forget(s->fd);
+    if (s->watched_by_processor) {
+        host::unwatch_while_idle(s->fd);
+        close(s->fd);
+        s->watched_by_processor = false;
+    } else {
+        forget(s->fd);
+    }
     CInterruptLock lock;
     s->ip->udp_ports.erase(socket->port);
     s->fd = -1;

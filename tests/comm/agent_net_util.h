@@ -71,6 +71,28 @@ inline uint32_t response_id(const Bytes& m) {
     return id;
 }
 
+// An SNMPv1 SetRequest of one Counter value (a syntax net-snmp's snmpset
+// cannot send).
+inline Bytes counter_set(const std::string& community, const std::vector<uint32_t>& name,
+                         uint32_t value) {
+    using namespace snmp_test;
+    Bytes count = {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
+    if (count[0] & 0x80) count.insert(count.begin(), 0); // stays positive
+    Bytes body = cat(
+        {hex("02 01 07 02 01 00 02 01 00"), tlv(0x30, varbind(oid_tlv(name), tlv(0x41, count)))});
+    return community_message(0, community, 0xA3, body);
+}
+
+// The error status of a response; -1 when there is none or it does not decode.
+inline int error_status_of(const Bytes& response) {
+    std::unique_ptr<snmp_pdu> pdu = snmp_test::new_pdu();
+    snmp_message_info info{};
+    if (response.empty() || !snmp_v1_message_decode(nullptr, 0, nullptr, response.data(),
+                                                    uint32_t(response.size()), &info, pdu.get()))
+        return -1;
+    return int(pdu->error_status);
+}
+
 inline sockaddr_in loopback(uint16_t port) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -201,6 +223,14 @@ inline std::string run_command(const std::string& command) {
 // True when net-snmp's command-line tools (package snmp) are there.
 inline bool netsnmp_tools_installed() {
     return run_command("command -v snmpget").find("snmpget") != std::string::npos;
+}
+
+// One net-snmp tool as an SNMPv1 manager of the sign's UDP port 161 (plus the
+// offset): "snmpget", "snmpset", ... with `args` after the address.
+inline std::string netsnmp(const std::string& tool, const std::string& community,
+                           const std::string& args) {
+    return run_command(tool + " -v1 -c " + community +
+                       " -t 3 -r 1 udp:127.0.0.1:" + std::to_string(host_port(161)) + " " + args);
 }
 
 class NetworkedSign : public test_support::FirmwareFixture {

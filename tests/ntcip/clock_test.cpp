@@ -10,6 +10,7 @@
 #include "startup/startup.h"
 #include "store/database.h"
 #include "store/objects.h"
+#include "tests/ntcip/host_zone.h"
 #include "tests/support/firmware_fixture.h"
 
 #include <gtest/gtest.h>
@@ -223,21 +224,7 @@ void central_set(const char* oid, uint32_t value) {
         << oid;
 }
 
-// The UTC offset of US Central time at `utc`, from the host's zone data.
-long chicago_offset(time_t utc) {
-    const char* old = std::getenv("TZ");
-    const std::string saved = old ? old : "";
-    setenv("TZ", "America/Chicago", 1);
-    tzset();
-    struct tm local = {};
-    localtime_r(&utc, &local);
-    if (old)
-        setenv("TZ", saved.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
-    return local.tm_gmtoff;
-}
+using zone_test::chicago_offset;
 
 TEST_F(ClockTest, ACentralSystemSeesAndSetsTheSignsTime) {
     tx_thread_sleep(FIRST_POLL + 1);

@@ -2,6 +2,9 @@
 // determinism.
 #include "tests/platform/kernel_test_util.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -418,6 +421,63 @@ TEST(KernelRealClock, TicksFollowTheHostClockScaledBySpeed) {
     EXPECT_LT(elapsed, 1.0);
     EXPECT_GE(fired_at, 100u);
     EXPECT_LT(fired_at, 150u);
+}
+
+// A socket the processor watches itself: on the real clock what arrives is
+// taken in interrupt context both while the processor idles and while a
+// thread keeps it busy; on the virtual clock the kernel declines, so that the
+// caller's host thread keeps the clock standing while a datagram is pending.
+TEST(KernelRealClock, AWatchedSocketIsTakenIdleOrBusy) {
+    host::KernelConfig config;
+    config.clock = host::ClockMode::Real;
+    host::kernel_configure(config);
+    Restart();
+    int fds[2];
+    ASSERT_EQ(0, socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0, fds));
+    static TX_EVENT_FLAGS_GROUP taken;
+    static int taken_count, from_thread;
+    taken_count = from_thread = 0;
+    ASSERT_EQ(TX_SUCCESS, tx_event_flags_create(&taken, "taken"));
+    const int reader = fds[0];
+    ASSERT_TRUE(host::watch_while_idle(reader, [reader] {
+        char c;
+        while (recv(reader, &c, 1, MSG_DONTWAIT) == 1)
+            taken_count++;
+        if (!tx_in_non_thread_context()) from_thread++;
+        tx_event_flags_set(&taken, 1, TX_OR);
+    }));
+    auto send_later = [&](int ms) {
+        return std::thread([&, ms] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            EXPECT_EQ(1, send(fds[1], "x", 1, 0));
+        });
+    };
+
+    std::thread idle_case = send_later(20);
+    ULONG actual = 0;
+    EXPECT_EQ(TX_SUCCESS, tx_event_flags_get(&taken, 1, TX_OR_CLEAR, &actual, 500));
+    idle_case.join();
+    EXPECT_EQ(1, taken_count);
+
+    // Busy: the thread never waits, yet the datagram is taken within a tick.
+    std::thread busy_case = send_later(20);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (taken_count < 2 && std::chrono::steady_clock::now() < until)
+        tx_thread_relinquish();
+    busy_case.join();
+    EXPECT_EQ(2, taken_count);
+    EXPECT_EQ(0, from_thread);
+
+    host::unwatch_while_idle(reader);
+    EXPECT_EQ(1, send(fds[1], "x", 1, 0));
+    tx_thread_sleep(5);
+    EXPECT_EQ(2, taken_count); // no longer watched
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST_F(KernelTime, TheVirtualClockLeavesSocketsToTheirHostThreads) {
+    EXPECT_FALSE(host::watch_while_idle(0, [] {}));
 }
 
 } // namespace

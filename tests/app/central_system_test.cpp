@@ -1,0 +1,141 @@
+// A central system talks to the host program itself over UDP on its real
+// (scaled) clock: net-snmp's snmpget reads the module table and the factory
+// local time (the host's time in US Central time), and a Counter write of
+// globalTime (which snmpset cannot send) crosses into daylight saving as the
+// program's clock runs on; the last count of globalTime leaves it answering.
+#include "tests/comm/agent_net_util.h"
+#include "tests/ntcip/host_zone.h"
+#include "tests/support/host_process.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using snmp_test::Bytes;
+using test_support::BesideTests;
+using test_support::HostProcess;
+
+const char* const ADMIN = "stewardcastle";
+const std::vector<uint32_t> GLOBAL_TIME = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0};
+const std::string TIMES = "1.3.6.1.4.1.1206.4.2.6.3.1.0 " // globalTime
+                          "1.3.6.1.4.1.1206.4.2.6.3.6.0 " // controllerLocalTime
+                          "1.3.6.1.4.1.1206.4.2.6.3.4.0"; // globalLocalTimeDifferential
+const int SPEED = 10;                                     // simulated seconds per host second
+
+struct times {
+    long long global = -1, local = -1, differential = 0;
+    bool answered() const { return global >= 0 && local >= 0; }
+};
+
+class CentralSystemAndProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!fs::exists(BesideTests("sign-controller")))
+            GTEST_SKIP() << "sign-controller not built";
+        if (!agent_test::netsnmp_tools_installed())
+            GTEST_SKIP() << "net-snmp's tools are not installed (package snmp)";
+        char pattern[] = "/tmp/central_system_test_XXXXXX";
+        dir_ = mkdtemp(pattern);
+        const int offset = test_support::FreePortOffset();
+        port_ = uint16_t(161 + offset);
+        ASSERT_TRUE(
+            program_.Start({BesideTests("sign-controller"), "--state", dir_ + "/state", "--speed",
+                            std::to_string(SPEED), "--port-offset", std::to_string(offset)},
+                           dir_ + "/out.txt"));
+        // The servers open at the communication task's first step.
+        for (int i = 0; i < 20 && !Read().answered(); i++)
+            usleep(100000);
+        ASSERT_TRUE(Read().answered()) << program_.Output();
+    }
+    void TearDown() override {
+        program_.Signal(SIGINT);
+        program_.Wait(10);
+        if (!dir_.empty()) fs::remove_all(dir_);
+    }
+    std::string Get(const std::string& args) {
+        return agent_test::run_command("snmpget -v1 -c " + std::string(ADMIN) +
+                                       " -t 1 -r 1 udp:127.0.0.1:" + std::to_string(port_) + " " +
+                                       args);
+    }
+    times Read() {
+        std::istringstream in(Get("-Oqv " + TIMES));
+        times t;
+        if (!(in >> t.global >> t.local >> t.differential)) t = times();
+        return t;
+    }
+    // A SET of globalTime with Counter syntax; -> its error status (-1: no answer).
+    int SetGlobalTime(uint32_t seconds) {
+        Bytes request = agent_test::counter_set(ADMIN, GLOBAL_TIME, seconds);
+        int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to = agent_test::loopback(port_);
+        sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        pollfd p{fd, POLLIN, 0};
+        Bytes response(65536);
+        ssize_t n = poll(&p, 1, 3000) > 0 ? recv(fd, response.data(), response.size(), 0) : -1;
+        close(fd);
+        response.resize(n > 0 ? size_t(n) : 0);
+        return agent_test::error_status_of(response);
+    }
+    // Reads until global time reaches `at` (at most ten host seconds).
+    times ReadAt(long long at) {
+        times t;
+        for (int i = 0; i < 500; i++) {
+            t = Read();
+            if (t.global >= at) break;
+            usleep(10000);
+        }
+        return t;
+    }
+
+    std::string dir_;
+    uint16_t port_ = 0;
+    HostProcess program_;
+};
+
+TEST_F(CentralSystemAndProgram, ReadsTheModuleTableAndSetsTheClock) {
+    const std::string modules =
+        Get("1.3.6.1.4.1.1206.4.2.6.1.2.0 1.3.6.1.4.1.1206.4.2.6.1.3.1.4.2");
+    EXPECT_NE(std::string::npos, modules.find("INTEGER: 8")) << modules;
+    EXPECT_NE(std::string::npos, modules.find("STRING: \"CONTROLLER SERIAL NUMBER\"")) << modules;
+
+    // Factory settings: the host's time, shown as US Central time (the
+    // program's clock runs SPEED times faster than the host's since start).
+    times t = Read();
+    ASSERT_TRUE(t.answered());
+    EXPECT_NEAR(double(std::time(nullptr)), double(t.global), 120.0);
+    EXPECT_EQ(zone_test::chicago_offset(time_t(t.global)), t.differential);
+    EXPECT_LE(std::abs(t.local - t.global - t.differential), 1);
+
+    ASSERT_EQ(0, SetGlobalTime(1457855990u)); // ten seconds before daylight saving starts
+    t = ReadAt(1457855991);
+    EXPECT_EQ(-21600, t.differential);
+    t = ReadAt(1457856005); // fifteen seconds after the write
+    EXPECT_GE(t.global, 1457856005);
+    EXPECT_LE(t.global, 1457856008);
+    EXPECT_EQ(-18000, t.differential);
+    EXPECT_GE(t.local, 1457838004); // local time moves at the clock's polls
+    EXPECT_LE(t.local, t.global - 18000);
+
+    ASSERT_EQ(0, SetGlobalTime(4294967295u));
+    t = ReadAt(4291747201); // taken as the last second the calendar covers; still answering
+    EXPECT_TRUE(t.answered());
+    EXPECT_GE(t.global, 4291747199);
+    EXPECT_LE(t.global, 4291747199 + 10);
+    EXPECT_EQ(-1, program_.Wait(0)) << program_.Output();
+}
+
+} // namespace
