@@ -182,6 +182,7 @@ bool board_start(const HostOptions& options, std::string& error) {
             board_stop();
             return false;
         }
+        b.uart[port].Read(6, 1); // at power-up no modem change is pending
     }
     b.started = true;
     return true;

@@ -121,14 +121,14 @@ TEST_F(UartLineTest, TheControlSocketSetsTheModemInputs) {
 
 TEST_F(UartLineTest, ATcpLineServesOnePeerAndCarrierFollowsIt) {
     options_.port_offset = test_support::FreePortOffset();
-    options_.uart[0] = "tcp:15101";
+    options_.uart[0] = "tcp:2101";
     Start();
-    EXPECT_EQ("tcp:" + std::to_string(15101 + options_.port_offset), board::uart_line_name(0));
+    EXPECT_EQ("tcp:" + std::to_string(2101 + options_.port_offset), board::uart_line_name(0));
     EXPECT_EQ(0, bus_read8(MSR) & 0x80) << "no peer, no carrier";
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(15101 + options_.port_offset));
+    a.sin_port = htons(uint16_t(2101 + options_.port_offset));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
     ASSERT_TRUE(Until([] { return (bus_read8(MSR) & 0x80) != 0; }));
