@@ -297,3 +297,48 @@ TEST_F(PmppLink, AResponseTooLongForAFrameIsAnsweredTooBig) {
 }
 
 } // namespace
+
+namespace {
+
+std::vector<Bytes> delivered;
+
+void keep_datagram(pmpp_link*, const uint8_t* datagram, uint32_t length) {
+    delivered.emplace_back(datagram, datagram + length);
+}
+
+// An IP header's first four bytes with the total length.
+Bytes ip_start(uint16_t total, size_t size) {
+    Bytes d(size, 0x45);
+    d[2] = uint8_t(total >> 8);
+    d[3] = uint8_t(total);
+    return d;
+}
+
+TEST_F(PmppLink, IpDatagramsAreReassembledWithinTheirLengthAndTheLinkMtu) {
+    pmpp_link& link = AgentRow(FindAgent("ccp_pmpp"))->agent->pmpp;
+    link.up = true;
+    link.ip_input = keep_datagram;
+    delivered.clear();
+    auto send = [&](const Bytes& info) { Exchange(frame(with_header({0x05, 0x13, 0x21}, info))); };
+    send(ip_start(40, 40));
+    ASSERT_EQ(1u, delivered.size());
+    EXPECT_EQ(40u, delivered[0].size());
+    send(ip_start(60, 30)); // the first half ...
+    EXPECT_EQ(1u, delivered.size());
+    send(Bytes(30, 0x11)); // ... and the rest in the next frame
+    ASSERT_EQ(2u, delivered.size());
+    EXPECT_EQ(60u, delivered[1].size());
+    EXPECT_EQ(0x11, delivered[1][59]);
+    send(ip_start(24, 50)); // bytes after the datagram's end are not taken
+    ASSERT_EQ(3u, delivered.size());
+    EXPECT_EQ(24u, delivered[2].size());
+    uint32_t dropped = link.datagrams_dropped;
+    send(ip_start(10, 10));    // shorter than an IP header
+    send(ip_start(3000, 100)); // longer than the link's MTU
+    EXPECT_EQ(3u, delivered.size());
+    EXPECT_EQ(dropped + 2, link.datagrams_dropped);
+    send(ip_start(20, 20));
+    EXPECT_EQ(4u, delivered.size()) << "the next datagram starts afresh";
+}
+
+} // namespace
