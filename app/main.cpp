@@ -98,6 +98,20 @@ bool flash_in_use(const std::string& dir) {
     return busy;
 }
 
+// Where each serial port's line is, and its control socket.
+void print_uart_lines(const host::HostOptions& options) {
+    for (int port = 0; port < 2; ++port) {
+        std::string name = board::uart_line_name(port);
+        std::string base = options.state_dir + "/uart" + std::to_string(port);
+        if (name.compare(0, 4, "tcp:") == 0)
+            std::printf("sign-controller: uart%d on TCP 127.0.0.1:%s, modem lines %s.ctl\n", port,
+                        name.c_str() + 4, base.c_str());
+        else
+            std::printf("sign-controller: uart%d %s (linked as %s), modem lines %s.ctl\n", port,
+                        name.c_str(), base.c_str(), base.c_str());
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -134,6 +148,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::printf("sign-controller: sign picture %s\n", host::sign_picture_path().c_str());
+    print_uart_lines(options);
     std::fflush(stdout);
     if (!host::monitor_start(options, error)) {
         if (flash_in_use(options.state_dir)) {

@@ -12,6 +12,10 @@
 class comm_task : public CMailTask {
   public:
     static const uint32_t AGENT_OBJECTS = 12;
+    static const uint32_t CCP_PMPP_AGENT = 0;
+    static const uint32_t CCP_PPP_AGENT = 1;
+    static const uint32_t ETHERNET_PMPP_AGENT = 8;
+    static const uint32_t ETHERNET_PPP_AGENT = 9;
     static const uint32_t ETHERNET_TCP_AGENT = 10;
     static const uint32_t ETHERNET_UDP_AGENT = 11;
 
@@ -19,8 +23,12 @@ class comm_task : public CMailTask {
     void HandleLetter(const letter_s& letter) override;
     // The network start-up, once on the task's thread before its loop.
     void Initialize() override;
-    // Binds the agents to the ports from the port settings.
+    // Binds the agents to the ports from the port settings: "ccp_ppp" on
+    // port 0 for CCP modes 4 and 5, "ccp_pmpp" for every other; the Ethernet
+    // agents by the Ethernet channel protocol.
     void RebuildChannels();
+    enum : uint8_t { CCP_CHANNEL_PPP = 1, CCP_CHANNEL_PMPP = 2 };
+    void ConfigureCcpChannel(uint8_t which);
 
     // The heartbeat: the global time a central system just read (every GET
     // of globalTime hands it over); 0 until the first read after the
@@ -46,7 +54,8 @@ class comm_task : public CMailTask {
 
 comm_task& the_comm_task();
 
-// Start-up: create the NTCIP agents (memory carved at the cursor) and bind
-// them; with no cursor only the timeouts are pushed again. -> 1 when every
-// agent was created.
+// Opens the CCP port with its line settings (the front-panel port too, the
+// first time); at the first call creates the six NTCIP agents (memory carved
+// at the cursor) and binds them; every call pushes the links' timeouts.
+// -> 1 when every agent was created.
 int InitNTCIPObjects(uint8_t** cursor);

@@ -15,6 +15,7 @@ HostOptions& host_options() {
 const char* host_options_usage() {
     return "usage: sign-controller [--state DIR] [--speed N] [--port-offset N] [--console-log]\n"
            "                       [--board-id N] [--flash-size BYTES] [--field FILE]\n"
+           "                       [--uart0 pty|tcp:PORT] [--uart1 pty|tcp:PORT]\n"
            "  --state DIR         state directory (flash image, clock, environment, links); "
            "default ./state\n"
            "  --speed N           simulated seconds per host second, above 0 and at most\n"
@@ -25,7 +26,10 @@ const char* host_options_usage() {
            "  --board-id N        product board id 0..15; default 2\n"
            "  --flash-size BYTES  flash file system capacity, at least 9437184; default "
            "16777216\n"
-           "  --field FILE        simulated field equipment description\n";
+           "  --field FILE        simulated field equipment description\n"
+           "  --uart0, --uart1    the serial line of each UART: pty (default, linked as\n"
+           "                      uartN in the state directory) or tcp:PORT (one peer at a\n"
+           "                      time on 127.0.0.1, PORT moved by --port-offset)\n";
 }
 
 namespace {
@@ -57,8 +61,8 @@ bool parse_double(const char* text, double& out) {
 }
 
 bool takes_value(const std::string& name) {
-    static const char* const kNames[] = {"--state",    "--speed",      "--port-offset",
-                                         "--board-id", "--flash-size", "--field"};
+    static const char* const kNames[] = {"--state",      "--speed", "--port-offset", "--board-id",
+                                         "--flash-size", "--field", "--uart0",       "--uart1"};
     for (const char* known : kNames)
         if (name == known) return true;
     return false;
@@ -91,6 +95,12 @@ bool apply_value(const std::string& name, const char* value, HostOptions& out, s
         out.flash_size = static_cast<uint32_t>(n);
     } else if (name == "--field") {
         out.field_file = value;
+    } else if (name == "--uart0" || name == "--uart1") {
+        std::string spec = value;
+        if (spec != "pty" &&
+            (spec.compare(0, 4, "tcp:") != 0 || !parse_long(spec.c_str() + 4, 1, 65535, n)))
+            return error = name + " needs pty or tcp:PORT (PORT 1 to 65535)", false;
+        out.uart[name == "--uart1"] = spec;
     } else {
         return error = "unknown option " + name, false;
     }

@@ -28,6 +28,10 @@ struct HostOptions {
     uint32_t flash_size = 16u << 20;
     // --field FILE: simulated field equipment ("" none).
     std::string field_file;
+    // --uart0 / --uart1 SPEC: the line of each UART, "pty" (the default: a
+    // pseudo-terminal linked as uartN in the state directory) or "tcp:PORT"
+    // (a listener on 127.0.0.1 at PORT plus the port offset).
+    std::string uart[2] = {"pty", "pty"};
     // The whole command line, for the restart (re-exec).
     std::vector<std::string> argv;
 };

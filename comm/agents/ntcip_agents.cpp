@@ -1,5 +1,6 @@
 #include "comm/agents/ntcip_agents.h"
 
+#include "comm/drivers/serial_driver.h"
 #include "comm/net/servers.h"
 #include "runtime/console.h"
 #include "store/database.h"
@@ -12,6 +13,12 @@ namespace {
 const uint32_t LOCK_WORD_PORTS = 16;
 const uint16_t ETHERNET_AGENT_PORT = 161;
 const uint16_t ETHERNET_TRAP_PORT = 162;
+const uint16_t SERIAL_AGENT_PORT = 1161;
+const uint16_t SERIAL_TRAP_PORT = 1162;
+const uint32_t DISPATCH_STACK_BYTES = 2048;
+const uint8_t CCP_PORT = 0, TCP_PORT = 4, UDP_PORT = 5;
+const uint32_t WAKE_GROUPS = 4;
+const uint8_t RDI_MODE = 14;
 
 struct agent_table {
     agent_row rows[AGENT_ROWS];
@@ -20,15 +27,51 @@ struct agent_table {
     uint8_t instance_count = 0;
     uint32_t lock_word = 0;
     void* drivers[PORT_DRIVERS] = {};
-    CTCP_Server* port4_server = nullptr; // the TCP server an agent is bound to
+    CSerialDriver* port0_driver = nullptr; // the serial driver an agent is bound to
+    CTCP_Server* port4_server = nullptr;   // the TCP server an agent is bound to
     CUDP_Server* port5_server = nullptr;
+    CModemDriver_Dialup* ccp_modem = nullptr;
+    bool last_carrier = false;
+    uint8_t ccp_status = 0;
     bool snmp_ready = false;
+    TX_MUTEX mutex; // "NTCIP PORT MUTEX": lock word, table and bindings
+    bool mutex_ready = false;
+    TX_EVENT_FLAGS_GROUP* wake_groups[WAKE_GROUPS] = {};
 };
 
+CJ6SerialDriver serial_drivers[2];
+
 agent_table& table() {
-    static agent_table t;
+    static agent_table t = [] {
+        agent_table fresh;
+        fresh.drivers[0] = &serial_drivers[0];
+        fresh.drivers[1] = &serial_drivers[1];
+        return fresh;
+    }();
     return t;
 }
+
+// The table's lock: a recursive kernel mutex, taken only on a thread (at
+// start-up nothing else runs).
+class TableLock {
+  public:
+    TableLock() {
+        agent_table& t = table();
+        if (!t.mutex_ready) {
+            t.mutex_ready = tx_mutex_create(&t.mutex, "NTCIP PORT MUTEX", TX_INHERIT) == TX_SUCCESS;
+        }
+        held_ = t.mutex_ready && tx_thread_identify() != nullptr &&
+                tx_mutex_get(&t.mutex, TX_WAIT_FOREVER) == TX_SUCCESS;
+    }
+    ~TableLock() {
+        if (held_) tx_mutex_put(&table().mutex);
+    }
+    TableLock(const TableLock&) = delete;
+    TableLock& operator=(const TableLock&) = delete;
+
+  private:
+    bool held_;
+};
 
 void clear_rows(agent_table& t) {
     for (agent_row& row : t.rows)
@@ -37,8 +80,16 @@ void clear_rows(agent_table& t) {
     t.instance_count = 0;
 }
 
-// The idle callbacks: a send that reports "not sent", no byte output.
+// ---- Callbacks of the links ----
+
 bool idle_send_frame(const ethernet_source&, const uint8_t*, uint32_t) {
+    return false;
+}
+bool idle_frame(const uint8_t*, uint32_t) {
+    return false;
+}
+void idle_write(uint8_t) {}
+bool idle_read(uint8_t*) {
     return false;
 }
 
@@ -53,9 +104,60 @@ bool udp_send_frame(const ethernet_source& to, const uint8_t* data, uint32_t len
            server->SendTo(to.slot, to.peer_ip, to.peer_port, data, length);
 }
 
-void idle_callbacks(CNTCIP* agent) {
-    agent->ethernet.send_frame = idle_send_frame;
-    agent->ethernet.write_byte = nullptr;
+// Framed links on Ethernet: the whole frame to the connection or sender seen last.
+bool tcp_send_link_frame(const uint8_t* data, uint32_t length) {
+    CTCP_Server* server = table().port4_server;
+    return server && server->Send(data, length);
+}
+
+bool udp_send_link_frame(const uint8_t* data, uint32_t length) {
+    CUDP_Server* server = table().port5_server;
+    return server && server->Send(data, length);
+}
+
+// The link callbacks of one agent type, as one row.
+struct link_callbacks {
+    pmpp_byte_fn write_byte;
+    pmpp_read_fn read_byte;
+    pmpp_frame_fn send_frame;
+};
+const link_callbacks IDLE = {idle_write, idle_read, idle_frame};
+const link_callbacks ON_CCP = {ccp_write_byte, ccp_read_byte, idle_frame};
+const link_callbacks ON_TCP = {idle_write, idle_read, tcp_send_link_frame};
+const link_callbacks ON_UDP = {idle_write, idle_read, udp_send_link_frame};
+
+void install(CNTCIP* agent, uint8_t type, const link_callbacks& c) {
+    if (type == AGENT_PMPP) {
+        agent->pmpp.write_byte = c.write_byte;
+        agent->pmpp.read_byte = c.read_byte;
+        agent->pmpp.send_frame = c.send_frame;
+    } else if (type == AGENT_PPP) {
+        agent->ppp.write_byte = c.write_byte;
+        agent->ppp.read_byte = c.read_byte;
+        agent->ppp.send_frame = c.send_frame;
+    } else {
+        agent->ethernet.send_frame = idle_send_frame;
+        agent->ethernet.write_byte = nullptr;
+    }
+}
+
+uint32_t wake_group_number(TX_EVENT_FLAGS_GROUP* group) {
+    agent_table& t = table();
+    for (uint32_t i = 0; i < WAKE_GROUPS; i++) {
+        if (t.wake_groups[i] == group) return i;
+        if (!t.wake_groups[i]) {
+            t.wake_groups[i] = group;
+            return i;
+        }
+    }
+    return WAKE_GROUPS;
+}
+
+// The worker wake of the agent's framed link.
+void wake_of(CNTCIP* agent, uint8_t type, uint32_t& group, uint32_t& flags) {
+    TX_EVENT_FLAGS_GROUP* g = type == AGENT_PMPP ? agent->pmpp.wake_group : agent->ppp.wake_group;
+    flags = type == AGENT_PMPP ? agent->pmpp.wake_flag : agent->ppp.wake_flag;
+    group = wake_group_number(g);
 }
 
 // Step 2 of a binding change: the old port is released and forgotten.
@@ -65,37 +167,119 @@ void release_old_port(agent_row& row) {
         console_printf("CNTCIP::Configure: error releasing driver\n");
         return;
     }
-    if (row.port == 4) {
-        if (table().port4_server) table().port4_server->SetRxCallback(nullptr, 0, 0);
-        table().port4_server = nullptr;
+    agent_table& t = table();
+    if (row.port == CCP_PORT) {
+        if (t.port0_driver) t.port0_driver->SetRxCallback(nullptr, 0, 0);
+        t.port0_driver = nullptr;
     }
-    if (row.port == 5) table().port5_server = nullptr;
+    if (row.port == TCP_PORT) {
+        if (t.port4_server) t.port4_server->SetRxCallback(nullptr, 0, 0);
+        t.port4_server = nullptr;
+    }
+    if (row.port == UDP_PORT) t.port5_server = nullptr;
 }
 
-void bind_ethernet(CNTCIP* agent, uint8_t port, void* driver) {
-    if (port == 4) {
+void invalid_port(agent_row& row, uint8_t port, const char* text) {
+    console_printf(text, port);
+    install(row.agent, row.type, IDLE);
+}
+
+// Step 6: the link callbacks by agent type and port.
+void bind_framed(agent_row& row, uint8_t port, void* driver, bool rdi) {
+    agent_table& t = table();
+    const char* invalid = row.type == AGENT_PMPP
+                              ? "CNTCIP::Configure: error invalid port setting:%d\n"
+                              : "CNTICIP::Configure: error invalid port setting:%d\n";
+    uint32_t group = 0, flags = 0;
+    wake_of(row.agent, row.type, group, flags);
+    if (port == CCP_PORT) {
+        t.port0_driver = static_cast<CSerialDriver*>(driver);
+        install(row.agent, row.type, ON_CCP);
+        t.port0_driver->SetRxCallback(link_wake_worker, group, flags);
+        if (row.type == AGENT_PMPP) row.agent->pmpp.rdi_flag = rdi;
+    } else if (port == TCP_PORT) {
+        t.port4_server = static_cast<CTCP_Server*>(driver);
+        install(row.agent, row.type, ON_TCP);
+        t.port4_server->SetRxCallback(link_wake_worker, group, flags);
+    } else if (port == UDP_PORT) {
+        t.port5_server = static_cast<CUDP_Server*>(driver);
+        install(row.agent, row.type, ON_UDP);
+    } else {
+        invalid_port(row, port, invalid);
+    }
+}
+
+void bind_ethernet(agent_row& row, uint8_t port, void* driver) {
+    CNTCIP* agent = row.agent;
+    if (port == TCP_PORT) {
         table().port4_server = static_cast<CTCP_Server*>(driver);
         agent->ethernet.send_frame = tcp_send_frame;
         agent->ethernet.write_byte = nullptr;
         agent->response_limit = ETHERNET_TX_BYTES;
         return;
     }
-    if (port == 5) {
+    if (port == UDP_PORT) {
         table().port5_server = static_cast<CUDP_Server*>(driver);
         agent->ethernet.send_frame = udp_send_frame;
         agent->ethernet.write_byte = nullptr;
         agent->response_limit = UDP_SEND_MAX;
         return;
     }
-    console_printf("CNTCIP::Configure: error invalid port setting:%d\n", port);
-    idle_callbacks(agent);
+    invalid_port(row, port, "CNTCIP::Configure: error invalid port setting:%d\n");
 }
+
+// The row of a named agent, or null.
+agent_row* row_named(const char* name) {
+    int index = FindAgent(name);
+    return index == AGENT_NOT_FOUND ? nullptr : &table().rows[index];
+}
+
+int create_serial_agent(CNTCIP* agent, uint8_t** cursor, const char* name, uint8_t type) {
+    if (!agent || !cursor || !*cursor) return 0;
+    CNTCIP::InitSNMP();
+    bool pmpp = type == AGENT_PMPP;
+    agent->link = pmpp ? static_cast<void*>(&agent->pmpp) : static_cast<void*>(&agent->ppp);
+    agent->pmpp.station_address = uint8_t(db_get(obj::halvhdlcAddress));
+    uint32_t used = 0;
+    if (snmp_agent_create(agent, name, SERIAL_AGENT_PORT, SERIAL_TRAP_PORT,
+                          TheNTCIP_IP().local_bytes, *cursor, &used, DISPATCH_STACK_BYTES,
+                          snmp_process, snmp_nonrequest_stub,
+                          pmpp ? snmp_pmpp_net_drv : snmp_ppp_net_drv, nullptr, nullptr) != 0)
+        return 0;
+    *cursor += used;
+    if (pmpp) {
+        agent->pmpp.bytes_dropped = agent->pmpp.bytes_invalid = 0;
+        agent->pmpp.frames_sent = agent->pmpp.frames_received = 0;
+    } else {
+        agent->ppp.bytes_dropped = agent->ppp.bytes_invalid = 0;
+        agent->ppp.frames_sent = agent->ppp.frames_received = 0;
+    }
+    install(agent, type, IDLE);
+    return CNTCIP::InsertAgent(agent, type);
+}
+
+// halvCommConfigFlowControl row 0 to the CCP port's option and flow words.
+struct ccp_row {
+    uint8_t flow_control;
+    uint32_t options;
+    uint32_t flow;
+};
+const ccp_row CCP_ROWS[] = {
+    {1, 0x1821, 0}, {2, 0x5221, 0}, {3, 0x5421, 0}, {7, 0x5021, 1}, {8, 0x5421, 2},
+};
+const ccp_line_options CCP_OTHER = {0x3121, 0};
+const uint32_t FRONT_PANEL_OPTIONS = 0x3121;
+const uint32_t FRONT_PANEL_BAUD = 19200;
+const uint32_t CCP_RING_BYTES = 2000;
+const uint32_t FRONT_PANEL_RING_BYTES = 4000;
 
 } // namespace
 
 CNTCIP::CNTCIP() {
     std::memset(static_cast<snmp_agent*>(this), 0, sizeof(snmp_agent));
     std::memset(static_cast<void*>(&ethernet), 0, sizeof ethernet);
+    std::memset(static_cast<void*>(&pmpp), 0, sizeof pmpp);
+    std::memset(static_cast<void*>(&ppp), 0, sizeof ppp);
     agent_table& t = table();
     if (t.instance_count == 0) clear_rows(t);
     if (t.instance_count < AGENT_ROWS) t.instances[t.instance_count++] = this;
@@ -111,18 +295,28 @@ int CNTCIP::CreateEthernetAgent(CNTCIP* agent, uint8_t** cursor, const char* nam
     if (!agent || !cursor || !*cursor) return 0;
     InitSNMP();
     agent->link = &agent->ethernet;
-    idle_callbacks(agent);
+    install(agent, AGENT_ETHERNET, IDLE);
     uint32_t used = 0;
     if (snmp_agent_create(agent, name, ETHERNET_AGENT_PORT, ETHERNET_TRAP_PORT,
                           TheNTCIP_IP().local_bytes, *cursor, &used, 0, snmp_process,
                           snmp_nonrequest_stub, snmp_ethernet_net_drv, nullptr, nullptr) != 0)
         return 0;
     *cursor += used;
-    idle_callbacks(agent);
+    install(agent, AGENT_ETHERNET, IDLE);
     return InsertAgent(agent, AGENT_ETHERNET);
 }
 
+int CNTCIP::CreatePMPPAgent(CNTCIP* agent, uint8_t** cursor, const char* name) {
+    return create_serial_agent(agent, cursor, name, AGENT_PMPP);
+}
+
+int CNTCIP::CreatePPPAgent(CNTCIP* agent, uint8_t** cursor, const char* name, const char* options) {
+    if (agent) agent->ppp.chap_enable = options && std::strcmp(options, "nchap") == 0 ? 0 : 1;
+    return create_serial_agent(agent, cursor, name, AGENT_PPP);
+}
+
 int CNTCIP::InsertAgent(CNTCIP* agent, uint8_t type) {
+    TableLock lock;
     agent_table& t = table();
     if (t.count >= AGENT_ROWS) return 0;
     t.rows[t.count++] = agent_row{agent, PORT_NONE, type};
@@ -130,17 +324,17 @@ int CNTCIP::InsertAgent(CNTCIP* agent, uint8_t type) {
 }
 
 int CNTCIP::Configure(const char* name, uint8_t port) {
-    int index = FindAgent(name);
-    if (index == AGENT_NOT_FOUND) return 0;
-    agent_row& row = table().rows[index];
-    release_old_port(row);
+    TableLock lock;
+    agent_row* row = row_named(name);
+    if (!row) return 0;
+    release_old_port(*row);
     if (port == PORT_NONE) {
-        row.port = PORT_NONE;
-        if (row.type != AGENT_ETHERNET) {
+        row->port = PORT_NONE;
+        if (row->type != AGENT_PMPP && row->type != AGENT_PPP && row->type != AGENT_ETHERNET) {
             console_printf("CNTCIP::Configure: error invalid protocol type\n");
             return 0;
         }
-        idle_callbacks(row.agent);
+        install(row->agent, row->type, IDLE);
         return 1;
     }
     void* driver = AcquirePortDriver(port);
@@ -148,23 +342,171 @@ int CNTCIP::Configure(const char* name, uint8_t port) {
         console_printf("CNTCIP::Configure: error unable to attain driver:%d\n", port);
         return 0;
     }
-    row.port = port;
-    if (row.type != AGENT_ETHERNET) {
+    row->port = port;
+    row->agent->pmpp.rdi_flag = 0;
+    switch (row->type) {
+    case AGENT_PMPP:
+    case AGENT_PPP:
+        bind_framed(*row, port, driver,
+                    db_get(obj::halvCommConfigProtocol.row(CCP_PORT)) == RDI_MODE);
+        return 1;
+    case AGENT_ETHERNET:
+        bind_ethernet(*row, port, driver);
+        return 1;
+    default:
         console_printf("CNTICP::Configure: error unknown protocol type\n");
         return 0;
     }
-    bind_ethernet(row.agent, port, driver);
-    return 1;
 }
 
 int CNTCIP::SetEthernetTimeout(CNTCIP* agent, const char* name, uint32_t setting) {
     if (agent) agent->timeout_setting = setting;
-    int index = FindAgent(name);
-    if (index == AGENT_NOT_FOUND) return 1;
-    agent_row& row = table().rows[index];
-    if (row.type == AGENT_ETHERNET && row.agent)
-        ethernet_set_timeout(&row.agent->ethernet, setting);
+    agent_row* row = row_named(name);
+    if (row && row->agent) ethernet_set_timeout(&row->agent->ethernet, setting);
     return 1;
+}
+
+int CNTCIP::SetPMPPTimeout(CNTCIP* agent, const char* name, uint32_t timeout) {
+    if (agent) agent->timeout_setting = timeout;
+    agent_row* row = row_named(name);
+    if (row && row->agent) pmpp_set_timeout(&row->agent->pmpp, timeout);
+    return 1;
+}
+
+int CNTCIP::SetPPPTimeout(CNTCIP* agent, const char* name, uint32_t timeout) {
+    if (agent) agent->timeout_setting = timeout;
+    agent_row* row = row_named(name);
+    if (row && row->agent) ppp_set_timeout(&row->agent->ppp, timeout);
+    return 1;
+}
+
+int CNTCIP::SetRDIParameters(CNTCIP* agent, const char* name, uint32_t ack_timeout,
+                             uint32_t retries, uint32_t remote_address, uint32_t remote_lid) {
+    if (agent) agent->timeout_setting = ack_timeout;
+    agent_row* row = row_named(name);
+    if (row && row->agent)
+        pmpp_set_rdi_parameters(&row->agent->pmpp, ack_timeout, retries, remote_address,
+                                remote_lid);
+    return 1;
+}
+
+uint32_t CNTCIP::GetAgentStatistic(const char* name, uint32_t selector) {
+    agent_row* row = row_named(name);
+    if (!row || !row->agent || selector < 1 || selector > 4) return 0;
+    const uint32_t* words; // frames received, frames sent, bytes dropped, bytes invalid
+    uint32_t values[4];
+    CNTCIP* a = row->agent;
+    switch (row->type) {
+    case AGENT_PMPP:
+        values[0] = a->pmpp.frames_received, values[1] = a->pmpp.frames_sent;
+        values[2] = a->pmpp.bytes_dropped, values[3] = a->pmpp.bytes_invalid;
+        break;
+    case AGENT_PPP:
+        values[0] = a->ppp.frames_received, values[1] = a->ppp.frames_sent;
+        values[2] = a->ppp.bytes_dropped, values[3] = a->ppp.bytes_invalid;
+        break;
+    case AGENT_ETHERNET:
+        values[0] = a->ethernet.frames_received, values[1] = a->ethernet.frames_sent;
+        values[2] = a->ethernet.bytes_dropped, values[3] = a->ethernet.bytes_invalid;
+        break;
+    default:
+        return 0;
+    }
+    words = values;
+    return words[selector - 1];
+}
+
+void CNTCIP::SetStationAddress(uint8_t address) {
+    agent_table& t = table();
+    for (uint8_t i = 0; i < t.instance_count; i++)
+        t.instances[i]->pmpp.station_address = address;
+}
+
+int CNTCIP::LinkExternalModem(uint32_t port, CModemDriver_Dialup* modem) {
+    TableLock lock;
+    if (port != CCP_PORT) {
+        console_printf("CNTCIP::LinkExternalModem: error unknown comm port setting\n");
+        return 0;
+    }
+    table().ccp_modem = modem;
+    return 0;
+}
+
+int CNTCIP::UnlinkModem(CModemDriver_Dialup* modem) {
+    TableLock lock;
+    // The PPP link's down event comes with the PPP link; the modem is forgotten.
+    if (modem && table().ccp_modem == modem) table().ccp_modem = nullptr;
+    return 0;
+}
+
+bool ccp_read_byte(uint8_t* byte) {
+    agent_table& t = table();
+    CSerialDriver* driver = t.port0_driver;
+    if (!driver) return false;
+    int value = -1;
+    CModemDriver_Dialup* modem = t.ccp_modem;
+    if (!modem) {
+        bool got = driver->ReadByte(&value);
+        if (got) *byte = uint8_t(value);
+        return got;
+    }
+    bool carrier = driver->IsDCD();
+    t.last_carrier = carrier; // carrier lost: the PPP link's down event comes with the PPP link
+    bool got = false;
+    while (driver->ReadByte(&value)) {
+        if (carrier) {
+            *byte = uint8_t(value);
+            got = true;
+            break;
+        }
+        modem->PushResponseByte(uint8_t(value));
+        if (modem->IsBufferAlmostFull()) break;
+    }
+    t.ccp_status = driver->IsDCD() ? uint8_t(t.ccp_status | 1) : uint8_t(t.ccp_status & ~1);
+    return got;
+}
+
+void ccp_write_byte(uint8_t byte) {
+    CSerialDriver* driver = table().port0_driver;
+    if (driver) driver->WriteByte(byte);
+}
+
+void link_wake_worker(uint32_t group, uint32_t flags) {
+    if (group < WAKE_GROUPS && table().wake_groups[group])
+        tx_event_flags_set(table().wake_groups[group], flags, TX_OR);
+}
+
+uint8_t CcpLinkStatus() {
+    return table().ccp_status;
+}
+
+bool GetModemCarrierFlag() {
+    return (table().ccp_status & 4) != 0;
+}
+
+ccp_line_options CcpLineOptions(uint8_t flow_control, uint8_t mode) {
+    ccp_line_options chosen = CCP_OTHER;
+    for (const ccp_row& row : CCP_ROWS)
+        if (row.flow_control == flow_control) chosen = ccp_line_options{row.options, row.flow};
+    if (mode == RDI_MODE)
+        chosen.options = (chosen.options & ~SERIAL_NO_PARITY) | SERIAL_OWN_LINE_CONTROL;
+    return chosen;
+}
+
+CJ6SerialDriver& SerialPortDriver(uint32_t port) {
+    return serial_drivers[port & 1];
+}
+
+bool OpenSerialPorts(bool first) {
+    uint8_t mode = uint8_t(db_get(obj::halvCommConfigProtocol.row(CCP_PORT)));
+    ccp_line_options line =
+        CcpLineOptions(uint8_t(db_get(obj::halvCommConfigFlowControl.row(CCP_PORT))), mode);
+    bool opened = serial_drivers[0].Open(0, db_get(obj::rs232PortInSpeed.row(CCP_PORT)), 8,
+                                         line.options, line.flow, CCP_RING_BYTES);
+    if (first)
+        serial_drivers[1].Open(1, FRONT_PANEL_BAUD, 8, FRONT_PANEL_OPTIONS, 0,
+                               FRONT_PANEL_RING_BYTES);
+    return opened;
 }
 
 int FindAgent(const char* name) {
@@ -187,7 +529,7 @@ uint32_t AgentCount() {
 
 void* AcquirePortDriver(uint32_t port) {
     if (port >= PORT_DRIVERS) return nullptr;
-    CInterruptLock lock;
+    TableLock lock;
     agent_table& t = table();
     if (t.lock_word & (1u << port)) return nullptr;
     t.lock_word |= 1u << port;
@@ -196,7 +538,7 @@ void* AcquirePortDriver(uint32_t port) {
 
 bool ReleasePortDriver(uint32_t port) {
     if (port >= LOCK_WORD_PORTS) return false;
-    CInterruptLock lock;
+    TableLock lock;
     table().lock_word &= ~(1u << port);
     return true;
 }

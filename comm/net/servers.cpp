@@ -246,8 +246,20 @@ bool CTCP_Server::Receive(uint32_t index) {
     if (slot.port != TRAP_CONNECTION_PORT && channel == CHANNEL_SNMP)
         ethernet_bytes_receive(snmp_link("ethernet_tcp"), tcp_source(this, index),
                                packet->prepend_ptr, packet->length);
+    if (slot.port != TRAP_CONNECTION_PORT && channel == CHANNEL_PMPP) feed_pmpp(packet);
     nx_packet_release(packet);
     return true;
+}
+
+// PMPP frames in the stream: each byte to the link of "ethernet_pmpp", then
+// the receive notification wakes its worker.
+void CTCP_Server::feed_pmpp(const NX_PACKET* packet) {
+    int row = FindAgent("ethernet_pmpp");
+    if (row == AGENT_NOT_FOUND || !AgentRow(row)->agent) return;
+    pmpp_link* link = &AgentRow(row)->agent->pmpp;
+    for (ULONG i = 0; i < packet->length; i++)
+        _nx_pmpp_byte_receive(link, packet->prepend_ptr[i]);
+    if (notify_) notify_(notify_args_[0], notify_args_[1]);
 }
 
 bool CTCP_Server::Send(const uint8_t* data, uint32_t length) {

@@ -2,8 +2,8 @@
 // A CTCP_Server accepts connections on one or more ports, a CUDP_Server
 // receives datagrams on one or more ports; what arrives goes into the link of
 // the agent that the server's channel protocol names (11: SNMP over Ethernet,
-// "ethernet_tcp" or "ethernet_udp"; the PMPP and PPP channels 9 and 10 come
-// with their links) together with its source, so that the response goes back
+// "ethernet_tcp" or "ethernet_udp"; 9: PMPP frames for "ethernet_pmpp"; the
+// PPP channel 10 comes with its link) together with its source, so that the response goes back
 // on the same connection, or to the same sender from the same socket.
 //
 // Sockets and threads belong to two pools of slots: five TCP slots and two
@@ -58,6 +58,7 @@ class CTCP_Server {
     uint8_t channel = CHANNEL_NONE;
 
   private:
+    void feed_pmpp(const NX_PACKET* packet);
     server_notify_fn notify_ = nullptr;
     uint32_t notify_args_[2] = {0, 0};
     volatile uint32_t active_slot_ = TCP_SLOTS; // none

@@ -537,15 +537,17 @@ void snmp_message_process(snmp_agent* agent, const uint8_t* message, uint32_t le
         return;
     }
     clear_request(request);
+    // One message at a time per agent: its request slots and its transmit
+    // buffer serve the message from decoding to the response.
     tx_semaphore_get(&agent->semaphore, TX_WAIT_FOREVER);
     int decoded = decode(&agent->slots, agent->peer_port, agent->peer_address, message, length,
                          &request->info, &request->pdu);
-    tx_semaphore_put(&agent->semaphore);
     if (decoded) {
         snmp_request_callback callback =
             request->info.is_request ? agent->request : agent->non_request;
         if (callback) callback(agent, request);
     }
+    tx_semaphore_put(&agent->semaphore);
     give_record(request);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace board {
 
@@ -118,13 +119,38 @@ struct UartSetup {
 UartSetup uart_setup(int port);
 void record_uart_setup(int port, const UartSetup& setup);
 
+// ---- The two 16550 UARTs (platform/board/uart.h) ----
+// Modem inputs follow the line's peer (DCD, CTS and DSR high while a peer
+// holds the line: always on a pseudo-terminal, while connected on TCP; RI
+// low) unless set here or through the control socket state/uartN.ctl.
+enum UartInput { UART_DCD = 0, UART_RI, UART_CTS, UART_DSR, UART_INPUTS };
+struct ModemOutputs {
+    bool dtr = false;
+    bool rts = false;
+};
+// These reach the UART as host events (callable from any thread).
+void uart_set_modem_input(int port, UartInput line, bool level);
+void uart_follow_peer(int port);
+// Bytes arriving from the line's far end.
+void uart_line_receive(int port, const std::vector<uint8_t>& bytes);
+ModemOutputs uart_modem_outputs(int port);
+// An in-process far end: every load the UART sends reaches `peer` (in
+// interrupt context; it must not call the kernel). Null detaches.
+void uart_attach_peer(int port, std::function<void(const uint8_t*, size_t)> peer);
+// Sizes of the transmit loads sent so far (one per holding-register-empty
+// cycle), and the bytes from the line not yet taken into the receive FIFO.
+std::vector<uint32_t> uart_loads(int port);
+size_t uart_queued_input(int port);
+// Where the line is: the pseudo-terminal's path, or "tcp:PORT".
+std::string uart_line_name(int port);
+
 // ---- Clock/NV device ----
 uint32_t clock_seconds();         // the global-time counter now
 void set_clock_seconds(uint32_t); // as a write of the four registers
 uint8_t early_restart_byte();
 
 // ---- Real-time clock (what the monitor's RTC services read and set) ----
-uint64_t rtc_seconds();            // UTC seconds since 1970
+uint64_t rtc_seconds(); // UTC seconds since 1970
 void set_rtc_seconds(uint64_t);
 
 // ---- Board temperature (what the monitor reports) ----

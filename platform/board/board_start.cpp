@@ -6,6 +6,8 @@
 #include "platform/board/onchip.h"
 #include "platform/board/rtc.h"
 #include "platform/board/uic.h"
+#include "platform/board/uart.h"
+#include "platform/board/uart_line.h"
 #include "platform/board/bus.h"
 #include "platform/kernel/host.h"
 
@@ -22,7 +24,8 @@ struct Board {
     ClockNvDevice clock;
     RealTimeClock rtc;
     BusLogic logic;
-    Uart0Scratch uart0;
+    Uart16550 uart[2] = {{0, UART0_UIC_SOURCE}, {1, UART1_UIC_SOURCE}};
+    UartLine line[2];
     MonitorEntryWord entry;
     Gpio0Registers gpio0;
     DisplayEpld epld;
@@ -36,6 +39,48 @@ Board& the_board() {
 }
 
 } // namespace
+
+Uart16550* uart_model(int port) {
+    return port == 0 || port == 1 ? &the_board().uart[port] : nullptr;
+}
+
+void uart_set_modem_input(int port, UartInput line, bool level) {
+    Uart16550* uart = uart_model(port);
+    if (uart) host::raise_interrupt([uart, line, level] { uart->SetModemInput(line, level); });
+}
+
+void uart_follow_peer(int port) {
+    Uart16550* uart = uart_model(port);
+    if (uart) host::raise_interrupt([uart] { uart->FollowPeer(); });
+}
+
+void uart_line_receive(int port, const std::vector<uint8_t>& bytes) {
+    Uart16550* uart = uart_model(port);
+    if (uart) host::raise_interrupt([uart, bytes] { uart->LineReceive(bytes); });
+}
+
+ModemOutputs uart_modem_outputs(int port) {
+    Uart16550* uart = uart_model(port);
+    return uart ? uart->Outputs() : ModemOutputs();
+}
+
+void uart_attach_peer(int port, std::function<void(const uint8_t*, size_t)> peer) {
+    if (Uart16550* uart = uart_model(port)) uart->SetPeer(std::move(peer));
+}
+
+std::vector<uint32_t> uart_loads(int port) {
+    Uart16550* uart = uart_model(port);
+    return uart ? uart->LoadSizes() : std::vector<uint32_t>();
+}
+
+size_t uart_queued_input(int port) {
+    Uart16550* uart = uart_model(port);
+    return uart ? uart->QueuedInput() : 0;
+}
+
+std::string uart_line_name(int port) {
+    return port == 0 || port == 1 ? the_board().line[port].Name() : std::string();
+}
 
 void spi_attach(unsigned select, SpiDevice* device) {
     the_board().logic.Attach(select, device);
@@ -118,7 +163,10 @@ bool board_start(const HostOptions& options, std::string& error) {
     b.logic.SetBoardId(options.board_id);
     board::bus_map(BUS_CLOCK_NV_BASE, board::ClockNvDevice::kWindow, &b.clock);
     board::bus_map(BUS_LOGIC_LATCH, board::BusLogic::kWindow, &b.logic);
-    board::bus_map(BUS_UART0_SCRATCH - 7, 8, &b.uart0);
+    for (int port = 0; port < 2; ++port) {
+        b.uart[port].Reset(true);
+        board::bus_map(port == 0 ? BUS_UART0 : BUS_UART1, board::Uart16550::kWindow, &b.uart[port]);
+    }
     board::bus_map(BUS_MONITOR_ENTRY, 4, &b.entry);
     board::uic0().Reset();
     board::dcr_map(DCR_UIC0_SR, 9, &board::uic0());
@@ -128,6 +176,14 @@ bool board_start(const HostOptions& options, std::string& error) {
     board::bus_map(BUS_DISPLAY_EPLD, board::DisplayEpld::kWindow, &b.epld);
     b.dma.Reset();
     board::dcr_map(DCR_DMA0_CR0, DCR_DMA0_SR - DCR_DMA0_CR0 + 1, &b.dma);
+    for (int port = 0; port < 2; ++port) {
+        if (!b.line[port].Start(port, &b.uart[port], options.state_dir, options.uart[port],
+                                options.port_offset, error)) {
+            board_stop();
+            return false;
+        }
+        b.uart[port].Read(6, 1); // at power-up no modem change is pending
+    }
     b.started = true;
     return true;
 }
@@ -136,7 +192,11 @@ void board_stop() {
     board::Board& b = board::the_board();
     board::bus_unmap(&b.clock);
     board::bus_unmap(&b.logic);
-    board::bus_unmap(&b.uart0);
+    for (int port = 0; port < 2; ++port) {
+        b.line[port].Stop();
+        board::bus_unmap(&b.uart[port]);
+        b.uart[port].Reset(false);
+    }
     board::bus_unmap(&b.entry);
     board::bus_unmap(&b.gpio0);
     board::bus_unmap(&b.epld);
@@ -148,7 +208,6 @@ void board_stop() {
     b.dma.Reset();
     b.clock.Close();
     b.rtc.Close();
-    b.uart0.Write(7, 1, 0);
     b.started = false;
 }
 

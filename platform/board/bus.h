@@ -27,9 +27,9 @@
 //                           outputs nCONFIG, DATA, DCLK; inputs nSTATUS, CONF_DONE.
 //   0xEF600700              GPIO port 0 output register (32 bits, bit n = 1u << n)
 //   0xEF60071C              GPIO port 0 input register
-//   0xEF600300.., 0xEF600400..  on-chip UARTs (scratch register of UART0 at
-//                           0xEF600307: bit 0 asks the monitor to defragment
-//                           its flash at the next restart)
+//   0xEF600300.., 0xEF600400..  on-chip 16550 UARTs 0 and 1 (platform/board/uart.h;
+//                           scratch register of UART0 at 0xEF600307: bit 0 asks
+//                           the monitor to defragment its flash at the next restart)
 //   0xFFFFFFF4              32-bit word: the boot monitor's entry (give it to monConnect)
 // An address no device answers reads as all ones; writes to it are ignored.
 //
@@ -89,11 +89,19 @@ enum : uint32_t {
     BUS_LOGIC_LATCH = 0xF0200000u,
     BUS_LOGIC_SPI_CONTROL = 0xF0200002u,
     BUS_LOGIC_STATUS = 0xF0200004u,
+    BUS_UART0 = 0xEF600300u,
+    BUS_UART1 = 0xEF600400u,
     BUS_UART0_SCRATCH = 0xEF600307u,
     BUS_MONITOR_ENTRY = 0xFFFFFFF4u,
     BUS_DISPLAY_EPLD = 0xF0400000u,
     BUS_GPIO0_OUTPUT = 0xEF600700u,
     BUS_GPIO0_INPUT = 0xEF60071Cu,
+};
+
+// UIC0 sources of the two UARTs.
+enum : uint32_t {
+    UART0_UIC_SOURCE = 0x80000000u,
+    UART1_UIC_SOURCE = 0x40000000u,
 };
 
 // Display EPLD register offsets from BUS_DISPLAY_EPLD.

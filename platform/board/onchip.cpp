@@ -1,7 +1,7 @@
 // Small on-chip and board pieces: GPIO port 0, the UART set-up record, the
-// board temperature, the UART0 scratch register (until a UART model maps
-// itself over it) and the word that gives the monitor's entry.
+// board temperature and the word that gives the monitor's entry.
 #include "platform/board/onchip.h"
+#include "platform/board/uart.h"
 
 #include <mutex>
 
@@ -91,8 +91,11 @@ UartSetup uart_setup(int port) {
 }
 
 void record_uart_setup(int port, const UartSetup& setup) {
-    std::lock_guard<std::mutex> lock(chip().m);
-    if (port == 0 || port == 1) chip().uart[port] = setup;
+    {
+        std::lock_guard<std::mutex> lock(chip().m);
+        if (port == 0 || port == 1) chip().uart[port] = setup;
+    }
+    if (Uart16550* uart = uart_model(port)) uart->Setup(setup);
 }
 
 int board_temperature() {
@@ -111,20 +114,6 @@ void onchip_reset() {
     chip().gpio_observer = nullptr;
     chip().gpio_listener = nullptr;
     chip().uart[0] = chip().uart[1] = UartSetup();
-}
-
-uint32_t Uart0Scratch::Read(uint32_t offset, int width) {
-    std::lock_guard<std::mutex> lock(m_);
-    uint32_t v = 0;
-    for (int i = 0; i < width; ++i)
-        v = (v << 8) | (offset + i == 7 ? scratch_ : 0);
-    return v;
-}
-
-void Uart0Scratch::Write(uint32_t offset, int width, uint32_t value) {
-    std::lock_guard<std::mutex> lock(m_);
-    for (int i = 0; i < width; ++i)
-        if (offset + i == 7) scratch_ = uint8_t(value >> (8 * (width - 1 - i)));
 }
 
 uint32_t MonitorEntryWord::Read(uint32_t offset, int width) {

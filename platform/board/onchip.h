@@ -34,18 +34,6 @@ class Gpio0Registers : public BusDevice {
     void Write(uint32_t offset, int width, uint32_t value) override;
 };
 
-// UART0's registers until a UART model maps itself over them: only the
-// scratch register (offset 7) keeps what is written; the rest read 0.
-class Uart0Scratch : public BusDevice {
-  public:
-    uint32_t Read(uint32_t offset, int width) override;
-    void Write(uint32_t offset, int width, uint32_t value) override;
-
-  private:
-    std::mutex m_;
-    uint8_t scratch_ = 0;
-};
-
 class MonitorEntryWord : public BusDevice {
   public:
     uint32_t Read(uint32_t offset, int width) override;

@@ -29,7 +29,49 @@ TEST_F(NtcipAgents, TheEthernetAgentsAreBoundToTheTcpAndUdpServers) {
     EXPECT_EQ(UDP_SEND_MAX, AgentRow(FindAgent("ethernet_udp"))->agent->response_limit);
     EXPECT_EQ(ETHERNET_TX_BYTES, AgentRow(FindAgent("ethernet_tcp"))->agent->response_limit);
     EXPECT_EQ(AGENT_NOT_FOUND, FindAgent("ethernet"));
-    EXPECT_EQ(AGENT_NOT_FOUND, FindAgent("ccp_pmpp"));
+}
+
+TEST_F(NtcipAgents, SixAgentsAndTheCcpPortCarriesPmppByDefault) {
+    for (const char* name :
+         {"ccp_pmpp", "ccp_ppp", "ethernet_pmpp", "ethernet_ppp", "ethernet_tcp", "ethernet_udp"})
+        EXPECT_NE(AGENT_NOT_FOUND, FindAgent(name)) << name;
+    EXPECT_EQ(0, PortOf("ccp_pmpp"));
+    EXPECT_EQ(PORT_NONE, PortOf("ccp_ppp"));
+    EXPECT_TRUE(Locked(0));
+    EXPECT_EQ(1u, AgentRow(FindAgent("ccp_pmpp"))->agent->pmpp.station_address);
+}
+
+TEST_F(NtcipAgents, TheCcpPortIsRefusedWhileTheOtherAgentHoldsIt) {
+    test_support::ClearConsole();
+    EXPECT_EQ(0, CNTCIP::Configure("ccp_ppp", 0));
+    EXPECT_NE(std::string::npos, test_support::ConsoleText().find(
+                                     "CNTCIP::Configure: error unable to attain driver:0"));
+    EXPECT_EQ(1, CNTCIP::Configure("ccp_pmpp", PORT_NONE));
+    EXPECT_EQ(1, CNTCIP::Configure("ccp_ppp", 0));
+    EXPECT_EQ(0, PortOf("ccp_ppp"));
+}
+
+TEST_F(NtcipAgents, APmppAgentOnTheTrapPortHoldsItIdle) {
+    test_support::ClearConsole();
+    EXPECT_EQ(1, CNTCIP::Configure("ethernet_pmpp", 6));
+    EXPECT_TRUE(Locked(6));
+    EXPECT_NE(std::string::npos,
+              test_support::ConsoleText().find("CNTCIP::Configure: error invalid port setting:6"));
+    EXPECT_EQ(nullptr, AcquirePortDriver(6)) << "trap sending finds the port busy";
+}
+
+TEST(CcpLine, FlowControlAndModeChooseTheOptionWords) {
+    struct row {
+        uint8_t flow_control, mode;
+        uint32_t options, flow;
+    } rows[] = {{1, 2, 0x1821, 0},  {2, 2, 0x5221, 0},  {3, 2, 0x5421, 0},
+                {7, 2, 0x5021, 1},  {8, 2, 0x5421, 2},  {0, 2, 0x3121, 0},
+                {7, 14, 0x5022, 1}, {1, 14, 0x1822, 0}, {9, 14, 0x3122, 0}};
+    for (const row& r : rows) {
+        ccp_line_options line = CcpLineOptions(r.flow_control, r.mode);
+        EXPECT_EQ(r.options, line.options) << int(r.flow_control) << " mode " << int(r.mode);
+        EXPECT_EQ(r.flow, line.flow) << int(r.flow_control) << " mode " << int(r.mode);
+    }
 }
 
 TEST_F(NtcipAgents, ABusyPortIsRefusedUntilItsHolderLetsGo) {
@@ -63,6 +105,12 @@ TEST_F(NtcipAgents, PortsWithoutAFittingDriver) {
     EXPECT_NE(std::string::npos,
               test_support::ConsoleText().find("CNTCIP::Configure: error invalid port setting:6"));
     EXPECT_EQ(0, CNTCIP::Configure("no such agent", 4));
+}
+
+TEST_F(NtcipAgents, StatisticsOfAnUnknownAgentOrSelector) {
+    EXPECT_EQ(0u, CNTCIP::GetAgentStatistic("nobody", 1));
+    EXPECT_EQ(0u, CNTCIP::GetAgentStatistic("ccp_pmpp", 5));
+    EXPECT_EQ(1, CNTCIP::SetPMPPTimeout(nullptr, "nobody", 5));
 }
 
 TEST_F(NtcipAgents, TheTableHoldsTwelveAgents) {

@@ -1,0 +1,630 @@
+#include "comm/links/pmpp.h"
+
+#include "comm/links/comm_activity.h"
+#include "comm/snmp/snmp_agent.h"
+#include "runtime/console.h"
+#include "runtime/os.h"
+#include "runtime/pools.h"
+#include "store/database.h"
+#include "store/objects.h"
+
+#include <cstring>
+
+namespace {
+
+const ULONG WORKER_STACK_BYTES = 5120;
+const ULONG TIMEOUT_TICKS_MIN = 100;
+const uint32_t IP_HEADER_MIN = 20;
+const uint32_t FRAME_ROOM = 10; // an IP frame is sent when it reaches the maximum less this
+const uint8_t ESCAPE_XOR = 0x20;
+const uint8_t CONTROL_UNNUMBERED = 0x03;
+const uint32_t TOO_BIG_ROOM = 300;
+const ULONG DRIVER_IDLE_TICKS = 50;
+
+enum worker_state : uint8_t { WORKER_NOT_CREATED = 1, WORKER_STACK_READY = 2, WORKER_RUNNING = 3 };
+
+struct pmpp_worker {
+    pmpp_link* links[PMPP_LINKS] = {};
+    TX_EVENT_FLAGS_GROUP events;
+    TX_THREAD thread;
+    uint8_t state = WORKER_NOT_CREATED;
+    pmpp_link* created = nullptr; // the ring of created links (newest first)
+    uint32_t created_count = 0;
+};
+
+pmpp_worker& worker() {
+    static pmpp_worker w;
+    return w;
+}
+
+// ---- Frame building ----
+
+struct frame_builder {
+    uint8_t* buffer;
+    uint32_t capacity;
+    uint32_t length;
+    bool full;
+
+    void raw(uint8_t byte) {
+        if (length >= capacity) {
+            full = true;
+            return;
+        }
+        buffer[length++] = byte;
+    }
+    void escaped(uint8_t byte) {
+        if (byte == PMPP_FLAG || byte == PMPP_ESCAPE) {
+            raw(PMPP_ESCAPE);
+            raw(byte ^ ESCAPE_XOR);
+        } else {
+            raw(byte);
+        }
+    }
+};
+
+// 7E, this station's address field, 13 and (when given) the IPI.
+void open_frame(frame_builder& b, uint8_t station, int ipi) {
+    b.raw(PMPP_FLAG);
+    uint8_t field[2];
+    uint32_t bytes = pmpp_address_field(station, field);
+    if (bytes == 1)
+        b.escaped(field[0]);
+    else
+        for (uint32_t i = 0; i < bytes; i++)
+            b.raw(field[i]);
+    b.raw(PMPP_CONTROL);
+    if (ipi >= 0) b.raw(uint8_t(ipi));
+}
+
+// Unescapes raw frame bytes [from, to) into `out`. -> the length.
+uint32_t unescape(const uint8_t* raw, uint32_t from, uint32_t to, uint8_t* out) {
+    uint32_t n = 0;
+    for (uint32_t i = from; i < to; i++) {
+        uint8_t byte = raw[i];
+        if (byte == PMPP_ESCAPE && i + 1 < to) byte = raw[++i] ^ ESCAPE_XOR;
+        out[n++] = byte;
+    }
+    return n;
+}
+
+// Counts a frame, appends the FCS and the closing flag and puts the frame out.
+void transmit(pmpp_link* link) {
+    link->frames_sent++;
+    static uint8_t plain[PMPP_FRAME_BYTES];
+    uint32_t n = unescape(link->transmit, 1, link->transmit_length, plain);
+    uint16_t fcs = uint16_t(~pmpp_fcs(PMPP_FCS_INITIAL, plain, n));
+    frame_builder b{link->transmit, PMPP_FRAME_BYTES, link->transmit_length, false};
+    b.escaped(uint8_t(fcs));
+    b.escaped(uint8_t(fcs >> 8));
+    b.raw(PMPP_FLAG);
+    if (b.full) {
+        console_printf("ntcip_pmpp_packet_send: frame does not fit, not sent\n");
+        return;
+    }
+    link->transmit_length = uint16_t(b.length);
+    if (link->send_frame && link->send_frame(link->transmit, b.length)) return;
+    if (!link->write_byte) return;
+    for (uint32_t i = 0; i < b.length; i++)
+        link->write_byte(link->transmit[i]);
+}
+
+// The bytes a frame of this message takes: flag, escaped address field,
+// control, IPI, escaped message, FCS (escaped) and flag.
+uint32_t frame_bytes(uint8_t station, const uint8_t* data, uint32_t length) {
+    uint8_t field[2];
+    uint32_t bytes = pmpp_address_field(station, field);
+    uint32_t size = 1 + bytes + (bytes == 1 && (field[0] == PMPP_FLAG || field[0] == PMPP_ESCAPE));
+    size += 2 + 4 + 1 + length;
+    for (uint32_t i = 0; i < length; i++)
+        size += data[i] == PMPP_FLAG || data[i] == PMPP_ESCAPE;
+    return size;
+}
+
+// ---- A tooBig answer in place of a response that does not fit ----
+
+struct ber_item {
+    uint8_t tag;
+    const uint8_t* content;
+    uint32_t length;
+    uint32_t size; // header and content
+};
+
+bool ber_read(const uint8_t* p, uint32_t available, ber_item& item) {
+    if (available < 2) return false;
+    item.tag = p[0];
+    uint32_t header = 2, length = p[1];
+    if (p[1] & 0x80) {
+        uint32_t octets = p[1] & 0x7F;
+        if (octets == 0 || octets > 2 || available < 2 + octets) return false;
+        length = 0;
+        for (uint32_t i = 0; i < octets; i++)
+            length = length << 8 | p[2 + i];
+        header += octets;
+    }
+    if (length > available - header) return false;
+    item.content = p + header;
+    item.length = length;
+    item.size = header + length;
+    return true;
+}
+
+uint32_t ber_header(uint8_t* out, uint8_t tag, uint32_t length) {
+    out[0] = tag;
+    if (length < 0x80) {
+        out[1] = uint8_t(length);
+        return 2;
+    }
+    out[1] = 0x81;
+    out[2] = uint8_t(length);
+    return 3;
+}
+
+// The response turned into {version, community, GetResponse {request id,
+// tooBig, 0, no varbinds}}. -> its length, 0 when the response is not a
+// community message.
+uint32_t too_big_answer(const uint8_t* response, uint32_t length, uint8_t* out) {
+    ber_item message, version, community, pdu, request_id;
+    if (!ber_read(response, length, message) || message.tag != 0x30) return 0;
+    const uint8_t* p = message.content;
+    uint32_t left = message.length;
+    if (!ber_read(p, left, version) || version.tag != 0x02) return 0;
+    const uint8_t* version_at = p;
+    p += version.size, left -= version.size;
+    if (!ber_read(p, left, community) || community.tag != 0x04) return 0;
+    const uint8_t* community_at = p;
+    p += community.size, left -= community.size;
+    if (!ber_read(p, left, pdu) || !ber_read(pdu.content, pdu.length, request_id)) return 0;
+    const uint8_t status[] = {0x02, 0x01, 0x01, 0x02, 0x01, 0x00, 0x30, 0x00};
+    uint32_t pdu_content = request_id.size + sizeof status;
+    uint32_t body = version.size + community.size + (pdu_content < 0x80 ? 2 : 3) + pdu_content;
+    if (body + 3 > TOO_BIG_ROOM) return 0;
+    uint32_t n = ber_header(out, 0x30, body);
+    std::memcpy(out + n, version_at, version.size);
+    n += version.size;
+    std::memcpy(out + n, community_at, community.size);
+    n += community.size;
+    n += ber_header(out + n, pdu.tag, pdu_content);
+    std::memcpy(out + n, pdu.content, request_id.size);
+    n += request_id.size;
+    std::memcpy(out + n, status, sizeof status);
+    return n + sizeof status;
+}
+
+// ---- Receiving ----
+
+void link_reply(pmpp_link* link) {
+    tx_mutex_get(&link->mutex, TX_WAIT_FOREVER);
+    if (link->held_length) {
+        std::memcpy(link->transmit, link->held, link->held_length);
+        link->transmit_length = link->held_length;
+        link->held_length = 0;
+    } else {
+        frame_builder b{link->transmit, PMPP_FRAME_BYTES, 0, false};
+        open_frame(b, link->station_address, -1);
+        link->transmit_length = uint16_t(b.length);
+    }
+    transmit(link);
+    tx_mutex_put(&link->mutex);
+}
+
+// The information field of an SNMP frame: one message, no longer than its
+// frame (bytes after the message reach the agent, which refuses them).
+void snmp_receive(pmpp_link* link, const uint8_t* info, uint32_t length) {
+    uint32_t header = 2, content;
+    if (length < 2) return;
+    content = info[1];
+    if (info[1] & 0x80) {
+        uint32_t octets = info[1] & 0x7F;
+        if (octets == 0 || octets > 2 || length < 2 + octets) {
+            TheDatabase().IncCounter(obj::snmpInASNParseErrs);
+            return;
+        }
+        content = 0;
+        for (uint32_t i = 0; i < octets; i++)
+            content = content << 8 | info[2 + i];
+        header += octets;
+    }
+    if (header + content > length) {
+        trace_printf("SNMP PACKET TOO LONG: %u\n", unsigned(header + content));
+        TheDatabase().IncCounter(obj::snmpInASNParseErrs);
+        return;
+    }
+    if (link->agent) snmp_message_process(link->agent, info, length);
+}
+
+// IP datagrams: 20 <= total length <= the link's MTU, reassembled over as
+// many frames as it takes and never past a frame's end.
+void ip_receive(pmpp_link* link, const uint8_t* info, uint32_t length) {
+    if (link->datagram_have == 0) {
+        if (length < 4) return;
+        uint32_t total = uint32_t(info[2]) << 8 | info[3];
+        if (total < IP_HEADER_MIN || total > PMPP_FRAME_BYTES) {
+            link->datagrams_dropped++;
+            return;
+        }
+        link->datagram_total = uint16_t(total);
+    }
+    uint32_t take = link->datagram_total - link->datagram_have;
+    if (take > length) take = length;
+    std::memcpy(link->datagram + link->datagram_have, info, take);
+    link->datagram_have = uint16_t(link->datagram_have + take);
+    if (link->datagram_have < link->datagram_total) return;
+    link->datagram_have = 0;
+    if (link->up && link->ip_input)
+        link->ip_input(link, link->datagram, link->datagram_total);
+    else
+        link->datagrams_dropped++;
+}
+
+// FCS check of the raw frame [0, length): unescaped into `plain` without the
+// flags; the FCS bytes are cut off a good frame.
+bool frame_check(pmpp_link* link, uint32_t length) {
+    uint32_t n = unescape(link->frame, 1, length - 1, link->plain);
+    uint16_t residue = pmpp_fcs(PMPP_FCS_INITIAL, link->plain, n);
+    if (n < 4 || residue != PMPP_FCS_GOOD) {
+        trace_printf("Error CRC is not 0xF0B8: crc_value %04x, byte %02X\r\n", residue,
+                     link->frame[length - 1]);
+        return false;
+    }
+    link->plain_length = uint16_t(n - 2);
+    return true;
+}
+
+void timer_expired(ULONG entry) {
+    pmpp_link* link = worker().links[entry % PMPP_LINKS];
+    if (!link) return;
+    link->timeout_flag = 1;
+    tx_timer_deactivate(&link->timer);
+    link->timer_active = 0;
+    tx_thread_wait_abort(&worker().thread);
+}
+
+void restart_timer(pmpp_link* link) {
+    tx_timer_deactivate(&link->timer);
+    link->timeout_flag = link->timer_active = 0;
+    ULONG ticks = link->timeout_ms * 100 / 1000;
+    if (ticks < TIMEOUT_TICKS_MIN) ticks = TIMEOUT_TICKS_MIN;
+    tx_timer_change(&link->timer, ticks, 0);
+    tx_timer_activate(&link->timer);
+    link->timer_active = 1;
+}
+
+// One pass of the worker over one link.
+void serve_link(pmpp_link* link) {
+    uint8_t byte;
+    while (link->read_byte && link->read_byte(&byte))
+        _nx_pmpp_byte_receive(link, byte);
+    int result = PMPP_MORE;
+    if (tx_semaphore_get(&link->ring_sem, TX_NO_WAIT) == TX_SUCCESS) {
+        result = pmpp_receive_step(link, false);
+        tx_timer_deactivate(&link->timer);
+        link->timeout_flag = link->timer_active = 0;
+    } else {
+        CommLED_Activity(link->activity_bit, 0);
+    }
+    if (link->timeout_flag) {
+        pmpp_receive_step(link, true);
+        link->timeout_flag = link->timer_active = 0;
+    }
+    if (!link->timer_active) restart_timer(link);
+    if (result == PMPP_DROP) link->store_index = 0;
+    if (result == PMPP_FRAME) {
+        link->frames_received++;
+        pmpp_dispatch_frame(link);
+        link->store_index = 0;
+    }
+    if (link->count) tx_event_flags_set(link->wake_group, link->wake_flag, TX_OR);
+}
+
+void worker_entry(ULONG) {
+    pmpp_worker& w = worker();
+    for (;;) {
+        ULONG actual = 0;
+        tx_event_flags_get(&w.events, 0xFFFFFFFFu, TX_OR, &actual, TX_WAIT_FOREVER);
+        for (pmpp_link* link : w.links) {
+            if (!link) continue;
+            ULONG taken = 0;
+            bool woken = tx_event_flags_get(&w.events, link->wake_flag, TX_OR_CLEAR, &taken,
+                                            TX_NO_WAIT) == TX_SUCCESS;
+            if (!woken && !link->timeout_flag) continue;
+            serve_link(link);
+        }
+        tx_thread_relinquish();
+    }
+}
+
+void create_kernel_objects(pmpp_link* link) {
+    UINT rc = tx_event_flags_create(&link->ip_events, "PMPP IP EVENTS");
+    if (rc != TX_SUCCESS) console_printf("pmpp_create: tx_event_flags_create failed %02x\n", rc);
+    rc = tx_mutex_create(&link->mutex, "PMPP PROTECT MUTEX", TX_NO_INHERIT);
+    if (rc != TX_SUCCESS)
+        console_printf("pmpp_create: tx_mutex_create PMPP PROTECT MUTEX failed  %02x\n", rc);
+    rc = tx_semaphore_create(&link->tx_ready, "PMPP TX READY SEMAPHORE", 0);
+    if (rc != TX_SUCCESS)
+        console_printf("pmpp_create: tx_semaphore_create PMPP TX READY SEMAPHORE failed %02x\n",
+                       rc);
+}
+
+void create_worker(UINT priority) {
+    pmpp_worker& w = worker();
+    if (w.state != WORKER_NOT_CREATED) return;
+    void* stack = nullptr;
+    os_status status =
+        os_byte_allocate(&thread_stack_pool(), &stack, WORKER_STACK_BYTES, OS_NO_WAIT);
+    if (status != OS_OK) {
+        console_printf("nx_pmpp_worker_thread Allocation Error:%d! Ptr:%08x, Size:%d\n",
+                       int(status), 0u, int(WORKER_STACK_BYTES));
+        return;
+    }
+    std::memset(stack, 0xEF, WORKER_STACK_BYTES);
+    w.state = WORKER_STACK_READY;
+    UINT rc = tx_event_flags_create(&w.events, "PMPP Worker Events");
+    if (rc != TX_SUCCESS)
+        console_printf("nx_pmpp_create: tx_event_flags_create failed:0x%02X\n", rc);
+    rc = tx_thread_create(&w.thread, "PMPP RX WORKER THREAD", worker_entry, 0, stack,
+                          WORKER_STACK_BYTES, priority, priority, 0, TX_AUTO_START);
+    if (rc != TX_SUCCESS) {
+        console_printf("pmpp_create: nx_pmpp_rx_thread failed %02x\n", rc);
+        return;
+    }
+    w.state = WORKER_RUNNING;
+}
+
+} // namespace
+
+uint32_t pmpp_address_field(uint8_t address, uint8_t field[2]) {
+    if (address < 64) {
+        field[0] = uint8_t(address << 2 | 1);
+        return 1;
+    }
+    field[0] = uint8_t((address << 2) & 0xFC);
+    field[1] = uint8_t(address >> 5 | 1);
+    return 2;
+}
+
+uint16_t pmpp_fcs(uint16_t fcs, const uint8_t* data, uint32_t length) {
+    for (uint32_t i = 0; i < length; i++) {
+        fcs ^= data[i];
+        for (int bit = 0; bit < 8; bit++)
+            fcs = (fcs & 1) ? uint16_t((fcs >> 1) ^ 0x8408) : uint16_t(fcs >> 1);
+    }
+    return fcs;
+}
+
+int pmpp_create(pmpp_link* link, const char* name, NX_IP* ip, snmp_agent* agent, UINT priority,
+                pmpp_byte_fn outside_byte, pmpp_byte_fn write_byte, pmpp_read_fn read_byte) {
+    uint8_t station = link->station_address;
+    std::memset(static_cast<void*>(link), 0, sizeof *link);
+    link->station_address = station;
+    link->name = name;
+    link->ip = ip;
+    link->agent = agent;
+    link->ipi = PMPP_IPI_SNMP;
+    link->outside_byte = outside_byte;
+    link->write_byte = write_byte;
+    link->read_byte = read_byte;
+    link->max_frame = PMPP_FRAME_BYTES;
+    create_kernel_objects(link);
+    link->activity_bit = CommLED_RegisterAgent();
+    create_worker(priority);
+    pmpp_worker& w = worker();
+    uint32_t entry = 0;
+    while (entry < PMPP_LINKS && w.links[entry])
+        entry++;
+    if (entry == PMPP_LINKS) {
+        console_printf("nx_pmpp_create: failed to register with worker thread\n");
+        return 1;
+    }
+    w.links[entry] = link;
+    link->wake_group = &w.events;
+    link->wake_flag = 1u << entry;
+    UINT rc = tx_timer_create(&link->timer, "PMPP Comm Timeout", timer_expired, entry,
+                              TIMEOUT_TICKS_MIN, 0, TX_NO_ACTIVATE);
+    if (rc != TX_SUCCESS) console_printf("nx_pmpp_create: tx_timer_create failed:0x%02X\n", rc);
+    rc = tx_semaphore_create(&link->ring_sem, "PMPP SERIAL BUFFER SEMAPHORE", 0);
+    if (rc != TX_SUCCESS)
+        console_printf(
+            "pmpp_create: tx_semaphore_create PMPP SERIAL BUFFER SEMAPHORE failed %02x\n", rc);
+    CInterruptLock masked;
+    link->id = PMPP_LINK_ID;
+    link->next = w.created;
+    w.created = link;
+    w.created_count++;
+    return 0;
+}
+
+pmpp_link* pmpp_worker_link(uint32_t entry) {
+    return entry < PMPP_LINKS ? worker().links[entry] : nullptr;
+}
+
+int _nx_pmpp_byte_receive(pmpp_link* link, uint8_t byte) {
+    {
+        CInterruptLock masked;
+        if (link->count >= PMPP_RING_BYTES) {
+            link->bytes_dropped++;
+            trace_printf("_nx_pmpp_byte_receive: error queue full\n");
+            return PMPP_RING_FULL;
+        }
+        link->ring[link->head] = byte;
+        link->head = uint16_t((link->head + 1) % PMPP_RING_BYTES);
+        link->count++;
+    }
+    UINT rc = tx_semaphore_put(&link->ring_sem);
+    if (rc != TX_SUCCESS) trace_printf("---pmpp_byte_receive tx_sem put failed %02x\n", rc);
+    return 0;
+}
+
+void pmpp_set_timeout(pmpp_link* link, uint32_t milliseconds) {
+    link->timeout_ms = milliseconds;
+}
+
+void pmpp_set_rdi_parameters(pmpp_link* link, uint32_t ack_timeout, uint32_t retries,
+                             uint32_t remote_address, uint32_t remote_lid) {
+    link->rdi_ack_timeout = ack_timeout;
+    link->rdi_retries = retries;
+    link->rdi_remote_address = remote_address;
+    link->rdi_remote_lid = remote_lid;
+}
+
+int pmpp_receive_step(pmpp_link* link, bool timeout) {
+    if (timeout) {
+        link->store_index = 0;
+        return PMPP_MORE;
+    }
+    CommLED_Activity(link->activity_bit, 1);
+    uint8_t byte;
+    {
+        CInterruptLock masked;
+        if (link->count == 0) return PMPP_MORE;
+        byte = link->ring[link->tail];
+        link->tail = uint16_t((link->tail + 1) % PMPP_RING_BYTES);
+        link->count--;
+    }
+    uint8_t previous = link->store_index ? link->frame[link->store_index - 1] : PMPP_ESCAPE;
+    if (link->store_index == 0 && byte != PMPP_FLAG) {
+        link->bytes_invalid++;
+        if (link->outside_byte) link->outside_byte(byte);
+        return PMPP_DROP;
+    }
+    if (byte == PMPP_FLAG && previous == PMPP_FLAG) {
+        trace_printf("pmpp_receive_buffer_process: (byte == 0x7e) && (previous_byte == 0x7e)\n");
+        link->store_index = 0; // this flag opens the frame
+        previous = PMPP_ESCAPE;
+    }
+    if (link->store_index >= PMPP_RX_FRAME_BYTES) {
+        // Longer than any frame: dropped; the receiver waits for the next flag.
+        link->bytes_invalid++;
+        return PMPP_DROP;
+    }
+    link->frame[link->store_index] = byte;
+    if (byte == PMPP_FLAG && previous != PMPP_ESCAPE) {
+        uint32_t length = link->store_index + 1u;
+        if (frame_check(link, length)) return PMPP_FRAME;
+        uint8_t ends[8];
+        for (uint32_t i = 0; i < 4; i++) {
+            ends[i] = link->frame[i < length ? i : length - 1];
+            ends[4 + i] = link->frame[length >= 4 - i ? length - 4 + i : 0];
+        }
+        trace_printf("RX CRC failed length:%u start:%02X,%02X,%02X,%02Xend:%02X,%02X,%02X,%02X \n",
+                     unsigned(length), ends[0], ends[1], ends[2], ends[3], ends[4], ends[5],
+                     ends[6], ends[7]);
+        return PMPP_DROP;
+    }
+    link->store_index++;
+    return PMPP_MORE;
+}
+
+void pmpp_dispatch_frame(pmpp_link* link) {
+    const uint8_t* p = link->plain;
+    uint32_t n = link->plain_length;
+    uint32_t at = 1;
+    uint8_t address = p[0] >> 2;
+    if (!(p[0] & 1)) {
+        if (n < 3) return;
+        address = uint8_t((p[0] >> 2) | ((p[1] & 0xFE) << 5));
+        at = 2;
+    }
+    bool group = p[0] & 2;
+    bool accepted =
+        address == PMPP_ALL_STATIONS ||
+        (group ? TheDatabase().IsGroupAddress(address) != 0 : address == link->station_address);
+    if (!accepted || at >= n) return;
+    link->group_flag = group ? 0xFF : 0;
+    link->last_address = address;
+    uint8_t control = p[at++];
+    if (control == PMPP_POLL) {
+        if (at < n && p[at] == PMPP_POLL_FINAL) link_reply(link);
+        at++;
+    } else if (control != CONTROL_UNNUMBERED && control != PMPP_CONTROL) {
+        return;
+    }
+    if (at >= n) return;
+    uint8_t ipi = p[at++];
+    if (ipi == PMPP_IPI_SNMP) {
+        link->ipi = PMPP_IPI_SNMP;
+        snmp_receive(link, p + at, n - at);
+    } else if (ipi == PMPP_IPI_IP) {
+        link->ipi = PMPP_IPI_IP;
+        ip_receive(link, p + at, n - at);
+    }
+}
+
+void ntcip_pmpp_packet_send(snmp_agent* agent, pmpp_link* link, const uint8_t* data,
+                            uint32_t length) {
+    (void)agent;
+    tx_mutex_get(&link->mutex, TX_WAIT_FOREVER);
+    static uint8_t too_big[TOO_BIG_ROOM];
+    if (frame_bytes(link->station_address, data, length) > link->max_frame) {
+        uint32_t answer = too_big_answer(data, length, too_big);
+        if (answer == 0) {
+            console_printf("ntcip_pmpp_packet_send: response of %u bytes does not fit a frame\n",
+                           unsigned(length));
+            tx_mutex_put(&link->mutex);
+            return;
+        }
+        TheDatabase().IncCounter(obj::snmpOutTooBigs);
+        data = too_big;
+        length = answer;
+    }
+    frame_builder b{link->transmit, PMPP_FRAME_BYTES, 0, false};
+    open_frame(b, link->station_address, PMPP_IPI_SNMP);
+    for (uint32_t i = 0; i < length; i++)
+        b.escaped(data[i]);
+    link->transmit_length = uint16_t(b.length);
+    if (link->last_address != PMPP_ALL_STATIONS && link->group_flag == 0) {
+        transmit(link);
+    } else {
+        std::memcpy(link->held, link->transmit, b.length);
+        link->held_length = uint16_t(b.length);
+    }
+    tx_mutex_put(&link->mutex);
+}
+
+void pmpp_ip_send(pmpp_link* link, const uint8_t* datagram, uint32_t length) {
+    if (!link->up) return;
+    tx_mutex_get(&link->mutex, TX_WAIT_FOREVER);
+    frame_builder b{link->transmit, PMPP_FRAME_BYTES, 0, false};
+    open_frame(b, link->station_address, PMPP_IPI_IP);
+    for (uint32_t i = 0; i < length; i++) {
+        b.escaped(datagram[i]);
+        if (b.length + 2 + FRAME_ROOM < link->max_frame && i + 1 < length) continue;
+        link->transmit_length = uint16_t(b.length);
+        transmit(link);
+        b = frame_builder{link->transmit, PMPP_FRAME_BYTES, 0, false};
+        open_frame(b, link->station_address, PMPP_IPI_IP);
+    }
+    tx_mutex_put(&link->mutex);
+    tx_semaphore_put(&link->tx_ready);
+}
+
+int snmp_pmpp_net_drv(snmp_agent* agent, uint32_t transport, uint32_t command, void* arg1,
+                      void* arg2) {
+    (void)transport;
+    pmpp_link* link = static_cast<pmpp_link*>(agent->link);
+    switch (command) {
+    case 0: { // create: the link; its own IP instance comes with the link IP network
+        *static_cast<uint32_t*>(arg2) = 0;
+        link->held_length = 0;
+        int rc = pmpp_create(link, "SNMP OVER pmpp", nullptr, agent, 3, nullptr, nullptr, nullptr);
+        if (rc != 0) console_printf("snmp_pmpp_net_drv pmpp create for SNMP failed\n");
+        return rc;
+    }
+    case 2: // receive over the link's IP network: not carried yet
+        tx_thread_sleep(DRIVER_IDLE_TICKS);
+        return 1;
+    case 3: {
+        uint32_t length = *static_cast<uint32_t*>(arg2);
+        if (link->ipi == PMPP_IPI_SNMP) {
+            ntcip_pmpp_packet_send(agent, link, static_cast<const uint8_t*>(arg1), length);
+            TheDatabase().IncCounter(obj::snmpOutPkts);
+        } else if (link->ipi == PMPP_IPI_IP) {
+            console_printf("snmp_pmpp_net_drv: invalid snmp_ip_layer\n");
+        } else {
+            console_printf("snmp_pmpp_net_drv: invalid IPI specified\n");
+        }
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
