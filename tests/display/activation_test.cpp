@@ -199,10 +199,10 @@ TEST_F(Activation, ABlankIsShownWhateverIsShown) {
 
 TEST_F(Activation, WithNoRequestTheFailSafeBlankIsShown) {
     ASSERT_EQ(MSG_STATUS_VALID, Store(1, "HELLO"));
-    Request(ACTIVATION_SLOT_ORDINARY, Code(65535, 255, 3, 1, Crc(1)), SOURCE_MODE_TIMEBASE);
+    Request(ACTIVATION_SLOT_ORDINARY, Code(65535, 255, 3, 1, Crc(1)), SOURCE_MODE_CENTRAL);
     tx_thread_sleep(SECOND);
     ASSERT_EQ((Bytes{3, 0, 1, uint8_t(Crc(1) >> 8), uint8_t(Crc(1))}), Shown());
-    EXPECT_EQ(SOURCE_MODE_TIMEBASE, db_get(obj::dmsMsgSourceMode));
+    EXPECT_EQ(SOURCE_MODE_CENTRAL, db_get(obj::dmsMsgSourceMode));
     for (unsigned slot = 0; slot < ACTIVATION_SLOTS; ++slot)
         Withdraw(slot);
     tx_thread_sleep(SECOND);
