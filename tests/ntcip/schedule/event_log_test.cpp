@@ -5,10 +5,12 @@
 // volatile image) and the door status, served here by a small table.
 #include "comm/agents/trap_raise.h"
 #include "console/monitor_task.h"
+#include "ntcip/mib/oid_text.h"
 #include "ntcip/mib/registry.h"
 #include "ntcip/schedule/event_log.h"
 #include "runtime/letter_codes.h"
 #include "tests/ntcip/mib/mib_fixture.h"
+#include "tests/support/firmware_fixture.h"
 
 #include <cstring>
 #include <functional>
@@ -487,6 +489,52 @@ TEST_F(EventLogTest, TheObjectsAsACentralSystemSeesThem) {
     Answer value = Get(log_column(5, 16, 255));
     EXPECT_EQ(MIB_OPAQUE, value.type);
     EXPECT_EQ("\x02\x01\x2A", value.octets);
+}
+
+} // namespace
+
+namespace {
+
+// The running sign: a central write of a clear time or of a class limit
+// reaches the log through the schedule task's letters.
+class EventLogInTheSign : public test_support::FirmwareFixture {
+  protected:
+    static int Set(const std::string& oid, uint32_t value) {
+        return snmp_set_integer_by_oid_text(oid.c_str(), uint32_t(oid.size()), value,
+                                            OID_TEXT_NOTIFY | OID_TEXT_VALIDATE, MIB_ALL_RIGHTS);
+    }
+    static void PutRow(uint32_t c, uint32_t n, uint32_t time) {
+        const uint32_t k = (c - 1) * 255 + n - 1;
+        db_set(obj::eventLogID.row(k), n, DB_NOTIFY);
+        db_set(obj::eventLogTime.row(k), time, DB_NOTIFY);
+    }
+    static uint32_t Time(uint32_t c, uint32_t n) {
+        return db_get(obj::eventLogTime.row((c - 1) * 255 + n - 1));
+    }
+};
+
+TEST_F(EventLogInTheSign, ClearTimeAndLimitWritesReachTheLog) {
+    const std::string classes = "1.3.6.1.4.1.1206.4.2.6.4.6.1.";
+    tx_thread_sleep(1000); // the schedule task is past its first step
+    ASSERT_EQ(1, Set(classes + "2.4", 5));
+    ASSERT_EQ(1, Set(classes + "2.5", 5));
+    for (uint32_t n = 1; n <= 5; ++n) {
+        PutRow(4, n, 100 * n);
+        PutRow(5, n, 100 * n);
+    }
+    db_set(obj::eventClassNumRowsInLog.row(3), 5, DB_NOTIFY);
+    db_set(obj::eventClassNumRowsInLog.row(4), 5, DB_NOTIFY);
+
+    ASSERT_EQ(1, Set(classes + "3.4", 200));
+    ASSERT_EQ(1, Set(classes + "2.5", 2));
+    tx_thread_sleep(100); // two schedule periods
+    EXPECT_EQ(300u, Time(4, 1));
+    EXPECT_EQ(0u, Time(4, 4));
+    EXPECT_EQ(3u, db_get(obj::eventClassNumRowsInLog.row(3)));
+    EXPECT_EQ(400u, Time(5, 1));
+    EXPECT_EQ(500u, Time(5, 2));
+    EXPECT_EQ(0u, Time(5, 3));
+    EXPECT_EQ(2u, db_get(obj::eventClassNumRowsInLog.row(4)));
 }
 
 } // namespace
