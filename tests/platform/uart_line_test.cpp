@@ -139,7 +139,7 @@ TEST_F(UartLineTest, ATcpLineServesOnePeerAndCarrierFollowsIt) {
     ASSERT_TRUE(Until([] { return (bus_read8(MSR) & 0x80) == 0; }));
 }
 
-TEST(UartOptions, TheLineSpecificationIsChecked) {
+TEST(UartOptions, TheLineOptionIsChecked) {
     for (const char* bad : {"tcp:", "tcp:0", "tcp:70000", "serial", "tcp:12x"}) {
         host::HostOptions options;
         std::string error;
