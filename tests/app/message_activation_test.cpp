@@ -96,4 +96,19 @@ TEST_F(MessageActivation, AWrongCodeOrAnUnusedRowIsRefused) {
     EXPECT_EQ("", Get(MESSAGE + "3.3.2"));
 }
 
+TEST_F(MessageActivation, AStoredMessageIsValidatedAndActivated) {
+    EXPECT_EQ(std::string::npos, Set(MESSAGE + "9.3.1", "i", "6").find("Error")); // modifyReq
+    EXPECT_EQ("2", GetWhen(MESSAGE + "9.3.1", "2"));                              // modifying
+    EXPECT_EQ(std::string::npos, Set(MESSAGE + "3.3.1", "s", "HELLO").find("Error"));
+    EXPECT_EQ(std::string::npos, Set(MESSAGE + "9.3.1", "i", "7").find("Error")); // validateReq
+    EXPECT_EQ("4", GetWhen(MESSAGE + "9.3.1", "4"));                              // valid
+    EXPECT_EQ("60664", Get(MESSAGE + "5.3.1"));
+
+    std::string activated = Set(CONTROL + "3.0", "x", "FFFFFF030001ECF800000000");
+    EXPECT_EQ(std::string::npos, activated.find("Error")) << activated;
+    EXPECT_EQ("2", GetWhen(CONTROL + "17.0", "2"));
+    EXPECT_EQ("03 00 01 EC F8", Get(CONTROL + "5.0"));
+    EXPECT_EQ("8", Get(CONTROL + "7.0"));
+}
+
 } // namespace
