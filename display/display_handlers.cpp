@@ -3,6 +3,7 @@
 // ceiling switch, and the reload of the display configuration.
 #include "display/display_task.h"
 
+#include "comm/agents/ntcip_agents.h"
 #include "display/render.h"
 #include "runtime/letter_codes.h"
 #include "store/database.h"
@@ -81,9 +82,9 @@ void CDisplay::ApplyFeatureSet() {
     // The community names and fonts are reset here with the sign settings work.
 }
 
+// The low byte of halvhdlcAddress is the station address every agent answers.
 void CDisplay::ApplyHdlcAddress() {
-    // The low byte of halvhdlcAddress goes to every SNMP agent
-    // (CNTCIP::SetBroadcastFlag) once the agents keep it.
+    CNTCIP::SetStationAddress(uint8_t(db_get(obj::halvhdlcAddress) & 0xFF));
 }
 
 void CDisplay::SwitchBrightnessCeiling() {

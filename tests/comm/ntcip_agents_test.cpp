@@ -3,6 +3,8 @@
 #include "comm/agents/ntcip_agents.h"
 #include "comm/comm_task.h"
 #include "comm/net/servers.h"
+#include "store/database.h"
+#include "store/objects.h"
 #include "tests/support/firmware_fixture.h"
 
 #include <string>
@@ -39,6 +41,13 @@ TEST_F(NtcipAgents, SixAgentsAndTheCcpPortCarriesPmppByDefault) {
     EXPECT_EQ(PORT_NONE, PortOf("ccp_ppp"));
     EXPECT_TRUE(Locked(0));
     EXPECT_EQ(1u, AgentRow(FindAgent("ccp_pmpp"))->agent->pmpp.station_address);
+}
+
+TEST_F(NtcipAgents, ANewHdlcAddressReachesEveryAgentThroughTheDisplayTask) {
+    db_set(obj::halvhdlcAddress, 0x0105, DB_NOTIFY);
+    tx_thread_sleep(200);
+    for (const char* name : {"ccp_pmpp", "ethernet_pmpp", "ethernet_udp"})
+        EXPECT_EQ(5u, AgentRow(FindAgent(name))->agent->pmpp.station_address) << name;
 }
 
 TEST_F(NtcipAgents, TheCcpPortIsRefusedWhileTheOtherAgentHoldsIt) {
