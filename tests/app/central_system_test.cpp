@@ -5,7 +5,7 @@
 // program's clock runs on; the last count of globalTime leaves it answering.
 #include "tests/comm/agent_net_util.h"
 #include "tests/ntcip/host_zone.h"
-#include "tests/support/host_process.h"
+#include "tests/support/running_sign.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +17,14 @@
 #include <unistd.h>
 
 #include <ctime>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
 using snmp_test::Bytes;
-using test_support::BesideTests;
-using test_support::HostProcess;
+using test_support::RunningSign;
 
 const char* const ADMIN = "stewardcastle";
 const std::vector<uint32_t> GLOBAL_TIME = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0};
@@ -44,35 +41,17 @@ struct times {
 class CentralSystemAndProgram : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!fs::exists(BesideTests("sign-controller")))
-            GTEST_SKIP() << "sign-controller not built";
-        if (!agent_test::netsnmp_tools_installed())
-            GTEST_SKIP() << "net-snmp's tools are not installed (package snmp)";
-        char pattern[] = "/tmp/central_system_test_XXXXXX";
-        dir_ = mkdtemp(pattern);
-        const int offset = test_support::FreePortOffset();
-        port_ = uint16_t(161 + offset);
-        ASSERT_TRUE(
-            program_.Start({BesideTests("sign-controller"), "--state", dir_ + "/state", "--speed",
-                            std::to_string(SPEED), "--port-offset", std::to_string(offset)},
-                           dir_ + "/out.txt"));
-        // The servers open at the communication task's first step.
-        for (int i = 0; i < 20 && !Read().answered(); i++)
-            usleep(100000);
-        ASSERT_TRUE(Read().answered()) << program_.Output();
+        if (std::string why = RunningSign::WhyNot(); !why.empty()) GTEST_SKIP() << why;
+        ASSERT_TRUE(sign_.Start(SPEED));
+        port_ = sign_.SnmpPort();
+        ASSERT_TRUE(sign_.Answering()) << sign_.Process().Output();
+        ASSERT_TRUE(Read().answered()) << sign_.Process().Output();
     }
-    void TearDown() override {
-        program_.Signal(SIGINT);
-        program_.Wait(10);
-        if (!dir_.empty()) fs::remove_all(dir_);
-    }
-    std::string Get(const std::string& args) {
-        return agent_test::run_command("snmpget -v1 -c " + std::string(ADMIN) +
-                                       " -t 1 -r 1 udp:127.0.0.1:" + std::to_string(port_) + " " +
-                                       args);
+    std::string Get(const std::string& args, const std::string& options = "") {
+        return sign_.Tool("snmpget", args, options);
     }
     times Read() {
-        std::istringstream in(Get("-Oqv " + TIMES));
+        std::istringstream in(Get(TIMES, "-Oqv"));
         times t;
         if (!(in >> t.global >> t.local >> t.differential)) t = times();
         return t;
@@ -101,9 +80,8 @@ class CentralSystemAndProgram : public ::testing::Test {
         return t;
     }
 
-    std::string dir_;
     uint16_t port_ = 0;
-    HostProcess program_;
+    RunningSign sign_;
 };
 
 TEST_F(CentralSystemAndProgram, ReadsTheModuleTableAndSetsTheClock) {
@@ -141,7 +119,7 @@ TEST_F(CentralSystemAndProgram, ReadsTheModuleTableAndSetsTheClock) {
     EXPECT_TRUE(t.answered());
     EXPECT_GE(t.global, 4291747199);
     EXPECT_LE(t.global, 4291747199 + 10);
-    EXPECT_EQ(-1, program_.Wait(0)) << program_.Output();
+    EXPECT_EQ(-1, sign_.Process().Wait(0)) << sign_.Process().Output();
 }
 
 } // namespace

@@ -1,36 +1,18 @@
 // The event log seen by a central system: net-snmp's snmpset and snmpget
 // (-v1 -c stewardcastle) against a running sign-controller configure a log
 // row on dmsShortPowerLossTime, change the object and read the event back.
-#include "tests/support/host_process.h"
+#include "tests/support/running_sign.h"
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
-using test_support::BesideTests;
-using test_support::HostProcess;
-
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, p))
-        out += buffer;
-    pclose(p);
-    return out;
-}
+using test_support::RunningSign;
 
 const std::string kGlobal = "1.3.6.1.4.1.1206.4.2.6";
 const std::string kShortPowerLossTime = "1.3.6.1.4.1.1206.4.2.3.6.10.0";
@@ -47,52 +29,27 @@ std::string event_class(int column, int c) {
 class EventLogOverSnmp : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!fs::exists(BesideTests("sign-controller")))
-            GTEST_SKIP() << "sign-controller not built";
-        if (run("command -v snmpget").find("snmpget") == std::string::npos)
-            GTEST_SKIP() << "net-snmp's tools are not installed (package snmp)";
-        char tmpl[] = "/tmp/event_log_snmp_XXXXXX";
-        dir_ = mkdtemp(tmpl);
-        const int offset = test_support::FreePortOffset();
-        at_ = "udp:127.0.0.1:" + std::to_string(161 + offset);
-        ASSERT_TRUE(sign_.Start({BesideTests("sign-controller"), "--state", dir_ + "/state",
-                                 "--speed", "10", "--port-offset", std::to_string(offset)},
-                                dir_ + "/out.txt"));
-    }
-    void TearDown() override {
-        if (sign_.Running()) {
-            sign_.Signal(SIGINT);
-            sign_.Wait(10);
-        }
-        if (!dir_.empty()) fs::remove_all(dir_);
+        if (std::string why = RunningSign::WhyNot(); !why.empty()) GTEST_SKIP() << why;
+        ASSERT_TRUE(sign_.Start(10));
     }
     std::string Tool(const std::string& tool, const std::string& args) {
-        return run(tool + " -v1 -c stewardcastle -t 2 -r 1 -On " + at_ + " " + args);
+        return sign_.Tool(tool, args, "-On");
     }
     // The value of each varbind of one GET, in order (-Oqv: values only).
     std::vector<std::string> Values(const std::string& names) {
-        std::istringstream lines(
-            run("snmpget -v1 -c stewardcastle -t 2 -r 1 -Oqv -Ox " + at_ + " " + names));
+        std::istringstream lines(sign_.Tool("snmpget", names, "-Oqv -Ox"));
         std::vector<std::string> values;
         for (std::string line; std::getline(lines, line);)
             values.push_back(line);
         return values;
     }
-    // Waits (at most 20 s) until the agent answers.
-    bool Answering() {
-        for (int i = 0; i < 40; ++i) {
-            if (Tool("snmpget", "1.3.6.1.2.1.1.5.0").find("STRING") != std::string::npos)
-                return true;
-            if (sign_.Wait(0.5) != -1) return false;
-        }
-        return false;
-    }
-    std::string dir_, at_;
-    HostProcess sign_;
+    bool Answering() { return sign_.Answering(); }
+
+    RunningSign sign_;
 };
 
 TEST_F(EventLogOverSnmp, AChangeOfAWatchedObjectIsLoggedWithItsValue) {
-    ASSERT_TRUE(Answering()) << sign_.Output();
+    ASSERT_TRUE(Answering()) << sign_.Process().Output();
     std::string limit = Tool("snmpset", event_class(2, 1) + " i 10");
     ASSERT_NE(std::string::npos, limit.find("INTEGER: 10")) << limit;
     std::string row = Tool("snmpset", config(2) + " i 1 " + config(3) + " i 2 " + config(6) +
@@ -100,11 +57,11 @@ TEST_F(EventLogOverSnmp, AChangeOfAWatchedObjectIsLoggedWithItsValue) {
                                           kShortPowerLossTime + " " + config(8) + " i 3");
     ASSERT_EQ(std::string::npos, row.find("Error")) << row;
     ASSERT_EQ(std::string::npos, row.find("Timeout")) << row;
-    sign_.Wait(1); // a few passes: the row records the first value, 60
+    sign_.Process().Wait(1); // a few passes: the row records the first value, 60
     std::string set = Tool("snmpset", kShortPowerLossTime + " i 65");
     ASSERT_NE(std::string::npos, set.find("INTEGER: 65")) << set;
     const long set_at = std::strtol(Values(kGlobal + ".3.1.0").at(0).c_str(), nullptr, 10);
-    sign_.Wait(1);
+    sign_.Process().Wait(1);
 
     std::vector<std::string> v = Values(log_entry(3) + " " + event_class(5, 1) + " " +
                                         log_entry(4) + " " + log_entry(5) + " " + config(9));
@@ -118,7 +75,7 @@ TEST_F(EventLogOverSnmp, AChangeOfAWatchedObjectIsLoggedWithItsValue) {
 }
 
 TEST_F(EventLogOverSnmp, TheClassLimitsMayFillTheLogSizeAndNoMore) {
-    ASSERT_TRUE(Answering()) << sign_.Output();
+    ASSERT_TRUE(Answering()) << sign_.Process().Output();
     std::string all;
     for (int c = 1; c <= 16; ++c)
         all += event_class(2, c) + " i 15 ";

@@ -1,89 +1,35 @@
 // A central system's messages, end to end: net-snmp's snmpset and snmpget
 // (privileged community of the factory defaults) against a running
 // sign-controller.
-#include "tests/support/host_process.h"
+#include "tests/support/running_sign.h"
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 namespace {
 
-namespace fs = std::filesystem;
-using test_support::BesideTests;
-using test_support::HostProcess;
+using test_support::RunningSign;
 
 const std::string MESSAGE = "1.3.6.1.4.1.1206.4.2.3.5.8.1.";
 const std::string CONTROL = "1.3.6.1.4.1.1206.4.2.3.6.";
 
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, p))
-        out += buffer;
-    pclose(p);
-    return out;
-}
-
-std::string trimmed(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' ' || s.back() == '"'))
-        s.pop_back();
-    size_t first = s.find_first_not_of(" \"");
-    return first == std::string::npos ? "" : s.substr(first);
-}
-
 class MessageActivation : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (run("command -v snmpget").find("snmpget") == std::string::npos)
-            GTEST_SKIP() << "net-snmp's tools are not installed (package snmp)";
-        if (!fs::exists(BesideTests("sign-controller")))
-            GTEST_SKIP() << "sign-controller not built";
-        char pattern[] = "/tmp/message_activation_XXXXXX";
-        dir_ = mkdtemp(pattern);
-        const int offset = test_support::FreePortOffset();
-        at_ = "udp:127.0.0.1:" + std::to_string(161 + offset);
-        ASSERT_TRUE(sign_.Start({BesideTests("sign-controller"), "--state", dir_ + "/state",
-                                 "--speed", "20", "--port-offset", std::to_string(offset)},
-                                dir_ + "/out.txt"));
-        // The communication task opens the SNMP port at its first step.
-        for (int wait = 0; wait < 60; ++wait) {
-            if (Get("1.3.6.1.2.1.1.2.0").find("Timeout") == std::string::npos) return;
-            ASSERT_EQ(-1, sign_.Wait(0.25)) << sign_.Output();
-        }
-        FAIL() << "the sign never answered:\n" << sign_.Output();
+        if (std::string why = RunningSign::WhyNot(); !why.empty()) GTEST_SKIP() << why;
+        ASSERT_TRUE(sign_.Start(20));
+        ASSERT_TRUE(sign_.Answering()) << sign_.Process().Output();
     }
-    void TearDown() override {
-        if (sign_.Running()) {
-            sign_.Signal(SIGINT);
-            sign_.Wait(10);
-        }
-        if (!dir_.empty()) fs::remove_all(dir_);
-    }
-    std::string Tool(const std::string& tool, const std::string& args) {
-        return run(tool + " -v1 -c stewardcastle -t 2 -r 1 -Oqv " + at_ + " " + args);
-    }
-    std::string Get(const std::string& oid) { return trimmed(Tool("snmpget", oid)); }
+    std::string Get(const std::string& oid) { return sign_.Get(oid); }
     std::string Set(const std::string& oid, const std::string& type, const std::string& value) {
-        return Tool("snmpset", oid + " " + type + " " + value);
+        return sign_.Set(oid, type, value);
     }
-    // The value of `oid` once it reads `expected` (at most two host seconds).
     std::string GetWhen(const std::string& oid, const std::string& expected) {
-        std::string value;
-        for (int wait = 0; wait < 20 && (value = Get(oid)) != expected; ++wait)
-            sign_.Wait(0.1);
-        return value;
+        return sign_.GetWhen(oid, expected);
     }
 
-    std::string dir_, at_;
-    HostProcess sign_;
+    RunningSign sign_;
 };
 
 TEST_F(MessageActivation, AWrongCodeOrAnUnusedRowIsRefused) {

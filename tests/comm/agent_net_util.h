@@ -206,24 +206,8 @@ class TcpManager {
     Bytes buffer_;
 };
 
-// The whole firmware with its servers open (the communication task's first
-// step, ten seconds after start).
-// Runs a host command line to its end: its standard output and error.
-inline std::string run_command(const std::string& command) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, p))
-        out += buffer;
-    pclose(p);
-    return out;
-}
-
-// True when net-snmp's command-line tools (package snmp) are there.
-inline bool netsnmp_tools_installed() {
-    return run_command("command -v snmpget").find("snmpget") != std::string::npos;
-}
+using test_support::netsnmp_tools_installed;
+using test_support::run_command;
 
 // One net-snmp tool as an SNMPv1 manager of the sign's UDP port 161 (plus the
 // offset): "snmpget", "snmpset", ... with `args` after the address.
@@ -233,6 +217,8 @@ inline std::string netsnmp(const std::string& tool, const std::string& community
                        " -t 3 -r 1 udp:127.0.0.1:" + std::to_string(host_port(161)) + " " + args);
 }
 
+// The whole firmware with its servers open (the communication task's first
+// step, ten seconds after start).
 class NetworkedSign : public test_support::FirmwareFixture {
   protected:
     void Configure(host::HostOptions& options) override {

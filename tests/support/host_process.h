@@ -56,4 +56,9 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& args, const std::string& output_file,
                          double seconds = 30);
 
+// Runs a host command line to its end: its standard output and error.
+std::string run_command(const std::string& command);
+// True when net-snmp's command-line tools (package snmp) are there.
+bool netsnmp_tools_installed();
+
 } // namespace test_support

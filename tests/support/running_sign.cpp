@@ -1,0 +1,86 @@
+#include "tests/support/running_sign.h"
+
+#include <signal.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+namespace test_support {
+
+namespace {
+
+const char* const ADMIN = "stewardcastle"; // the factory privileged community
+
+std::string trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' ' || s.back() == '"'))
+        s.pop_back();
+    size_t first = s.find_first_not_of(" \"");
+    return first == std::string::npos ? "" : s.substr(first);
+}
+
+} // namespace
+
+std::string RunningSign::WhyNot() {
+    if (!std::filesystem::exists(BesideTests("sign-controller")))
+        return "sign-controller not built";
+    if (!netsnmp_tools_installed()) return "net-snmp's tools are not installed (package snmp)";
+    return "";
+}
+
+bool RunningSign::Start(int speed, const std::vector<std::string>& extra) {
+    char pattern[] = "/tmp/running_sign_XXXXXX";
+    if (!mkdtemp(pattern)) return false;
+    dir_ = pattern;
+    offset_ = FreePortOffset();
+    std::vector<std::string> args = {BesideTests("sign-controller"),
+                                     "--state",
+                                     StateDir(),
+                                     "--speed",
+                                     std::to_string(speed),
+                                     "--port-offset",
+                                     std::to_string(offset_)};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return process_.Start(args, dir_ + "/out.txt");
+}
+
+bool RunningSign::Answering(double seconds) {
+    for (double waited = 0; waited < seconds; waited += 0.25) {
+        if (Tool("snmpget", "1.3.6.1.2.1.1.5.0").find("STRING") != std::string::npos) return true;
+        if (process_.Wait(0.25) != -1) return false;
+    }
+    return false;
+}
+
+void RunningSign::Stop() {
+    if (process_.Running()) {
+        process_.Signal(SIGINT);
+        if (process_.Wait(10) == -1) process_.Kill();
+    }
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+    dir_.clear();
+}
+
+std::string RunningSign::Tool(const std::string& tool, const std::string& args,
+                              const std::string& options) const {
+    return run_command(tool + " -v1 -c " + ADMIN + " -t 2 -r 1 " + options +
+                       " udp:127.0.0.1:" + std::to_string(SnmpPort()) + " " + args);
+}
+
+std::string RunningSign::Get(const std::string& oid) const {
+    return trimmed(Tool("snmpget", oid, "-Oqv"));
+}
+
+std::string RunningSign::Set(const std::string& oid, const std::string& type,
+                             const std::string& value) const {
+    return Tool("snmpset", oid + " " + type + " " + value);
+}
+
+std::string RunningSign::GetWhen(const std::string& oid, const std::string& expected,
+                                 double seconds) {
+    std::string value;
+    for (double waited = 0; (value = Get(oid)) != expected && waited < seconds; waited += 0.1)
+        process_.Wait(0.1);
+    return value;
+}
+
+} // namespace test_support

@@ -1,0 +1,60 @@
+// RunningSign: sign-controller started as a host process over a fresh state
+// directory, every port moved by this test process's free port offset, and a
+// central system's view of it through net-snmp's command-line tools (SNMPv1,
+// the factory privileged community, UDP 161 plus the offset). Tests that drive
+// the real program wait on the wall clock, bounded by the limits given here.
+#pragma once
+
+#include "tests/support/host_process.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace test_support {
+
+class RunningSign {
+  public:
+    RunningSign() = default;
+    RunningSign(const RunningSign&) = delete;
+    RunningSign& operator=(const RunningSign&) = delete;
+    ~RunningSign() { Stop(); }
+
+    // Why such a test cannot run here (the program not built, net-snmp's
+    // tools missing); empty when it can.
+    static std::string WhyNot();
+
+    // Starts the program at `speed` simulated seconds per host second, with
+    // `extra` options after the state directory, speed and port offset.
+    bool Start(int speed, const std::vector<std::string>& extra = {});
+    // True once the agent answers a GET (the servers open at the
+    // communication task's first step); false when the program ended or
+    // `seconds` of host time passed first.
+    bool Answering(double seconds = 20);
+    // Ends the program (SIGINT, then a kill) and removes the state directory.
+    void Stop();
+
+    // One net-snmp tool ("snmpget", "snmpset", ...) with `options` before the
+    // sign's address and `args` after it: its standard output and error.
+    std::string Tool(const std::string& tool, const std::string& args,
+                     const std::string& options = "") const;
+    // The value alone of one object (-Oqv), without quotes or line end.
+    std::string Get(const std::string& oid) const;
+    std::string Set(const std::string& oid, const std::string& type,
+                    const std::string& value) const;
+    // The value of `oid` once it reads `expected`, or its last reading after
+    // `seconds` of host time.
+    std::string GetWhen(const std::string& oid, const std::string& expected, double seconds = 2);
+
+    std::string StateDir() const { return dir_ + "/state"; }
+    int PortOffset() const { return offset_; }
+    uint16_t SnmpPort() const { return uint16_t(161 + offset_); }
+    HostProcess& Process() { return process_; }
+
+  private:
+    std::string dir_;
+    int offset_ = 0;
+    HostProcess process_;
+};
+
+} // namespace test_support
