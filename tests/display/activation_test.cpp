@@ -142,6 +142,9 @@ void Unlocked() {
 void RunningAtPriority4() {
     db_set(obj::currentBufferMsgRunTimePriority, 4, DB_NO_VALIDATE);
 }
+void ScheduleRowNotValid() {
+    db_set(obj::scheduleMsgStatus, MSG_STATUS_NOT_USED, DB_NO_VALIDATE);
+}
 void NoCrcCheck() {
     db_set(obj::halvSpecialFeatureSet, db_get(obj::halvSpecialFeatureSet) | 0x20, DB_NO_VALIDATE);
 }
@@ -166,6 +169,8 @@ TEST_F(Activation, TheChecksRefuseInTheirOrder) {
          0},
         {"schedule needs CRC 0", Nothing, Code(65535, 255, 6, 1, 5), 7, 2, 0},
         {"schedule: unsupported tag value", Nothing, Code(65535, 255, 6, 1, 0), 8, 4, 1},
+        {"schedule: any status, on to the parse", ScheduleRowNotValid, Code(65535, 255, 6, 1, 0), 8,
+         4, 1},
         {"short code", Nothing, Bytes{0xFF, 0xFF, 0xFF, 3}, 1, 2, 0},
     };
     for (const CheckCase& c : cases) {
