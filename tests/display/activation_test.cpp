@@ -287,6 +287,15 @@ TEST_F(SlotTiming, AOneMinuteMessageEndsWithTheEndDurationMessage) {
     EXPECT_EQ(Hex("0700010000"), Shown());
 }
 
+TEST_F(SlotTiming, AMessageOfNoMinutesGivesWayToTheEndDurationMessageAtOnce) {
+    Begin();
+    Request(ACTIVATION_SLOT_ORDINARY, Ordinary(0));
+    At(2 * SECOND);
+    EXPECT_EQ(Hex("0700010000"), Shown());
+    EXPECT_EQ(SOURCE_MODE_END_DURATION, db_get(obj::dmsMsgSourceMode));
+    EXPECT_EQ(65535u, db_get(obj::dmsMessageTimeRemaining));
+}
+
 TEST_F(SlotTiming, AnExpiredEmergencyNoLongerWins) {
     Begin();
     Request(ACTIVATION_SLOT_ORDINARY, Ordinary(65535));
