@@ -105,8 +105,10 @@ void CDisplay::LoadDisplayConfiguration() {
     ConfigureDisplay(height, width, module.frame_format);
     AttachRenderer();
     display_state_ = db_get(obj::halvObj1_1) != 1 ? DISPLAY_TEST_PATTERN : DISPLAY_START_MESSAGE;
-    // The front panel's screen is redrawn, the face settings applied and the
-    // line lengths past the first face's lines cleared with the faces.
+    // The front panel's screen is redrawn and the face settings applied here.
+    // A line length past the first face's module lines describes no line.
+    for (uint32_t line = face_configs_[0].line_count; line < FACE_MODULE_LINES; ++line)
+        db_set(obj::halvLineLength.row(line), 0, DB_NOTIFY);
 }
 
 uint32_t CDisplay::ClassifyModuleType(uint32_t module_type) {

@@ -255,7 +255,7 @@ bool CDisplay::FillFace(face_config& config, const module_type_record& module, u
     config.width = uint16_t(width > 0xFFFF ? 0xFFFF : width);
     config.frame_rate = TheRender().frames_per_second;
     config.bits_per_pixel = bits_per_pixel;
-    // module_class: the display task's classification of the module type.
+    config.module_class = uint8_t(ClassifyModuleType(config.module_type_id));
     config.module_height = module.module_height;
     config.module_width = module.module_width;
     config.colour_class = module.colour_class;
@@ -312,7 +312,9 @@ void CDisplay::RegisterFaces() {
 
 // Once, at the first configuration: a later one may run while an agent's
 // thread holds the mutex.
-void CDisplay::CreateActivationMutex() { lock_.Create(); }
+void CDisplay::CreateActivationMutex() {
+    lock_.Create();
+}
 
 int CDisplay::ConfigureDriver(uint32_t module_type, uint8_t bits_per_pixel) {
     const face_config& face = face_configs_[0];

@@ -177,17 +177,21 @@ bool names_data_column_instance(const mib_request& request) {
 }
 
 // The instance check: memory type and number within their maxima. A GETNEXT
-// that lands on memory type other moves on to permanent.
+// that lands on memory type other moves on to permanent. A data column named
+// with memory type 0, other or 8 and above says so on the console and names
+// nothing (a walk always lands on a memory type with rows).
 int message_instance(mib_request& request) {
     const uint32_t L = request.row.oid_length;
     const uint32_t column = request.row.column.tag;
     uint32_t* name = request.name;
     const bool data_column = column >= FIRST_DATA_COLUMN;
-    if (request.mode != MIB_GETNEXT && data_column && names_data_column_instance(request) &&
-        name[L - 1] == 0) {
-        const char* line = kNoMemoryTypeLines[column - FIRST_DATA_COLUMN];
-        if (line != nullptr) console_printf(line, 0);
-        return -1;
+    if (request.mode != MIB_GETNEXT && data_column && names_data_column_instance(request)) {
+        if (name[L - 1] == 0) {
+            const char* line = kNoMemoryTypeLines[column - FIRST_DATA_COLUMN];
+            if (line != nullptr) console_printf(line, 0);
+            return -1;
+        }
+        if (!check_message_memory_type(name[L - 1])) return -1;
     }
     const uint32_t memory_type = *request.length >= L ? name[L - 1] : 0;
     uint32_t maximum = NUMBER_UNKNOWN_TYPE;
@@ -200,7 +204,6 @@ int message_instance(mib_request& request) {
     const uint32_t maxima[2] = {MEMORY_TYPES, maximum};
     if (header_table(request, maxima, 2) != 0) return -1;
     if (request.mode == MIB_GETNEXT && name[L - 1] == MEMORY_TYPE_OTHER) name[L - 1]++;
-    if (data_column && !check_message_memory_type(name[L - 1])) return -1;
     return encode_instance(name[L - 1], name[L]);
 }
 

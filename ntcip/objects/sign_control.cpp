@@ -53,11 +53,11 @@ bool read_activation(mib_request& request, uint32_t) {
 
 void (*g_memory_entry)() = clear_memory;
 
-// Only a committed SET runs the memory management: a GET or a walk never
-// clears anything.
+// Only a committed SET runs the memory management: a GET, a walk or a write
+// the store refused never clears anything.
 int write_memory_management(mib_request& request, uint32_t) {
     int result = mib_write_object(request, obj::dmsMemoryMgmt, request.ctx.write_flags);
-    g_memory_entry();
+    if (result == DB_OK) g_memory_entry();
     return result;
 }
 

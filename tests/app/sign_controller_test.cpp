@@ -254,9 +254,9 @@ TEST_F(SignController, ABadFieldFileStopsTheProgramAtItsLine) {
         << run_.Output();
 }
 
-// At factory defaults the EPLD is loaded for module type 28 and the sign's
-// picture appears in the state directory at the sign's size, scaled as the
-// field file asks.
+// At factory defaults the sign is one primary face on the null bus, the EPLD
+// is loaded for module type 28 and the sign's picture appears in the state
+// directory at the sign's size, scaled as the field file asks.
 TEST_F(SignController, LoadsTheEpldAndShowsTheSignAsAPicture) {
     std::ofstream(dir_ + "/field.txt") << "display scale 2\n";
     const std::string state = dir_ + "/state";
@@ -269,6 +269,7 @@ TEST_F(SignController, LoadsTheEpldAndShowsTheSignAsAPicture) {
     std::string out = run_.Output();
     for (const std::string& line :
          {"sign-controller: sign picture " + picture + "\n",
+          std::string("successfully registered primary on null\n"),
           std::string("EPLD Program Success! - Type:28 - 48x112\n"), std::string("EPLD mode:1\n")})
         EXPECT_NE(std::string::npos, out.find(line)) << line << "\n--- output:\n" << out;
     std::ifstream in(picture, std::ios::binary);

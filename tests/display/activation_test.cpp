@@ -142,6 +142,9 @@ void Unlocked() {
 void RunningAtPriority4() {
     db_set(obj::currentBufferMsgRunTimePriority, 4, DB_NO_VALIDATE);
 }
+void ScheduleRowNotValid() {
+    db_set(obj::scheduleMsgStatus, MSG_STATUS_NOT_USED, DB_NO_VALIDATE);
+}
 void NoCrcCheck() {
     db_set(obj::halvSpecialFeatureSet, db_get(obj::halvSpecialFeatureSet) | 0x20, DB_NO_VALIDATE);
 }
@@ -166,6 +169,8 @@ TEST_F(Activation, TheChecksRefuseInTheirOrder) {
          0},
         {"schedule needs CRC 0", Nothing, Code(65535, 255, 6, 1, 5), 7, 2, 0},
         {"schedule: unsupported tag value", Nothing, Code(65535, 255, 6, 1, 0), 8, 4, 1},
+        {"schedule: any status, on to the parse", ScheduleRowNotValid, Code(65535, 255, 6, 1, 0), 8,
+         4, 1},
         {"short code", Nothing, Bytes{0xFF, 0xFF, 0xFF, 3}, 1, 2, 0},
     };
     for (const CheckCase& c : cases) {
@@ -282,6 +287,15 @@ TEST_F(SlotTiming, AOneMinuteMessageEndsWithTheEndDurationMessage) {
     EXPECT_EQ(Hex("0700010000"), Shown());
 }
 
+TEST_F(SlotTiming, AMessageOfNoMinutesGivesWayToTheEndDurationMessageAtOnce) {
+    Begin();
+    Request(ACTIVATION_SLOT_ORDINARY, Ordinary(0));
+    At(2 * SECOND);
+    EXPECT_EQ(Hex("0700010000"), Shown());
+    EXPECT_EQ(SOURCE_MODE_END_DURATION, db_get(obj::dmsMsgSourceMode));
+    EXPECT_EQ(65535u, db_get(obj::dmsMessageTimeRemaining));
+}
+
 TEST_F(SlotTiming, AnExpiredEmergencyNoLongerWins) {
     Begin();
     Request(ACTIVATION_SLOT_ORDINARY, Ordinary(65535));
@@ -366,6 +380,60 @@ TEST_F(Validation, TheDisplayStepServesStatusRequestsAndThePixelTestControl) {
     tx_thread_sleep(SECOND);
     EXPECT_EQ(MSG_STATUS_MODIFYING, db_get(obj::changeableMsgStatus.row(5)));
     EXPECT_EQ(2u, db_get(obj::pixelTestActivation));
+}
+
+// The watched objects a step serves besides the message rows, one change at
+// a time, each followed by a step: the special features, the display test
+// mode and a reload of the display configuration.
+TEST_F(Validation, TheDisplayStepServesTheWatchedObjects) {
+    const uint32_t features = db_get(obj::halvSpecialFeatureSet);
+    struct Case {
+        const char* what;
+        void (*change)();
+        void (*expect)();
+    };
+    const Case cases[] = {
+        {"bit 0x2 runs permanent message 1 at priority 50",
+         [] { db_set(obj::halvSpecialFeatureSet, 0x2, DB_NOTIFY); },
+         [] { EXPECT_EQ(50u, db_get(obj::permanentMsgRunTimePriority.row(0))); }},
+        {"and back at 255 without it", [] { db_set(obj::halvSpecialFeatureSet, 0, DB_NOTIFY); },
+         [] { EXPECT_EQ(255u, db_get(obj::permanentMsgRunTimePriority.row(0))); }},
+        {"a test mode shows the test pattern", [] { db_set(obj::halvObj1_1, 5, DB_NOTIFY); },
+         [] { EXPECT_EQ(DISPLAY_TEST_PATTERN, TheDisplay().DisplayState()); }},
+        {"a reload while in a test mode keeps the test pattern",
+         [] { db_set(obj::vmsSignHeightPixels, 40, DB_NOTIFY); },
+         [] {
+             EXPECT_EQ(40u, TheDisplay().FaceConfig(0).height);
+             EXPECT_EQ(DISPLAY_TEST_PATTERN, TheDisplay().DisplayState());
+         }},
+        {"normal display again: the face's update returns to the message",
+         [] { db_set(obj::halvObj1_1, 1, DB_NOTIFY); },
+         [] { EXPECT_EQ(DISPLAY_TEST_PATTERN, TheDisplay().DisplayState()); }},
+        {"a smaller sign clears the line lengths past its lines",
+         [] {
+             test_support::ClearConsole();
+             db_set(obj::halvLineLength.row(2), 10, DB_NOTIFY);
+             db_set(obj::halvLineLength.row(4), 5, DB_NOTIFY);
+             db_set(obj::vmsSignHeightPixels, 24, DB_NOTIFY);
+         },
+         [] {
+             EXPECT_NE(std::string::npos, ConsoleText().find("load new display configuration\n"));
+             const face_config& face = TheDisplay().FaceConfig(0);
+             EXPECT_EQ(24u, face.height);
+             EXPECT_EQ(3u, face.line_count);
+             EXPECT_EQ(10u, face.modules_per_line[2]);
+             EXPECT_EQ(10u, db_get(obj::halvLineLength.row(2))) << "a line of the sign";
+             EXPECT_EQ(0u, db_get(obj::halvLineLength.row(4)));
+             EXPECT_EQ(DISPLAY_START_MESSAGE, TheDisplay().DisplayState());
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.change();
+        tx_thread_sleep(SECOND);
+        c.expect();
+    }
+    db_set(obj::halvSpecialFeatureSet, features, DB_NOTIFY);
 }
 
 // --- the graphic table ------------------------------------------------------------------

@@ -4,6 +4,7 @@
 // are read back.
 #include "display/display_engine.h"
 #include "display/display_task.h"
+#include "display/lcd_display_driver.h"
 #include "platform/board/board.h"
 #include "platform/board/bus.h"
 #include "platform/field/field.h"
@@ -49,6 +50,7 @@ TEST_F(DisplayConfiguration, TheFactorySignIsOnePrimaryFaceOnTheNullBus) {
     EXPECT_EQ(84u, face.total_modules);
     EXPECT_EQ(15u, face.bits_per_pixel);
     EXPECT_EQ(10u, face.frame_rate);
+    EXPECT_EQ(3u, face.module_class);
     EXPECT_EQ(disp::face::CONNECTED, TheDisplay().Face(0).state());
     EXPECT_EQ(&Engine().null_bus, TheDisplay().Face(0).connected_bus());
     EXPECT_EQ(disp::diagnostics::ATTACHED, Engine().diag_3110.state());
@@ -228,6 +230,33 @@ TEST_F(DisplayConfiguration, TheActivationMutexOutlivesAReconfiguration) {
     EXPECT_EQ(OS_OK, os_mutex_put(mutex)) << "still held by this thread";
     EXPECT_EQ(OS_OK, os_mutex_get(mutex, OS_NO_WAIT));
     EXPECT_EQ(OS_OK, os_mutex_put(mutex));
+}
+
+TEST(ModuleClass, AListOfTypesIsClassFourAndEveryOtherTypeThree) {
+    const struct {
+        uint32_t module_type, module_class;
+    } cases[] = {{21, 4}, {24, 4}, {94, 4}, {105, 4}, {118, 4}, {154, 4}, {169, 4}, {172, 4},
+                 {20, 3}, {25, 3}, {28, 3}, {106, 3}, {136, 3}, {173, 3}, {0, 3},   {65535, 3}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.module_class, CDisplay::ClassifyModuleType(c.module_type)) << c.module_type;
+}
+
+// The front panel's sign view: one bit a dot, each row padded to whole bytes.
+TEST(FrontPanelImage, ResizeGivesRowsOfWholeBytes) {
+    const struct {
+        uint32_t rows, columns;
+        int result;
+        uint32_t bytes;
+    } cases[] = {{0, 112, 0, 0}, {48, 0, 0, 0},     {1, 1, 1, 1},
+                 {7, 9, 1, 14},  {48, 112, 1, 672}, {56, 120, 1, 840}};
+    CLCDDisplayDriver panel;
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.result, panel.Resize(c.rows, c.columns)) << c.rows << "x" << c.columns;
+        EXPECT_EQ(c.bytes, panel.BitmapBytes()) << c.rows << "x" << c.columns;
+        EXPECT_EQ(c.bytes != 0, panel.Bitmap() != nullptr);
+        for (uint32_t i = 0; i < c.bytes; ++i)
+            ASSERT_EQ(0, panel.Bitmap()[i]) << "a new view is dark";
+    }
 }
 
 // A sign height of 50 restored from CONFIG.XML (hexadecimal 32).
