@@ -8,10 +8,8 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,17 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 using test_support::BesideTests;
 using test_support::HostProcess;
-
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, p))
-        out += buffer;
-    pclose(p);
-    return out;
-}
+using test_support::Lines;
+using test_support::RunCommand;
 
 const std::string kGlobal = "1.3.6.1.4.1.1206.4.2.6";
 const std::string kShortPowerLossTime = "1.3.6.1.4.1.1206.4.2.3.6.10.0";
@@ -49,7 +38,7 @@ class EventLogOverSnmp : public ::testing::Test {
     void SetUp() override {
         if (!fs::exists(BesideTests("sign-controller")))
             GTEST_SKIP() << "sign-controller not built";
-        if (run("command -v snmpget").find("snmpget") == std::string::npos)
+        if (RunCommand("command -v snmpget").find("snmpget") == std::string::npos)
             GTEST_SKIP() << "net-snmp's tools are not installed (package snmp)";
         char tmpl[] = "/tmp/event_log_snmp_XXXXXX";
         dir_ = mkdtemp(tmpl);
@@ -67,16 +56,12 @@ class EventLogOverSnmp : public ::testing::Test {
         if (!dir_.empty()) fs::remove_all(dir_);
     }
     std::string Tool(const std::string& tool, const std::string& args) {
-        return run(tool + " -v1 -c stewardcastle -t 2 -r 1 -On " + at_ + " " + args);
+        return RunCommand(tool + " -v1 -c stewardcastle -t 2 -r 1 -On " + at_ + " " + args);
     }
     // The value of each varbind of one GET, in order (-Oqv: values only).
     std::vector<std::string> Values(const std::string& names) {
-        std::istringstream lines(
-            run("snmpget -v1 -c stewardcastle -t 2 -r 1 -Oqv -Ox " + at_ + " " + names));
-        std::vector<std::string> values;
-        for (std::string line; std::getline(lines, line);)
-            values.push_back(line);
-        return values;
+        return Lines(
+            RunCommand("snmpget -v1 -c stewardcastle -t 2 -r 1 -Oqv -Ox " + at_ + " " + names));
     }
     // Waits (at most 20 s) until the agent answers.
     bool Answering() {

@@ -9,10 +9,8 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,23 +19,14 @@ namespace {
 namespace fs = std::filesystem;
 using test_support::BesideTests;
 using test_support::HostProcess;
+using test_support::Lines;
+using test_support::RunCommand;
 
 const std::string MESSAGE = "1.3.6.1.4.1.1206.4.2.3.5.8.1.";
 const std::string CONTROL = "1.3.6.1.4.1.1206.4.2.3.6.";
 const std::string ACTION = "1.3.6.1.4.1.1206.4.2.3.8.2.1.";
 const std::string TIMEBASE = "1.3.6.1.4.1.1206.4.2.6.3.3.";
 const std::string UP_TIME = "1.3.6.1.2.1.1.3.0"; // whole seconds
-
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, p))
-        out += buffer;
-    pclose(p);
-    return out;
-}
 
 std::string trimmed(std::string s) {
     while (!s.empty() && (s.back() == '\n' || s.back() == ' ' || s.back() == '"'))
@@ -49,7 +38,7 @@ std::string trimmed(std::string s) {
 class MessageActivation : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (run("command -v snmpget").find("snmpget") == std::string::npos)
+        if (RunCommand("command -v snmpget").find("snmpget") == std::string::npos)
             GTEST_SKIP() << "net-snmp's tools are not installed (package snmp)";
         if (!fs::exists(BesideTests("sign-controller")))
             GTEST_SKIP() << "sign-controller not built";
@@ -75,7 +64,7 @@ class MessageActivation : public ::testing::Test {
         if (!dir_.empty()) fs::remove_all(dir_);
     }
     std::string Tool(const std::string& tool, const std::string& args) {
-        return run(tool + " -v1 -c stewardcastle -t 2 -r 1 -Oqv " + at_ + " " + args);
+        return RunCommand(tool + " -v1 -c stewardcastle -t 2 -r 1 -Oqv " + at_ + " " + args);
     }
     std::string Get(const std::string& oid) { return trimmed(Tool("snmpget", oid)); }
     std::string Set(const std::string& oid, const std::string& type, const std::string& value) {
@@ -91,10 +80,9 @@ class MessageActivation : public ::testing::Test {
 
     // The values of one GET, one a line, trimmed.
     std::vector<std::string> Values(const std::string& oids) {
-        std::istringstream lines(Tool("snmpget", oids));
-        std::vector<std::string> values;
-        for (std::string line; std::getline(lines, line);)
-            values.push_back(trimmed(line));
+        std::vector<std::string> values = Lines(Tool("snmpget", oids));
+        for (std::string& v : values)
+            v = trimmed(v);
         return values;
     }
     // Changeable message `n` holds `text` and is valid.

@@ -210,14 +210,7 @@ class TcpManager {
 // step, ten seconds after start).
 // Runs a host command line to its end: its standard output and error.
 inline std::string run_command(const std::string& command) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, p))
-        out += buffer;
-    pclose(p);
-    return out;
+    return test_support::RunCommand(command);
 }
 
 // True when net-snmp's command-line tools (package snmp) are there.

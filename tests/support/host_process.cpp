@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -165,6 +166,25 @@ int FreePortOffset() {
         if (claim_offset(FIRST + (start + i) % COUNT)) chosen = FIRST + (start + i) % COUNT;
     if (!chosen) chosen = FIRST + start;
     return chosen;
+}
+
+std::string RunCommand(const std::string& command) {
+    std::string out;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return out;
+    char buffer[512];
+    while (fgets(buffer, sizeof buffer, p))
+        out += buffer;
+    pclose(p);
+    return out;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 } // namespace test_support

@@ -56,4 +56,10 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& args, const std::string& output_file,
                          double seconds = 30);
 
+// Runs a host command line (through the shell) to its end: its standard
+// output and error.
+std::string RunCommand(const std::string& command);
+// The lines of `text`, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
+
 } // namespace test_support
