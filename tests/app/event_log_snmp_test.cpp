@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,11 +36,7 @@ class EventLogOverSnmp : public ::testing::Test {
     }
     // The value of each varbind of one GET, in order (-Oqv: values only).
     std::vector<std::string> Values(const std::string& names) {
-        std::istringstream lines(sign_.Tool("snmpget", names, "-Oqv -Ox"));
-        std::vector<std::string> values;
-        for (std::string line; std::getline(lines, line);)
-            values.push_back(line);
-        return values;
+        return sign_.Values(names, "-Oqv -Ox");
     }
     bool Answering() { return sign_.Answering(); }
     long GlobalTime() { return std::strtol(Values(kGlobal + ".3.1.0").at(0).c_str(), nullptr, 10); }

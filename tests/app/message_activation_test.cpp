@@ -1,11 +1,14 @@
 // A central system's messages, end to end: net-snmp's snmpset and snmpget
 // (privileged community of the factory defaults) against a running
-// sign-controller.
+// sign-controller: a message stored, validated and activated, and the
+// time-base schedule started by activating the schedule message.
 #include "tests/support/running_sign.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -13,6 +16,9 @@ using test_support::RunningSign;
 
 const std::string MESSAGE = "1.3.6.1.4.1.1206.4.2.3.5.8.1.";
 const std::string CONTROL = "1.3.6.1.4.1.1206.4.2.3.6.";
+const std::string ACTION = "1.3.6.1.4.1.1206.4.2.3.8.2.1.";
+const std::string TIMEBASE = "1.3.6.1.4.1.1206.4.2.6.3.3.";
+const std::string UP_TIME = "1.3.6.1.2.1.1.3.0"; // whole seconds
 
 class MessageActivation : public ::testing::Test {
   protected:
@@ -29,6 +35,21 @@ class MessageActivation : public ::testing::Test {
         return sign_.GetWhen(oid, expected);
     }
 
+    std::string Tool(const std::string& tool, const std::string& args) {
+        return sign_.Tool(tool, args, "-Oqv");
+    }
+    std::vector<std::string> Values(const std::string& oids) { return sign_.Values(oids); }
+    // Changeable message `n` holds `text` and is valid.
+    void StoreValid(int n, const std::string& text) {
+        const std::string status = MESSAGE + "9.3." + std::to_string(n);
+        EXPECT_EQ(std::string::npos, Set(status, "i", "6").find("Error")); // modifyReq
+        EXPECT_EQ("2", GetWhen(status, "2"));                              // modifying
+        EXPECT_EQ(std::string::npos,
+                  Set(MESSAGE + "3.3." + std::to_string(n), "s", text).find("Error"));
+        EXPECT_EQ(std::string::npos, Set(status, "i", "7").find("Error")); // validateReq
+        EXPECT_EQ("4", GetWhen(status, "4"));                              // valid
+    }
+
     RunningSign sign_;
 };
 
@@ -43,11 +64,7 @@ TEST_F(MessageActivation, AWrongCodeOrAnUnusedRowIsRefused) {
 }
 
 TEST_F(MessageActivation, AStoredMessageIsValidatedAndActivated) {
-    EXPECT_EQ(std::string::npos, Set(MESSAGE + "9.3.1", "i", "6").find("Error")); // modifyReq
-    EXPECT_EQ("2", GetWhen(MESSAGE + "9.3.1", "2"));                              // modifying
-    EXPECT_EQ(std::string::npos, Set(MESSAGE + "3.3.1", "s", "HELLO").find("Error"));
-    EXPECT_EQ(std::string::npos, Set(MESSAGE + "9.3.1", "i", "7").find("Error")); // validateReq
-    EXPECT_EQ("4", GetWhen(MESSAGE + "9.3.1", "4"));                              // valid
+    StoreValid(1, "HELLO");
     EXPECT_EQ("60664", Get(MESSAGE + "5.3.1"));
 
     std::string activated = Set(CONTROL + "3.0", "x", "FFFFFF030001ECF800000000");
@@ -55,6 +72,42 @@ TEST_F(MessageActivation, AStoredMessageIsValidatedAndActivated) {
     EXPECT_EQ("2", GetWhen(CONTROL + "17.0", "2"));
     EXPECT_EQ("03 00 01 EC F8", Get(CONTROL + "5.0"));
     EXPECT_EQ("8", Get(CONTROL + "7.0"));
+}
+
+// Action 1 names changeable message 5, day plan 1's first event at 00:00
+// names action 1, schedule entry 1 takes day plan 1 on every day of the
+// year; activating the schedule message starts the scheduler, which shows
+// the action's message within two seconds.
+TEST_F(MessageActivation, TheScheduleShowsTheMessageOfTheActionInEffect) {
+    StoreValid(5, "HELLO");
+    EXPECT_EQ("60664", Get(MESSAGE + "5.3.5"));
+    EXPECT_EQ(std::string::npos, Set(ACTION + "2.1", "x", "030005ECF8").find("Error"));
+    const std::string plan =
+        Tool("snmpset", TIMEBASE + "5.1.3.1.1 i 0 " + TIMEBASE + "5.1.4.1.1 i 0 " + TIMEBASE +
+                            "5.1.5.1.1 o " + ACTION + "1.1");
+    EXPECT_EQ(std::string::npos, plan.find("Error")) << plan;
+    const std::string entry =
+        Tool("snmpset", TIMEBASE + "2.1.2.1 i 8190 " + TIMEBASE + "2.1.3.1 i 254 " + TIMEBASE +
+                            "2.1.4.1 i 4294967294 " + TIMEBASE + "2.1.5.1 i 1");
+    EXPECT_EQ(std::string::npos, entry.find("Error")) << entry;
+
+    const long activated_at = std::strtol(Get(UP_TIME).c_str(), nullptr, 10);
+    const std::string activated = Set(CONTROL + "3.0", "x", "FFFFFF060001000000000000");
+    EXPECT_EQ(std::string::npos, activated.find("Error")) << activated;
+    // Read together with the sign's up-time until shown, for at most two
+    // seconds of the sign's time (plus the second the up-time rounds off).
+    std::vector<std::string> shown;
+    long elapsed = 0;
+    do {
+        shown = Values(UP_TIME + " " + CONTROL + "5.0 " + CONTROL + "7.0 " + TIMEBASE + "7.0");
+        if (shown.size() != 4) break;
+        elapsed = std::strtol(shown[0].c_str(), nullptr, 10) - activated_at;
+    } while (shown[1] != "03 00 05 EC F8" && elapsed <= 3 && sign_.Process().Wait(0.02) == -1);
+    ASSERT_EQ(4u, shown.size()) << ::testing::PrintToString(shown);
+    EXPECT_EQ("03 00 05 EC F8", shown[1]) << "dmsMsgTableSource";
+    EXPECT_EQ("9", shown[2]) << "dmsMsgSourceMode";
+    EXPECT_EQ("1", shown[3]) << "timeBaseScheduleTableStatus";
+    EXPECT_LE(elapsed, 3) << "seconds after the activation";
 }
 
 } // namespace

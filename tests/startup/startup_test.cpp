@@ -199,16 +199,21 @@ TEST_F(Startup, TheWatchdogKeepsTheSupervisionBook) {
     EXPECT_EQ(0u, answer.get_u32(0));
 }
 
+// A start nobody asked for is a power-up and counts as a possible watchdog
+// failure; the restarts asked for (1, and 4 with defragmentation) are warm
+// starts, 2 the start without traps.
 TEST_F(Startup, StartCauseCountsUnrequestedRestarts) {
     struct {
         uint32_t sw_reset;
         uint32_t added;
-    } cases[] = {{1, 0}, {0, 1}};
+        start_cause cause;
+    } cases[] = {{1, 0, START_WARM}, {0, 1, START_COLD}, {2, 0, START_QUIET}, {4, 0, START_WARM}};
     for (auto c : cases) {
         db_set(obj::dmsSWReset, c.sw_reset, DB_NO_VALIDATE);
         uint32_t count = db_get(obj::watchdogFailureCount);
         record_start_cause();
         EXPECT_EQ(count + c.added, db_get(obj::watchdogFailureCount)) << c.sw_reset;
+        EXPECT_EQ(c.cause, current_start_cause()) << c.sw_reset;
         EXPECT_EQ(0u, db_get(obj::dmsSWReset));
     }
 }

@@ -183,4 +183,12 @@ bool netsnmp_tools_installed() {
     return run_command("command -v snmpget").find("snmpget") != std::string::npos;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 } // namespace test_support

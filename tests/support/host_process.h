@@ -60,5 +60,7 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::string
 std::string run_command(const std::string& command);
 // True when net-snmp's command-line tools (package snmp) are there.
 bool netsnmp_tools_installed();
+// The lines of `text`, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
 
 } // namespace test_support

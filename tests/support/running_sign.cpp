@@ -70,6 +70,14 @@ std::string RunningSign::Get(const std::string& oid) const {
     return trimmed(Tool("snmpget", oid, "-Oqv"));
 }
 
+std::vector<std::string> RunningSign::Values(const std::string& oids,
+                                             const std::string& options) const {
+    std::vector<std::string> values = Lines(Tool("snmpget", oids, options));
+    for (std::string& value : values)
+        value = trimmed(value);
+    return values;
+}
+
 std::string RunningSign::Set(const std::string& oid, const std::string& type,
                              const std::string& value) const {
     return Tool("snmpset", oid + " " + type + " " + value);

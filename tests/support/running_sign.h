@@ -40,6 +40,9 @@ class RunningSign {
                      const std::string& options = "") const;
     // The value alone of one object (-Oqv), without quotes or line end.
     std::string Get(const std::string& oid) const;
+    // The values of one GET of `oids`, in order, each as Get gives it.
+    std::vector<std::string> Values(const std::string& oids,
+                                    const std::string& options = "-Oqv") const;
     std::string Set(const std::string& oid, const std::string& type,
                     const std::string& value) const;
     // The value of `oid` once it reads `expected`, or its last reading after

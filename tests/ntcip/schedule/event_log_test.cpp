@@ -354,6 +354,17 @@ TEST_F(EventLogTest, ClearTimeAndLowerLimitKeepTheNewestRowsFirst) {
     EXPECT_EQ(4u, LogID(2, 1));
     EXPECT_EQ(2u, Rows(2));
     EXPECT_EQ(std::vector<uint32_t>({300, 400, 500, 0}), Times(1, 4)) << "class 1 within its limit";
+
+    // A count lower than the rows held (a power cut between the writes)
+    // stops at 0 rather than wrapping to a full class.
+    SetInt(class_column(2, 3), 5);
+    PutRow(3, 1, 1, 100);
+    PutRow(3, 2, 2, 200);
+    db_set(obj::eventClassNumRowsInLog.row(2), 1, DB_NOTIFY);
+    SetInt(class_column(3, 3), 1000, SNMP_COUNTER);
+    EXPECT_TRUE(log->HandleLetter(LETTER_EVENT_CLASS_CLEAR_FIRST + 2));
+    EXPECT_EQ(std::vector<uint32_t>({0, 0}), Times(3, 2));
+    EXPECT_EQ(0u, Rows(3));
 }
 
 TEST_F(EventLogTest, NothingIsLoggedWhileThePollTimeIsExceeded) {

@@ -4,7 +4,10 @@
 #include "comm/agents/trap_raise.h"
 #include "comm/snmp/snmp.h"
 #include "display/message_codes.h"
+#include "ntcip/mib/mib.h"
+#include "ntcip/mib/oid_text.h"
 #include "ntcip/schedule/schedule_task.h"
+#include "platform/monitor/monitor_host.h"
 #include "store/database.h"
 #include "store/objects.h"
 #include "tests/ntcip/schedule/request_slot.h"
@@ -12,6 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -104,16 +110,21 @@ class RestartRecovery : public ::testing::Test {
         EXPECT_EQ(specific, g_traps[1].specific);
         ASSERT_EQ(2u, g_traps[1].varbinds.size());
         const trap_varbind& location = g_traps[1].varbinds[0];
+        EXPECT_EQ(std::vector<uint32_t>({1, 3, 6, 1, 2, 1, 1, 6, 0}), Name(location));
         EXPECT_EQ(SNMP_OCTETSTR, location.type);
         EXPECT_EQ("I-95 NB MILE 12", std::string(reinterpret_cast<const char*>(location.value),
                                                  location.value_length));
         const trap_varbind& time = g_traps[1].varbinds[1];
+        EXPECT_EQ(std::vector<uint32_t>({1, 3, 6, 1, 4, 1, 1206, 4, 2, 6, 3, 1, 0}), Name(time));
         EXPECT_EQ(SNMP_COUNTER, time.type);
-        EXPECT_EQ(13u, time.name_length);
         uint32_t seconds = 0;
         std::memcpy(&seconds, time.value, 4);
         EXPECT_LE(seconds, db_get_time());
         EXPECT_GE(seconds + 5, db_get_time());
+    }
+
+    static std::vector<uint32_t> Name(const trap_varbind& v) {
+        return std::vector<uint32_t>(v.name, v.name + v.name_length);
     }
 
     std::string dir_;
@@ -138,8 +149,23 @@ TEST_F(RestartRecovery, ALongOutageShowsTheLongPowerRecoveryMessage) {
     ExpectRequest(10, 65535, 3, 12, 0x1212);
 }
 
+// A central system's SET of dmsSWReset 1: the sign restarts itself (the
+// watchdog's controlled reset), and the next start is a warm one.
 TEST_F(RestartRecovery, ARequestedRestartShowsTheResetMessage) {
-    PowerCycle([] { db_set(obj::dmsSWReset, 1, DB_NOTIFY | DB_NO_VALIDATE); }, 5);
+    PowerCycle(
+        [] {
+            static std::atomic<bool> restarted{false};
+            host::monitor_set_restart_callback([](int) { restarted = true; });
+            const std::string sw_reset = "1.3.6.1.4.1.1206.4.2.3.6.2.0";
+            if (snmp_set_integer_by_oid_text(sw_reset.c_str(), uint32_t(sw_reset.size()), 1,
+                                             OID_TEXT_NOTIFY | OID_TEXT_VALIDATE,
+                                             MIB_ALL_RIGHTS) != 1)
+                _exit(5);
+            for (int wait = 0; wait < 40 && !restarted; ++wait)
+                tx_thread_sleep(100);
+            if (!restarted) _exit(6);
+        },
+        2);
     ExpectStartTraps(1, 20);
     ExpectRequest(11, 65535, 3, 13, 0x1313);
 }
@@ -157,6 +183,18 @@ TEST_F(RestartRecovery, AShortRecoveryObjectRequestsNothingAfterTheTraps) {
     EXPECT_FALSE(take_request().made);
     EXPECT_NE(std::string::npos,
               ConsoleText().find("CScheduleTask::CheckResetType: error null pointer\n"));
+}
+
+// The display sets halvObj1_1 to 1 when it takes a request; the value from
+// before the recovery (here 0, the test pattern) is written back.
+TEST_F(RestartRecovery, TheDisplayModeOfBeforeTheRecoveryIsKept) {
+    set_schedule_request_observer([](uint8_t source_mode, const CMsgActivationCode& code) {
+        record_request(source_mode, code);
+        db_set(obj::halvObj1_1, 1, DB_NOTIFY); // as the display's activation does
+    });
+    PowerCycle([] { db_set(obj::halvObj1_1, 0, DB_NOTIFY); }, 30);
+    ExpectRequest(10, 65535, 3, 11, 0x1111);
+    EXPECT_EQ(0u, db_get(obj::halvObj1_1));
 }
 
 // The current buffer shows the message of before the outage (600 s, ten
