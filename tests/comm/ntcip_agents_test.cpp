@@ -43,6 +43,23 @@ TEST_F(NtcipAgents, SixAgentsAndTheCcpPortCarriesPmppByDefault) {
     EXPECT_EQ(1u, AgentRow(FindAgent("ccp_pmpp"))->agent->pmpp.station_address);
 }
 
+// CCP modes 4 and 5 carry PPP: the communication task's first step binds
+// "ccp_ppp" to the CCP port instead.
+class NtcipAgentsWithPppOnTheCcpPort : public NtcipAgents {
+  protected:
+    void SetUp() override {
+        test_support::FirmwareFixture::SetUp();
+        db_set(obj::halvCommConfigProtocol.row(0), 4, 0);
+        tx_thread_sleep(1100);
+    }
+};
+
+TEST_F(NtcipAgentsWithPppOnTheCcpPort, TheCcpPortCarriesPpp) {
+    EXPECT_EQ(0, PortOf("ccp_ppp"));
+    EXPECT_EQ(PORT_NONE, PortOf("ccp_pmpp"));
+    EXPECT_TRUE(Locked(0));
+}
+
 TEST_F(NtcipAgents, ANewHdlcAddressReachesEveryAgentThroughTheDisplayTask) {
     db_set(obj::halvhdlcAddress, 0x0105, DB_NOTIFY);
     tx_thread_sleep(200);
