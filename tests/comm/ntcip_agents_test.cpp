@@ -106,6 +106,12 @@ TEST_F(NtcipAgents, ABusyPortIsRefusedUntilItsHolderLetsGo) {
     EXPECT_NE(std::string::npos, test_support::ConsoleText().find(
                                      "CNTCIP::Configure: error unable to attain driver:4"));
     EXPECT_FALSE(Locked(5)); // the old binding was released before the new port was tried
+    EXPECT_EQ(PORT_NONE, PortOf("ethernet_udp"));
+    // Another user takes the released port; unbinding the refused agent leaves it held.
+    ASSERT_NE(nullptr, AcquirePortDriver(5));
+    EXPECT_EQ(1, CNTCIP::Configure("ethernet_udp", PORT_NONE));
+    EXPECT_TRUE(Locked(5));
+    EXPECT_TRUE(ReleasePortDriver(5));
     EXPECT_EQ(1, CNTCIP::Configure("ethernet_tcp", PORT_NONE));
     EXPECT_EQ(1, CNTCIP::Configure("ethernet_udp", 4));
     EXPECT_EQ(4, PortOf("ethernet_udp"));
