@@ -228,6 +228,19 @@ TEST_F(PmppLink, ALinkedModemTakesTheBytesThatComeWithoutCarrier) {
     EXPECT_EQ(4u, modem.responses.size());
 }
 
+// A frame to one of the station's groups is held for the poll like one to
+// all stations; a group the station is not in is not its business.
+TEST_F(PmppLink, AGroupOfTheStationIsAnsweredWhenPolled) {
+    ASSERT_EQ(DB_OK, db_set(obj::pmppGroupAddress.row(0), 2, DB_NOTIFY));
+    Bytes poll = hex("7E 05 33 E7 0A F0 7E");
+    EXPECT_TRUE(Exchange(frame(with_header({0x0B, 0x13, 0xC1}, agent_test::get(22)))).empty());
+    std::vector<Bytes> frames = frames_in(Exchange(poll));
+    ASSERT_EQ(1u, frames.size());
+    EXPECT_EQ(22u, agent_test::response_id(Bytes(frames[0].begin() + 3, frames[0].end())));
+    EXPECT_TRUE(Exchange(frame(with_header({0x0F, 0x13, 0xC1}, agent_test::get(23)))).empty());
+    EXPECT_EQ(hex("7E 05 13 E5 53 7E"), Exchange(poll)) << "group 3: nothing held";
+}
+
 // Station 54's empty poll answer has the FCS bytes 7E A5: the flag value
 // goes out escaped.
 TEST_F(PmppLink, AnFcsByteEqualToTheFlagIsSentEscaped) {
@@ -277,6 +290,18 @@ TEST_F(PmppLink, RandomBytesAndDamagedFramesNeverStopTheLink) {
     ASSERT_FALSE(frames.empty()) << to_hex(reply);
     EXPECT_EQ(4242u,
               agent_test::response_id(Bytes(frames.back().begin() + 3, frames.back().end())));
+}
+
+// The receive ring holds 2050 bytes: the next is refused and counted.
+TEST_F(PmppLink, AFullRingRefusesTheNextByteAndCountsIt) {
+    static pmpp_link link; // outside the worker's table
+    std::memset(static_cast<void*>(&link), 0, sizeof link);
+    ASSERT_EQ(TX_SUCCESS, tx_semaphore_create(&link.ring_sem, "ring", 0));
+    for (uint32_t i = 0; i < PMPP_RING_BYTES; i++)
+        ASSERT_EQ(0, _nx_pmpp_byte_receive(&link, uint8_t(i)));
+    EXPECT_EQ(int(PMPP_RING_FULL), _nx_pmpp_byte_receive(&link, 0x7E));
+    EXPECT_EQ(1u, link.bytes_dropped);
+    EXPECT_EQ(PMPP_RING_BYTES, link.count);
 }
 
 // The receiver alone on the test's thread, byte by byte: far more noise,
