@@ -7,6 +7,7 @@
 #include "platform/board/bus.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/gp_buffer.h"
+#include "runtime/version.h"
 #include "runtime/watchdog_task.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -28,7 +29,6 @@ const uint32_t DMA_CONTROL_START = 0x878827E0u;
 const int GPIO_DISPLAY_OUTPUT_BIT = 18;
 const uint32_t DRIVER_REFRESH_RATE = 220;
 const unsigned MODULE_TABLE_DISPLAY_ROW = 2;
-const char* const MODULE_MAKE = "Halvenmark, Inc.";
 
 struct RefreshCode {
     uint32_t rate;
@@ -97,7 +97,7 @@ void write_module_texts(const module_type_record& row) {
     char version[8];
     std::snprintf(version, sizeof version, "%2d", epld_read(EPLD_VERSION) & 0xFF);
     db_set_text(obj::moduleModel.row(MODULE_TABLE_DISPLAY_ROW), model, DB_NOTIFY);
-    db_set_text(obj::moduleMake.row(MODULE_TABLE_DISPLAY_ROW), MODULE_MAKE, DB_NOTIFY);
+    db_set_text(obj::moduleMake.row(MODULE_TABLE_DISPLAY_ROW), FIRMWARE_MAKER, DB_NOTIFY);
     db_set_text(obj::moduleVersion.row(MODULE_TABLE_DISPLAY_ROW), version, DB_NOTIFY);
 }
 

@@ -327,9 +327,11 @@ int CNTCIP::Configure(const char* name, uint8_t port) {
     TableLock lock;
     agent_row* row = row_named(name);
     if (!row) return 0;
+    // The old binding goes first; a refused new port leaves the agent
+    // unbound, so that a later unbinding releases nothing another user holds.
     release_old_port(*row);
+    row->port = PORT_NONE;
     if (port == PORT_NONE) {
-        row->port = PORT_NONE;
         if (row->type != AGENT_PMPP && row->type != AGENT_PPP && row->type != AGENT_ETHERNET) {
             console_printf("CNTCIP::Configure: error invalid protocol type\n");
             return 0;
@@ -340,6 +342,7 @@ int CNTCIP::Configure(const char* name, uint8_t port) {
     void* driver = AcquirePortDriver(port);
     if (!driver) {
         console_printf("CNTCIP::Configure: error unable to attain driver:%d\n", port);
+        install(row->agent, row->type, IDLE);
         return 0;
     }
     row->port = port;

@@ -47,11 +47,15 @@ class CentralSystemAndProgram : public ::testing::Test {
         ASSERT_TRUE(sign_.Answering()) << sign_.Process().Output();
         ASSERT_TRUE(Read().answered()) << sign_.Process().Output();
     }
-    std::string Get(const std::string& args, const std::string& options = "") {
-        return sign_.Tool("snmpget", args, options);
+    // One net-snmp tool against the program, with `community`.
+    std::string Tool(const std::string& tool, const std::string& community,
+                     const std::string& args) {
+        return agent_test::run_command(tool + " -v1 -c " + community + " -t 1 -r 1 udp:127.0.0.1:" +
+                                       std::to_string(port_) + " " + args);
     }
+    std::string Get(const std::string& args) { return Tool("snmpget", ADMIN, args); }
     times Read() {
-        std::istringstream in(Get(TIMES, "-Oqv"));
+        std::istringstream in(Get("-Oqv " + TIMES));
         times t;
         if (!(in >> t.global >> t.local >> t.differential)) t = times();
         return t;
@@ -119,6 +123,46 @@ TEST_F(CentralSystemAndProgram, ReadsTheModuleTableAndSetsTheClock) {
     EXPECT_TRUE(t.answered());
     EXPECT_GE(t.global, 4291747199);
     EXPECT_LE(t.global, 4291747199 + 10);
+    EXPECT_EQ(-1, sign_.Process().Wait(0)) << sign_.Process().Output();
+}
+
+// The privileged community renames user row 5 (after giving it a name of
+// its own, since most rows share the factory name): the new name is answered,
+// the old one no longer; a five-octet name is refused and the row keeps its
+// name. Walks of the protocol and global configuration subtrees agree with
+// GETs of every name they return.
+TEST_F(CentralSystemAndProgram, ManagesTheUserCommunitiesAndWalksTheSubtrees) {
+    const std::string name5 = "1.3.6.1.4.1.1206.4.2.6.5.3.1.2.5";
+    const std::string mask5 = "1.3.6.1.4.1.1206.4.2.6.5.3.1.3.5";
+    const std::string descr = "1.3.6.1.2.1.1.1.0";
+    auto has = [](const std::string& text, const std::string& part) {
+        return text.find(part) != std::string::npos;
+    };
+    std::string out = Tool("snmpset", ADMIN, name5 + " s nightshift " + mask5 + " u 4294967295");
+    ASSERT_TRUE(has(out, "STRING: \"nightshift\"")) << out;
+    EXPECT_TRUE(has(Tool("snmpget", "nightshift", descr), "STRING: \""));
+    out = Tool("snmpset", ADMIN, name5 + " s dayshift01");
+    ASSERT_TRUE(has(out, "STRING: \"dayshift01\"")) << out;
+    out = Tool("snmpget", "dayshift01", descr);
+    EXPECT_TRUE(has(out, "STRING: \"")) << "new name: " << out;
+    out = Tool("snmpget", "nightshift", descr);
+    EXPECT_TRUE(has(out, "Timeout")) << "old name: " << out;
+    out = Tool("snmpset", ADMIN, name5 + " s short");
+    EXPECT_TRUE(has(out, "badValue")) << out;
+    EXPECT_TRUE(has(Get(name5), "STRING: \"dayshift01\""));
+
+    const agent_test::netsnmp_tool ask = [this](const std::string& tool, const std::string& args) {
+        return Tool(tool, ADMIN, args);
+    };
+    const struct {
+        const char* root;
+        size_t at_least;
+    } walks[] = {{"1.3.6.1.4.1.1206.4.1", 36}, {"1.3.6.1.4.1.1206.4.2.6.1", 51}};
+    for (const auto& walk : walks) {
+        std::vector<agent_test::varbind_text> walked, got;
+        agent_test::walk_and_get(ask, walk.root, &walked, &got);
+        agent_test::expect_walk_agrees_with_gets(walk.root, walk.at_least, walked, got);
+    }
     EXPECT_EQ(-1, sign_.Process().Wait(0)) << sign_.Process().Output();
 }
 

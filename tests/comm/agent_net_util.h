@@ -17,6 +17,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -215,6 +217,69 @@ inline std::string netsnmp(const std::string& tool, const std::string& community
                            const std::string& args) {
     return run_command(tool + " -v1 -c " + community +
                        " -t 3 -r 1 udp:127.0.0.1:" + std::to_string(host_port(161)) + " " + args);
+}
+
+// Tool output (-On) cut into its varbinds: a varbind starts on a line that
+// begins with its numeric name; a long hex string continues on further lines.
+struct varbind_text {
+    std::string oid;
+    std::string text; // the whole "NAME = TYPE: VALUE" text
+};
+inline std::vector<varbind_text> varbinds_of(const std::string& output) {
+    std::vector<varbind_text> out;
+    std::istringstream in(output);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line[0] == '.') {
+            out.push_back({line.substr(0, line.find(' ')), line});
+        } else if (!out.empty()) {
+            out.back().text += "\n" + line;
+        }
+    }
+    return out;
+}
+
+// The arcs of a numeric name (".1.3.6...").
+inline std::vector<unsigned long> arcs(const std::string& oid) {
+    std::vector<unsigned long> out;
+    std::istringstream in(oid);
+    std::string arc;
+    while (std::getline(in, arc, '.'))
+        if (!arc.empty()) out.push_back(std::stoul(arc));
+    return out;
+}
+
+// A net-snmp tool with its arguments, as a test runs it against a sign.
+using netsnmp_tool = std::function<std::string(const std::string& tool, const std::string& args)>;
+
+// A walk of `root`, then a GET of every name it returned, ten to a request.
+inline void walk_and_get(const netsnmp_tool& ask, const std::string& root,
+                         std::vector<varbind_text>* walked, std::vector<varbind_text>* got) {
+    *walked = varbinds_of(ask("snmpwalk", "-On " + root));
+    for (size_t i = 0; i < walked->size(); i += 10) {
+        std::string names;
+        for (size_t k = i; k < walked->size() && k < i + 10; k++)
+            names += " " + (*walked)[k].oid;
+        for (const varbind_text& v : varbinds_of(ask("snmpget", "-On" + names)))
+            got->push_back(v);
+    }
+}
+
+// The walk returned at least `at_least` names, strictly increasing and under
+// the root, and the GETs answered each with the walk's value.
+inline void expect_walk_agrees_with_gets(const std::string& root, size_t at_least,
+                                         const std::vector<varbind_text>& walked,
+                                         const std::vector<varbind_text>& got) {
+    EXPECT_GE(walked.size(), at_least) << root;
+    for (size_t i = 0; i < walked.size(); i++) {
+        EXPECT_EQ(0u, walked[i].oid.rfind("." + root + ".", 0)) << walked[i].text;
+        if (i > 0) {
+            EXPECT_LT(arcs(walked[i - 1].oid), arcs(walked[i].oid)) << walked[i].text;
+        }
+    }
+    ASSERT_EQ(walked.size(), got.size()) << root;
+    for (size_t i = 0; i < walked.size(); i++)
+        EXPECT_EQ(walked[i].text, got[i].text);
 }
 
 // The whole firmware with its servers open (the communication task's first

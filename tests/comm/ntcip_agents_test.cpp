@@ -43,6 +43,23 @@ TEST_F(NtcipAgents, SixAgentsAndTheCcpPortCarriesPmppByDefault) {
     EXPECT_EQ(1u, AgentRow(FindAgent("ccp_pmpp"))->agent->pmpp.station_address);
 }
 
+// CCP modes 4 and 5 carry PPP: the communication task's first step binds
+// "ccp_ppp" to the CCP port instead.
+class NtcipAgentsWithPppOnTheCcpPort : public NtcipAgents {
+  protected:
+    void SetUp() override {
+        test_support::FirmwareFixture::SetUp();
+        db_set(obj::halvCommConfigProtocol.row(0), 4, 0);
+        tx_thread_sleep(1100);
+    }
+};
+
+TEST_F(NtcipAgentsWithPppOnTheCcpPort, TheCcpPortCarriesPpp) {
+    EXPECT_EQ(0, PortOf("ccp_ppp"));
+    EXPECT_EQ(PORT_NONE, PortOf("ccp_pmpp"));
+    EXPECT_TRUE(Locked(0));
+}
+
 TEST_F(NtcipAgents, ANewHdlcAddressReachesEveryAgentThroughTheDisplayTask) {
     db_set(obj::halvhdlcAddress, 0x0105, DB_NOTIFY);
     tx_thread_sleep(200);
@@ -89,6 +106,12 @@ TEST_F(NtcipAgents, ABusyPortIsRefusedUntilItsHolderLetsGo) {
     EXPECT_NE(std::string::npos, test_support::ConsoleText().find(
                                      "CNTCIP::Configure: error unable to attain driver:4"));
     EXPECT_FALSE(Locked(5)); // the old binding was released before the new port was tried
+    EXPECT_EQ(PORT_NONE, PortOf("ethernet_udp"));
+    // Another user takes the released port; unbinding the refused agent leaves it held.
+    ASSERT_NE(nullptr, AcquirePortDriver(5));
+    EXPECT_EQ(1, CNTCIP::Configure("ethernet_udp", PORT_NONE));
+    EXPECT_TRUE(Locked(5));
+    EXPECT_TRUE(ReleasePortDriver(5));
     EXPECT_EQ(1, CNTCIP::Configure("ethernet_tcp", PORT_NONE));
     EXPECT_EQ(1, CNTCIP::Configure("ethernet_udp", 4));
     EXPECT_EQ(4, PortOf("ethernet_udp"));

@@ -12,6 +12,7 @@
 #include "tests/comm/snmp_test_util.h"
 #include "tests/support/firmware_fixture.h"
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -191,6 +192,62 @@ TEST_F(PmppLink, AStationAddressThatNeedsEscaping) {
     EXPECT_EQ(31u, agent_test::response_id(Bytes(frames[0].begin() + 3, frames[0].end())));
 }
 
+// A dial-up modem linked to the CCP port takes what the line brings without
+// carrier (its command responses); with carrier the bytes reach the link.
+class ResponseCatcher : public CModemDriver_Dialup {
+  public:
+    void PushResponseByte(uint8_t byte) override { responses.push_back(byte); }
+    bool IsBufferAlmostFull() override { return false; }
+    Bytes responses;
+};
+
+TEST_F(PmppLink, ALinkedModemTakesTheBytesThatComeWithoutCarrier) {
+    static ResponseCatcher modem;
+    test_support::ClearConsole();
+    EXPECT_EQ(0, CNTCIP::LinkExternalModem(1, &modem));
+    EXPECT_NE(std::string::npos, test_support::ConsoleText().find(
+                                     "CNTCIP::LinkExternalModem: error unknown comm port setting"));
+    Bytes request = frame(with_header({0x05, 0x13, 0xC1}, agent_test::get(21)));
+    board::uart_set_modem_input(0, board::UART_DCD, false);
+    EXPECT_EQ(1u, frames_in(Exchange(request)).size()) << "no modem linked: the port's own";
+    EXPECT_TRUE(modem.responses.empty());
+
+    ASSERT_EQ(0, CNTCIP::LinkExternalModem(0, &modem));
+    EXPECT_TRUE(Exchange(hex("4F 4B 0D 0A")).empty());
+    EXPECT_EQ(hex("4F 4B 0D 0A"), modem.responses);
+    EXPECT_EQ(0, CcpLinkStatus() & 1);
+
+    board::uart_set_modem_input(0, board::UART_DCD, true);
+    EXPECT_EQ(1u, frames_in(Exchange(request)).size());
+    EXPECT_EQ(1, CcpLinkStatus() & 1);
+    EXPECT_EQ(4u, modem.responses.size());
+
+    EXPECT_EQ(0, CNTCIP::UnlinkModem(&modem));
+    board::uart_set_modem_input(0, board::UART_DCD, false);
+    EXPECT_EQ(1u, frames_in(Exchange(request)).size()) << "unlinked";
+    EXPECT_EQ(4u, modem.responses.size());
+}
+
+// A frame to one of the station's groups is held for the poll like one to
+// all stations; a group the station is not in is not its business.
+TEST_F(PmppLink, AGroupOfTheStationIsAnsweredWhenPolled) {
+    ASSERT_EQ(DB_OK, db_set(obj::pmppGroupAddress.row(0), 2, DB_NOTIFY));
+    Bytes poll = hex("7E 05 33 E7 0A F0 7E");
+    EXPECT_TRUE(Exchange(frame(with_header({0x0B, 0x13, 0xC1}, agent_test::get(22)))).empty());
+    std::vector<Bytes> frames = frames_in(Exchange(poll));
+    ASSERT_EQ(1u, frames.size());
+    EXPECT_EQ(22u, agent_test::response_id(Bytes(frames[0].begin() + 3, frames[0].end())));
+    EXPECT_TRUE(Exchange(frame(with_header({0x0F, 0x13, 0xC1}, agent_test::get(23)))).empty());
+    EXPECT_EQ(hex("7E 05 13 E5 53 7E"), Exchange(poll)) << "group 3: nothing held";
+}
+
+// Station 54's empty poll answer has the FCS bytes 7E A5: the flag value
+// goes out escaped.
+TEST_F(PmppLink, AnFcsByteEqualToTheFlagIsSentEscaped) {
+    CNTCIP::SetStationAddress(54);
+    EXPECT_EQ(hex("7E D9 13 7D 5E A5 7E"), Exchange(frame(hex("D9 33 E7"))));
+}
+
 TEST_F(PmppLink, AFrameLongerThanTheReceiveBufferIsDroppedAndTheNextIsAnswered) {
     Bytes flood{0x7E, 0x05, 0x13, 0xC1};
     flood.resize(2200, 0x41);
@@ -233,6 +290,73 @@ TEST_F(PmppLink, RandomBytesAndDamagedFramesNeverStopTheLink) {
     ASSERT_FALSE(frames.empty()) << to_hex(reply);
     EXPECT_EQ(4242u,
               agent_test::response_id(Bytes(frames.back().begin() + 3, frames.back().end())));
+}
+
+// The receive ring holds 2050 bytes: the next is refused and counted.
+TEST_F(PmppLink, AFullRingRefusesTheNextByteAndCountsIt) {
+    static pmpp_link link; // outside the worker's table
+    std::memset(static_cast<void*>(&link), 0, sizeof link);
+    ASSERT_EQ(TX_SUCCESS, tx_semaphore_create(&link.ring_sem, "ring", 0));
+    for (uint32_t i = 0; i < PMPP_RING_BYTES; i++)
+        ASSERT_EQ(0, _nx_pmpp_byte_receive(&link, uint8_t(i)));
+    EXPECT_EQ(int(PMPP_RING_FULL), _nx_pmpp_byte_receive(&link, 0x7E));
+    EXPECT_EQ(1u, link.bytes_dropped);
+    EXPECT_EQ(PMPP_RING_BYTES, link.count);
+}
+
+// The receiver alone on the test's thread, byte by byte: far more noise,
+// damaged frames and overlong runs than the line carries in a test's time.
+// The frame buffer's index stays inside it, and the next poll is answered.
+Bytes g_fuzzed_line;
+
+TEST_F(PmppLink, TheReceiverTakesAnyByteStreamAndAnswersTheNextPoll) {
+    static pmpp_link link; // outside the worker's table; no agent, its IP down
+    std::memset(static_cast<void*>(&link), 0, sizeof link);
+    link.station_address = 1; // address field 05
+    ASSERT_EQ(TX_SUCCESS, tx_mutex_create(&link.mutex, "fuzzed link", TX_NO_INHERIT));
+    link.write_byte = [](uint8_t byte) { g_fuzzed_line.push_back(byte); };
+    auto feed = [](const Bytes& bytes) {
+        for (uint8_t byte : bytes) {
+            link.ring[0] = byte;
+            link.tail = 0;
+            link.count = 1;
+            int result = pmpp_receive_step(&link, false);
+            ASSERT_LE(link.store_index, PMPP_RX_FRAME_BYTES);
+            if (result == PMPP_FRAME) pmpp_dispatch_frame(&link);
+            if (result == PMPP_FRAME || result == PMPP_DROP) link.store_index = 0;
+        }
+    };
+    std::mt19937 rng(2147);
+    const Bytes seeds[] = {with_header({0x05, 0x13, 0xC1}, agent_test::get(1)),
+                           with_header({0xFD, 0x33, 0xE7, 0xC1}, agent_test::get(2)),
+                           with_header({0x90, 0x03, 0x13, 0x21}, Bytes(40, 0x45)), hex("05 33 E7")};
+    for (int round = 0; round < 6000; round++) {
+        const Bytes& seed = seeds[rng() % 4];
+        Bytes bytes;
+        switch (round % 4) {
+        case 0: // noise, flags and escapes among it
+            bytes.resize(rng() % 80);
+            for (uint8_t& b : bytes)
+                b = rng() % 3 ? uint8_t(rng()) : (rng() % 2 ? 0x7E : 0x7D);
+            break;
+        case 1: // a good FCS over a damaged body
+            bytes = frame(snmp_test::mutate(seed, rng));
+            break;
+        case 2: // damage to the frame itself
+            bytes = snmp_test::mutate(frame(seed), rng);
+            break;
+        default: // an opening flag and a run past the frame buffer
+            bytes.assign(1 + rng() % 2500, uint8_t(rng() | 1));
+            bytes[0] = 0x7E;
+            break;
+        }
+        feed(bytes);
+        if (HasFatalFailure()) return;
+    }
+    pmpp_receive_step(&link, true); // the inter-character time-out
+    g_fuzzed_line.clear();
+    feed(hex("7E 05 33 E7 0A F0 7E"));
+    EXPECT_EQ(hex("7E 05 13 E5 53 7E"), g_fuzzed_line);
 }
 
 } // namespace

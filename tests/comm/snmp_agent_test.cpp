@@ -116,6 +116,28 @@ TEST_F(SnmpAgent, TheSecurityGroupIsHiddenFromUserCommunities) {
     }
 }
 
+// The CHAP name and secret likewise: a user community reads neither, and its
+// walk passes from the CHAP count straight to the PMPP objects.
+TEST_F(SnmpAgent, TheChapSecretIsHiddenFromUserCommunities) {
+    const std::vector<uint32_t> chap_count = {1, 3, 6, 1, 4, 1, 1206, 4, 1, 1, 1, 1, 0};
+    const std::vector<uint32_t> chap_table = {1, 3, 6, 1, 4, 1, 1206, 4, 1, 1, 1, 2};
+    for (uint32_t column : {1u, 2u}) {
+        std::vector<uint32_t> name = chap_table;
+        name.insert(name.end(), {1, column, 1});
+        auto denied = agent_.AskPdu(get(1, USER, name));
+        ASSERT_NE(nullptr, denied);
+        EXPECT_EQ(2u, denied->error_status) << column;
+        auto admin = agent_.AskPdu(get(2, ADMIN, name));
+        ASSERT_NE(nullptr, admin);
+        EXPECT_EQ(0u, admin->error_status) << column;
+    }
+    auto next = agent_.AskPdu(request(0xA1, USER, chap_count, 3));
+    ASSERT_NE(nullptr, next);
+    EXPECT_EQ(0u, next->error_status);
+    EXPECT_FALSE(under(next->varbinds[0], chap_table));
+    EXPECT_TRUE(under(next->varbinds[0], {1, 3, 6, 1, 4, 1, 1206, 4, 1, 2}));
+}
+
 TEST_F(SnmpAgent, ASetWithABadValueAtIndexTwoWritesNothing) {
     std::string name_before = db_get_string(obj::sysName);
     auto mismatch =
