@@ -150,6 +150,9 @@ TEST_F(StatusObjectsTest, AFailedPixelIsNamedByATypeItsCountServesAndNothingElse
           status({7, 3, 1, 3, 2}), status({7, 3, 1, 3, 2, 1, 1}), status({7, 3, 1, 6, 2, 1})})
         EXPECT_EQ(NO_SUCH_NAME, uint32_t(Get(name).error)) << ::testing::PrintToString(name);
     EXPECT_EQ(MIB_FOUND, Get(failure(3, 2, 500)).error);
+    Put(obj::dmsPixelFailureMessageRows, 3);
+    EXPECT_EQ(99u, Get(failure(3, 3, 1)).number);
+    EXPECT_EQ(NO_SUCH_NAME, uint32_t(Get(failure(3, 1, 1)).error));
 }
 
 TEST_F(StatusObjectsTest, AWalkThroughTheFailuresVisitsEachTypesRowsThenTheNextColumn) {
