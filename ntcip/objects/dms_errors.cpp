@@ -87,8 +87,7 @@ bool read_failure_rows(mib_request& request, uint32_t) {
 
 bool read_pixel_status_index(mib_request& request, uint32_t row) {
     console_printf("inside var_pixelFailureEntry: DMSPIXELSTATUSINDEX\n");
-    mib_answer_integer(request, row + 1);
-    return true;
+    return mib_read_index(request, row);
 }
 
 constexpr mib_hooks kFailure = {pixel_failure_instance, nullptr, nullptr};
@@ -126,13 +125,8 @@ int component_instance(mib_request& request) {
     return int(request.name[request.row.oid_length - 1] - 1);
 }
 
-bool read_component_index(mib_request& request, uint32_t row) {
-    mib_answer_integer(request, row + 1);
-    return true;
-}
-
 constexpr mib_hooks kComponentRow = {component_instance, nullptr, nullptr};
-constexpr mib_hooks kComponentIndex = {component_instance, read_component_index, nullptr};
+constexpr mib_hooks kComponentIndex = {component_instance, mib_read_index, nullptr};
 
 constexpr mib_variable part(uint32_t table, uint32_t c, uint8_t type, const DbObject& o,
                             component which) {
