@@ -44,6 +44,8 @@ const uint32_t DEFAULT_PORT_SPEED = 9600;
 
 const uint32_t MAC_BYTES = 6;
 
+const uint32_t LAMP_TEST_NONE = 2; // lampTestActivation
+
 } // namespace
 
 const CPeripheralTask::LetterAction CPeripheralTask::LETTER_ACTIONS[] = {
@@ -55,6 +57,7 @@ const CPeripheralTask::LetterAction CPeripheralTask::LETTER_ACTIONS[] = {
     {LETTER_NETWORK_CONFIG_CHANGED, &CPeripheralTask::OnNetworkConfigChanged},
     {LETTER_LOCAL_TIME_DIFFERENTIAL, &CPeripheralTask::OnLocalTimeDifferential},
     {LETTER_STANDARD_TIME_ZONE, &CPeripheralTask::OnStandardTimeZone},
+    {LETTER_LAMP_TEST, &CPeripheralTask::OnLampTest},
 };
 
 CPeripheralTask::CPeripheralTask(post_office& office)
@@ -178,6 +181,12 @@ void CPeripheralTask::OnLocalTimeDifferential(const letter_s&) {
 
 void CPeripheralTask::OnStandardTimeZone(const letter_s&) {
     if (CClock* clock = find_clock()) clock->StartZoneCount();
+}
+
+// The sign has no lamps to test: the request is taken up at once, and the
+// trigger reads "no test" again (written quietly, so no letter follows).
+void CPeripheralTask::OnLampTest(const letter_s&) {
+    db_set(obj::lampTestActivation, LAMP_TEST_NONE, 0);
 }
 
 void CPeripheralTask::OnNetworkConfigChanged(const letter_s&) {

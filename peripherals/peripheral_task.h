@@ -10,8 +10,9 @@
 // off/on), 92/36 (Ethernet address or configuration changed: "monrc" is
 // rewritten and the controller restarts), 60 (terminate) and 120 (controlled
 // reset, answered with 67), 89/90 (a central write of the local time
-// differential or the time zone, handed to the clock). The sensors, boards, front panel and climate
-// outputs add their letters and steps as they come.
+// differential or the time zone, handed to the clock), 23 (a lamp test
+// requested: taken up at once, the trigger set back to 2). The sensors, boards, front panel and
+// climate outputs add their letters and steps as they come.
 #pragma once
 
 #include "peripherals/pl_mediator.h"
@@ -62,6 +63,7 @@ class CPeripheralTask : public CMailTask {
     void OnNetworkConfigChanged(const letter_s& letter);
     void OnLocalTimeDifferential(const letter_s& letter);
     void OnStandardTimeZone(const letter_s& letter);
+    void OnLampTest(const letter_s& letter);
     // Rewrites "monrc", prints `text` and asks for the controlled restart.
     void RewriteMonrcAndRestart(const char* text);
 

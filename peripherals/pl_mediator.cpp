@@ -65,6 +65,11 @@ bool pl_mediator::Create(uint16_t id, const char* parameters) {
     return false;
 }
 
+bool pl_mediator::Adopt(CPeripheral* peripheral) {
+    if (state_ == CONSTRUCTED || state_ == CLEARED || peripheral == nullptr) return false;
+    return Append(peripheral);
+}
+
 bool pl_mediator::Append(CPeripheral* peripheral) {
     if (tx_mutex_get(&mutex_, LOCK_WAIT) != TX_SUCCESS) return false;
     bool room = count_ < CAPACITY;

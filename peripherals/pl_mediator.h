@@ -39,6 +39,9 @@ class pl_mediator {
     // Builds a fixed peripheral (list slot 65535) and appends it. -> false
     // before Init, when no class builds the id, or the list is full.
     bool Create(uint16_t id, const char* parameters);
+    // Appends a peripheral built outside the factory list and takes it over.
+    // -> false (the caller keeps it) before Init or when the list is full.
+    bool Adopt(CPeripheral* peripheral);
 
     // Under the mutex: the live peripheral with that id. -> false (null) when
     // it is not live or the mutex could not be taken.

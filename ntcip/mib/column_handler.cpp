@@ -117,15 +117,15 @@ int index_instance(mib_request& request) {
     return int(request.name[request.row.oid_length - 1] - 1);
 }
 
-bool read_index(mib_request& request, uint32_t row) {
+} // namespace
+
+bool mib_read_index(mib_request& request, uint32_t row) {
     mib_answer_integer(request, row + 1);
     return true;
 }
 
-} // namespace
-
 const mib_hooks mib_empty_hooks = {no_instance, nullptr, nullptr};
-const mib_hooks mib_index_hooks = {index_instance, read_index, nullptr};
+const mib_hooks mib_index_hooks = {index_instance, mib_read_index, nullptr};
 
 DbObject mib_row_object(const mib_variable& row, uint32_t r) {
     return row.column.object.row(r);

@@ -245,6 +245,8 @@ extern const mib_hooks mib_empty_hooks;
 // Hooks of a column that answers its own index (1..the column's max1), no
 // stored object.
 extern const mib_hooks mib_index_hooks;
+// The read hook of such a column: answers row + 1.
+bool mib_read_index(mib_request& request, uint32_t row);
 
 namespace mibdef {
 

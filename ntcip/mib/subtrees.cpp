@@ -7,6 +7,7 @@
 #include "ntcip/objects/mib2.h"
 #include "ntcip/objects/protocol.h"
 #include "ntcip/objects/sign_groups.h"
+#include "ntcip/objects/sign_status.h"
 
 #include <initializer_list>
 
@@ -32,11 +33,11 @@ const mib_table* const kClassB[] = {
 
 const mib_table* const kAuxIO[] = {&auxio_table};
 const mib_table* const kProtocol[] = {&protocol_table};
-// The sign's groups in OID order (1 to 8, then 10).
+// The sign's groups in OID order (1 to 10).
 const mib_table* const kDms[] = {
-    &dms_sign_cfg_table, &vms_cfg_table,     &dms_font_table,
-    &multi_cfg_table,    &dms_message_table, &sign_control_table,
-    &dms_illum_table,    &dms_action_table,  &dms_graphic_table,
+    &dms_sign_cfg_table, &vms_cfg_table,      &dms_font_table,       &multi_cfg_table,
+    &dms_message_table,  &sign_control_table, &dms_illum_table,      &dms_action_table,
+    &dms_status_table,   &dms_error_table,    &dms_power_temp_table, &dms_graphic_table,
 };
 const mib_table* const kEss[] = {&ess_location_table};
 const mib_table* const kGlobal[] = {

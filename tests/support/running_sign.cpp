@@ -32,6 +32,15 @@ bool RunningSign::Start(int speed, const std::vector<std::string>& extra) {
     if (!mkdtemp(pattern)) return false;
     dir_ = pattern;
     offset_ = FreePortOffset();
+    return Launch(speed, extra);
+}
+
+bool RunningSign::Restart(int speed, const std::vector<std::string>& extra) {
+    EndProgram();
+    return !dir_.empty() && Launch(speed, extra);
+}
+
+bool RunningSign::Launch(int speed, const std::vector<std::string>& extra) {
     std::vector<std::string> args = {BesideTests("sign-controller"),
                                      "--state",
                                      StateDir(),
@@ -51,11 +60,15 @@ bool RunningSign::Answering(double seconds) {
     return false;
 }
 
-void RunningSign::Stop() {
+void RunningSign::EndProgram() {
     if (process_.Running()) {
         process_.Signal(SIGINT);
         if (process_.Wait(10) == -1) process_.Kill();
     }
+}
+
+void RunningSign::Stop() {
+    EndProgram();
     if (!dir_.empty()) std::filesystem::remove_all(dir_);
     dir_.clear();
 }

@@ -33,6 +33,9 @@ class RunningSign {
     bool Answering(double seconds = 20);
     // Ends the program (SIGINT, then a kill) and removes the state directory.
     void Stop();
+    // Ends the program as Stop does but keeps its state directory, and starts
+    // it again over it on the same ports (a restart of the sign).
+    bool Restart(int speed, const std::vector<std::string>& extra = {});
 
     // One net-snmp tool ("snmpget", "snmpset", ...) with `options` before the
     // sign's address and `args` after it: its standard output and error.
@@ -55,6 +58,9 @@ class RunningSign {
     HostProcess& Process() { return process_; }
 
   private:
+    bool Launch(int speed, const std::vector<std::string>& extra);
+    void EndProgram();
+
     std::string dir_;
     int offset_ = 0;
     HostProcess process_;
