@@ -290,6 +290,10 @@ void comm_task::RebuildChannels() {
         ppp = ppp || ccp == mode;
     ConfigureCcpChannel(ppp ? CCP_CHANNEL_PPP : CCP_CHANNEL_PMPP);
     uint8_t protocol = static_cast<uint8_t>(db_get(obj::halvCommConfigProtocol.row(ETHERNET_ROW)));
+    // A bound agent holds its server's port driver: the agents let go first,
+    // so that the servers take the new protocol.
+    for (const char* name : ETHERNET_AGENTS)
+        CNTCIP::Configure(name, PORT_NONE);
     with_port<CUDP_Server>(UDP_PORT, [&](CUDP_Server& s) { s.channel = protocol; });
     with_port<CTCP_Server>(TCP_PORT, [&](CTCP_Server& s) { s.channel = protocol; });
     ConfigureEthernetChannels(protocol == CHANNEL_PMPP  ? ETHERNET_CHANNEL_PMPP
