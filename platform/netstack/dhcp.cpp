@@ -235,20 +235,26 @@ void set_state(dhcp_impl& c, std::shared_ptr<dhcp_impl> keep, UINT state) {
     });
 }
 
-void set_interface_address(const dhcp_impl& c, const lease& l) {
+void put_address(int fd, ifreq& r, unsigned long request, uint32_t address) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(address);
+    std::memcpy(&r.ifr_addr, &a, sizeof a);
+    ioctl(fd, request, &r);
+}
+
+// The lease on the host interface: its address and mask when they changed
+// (setting them again would drop the routes through it), and the default
+// route via the router (refused when it is already there).
+void set_interface_address(const dhcp_impl& c, const lease& l, bool changed) {
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) return;
     ifreq r{};
     std::strncpy(r.ifr_name, c.interface.c_str(), IFNAMSIZ - 1);
-    auto put = [&](unsigned long request, uint32_t address) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(address);
-        std::memcpy(&r.ifr_addr, &a, sizeof a);
-        ioctl(fd, request, &r);
-    };
-    put(SIOCSIFADDR, l.address);
-    if (l.mask) put(SIOCSIFNETMASK, l.mask);
+    if (changed) {
+        put_address(fd, r, SIOCSIFADDR, l.address);
+        if (l.mask) put_address(fd, r, SIOCSIFNETMASK, l.mask);
+    }
     if (l.router) {
         rtentry route{};
         sockaddr_in any{}, gateway{};
@@ -259,15 +265,16 @@ void set_interface_address(const dhcp_impl& c, const lease& l) {
         std::memcpy(&route.rt_gateway, &gateway, sizeof gateway);
         route.rt_flags = RTF_UP | RTF_GATEWAY;
         route.rt_dev = const_cast<char*>(c.interface.c_str());
-        ioctl(fd, SIOCADDRT, &route); // already there after a renewal: refused, as it should
+        ioctl(fd, SIOCADDRT, &route);
     }
     close(fd);
 }
 
 void take_lease(dhcp_impl& c, std::shared_ptr<dhcp_impl> keep, const lease& l) {
+    bool changed = !c.bound || l.address != c.current.address || l.mask != c.current.mask;
     c.current = l;
     if (c.current.seconds == 0) c.current.seconds = DEFAULT_LEASE_SECONDS;
-    set_interface_address(c, c.current);
+    set_interface_address(c, c.current, changed);
     NX_DHCP* client = c.client;
     lease now = c.current;
     to_kernel([client, keep, now] {
