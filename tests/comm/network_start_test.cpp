@@ -170,3 +170,29 @@ TEST_F(NoNetwork, TheStartUpStopsBeforeTheNetwork) {
 }
 
 } // namespace
+
+namespace {
+
+// DHCP mode on a host without --ethernet: no link, so no DHCP client; the
+// start-up goes on with the address 0.0.0.0 and the servers on loopback.
+class DhcpWithoutInterface : public test_support::FirmwareFixture {
+  protected:
+    void Prepare() override {
+        const std::string config = "<!-- CONFIG.XML J6 V2.0 -->\nhalvEthernetMode[0000]:XXXX,2\n";
+        ASSERT_EQ(0, mon_tfsadd("CONFIG.XML", nullptr, nullptr,
+                                reinterpret_cast<const uint8_t*>(config.data()),
+                                static_cast<int>(config.size())));
+    }
+};
+
+TEST_F(DhcpWithoutInterface, TheStartUpFindsNoLinkAndGoesOn) {
+    tx_thread_sleep(1000 + 14 * 100 + 300);
+    EXPECT_EQ(2u, db_get(obj::halvEthernetMode));
+    EXPECT_EQ(0u, net_ip_address);
+    EXPECT_EQ(0xFFFFFF00u, net_subnet_mask);
+    EXPECT_EQ(nullptr, the_comm_task().DhcpClient().impl) << "no client without a link";
+    EXPECT_EQ(5, AgentRow(FindAgent("ethernet_udp"))->port);
+    EXPECT_FALSE(Shows("dhcp initialized ok"));
+}
+
+} // namespace
