@@ -15,7 +15,7 @@ HostOptions& host_options() {
 const char* host_options_usage() {
     return "usage: sign-controller [--state DIR] [--speed N] [--port-offset N] [--console-log]\n"
            "                       [--board-id N] [--flash-size BYTES] [--field FILE]\n"
-           "                       [--uart0 pty|tcp:PORT] [--uart1 pty|tcp:PORT]\n"
+           "                       [--uart0 pty|tcp:PORT] [--uart1 pty|tcp:PORT] [--ethernet IF]\n"
            "  --state DIR         state directory (flash image, clock, environment, links); "
            "default ./state\n"
            "  --speed N           simulated seconds per host second, above 0 and at most\n"
@@ -29,7 +29,9 @@ const char* host_options_usage() {
            "  --field FILE        simulated field equipment description\n"
            "  --uart0, --uart1    the serial line of each UART: pty (default, linked as\n"
            "                      uartN in the state directory) or tcp:PORT (one peer at a\n"
-           "                      time on 127.0.0.1, PORT moved by --port-offset)\n";
+           "                      time on 127.0.0.1, PORT moved by --port-offset)\n"
+           "  --ethernet IF       the host interface that is the sign's Ethernet port: its\n"
+           "                      carrier is the link, and DHCP (halvEthernetMode 2) runs on it\n";
 }
 
 namespace {
@@ -61,8 +63,9 @@ bool parse_double(const char* text, double& out) {
 }
 
 bool takes_value(const std::string& name) {
-    static const char* const kNames[] = {"--state",      "--speed", "--port-offset", "--board-id",
-                                         "--flash-size", "--field", "--uart0",       "--uart1"};
+    static const char* const kNames[] = {"--state",    "--speed",      "--port-offset",
+                                         "--board-id", "--flash-size", "--field",
+                                         "--uart0",    "--uart1",      "--ethernet"};
     for (const char* known : kNames)
         if (name == known) return true;
     return false;
@@ -95,6 +98,10 @@ bool apply_value(const std::string& name, const char* value, HostOptions& out, s
         out.flash_size = static_cast<uint32_t>(n);
     } else if (name == "--field") {
         out.field_file = value;
+    } else if (name == "--ethernet") {
+        if (!*value || std::strlen(value) >= 16 || std::strchr(value, '/'))
+            return error = "--ethernet needs an interface name (1 to 15 characters, no '/')", false;
+        out.ethernet = value;
     } else if (name == "--uart0" || name == "--uart1") {
         std::string spec = value;
         if (spec != "pty" &&

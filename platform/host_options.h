@@ -32,6 +32,11 @@ struct HostOptions {
     // pseudo-terminal linked as uartN in the state directory) or "tcp:PORT"
     // (a listener on 127.0.0.1 at PORT plus the port offset).
     std::string uart[2] = {"pty", "pty"};
+    // --ethernet IF: the host interface that stands for the sign's Ethernet
+    // port: its carrier is the cable, and DHCP runs on it ("" none).
+    std::string ethernet;
+    // Tests only: false makes the board's network hardware unusable.
+    bool network = true;
     // The whole command line, for the restart (re-exec).
     std::vector<std::string> argv;
 };

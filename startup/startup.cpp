@@ -16,6 +16,7 @@
 #include "ntcip/clock/calendar.h"
 #include "ntcip/clock/clock.h"
 #include "ntcip/mib/mib.h"
+#include "ntcip/schedule/event_log.h"
 #include "ntcip/schedule/schedule_task.h"
 #include "peripherals/peripheral_task.h"
 #include "platform/board/bus.h"
@@ -171,8 +172,13 @@ void start_tasks(TX_BYTE_POOL& stacks) {
 
 // ---- construction and main ----
 
+static bool max_poll_time_exceeded() {
+    return the_comm_task().MaxPollTimeExceeded();
+}
+
 void firmware_construct() {
     set_restart_hooks({clear_early_restart_counter, save_configuration});
+    the_event_log_links().max_poll_time_exceeded = max_poll_time_exceeded;
     // The boot order of the long-lived objects.
     the_post_office();
     TheDisplay();

@@ -79,6 +79,7 @@ struct udp_impl {
 struct ip_impl {
     NX_IP* ip = nullptr;
     uint32_t host_address = NX_IP_LOOPBACK; // where host sockets bind
+    uint32_t gateway = 0;
     TX_EVENT_FLAGS_GROUP events{};
     std::deque<std::function<void()>> deferred; // callbacks for the IP thread
     std::map<UINT, std::shared_ptr<listener_impl>> listeners;
@@ -96,6 +97,9 @@ void to_kernel(std::function<void()> fn);
 // when the wait ran out, NX_WAIT_ABORTED when aborted. Outside a thread the
 // wait is refused (NX_WAIT_ERROR) unless it is NX_NO_WAIT.
 UINT wait_events(TX_EVENT_FLAGS_GROUP* group, ULONG bits, ULONG wait, UINT timeout_status);
+// The carrier of the host interface named by --ethernet; without one, the
+// host-socket network has a link while the instance has an address.
+bool link_up(NX_IP* ip);
 // Ticks left of a wait of `wait` ticks that began at tick `start`.
 ULONG remaining(ULONG wait, ULONG start);
 

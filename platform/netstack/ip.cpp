@@ -2,17 +2,30 @@
 // runs the sockets' callbacks, status and counters.
 #include "platform/host_options.h"
 #include "platform/kernel/host.h"
+#include "platform/netstack/dhcp.h"
 #include "platform/netstack/internal.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <string>
 
 namespace netstack {
 
 namespace {
 
 const ULONG IP_DEFERRED = 0x1;
-const ULONG IP_STATUS_ALL = NX_IP_INITIALIZE_DONE | NX_IP_ADDRESS_RESOLVED | NX_IP_LINK_ENABLED;
+const ULONG STATUS_POLL_TICKS = 10;
+
+// The status bits that follow the address and the link, brought up to date.
+ULONG live_status(NX_IP* ip) {
+    ULONG status = ip->status & ~(NX_IP_ADDRESS_RESOLVED | NX_IP_LINK_ENABLED);
+    if (ip->address != 0) status |= NX_IP_ADDRESS_RESOLVED;
+    if (link_up(ip)) status |= NX_IP_LINK_ENABLED;
+    ip->status = status;
+    return status;
+}
 
 // The instance's own address when this host has it, else loopback.
 uint32_t choose_host_address(uint32_t address) {
@@ -53,6 +66,14 @@ void ip_thread_trampoline(ULONG index) {
 }
 
 } // namespace
+
+bool link_up(NX_IP* ip) {
+    const std::string& name = host::host_options().ethernet;
+    if (name.empty()) return ip->address != 0;
+    std::ifstream carrier("/sys/class/net/" + name + "/carrier");
+    char c = '0';
+    return carrier.get(c) && c == '1';
+}
 
 ip_impl* ip_of(NX_IP* ip) {
     return ip ? static_cast<ip_impl*>(ip->impl) : nullptr;
@@ -104,7 +125,7 @@ UINT nx_ip_create(NX_IP* ip, const char* name, ULONG address, ULONG mask, NX_PAC
     ip->address = address;
     ip->mask = mask;
     ip->default_pool = pool;
-    ip->status = IP_STATUS_ALL;
+    ip->status = NX_IP_INITIALIZE_DONE;
     ip->thread = TX_THREAD{};
     ip->impl = impl;
     if (tx_event_flags_create(&impl->events, name) != TX_SUCCESS) {
@@ -155,13 +176,36 @@ UINT nx_ip_address_set(NX_IP* ip, ULONG address, ULONG mask) {
     return NX_SUCCESS;
 }
 
+// The link and the address are looked at again every tenth of a second of
+// the wait.
 UINT nx_ip_status_check(NX_IP* ip, ULONG needed, ULONG* actual, ULONG wait) {
     if (!ip_of(ip) || !actual) return NX_PTR_ERROR;
-    *actual = ip->status & needed;
-    if (*actual == needed) return NX_SUCCESS;
-    if (wait != NX_NO_WAIT && !tx_in_non_thread_context()) tx_thread_sleep(wait);
-    *actual = ip->status & needed;
-    return *actual == needed ? NX_SUCCESS : NX_NOT_SUCCESSFUL;
+    const ULONG start = tx_time_get();
+    for (;;) {
+        *actual = live_status(ip) & needed;
+        if (*actual == needed) return NX_SUCCESS;
+        ULONG left = remaining(wait, start);
+        if (left == 0 || tx_in_non_thread_context()) return NX_NOT_SUCCESSFUL;
+        tx_thread_sleep(left < STATUS_POLL_TICKS ? left : STATUS_POLL_TICKS);
+    }
+}
+
+UINT nx_ip_gateway_address_set(NX_IP* ip, ULONG address) {
+    ip_impl* impl = ip_of(ip);
+    if (!impl) return NX_PTR_ERROR;
+    impl->gateway = address;
+    return NX_SUCCESS;
+}
+
+UINT nx_ip_gateway_address_get(NX_IP* ip, ULONG* address) {
+    ip_impl* impl = ip_of(ip);
+    if (!impl || !address) return NX_PTR_ERROR;
+    *address = impl->gateway;
+    return NX_SUCCESS;
+}
+
+bool nx_network_available() {
+    return host::host_options().network;
 }
 
 static UINT enable(NX_IP* ip, ULONG bit) {

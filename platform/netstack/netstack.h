@@ -198,6 +198,10 @@ UINT nx_arp_dynamic_entry_get(NX_IP* ip, ULONG index, ULONG* ip_address, uint8_t
 // 0 when the offset puts it outside 1..65535 (the bind is then refused).
 UINT nx_ip_host_port(UINT port);
 
+// Whether this board may use its network hardware at all (on the host: yes,
+// unless a test says otherwise through the host options).
+bool nx_network_available();
+
 // ---- UDP ------------------------------------------------------------------------------
 
 struct NX_UDP_SOCKET;

@@ -25,7 +25,8 @@ TEST(HostOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(o.port_offset, 0);
     EXPECT_FALSE(o.console_log);
     ASSERT_TRUE(Parse({"--state", "/tmp/s", "--speed=2.5", "--port-offset", "1000", "--console-log",
-                       "--board-id", "5", "--flash-size", "0x900000", "--field", "f.txt"},
+                       "--board-id", "5", "--flash-size", "0x900000", "--field", "f.txt",
+                       "--ethernet", "veth0"},
                       o, error))
         << error;
     EXPECT_EQ(o.state_dir, "/tmp/s");
@@ -35,7 +36,8 @@ TEST(HostOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(o.board_id, 5);
     EXPECT_EQ(o.flash_size, 0x900000u);
     EXPECT_EQ(o.field_file, "f.txt");
-    EXPECT_EQ(o.argv.size(), 13u); // kept whole for the restart
+    EXPECT_EQ(o.ethernet, "veth0");
+    EXPECT_EQ(o.argv.size(), 15u); // kept whole for the restart
 }
 
 TEST(HostOptions, RefusesWhatItDoesNotKnowOrCannotUse) {
@@ -60,6 +62,9 @@ TEST(HostOptions, RefusesWhatItDoesNotKnowOrCannotUse) {
         {{"--port-offset", "65513"}, "--port-offset"},
         {{"--port-offset", "65535"}, "--port-offset"},
         {{"--state="}, "--state"},
+        {{"--ethernet="}, "--ethernet needs an interface name"},
+        {{"--ethernet", "a-name-of-16-chr"}, "--ethernet"},
+        {{"--ethernet", "../eth0"}, "--ethernet"},
     };
     for (const Case& c : cases) {
         host::HostOptions o;

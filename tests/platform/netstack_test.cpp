@@ -5,6 +5,7 @@
 #include "tests/support/host_process.h"
 #include "platform/host_options.h"
 #include "platform/kernel/host.h"
+#include "platform/netstack/dhcp.h"
 #include "platform/netstack/netstack.h"
 #include "platform/netstack/telnet_addon.h"
 #include "runtime/os.h"
@@ -139,6 +140,28 @@ NX_TCP_SOCKET NetStack::server_;
 int g_disconnects = 0;
 void CountDisconnect(NX_TCP_SOCKET*) {
     g_disconnects++;
+}
+
+// Without --ethernet the host-socket network has a link while the instance
+// has an address, and there is no interface for a DHCP client to run on.
+TEST_F(NetStack, TheStatusFollowsTheAddressAndDhcpNeedsAnInterface) {
+    ULONG actual = 0;
+    EXPECT_EQ(NX_SUCCESS,
+              nx_ip_status_check(&ip_, NX_IP_LINK_ENABLED | NX_IP_ADDRESS_RESOLVED, &actual, 0));
+    ASSERT_EQ(NX_SUCCESS, nx_ip_address_set(&ip_, 0, 0xFFFFFF00u));
+    ULONG start = tx_time_get();
+    EXPECT_EQ(NX_NOT_SUCCESSFUL, nx_ip_status_check(&ip_, NX_IP_LINK_ENABLED, &actual, 100));
+    EXPECT_EQ(100u, tx_time_get() - start) << "the whole wait";
+    EXPECT_EQ(0u, actual);
+
+    NX_DHCP client{};
+    ASSERT_EQ(NX_SUCCESS, nx_dhcp_create(&client, &ip_, "DHCP Client"));
+    EXPECT_EQ(NX_DHCP_NO_INTERFACE, nx_dhcp_start(&client));
+    EXPECT_EQ(NX_DHCP_NOT_BOUND, nx_dhcp_force_renew(&client));
+    EXPECT_EQ(NX_DHCP_NOT_STARTED, nx_dhcp_stop(&client));
+    EXPECT_EQ(NX_SUCCESS, nx_dhcp_delete(&client));
+    EXPECT_EQ(NX_PTR_ERROR, nx_dhcp_force_renew(&client));
+    EXPECT_EQ(NX_SUCCESS, nx_ip_address_set(&ip_, NX_IP_LOOPBACK, 0xFF000000u));
 }
 
 TEST_F(NetStack, PoolCountsEmptyRequestsInvalidReleasesAndRefusesOverflow) {

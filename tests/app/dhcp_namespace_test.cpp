@@ -1,0 +1,177 @@
+// DHCP end to end: the sign in a network namespace of its own, its Ethernet
+// port a veth whose other end sits in a second namespace with a DHCP server
+// (dnsmasq). The sign leases an address, writes it into the boot monitor's
+// environment, answers SNMP there, and renews its lease when its cable comes
+// back. The test makes and removes its namespaces; it needs root
+// (CAP_NET_ADMIN), iproute2, dnsmasq and net-snmp, and skips without them.
+#include "tests/support/host_process.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::BesideTests;
+using test_support::HostProcess;
+
+struct shell_result {
+    int status;
+    std::string output;
+};
+
+shell_result shell(const std::string& command) {
+    shell_result r{-1, ""};
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return r;
+    char buffer[512];
+    while (fgets(buffer, sizeof buffer, p))
+        r.output += buffer;
+    r.status = pclose(p);
+    return r;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int count_of(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
+// Waits up to `seconds` of host time for `done`.
+template <typename Done> bool within(double seconds, Done done) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+class DhcpInNamespaces : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (geteuid() != 0) GTEST_SKIP() << "needs root (CAP_NET_ADMIN) for network namespaces";
+        if (!fs::exists(BesideTests("sign-controller")) || !fs::exists(BesideTests("flashtool")))
+            GTEST_SKIP() << "sign-controller or flashtool not built";
+        for (const char* tool : {"ip", "dnsmasq", "snmpget"})
+            if (shell(std::string("command -v ") + tool).status != 0)
+                GTEST_SKIP() << tool << " is not installed (packages iproute2, dnsmasq-base, snmp)";
+        ip_ = shell("command -v ip").output;
+        ip_.erase(ip_.find_last_not_of("\n") + 1);
+        const std::string id = std::to_string(getpid());
+        sign_ns_ = "sgn" + id;
+        server_ns_ = "dhc" + id;
+        sign_if_ = "vs" + id;
+        server_if_ = "vd" + id;
+        shell_result made = shell("ip netns add " + sign_ns_ + " && ip netns add " + server_ns_);
+        made_ = true;
+        if (made.status != 0) GTEST_SKIP() << "cannot make network namespaces: " << made.output;
+        shell_result wired = shell(
+            "ip link add " + sign_if_ + " type veth peer name " + server_if_ + " && ip link set " +
+            sign_if_ + " netns " + sign_ns_ + " && ip link set " + server_if_ + " netns " +
+            server_ns_ + " && ip -n " + server_ns_ + " addr add 10.77.0.1/24 dev " + server_if_ +
+            " && ip -n " + server_ns_ + " link set " + server_if_ + " up && ip -n " + server_ns_ +
+            " link set lo up && ip -n " + sign_ns_ + " link set lo up && ip -n " + sign_ns_ +
+            " link set " + sign_if_ + " up && ip netns exec " + sign_ns_ + " true");
+        if (wired.status != 0) GTEST_SKIP() << "cannot wire the namespaces: " << wired.output;
+        char tmpl[] = "/tmp/dhcp_namespace_test_XXXXXX";
+        dir_ = mkdtemp(tmpl);
+    }
+    void TearDown() override {
+        sign_.Kill();
+        server_.Kill();
+        if (made_) shell("ip netns del " + sign_ns_ + "; ip netns del " + server_ns_);
+        if (!dir_.empty()) fs::remove_all(dir_);
+    }
+    std::string InServer(const std::string& command) {
+        return "ip netns exec " + server_ns_ + " " + command;
+    }
+    bool StartServer() {
+        return server_.Start({ip_, "netns", "exec", server_ns_, "dnsmasq", "--keep-in-foreground",
+                              "--conf-file=/dev/null", "--port=0", "--no-ping", "--user=root",
+                              "--bind-interfaces", "--interface=" + server_if_,
+                              "--dhcp-range=10.77.0.50,10.77.0.60,255.255.255.0,1h",
+                              "--dhcp-option=3,10.77.0.1", "--dhcp-leasefile=" + dir_ + "/leases",
+                              "--log-facility=" + dir_ + "/dnsmasq.log", "--log-dhcp",
+                              "--pid-file=" + dir_ + "/dnsmasq.pid"},
+                             dir_ + "/dnsmasq.out");
+    }
+    // A first start with halvEthernetMode 2: CONFIG.XML in the new flash.
+    bool StartSign() {
+        std::ofstream(dir_ + "/CONFIG.XML")
+            << "<!-- CONFIG.XML J6 V2.0 -->\nhalvEthernetMode[0000]:XXXX,2\n";
+        fs::create_directories(dir_ + "/state");
+        if (test_support::RunProcess(
+                {BesideTests("flashtool"), dir_ + "/state/flash.img", "put", dir_ + "/CONFIG.XML"},
+                dir_ + "/flashtool.txt")
+                .status != 0)
+            return false;
+        return sign_.Start({ip_, "netns", "exec", sign_ns_, BesideTests("sign-controller"),
+                            "--state", dir_ + "/state", "--speed", "10", "--ethernet", sign_if_,
+                            "--console-log"},
+                           dir_ + "/sign.out");
+    }
+    std::string Log() { return read_file(dir_ + "/dnsmasq.log"); }
+
+    std::string ip_, sign_ns_, server_ns_, sign_if_, server_if_, dir_;
+    bool made_ = false;
+    HostProcess server_, sign_;
+};
+
+TEST_F(DhcpInNamespaces, TheSignLeasesItsAddressAnswersThereAndRenewsWhenTheCableComesBack) {
+    ASSERT_TRUE(StartServer());
+    ASSERT_TRUE(StartSign());
+    std::smatch leased;
+    const std::regex ipadd("IPADD=(10\\.77\\.0\\.(5[0-9]|60))\n");
+    std::string environment;
+    ASSERT_TRUE(within(30,
+                       [&] {
+                           environment = read_file(dir_ + "/state/environment");
+                           return std::regex_search(environment, leased, ipadd);
+                       }))
+        << environment << sign_.Output() << Log();
+    EXPECT_NE(std::string::npos, environment.find("NETMASK=255.255.255.0\n")) << environment;
+    EXPECT_NE(std::string::npos, environment.find("GIPADD=10.77.0.1\n")) << environment;
+    const std::string address = leased[1];
+
+    // The servers opened on the leased address once the start-up had it.
+    std::string answer;
+    EXPECT_TRUE(within(20,
+                       [&] {
+                           answer = shell(InServer("snmpget -v1 -c stewardcastle -t 1 -r 0 udp:" +
+                                                   address + ":161 1.3.6.1.2.1.1.1.0"))
+                                        .output;
+                           return answer.find("STRING") != std::string::npos;
+                       }))
+        << answer << sign_.Output();
+
+    // The cable goes and comes back: the lease is renewed (letter 107).
+    int requests = count_of(Log(), "DHCPREQUEST(" + server_if_ + ")");
+    ASSERT_EQ(0, shell("ip -n " + sign_ns_ + " link set " + sign_if_ + " down").status);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_EQ(0, shell("ip -n " + sign_ns_ + " link set " + sign_if_ + " up").status);
+    EXPECT_TRUE(
+        within(20, [&] { return count_of(Log(), "DHCPREQUEST(" + server_if_ + ")") > requests; }))
+        << Log() << sign_.Output();
+    EXPECT_NE(std::string::npos, sign_.Output().find("calling nx_dhcp_force_renew\n"));
+}
+
+} // namespace
