@@ -1,5 +1,6 @@
 #include "comm/comm_task.h"
 
+#include "comm/agents/trap_delivery.h"
 #include "runtime/console.h"
 #include "comm/network.h"
 #include "runtime/task_table.h"
@@ -93,10 +94,28 @@ void comm_task::Initialize() {
     if (!ethernet_network_start()) return;
     tcp_thread_initialize(&ethernet_ip(), &netx_packet_pool());
     udp_thread_initialize(&ethernet_ip(), &netx_packet_pool());
+    AimAgentsAtTheCentralHost();
+    StartTrapClients(&ethernet_ip(), &netx_packet_pool());
     for (const char* name : ETHERNET_AGENTS)
         CNTCIP::Configure(name, PORT_NONE);
     OpenServers();
     RebuildChannels();
+}
+
+// The central host (traps go there) and the agents' own address.
+void comm_task::AimAgentsAtTheCentralHost() {
+    CNTCIP_IP& ip = TheNTCIP_IP();
+    ip.SetCentralAddress(db_get(obj::halvRemoteIPAddress));
+    ip.central_trap_port = static_cast<uint16_t>(db_get(obj::halvRemoteIPPort));
+    ip.SetLocalAddress(ethernet_ip().address);
+    CNTCIP::ConfigureIPAddresses();
+}
+
+uint32_t comm_task::Run() {
+    CMailTask::Run();
+    DrainTrapUdpClient();
+    CNTCIP::ProcessTraps();
+    return 0;
 }
 
 void comm_task::OpenServers() {

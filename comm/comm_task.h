@@ -21,6 +21,9 @@ class comm_task : public CMailTask {
 
     explicit comm_task(post_office& office);
     void HandleLetter(const letter_s& letter) override;
+    // One step: the letters, then the UDP trap client drained and the trap
+    // queue offered to the delivery paths.
+    uint32_t Run() override;
     // The network start-up, once on the task's thread before its loop.
     void Initialize() override;
     // Binds the agents to the ports from the port settings: "ccp_ppp" on
@@ -43,6 +46,7 @@ class comm_task : public CMailTask {
 
   private:
     void OpenServers();
+    void AimAgentsAtTheCentralHost();
     void ConfigureEthernetChannels(uint8_t protocol);
 
     CNTCIP agents_[AGENT_OBJECTS];
