@@ -250,4 +250,21 @@ TEST_F(RdiLink, ARetryLimitOfZeroGivesUpAtTheFirstTimeOut) {
     EXPECT_EQ(uint32_t(RDI_WAITING), link_.rdi.state);
 }
 
+// A trap over the mode: to the remote address and LID, from the given port to 161.
+TEST_F(RdiLink, ATrapGoesToTheRemoteAddressAndLid) {
+    link_.rdi_remote_address = 0x0A000005; // 10.0.0.5
+    link_.rdi_remote_lid = 4207;
+    rdi_prepare_trap_header(&link_, 1062);
+    Bytes trap = snmp_test::hex("30 00");
+    rdi_send_blocks(&agent_, &link_, trap.data(), uint32_t(trap.size()));
+    EXPECT_EQ(snmp_test::hex("04 31 31 30 30 32 30 34 32 30 37 30 30 32 35 0D"), Wire());
+    Feed(ACK0);
+    Bytes b = Wire();
+    ASSERT_EQ(25u, b.size());
+    EXPECT_EQ(Bytes(MASTER, MASTER + 4), Bytes(b.begin() + 6, b.begin() + 10));
+    EXPECT_EQ(17, b[10]);
+    EXPECT_EQ(snmp_test::hex("04 26 00 A1"), Bytes(b.begin() + 15, b.begin() + 19));
+    EXPECT_EQ(0u, checksum(SIGN, MASTER, b.data() + 15, b.size() - 15));
+}
+
 } // namespace
