@@ -4,6 +4,8 @@
 // agents' binding; and the DHCP client's start and bind callback.
 #include "comm/comm_task.h"
 
+#include "comm/agents/trap_delivery.h"
+
 #include "comm/drivers/ethernet_mac.h"
 #include "comm/network.h"
 #include "platform/monitor/monitor.h"
@@ -166,13 +168,13 @@ void comm_task::AimAgentsAtTheCentralHost() {
     ip.SetCentralAddress(db_get(obj::halvRemoteIPAddress));
     ip.central_trap_port = static_cast<uint16_t>(db_get(obj::halvRemoteIPPort));
     ip.SetLocalAddress(net_ip_address);
+    CNTCIP::ConfigureIPAddresses();
 }
 
 void comm_task::StartServersAndClients() {
     tcp_thread_initialize(&ethernet_ip(), &netx_packet_pool());
-    // The TCP trap client is created and aimed at the central host here.
     udp_thread_initialize(&ethernet_ip(), &netx_packet_pool());
-    // The UDP trap client is created and aimed at the central host here.
+    StartTrapClients(&ethernet_ip(), &netx_packet_pool());
     sntp_enabled_ = SntpWanted(db_get(obj::halvNTPIPAddress), db_get(obj::halvFeatureSet));
     // The SNTP client's socket is created for unicast to halvNTPIPAddress here.
 }

@@ -1,5 +1,6 @@
 #include "comm/comm_task.h"
 
+#include "comm/agents/trap_delivery.h"
 #include "comm/drivers/ethernet_mac.h"
 #include "comm/network.h"
 #include "display/display_entries.h"
@@ -190,9 +191,9 @@ uint32_t comm_task::Run() {
     CheckCommLossAction(now);
     CheckHeartbeatReset(now);
     // The time server's poll comes with the SNTP client (sntp_enabled_).
-    // The UDP client's socket is drained here once the trap clients exist.
+    DrainTrapUdpClient();
     CheckEthernetLink();
-    // Trap delivery (CNTCIP::ProcessTraps) comes last, with the trap queue.
+    CNTCIP::ProcessTraps();
     return 0;
 }
 

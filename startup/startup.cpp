@@ -5,7 +5,9 @@
 // thread runs. Every step that can fail prints its line and start-up goes on.
 #include "startup/startup.h"
 
+#include "comm/agents/trap_delivery.h"
 #include "comm/comm_task.h"
+#include "comm/drivers/ethernet_mac.h"
 #include "runtime/console.h"
 #include "console/monitor_task.h"
 #include "console/vms_command.h"
@@ -176,9 +178,16 @@ static bool max_poll_time_exceeded() {
     return the_comm_task().MaxPollTimeExceeded();
 }
 
+// Traps wait on the Ethernet paths while the MAC driver sees no link.
+static bool ethernet_link_up() {
+    return emac().link_up != 0;
+}
+
 void firmware_construct() {
     set_restart_hooks({clear_early_restart_counter, save_configuration});
     the_event_log_links().max_poll_time_exceeded = max_poll_time_exceeded;
+    SetTrapCommLossQuery(max_poll_time_exceeded);
+    SetTrapLinkQuery(ethernet_link_up);
     // The boot order of the long-lived objects.
     the_post_office();
     TheDisplay();

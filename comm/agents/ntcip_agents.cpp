@@ -442,6 +442,16 @@ int CNTCIP::UnlinkModem(CModemDriver_Dialup* modem) {
     return 0;
 }
 
+CModemDriver_Dialup* CcpModem() {
+    return table().ccp_modem;
+}
+
+void CNTCIP::ConfigureIPAddresses() {
+    agent_table& t = table();
+    for (uint8_t i = 0; i < t.count; i++)
+        if (t.rows[i].agent) std::memcpy(t.rows[i].agent->address, TheNTCIP_IP().local_bytes, 4);
+}
+
 bool ccp_read_byte(uint8_t* byte) {
     agent_table& t = table();
     CSerialDriver* driver = t.port0_driver;
@@ -587,14 +597,4 @@ bool AuxIOPortRowExists(uint32_t row) {
 uint8_t GetAuxIOPortResolution(uint32_t row) {
     if (!AuxIOPortRowExists(row)) return 0;
     return static_cast<uint8_t>(db_get(obj::auxIOv2PortResolution.row(row)));
-}
-
-bool IsTrapOnPollOff(snmp_agent* agent) {
-    (void)agent;
-    return true;
-}
-
-bool IsTrapBufferEmpty(snmp_agent* agent) {
-    (void)agent;
-    return true;
 }

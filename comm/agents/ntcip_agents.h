@@ -75,6 +75,16 @@ class CNTCIP : public snmp_agent {
     // "ccp_ppp" link down.
     static int LinkExternalModem(uint32_t port, class CModemDriver_Dialup* modem);
     static int UnlinkModem(class CModemDriver_Dialup* modem);
+    // Every agent's own address := the local address of CNTCIP_IP.
+    static void ConfigureIPAddresses();
+
+    // Traps (comm/agents/trap_delivery.cpp): queue one trap under the
+    // enable settings (any thread); one delivery pass (communication task).
+    static void SendTrap(uint32_t generic, uint32_t specific, uint32_t count,
+                         const struct trap_varbind* varbinds);
+    static void ProcessTraps();
+    static void ProcessTrapsEthernet();
+    static void ProcessPPPTrapsCCP();
 
     ethernet_link ethernet;
     pmpp_link pmpp;
@@ -89,7 +99,13 @@ class CModemDriver_Dialup {
     virtual ~CModemDriver_Dialup() = default;
     virtual void PushResponseByte(uint8_t byte) = 0;
     virtual bool IsBufferAlmostFull() = 0;
+    // The trap dial-back's commands.
+    virtual void Dial(const char* number) = 0;
+    virtual void Escape() = 0; // to command mode
+    virtual void HangUp() = 0;
 };
+// The dial-up modem linked to the CCP port, or null.
+CModemDriver_Dialup* CcpModem();
 
 // The link callbacks the binding installs on the CCP port (port 0): bytes
 // from and to the serial driver bound there, with the modem's carrier watch.
@@ -158,8 +174,3 @@ CNTCIP_IP& TheNTCIP_IP();
 // outside the table.
 uint8_t GetAuxIOPortResolution(uint32_t row);
 bool AuxIOPortRowExists(uint32_t row);
-
-// Trap-on-poll queries of the serial agents: no trap queue yet, so always
-// "off" and "empty".
-bool IsTrapOnPollOff(snmp_agent* agent);
-bool IsTrapBufferEmpty(snmp_agent* agent);

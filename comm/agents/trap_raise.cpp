@@ -1,5 +1,6 @@
 #include "comm/agents/trap_raise.h"
 
+#include "comm/agents/ntcip_agents.h"
 #include "comm/snmp/snmp.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -26,6 +27,7 @@ void raise_trap(uint32_t generic, uint32_t specific, uint32_t count, const trap_
     if (count > TRAP_VARBINDS_MAX) count = TRAP_VARBINDS_MAX;
     trap_sink sink = g_sink.load();
     if (sink) sink(generic, specific, count, varbinds);
+    CNTCIP::SendTrap(generic, specific, count, varbinds);
 }
 
 trap_sink set_trap_sink(trap_sink sink) {

@@ -2,11 +2,10 @@
 // the trap varbind record the trap queue keeps, and the builder of the two
 // varbinds most traps carry (sysLocation and globalTime).
 //
-// The trap queue and its delivery are not built yet: until they are,
-// raise_trap hands each trap to the sink installed with set_trap_sink (tests
-// watch the traps there) and drops it when none is installed. The queue's
-// enqueue (CNTCIP::SendTrap, with the trap-enable settings) takes the sink's
-// place when it comes; callers do not change.
+// raise_trap hands each trap to CNTCIP::SendTrap, which applies the
+// trap-enable settings and queues it for delivery (comm/agents/
+// trap_delivery.h). A watcher installed with set_trap_sink sees every raised
+// trap as well, whatever the settings (tests watch the raisers there).
 #pragma once
 
 #include <cstdint>
@@ -37,8 +36,7 @@ void raise_trap(uint32_t generic, uint32_t specific, uint32_t count, const trap_
 
 using trap_sink = void (*)(uint32_t generic, uint32_t specific, uint32_t count,
                            const trap_varbind* varbinds);
-// Installs where raised traps go until the trap queue exists (null drops
-// them). -> the sink installed before.
+// Installs the watcher of raised traps (null: none). -> the one installed before.
 trap_sink set_trap_sink(trap_sink sink);
 
 // The two varbinds of the sign's enterprise-specific traps: sysLocation

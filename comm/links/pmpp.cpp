@@ -1,6 +1,7 @@
 #include "comm/links/pmpp.h"
 
 #include "comm/links/comm_activity.h"
+#include "comm/links/pmpp_rdi.h"
 #include "comm/snmp/snmp_agent.h"
 #include "runtime/console.h"
 #include "runtime/os.h"
@@ -20,6 +21,7 @@ const uint8_t ESCAPE_XOR = 0x20;
 const uint8_t CONTROL_UNNUMBERED = 0x03;
 const uint32_t TOO_BIG_ROOM = 300;
 const ULONG DRIVER_IDLE_TICKS = 50;
+const ULONG RDI_TIMER_EXTRA = 2;
 
 enum worker_state : uint8_t { WORKER_NOT_CREATED = 1, WORKER_STACK_READY = 2, WORKER_RUNNING = 3 };
 
@@ -162,7 +164,7 @@ uint32_t ber_header(uint8_t* out, uint8_t tag, uint32_t length) {
 // The response turned into {version, community, GetResponse {request id,
 // tooBig, 0, no varbinds}}. -> its length, 0 when the response is not a
 // community message.
-uint32_t too_big_answer(const uint8_t* response, uint32_t length, uint8_t* out) {
+uint32_t too_big_answer(const uint8_t* response, uint32_t length, uint8_t* out, uint32_t room) {
     ber_item message, version, community, pdu, request_id;
     if (!ber_read(response, length, message) || message.tag != 0x30) return 0;
     const uint8_t* p = message.content;
@@ -177,7 +179,7 @@ uint32_t too_big_answer(const uint8_t* response, uint32_t length, uint8_t* out) 
     const uint8_t status[] = {0x02, 0x01, 0x01, 0x02, 0x01, 0x00, 0x30, 0x00};
     uint32_t pdu_content = request_id.size + sizeof status;
     uint32_t body = version.size + community.size + (pdu_content < 0x80 ? 2 : 3) + pdu_content;
-    if (body + 3 > TOO_BIG_ROOM) return 0;
+    if (body + 3 > room) return 0;
     uint32_t n = ber_header(out, 0x30, body);
     std::memcpy(out + n, version_at, version.size);
     n += version.size;
@@ -279,11 +281,14 @@ void timer_expired(ULONG entry) {
     tx_thread_wait_abort(&worker().thread);
 }
 
+// Outside the block-transfer mode the inter-character time-out (at least a
+// second); in the mode the current state's time-out.
 void restart_timer(pmpp_link* link) {
     tx_timer_deactivate(&link->timer);
     link->timeout_flag = link->timer_active = 0;
     ULONG ticks = link->timeout_ms * 100 / 1000;
     if (ticks < TIMEOUT_TICKS_MIN) ticks = TIMEOUT_TICKS_MIN;
+    if (link->rdi_flag) ticks = rdi_state_ticks(link) + RDI_TIMER_EXTRA;
     tx_timer_change(&link->timer, ticks, 0);
     tx_timer_activate(&link->timer);
     link->timer_active = 1;
@@ -296,14 +301,17 @@ void serve_link(pmpp_link* link) {
         _nx_pmpp_byte_receive(link, byte);
     int result = PMPP_MORE;
     if (tx_semaphore_get(&link->ring_sem, TX_NO_WAIT) == TX_SUCCESS) {
-        result = pmpp_receive_step(link, false);
+        result = link->rdi_flag ? rdi_receive_step(link) : pmpp_receive_step(link, false);
         tx_timer_deactivate(&link->timer);
         link->timeout_flag = link->timer_active = 0;
     } else {
         CommLED_Activity(link->activity_bit, 0);
     }
     if (link->timeout_flag) {
-        pmpp_receive_step(link, true);
+        if (link->rdi_flag)
+            rdi_timeout(link);
+        else
+            pmpp_receive_step(link, true);
         link->timeout_flag = link->timer_active = 0;
     }
     if (!link->timer_active) restart_timer(link);
@@ -404,6 +412,7 @@ int pmpp_create(pmpp_link* link, const char* name, NX_IP* ip, snmp_agent* agent,
     link->write_byte = write_byte;
     link->read_byte = read_byte;
     link->max_frame = PMPP_FRAME_BYTES;
+    link->rdi.state = RDI_WAITING;
     create_kernel_objects(link);
     link->activity_bit = CommLED_RegisterAgent();
     create_worker(priority);
@@ -466,20 +475,28 @@ void pmpp_set_rdi_parameters(pmpp_link* link, uint32_t ack_timeout, uint32_t ret
     link->rdi_remote_lid = remote_lid;
 }
 
+bool pmpp_ring_take(pmpp_link* link, uint8_t* byte) {
+    CommLED_Activity(link->activity_bit, 1);
+    CInterruptLock masked;
+    if (link->count == 0) return false;
+    *byte = link->ring[link->tail];
+    link->tail = uint16_t((link->tail + 1) % PMPP_RING_BYTES);
+    link->count--;
+    return true;
+}
+
+uint32_t pmpp_too_big_answer(const uint8_t* response, uint32_t length, uint8_t* out,
+                             uint32_t room) {
+    return too_big_answer(response, length, out, room);
+}
+
 int pmpp_receive_step(pmpp_link* link, bool timeout) {
     if (timeout) {
         link->store_index = 0;
         return PMPP_MORE;
     }
-    CommLED_Activity(link->activity_bit, 1);
     uint8_t byte;
-    {
-        CInterruptLock masked;
-        if (link->count == 0) return PMPP_MORE;
-        byte = link->ring[link->tail];
-        link->tail = uint16_t((link->tail + 1) % PMPP_RING_BYTES);
-        link->count--;
-    }
+    if (!pmpp_ring_take(link, &byte)) return PMPP_MORE;
     uint8_t previous = link->store_index ? link->frame[link->store_index - 1] : PMPP_ESCAPE;
     if (link->store_index == 0 && byte != PMPP_FLAG) {
         link->bytes_invalid++;
@@ -555,7 +572,7 @@ void ntcip_pmpp_packet_send(snmp_agent* agent, pmpp_link* link, const uint8_t* d
     tx_mutex_get(&link->mutex, TX_WAIT_FOREVER);
     static uint8_t too_big[TOO_BIG_ROOM];
     if (frame_bytes(link->station_address, data, length) > link->max_frame) {
-        uint32_t answer = too_big_answer(data, length, too_big);
+        uint32_t answer = too_big_answer(data, length, too_big, sizeof too_big);
         if (answer == 0) {
             console_printf("ntcip_pmpp_packet_send: response of %u bytes does not fit a frame\n",
                            unsigned(length));
@@ -615,7 +632,10 @@ int snmp_pmpp_net_drv(snmp_agent* agent, uint32_t transport, uint32_t command, v
     case 3: {
         uint32_t length = *static_cast<uint32_t*>(arg2);
         if (link->ipi == PMPP_IPI_SNMP) {
-            ntcip_pmpp_packet_send(agent, link, static_cast<const uint8_t*>(arg1), length);
+            if (link->rdi_flag)
+                rdi_send_blocks(agent, link, static_cast<const uint8_t*>(arg1), length);
+            else
+                ntcip_pmpp_packet_send(agent, link, static_cast<const uint8_t*>(arg1), length);
             TheDatabase().IncCounter(obj::snmpOutPkts);
         } else if (link->ipi == PMPP_IPI_IP) {
             console_printf("snmp_pmpp_net_drv: invalid snmp_ip_layer\n");

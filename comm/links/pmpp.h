@@ -28,6 +28,34 @@
 struct snmp_agent;
 struct NX_IP;
 
+const uint32_t RDI_BLOCKS_MAX = 10;
+const uint32_t RDI_HEADER_BYTES = 30;
+const uint32_t RDI_LINE_BYTES = 16;
+
+// The block-transfer mode's state of a link (comm/links/pmpp_rdi.h).
+struct pmpp_rdi {
+    uint32_t state;      // 1 to 21
+    uint8_t xferb_id[5]; // of the master's last line
+    int32_t remaining;   // bytes of the incoming block still expected
+    uint8_t block_count, block_index, retries;
+    uint32_t block_sizes[RDI_BLOCKS_MAX];
+    uint32_t checksum_at[RDI_BLOCKS_MAX];
+    uint8_t header[RDI_HEADER_BYTES]; // incoming line, then compressed headers
+    uint8_t header_index;
+    uint8_t line[RDI_LINE_BYTES]; // outgoing acknowledgement or line
+    uint8_t line_length;
+    uint8_t saved_line[RDI_LINE_BYTES]; // the current block's line, for a retransmission
+    uint32_t block_start;               // transmit index of the current block
+    uint8_t form, form_length;
+    // The decoded headers of the request being served.
+    uint8_t peer_address[4], destination[4];
+    uint8_t protocol;
+    uint8_t identification[2];
+    uint8_t more_blocks;
+    uint16_t block_offset;
+    uint16_t peer_port, own_port, udp_length, udp_checksum;
+    uint16_t frame_length; // request bytes gathered in `plain`
+};
 const uint32_t PMPP_FRAME_BYTES = 2050;    // transmit buffer, held frame, longest frame
 const uint32_t PMPP_RX_FRAME_BYTES = 2082; // raw receive frame (still escaped)
 const uint32_t PMPP_RING_BYTES = 2050;
@@ -63,7 +91,7 @@ struct pmpp_link {
     NX_IP* ip;
     snmp_agent* agent;
     uint8_t station_address;
-    uint8_t rdi_flag; // the block-transfer mode is asked for (not offered: frames as usual)
+    uint8_t rdi_flag; // the block-transfer mode (comm/links/pmpp_rdi.h) instead of frames
     // Statistics: ring overflows, bytes outside a frame, frames sent and received.
     uint32_t bytes_dropped, bytes_invalid, frames_sent, frames_received;
     uint16_t max_frame;
@@ -103,8 +131,9 @@ struct pmpp_link {
     uint16_t datagram_total, datagram_have;
     uint32_t datagrams_dropped;
     pmpp_ip_input_fn ip_input;
-    // Block-transfer parameters, stored for the block-transfer mode.
+    // Block-transfer parameters (comm/links/pmpp_rdi.h).
     uint32_t rdi_ack_timeout, rdi_retries, rdi_remote_address, rdi_remote_lid;
+    pmpp_rdi rdi;
     pmpp_link* next;
 };
 
@@ -130,6 +159,12 @@ void pmpp_ip_send(pmpp_link* link, const uint8_t* datagram, uint32_t length);
 // The receive step on one byte taken from the ring (exposed for tests and
 // the fuzz target); `timeout` drops the partial frame.
 int pmpp_receive_step(pmpp_link* link, bool timeout);
+// One byte out of the link's ring. -> false when it is empty.
+bool pmpp_ring_take(pmpp_link* link, uint8_t* byte);
+// A response turned into its tooBig answer (version, community, request id,
+// no varbinds) in `out`. -> its length, 0 when it is no community message or
+// does not fit `room`.
+uint32_t pmpp_too_big_answer(const uint8_t* response, uint32_t length, uint8_t* out, uint32_t room);
 // Dispatches the frame in the receive buffer (after PMPP_FRAME).
 void pmpp_dispatch_frame(pmpp_link* link);
 

@@ -11,6 +11,14 @@ void ppp_set_timeout(ppp_link* link, uint32_t milliseconds) {
     link->timeout_ms = milliseconds;
 }
 
+void ppp_link_down(ppp_link* link) {
+    link->ipcp_state = PPP_IPCP_STOPPED;
+}
+
+void ppp_link_sequencer_restart(ppp_link* link) {
+    link->sequencer_step = 0;
+}
+
 int snmp_ppp_net_drv(snmp_agent* agent, uint32_t transport, uint32_t command, void* arg1,
                      void* arg2) {
     (void)agent;

@@ -24,9 +24,19 @@ struct ppp_link {
     ULONG wake_flag;
     uint8_t chap_enable;
     uint32_t timeout_ms;
+    uint8_t sequencer_step; // the bring-up sequencer's step (0 first)
+    uint16_t ipcp_state;    // PPP_IPCP_OPENED while IP runs over the link
 };
 
+const uint16_t PPP_IPCP_STOPPED = 3;
+const uint16_t PPP_IPCP_OPENED = 9;
+const uint32_t PPP_EVENT_LINK_DOWN = 0x1000;
+
 void ppp_set_timeout(ppp_link* link, uint32_t milliseconds);
+// The LCP link-down event: LCP and IPCP back to Stopped.
+void ppp_link_down(ppp_link* link);
+// The bring-up sequencer back to its first step (before a dial).
+void ppp_link_sequencer_restart(ppp_link* link);
 
 // The net driver of the PPP agents (create, open, receive, send, delete).
 int snmp_ppp_net_drv(snmp_agent* agent, uint32_t transport, uint32_t command, void* arg1,

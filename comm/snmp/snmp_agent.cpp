@@ -1,6 +1,7 @@
 #include "comm/snmp/snmp_agent.h"
 
 #include "comm/agents/ntcip_agents.h"
+#include "comm/agents/trap_delivery.h"
 #include "runtime/console.h"
 #include "display/display_entries.h"
 #include "ntcip/mib/mib.h"
@@ -384,13 +385,6 @@ int returnResponsePdu(snmp_agent* agent, snmp_request* request) {
     return 1;
 }
 
-// On a poll-driven serial link a pending trap answers the poll instead of
-// the request (the trap queue reports none until it exists).
-bool trap_answers_poll(snmp_agent* agent) {
-    return !IsTrapOnPollOff(agent) && std::strncmp(agent->name, "ethernet", 8) != 0 &&
-           !IsTrapBufferEmpty(agent);
-}
-
 bool lookup_community(request_run& run) {
     CDataBase& db = TheDatabase();
     uint32_t mask = 0;
@@ -553,7 +547,7 @@ void snmp_message_process(snmp_agent* agent, const uint8_t* message, uint32_t le
 
 void snmp_process(snmp_agent* agent, snmp_request* request) {
     request_run run{agent, request, request->pdu, request->lookup, false, MIB_GET, 0, false, false};
-    if (trap_answers_poll(agent) || !lookup_community(run) || !request_mode(run)) {
+    if (AnswerPollWithTrap(agent) || !lookup_community(run) || !request_mode(run)) {
         drop(run);
         return;
     }
@@ -580,6 +574,16 @@ void snmp_nonrequest_stub(snmp_agent* agent, snmp_request* request) {
 
 void snmp_set_display_entries(const snmp_display_entries* entries) {
     display_entries = entries ? entries : &DISPLAY_ENTRIES;
+}
+
+snmp_pdu* snmp_trap_record_take() {
+    snmp_request* record = take_record();
+    return record ? &record->pdu : nullptr;
+}
+
+void snmp_trap_record_give(snmp_pdu* pdu) {
+    for (snmp_request& r : pool().records)
+        if (&r.pdu == pdu) give_record(&r);
 }
 
 uint32_t snmp_request_records_in_use() {

@@ -102,5 +102,10 @@ struct snmp_display_entries {
 };
 void snmp_set_display_entries(const snmp_display_entries* entries);
 
+// A request record of the pool for a trap being sent (its PDU; the envelope
+// fields are unused): null when every record is taken. Give it back after.
+snmp_pdu* snmp_trap_record_take();
+void snmp_trap_record_give(snmp_pdu* pdu);
+
 // Request records: in use now (tests check that every drop path gives them back).
 uint32_t snmp_request_records_in_use();

@@ -1,6 +1,7 @@
 #include "ntcip/schedule/schedule_task.h"
 
 #include "comm/agents/ntcip_agents.h"
+#include "comm/agents/trap_delivery.h"
 #include "display/display_entries.h"
 #include "display/message_codes.h"
 #include "ntcip/clock/clock.h"
@@ -94,8 +95,8 @@ int CScheduleTask::StartScheduling() {
     return 1;
 }
 
-// The central host's record takes the new address and port. The TCP and UDP
-// clients towards it are re-bound here once they exist.
+// The central host's record takes the new address and port, and the TCP
+// and UDP trap clients are aimed there.
 void CScheduleTask::ReconfigureCentralClients() {
     uint32_t actual = 0;
     if (os_event_flags_get(&database_event_flags(), CENTRAL_CLIENT_SETTINGS_BIT, OS_EVENT_OR_CLEAR,
@@ -104,6 +105,7 @@ void CScheduleTask::ReconfigureCentralClients() {
     CNTCIP_IP& central = TheNTCIP_IP();
     central.SetCentralAddress(db_get(obj::halvRemoteIPAddress));
     central.central_trap_port = uint16_t(db_get(obj::halvRemoteIPPort));
+    AimTrapClients();
 }
 
 // Without a clock, or before its first reading, the previous date stays.

@@ -198,6 +198,9 @@ class ResponseCatcher : public CModemDriver_Dialup {
   public:
     void PushResponseByte(uint8_t byte) override { responses.push_back(byte); }
     bool IsBufferAlmostFull() override { return false; }
+    void Dial(const char*) override {}
+    void Escape() override {}
+    void HangUp() override {}
     Bytes responses;
 };
 

@@ -124,8 +124,9 @@ bool port_free(int type, int port) {
     return ok;
 }
 
-// 2101: the TCP line of UART0 in the serial tests.
-const int SIGN_PORTS[] = {23, 80, 123, 161, 162, 2101, 3002, 14001, 15002};
+// 2101: the TCP line of UART0 in the serial tests; 1062: the central
+// system's trap receiver in the trap tests.
+const int SIGN_PORTS[] = {23, 80, 123, 161, 162, 1062, 2101, 3002, 14001, 15002};
 
 // Claims `port` for this process with a lock on a file named by it; the lock
 // lasts as long as the process, so test processes started at the same moment
