@@ -136,7 +136,7 @@ class CDisplay : public CMailTask {
     int PreviewMessage(CSurface* surface, CLCDDisplayDriver* driver, const char* text,
                        uint32_t length, uint32_t page, CMessage& preview);
     // The front-panel manager as the registry finds it (peripheral 70),
-    // looked up once; a stand-in may be handed over instead.
+    // looked up at each step until found; a stand-in may be handed over instead.
     void SetFrontPanelManager(front_panel_view* manager) { front_panel_ = manager; }
 
     CJ6DisplayDriver& SignDriver() { return sign_driver_; }
@@ -234,6 +234,7 @@ class CDisplay : public CMailTask {
     void RestorePageAttributes();
 
     // frame_output.cpp
+    void LookUpFrontPanel(); // sign_image.cpp
     bool PixelTestComplete();
     void ScanFailedPixels(disp::frame* const* frames, bool test_complete);
     void CollectPixelTest(uint32_t stored);

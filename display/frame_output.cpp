@@ -61,6 +61,7 @@ void CDisplay::SendSurface() {
 }
 
 void CDisplay::ScanFrames() {
+    LookUpFrontPanel();
     display_guard guard(lock_);
     if (face_count_ > MAX_FACES) face_count_ = MAX_FACES;
     const bool test_complete = PixelTestComplete();

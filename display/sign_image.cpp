@@ -21,18 +21,18 @@ const int32_t IMAGE_DUE = 500;
 // Paces the panel's sign image; one for the program.
 int32_t image_counter = 0;
 
-front_panel_view* find_front_panel() {
-    CPeripheral* manager = nullptr;
-    if (!ThePeripheralTask().Registry().Find(FRONT_PANEL_MANAGER_ID, &manager)) return nullptr;
-    return dynamic_cast<front_panel_view*>(manager);
-}
-
 } // namespace
 
+// The registry's lock is taken here, before the display lock, never under it.
+void CDisplay::LookUpFrontPanel() {
+    if (front_panel_) return;
+    CPeripheral* manager = nullptr;
+    if (ThePeripheralTask().Registry().Find(FRONT_PANEL_MANAGER_ID, &manager))
+        front_panel_ = dynamic_cast<front_panel_view*>(manager);
+}
+
 void CDisplay::ShowOnLCD(const disp::frame* frame) {
-    if (!frame) return;
-    if (!front_panel_) front_panel_ = find_front_panel();
-    if (!front_panel_) return;
+    if (!frame || !front_panel_) return;
     const uint8_t view = front_panel_->SignImageView();
     if (view == 0) {
         image_counter = IMAGE_DUE;
