@@ -19,8 +19,6 @@ const uint32_t SHORT_MESSAGE_ERROR = 0x80;   // shortErrorStatus
 const uint32_t FEATURE_NO_CRC_CHECK = 0x20;  // halvSpecialFeatureSet
 const uint32_t ACTIVATION_TOGGLE = 0x4;      // quorvelObj1_1_20_7
 const uint32_t BLANK_PRIORITY_FEATURE = 100; // run-time priority of a blank with bit 0x20
-const uint8_t GRAPHIC_READY = 4, GRAPHIC_IN_USE = 5;
-const unsigned GRAPHIC_ROWS = 50;
 
 bool crc_check_off() {
     return (db_get(obj::halvSpecialFeatureSet) & FEATURE_NO_CRC_CHECK) != 0;
@@ -133,9 +131,7 @@ void CDisplay::ActivateMessage(CMessageActivation& record) {
     const CMsgActivationCode& code = record.code;
     has_current_text_ = true;
     trace_printf("ActivateMessage\n");
-    for (unsigned row = 0; row < GRAPHIC_ROWS; ++row)
-        if (db_get(obj::dmsGraphicStatus.row(row)) == GRAPHIC_IN_USE)
-            db_set(obj::dmsGraphicStatus.row(row), GRAPHIC_READY, DB_NOTIFY | DB_NO_VALIDATE);
+    release_in_use(obj::dmsGraphicStatus);
     db_set(obj::dmsMessageTimeRemaining, code.m_duration, DB_NOTIFY);
     page_count_ = render_in_use_->PageCount(parser_in_use_, record.multi, record.multi_length);
     render_in_use_->SetText(parser_in_use_, &message_, record.multi, record.multi_length);

@@ -11,7 +11,6 @@
 
 namespace {
 
-const uint32_t SHORT_PIXEL_ERROR = 0x20; // shortErrorStatus
 const uint32_t CEILING_ON = 0x80000000u;
 const uint32_t CEILING_MAY_RISE = 0x40000000u;
 
@@ -58,19 +57,6 @@ void CDisplay::StartPixelTest() {
     }
 }
 
-// The end of a pixel test. Without faces reporting failed pixels the test
-// ends at the next step with none found.
-void CDisplay::CollectPixelTest() {
-    if (!pixel_test_running_) return;
-    db_set(obj::pixelTestFailureCount, 0, DB_NOTIFY);
-    db_set(obj::halvObj5_4, 0, DB_NOTIFY);
-    db_change_bits(obj::shortErrorStatus, 0, SHORT_PIXEL_ERROR, DB_NOTIFY);
-    db_set(obj::pixelTestActivation, PIXEL_TEST_NONE, 0);
-    PostLetter(LETTER_PIXEL_TEST_ENDED);
-    pixel_test_running_ = 0;
-    display_state_ = DISPLAY_START_MESSAGE;
-}
-
 void CDisplay::ResetDisplayState() {
     display_state_ = DISPLAY_TEST_PATTERN;
     ceiling_flags_ |= CEILING_MAY_RISE;
@@ -105,9 +91,9 @@ void CDisplay::LoadDisplayConfiguration() {
     ConfigureDisplay(height, width, module.frame_format);
     AttachRenderer();
     display_state_ = db_get(obj::halvObj1_1) != 1 ? DISPLAY_TEST_PATTERN : DISPLAY_START_MESSAGE;
-    // The front panel's screen is redrawn and the face settings applied here.
-    // A line length past the first face's module lines describes no line.
-    for (uint32_t line = face_configs_[0].line_count; line < FACE_MODULE_LINES; ++line)
+    // The front panel's current screen is drawn again here with the front panel.
+    const uint32_t lines = face_configs_[0].line_count;
+    for (uint32_t line = lines; line < obj::halvLineLength.rows; ++line)
         db_set(obj::halvLineLength.row(line), 0, DB_NOTIFY);
 }
 

@@ -1,5 +1,6 @@
 #include "display/display_task.h"
 
+#include "display/disp/diag_index_registrar.h"
 #include "display/display_engine.h"
 #include "display/render.h"
 #include "runtime/console.h"
@@ -107,21 +108,22 @@ uint32_t CDisplay::Run() {
         tx_thread_sleep(RELOAD_PAUSE_TICKS);
     }
     CheckLateStep();
-    // The brightness curve, the surface hand-off and the failed-pixel rule
-    // join here with the brightness and pixel-diagnostics work.
-    if (display_state_ != DISPLAY_PIXEL_TEST && !pixel_test_running_) {
-        if (font_service_steps_++ >= FONT_SERVICE_STEPS) {
-            TheDatabase().FontChangeService();
-            font_service_steps_ = 0;
+    // The brightness curve is computed here with the brightness control.
+    if (display_state_ != DISPLAY_PIXEL_TEST) {
+        // A changed brightness ceiling is handed to the brightness control here.
+        SendSurface();
+        if (!pixel_test_running_) {
+            if (font_service_steps_++ >= FONT_SERVICE_STEPS) {
+                TheDatabase().FontChangeService();
+                font_service_steps_ = 0;
+            }
+            // The failed-pixel rule of the blanking rules runs here.
         }
     }
     ProcessDatabaseEvents();
     DrainMailbox(mail_);
     // The message-row auto-lock runs here once the mailbox is empty (maintenance letters).
-    CollectPixelTest();
-    // The primary face's frame tick runs the countdown once faces draw the
-    // message; until then the step (one frame) does.
-    CountdownDuration();
+    ScanFrames();
     return 0;
 }
 
@@ -185,7 +187,9 @@ const module_type_record& CDisplay::LookupModuleType() {
 
 int CDisplay::ConfigureDisplay(uint32_t height, uint32_t width, uint8_t bits_per_pixel) {
     uint32_t module_type = db_get(obj::halvModuleID);
-    // The diagnostic result slots are cleared here once results are kept.
+    disp::diag_index_registrar::Clear();
+    for (int& slot : pixel_results_slot_)
+        slot = -1;
     RemoveFaces();
     ChooseFaces(module_type);
     const module_type_record& module = find_module_type(module_type);
@@ -205,8 +209,9 @@ int CDisplay::ConfigureDisplay(uint32_t height, uint32_t width, uint8_t bits_per
 }
 
 void CDisplay::OnPrimaryFaceTick() {
-    // The page sequencing of the primary face and the countdown of the
-    // message's duration run here.
+    display_guard guard(lock_);
+    UpdatePrimaryFace();
+    CountdownDuration();
 }
 
 // Faces leave the registry before they detach, then the buses go: an
@@ -262,31 +267,12 @@ bool CDisplay::FillFace(face_config& config, const module_type_record& module, u
     config.flags = uint8_t(1 + ((module.FlagsByte() >> 1) & 1));
     if (!config.Normalize()) return false;
     const uint32_t lines = config.height / config.module_height;
-    const uint32_t full_line = config.width / config.module_width;
-    uint32_t modules = 0;
-    bool line_fits = true;
-    for (uint32_t line = 0; line < FACE_MODULE_LINES; ++line) {
-        uint32_t count = 0;
-        if (line < lines) {
-            const DbObject entry = obj::halvLineLength.row(line);
-            count = db_get(entry);
-            if (count == 0) {
-                count = full_line;
-            } else if (count > full_line) {
-                count = full_line;
-                db_set(entry, count, DB_NOTIFY);
-            }
-        }
-        line_fits = line_fits && count <= FACE_LINE_MODULES_MAX;
-        config.modules_per_line[line] = uint8_t(count);
-        modules += count;
-    }
-    if (lines > FACE_MODULE_LINES) modules += (lines - FACE_MODULE_LINES) * full_line;
-    config.CountModules();
-    if (lines <= FACE_MODULE_LINES && modules <= FACE_MODULES_MAX && line_fits) return true;
+    const bool line_fits = ApplyLineLengths(config);
+    if (lines <= FACE_MODULE_LINES && config.total_modules <= FACE_MODULES_MAX && line_fits)
+        return true;
     console_printf("ConfigureDisplay: face %s left out: %u module lines, %u modules "
                    "(at most %u lines of %u, %u modules)\n",
-                   config.face_name, unsigned(lines), unsigned(modules),
+                   config.face_name, unsigned(lines), unsigned(config.total_modules),
                    unsigned(FACE_MODULE_LINES), unsigned(FACE_LINE_MODULES_MAX),
                    unsigned(FACE_MODULES_MAX));
     return false;
@@ -304,9 +290,7 @@ void CDisplay::RegisterFaces() {
         }
         console_printf("successfully registered %s on %s\n", face_configs_[i].face_name,
                        face_configs_[i].bus_name);
-        // A single face registers its eight diagnostic result slots here
-        // ("Current Display", the six message pages with pixel errors, "Pixel
-        // Test Results") once results are kept.
+        if (face_count_ == 1) RegisterResultSlots(i);
     }
 }
 
@@ -333,7 +317,8 @@ int CDisplay::ConfigureDriver(uint32_t module_type, uint8_t bits_per_pixel) {
         sign_driver_.TransferFrame(&surface, true);
         ClearDriverFailure();
         sign_driver_.SetRealTimeDiagnostics(db_get(obj::halvEnableRealTimePixelDiagnostics) != 0);
-        // A driver slower than the renderer's rate sets the refresh rate to its maximum here.
+        if (sign_driver_.MaxFrameRate() < TheRender().frames_per_second)
+            SetRefreshRate(uint32_t(sign_driver_.MaxFrameRate()));
         rate = TheRender().frames_per_second;
     } else {
         ReportDriverFailure();
@@ -341,9 +326,10 @@ int CDisplay::ConfigureDriver(uint32_t module_type, uint8_t bits_per_pixel) {
     }
     configuring_ = false;
     front_panel_driver_.Resize(height, width);
-    // The brightness, the display state (3 while halvObj1_1 is 1, else 1) and
-    // the face settings are applied here.
+    // The brightness is applied here with the brightness control.
+    display_state_ = db_get(obj::halvObj1_1) == 1 ? DISPLAY_BLANK : DISPLAY_TEST_PATTERN;
     colour_class_ = find_module_type(module_type).colour_class;
+    ApplyFaceSettings();
     return rate;
 }
 

@@ -23,6 +23,9 @@
 #include "runtime/mail_task.h"
 
 class CRender;
+namespace disp {
+class frame;
+}
 
 // Display states: what the primary face's update does next.
 enum display_state : uint32_t {
@@ -88,8 +91,53 @@ class CDisplay : public CMailTask {
     // Rebuilds from scratch at every call. -> the renderer's frame rate; 0
     // when the driver could not be configured (no active driver then).
     int ConfigureDisplay(uint32_t height, uint32_t width, uint8_t bits_per_pixel);
-    // The per-frame work of the primary face, once per display tick.
+    // The per-frame work of the primary face, once per display tick: the
+    // page sequencing, then the countdown of the message's duration.
     void OnPrimaryFaceTick();
+    // One tick of the page sequencing (page_sequencing.cpp): by the display
+    // state, a test pattern, nothing, blank, or the pages of the message
+    // with their on and off times.
+    void UpdatePrimaryFace();
+
+    // --- frame output (frame_output.cpp) ------------------------------------
+    // Sends the sign surface to the active driver when the display state
+    // calls for it.
+    void SendSurface();
+    // Every face's next frame with its failed pixels blanked, the module
+    // error map, the pixel test's results, the legibility ratio, the result
+    // slots, the front panel's sign image and the faces' ticks.
+    void ScanFrames();
+
+    // --- face settings (face_settings.cpp) ----------------------------------
+    // Geometry and frame rate of every face, the refresh rate, the module
+    // table's designation and serial numbers.
+    void ApplyFaceSettings();
+    // The record's frame rate, width and height from the sign-size objects;
+    // prints "FPS = %d". -> 0 without a record, else 1.
+    int ApplyFaceGeometry(face_config* config);
+    // Frames a second of the renderer and parser, and the task's period.
+    void SetRefreshRate(uint32_t frames_per_second);
+    void BuildSerialNumberText();
+    // Modules per line from halvLineLength: 0 a full line, a longer line cut
+    // to a full one and written back; 0 beyond the face's lines. -> false
+    // when a line holds more modules than its count byte can say.
+    bool ApplyLineLengths(face_config& config);
+
+    // --- front panel (sign_image.cpp) ---------------------------------------
+    // Every nineteenth frame of the primary face to the panel's sign image
+    // while the panel shows it; the first frame after it switches to it at once.
+    void ShowOnLCD(const disp::frame* frame);
+    // Pages of a MULTI text; 0 before the display configuration.
+    uint8_t PreviewPage(const char* text, uint32_t length);
+    // Draws one page (1 the first) of a text into a preview surface (and
+    // the panel image driver) without touching the message on show; page 1
+    // starts from the sign's defaults, later pages from what the pages
+    // before left. -> 1 drawn, 0 not.
+    int PreviewMessage(CSurface* surface, CLCDDisplayDriver* driver, const char* text,
+                       uint32_t length, uint32_t page, CMessage& preview);
+    // The front-panel manager as the registry finds it (peripheral 70),
+    // looked up at each step until found; a stand-in may be handed over instead.
+    void SetFrontPanelManager(front_panel_view* manager) { front_panel_ = manager; }
 
     CJ6DisplayDriver& SignDriver() { return sign_driver_; }
     CLCDDisplayDriver& FrontPanelDriver() { return front_panel_driver_; }
@@ -126,6 +174,10 @@ class CDisplay : public CMailTask {
     void StoreGraphic();
 
     display_lock& Lock() { return lock_; }
+    // The slot of a face's "Pixel Test Results" picture; -1 none.
+    int PixelResultsSlot(uint32_t face) const { return pixel_results_slot_[face]; }
+    int32_t OnTicks() const { return on_ticks_; }
+    int32_t OffTicks() const { return off_ticks_; }
     uint32_t DisplayState() const { return display_state_; }
     uint8_t PageCount() const { return page_count_; }
     bool BeaconOn() const { return beacon_on_ != 0; }
@@ -169,13 +221,34 @@ class CDisplay : public CMailTask {
     // validation.cpp
     void SweepMessageRow(const message_columns& columns, unsigned row, bool changeable);
 
+    // page_sequencing.cpp
+    void DrawTestPatternState();
+    void WaitForPixelTest();
+    void ShowBlank();
+    void StartMessage();
+    void ShowPageOn();
+    void ShowPageOff();
+    void ShowNextPage();
+    void ComputePageTimes();
+    void SavePageAttributes();
+    void RestorePageAttributes();
+
+    // frame_output.cpp
+    void LookUpFrontPanel(); // sign_image.cpp
+    bool PixelTestComplete();
+    void ScanFailedPixels(disp::frame* const* frames, bool test_complete);
+    void CollectPixelTest(uint32_t stored);
+    void StoreCurrentDisplay(disp::frame* frame);
+
+    // face_settings.cpp
+    void RegisterResultSlots(uint32_t face);
+
     // Handlers of the watched bits and letters (display_handlers.cpp).
     void StartPixelTest();
     void ResetDisplayState();
     void ApplyFeatureSet();
     void ApplyHdlcAddress();
     void SwitchBrightnessCeiling();
-    void CollectPixelTest();
 
     // The watched "database" bits and the letters, each with its handler.
     struct flag_row;
@@ -201,6 +274,18 @@ class CDisplay : public CMailTask {
     bool first_activation_ = true;
     unsigned last_slot_ = 0;
 
+    // Page sequencing.
+    int32_t on_ticks_ = 0, off_ticks_ = 0;
+    uint16_t saved_field_index_ = 0;
+    page_attribute_snapshot page_snapshot_{};
+    uint8_t frame_mark_copy_ = 0; // the test patterns set it to 1
+
+    // Frame output.
+    static const uint32_t MODULE_MAP_BYTES = 576; // one bit a module
+    uint8_t module_map_[MODULE_MAP_BYTES] = {};
+    int pixel_results_slot_[MAX_FACES] = {-1, -1};
+    front_panel_view* front_panel_ = nullptr;
+
     display_lock lock_;
     CMULTIParser parser_;
     CMULTIParser* parser_in_use_ = nullptr;
@@ -219,3 +304,7 @@ class CDisplay : public CMailTask {
 };
 
 CDisplay& TheDisplay();
+
+// Every row of a status table (dmsGraphicStatus, fontStatus) that holds
+// inUse (5) becomes readyForUse (4), notified and not validated.
+void release_in_use(const DbObject& statuses);

@@ -12,6 +12,18 @@
 
 #include <cstdint>
 
+namespace disp {
+class frame;
+}
+
+// What the front-panel manager (peripheral 70) shows the display task: its
+// sign-image view byte, non-zero while the panel shows the sign image.
+class front_panel_view {
+  public:
+    virtual ~front_panel_view() = default;
+    virtual uint8_t SignImageView() const = 0;
+};
+
 class CLCDDisplayDriver : public display_driver {
   public:
     CLCDDisplayDriver() = default;
@@ -27,8 +39,22 @@ class CLCDDisplayDriver : public display_driver {
 
     void SetBrightness(uint8_t level) override { brightness_ = level; }
     uint8_t GetBrightness() override { return brightness_; }
-    // Drawing the sign image on the panel comes with the front panel's screens.
+    // The surface packed into the bitmap (as ConvertFrame).
     int OutputFrame(CSurface* surface, int a, int b) override;
+
+    // The panel's view byte, handed over before each frame is drawn.
+    void SetView(uint8_t view) { view_ = view; }
+    uint8_t View() const { return view_; }
+    // A frame packed into the bitmap (lit pixels set), clipped to the
+    // bitmap; nothing while the view byte is 0. -> 1 drawn.
+    int DrawFrame(const disp::frame* frame);
+    // A preview surface packed into the bitmap, clipped. -> 1 drawn.
+    int ConvertFrame(const CSurface* surface);
+    // Dot (x, y) of the bitmap: rows top to bottom, the leftmost dot of a
+    // byte in its most significant bit.
+    bool Dot(uint32_t x, uint32_t y) const;
+    // Frames drawn so far.
+    uint32_t FramesDrawn() const { return frames_drawn_; }
 
     const uint8_t* Bitmap() const { return bitmap_; }
     uint32_t BitmapBytes() const { return bitmap_bytes_; }
@@ -37,5 +63,9 @@ class CLCDDisplayDriver : public display_driver {
   private:
     uint8_t* bitmap_ = nullptr;
     uint32_t bitmap_bytes_ = 0;
+    void SetDot(uint32_t x, uint32_t y, bool lit);
+
     uint8_t brightness_ = 0;
+    uint8_t view_ = 0;
+    uint32_t frames_drawn_ = 0;
 };

@@ -2,10 +2,12 @@
 // (privileged community of the factory defaults) against a running
 // sign-controller: a message stored, validated and activated, and the
 // time-base schedule started by activating the schedule message.
+#include "tests/support/png_reader.h"
 #include "tests/support/running_sign.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -24,9 +26,11 @@ class MessageActivation : public ::testing::Test {
   protected:
     void SetUp() override {
         if (std::string why = RunningSign::WhyNot(); !why.empty()) GTEST_SKIP() << why;
-        ASSERT_TRUE(sign_.Start(20));
+        ASSERT_TRUE(sign_.Start(Speed()));
         ASSERT_TRUE(sign_.Answering()) << sign_.Process().Output();
     }
+    // Simulated seconds per host second.
+    virtual int Speed() const { return 20; }
     std::string Get(const std::string& oid) { return sign_.Get(oid); }
     std::string Set(const std::string& oid, const std::string& type, const std::string& value) {
         return sign_.Set(oid, type, value);
@@ -39,8 +43,8 @@ class MessageActivation : public ::testing::Test {
         return sign_.Tool(tool, args, "-Oqv");
     }
     std::vector<std::string> Values(const std::string& oids) { return sign_.Values(oids); }
-    // Changeable message `n` holds `text` and is valid.
-    void StoreValid(int n, const std::string& text) {
+    // Changeable message `n` holds `text` and is valid. -> its CRC.
+    std::string StoreValid(int n, const std::string& text) {
         const std::string status = MESSAGE + "9.3." + std::to_string(n);
         EXPECT_EQ(std::string::npos, Set(status, "i", "6").find("Error")); // modifyReq
         EXPECT_EQ("2", GetWhen(status, "2"));                              // modifying
@@ -48,6 +52,7 @@ class MessageActivation : public ::testing::Test {
                   Set(MESSAGE + "3.3." + std::to_string(n), "s", text).find("Error"));
         EXPECT_EQ(std::string::npos, Set(status, "i", "7").find("Error")); // validateReq
         EXPECT_EQ("4", GetWhen(status, "4"));                              // valid
+        return Get(MESSAGE + "5.3." + std::to_string(n));
     }
 
     RunningSign sign_;
@@ -64,8 +69,7 @@ TEST_F(MessageActivation, AWrongCodeOrAnUnusedRowIsRefused) {
 }
 
 TEST_F(MessageActivation, AStoredMessageIsValidatedAndActivated) {
-    StoreValid(1, "HELLO");
-    EXPECT_EQ("60664", Get(MESSAGE + "5.3.1"));
+    EXPECT_EQ("60664", StoreValid(1, "HELLO"));
 
     std::string activated = Set(CONTROL + "3.0", "x", "FFFFFF030001ECF800000000");
     EXPECT_EQ(std::string::npos, activated.find("Error")) << activated;
@@ -79,8 +83,7 @@ TEST_F(MessageActivation, AStoredMessageIsValidatedAndActivated) {
 // year; activating the schedule message starts the scheduler, which shows
 // the action's message within two seconds.
 TEST_F(MessageActivation, TheScheduleShowsTheMessageOfTheActionInEffect) {
-    StoreValid(5, "HELLO");
-    EXPECT_EQ("60664", Get(MESSAGE + "5.3.5"));
+    EXPECT_EQ("60664", StoreValid(5, "HELLO"));
     EXPECT_EQ(std::string::npos, Set(ACTION + "2.1", "x", "030005ECF8").find("Error"));
     const std::string plan =
         Tool("snmpset", TIMEBASE + "5.1.3.1.1 i 0 " + TIMEBASE + "5.1.4.1.1 i 0 " + TIMEBASE +
@@ -108,6 +111,44 @@ TEST_F(MessageActivation, TheScheduleShowsTheMessageOfTheActionInEffect) {
     EXPECT_EQ("9", shown[2]) << "dmsMsgSourceMode";
     EXPECT_EQ("1", shown[3]) << "timeBaseScheduleTableStatus";
     EXPECT_LE(elapsed, 3) << "seconds after the activation";
+}
+
+// The sign's picture (sign.png) as a central system's message runs: its
+// pages follow each other at the default page times (2 s on, no off time),
+// and a blank darkens the sign. The program runs at four times real time, so
+// that the picture writer (at most ten pictures a host second) shows every page.
+class SignPages : public MessageActivation {
+  protected:
+    int Speed() const override { return 4; }
+    std::string Picture() { return sign_.StateDir() + "/sign.png"; }
+};
+
+TEST_F(SignPages, PagesFollowEachOtherAndABlankDarkensTheSign) {
+    unsigned crc = unsigned(std::stoul(StoreValid(2, "AAA[np]BBB")));
+    char code[32];
+    std::snprintf(code, sizeof code, "FFFFFF030002%04X00000000", crc);
+    std::string activated = Set(CONTROL + "3.0", "x", code);
+    ASSERT_EQ(std::string::npos, activated.find("Error")) << activated;
+
+    // The distinct pictures shown, in order, until page 1 comes round again.
+    std::vector<test_support::Picture> shown;
+    for (int wait = 0; wait < 300 && shown.size() < 3; ++wait) {
+        test_support::Picture now;
+        if (test_support::ReadPng(Picture(), now) && !now.Dark() &&
+            (shown.empty() || shown.back().rgb != now.rgb))
+            shown.push_back(now);
+        sign_.Process().Wait(0.03);
+    }
+    ASSERT_EQ(3u, shown.size()) << sign_.Process().Output();
+    EXPECT_NE(shown[0].rgb, shown[1].rgb) << "page 2";
+    EXPECT_EQ(shown[0].rgb, shown[2].rgb) << "page 1 again";
+
+    activated = Set(CONTROL + "3.0", "x", "FFFFFF070001000000000000");
+    ASSERT_EQ(std::string::npos, activated.find("Error")) << activated;
+    test_support::Picture now;
+    for (int wait = 0; wait < 100 && !(test_support::ReadPng(Picture(), now) && now.Dark()); ++wait)
+        sign_.Process().Wait(0.03);
+    EXPECT_TRUE(now.Dark()) << "the blank darkens the sign";
 }
 
 } // namespace

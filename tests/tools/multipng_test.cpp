@@ -1,9 +1,9 @@
 // multipng from the outside: a MULTI text in, one PNG a page out, read back
 // and compared by where the lit pixels stand.
+#include "tests/support/png_reader.h"
 #include "tests/tools/tool_fixture.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,49 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A picture as the PNG writer stores it: 8-bit RGB, filter 0 on every row.
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-    bool Lit(int x, int y) const {
-        const uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
-        return p[0] || p[1] || p[2];
-    }
-};
-
-uint32_t be32(const std::string& s, size_t at) {
-    return uint32_t(uint8_t(s[at])) << 24 | uint32_t(uint8_t(s[at + 1])) << 16 |
-           uint32_t(uint8_t(s[at + 2])) << 8 | uint8_t(s[at + 3]);
-}
-
-bool ReadPng(const std::string& path, Picture& picture) {
-    std::ifstream in(path, std::ios::binary);
-    std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (file.size() < 8 || file.compare(1, 3, "PNG") != 0) return false;
-    std::string deflated;
-    for (size_t at = 8; at + 12 <= file.size();) {
-        uint32_t length = be32(file, at);
-        std::string type = file.substr(at + 4, 4);
-        if (type == "IHDR") {
-            picture.width = int(be32(file, at + 8));
-            picture.height = int(be32(file, at + 12));
-        } else if (type == "IDAT") {
-            deflated += file.substr(at + 8, length);
-        }
-        at += 12 + length;
-    }
-    size_t row = size_t(picture.width) * 3 + 1;
-    std::vector<uint8_t> raw(row * size_t(picture.height));
-    uLongf size = uLongf(raw.size());
-    if (uncompress(raw.data(), &size, reinterpret_cast<const Bytef*>(deflated.data()),
-                   uLong(deflated.size())) != Z_OK ||
-        size != raw.size())
-        return false;
-    for (int y = 0; y < picture.height; ++y)
-        picture.rgb.insert(picture.rgb.end(), raw.begin() + long(row * size_t(y)) + 1,
-                           raw.begin() + long(row * size_t(y + 1)));
-    return true;
-}
+using test_support::Picture;
+using test_support::ReadPng;
 
 // The lit pixels' bounding box.
 struct Box {
