@@ -5,11 +5,9 @@
 #include "comm/snmp/snmp_agent.h"
 #include "store/database.h"
 #include "store/objects.h"
-#include "tests/comm/agent_net_util.h"
-#include "tests/comm/agent_test_util.h"
+#include "tests/comm/agent_caller.h"
 #include "tests/support/firmware_fixture.h"
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -28,7 +26,7 @@ const uint32_t FONT_VERSION = 7, FONT_STATUS = 8, CHAR_WIDTH = 2, CHAR_BITMAP = 
 const uint32_t MODIFYING = 2, READY = 4, MODIFY_REQ = 7, READY_REQ = 8;
 
 Bytes integer(uint32_t value) {
-    return tlv(0x02, Bytes{uint8_t(value >> 8), uint8_t(value)});
+    return AgentCaller::Integer(value);
 }
 
 // The version ID of font row `row` computed here from its stored bytes:
@@ -65,21 +63,10 @@ class FontStatusOverSnmp : public test_support::FirmwareFixture {
         tx_thread_sleep(200); // the display task takes its first steps
     }
     uint32_t Set(const std::vector<uint32_t>& name, const Bytes& value) {
-        Bytes body = cat({tlv(0x02, Bytes{++id_}), hex("02 01 00 02 01 00"),
-                          tlv(0x30, varbind(oid_tlv(name), value))});
-        auto pdu = agent_.AskPdu(community_message(0, ADMIN, 0xA3, body));
-        EXPECT_NE(nullptr, pdu);
-        return pdu ? pdu->error_status : 99u;
+        return caller_.Set(name, value);
     }
-    uint32_t GetInteger(const std::vector<uint32_t>& name) {
-        auto pdu = agent_.AskPdu(request(0xA0, ADMIN, name, ++id_));
-        if (!pdu || pdu->error_status != 0) return 0xFFFFFFFF;
-        uint32_t value = 0;
-        std::memcpy(&value, pdu->varbinds[0].value, sizeof value);
-        return value;
-    }
-    CapturingAgent agent_;
-    uint8_t id_ = 0;
+    uint32_t GetInteger(const std::vector<uint32_t>& name) { return caller_.GetInteger(name); }
+    AgentCaller caller_;
 };
 
 TEST_F(FontStatusOverSnmp, AModifiedFontEndsReadyWithTheIdOfItsStoredBytes) {
