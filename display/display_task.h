@@ -7,7 +7,9 @@
 //
 // The units live in their own files: request slots and selection
 // (request_slots.cpp), the checks and start of a message (activation.cpp),
-// the message-table sweep (validation.cpp), the graphic table (graphics_store.cpp).
+// the message-table sweep (validation.cpp), the graphic table (graphics_store.cpp),
+// the maintenance letters (maintenance.cpp), bitmap files (bitmap_files.cpp),
+// the memory clear (memory_clear.cpp) and the sign settings (sign_settings.cpp).
 #pragma once
 
 #include "display/disp/face.h"
