@@ -17,8 +17,9 @@ void store_graphic() {
     TheDisplay().StoreGraphic();
 }
 
-// Memory clearing comes with the memory-clear work.
-void clear_memory() {}
+void clear_memory() {
+    TheDisplay().ClearMemory();
+}
 
 void request_activation(uint8_t slot, uint8_t source_mode, uint8_t source,
                         const CMsgActivationCode& code) {

@@ -65,7 +65,7 @@ void CDisplay::ResetDisplayState() {
 void CDisplay::ApplyFeatureSet() {
     bool raised = (db_get(obj::halvSpecialFeatureSet) & FEATURE_PERMANENT_PRIORITY) != 0;
     db_set(obj::permanentMsgRunTimePriority.row(0), raised ? 50 : 255, DB_NOTIFY);
-    // The community names and fonts are reset here with the sign settings work.
+    ResetCommunityAndFonts();
 }
 
 // The low byte of halvhdlcAddress is the station address every agent answers.

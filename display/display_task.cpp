@@ -122,7 +122,7 @@ uint32_t CDisplay::Run() {
     }
     ProcessDatabaseEvents();
     DrainMailbox(mail_);
-    // The message-row auto-lock runs here once the mailbox is empty (maintenance letters).
+    AutoLock();
     ScanFrames();
     return 0;
 }
@@ -140,7 +140,7 @@ const CDisplay::flag_row CDisplay::FLAG_ROWS[] = {
     {BIT_BRIGHTNESS, nullptr}, // brightness update: with the brightness control
     {BIT_PIXEL_TEST, &CDisplay::StartPixelTest},
     {BIT_DISPLAY_RESET, &CDisplay::ResetDisplayState},
-    {BIT_MEMORY_MGMT, nullptr}, // memory clear: with the memory-clear work
+    {BIT_MEMORY_MGMT, &CDisplay::ClearMemory},
     {BIT_HDLC_ADDRESS, &CDisplay::ApplyHdlcAddress},
     {BIT_SPECIAL_FEATURES, &CDisplay::ApplyFeatureSet},
 };
@@ -159,22 +159,23 @@ struct CDisplay::letter_row {
 const CDisplay::letter_row CDisplay::LETTER_ROWS[] = {
     {LETTER_PANEL_HOLD1_SET, nullptr},
     {LETTER_PANEL_HOLD1_CLEAR, nullptr},
-    {LETTER_MESSAGE_LOCK_CHANGED, nullptr},       // message-row lock: maintenance letters
-    {LETTER_COUNT_PERMANENT_MESSAGES, nullptr},   // permanent count: maintenance letters
-    {LETTER_PIXEL_DIAGNOSTICS_SWITCHED, nullptr}, // face error frames: pixel diagnostics
-    {LETTER_BRIGHTNESS_TABLE_CHANGED, nullptr},   // brightness curve: brightness control
-    {LETTER_FONT_STATUS_REQUEST, nullptr},        // font status requests: maintenance letters
+    {LETTER_MESSAGE_LOCK_CHANGED, &CDisplay::ChangeMessageLock},
+    {LETTER_COUNT_PERMANENT_MESSAGES, &CDisplay::CountPermanentMessages},
+    {LETTER_PIXEL_DIAGNOSTICS_SWITCHED, &CDisplay::SwitchPixelDiagnostics},
+    {LETTER_BRIGHTNESS_TABLE_CHANGED, nullptr}, // brightness curve: brightness control
+    {LETTER_FONT_STATUS_REQUEST, &CDisplay::ServeFontStatusRequests},
     {LETTER_ACTIVATION_REQUEST, &CDisplay::handle_activate_msg},
-    {LETTER_SIGN_TYPE_CHANGED, nullptr},            // font set change: maintenance letters
-    {LETTER_CLEAR_PIXEL_TEST_FAILURES, nullptr},    // face error frames: pixel diagnostics
-    {LETTER_CLEAR_DISPLAY_FAILURES, nullptr},       // face error frames: pixel diagnostics
+    {LETTER_SIGN_TYPE_CHANGED, &CDisplay::ChangeFontSet},
+    {LETTER_CLEAR_PIXEL_TEST_FAILURES, &CDisplay::ClearPixelTestFailures},
+    {LETTER_CLEAR_DISPLAY_FAILURES, &CDisplay::ClearDisplayFailures},
     {LETTER_SPECIAL_FEATURE_BITS_CHANGED, nullptr}, // brightness table: brightness control
     {LETTER_BRIGHTNESS_CEILING_SWITCH, &CDisplay::SwitchBrightnessCeiling},
-    {LETTER_MODULE_DUMP, nullptr}, // module dump: maintenance letters
+    {LETTER_MODULE_DUMP, &CDisplay::DumpModules},
     {LETTER_DISPLAY_NOP126, nullptr},
 };
 
 void CDisplay::HandleLetter(const letter_s& letter) {
+    letter_byte_ = letter.count ? letter.data[0] : 0;
     for (const letter_row& row : LETTER_ROWS)
         if (row.code == letter.code() && row.handler) (this->*row.handler)();
 }

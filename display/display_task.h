@@ -7,7 +7,9 @@
 //
 // The units live in their own files: request slots and selection
 // (request_slots.cpp), the checks and start of a message (activation.cpp),
-// the message-table sweep (validation.cpp), the graphic table (graphics_store.cpp).
+// the message-table sweep (validation.cpp), the graphic table (graphics_store.cpp),
+// the maintenance letters (maintenance.cpp), bitmap files (bitmap_files.cpp),
+// the memory clear (memory_clear.cpp) and the sign settings (sign_settings.cpp).
 #pragma once
 
 #include "display/disp/face.h"
@@ -21,6 +23,7 @@
 #include "display/module_types.h"
 #include "display/multi_parser.h"
 #include "runtime/mail_task.h"
+#include "store/filesystem.h"
 
 class CRender;
 namespace disp {
@@ -173,6 +176,67 @@ class CDisplay : public CMailTask {
     bool CheckMULTI(const char* text, uint32_t length, int mode);
     void StoreGraphic();
 
+    // --- maintenance letters (maintenance.cpp) -------------------------------
+    // Letter 24: the lock of changeable rows 501-550 changed.
+    void ChangeMessageLock();
+    // Once per step with the mailbox empty: returns the lock when its time
+    // is up or the control mode no longer allows the open rows.
+    void AutoLock();
+    uint16_t AutoLockCountdown() const { return auto_lock_countdown_; }
+    // Letter 25: dmsNumPermanentMsg from the valid rows 501-550.
+    void CountPermanentMessages();
+    // Letter 88: the fontStatus request values become their states.
+    void ServeFontStatusRequests();
+    // Letter 96: the font set follows dmsSignType.
+    void ChangeFontSet();
+    // The failed-pixel records of detection type 2 (pixel test) and 3 (found
+    // while messages were shown).
+    void ClearFaceErrorTables();
+    void ClearFaceErrorTables2();
+    // Letter 31: real-time pixel diagnostics switched; 113 and 114: the front
+    // panel clears the faces' own or second error frames and their records.
+    void SwitchPixelDiagnostics();
+    void ClearPixelTestFailures();
+    void ClearDisplayFailures();
+    // Letter 124: two console lines per module of the face in the letter's byte.
+    void DumpModules();
+
+    // --- bitmap files (bitmap_files.cpp) -------------------------------------
+    // The position of the file name of the next graphic tag ("[ms11,g,a,b,name]")
+    // at or after `from` in `text`; -1 when none. `name_length` receives the
+    // length of the name (up to "]", or to the end of the text).
+    static int32_t FindGraphicTag(const char* text, uint32_t length, uint32_t from,
+                                  uint32_t* name_length);
+    // Whether a valid message of memory type 2, 3 or 4 names the file (a tag
+    // whose name starts with `name`).
+    static bool IsBitmapReferenced(uint32_t memory_type, const char* name);
+    // Deletes the ".bmp" files of "./Bitmaps/" no valid message names.
+    // -> the driver's result of opening the directory when it failed, else of closing it.
+    static int PurgeBitmapDirectory(CFileSystem_Driver& driver, FS_MEDIA* media);
+    // Deletes the bitmap files of the flash no valid message of any type names.
+    static void RemoveUnusedBitmaps();
+
+    // --- memory clear (memory_clear.cpp) -------------------------------------
+    // Serves dmsMemoryMgmt, then the memory-clear command halvObj2_3.
+    void ClearMemory();
+
+    // --- sign settings (sign_settings.cpp) -----------------------------------
+    static void UpdateSignDimensions();
+    static void SetSignSize(uint32_t module_type, uint32_t height, uint32_t width,
+                            uint32_t character_height, uint32_t character_width);
+    static void ReconfigureColor();
+    void SetBitsPerColor(uint8_t bits);
+    uint8_t BitsPerColor() const { return bits_per_color_; }
+    // Follows bit 0x20 of halvSpecialFeatureSet: the first user community and
+    // the character-matrix font are reset once per change.
+    void ResetCommunityAndFonts();
+    // Sign types 4 and 132 show a single character-matrix font, loaded into
+    // font row 0 under the display lock.
+    static bool CharacterMatrixSign();
+    void LoadCharacterMatrixFont();
+    // The peripheral task's climate question; this sign never asks for action.
+    static int ClimateQuery(CDisplay* display, int32_t temperature);
+
     display_lock& Lock() { return lock_; }
     // The slot of a face's "Pixel Test Results" picture; -1 none.
     int PixelResultsSlot(uint32_t face) const { return pixel_results_slot_[face]; }
@@ -301,6 +365,12 @@ class CDisplay : public CMailTask {
     uint32_t face_count_ = 0;
     uint8_t face_id_ = 0;
     bool configuring_ = false;
+
+    // Maintenance letters and sign settings.
+    uint8_t letter_byte_ = 0; // data byte 0 of the letter being handled
+    uint16_t auto_lock_countdown_ = 0;
+    uint8_t bits_per_color_ = 0;
+    uint32_t community_feature_ = 0; // bit 0x20 as last followed
 };
 
 CDisplay& TheDisplay();

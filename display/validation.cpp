@@ -161,16 +161,14 @@ void CDisplay::SweepMessageRow(const message_columns& columns, unsigned row, boo
         break;
     case MSG_STATUS_MODIFY_REQ:
         db_set(status, MSG_STATUS_MODIFYING, quiet);
-        // Bitmap files no valid message names any more are removed here with
-        // the bitmap-file work.
+        PurgeBitmapDirectory(TheFileSystem(), &TheSystemMedia());
         return;
     case MSG_STATUS_VALIDATE_REQ:
         db_set(status, MSG_STATUS_VALIDATING, quiet);
         break;
     case MSG_STATUS_NOT_USED_REQ:
         db_set(status, MSG_STATUS_NOT_USED, outcome);
-        // Bitmap files no valid message names any more are removed here with
-        // the bitmap-file work.
+        PurgeBitmapDirectory(TheFileSystem(), &TheSystemMedia());
         return;
     default: // 0 or above 8
         db_set(status, MSG_STATUS_NOT_USED, quiet);

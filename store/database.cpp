@@ -245,6 +245,43 @@ void CDataBase::RestoreNotifyAndValidate(uint32_t saved) {
              (saved & (STATE_NOTIFY_ON | STATE_VALIDATE_ON));
 }
 
+namespace {
+// Start-up, timer and interrupt contexts count as one caller.
+const char kOutsideThreads = 0;
+const void* calling_context() {
+    TX_THREAD* thread = tx_thread_identify();
+    return thread ? static_cast<const void*>(thread) : &kOutsideThreads;
+}
+} // namespace
+
+void CDataBase::BeginQuietWrites() {
+    CInterruptLock masked;
+    const void* caller = calling_context();
+    quiet_writer* free_slot = nullptr;
+    for (quiet_writer& q : quiet_) {
+        if (q.caller == caller) {
+            ++q.depth;
+            return;
+        }
+        if (!q.caller && !free_slot) free_slot = &q;
+    }
+    if (free_slot) *free_slot = {caller, 1};
+}
+
+void CDataBase::EndQuietWrites() {
+    CInterruptLock masked;
+    const void* caller = calling_context();
+    for (quiet_writer& q : quiet_)
+        if (q.caller == caller && --q.depth == 0) q.caller = nullptr;
+}
+
+bool CDataBase::CallerIsQuiet() const {
+    const void* caller = calling_context();
+    for (const quiet_writer& q : quiet_)
+        if (q.caller == caller) return true;
+    return false;
+}
+
 unsigned CDataBase::SwapPermissionMode(unsigned mode) {
     unsigned previous = (NotifyOn() ? 1u : 0u) | (ValidateOn() ? 2u : 0u);
     SetNotifyOn((mode & 1u) != 0);

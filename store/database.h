@@ -106,6 +106,17 @@ class CDataBase {
     // Bulk writers: save both bits and clear them; give the saved word back.
     uint32_t SuspendNotifyAndValidate();
     void RestoreNotifyAndValidate(uint32_t saved);
+    // Bulk writers (factory and run-time defaults at run time) switch
+    // notification and validation off for the calling thread's own writes
+    // only: another thread's writes meanwhile are notified and validated as
+    // usual. Calls nest per thread; at most QUIET_WRITERS threads at once
+    // (a further one writes with the store's bits as they stand).
+    static const unsigned QUIET_WRITERS = 4;
+    void BeginQuietWrites();
+    void EndQuietWrites();
+    // The store's bits as they apply to a write of the calling thread.
+    bool NotifiesCaller() const { return NotifyOn() && !CallerIsQuiet(); }
+    bool ValidatesCaller() const { return ValidateOn() && !CallerIsQuiet(); }
     // Object access by OID text: mode bit 0 notify on, bit 1 validate on;
     // sets both bits from `mode` and returns the previous mode in that form.
     unsigned SwapPermissionMode(unsigned mode);
@@ -210,6 +221,12 @@ class CDataBase {
     bool lock_created_ = false;
     uint8_t* shared_block_ = nullptr;
     TX_TIMER healthy_timer_{};
+    bool CallerIsQuiet() const;
+    struct quiet_writer {
+        const void* caller;
+        uint32_t depth;
+    };
+    quiet_writer quiet_[QUIET_WRITERS] = {};
     bool healthy_timer_created_ = false;
 };
 

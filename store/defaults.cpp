@@ -1,6 +1,6 @@
 // CDataBase::SetDefaults and CDataBase::InitVolatile: the factory values of the
 // non-volatile image and the run-time values of the volatile image, section by
-// section, with notification and validation off.
+// section, with notification and validation off for the writer's own writes.
 #include "runtime/console.h"
 #include "store/defaults_private.h"
 #include "store/defaults_zuduz.h"
@@ -32,7 +32,7 @@ constexpr DefaultValue kImageHeader[] = {
 void CDataBase::SetDefaults(int reset) {
     const int partial = reset ? 1 : 0;
     SetFlashMode(1);
-    const uint32_t saved = SuspendNotifyAndValidate();
+    BeginQuietWrites();
 
     nv_defaults_dms(*this, partial);
     nv_defaults_mib2(*this, partial);
@@ -48,12 +48,12 @@ void CDataBase::SetDefaults(int reset) {
                  int(kNvHeaderSize), int(kNvSections[0].size), int(kNvSections[1].size),
                  int(kNvSections[2].size), int(kNvSections[3].size), int(kNvSections[4].size));
 
-    RestoreNotifyAndValidate(saved);
+    EndQuietWrites();
 }
 
 void CDataBase::InitVolatile() {
     SetFlashMode(0);
-    const uint32_t saved = SuspendNotifyAndValidate();
+    BeginQuietWrites();
 
     vol_defaults_dms(*this);
     vol_defaults_mib2(*this);
@@ -65,7 +65,7 @@ void CDataBase::InitVolatile() {
     quorvel_defaults_init(*this);
     ess_defaults_init(*this);
 
-    RestoreNotifyAndValidate(saved);
+    EndQuietWrites();
 }
 
 namespace {

@@ -55,6 +55,10 @@ const SpecialGlyph SPECIAL_GLYPHS[2][10] = {
 };
 const uint32_t FIRST_SPECIAL = 97;
 
+// A font load's writes are not validated (the font's status rules would
+// refuse them), each on its own: another thread's writes meanwhile still are.
+const uint32_t LOAD_FLAGS = DB_NOTIFY | DB_NO_VALIDATE;
+
 DbObject char_width(uint32_t row, uint32_t code) {
     return obj::characterWidth.row(CODES * row + code - 1);
 }
@@ -67,10 +71,10 @@ DbObject char_bitmap(uint32_t row, uint32_t code) {
 // stored empty (no built-in glyph comes near: the largest has 504 pixels).
 void install_character(CDataBase& store, CFontBase& font, uint32_t row, uint32_t code) {
     uint32_t w = font.GetCharWidth(code), h = font.GetHeight();
-    SetInteger(store, char_width(row, code), w, DB_NOTIFY);
+    SetInteger(store, char_width(row, code), w, LOAD_FLAGS);
     uint32_t bytes = (w * h + 7) / 8;
     if (w == 0 || bytes > GLYPH_BUFFER_BYTES) {
-        SetString(store, char_bitmap(row, code), nullptr, 0, DB_NOTIFY);
+        SetString(store, char_bitmap(row, code), nullptr, 0, LOAD_FLAGS);
         return;
     }
     uint8_t glyph[GLYPH_BUFFER_BYTES] = {};
@@ -80,15 +84,14 @@ void install_character(CDataBase& store, CFontBase& font, uint32_t row, uint32_t
             if (font.GetPixel(code, x, y)) glyph[bit / 8] |= uint8_t(0x80u >> (bit % 8));
         }
     }
-    SetString(store, char_bitmap(row, code), glyph, bytes, DB_NOTIFY);
+    SetString(store, char_bitmap(row, code), glyph, bytes, LOAD_FLAGS);
 }
 
 void install_special_glyphs(CDataBase& store, uint32_t row) {
     for (uint32_t i = 0; i < 10; ++i) {
         const SpecialGlyph& g = SPECIAL_GLYPHS[row][i];
-        SetString(store, char_bitmap(row, FIRST_SPECIAL + i), g.bits, g.width,
-                  DB_NOTIFY | DB_NO_VALIDATE);
-        SetInteger(store, char_width(row, FIRST_SPECIAL + i), g.width, DB_NOTIFY | DB_NO_VALIDATE);
+        SetString(store, char_bitmap(row, FIRST_SPECIAL + i), g.bits, g.width, LOAD_FLAGS);
+        SetInteger(store, char_width(row, FIRST_SPECIAL + i), g.width, LOAD_FLAGS);
     }
 }
 
@@ -98,21 +101,18 @@ int LoadFontFile(CDataBase& store, const char* name, uint32_t row) {
     if (row >= FONT_ROWS) return 0;
     CMirelFont font;
     if (!font.Load(name)) return 0;
-    bool validate = store.ValidateOn();
-    store.SetValidateOn(false);
-    SetInteger(store, obj::fontNumber.row(row), row + 1, DB_NOTIFY);
-    SetInteger(store, obj::fontHeight.row(row), font.GetHeight(), DB_NOTIFY);
-    SetInteger(store, obj::fontCharSpacing.row(row), font.GetCharSpacing(), DB_NOTIFY);
-    SetInteger(store, obj::fontLineSpacing.row(row), font.GetLineSpacing(), DB_NOTIFY);
+    SetInteger(store, obj::fontNumber.row(row), row + 1, LOAD_FLAGS);
+    SetInteger(store, obj::fontHeight.row(row), font.GetHeight(), LOAD_FLAGS);
+    SetInteger(store, obj::fontCharSpacing.row(row), font.GetCharSpacing(), LOAD_FLAGS);
+    SetInteger(store, obj::fontLineSpacing.row(row), font.GetLineSpacing(), LOAD_FLAGS);
     SetString(store, obj::fontName.row(row), font.GetName(), uint32_t(std::strlen(font.GetName())),
-              DB_NOTIFY);
+              LOAD_FLAGS);
     for (uint32_t code = 1; code <= CODES; ++code)
         install_character(store, font, row, code);
     if ((GetInteger(store, obj::halvSpecialFeatureSet) & SPECIAL_GLYPHS_FEATURE) && row <= 1)
         install_special_glyphs(store, row);
     store.ComputeFontCRC(row);
     font.Release();
-    store.SetValidateOn(validate);
     return 1;
 }
 

@@ -302,6 +302,15 @@ int CDatabase::CreateFresh(int file, const char* failure_line) {
     return 0;
 }
 
+void CDatabase::Close() {
+    bool held = LockFlash();
+    closed_ = true;
+    Forget(0);
+    Forget(1);
+    defrag_state_ = DEFRAG_IDLE;
+    if (held) UnlockFlash();
+}
+
 int CDatabase::Commit() {
     if (active_ < 0) return TFSERR_NOFILE;
     const uint8_t mark = MARK_COMMITTED;
@@ -346,6 +355,10 @@ int CDatabase::AppendRecord(uint32_t object, const uint8_t* value, uint32_t valu
     put16(bytes + length + 1, journal_crc(bytes + 1, length));
     bytes[length + 3] = MARK_END;
     bool held = LockFlash();
+    if (closed_) { // kept in the image alone
+        if (held) UnlockFlash();
+        return 1;
+    }
     uint32_t at = 0;
     int r = write(active_, bytes, length + 4, &at, false);
     if (r) {
@@ -464,6 +477,7 @@ void CDatabase::DeletePass(Entry* sorted, uint32_t count) {
 }
 
 void CDatabase::Deleting() {
+    if (closed_) return;
     uint32_t count = 0;
     {
         PriorityScope raised(0);
@@ -614,6 +628,7 @@ void CDatabase::ReplayAgain() {
 // ---- compaction -------------------------------------------------------------------
 
 void CDatabase::StateMachine_Defrag() {
+    if (closed_) return;
     switch (defrag_state_) {
     case DEFRAG_IDLE:
         DefragIdle();

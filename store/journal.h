@@ -71,6 +71,12 @@ class CDatabase : public CJournalSink {
     // Marks the active file committed (byte 0 := 0x7F). -> mon_tfsipmod's result.
     int Commit();
     static bool FileExists(const char* name);
+    // Stops the journal for the rest of the run, before its files are
+    // deleted ahead of a restart: once the append in progress (if any) is
+    // done, no file is active, later writes stay in the image alone and the
+    // housekeeping does nothing.
+    void Close();
+    bool Closed() const { return closed_; }
     // The early-restart rule (clear 0 at start-up, 1 after a healthy run or
     // before a controlled restart).
     static void StateMachine_BootCounter(CDataBase& store, int clear);
@@ -173,6 +179,7 @@ class CDatabase : public CJournalSink {
     int catch_ups_ = 0;
     bool copied_ = false;
     bool replay_damaged_ = false;
+    bool closed_ = false;
     // One bit per image offset: the object's newest replayed record is a deleted one.
     uint8_t superseded_last_[IMAGE_BYTES / 8 + 1];
     // One bit per image offset: the object has an intact record.

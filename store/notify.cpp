@@ -158,7 +158,7 @@ bool notify_match(const NotifyTable& table, uint32_t offset, int reason, size_t*
 }
 
 void CDataBase::Notify(uint32_t offset, const uint8_t* image, int reason) {
-    if (!NotifyOn() || !image) return;
+    if (!NotifiesCaller() || !image) return;
     if (IsVolatile(image)) {
         fire(kTables.v_letters, kTables.v_bits, offset, reason);
         return;

@@ -431,7 +431,7 @@ void set_validation_services(const ValidationServices& services) {
 }
 
 int CDataBase::ValidateInteger(uint32_t offset, unsigned width, uint32_t value, uint8_t* image) {
-    if (!ValidateOn() || !image) return DB_OK;
+    if (!ValidatesCaller() || !image) return DB_OK;
     const Rule* rule = find_rule(kIntegerRules, IsVolatile(image), offset);
     if (!rule) return DB_OK;
     Ctx c{*this, image, offset, width, value, nullptr, 0, 0, 0, *rule};
@@ -440,7 +440,7 @@ int CDataBase::ValidateInteger(uint32_t offset, unsigned width, uint32_t value, 
 
 int CDataBase::ValidateString(uint32_t offset, unsigned width, const void* bytes, uint32_t length,
                               uint8_t* image) {
-    if (!ValidateOn() || !image) return DB_OK;
+    if (!ValidatesCaller() || !image) return DB_OK;
     const Rule* rule = find_rule(kStringRules, IsVolatile(image), offset);
     if (!rule) return DB_OK;
     Ctx c{*this, image, offset, width, 0, static_cast<const uint8_t*>(bytes), length, 0, 0, *rule};

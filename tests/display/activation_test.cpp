@@ -324,7 +324,7 @@ TEST_F(Validation, TheDisplayStepServesTheWatchedObjects) {
          }},
         {"normal display again: the face's update returns to the message",
          [] { db_set(obj::halvObj1_1, 1, DB_NOTIFY); },
-         [] { EXPECT_EQ(DISPLAY_TEST_PATTERN, TheDisplay().DisplayState()); }},
+         [] { EXPECT_EQ(DISPLAY_PAGE_ON, TheDisplay().DisplayState()); }},
         {"a smaller sign clears the line lengths past its lines",
          [] {
              test_support::ClearConsole();
@@ -340,7 +340,7 @@ TEST_F(Validation, TheDisplayStepServesTheWatchedObjects) {
              EXPECT_EQ(10u, face.modules_per_line[2]);
              EXPECT_EQ(10u, db_get(obj::halvLineLength.row(2))) << "a line of the sign";
              EXPECT_EQ(0u, db_get(obj::halvLineLength.row(4)));
-             EXPECT_EQ(DISPLAY_START_MESSAGE, TheDisplay().DisplayState());
+             EXPECT_EQ(DISPLAY_PAGE_ON, TheDisplay().DisplayState()) << "the message again";
          }},
     };
     for (const Case& c : cases) {

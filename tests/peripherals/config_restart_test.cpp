@@ -27,7 +27,6 @@
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -46,15 +45,7 @@ void boot(const std::string& dir, const std::function<void()>& before_firmware =
 
 // The first boot in a child; -> its exit status (CHILD_FAILED and above: it failed).
 int first_boot(const std::string& dir, const std::function<int()>& body) {
-    pid_t child = fork();
-    if (child == 0) {
-        boot(dir);
-        tx_thread_sleep(1500); // every task runs
-        _exit(body());
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 255;
-    return WEXITSTATUS(status);
+    return test_support::BootInChild(dir, body);
 }
 
 std::string file_text(const char* name) {

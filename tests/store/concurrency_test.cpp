@@ -139,4 +139,51 @@ TEST_F(ConcurrencyTest, ReadersNeverSeeATornOrFreedValue) {
     g_shared = nullptr;
 }
 
+// A bulk writer (the factory defaults at run time, a memory clear) skips
+// checks and notification for its own writes only: another thread writing
+// meanwhile is checked and notified as usual.
+struct QuietWriter {
+    CDataBase* db;
+    int result = -1;
+    std::atomic<bool> done{false};
+};
+QuietWriter* g_quiet = nullptr;
+
+void quiet_writer(ULONG) {
+    CDataBase& db = *g_quiet->db;
+    db.BeginQuietWrites();
+    db.BeginQuietWrites(); // nested: the outer call still holds
+    db.EndQuietWrites();
+    g_quiet->result = SetInteger(db, obj::dmsControlMode, 99, DB_NOTIFY) |
+                      SetInteger(db, obj::dmsMemoryMgmt, 4, DB_NOTIFY);
+    tx_thread_sleep(20); // the other thread writes now
+    db.EndQuietWrites();
+    g_quiet->done = true;
+}
+
+TEST_F(ConcurrencyTest, QuietWritesAreTheBulkWritersOwn) {
+    db->SetNotifyOn(true);
+    QuietWriter quiet;
+    quiet.db = db.get();
+    g_quiet = &quiet;
+    void* stack = nullptr;
+    ASSERT_EQ(TX_SUCCESS, tx_byte_allocate(&thread_stack_pool(), &stack, 4096, TX_NO_WAIT));
+    TX_THREAD thread;
+    ASSERT_EQ(TX_SUCCESS, tx_thread_create(&thread, "bulk", quiet_writer, 0, stack, 4096, 5, 5, 0,
+                                           TX_AUTO_START));
+    tx_thread_sleep(5);
+    ASSERT_EQ(DB_OK, quiet.result);
+    EXPECT_EQ(99u, Get(obj::dmsControlMode));
+    EXPECT_TRUE(letters.Take().empty() && TakeBits() == 0); // the quiet write told nobody
+    EXPECT_EQ(DB_REFUSED, Set(obj::dmsControlMode, 98, DB_NOTIFY));
+    EXPECT_EQ(DB_OK, Set(obj::dmsMemoryMgmt, 3, DB_NOTIFY));
+    EXPECT_EQ(0x200u, TakeBits() & 0x200);
+    for (int i = 0; i < 100 && !quiet.done; ++i)
+        tx_thread_sleep(5);
+    ASSERT_TRUE(quiet.done);
+    EXPECT_EQ(DB_REFUSED, SetInteger(*db, obj::dmsControlMode, 97, 0));
+    tx_thread_terminate(&thread);
+    tx_thread_delete(&thread);
+}
+
 } // namespace

@@ -60,6 +60,21 @@ bool BootAfterPowerOff(const std::string& state_dir, const std::function<void()>
         state_dir, [] { host::monitor_set_restart_callback([](int) {}); }, 0, error);
 }
 
+int BootInChild(const std::string& state_dir, const std::function<int()>& body,
+                ULONG settle_ticks) {
+    pid_t child = fork();
+    if (child == 0) {
+        std::string error;
+        auto prepare = [] { host::monitor_set_restart_callback([](int) { _exit(0); }); };
+        if (!BootFirmware(state_dir, prepare, 0, error)) _exit(BOOT_IN_CHILD_FAILED);
+        tx_thread_sleep(settle_ticks);
+        _exit(body());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 255;
+    return WEXITSTATUS(status);
+}
+
 void FirmwareFixture::SetUp() {
     char pattern[] = "/tmp/sign-test-XXXXXX";
     const char* dir = mkdtemp(pattern);

@@ -35,6 +35,14 @@ bool BootFirmware(const std::string& state_dir, const std::function<void()>& pre
 bool BootAfterPowerOff(const std::string& state_dir, const std::function<void()>& before_cut,
                        uint32_t off_seconds, std::string& error);
 
+// A boot of the whole firmware over `state_dir` in a child process whose
+// restart ends it with status 0: after `settle_ticks`, `body` runs and its
+// result is the child's exit status. -> that status; BOOT_IN_CHILD_FAILED
+// when the child could not boot, 255 when it did not end normally.
+const int BOOT_IN_CHILD_FAILED = 99;
+int BootInChild(const std::string& state_dir, const std::function<int()>& body,
+                ULONG settle_ticks = 1500);
+
 class FirmwareFixture : public ::testing::Test {
   protected:
     void SetUp() override;

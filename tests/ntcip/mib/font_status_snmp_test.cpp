@@ -1,0 +1,92 @@
+// A font changed by a central system over SNMP, with the display task
+// serving the status requests: modifyReq makes the font modifying, a
+// character is rewritten, readyForUseReq ends in readyForUse with the
+// version ID that the font's stored bytes give.
+#include "comm/snmp/snmp_agent.h"
+#include "store/database.h"
+#include "store/objects.h"
+#include "tests/comm/agent_caller.h"
+#include "tests/support/firmware_fixture.h"
+
+#include <string>
+#include <vector>
+
+using namespace agent_test;
+using namespace snmp_test;
+
+namespace {
+
+std::vector<uint32_t> font(uint32_t column, uint32_t f) {
+    return {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 3, 2, 1, column, f};
+}
+std::vector<uint32_t> character(uint32_t column, uint32_t f, uint32_t k) {
+    return {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 3, 4, 1, column, f, k};
+}
+const uint32_t FONT_VERSION = 7, FONT_STATUS = 8, CHAR_WIDTH = 2, CHAR_BITMAP = 3;
+const uint32_t MODIFYING = 2, READY = 4, MODIFY_REQ = 7, READY_REQ = 8;
+
+Bytes integer(uint32_t value) {
+    return AgentCaller::Integer(value);
+}
+
+// The version ID of font row `row` computed here from its stored bytes:
+// CRC-16 (reflected 0x8408, from 0xFFFF) over number, height, spacings, then
+// each character's code, width and bitmap; complemented, bytes swapped.
+uint16_t version_from_stored_bytes(uint32_t row) {
+    uint16_t crc = 0xFFFF;
+    auto feed = [&crc](uint8_t byte) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0x8408) : uint16_t(crc >> 1);
+    };
+    for (const DbObject& o :
+         {obj::fontNumber, obj::fontHeight, obj::fontCharSpacing, obj::fontLineSpacing})
+        feed(uint8_t(db_get(o.row(row))));
+    for (uint32_t c = 1; c <= 255; ++c) {
+        const uint32_t width = db_get(obj::characterWidth.row(255 * row + c - 1));
+        feed(uint8_t(c));
+        feed(uint8_t(width));
+        uint32_t n = 0;
+        const char* bitmap = db_get_string(obj::characterBitmap.row(255 * row + c - 1), &n);
+        if (width != 0)
+            for (uint32_t i = 0; i < n; ++i)
+                feed(uint8_t(bitmap[i]));
+    }
+    const uint16_t done = uint16_t(~crc);
+    return uint16_t(done >> 8 | done << 8);
+}
+
+class FontStatusOverSnmp : public test_support::FirmwareFixture {
+  protected:
+    void SetUp() override {
+        FirmwareFixture::SetUp();
+        tx_thread_sleep(200); // the display task takes its first steps
+    }
+    uint32_t Set(const std::vector<uint32_t>& name, const Bytes& value) {
+        return caller_.Set(name, value);
+    }
+    uint32_t GetInteger(const std::vector<uint32_t>& name) { return caller_.GetInteger(name); }
+    AgentCaller caller_;
+};
+
+TEST_F(FontStatusOverSnmp, AModifiedFontEndsReadyWithTheIdOfItsStoredBytes) {
+    ASSERT_EQ(DB_OK, db_set(obj::fontStatus.row(0), READY, DB_NOTIFY | DB_NO_VALIDATE));
+    tx_thread_sleep(30);
+    const uint32_t before = GetInteger(font(FONT_VERSION, 1));
+    ASSERT_EQ(version_from_stored_bytes(0), before);
+
+    ASSERT_EQ(0u, Set(font(FONT_STATUS, 1), integer(MODIFY_REQ)));
+    tx_thread_sleep(30);
+    ASSERT_EQ(MODIFYING, GetInteger(font(FONT_STATUS, 1)));
+    ASSERT_EQ(0u, Set(character(CHAR_WIDTH, 1, 65), integer(3)));
+    ASSERT_EQ(0u, Set(character(CHAR_BITMAP, 1, 65), tlv(0x04, hex("A5 5A 80"))));
+
+    ASSERT_EQ(0u, Set(font(FONT_STATUS, 1), integer(READY_REQ)));
+    tx_thread_sleep(30);
+    EXPECT_EQ(READY, GetInteger(font(FONT_STATUS, 1)));
+    const uint32_t after = GetInteger(font(FONT_VERSION, 1));
+    EXPECT_EQ(version_from_stored_bytes(0), after);
+    EXPECT_NE(before, after);
+}
+
+} // namespace
