@@ -117,6 +117,7 @@ void frame_run(ethernet_link* link, const ethernet_run& run, const uint8_t* byte
 // Ring copies in at most two pieces, around the ring's end; the caller holds
 // the interrupt lock and has checked the room or the count.
 void ring_put(ethernet_link* link, const uint8_t* data, uint32_t count) {
+    if (count == 0) return;
     uint32_t first = std::min(count, ETHERNET_RING_BYTES - link->ring_head);
     std::memcpy(link->ring + link->ring_head, data, first);
     std::memcpy(link->ring, data + first, count - first);
@@ -124,6 +125,7 @@ void ring_put(ethernet_link* link, const uint8_t* data, uint32_t count) {
 }
 
 void ring_take(ethernet_link* link, uint8_t* to, uint32_t count) {
+    if (count == 0) return;
     uint32_t first = std::min(count, ETHERNET_RING_BYTES - link->ring_tail);
     std::memcpy(to, link->ring + link->ring_tail, first);
     std::memcpy(to + first, link->ring, count - first);
