@@ -8,6 +8,7 @@
 #include "store/database.h"
 #include "store/objects.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -76,11 +77,24 @@ void deliver(ethernet_link* link, const ethernet_source& source, const ethernet_
     snmp_message_process(agent, agent->receive_buffer, length);
 }
 
+// Content octets before a message's last one, taken at once as the byte
+// step would take them one by one. -> how many were taken (fewer than `count`).
+uint32_t frame_content(ethernet_framer& f, const uint8_t* bytes, uint32_t count) {
+    if (f.state != 3 || f.remaining < 2) return 0;
+    uint32_t taken = std::min(f.remaining - 1, count - 1);
+    uint32_t kept = std::min(taken, ETHERNET_MESSAGE_BYTES - f.length);
+    std::memcpy(f.message + f.length, bytes, kept);
+    f.length = static_cast<uint16_t>(f.length + kept);
+    f.remaining -= taken;
+    return taken;
+}
+
 // The bytes of one run through the framer of its source.
 void frame_run(ethernet_link* link, const ethernet_run& run, const uint8_t* bytes) {
     ethernet_framer& f = framer_of(link, run.source);
     if (run.source.datagram) frame_reset(f);
     for (uint32_t i = 0; i < run.count; i++) {
+        i += frame_content(f, bytes + i, run.count - i);
         int result = ethernet_frame_byte(f, bytes[i]);
         if (result == ETHERNET_FRAME_NOT_MSG) {
             f.length = 0;
@@ -100,16 +114,31 @@ void frame_run(ethernet_link* link, const ethernet_run& run, const uint8_t* byte
     if (run.source.datagram) frame_reset(f); // a datagram cut short is no message
 }
 
+// Ring copies in at most two pieces, around the ring's end; the caller holds
+// the interrupt lock and has checked the room or the count.
+void ring_put(ethernet_link* link, const uint8_t* data, uint32_t count) {
+    if (count == 0) return;
+    uint32_t first = std::min(count, ETHERNET_RING_BYTES - link->ring_head);
+    std::memcpy(link->ring + link->ring_head, data, first);
+    std::memcpy(link->ring, data + first, count - first);
+    link->ring_head = static_cast<uint16_t>((link->ring_head + count) % ETHERNET_RING_BYTES);
+}
+
+void ring_take(ethernet_link* link, uint8_t* to, uint32_t count) {
+    if (count == 0) return;
+    uint32_t first = std::min(count, ETHERNET_RING_BYTES - link->ring_tail);
+    std::memcpy(to, link->ring + link->ring_tail, first);
+    std::memcpy(to + first, link->ring, count - first);
+    link->ring_tail = static_cast<uint16_t>((link->ring_tail + count) % ETHERNET_RING_BYTES);
+}
+
 bool take_run(ethernet_link* link) {
     CInterruptLock lock;
     if (link->run_count == 0) return false;
     link->current = link->runs[link->run_tail];
     link->run_tail = static_cast<uint8_t>((link->run_tail + 1) % ETHERNET_RUNS);
     link->run_count--;
-    for (uint32_t i = 0; i < link->current.count; i++) {
-        link->run_bytes[i] = link->ring[link->ring_tail];
-        link->ring_tail = static_cast<uint16_t>((link->ring_tail + 1) % ETHERNET_RING_BYTES);
-    }
+    ring_take(link, link->run_bytes, link->current.count);
     link->ring_count = static_cast<uint16_t>(link->ring_count - link->current.count);
     return true;
 }
@@ -234,11 +263,7 @@ int ethernet_bytes_receive(ethernet_link* link, const ethernet_source& source, c
         fits = count <= ETHERNET_RING_BYTES - link->ring_count &&
                queue_run(link, ethernet_run{source, static_cast<uint16_t>(count), false});
         if (fits) {
-            for (uint32_t i = 0; i < count; i++) {
-                link->ring[link->ring_head] = data[i];
-                link->ring_head =
-                    static_cast<uint16_t>((link->ring_head + 1) % ETHERNET_RING_BYTES);
-            }
+            ring_put(link, data, count);
             link->ring_count = static_cast<uint16_t>(link->ring_count + count);
             link->bytes_received += count;
             queued = true;

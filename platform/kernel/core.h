@@ -218,6 +218,7 @@ struct Kernel {
     std::chrono::steady_clock::time_point real_start;
     uint64_t ticks_given_up = 0; // real clock: lag beyond the catch-up bound, never replayed
     uint64_t held_ticks = 0;     // virtual clock: ticks the host kept the processor away
+    int64_t quiet_until_ns = 0;  // real clock: host time (monotonic) of the next tick, 0 unknown
 
     // Processor.
     Ctx ctx = Ctx::Startup;

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace kernel {
 
@@ -97,6 +98,45 @@ static std::chrono::steady_clock::time_point real_time_of_tick(uint64_t tick) {
     double seconds = static_cast<double>(tick + k.ticks_given_up) / (100.0 * k.config.speed);
     return k.real_start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                               std::chrono::duration<double>(seconds));
+}
+
+// The host's coarse monotonic clock (the time of its last own tick), in
+// nanoseconds: cheap to read, never ahead of the precise clock.
+static int64_t coarse_ns() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// How far the coarse clock falls behind the precise one while the host
+// ticks (its resolution), or -1 when it cannot be used.
+static int64_t coarse_lag_ns() {
+    static const int64_t lag = [] {
+        timespec ts{};
+        if (clock_getres(CLOCK_MONOTONIC_COARSE, &ts) != 0) return int64_t{-1};
+        return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    }();
+    return lag;
+}
+
+// Reading the precise host clock costs up to a few hundred nanoseconds on a
+// virtual machine, and a busy processor looks at every service call. Once
+// the clock has caught up, the coarse clock tells cheaply that the next tick
+// cannot have come yet. A host late with its own ticks only moves our tick to
+// a later service call, or to the idle loop, which reads the precise clock.
+static bool tick_may_be_due() {
+    Kernel& k = K();
+    if (!real_clock() || k.quiet_until_ns == 0 || coarse_lag_ns() < 0) return true;
+    return coarse_ns() + coarse_lag_ns() >= k.quiet_until_ns;
+}
+
+// The clock is where it should be: note when its next tick comes.
+static void note_next_tick() {
+    Kernel& k = K();
+    if (!real_clock()) return;
+    k.quiet_until_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           real_time_of_tick(k.now + 1).time_since_epoch())
+                           .count();
 }
 
 static void set_now(uint64_t t) {
@@ -228,7 +268,11 @@ static void look_at_watches();
 static bool catch_up(Lock& lk) {
     Kernel& k = K();
     uint64_t target = clock_target();
-    if (target <= k.now) return false;
+    if (target <= k.now) {
+        note_next_tick();
+        return false;
+    }
+    k.quiet_until_ns = 0;
     if (target - k.now > max_lag()) {
         uint64_t lost = target - k.now - max_lag();
         if (real_clock())
@@ -376,7 +420,8 @@ static void take_interrupts(Lock& lk) {
     do {
         while (!k.masked && run_one_irq(lk)) {
         }
-        if (!catch_up(lk) && !k.timeline.empty() && k.timeline.begin()->expiry <= k.now)
+        bool moved = tick_may_be_due() && catch_up(lk);
+        if (!moved && !k.timeline.empty() && k.timeline.begin()->expiry <= k.now)
             run_due(lk, k.now); // overdue: device events set in the past, ticks under the lock
     } while (!k.masked && irqs_pending());
 }
@@ -669,6 +714,7 @@ static void configure_locked(const host::KernelConfig& config) {
     if (k.config.speed <= 0) k.config.speed = 1.0;
     map_board_ram(config.board_ram_bytes);
     k.real_start = std::chrono::steady_clock::now();
+    k.quiet_until_ns = 0;
     k.configured = true;
 }
 
@@ -700,6 +746,7 @@ static void reset_locked() {
     k.host_activity = 0;
     k.held_ticks = 0;
     k.ticks_given_up = 0;
+    k.quiet_until_ns = 0;
     k.yield_requested = false;
     k.current = nullptr;
     k.masked = false;

@@ -97,6 +97,23 @@ TEST_F(EthernetLink, TwoConnectionsInterleavingHalvesAreFramedApart) {
     EXPECT_EQ(2u, link_.frames_received);
 }
 
+// Runs wrap around the ring's end at every offset, and messages cross runs:
+// a byte lost or misplaced there breaks the framing of what follows.
+TEST_F(EthernetLink, MessagesSurviveTheRingsWrapAndRunBoundaries) {
+    const Bytes message = hex("30 0B 02 01 00 04 06 70 75 62 6C 69 63");
+    const ethernet_framer& framer = link_.streams[3];
+    for (size_t cut = 1; cut <= 400; cut++) {
+        size_t at = cut % message.size();
+        Feed(Stream(3), Bytes(message.begin(), message.begin() + at));
+        Bytes rest(message.begin() + at, message.end());
+        Feed(Stream(3), rest);
+        ASSERT_EQ(rest, Bytes(link_.run_bytes, link_.run_bytes + rest.size())) << cut;
+        ASSERT_EQ(message, Bytes(framer.message, framer.message + message.size())) << cut;
+    }
+    EXPECT_EQ(400u, link_.frames_received);
+    EXPECT_EQ(400 * message.size(), link_.bytes_received);
+}
+
 TEST_F(EthernetLink, ANewConnectionOnASlotStartsWithAFreshFramer) {
     Feed(Stream(0), hex("30 05 02 01"));
     ethernet_stream_restart(&link_, Stream(0));
