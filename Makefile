@@ -3,7 +3,7 @@
 # make test   install what is missing, build with sanitizers, run every test
 # make bench  build and run the benchmarks (optimised)
 
-PACKAGES := cmake ninja-build g++ googletest libgtest-dev libgmock-dev zlib1g-dev libmd-dev libbenchmark-dev snmp snmpd snmptrapd telnet tzdata xz-utils python3 iproute2 dnsmasq-base
+PACKAGES := cmake ninja-build g++ googletest libgtest-dev libgmock-dev zlib1g-dev libmd-dev libbenchmark-dev snmp snmptrapd telnet tzdata xz-utils python3 iproute2 dnsmasq-base
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
 
@@ -34,6 +34,7 @@ test: deps
 	cd build/test && ctest -j $(JOBS) --output-on-failure --timeout 300
 
 bench: build
+	@$(MAKE) --no-print-directory deps PACKAGES=snmpd # the reference agent of the SNMP load benchmark
 	@for b in build/release/bench_*; do echo "== $$b"; $$b; done
 
 clean:
