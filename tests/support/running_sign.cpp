@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace test_support {
 
@@ -27,12 +28,26 @@ std::string RunningSign::WhyNot() {
     return "";
 }
 
-bool RunningSign::Start(int speed, const std::vector<std::string>& extra) {
+bool RunningSign::MakeStateDir() {
+    if (!dir_.empty()) return true;
     char pattern[] = "/tmp/running_sign_XXXXXX";
     if (!mkdtemp(pattern)) return false;
     dir_ = pattern;
     offset_ = FreePortOffset();
-    return Launch(speed, extra);
+    return std::filesystem::create_directory(StateDir());
+}
+
+bool RunningSign::Put(const std::string& name, const std::string& bytes) {
+    if (!MakeStateDir()) return false;
+    const std::string file = dir_ + "/" + name;
+    std::ofstream(file, std::ios::binary) << bytes;
+    ProcessResult put = RunProcess(
+        {BesideTests("flashtool"), StateDir() + "/flash.img", "put", file}, dir_ + "/put.txt");
+    return put.status == 0;
+}
+
+bool RunningSign::Start(int speed, const std::vector<std::string>& extra) {
+    return MakeStateDir() && Launch(speed, extra);
 }
 
 bool RunningSign::Restart(int speed, const std::vector<std::string>& extra) {

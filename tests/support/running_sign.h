@@ -24,6 +24,9 @@ class RunningSign {
     // tools missing); empty when it can.
     static std::string WhyNot();
 
+    // Puts a file named `name` holding `bytes` into the sign's flash before
+    // the first start (a new state directory), as flashtool does.
+    bool Put(const std::string& name, const std::string& bytes);
     // Starts the program at `speed` simulated seconds per host second, with
     // `extra` options after the state directory, speed and port offset.
     bool Start(int speed, const std::vector<std::string>& extra = {});
@@ -58,6 +61,7 @@ class RunningSign {
     HostProcess& Process() { return process_; }
 
   private:
+    bool MakeStateDir();
     bool Launch(int speed, const std::vector<std::string>& extra);
     void EndProgram();
 
