@@ -39,4 +39,19 @@ class AgentCaller {
     uint8_t id_ = 0;
 };
 
+// A booted firmware whose display task has taken its first steps, asked
+// through the in-process agent.
+class FirmwareWithAgent : public test_support::FirmwareFixture {
+  protected:
+    void SetUp() override {
+        FirmwareFixture::SetUp();
+        tx_thread_sleep(200); // the display task takes its first steps
+    }
+    uint32_t Set(const std::vector<uint32_t>& name, const Bytes& value) {
+        return caller_.Set(name, value);
+    }
+    uint32_t GetInteger(const std::vector<uint32_t>& name) { return caller_.GetInteger(name); }
+    AgentCaller caller_;
+};
+
 } // namespace agent_test

@@ -59,22 +59,13 @@ bool lists(const std::string& listing, const std::string& name) {
     return ("\n" + listing).find("\n" + name + " ") != std::string::npos;
 }
 
-class MemoryClear : public test_support::FirmwareFixture {
+class MemoryClear : public agent_test::FirmwareWithAgent {
   protected:
-    void SetUp() override {
-        FirmwareFixture::SetUp();
-        tx_thread_sleep(200); // the display task takes its first steps
-    }
-    uint32_t Set(const std::vector<uint32_t>& name, const Bytes& value) {
-        return caller_.Set(name, value);
-    }
-    uint32_t GetInteger(const std::vector<uint32_t>& name) { return caller_.GetInteger(name); }
     // A row holding `text`, valid, as a finished validation leaves it.
     static void PutValid(const message_columns& table, unsigned row, const char* text) {
         ASSERT_EQ(DB_OK, db_set_text(table.multi.row(row), text, AS_THE_DISPLAY));
         ASSERT_EQ(DB_OK, db_set(table.status.row(row), MSG_STATUS_VALID, AS_THE_DISPLAY));
     }
-    AgentCaller caller_;
 };
 
 // Changeable message 1 stored and validated over SNMP; bitmaps named by a

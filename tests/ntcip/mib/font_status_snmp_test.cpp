@@ -56,18 +56,7 @@ uint16_t version_from_stored_bytes(uint32_t row) {
     return uint16_t(done >> 8 | done << 8);
 }
 
-class FontStatusOverSnmp : public test_support::FirmwareFixture {
-  protected:
-    void SetUp() override {
-        FirmwareFixture::SetUp();
-        tx_thread_sleep(200); // the display task takes its first steps
-    }
-    uint32_t Set(const std::vector<uint32_t>& name, const Bytes& value) {
-        return caller_.Set(name, value);
-    }
-    uint32_t GetInteger(const std::vector<uint32_t>& name) { return caller_.GetInteger(name); }
-    AgentCaller caller_;
-};
+class FontStatusOverSnmp : public agent_test::FirmwareWithAgent {};
 
 TEST_F(FontStatusOverSnmp, AModifiedFontEndsReadyWithTheIdOfItsStoredBytes) {
     ASSERT_EQ(DB_OK, db_set(obj::fontStatus.row(0), READY, DB_NOTIFY | DB_NO_VALIDATE));
