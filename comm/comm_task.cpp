@@ -379,6 +379,7 @@ void comm_task::CheckEthernetLink() {
     bool up = emac().link_up;
     // A link that comes back in DHCP mode renews the lease: the link state of
     // the previous step tells a return from a link that stayed up.
+    if (up != link_up_ && link_was_up_) console_printf("Ethernet link %s\n", up ? "up" : "down");
     if (up && !link_up_) {
         if (link_was_up_ && db_get(obj::halvEthernetMode) == DHCP_MODE)
             PostLetter(LETTER_DHCP_RENEW);

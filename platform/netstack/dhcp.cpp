@@ -26,6 +26,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -134,7 +135,8 @@ std::vector<uint8_t> bootp(const dhcp_impl& c, uint8_t type, uint32_t ciaddr, ui
 // The IP and UDP headers in front of a BOOTP message, from `source` to the
 // limited broadcast.
 std::vector<uint8_t> datagram(const std::vector<uint8_t>& payload, uint32_t source) {
-    std::vector<uint8_t> d(28, 0);
+    std::vector<uint8_t> d(28 + payload.size(), 0);
+    std::copy(payload.begin(), payload.end(), d.begin() + 28);
     d[0] = 0x45;
     put16(d, 2, uint16_t(28 + payload.size()));
     d[8] = 64; // TTL
@@ -145,7 +147,6 @@ std::vector<uint8_t> datagram(const std::vector<uint8_t>& payload, uint32_t sour
     put16(d, 20, CLIENT_PORT);
     put16(d, 22, SERVER_PORT);
     put16(d, 24, uint16_t(8 + payload.size())); // UDP checksum 0: none
-    d.insert(d.end(), payload.begin(), payload.end());
     return d;
 }
 

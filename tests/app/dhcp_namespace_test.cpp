@@ -168,6 +168,8 @@ TEST_F(DhcpInNamespaces, TheSignLeasesItsAddressAnswersThereAndRenewsWhenTheCabl
     ASSERT_EQ(0, shell("ip -n " + sign_ns_ + " link set " + sign_if_ + " down").status);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     ASSERT_EQ(0, shell("ip -n " + sign_ns_ + " link set " + sign_if_ + " up").status);
+    if (sign_.Output().find("Ethernet link down\n") == std::string::npos)
+        GTEST_SKIP() << "the host did not show the sign the cable's carrier going down";
     EXPECT_TRUE(
         within(20, [&] { return count_of(Log(), "DHCPREQUEST(" + server_if_ + ")") > requests; }))
         << Log() << sign_.Output();
