@@ -148,6 +148,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::printf("sign-controller: sign picture %s\n", host::sign_picture_path().c_str());
+    std::printf("sign-controller: field control %s, CAN frames logged in %s\n",
+                host::field_control_path().c_str(), host::can_log_path().c_str());
     print_uart_lines(options);
     std::fflush(stdout);
     if (!host::monitor_start(options, error)) {

@@ -1,6 +1,7 @@
 // Building the board from the host options.
 #include "platform/board/board.h"
 #include "platform/board/bus_logic.h"
+#include "platform/board/can_controller.h"
 #include "platform/board/display_epld.h"
 #include "platform/board/clock_nv.h"
 #include "platform/board/onchip.h"
@@ -161,6 +162,8 @@ bool board_start(const HostOptions& options, std::string& error) {
         return false;
     }
     b.logic.SetBoardId(options.board_id);
+    board::can_controller().PowerUp();
+    b.logic.Attach(0, &board::can_controller());
     board::bus_map(BUS_CLOCK_NV_BASE, board::ClockNvDevice::kWindow, &b.clock);
     board::bus_map(BUS_LOGIC_LATCH, board::BusLogic::kWindow, &b.logic);
     for (int port = 0; port < 2; ++port) {

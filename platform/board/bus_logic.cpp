@@ -30,9 +30,11 @@ void BusLogic::SetReg(uint32_t reg, uint16_t value) {
     if (reg == kSpiControl) Control(value);
 }
 
-// A write of the SPI control register: select changes first, then a started
-// transfer clocks one byte (sent, or 0xFF clocked out for a read).
+// A write of the SPI control register: select changes first, then the
+// rising edge of the start bit clocks one byte (sent, or 0xFF clocked out for
+// a read), done at once.
 void BusLogic::Control(uint16_t value) {
+    bool start = (value & kSpiStart) && !(control_ & kSpiStart);
     control_ = value;
     unsigned select = (value & kSpiSelectMask) >> 8;
     if (value & kSpiReset) select = 2;
@@ -46,7 +48,7 @@ void BusLogic::Control(uint16_t value) {
         received_ = 0;
         return;
     }
-    if (!(value & kSpiStart)) return;
+    if (!start) return;
     uint8_t out = (value & kSpiRead) ? 0xFF : uint8_t(value);
     SpiDevice* dev = Selected();
     received_ = dev != nullptr ? dev->Transfer(out) : 0xFF;

@@ -45,7 +45,10 @@ void Uic0::WriteDcr(uint32_t dcrn, uint32_t value) {
         break;
     case DCR_UIC0_ER:
         er_ = value;
-        break;
+        RequestLocked(lock);
+        if (lock.owns_lock()) lock.unlock();
+        NotifyEnable(value);
+        return;
     case DCR_UIC0_CR:
         cr_ = value;
         break;
@@ -76,6 +79,22 @@ void Uic0::Pulse(uint32_t mask) {
     sr_ |= mask;
     news_ |= mask;
     RequestLocked(lock);
+}
+
+void Uic0::OnEnableChange(std::function<void(uint32_t enabled)> observer) {
+    std::lock_guard<std::mutex> lock(m_);
+    enable_observers_.push_back(std::move(observer));
+}
+
+// The observers run without the lock: they may drive source inputs.
+void Uic0::NotifyEnable(uint32_t enabled) {
+    std::vector<std::function<void(uint32_t)>> observers;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        observers = enable_observers_;
+    }
+    for (auto& observer : observers)
+        observer(enabled);
 }
 
 void Uic0::SetHandler(void (*handler)()) {

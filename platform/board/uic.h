@@ -8,7 +8,9 @@
 
 #include "platform/board/board.h"
 
+#include <functional>
 #include <mutex>
+#include <vector>
 
 namespace board {
 
@@ -21,12 +23,16 @@ class Uic0 : public DcrDevice {
     void Pulse(uint32_t mask);
     void SetHandler(void (*handler)());
     void Reset();
+    // Called (without the controller's lock) after each write of the enable
+    // register, with the enabled sources; kept across Reset.
+    void OnEnableChange(std::function<void(uint32_t enabled)> observer);
 
   private:
     uint32_t Requesting() const { return sr_ & er_ & ~cr_; }
     void RequestLocked(std::unique_lock<std::mutex>& lock);
     void Deliver();
     uint32_t ActiveLevels() const;
+    void NotifyEnable(uint32_t enabled);
 
     std::mutex m_;
     uint32_t sr_ = 0, er_ = 0, cr_ = 0, pr_ = 0xFFFFFFFFu, tr_ = 0;
@@ -35,6 +41,7 @@ class Uic0 : public DcrDevice {
     bool in_handler_ = false; // the firmware's vector is running
     uint32_t news_ = 0;       // sources raised since the vector started
     void (*handler_)() = nullptr;
+    std::vector<std::function<void(uint32_t)>> enable_observers_;
 };
 
 Uic0& uic0();

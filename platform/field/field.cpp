@@ -7,6 +7,9 @@
 #include "platform/field/field.h"
 
 #include "platform/board/board.h"
+#include "platform/kernel/kernel.h"
+#include "platform/field/can/can_field.h"
+#include "platform/field/can/field_control.h"
 #include "platform/field/display_modules.h"
 #include "platform/field/field_file.h"
 #include "platform/picture/png.h"
@@ -90,6 +93,11 @@ PictureWriter& writer() {
     return w;
 }
 
+field::FieldControl& control() {
+    static field::FieldControl c;
+    return c;
+}
+
 } // namespace
 
 namespace host {
@@ -98,8 +106,14 @@ bool field_start(const HostOptions& options, std::string& error) {
     field_stop();
     field::display_modules().Reset();
     board::epld_set_format_code(0);
+    field::can_field_reset();
     if (!options.field_file.empty() && !field::load_field_file(options.field_file, error))
         return false;
+    if (!field::can_field_start(options.state_dir, error) ||
+        !control().Start(options.state_dir + "/field.ctl", error)) {
+        field_stop();
+        return false;
+    }
     board::display_output_attach([](const board::DisplayOutput& output) {
         field::display_modules().Show(output);
         writer().Changed();
@@ -111,6 +125,27 @@ bool field_start(const HostOptions& options, std::string& error) {
 void field_stop() {
     board::display_output_attach(nullptr);
     writer().Stop();
+    control().Stop();
+    field::can_field_stop();
+}
+
+std::string field_command(const std::string& line) {
+    UINT posture = tx_interrupt_mask();
+    std::string reply = field::can_field_command(line);
+    tx_interrupt_restore(posture);
+    return reply;
+}
+
+std::string field_control_path() {
+    return control().Path();
+}
+
+std::string can_log_path() {
+    return field::can_log_path();
+}
+
+void can_field_send(const board::CanFrame& frame) {
+    field::can_field_send(frame);
 }
 
 bool field_line(const std::string& line, std::string& error) {

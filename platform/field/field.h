@@ -4,6 +4,7 @@
 // board, from the same options. Firmware code never includes this.
 #pragma once
 
+#include "platform/board/can_controller.h"
 #include "platform/host_options.h"
 
 #include <cstdint>
@@ -13,10 +14,10 @@
 namespace host {
 
 // The field from the options: every device at its defaults, then the field
-// file (options.field_file, when named) line by line, then the display
-// modules on the display EPLD's output and the writer of the sign picture
-// (state_dir/sign.png). False with the reason in `error`: "FILE:LINE: reason"
-// for a bad line, or why the file cannot be read.
+// file (options.field_file, when named) line by line, then the CAN field's
+// log and control socket, the display modules on the display EPLD's output
+// and the writer of the sign picture (state_dir/sign.png). False with the reason in `error`:
+// "FILE:LINE: reason" for a bad line, or why the file cannot be read.
 bool field_start(const HostOptions& options, std::string& error);
 // Stops the picture writer and detaches the modules (tests; before the state
 // directory goes).
@@ -25,6 +26,21 @@ void field_stop();
 // One line as the field file gives it, applied now (tests change the field
 // this way). False with the reason in `error`.
 bool field_line(const std::string& line, std::string& error);
+
+// The CAN field (platform/field/can/): boards of the field file answering on
+// the bus of the board's CAN controller, the frame log (state_dir/can.log,
+// truncated at start) and the control socket (state_dir/field.ctl).
+//
+// A control command as the socket takes it ("list", "get NAME", "set NAME
+// key=value ..."): the reply's lines, the last "ok" or "error: REASON". Call
+// from a kernel thread (a test body): the command runs with the processor's
+// interrupts masked, as the socket's host event does.
+std::string field_command(const std::string& line);
+std::string field_control_path();
+std::string can_log_path();
+// A frame on the CAN bus from the field's side (any identifier and length
+// code), delivered to the chip as a board's reply is.
+void can_field_send(const board::CanFrame& frame);
 
 // The sign as its modules show it: one LED per pixel, three drive levels per
 // LED (red, green, blue, 0..255; a one-colour module drives the first only).

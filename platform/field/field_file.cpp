@@ -1,6 +1,7 @@
 // The field file's parser (see field_file.h).
 #include "platform/field/field_file.h"
 
+#include "platform/field/can/can_field.h"
 #include "platform/field/display_modules.h"
 
 #include <cerrno>
@@ -20,6 +21,8 @@ struct FieldKind {
 // One row per kind of device.
 const FieldKind FIELD_KINDS[] = {
     {"display", display_field_line},
+    {"can", can_field_line},
+    {"board", board_field_line},
 };
 
 bool run_line(const std::vector<std::string>& words, std::string& reason) {

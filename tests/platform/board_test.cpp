@@ -197,8 +197,10 @@ TEST_F(BoardTest, SpiPortClocksBytesToTheSelectedDevice) {
     uint16_t status = bus_read16(0xF0200004);
     EXPECT_TRUE(status & 0x100);
     EXPECT_EQ(0x42, status & 0xFF);
-    EXPECT_EQ(2, (status >> 9) & 15);         // the board id shares the register
-    bus_write16(0xF0200002, 0x0400 | 0x0800); // read transfer clocks out 0xFF
+    EXPECT_EQ(2, (status >> 9) & 15);                // the board id shares the register
+    bus_write16(0xF0200002, 0x0000 | 0x0800 | 0x41); // start still set: no new transfer
+    bus_write16(0xF0200002, 0x0400);                 // start cleared, then its rising edge
+    bus_write16(0xF0200002, 0x0400 | 0x0800);        // read transfer clocks out 0xFF
     EXPECT_EQ(0x00, bus_read16(0xF0200004) & 0xFF);
     bus_write16(0xF0200002, 0x0200); // deselect
     EXPECT_EQ((std::vector<std::string>{"sel", "x65", "x255", "desel"}), can.events);

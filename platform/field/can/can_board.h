@@ -1,0 +1,84 @@
+// A simulated board on the sign's CAN bus: one base for every kind, a table
+// row per kind (can_kinds.cpp).
+//
+// The board protocol: a request is an extended data frame to the board's
+// identifier (or to a group identifier of its kind), byte 0 the command,
+// bytes 1-2 01 01; the reply comes from the identifier + 0x80, byte 0 =
+// 0x40 + the command, bytes 1-2 as in the request. Every kind answers
+// identify (02) with its revision in bytes 5-6; its row builds the rest.
+//
+// A board's settings are key=value pairs: the keys of every board (rev,
+// silent, latency, bus) and those of its kind, each checked against its row.
+#pragma once
+
+#include "platform/board/can_controller.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace field {
+
+class CanBoard;
+
+// A key of a board: numbers in [min, max], or (text set) a word its kind checks.
+struct CanKey {
+    const char* name;
+    long min, max;
+    const char* initial;
+    bool text = false;
+};
+
+struct CanKind {
+    const char* name;
+    std::vector<uint32_t> groups; // group identifiers the kind answers
+    std::vector<CanKey> keys;
+    // Bytes 3-7 of the reply to a read (command 00).
+    void (*read)(const CanBoard& board, uint8_t* reply);
+    // Output point `point` is on (I/O kinds; null: the kind has no outputs).
+    bool (*output_on)(const CanBoard& board, int point);
+};
+
+// The kinds, and one by name (null when unknown).
+const std::vector<CanKind>& can_kinds();
+const CanKind* find_can_kind(const std::string& name);
+
+const uint32_t CAN_REPLY_OFFSET = 0x80;
+const uint32_t CAN_MAX_BOARD_ID = 0x1FFFFFFF - CAN_REPLY_OFFSET;
+
+class CanBoard {
+  public:
+    CanBoard(const CanKind& kind, const std::string& name, uint32_t id);
+
+    const std::string& Name() const { return name_; }
+    const CanKind& Kind() const { return *kind_; }
+    uint32_t Id() const { return id_; }
+    // key=value; false with the reason (the board unchanged).
+    bool Set(const std::string& pair, std::string& reason);
+    long Number(const char* key) const;
+    const std::string& Text(const char* key) const;
+    // "NAME KIND ID key=value ..." (ID in hex).
+    std::string Line() const;
+
+    // The reply to a frame on the bus; false when the board sends none.
+    bool Reply(const board::CanFrame& request, board::CanFrame& reply) const;
+    uint64_t Latency() const { return uint64_t(Number("latency")); }
+
+  private:
+    const CanKey* Key(const std::string& name) const;
+
+    const CanKind* kind_;
+    std::string name_;
+    uint32_t id_;
+    std::vector<std::pair<const CanKey*, std::string>> values_;
+};
+
+// The board of that name on the field (null none); the kinds' checks use it.
+const CanBoard* find_can_board(const std::string& name);
+
+// Checks of the words the field file and the control socket give.
+bool parse_can_id(const std::string& word, uint32_t& id);
+bool parse_signed_number(const std::string& word, long min, long max, long& out);
+
+} // namespace field
