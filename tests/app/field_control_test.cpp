@@ -1,0 +1,102 @@
+// The CAN field of the running program, as a technician reaches it: boards
+// from the field file, changed through state/field.ctl with socat.
+#include "tests/support/host_process.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::BesideTests;
+using test_support::HostProcess;
+
+class FieldControl : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!fs::exists(BesideTests("sign-controller")))
+            GTEST_SKIP() << "sign-controller not built";
+        char tmpl[] = "/tmp/field_control_test_XXXXXX";
+        dir_ = mkdtemp(tmpl);
+    }
+    void TearDown() override {
+        if (!dir_.empty()) fs::remove_all(dir_);
+    }
+    bool Start(const std::string& field) {
+        std::ofstream(dir_ + "/field.txt") << field;
+        return run_.Start({BesideTests("sign-controller"), "--state", dir_ + "/state", "--speed",
+                           "20", "--port-offset", std::to_string(test_support::FreePortOffset()),
+                           "--field", dir_ + "/field.txt"},
+                          dir_ + "/out.txt");
+    }
+    // The control socket's path once the program printed it ("" when it ended first).
+    std::string ControlPath() {
+        const std::string mark = "sign-controller: field control ";
+        for (int wait = 0; wait < 200; ++wait) {
+            std::string out = run_.Output();
+            size_t at = out.find(mark);
+            if (at != std::string::npos) {
+                at += mark.size();
+                return out.substr(at, out.find(',', at) - at);
+            }
+            if (run_.Wait(0.05) != -1) return "";
+        }
+        return "";
+    }
+    std::string dir_;
+    HostProcess run_;
+};
+
+TEST_F(FieldControl, ATechnicianListsAndChangesTheBoardsOverSocat) {
+    if (test_support::run_command("command -v socat").find("socat") == std::string::npos)
+        GTEST_SKIP() << "socat is not installed (Debian package socat)";
+    ASSERT_TRUE(Start("# the sign's sensors\ncan temperature sign1 42105 temp=83\n"
+                      "can light front 42005 raw=500 level=100\ncan humidity hum1 42901 rh=60\n"));
+    std::string path = ControlPath();
+    ASSERT_FALSE(path.empty()) << run_.Output();
+    EXPECT_NE(std::string::npos, run_.Output().find("CAN frames logged in " +
+                                                    fs::path(path).parent_path().string() +
+                                                    "/can.log"));
+    std::string replies = test_support::run_command(
+        "printf 'list\\nset sign1 temp=85\\nget sign1\\nset nosuch temp=1\\nset sign1 temp=abc\\n'"
+        " | socat -t 5 - UNIX-CONNECT:" +
+        path);
+    EXPECT_EQ("sign1 temperature 42105 rev=1 silent=0 latency=1 bus=local temp=83\n"
+              "front light 42005 rev=1 silent=0 latency=1 bus=local raw=500 level=100\n"
+              "hum1 humidity 42901 rev=1 silent=0 latency=1 bus=local rh=60 second=0\n"
+              "ok\n"
+              "ok\n"
+              "sign1 temperature 42105 rev=1 silent=0 latency=1 bus=local temp=85\n"
+              "ok\n"
+              "error: no board nosuch\n"
+              "error: temp must be a number -128 to 127\n",
+              replies);
+    run_.Signal(SIGINT);
+    EXPECT_NE(-1, run_.Wait(10));
+}
+
+TEST_F(FieldControl, ABadCanLineStopsTheProgramAtItsLine) {
+    struct {
+        const char* field;
+        const char* error;
+    } cases[] = {
+        {"can temperature sign1 42105\ncan thermometer t2 42106\n",
+         ":2: unknown CAN board kind 'thermometer' (temperature, light, humidity, rpm)\n"},
+        {"# sensors\ncan light front 4200Z\n", ":2: bad identifier '4200Z' (hex, 0 to 1FFFFF7F)\n"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Start(c.field));
+        EXPECT_EQ(2, run_.Wait(10));
+        EXPECT_NE(std::string::npos, run_.Output().find(dir_ + "/field.txt" + c.error))
+            << run_.Output();
+    }
+}
+
+} // namespace
