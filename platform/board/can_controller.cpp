@@ -1,8 +1,6 @@
 // The CAN controller chip (see can_controller.h).
 #include "platform/board/can_controller.h"
 
-#include "platform/kernel/host.h"
-
 #include <algorithm>
 #include <utility>
 
@@ -434,10 +432,6 @@ CanController& can_controller() {
 
 void can_attach_bus(std::function<void(const CanFrame&)> sink) {
     can_controller().SetBusSink(std::move(sink));
-}
-
-void can_bus_frame(const CanFrame& frame) {
-    host::raise_interrupt([frame] { can_controller().Receive(frame); });
 }
 
 } // namespace board

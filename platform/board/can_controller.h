@@ -129,9 +129,8 @@ class CanController : public SpiDevice {
 // The chip of the board (the one on SPI select 0).
 CanController& can_controller();
 
-// Host side, for the field and tests: frames the chip sends reach `sink`
-// (null detaches); a frame from the bus reaches the chip as a host event.
+// Host side, for the field: frames the chip sends reach `sink` (null
+// detaches); the field hands frames from the bus to Receive.
 void can_attach_bus(std::function<void(const CanFrame&)> sink);
-void can_bus_frame(const CanFrame& frame);
 
 } // namespace board

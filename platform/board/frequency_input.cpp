@@ -40,9 +40,7 @@ class FrequencyInput {
         Restart();
     }
     void Restart() {
-        ++generation_;
-        if (event_ != 0) host::cancel_device_event(event_);
-        event_ = 0;
+        ++generation_; // a pending edge event of the old rate finds it changed and does nothing
         if (!enabled_ || hz_ == 0) return;
         origin_ = host::clock_ticks();
         count_ = 0;
@@ -52,7 +50,7 @@ class FrequencyInput {
     void ScheduleNext() {
         uint64_t next = origin_ + ((count_ + 1) * TICKS_PER_SECOND + hz_ - 1) / hz_;
         uint64_t generation = generation_;
-        event_ = host::schedule_device_event(next, [this, generation] { Due(generation); });
+        host::schedule_device_event(next, [this, generation] { Due(generation); });
     }
     void Due(uint64_t generation) {
         uint64_t edges;
@@ -60,7 +58,8 @@ class FrequencyInput {
             std::lock_guard<std::mutex> lock(m_);
             if (generation != generation_) return;
             uint64_t due = (host::clock_ticks() - origin_) * hz_ / TICKS_PER_SECOND;
-            edges = due - count_;
+            // A tick the host was late for brings no more than one tick's worth.
+            edges = std::min<uint64_t>(due - count_, FREQUENCY_MAX_HZ / TICKS_PER_SECOND);
             count_ = due;
             ScheduleNext();
         }
@@ -81,7 +80,7 @@ class FrequencyInput {
     bool observing_ = false;
     bool enabled_ = false;
     uint32_t hz_ = 0;
-    uint64_t origin_ = 0, count_ = 0, generation_ = 0, event_ = 0;
+    uint64_t origin_ = 0, count_ = 0, generation_ = 0;
 };
 
 FrequencyInput& input() {

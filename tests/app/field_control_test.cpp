@@ -61,11 +61,12 @@ TEST_F(FieldControl, ATechnicianListsAndChangesTheBoardsOverSocat) {
                       "can light front 42005 raw=500 level=100\ncan humidity hum1 42901 rh=60\n"));
     std::string path = ControlPath();
     ASSERT_FALSE(path.empty()) << run_.Output();
-    EXPECT_NE(std::string::npos, run_.Output().find("CAN frames logged in " +
-                                                    fs::path(path).parent_path().string() +
-                                                    "/can.log"));
+    EXPECT_NE(std::string::npos,
+              run_.Output().find("CAN frames logged in " + fs::path(path).parent_path().string() +
+                                 "/can.log"));
     std::string replies = test_support::run_command(
-        "printf 'list\\nset sign1 temp=85\\nget sign1\\nset nosuch temp=1\\nset sign1 temp=abc\\n'"
+        "printf 'list\\nset sign1 temp=85\\nget sign1\\nset nosuch temp=1\\nset sign1 temp=abc\\n"
+        "set can error=busoff\\nget can\\n'"
         " | socat -t 5 - UNIX-CONNECT:" +
         path);
     EXPECT_EQ("sign1 temperature 42105 rev=1 silent=0 latency=1 bus=local temp=83\n"
@@ -76,7 +77,10 @@ TEST_F(FieldControl, ATechnicianListsAndChangesTheBoardsOverSocat) {
               "sign1 temperature 42105 rev=1 silent=0 latency=1 bus=local temp=85\n"
               "ok\n"
               "error: no board nosuch\n"
-              "error: temp must be a number -128 to 127\n",
+              "error: temp must be a number -128 to 127\n"
+              "ok\n"
+              "can error=busoff\n"
+              "ok\n",
               replies);
     run_.Signal(SIGINT);
     EXPECT_NE(-1, run_.Wait(10));
