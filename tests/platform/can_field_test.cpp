@@ -431,4 +431,21 @@ TEST_F(CanField, TheFrequencyInputCountsOnlyWhileItsSourceIsEnabled) {
     EXPECT_EQ(0, g_can_edges);
 }
 
+// Past 4 MB the frame log moves to can.log.1 and starts again.
+TEST_F(CanField, TheFrameLogRotatesPast4MB) {
+    Field("");
+    board::CanFrame frame;
+    frame.id = 0x42190;
+    frame.dlc = 8;
+    const size_t line = std::string("0 rx 42190 8 00 00 00 00 00 00 00 00\n").size();
+    const size_t limit = 4u << 20, frames = limit / line + 10;
+    for (size_t i = 0; i < frames; ++i)
+        host::can_field_send(frame);
+    host::run_until_idle();
+    size_t rotated = std::filesystem::file_size(host::can_log_path() + ".1");
+    EXPECT_GE(rotated, limit);
+    EXPECT_LT(rotated, limit + line);
+    EXPECT_EQ(frames, rotated / line + Log().size());
+}
+
 } // namespace
