@@ -64,10 +64,12 @@ TEST_F(FieldControl, ATechnicianListsAndChangesTheBoardsOverSocat) {
     EXPECT_NE(std::string::npos,
               run_.Output().find("CAN frames logged in " + fs::path(path).parent_path().string() +
                                  "/can.log"));
+    // The commands wait for the processor (a loaded host may still be starting
+    // the firmware); socat ends when the sign has answered the last one.
     std::string replies = test_support::run_command(
         "printf 'list\\nset sign1 temp=85\\nget sign1\\nset nosuch temp=1\\nset sign1 temp=abc\\n"
         "set can error=busoff\\nget can\\n'"
-        " | socat -t 5 - UNIX-CONNECT:" +
+        " | socat -t 30 - UNIX-CONNECT:" +
         path);
     EXPECT_EQ("sign1 temperature 42105 rev=1 silent=0 latency=1 bus=local temp=83\n"
               "front light 42005 rev=1 silent=0 latency=1 bus=local raw=500 level=100\n"
