@@ -1,0 +1,42 @@
+// The worker thread of the serial links: one thread serves up to ten links
+// of one kind (the PMPP links, the PPP links). A link's receive notification
+// sets its bit in the worker's event group; the worker wakes, and for each
+// link whose bit was set, or whose time-out flag its timer raised, runs the
+// link kind's pass, then yields the processor.
+#pragma once
+
+#include "platform/kernel/kernel.h"
+
+#include <cstdint>
+
+const uint32_t LINK_WORKER_LINKS = 10;
+const ULONG LINK_WORKER_STACK_BYTES = 5120;
+
+// The texts a worker prints when its creation fails (printf formats with
+// the status, and for the allocation the status, pointer and size).
+struct link_worker_texts {
+    const char* thread_name;
+    const char* events_name;
+    const char* allocation_failed;
+    const char* thread_failed;
+    const char* events_failed;
+    const char* table_full;
+};
+
+struct link_worker {
+    const link_worker_texts* texts;
+    void (*serve)(void* link);                     // one pass over one link
+    volatile uint8_t* (*timeout_flag)(void* link); // the link's time-out flag
+    void* links[LINK_WORKER_LINKS];
+    TX_EVENT_FLAGS_GROUP events;
+    TX_THREAD thread;
+    uint8_t state; // 0/1 not created, 2 stack ready, 3 running
+};
+
+// Creates the worker's thread and event group on the first call.
+void link_worker_start(link_worker& worker, UINT priority);
+// Enters a link. -> its table entry (its wake bit is 1 << entry), or -1
+// when the table is full (printed).
+int link_worker_register(link_worker& worker, void* link);
+// The timer expiry of a link: raise its time-out flag and wake the worker.
+void link_worker_timeout(link_worker& worker, ULONG entry);
