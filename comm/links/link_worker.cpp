@@ -26,7 +26,7 @@ void worker_entry(ULONG input) {
             ULONG taken = 0;
             bool woken = tx_event_flags_get(&w.events, 1u << entry, TX_OR_CLEAR, &taken,
                                             TX_NO_WAIT) == TX_SUCCESS;
-            if (!woken && !*w.timeout_flag(link)) continue;
+            if (!woken && !w.timer_of(link)->timeout_flag) continue;
             w.serve(link);
         }
         tx_thread_relinquish();
@@ -50,6 +50,7 @@ void link_worker_start(link_worker& w, UINT priority) {
     UINT rc = tx_event_flags_create(&w.events, w.texts->events_name);
     if (rc != TX_SUCCESS) console_printf(w.texts->events_failed, rc);
     if (worker_count >= WORKERS_MAX) return;
+    w.number = uint8_t(worker_count);
     workers[worker_count] = &w;
     rc = tx_thread_create(&w.thread, w.texts->thread_name, worker_entry, worker_count++, stack,
                           LINK_WORKER_STACK_BYTES, priority, priority, 0, TX_AUTO_START);
@@ -70,9 +71,36 @@ int link_worker_register(link_worker& w, void* link) {
     return -1;
 }
 
-void link_worker_timeout(link_worker& w, ULONG entry) {
-    void* link = w.links[entry % LINK_WORKER_LINKS];
+namespace {
+// The expiry: the flag up, the timer marked stopped, the worker woken.
+void timer_expired(ULONG input) {
+    link_worker* w = workers[(input >> 8) % WORKERS_MAX];
+    void* link = w ? w->links[(input & 0xFF) % LINK_WORKER_LINKS] : nullptr;
     if (!link) return;
-    *w.timeout_flag(link) = 1;
-    tx_thread_wait_abort(&w.thread);
+    link_timer& timer = *w->timer_of(link);
+    timer.timeout_flag = 1;
+    tx_timer_deactivate(&timer.timer);
+    timer.active = 0;
+    tx_thread_wait_abort(&w->thread);
+}
+} // namespace
+
+UINT link_timer_create(link_worker& w, int entry, const char* name) {
+    link_timer& timer = *w.timer_of(w.links[entry]);
+    timer.timeout_flag = timer.active = 0;
+    return tx_timer_create(&timer.timer, name, timer_expired, ULONG(w.number) << 8 | ULONG(entry),
+                           100, 0, TX_NO_ACTIVATE);
+}
+
+void link_timer_start(link_timer& timer, ULONG ticks) {
+    tx_timer_deactivate(&timer.timer);
+    timer.timeout_flag = 0;
+    tx_timer_change(&timer.timer, ticks, 0);
+    tx_timer_activate(&timer.timer);
+    timer.active = 1;
+}
+
+void link_timer_stop(link_timer& timer) {
+    tx_timer_deactivate(&timer.timer);
+    timer.timeout_flag = timer.active = 0;
 }

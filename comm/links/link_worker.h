@@ -12,6 +12,14 @@
 const uint32_t LINK_WORKER_LINKS = 10;
 const ULONG LINK_WORKER_STACK_BYTES = 5120;
 
+// A link's comm time-out: a one-shot kernel timer whose expiry raises the
+// flag and wakes the worker, which then runs the link's pass in time-out form.
+struct link_timer {
+    TX_TIMER timer;
+    volatile uint8_t timeout_flag;
+    volatile uint8_t active;
+};
+
 // The texts a worker prints when its creation fails (printf formats with
 // the status, and for the allocation the status, pointer and size).
 struct link_worker_texts {
@@ -25,12 +33,13 @@ struct link_worker_texts {
 
 struct link_worker {
     const link_worker_texts* texts;
-    void (*serve)(void* link);                     // one pass over one link
-    volatile uint8_t* (*timeout_flag)(void* link); // the link's time-out flag
+    void (*serve)(void* link); // one pass over one link
+    link_timer* (*timer_of)(void* link);
     void* links[LINK_WORKER_LINKS];
     TX_EVENT_FLAGS_GROUP events;
     TX_THREAD thread;
-    uint8_t state; // 0/1 not created, 2 stack ready, 3 running
+    uint8_t state;  // 0/1 not created, 2 stack ready, 3 running
+    uint8_t number; // among the workers, for the timers' expiry
 };
 
 // Creates the worker's thread and event group on the first call.
@@ -38,5 +47,9 @@ void link_worker_start(link_worker& worker, UINT priority);
 // Enters a link. -> its table entry (its wake bit is 1 << entry), or -1
 // when the table is full (printed).
 int link_worker_register(link_worker& worker, void* link);
-// The timer expiry of a link: raise its time-out flag and wake the worker.
-void link_worker_timeout(link_worker& worker, ULONG entry);
+// The timer of the link at `entry` ("... Comm Timeout"), not running.
+// -> the kernel's status.
+UINT link_timer_create(link_worker& worker, int entry, const char* name);
+// Runs the timer once for `ticks` / stops it and clears its flag.
+void link_timer_start(link_timer& timer, ULONG ticks);
+void link_timer_stop(link_timer& timer);

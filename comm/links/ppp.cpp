@@ -28,12 +28,12 @@ const link_worker_texts WORKER_TEXTS = {
 };
 
 void serve_link(void* link);
-volatile uint8_t* timeout_flag_of(void* link) {
-    return &static_cast<ppp_link*>(link)->timeout_flag;
+link_timer* timer_of(void* link) {
+    return &static_cast<ppp_link*>(link)->timer;
 }
 
 link_worker& worker() {
-    static link_worker w = {&WORKER_TEXTS, serve_link, timeout_flag_of, {}, {}, {}, 0};
+    static link_worker w = {&WORKER_TEXTS, serve_link, timer_of, {}, {}, {}, 0, 0};
     return w;
 }
 
@@ -78,25 +78,9 @@ void feed_handshake(ppp_link* link, uint8_t byte) {
         link->write_byte(uint8_t(HANDSHAKE_ANSWER[i]));
 }
 
-void timer_expired(ULONG entry) {
-    ppp_link* link = static_cast<ppp_link*>(worker().links[entry % LINK_WORKER_LINKS]);
-    if (!link) return;
-    tx_timer_deactivate(&link->timer);
-    link->timer_active = 0;
-    link_worker_timeout(worker(), entry);
-}
-
-void stop_timer(ppp_link* link) {
-    tx_timer_deactivate(&link->timer);
-    link->timeout_flag = link->timer_active = 0;
-}
-
-void start_timer(ppp_link* link) {
+ULONG timer_ticks(const ppp_link* link) {
     ULONG ticks = link->timeout_ms * 100 / 1000;
-    if (ticks < TIMEOUT_TICKS_MIN) ticks = TIMEOUT_TICKS_MIN;
-    tx_timer_change(&link->timer, ticks, 0);
-    tx_timer_activate(&link->timer);
-    link->timer_active = 1;
+    return ticks < TIMEOUT_TICKS_MIN ? TIMEOUT_TICKS_MIN : ticks;
 }
 
 void serve_link(void* entry) {
@@ -110,15 +94,15 @@ void serve_link(void* entry) {
     int result = PMPP_MORE;
     if (tx_semaphore_get(&link->ring_sem, TX_NO_WAIT) == TX_SUCCESS) {
         result = ppp_receive_step(link, false);
-        stop_timer(link);
+        link_timer_stop(link->timer);
     } else {
         CommLED_Activity(link->activity_bit, 0);
     }
-    if (link->timeout_flag) {
+    if (link->timer.timeout_flag) {
         ppp_receive_step(link, true);
-        link->timeout_flag = link->timer_active = 0;
+        link->timer.timeout_flag = link->timer.active = 0;
     }
-    if (!link->timer_active) start_timer(link);
+    if (!link->timer.active) link_timer_start(link->timer, timer_ticks(link));
     if (result == PMPP_DROP) link->store_index = 0;
     if (result == PMPP_FRAME) {
         link->frames_received++;
@@ -277,8 +261,7 @@ int ppp_create(ppp_link* link, const char* name, NX_IP* ip, snmp_agent* agent, U
     if (entry >= 0) {
         link->wake_group = &worker().events;
         link->wake_flag = 1u << entry;
-        rc = tx_timer_create(&link->timer, "PPP Comm Timeout", timer_expired, ULONG(entry),
-                             TIMEOUT_TICKS_MIN, 0, TX_NO_ACTIVATE);
+        rc = link_timer_create(worker(), entry, "PPP Comm Timeout");
         if (rc != TX_SUCCESS) console_printf("nx_ppp_create: tx_timer_create failed:0x%02X\n", rc);
     }
     rc = tx_semaphore_create(&link->ring_sem, "PPP SERIAL BUFFER SEMAPHORE", 0);

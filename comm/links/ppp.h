@@ -19,6 +19,7 @@
 // handshake "CLIENT" with "CLIENTSERVER".
 #pragma once
 
+#include "comm/links/link_worker.h"
 #include "comm/links/pmpp.h"
 #include "platform/kernel/kernel.h"
 
@@ -157,7 +158,7 @@ struct ppp_link {
     TX_MUTEX mutex;                 // "PPP PROTECT MUTEX": the transmit frame and the automata
     TX_SEMAPHORE tx_ready;          // "PPP TX READY SEMAPHORE"
     TX_SEMAPHORE ring_sem;          // "PPP SERIAL BUFFER SEMAPHORE": one count per ring byte
-    TX_TIMER timer;                 // "PPP Comm Timeout"
+    link_timer timer;               // "PPP Comm Timeout"
     uint32_t timeout_ms;
     // The frame being built (escaped) with its running FCS; a frame that
     // outgrows the buffer is marked and never sent.
@@ -196,7 +197,6 @@ struct ppp_link {
     uint32_t tx_accm, accm; // transmit map; the map negotiated by the last request
     uint8_t accm_received;
     uint8_t framing; // 0xC1 direct SNMP, 0x21 IP: how the last request came
-    volatile uint8_t timeout_flag, timer_active;
     TX_EVENT_FLAGS_GROUP* wake_group;
     ULONG wake_flag;
     uint32_t activity_bit;
