@@ -1,6 +1,7 @@
 #include "comm/links/pmpp.h"
 
 #include "comm/links/comm_activity.h"
+#include "comm/links/hdlc.h"
 #include "comm/links/link_worker.h"
 #include "comm/links/pmpp_rdi.h"
 #include "comm/snmp/snmp_agent.h"
@@ -88,22 +89,11 @@ void open_frame(frame_builder& b, uint8_t station, int ipi) {
     if (ipi >= 0) b.raw(uint8_t(ipi));
 }
 
-// Unescapes raw frame bytes [from, to) into `out`. -> the length.
-uint32_t unescape(const uint8_t* raw, uint32_t from, uint32_t to, uint8_t* out) {
-    uint32_t n = 0;
-    for (uint32_t i = from; i < to; i++) {
-        uint8_t byte = raw[i];
-        if (byte == PMPP_ESCAPE && i + 1 < to) byte = raw[++i] ^ ESCAPE_XOR;
-        out[n++] = byte;
-    }
-    return n;
-}
-
 // Counts a frame, appends the FCS and the closing flag and puts the frame out.
 void transmit(pmpp_link* link) {
     link->frames_sent++;
     static uint8_t plain[PMPP_FRAME_BYTES];
-    uint32_t n = unescape(link->transmit, 1, link->transmit_length, plain);
+    uint32_t n = hdlc_unescape(link->transmit, 1, link->transmit_length, plain);
     uint16_t fcs = uint16_t(~pmpp_fcs(PMPP_FCS_INITIAL, plain, n));
     frame_builder b{link->transmit, PMPP_FRAME_BYTES, link->transmit_length, false};
     b.escaped(uint8_t(fcs));
@@ -271,7 +261,7 @@ void ip_receive(pmpp_link* link, const uint8_t* info, uint32_t length) {
 // FCS check of the raw frame [0, length): unescaped into `plain` without the
 // flags; the FCS bytes are cut off a good frame.
 bool frame_check(pmpp_link* link, uint32_t length) {
-    uint32_t n = unescape(link->frame, 1, length - 1, link->plain);
+    uint32_t n = hdlc_unescape(link->frame, 1, length - 1, link->plain);
     uint16_t residue = pmpp_fcs(PMPP_FCS_INITIAL, link->plain, n);
     if (n < 4 || residue != PMPP_FCS_GOOD) {
         trace_printf("Error CRC is not 0xF0B8: crc_value %04x, byte %02X\r\n", residue,
@@ -444,24 +434,20 @@ int pmpp_receive_step(pmpp_link* link, bool timeout) {
     }
     uint8_t byte;
     if (!pmpp_ring_take(link, &byte)) return PMPP_MORE;
-    uint8_t previous = link->store_index ? link->frame[link->store_index - 1] : PMPP_ESCAPE;
-    if (link->store_index == 0 && byte != PMPP_FLAG) {
+    switch (hdlc_store(link->frame, PMPP_RX_FRAME_BYTES, link->store_index, byte)) {
+    case HDLC_OUTSIDE:
         link->bytes_invalid++;
         if (link->outside_byte) link->outside_byte(byte);
         return PMPP_DROP;
-    }
-    if (byte == PMPP_FLAG && previous == PMPP_FLAG) {
-        trace_printf("pmpp_receive_buffer_process: (byte == 0x7e) && (previous_byte == 0x7e)\n");
-        link->store_index = 0; // this flag opens the frame
-        previous = PMPP_ESCAPE;
-    }
-    if (link->store_index >= PMPP_RX_FRAME_BYTES) {
-        // Longer than any frame: dropped; the receiver waits for the next flag.
+    case HDLC_OVERRUN: // longer than any frame: the receiver waits for the next flag
         link->bytes_invalid++;
         return PMPP_DROP;
-    }
-    link->frame[link->store_index] = byte;
-    if (byte == PMPP_FLAG && previous != PMPP_ESCAPE) {
+    case HDLC_RESTARTED:
+        trace_printf("pmpp_receive_buffer_process: (byte == 0x7e) && (previous_byte == 0x7e)\n");
+        return PMPP_MORE;
+    case HDLC_STORED:
+        return PMPP_MORE;
+    case HDLC_CLOSED: {
         uint32_t length = link->store_index + 1u;
         if (frame_check(link, length)) return PMPP_FRAME;
         uint8_t ends[8];
@@ -474,7 +460,7 @@ int pmpp_receive_step(pmpp_link* link, bool timeout) {
                      ends[6], ends[7]);
         return PMPP_DROP;
     }
-    link->store_index++;
+    }
     return PMPP_MORE;
 }
 

@@ -2,6 +2,7 @@
 
 #include "comm/agents/ntcip_agents.h"
 #include "comm/links/comm_activity.h"
+#include "comm/links/hdlc.h"
 #include "comm/links/link_worker.h"
 #include "runtime/console.h"
 
@@ -10,7 +11,6 @@
 namespace {
 
 const ULONG TIMEOUT_TICKS_MIN = 1000;
-const uint8_t ESCAPE_XOR = 0x20;
 const uint8_t ADDRESS_ALL = 0xFF;
 const uint8_t CONTROL_UNNUMBERED = 0x03;
 const uint32_t FRAME_TAIL_ROOM = 5; // FCS (both bytes escaped) and the closing flag
@@ -118,7 +118,7 @@ void serve_link(void* entry) {
 // ---- Frames ----
 
 bool needs_escape(const ppp_link* link, uint8_t byte) {
-    return byte == PMPP_FLAG || byte == PMPP_ESCAPE ||
+    return byte == HDLC_FLAG || byte == HDLC_ESCAPE ||
            (byte < 0x20 && ((link->tx_accm >> byte) & 1u));
 }
 
@@ -132,8 +132,8 @@ void raw_out(ppp_link* link, uint8_t byte) {
 
 void escaped_out(ppp_link* link, uint8_t byte) {
     if (needs_escape(link, byte)) {
-        raw_out(link, PMPP_ESCAPE);
-        raw_out(link, byte ^ ESCAPE_XOR);
+        raw_out(link, HDLC_ESCAPE);
+        raw_out(link, byte ^ HDLC_ESCAPE_XOR);
     } else {
         raw_out(link, byte);
     }
@@ -143,22 +143,17 @@ void open_frame(ppp_link* link) {
     const uint8_t header[] = {ADDRESS_ALL, CONTROL_UNNUMBERED};
     link->transmit_length = 0;
     link->transmit_overflow = false;
-    raw_out(link, PMPP_FLAG);
+    raw_out(link, HDLC_FLAG);
     raw_out(link, ADDRESS_ALL);
-    raw_out(link, PMPP_ESCAPE); // the control byte always goes escaped
-    raw_out(link, CONTROL_UNNUMBERED ^ ESCAPE_XOR);
+    raw_out(link, HDLC_ESCAPE); // the control byte always goes escaped
+    raw_out(link, CONTROL_UNNUMBERED ^ HDLC_ESCAPE_XOR);
     link->transmit_fcs = pmpp_fcs(PMPP_FCS_INITIAL, header, sizeof header);
 }
 
 // The raw frame [0, length) unescaped into `plain` without its flags; a
 // good FCS is cut off. -> false for a bad or short frame.
 bool frame_check(ppp_link* link, uint32_t length) {
-    uint32_t n = 0;
-    for (uint32_t i = 1; i + 1 < length; i++) {
-        uint8_t byte = link->frame[i];
-        if (byte == PMPP_ESCAPE && i + 2 < length) byte = link->frame[++i] ^ ESCAPE_XOR;
-        link->plain[n++] = byte;
-    }
+    uint32_t n = hdlc_unescape(link->frame, 1, length - 1, link->plain);
     uint16_t residue = pmpp_fcs(PMPP_FCS_INITIAL, link->plain, n);
     if (residue != PMPP_FCS_GOOD) {
         trace_printf("Error CRC is not 0xF0B8: crc_value %04x, byte %02X, \n", residue,
@@ -333,7 +328,7 @@ bool ppp_send_frame(ppp_link* link) {
     uint16_t fcs = uint16_t(~link->transmit_fcs);
     escaped_out(link, uint8_t(fcs));
     escaped_out(link, uint8_t(fcs >> 8));
-    raw_out(link, PMPP_FLAG);
+    raw_out(link, HDLC_FLAG);
     uint32_t length = link->transmit_length;
     link->transmit_length = 0;
     if (link->send_frame && link->send_frame(link->transmit, length)) return true;
@@ -374,29 +369,21 @@ int ppp_receive_step(ppp_link* link, bool timeout) {
     CommLED_Activity(link->activity_bit, 1);
     uint8_t byte;
     if (!ring_take(link, &byte)) return PMPP_MORE;
-    uint8_t previous = link->store_index ? link->frame[link->store_index - 1] : PMPP_ESCAPE;
-    if (link->store_index == 0 && byte != PMPP_FLAG) {
+    switch (hdlc_store(link->frame, PPP_FRAME_BYTES, link->store_index, byte)) {
+    case HDLC_OUTSIDE:
         link->bytes_invalid++;
         if (link->outside_byte) link->outside_byte(byte);
         return PMPP_DROP;
-    }
-    if (byte == PMPP_FLAG && previous == PMPP_FLAG) {
-        link->store_index = 0; // this flag opens the frame
-        previous = PMPP_ESCAPE;
-    }
-    if (link->store_index >= PPP_FRAME_BYTES) {
-        // Longer than any frame: dropped; the receiver waits for the next flag.
+    case HDLC_OVERRUN: // longer than any frame: the receiver waits for the next flag
         link->bytes_invalid++;
         return PMPP_DROP;
-    }
-    link->frame[link->store_index] = byte;
-    if (byte == PMPP_FLAG && previous != PMPP_ESCAPE) {
+    case HDLC_CLOSED:
         if (frame_check(link, link->store_index + 1u)) return PMPP_FRAME;
         trace_printf("receive_buf: CRC failed %02X \n", byte);
         return PMPP_DROP;
+    default:
+        return PMPP_MORE;
     }
-    link->store_index++;
-    return PMPP_MORE;
 }
 
 void ppp_receive_packet_process(ppp_link* link) {
