@@ -171,6 +171,52 @@ TEST_F(PppLink, ChapBothWaysAndIpcpBringTheLinkUpAndSnmpIsAnswered) {
     EXPECT_EQ(0x1235u, agent_test::response_id(Get(0x1235, true))) << "the one-byte C1 field";
 }
 
+// A challenge is random bytes: zero bytes among them go out and count.
+const Bytes ZEROED_CHALLENGE = hex("00 01 00 00 02 03 00 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 "
+                                   "11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F 20 21 22 00 00");
+
+uint32_t zeroed_challenge(uint8_t* challenge, uint8_t* identifier, char* name) {
+    std::memcpy(challenge, ZEROED_CHALLENGE.data(), ZEROED_CHALLENGE.size());
+    *identifier = 0x5A;
+    std::strcpy(name, "sign");
+    return uint32_t(ZEROED_CHALLENGE.size());
+}
+
+TEST_F(PppLink, AChallengeWithZeroBytesGoesWholeAndIsChecked) {
+    link_->chap_challenge = zeroed_challenge;
+    OpenLcp();
+    tx_thread_sleep(20);
+    Bytes challenge = Seen(CHAP, 1);
+    ASSERT_EQ(packet(1, 0x5A, cat(Bytes{40}, cat(ZEROED_CHALLENGE, snmp_test::text("sign")))),
+              challenge);
+    Bytes verdict = AnswerChallenge(chap_secret());
+    ASSERT_FALSE(verdict.empty());
+    EXPECT_EQ(3, verdict[0]);
+}
+
+TEST_F(PppLink, TheSignsChallengesAreFreshRandomBytesOf32To63) {
+    uint8_t first[PPP_CHALLENGE_MAX], next[PPP_CHALLENGE_MAX];
+    uint8_t id = 0, last_id = 0;
+    char name[PPP_NAME_BYTES] = {};
+    uint32_t n = snmp_chap_challenge(first, &last_id, name);
+    bool zero_seen = false, lengths_vary = false;
+    for (int i = 0; i < 200; i++) {
+        uint32_t m = snmp_chap_challenge(next, &id, name);
+        ASSERT_GE(m, 32u);
+        ASSERT_LE(m, 63u);
+        EXPECT_EQ(uint8_t(last_id + 1), id);
+        last_id = id;
+        EXPECT_NE(0, std::memcmp(first, next, 32));
+        zero_seen = zero_seen || std::count(next, next + m, 0) > 0;
+        lengths_vary = lengths_vary || m != n;
+    }
+    EXPECT_TRUE(zero_seen);
+    EXPECT_TRUE(lengths_vary);
+    char expected[PPP_NAME_BYTES] = {};
+    TheDatabase().GetChapName(expected, sizeof expected);
+    EXPECT_STREQ(expected, name);
+}
+
 // The peer's Configure-Request options and what the sign answers.
 TEST_F(PppLink, ConfigureRequestOptionsAreAnsweredOptionByOption) {
     struct row {
