@@ -310,7 +310,8 @@ int ppp_ip_address_set(ppp_link* link, uint32_t local, uint32_t peer) {
 void ppp_tx_add_byte(ppp_link* link, uint8_t byte) {
     if (link->transmit_length == 0) open_frame(link);
     link->transmit_fcs = pmpp_fcs(link->transmit_fcs, &byte, 1);
-    if (link->transmit_length + 2 + FRAME_TAIL_ROOM > PPP_FRAME_BYTES) {
+    uint32_t size = needs_escape(link, byte) ? 2 : 1;
+    if (link->transmit_length + size + FRAME_TAIL_ROOM > PPP_FRAME_BYTES) {
         link->transmit_overflow = true;
         return;
     }

@@ -160,9 +160,16 @@ void lcp_accm(ppp_link* link, const uint8_t* option, option_verdict&) {
     link->accm_received = 1;
 }
 
+// CHAP is answered with MD5 only: another algorithm is Nak'd naming MD5.
 void lcp_authentication(ppp_link* link, const uint8_t* option, option_verdict& verdict) {
+    static const uint8_t CHAP_MD5[] = {3, 5, 0xC2, 0x23, 5};
     uint16_t protocol = uint16_t(big_endian(option + 2, 2));
     link->auth_by_peer = protocol;
+    bool md5 = option[1] == sizeof CHAP_MD5 && option[4] == CHAP_MD5[4];
+    if (protocol == PPP_CHAP && link->chap_usable && !md5) {
+        list_add(verdict.nak, verdict.nak_length, CHAP_MD5, sizeof CHAP_MD5);
+        return;
+    }
     bool usable =
         (protocol == PPP_PAP && link->pap_usable) || (protocol == PPP_CHAP && link->chap_usable);
     if (usable) return;

@@ -227,6 +227,7 @@ TEST_F(PppLink, ConfigureRequestOptionsAreAnsweredOptionByOption) {
     } rows[] = {
         {"MRU 100", hex("01 04 00 64"), 3, hex("01 04 00 64")},
         {"PAP", hex("03 04 C0 23"), 3, hex("03 04 C0 23")},
+        {"CHAP with another algorithm", hex("03 05 C2 23 81"), 3, hex("03 05 C2 23 05")},
         {"PAP, then ACCM after it", hex("03 04 C0 23 02 06 00 00 00 00"), 3, hex("03 04 C0 23")},
         {"protocol-field compression", hex("07 02"), 4, hex("07 02")},
         {"address-and-control compression", hex("08 02 05 06 01 02 03 04"), 4, hex("08 02")},
