@@ -354,6 +354,16 @@ TEST_F(PppLink, CarrierLossOnAChapLinkResetsLcpIpcpAndChap) {
     CNTCIP::UnlinkModem(&modem);
 }
 
+TEST_F(PppLink, UnlinkingTheModemTakesTheLinkDown) {
+    static RecordingModem modem;
+    board::uart_set_modem_input(0, board::UART_DCD, true);
+    ASSERT_EQ(0, CNTCIP::LinkExternalModem(0, &modem));
+    OpenLcp();
+    EXPECT_EQ(0, CNTCIP::UnlinkModem(&modem));
+    EXPECT_EQ(PPP_STOPPED, link_->lcp_state);
+    EXPECT_EQ(CcpModem(), nullptr);
+}
+
 // A response too long for the transmit frame is answered tooBig, and an
 // SNMP length that claims more than its frame is not taken.
 TEST_F(PppLink, SnmpLengthsAreBoundedByTheFrames) {
