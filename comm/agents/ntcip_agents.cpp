@@ -435,10 +435,19 @@ int CNTCIP::LinkExternalModem(uint32_t port, CModemDriver_Dialup* modem) {
     return 0;
 }
 
+namespace {
+// The "ccp_ppp" agent's link, when that agent exists.
+ppp_link* ccp_ppp_link() {
+    agent_row* row = row_named("ccp_ppp");
+    return row && row->agent && row->agent->ppp.id == PPP_LINK_ID ? &row->agent->ppp : nullptr;
+}
+} // namespace
+
 int CNTCIP::UnlinkModem(CModemDriver_Dialup* modem) {
     TableLock lock;
-    // The PPP link's down event comes with the PPP link; the modem is forgotten.
-    if (modem && table().ccp_modem == modem) table().ccp_modem = nullptr;
+    if (!modem || table().ccp_modem != modem) return 0;
+    if (ppp_link* link = ccp_ppp_link()) ppp_link_down(link);
+    table().ccp_modem = nullptr;
     return 0;
 }
 
@@ -448,8 +457,14 @@ CModemDriver_Dialup* CcpModem() {
 
 void CNTCIP::ConfigureIPAddresses() {
     agent_table& t = table();
-    for (uint8_t i = 0; i < t.count; i++)
-        if (t.rows[i].agent) std::memcpy(t.rows[i].agent->address, TheNTCIP_IP().local_bytes, 4);
+    const CNTCIP_IP& ip = TheNTCIP_IP();
+    for (uint8_t i = 0; i < t.count; i++) {
+        CNTCIP* agent = t.rows[i].agent;
+        if (!agent) continue;
+        std::memcpy(agent->address, ip.local_bytes, 4);
+        if (t.rows[i].type == AGENT_PPP)
+            ppp_ip_address_set(&agent->ppp, ip.local_address, ip.central_address);
+    }
 }
 
 bool ccp_read_byte(uint8_t* byte) {
@@ -464,7 +479,14 @@ bool ccp_read_byte(uint8_t* byte) {
         return got;
     }
     bool carrier = driver->IsDCD();
-    t.last_carrier = carrier; // carrier lost: the PPP link's down event comes with the PPP link
+    if (carrier != t.last_carrier) {
+        ppp_link* link = t.last_carrier ? ccp_ppp_link() : nullptr;
+        t.last_carrier = carrier;
+        if (link) { // carrier gone: LCP down, CHAP back to its start
+            ppp_link_down(link);
+            if (link->chap_usable) chap_state_macine(link, CHAP_TIMEOUT);
+        }
+    }
     bool got = false;
     while (driver->ReadByte(&value)) {
         if (carrier) {

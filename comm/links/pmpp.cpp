@@ -1,11 +1,11 @@
 #include "comm/links/pmpp.h"
 
 #include "comm/links/comm_activity.h"
+#include "comm/links/hdlc.h"
+#include "comm/links/link_worker.h"
 #include "comm/links/pmpp_rdi.h"
 #include "comm/snmp/snmp_agent.h"
 #include "runtime/console.h"
-#include "runtime/os.h"
-#include "runtime/pools.h"
 #include "store/database.h"
 #include "store/objects.h"
 
@@ -13,7 +13,6 @@
 
 namespace {
 
-const ULONG WORKER_STACK_BYTES = 5120;
 const ULONG TIMEOUT_TICKS_MIN = 100;
 const uint32_t IP_HEADER_MIN = 20;
 const uint32_t FRAME_ROOM = 10; // an IP frame is sent when it reaches the maximum less this
@@ -23,20 +22,32 @@ const uint32_t TOO_BIG_ROOM = 300;
 const ULONG DRIVER_IDLE_TICKS = 50;
 const ULONG RDI_TIMER_EXTRA = 2;
 
-enum worker_state : uint8_t { WORKER_NOT_CREATED = 1, WORKER_STACK_READY = 2, WORKER_RUNNING = 3 };
+void serve_link(void* link);
+link_timer* timer_of(void* link) {
+    return &static_cast<pmpp_link*>(link)->timer;
+}
 
-struct pmpp_worker {
-    pmpp_link* links[PMPP_LINKS] = {};
-    TX_EVENT_FLAGS_GROUP events;
-    TX_THREAD thread;
-    uint8_t state = WORKER_NOT_CREATED;
-    pmpp_link* created = nullptr; // the ring of created links (newest first)
-    uint32_t created_count = 0;
+const link_worker_texts WORKER_TEXTS = {
+    "PMPP RX WORKER THREAD",
+    "PMPP Worker Events",
+    "nx_pmpp_worker_thread Allocation Error:%d! Ptr:%08x, Size:%d\n",
+    "pmpp_create: nx_pmpp_rx_thread failed %02x\n",
+    "nx_pmpp_create: tx_event_flags_create failed:0x%02X\n",
+    "nx_pmpp_create: failed to register with worker thread\n",
 };
 
-pmpp_worker& worker() {
-    static pmpp_worker w;
+link_worker& worker() {
+    static link_worker w = {&WORKER_TEXTS, serve_link, timer_of, {}, {}, {}, 0, 0};
     return w;
+}
+
+struct created_links {
+    pmpp_link* head = nullptr; // the ring of created links (newest first)
+    uint32_t count = 0;
+};
+created_links& created() {
+    static created_links c;
+    return c;
 }
 
 // ---- Frame building ----
@@ -78,22 +89,11 @@ void open_frame(frame_builder& b, uint8_t station, int ipi) {
     if (ipi >= 0) b.raw(uint8_t(ipi));
 }
 
-// Unescapes raw frame bytes [from, to) into `out`. -> the length.
-uint32_t unescape(const uint8_t* raw, uint32_t from, uint32_t to, uint8_t* out) {
-    uint32_t n = 0;
-    for (uint32_t i = from; i < to; i++) {
-        uint8_t byte = raw[i];
-        if (byte == PMPP_ESCAPE && i + 1 < to) byte = raw[++i] ^ ESCAPE_XOR;
-        out[n++] = byte;
-    }
-    return n;
-}
-
 // Counts a frame, appends the FCS and the closing flag and puts the frame out.
 void transmit(pmpp_link* link) {
     link->frames_sent++;
     static uint8_t plain[PMPP_FRAME_BYTES];
-    uint32_t n = unescape(link->transmit, 1, link->transmit_length, plain);
+    uint32_t n = hdlc_unescape(link->transmit, 1, link->transmit_length, plain);
     uint16_t fcs = uint16_t(~pmpp_fcs(PMPP_FCS_INITIAL, plain, n));
     frame_builder b{link->transmit, PMPP_FRAME_BYTES, link->transmit_length, false};
     b.escaped(uint8_t(fcs));
@@ -261,7 +261,7 @@ void ip_receive(pmpp_link* link, const uint8_t* info, uint32_t length) {
 // FCS check of the raw frame [0, length): unescaped into `plain` without the
 // flags; the FCS bytes are cut off a good frame.
 bool frame_check(pmpp_link* link, uint32_t length) {
-    uint32_t n = unescape(link->frame, 1, length - 1, link->plain);
+    uint32_t n = hdlc_unescape(link->frame, 1, length - 1, link->plain);
     uint16_t residue = pmpp_fcs(PMPP_FCS_INITIAL, link->plain, n);
     if (n < 4 || residue != PMPP_FCS_GOOD) {
         trace_printf("Error CRC is not 0xF0B8: crc_value %04x, byte %02X\r\n", residue,
@@ -272,49 +272,36 @@ bool frame_check(pmpp_link* link, uint32_t length) {
     return true;
 }
 
-void timer_expired(ULONG entry) {
-    pmpp_link* link = worker().links[entry % PMPP_LINKS];
-    if (!link) return;
-    link->timeout_flag = 1;
-    tx_timer_deactivate(&link->timer);
-    link->timer_active = 0;
-    tx_thread_wait_abort(&worker().thread);
-}
-
 // Outside the block-transfer mode the inter-character time-out (at least a
 // second); in the mode the current state's time-out.
 void restart_timer(pmpp_link* link) {
-    tx_timer_deactivate(&link->timer);
-    link->timeout_flag = link->timer_active = 0;
     ULONG ticks = link->timeout_ms * 100 / 1000;
     if (ticks < TIMEOUT_TICKS_MIN) ticks = TIMEOUT_TICKS_MIN;
     if (link->rdi_flag) ticks = rdi_state_ticks(link) + RDI_TIMER_EXTRA;
-    tx_timer_change(&link->timer, ticks, 0);
-    tx_timer_activate(&link->timer);
-    link->timer_active = 1;
+    link_timer_start(link->timer, ticks);
 }
 
 // One pass of the worker over one link.
-void serve_link(pmpp_link* link) {
+void serve_link(void* entry) {
+    pmpp_link* link = static_cast<pmpp_link*>(entry);
     uint8_t byte;
     while (link->read_byte && link->read_byte(&byte))
         _nx_pmpp_byte_receive(link, byte);
     int result = PMPP_MORE;
     if (tx_semaphore_get(&link->ring_sem, TX_NO_WAIT) == TX_SUCCESS) {
         result = link->rdi_flag ? rdi_receive_step(link) : pmpp_receive_step(link, false);
-        tx_timer_deactivate(&link->timer);
-        link->timeout_flag = link->timer_active = 0;
+        link_timer_stop(link->timer);
     } else {
         CommLED_Activity(link->activity_bit, 0);
     }
-    if (link->timeout_flag) {
+    if (link->timer.timeout_flag) {
         if (link->rdi_flag)
             rdi_timeout(link);
         else
             pmpp_receive_step(link, true);
-        link->timeout_flag = link->timer_active = 0;
+        link->timer.timeout_flag = link->timer.active = 0;
     }
-    if (!link->timer_active) restart_timer(link);
+    if (!link->timer.active) restart_timer(link);
     if (result == PMPP_DROP) link->store_index = 0;
     if (result == PMPP_FRAME) {
         link->frames_received++;
@@ -322,23 +309,6 @@ void serve_link(pmpp_link* link) {
         link->store_index = 0;
     }
     if (link->count) tx_event_flags_set(link->wake_group, link->wake_flag, TX_OR);
-}
-
-void worker_entry(ULONG) {
-    pmpp_worker& w = worker();
-    for (;;) {
-        ULONG actual = 0;
-        tx_event_flags_get(&w.events, 0xFFFFFFFFu, TX_OR, &actual, TX_WAIT_FOREVER);
-        for (pmpp_link* link : w.links) {
-            if (!link) continue;
-            ULONG taken = 0;
-            bool woken = tx_event_flags_get(&w.events, link->wake_flag, TX_OR_CLEAR, &taken,
-                                            TX_NO_WAIT) == TX_SUCCESS;
-            if (!woken && !link->timeout_flag) continue;
-            serve_link(link);
-        }
-        tx_thread_relinquish();
-    }
 }
 
 void create_kernel_objects(pmpp_link* link) {
@@ -351,31 +321,6 @@ void create_kernel_objects(pmpp_link* link) {
     if (rc != TX_SUCCESS)
         console_printf("pmpp_create: tx_semaphore_create PMPP TX READY SEMAPHORE failed %02x\n",
                        rc);
-}
-
-void create_worker(UINT priority) {
-    pmpp_worker& w = worker();
-    if (w.state != WORKER_NOT_CREATED) return;
-    void* stack = nullptr;
-    os_status status =
-        os_byte_allocate(&thread_stack_pool(), &stack, WORKER_STACK_BYTES, OS_NO_WAIT);
-    if (status != OS_OK) {
-        console_printf("nx_pmpp_worker_thread Allocation Error:%d! Ptr:%08x, Size:%d\n",
-                       int(status), 0u, int(WORKER_STACK_BYTES));
-        return;
-    }
-    std::memset(stack, 0xEF, WORKER_STACK_BYTES);
-    w.state = WORKER_STACK_READY;
-    UINT rc = tx_event_flags_create(&w.events, "PMPP Worker Events");
-    if (rc != TX_SUCCESS)
-        console_printf("nx_pmpp_create: tx_event_flags_create failed:0x%02X\n", rc);
-    rc = tx_thread_create(&w.thread, "PMPP RX WORKER THREAD", worker_entry, 0, stack,
-                          WORKER_STACK_BYTES, priority, priority, 0, TX_AUTO_START);
-    if (rc != TX_SUCCESS) {
-        console_printf("pmpp_create: nx_pmpp_rx_thread failed %02x\n", rc);
-        return;
-    }
-    w.state = WORKER_RUNNING;
 }
 
 } // namespace
@@ -415,20 +360,12 @@ int pmpp_create(pmpp_link* link, const char* name, NX_IP* ip, snmp_agent* agent,
     link->rdi.state = RDI_WAITING;
     create_kernel_objects(link);
     link->activity_bit = CommLED_RegisterAgent();
-    create_worker(priority);
-    pmpp_worker& w = worker();
-    uint32_t entry = 0;
-    while (entry < PMPP_LINKS && w.links[entry])
-        entry++;
-    if (entry == PMPP_LINKS) {
-        console_printf("nx_pmpp_create: failed to register with worker thread\n");
-        return 1;
-    }
-    w.links[entry] = link;
-    link->wake_group = &w.events;
+    link_worker_start(worker(), priority);
+    int entry = link_worker_register(worker(), link);
+    if (entry < 0) return 1;
+    link->wake_group = &worker().events;
     link->wake_flag = 1u << entry;
-    UINT rc = tx_timer_create(&link->timer, "PMPP Comm Timeout", timer_expired, entry,
-                              TIMEOUT_TICKS_MIN, 0, TX_NO_ACTIVATE);
+    UINT rc = link_timer_create(worker(), entry, "PMPP Comm Timeout");
     if (rc != TX_SUCCESS) console_printf("nx_pmpp_create: tx_timer_create failed:0x%02X\n", rc);
     rc = tx_semaphore_create(&link->ring_sem, "PMPP SERIAL BUFFER SEMAPHORE", 0);
     if (rc != TX_SUCCESS)
@@ -436,14 +373,14 @@ int pmpp_create(pmpp_link* link, const char* name, NX_IP* ip, snmp_agent* agent,
             "pmpp_create: tx_semaphore_create PMPP SERIAL BUFFER SEMAPHORE failed %02x\n", rc);
     CInterruptLock masked;
     link->id = PMPP_LINK_ID;
-    link->next = w.created;
-    w.created = link;
-    w.created_count++;
+    link->next = created().head;
+    created().head = link;
+    created().count++;
     return 0;
 }
 
 pmpp_link* pmpp_worker_link(uint32_t entry) {
-    return entry < PMPP_LINKS ? worker().links[entry] : nullptr;
+    return entry < PMPP_LINKS ? static_cast<pmpp_link*>(worker().links[entry]) : nullptr;
 }
 
 int _nx_pmpp_byte_receive(pmpp_link* link, uint8_t byte) {
@@ -497,24 +434,20 @@ int pmpp_receive_step(pmpp_link* link, bool timeout) {
     }
     uint8_t byte;
     if (!pmpp_ring_take(link, &byte)) return PMPP_MORE;
-    uint8_t previous = link->store_index ? link->frame[link->store_index - 1] : PMPP_ESCAPE;
-    if (link->store_index == 0 && byte != PMPP_FLAG) {
+    switch (hdlc_store(link->frame, PMPP_RX_FRAME_BYTES, link->store_index, byte)) {
+    case HDLC_OUTSIDE:
         link->bytes_invalid++;
         if (link->outside_byte) link->outside_byte(byte);
         return PMPP_DROP;
-    }
-    if (byte == PMPP_FLAG && previous == PMPP_FLAG) {
-        trace_printf("pmpp_receive_buffer_process: (byte == 0x7e) && (previous_byte == 0x7e)\n");
-        link->store_index = 0; // this flag opens the frame
-        previous = PMPP_ESCAPE;
-    }
-    if (link->store_index >= PMPP_RX_FRAME_BYTES) {
-        // Longer than any frame: dropped; the receiver waits for the next flag.
+    case HDLC_OVERRUN: // longer than any frame: the receiver waits for the next flag
         link->bytes_invalid++;
         return PMPP_DROP;
-    }
-    link->frame[link->store_index] = byte;
-    if (byte == PMPP_FLAG && previous != PMPP_ESCAPE) {
+    case HDLC_RESTARTED:
+        trace_printf("pmpp_receive_buffer_process: (byte == 0x7e) && (previous_byte == 0x7e)\n");
+        return PMPP_MORE;
+    case HDLC_STORED:
+        return PMPP_MORE;
+    case HDLC_CLOSED: {
         uint32_t length = link->store_index + 1u;
         if (frame_check(link, length)) return PMPP_FRAME;
         uint8_t ends[8];
@@ -527,7 +460,7 @@ int pmpp_receive_step(pmpp_link* link, bool timeout) {
                      ends[6], ends[7]);
         return PMPP_DROP;
     }
-    link->store_index++;
+    }
     return PMPP_MORE;
 }
 

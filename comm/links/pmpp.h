@@ -21,6 +21,7 @@
 // frame after its inter-character time-out.
 #pragma once
 
+#include "comm/links/link_worker.h"
 #include "platform/kernel/kernel.h"
 
 #include <cstdint>
@@ -108,8 +109,7 @@ struct pmpp_link {
     TX_SEMAPHORE ring_sem; // "PMPP SERIAL BUFFER SEMAPHORE": one count per byte in the ring
     TX_SEMAPHORE tx_ready; // "PMPP TX READY SEMAPHORE"
     TX_EVENT_FLAGS_GROUP ip_events;
-    TX_TIMER timer; // "PMPP Comm Timeout"
-    volatile uint8_t timeout_flag, timer_active;
+    link_timer timer;   // "PMPP Comm Timeout"
     uint8_t ipi;        // IPI of the last SNMP message received
     uint8_t group_flag; // 0xFF: the frame in progress came to all stations or a group
     uint8_t last_address;

@@ -246,19 +246,25 @@ bool CTCP_Server::Receive(uint32_t index) {
     if (slot.port != TRAP_CONNECTION_PORT && channel == CHANNEL_SNMP)
         ethernet_bytes_receive(snmp_link("ethernet_tcp"), tcp_source(this, index),
                                packet->prepend_ptr, packet->length);
-    if (slot.port != TRAP_CONNECTION_PORT && channel == CHANNEL_PMPP) feed_pmpp(packet);
+    if (slot.port != TRAP_CONNECTION_PORT && (channel == CHANNEL_PMPP || channel == CHANNEL_PPP))
+        feed_link(packet);
     nx_packet_release(packet);
     return true;
 }
 
-// PMPP frames in the stream: each byte to the link of "ethernet_pmpp", then
-// the receive notification wakes its worker.
-void CTCP_Server::feed_pmpp(const NX_PACKET* packet) {
-    int row = FindAgent("ethernet_pmpp");
+// PMPP or PPP frames in the stream: each byte to the link of "ethernet_pmpp"
+// or "ethernet_ppp", then the receive notification wakes its worker.
+void CTCP_Server::feed_link(const NX_PACKET* packet) {
+    bool pmpp = channel == CHANNEL_PMPP;
+    int row = FindAgent(pmpp ? "ethernet_pmpp" : "ethernet_ppp");
     if (row == AGENT_NOT_FOUND || !AgentRow(row)->agent) return;
-    pmpp_link* link = &AgentRow(row)->agent->pmpp;
-    for (ULONG i = 0; i < packet->length; i++)
-        _nx_pmpp_byte_receive(link, packet->prepend_ptr[i]);
+    CNTCIP* agent = AgentRow(row)->agent;
+    for (ULONG i = 0; i < packet->length; i++) {
+        if (pmpp)
+            _nx_pmpp_byte_receive(&agent->pmpp, packet->prepend_ptr[i]);
+        else
+            ppp_byte_receive(&agent->ppp, packet->prepend_ptr[i]);
+    }
     if (notify_) notify_(notify_args_[0], notify_args_[1]);
 }
 

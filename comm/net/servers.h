@@ -58,7 +58,7 @@ class CTCP_Server {
     uint8_t channel = CHANNEL_NONE;
 
   private:
-    void feed_pmpp(const NX_PACKET* packet);
+    void feed_link(const NX_PACKET* packet);
     server_notify_fn notify_ = nullptr;
     uint32_t notify_args_[2] = {0, 0};
     volatile uint32_t active_slot_ = TCP_SLOTS; // none

@@ -1,0 +1,127 @@
+// The agent's side of the PPP link: SNMP messages carried directly in PPP
+// frames of protocol 0x00C1 (received from the link's worker, answered
+// through the net driver), the CHAP callbacks that give the link the sign's
+// name, secret and challenges, and the net driver of the PPP agents.
+#include "comm/links/ppp.h"
+#include "comm/snmp/snmp_agent.h"
+#include "platform/board/random_source.h"
+#include "runtime/console.h"
+#include "store/database.h"
+#include "store/objects.h"
+
+#include <cstring>
+
+namespace {
+
+const ULONG DRIVER_IDLE_TICKS = 50;
+const uint32_t TOO_BIG_ROOM = 300;
+const uint32_t CHALLENGE_MIN = 32;
+
+// The CHAP identifier of the next challenge.
+uint8_t chap_identifier = 10;
+
+// A message's BER header: -> its whole length, 0 when the header is bad.
+uint32_t message_length(const uint8_t* message, uint32_t available) {
+    if (available < 2) return 0;
+    uint32_t header = 2, content = message[1];
+    if (message[1] & 0x80) {
+        uint32_t octets = message[1] & 0x7F;
+        if (octets == 0 || octets > 2 || available < 2 + octets) return 0;
+        content = 0;
+        for (uint32_t i = 0; i < octets; i++)
+            content = content << 8 | message[2 + i];
+        header += octets;
+    }
+    return header + content;
+}
+
+} // namespace
+
+void ppp_snmp_receive(ppp_link* link) {
+    uint32_t available = ppp_rx_remaining(link);
+    const uint8_t* message = link->plain + link->read_index;
+    uint32_t length = message_length(message, available);
+    if (length == 0 || length > available || length > SNMP_MESSAGE_BUFFER) {
+        trace_printf("SNMP PACKET TOO LONG: %d\n", int(length));
+        TheDatabase().IncCounter(obj::snmpInASNParseErrs);
+        return;
+    }
+    // Bytes after the message stay with it: the agent refuses such a frame.
+    if (link->agent) snmp_message_process(link->agent, message, available);
+}
+
+void ntcip_packet_send(snmp_agent* agent, ppp_link* link, const uint8_t* data, uint32_t length) {
+    (void)agent;
+    UINT rc = tx_mutex_get(&link->mutex, TX_WAIT_FOREVER);
+    if (rc != TX_SUCCESS) console_printf("ntcip_packet_send: tx_mutex_get failed %02x\n", rc);
+    static uint8_t too_big[TOO_BIG_ROOM];
+    if (ppp_frame_bytes(link, PPP_SNMP, data, length) > PPP_FRAME_BYTES) {
+        uint32_t answer = pmpp_too_big_answer(data, length, too_big, sizeof too_big);
+        if (answer == 0) {
+            console_printf("ntcip_packet_send: response of %u bytes does not fit a frame\n",
+                           unsigned(length));
+            if (rc == TX_SUCCESS) tx_mutex_put(&link->mutex);
+            return;
+        }
+        TheDatabase().IncCounter(obj::snmpOutTooBigs);
+        data = too_big;
+        length = answer;
+    }
+    link->transmit_length = 0;
+    ppp_tx_add_byte(link, uint8_t(PPP_SNMP >> 8));
+    ppp_tx_add_byte(link, uint8_t(PPP_SNMP));
+    for (uint32_t i = 0; i < length; i++)
+        ppp_tx_add_byte(link, data[i]);
+    if (ppp_send_frame(link)) TheDatabase().IncCounter(obj::snmpOutPkts);
+    if (rc == TX_SUCCESS && tx_mutex_put(&link->mutex) != TX_SUCCESS)
+        console_printf("ntcip_packet_send: tx_mutex_put failed %02x\n", rc);
+}
+
+uint32_t snmp_chap_challenge(uint8_t* challenge, uint8_t* identifier, char* name) {
+    *identifier = ++chap_identifier;
+    TheDatabase().GetChapName(name, PPP_NAME_BYTES);
+    uint8_t spread = 0;
+    board_random_fill(&spread, 1);
+    uint32_t count = CHALLENGE_MIN + spread % (PPP_CHALLENGE_MAX + 1 - CHALLENGE_MIN);
+    board_random_fill(challenge, count);
+    return count;
+}
+
+int snmp_chap_get_secret(ppp_link* link, char* name, char* secret) {
+    (void)link;
+    TheDatabase().GetChapName(name, PPP_NAME_BYTES);
+    TheDatabase().GetChapSecret(secret, PPP_SECRET_BYTES);
+    return 0;
+}
+
+int snmp_chap_get_responder(ppp_link* link, char* name, char* secret) {
+    return snmp_chap_get_secret(link, name, secret);
+}
+
+int snmp_ppp_net_drv(snmp_agent* agent, uint32_t transport, uint32_t command, void* arg1,
+                     void* arg2) {
+    (void)transport;
+    ppp_link* link = static_cast<ppp_link*>(agent->link);
+    switch (command) {
+    case SNMP_DRIVER_CREATE: // the link; its own IP instance comes with the link IP network
+        *static_cast<uint32_t*>(arg2) = 0;
+        if (ppp_create(link, "SNMP OVER PPP", nullptr, agent, 3, nullptr, nullptr) != 0)
+            console_printf("snmp_ppp_net_drv PPP create for SNMP failed\n");
+        return 0;
+    case SNMP_DRIVER_RECEIVE: // over the link's IP network: not carried yet
+        tx_thread_sleep(DRIVER_IDLE_TICKS);
+        return 1;
+    case SNMP_DRIVER_SEND: {
+        uint32_t length = *static_cast<uint32_t*>(arg2);
+        if (link->framing == PPP_SNMP_SHORT)
+            ntcip_packet_send(agent, link, static_cast<const uint8_t*>(arg1), length);
+        else if (link->framing == uint8_t(PPP_IP))
+            console_printf("snmp_ppp_net_drv: invalid snmp_ip_layer\n");
+        else
+            console_printf("snmp_ppp_net_drv: invalid IPI specified\n");
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
