@@ -9,7 +9,8 @@
 // (request_slots.cpp), the checks and start of a message (activation.cpp),
 // the message-table sweep (validation.cpp), the graphic table (graphics_store.cpp),
 // the maintenance letters (maintenance.cpp), bitmap files (bitmap_files.cpp),
-// the memory clear (memory_clear.cpp) and the sign settings (sign_settings.cpp).
+// the memory clear (memory_clear.cpp), the sign settings (sign_settings.cpp),
+// the brightness control (brightness.cpp) and the test patterns (test_patterns.cpp).
 #pragma once
 
 #include "display/brightness.h"

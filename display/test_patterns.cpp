@@ -77,8 +77,6 @@ sequencer& the_sequencer() {
     return q;
 }
 
-} // namespace
-
 // Everything a painter may touch, gathered once per tick.
 struct pattern_run {
     CDisplay& display;
@@ -93,8 +91,6 @@ struct pattern_run {
     uint8_t& beacon_on;
     const uint8_t* custom_colour; // red, blue, green
 };
-
-namespace {
 
 // A level straight to the driver, clamped to what the driver can take.
 void drive(pattern_run& r, uint32_t level) {
