@@ -136,6 +136,32 @@ TEST_F(TestPatterns, EveryEighthColumnWalksAcrossTheSignInRed) {
     EXPECT_TRUE(phase_seven_checked);
 }
 
+// On a full-colour module (type 72) each step shows the next colour, and the
+// phase moves after blue.
+TEST_F(TestPatterns, AFullColourModuleCyclesRedGreenBlueBeforeThePhaseMoves) {
+    db_set(obj::halvModuleID, 72, N);
+    tx_thread_sleep(3 * STEP); // the display configuration is loaded again
+    SetTestCode(3);
+    auto runs = Watch<std::pair<int, uint32_t>>(100, [] {
+        for (int x = 0; x < Surface().GetWidth(); ++x)
+            if (Pixel(x, 0)) return std::make_pair(x, Pixel(x, 0));
+        return std::make_pair(-1, 0u);
+    });
+    runs.erase(runs.begin());
+    ASSERT_GE(runs.size(), 6u);
+    const uint32_t next_colour[][2] = {{0x001F, 0x03E0}, {0x03E0, 0x7C00}, {0x7C00, 0x001F}};
+    for (size_t i = 0; i + 1 < runs.size(); ++i) {
+        SCOPED_TRACE("run " + std::to_string(i));
+        EXPECT_EQ(10, runs[i].steps);
+        const auto [phase, colour] = runs[i].value;
+        for (const auto& step : next_colour)
+            if (step[0] == colour) {
+                EXPECT_EQ(step[1], runs[i + 1].value.second);
+            }
+        EXPECT_EQ(colour == 0x7C00 ? (phase + 1) % 8 : phase, runs[i + 1].value.first);
+    }
+}
+
 // Code 2 on a single-colour module: red, off, red, ... three seconds each.
 TEST_F(TestPatterns, CodeTwoAlternatesRedAndOffEveryThreeSeconds) {
     SetTestCode(2);
