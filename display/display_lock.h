@@ -1,9 +1,10 @@
 // The display lock "Activate Msg": one kernel mutex, with priority
 // inheritance, around everything that draws or names the message on show:
 // the displayed message, the MULTI parser, the renderer and its sign surface,
-// the task's scratch message and the activation road. The SNMP agent's and
-// the web server's threads take it for an activation, a validation or a
-// graphic request; the display thread takes it for each unit of its step.
+// the task's scratch message, the activation road and the brightness
+// control. The SNMP agent's and the web server's threads take it for an
+// activation, a validation or a graphic request, the peripheral task's thread
+// for a brightness update; the display thread takes it for each unit of its step.
 // It is never held across a sleep or while waiting for a lock other than the
 // object store's (which is always taken after it, never before).
 #pragma once

@@ -108,9 +108,8 @@ uint32_t CDisplay::Run() {
         tx_thread_sleep(RELOAD_PAUSE_TICKS);
     }
     CheckLateStep();
-    // The brightness curve is computed here with the brightness control.
+    BrightnessStep();
     if (display_state_ != DISPLAY_PIXEL_TEST) {
-        // A changed brightness ceiling is handed to the brightness control here.
         SendSurface();
         if (!pixel_test_running_) {
             if (font_service_steps_++ >= FONT_SERVICE_STEPS) {
@@ -137,7 +136,7 @@ const CDisplay::flag_row CDisplay::FLAG_ROWS[] = {
     {BIT_MESSAGE_STATUS, &CDisplay::ValidateMessage},
     {BIT_GRAPHIC_STATUS, &CDisplay::StoreGraphic},
     {BIT_ACTIVATE_MESSAGE, &CDisplay::ActivateFromObject},
-    {BIT_BRIGHTNESS, nullptr}, // brightness update: with the brightness control
+    {BIT_BRIGHTNESS, &CDisplay::RefreshBrightness},
     {BIT_PIXEL_TEST, &CDisplay::StartPixelTest},
     {BIT_DISPLAY_RESET, &CDisplay::ResetDisplayState},
     {BIT_MEMORY_MGMT, &CDisplay::ClearMemory},
@@ -162,13 +161,13 @@ const CDisplay::letter_row CDisplay::LETTER_ROWS[] = {
     {LETTER_MESSAGE_LOCK_CHANGED, &CDisplay::ChangeMessageLock},
     {LETTER_COUNT_PERMANENT_MESSAGES, &CDisplay::CountPermanentMessages},
     {LETTER_PIXEL_DIAGNOSTICS_SWITCHED, &CDisplay::SwitchPixelDiagnostics},
-    {LETTER_BRIGHTNESS_TABLE_CHANGED, nullptr}, // brightness curve: brightness control
+    {LETTER_BRIGHTNESS_TABLE_CHANGED, &CDisplay::OnBrightnessTableChanged},
     {LETTER_FONT_STATUS_REQUEST, &CDisplay::ServeFontStatusRequests},
     {LETTER_ACTIVATION_REQUEST, &CDisplay::handle_activate_msg},
     {LETTER_SIGN_TYPE_CHANGED, &CDisplay::ChangeFontSet},
     {LETTER_CLEAR_PIXEL_TEST_FAILURES, &CDisplay::ClearPixelTestFailures},
     {LETTER_CLEAR_DISPLAY_FAILURES, &CDisplay::ClearDisplayFailures},
-    {LETTER_SPECIAL_FEATURE_BITS_CHANGED, nullptr}, // brightness table: brightness control
+    {LETTER_SPECIAL_FEATURE_BITS_CHANGED, &CDisplay::ApplyBrightnessTable},
     {LETTER_BRIGHTNESS_CEILING_SWITCH, &CDisplay::SwitchBrightnessCeiling},
     {LETTER_MODULE_DUMP, &CDisplay::DumpModules},
     {LETTER_DISPLAY_NOP126, nullptr},
@@ -327,7 +326,7 @@ int CDisplay::ConfigureDriver(uint32_t module_type, uint8_t bits_per_pixel) {
     }
     configuring_ = false;
     front_panel_driver_.Resize(height, width);
-    // The brightness is applied here with the brightness control.
+    UpdateBrightness(false);
     display_state_ = db_get(obj::halvObj1_1) == 1 ? DISPLAY_BLANK : DISPLAY_TEST_PATTERN;
     colour_class_ = find_module_type(module_type).colour_class;
     ApplyFaceSettings();

@@ -9,9 +9,11 @@
 // (request_slots.cpp), the checks and start of a message (activation.cpp),
 // the message-table sweep (validation.cpp), the graphic table (graphics_store.cpp),
 // the maintenance letters (maintenance.cpp), bitmap files (bitmap_files.cpp),
-// the memory clear (memory_clear.cpp) and the sign settings (sign_settings.cpp).
+// the memory clear (memory_clear.cpp), the sign settings (sign_settings.cpp),
+// the brightness control (brightness.cpp) and the test patterns (test_patterns.cpp).
 #pragma once
 
+#include "display/brightness.h"
 #include "display/disp/face.h"
 #include "display/display_entries.h"
 #include "display/display_lock.h"
@@ -237,6 +239,28 @@ class CDisplay : public CMailTask {
     // The peripheral task's climate question; this sign never asks for action.
     static int ClimateQuery(CDisplay* display, int32_t temperature);
 
+    // --- brightness (brightness.cpp) -----------------------------------------
+    // Computes the level from the illumination objects and hands it to the
+    // driver; `reset` restarts the photocell search. Any thread: it takes
+    // the display lock.
+    void UpdateBrightness(bool reset);
+    void ComputeBrightnessCurve();
+    // Letter 119: the built-in table follows bit 0x8 of the feature set.
+    void ApplyBrightnessTable();
+    // The ceiling (0..255) that the lit share of a face's current frame allows.
+    int32_t ComputeBrightnessLimit(disp::face& face);
+    brightness_control& Brightness() { return brightness_; }
+
+    // --- test patterns (test_patterns.cpp) -----------------------------------
+    // One tick of the test pattern of a display test code (halvObj1_1).
+    void DrawTestPattern(uint32_t code);
+    // The custom test colour of code 32 (the front panel's test-pattern screen).
+    void SetCustomTestColour(uint8_t red, uint8_t blue, uint8_t green) {
+        custom_test_colour_[0] = red;
+        custom_test_colour_[1] = blue;
+        custom_test_colour_[2] = green;
+    }
+
     display_lock& Lock() { return lock_; }
     // The slot of a face's "Pixel Test Results" picture; -1 none.
     int PixelResultsSlot(uint32_t face) const { return pixel_results_slot_[face]; }
@@ -314,6 +338,12 @@ class CDisplay : public CMailTask {
     void ApplyHdlcAddress();
     void SwitchBrightnessCeiling();
 
+    // brightness.cpp
+    void RefreshBrightness();
+    void OnBrightnessTableChanged();
+    void BrightnessStep();
+    void TrackBrightnessCeiling();
+
     // The watched "database" bits and the letters, each with its handler.
     struct flag_row;
     struct letter_row;
@@ -325,6 +355,8 @@ class CDisplay : public CMailTask {
     CJ6DisplayDriver sign_driver_{&brightness_ceiling_};
     CLCDDisplayDriver front_panel_driver_;
     display_driver* active_driver_ = nullptr;
+    brightness_control brightness_{active_driver_, brightness_ceiling_};
+    uint8_t custom_test_colour_[3] = {}; // red, blue, green
 
     uint8_t pixel_test_running_ = 0;
     uint32_t font_service_steps_ = 0;

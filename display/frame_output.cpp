@@ -87,7 +87,7 @@ void CDisplay::ScanFrames() {
             if (std::strcmp(face_configs_[i].face_name, FACE_PRIMARY) == 0) ShowOnLCD(frame);
         }
         faces_[i].tick(0);
-        // Face 0's brightness ceiling is computed here with the brightness control.
+        if (i == 0) TrackBrightnessCeiling();
     }
 }
 

@@ -40,13 +40,11 @@ void CDisplay::UpdatePrimaryFace() {
     (this->*ACTIONS[state])();
 }
 
-// Test code 1 ends a test and restarts the message; the patterns of the
-// other codes are drawn here by the test patterns.
+// The pattern of the display test code on a black sign; code 1 ends the
+// test and restarts the message (test_patterns.cpp).
 void CDisplay::DrawTestPatternState() {
     render_in_use_->GetSurface().Fill(BLACK);
-    frame_mark_copy_ = 1;
-    render_in_use_->display_mode = 1;
-    if (db_get(obj::halvObj1_1) == TEST_CODE_MESSAGE) display_state_ = DISPLAY_START_MESSAGE;
+    DrawTestPattern(db_get(obj::halvObj1_1));
 }
 
 void CDisplay::WaitForPixelTest() {

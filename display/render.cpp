@@ -58,8 +58,8 @@ bool starts_page(uint32_t kind) {
     return (kind >= 1 && kind <= 9) || (kind >= 11 && kind <= 16) || (kind >= 19 && kind <= 22);
 }
 
-// Font row of a font number: row n - 1 when it carries the number, else the
-// first row that does.
+} // namespace
+
 bool font_row_of(uint32_t number, uint32_t& row) {
     if (number >= 1 && number <= FONT_ROWS && db_get(obj::fontNumber.row(number - 1)) == number) {
         row = number - 1;
@@ -73,6 +73,8 @@ bool font_row_of(uint32_t number, uint32_t& row) {
     }
     return false;
 }
+
+namespace {
 
 // --- fields ----------------------------------------------------------------------
 

@@ -84,3 +84,7 @@ class CRender {
 
 // The display task's renderer and its sign image.
 CRender& TheRender();
+
+// The font row of a font number: row n - 1 when it carries the number, else
+// the first row that does. -> false when no row does.
+bool font_row_of(uint32_t number, uint32_t& row);

@@ -34,6 +34,14 @@ class AgentCaller {
         return value;
     }
 
+    // -> the octets of an OCTET STRING value; empty when the GET failed.
+    Bytes GetOctets(const std::vector<uint32_t>& name) {
+        auto pdu = agent_.AskPdu(request(0xA0, ADMIN, name, ++id_));
+        if (!pdu || pdu->error_status != 0) return {};
+        const snmp_varbind& vb = pdu->varbinds[0];
+        return Bytes(vb.value, vb.value + vb.value_length);
+    }
+
   private:
     CapturingAgent agent_;
     uint8_t id_ = 0;
@@ -51,6 +59,7 @@ class FirmwareWithAgent : public test_support::FirmwareFixture {
         return caller_.Set(name, value);
     }
     uint32_t GetInteger(const std::vector<uint32_t>& name) { return caller_.GetInteger(name); }
+    Bytes GetOctets(const std::vector<uint32_t>& name) { return caller_.GetOctets(name); }
     AgentCaller caller_;
 };
 

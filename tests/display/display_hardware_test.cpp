@@ -91,7 +91,9 @@ TEST_F(DisplayHardware, StartUpLoadsTheFactoryModuleTypeAndShowsABlankSign) {
     board::EpldState epld = board::epld_state();
     EXPECT_TRUE(epld.configured);
     EXPECT_EQ(1u, epld.loads);
-    EXPECT_EQ(0x0100u, epld.control); // mode 1 in the high byte
+    // Mode 1 in the high byte; the photocell reads 0 at start, the lowest
+    // level (1 %) in the low byte.
+    EXPECT_EQ(0x0101u, epld.control);
     EXPECT_EQ(112u, epld.width);
     EXPECT_EQ(48u, epld.height);
     EXPECT_EQ(14u, epld.refresh);
@@ -112,7 +114,7 @@ TEST_F(DisplayHardware, StartUpLoadsTheFactoryModuleTypeAndShowsABlankSign) {
     PngFacts png = ReadPng(StateDir() + "/sign.png");
     EXPECT_EQ(112u, png.width);
     EXPECT_EQ(48u, png.height);
-    EXPECT_EQ("0", png.brightness);
+    EXPECT_EQ("1", png.brightness);
 }
 
 class RestoredSignWidth : public DisplayHardware {

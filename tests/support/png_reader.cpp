@@ -26,6 +26,11 @@ bool ReadPng(const std::string& path, Picture& picture) {
             picture.height = int(be32(file, at + 12));
         } else if (type == "IDAT") {
             deflated += file.substr(at + 8, length);
+        } else if (type == "tEXt") {
+            std::string chunk = file.substr(at + 8, length);
+            size_t nul = chunk.find('\0');
+            if (nul != std::string::npos)
+                picture.text[chunk.substr(0, nul)] = chunk.substr(nul + 1);
         }
         at += 12 + length;
     }

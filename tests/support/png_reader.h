@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@ namespace test_support {
 struct Picture {
     int width = 0, height = 0;
     std::vector<uint8_t> rgb;
+    std::map<std::string, std::string> text; // tEXt chunks: keyword -> text
     bool Lit(int x, int y) const {
         const uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
         return p[0] || p[1] || p[2];
