@@ -86,6 +86,13 @@ uint32_t read_name(char* out, uint32_t room) {
     return length;
 }
 
+// The name in halvObj4_5 mapped into `path` (TRANSFER_PATH_BYTES + 1 bytes).
+void mapped_name(char* path) {
+    char name[TRANSFER_PATH_BYTES + 2];
+    read_name(name, sizeof name);
+    MapTransferPath(name, path, TRANSFER_PATH_BYTES + 1);
+}
+
 // A thread's directory for the look-ups of a path with a directory part.
 FS_LOCAL_PATH g_lookup_directory;
 
@@ -252,10 +259,11 @@ void CFileTransfer::EndDownload() {
 }
 
 // The name's CRC-16 (halvObj4_5 against halvObj4_6).
-bool CFileTransfer::NameCrcMatches(uint32_t* length) {
+bool CFileTransfer::NameCrcMatches() {
     uint8_t bytes[TRANSFER_BLOCK_MAX + 1]; // and the copy's NUL
-    uint32_t copied = db_get_string_copy(obj::halvObj4_5, bytes, sizeof bytes, length);
-    return copied == *length && crc16(bytes, copied) == db_get(obj::halvObj4_6);
+    uint32_t length = 0;
+    uint32_t copied = db_get_string_copy(obj::halvObj4_5, bytes, sizeof bytes, &length);
+    return copied == length && crc16(bytes, copied) == db_get(obj::halvObj4_6);
 }
 
 // ---- 0: reset ----
@@ -374,6 +382,8 @@ void CFileTransfer::Store() {
     if (!complete) {
         Result(TRANSFER_ERROR);
     } else {
+        // The front panel shows its busy mark around the store once its
+        // manager exists.
         char flags[4] = {};
         TheWatchdogTask().DisableWatchdog();
         bool stored = StoreImage(flags);
@@ -422,9 +432,7 @@ bool CFileTransfer::StoreImage(char* flags) {
 void CFileTransfer::OpenUpload() {
     const uint32_t block_size = db_get(obj::halvObj4_2);
     if (block_size == 0 || block_size > TRANSFER_BLOCK_MAX) return Result(TRANSFER_ERROR);
-    char name[TRANSFER_PATH_BYTES + 2];
-    read_name(name, sizeof name);
-    MapTransferPath(name, path_, sizeof path_);
+    mapped_name(path_);
     uint32_t size = 0;
     if (!lookup_size(path_, &size)) return Result(TRANSFER_ERROR);
     const uint32_t blocks = size / block_size + (size % block_size ? 1 : 0);
@@ -460,9 +468,7 @@ void CFileTransfer::ReadBlock() {
 
 void CFileTransfer::FileCrc() {
     stage_ = TRANSFER_FILE_CRC;
-    char name[TRANSFER_PATH_BYTES + 2];
-    read_name(name, sizeof name);
-    MapTransferPath(name, path_, sizeof path_);
+    mapped_name(path_);
     uint32_t size = 0;
     if (!lookup_size(path_, &size)) return Result(TRANSFER_ERROR);
     db_set(obj::halvObj4_3, size, DB_NOTIFY);
@@ -484,9 +490,7 @@ void CFileTransfer::FileCrc() {
 
 void CFileTransfer::Delete() {
     if (db_get(obj::halvObj4_2) == 0) return Result(TRANSFER_ERROR);
-    char name[TRANSFER_PATH_BYTES + 2];
-    read_name(name, sizeof name);
-    MapTransferPath(name, path_, sizeof path_);
+    mapped_name(path_);
     if (TheFileSystem().DeleteFile(&TheSystemMedia(), path_) != FS_OK)
         return Result(TRANSFER_ERROR);
     task_.PostLetter(LETTER_FILE_STORED);
@@ -502,12 +506,9 @@ void CFileTransfer::Listing() {
 void CFileTransfer::SelectSource() {
     source_selected_ = false;
     source_[0] = 0;
-    uint32_t length = 0;
-    if (!NameCrcMatches(&length)) return Result(TRANSFER_ERROR);
-    char name[TRANSFER_PATH_BYTES + 2];
-    read_name(name, sizeof name);
+    if (!NameCrcMatches()) return Result(TRANSFER_ERROR);
     char path[TRANSFER_PATH_BYTES + 1];
-    MapTransferPath(name, path, sizeof path);
+    mapped_name(path);
     uint32_t size = 0;
     if (!lookup_size(path, &size)) return Result(TRANSFER_ERROR);
     source_selected_ = true;
@@ -522,12 +523,9 @@ void CFileTransfer::SelectSource() {
 void CFileTransfer::CopyTo(bool move) {
     if (!source_selected_) return Result(TRANSFER_ERROR);
     source_selected_ = false;
-    uint32_t length = 0;
-    if (!NameCrcMatches(&length)) return Result(TRANSFER_ERROR);
-    char name[TRANSFER_PATH_BYTES + 2];
-    read_name(name, sizeof name);
+    if (!NameCrcMatches()) return Result(TRANSFER_ERROR);
     char destination[TRANSFER_PATH_BYTES + 1];
-    MapTransferPath(name, destination, sizeof destination);
+    mapped_name(destination);
     uint32_t size = 0;
     if (std::strcmp(destination, source_) == 0 || !lookup_size(source_, &size))
         return Result(TRANSFER_ERROR);

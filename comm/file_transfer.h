@@ -101,7 +101,7 @@ class CFileTransfer {
     void TakeLock();
     void GiveLock();
     void Result(uint8_t state);
-    bool NameCrcMatches(uint32_t* length);
+    bool NameCrcMatches();
 
     CTaskBase& task_;
     bool database_event_ = false;

@@ -4,16 +4,20 @@
 // the whole-file CRC, deletion, the directory listing, copy and move, and
 // compressed files.
 #include "runtime/utilities.h"
+#include "tests/comm/transfer_test_util.h"
 #include "tests/support/running_sign.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 namespace {
+
+using transfer_test::compressed;
+using transfer_test::crc_of;
+using transfer_test::pattern;
 
 using test_support::RunningSign;
 
@@ -52,29 +56,6 @@ std::string from_hex(const std::string& text) {
     return ::testing::AssertionFailure()
            << "expected " << expected.size() << " bytes, got " << actual.size() << " ("
            << actual.substr(0, 40) << "), first difference at " << at;
-}
-
-unsigned crc_of(const std::string& bytes) {
-    return crc16(bytes.data(), bytes.size());
-}
-
-std::string pattern(size_t size) {
-    std::string s(size, '\0');
-    uint32_t seed = 7;
-    for (size_t i = 0; i < size; i++) {
-        seed = seed * 1103515245u + 12345u;
-        s[i] = char(seed >> 16);
-    }
-    return s;
-}
-
-std::string compressed(const std::string& plain, int level) {
-    uLongf size = compressBound(plain.size());
-    std::string out(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(&out[0]), &size,
-              reinterpret_cast<const Bytef*>(plain.data()), plain.size(), level);
-    out.resize(size);
-    return out;
 }
 
 class FileTransferSnmp : public ::testing::Test {

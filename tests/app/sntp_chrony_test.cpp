@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -37,7 +38,7 @@ class SntpAgainstChrony : public ::testing::Test {
             if (!installed(program)) GTEST_SKIP() << program << " is not installed";
         // One time server on 127.0.0.2:123 at a time, whatever runs beside.
         test_support::run_command("mkdir -p /tmp/sign-test-ports");
-        lock_ = open("/tmp/sign-test-ports/ntp-127.0.0.2.lock", O_CREAT | O_RDWR, 0666);
+        lock_ = open("/tmp/sign-test-ports/ntp-127.0.0.2.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
         ASSERT_GE(lock_, 0);
         ASSERT_EQ(0, flock(lock_, LOCK_EX));
         ASSERT_TRUE(sign_.Put("CONFIG.XML", "<!-- CONFIG.XML J6 V2.0 -->\n"
@@ -57,6 +58,10 @@ class SntpAgainstChrony : public ::testing::Test {
                                   dir_ + "/out"));
     }
     void TearDown() override {
+        // faketime runs chronyd as its child: the server goes by its pid file.
+        std::ifstream pid_file(dir_ + "/chronyd.pid");
+        pid_t server = 0;
+        if (pid_file >> server && server > 1) kill(server, SIGTERM);
         chrony_.Kill();
         if (lock_ >= 0) close(lock_);
     }

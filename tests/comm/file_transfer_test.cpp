@@ -12,15 +12,19 @@
 #include "store/objects.h"
 #include "tests/comm/agent_net_util.h"
 #include "tests/comm/agent_test_util.h"
+#include "tests/comm/transfer_test_util.h"
 #include "tests/support/firmware_fixture.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 #include <vector>
 
 namespace {
+
+using transfer_test::compressed;
+using transfer_test::crc_of;
+using transfer_test::pattern;
 
 using snmp_test::Bytes;
 using Oid = std::vector<uint32_t>;
@@ -41,27 +45,6 @@ Bytes integer(uint32_t value) {
 }
 Bytes octets(const std::string& bytes) {
     return snmp_test::tlv(0x04, Bytes(bytes.begin(), bytes.end()));
-}
-uint16_t crc_of(const std::string& bytes) {
-    return crc16(bytes.data(), bytes.size());
-}
-
-std::string pattern(size_t size, uint32_t seed = 1) {
-    std::string s(size, '\0');
-    for (size_t i = 0; i < size; i++) {
-        seed = seed * 1103515245u + 12345u;
-        s[i] = char(seed >> 16);
-    }
-    return s;
-}
-
-std::string compressed(const std::string& plain, int level) {
-    uLongf size = compressBound(plain.size());
-    std::string out(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(&out[0]), &size,
-              reinterpret_cast<const Bytef*>(plain.data()), plain.size(), level);
-    out.resize(size);
-    return out;
 }
 
 std::string stored(const char* name) {
