@@ -23,7 +23,6 @@ namespace {
 const uint32_t CELLULAR_MODEM_FEATURE = 0x20, SNTP_FEATURE = 0x40, ICMP_FEATURE = 0x04;
 const uint32_t DHCP_MODE = 2;
 const uint32_t DHCP_START_MASK = 0xFFFFFF00u;
-const uint32_t TRANSFER_LOCK_FREE = 0x10000; // the task's flag group: the transfer lock
 const uint32_t ETHERNET_ROW = 4;
 const char* const ETHERNET_AGENTS[] = {"ethernet_pmpp", "ethernet_ppp", "ethernet_tcp",
                                        "ethernet_udp"};
@@ -176,7 +175,8 @@ void comm_task::StartServersAndClients() {
     udp_thread_initialize(&ethernet_ip(), &netx_packet_pool());
     StartTrapClients(&ethernet_ip(), &netx_packet_pool());
     sntp_enabled_ = SntpWanted(db_get(obj::halvNTPIPAddress), db_get(obj::halvFeatureSet));
-    // The SNTP client's socket is created for unicast to halvNTPIPAddress here.
+    if (sntp_enabled_)
+        sntp_.Start(&ethernet_ip(), &netx_packet_pool(), db_get(obj::halvNTPIPAddress));
 }
 
 // ---- DHCP ----

@@ -181,7 +181,7 @@ comm_task::comm_task(post_office& office) : CMailTask(task_row_of(TASK_COMMUNICA
 
 uint32_t comm_task::Run() {
     CTaskBase::Run();
-    if (transfer_guard_.Step(transfer_active_)) db_set(obj::halvObj4_1, 0, DB_NOTIFY);
+    if (transfer_guard_.Step(transfer_.Active())) db_set(obj::halvObj4_1, 0, DB_NOTIFY);
     TakeDatabaseEvents();
     DrainMailbox(mail_);
     ProcessPortReconfiguration();
@@ -190,7 +190,7 @@ uint32_t comm_task::Run() {
     CheckCommLossTimeout(now);
     CheckCommLossAction(now);
     CheckHeartbeatReset(now);
-    // The time server's poll comes with the SNTP client (sntp_enabled_).
+    if (sntp_enabled_) sntp_.TaskStep(db_get(obj::halvNTPPollTime));
     DrainTrapUdpClient();
     CheckEthernetLink();
     CNTCIP::ProcessTraps();
@@ -199,17 +199,17 @@ uint32_t comm_task::Run() {
 
 void comm_task::TakeDatabaseEvents() {
     if (take_database_event(FILE_TRANSFER_BIT) && db_get(obj::halvObj4_1) == FILE_TRANSFER_RECEIVE)
-        FileTransferStep(true);
+        EventHandlerFileTransfer(true);
     if (take_database_event(COMM_LOSS_TIME_BIT)) LoadCommLossTimeout();
 }
 
-void comm_task::FileTransferStep(bool database_event) {
-    (void)database_event;
+void comm_task::EventHandlerFileTransfer(bool database_event) {
     transfer_guard_.runs = 0;
+    transfer_.Step(database_event);
 }
 
 void comm_task_file_transfer() {
-    the_comm_task().FileTransferStep(false);
+    the_comm_task().EventHandlerFileTransfer(false);
 }
 
 void comm_task::OpenServers() {

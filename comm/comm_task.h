@@ -11,6 +11,8 @@
 
 #include "comm/agents/ntcip_agents.h"
 #include "comm/drivers/ethernet_mac.h"
+#include "comm/file_transfer.h"
+#include "comm/net/sntp_client.h"
 #include "comm/net/servers.h"
 #include "platform/netstack/dhcp.h"
 #include "runtime/mail_task.h"
@@ -110,11 +112,10 @@ class comm_task : public CMailTask {
     bool MaxPollTimeExceeded() const { return max_poll_time_exceeded_ != 0; }
 
     // ---- file transfer and the link ----
-    // One file-transfer step (the transfer itself is not built yet): it
-    // resets the guard.
-    void FileTransferStep(bool database_event);
-    // The transfer marks itself active while its record is in use.
-    void SetTransferActive(bool active) { transfer_active_ = active; }
+    // One file-transfer step (comm/file_transfer.h); it resets the guard.
+    // `database_event`: run by the task's step for the store of a download.
+    void EventHandlerFileTransfer(bool database_event);
+    const CFileTransfer& Transfer() const { return transfer_; }
     const transfer_guard& TransferGuard() const { return transfer_guard_; }
     void CheckEthernetLink();
     const silent_interface_watch& SilentWatch() const { return silent_; }
@@ -160,7 +161,8 @@ class comm_task : public CMailTask {
     bool sntp_enabled_ = false;
 
     transfer_guard transfer_guard_;
-    bool transfer_active_ = false;
+    CFileTransfer transfer_{*this};
+    CSNTP_Client sntp_;
 
     bool link_was_up_ = false; // a link-up has been seen
     bool link_up_ = false;     // the link as the previous step saw it

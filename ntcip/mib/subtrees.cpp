@@ -5,6 +5,7 @@
 #include "ntcip/objects/fonts_graphics.h"
 #include "ntcip/objects/global.h"
 #include "ntcip/objects/mib2.h"
+#include "ntcip/objects/private_groups.h"
 #include "ntcip/objects/protocol.h"
 #include "ntcip/objects/sign_groups.h"
 #include "ntcip/objects/sign_status.h"
@@ -39,6 +40,8 @@ const mib_table* const kDms[] = {
     &dms_message_table,  &sign_control_table, &dms_illum_table,      &dms_action_table,
     &dms_status_table,   &dms_error_table,    &dms_power_temp_table, &dms_graphic_table,
 };
+// The private groups in OID order.
+const mib_table* const kHalv[] = {&halv_file_transfer_table};
 const mib_table* const kEss[] = {&ess_location_table};
 const mib_table* const kGlobal[] = {
     &global_config_table,   &global_db_table,        &global_time_table,
@@ -58,7 +61,7 @@ mib_subtree g_subtrees[MIB_SUBTREES] = {
     {"fdot", oid({NTCIP}, {3, 6}), oid({NTCIP}, {3, 6, 11, 1, 0}), oid({NTCIP}, {3, 6, 11, 13}),
      nullptr, 0, nullptr, 0, nullptr, nullptr},
     {"halv", oid({NTCIP}, {3, 11}), oid({NTCIP}, {3, 11, 1, 1, 0}), oid({NTCIP}, {3, 11, 11, 7, 0}),
-     nullptr, 0, nullptr, 0, nullptr, nullptr},
+     kHalv, count_of(kHalv), nullptr, 0, nullptr, nullptr},
     {"quorvel", oid({NTCIP}, {3, 16}), oid({NTCIP}, {3, 16, 1, 1, 1, 0}),
      oid({NTCIP}, {3, 16, 1, 3}), nullptr, 0, nullptr, 0, nullptr, nullptr},
     {"panynj", oid({NTCIP}, {3, 32}), oid({NTCIP}, {3, 32, 1, 1, 0}), oid({NTCIP}, {3, 32, 1, 8}),
