@@ -5,6 +5,7 @@
 #include "ntcip/objects/fonts_graphics.h"
 #include "ntcip/objects/global.h"
 #include "ntcip/objects/mib2.h"
+#include "ntcip/objects/private.h"
 #include "ntcip/objects/protocol.h"
 #include "ntcip/objects/sign_groups.h"
 #include "ntcip/objects/sign_status.h"
@@ -32,6 +33,15 @@ const mib_table* const kClassB[] = {
 };
 
 const mib_table* const kAuxIO[] = {&auxio_table};
+// The private groups in OID order: halv 1, the halv 2 scalars around the
+// configuration groups, then halv 3, 5, 6, 9 and 11.
+const mib_table* const kHalv[] = {
+    &halv_test_pattern_table,   &halv_config_table,    &halv_peripheral_table,
+    &halv_traps_table,          &halv_ports_table,     &halv_switch_message_table,
+    &halv_config_network_table, &halv_tuning_table,    &halv_line_length_table,
+    &halv_config_flash_table,   &halv_dialback_table,  &halv_status_table,
+    &halv_text_table,           &halv_caller_id_table, &halv_results_table,
+};
 const mib_table* const kProtocol[] = {&protocol_table};
 // The sign's groups in OID order (1 to 10).
 const mib_table* const kDms[] = {
@@ -58,7 +68,7 @@ mib_subtree g_subtrees[MIB_SUBTREES] = {
     {"fdot", oid({NTCIP}, {3, 6}), oid({NTCIP}, {3, 6, 11, 1, 0}), oid({NTCIP}, {3, 6, 11, 13}),
      nullptr, 0, nullptr, 0, nullptr, nullptr},
     {"halv", oid({NTCIP}, {3, 11}), oid({NTCIP}, {3, 11, 1, 1, 0}), oid({NTCIP}, {3, 11, 11, 7, 0}),
-     nullptr, 0, nullptr, 0, nullptr, nullptr},
+     kHalv, count_of(kHalv), nullptr, 0, nullptr, nullptr},
     {"quorvel", oid({NTCIP}, {3, 16}), oid({NTCIP}, {3, 16, 1, 1, 1, 0}),
      oid({NTCIP}, {3, 16, 1, 3}), nullptr, 0, nullptr, 0, nullptr, nullptr},
     {"panynj", oid({NTCIP}, {3, 32}), oid({NTCIP}, {3, 32, 1, 1, 0}), oid({NTCIP}, {3, 32, 1, 8}),
