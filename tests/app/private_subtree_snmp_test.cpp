@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <string>
@@ -19,43 +18,14 @@
 
 namespace {
 
+using test_support::parse_oid;
 using test_support::RunningSign;
+using test_support::ToolLine;
 
 const std::string HALV = "1.3.6.1.4.1.1206.3.11";
 const std::string SIGN_HEIGHT = "1.3.6.1.4.1.1206.4.2.3.1.3.0";
 const std::string UNLOCK = HALV + ".2.8.0";
 constexpr int SPEED = 20;
-
-struct Line {
-    std::vector<uint32_t> oid;
-    std::string text; // the whole line
-};
-
-std::vector<uint32_t> parse_oid(const std::string& dotted) {
-    std::vector<uint32_t> oid;
-    std::stringstream in(dotted);
-    std::string part;
-    while (std::getline(in, part, '.'))
-        if (!part.empty()) oid.push_back(uint32_t(std::stoul(part)));
-    return oid;
-}
-
-// "OID = TYPE: value" lines of a tool's numeric output (a value over several
-// lines joined to its line).
-std::vector<Line> lines_of(const std::string& output) {
-    std::vector<Line> lines;
-    std::stringstream in(output);
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t eq = line.find(" = ");
-        if (line.empty() || line[0] != '.' || eq == std::string::npos) {
-            if (!lines.empty()) lines.back().text += "\n" + line;
-            continue;
-        }
-        lines.push_back({parse_oid(line.substr(0, eq)), line});
-    }
-    return lines;
-}
 
 using snmp_test::Bytes;
 using snmp_test::oid_tlv;
@@ -153,7 +123,8 @@ TEST_F(PrivateSubtreeSnmp, UnlockSerialNumberStationAddressAndShutOffTemperature
 // answer's packet holds (a tool per request would take minutes for the ten
 // thousand names): the two answers are the same bytes.
 TEST_F(PrivateSubtreeSnmp, AWalkOfTheSubtreeIsOrderedAndEveryAnswerAGetRepeats) {
-    const std::vector<Line> walk = lines_of(sign_.Tool("snmpwalk", HALV, "-On"));
+    const std::vector<ToolLine> walk =
+        test_support::tool_lines(sign_.Tool("snmpwalk", HALV, "-On"));
     ASSERT_GT(walk.size(), 1000u);
     EXPECT_EQ(parse_oid(HALV + ".1.1.0"), walk.front().oid);
     EXPECT_EQ(parse_oid(HALV + ".11.6.1.3.2"), walk.back().oid);

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace test_support {
 
@@ -117,6 +118,37 @@ std::string RunningSign::GetWhen(const std::string& oid, const std::string& expe
     for (double waited = 0; (value = Get(oid)) != expected && waited < seconds; waited += 0.1)
         process_.Wait(0.1);
     return value;
+}
+
+std::vector<uint32_t> parse_oid(const std::string& dotted) {
+    std::vector<uint32_t> oid;
+    std::stringstream in(dotted);
+    std::string part;
+    while (std::getline(in, part, '.'))
+        if (!part.empty()) oid.push_back(uint32_t(std::stoul(part)));
+    return oid;
+}
+
+std::vector<ToolLine> tool_lines(const std::string& output) {
+    std::vector<ToolLine> lines;
+    std::stringstream in(output);
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t eq = line.find(" = ");
+        if (line.empty() || line[0] != '.' || eq == std::string::npos) {
+            if (!lines.empty()) lines.back().text += "\n" + line;
+            continue;
+        }
+        lines.push_back({parse_oid(line.substr(0, eq)), line});
+    }
+    return lines;
+}
+
+std::string dotted_oid(const std::vector<uint32_t>& oid) {
+    std::string out;
+    for (uint32_t s : oid)
+        out += "." + std::to_string(s);
+    return out;
 }
 
 } // namespace test_support

@@ -13,6 +13,17 @@
 
 namespace test_support {
 
+// One "OID = TYPE: value" line of a tool's numeric output (-On); a value
+// over several lines is joined to its line.
+struct ToolLine {
+    std::vector<uint32_t> oid;
+    std::string text; // the whole line
+};
+std::vector<ToolLine> tool_lines(const std::string& output);
+// "1.3.6.1" or ".1.3.6.1" -> its sub-identifiers.
+std::vector<uint32_t> parse_oid(const std::string& dotted);
+std::string dotted_oid(const std::vector<uint32_t>& oid);
+
 class RunningSign {
   public:
     RunningSign() = default;
