@@ -107,6 +107,10 @@ std::vector<std::string> RunningSign::Values(const std::string& oids,
     return values;
 }
 
+std::vector<ToolLine> RunningSign::Walk(const std::string& oid) const {
+    return tool_lines(Tool("snmpwalk", oid, "-On"));
+}
+
 std::string RunningSign::Set(const std::string& oid, const std::string& type,
                              const std::string& value) const {
     return Tool("snmpset", oid + " " + type + " " + value);
@@ -149,6 +153,12 @@ std::string dotted_oid(const std::vector<uint32_t>& oid) {
     for (uint32_t s : oid)
         out += "." + std::to_string(s);
     return out;
+}
+
+std::string out_of_order(const std::vector<ToolLine>& walk) {
+    for (size_t i = 1; i < walk.size(); ++i)
+        if (!(walk[i - 1].oid < walk[i].oid)) return walk[i - 1].text + " then " + walk[i].text;
+    return "";
 }
 
 } // namespace test_support
