@@ -3,6 +3,7 @@
 #pragma once
 
 #include "display/message_codes.h"
+#include "store/objects.h"
 
 #include <cstdint>
 
@@ -16,6 +17,9 @@ void validate_message();
 void store_graphic();
 // Serves dmsMemoryMgmt and the memory-clear command.
 void clear_memory();
+// Writes the serial number object's text into a module row's version text
+// ("SN: 1234", "SN: ----" for 0), as the module table shows the serial numbers.
+void show_serial_number(const DbObject& version_text, const DbObject& serial);
 
 // The display's activation request slots: rows 0 to 6 of activationRequestState,
 // activationRequestSource and activationRequestCode. Row 6 carries the ordinary

@@ -5,6 +5,8 @@
 // numbers).
 #include "display/display_task.h"
 
+#include "display/display_entries.h"
+
 #include "display/disp/diag_index_registrar.h"
 #include "display/render.h"
 #include "runtime/console.h"
@@ -130,15 +132,19 @@ const char* prefix_of(uint8_t series, uint32_t pitch) {
     }
 }
 
-void write_serial(const DbObject& text, const DbObject& serial) {
+} // namespace
+
+void show_serial_number(const DbObject& version_text, const DbObject& serial) {
     char buffer[24];
     const uint32_t number = db_get(serial);
     if (number == 0)
         std::snprintf(buffer, sizeof buffer, "SN: ----");
     else
         std::snprintf(buffer, sizeof buffer, "SN: %lu", static_cast<unsigned long>(number));
-    db_set_text(text, buffer, DB_NOTIFY);
+    db_set_text(version_text, buffer, DB_NOTIFY);
 }
+
+namespace {
 
 // The eight pictures of a single face, in this order.
 struct result_slot_row {
@@ -232,8 +238,8 @@ void CDisplay::BuildSerialNumberText() {
     std::snprintf(designation, sizeof designation, "%s-%s-%s",
                   prefix_of(model.series, uint32_t(n.pitch)), middle, model.suffix);
     db_set_text(obj::moduleModel.row(6), designation, DB_NOTIFY);
-    write_serial(obj::moduleVersion.row(1), obj::halvControllerSerialNum);
-    write_serial(obj::moduleVersion.row(6), obj::halvSignSerialNum);
+    show_serial_number(obj::moduleVersion.row(1), obj::halvControllerSerialNum);
+    show_serial_number(obj::moduleVersion.row(6), obj::halvSignSerialNum);
 }
 
 bool CDisplay::ApplyLineLengths(face_config& config) {

@@ -20,6 +20,7 @@
 #include "ntcip/mib/mib.h"
 #include "ntcip/schedule/event_log.h"
 #include "ntcip/schedule/schedule_task.h"
+#include "peripherals/critical_temperature.h"
 #include "peripherals/peripheral_task.h"
 #include "platform/board/bus.h"
 #include "platform/monitor/monitor.h"
@@ -39,6 +40,7 @@
 #include "store/journal.h"
 #include "store/filesystem.h"
 #include "store/script_file.h"
+#include "store/validate.h"
 #include "store/objects.h"
 
 #include <cstdio>
@@ -181,6 +183,15 @@ static bool max_poll_time_exceeded() {
 // Traps wait on the Ethernet paths while the MAC driver sees no link.
 static bool ethernet_link_up() {
     return emac().link_up != 0;
+}
+
+// The store's validation asks the peripherals for the range of the
+// over-temperature shut-off.
+static void install_validation_services() {
+    ValidationServices services;
+    services.critical_temp_low = GetCriticalTempLow;
+    services.critical_temp_high = GetCriticalTempHigh;
+    set_validation_services(services);
 }
 
 void firmware_construct() {
@@ -354,6 +365,7 @@ void tx_application_define(void* first_unused_memory) {
     the_job_queue().start();
     board_set_external_interrupt_handler(isr_dispatch_masked);
     start_tasks(thread_stack_pool());
+    install_validation_services();
     TheDatabase().Init();
     init_mib();
     // The power-supply table's mutex is created here with the peripheral subsystem.

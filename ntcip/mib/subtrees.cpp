@@ -5,7 +5,7 @@
 #include "ntcip/objects/fonts_graphics.h"
 #include "ntcip/objects/global.h"
 #include "ntcip/objects/mib2.h"
-#include "ntcip/objects/private_groups.h"
+#include "ntcip/objects/private.h"
 #include "ntcip/objects/protocol.h"
 #include "ntcip/objects/sign_groups.h"
 #include "ntcip/objects/sign_status.h"
@@ -33,6 +33,15 @@ const mib_table* const kClassB[] = {
 };
 
 const mib_table* const kAuxIO[] = {&auxio_table};
+// The private groups in OID order: halv 1, the halv 2 scalars around the
+// configuration groups, then halv 3, 5, 6, 9 and 11.
+const mib_table* const kHalv[] = {
+    &halv_test_pattern_table,   &halv_config_table,    &halv_peripheral_table,
+    &halv_traps_table,          &halv_ports_table,     &halv_switch_message_table,
+    &halv_config_network_table, &halv_tuning_table,    &halv_line_length_table,
+    &halv_config_flash_table,   &halv_dialback_table,  &halv_file_transfer_table, &halv_status_table,
+    &halv_text_table,           &halv_caller_id_table, &halv_results_table,
+};
 const mib_table* const kProtocol[] = {&protocol_table};
 // The sign's groups in OID order (1 to 10).
 const mib_table* const kDms[] = {
@@ -41,7 +50,6 @@ const mib_table* const kDms[] = {
     &dms_status_table,   &dms_error_table,    &dms_power_temp_table, &dms_graphic_table,
 };
 // The private groups in OID order.
-const mib_table* const kHalv[] = {&halv_file_transfer_table};
 const mib_table* const kEss[] = {&ess_location_table};
 const mib_table* const kGlobal[] = {
     &global_config_table,   &global_db_table,        &global_time_table,

@@ -7,7 +7,7 @@
 // agent's thread before the response leaves. The response carries the value
 // read back before the step; the step's result is in halvObj4_1 for the next
 // GET.
-#include "ntcip/objects/private_groups.h"
+#include "ntcip/objects/private.h"
 
 #include "comm/comm_task.h"
 

@@ -6,53 +6,17 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
+using test_support::parse_oid;
 using test_support::RunningSign;
+using test_support::ToolLine;
 
 const std::string STATUS = "1.3.6.1.4.1.1206.4.2.3.9";
 constexpr int SPEED = 20;
-
-// "OID = TYPE: value" lines of a tool's numeric output, split at " = ".
-struct Line {
-    std::vector<uint32_t> oid;
-    std::string text; // the whole line
-};
-
-std::vector<uint32_t> parse_oid(const std::string& dotted) {
-    std::vector<uint32_t> oid;
-    std::stringstream in(dotted);
-    std::string part;
-    while (std::getline(in, part, '.'))
-        if (!part.empty()) oid.push_back(uint32_t(std::stoul(part)));
-    return oid;
-}
-
-std::vector<Line> lines_of(const std::string& output) {
-    std::vector<Line> lines;
-    std::stringstream in(output);
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t eq = line.find(" = ");
-        if (line.empty() || line[0] != '.' || eq == std::string::npos) {
-            if (!lines.empty()) lines.back().text += "\n" + line; // a value over lines
-            continue;
-        }
-        lines.push_back({parse_oid(line.substr(0, eq)), line});
-    }
-    return lines;
-}
-
-std::string dotted(const std::vector<uint32_t>& oid) {
-    std::string out;
-    for (uint32_t s : oid)
-        out += "." + std::to_string(s);
-    return out;
-}
 
 class SignStatusSnmp : public ::testing::Test {
   protected:
@@ -82,19 +46,19 @@ TEST_F(SignStatusSnmp, PowerFiguresSettingsAcrossARestartAndTheReadOnlyErrorSumm
 }
 
 TEST_F(SignStatusSnmp, AWalkOfTheStatusGroupIsOrderedAndEveryAnswerAGetRepeats) {
-    const std::vector<Line> walk = lines_of(sign_.Tool("snmpwalk", STATUS, "-On"));
+    const std::vector<ToolLine> walk = sign_.Walk(STATUS);
     ASSERT_GT(walk.size(), 60u);
     EXPECT_EQ(parse_oid(STATUS + ".1.0"), walk.front().oid);
     EXPECT_EQ(parse_oid(STATUS + ".9.8.0"), walk.back().oid);
-    for (size_t i = 1; i < walk.size(); ++i)
-        EXPECT_TRUE(walk[i - 1].oid < walk[i].oid) << walk[i - 1].text << " then " << walk[i].text;
+    EXPECT_EQ("", test_support::out_of_order(walk));
 
     const size_t BATCH = 16; // names per GET
     for (size_t first = 0; first < walk.size(); first += BATCH) {
         std::string names;
         for (size_t i = first; i < walk.size() && i < first + BATCH; ++i)
-            names += dotted(walk[i].oid) + " ";
-        const std::vector<Line> got = lines_of(sign_.Tool("snmpget", names, "-On"));
+            names += test_support::dotted_oid(walk[i].oid) + " ";
+        const std::vector<ToolLine> got =
+            test_support::tool_lines(sign_.Tool("snmpget", names, "-On"));
         ASSERT_EQ(std::min(BATCH, walk.size() - first), got.size()) << names;
         for (size_t i = 0; i < got.size(); ++i)
             EXPECT_EQ(walk[first + i].text, got[i].text);

@@ -13,6 +13,20 @@
 
 namespace test_support {
 
+// One "OID = TYPE: value" line of a tool's numeric output (-On); a value
+// over several lines is joined to its line.
+struct ToolLine {
+    std::vector<uint32_t> oid;
+    std::string text; // the whole line
+};
+std::vector<ToolLine> tool_lines(const std::string& output);
+// "1.3.6.1" or ".1.3.6.1" -> its sub-identifiers.
+std::vector<uint32_t> parse_oid(const std::string& dotted);
+std::string dotted_oid(const std::vector<uint32_t>& oid);
+// Empty when every name of the walk lies after the one before it, else the
+// first two lines out of order.
+std::string out_of_order(const std::vector<ToolLine>& walk);
+
 class RunningSign {
   public:
     RunningSign() = default;
@@ -49,6 +63,8 @@ class RunningSign {
     // The values of one GET of `oids`, in order, each as Get gives it.
     std::vector<std::string> Values(const std::string& oids,
                                     const std::string& options = "-Oqv") const;
+    // The lines of an snmpwalk of `oid` with numeric names.
+    std::vector<ToolLine> Walk(const std::string& oid) const;
     std::string Set(const std::string& oid, const std::string& type,
                     const std::string& value) const;
     // The value of `oid` once it reads `expected`, or its last reading after
