@@ -7,6 +7,8 @@
 #include "platform/field/field.h"
 
 #include "platform/board/board.h"
+#include "platform/board/display_bus.h"
+#include "platform/field/display_failures.h"
 #include "platform/field/display_modules.h"
 #include "platform/field/field_file.h"
 #include "platform/picture/png.h"
@@ -104,12 +106,14 @@ bool field_start(const HostOptions& options, std::string& error) {
         field::display_modules().Show(output);
         writer().Changed();
     });
+    board::display_bus_set_scanner(field::module_scan_frames);
     writer().Start(options.state_dir + "/sign.png");
     return true;
 }
 
 void field_stop() {
     board::display_output_attach(nullptr);
+    board::display_bus_set_scanner(nullptr);
     writer().Stop();
 }
 
