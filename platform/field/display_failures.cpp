@@ -18,6 +18,7 @@ struct Span {
 struct Failures {
     std::mutex m;
     std::vector<Span> spans;
+    long height = 0, width = 0; // "display size", for modules no frame has reached
 };
 
 Failures& failures() {
@@ -97,7 +98,18 @@ std::vector<uint8_t> display_bus_frame(const std::vector<uint8_t>& payload) {
     return out;
 }
 
-bool display_failed_line(const std::vector<std::string>& args, std::string& reason) {
+bool display_failure_line(const std::vector<std::string>& args, std::string& reason) {
+    if (args[0] == "size") {
+        const size_t x = args.size() == 2 ? args[1].find('x') : std::string::npos;
+        long h = 0, w = 0;
+        if (x == std::string::npos || !parse_field_number(args[1].substr(0, x), 1, LED_MAX, h) ||
+            !parse_field_number(args[1].substr(x + 1), 1, LED_MAX, w))
+            return reason = "display size needs HxW, each 1 to 65535", false;
+        std::lock_guard<std::mutex> lock(failures().m);
+        failures().height = h;
+        failures().width = w;
+        return true;
+    }
     Span s{};
     if (args.size() != 3 || !parse_range(args[1], s.x1, s.x2) || !parse_range(args[2], s.y1, s.y2))
         return reason = "display failed needs X[-X2] Y[-Y2], LEDs from 0", false;
@@ -109,6 +121,7 @@ bool display_failed_line(const std::vector<std::string>& args, std::string& reas
 void display_failures_reset() {
     std::lock_guard<std::mutex> lock(failures().m);
     failures().spans.clear();
+    failures().height = failures().width = 0;
 }
 
 void darken_failed_leds(host::SignPicture& picture) {
@@ -120,18 +133,23 @@ void darken_failed_leds(host::SignPicture& picture) {
                     picture.levels[3 * (size_t(y) * size_t(picture.width) + size_t(x)) + c] = 0;
 }
 
-// Every index code whose pixel is a dead LED of the picture, in code order,
-// packed into frames of at most 255 bytes.
+// Every index code whose pixel is a dead LED of the sign (as its picture, or
+// before any frame the "display size" line, gives it), in code order, packed
+// into frames of at most 255 bytes.
 std::vector<std::vector<uint8_t>> module_scan_frames() {
     const host::SignPicture picture = display_modules().Picture();
     const uint32_t module_height = uint32_t(display_modules().Settings().module_height);
     std::vector<Span> spans;
+    uint32_t height = uint32_t(picture.height), width = uint32_t(picture.width);
     {
         std::lock_guard<std::mutex> lock(failures().m);
         spans = failures().spans;
+        if (height == 0 || width == 0) {
+            height = uint32_t(failures().height);
+            width = uint32_t(failures().width);
+        }
     }
     std::vector<std::vector<uint8_t>> frames;
-    const uint32_t height = uint32_t(picture.height), width = uint32_t(picture.width);
     if (height == 0 || module_height == 0 || height < module_height) return frames;
     std::vector<bool> reported(size_t(width) * height, false);
     std::vector<uint8_t> payload = {REPORT_MARKER};

@@ -3,6 +3,9 @@
 // Field file lines (kind "display"):
 //   display failed X[-X2] Y[-Y2]   the LEDs of columns X..X2 and rows Y..Y2
 //                                  (from 0) are dead: dark whatever they are driven
+//   display size HxW               the sign's LEDs, for a module scan before any
+//                                  frame has reached the modules (a module type
+//                                  whose frames the EPLD does not show)
 //
 // On a module scan of the display-bus FPGA the modules report their dead LEDs
 // as frames of pixel indices (the display bus's index mapping for the sign's
@@ -19,8 +22,8 @@
 
 namespace field {
 
-// The words after "display" of a "display failed ..." line.
-bool display_failed_line(const std::vector<std::string>& args, std::string& reason);
+// The words after "display" of a "display failed ..." or "display size ..." line.
+bool display_failure_line(const std::vector<std::string>& args, std::string& reason);
 // No LED dead (a new field).
 void display_failures_reset();
 // Dead LEDs dark in a decoded picture.

@@ -229,10 +229,11 @@ bool display_field_line(const std::vector<std::string>& args, std::string& reaso
         if (!parse_module(args[1], args.size() == 3 ? args[2] : "mono", s, reason)) return false;
     } else if (what == "module") {
         return reason = "display module needs HxW and mono, red-green or full", false;
-    } else if (what == "failed") {
-        return display_failed_line(args, reason);
+    } else if (what == "failed" || what == "size") {
+        return display_failure_line(args, reason);
     } else {
-        return reason = "unknown display setting '" + what + "' (format, module, scale or failed)",
+        return reason =
+                   "unknown display setting '" + what + "' (format, module, scale, size or failed)",
                false;
     }
     display_modules().SetSettings(s);

@@ -57,8 +57,8 @@ TEST_F(FieldFile, TheFirstBadLineIsNamedWithItsReason) {
     } cases[] = {
         {"display format 1\n\nlamp on\n", "3: unknown device kind 'lamp'"},
         {"Display format 1\n", "1: unknown device kind 'Display'"},
-        {"display\n", "1: unknown display setting '' (format, module, scale or failed)"},
-        {"display colour red\n", "1: unknown display setting 'colour' (format, module, scale or failed)"},
+        {"display\n", "1: unknown display setting '' (format, module, scale, size or failed)"},
+        {"display colour red\n", "1: unknown display setting 'colour' (format, module, scale, size or failed)"},
         {"display format 256\n", "1: display format needs one number 0 to 255"},
         {"display format -1\n", "1: display format needs one number 0 to 255"},
         {"display format 1 2\n", "1: display format needs one number 0 to 255"},
