@@ -118,9 +118,9 @@ TEST_F(Blanking, AFailedPixelIsARowOfItsDetectionType) {
         uint32_t colour;
     };
     const Case cases[] = {
-        {2, 0, 1, 0, 0, 0x5, 500, 5},       // column 0 is stored as 1
-        {3, 499, 3, 9, 4, 0x7, 1499, 21},   // full colour: 1 + 4 + 16
-        {1, 7, 2, 114, 55, 0x2, 7, 4},      // two colours: the second channel
+        {2, 0, 1, 0, 0, 0x5, 500, 5},          // column 0 is stored as 1
+        {3, 499, 3, 9, 4, 0x7, 1499, 21},      // full colour: 1 + 4 + 16
+        {1, 7, 2, 114, 55, 0x2, 7, 4},         // two colours: the second channel
         {2, 3, 1, 1, 1, 0x12345, 503, 0x2345}, // kept to 16 bits
     };
     for (const Case& c : cases) {

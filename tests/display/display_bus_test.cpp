@@ -56,7 +56,8 @@ TEST(DisplayBusFraming, FramesAsATable) {
         {"a second flag opens the frame", "7E 7E 01 03 01 00 05 88 7E", {"01 00 05"}},
         {"bytes before the first flag", "00 13 88 7E 01 03 01 00 05 88 7E", {"01 00 05"}},
         {"81 02 announces two bytes", "7E 01 81 02 01 05 08 7E", {"01 05"}},
-        {"an escaped checksum 7E before the closing flag", "7E 01 03 01 00 FB 7F 5E 7E",
+        {"an escaped checksum 7E before the closing flag",
+         "7E 01 03 01 00 FB 7F 5E 7E",
          {"01 00 FB"}},
         {"two frames in a row", "7E 01 01 01 81 7E 7E 01 01 02 82 7E", {"01", "02"}},
         {"a bad checksum", "7E 01 03 01 00 05 89 7E", {}},
@@ -125,7 +126,7 @@ TEST_F(ModuleReports, IndicesNamePixelsByModuleLineAndHalf) {
     struct Case {
         uint16_t index, x, y;
     };
-    const Case cases[] = {{0, 0, 0}, {1, 0, 8}, {0x8000, 0, 1}, {2, 0, 2},
+    const Case cases[] = {{0, 0, 0},       {1, 0, 8}, {0x8000, 0, 1}, {2, 0, 2},
                           {0x8003, 0, 11}, {8, 1, 0}, {5, 0, 12}};
     for (const Case& c : cases) {
         disp::pixel p = diag_.index_to_xy(c.index);
@@ -146,7 +147,7 @@ TEST_F(ModuleReports, AReportMarksItsPixelsAfterTheMarker) {
     Report("01 00 C0");
     EXPECT_EQ(3u, diag_.own_errors()->lit_count());
     config_.x_origin = 8; // this face starts 8 columns into the frame
-    Report("01 00 40");    // x 8, y 0: this face's column 0
+    Report("01 00 40");   // x 8, y 0: this face's column 0
     EXPECT_TRUE(Failed(0, 0));
     Report("01 00 00"); // x 0: left of the face
     EXPECT_EQ(3u, diag_.own_errors()->lit_count());
