@@ -5,7 +5,9 @@
 // over the display bus, the test stores them, and the legibility rule blanks
 // the sign with trap 16.
 #include "comm/agents/trap_raise.h"
+#include "display/display_engine.h"
 #include "display/display_task.h"
+#include "platform/field/display_failures.h"
 #include "platform/monitor/monitor.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -141,6 +143,22 @@ TEST_F(DeadSign, APixelTestFindsTheDeadLedsAndTheIllegibleSignBlanksWithATrap) {
     // The blank stays: later steps raise nothing more.
     tx_thread_sleep(5 * SECOND);
     EXPECT_EQ(1u, g_traps.size());
+}
+
+// Bytes on the display bus as the modules send them: the bus interrupt reads
+// them, the framer cuts the report, the face marks its pixel, and the
+// diagnostics print the bytes received.
+TEST_F(DeadSign, AReportOnTheBusMarksItsPixelAndIsLogged) {
+    test_support::ClearConsole();
+    host::display_bus_inject({0x55, 0x7E, 0x01, 0x03, 0x01, 0x00, 0x05, 0x88, 0x7E});
+    tx_thread_sleep(3 * SECOND);
+    const disp::frame* errors = TheDisplayEngine().diag_6120[0].own_errors();
+    EXPECT_EQ(1u, errors->lit_count());
+    disp::pixel p(0, 35); // index 5 on 8 lines of 7-pixel modules
+    ASSERT_TRUE(errors->get_pixel(p));
+    EXPECT_EQ(1u, p.value);
+    EXPECT_NE(std::string::npos, test_support::ConsoleText().find("55,\n7E,01,03,01,00,05,88,7E,"))
+        << test_support::ConsoleText();
 }
 
 } // namespace
