@@ -29,7 +29,7 @@ class CRender;
 namespace disp {
 class frame;
 struct pixel;
-}
+} // namespace disp
 
 // Display states: what the primary face's update does next.
 enum display_state : uint32_t {
