@@ -141,11 +141,19 @@ void diag_3110::set_thresholds() {
     test_state_ = TEST_PIXELS;
 }
 
-bool diag_3110::reading_index(uint32_t board, uint32_t& index) {
+bool diag_3110::reading_index(const reading_layout& layout, uint32_t x, uint32_t y, uint32_t board,
+                              uint32_t& index) {
+    if (layout.module_height == 0 || layout.module_width == 0) return false;
     const uint32_t module =
-        module_columns_ * (y_ / config_->module_height) + x_ / config_->module_width;
+        layout.module_columns * (y / layout.module_height) + x / layout.module_width;
     index = module + READINGS_PER_BOARD * board;
-    if (index < READINGS) return true;
+    return index < READINGS;
+}
+
+bool diag_3110::reading_index(uint32_t board, uint32_t& index) {
+    const reading_layout layout{module_columns_, config_->module_height, config_->module_width};
+    if (reading_index(layout, x_, y_, board, index)) return true;
+    const uint32_t module = index - READINGS_PER_BOARD * board;
     if (!beyond_reported_)
         console_printf("pixel test: module %u and beyond are past the boards' readings, "
                        "not judged\n",

@@ -45,6 +45,16 @@ class diag_3110 : public diagnostics {
     void step() override;
     bool on_packet(const packet&) override { return false; }
 
+    // Where a pixel's module reads in the boards' readings: module index
+    // (module columns x (y / module height) + x / module width) + 12 x board.
+    // False when that falls past the 192 readings (a sign of more than 156
+    // modules): such a pixel is not judged.
+    struct reading_layout {
+        uint32_t module_columns, module_height, module_width;
+    };
+    static bool reading_index(const reading_layout& layout, uint32_t x, uint32_t y, uint32_t board,
+                              uint32_t& index);
+
     uint32_t test_state() const { return test_state_; }
     uint8_t threshold(uint32_t board, uint32_t module) const {
         return thresholds_[READINGS_PER_BOARD * board + module];
@@ -66,8 +76,8 @@ class diag_3110 : public diagnostics {
     void output_surface();
     // StartTest, a pause of 100 / code ticks, ReadResults, up to three times.
     void measure(uint32_t board, uint8_t* row, uint32_t wait_code);
-    // The index of pixel (x, y)'s module in board b's readings (module index
-    // + 12 x b); false when it falls past the readings (one console line a test).
+    // The pixel under test's index in board b's readings; false (one console
+    // line a test) past them.
     bool reading_index(uint32_t board, uint32_t& index);
     void advance_pixel();
 

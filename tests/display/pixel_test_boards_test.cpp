@@ -154,4 +154,33 @@ TEST_F(PixelTestBoards, WithNoBoardEveryPixelPasses) {
     EXPECT_EQ(0u, db_get(obj::shortErrorStatus) & 0x20);
 }
 
+// Readings are kept 12 a board in 192 bytes: on a sign of more than 156
+// modules the index of a far module on a later board falls past them, and
+// that pixel is not judged rather than read from beyond the readings.
+TEST(PixelTestReadings, AModuleIndexPastTheReadingsIsNotJudged) {
+    const disp::diag_3110::reading_layout wide{200, 8, 8}; // one line of 200 modules
+    struct Case {
+        uint32_t x, y, board;
+        bool judged;
+        uint32_t index;
+    };
+    const Case cases[] = {
+        {0, 0, 0, true, 0},         {8 * 11, 7, 0, true, 11},  {8 * 13, 0, 1, true, 25},
+        {8 * 155, 0, 3, true, 191}, {8 * 156, 0, 3, false, 0}, {8 * 180, 0, 0, true, 180},
+        {8 * 199, 0, 2, false, 0},
+    };
+    for (const Case& c : cases) {
+        uint32_t index = 0;
+        EXPECT_EQ(c.judged, disp::diag_3110::reading_index(wide, c.x, c.y, c.board, index))
+            << c.x << " board " << c.board;
+        if (c.judged) {
+            EXPECT_EQ(c.index, index) << c.x << " board " << c.board;
+        }
+    }
+    const disp::diag_3110::reading_layout lines{3, 8, 8}; // three modules a line
+    uint32_t index = 0;
+    ASSERT_TRUE(disp::diag_3110::reading_index(lines, 17, 9, 0, index));
+    EXPECT_EQ(3u * 1 + 2, index) << "second line, third module";
+}
+
 } // namespace
