@@ -49,16 +49,6 @@ struct RaisedTrap {
 };
 std::vector<RaisedTrap> g_traps;
 
-std::string hex_text(const char* bytes, uint32_t length) {
-    std::string out;
-    char two[4];
-    for (uint32_t i = 0; i < length; ++i) {
-        std::snprintf(two, sizeof two, "%02X", uint8_t(bytes[i]));
-        out += (i ? " " : "") + std::string(two);
-    }
-    return out;
-}
-
 class DeadSign : public FirmwareWithAgent {
   protected:
     void Configure(host::HostOptions& options) override {
@@ -124,7 +114,8 @@ TEST_F(DeadSign, APixelTestFindsTheDeadLedsAndTheIllegibleSignBlanksWithATrap) {
     EXPECT_EQ(DISPLAY_BLANK, TheDisplay().DisplayState());
     uint32_t length = 0;
     const char* replaced = db_get_string(obj::panynjObj1_3, &length);
-    EXPECT_EQ("03 00 01 EC F8", hex_text(replaced, length));
+    EXPECT_EQ((std::vector<uint8_t>{0x03, 0x00, 0x01, 0xEC, 0xF8}),
+              std::vector<uint8_t>(replaced, replaced + length));
 
     ASSERT_EQ(1u, g_traps.size()) << "one blank, one trap";
     const RaisedTrap& trap = g_traps[0];
