@@ -39,22 +39,34 @@ void CDisplay::StartPixelTest() {
         db_set(obj::pixelTestActivation, PIXEL_TEST_NONE, DB_NOTIFY);
         break;
     case PIXEL_TEST_NONE:
-        // The faces' diagnostics go back to idle with the pixel-diagnostics work.
+        for (uint32_t i = 0; i < face_count_; ++i)
+            faces_[i].stop_pixel_test();
         display_state_ = DISPLAY_START_MESSAGE;
         break;
     case PIXEL_TEST_RUN:
-        // The faces' error frames are cleared and their tests kicked off
-        // with the pixel-diagnostics work.
+        ClearFaceFrames();
         display_state_ = DISPLAY_PIXEL_TEST;
+        KickPixelTest();
         pixel_test_running_ = 1;
         PostLetter(LETTER_PIXEL_TEST_STARTED);
         break;
     case PIXEL_TEST_CLEAR:
+        ClearFaceFrames();
         db_set(obj::pixelTestActivation, PIXEL_TEST_NONE, DB_NOTIFY);
         break;
     default:
         break;
     }
+}
+
+// Both error frames of every face and both failed-pixel tables.
+void CDisplay::ClearFaceFrames() {
+    for (uint32_t i = 0; i < face_count_; ++i) {
+        faces_[i].clear_test_results();
+        faces_[i].stop_diagnostics();
+    }
+    ClearFaceErrorTables();
+    ClearFaceErrorTables2();
 }
 
 void CDisplay::ResetDisplayState() {

@@ -102,6 +102,7 @@ CDisplay::CDisplay(post_office& office)
 
 uint32_t CDisplay::Run() {
     CTaskBase::Run();
+    rule_blank_requested_ = false;
     if (take_bit(BIT_DISPLAY_CONFIG)) {
         console_printf("load new display configuration\n");
         LoadDisplayConfiguration();
@@ -116,7 +117,7 @@ uint32_t CDisplay::Run() {
                 TheDatabase().FontChangeService();
                 font_service_steps_ = 0;
             }
-            // The failed-pixel rule of the blanking rules runs here.
+            CheckFailedPixels();
         }
     }
     ProcessDatabaseEvents();

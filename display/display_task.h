@@ -30,7 +30,8 @@
 class CRender;
 namespace disp {
 class frame;
-}
+struct pixel;
+} // namespace disp
 
 // Display states: what the primary face's update does next.
 enum display_state : uint32_t {
@@ -222,6 +223,24 @@ class CDisplay : public CMailTask {
     // Serves dmsMemoryMgmt, then the memory-clear command halvObj2_3.
     void ClearMemory();
 
+    // --- blanking rules and failed-pixel records (blanking.cpp) ---------------
+    // A blank into the ordinary request slot with the two source bytes.
+    void RequestBlank(uint8_t first, uint8_t second);
+    // The legibility rule (panynjObj1_6 below halvLegibilityRatioThreshold) and
+    // the failed-pixel rule (a failure count above fdotMaxNumPixelFailure).
+    void CheckLegibility();
+    void CheckFailedPixels();
+    // Enterprise-specific trap 16 with sysLocation and globalTime.
+    void SendDisplayTrap();
+    // One failed pixel (x, y, failure bits) as row `entry` of its detection type.
+    void StorePixelError(uint32_t detection_type, uint32_t entry, uint8_t colour_class,
+                         const disp::pixel& failed);
+    // The bit map of every face's failed pixels into pixelFailureBitmap.
+    void CountModuleErrors();
+    static void StoreFailureBitmap(const uint8_t* bitmap, uint32_t length);
+    // Every face starts its pixel test.
+    void KickPixelTest();
+
     // --- sign settings (sign_settings.cpp) -----------------------------------
     static void UpdateSignDimensions();
     static void SetSignSize(uint32_t module_type, uint32_t height, uint32_t width,
@@ -331,8 +350,13 @@ class CDisplay : public CMailTask {
     // face_settings.cpp
     void RegisterResultSlots(uint32_t face);
 
+    // blanking.cpp
+    void BlankByRule(uint8_t rule_source);
+    bool rule_blank_requested_ = false; // in this step: the rules wait for it
+
     // Handlers of the watched bits and letters (display_handlers.cpp).
     void StartPixelTest();
+    void ClearFaceFrames();
     void ResetDisplayState();
     void ApplyFeatureSet();
     void ApplyHdlcAddress();

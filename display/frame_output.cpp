@@ -22,6 +22,7 @@ const uint32_t SHORT_PIXEL_ERROR = 0x20;   // shortErrorStatus
 const uint32_t PIXEL_TEST_NONE = 2;        // pixelTestActivation
 const uint32_t STORED_FAILURES_MAX = 500;  // failed pixels one pixel test stores
 const uint32_t FAILURE_TOTAL_MAX = 0xFFFF; // halvObj5_4 is two bytes
+const uint32_t PIXEL_TEST_DETECTION = 2;   // detection type of the failed-pixel rows
 
 bool dark_state(uint32_t state) {
     return state == DISPLAY_BLANK || state == DISPLAY_PAGE_OFF;
@@ -83,7 +84,7 @@ void CDisplay::ScanFrames() {
             if (face_count_ == 1) StoreCurrentDisplay(frame);
             uint32_t ratio = lit[i] == 0 ? 100 : frame->lit_count() * 100 / lit[i];
             db_set(obj::panynjObj1_6, ratio, DB_NOTIFY);
-            // The legibility rule of the blanking rules runs here.
+            CheckLegibility();
             if (std::strcmp(face_configs_[i].face_name, FACE_PRIMARY) == 0) ShowOnLCD(frame);
         }
         faces_[i].tick(0);
@@ -135,9 +136,9 @@ void CDisplay::ScanFailedPixels(disp::frame* const* frames, bool test_complete) 
                     disp::pixel dark{uint16_t(x), uint16_t(y), 0};
                     if (frames[j]) frames[j]->set_pixel(dark);
                 }
-                // The failed pixel (x, y, test) is written here as row `stored`
-                // of the pixel test's failed-pixel records.
-                if (test_complete && test != 0 && stored < STORED_FAILURES_MAX) ++stored;
+                if (test_complete && test != 0 && stored < STORED_FAILURES_MAX)
+                    StorePixelError(PIXEL_TEST_DETECTION, stored++, first.colour_class,
+                                    disp::pixel(uint16_t(x), uint16_t(y), test));
             }
     }
     if (test_complete) CollectPixelTest(stored);
@@ -160,7 +161,7 @@ void CDisplay::CollectPixelTest(uint32_t stored) {
     if (face_count_ == 1 && pixel_results_slot_[0] >= 0 && diagnostics) {
         disp::diag_index_registrar::StoreResult(unsigned(pixel_results_slot_[0]),
                                                 diagnostics->own_errors(), false, 0, true);
-        // The failed pixels are counted per module here with the failed-pixel records.
+        CountModuleErrors();
     }
     db_set(obj::pixelTestActivation, PIXEL_TEST_NONE, 0);
     PostLetter(LETTER_PIXEL_TEST_ENDED);

@@ -140,6 +140,15 @@ bool diagnostics::clear_frame(frame* errors) {
     return true;
 }
 
+void diagnostics::count_module_errors() {
+    uint16_t index = 0;
+    module* record = nullptr;
+    if (!config_ || config_->total_modules == 0 || !first_module(&index, &record)) return;
+    do
+        record->count_errors();
+    while (next_module(&index, &record));
+}
+
 bool diagnostics::first_module(uint16_t* index, module** record) {
     if (!index || !record) return false;
     *index = 0;

@@ -79,6 +79,8 @@ class diagnostics {
 
     bool lock();
     bool unlock();
+    // Recounts the failed pixels of every module record of the face.
+    void count_module_errors();
 
     uint8_t state() const { return state_; }
     bus* connected_bus() const { return bus_; }

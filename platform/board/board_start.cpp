@@ -2,6 +2,7 @@
 #include "platform/board/board.h"
 #include "platform/board/bus_logic.h"
 #include "platform/board/can_controller.h"
+#include "platform/board/display_bus.h"
 #include "platform/board/display_epld.h"
 #include "platform/board/clock_nv.h"
 #include "platform/board/onchip.h"
@@ -179,6 +180,8 @@ bool board_start(const HostOptions& options, std::string& error) {
     board::bus_map(BUS_DISPLAY_EPLD, board::DisplayEpld::kWindow, &b.epld);
     b.dma.Reset();
     board::dcr_map(DCR_DMA0_CR0, DCR_DMA0_SR - DCR_DMA0_CR0 + 1, &b.dma);
+    board::display_bus().Reset();
+    board::bus_map(board::DISPLAY_BUS_BASE, board::DisplayBusFpga::kWindow, &board::display_bus());
     for (int port = 0; port < 2; ++port) {
         if (!b.line[port].Start(port, &b.uart[port], options.state_dir, options.uart[port],
                                 options.port_offset, error)) {
@@ -204,6 +207,8 @@ void board_stop() {
     board::bus_unmap(&b.gpio0);
     board::bus_unmap(&b.epld);
     board::dcr_unmap(&b.dma);
+    board::bus_unmap(&board::display_bus());
+    board::display_bus().Reset();
     board::dcr_unmap(&board::uic0());
     board::uic0().Reset();
     board::onchip_reset();

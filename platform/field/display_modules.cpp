@@ -8,6 +8,7 @@
 // of a pixel into LED drive levels.
 #include "platform/field/display_modules.h"
 
+#include "platform/field/display_failures.h"
 #include "platform/field/field_file.h"
 
 #include <cstdio>
@@ -228,8 +229,12 @@ bool display_field_line(const std::vector<std::string>& args, std::string& reaso
         if (!parse_module(args[1], args.size() == 3 ? args[2] : "mono", s, reason)) return false;
     } else if (what == "module") {
         return reason = "display module needs HxW and mono, red-green or full", false;
+    } else if (what == "failed" || what == "size") {
+        return display_failure_line(args, reason);
     } else {
-        return reason = "unknown display setting '" + what + "' (format, module or scale)", false;
+        return reason =
+                   "unknown display setting '" + what + "' (format, module, scale, size or failed)",
+               false;
     }
     display_modules().SetSettings(s);
     return true;
@@ -244,6 +249,7 @@ void DisplayModules::Reset() {
     std::lock_guard<std::mutex> lock(m_);
     settings_ = DisplaySettings();
     picture_ = host::SignPicture();
+    display_failures_reset();
 }
 
 DisplaySettings DisplayModules::Settings() {
@@ -274,6 +280,7 @@ void DisplayModules::Show(const board::DisplayOutput& output) {
         std::fill(next.levels.begin(), next.levels.end(), 0);
     else if (output.frame != nullptr)
         Decode(output, next);
+    darken_failed_leds(next);
     if (next.width == picture_.width && next.height == picture_.height &&
         next.brightness == picture_.brightness && next.levels == picture_.levels)
         return;

@@ -10,6 +10,8 @@
 #include "platform/kernel/kernel.h"
 #include "platform/field/can/can_field.h"
 #include "platform/field/can/field_control.h"
+#include "platform/board/display_bus.h"
+#include "platform/field/display_failures.h"
 #include "platform/field/display_modules.h"
 #include "platform/field/field_file.h"
 #include "platform/picture/png.h"
@@ -118,12 +120,14 @@ bool field_start(const HostOptions& options, std::string& error) {
         field::display_modules().Show(output);
         writer().Changed();
     });
+    board::display_bus_set_scanner(field::module_scan_frames);
     writer().Start(options.state_dir + "/sign.png");
     return true;
 }
 
 void field_stop() {
     board::display_output_attach(nullptr);
+    board::display_bus_set_scanner(nullptr);
     writer().Stop();
     control().Stop();
     field::can_field_stop();

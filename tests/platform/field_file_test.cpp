@@ -1,5 +1,7 @@
 // The field file: one parser for every kind, "FILE:LINE: reason" for the
 // first bad line, the display modules' settings from the good ones.
+#include "display/disp/bus_6120.h"
+#include "platform/field/display_failures.h"
 #include "platform/field/display_modules.h"
 #include "platform/field/field.h"
 
@@ -57,8 +59,9 @@ TEST_F(FieldFile, TheFirstBadLineIsNamedWithItsReason) {
     } cases[] = {
         {"display format 1\n\nlamp on\n", "3: unknown device kind 'lamp'"},
         {"Display format 1\n", "1: unknown device kind 'Display'"},
-        {"display\n", "1: unknown display setting '' (format, module or scale)"},
-        {"display colour red\n", "1: unknown display setting 'colour' (format, module or scale)"},
+        {"display\n", "1: unknown display setting '' (format, module, scale, size or failed)"},
+        {"display colour red\n",
+         "1: unknown display setting 'colour' (format, module, scale, size or failed)"},
         {"display format 256\n", "1: display format needs one number 0 to 255"},
         {"display format -1\n", "1: display format needs one number 0 to 255"},
         {"display format 1 2\n", "1: display format needs one number 0 to 255"},
@@ -72,6 +75,12 @@ TEST_F(FieldFile, TheFirstBadLineIsNamedWithItsReason) {
         {"display module\n", "1: display module needs HxW and mono, red-green or full"},
         {"display module 8x8 mono extra\n",
          "1: display module needs HxW and mono, red-green or full"},
+        {"display failed 5\n", "1: display failed needs X[-X2] Y[-Y2], LEDs from 0"},
+        {"display failed 9-3 0\n", "1: display failed needs X[-X2] Y[-Y2], LEDs from 0"},
+        {"display failed x 0\n", "1: display failed needs X[-X2] Y[-Y2], LEDs from 0"},
+        {"display failed 1 2 3\n", "1: display failed needs X[-X2] Y[-Y2], LEDs from 0"},
+        {"display size 8\n", "1: display size needs HxW, each 1 to 65535"},
+        {"display size 0x8\n", "1: display size needs HxW, each 1 to 65535"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -82,6 +91,38 @@ TEST_F(FieldFile, TheFirstBadLineIsNamedWithItsReason) {
     std::string error;
     EXPECT_FALSE(host::field_start(options_, error));
     EXPECT_EQ(options_.field_file + ": cannot read the field file", error);
+}
+
+// Dead LEDs come back from a module scan as index reports: a sign 16 high
+// of 8-pixel modules reports (0,0), (1,8) and (0,1) as indices 0, 9 and
+// 0x8000 in one frame; a whole dead sign fills frames of at most 255 bytes
+// that the display bus's framer takes, one index per LED.
+TEST_F(FieldFile, DeadLedsAreReportedInFramesOfAtMost255Bytes) {
+    std::string error;
+    ASSERT_TRUE(Start("display module 8x8\ndisplay size 16x24\ndisplay failed 0 0-1\n"
+                      "display failed 1 8\n",
+                      error))
+        << error;
+    std::vector<std::vector<uint8_t>> frames = field::module_scan_frames();
+    ASSERT_EQ(1u, frames.size());
+    const std::vector<uint8_t> expected = {0x7E, 0x01, 0x07, 0x01, 0x00, 0x00,
+                                           0x00, 0x09, 0x80, 0x00, 0x10, 0x7E};
+    EXPECT_EQ(expected, frames[0]);
+
+    ASSERT_TRUE(host::field_line("display failed 0-23 0-15", error)) << error;
+    frames = field::module_scan_frames();
+    EXPECT_GT(frames.size(), 2u);
+    disp::stream_6120 framer;
+    uint32_t indices = 0;
+    for (const std::vector<uint8_t>& frame : frames) {
+        EXPECT_LE(frame.size(), 255u);
+        ASSERT_TRUE(framer.push(frame.data(), uint32_t(frame.size())));
+        disp::packet p;
+        ASSERT_TRUE(framer.next_packet(&p));
+        EXPECT_EQ(0x01, p.payload[0]);
+        indices += (p.length - 1) / 2;
+    }
+    EXPECT_EQ(16u * 24, indices);
 }
 
 } // namespace

@@ -1,0 +1,220 @@
+// The pixel test with pixel test boards (see diag_3110.h).
+#include "display/disp/diag_3110.h"
+
+#include "display/display_task.h"
+#include "display/render.h"
+#include "peripherals/io/pixel_test_board.h"
+#include "peripherals/peripheral_task.h"
+#include "runtime/console.h"
+#include "runtime/letter_codes.h"
+#include "runtime/os.h"
+#include "store/database.h"
+#include "store/objects.h"
+
+#include <cstring>
+
+namespace disp {
+
+namespace {
+
+const uint32_t ILLUM_MANUAL = 4;       // dmsIllumControl
+const uint32_t ILLUM_FULL_LEVEL = 255; // dmsIllumManLevel
+const uint32_t DARK_WAIT_CODE = 2;
+const uint32_t PIXEL_WAIT_CODE = 20;
+const uint32_t MEASURE_ATTEMPTS = 3;
+const uint32_t DARK_PASSES = 3;
+const uint32_t PIXEL_ATTEMPTS = 6;
+const uint32_t THRESHOLD_MIN = 10;
+const int32_t LIT = 0x7FFF;
+const uint32_t FAILED = 3;
+
+uint8_t threshold_of(uint8_t dark) {
+    const uint32_t t = dark * 125u / 100u;
+    return uint8_t(t > 255 ? 255 : t);
+}
+
+} // namespace
+
+const diag_3110::state_row diag_3110::STATES[] = {
+    {TEST_BLANK, &diag_3110::blank_sign},
+    {TEST_DARK, &diag_3110::read_dark},
+    {TEST_THRESHOLDS, &diag_3110::set_thresholds},
+    {TEST_PIXELS, &diag_3110::judge_pixel},
+    {TEST_DONE, &diag_3110::finish},
+};
+
+bool diag_3110::start_test(uint32_t argument) {
+    (void)argument;
+    if (!lock()) return false;
+    console_printf("diag_3110: starting pixel test\n");
+    db_set(obj::halvObj1_1, 1, DB_NOTIFY);
+    std::memset(dark_, 0, sizeof dark_);
+    std::memset(thresholds_, 0, sizeof thresholds_);
+    std::memset(pixel_readings_, 0, sizeof pixel_readings_);
+    boards_found_ = 0;
+    saved_control_ = db_get(obj::dmsIllumControl);
+    db_set(obj::dmsIllumControl, ILLUM_MANUAL, DB_NOTIFY);
+    saved_level_ = uint8_t(db_get(obj::dmsIllumManLevel));
+    db_set(obj::dmsIllumManLevel, ILLUM_FULL_LEVEL, DB_NOTIFY);
+    module_rows_ = config_->module_height ? config_->height / config_->module_height : 0;
+    module_columns_ = config_->module_width ? config_->width / config_->module_width : 0;
+    modules_ = module_rows_ * module_columns_;
+    for (uint32_t i = 0; i < BOARDS; ++i) {
+        CPeripheral* found = nullptr;
+        boards_[i] = nullptr;
+        if (!ThePeripheralTask().Registry().Find(uint16_t(CPixelTestBoard::FIRST_ID + i), &found))
+            continue;
+        boards_[i] = static_cast<CPixelTestBoard*>(found);
+        console_printf("found board at %d\n", int(i));
+        ++boards_found_;
+        TheDisplay().PostLetter(LETTER_DISPLAY_STOP);
+        TX_MUTEX* mutex = boards_[i]->Mutex();
+        if (!mutex || os_mutex_get(mutex, OS_WAIT_FOREVER) != OS_OK)
+            console_printf("failed to get ptb mutex\n");
+        TheDisplay().PostLetter(LETTER_DISPLAY_START);
+    }
+    pass_ = board_index_ = x_ = y_ = 0;
+    beyond_reported_ = false;
+    test_state_ = TEST_BLANK;
+    ready_ = finished_ = 0;
+    return true;
+}
+
+void diag_3110::step() {
+    if (test_state_ == TEST_IDLE) {
+        trace_printf("gpt idle\n");
+        trace_printf("gpt idle\n");
+        return;
+    }
+    console_printf("gpt not idle\n");
+    for (const state_row& row : STATES)
+        if (row.state == test_state_) {
+            (this->*row.run)();
+            return;
+        }
+}
+
+void diag_3110::output_surface() {
+    if (display_driver* driver = TheDisplay().ActiveDriver())
+        driver->OutputFrame(&TheRender().GetSurface(), 0, 0);
+}
+
+void diag_3110::blank_sign() {
+    TheRender().GetSurface().Fill(0);
+    output_surface();
+    test_state_ = TEST_DARK;
+}
+
+void diag_3110::measure(uint32_t board, uint8_t* row, uint32_t wait_code) {
+    const uint32_t code = wait_code ? wait_code : PIXEL_WAIT_CODE;
+    for (uint32_t attempt = 0; attempt < MEASURE_ATTEMPTS; ++attempt) {
+        boards_[board]->StartTest();
+        tx_thread_sleep(100 / code);
+        if (boards_[board]->ReadResults(row, READINGS_PER_BOARD)) return;
+    }
+}
+
+void diag_3110::read_dark() {
+    for (uint32_t b = 0; b < BOARDS; ++b)
+        if (boards_[b]) measure(b, &dark_[READINGS_PER_BOARD * b], DARK_WAIT_CODE);
+    x_ = 0;
+    board_index_ = 0;
+    test_state_ = TEST_THRESHOLDS;
+}
+
+// A module keeps the highest threshold of the dark passes.
+void diag_3110::set_thresholds() {
+    for (uint32_t b = 0; b < BOARDS; ++b)
+        for (uint32_t m = 0; m < modules_ && READINGS_PER_BOARD * b + m < READINGS; ++m) {
+            const uint32_t i = READINGS_PER_BOARD * b + m;
+            const uint8_t t = threshold_of(dark_[i]);
+            if (thresholds_[i] == 0 || (thresholds_[i] < t && dark_[i] != 0)) thresholds_[i] = t;
+            if (thresholds_[i] < THRESHOLD_MIN) thresholds_[i] = THRESHOLD_MIN;
+        }
+    x_ = y_ = 0;
+    if (++pass_ < DARK_PASSES) {
+        board_index_ = 0;
+        test_state_ = TEST_DARK;
+        return;
+    }
+    pass_ = 0;
+    test_state_ = TEST_PIXELS;
+}
+
+bool diag_3110::reading_index(const reading_layout& layout, uint32_t x, uint32_t y, uint32_t board,
+                              uint32_t& index) {
+    if (layout.module_height == 0 || layout.module_width == 0) return false;
+    const uint32_t module =
+        layout.module_columns * (y / layout.module_height) + x / layout.module_width;
+    index = module + READINGS_PER_BOARD * board;
+    return index < READINGS;
+}
+
+bool diag_3110::reading_index(uint32_t board, uint32_t& index) {
+    const reading_layout layout{module_columns_, config_->module_height, config_->module_width};
+    if (reading_index(layout, x_, y_, board, index)) return true;
+    const uint32_t module = index - READINGS_PER_BOARD * board;
+    if (!beyond_reported_)
+        console_printf("pixel test: module %u and beyond are past the boards' readings, "
+                       "not judged\n",
+                       unsigned(module));
+    beyond_reported_ = true;
+    return false;
+}
+
+// The pixel lit alone (on its first step), then judged by every board.
+void diag_3110::judge_pixel() {
+    CSurface& surface = TheRender().GetSurface();
+    if (pass_ == 0) {
+        surface.Fill(0);
+        output_surface();
+        surface.SetPixel(int(x_), int(y_), LIT);
+        output_surface();
+    }
+    for (uint32_t b = 0; b < BOARDS; ++b) {
+        if (!boards_[b]) continue;
+        uint8_t* row = &pixel_readings_[READINGS_PER_BOARD * b];
+        measure(b, row, PIXEL_WAIT_CODE / (pass_ + 1));
+        uint32_t i = 0;
+        if (!reading_index(b, i)) continue;
+        const uint8_t reading = pixel_readings_[i];
+        if (reading > thresholds_[i]) {
+            pass_ = 0;
+            continue;
+        }
+        if (++pass_ < PIXEL_ATTEMPTS) return; // measured again next step
+        trace_printf("Px Err %d,%d val %d  thres %d\n", int(y_ + 1), int(x_ + 1), int(reading),
+                     int(thresholds_[i]));
+        pixel failed(uint16_t(x_), uint16_t(y_), FAILED);
+        test_frame_.set_pixel(failed);
+        pass_ = 0;
+    }
+    if (pass_ == 0) advance_pixel();
+}
+
+void diag_3110::advance_pixel() {
+    if (++x_ < config_->width) return;
+    x_ = 0;
+    if (++y_ < config_->height) return;
+    y_ = 0;
+    test_state_ = TEST_DONE;
+}
+
+void diag_3110::finish() {
+    count_module_errors();
+    db_set(obj::dmsIllumControl, saved_control_, DB_NOTIFY);
+    db_set(obj::dmsIllumManLevel, saved_level_, DB_NOTIFY);
+    test_state_ = TEST_IDLE;
+    boards_found_ = 0;
+    idle_marker_ = 1;
+    for (CPixelTestBoard*& board : boards_) {
+        if (!board) continue;
+        TX_MUTEX* mutex = board->Mutex();
+        if (!mutex || os_mutex_put(mutex) != OS_OK)
+            console_printf("CDisplay::SM_GPT: tx_mutex_put failed\n");
+    }
+    ready_ = finished_ = 1;
+    return_to_idle();
+}
+
+} // namespace disp

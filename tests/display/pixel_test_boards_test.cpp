@@ -1,0 +1,186 @@
+// The pixel test of signs whose modules report nothing, with scripted pixel
+// test boards on the virtual clock: each board reads the light of the sign's
+// modules from the field (the LEDs that light now), as the CAN boards will.
+// A sign of 8 x 24 LEDs: three modules of 8 x 8.
+#include "display/disp/diag_3110.h"
+#include "display/display_engine.h"
+#include "console/monitor_task.h"
+#include "display/display_task.h"
+#include "peripherals/io/pixel_test_board.h"
+#include "peripherals/peripheral_task.h"
+#include "platform/field/display_failures.h"
+#include "platform/monitor/monitor.h"
+#include "store/database.h"
+#include "store/objects.h"
+#include "tests/support/firmware_fixture.h"
+#include "tests/support/kernel_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using test_support::ConsoleText;
+
+const ULONG SECOND = 100;
+
+// A board whose dark passes read the scripted values, then each module
+// `base` plus 40 for every LED of it that lights.
+class ScriptedBoard : public CPixelTestBoard {
+  public:
+    ScriptedBoard(uint16_t id, std::vector<std::vector<uint8_t>> dark)
+        : CPixelTestBoard(id), dark_(std::move(dark)) {}
+    uint32_t commands = 0;
+    uint8_t base = 0;
+
+  protected:
+    bool SendTestCommand() override {
+        uint8_t readings[READINGS] = {};
+        if (commands < dark_.size()) {
+            for (size_t m = 0; m < dark_[commands].size(); ++m)
+                readings[m] = dark_[commands][m];
+        } else {
+            std::vector<uint32_t> light = host::module_light();
+            for (size_t m = 0; m < light.size() && m < READINGS; ++m) {
+                const uint32_t r = base + 40u * light[m];
+                readings[m] = uint8_t(r > 255 ? 255 : r);
+            }
+        }
+        ++commands;
+        // Readings 8-11 in the first frame, 4-7 in the second, 0-3 in the third.
+        for (uint32_t f = 1; f <= RESULT_FRAMES; ++f)
+            OnResultFrame(f, &readings[READINGS_PER_FRAME * (RESULT_FRAMES - f)]);
+        return true;
+    }
+
+  private:
+    std::vector<std::vector<uint8_t>> dark_;
+};
+
+class PixelTestBoards : public test_support::FirmwareFixture {
+  protected:
+    void Configure(host::HostOptions& options) override {
+        options.field_file = options.state_dir + "/field.txt";
+        std::ofstream(options.field_file) << "display module 8x8\ndisplay failed 3 2\n";
+    }
+    void Prepare() override {
+        const std::string config = "<!-- CONFIG.XML J6 V2.0 -->\n"
+                                   "vmsSignHeightPixels[0000]:XXXX,8\n"
+                                   "vmsSignWidthPixels[0000]:XXXX,18\n";
+        ASSERT_EQ(0, mon_tfsadd("CONFIG.XML", nullptr, nullptr,
+                                reinterpret_cast<const unsigned char*>(config.data()),
+                                int(config.size())));
+    }
+    void SetUp() override {
+        FirmwareFixture::SetUp();
+        tx_thread_sleep(2 * SECOND);
+        ASSERT_EQ(8u, TheDisplay().FaceConfig(0).height);
+        ASSERT_EQ(24u, TheDisplay().FaceConfig(0).width);
+    }
+    ScriptedBoard* Board(uint16_t id, std::vector<std::vector<uint8_t>> dark = {}) {
+        auto* board = new ScriptedBoard(id, std::move(dark));
+        EXPECT_TRUE(ThePeripheralTask().Registry().Adopt(board));
+        return board;
+    }
+    disp::diag_3110& Diagnostics() { return TheDisplayEngine().diag_3110; }
+    // Starts the test; -> false when it did not end within two virtual minutes.
+    bool RunTest(bool start = true) {
+        if (start) db_set(obj::pixelTestActivation, 3, DB_NOTIFY);
+        for (int waited = 0; waited < 1200; ++waited) {
+            tx_thread_sleep(SECOND / 10);
+            if (waited > 2 && db_get(obj::pixelTestActivation) == 2) return true;
+        }
+        return false;
+    }
+    uint32_t TestFrame(uint16_t x, uint16_t y) {
+        disp::pixel p(x, y);
+        return Diagnostics().own_errors()->get_pixel(p) ? p.value : 99;
+    }
+};
+
+TEST_F(PixelTestBoards, ThresholdsKeepTheHighestDarkPassAndTheLightComesBack) {
+    db_set(obj::dmsIllumControl, 2, DB_NO_VALIDATE);
+    db_set(obj::dmsIllumManLevel, 77, DB_NO_VALIDATE);
+    ScriptedBoard* first = Board(750, {{200, 210, 0}, {200, 210, 0}, {200, 210, 0}});
+    ScriptedBoard* third = Board(752, {{100}, {160}, {120}});
+    db_set(obj::pixelTestActivation, 3, DB_NOTIFY);
+    while (Diagnostics().test_state() != disp::diag_3110::TEST_PIXELS)
+        tx_thread_sleep(1);
+    EXPECT_EQ(4u, db_get(obj::dmsIllumControl)) << "manual for the test";
+    EXPECT_EQ(255u, db_get(obj::dmsIllumManLevel));
+    EXPECT_EQ(250u, Diagnostics().threshold(0, 0));
+    EXPECT_EQ(255u, Diagnostics().threshold(0, 1));
+    EXPECT_EQ(10u, Diagnostics().threshold(0, 2));
+    EXPECT_EQ(200u, Diagnostics().threshold(2, 0)) << "the second pass's 160 x 125 %";
+    EXPECT_NE(std::string::npos, ConsoleText().find("found board at 0\nfound board at 2\n"));
+    EXPECT_EQ(std::string::npos, ConsoleText().find("found board at 1"));
+
+    first->base = 255; // every pixel passes on both
+    third->base = 220;
+    ASSERT_TRUE(RunTest(false));
+    EXPECT_EQ(2u, db_get(obj::dmsIllumControl));
+    EXPECT_EQ(77u, db_get(obj::dmsIllumManLevel));
+}
+
+// Dark readings 0 give threshold 10; the dead LED's module then reads 10,
+// not above it.
+TEST_F(PixelTestBoards, APixelStuckAtItsThresholdIsRetriedFiveTimesThenMarkedFailed) {
+    ScriptedBoard* board = Board(750);
+    TheMonitorTask().SetTraceLevel(1);
+    db_set(obj::pixelTestActivation, 3, DB_NOTIFY);
+    while (Diagnostics().test_state() != disp::diag_3110::TEST_PIXELS)
+        tx_thread_sleep(1);
+    board->base = 10;
+    ASSERT_TRUE(RunTest(false));
+    EXPECT_EQ(3u + 8 * 24 + 5, board->commands) << "three dark passes, a pixel each, five more";
+    EXPECT_NE(std::string::npos, ConsoleText().find("Px Err 3,4 val 10  thres 10\n"));
+    EXPECT_EQ(3u, TestFrame(3, 2));
+    EXPECT_EQ(0u, TestFrame(4, 2));
+    EXPECT_EQ(1u, db_get(obj::pixelTestFailureCount));
+    EXPECT_EQ(4u, db_get(obj::pixelFailureXLocation.row(500)));
+    EXPECT_EQ(3u, db_get(obj::pixelFailureYLocation.row(500)));
+    EXPECT_EQ(0x20u, db_get(obj::shortErrorStatus) & 0x20);
+}
+
+TEST_F(PixelTestBoards, WithNoBoardEveryPixelPasses) {
+    ASSERT_TRUE(RunTest());
+    EXPECT_EQ(std::string::npos, ConsoleText().find("found board"));
+    EXPECT_EQ(std::string::npos, ConsoleText().find("Px Err"));
+    EXPECT_EQ(0u, Diagnostics().own_errors()->lit_count());
+    EXPECT_EQ(0u, db_get(obj::pixelTestFailureCount));
+    EXPECT_EQ(0u, db_get(obj::shortErrorStatus) & 0x20);
+}
+
+// Readings are kept 12 a board in 192 bytes: on a sign of more than 156
+// modules the index of a far module on a later board falls past them, and
+// that pixel is not judged rather than read from beyond the readings.
+TEST(PixelTestReadings, AModuleIndexPastTheReadingsIsNotJudged) {
+    const disp::diag_3110::reading_layout wide{200, 8, 8}; // one line of 200 modules
+    struct Case {
+        uint32_t x, y, board;
+        bool judged;
+        uint32_t index;
+    };
+    const Case cases[] = {
+        {0, 0, 0, true, 0},         {8 * 11, 7, 0, true, 11},  {8 * 13, 0, 1, true, 25},
+        {8 * 155, 0, 3, true, 191}, {8 * 156, 0, 3, false, 0}, {8 * 180, 0, 0, true, 180},
+        {8 * 199, 0, 2, false, 0},
+    };
+    for (const Case& c : cases) {
+        uint32_t index = 0;
+        EXPECT_EQ(c.judged, disp::diag_3110::reading_index(wide, c.x, c.y, c.board, index))
+            << c.x << " board " << c.board;
+        if (c.judged) {
+            EXPECT_EQ(c.index, index) << c.x << " board " << c.board;
+        }
+    }
+    const disp::diag_3110::reading_layout lines{3, 8, 8}; // three modules a line
+    uint32_t index = 0;
+    ASSERT_TRUE(disp::diag_3110::reading_index(lines, 17, 9, 0, index));
+    EXPECT_EQ(3u * 1 + 2, index) << "second line, third module";
+}
+
+} // namespace
