@@ -3,10 +3,10 @@
 // read-only error summary, and a walk of the whole status group whose every
 // answer a GET repeats.
 #include "tests/support/running_sign.h"
+#include "tests/support/snmp_tool_output.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,41 +17,12 @@ using test_support::RunningSign;
 const std::string STATUS = "1.3.6.1.4.1.1206.4.2.3.9";
 constexpr int SPEED = 20;
 
-// "OID = TYPE: value" lines of a tool's numeric output, split at " = ".
-struct Line {
-    std::vector<uint32_t> oid;
-    std::string text; // the whole line
-};
-
-std::vector<uint32_t> parse_oid(const std::string& dotted) {
-    std::vector<uint32_t> oid;
-    std::stringstream in(dotted);
-    std::string part;
-    while (std::getline(in, part, '.'))
-        if (!part.empty()) oid.push_back(uint32_t(std::stoul(part)));
-    return oid;
-}
+using Line = test_support::SnmpLine;
+using test_support::dotted;
+using test_support::parse_oid;
 
 std::vector<Line> lines_of(const std::string& output) {
-    std::vector<Line> lines;
-    std::stringstream in(output);
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t eq = line.find(" = ");
-        if (line.empty() || line[0] != '.' || eq == std::string::npos) {
-            if (!lines.empty()) lines.back().text += "\n" + line; // a value over lines
-            continue;
-        }
-        lines.push_back({parse_oid(line.substr(0, eq)), line});
-    }
-    return lines;
-}
-
-std::string dotted(const std::vector<uint32_t>& oid) {
-    std::string out;
-    for (uint32_t s : oid)
-        out += "." + std::to_string(s);
-    return out;
+    return test_support::snmp_lines(output);
 }
 
 class SignStatusSnmp : public ::testing::Test {
