@@ -25,12 +25,10 @@ namespace {
 
 using test_support::dotted;
 using test_support::parse_oid;
-using test_support::RunningSign;
 using test_support::snmp_lines;
 using test_support::SnmpLine;
 using Oid = test_support::SnmpOid;
 
-constexpr int SPEED = 20;
 const std::string MIB2 = "1.3.6.1.2.1";
 const std::string NTCIP = "1.3.6.1.4.1.1206";
 const std::string LAST = NTCIP + ".4.2.6.7.3.1.7.3.112"; // auxIOv2PortLastCommandedState.3.112
@@ -265,14 +263,8 @@ std::string answers_only(const std::string& output) {
 
 // ---- the walk ----------------------------------------------------------------------------------
 
-class ConformanceWalk : public ::testing::Test {
+class ConformanceWalk : public test_support::RunningSignTest {
   protected:
-    void SetUp() override {
-        if (std::string why = RunningSign::WhyNot(); !why.empty()) GTEST_SKIP() << why;
-        ASSERT_TRUE(sign_.Start(SPEED));
-        ASSERT_TRUE(sign_.Answering()) << sign_.Process().Output();
-    }
-
     std::vector<SnmpLine> Walk(const std::string& root, bool ends_the_mib) {
         std::string output = sign_.Tool("snmpwalk", root, "-On");
         const size_t end = output.rfind(END_OF_MIB);
@@ -323,8 +315,6 @@ class ConformanceWalk : public ::testing::Test {
     }
     static constexpr size_t BATCH_NAMES = 40;
     static constexpr size_t BATCH_BYTES = 1600; // of the sign's 2050
-
-    RunningSign sign_;
 };
 
 std::string first_few(const std::vector<Oid>& oids) {

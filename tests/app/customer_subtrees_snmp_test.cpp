@@ -11,24 +11,13 @@
 
 namespace {
 
-using test_support::RunningSign;
-
-constexpr int SPEED = 20;
 const std::string SHORT_POWER_LOSS_TIME = "1.3.6.1.4.1.1206.4.2.3.6.10.0";
 const std::string FDOT_SHORT_POWER_LOSS_TIME = "1.3.6.1.4.1.1206.3.6.11.8.0";
 const std::string REFUSED_COMMUNITIES = "1.3.6.1.4.1.1206.3.32.1.5.0";
 const std::string LEGIBILITY_THRESHOLD = "1.3.6.1.4.1.1206.3.32.1.2.0";
 const std::string QUORVEL_TEXT = "1.3.6.1.4.1.1206.3.16.1.2.10.0";
 
-class CustomerSubtreesSnmp : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (std::string why = RunningSign::WhyNot(); !why.empty()) GTEST_SKIP() << why;
-        ASSERT_TRUE(sign_.Start(SPEED));
-        ASSERT_TRUE(sign_.Answering()) << sign_.Process().Output();
-    }
-    RunningSign sign_;
-};
+using CustomerSubtreesSnmp = test_support::RunningSignTest;
 
 TEST_F(CustomerSubtreesSnmp, SecondNamesRefusedCommunitiesAndChecksOverTheWire) {
     std::string set = sign_.Set(SHORT_POWER_LOSS_TIME, "i", "45");

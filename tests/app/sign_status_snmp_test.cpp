@@ -12,10 +12,7 @@
 
 namespace {
 
-using test_support::RunningSign;
-
 const std::string STATUS = "1.3.6.1.4.1.1206.4.2.3.9";
-constexpr int SPEED = 20;
 
 using Line = test_support::SnmpLine;
 using test_support::dotted;
@@ -25,15 +22,7 @@ std::vector<Line> lines_of(const std::string& output) {
     return test_support::snmp_lines(output);
 }
 
-class SignStatusSnmp : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (std::string why = RunningSign::WhyNot(); !why.empty()) GTEST_SKIP() << why;
-        ASSERT_TRUE(sign_.Start(SPEED));
-        ASSERT_TRUE(sign_.Answering()) << sign_.Process().Output();
-    }
-    RunningSign sign_;
-};
+using SignStatusSnmp = test_support::RunningSignTest;
 
 TEST_F(SignStatusSnmp, PowerFiguresSettingsAcrossARestartAndTheReadOnlyErrorSummary) {
     EXPECT_EQ("120", sign_.Get(STATUS + ".8.5.0")); // lineVolts

@@ -119,4 +119,10 @@ std::string RunningSign::GetWhen(const std::string& oid, const std::string& expe
     return value;
 }
 
+void RunningSignTest::SetUp() {
+    if (std::string why = RunningSign::WhyNot(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_TRUE(sign_.Start(SPEED));
+    ASSERT_TRUE(sign_.Answering()) << sign_.Process().Output();
+}
+
 } // namespace test_support

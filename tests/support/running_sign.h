@@ -7,6 +7,8 @@
 
 #include "tests/support/host_process.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -68,6 +70,15 @@ class RunningSign {
     std::string dir_;
     int offset_ = 0;
     HostProcess process_;
+};
+
+// A test of the running sign: started at SPEED and answering before each
+// test, skipped with the reason where it cannot run here.
+class RunningSignTest : public ::testing::Test {
+  protected:
+    static constexpr int SPEED = 20;
+    void SetUp() override;
+    RunningSign sign_;
 };
 
 } // namespace test_support

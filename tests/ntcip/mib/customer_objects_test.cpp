@@ -41,19 +41,6 @@ constexpr uint32_t OK = 0;
 
 class CustomerObjectsTest : public MibFixture {
   protected:
-    static void Put(const DbObject& o, uint32_t value) {
-        ASSERT_EQ(DB_OK, db_set(o, value, DB_NO_VALIDATE));
-    }
-    static void PutText(const DbObject& o, const std::string& bytes) {
-        ASSERT_EQ(DB_OK, db_set_string(o, bytes.data(), uint32_t(bytes.size()), DB_NO_VALIDATE));
-    }
-    // The lookup's error, else the handler's error status.
-    static uint32_t Result(const Answer& a) {
-        return a.error != MIB_FOUND ? uint32_t(a.error) : a.error_status;
-    }
-    uint32_t SetResult(const Oid& name, uint32_t value, uint32_t mask = MIB_ALL_RIGHTS) {
-        return Result(SetNumber(name, SNMP_INTEGER, value, mask));
-    }
     uint32_t Number(const Oid& name) {
         Answer a = Get(name);
         EXPECT_EQ(MIB_FOUND, a.error) << ::testing::PrintToString(name);
