@@ -57,7 +57,7 @@ enum class mib_index : uint8_t {
     scalar, // instance .0, row 0
     one,    // one index 1..max1: row index - 1
     two,    // two indexes 1..max1, 1..max2: row by the formula
-    custom, // the instance hook decides
+    custom, // the instance hook decides (max1 to max3: the maxima of its indexes)
 };
 // Row of a two-index instance (i, j).
 enum class mib_formula : uint8_t {
@@ -100,6 +100,7 @@ struct mib_column {
     mib_index index;        // instance form
     uint16_t max1;          // first index maximum
     uint16_t max2;          // second index maximum
+    uint16_t max3;          // third index maximum (a custom row of three indexes)
     mib_formula formula;    // row of a two-index instance
     mib_value value;        // value form
     mib_write write;        // write policy

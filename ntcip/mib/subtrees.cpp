@@ -2,6 +2,7 @@
 // the tables of its object groups. A subtree whose groups are not served yet
 // has no tables; the lookup passes over it.
 #include "ntcip/mib/registry.h"
+#include "ntcip/objects/customer.h"
 #include "ntcip/objects/fonts_graphics.h"
 #include "ntcip/objects/global.h"
 #include "ntcip/objects/mib2.h"
@@ -33,6 +34,9 @@ const mib_table* const kClassB[] = {
 };
 
 const mib_table* const kAuxIO[] = {&auxio_table};
+const mib_table* const kFdot[] = {&fdot_table};
+const mib_table* const kQuorvel[] = {&quorvel_config_table, &quorvel_status_table};
+const mib_table* const kPanynj[] = {&panynj_table};
 // The private groups in OID order: halv 1, the halv 2 scalars around the
 // configuration groups, then halv 3, 5, 6, 9 and 11.
 const mib_table* const kHalv[] = {
@@ -67,13 +71,13 @@ mib_subtree g_subtrees[MIB_SUBTREES] = {
     {"auxio", oid({NTCIP}, {2, 1, 1}), oid({NTCIP}, {2, 1, 1, 1, 0}),
      oid({NTCIP}, {2, 1, 1, 3, 1, 7}), kAuxIO, count_of(kAuxIO), nullptr, 0, nullptr, nullptr},
     {"fdot", oid({NTCIP}, {3, 6}), oid({NTCIP}, {3, 6, 11, 1, 0}), oid({NTCIP}, {3, 6, 11, 13}),
-     nullptr, 0, nullptr, 0, nullptr, nullptr},
+     kFdot, count_of(kFdot), nullptr, 0, nullptr, nullptr},
     {"halv", oid({NTCIP}, {3, 11}), oid({NTCIP}, {3, 11, 1, 1, 0}), oid({NTCIP}, {3, 11, 11, 7, 0}),
      kHalv, count_of(kHalv), nullptr, 0, nullptr, nullptr},
     {"quorvel", oid({NTCIP}, {3, 16}), oid({NTCIP}, {3, 16, 1, 1, 1, 0}),
-     oid({NTCIP}, {3, 16, 1, 3}), nullptr, 0, nullptr, 0, nullptr, nullptr},
+     oid({NTCIP}, {3, 16, 1, 3}), kQuorvel, count_of(kQuorvel), nullptr, 0, nullptr, nullptr},
     {"panynj", oid({NTCIP}, {3, 32}), oid({NTCIP}, {3, 32, 1, 1, 0}), oid({NTCIP}, {3, 32, 1, 8}),
-     nullptr, 0, nullptr, 0, nullptr, nullptr},
+     kPanynj, count_of(kPanynj), nullptr, 0, nullptr, nullptr},
     {"zuduz", oid({NTCIP}, {3, 35}), oid({NTCIP}, {3, 35, 1, 0}), oid({NTCIP}, {3, 35, 5, 0}),
      nullptr, 0, nullptr, 0, nullptr, nullptr},
     // The end lies past snmpMaxPacketSize (.7.1.1.0), the subtree's last object.

@@ -140,3 +140,7 @@ const mib_table sign_control_table = table(kRows);
 void sign_control_set_memory_entry(void (*entry)()) {
     g_memory_entry = entry != nullptr ? entry : clear_memory;
 }
+
+void sign_control_clear_memory() {
+    g_memory_entry();
+}

@@ -28,3 +28,5 @@ extern const mib_table dms_action_table;
 // SET of dmsMemoryMgmt; a test may put a double in its place (null: the
 // display's own again).
 void sign_control_set_memory_entry(void (*entry)());
+// Runs that memory management (for other rows that ask the display to clear).
+void sign_control_clear_memory();

@@ -20,7 +20,7 @@ namespace {
 
 using test_support::parse_oid;
 using test_support::RunningSign;
-using test_support::ToolLine;
+using test_support::SnmpLine;
 
 const std::string HALV = "1.3.6.1.4.1.1206.3.11";
 const std::string SIGN_HEIGHT = "1.3.6.1.4.1.1206.4.2.3.1.3.0";
@@ -123,7 +123,7 @@ TEST_F(PrivateSubtreeSnmp, UnlockSerialNumberStationAddressAndShutOffTemperature
 // answer's packet holds (a tool per request would take minutes for the ten
 // thousand names): the two answers are the same bytes.
 TEST_F(PrivateSubtreeSnmp, AWalkOfTheSubtreeIsOrderedAndEveryAnswerAGetRepeats) {
-    const std::vector<ToolLine> walk = sign_.Walk(HALV);
+    const std::vector<SnmpLine> walk = sign_.Walk(HALV);
     ASSERT_GT(walk.size(), 1000u);
     EXPECT_EQ(parse_oid(HALV + ".1.1.0"), walk.front().oid);
     EXPECT_EQ(parse_oid(HALV + ".11.6.1.3.2"), walk.back().oid);

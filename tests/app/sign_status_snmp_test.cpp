@@ -3,6 +3,7 @@
 // read-only error summary, and a walk of the whole status group whose every
 // answer a GET repeats.
 #include "tests/support/running_sign.h"
+#include "tests/support/snmp_tool_output.h"
 
 #include <gtest/gtest.h>
 
@@ -11,22 +12,13 @@
 
 namespace {
 
-using test_support::parse_oid;
-using test_support::RunningSign;
-using test_support::ToolLine;
-
 const std::string STATUS = "1.3.6.1.4.1.1206.4.2.3.9";
-constexpr int SPEED = 20;
 
-class SignStatusSnmp : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (std::string why = RunningSign::WhyNot(); !why.empty()) GTEST_SKIP() << why;
-        ASSERT_TRUE(sign_.Start(SPEED));
-        ASSERT_TRUE(sign_.Answering()) << sign_.Process().Output();
-    }
-    RunningSign sign_;
-};
+using Line = test_support::SnmpLine;
+using test_support::dotted;
+using test_support::parse_oid;
+
+using SignStatusSnmp = test_support::RunningSignTest;
 
 TEST_F(SignStatusSnmp, PowerFiguresSettingsAcrossARestartAndTheReadOnlyErrorSummary) {
     EXPECT_EQ("120", sign_.Get(STATUS + ".8.5.0")); // lineVolts
@@ -46,7 +38,7 @@ TEST_F(SignStatusSnmp, PowerFiguresSettingsAcrossARestartAndTheReadOnlyErrorSumm
 }
 
 TEST_F(SignStatusSnmp, AWalkOfTheStatusGroupIsOrderedAndEveryAnswerAGetRepeats) {
-    const std::vector<ToolLine> walk = sign_.Walk(STATUS);
+    const std::vector<Line> walk = sign_.Walk(STATUS);
     ASSERT_GT(walk.size(), 60u);
     EXPECT_EQ(parse_oid(STATUS + ".1.0"), walk.front().oid);
     EXPECT_EQ(parse_oid(STATUS + ".9.8.0"), walk.back().oid);
@@ -56,9 +48,9 @@ TEST_F(SignStatusSnmp, AWalkOfTheStatusGroupIsOrderedAndEveryAnswerAGetRepeats) 
     for (size_t first = 0; first < walk.size(); first += BATCH) {
         std::string names;
         for (size_t i = first; i < walk.size() && i < first + BATCH; ++i)
-            names += test_support::dotted_oid(walk[i].oid) + " ";
-        const std::vector<ToolLine> got =
-            test_support::tool_lines(sign_.Tool("snmpget", names, "-On"));
+            names += dotted(walk[i].oid) + " ";
+        const std::vector<Line> got =
+            test_support::snmp_lines(sign_.Tool("snmpget", names, "-On"));
         ASSERT_EQ(std::min(BATCH, walk.size() - first), got.size()) << names;
         for (size_t i = 0; i < got.size(); ++i)
             EXPECT_EQ(walk[first + i].text, got[i].text);

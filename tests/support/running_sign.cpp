@@ -107,8 +107,8 @@ std::vector<std::string> RunningSign::Values(const std::string& oids,
     return values;
 }
 
-std::vector<ToolLine> RunningSign::Walk(const std::string& oid) const {
-    return tool_lines(Tool("snmpwalk", oid, "-On"));
+std::vector<SnmpLine> RunningSign::Walk(const std::string& oid) const {
+    return snmp_lines(Tool("snmpwalk", oid, "-On"));
 }
 
 std::string RunningSign::Set(const std::string& oid, const std::string& type,
@@ -124,41 +124,10 @@ std::string RunningSign::GetWhen(const std::string& oid, const std::string& expe
     return value;
 }
 
-std::vector<uint32_t> parse_oid(const std::string& dotted) {
-    std::vector<uint32_t> oid;
-    std::stringstream in(dotted);
-    std::string part;
-    while (std::getline(in, part, '.'))
-        if (!part.empty()) oid.push_back(uint32_t(std::stoul(part)));
-    return oid;
-}
-
-std::vector<ToolLine> tool_lines(const std::string& output) {
-    std::vector<ToolLine> lines;
-    std::stringstream in(output);
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t eq = line.find(" = ");
-        if (line.empty() || line[0] != '.' || eq == std::string::npos) {
-            if (!lines.empty()) lines.back().text += "\n" + line;
-            continue;
-        }
-        lines.push_back({parse_oid(line.substr(0, eq)), line});
-    }
-    return lines;
-}
-
-std::string dotted_oid(const std::vector<uint32_t>& oid) {
-    std::string out;
-    for (uint32_t s : oid)
-        out += "." + std::to_string(s);
-    return out;
-}
-
-std::string out_of_order(const std::vector<ToolLine>& walk) {
-    for (size_t i = 1; i < walk.size(); ++i)
-        if (!(walk[i - 1].oid < walk[i].oid)) return walk[i - 1].text + " then " + walk[i].text;
-    return "";
+void RunningSignTest::SetUp() {
+    if (std::string why = RunningSign::WhyNot(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_TRUE(sign_.Start(SPEED));
+    ASSERT_TRUE(sign_.Answering()) << sign_.Process().Output();
 }
 
 } // namespace test_support

@@ -6,26 +6,15 @@
 #pragma once
 
 #include "tests/support/host_process.h"
+#include "tests/support/snmp_tool_output.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace test_support {
-
-// One "OID = TYPE: value" line of a tool's numeric output (-On); a value
-// over several lines is joined to its line.
-struct ToolLine {
-    std::vector<uint32_t> oid;
-    std::string text; // the whole line
-};
-std::vector<ToolLine> tool_lines(const std::string& output);
-// "1.3.6.1" or ".1.3.6.1" -> its sub-identifiers.
-std::vector<uint32_t> parse_oid(const std::string& dotted);
-std::string dotted_oid(const std::vector<uint32_t>& oid);
-// Empty when every name of the walk lies after the one before it, else the
-// first two lines out of order.
-std::string out_of_order(const std::vector<ToolLine>& walk);
 
 class RunningSign {
   public:
@@ -64,7 +53,7 @@ class RunningSign {
     std::vector<std::string> Values(const std::string& oids,
                                     const std::string& options = "-Oqv") const;
     // The lines of an snmpwalk of `oid` with numeric names.
-    std::vector<ToolLine> Walk(const std::string& oid) const;
+    std::vector<SnmpLine> Walk(const std::string& oid) const;
     std::string Set(const std::string& oid, const std::string& type,
                     const std::string& value) const;
     // The value of `oid` once it reads `expected`, or its last reading after
@@ -84,6 +73,15 @@ class RunningSign {
     std::string dir_;
     int offset_ = 0;
     HostProcess process_;
+};
+
+// A test of the running sign: started at SPEED and answering before each
+// test, skipped with the reason where it cannot run here.
+class RunningSignTest : public ::testing::Test {
+  protected:
+    static constexpr int SPEED = 20;
+    void SetUp() override;
+    RunningSign sign_;
 };
 
 } // namespace test_support

@@ -138,16 +138,19 @@ class MibFixture : public test_support::KernelFixture {
         return names;
     }
 
-    // Writes behind the registry's back (no notification, no validation).
+    // Stores a value as a device would, past the store's checks.
     static void Put(const DbObject& o, uint32_t value) {
         ASSERT_EQ(DB_OK, db_set(o, value, DB_NO_VALIDATE));
     }
     static void PutText(const DbObject& o, const std::string& bytes) {
         ASSERT_EQ(DB_OK, db_set_string(o, bytes.data(), uint32_t(bytes.size()), DB_NO_VALIDATE));
     }
-    // The lookup's error, else the handler's error status (0 done).
+    // The lookup's error, else the handler's error status.
     static uint32_t Result(const Answer& a) {
         return a.error != MIB_FOUND ? uint32_t(a.error) : a.error_status;
+    }
+    uint32_t SetResult(const Oid& name, uint32_t value, uint32_t mask = MIB_ALL_RIGHTS) {
+        return Result(SetNumber(name, SNMP_INTEGER, value, mask));
     }
 
     static std::string Str(const DbObject& o) {

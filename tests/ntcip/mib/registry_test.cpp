@@ -13,7 +13,7 @@ namespace {
 
 const Oid kHalv = {1, 3, 6, 1, 4, 1, 1206, 3, 11};
 const Oid kGlobal = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 6};
-const Oid kProtocolFirst = {1, 3, 6, 1, 4, 1, 1206, 4, 1, 1, 1, 1, 0};
+const Oid kQuorvelFirst = {1, 3, 6, 1, 4, 1, 1206, 3, 16, 1, 1, 1, 0};
 Oid halv(const Oid& rest) {
     return cat(kHalv, rest);
 }
@@ -98,9 +98,9 @@ TEST_F(RegistryTest, LookupsFindOrStepToTheRightInstance) {
         {MIB_GETNEXT, cat(one1, {1, 7}), MIB_FOUND, cat(one1, {2})},
         {MIB_GETNEXT, cat(one1, {3}), MIB_FOUND, cat(one2, {1})},
         {MIB_GETNEXT, cat(one2, {3}), MIB_FOUND, halv({4, 0})},
-        // Hand-over to the next subtree with rows ("protocol"), and the end of "global".
-        {MIB_GETNEXT, halv({4, 0}), MIB_FOUND, kProtocolFirst},
-        {MIB_GETNEXT, halv({10}), MIB_FOUND, kProtocolFirst},
+        // Hand-over to the next subtree with rows ("quorvel"), and the end of "global".
+        {MIB_GETNEXT, halv({4, 0}), MIB_FOUND, kQuorvelFirst},
+        {MIB_GETNEXT, halv({10}), MIB_FOUND, kQuorvelFirst},
         {MIB_GETNEXT, global({7, 3, 1, 7, 2}), MIB_NO_SUBTREE, global({7, 3, 1, 7, 2})},
         {MIB_GETNEXT, {1, 3, 6, 1, 5}, MIB_NO_SUBTREE, {1, 3, 6, 1, 5}},
         // GET: exact instances only.
@@ -234,7 +234,7 @@ TEST_F(RegistryTest, ReportingRowTurnsAStoreRefusalIntoTheErrorStatus) {
 TEST(RegisteredTables, AreSortedInsideTheirSubtreesAndCounted) {
     init_mib();
     const std::map<std::string, uint32_t> counts = {
-        {"cls b", 133}, {"auxio", 8},    {"fdot", 0},  {"halv", 116}, {"quorvel", 0}, {"panynj", 0},
+        {"cls b", 133}, {"auxio", 8},    {"fdot", 16}, {"halv", 116}, {"quorvel", 66}, {"panynj", 7},
         {"zuduz", 0},   {"protocol", 9}, {"dms", 209}, {"ess", 3},  {"global", 87},
     };
     uint32_t subtrees = 0;

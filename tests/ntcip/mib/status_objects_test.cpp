@@ -31,9 +31,6 @@ const uint32_t NO_SUCH_NAME = uint32_t(MIB_NO_SUCH_NAME);
 
 class StatusObjectsTest : public MibFixture {
   protected:
-    uint32_t SetResult(const Oid& name, uint32_t value, uint32_t mask = MIB_ALL_RIGHTS) {
-        return Result(SetNumber(name, SNMP_INTEGER, value, mask));
-    }
     int32_t Signed(const Oid& name) {
         Answer a = Get(name);
         EXPECT_EQ(MIB_FOUND, a.error);
