@@ -102,7 +102,8 @@ class PixelTestBoards : public test_support::FirmwareFixture {
 };
 
 TEST_F(PixelTestBoards, ThresholdsKeepTheHighestDarkPassAndTheLightComesBack) {
-    db_set(obj::dmsIllumControl, 2, DB_NO_VALIDATE);
+    // Timer mode: the one mode whose brightness update writes no level back.
+    db_set(obj::dmsIllumControl, 3, DB_NO_VALIDATE);
     db_set(obj::dmsIllumManLevel, 77, DB_NO_VALIDATE);
     ScriptedBoard* first = Board(750, {{200, 210, 0}, {200, 210, 0}, {200, 210, 0}});
     ScriptedBoard* third = Board(752, {{100}, {160}, {120}});
@@ -121,7 +122,7 @@ TEST_F(PixelTestBoards, ThresholdsKeepTheHighestDarkPassAndTheLightComesBack) {
     first->base = 255; // every pixel passes on both
     third->base = 220;
     ASSERT_TRUE(RunTest(false));
-    EXPECT_EQ(2u, db_get(obj::dmsIllumControl));
+    EXPECT_EQ(3u, db_get(obj::dmsIllumControl));
     EXPECT_EQ(77u, db_get(obj::dmsIllumManLevel));
 }
 

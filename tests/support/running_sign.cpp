@@ -90,9 +90,9 @@ void RunningSign::Stop() {
 }
 
 std::string RunningSign::Tool(const std::string& tool, const std::string& args,
-                              const std::string& options) const {
-    return run_command(tool + " -v1 -c " + ADMIN + " -t 2 -r 1 " + options +
-                       " udp:127.0.0.1:" + std::to_string(SnmpPort()) + " " + args);
+                              const std::string& options, const std::string& transport) const {
+    return run_command(tool + " -v1 -c " + ADMIN + " -t 2 -r 1 " + options + " " + transport +
+                       ":127.0.0.1:" + std::to_string(SnmpPort()) + " " + args);
 }
 
 std::string RunningSign::Get(const std::string& oid) const {

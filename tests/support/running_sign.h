@@ -45,8 +45,10 @@ class RunningSign {
 
     // One net-snmp tool ("snmpget", "snmpset", ...) with `options` before the
     // sign's address and `args` after it: its standard output and error.
+    // Over UDP, or over TCP ("tcp"), which carries the responses too large
+    // for one datagram.
     std::string Tool(const std::string& tool, const std::string& args,
-                     const std::string& options = "") const;
+                     const std::string& options = "", const std::string& transport = "udp") const;
     // The value alone of one object (-Oqv), without quotes or line end.
     std::string Get(const std::string& oid) const;
     // The values of one GET of `oids`, in order, each as Get gives it.

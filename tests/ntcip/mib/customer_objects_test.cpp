@@ -287,9 +287,8 @@ TEST_F(CustomerObjectsTest, WritesNeedTheRowsCommunityRight) {
 }
 
 // Every second name serves the very object of its twin: a SET through one
-// name reads back through the other, both ways. Twins in the halv subtree
-// are reached through the store until the halv rows are registered (mark
-// `halv_pending`); their OIDs are already given.
+// name reads back through the other, both ways, and both names reach the
+// same store object.
 TEST_F(CustomerObjectsTest, EverySecondNameReadsAndWritesItsTwinsObject) {
     ValidationServices limits; // so that shut-off temperatures other than 0 pass
     limits.critical_temp_low = [] { return int32_t(-40); };
@@ -299,25 +298,21 @@ TEST_F(CustomerObjectsTest, EverySecondNameReadsAndWritesItsTwinsObject) {
         Oid alias, twin;
         DbObject object;
         uint32_t a, b;
-        bool halv_pending;
     };
     const Pair pairs[] = {
-        {fdot({4, 0}), halv({2, 4, 0}), obj::halvShutOffTemp, 60, 70, true},
-        {quorvel({1, 1, 0}), halv({2, 4, 0}), obj::halvShutOffTemp, 65, 0, true},
-        {panynj({2, 0}), halv({2, 14, 0}), obj::halvLegibilityRatioThreshold, 30, 90, true},
-        {fdot({8, 0}), dms({6, 10, 0}), obj::dmsShortPowerLossTime, 45, 65535, false},
-        {fdot({7, 0}), panynj({1, 0}), obj::fdotMaxNumPixelFailure, 7, 0xFFFFFFF0u, false},
-        {quorvel({1, 3, 0}), fdot({7, 0}), obj::fdotMaxNumPixelFailure, 65535, 12, false},
+        {fdot({4, 0}), halv({2, 4, 0}), obj::halvShutOffTemp, 60, 70},
+        {quorvel({1, 1, 0}), halv({2, 4, 0}), obj::halvShutOffTemp, 65, 0},
+        {panynj({2, 0}), halv({2, 14, 0}), obj::halvLegibilityRatioThreshold, 30, 90},
+        {fdot({8, 0}), dms({6, 10, 0}), obj::dmsShortPowerLossTime, 45, 65535},
+        {fdot({7, 0}), panynj({1, 0}), obj::fdotMaxNumPixelFailure, 7, 0xFFFFFFF0u},
+        {quorvel({1, 3, 0}), fdot({7, 0}), obj::fdotMaxNumPixelFailure, 65535, 12},
     };
     for (const Pair& p : pairs) {
         SCOPED_TRACE(::testing::PrintToString(p.alias));
         EXPECT_EQ(OK, SetResult(p.alias, p.a));
-        EXPECT_EQ(p.a, p.halv_pending ? db_get(p.object) : Number(p.twin));
-        if (p.halv_pending) {
-            EXPECT_EQ(DB_OK, db_set(p.object, p.b, DB_NOTIFY));
-        } else {
-            EXPECT_EQ(OK, SetResult(p.twin, p.b));
-        }
+        EXPECT_EQ(p.a, Number(p.twin));
+        EXPECT_EQ(p.a, db_get(p.object));
+        EXPECT_EQ(OK, SetResult(p.twin, p.b));
         EXPECT_EQ(p.b, Number(p.alias));
     }
     set_validation_services(ValidationServices{});
