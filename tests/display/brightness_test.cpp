@@ -463,4 +463,28 @@ TEST_F(CentralBrightness, AnInvalidTableFromACentralSystemIsRefusedAndTheCurveSt
     EXPECT_EQ(2u, GetInteger(illum(TABLE_ERROR)));
 }
 
+// A technician's test pattern over SNMP: after a blank, code 15 in the
+// display test code (halvObj1_1) lights every LED, code 1 brings the blank
+// sign back.
+TEST_F(CentralBrightness, TestCodeFifteenOverSnmpLightsEveryLedAndCodeOneReturns) {
+    const std::vector<uint32_t> TEST_CODE = {1, 3, 6, 1, 4, 1, 1206, 3, 11, 1, 1, 0};
+    auto every_led = [](bool lit) {
+        const host::SignPicture picture = host::sign_picture();
+        if (picture.levels.empty()) return false;
+        for (int y = 0; y < picture.height; ++y)
+            for (int x = 0; x < picture.width; ++x)
+                if ((picture.Led(x, y)[0] != 0) != lit) return false;
+        return true;
+    };
+    ASSERT_EQ(0u, Set(ACTIVATE, snmp_test::tlv(0x04, Code(65535, 255, 7, 1, 0))));
+    tx_thread_sleep(3 * STEP);
+    EXPECT_TRUE(every_led(false));
+    ASSERT_EQ(0u, Set(TEST_CODE, agent_test::AgentCaller::Integer(15)));
+    tx_thread_sleep(3 * STEP);
+    EXPECT_TRUE(every_led(true));
+    ASSERT_EQ(0u, Set(TEST_CODE, agent_test::AgentCaller::Integer(1)));
+    tx_thread_sleep(3 * STEP);
+    EXPECT_TRUE(every_led(false));
+}
+
 } // namespace

@@ -112,10 +112,8 @@ TEST_F(DeadSign, APixelTestFindsTheDeadLedsAndTheIllegibleSignBlanksWithATrap) {
         << test_support::ConsoleText().substr(0, 4000);
     EXPECT_EQ(1u, GetInteger(SOURCE_MODE));
     EXPECT_EQ(DISPLAY_BLANK, TheDisplay().DisplayState());
-    uint32_t length = 0;
-    const char* replaced = db_get_string(obj::panynjObj1_3, &length);
-    EXPECT_EQ((std::vector<uint8_t>{0x03, 0x00, 0x01, 0xEC, 0xF8}),
-              std::vector<uint8_t>(replaced, replaced + length));
+    const std::vector<uint32_t> REPLACED_MESSAGE = {1, 3, 6, 1, 4, 1, 1206, 3, 32, 1, 3, 0};
+    EXPECT_EQ((Bytes{0x03, 0x00, 0x01, 0xEC, 0xF8}), GetOctets(REPLACED_MESSAGE)); // panynjObj1_3
 
     ASSERT_EQ(1u, g_traps.size()) << "one blank, one trap";
     const RaisedTrap& trap = g_traps[0];
