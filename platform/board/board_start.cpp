@@ -2,6 +2,7 @@
 #include "platform/board/board.h"
 #include "platform/board/bus_logic.h"
 #include "platform/board/display_epld.h"
+#include "platform/board/emac_model.h"
 #include "platform/board/clock_nv.h"
 #include "platform/board/onchip.h"
 #include "platform/board/rtc.h"
@@ -176,6 +177,7 @@ bool board_start(const HostOptions& options, std::string& error) {
     board::bus_map(BUS_DISPLAY_EPLD, board::DisplayEpld::kWindow, &b.epld);
     b.dma.Reset();
     board::dcr_map(DCR_DMA0_CR0, DCR_DMA0_SR - DCR_DMA0_CR0 + 1, &b.dma);
+    board::ethernet_start(options.ethernet);
     for (int port = 0; port < 2; ++port) {
         if (!b.line[port].Start(port, &b.uart[port], options.state_dir, options.uart[port],
                                 options.port_offset, error)) {
@@ -201,6 +203,7 @@ void board_stop() {
     board::bus_unmap(&b.gpio0);
     board::bus_unmap(&b.epld);
     board::dcr_unmap(&b.dma);
+    board::ethernet_stop();
     board::dcr_unmap(&board::uic0());
     board::uic0().Reset();
     board::onchip_reset();
