@@ -1,6 +1,7 @@
 #include "comm/drivers/ethernet_mac.h"
 
 #include "platform/board/bus.h"
+#include "platform/board/ethernet_registers.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/interrupt.h"
 
@@ -8,70 +9,12 @@
 
 namespace {
 
-// EMAC0 registers.
 enum : uint32_t {
-    EMAC_MR0 = 0xEF600800u,
-    EMAC_MR1 = 0xEF600804u,
-    EMAC_TMR0 = 0xEF600808u,
-    EMAC_RMR = 0xEF600810u,
-    EMAC_ISR = 0xEF600814u,
-    EMAC_ISER = 0xEF600818u,
-    EMAC_IAHR = 0xEF60081Cu,
-    EMAC_IALR = 0xEF600820u,
-    EMAC_GAHT1 = 0xEF600840u,
-    EMAC_IPGVR = 0xEF600858u,
-    EMAC_STACR = 0xEF60085Cu,
-    EMAC_TRTR = 0xEF600860u,
-    EMAC_RWMR = 0xEF600864u,
-};
-enum : uint32_t {
-    MR0_RX_IDLE = 0x80000000u,
-    MR0_TX_IDLE = 0x40000000u,
-    MR0_SOFT_RESET = 0x20000000u,
-    MR0_TX_ENABLE = 0x10000000u,
-    MR0_RX_ENABLE = 0x08000000u,
-    MR0_ENABLED = 0x18000000u,
-    RMR_MULTICAST = 0x00080000u,
-    STA_COMPLETE = 0x8000u,
-    STA_PHY_ERROR = 0x4000u,
-    STA_READ = 0x1420u,
-    STA_WRITE = 0x2420u,
-    CHANNEL0 = 0x80000000u,
-};
-// MAL device-control registers.
-enum : uint32_t {
-    MAL_CFG = 0x180,
-    MAL_ESR = 0x181,
-    MAL_IER = 0x182,
-    MAL_TXCASR = 0x184,
-    MAL_TXCARR = 0x185,
-    MAL_TXEOBISR = 0x186,
-    MAL_TXDEIR = 0x187,
-    MAL_RXCASR = 0x190,
-    MAL_RXCARR = 0x191,
-    MAL_RXEOBISR = 0x192,
-    MAL_RXDEIR = 0x193,
-    MAL_TXCTP0R = 0x1A0,
-    MAL_RXCTP0R = 0x1C0,
-    MAL_RCBS0 = 0x1E0,
-    DCR_PLB_WORD = 0xAA,
-};
-enum : uint32_t {
-    MAL_RESET = 0x80000000u,
+    MR0_ENABLED = MR0_TX_ENABLE | MR0_RX_ENABLE,
+    STA_READ_PHY1 = STA_READ | STA_CLOCK | 1u << STA_PHY_SHIFT,
+    STA_WRITE_PHY1 = STA_WRITE | STA_CLOCK | 1u << STA_PHY_SHIFT,
     MAL_CONFIGURATION = 0x0007C082u,
-    ESR_VALID = 0x80000000u,
-    ESR_RECEIVE = 0x40000000u,
-    ESR_BUS_ERROR = 0x00010000u,
-    ESR_RING_ERRORS = 0x001E0000u,
-};
-// Descriptor control bits.
-enum : uint16_t {
-    DESC_READY = 0x8000, // transmit ready, receive empty
-    DESC_WRAP = 0x4000,
-    DESC_LAST = 0x1000,
-    DESC_INTERRUPT = 0x0400,
-    DESC_FCS_AND_PAD = 0x0300,
-    DESC_STATUS = 0x03FF,
+    CHANNEL0 = MAL_CHANNEL0,
 };
 // PHY registers and bits.
 enum : uint16_t {
@@ -121,6 +64,33 @@ bool poll_bus(uint32_t reg, uint32_t mask, uint32_t want, uint32_t polls) {
     for (uint32_t i = 0; i < polls; i++)
         if ((bus_read32(reg) & mask) == want) return true;
     return false;
+}
+
+int station_fault(const char* who, int step) {
+    mon_printf("%s err%d\n", who, step);
+    return -1;
+}
+
+// One cycle of the station management register: wait for the previous cycle
+// to end (a write spins between its looks), start `command`, wait for it to
+// end. The texts name the step that failed; -1 then.
+int station_cycle(const char* who, uint32_t command, bool spin_while_busy, uint32_t* station) {
+    bool ready = false;
+    for (uint32_t i = 0; i < PHY_POLLS && !ready; i++) {
+        ready = bus_read32(EMAC_STACR) & STA_COMPLETE;
+        if (!ready && spin_while_busy) spin(SPIN);
+    }
+    if (!ready) return station_fault(who, 1);
+    bus_write32(EMAC_STACR, command);
+    bool done = false;
+    for (uint32_t i = 0; i < PHY_POLLS && !done; i++) {
+        spin(SPIN);
+        spin(SPIN);
+        done = bus_read32(EMAC_STACR) & STA_COMPLETE;
+    }
+    if (!done) return station_fault(who, 2);
+    *station = bus_read32(EMAC_STACR);
+    return (*station & STA_PHY_ERROR) ? station_fault(who, 3) : 0;
 }
 
 uint8_t* ram(uint32_t address) {
@@ -629,56 +599,15 @@ void emac_driver_entry(void* request) {
 }
 
 int phy_read(uint32_t reg, uint16_t* value) {
-    if (!poll_bus(EMAC_STACR, STA_COMPLETE, STA_COMPLETE, PHY_POLLS)) {
-        mon_printf("phy_read err1\n");
-        return -1;
-    }
-    bus_write32(EMAC_STACR, reg | STA_READ);
-    bool done = false;
-    for (uint32_t i = 0; i < PHY_POLLS && !done; i++) {
-        spin(SPIN);
-        spin(SPIN);
-        done = bus_read32(EMAC_STACR) & STA_COMPLETE;
-    }
-    if (!done) {
-        mon_printf("phy_read err2\n");
-        return -1;
-    }
-    uint32_t station = bus_read32(EMAC_STACR);
-    if (station & STA_PHY_ERROR) {
-        mon_printf("phy_read err3\n");
-        return -1;
-    }
+    uint32_t station = 0;
+    if (station_cycle("phy_read", reg | STA_READ_PHY1, false, &station) != 0) return -1;
     if (value) *value = uint16_t(station >> 16);
     return 0;
 }
 
 int phy_write(uint32_t reg, uint16_t value) {
-    bool ready = false;
-    for (uint32_t i = 0; i < PHY_POLLS && !ready; i++) {
-        ready = bus_read32(EMAC_STACR) & STA_COMPLETE;
-        if (!ready) spin(SPIN);
-    }
-    if (!ready) {
-        mon_printf("phy_write err1\n");
-        return -1;
-    }
-    bus_write32(EMAC_STACR, uint32_t(value) << 16 | reg | STA_WRITE);
-    bool done = false;
-    for (uint32_t i = 0; i < PHY_POLLS && !done; i++) {
-        spin(SPIN);
-        spin(SPIN);
-        done = bus_read32(EMAC_STACR) & STA_COMPLETE;
-    }
-    if (!done) {
-        mon_printf("phy_write err2\n");
-        return -1;
-    }
-    if (bus_read32(EMAC_STACR) & STA_PHY_ERROR) {
-        mon_printf("phy_write err3\n");
-        return -1;
-    }
-    return 0;
+    uint32_t station = 0;
+    return station_cycle("phy_write", uint32_t(value) << 16 | reg | STA_WRITE_PHY1, true, &station);
 }
 
 int AutoNegotiate(uint32_t count, uint32_t* a100, uint32_t* afull) {

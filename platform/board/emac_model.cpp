@@ -5,38 +5,24 @@ namespace board {
 
 namespace {
 
+// Register offsets in the window.
 enum : uint32_t {
-    MR0 = 0x00,
-    MR1 = 0x04,
-    TMR0 = 0x08,
-    RMR = 0x10,
-    ISR = 0x14,
-    ISER = 0x18,
-    IAHR = 0x1C,
-    IALR = 0x20,
-    GAHT1 = 0x40,
-    GAHT4 = 0x4C,
-    IPGVR = 0x58,
-    STACR = 0x5C,
-    TRTR = 0x60,
-    RWMR = 0x64,
+    MR0 = EMAC_MR0 - EMAC0_BASE,
+    MR1 = EMAC_MR1 - EMAC0_BASE,
+    TMR0 = EMAC_TMR0 - EMAC0_BASE,
+    RMR = EMAC_RMR - EMAC0_BASE,
+    ISR = EMAC_ISR - EMAC0_BASE,
+    ISER = EMAC_ISER - EMAC0_BASE,
+    IAHR = EMAC_IAHR - EMAC0_BASE,
+    IALR = EMAC_IALR - EMAC0_BASE,
+    GAHT1 = EMAC_GAHT1 - EMAC0_BASE,
+    GAHT4 = EMAC_GAHT4 - EMAC0_BASE,
+    IPGVR = EMAC_IPGVR - EMAC0_BASE,
+    STACR = EMAC_STACR - EMAC0_BASE,
+    TRTR = EMAC_TRTR - EMAC0_BASE,
+    RWMR = EMAC_RWMR - EMAC0_BASE,
 };
-enum : uint32_t {
-    MR0_RX_IDLE = 0x80000000u,
-    MR0_TX_IDLE = 0x40000000u,
-    MR0_SOFT_RESET = 0x20000000u,
-    MR0_TX_ENABLE = 0x10000000u,
-    MR0_RX_ENABLE = 0x08000000u,
-    TMR0_CHANNEL0 = 0x80000000u,
-    RMR_OWN = 0x00400000u,
-    RMR_BROADCAST = 0x00100000u,
-    RMR_MULTICAST = 0x00080000u,
-    STA_COMPLETE = 0x8000u,
-    STA_PHY_ERROR = 0x4000u,
-    STA_READ = 0x1000u,
-    STA_WRITE = 0x2000u,
-    UIC_EMAC = 0x00010000u,
-};
+const uint32_t UIC_EMAC = 0x00010000u;
 
 struct EthernetPort {
     Dp83843 phy;
@@ -229,9 +215,9 @@ void ethernet_start(const std::string& host_interface) {
         std::lock_guard<std::mutex> lock(port().m);
         port().sent.push_back(frame);
     });
-    bus_map(BUS_EMAC0, Emac0::kWindow, &p.emac);
-    dcr_map(Mal::kFirst, Mal::kCount, &p.mal);
-    dcr_map(Mal::PLB_WORD, 1, &p.mal);
+    bus_map(EMAC0_BASE, EMAC0_WINDOW, &p.emac);
+    dcr_map(MAL_CFG, MAL_DCR_COUNT, &p.mal);
+    dcr_map(DCR_PLB_WORD, 1, &p.mal);
     p.started = true;
 }
 

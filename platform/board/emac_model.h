@@ -18,6 +18,7 @@
 #pragma once
 
 #include "platform/board/board.h"
+#include "platform/board/ethernet_registers.h"
 #include "platform/board/mal_model.h"
 #include "platform/board/phy_model.h"
 
@@ -27,8 +28,6 @@
 #include <vector>
 
 namespace board {
-
-const uint32_t BUS_EMAC0 = 0xEF600800u;
 
 struct EmacRegisters {
     uint32_t mode0 = 0, mode1 = 0, receive_mode = 0, status = 0, status_enable = 0;
@@ -40,7 +39,7 @@ struct EmacRegisters {
 
 class Emac0 : public BusDevice {
   public:
-    static const uint32_t kWindow = 0x70;
+    static const uint32_t kWindow = EMAC0_WINDOW;
     Emac0(Mal& mal, Dp83843& phy) : mal_(mal), phy_(phy) {}
     uint32_t Read(uint32_t offset, int width) override;
     void Write(uint32_t offset, int width, uint32_t value) override;

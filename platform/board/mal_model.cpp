@@ -5,24 +5,8 @@ namespace board {
 
 namespace {
 
-enum : uint32_t {
-    CFG_RESET = 0x80000000u,
-    CHANNEL0 = 0x80000000u,
-    ESR_VALID = 0x80000000u,
-    ESR_RECEIVE = 0x40000000u,
-    ESR_BUS_ERROR = 0x00010000u,
-    UIC_SERR = 0x00200000u,
-    UIC_TXEOB = 0x00100000u,
-    UIC_RXEOB = 0x00080000u,
-    UIC_TXDE = 0x00040000u,
-    UIC_RXDE = 0x00020000u,
-};
-enum : uint16_t {
-    DESC_READY_EMPTY = 0x8000,
-    DESC_WRAP = 0x4000,
-    DESC_INTERRUPT = 0x0400,
-    DESC_STATUS_BITS = 0x03FF,
-};
+const uint32_t UIC_SERR = 0x00200000u, UIC_TXEOB = 0x00100000u, UIC_RXEOB = 0x00080000u,
+               UIC_TXDE = 0x00040000u, UIC_RXDE = 0x00020000u;
 
 // A span of board RAM as the firmware addresses it, or null outside it.
 uint8_t* ram(uint32_t address, uint32_t bytes) {
@@ -47,31 +31,31 @@ void put16(uint8_t* p, uint16_t v) {
 
 uint32_t Mal::Register(uint32_t dcrn) {
     switch (dcrn) {
-    case CFG:
+    case MAL_CFG:
         return s_.cfg;
-    case ESR:
+    case MAL_ESR:
         return s_.esr;
-    case IER:
+    case MAL_IER:
         return s_.ier;
-    case TXCASR:
+    case MAL_TXCASR:
         return s_.tx_active;
-    case TXEOBISR:
+    case MAL_TXEOBISR:
         return s_.tx_eob;
-    case TXDEIR:
+    case MAL_TXDEIR:
         return s_.tx_de;
-    case RXCASR:
+    case MAL_RXCASR:
         return s_.rx_active;
-    case RXEOBISR:
+    case MAL_RXEOBISR:
         return s_.rx_eob;
-    case RXDEIR:
+    case MAL_RXDEIR:
         return s_.rx_de;
-    case TXCTP0R:
+    case MAL_TXCTP0R:
         return s_.tx_table;
-    case RXCTP0R:
+    case MAL_RXCTP0R:
         return s_.rx_table;
-    case RCBS0:
+    case MAL_RCBS0:
         return s_.rx_buffer_size;
-    case PLB_WORD:
+    case DCR_PLB_WORD:
         return s_.plb_word;
     default:
         return 0;
@@ -86,8 +70,8 @@ uint32_t Mal::ReadDcr(uint32_t dcrn) {
 void Mal::WriteDcr(uint32_t dcrn, uint32_t value) {
     std::unique_lock<std::mutex> lock(m_);
     switch (dcrn) {
-    case CFG:
-        if (value & CFG_RESET) {
+    case MAL_CFG:
+        if (value & MAL_RESET) {
             uint32_t resets = s_.resets + 1, plb = s_.plb_word, dropped = s_.dropped;
             s_ = MalState();
             s_.resets = resets, s_.plb_word = plb, s_.dropped = dropped;
@@ -95,48 +79,48 @@ void Mal::WriteDcr(uint32_t dcrn, uint32_t value) {
             s_.cfg = value;
         }
         break;
-    case ESR:
+    case MAL_ESR:
         s_.esr &= ~value;
         break;
-    case IER:
+    case MAL_IER:
         s_.ier = value;
         break;
-    case TXCASR:
+    case MAL_TXCASR:
         s_.tx_active |= value;
         break;
-    case TXCARR:
+    case MAL_TXCARR:
         s_.tx_active &= ~value;
-        if (value & CHANNEL0) s_.tx_index = 0;
+        if (value & MAL_CHANNEL0) s_.tx_index = 0;
         break;
-    case TXEOBISR:
+    case MAL_TXEOBISR:
         s_.tx_eob &= ~value;
         break;
-    case TXDEIR:
+    case MAL_TXDEIR:
         s_.tx_de &= ~value;
         break;
-    case RXCASR:
+    case MAL_RXCASR:
         s_.rx_active |= value;
         break;
-    case RXCARR:
+    case MAL_RXCARR:
         s_.rx_active &= ~value;
-        if (value & CHANNEL0) s_.rx_index = 0;
+        if (value & MAL_CHANNEL0) s_.rx_index = 0;
         break;
-    case RXEOBISR:
+    case MAL_RXEOBISR:
         s_.rx_eob &= ~value;
         break;
-    case RXDEIR:
+    case MAL_RXDEIR:
         s_.rx_de &= ~value;
         break;
-    case TXCTP0R:
+    case MAL_TXCTP0R:
         s_.tx_table = value;
         break;
-    case RXCTP0R:
+    case MAL_RXCTP0R:
         s_.rx_table = value;
         break;
-    case RCBS0:
+    case MAL_RCBS0:
         s_.rx_buffer_size = value;
         break;
-    case PLB_WORD:
+    case DCR_PLB_WORD:
         s_.plb_word = value;
         break;
     default:
@@ -173,11 +157,11 @@ bool Mal::Receive(const std::vector<uint8_t>& frame, uint16_t status) {
     std::unique_lock<std::mutex> lock(m_);
     bool taken = false;
     uint8_t* desc = ram(s_.rx_table + 8 * s_.rx_index, 8);
-    if (!(s_.rx_active & CHANNEL0) || desc == nullptr) {
+    if (!(s_.rx_active & MAL_CHANNEL0) || desc == nullptr) {
         s_.dropped++;
-    } else if (!(get16(desc) & DESC_READY_EMPTY)) {
-        s_.rx_de |= CHANNEL0;
-        s_.rx_active &= ~CHANNEL0;
+    } else if (!(get16(desc) & DESC_READY)) {
+        s_.rx_de |= MAL_CHANNEL0;
+        s_.rx_active &= ~MAL_CHANNEL0;
         s_.dropped++;
     } else {
         uint32_t room = 16 * s_.rx_buffer_size;
@@ -189,10 +173,9 @@ bool Mal::Receive(const std::vector<uint8_t>& frame, uint16_t status) {
         } else {
             std::copy(frame.begin(), frame.begin() + length, buffer);
             uint16_t control = get16(desc);
-            put16(desc, uint16_t((control & ~(DESC_READY_EMPTY | DESC_STATUS_BITS)) |
-                                 (status & DESC_STATUS_BITS)));
+            put16(desc, uint16_t((control & ~(DESC_READY | DESC_STATUS)) | (status & DESC_STATUS)));
             put16(desc + 2, uint16_t(length));
-            if (control & DESC_INTERRUPT) s_.rx_eob |= CHANNEL0;
+            if (control & DESC_INTERRUPT) s_.rx_eob |= MAL_CHANNEL0;
             s_.rx_index = (control & DESC_WRAP) ? 0 : s_.rx_index + 1;
             taken = true;
         }
@@ -217,17 +200,17 @@ void Mal::CompleteTransmit() {
     pending_ = false;
     std::vector<uint8_t> frame;
     uint8_t* desc = ram(s_.tx_table + 8 * s_.tx_index, 8);
-    if (!(s_.tx_active & CHANNEL0) || desc == nullptr) {
+    if (!(s_.tx_active & MAL_CHANNEL0) || desc == nullptr) {
         Update(lock);
         return;
     }
     uint16_t control = get16(desc);
-    if (!(control & DESC_READY_EMPTY)) {
-        s_.tx_de |= CHANNEL0;
+    if (!(control & DESC_READY)) {
+        s_.tx_de |= MAL_CHANNEL0;
     } else if (uint8_t* buffer = ram(get32(desc + 4), get16(desc + 2))) {
         frame.assign(buffer, buffer + get16(desc + 2));
-        put16(desc, uint16_t(control & ~DESC_READY_EMPTY));
-        if (control & DESC_INTERRUPT) s_.tx_eob |= CHANNEL0;
+        put16(desc, uint16_t(control & ~DESC_READY));
+        if (control & DESC_INTERRUPT) s_.tx_eob |= MAL_CHANNEL0;
         s_.tx_index = (control & DESC_WRAP) ? 0 : s_.tx_index + 1;
     } else {
         s_.esr |= ESR_VALID | ESR_BUS_ERROR;
@@ -260,11 +243,11 @@ void Mal::RaiseSystemError(uint32_t esr) {
 void Mal::RaiseDescriptorError(bool receive) {
     std::unique_lock<std::mutex> lock(m_);
     if (receive) {
-        s_.rx_de |= CHANNEL0;
-        s_.rx_active &= ~CHANNEL0;
+        s_.rx_de |= MAL_CHANNEL0;
+        s_.rx_active &= ~MAL_CHANNEL0;
     } else {
-        s_.tx_de |= CHANNEL0;
-        s_.tx_active &= ~CHANNEL0;
+        s_.tx_de |= MAL_CHANNEL0;
+        s_.tx_active &= ~MAL_CHANNEL0;
     }
     Update(lock);
 }

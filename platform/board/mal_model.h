@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/board/board.h"
+#include "platform/board/ethernet_registers.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,25 +27,6 @@ struct MalState {
 
 class Mal : public DcrDevice {
   public:
-    enum : uint32_t {
-        CFG = 0x180,
-        ESR = 0x181,
-        IER = 0x182,
-        TXCASR = 0x184,
-        TXCARR = 0x185,
-        TXEOBISR = 0x186,
-        TXDEIR = 0x187,
-        RXCASR = 0x190,
-        RXCARR = 0x191,
-        RXEOBISR = 0x192,
-        RXDEIR = 0x193,
-        TXCTP0R = 0x1A0,
-        RXCTP0R = 0x1C0,
-        RCBS0 = 0x1E0,
-        PLB_WORD = 0xAA,
-        kFirst = 0x180,
-        kCount = 0x61,
-    };
     uint32_t ReadDcr(uint32_t dcrn) override;
     void WriteDcr(uint32_t dcrn, uint32_t value) override;
 

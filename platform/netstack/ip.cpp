@@ -1,5 +1,6 @@
 // IP instances: the host address their sockets bind to, the IP thread that
 // runs the sockets' callbacks, status and counters.
+#include "platform/board/phy_model.h"
 #include "platform/host_options.h"
 #include "platform/kernel/host.h"
 #include "platform/netstack/dhcp.h"
@@ -8,7 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 
 namespace netstack {
@@ -92,9 +92,7 @@ void link_receive(nx_link_kind kind, NX_PACKET* packet) {
 bool link_up(NX_IP* ip) {
     const std::string& name = host::host_options().ethernet;
     if (name.empty()) return ip->address != 0;
-    std::ifstream carrier("/sys/class/net/" + name + "/carrier");
-    char c = '0';
-    return carrier.get(c) && c == '1';
+    return board::host_carrier(name);
 }
 
 ip_impl* ip_of(NX_IP* ip) {
