@@ -340,10 +340,10 @@ UINT transmit(NX_PACKET* packet) {
         start_transmit(packet);
         return NX_SUCCESS;
     }
-    packet->queue_next = nullptr;
+    packet->next = nullptr;
     NX_PACKET** tail = &s.queue_head;
     while (*tail)
-        tail = &(*tail)->queue_next;
+        tail = &(*tail)->next;
     *tail = packet;
     return NX_SUCCESS;
 }
@@ -722,8 +722,8 @@ void emac_mal_txeob_isr() {
     s.tx_busy = false;
     tx_descriptor().set_buffer(0);
     if (NX_PACKET* next = s.queue_head) {
-        s.queue_head = next->queue_next;
-        next->queue_next = nullptr;
+        s.queue_head = next->next;
+        next->next = nullptr;
         start_transmit(next);
     }
     give_protect();

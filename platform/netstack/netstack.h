@@ -106,17 +106,16 @@ const ULONG NX_IP_LOOPBACK = 0x7F000001u;
 struct NX_PACKET_POOL;
 
 struct NX_PACKET {
-    NX_PACKET_POOL* pool;  // the pool the packet came from
-    NX_PACKET* next;       // private: free list and queue link
-    uint8_t* data_start;   // first byte of the packet's buffer
-    uint8_t* data_end;     // one past the last byte of the buffer
-    uint8_t* prepend_ptr;  // first byte of the data
-    uint8_t* append_ptr;   // one past the last byte of the data
-    ULONG length;          // bytes of data
-    ULONG source_ip;       // UDP: the sender's address (host order)
-    UINT source_port;      // UDP: the sender's port
-    UINT allocated;        // private: 1 while taken from the pool
-    NX_PACKET* queue_next; // a link driver's queue of packets waiting to be sent
+    NX_PACKET_POOL* pool; // the pool the packet came from
+    NX_PACKET* next;      // the free list; while taken, its holder's queue link
+    uint8_t* data_start;  // first byte of the packet's buffer
+    uint8_t* data_end;    // one past the last byte of the buffer
+    uint8_t* prepend_ptr; // first byte of the data
+    uint8_t* append_ptr;  // one past the last byte of the data
+    ULONG length;         // bytes of data
+    ULONG source_ip;      // UDP: the sender's address (host order)
+    UINT source_port;     // UDP: the sender's port
+    UINT allocated;       // private: 1 while taken from the pool
 };
 
 struct NX_PACKET_POOL {

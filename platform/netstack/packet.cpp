@@ -29,7 +29,6 @@ void reset_packet(NX_PACKET* packet, ULONG header_room) {
     packet->source_ip = 0;
     packet->source_port = 0;
     packet->next = nullptr;
-    packet->queue_next = nullptr;
 }
 
 } // namespace
