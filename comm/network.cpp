@@ -1,5 +1,6 @@
 #include "comm/network.h"
 
+#include "comm/drivers/ethernet_mac.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/console.h"
 #include "runtime/os.h"
@@ -130,7 +131,7 @@ net_start_result ethernet_network_start(uint32_t address, uint32_t mask, bool ic
         return NET_NO_MEMORY;
     }
     UINT rc = nx_ip_create(&ethernet_ip(), "NetX IP Instance 0", address, mask, &netx_packet_pool(),
-                           nullptr, stack, IP_STACK_BYTES, IP_PRIORITY);
+                           emac_driver_entry, stack, IP_STACK_BYTES, IP_PRIORITY);
     if (rc != NX_SUCCESS) {
         os_byte_release(stack);
         console_printf("nx_ip_create: failure:0x%02X!!\n", rc);

@@ -277,6 +277,14 @@ int check_bootloader_date(const char* build_date) {
     return install_bootloader();
 }
 
+// The Ethernet driver's packet pool and descriptor tables, in board RAM.
+static void place_ethernet_memory(uint8_t** cursor) {
+    uintptr_t at = (reinterpret_cast<uintptr_t>(*cursor) + 7u) & ~uintptr_t(7);
+    emac_forget(); // a start in-process begins with a driver that has seen no request
+    emac_set_packet_pool_address(uint32_t(at));
+    *cursor = reinterpret_cast<uint8_t*>(at + EMAC_MEMORY_BYTES);
+}
+
 int init_platform_specific(uint8_t** cursor) {
     uint32_t entry = bus_read32(BUS_MONITOR_ENTRY);
     monConnect(entry, nullptr, nullptr);
@@ -291,8 +299,8 @@ int init_platform_specific(uint8_t** cursor) {
     check_bootloader_current();
     console_printf(" - Initialize J6 Platform Specific Items\t\t");
     TheGPBuffer().Create(cursor, GP_BUFFER_BYTES);
-    // Network memory (Ethernet packets at 0xFC0000, DHCP at 0xFD3790, the "NetX"
-    // pool at 0xFD3A8C) is placed here with the network stack.
+    place_ethernet_memory(cursor);
+    // The DHCP client's memory and the "NetX" pool are placed with the network stack.
     TheSystemMedia().watchdog_hook = watchdog_enabled;
     if (flash_needs_defragmentation()) {
         console_printf("[FAIL]\n");

@@ -4,6 +4,7 @@
 #include "platform/board/can_controller.h"
 #include "platform/board/display_bus.h"
 #include "platform/board/display_epld.h"
+#include "platform/board/emac_model.h"
 #include "platform/board/clock_nv.h"
 #include "platform/board/onchip.h"
 #include "platform/board/rtc.h"
@@ -182,6 +183,7 @@ bool board_start(const HostOptions& options, std::string& error) {
     board::dcr_map(DCR_DMA0_CR0, DCR_DMA0_SR - DCR_DMA0_CR0 + 1, &b.dma);
     board::display_bus().Reset();
     board::bus_map(board::DISPLAY_BUS_BASE, board::DisplayBusFpga::kWindow, &board::display_bus());
+    board::ethernet_start(options.ethernet);
     for (int port = 0; port < 2; ++port) {
         if (!b.line[port].Start(port, &b.uart[port], options.state_dir, options.uart[port],
                                 options.port_offset, error)) {
@@ -209,6 +211,7 @@ void board_stop() {
     board::dcr_unmap(&b.dma);
     board::bus_unmap(&board::display_bus());
     board::display_bus().Reset();
+    board::ethernet_stop();
     board::dcr_unmap(&board::uic0());
     board::uic0().Reset();
     board::onchip_reset();

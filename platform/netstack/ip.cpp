@@ -1,5 +1,6 @@
 // IP instances: the host address their sockets bind to, the IP thread that
 // runs the sockets' callbacks, status and counters.
+#include "platform/board/phy_model.h"
 #include "platform/host_options.h"
 #include "platform/kernel/host.h"
 #include "platform/netstack/dhcp.h"
@@ -8,7 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 
 namespace netstack {
@@ -65,14 +65,34 @@ void ip_thread_trampoline(ULONG index) {
     ip_thread_entry(instances()[index]);
 }
 
+// The IP thread's first work, as on the board: initialise the link driver,
+// then enable it.
+void start_link_driver(NX_IP* ip, nx_link_driver_fn driver) {
+    for (UINT command : {NX_LINK_INITIALIZE, NX_LINK_ENABLE}) {
+        NX_IP_DRIVER request{};
+        request.command = command;
+        request.ip = ip;
+        driver(&request);
+    }
+}
+
+std::function<void(nx_link_kind, const NX_PACKET&)>& link_observer() {
+    static std::function<void(nx_link_kind, const NX_PACKET&)> observer;
+    return observer;
+}
+
+void link_receive(nx_link_kind kind, NX_PACKET* packet) {
+    if (!packet) return;
+    if (link_observer()) link_observer()(kind, *packet);
+    nx_packet_release(packet);
+}
+
 } // namespace
 
 bool link_up(NX_IP* ip) {
     const std::string& name = host::host_options().ethernet;
     if (name.empty()) return ip->address != 0;
-    std::ifstream carrier("/sys/class/net/" + name + "/carrier");
-    char c = '0';
-    return carrier.get(c) && c == '1';
+    return board::host_carrier(name);
 }
 
 ip_impl* ip_of(NX_IP* ip) {
@@ -116,7 +136,6 @@ using namespace netstack;
 
 UINT nx_ip_create(NX_IP* ip, const char* name, ULONG address, ULONG mask, NX_PACKET_POOL* pool,
                   nx_link_driver_fn driver, void* stack, ULONG stack_size, UINT priority) {
-    (void)driver;
     if (!ip || !pool || !stack) return NX_PTR_ERROR;
     ip_impl* impl = new ip_impl;
     impl->ip = ip;
@@ -143,7 +162,23 @@ UINT nx_ip_create(NX_IP* ip, const char* name, ULONG address, ULONG mask, NX_PAC
         delete impl;
         return NX_IP_INTERNAL_ERROR;
     }
+    if (driver) defer(impl, [ip, driver] { start_link_driver(ip, driver); });
     return NX_SUCCESS;
+}
+
+void nx_link_receive_observer(std::function<void(nx_link_kind, const NX_PACKET&)> observer) {
+    CInterruptLock lock;
+    link_observer() = std::move(observer);
+}
+
+void _nx_ip_packet_deferred_receive(NX_IP*, NX_PACKET* packet) {
+    link_receive(NX_LINK_IP, packet);
+}
+void _nx_arp_packet_deferred_receive(NX_IP*, NX_PACKET* packet) {
+    link_receive(NX_LINK_ARP, packet);
+}
+void _nx_rarp_packet_deferred_receive(NX_IP*, NX_PACKET* packet) {
+    link_receive(NX_LINK_RARP, packet);
 }
 
 UINT nx_ip_delete(NX_IP* ip) {

@@ -17,6 +17,7 @@
 #include "platform/kernel/kernel.h"
 
 #include <cstdint>
+#include <functional>
 
 // Status values of the stack's services.
 enum : UINT {
@@ -106,7 +107,7 @@ struct NX_PACKET_POOL;
 
 struct NX_PACKET {
     NX_PACKET_POOL* pool; // the pool the packet came from
-    NX_PACKET* next;      // private: free list and queue link
+    NX_PACKET* next;      // the free list; while taken, its holder's queue link
     uint8_t* data_start;  // first byte of the packet's buffer
     uint8_t* data_end;    // one past the last byte of the buffer
     uint8_t* prepend_ptr; // first byte of the data
@@ -166,12 +167,54 @@ struct NX_IP {
     ULONG status; // NX_IP_* bits
     TX_THREAD thread;
     void* impl; // private
+    // Kept by the link driver at its initialise and enable requests.
+    ULONG mtu;
+    ULONG physical_msw, physical_lsw; // the interface's hardware address
+    UINT address_mapping_needed;
+    UINT link_up;
 };
+
+// A request to the link driver (the driver entry given to nx_ip_create).
+enum : UINT {
+    NX_LINK_PACKET_SEND = 0,
+    NX_LINK_INITIALIZE = 1,
+    NX_LINK_ENABLE = 2,
+    NX_LINK_DISABLE = 3,
+    NX_LINK_PACKET_BROADCAST = 4,
+    NX_LINK_ARP_SEND = 5,
+    NX_LINK_ARP_RESPONSE_SEND = 6,
+    NX_LINK_RARP_SEND = 7,
+    NX_LINK_MULTICAST_JOIN = 8,
+    NX_LINK_MULTICAST_LEAVE = 9,
+    NX_LINK_GET_STATUS = 10,
+};
+struct NX_IP_DRIVER {
+    UINT command;
+    UINT status;
+    ULONG physical_msw; // destination hardware address: high 16 bits
+    ULONG physical_lsw; // and low 32 bits
+    NX_PACKET* packet;
+    ULONG* return_ptr;
+    NX_IP* ip;
+};
+
+// What a link driver hands up from its interrupt handlers (the packet's data
+// starts at the IP, ARP or RARP header). On the host the instance's own
+// traffic runs on host sockets: these count the packet, show it to the
+// observer below and release it.
+void _nx_ip_packet_deferred_receive(NX_IP* ip, NX_PACKET* packet);
+void _nx_arp_packet_deferred_receive(NX_IP* ip, NX_PACKET* packet);
+void _nx_rarp_packet_deferred_receive(NX_IP* ip, NX_PACKET* packet);
+enum nx_link_kind { NX_LINK_IP, NX_LINK_ARP, NX_LINK_RARP };
+// Host, for tests: shown every packet a link driver hands up, before it is
+// released (interrupt context). Null: none.
+void nx_link_receive_observer(std::function<void(nx_link_kind, const NX_PACKET&)> observer);
 
 // Create an IP instance with its helper thread ("IP thread", on `stack` at
 // `priority`), which runs the sockets' callbacks (listen, disconnect, receive
-// notification). `driver` names the link; on the host the Ethernet instance
-// (null driver) is carried by host sockets.
+// notification). `driver`, when given, is the link driver: the IP thread
+// initialises and enables it first, as on the board; the Ethernet instance's
+// own traffic is carried by host sockets all the same.
 UINT nx_ip_create(NX_IP* ip, const char* name, ULONG address, ULONG mask, NX_PACKET_POOL* pool,
                   nx_link_driver_fn driver, void* stack, ULONG stack_size, UINT priority);
 UINT nx_ip_delete(NX_IP* ip);

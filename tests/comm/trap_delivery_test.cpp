@@ -13,6 +13,7 @@
 #include "platform/kernel/host.h"
 #include "tests/comm/agent_net_util.h"
 #include "comm/drivers/ethernet_mac.h"
+#include "platform/board/emac_model.h"
 #include "tests/support/kernel_fixture.h"
 
 #include <fcntl.h>
@@ -169,6 +170,30 @@ TEST_F(TrapDelivery, UdpTrapsLeaveOnPassesOneFourAndSevenAndNeverTwice) {
     EXPECT_EQ((std::vector<uint32_t>{2, 2, 2, 1, 1, 1, 0}), left);
     tx_thread_sleep(1);
     EXPECT_EQ(3, central.Datagrams());
+}
+
+// A pulled cable: the MAC driver's link monitor sees the link down, and the
+// Ethernet path holds its traps back, looking again every third pass.
+TEST_F(TrapDelivery, APulledCableHoldsTheEthernetTrapsBack) {
+    Modes(0, 3);
+    db_set(obj::halvTrapsGeneric, 0x7F, 0);
+    Receiver central(SOCK_DGRAM);
+    Raise(TRAP_COLD_START);
+    board::ethernet_set_cable(0);
+    emac_link_monitor();
+    for (int pass = 0; pass < 4; pass++)
+        CNTCIP::ProcessTraps();
+    EXPECT_EQ(1u, Queued());
+    board::ethernet_set_cable(1);
+    emac_link_monitor();
+    std::vector<uint32_t> left;
+    for (int pass = 0; pass < 3; pass++) {
+        CNTCIP::ProcessTraps();
+        left.push_back(Queued());
+    }
+    EXPECT_EQ((std::vector<uint32_t>{1, 1, 0}), left) << "the pacing of the last look runs out";
+    tx_thread_sleep(1);
+    EXPECT_EQ(1, central.Datagrams());
 }
 
 TEST_F(TrapDelivery, EthernetComesBeforeTheCcpPort) {
