@@ -97,6 +97,20 @@ uint32_t CSurface::GetPixel(int x, int y) const {
     }
 }
 
+uint32_t CSurface::CountLit() const {
+    if (!allocated_) return 0;
+    const size_t pixels = size_t(width_) * size_t(height_);
+    const int step = BytesPerPixel(bits_per_pixel_);
+    // The bits GetPixel reads of a pixel's first byte; 15-bit pixels read two bytes.
+    const uint8_t mask = bits_per_pixel_ == 2 ? 0x03 : 0xFF;
+    const bool two_bytes = bits_per_pixel_ != 1 && bits_per_pixel_ != 2 && bits_per_pixel_ != 8;
+    uint32_t lit = 0;
+    const uint8_t* at = buffer_;
+    for (size_t i = 0; i < pixels; ++i, at += step)
+        if ((at[0] & mask) != 0 || (two_bytes && at[1] != 0)) ++lit;
+    return lit;
+}
+
 void CSurface::SetPixel(int x, int y, int32_t colour) {
     if (!allocated_ || !Inside(x, y)) return;
     Store(buffer_ + (size_t(y) * width_ + x) * BytesPerPixel(bits_per_pixel_), colour);

@@ -66,6 +66,9 @@ class CSurface {
     // 8 bits: the byte; 15 bits: the stored value shifted left by 16.
     // 0 outside the surface.
     uint32_t GetPixel(int x, int y) const;
+    // The pixels GetPixel reads as lit, counted in one pass over the buffer
+    // (the display step counts them several times a frame).
+    uint32_t CountLit() const;
     // Ignored outside the surface.
     void SetPixel(int x, int y, int32_t colour);
     // Every pixel := colour; a lit fill does nothing in simulation control mode.

@@ -112,11 +112,7 @@ bool surface_adapter::read_packed(uint32_t& position, uint8_t* destination, uint
 }
 
 uint32_t surface_adapter::lit_count() const {
-    uint32_t lit = 0;
-    for (int y = 0; y < surface_->GetHeight(); ++y)
-        for (int x = 0; x < surface_->GetWidth(); ++x)
-            if (surface_->GetPixel(x, y) != 0) ++lit;
-    return lit;
+    return surface_->CountLit();
 }
 
 uint32_t surface_adapter::bits_per_pixel() const {

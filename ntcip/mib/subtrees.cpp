@@ -40,11 +40,12 @@ const mib_table* const kPanynj[] = {&panynj_table};
 // The private groups in OID order: halv 1, the halv 2 scalars around the
 // configuration groups, then halv 3, 5, 6, 9 and 11.
 const mib_table* const kHalv[] = {
-    &halv_test_pattern_table,   &halv_config_table,    &halv_peripheral_table,
-    &halv_traps_table,          &halv_ports_table,     &halv_switch_message_table,
-    &halv_config_network_table, &halv_tuning_table,    &halv_line_length_table,
-    &halv_config_flash_table,   &halv_dialback_table,  &halv_file_transfer_table, &halv_status_table,
-    &halv_text_table,           &halv_caller_id_table, &halv_results_table,
+    &halv_test_pattern_table,   &halv_config_table,   &halv_peripheral_table,
+    &halv_traps_table,          &halv_ports_table,    &halv_switch_message_table,
+    &halv_config_network_table, &halv_tuning_table,   &halv_line_length_table,
+    &halv_config_flash_table,   &halv_dialback_table, &halv_file_transfer_table,
+    &halv_status_table,         &halv_text_table,     &halv_caller_id_table,
+    &halv_results_table,
 };
 const mib_table* const kProtocol[] = {&protocol_table};
 // The sign's groups in OID order (1 to 10).

@@ -211,10 +211,25 @@ int FlashFs::Mount(const std::string& path, uint32_t size, Access access, std::s
     return TFS_OKAY;
 }
 
+namespace {
+// The image's lock, waited for a moment: a program that has just ended (a
+// restart, a test's first boot) may still be releasing its hold on the
+// image while the host tears the process down; one that keeps running keeps
+// the lock and is refused.
+bool lock_image(int fd) {
+    for (int tries = 0; tries < 50; ++tries) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK) return false;
+        usleep(20000);
+    }
+    return false;
+}
+} // namespace
+
 int FlashFs::OpenImage(int fd, uint32_t size, bool writable, std::string& report) {
     // One writer at a time: a second program changing the image would not be
     // seen by the first. Readers (flashtool ls) need no lock.
-    if (writable && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (writable && !lock_image(fd)) {
         report +=
             "flash: " + path_ + " is in use by another program (a running sign-controller?)\n";
         return TFSERR_NOTOPEN;

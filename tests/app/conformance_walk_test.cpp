@@ -305,12 +305,14 @@ class ConformanceWalk : public test_support::RunningSignTest {
             requests << "\n$Q\n";
         }
         std::map<Oid, std::string> got;
-        for (SnmpLine& l : snmp_lines(answers_only(sign_.Tool("snmptest", "< " + file, "-On", TRANSPORT))))
+        for (SnmpLine& l :
+             snmp_lines(answers_only(sign_.Tool("snmptest", "< " + file, "-On", TRANSPORT))))
             got[l.oid] = l.text;
         std::remove(file.c_str());
         for (const SnmpLine& l : walk) {
             if (got.count(l.oid) != 0) continue;
-            for (SnmpLine& alone : snmp_lines(sign_.Tool("snmpget", dotted(l.oid), "-On", TRANSPORT)))
+            for (SnmpLine& alone :
+                 snmp_lines(sign_.Tool("snmpget", dotted(l.oid), "-On", TRANSPORT)))
                 got[alone.oid] = alone.text;
         }
         return got;

@@ -49,8 +49,7 @@ TEST_F(SignStatusSnmp, AWalkOfTheStatusGroupIsOrderedAndEveryAnswerAGetRepeats) 
         std::string names;
         for (size_t i = first; i < walk.size() && i < first + BATCH; ++i)
             names += dotted(walk[i].oid) + " ";
-        const std::vector<Line> got =
-            test_support::snmp_lines(sign_.Tool("snmpget", names, "-On"));
+        const std::vector<Line> got = test_support::snmp_lines(sign_.Tool("snmpget", names, "-On"));
         ASSERT_EQ(std::min(BATCH, walk.size() - first), got.size()) << names;
         for (size_t i = 0; i < got.size(); ++i)
             EXPECT_EQ(walk[first + i].text, got[i].text);

@@ -60,6 +60,10 @@ TEST(Surface, PixelStorageAtEachDepth) {
         EXPECT_EQ(c.stored, last);
         EXPECT_EQ(c.read, s.GetPixel(2, 1));
         EXPECT_EQ(0u, s.GetPixel(1, 1));
+        EXPECT_EQ(uint32_t(lit_pixels(s)), s.CountLit()) << "the one-pass count reads alike";
+        // A 2-bit pixel's unused high bits are not light.
+        s.GetBuffer()[0] = c.bits == 2 ? 0xFC : s.GetBuffer()[0];
+        EXPECT_EQ(uint32_t(lit_pixels(s)), s.CountLit());
     }
 }
 
