@@ -91,6 +91,9 @@ class PictureWriter {
 };
 
 PictureWriter& writer() {
+    // The modules the writer's thread reads are made first, so that at the
+    // program's exit they are destroyed after the writer has stopped it.
+    field::display_modules();
     static PictureWriter w;
     return w;
 }
