@@ -13,17 +13,8 @@ import termios
 import time
 import tty
 
-COMMUNITY = b"stewardcastle"
-SYS_DESCR = bytes([0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x01, 0x00])
+from snmp_frames import COMMUNITY, SYS_DESCR, fcs16, get_request, tlv
 
-
-def fcs16(data):
-    fcs = 0xFFFF
-    for b in data:
-        fcs ^= b
-        for _ in range(8):
-            fcs = (fcs >> 1) ^ 0x8408 if fcs & 1 else fcs >> 1
-    return fcs
 
 
 def frame(body):
@@ -32,20 +23,6 @@ def frame(body):
     for b in body + bytes([fcs & 0xFF, fcs >> 8]):
         out += bytes([0x7D, b ^ 0x20]) if b in (0x7D, 0x7E) else bytes([b])
     return bytes(out + b"\x7e")
-
-
-def tlv(tag, content):
-    n = len(content)
-    if n < 0x80:
-        return bytes([tag, n]) + content
-    return bytes([tag, 0x82, n >> 8, n & 0xFF]) + content
-
-
-def get_request(request_id):
-    varbind = tlv(0x30, SYS_DESCR + b"\x05\x00")
-    pdu = tlv(0xA0, tlv(0x02, request_id.to_bytes(4, "big")) + b"\x02\x01\x00\x02\x01\x00"
-              + tlv(0x30, varbind))
-    return tlv(0x30, b"\x02\x01\x00" + tlv(0x04, COMMUNITY) + pdu)
 
 
 class Line:

@@ -23,34 +23,11 @@ import termios
 import time
 import tty
 
+from snmp_frames import COMMUNITY, SYS_DESCR, fcs16, get_request, tlv
+
 LCP, CHAP, IPCP, SNMP = 0xC021, 0xC223, 0x8021, 0x00C1
-COMMUNITY = b"stewardcastle"
-SYS_DESCR = bytes([0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x01, 0x00])
 PEER_CHALLENGE = bytes([0x00, 0x11, 0x00, 0x22, 0x00, 0x00, 0x33, 0x44,
                         0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0x00])
-
-
-def fcs16(data):
-    fcs = 0xFFFF
-    for b in data:
-        fcs ^= b
-        for _ in range(8):
-            fcs = (fcs >> 1) ^ 0x8408 if fcs & 1 else fcs >> 1
-    return fcs
-
-
-def tlv(tag, content):
-    n = len(content)
-    if n < 0x80:
-        return bytes([tag, n]) + content
-    return bytes([tag, 0x82, n >> 8, n & 0xFF]) + content
-
-
-def get_request(request_id):
-    varbind = tlv(0x30, SYS_DESCR + b"\x05\x00")
-    pdu = tlv(0xA0, tlv(0x02, request_id.to_bytes(4, "big")) + b"\x02\x01\x00\x02\x01\x00"
-              + tlv(0x30, varbind))
-    return tlv(0x30, b"\x02\x01\x00" + tlv(0x04, COMMUNITY) + pdu)
 
 
 def response_id(message):
