@@ -396,6 +396,21 @@ void drain(http_impl* h) {
     }
 }
 
+// After the response the client closes once it has read the whole body
+// (Content-Length, Connection: close); the server waits for that, at most
+// NX_HTTP_LINGER ticks, so that closing first never cuts the response short
+// or resets it. What the client still sends is dropped.
+void linger(http_impl* h) {
+    ULONG deadline = tx_time_get() + NX_HTTP_LINGER;
+    for (;;) {
+        int32_t left = int32_t(deadline - tx_time_get());
+        NX_PACKET* packet = nullptr;
+        if (left <= 0 || nx_tcp_socket_receive(&h->socket, &packet, ULONG(left)) != NX_SUCCESS)
+            return;
+        nx_packet_release(packet);
+    }
+}
+
 size_t head_end(const std::vector<char>& bytes) {
     for (size_t i = 0; i + 1 < bytes.size(); i++) {
         if (bytes[i] == '\n' && bytes[i + 1] == '\n') return i + 2;
@@ -436,8 +451,9 @@ void answer(http_impl* h, NX_HTTP_REQUEST& r) {
     send_file(h, resource);
 }
 
-// One connection: read its request, answer it, close it.
-void serve(http_impl* h) {
+// One connection: read its request and answer it. -> false when it was
+// dropped unanswered.
+bool serve(http_impl* h) {
     ULONG deadline = tx_time_get() + NX_HTTP_CLIENT_TIMEOUT;
     std::vector<char>& bytes = h->head;
     bytes.clear();
@@ -447,23 +463,24 @@ void serve(http_impl* h) {
     if (rc == NX_SUCCESS && (end == 0 || end > NX_HTTP_MAX_HEADER)) {
         drain(h);
         send_status(h, 431);
-        return;
+        return true;
     }
-    if (rc != NX_SUCCESS) return; // stalled or gone: dropped unanswered
+    if (rc != NX_SUCCESS) return false; // stalled or gone: dropped unanswered
     NX_HTTP_REQUEST request;
     UINT refused = nx_http_parse_head(bytes.data(), ULONG(end), &request.head);
     if (refused) {
         drain(h);
         send_status(h, refused);
-        return;
+        return true;
     }
     request.body.assign(bytes.begin() + long(end), bytes.end());
     ULONG want = request.head.content_length;
     rc =
         receive_until(h, request.body, want, deadline, [&] { return request.body.size() >= want; });
-    if (rc != NX_SUCCESS) return;
+    if (rc != NX_SUCCESS) return false;
     request.body.resize(want);
     answer(h, request);
+    return true;
 }
 
 void keep_listening(http_impl* h) {
@@ -488,8 +505,7 @@ void server_thread(ULONG index) {
         tx_event_flags_get(&h->events, SERVER_WORK, TX_OR_CLEAR, &actual, TX_WAIT_FOREVER);
         if (h->started && h->socket.state == NX_TCP_SYN_RECEIVED &&
             nx_tcp_server_socket_accept(&h->socket, NX_NO_WAIT) == NX_SUCCESS) {
-            serve(h);
-            drain(h);
+            if (serve(h)) linger(h);
             close_connection(h);
         }
         keep_listening(h);

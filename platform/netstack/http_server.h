@@ -10,7 +10,8 @@
 // a control byte or a backslash is 404), 404 for a file the firmware does not
 // serve, and the content type by the name's extension. A client that has not
 // sent its whole request within NX_HTTP_CLIENT_TIMEOUT ticks is dropped
-// unanswered; the next connection is then served.
+// unanswered; the next connection is then served. After a response the
+// server waits up to NX_HTTP_LINGER ticks for the client to close first.
 //
 // The firmware supplies two callbacks, which run on the server's thread:
 // - authenticate (request type, resource, out name, out password, out realm):
@@ -52,6 +53,7 @@ const ULONG NX_HTTP_MAX_HEADER = 8192;    // request line and header fields
 const ULONG NX_HTTP_MAX_BODY = 16384;     // what the server reads of a body
 const ULONG NX_HTTP_MAX_RESOURCE = 256;   // the resource buffer, NUL included
 const ULONG NX_HTTP_CLIENT_TIMEOUT = 500; // ticks to receive a whole request
+const ULONG NX_HTTP_LINGER = 200;         // ticks the client has to close after the response
 
 struct NX_HTTP_SERVER;
 struct NX_HTTP_REQUEST; // the request being served (opaque)
@@ -68,7 +70,7 @@ struct NX_HTTP_FILES {
     // NX_SUCCESS with the file's size, or NX_HTTP_NOT_FOUND.
     UINT (*size)(void* context, const char* name, ULONG* size);
     // Up to `count` bytes of the file from `offset`; *actual bytes copied.
-    UINT (*read)
+    UINT(*read)
     (void* context, const char* name, ULONG offset, uint8_t* buffer, ULONG count, ULONG* actual);
 };
 

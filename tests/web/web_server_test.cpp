@@ -193,10 +193,11 @@ TEST_F(WebPages, HostileRequestsGetTheirStatusAndChangeNothing) {
 }
 
 TEST_F(WebPages, AClientThatStopsHalfwayIsDroppedAndTheNextOneIsServed) {
-    std::unique_ptr<Client> stalled;
+    std::unique_ptr<agent_test::TcpManager> stalled;
     Serve([&] {
-        stalled.reset(new Client);
-        stalled->Send("GET / HTTP/1.1\r\nHost: si");
+        stalled.reset(new agent_test::TcpManager(80));
+        std::string half = "GET / HTTP/1.1\r\nHost: si";
+        stalled->Send(agent_test::Bytes(half.begin(), half.end()));
     });
     tx_thread_sleep(NX_HTTP_CLIENT_TIMEOUT + 50);
     bool dropped = false;

@@ -53,10 +53,11 @@ class Client {
     }
     ~Client() { close(fd_); }
     void Send(const std::string& bytes) { send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-    // Everything until the sign closes (or `ms` pass without a byte).
+    // One response: up to the end of the body its Content-Length announces,
+    // else until the sign closes (or `ms` pass without a byte).
     std::string ReadAll(int ms = 3000) {
         std::string all;
-        for (;;) {
+        while (!Complete(all)) {
             pollfd p{fd_, POLLIN, 0};
             if (poll(&p, 1, ms) <= 0) return all;
             char chunk[4096];
@@ -64,15 +65,16 @@ class Client {
             if (n <= 0) return all;
             all.append(chunk, size_t(n));
         }
-    }
-    bool ClosedWithin(int ms) {
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, ms) <= 0) return false;
-        char c;
-        return recv(fd_, &c, 1, MSG_PEEK) == 0;
+        return all;
     }
 
   private:
+    static bool Complete(const std::string& all) {
+        size_t end = all.find("\r\n\r\n");
+        size_t field = all.find("Content-Length: ");
+        if (end == std::string::npos || field == std::string::npos || field > end) return false;
+        return all.size() >= end + 4 + std::stoul(all.substr(field + 16));
+    }
     int fd_ = -1;
 };
 
