@@ -91,8 +91,7 @@ web_server_entries web_entries{};
 void start_web_server() {
     if (!web_entries.create) return;
     uint8_t* cursor = web_server_memory;
-    web_entries.create(&ethernet_ip(), &cursor, &netx_packet_pool());
-    if (web_entries.enable) web_entries.enable(1); // on the host the pages are served at once
+    web_entries.create(&ethernet_ip(), &cursor, &netx_packet_pool()); // and starts it
 }
 
 void print_address(const char* label, uint32_t a) {

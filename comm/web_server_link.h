@@ -1,6 +1,7 @@
 // The web server as the communication task drives it: created at Ethernet
-// start-up (and started on the host, where a maintainer reaches the pages
-// at once), stopped by letter 110 when bit 0x2 of halvFeatureSet is set.
+// start-up (which on the host also starts it, so that a maintainer reaches
+// the pages at once, and stops it again while bit 0x2 of halvFeatureSet is
+// set), stopped by letter 110 when that bit is set.
 // The web application sits above the communication task: start-up installs
 // its two entries here; until then (and in builds without it) nothing runs.
 #pragma once

@@ -209,6 +209,7 @@ void web_server_create(NX_IP* ip, uint8_t** memory_cursor, NX_PACKET_POOL* pool)
     server_created = rc == NX_SUCCESS;
     *memory_cursor += WEB_SERVER_STACK_BYTES;
     if (server_created) nx_http_server_port_set(&http_server, db_get(obj::halvHostHttpPort));
+    web_server_enable(1); // on the host the pages are served from the start
     uint32_t features = db_get(obj::halvFeatureSet);
     if (features & WEB_SERVER_FEATURE) {
         db_set(obj::halvFeatureSet, features & ~WEB_SERVER_FEATURE, 0);

@@ -23,10 +23,11 @@ const uint32_t WEB_SERVER_STACK_BYTES = 16384;
 const uint32_t WEB_PAGE_BLOCK_BYTES = 0x40000;
 const uint32_t WEB_BODY_BYTES = 1800;
 
-// At Ethernet start-up: creates the server (stopped) on the instance with a
-// stack taken at the memory cursor (advanced by WEB_SERVER_STACK_BYTES in
-// every case), sets its port, and when bit 0x2 of halvFeatureSet is set
-// clears it and asks for the server to stop.
+// At Ethernet start-up: creates the server on the instance with a stack
+// taken at the memory cursor (advanced by WEB_SERVER_STACK_BYTES in every
+// case), sets its port and starts it (on the host a maintainer reaches the
+// pages at once); then, when bit 0x2 of halvFeatureSet is set, clears the
+// bit and stops the server again.
 void web_server_create(NX_IP* ip, uint8_t** memory_cursor, NX_PACKET_POOL* pool);
 // Starts (on non-zero) or stops the server when that changes its state.
 void web_server_enable(int on);

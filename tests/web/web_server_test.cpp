@@ -264,3 +264,38 @@ TEST_F(WebPages, ABrowserShowsTheFilledPage) {
     });
     EXPECT_NE(std::string::npos, dom.find("mode=[" + mode + "]")) << dom;
 }
+
+// Bit 0x2 of halvFeatureSet set when Ethernet starts: the server is created,
+// started and stopped again, and the bit is cleared.
+class WebPagesSwitchedOff : public WebSign {
+  protected:
+    void SetUp() override {
+        test_support::FirmwareFixture::SetUp();
+        db_set(obj::halvFeatureSet, db_get(obj::halvFeatureSet) | 0x2, 0);
+        tx_thread_sleep(1100);
+    }
+};
+
+TEST_F(WebPagesSwitchedOff, TheWebBitAtStartUpStopsTheServer) {
+    EXPECT_FALSE(web_server_running());
+    EXPECT_EQ(0u, db_get(obj::halvFeatureSet) & 0x2);
+    EXPECT_EQ(0, Ask(Get("/", Credentials("", ADMIN))).status);
+}
+
+// v lets the store's checks judge the write: a message's beacon may change
+// only while the message is being modified, so the store refuses it then;
+// without v the same field is written.
+TEST_F(WebPages, TheLetterVLetsTheStoreRefuseAValueItsChecksForbid) {
+    const struct {
+        const char* letters;
+        uint32_t stored;
+    } cases[] = {{",v", 0}, {",nv", 0}, {"", 1}, {",n", 1}};
+    DbObject beacon = obj::changeableMsgBeacon.row(1);
+    for (const auto& c : cases) {
+        db_set(beacon, 0, DB_NO_VALIDATE);
+        std::string field =
+            std::string("$*1.3.6.1.4.1.1206.4.2.3.5.8.1.6.3.2,int") + c.letters + "#$";
+        EXPECT_EQ(200, Ask(Post("/index.html", Form({{field, "1"}}))).status);
+        EXPECT_EQ(c.stored, db_get(beacon)) << c.letters;
+    }
+}
