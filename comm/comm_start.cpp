@@ -8,6 +8,7 @@
 
 #include "comm/drivers/ethernet_mac.h"
 #include "comm/network.h"
+#include "comm/web_server_link.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/console.h"
 #include "runtime/letter_codes.h"
@@ -81,6 +82,17 @@ void parse_environment() {
 const uint32_t LINK_WAITS = 14;
 const ULONG LINK_WAIT_TICKS = 100;
 const ULONG ADDRESS_WAIT_TICKS = 100000;
+
+// The web server's thread stack, taken through a memory cursor.
+const uint32_t WEB_SERVER_MEMORY_BYTES = 16384;
+alignas(8) uint8_t web_server_memory[WEB_SERVER_MEMORY_BYTES];
+web_server_entries web_entries{};
+
+void start_web_server() {
+    if (!web_entries.create) return;
+    uint8_t* cursor = web_server_memory;
+    web_entries.create(&ethernet_ip(), &cursor, &netx_packet_pool()); // and starts it
+}
 
 void print_address(const char* label, uint32_t a) {
     console_printf("%s %x:%d.%d.%d.%d\n", label, a, a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF,
@@ -156,7 +168,7 @@ bool comm_task::StartNetwork() {
     StartServersAndClients();
     for (const char* name : ETHERNET_AGENTS)
         CNTCIP::Configure(name, PORT_NONE);
-    // The web server is created here (and started, on the host) once it exists.
+    start_web_server();
     OpenServers();
     RebuildChannels();
     return true;
@@ -177,6 +189,14 @@ void comm_task::StartServersAndClients() {
     sntp_enabled_ = SntpWanted(db_get(obj::halvNTPIPAddress), db_get(obj::halvFeatureSet));
     if (sntp_enabled_)
         sntp_.Start(&ethernet_ip(), &netx_packet_pool(), db_get(obj::halvNTPIPAddress));
+}
+
+void set_web_server_entries(const web_server_entries& entries) {
+    web_entries = entries;
+}
+
+const web_server_entries& installed_web_server_entries() {
+    return web_entries;
 }
 
 // ---- DHCP ----

@@ -3,6 +3,7 @@
 #include "comm/agents/trap_delivery.h"
 #include "comm/drivers/ethernet_mac.h"
 #include "comm/network.h"
+#include "comm/web_server_link.h"
 #include "display/display_entries.h"
 #include "runtime/console.h"
 #include "runtime/interrupt.h"
@@ -259,7 +260,7 @@ void comm_task::OnFeatureBits(const letter_s&) {
     uint32_t features = db_get(obj::halvFeatureSet);
     if (!(features & WEB_SERVER_FEATURE)) return;
     db_set(obj::halvFeatureSet, features & ~WEB_SERVER_FEATURE, 0);
-    // The web server is stopped here (web_server_enable(0)) once it exists.
+    if (installed_web_server_entries().enable) installed_web_server_entries().enable(0);
 }
 
 void comm_task::OnPing(const letter_s& letter) {

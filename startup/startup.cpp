@@ -8,6 +8,7 @@
 #include "comm/agents/trap_delivery.h"
 #include "comm/comm_task.h"
 #include "comm/drivers/ethernet_mac.h"
+#include "comm/web_server_link.h"
 #include "runtime/console.h"
 #include "console/monitor_task.h"
 #include "console/vms_command.h"
@@ -42,6 +43,7 @@
 #include "store/script_file.h"
 #include "store/validate.h"
 #include "store/objects.h"
+#include "web/web_server.h"
 
 #include <cstdio>
 #include <cstring>
@@ -196,6 +198,7 @@ static void install_validation_services() {
 
 void firmware_construct() {
     set_restart_hooks({clear_early_restart_counter, save_configuration});
+    set_web_server_entries({web_server_create, web_server_enable});
     the_event_log_links().max_poll_time_exceeded = max_poll_time_exceeded;
     SetTrapCommLossQuery(max_poll_time_exceeded);
     SetTrapLinkQuery(ethernet_link_up);
