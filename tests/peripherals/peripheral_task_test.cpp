@@ -73,11 +73,14 @@ class FakePanel : public CFrontPanelPeripheral {
 
 class Board : public CPeripheral {
   public:
-    Board(uint8_t class_code, uint16_t id) : CPeripheral(class_code, id) {
+    Board(uint8_t class_code, uint16_t id, uint32_t can_id = 0)
+        : CPeripheral(class_code, id), can_id_(can_id) {
         SetEnabled(1);
         SetPollPeriod(60000);
     }
     void Poll() override {}
+    uint32_t CanId() const override { return can_id_; }
+    uint32_t can_id_;
     void ForwardLetter(const letter_s& letter) override { letters.push_back(letter.code()); }
     std::vector<uint32_t> letters;
 };
@@ -228,6 +231,38 @@ TEST_F(PeripheralTaskLetters, CommunicationErrorsOfWatchedBoardsRaiseTheStatusBi
     NextPass();
     EXPECT_FALSE(short_error_is_set(SHORT_ERROR_PERIPHERAL_COMM));
     EXPECT_EQ(2u, db_get(obj::halvPeripheralStatus.row(9)));
+}
+
+// A new sensor that would share its pass with a live sensor of the same CAN
+// id nibble draws another countdown; one on another nibble keeps its own.
+// The housing sensors hear of a new shut-off temperature.
+TEST_F(PeripheralTaskLetters, SensorPollsAreSpreadAndHousingSensorsHearOfTheShutOffLimit) {
+    CPeripheralTask& task = ThePeripheralTask();
+    Board* live = new Board(PERIPHERAL_CLASS_LIGHT, 1, 0x42004);
+    live->SetPollPeriod(10);
+    live->SetCountdown(4);
+    ASSERT_TRUE(task.Registry().Adopt(live));
+    for (int i = 0; i < 20; ++i) {
+        Board same(PERIPHERAL_CLASS_TEMPERATURE, 13, 0x42104);
+        same.SetPollPeriod(10);
+        same.SetCountdown(4);
+        task.StaggerSensorPolls(&same, 0);
+        EXPECT_NE(4, same.Countdown());
+        EXPECT_LT(same.Countdown(), 10);
+        Board other(PERIPHERAL_CLASS_TEMPERATURE, 14, 0x42105);
+        other.SetPollPeriod(10);
+        other.SetCountdown(4);
+        task.StaggerSensorPolls(&other, 0);
+        EXPECT_EQ(4, other.Countdown());
+    }
+    Board* housing = new Board(PERIPHERAL_CLASS_TEMPERATURE, 14);
+    Board* cabinet = new Board(PERIPHERAL_CLASS_TEMPERATURE, 11);
+    ASSERT_TRUE(task.Registry().Adopt(housing));
+    ASSERT_TRUE(task.Registry().Adopt(cabinet));
+    Post(LETTER_SHUTOFF_TEMP_CHANGED);
+    NextPass();
+    EXPECT_EQ(std::vector<uint32_t>{LETTER_SHUTOFF_TEMP_CHANGED}, housing->letters);
+    EXPECT_TRUE(cabinet->letters.empty());
 }
 
 TEST_F(PeripheralTaskLetters, OutputRequestsKeepTheFirstSixteenOutputs) {
