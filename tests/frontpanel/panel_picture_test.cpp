@@ -1,0 +1,74 @@
+// The panel picture: what the firmware sends on the front-panel port is drawn
+// into panel.png in the state directory, whether or not a panel answers.
+#include "comm/agents/ntcip_agents.h"
+#include "comm/drivers/serial_driver.h"
+#include "frontpanel/lcd.h"
+#include "platform/field/field.h"
+#include "platform/field/panel_lcd.h"
+#include "tests/support/firmware_fixture.h"
+#include "tests/support/png_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+class Owner : public CLCDOwner {
+  public:
+    uint8_t ReinitCountdown() const override { return 0; }
+};
+
+ino_t inode_of(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+class PanelPicture : public test_support::FirmwareFixture {};
+
+TEST_F(PanelPicture, TheBytesSentOnThePanelPortDrawPanelPngOnlyWhenTheDotsChange) {
+    Owner owner;
+    CLCD lcd;
+    ASSERT_EQ(0u, lcd.Init(&SerialPortDriver(1), &owner));
+    lcd.Clear();
+    lcd.Print(1, LCD_CENTRE, "** WELCOME TO THE MAIN MENU **");
+    lcd.DrawIcon(LCD_ICON_RIGHT_ARROW);
+    tx_thread_sleep(20);
+    ASSERT_TRUE(host::panel_picture_flush());
+
+    std::string path = host::panel_picture_path();
+    EXPECT_EQ(StateDir() + "/panel.png", path);
+    test_support::Picture picture;
+    ASSERT_TRUE(test_support::ReadPng(path, picture));
+    ASSERT_EQ(240, picture.width);
+    ASSERT_EQ(64, picture.height);
+    field::PanelScreen screen = field::panel_picture_model().Screen();
+    EXPECT_EQ("** WELCOME TO THE MAIN MENU **", screen.TextRow(1).substr(5, 30));
+    int lit = 0;
+    for (int y = 0; y < 64; y++)
+        for (int x = 0; x < 240; x++) {
+            bool dark = picture.rgb[(size_t(y) * 240 + x) * 3] < 0x80;
+            ASSERT_EQ(screen.Dot(x, y), dark) << x << "," << y;
+            lit += dark;
+        }
+    const uint8_t* star = field::panel_glyph('*');
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 6; x++)
+            EXPECT_EQ(bool(star[y] & (0x80 >> x)), screen.Dot(5 * 6 + x, y)) << "the first '*'";
+    EXPECT_GT(lit, 100);
+
+    ino_t written = inode_of(path);
+    lcd.SendKeepAlive();
+    lcd.SetLocalIndicator();
+    lcd.Print(1, LCD_CENTRE, "** WELCOME TO THE MAIN MENU **");
+    tx_thread_sleep(20);
+    ASSERT_TRUE(host::panel_picture_flush());
+    EXPECT_EQ(written, inode_of(path)) << "nothing changed on the dots: the file stays";
+
+    lcd.PrintLine(4, LCD_LEFT, "new");
+    tx_thread_sleep(20);
+    ASSERT_TRUE(host::panel_picture_flush());
+    EXPECT_NE(written, inode_of(path));
+}
+
+} // namespace

@@ -1,0 +1,153 @@
+// panelterm from the outside: the emulator runs under tmux on one end of a
+// socat pseudo-terminal pair; the test is the sign on the other end, writes
+// LCD commands, reads the screen with capture-pane and the panel's bytes from
+// the line, and presses keys with send-keys. These wait on the wall clock,
+// bounded.
+#include "tests/tools/tool_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+using test_support::run_command;
+
+bool installed(const char* program) {
+    return run_command(std::string("command -v ") + program).find(program) != std::string::npos;
+}
+
+class PanelTerm : public tools_test::ToolTest {
+  protected:
+    PanelTerm() : ToolTest("panelterm") {}
+    void SetUp() override {
+        ToolTest::SetUp();
+        if (IsSkipped()) return;
+        if (!installed("tmux") || !installed("socat")) GTEST_SKIP() << "tmux or socat missing";
+        panel_ = dir_ + "/panel";
+        sign_ = dir_ + "/sign";
+        ASSERT_TRUE(socat_.Start({"socat", "pty,raw,echo=0,link=" + panel_,
+                                  "pty,raw,echo=0,link=" + sign_},
+                                 dir_ + "/socat.txt"));
+        ASSERT_TRUE(Until([&] { return std::filesystem::exists(panel_) && std::filesystem::exists(sign_); }));
+        line_ = open(sign_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(line_, 0);
+        termios t{};
+        tcgetattr(line_, &t);
+        cfmakeraw(&t);
+        tcsetattr(line_, TCSANOW, &t);
+        tmux_ = "tmux -S " + dir_ + "/tmux.sock ";
+        run_command(tmux_ + "new-session -d -s panel -x 120 -y 30 '" +
+                    test_support::BesideTests("panelterm") + " " + panel_ + "'");
+        ASSERT_TRUE(Until([&] { return Screen().find("front panel on") != std::string::npos; }))
+            << Screen();
+    }
+    void TearDown() override {
+        if (!tmux_.empty()) run_command(tmux_ + "kill-server");
+        if (line_ >= 0) close(line_);
+        socat_.Kill();
+        ToolTest::TearDown();
+    }
+    static bool Until(const std::function<bool()>& done) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < end) {
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    std::string Screen() { return run_command(tmux_ + "capture-pane -p -t panel"); }
+    void Keys(const std::string& keys) { run_command(tmux_ + "send-keys -t panel " + keys); }
+    // Writes one byte at a time, so that the panel reads them cut anywhere.
+    void Write(const Bytes& bytes) {
+        for (uint8_t byte : bytes) {
+            ASSERT_EQ(1, write(line_, &byte, 1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    // Reads what the panel sent until `expected` came (heartbeats left out).
+    bool Expect(const Bytes& expected) {
+        return Until([&] {
+            uint8_t buffer[256];
+            ssize_t n;
+            while ((n = read(line_, buffer, sizeof buffer)) > 0)
+                received_.insert(received_.end(), buffer, buffer + n);
+            for (size_t i = 0; i + 1 < received_.size();)
+                if (received_[i] == 0xFF && received_[i + 1] == 0xFF)
+                    received_.erase(received_.begin() + long(i), received_.begin() + long(i) + 2);
+                else
+                    i += received_[i] == 0xFF ? 2 : 1;
+            auto at = std::search(received_.begin(), received_.end(), expected.begin(), expected.end());
+            if (at == received_.end()) return false;
+            received_.erase(received_.begin(), at + long(expected.size()));
+            return true;
+        });
+    }
+    // The screen line holding `text`, and the column of `text` after the
+    // frame character that opens the line (1 = the first).
+    int ColumnOf(const std::string& text, int& row) {
+        std::vector<std::string> lines = test_support::Lines(Screen());
+        for (size_t i = 0; i < lines.size(); i++) {
+            size_t at = lines[i].find(text), frame = lines[i].find('|');
+            if (at == std::string::npos || frame == std::string::npos) continue;
+            row = int(i);
+            return int(at - frame);
+        }
+        return -1;
+    }
+
+    test_support::HostProcess socat_;
+    std::string panel_, sign_, tmux_;
+    int line_ = -1;
+    Bytes received_;
+};
+
+TEST_F(PanelTerm, AnswersDrawsAndSendsItsKeysOverThePanelLine) {
+    Write({0xFE, '6'});
+    EXPECT_TRUE(Expect({0xFF, 0xA7})) << "the probe is answered";
+
+    const std::string title = "** WELCOME TO THE MAIN MENU **";
+    Bytes command = {0xFE, 'G', 6, 1};
+    command.insert(command.end(), title.begin(), title.end());
+    Write(command);
+    Write({0xFE, 'd', 0xE8, 0x38, 0xEF, 0x3F, 0x00, 0x04, 0x02, 0xFF, 0xDF, 0x02, 0x04, 0x00, 0x00});
+    Write({0xFE, 'V'});
+    int row = 0, column = -1;
+    ASSERT_TRUE(Until([&] { return (column = ColumnOf(title, row)) > 0; })) << Screen();
+    EXPECT_EQ(6, column) << Screen();
+    EXPECT_EQ(1, row) << "row 1 is the line under the heading";
+    EXPECT_TRUE(Until([&] {
+        std::string screen = Screen();
+        return screen.find("right arrow") != std::string::npos && screen.find("LOCAL") != std::string::npos;
+    })) << Screen();
+
+    Keys("1");
+    EXPECT_TRUE(Expect({0x03}));
+    Keys("Enter");
+    EXPECT_TRUE(Expect({0x08}));
+    Keys("F1");
+    EXPECT_TRUE(Expect({0xFF, 0xBD, 0x00, 0x05, 0xF0, 0x05, 0xED}));
+    Keys("A");
+    EXPECT_TRUE(Expect({0xFF, 0xBD, 0x04, 0x1C, 0xF0, 0x1C, 0xED}));
+    Keys("M-l");
+    EXPECT_TRUE(Expect({0xFF, 0xB3}));
+    Keys("M-c");
+    EXPECT_TRUE(Expect({0xFF, 0xB4}));
+    Keys("M-q");
+    EXPECT_TRUE(Until([&] {
+        std::vector<std::string> lines = test_support::Lines(run_command(tmux_ + "has-session -t panel; echo $?"));
+        return !lines.empty() && lines.back() != "0";
+    })) << "Alt-q ends the emulator";
+}
+
+} // namespace
