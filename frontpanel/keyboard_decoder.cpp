@@ -27,23 +27,23 @@ const layout_key COMMON_KEYS[] = {
 
 // The character keys of "ENUS".
 const layout_key ENUS_KEYS[] = {
-    {0x0E, 96, 126},  {0x15, 113, 81}, {0x16, 49, 33},   {0x1A, 122, 90},  {0x1B, 115, 83},
-    {0x1C, 97, 65},   {0x1D, 119, 87}, {0x1E, 50, 64},   {0x21, 99, 67},   {0x22, 120, 88},
-    {0x23, 100, 68},  {0x24, 101, 69}, {0x25, 52, 36},   {0x26, 51, 35},   {0x29, 32, 32},
-    {0x2A, 118, 86},  {0x2B, 102, 70}, {0x2C, 116, 84},  {0x2D, 114, 82},  {0x2E, 53, 37},
-    {0x31, 110, 78},  {0x32, 98, 66},  {0x33, 104, 72},  {0x34, 103, 71},  {0x35, 121, 89},
-    {0x36, 54, 94},   {0x3A, 109, 77}, {0x3B, 106, 74},  {0x3C, 117, 85},  {0x3D, 55, 38},
-    {0x3E, 56, 42},   {0x41, 44, 60},  {0x42, 107, 75},  {0x43, 105, 73},  {0x44, 111, 79},
-    {0x45, 48, 41},   {0x46, 57, 40},  {0x49, 46, 62},   {0x4A, 47, 63},   {0x4B, 108, 76},
-    {0x4C, 59, 58},   {0x4D, 112, 80}, {0x4E, 45, 95},   {0x52, 39, 34},   {0x54, 91, 123},
-    {0x55, 61, 43},   {0x5B, 93, 125}, {0x5D, 92, 124},
+    {0x0E, 96, 126}, {0x15, 113, 81}, {0x16, 49, 33},  {0x1A, 122, 90}, {0x1B, 115, 83},
+    {0x1C, 97, 65},  {0x1D, 119, 87}, {0x1E, 50, 64},  {0x21, 99, 67},  {0x22, 120, 88},
+    {0x23, 100, 68}, {0x24, 101, 69}, {0x25, 52, 36},  {0x26, 51, 35},  {0x29, 32, 32},
+    {0x2A, 118, 86}, {0x2B, 102, 70}, {0x2C, 116, 84}, {0x2D, 114, 82}, {0x2E, 53, 37},
+    {0x31, 110, 78}, {0x32, 98, 66},  {0x33, 104, 72}, {0x34, 103, 71}, {0x35, 121, 89},
+    {0x36, 54, 94},  {0x3A, 109, 77}, {0x3B, 106, 74}, {0x3C, 117, 85}, {0x3D, 55, 38},
+    {0x3E, 56, 42},  {0x41, 44, 60},  {0x42, 107, 75}, {0x43, 105, 73}, {0x44, 111, 79},
+    {0x45, 48, 41},  {0x46, 57, 40},  {0x49, 46, 62},  {0x4A, 47, 63},  {0x4B, 108, 76},
+    {0x4C, 59, 58},  {0x4D, 112, 80}, {0x4E, 45, 95},  {0x52, 39, 34},  {0x54, 91, 123},
+    {0x55, 61, 43},  {0x5B, 93, 125}, {0x5D, 92, 124},
 };
 
 // Where "FRCA" differs from "ENUS".
 const layout_key FRCA_CHANGES[] = {
-    {0x0E, 35, 124}, {0x1E, 50, 34},   {0x26, 51, 47}, {0x36, 54, 63},   {0x41, 44, 39},
-    {0x49, 46, 46},  {0x4A, 233, 201}, {0x52, 96, 96}, {0x54, 94, 94},   {0x5B, 184, 168},
-    {0x5D, 60, 62},  {0x73, 0, 53},
+    {0x0E, 35, 124}, {0x1E, 50, 34},   {0x26, 51, 47},   {0x36, 54, 63},
+    {0x41, 44, 39},  {0x49, 46, 46},   {0x4A, 233, 201}, {0x52, 96, 96},
+    {0x54, 94, 94},  {0x5B, 184, 168}, {0x5D, 60, 62},   {0x73, 0, 53},
 };
 
 // "FRCA" with the right Alt (AltGr) held.
@@ -72,8 +72,7 @@ typedef std::array<uint16_t, PS2_SCAN_CODES> scan_table;
 
 enum layout_table { ENUS_PLAIN, ENUS_SHIFTED, FRCA_PLAIN, FRCA_SHIFTED, FRCA_ALTGR_TABLE, TABLES };
 
-template <size_t N>
-void fill(scan_table& plain, scan_table* shifted, const layout_key (&keys)[N]) {
+template <size_t N> void fill(scan_table& plain, scan_table* shifted, const layout_key (&keys)[N]) {
     for (const layout_key& key : keys) {
         plain[key.scan] = key.plain;
         if (shifted) (*shifted)[key.scan] = key.shifted;
@@ -128,9 +127,9 @@ struct keypad_range {
     int digit;
 };
 const keypad_range KEYPAD_RANGES[] = {
-    {'A', 'C', 2}, {192, 197, 2}, {'D', 'F', 3}, {200, 203, 3}, {'G', 'I', 4}, {204, 207, 4},
-    {'J', 'L', 5}, {'M', 'O', 6}, {210, 214, 6}, {'P', 'S', 7}, {'T', 'V', 8}, {217, 220, 8},
-    {'W', 'Z', 9}, {159, 159, 9}, {' ', ' ', 0},
+    {'A', 'C', 2}, {192, 197, 2}, {'D', 'F', 3}, {200, 203, 3}, {'G', 'I', 4},
+    {204, 207, 4}, {'J', 'L', 5}, {'M', 'O', 6}, {210, 214, 6}, {'P', 'S', 7},
+    {'T', 'V', 8}, {217, 220, 8}, {'W', 'Z', 9}, {159, 159, 9}, {' ', ' ', 0},
 };
 
 } // namespace
@@ -221,7 +220,8 @@ int keyboard_decoder::Translate(uint8_t byte) {
     bool make = !(flags_ & KBD_BREAK_PENDING);
     UpdateModifiers(code, make);
     if (!make) return Refuse(), 1;
-    Compose(key_event(code, uint16_t((Ctrl() ? KEY_EVENT_CTRL : 0) | (keypad ? KEY_EVENT_KEYPAD : 0))));
+    Compose(
+        key_event(code, uint16_t((Ctrl() ? KEY_EVENT_CTRL : 0) | (keypad ? KEY_EVENT_KEYPAD : 0))));
     return 1;
 }
 

@@ -66,13 +66,18 @@ const lcd_icon_row LCD_ICONS[LCD_ICON_COUNT] = {
     {LCD_ICON_HOURGLASS1, 232, 0, {0x7E, 0x7E, 0x3C, 0x18, 0x24, 0x42, 0x7E, 0x00}, "hourglass 1"},
     {LCD_ICON_HOURGLASS2, 232, 0, {0x7E, 0x42, 0x3C, 0x18, 0x24, 0x7E, 0x7E, 0x00}, "hourglass 2"},
     {LCD_ICON_HOURGLASS3, 232, 0, {0x7E, 0x42, 0x24, 0x18, 0x3C, 0x7E, 0x7E, 0x00}, "hourglass 3"},
-    {LCD_ICON_RIGHT_ARROW, 232, 56, {0x00, 0x04, 0x02, 0xFF, 0x02, 0x04, 0x00, 0x00}, "right arrow"},
+    {LCD_ICON_RIGHT_ARROW,
+     232,
+     56,
+     {0x00, 0x04, 0x02, 0xFF, 0x02, 0x04, 0x00, 0x00},
+     "right arrow"},
 };
 
 namespace {
 
 const lcd_rect ICON_CLEARS[] = {
-    {0, 0, 7, 7}, {8, 0, 16, 8}, {16, 0, 24, 8}, {216, 0, 223, 8}, {224, 0, 232, 8}, {232, 0, 240, 8},
+    {0, 0, 7, 7},     {8, 0, 16, 8},    {16, 0, 24, 8},
+    {216, 0, 223, 8}, {224, 0, 232, 8}, {232, 0, 240, 8},
 };
 
 const uint8_t BACKSPACE_LIMIT = 5;
@@ -278,8 +283,7 @@ void CLCD::SendFormatted(uint8_t row, uint8_t column, const char* text) {
 
 // Formats into the text buffer; a text that would not fit is dropped with a
 // warning.
-bool CLCD::Format(char (&text)[TEXT_BYTES], const char* writer, const char* format,
-                  va_list args) {
+bool CLCD::Format(char (&text)[TEXT_BYTES], const char* writer, const char* format, va_list args) {
     std::memset(text, 0, sizeof text);
     int length = format ? std::vsnprintf(text, sizeof text, format, args) : -1;
     if (length >= 0 && size_t(length) < sizeof text) return true;

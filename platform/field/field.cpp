@@ -127,6 +127,12 @@ PictureWriter& panel_writer() {
     return w;
 }
 
+// The front panel attached in-process as the far end of UART1.
+field::PanelLcd& attached_panel() {
+    static field::PanelLcd panel;
+    return panel;
+}
+
 // Every byte UART1 sends goes to the panel model; the revision reports it
 // receives decide how the model reads data bytes.
 void watch_panel_link() {
@@ -176,6 +182,7 @@ void field_stop() {
     board::display_output_attach(nullptr);
     board::display_bus_set_scanner(nullptr);
     board::uart_attach_observer(PANEL_UART, nullptr);
+    panel_detach();
     writer().Stop();
     panel_writer().Stop();
     control().Stop();
@@ -215,6 +222,25 @@ std::string sign_picture_path() {
 
 bool sign_picture_flush() {
     return writer().Flush();
+}
+
+field::PanelLcd& panel_attach(uint8_t revision) {
+    field::PanelLcd& panel = attached_panel();
+    panel.Reset();
+    panel.Answer(revision, [](const uint8_t* data, size_t size) {
+        board::uart_line_receive(PANEL_UART, std::vector<uint8_t>(data, data + size));
+    });
+    board::uart_attach_peer(
+        PANEL_UART, [](const uint8_t* data, size_t size) { attached_panel().Feed(data, size); });
+    return panel;
+}
+
+void panel_detach() {
+    board::uart_attach_peer(PANEL_UART, nullptr);
+}
+
+void panel_send(const std::vector<uint8_t>& bytes) {
+    board::uart_line_receive(PANEL_UART, bytes);
 }
 
 std::string panel_picture_path() {

@@ -119,10 +119,17 @@ TEST_F(LcdDriver, TextIsPositionedAndMappedAsThePanelExpects) {
         {"centred title",
          [](CLCD& l) { l.Print(1, LCD_CENTRE, "%s", "** WELCOME TO THE MAIN MENU **"); },
          Bytes{0xFE, 0x47, 0x06, 0x01} + bytes_of("** WELCOME TO THE MAIN MENU **")},
-        {"left", [](CLCD& l) { l.Print(3, LCD_LEFT, "ab%d", 7); }, Bytes{0xFE, 0x47, 1, 3} + bytes_of("ab7")},
-        {"right", [](CLCD& l) { l.Print(8, LCD_RIGHT, "xyz"); }, Bytes{0xFE, 0x47, 37, 8} + bytes_of("xyz")},
-        {"Latin-1 letters", [](CLCD& l) { l.SendString("\xE9\xC0\xE7\xA3"); }, Bytes{0x82, 0x41, 0x63, 0x9C}},
-        {"control bytes skipped", [](CLCD& l) { l.SendString("A\x01\x07\x1B\x7F\xFE\xFF" "B"); },
+        {"left", [](CLCD& l) { l.Print(3, LCD_LEFT, "ab%d", 7); },
+         Bytes{0xFE, 0x47, 1, 3} + bytes_of("ab7")},
+        {"right", [](CLCD& l) { l.Print(8, LCD_RIGHT, "xyz"); },
+         Bytes{0xFE, 0x47, 37, 8} + bytes_of("xyz")},
+        {"Latin-1 letters", [](CLCD& l) { l.SendString("\xE9\xC0\xE7\xA3"); },
+         Bytes{0x82, 0x41, 0x63, 0x9C}},
+        {"control bytes skipped",
+         [](CLCD& l) {
+             l.SendString("A\x01\x07\x1B\x7F\xFE\xFF"
+                          "B");
+         },
          bytes_of("AB")},
         {"new line on row 8",
          [](CLCD& l) {
@@ -146,8 +153,7 @@ TEST_F(LcdDriver, TextIsPositionedAndMappedAsThePanelExpects) {
         {"print at column 30 keeps 10 of 15",
          [](CLCD& l) { l.PrintAt(2, 30, LCD_LEFT, "%s", "ABCDEFGHIJKLMNO"); },
          Bytes{0xFE, 0x47, 30, 2} + bytes_of("ABCDEFGHIJ")},
-        {"print at, centred in the width",
-         [](CLCD& l) { l.PrintAt(2, 30, LCD_CENTRE, "ab"); },
+        {"print at, centred in the width", [](CLCD& l) { l.PrintAt(2, 30, LCD_CENTRE, "ab"); },
          Bytes{0xFE, 0x47, 30, 2} + bytes_of("    ab    ")},
         {"print at, right", [](CLCD& l) { l.PrintAt(2, 34, LCD_RIGHT, "ab"); },
          Bytes{0xFE, 0x47, 34, 2} + bytes_of("    ab")},
@@ -280,7 +286,8 @@ bool glyph_at(const field::PanelScreen& screen, uint8_t code, int column, int ro
 bool icon_at(const field::PanelScreen& screen, const lcd_icon_row& icon) {
     for (int y = 0; y < 8; y++)
         for (int x = 0; x < 8; x++)
-            if (screen.Dot(icon.x + x, icon.y + y) != bool(icon.bits[y] & (0x80 >> x))) return false;
+            if (screen.Dot(icon.x + x, icon.y + y) != bool(icon.bits[y] & (0x80 >> x)))
+                return false;
     return true;
 }
 

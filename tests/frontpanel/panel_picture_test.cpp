@@ -12,6 +12,9 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
+#include <vector>
+
 namespace {
 
 class Owner : public CLCDOwner {
@@ -69,6 +72,31 @@ TEST_F(PanelPicture, TheBytesSentOnThePanelPortDrawPanelPngOnlyWhenTheDotsChange
     tx_thread_sleep(20);
     ASSERT_TRUE(host::panel_picture_flush());
     EXPECT_NE(written, inode_of(path));
+}
+
+TEST_F(PanelPicture, AnAttachedPanelAnswersAndThePictureReadsItsRevision) {
+    field::PanelLcd& panel = host::panel_attach(7);
+    CJ6SerialDriver& port = SerialPortDriver(1);
+    Owner owner;
+    CLCD lcd;
+    ASSERT_EQ(0u, lcd.Init(&port, &owner));
+    lcd.Probe();
+    tx_thread_sleep(20);
+    std::vector<uint8_t> answer;
+    for (int byte = 0; port.ReadByte(&byte);)
+        answer.push_back(uint8_t(byte));
+    EXPECT_EQ((std::vector<uint8_t>{0xFF, 0xA7}), answer);
+    EXPECT_EQ(7, field::panel_picture_model().Screen().first_revision);
+
+    lcd.SetRevisions(7, 0);
+    lcd.DrawIcon(LCD_ICON_RIGHT_ARROW);
+    lcd.PrintRowCol(8, 2, "ok");
+    tx_thread_sleep(20);
+    field::PanelScreen attached = panel.Screen(), pictured = field::panel_picture_model().Screen();
+    EXPECT_EQ(" ok", attached.TextRow(8).substr(0, 3));
+    EXPECT_EQ(0, std::memcmp(attached.dots, pictured.dots, sizeof attached.dots));
+    EXPECT_TRUE(pictured.Dot(232 + 3, 56 + 3)) << "the escaped 0xFF row of the arrow";
+    host::panel_detach();
 }
 
 } // namespace

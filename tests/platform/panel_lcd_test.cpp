@@ -14,7 +14,9 @@ typedef std::vector<uint8_t> Bytes;
 TEST(PanelModel, AnswersProbeAndRevisionRequestsWithItsRevision) {
     field::PanelLcd panel;
     Bytes replies;
-    panel.Answer(7, [&](const uint8_t* data, size_t size) { replies.insert(replies.end(), data, data + size); });
+    panel.Answer(7, [&](const uint8_t* data, size_t size) {
+        replies.insert(replies.end(), data, data + size);
+    });
     panel.Feed(Bytes{0xFE, '6', 0xFE, '7'});
     EXPECT_EQ((Bytes{0xFF, 0xA7, 0xFF, 0xA7}), replies);
     field::PanelScreen screen = panel.Screen();
@@ -30,7 +32,8 @@ TEST(PanelModel, TunnelledFramesTakeTheirLengthFromTheirIdentifierForm) {
     field::PanelLcd panel;
     std::vector<Bytes> frames;
     panel.OnCanFrame([&](const Bytes& frame) { frames.push_back(frame); });
-    Bytes extended = {0xFE, 'A', 0x00, 0x3B, 0x60, 0x20, 0x08, 1, 2, 3, 4, 5, 6, 0xFF, 0xDE, 0xFF, 0xDF};
+    Bytes extended = {0xFE, 'A', 0x00, 0x3B, 0x60, 0x20, 0x08, 1,   2,
+                      3,    4,   5,    6,    0xFF, 0xDE, 0xFF, 0xDF};
     Bytes standard = {0xFE, 'A', 0x12, 0x30, 0x02, 'x', 'y', 0, 0, 0, 0, 0, 0};
     panel.Feed(extended);
     panel.Feed(standard);
@@ -44,13 +47,13 @@ TEST(PanelModel, TunnelledFramesTakeTheirLengthFromTheirIdentifierForm) {
 TEST(PanelModel, BadInputIsReadWithoutHarm) {
     field::PanelLcd panel;
     const Bytes hostile[] = {
-        {0xFE, 'G', 200, 77, 'a', 'b'},                  // a cursor off the screen
-        {0xFE, 'd', 10, 10, 5, 5},                         // a bitmap with its edges crossed
-        {0xFE, 'd', 230, 60, 255, 255, 0xFF, 0xDF},        // a bitmap beyond the dots, cut short
-        {0xFE, 'x', 0xFF, 250, 70, 0, 0},                  // a rectangle beyond the dots
-        {0xFE, 'Q', 'Z'},                                  // an unknown command
-        {0xFE, 'r', 0xFF, 0xFE, 'p', 3, 3},                // a command cut by the next one
-        {0xFF, 0xFF, 0x01, 0x1F},                          // stray bytes
+        {0xFE, 'G', 200, 77, 'a', 'b'},             // a cursor off the screen
+        {0xFE, 'd', 10, 10, 5, 5},                  // a bitmap with its edges crossed
+        {0xFE, 'd', 230, 60, 255, 255, 0xFF, 0xDF}, // a bitmap beyond the dots, cut short
+        {0xFE, 'x', 0xFF, 250, 70, 0, 0},           // a rectangle beyond the dots
+        {0xFE, 'Q', 'Z'},                           // an unknown command
+        {0xFE, 'r', 0xFF, 0xFE, 'p', 3, 3},         // a command cut by the next one
+        {0xFF, 0xFF, 0x01, 0x1F},                   // stray bytes
     };
     for (const Bytes& bytes : hostile)
         panel.Feed(bytes);
@@ -74,7 +77,8 @@ TEST(PanelModel, MakesThePanelsKeyBytes) {
     EXPECT_EQ(0xFF, field::panel_keypad_digit('x'));
     field::Ps2Key key{};
     ASSERT_TRUE(field::ps2_function_key(1, key));
-    EXPECT_EQ((Bytes{0xFF, 0xBD, 0x00, 0x05, 0xF0, 0x05, 0xED}), field::panel_keyboard_key(0, key.scan));
+    EXPECT_EQ((Bytes{0xFF, 0xBD, 0x00, 0x05, 0xF0, 0x05, 0xED}),
+              field::panel_keyboard_key(0, key.scan));
     EXPECT_FALSE(field::ps2_function_key(13, key));
     ASSERT_TRUE(field::ps2_key_for_character('A', key));
     EXPECT_EQ(0x1C, key.scan);

@@ -143,12 +143,15 @@ std::string braille(const field::PanelScreen& screen, int cx, int cy) {
         for (int x = 0; x < 2; x++)
             if (screen.Dot(cx * 2 + x, cy * 4 + y)) bits |= BIT[y][x];
     unsigned code = 0x2800u + unsigned(bits);
-    return {char(0xE0 | (code >> 12)), char(0x80 | ((code >> 6) & 0x3F)), char(0x80 | (code & 0x3F))};
+    return {char(0xE0 | (code >> 12)), char(0x80 | ((code >> 6) & 0x3F)),
+            char(0x80 | (code & 0x3F))};
 }
 
-const char* HELP = "keys: 0-9 Enter Esc arrows = keypad; letters F1-F12 Ctrl = keyboard; "
-                   "Alt-l local Alt-c central Alt-m mode Alt-1/2 switch Alt-i reinit Alt-v dots "
-                   "Alt-q quit";
+const char* const HELP[] = {
+    "keypad: 0-9 Enter Esc arrows   keyboard: letters F1-F12 Ctrl Tab Backspace",
+    "Alt-l local  Alt-c central  Alt-m mode  Alt-1/2 switch  Alt-i reinit  Alt-v dots  Alt-q quit",
+};
+const int HELP_ROW = 10, DOTS_ROW = 13;
 
 void draw(field::PanelLcd& model, const Options& options, bool connected, bool dots) {
     field::PanelScreen screen = model.Screen();
@@ -167,13 +170,14 @@ void draw(field::PanelLcd& model, const Options& options, bool connected, bool d
              screen.busy ? "BUSY" : "idle", screen.backlight ? "on" : "off",
              unsigned(screen.backlight_level), unsigned(screen.first_revision),
              unsigned(screen.second_revision));
-    mvaddstr(10, 0, HELP);
+    for (int i = 0; i < 2; i++)
+        mvaddstr(HELP_ROW + i, 0, HELP[i]);
     if (dots)
         for (int cy = 0; cy < field::PANEL_HEIGHT / 4; cy++) {
             std::string line;
             for (int cx = 0; cx < field::PANEL_WIDTH / 2; cx++)
                 line += braille(screen, cx, cy);
-            mvaddstr(12 + cy, 0, line.c_str());
+            mvaddstr(DOTS_ROW + cy, 0, line.c_str());
         }
     refresh();
 }
@@ -185,8 +189,8 @@ struct AltAction {
     uint8_t report; // 0: a host action
 };
 const AltAction ALT_KEYS[] = {
-    {'l', field::PANEL_LOCAL},        {'c', field::PANEL_CENTRAL},  {'m', field::PANEL_MODE_TOGGLE},
-    {'1', field::PANEL_SWITCH_1},     {'2', field::PANEL_SWITCH_2}, {'i', field::PANEL_REINITIALISED},
+    {'l', field::PANEL_LOCAL},    {'c', field::PANEL_CENTRAL},  {'m', field::PANEL_MODE_TOGGLE},
+    {'1', field::PANEL_SWITCH_1}, {'2', field::PANEL_SWITCH_2}, {'i', field::PANEL_REINITIALISED},
 };
 
 struct KeypadKey {
