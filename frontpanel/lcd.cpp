@@ -163,11 +163,14 @@ void CLCD::WriteCommand(const uint8_t* bytes, size_t length) {
     trace_printf("CLCD::WriteCommand: Warning Write Failed\n");
 }
 
+// A command of the table with exactly its argument count.
 void CLCD::Command(uint8_t letter, std::initializer_list<uint8_t> arguments) {
+    const lcd_command_row* row = lcd_find_command(letter);
     uint8_t bytes[8] = {LCD_COMMAND, letter};
+    if (!row || arguments.size() != row->arguments || arguments.size() + 2 > sizeof bytes) return;
     size_t length = 2;
     for (uint8_t argument : arguments)
-        if (length < sizeof bytes) bytes[length++] = argument;
+        bytes[length++] = argument;
     WriteCommand(bytes, length);
 }
 

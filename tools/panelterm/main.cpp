@@ -10,7 +10,8 @@
 // local lamp, busy mark, backlight, revision) and, on Alt-v, the 240 x 64
 // dots in braille. The panel answers the probe and the revision request with
 // 0xFF 0xA0+N (--rev N, default 7) and sends the heartbeat 0xFF 0xFF every
-// 10 s. With --watch it answers nothing and sends only keys.
+// 10 s. With --watch it answers nothing, sends only keys, and reads the
+// stream as a panel of revision N would.
 //
 // Keys: digits, Enter, Esc and the arrows are the keypad; letters, F1-F12,
 // Ctrl, Tab, Backspace and punctuation go out as the PS/2 keyboard; Alt-l
@@ -230,9 +231,16 @@ class Terminal {
     Terminal(const Options& options) : options_(options), link_(options.link) {}
 
     int Run() {
-        if (!options_.watch)
+        if (options_.watch) {
+            // The mirror carries what the panel gets: read it as a panel of
+            // the given revision would.
+            std::vector<uint8_t> report =
+                field::panel_report_bytes(uint8_t(field::PANEL_REVISION | options_.revision));
+            model_.NoteSent(report.data(), report.size());
+        } else {
             model_.Answer(uint8_t(options_.revision),
                           [this](const uint8_t* data, size_t size) { link_.Send(data, size); });
+        }
         long long heartbeat = now_ms() + HEARTBEAT_MS, reopen = 0;
         draw(model_, options_, link_.Open(), dots_);
         while (!quit_) {
