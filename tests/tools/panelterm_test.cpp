@@ -36,21 +36,12 @@ class PanelTerm : public tools_test::ToolTest {
     void SetUp() override {
         ToolTest::SetUp();
         if (IsSkipped()) return;
-        std::string socat = installed("socat");
-        if (installed("tmux").empty() || socat.empty()) GTEST_SKIP() << "tmux or socat missing";
+        socat_path_ = installed("socat");
+        if (installed("tmux").empty() || socat_path_.empty())
+            GTEST_SKIP() << "tmux or socat missing";
         panel_ = dir_ + "/panel";
         sign_ = dir_ + "/sign";
-        ASSERT_TRUE(
-            socat_.Start({socat, "pty,raw,echo=0,link=" + panel_, "pty,raw,echo=0,link=" + sign_},
-                         dir_ + "/socat.txt"));
-        ASSERT_TRUE(Until(
-            [&] { return std::filesystem::exists(panel_) && std::filesystem::exists(sign_); }));
-        line_ = open(sign_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        ASSERT_GE(line_, 0);
-        termios t{};
-        tcgetattr(line_, &t);
-        cfmakeraw(&t);
-        tcsetattr(line_, TCSANOW, &t);
+        ASSERT_NO_FATAL_FAILURE(OpenLine());
         tmux_ = "tmux -S " + dir_ + "/tmux.sock ";
         run_command(tmux_ + "new-session -d -s panel -x 120 -y 30 '" +
                     test_support::BesideTests("panelterm") + " " + panel_ + "'");
@@ -63,8 +54,29 @@ class PanelTerm : public tools_test::ToolTest {
         socat_.Kill();
         ToolTest::TearDown();
     }
-    static bool Until(const std::function<bool()>& done) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    // A new pseudo-terminal pair under the same two links, as a restarting
+    // sign gives.
+    void OpenLine() {
+        if (line_ >= 0) close(line_);
+        socat_.Kill();
+        std::filesystem::remove(panel_);
+        std::filesystem::remove(sign_);
+        ASSERT_TRUE(socat_.Start(
+            {socat_path_, "pty,raw,echo=0,link=" + panel_, "pty,raw,echo=0,link=" + sign_},
+            dir_ + "/socat.txt"));
+        ASSERT_TRUE(Until([&] {
+            return std::filesystem::exists(panel_) && std::filesystem::exists(sign_);
+        })) << socat_.Output();
+        line_ = open(sign_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(line_, 0);
+        termios t{};
+        tcgetattr(line_, &t);
+        cfmakeraw(&t);
+        tcsetattr(line_, TCSANOW, &t);
+    }
+    static bool Until(const std::function<bool()>& done,
+                      std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        auto end = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < end) {
             if (done()) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -81,23 +93,26 @@ class PanelTerm : public tools_test::ToolTest {
         }
     }
     // Reads what the panel sent until `expected` came (heartbeats left out).
-    bool Expect(const Bytes& expected) {
-        return Until([&] {
-            uint8_t buffer[256];
-            ssize_t n;
-            while ((n = read(line_, buffer, sizeof buffer)) > 0)
-                received_.insert(received_.end(), buffer, buffer + n);
-            for (size_t i = 0; i + 1 < received_.size();)
-                if (received_[i] == 0xFF && received_[i + 1] == 0xFF)
-                    received_.erase(received_.begin() + long(i), received_.begin() + long(i) + 2);
-                else
-                    i += received_[i] == 0xFF ? 2 : 1;
-            auto at =
-                std::search(received_.begin(), received_.end(), expected.begin(), expected.end());
-            if (at == received_.end()) return false;
-            received_.erase(received_.begin(), at + long(expected.size()));
-            return true;
-        });
+    bool Expect(const Bytes& expected, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        return Until(
+            [&] {
+                uint8_t buffer[256];
+                ssize_t n;
+                while ((n = read(line_, buffer, sizeof buffer)) > 0)
+                    received_.insert(received_.end(), buffer, buffer + n);
+                for (size_t i = 0; i + 1 < received_.size();)
+                    if (received_[i] == 0xFF && received_[i + 1] == 0xFF)
+                        received_.erase(received_.begin() + long(i),
+                                        received_.begin() + long(i) + 2);
+                    else
+                        i += received_[i] == 0xFF ? 2 : 1;
+                auto at = std::search(received_.begin(), received_.end(), expected.begin(),
+                                      expected.end());
+                if (at == received_.end()) return false;
+                received_.erase(received_.begin(), at + long(expected.size()));
+                return true;
+            },
+            limit);
     }
     // The screen line holding `text`, and the column of `text` after the
     // frame character that opens the line (1 = the first).
@@ -113,7 +128,7 @@ class PanelTerm : public tools_test::ToolTest {
     }
 
     test_support::HostProcess socat_;
-    std::string panel_, sign_, tmux_;
+    std::string socat_path_, panel_, sign_, tmux_;
     int line_ = -1;
     Bytes received_;
 };
@@ -140,7 +155,7 @@ TEST_F(PanelTerm, AnswersDrawsAndSendsItsKeysOverThePanelLine) {
     })) << Screen();
 
     Keys("1");
-    EXPECT_TRUE(Expect({0x03}));
+    EXPECT_TRUE(Expect({0x03})) << socat_.Output();
     Keys("Enter");
     EXPECT_TRUE(Expect({0x08}));
     Keys("F1");
@@ -157,6 +172,20 @@ TEST_F(PanelTerm, AnswersDrawsAndSendsItsKeysOverThePanelLine) {
             test_support::Lines(run_command(tmux_ + "has-session -t panel 2>/dev/null; echo $?"));
         return !lines.empty() && lines.back() != "0";
     })) << "Alt-q ends the emulator";
+}
+
+TEST_F(PanelTerm, OpensTheLineAgainWhenItComesBack) {
+    Write({0xFE, '7'});
+    EXPECT_TRUE(Expect({0xFF, 0xA7}));
+    ASSERT_NO_FATAL_FAILURE(OpenLine());
+    EXPECT_TRUE(Until([&] {
+        Write({0xFE, '6'});
+        return Expect({0xFF, 0xA7}, std::chrono::milliseconds(200));
+    })) << "the panel answers on the new line";
+    Write({0xFE, 'G', 1, 3, 'b', 'a', 'c', 'k'});
+    int row = 0;
+    EXPECT_TRUE(Until([&] { return ColumnOf("back", row) == 1; })) << Screen();
+    EXPECT_EQ(3, row);
 }
 
 } // namespace
