@@ -148,6 +148,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::printf("sign-controller: sign picture %s\n", host::sign_picture_path().c_str());
+    std::printf("sign-controller: front panel picture %s\n", host::panel_picture_path().c_str());
     std::printf("sign-controller: field control %s, CAN frames logged in %s\n",
                 host::field_control_path().c_str(), host::can_log_path().c_str());
     print_uart_lines(options);

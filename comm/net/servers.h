@@ -54,6 +54,12 @@ class CTCP_Server {
     // Send on the connection of `slot`, in pieces of at most 1444 bytes.
     bool SendOn(uint32_t slot, const uint8_t* data, uint32_t length);
     virtual void SetRxCallback(server_notify_fn function, uint32_t argument1, uint32_t argument2);
+    // One byte into the transmit ring of the front panel's web-LCD mirror.
+    // -> false (dropped) while no ring is served, as now.
+    virtual bool WriteByte(uint8_t byte) {
+        (void)byte;
+        return false;
+    }
 
     uint8_t channel = CHANNEL_NONE;
 

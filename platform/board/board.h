@@ -137,6 +137,11 @@ ModemOutputs uart_modem_outputs(int port);
 // An in-process far end: every load the UART sends reaches `peer` (in
 // interrupt context; it must not call the kernel). Null detaches.
 void uart_attach_peer(int port, std::function<void(const uint8_t*, size_t)> peer);
+// A watcher of both directions of the line (the panel picture): every load
+// sent (sent true) and every piece received from the far end (sent false),
+// in interrupt context. It outlives board resets; null detaches.
+void uart_attach_observer(int port,
+                          std::function<void(bool sent, const uint8_t*, size_t)> observer);
 // Sizes of the transmit loads sent so far (one per holding-register-empty
 // cycle), and the bytes from the line not yet taken into the receive FIFO.
 std::vector<uint32_t> uart_loads(int port);

@@ -71,6 +71,11 @@ void uart_attach_peer(int port, std::function<void(const uint8_t*, size_t)> peer
     if (Uart16550* uart = uart_model(port)) uart->SetPeer(std::move(peer));
 }
 
+void uart_attach_observer(int port,
+                          std::function<void(bool sent, const uint8_t*, size_t)> observer) {
+    if (Uart16550* uart = uart_model(port)) uart->SetObserver(std::move(observer));
+}
+
 std::vector<uint32_t> uart_loads(int port) {
     Uart16550* uart = uart_model(port);
     return uart ? uart->LoadSizes() : std::vector<uint32_t>();

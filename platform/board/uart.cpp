@@ -202,9 +202,11 @@ void Uart16550::Drain() {
     }
     auto sink = sink_;
     auto peer = peer_;
+    auto observer = observer_;
     Update(lock);
     if (load.empty()) return;
     if (sink) sink(load.data(), load.size());
+    if (observer) observer(true, load.data(), load.size());
     if (peer) peer(load.data(), load.size());
 }
 
@@ -221,7 +223,9 @@ void Uart16550::LineReceive(const std::vector<uint8_t>& bytes) {
     std::unique_lock<std::mutex> lock(m_);
     line_in_.insert(line_in_.end(), bytes.begin(), bytes.end());
     Refill();
+    auto observer = observer_;
     Update(lock);
+    if (observer && !bytes.empty()) observer(false, bytes.data(), bytes.size());
 }
 
 void Uart16550::ModemChanged(uint8_t before) {
@@ -294,6 +298,11 @@ void Uart16550::SetLineSink(std::function<void(const uint8_t*, size_t)> sink) {
 void Uart16550::SetPeer(std::function<void(const uint8_t*, size_t)> peer) {
     std::lock_guard<std::mutex> lock(m_);
     peer_ = std::move(peer);
+}
+
+void Uart16550::SetObserver(std::function<void(bool, const uint8_t*, size_t)> observer) {
+    std::lock_guard<std::mutex> lock(m_);
+    observer_ = std::move(observer);
 }
 
 size_t Uart16550::QueuedInput() {

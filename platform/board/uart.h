@@ -49,6 +49,7 @@ class Uart16550 : public BusDevice {
     // Every load sent to the line goes to the sink (called without locks held).
     void SetLineSink(std::function<void(const uint8_t*, size_t)> sink);
     void SetPeer(std::function<void(const uint8_t*, size_t)> peer);
+    void SetObserver(std::function<void(bool sent, const uint8_t*, size_t)> observer);
     size_t QueuedInput();
     std::vector<uint32_t> LoadSizes();
     void Reset(bool keep_scratch);
@@ -79,6 +80,7 @@ class Uart16550 : public BusDevice {
     bool level_[UART_INPUTS] = {};  // inputs set by a test or the control socket
     bool forced_[UART_INPUTS] = {}; // set rather than following the peer
     std::function<void(const uint8_t*, size_t)> sink_, peer_;
+    std::function<void(bool, const uint8_t*, size_t)> observer_;
     std::vector<uint32_t> loads_;
     bool last_irq_ = false;
 };

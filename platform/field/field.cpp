@@ -1,9 +1,10 @@
 // Starting the field, and the writer of the sign picture (see field.h).
 //
-// The writer is a host thread: it waits for a change of the modules'
-// picture, writes sign.png (temporary file, then rename, with the brightness
-// as a text chunk) and then lets at least a tenth of a host second pass
-// before the next write, so that the file changes at most ten times a second.
+// Each picture writer is a host thread: it waits for a change of its source
+// (the modules' picture for sign.png, the front panel's dots for panel.png),
+// writes the file (temporary file, then rename) and then lets at least a
+// tenth of a host second pass before the next write, so that the file
+// changes at most ten times a second.
 #include "platform/field/field.h"
 
 #include "platform/board/board.h"
@@ -14,20 +15,30 @@
 #include "platform/field/display_failures.h"
 #include "platform/field/display_modules.h"
 #include "platform/field/field_file.h"
+#include "platform/field/panel_lcd.h"
 #include "platform/picture/png.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 namespace {
 
 const auto MIN_WRITE_INTERVAL = std::chrono::milliseconds(100);
+const int PANEL_UART = 1;
+
+// A picture of the field written as a PNG file when its source changed.
+struct PictureSource {
+    std::function<uint64_t()> changes;                  // counts every change
+    std::function<bool(const std::string& path)> write; // writes the picture now
+};
 
 class PictureWriter {
   public:
+    explicit PictureWriter(PictureSource source) : source_(std::move(source)) {}
     ~PictureWriter() { Stop(); }
     void Start(const std::string& path) {
         Stop();
@@ -56,15 +67,11 @@ class PictureWriter {
     // Writes when the picture changed since the last write.
     bool Flush() {
         std::lock_guard<std::mutex> write_lock(write_m_);
-        host::SignPicture picture = field::display_modules().Picture();
+        uint64_t changes = source_.changes();
         std::string path = Path();
-        if (picture.changes == written_ || path.empty()) return true;
-        int width = 0, height = 0;
-        std::vector<uint8_t> rgb = field::display_modules().Rgb(picture, width, height);
-        if (width <= 0 || height <= 0) return true;
-        bool ok = host::png_write_rgb(path, width, height, rgb,
-                                      {{"brightness", std::to_string(picture.brightness)}});
-        if (ok) written_ = picture.changes;
+        if (changes == written_ || path.empty()) return true;
+        bool ok = source_.write(path);
+        if (ok) written_ = changes;
         return ok;
     }
 
@@ -72,8 +79,7 @@ class PictureWriter {
     void Run() {
         std::unique_lock<std::mutex> lock(m_);
         while (!stop_) {
-            cv_.wait(lock,
-                     [this] { return stop_ || field::display_modules().Changes() != written_; });
+            cv_.wait(lock, [this] { return stop_ || source_.changes() != written_; });
             if (stop_) break;
             lock.unlock();
             Flush();
@@ -82,6 +88,7 @@ class PictureWriter {
         }
     }
 
+    const PictureSource source_;
     std::mutex m_, write_m_;
     std::condition_variable cv_;
     std::thread thread_;
@@ -90,12 +97,53 @@ class PictureWriter {
     bool stop_ = true;
 };
 
+// The sign as its modules show it, with the brightness as a text chunk.
+bool write_sign_picture(const std::string& path) {
+    host::SignPicture picture = field::display_modules().Picture();
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb = field::display_modules().Rgb(picture, width, height);
+    if (width <= 0 || height <= 0) return true;
+    return host::png_write_rgb(path, width, height, rgb,
+                               {{"brightness", std::to_string(picture.brightness)}});
+}
+
 PictureWriter& writer() {
     // The modules the writer's thread reads are made first, so that at the
     // program's exit they are destroyed after the writer has stopped it.
     field::display_modules();
-    static PictureWriter w;
+    static PictureWriter w({[] { return field::display_modules().Changes(); }, write_sign_picture});
     return w;
+}
+
+// The front panel's LCD as the bytes sent on serial port 1 draw it.
+PictureWriter& panel_writer() {
+    field::panel_picture_model();
+    static PictureWriter w({[] { return field::panel_picture_model().DotChanges(); },
+                            [](const std::string& path) {
+                                return host::png_write_rgb(path, field::PANEL_WIDTH,
+                                                           field::PANEL_HEIGHT,
+                                                           field::panel_picture_model().Rgb());
+                            }});
+    return w;
+}
+
+// The front panel attached in-process as the far end of UART1.
+field::PanelLcd& attached_panel() {
+    static field::PanelLcd panel;
+    return panel;
+}
+
+// Every byte UART1 sends goes to the panel model; the revision reports it
+// receives decide how the model reads data bytes.
+void watch_panel_link() {
+    field::panel_picture_model().Reset();
+    board::uart_attach_observer(PANEL_UART, [](bool sent, const uint8_t* data, size_t size) {
+        if (sent)
+            field::panel_picture_model().Feed(data, size);
+        else
+            field::panel_picture_model().NoteSent(data, size);
+        panel_writer().Changed();
+    });
 }
 
 field::FieldControl& control() {
@@ -125,13 +173,18 @@ bool field_start(const HostOptions& options, std::string& error) {
     });
     board::display_bus_set_scanner(field::module_scan_frames);
     writer().Start(options.state_dir + "/sign.png");
+    watch_panel_link();
+    panel_writer().Start(options.state_dir + "/panel.png");
     return true;
 }
 
 void field_stop() {
     board::display_output_attach(nullptr);
     board::display_bus_set_scanner(nullptr);
+    board::uart_attach_observer(PANEL_UART, nullptr);
+    panel_detach();
     writer().Stop();
+    panel_writer().Stop();
     control().Stop();
     field::can_field_stop();
 }
@@ -169,6 +222,33 @@ std::string sign_picture_path() {
 
 bool sign_picture_flush() {
     return writer().Flush();
+}
+
+field::PanelLcd& panel_attach(uint8_t revision) {
+    field::PanelLcd& panel = attached_panel();
+    panel.Reset();
+    panel.Answer(revision, [](const uint8_t* data, size_t size) {
+        board::uart_line_receive(PANEL_UART, std::vector<uint8_t>(data, data + size));
+    });
+    board::uart_attach_peer(
+        PANEL_UART, [](const uint8_t* data, size_t size) { attached_panel().Feed(data, size); });
+    return panel;
+}
+
+void panel_detach() {
+    board::uart_attach_peer(PANEL_UART, nullptr);
+}
+
+void panel_send(const std::vector<uint8_t>& bytes) {
+    board::uart_line_receive(PANEL_UART, bytes);
+}
+
+std::string panel_picture_path() {
+    return panel_writer().Path();
+}
+
+bool panel_picture_flush() {
+    return panel_writer().Flush();
 }
 
 } // namespace host

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/board/can_controller.h"
+#include "platform/field/panel_lcd.h"
 #include "platform/host_options.h"
 
 #include <cstdint>
@@ -16,8 +17,8 @@ namespace host {
 // The field from the options: every device at its defaults, then the field
 // file (options.field_file, when named) line by line, then the CAN field's
 // log and control socket, the display modules on the display EPLD's output
-// and the writer of the sign picture (state_dir/sign.png). False with the reason in `error`:
-// "FILE:LINE: reason" for a bad line, or why the file cannot be read.
+// and the writers of the sign picture (state_dir/sign.png) and the panel picture (panel.png). False
+// with the reason in `error`: "FILE:LINE: reason" for a bad line, or why the file cannot be read.
 bool field_start(const HostOptions& options, std::string& error);
 // Stops the picture writer and detaches the modules (tests; before the state
 // directory goes).
@@ -58,5 +59,19 @@ std::string sign_picture_path();
 // Writes the picture now when it changed since it was last written (as the
 // writer thread does at most ten times a second). True when it is current.
 bool sign_picture_flush();
+
+// The front panel's LCD (state_dir/panel.png): its 240 x 64 dots, dark on
+// light, as the bytes sent on serial port 1 draw them (the panel model of
+// platform/field/panel_lcd.h, whether or not a panel is attached), written
+// like the sign picture and only when the dots changed.
+std::string panel_picture_path();
+// A front panel attached in-process as the far end of serial port 1 (tests):
+// the panel model reads what the port sends and answers the probe and the
+// revision request with `revision`; panel_send puts the panel's bytes (keys,
+// reports) into the port's input.
+field::PanelLcd& panel_attach(uint8_t revision);
+void panel_detach();
+void panel_send(const std::vector<uint8_t>& bytes);
+bool panel_picture_flush();
 
 } // namespace host

@@ -1,0 +1,424 @@
+// The front panel's LCD module driver (see lcd.h).
+#include "frontpanel/lcd.h"
+
+#include "comm/drivers/serial_driver.h"
+#include "comm/net/servers.h"
+#include "runtime/console.h"
+#include "runtime/os.h"
+
+#include <cstdio>
+#include <cstring>
+
+const lcd_command_row LCD_COMMANDS[] = {
+    {LCD_CLEAR, 0, "clear"},
+    {LCD_CURSOR, 2, "cursor"},
+    {LCD_CONTRAST, 1, "contrast"},
+    {LCD_BACKLIGHT_ON, 1, "backlight on"},
+    {LCD_BACKLIGHT_OFF, 0, "backlight off"},
+    {LCD_LAMP_ON, 0, "lamp on"},
+    {LCD_LAMP_OFF, 0, "lamp off"},
+    {LCD_RECT, 5, "rectangle"},
+    {LCD_FILL_RECT, 5, "filled rectangle"},
+    {LCD_DRAW_COLOUR, 1, "drawing colour"},
+    {LCD_PIXEL, 2, "pixel"},
+    {LCD_BITMAP, 4, "bitmap"},
+    {LCD_KEEP_ALIVE, 0, "keep-alive"},
+    {LCD_BUSY_OFF, 0, "busy off"},
+    {LCD_BUSY_ON, 0, "busy on"},
+    {LCD_PROBE, 0, "probe"},
+    {LCD_REQUEST_REVISION, 0, "revision request"},
+    {LCD_REQUEST_STATUS, 0, "status request"},
+    {LCD_ACTIVITY, 0, "activity"},
+    {LCD_CAN_FRAME, 13, "CAN frame"},
+};
+const size_t LCD_COMMAND_COUNT = sizeof LCD_COMMANDS / sizeof LCD_COMMANDS[0];
+
+const lcd_command_row* lcd_find_command(uint8_t letter) {
+    for (const lcd_command_row& row : LCD_COMMANDS)
+        if (row.letter == letter) return &row;
+    return nullptr;
+}
+
+const uint8_t LCD_CHARACTER_MAP[128] = {
+    0x20, 0x20, 0x27, 0x9F, 0x22, 0x20, 0x20, 0x20, 0x5E, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20,
+    0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x22, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20,
+    0x20, 0x21, 0x9B, 0x9C, 0x6F, 0x9D, 0x7C, 0x53, 0x20, 0x20, 0x20, 0x22, 0x20, 0x20, 0x20, 0x2D,
+    0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x2E, 0x2E, 0x27, 0x27, 0x22, 0x20, 0x20, 0x20, 0x3F,
+    0x41, 0x41, 0x41, 0x41, 0x8E, 0x8F, 0x92, 0x80, 0x45, 0x90, 0x45, 0x45, 0x49, 0x49, 0x49, 0x49,
+    0x44, 0x4E, 0x4F, 0x4F, 0x4F, 0x4F, 0x4F, 0x78, 0x30, 0x55, 0x55, 0x55, 0x55, 0x59, 0x20, 0x20,
+    0x85, 0x61, 0x83, 0x61, 0x84, 0x86, 0x92, 0x63, 0x8A, 0x82, 0x88, 0x89, 0x8D, 0x69, 0x8C, 0x8B,
+    0x6F, 0x6E, 0x95, 0x6F, 0x93, 0x6F, 0x94, 0x2F, 0x30, 0x97, 0x75, 0x96, 0x9A, 0x79, 0x00, 0x00,
+};
+
+const lcd_icon_row LCD_ICONS[LCD_ICON_COUNT] = {
+    {LCD_ICON_LT, 0, 0, {0x00, 0x40, 0x4E, 0x44, 0x44, 0x74, 0x04, 0x00}, "LT"},
+    {LCD_ICON_C, 8, 0, {0x00, 0x1C, 0x3C, 0x30, 0x30, 0x3C, 0x1C, 0x00}, "C"},
+    {LCD_ICON_LOCK, 8, 0, {0x7E, 0xC3, 0xC3, 0x3C, 0x7E, 0x66, 0x7E, 0x00}, "lock"},
+    {LCD_ICON_R, 8, 0, {0x00, 0x78, 0x44, 0x78, 0x48, 0x44, 0x44, 0x00}, "R"},
+    {LCD_ICON_ARROWS, 16, 0, {0x00, 0x04, 0x22, 0x4F, 0xF2, 0x44, 0x20, 0x00}, "arrows"},
+    {LCD_ICON_FLAG, 216, 0, {0x04, 0x4E, 0x55, 0x44, 0x44, 0x40, 0x78, 0x00}, "flag"},
+    {LCD_ICON_SIGNAL0, 224, 0, {0x0C, 0x1F, 0x3C, 0x5F, 0x8C, 0x80, 0x80, 0x00}, "antenna"},
+    {LCD_ICON_SIGNAL1, 224, 0, {0x00, 0x18, 0x7E, 0x7E, 0x7E, 0x7E, 0x7E, 0x00}, "signal 1"},
+    {LCD_ICON_SIGNAL2, 224, 0, {0x00, 0x18, 0x66, 0x7E, 0x7E, 0x7E, 0x7E, 0x00}, "signal 2"},
+    {LCD_ICON_SIGNAL3, 224, 0, {0x00, 0x18, 0x66, 0x42, 0x7E, 0x7E, 0x7E, 0x00}, "signal 3"},
+    {LCD_ICON_SIGNAL4, 224, 0, {0x00, 0x18, 0x66, 0x42, 0x42, 0x7E, 0x7E, 0x00}, "signal 4"},
+    {LCD_ICON_SIGNAL5, 224, 0, {0x00, 0x18, 0x66, 0x42, 0x42, 0x42, 0x7E, 0x00}, "signal 5"},
+    {LCD_ICON_HOURGLASS1, 232, 0, {0x7E, 0x7E, 0x3C, 0x18, 0x24, 0x42, 0x7E, 0x00}, "hourglass 1"},
+    {LCD_ICON_HOURGLASS2, 232, 0, {0x7E, 0x42, 0x3C, 0x18, 0x24, 0x7E, 0x7E, 0x00}, "hourglass 2"},
+    {LCD_ICON_HOURGLASS3, 232, 0, {0x7E, 0x42, 0x24, 0x18, 0x3C, 0x7E, 0x7E, 0x00}, "hourglass 3"},
+    {LCD_ICON_RIGHT_ARROW,
+     232,
+     56,
+     {0x00, 0x04, 0x02, 0xFF, 0x02, 0x04, 0x00, 0x00},
+     "right arrow"},
+};
+
+namespace {
+
+const lcd_rect ICON_CLEARS[] = {
+    {0, 0, 7, 7},     {8, 0, 16, 8},    {16, 0, 24, 8},
+    {216, 0, 223, 8}, {224, 0, 232, 8}, {232, 0, 240, 8},
+};
+
+const uint8_t BACKSPACE_LIMIT = 5;
+const ULONG CLEAR_SETTLE_TICKS = 7;
+
+bool row_valid(uint8_t row) {
+    return row >= 1 && row <= LCD_ROWS;
+}
+
+} // namespace
+
+bool lcd_icon_clear_rect(uint8_t x, lcd_rect& rect) {
+    for (const lcd_rect& r : ICON_CLEARS)
+        if (r.x1 == x) {
+            rect = r;
+            return true;
+        }
+    return false;
+}
+
+uint32_t CLCD::Init(CSerialDriver* serial, CLCDOwner* owner) {
+    if (!serial || !owner) return 1;
+    serial_ = serial;
+    owner_ = owner;
+    if (!busy_ready_) {
+        if (os_mutex_create(&busy_mutex_, "lcd", 0) != OS_OK) return 3;
+        if (os_semaphore_create(&busy_units_, "lcd", BUSY_UNITS) != OS_OK) {
+            os_mutex_delete(&busy_mutex_);
+            return 3;
+        }
+        busy_ready_ = true;
+    }
+    Command(LCD_BUSY_OFF);
+    return 0;
+}
+
+// ---- bytes ----
+
+void CLCD::WriteRawByte(uint8_t byte) {
+    if (serial_) serial_->WriteByte(byte);
+    if (mirror_) mirror_->WriteByte(byte);
+}
+
+bool CLCD::EscapesData() const {
+    auto raw_panel = [](uint8_t revision) { return revision >= 1 && revision <= 6; };
+    return !raw_panel(revision_first_) && !raw_panel(revision_second_);
+}
+
+void CLCD::WriteDataByte(uint8_t byte) {
+    if (EscapesData() && (byte == LCD_COMMAND || byte == LCD_ESCAPE)) {
+        WriteRawByte(LCD_ESCAPE);
+        WriteRawByte(byte ^ LCD_ESCAPE_XOR);
+        return;
+    }
+    WriteRawByte(byte);
+}
+
+// The write-in-progress mark, taken atomically: several threads write (the
+// busy mark from other tasks, the sign image from the display task). Between
+// tries the writer sleeps a tick so that the holder can finish.
+bool CLCD::TakeWriteMark(const char* writer) {
+    for (int attempt = 0; attempt < WRITE_TRIES; attempt++) {
+        if (write_in_progress_.exchange(1) == 0) return true;
+        if (attempt + 1 < WRITE_TRIES) os_sleep(1);
+    }
+    trace_printf("%s: Warning Write Failed\n", writer);
+    return false;
+}
+
+int CLCD::WriteBytes(const uint8_t* bytes, size_t length) {
+    if (write_in_progress_.exchange(1) != 0) return 0;
+    for (size_t i = 0; i < length; i++)
+        i == 0 ? WriteRawByte(bytes[i]) : WriteDataByte(bytes[i]);
+    ReleaseWriteMark();
+    return 1;
+}
+
+void CLCD::WriteCommand(const uint8_t* bytes, size_t length) {
+    for (int attempt = 0; attempt < WRITE_TRIES; attempt++) {
+        if (WriteBytes(bytes, length)) return;
+        if (attempt + 1 < WRITE_TRIES) os_sleep(1);
+    }
+    trace_printf("CLCD::WriteCommand: Warning Write Failed\n");
+}
+
+// A command of the table with exactly its argument count.
+void CLCD::Command(uint8_t letter, std::initializer_list<uint8_t> arguments) {
+    const lcd_command_row* row = lcd_find_command(letter);
+    uint8_t bytes[8] = {LCD_COMMAND, letter};
+    if (!row || arguments.size() != row->arguments || arguments.size() + 2 > sizeof bytes) return;
+    size_t length = 2;
+    for (uint8_t argument : arguments)
+        bytes[length++] = argument;
+    WriteCommand(bytes, length);
+}
+
+// ---- commands ----
+
+void CLCD::Clear() {
+    Command(LCD_CLEAR);
+    top_row_wiped = 1;
+    os_sleep(CLEAR_SETTLE_TICKS);
+}
+
+void CLCD::SendCursor() {
+    Command(LCD_CURSOR, {column_, row_});
+}
+
+// ---- text ----
+
+void CLCD::SetCursor(uint8_t column, uint8_t row, bool send) {
+    if (!row_valid(row)) return;
+    column_ = column;
+    row_ = row;
+    if (send) SendCursor();
+}
+
+void CLCD::AdvanceRow() {
+    row_ = row_ >= LCD_ROWS ? 1 : uint8_t(row_ + 1);
+}
+
+void CLCD::NewLine() {
+    AdvanceRow();
+    SendCursor();
+}
+
+void CLCD::CarriageReturn() {
+    column_ = 1;
+    SendCursor();
+}
+
+void CLCD::Backspace(uint8_t limit) {
+    if (!TakeWriteMark("CLCD::Backspace")) return;
+    EmitBackspace(limit);
+    ReleaseWriteMark();
+}
+
+// The cursor command inside a text that already holds the write mark.
+void CLCD::EmitCursor() {
+    WriteRawByte(LCD_COMMAND);
+    WriteDataByte(LCD_CURSOR);
+    WriteDataByte(column_);
+    WriteDataByte(row_);
+}
+
+void CLCD::EmitBackspace(uint8_t limit) {
+    if (column_ != limit) WriteRawByte(' ');
+    WriteRawByte(' ');
+    EmitCursor();
+}
+
+void CLCD::EmitTextByte(uint8_t byte) {
+    if (byte >= 0x20 && byte <= 0x7E) return WriteRawByte(byte);
+    if (byte >= 0x80 && byte <= 0xFD) return WriteRawByte(LCD_CHARACTER_MAP[byte - 0x80]);
+    switch (byte) {
+    case '\n':
+        AdvanceRow();
+        return EmitCursor();
+    case '\r':
+        column_ = 1;
+        return EmitCursor();
+    case '\b':
+        return EmitBackspace(BACKSPACE_LIMIT);
+    default:
+        return; // other control bytes, 0x7F, 0xFE and 0xFF have no character
+    }
+}
+
+void CLCD::EmitText(const char* text) {
+    for (const char* p = text; *p; p++)
+        EmitTextByte(uint8_t(*p));
+}
+
+void CLCD::SendString(const char* text) {
+    if (!text || !TakeWriteMark("CLCD::SendString")) return;
+    EmitText(text);
+    ReleaseWriteMark();
+}
+
+void CLCD::SendChar(char character) {
+    char text[2] = {character, 0};
+    SendString(text);
+}
+
+void CLCD::ClearLine(uint8_t row) {
+    if (!row_valid(row)) return;
+    char blanks[LCD_COLUMNS + 1];
+    std::memset(blanks, ' ', LCD_COLUMNS);
+    blanks[LCD_COLUMNS] = 0;
+    SendFormatted(row, 1, blanks);
+    if (row == 1) top_row_wiped = 1;
+}
+
+void CLCD::ClearToEndOfLine(uint8_t row, uint8_t column) {
+    if (!row_valid(row) || column > LCD_COLUMNS) return;
+    char blanks[LCD_COLUMNS + 1] = {};
+    std::memset(blanks, ' ', size_t(LCD_COLUMNS - column));
+    SendFormatted(row, column, blanks);
+}
+
+// Positions (when the row is valid) and sends the text.
+void CLCD::SendFormatted(uint8_t row, uint8_t column, const char* text) {
+    SetCursor(column, row, true);
+    SendString(text);
+}
+
+// Formats into the text buffer; a text that would not fit is dropped with a
+// warning.
+bool CLCD::Format(char (&text)[TEXT_BYTES], const char* writer, const char* format, va_list args) {
+    std::memset(text, 0, sizeof text);
+    int length = format ? std::vsnprintf(text, sizeof text, format, args) : -1;
+    if (length >= 0 && size_t(length) < sizeof text) return true;
+    trace_printf("%s: Warning Text Too Long\n", writer);
+    return false;
+}
+
+void CLCD::PrintRowCol(uint8_t row, uint8_t column, const char* format, ...) {
+    char text[TEXT_BYTES];
+    va_list args;
+    va_start(args, format);
+    bool fits = Format(text, "CLCD::PrintRowCol", format, args);
+    va_end(args);
+    if (!fits) return;
+    SendFormatted(row, column, text);
+}
+
+void CLCD::Print(uint8_t row, uint8_t justify, const char* format, ...) {
+    char text[TEXT_BYTES];
+    va_list args;
+    va_start(args, format);
+    bool fits = Format(text, "CLCD::Print", format, args);
+    va_end(args);
+    if (!fits) return;
+    uint8_t length = uint8_t(std::strlen(text));
+    const uint8_t columns[] = {1, uint8_t(uint8_t(42 - length) / 2), uint8_t(40 - length)};
+    if (justify >= LCD_LEFT && justify <= LCD_RIGHT)
+        SetCursor(columns[justify - LCD_LEFT], row, true);
+    SendString(text);
+}
+
+void CLCD::PrintAt(uint8_t row, uint8_t column, uint8_t justify, const char* format, ...) {
+    char text[TEXT_BYTES];
+    va_list args;
+    va_start(args, format);
+    bool fits = Format(text, "CLCD::PrintAt", format, args);
+    va_end(args);
+    if (!fits) return;
+    int width = column < LCD_COLUMNS ? LCD_COLUMNS - column : 0;
+    int length = int(std::strlen(text));
+    char field[TEXT_BYTES] = {};
+    if (length > width)
+        std::snprintf(field, sizeof field, "%.*s", width, text);
+    else if (justify == LCD_LEFT)
+        std::snprintf(field, sizeof field, "%-*s", width, text);
+    else if (justify == LCD_CENTRE) {
+        std::memset(field, ' ', size_t(width));
+        std::memcpy(field + (width / 2 - length / 2), text, size_t(length));
+    } else if (justify == LCD_RIGHT)
+        std::snprintf(field, sizeof field, "%*s", width, text);
+    SendFormatted(row, column, field);
+}
+
+void CLCD::PrintLine(uint8_t row, uint8_t justify, const char* format, ...) {
+    if (!row_valid(row)) return;
+    char text[TEXT_BYTES];
+    va_list args;
+    va_start(args, format);
+    bool fits = Format(text, "CLCD::PrintLine", format, args);
+    va_end(args);
+    if (!fits) return;
+    int length = int(std::strlen(text));
+    char line[TEXT_BYTES] = {};
+    if (justify == LCD_CENTRE)
+        std::snprintf(line, sizeof line, "%*.40s", (length + LCD_COLUMNS) / 2, text);
+    else if (justify == LCD_RIGHT)
+        std::snprintf(line, sizeof line, "%*.40s", length < LCD_COLUMNS ? LCD_COLUMNS - length : 0,
+                      text);
+    else
+        std::snprintf(line, sizeof line, "%.40s", text);
+    size_t filled = std::strlen(line);
+    if (filled > LCD_COLUMNS) filled = LCD_COLUMNS;
+    std::memset(line + filled, ' ', LCD_COLUMNS - filled);
+    line[LCD_COLUMNS] = 0;
+    SendFormatted(row, 1, line);
+}
+
+// ---- bitmaps and icons ----
+
+int CLCD::Bitmap(uint8_t x, uint8_t y, uint8_t width, uint8_t height, const uint8_t* data) {
+    if (width == 0 || height == 0 || !data) return 2;
+    if (!TakeWriteMark("CLCD::Bitmap")) return 2;
+    WriteRawByte(LCD_COMMAND);
+    WriteRawByte(LCD_BITMAP);
+    for (uint8_t edge : {x, y, uint8_t(x + width - 1), uint8_t(y + height - 1)})
+        WriteDataByte(edge);
+    size_t bytes = size_t((width + 7) / 8) * height;
+    int result = 0;
+    for (size_t i = 0; i < bytes; i++) {
+        if (owner_ && owner_->ReinitCountdown() != 0) {
+            result = 2;
+            break;
+        }
+        WriteDataByte(data[i]);
+    }
+    ReleaseWriteMark();
+    return result;
+}
+
+int CLCD::DrawIcon(lcd_icon icon) {
+    if (icon >= LCD_ICON_COUNT) return 2;
+    const lcd_icon_row& row = LCD_ICONS[icon];
+    return Bitmap(row.x, row.y, 8, 8, row.bits);
+}
+
+void CLCD::ClearIcon(uint8_t x) {
+    lcd_rect rect;
+    if (lcd_icon_clear_rect(x, rect)) FillRect(0, rect.x1, rect.y1, rect.x2, rect.y2);
+}
+
+// ---- busy mark ----
+
+uint32_t CLCD::SetBusy() {
+    if (!busy_ready_) return OS_OBJECT_ERROR;
+    os_status status = os_mutex_get(&busy_mutex_, OS_NO_WAIT);
+    if (status != OS_OK) return status;
+    if (os_semaphore_get(&busy_units_, OS_NO_WAIT) == OS_OK) Command(LCD_BUSY_ON);
+    os_mutex_put(&busy_mutex_);
+    return OS_OK;
+}
+
+// A unit is returned only while fewer than all are out of the semaphore, so
+// that a ClearBusy without its SetBusy cannot push the count past 200 and
+// keep the mark from ever going off again.
+uint32_t CLCD::ClearBusy() {
+    if (!busy_ready_) return OS_OBJECT_ERROR;
+    os_status status = os_mutex_get(&busy_mutex_, OS_NO_WAIT);
+    if (status != OS_OK) return status;
+    uint32_t count = 0;
+    os_semaphore_info(&busy_units_, nullptr, &count);
+    if (count < BUSY_UNITS && os_semaphore_put(&busy_units_) == OS_OK && count + 1 == BUSY_UNITS)
+        Command(LCD_BUSY_OFF);
+    os_mutex_put(&busy_mutex_);
+    return OS_OK;
+}
