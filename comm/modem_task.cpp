@@ -103,12 +103,12 @@ void setting(const DbObject& object, char* out, uint32_t size) {
 }
 
 // The auxiliary I/O row of the signal strength: the first digital row that
-// no point holds, claimed with its type, number, resolution, direction and
-// name. -> false when every digital row is taken.
+// no point holds (resolution 0), claimed with its type, number, resolution,
+// direction and name. -> false when every digital row is taken.
 bool claim_aux_row(uint32_t* row) {
     uint32_t digital = db_get(obj::maxAuxIOv2TableNumDigitalPorts);
     for (uint32_t r = 0; r < digital && r < obj::kAuxIORows; r++) {
-        if (db_get(obj::auxIOv2PortType.row(r)) != 0) continue;
+        if (db_get(obj::auxIOv2PortResolution.row(r)) != 0) continue;
         db_set(obj::auxIOv2PortType.row(r), AUX_DIGITAL, 0);
         db_set(obj::auxIOv2PortNumber.row(r), r + 1, 0);
         db_set(obj::auxIOv2PortResolution.row(r), AUX_RESOLUTION, 0);
@@ -121,8 +121,9 @@ bool claim_aux_row(uint32_t* row) {
 }
 
 void free_aux_row(uint32_t row) {
-    db_set(obj::auxIOv2PortType.row(row), 0, 0);
-    db_set(obj::auxIOv2PortNumber.row(row), 0, 0);
+    db_set(obj::auxIOv2PortResolution.row(row), 0, 0);
+    db_set(obj::auxIOv2PortValue.row(row), 0, 0);
+    db_set_text(obj::auxIOv2PortDescription.row(row), "UNUSED", 0);
 }
 
 } // namespace
