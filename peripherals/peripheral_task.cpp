@@ -64,7 +64,8 @@ CPeripheralTask::CPeripheralTask(post_office& office)
     : CMailTask(task_row_of(TASK_PERIPHERAL), office) {}
 
 void CPeripheralTask::Initialize() {
-    registry_.Init();
+    periph_register_factories(factories_);
+    registry_.Init(&factories_);
     for (const FixedPeripheral& f : FIXED_PERIPHERALS)
         CreateFixedPeripheral(f.id, f.parameters);
 }
@@ -211,6 +212,8 @@ void CPeripheralTask::PrintPeripheralStatus(uint16_t id) {
     CPeripheral* p = GetPeripheral(id);
     if (p) p->PrintStatus();
 }
+
+void CPeripheralTask::StaggerSensorPolls(CPeripheral*, unsigned) {}
 
 CPeripheralTask& ThePeripheralTask() {
     static CPeripheralTask task(the_post_office());
