@@ -102,28 +102,17 @@ void setting(const DbObject& object, char* out, uint32_t size) {
     out[length < size ? length : size - 1] = 0;
 }
 
-// The auxiliary I/O row of the signal strength: the first digital row that
-// no point holds (resolution 0), claimed with its type, number, resolution,
-// direction and name. -> false when every digital row is taken.
-bool claim_aux_row(uint32_t* row) {
-    uint32_t digital = db_get(obj::maxAuxIOv2TableNumDigitalPorts);
-    for (uint32_t r = 0; r < digital && r < obj::kAuxIORows; r++) {
-        if (db_get(obj::auxIOv2PortResolution.row(r)) != 0) continue;
-        db_set(obj::auxIOv2PortType.row(r), AUX_DIGITAL, 0);
-        db_set(obj::auxIOv2PortNumber.row(r), r + 1, 0);
-        db_set(obj::auxIOv2PortResolution.row(r), AUX_RESOLUTION, 0);
-        db_set(obj::auxIOv2PortDirection.row(r), AUX_DIRECTION, 0);
-        db_set_text(obj::auxIOv2PortDescription.row(r), AUX_NAME, 0);
-        *row = r;
-        return true;
-    }
-    return false;
-}
+// The signal strength's auxiliary I/O point: it takes its row through the
+// peripherals' registration tables as any peripheral's point does.
+class signal_point : public CPeripheral {
+  public:
+    signal_point() : CPeripheral(0, 0) {}
+    void Poll() override {}
+};
 
-void free_aux_row(uint32_t row) {
-    db_set(obj::auxIOv2PortResolution.row(row), 0, 0);
-    db_set(obj::auxIOv2PortValue.row(row), 0, 0);
-    db_set_text(obj::auxIOv2PortDescription.row(row), "UNUSED", 0);
+signal_point& the_signal_point() {
+    static signal_point point;
+    return point;
 }
 
 } // namespace
@@ -150,11 +139,12 @@ CModemTask::CModemTask(TX_BYTE_POOL* stacks, NX_IP* ip, NX_PACKET_POOL* pool) : 
     if (rc != TX_SUCCESS) console_printf("event_flags_create failed:%d\n", rc);
     events_ready_ = rc == TX_SUCCESS;
     signal_ = NO_READING;
-    aux_registered_ = claim_aux_row(&aux_row_);
+    aux_registered_ = the_signal_point().RegisterAuxIO(&aux_row_, AUX_DIGITAL, AUX_DIRECTION,
+                                                       AUX_RESOLUTION, "%s", AUX_NAME);
 }
 
 CModemTask::~CModemTask() {
-    if (aux_registered_) free_aux_row(aux_row_);
+    if (aux_registered_) the_signal_point().UnregisterAuxIO(aux_row_);
     if (timer_ready_) {
         tx_timer_deactivate(&timer_);
         tx_timer_delete(&timer_);
@@ -434,7 +424,7 @@ int CModemTask::ReadSignalStrength() {
     }
     if (result == RESULT_OK) {
         uint32_t stored = uint16_t(value);
-        if (aux_registered_) db_set(obj::auxIOv2PortValue.row(aux_row_), stored, DB_NOTIFY);
+        if (aux_registered_) the_signal_point().SetAuxIOValue(aux_row_, stored);
         db_set(obj::modemRssi, stored, DB_NOTIFY);
         signal_ = value;
     }

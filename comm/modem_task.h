@@ -19,6 +19,7 @@
 
 #include "console/telnet.h"
 #include "platform/kernel/kernel.h"
+#include "runtime/peripheral.h"
 
 #include <cstdint>
 
@@ -77,7 +78,7 @@ class CModemTask {
     const char* PhoneNumber() const { return phone_; }
     uint8_t Carrier() const { return carrier_; }
     int16_t SignalStrength() const { return signal_; }
-    uint32_t AuxRow() const { return aux_row_; }
+    int32_t AuxRow() const { return aux_row_; }
 
     int RunInfoScript();
     int RunConfigScript();
@@ -112,7 +113,7 @@ class CModemTask {
     uint8_t carrier_ = CARRIER_UNKNOWN;
     char phone_[PHONE_BYTES] = {};
     int16_t signal_ = NO_READING;
-    uint32_t aux_row_ = 0;
+    int32_t aux_row_ = NO_ROW;
     bool aux_registered_ = false;
     TX_MUTEX mutex_{};
     bool mutex_ready_ = false;

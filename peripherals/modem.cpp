@@ -2,6 +2,7 @@
 
 #include "comm/drivers/modem_driver.h"
 #include "comm/snmp/snmp_agent.h"
+#include "peripherals/factory.h"
 #include "runtime/console.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -17,17 +18,8 @@ const char STANDARD_INIT_WORD[] = "MODEM";
 const uint32_t DIAL_BACK_ROW = 2;
 const uint32_t FIELD_BYTES = 40;
 
-struct modem_name {
-    uint16_t id;
-    const char* name;
-};
-const modem_name MODEM_NAMES[] = {
-    {CModem::ID_INTERNAL, "INTERNAL DIALUP MODEM"},
-    {CModem::ID_EXTERNAL, "EXTERNAL DIALUP MODEM"},
-};
-
-// The first two comma-separated fields of a parameter text: the first as a
-// hexadecimal number, the second as text (each at most 40 characters).
+// The first two comma-separated fields of a creation string: the first as
+// a hexadecimal number, the second as text (each at most 40 characters).
 struct modem_parameters {
     uint32_t port = 0;
     char init[FIELD_BYTES + 1] = {};
@@ -62,28 +54,22 @@ CModem::~CModem() {
 CPeripheral* CModem::Create(const PeripheralRecord& record) {
     modem_parameters parameters = parse_parameters(record.parameters);
     CModem* modem = new CModem(record.id);
-    modem->SetPollPeriod(POLL_PERIOD);
-    modem->SetCountdown(uint16_t(tx_time_get() & 1)); // spreads the polls of the passes
-    modem->SetListSlot(record.list_slot);
-    modem->SetListed(1);
-    if (!modem->Init(uint8_t(parameters.port & 0xFF), parameters.init)) {
-        delete modem;
-        return nullptr;
-    }
-    modem->SetEnabled(1);
-    return modem;
+    modem->port_ = uint8_t(parameters.port & 0xFF);
+    std::memcpy(modem->init_text_, parameters.init, sizeof modem->init_text_);
+    return periph_finish_creation(modem, record);
+}
+
+CPeripheral* Create_Modem(const PeripheralRecord& record, const PeripheralParameters&) {
+    return CModem::Create(record);
 }
 
 const char* CModem::GetName(uint16_t id) {
-    for (const modem_name& row : MODEM_NAMES)
-        if (row.id == id) return row.name;
-    return nullptr;
+    return periph_id_to_class(id) == CLASS_CODE ? periph_id_to_name(id) : nullptr;
 }
 
 uint16_t CModem::GetType(const char* name) {
-    for (const modem_name& row : MODEM_NAMES)
-        if (name && std::strcmp(row.name, name) == 0) return row.id;
-    return 0;
+    uint16_t id = name ? periph_name_to_id(name) : 0;
+    return periph_id_to_class(id) == CLASS_CODE ? id : 0;
 }
 
 bool CModem::Init(uint8_t port, const char* init_text) {

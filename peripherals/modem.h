@@ -37,7 +37,6 @@ class CModem : public CPeripheral {
     static const uint8_t CLASS_CODE = 0x20;
     static const uint16_t ID_INTERNAL = 91;
     static const uint16_t ID_EXTERNAL = 620;
-    static const uint16_t POLL_PERIOD = 2;
     static const uint8_t SILENT_POLL_LIMIT = 10;
     static const uint32_t INACTIVITY_TICKS = 30000; // 5 minutes
     static const uint32_t HANG_UP_TIMER = 0;        // the inactivity timer's argument
@@ -46,14 +45,17 @@ class CModem : public CPeripheral {
     // Destroys the driver and removes the inactivity timer.
     ~CModem() override;
 
-    // The factory entry of class 0x20. -> the enabled modem, or null when
-    // its initialisation failed.
+    // The creation of class 0x20 (the factory row's Create_Modem): the port
+    // is the low byte of the first field, the init text the second field.
+    // -> the enabled modem, or null when its initialisation failed.
     static CPeripheral* Create(const PeripheralRecord& record);
     // 91 and 620 to their names (null for another id) and back (0 when none).
     static const char* GetName(uint16_t id);
     static uint16_t GetType(const char* name);
 
     bool Init(uint8_t port, const char* init_text);
+    // The factory's start: Init with the creation string's port and text.
+    bool Init() override { return Init(port_, init_text_); }
     void Poll() override;
     void OnTimer(uint32_t argument) override;
     // The driver's state byte, 0 without a driver.
@@ -65,6 +67,10 @@ class CModem : public CPeripheral {
     void WatchInactivity();
     void ClearDialBackParameters();
 
+    static const uint32_t INIT_TEXT_BYTES = 40;
+
+    uint8_t port_ = 0;
+    char init_text_[INIT_TEXT_BYTES + 1] = {};
     CModemDriver_Dialup* driver_ = nullptr;
     uint8_t silent_polls_ = 0;
     uint8_t timer_armed_ = 0;

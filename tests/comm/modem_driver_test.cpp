@@ -91,6 +91,10 @@ TEST_F(ModemDriver, APortOtherThanTheCcpPortIsAnInitError) {
     }
     EXPECT_EQ(nullptr, CModem::Create({0, 92, CModem::CLASS_CODE, "0,MODEM"}))
         << "only the two modem ids are modems";
+    EXPECT_STREQ("EXTERNAL DIALUP MODEM", CModem::GetName(620));
+    EXPECT_EQ(nullptr, CModem::GetName(90));
+    EXPECT_EQ(91, CModem::GetType("INTERNAL DIALUP MODEM"));
+    EXPECT_EQ(0, CModem::GetType("INTERNAL DIALUP"));
     EXPECT_EQ(0, PortOf("ccp_pmpp")) << "a refused modem leaves the agent on the line";
 }
 

@@ -8,6 +8,7 @@
 #include "console/monitor_task.h"
 #include "peripherals/modem.h"
 #include "peripherals/peripheral_task.h"
+#include "peripherals/pl_iterator.h"
 #include "store/database.h"
 #include "store/objects.h"
 #include "tests/comm/agent_net_util.h"
@@ -110,10 +111,15 @@ class HayesModem : public test_support::RestartCountingFixture {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return done();
     }
+    // The modem as a central system configures it: an entry of the stored
+    // peripheral list, built by the factory when the list loads.
     CModem* AddModem(uint16_t id, const char* parameters) {
-        CPeripheral* made = CModem::Create({0, id, CModem::CLASS_CODE, parameters});
-        if (!made) return nullptr;
-        EXPECT_TRUE(ThePeripheralTask().Registry().Adopt(made));
+        pl_iterator list;
+        EXPECT_TRUE(list.Add(id, "%s", parameters));
+        list.Reset();
+        EXPECT_TRUE(ThePeripheralTask().Registry().Load(list));
+        CPeripheral* made = nullptr;
+        ThePeripheralTask().Registry().Find(id, &made);
         return static_cast<CModem*>(made);
     }
     CModem* ValidModem() {
