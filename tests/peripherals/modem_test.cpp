@@ -4,6 +4,8 @@
 // The virtual clock moves in small steps, each held while the script may
 // answer, so that what the modem sends arrives before time moves on.
 #include "comm/agents/ntcip_agents.h"
+#include "comm/agents/trap_delivery.h"
+#include "comm/agents/trap_raise.h"
 #include "comm/drivers/modem_driver.h"
 #include "console/monitor_task.h"
 #include "peripherals/modem.h"
@@ -238,6 +240,19 @@ TEST_F(HayesModem, AnotherInitTextIsSentAsItIs) {
     ASSERT_TRUE(modem);
     EXPECT_TRUE(Step([&] { return modem->State() == CPeripheral::STATE_VALID; }, 5 * POLL_TICKS));
     EXPECT_EQ(1u, Received("ATZ\\r"));
+}
+
+TEST_F(HayesModem, APendingTrapDialsTheCallbackNumberThroughTheModem) {
+    db_set(obj::halvCommConfigProtocol.row(0), TRAP_CCP_PPP, 0);
+    db_set(obj::halvCommConfigTraps.row(0), TRAP_MODE_CCP, 0);
+    db_set(obj::halvTrapsGeneric, 0x7F, 0);
+    db_set_text(obj::halvCallbackNumber, "5551234", 0);
+    ASSERT_TRUE(ValidModem());
+    raise_trap(TRAP_COLD_START, 0, 0, nullptr);
+    // The PPP link's configure requests share the line: the dial ends it.
+    EXPECT_TRUE(Step([&] { return Occurrences("ATDTW5551234\\r\n") == 1; }, 40 * 200, 20))
+        << "the communication task's dial-back";
+    EXPECT_EQ(0, AgentRow(FindAgent("ccp_ppp"))->port) << "PPP has the line for the call";
 }
 
 } // namespace
