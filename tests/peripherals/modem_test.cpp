@@ -114,14 +114,14 @@ class HayesModem : public test_support::RestartCountingFixture {
         return done();
     }
     // The modem as a central system configures it: an entry of the stored
-    // peripheral list, built by the factory when the list loads.
+    // peripheral list, built by the factory when the finished edit makes the
+    // peripheral task reload the list.
     CModem* AddModem(uint16_t id, const char* parameters) {
         pl_iterator list;
         EXPECT_TRUE(list.Add(id, "%s", parameters));
-        list.Reset();
-        EXPECT_TRUE(ThePeripheralTask().Registry().Load(list));
         CPeripheral* made = nullptr;
-        ThePeripheralTask().Registry().Find(id, &made);
+        for (int i = 0; i < 40 && !ThePeripheralTask().Registry().Find(id, &made); i++)
+            tx_thread_sleep(5); // the next pass reloads
         return static_cast<CModem*>(made);
     }
     CModem* ValidModem() {
