@@ -2,12 +2,14 @@
 // Parses the host options, prepares the state directory, builds the board and
 // the boot monitor and the field (display modules, sign picture), starts the
 // kernel on the real clock and enters the firmware.
+#include "comm/modem_task.h"
 #include "console/console_output.h"
 #include "platform/board/board.h"
 #include "platform/field/field.h"
 #include "platform/host_options.h"
 #include "platform/kernel/host.h"
 #include "platform/monitor/monitor_host.h"
+#include "platform/netstack/internal.h"
 #include "startup/startup.h"
 
 #include <cerrno>
@@ -99,6 +101,13 @@ bool flash_in_use(const std::string& dir) {
 }
 
 // Where each serial port's line is, and its control socket.
+std::string describe_cell_modem(const host::HostOptions& options) {
+    uint32_t ip = options.cell_modem_ip;
+    return std::to_string(ip >> 24) + "." + std::to_string((ip >> 16) & 0xFF) + "." +
+           std::to_string((ip >> 8) & 0xFF) + "." + std::to_string(ip & 0xFF) + ":" +
+           std::to_string(options.cell_modem_port);
+}
+
 void print_uart_lines(const host::HostOptions& options) {
     for (int port = 0; port < 2; ++port) {
         std::string name = board::uart_line_name(port);
@@ -152,6 +161,12 @@ int main(int argc, char** argv) {
     std::printf("sign-controller: field control %s, CAN frames logged in %s\n",
                 host::field_control_path().c_str(), host::can_log_path().c_str());
     print_uart_lines(options);
+    if (options.cell_modem_port) {
+        host::netstack_redirect_tcp(CModemTask::LAN_ADDRESS, CModemTask::COMMAND_PORT,
+                                    options.cell_modem_ip, options.cell_modem_port);
+        std::printf("sign-controller: cellular modem command port at the program on %s\n",
+                    describe_cell_modem(options).c_str());
+    }
     std::fflush(stdout);
     if (!host::monitor_start(options, error)) {
         if (flash_in_use(options.state_dir)) {

@@ -7,12 +7,14 @@
 #include "comm/agents/trap_delivery.h"
 
 #include "comm/drivers/ethernet_mac.h"
+#include "comm/modem_task.h"
 #include "comm/network.h"
 #include "comm/web_server_link.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/console.h"
 #include "runtime/letter_codes.h"
 #include "runtime/os.h"
+#include "runtime/pools.h"
 #include "runtime/watchdog_task.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -133,14 +135,18 @@ void comm_task::InitEthernet() {
     LoadCommLossTimeout();
     os_event_flags_set(Flags(), TRANSFER_LOCK_FREE, OS_EVENT_OR);
     trace_printf("Initializing Ethernet\n");
-    if (db_get(obj::halvFeatureSet) & CELLULAR_MODEM_FEATURE)
-        console_printf("starting up ethernet modem interface thread\n");
-    // The cellular-modem task is created here once it exists.
+    bool cellular = db_get(obj::halvFeatureSet) & CELLULAR_MODEM_FEATURE;
+    if (cellular) console_printf("starting up ethernet modem interface thread\n");
     if (!nx_network_available()) return;
     // The front panel shows its busy mark from here to the end, once it exists.
     TheWatchdogTask().DisableWatchdog();
     bool started = StartNetwork();
     TheWatchdogTask().EnableWatchdog();
+    // The modem's command port is reached through the Ethernet instance, so
+    // the task follows the instance's creation.
+    if (cellular && started && !cellular_modem_task)
+        cellular_modem_task =
+            new CModemTask(&thread_stack_pool(), &ethernet_ip(), &netx_packet_pool());
     if (started) PostLetter(LETTER_COMMUNICATION_STARTED);
 }
 

@@ -1,6 +1,7 @@
 // Parsing of the host program's command line.
 #include "platform/host_options.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@ const char* host_options_usage() {
     return "usage: sign-controller [--state DIR] [--speed N] [--port-offset N] [--console-log]\n"
            "                       [--board-id N] [--flash-size BYTES] [--field FILE]\n"
            "                       [--uart0 pty|tcp:PORT] [--uart1 pty|tcp:PORT] [--ethernet IF]\n"
+           "                       [--cell-modem HOST:PORT]\n"
            "  --state DIR         state directory (flash image, clock, environment, links); "
            "default ./state\n"
            "  --speed N           simulated seconds per host second, above 0 and at most\n"
@@ -31,7 +33,9 @@ const char* host_options_usage() {
            "                      uartN in the state directory) or tcp:PORT (one peer at a\n"
            "                      time on 127.0.0.1, PORT moved by --port-offset)\n"
            "  --ethernet IF       the host interface that is the sign's Ethernet port: its\n"
-           "                      carrier is the link, and DHCP (halvEthernetMode 2) runs on it\n";
+           "                      carrier is the link, and DHCP (halvEthernetMode 2) runs on it\n"
+           "  --cell-modem HOST:PORT  the cellular modem's command port is the program\n"
+           "                      listening at HOST:PORT (an IPv4 address, PORT not moved)\n";
 }
 
 namespace {
@@ -62,10 +66,24 @@ bool parse_double(const char* text, double& out) {
     return true;
 }
 
+// "a.b.c.d:PORT" to the address (host order) and the port.
+bool parse_host_port(const char* text, uint32_t& ip, uint16_t& port) {
+    const char* colon = std::strrchr(text, ':');
+    if (!colon) return false;
+    std::string host(text, colon);
+    in_addr address{};
+    long n = 0;
+    if (inet_pton(AF_INET, host.c_str(), &address) != 1 || !parse_long(colon + 1, 1, 65535, n))
+        return false;
+    ip = ntohl(address.s_addr);
+    port = static_cast<uint16_t>(n);
+    return true;
+}
+
 bool takes_value(const std::string& name) {
-    static const char* const kNames[] = {"--state",    "--speed",      "--port-offset",
-                                         "--board-id", "--flash-size", "--field",
-                                         "--uart0",    "--uart1",      "--ethernet"};
+    static const char* const kNames[] = {
+        "--state", "--speed", "--port-offset", "--board-id", "--flash-size",
+        "--field", "--uart0", "--uart1",       "--ethernet", "--cell-modem"};
     for (const char* known : kNames)
         if (name == known) return true;
     return false;
@@ -108,6 +126,9 @@ bool apply_value(const std::string& name, const char* value, HostOptions& out, s
             (spec.compare(0, 4, "tcp:") != 0 || !parse_long(spec.c_str() + 4, 1, 65535, n)))
             return error = name + " needs pty or tcp:PORT (PORT 1 to 65535)", false;
         out.uart[name == "--uart1"] = spec;
+    } else if (name == "--cell-modem") {
+        if (!parse_host_port(value, out.cell_modem_ip, out.cell_modem_port))
+            return error = "--cell-modem needs HOST:PORT (an IPv4 address, PORT 1 to 65535)", false;
     } else {
         return error = "unknown option " + name, false;
     }

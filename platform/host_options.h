@@ -35,6 +35,10 @@ struct HostOptions {
     // --ethernet IF: the host interface that stands for the sign's Ethernet
     // port: its carrier is the cable, and DHCP runs on it ("" none).
     std::string ethernet;
+    // --cell-modem HOST:PORT: the cellular modem's command port is played by
+    // a program on the host at HOST (an IPv4 address) and PORT; 0 none.
+    uint32_t cell_modem_ip = 0;
+    uint16_t cell_modem_port = 0;
     // Tests only: false makes the board's network hardware unusable.
     bool network = true;
     // The whole command line, for the restart (re-exec).

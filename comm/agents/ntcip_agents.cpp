@@ -30,7 +30,7 @@ struct agent_table {
     CSerialDriver* port0_driver = nullptr; // the serial driver an agent is bound to
     CTCP_Server* port4_server = nullptr;   // the TCP server an agent is bound to
     CUDP_Server* port5_server = nullptr;
-    CModemDriver_Dialup* ccp_modem = nullptr;
+    CModemDriver* ccp_modem = nullptr;
     bool last_carrier = false;
     uint8_t ccp_status = 0;
     bool snmp_ready = false;
@@ -425,7 +425,7 @@ void CNTCIP::SetStationAddress(uint8_t address) {
         t.instances[i]->pmpp.station_address = address;
 }
 
-int CNTCIP::LinkExternalModem(uint32_t port, CModemDriver_Dialup* modem) {
+int CNTCIP::LinkExternalModem(uint32_t port, CModemDriver* modem) {
     TableLock lock;
     if (port != CCP_PORT) {
         console_printf("CNTCIP::LinkExternalModem: error unknown comm port setting\n");
@@ -443,7 +443,7 @@ ppp_link* ccp_ppp_link() {
 }
 } // namespace
 
-int CNTCIP::UnlinkModem(CModemDriver_Dialup* modem) {
+int CNTCIP::UnlinkModem(CModemDriver* modem) {
     TableLock lock;
     if (!modem || table().ccp_modem != modem) return 0;
     if (ppp_link* link = ccp_ppp_link()) ppp_link_down(link);
@@ -451,7 +451,7 @@ int CNTCIP::UnlinkModem(CModemDriver_Dialup* modem) {
     return 0;
 }
 
-CModemDriver_Dialup* CcpModem() {
+CModemDriver* CcpModem() {
     return table().ccp_modem;
 }
 
@@ -472,7 +472,7 @@ bool ccp_read_byte(uint8_t* byte) {
     CSerialDriver* driver = t.port0_driver;
     if (!driver) return false;
     int value = -1;
-    CModemDriver_Dialup* modem = t.ccp_modem;
+    CModemDriver* modem = t.ccp_modem;
     if (!modem) {
         bool got = driver->ReadByte(&value);
         if (got) *byte = uint8_t(value);

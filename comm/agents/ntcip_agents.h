@@ -15,6 +15,7 @@
 // communication task and the peripheral task (modem, front panel) both bind.
 #pragma once
 
+#include "comm/drivers/modem_driver.h"
 #include "comm/links/pmpp.h"
 #include "comm/links/ppp.h"
 #include "comm/links/snmp_ethernet.h"
@@ -73,8 +74,8 @@ class CNTCIP : public snmp_agent {
     static void SetStationAddress(uint8_t address);
     // The dial-up modem on the CCP port (port 0 only); unlinking takes the
     // "ccp_ppp" link down.
-    static int LinkExternalModem(uint32_t port, class CModemDriver_Dialup* modem);
-    static int UnlinkModem(class CModemDriver_Dialup* modem);
+    static int LinkExternalModem(uint32_t port, CModemDriver* modem);
+    static int UnlinkModem(CModemDriver* modem);
     // Every agent's own address := the local address of CNTCIP_IP.
     static void ConfigureIPAddresses();
 
@@ -92,20 +93,8 @@ class CNTCIP : public snmp_agent {
     uint32_t timeout_setting = 0;
 };
 
-// The dial-up modem as the CCP port's reader sees it (the modem driver
-// implements it): bytes read without carrier are its responses.
-class CModemDriver_Dialup {
-  public:
-    virtual ~CModemDriver_Dialup() = default;
-    virtual void PushResponseByte(uint8_t byte) = 0;
-    virtual bool IsBufferAlmostFull() = 0;
-    // The trap dial-back's commands.
-    virtual void Dial(const char* number) = 0;
-    virtual void Escape() = 0; // to command mode
-    virtual void HangUp() = 0;
-};
 // The dial-up modem linked to the CCP port, or null.
-CModemDriver_Dialup* CcpModem();
+CModemDriver* CcpModem();
 
 // The link callbacks the binding installs on the CCP port (port 0): bytes
 // from and to the serial driver bound there, with the modem's carrier watch.

@@ -127,7 +127,7 @@ void ppp_send_when_open(CNTCIP* agent, const char* trace) {
     pop_and_send(agent, TRAP_TRANSPORT_LINK);
 }
 
-void ccp_call_up(CNTCIP* agent, CModemDriver_Dialup* modem) {
+void ccp_call_up(CNTCIP* agent, CModemDriver* modem) {
     delivery_state& s = state();
     s.ccp_dials = 0;
     if (agent->ppp.ipcp_state == PPP_IPCP_OPENED) {
@@ -148,7 +148,7 @@ void ccp_call_up(CNTCIP* agent, CModemDriver_Dialup* modem) {
     }
 }
 
-void ccp_dial_back(CNTCIP* agent, CModemDriver_Dialup* modem) {
+void ccp_dial_back(CNTCIP* agent, CModemDriver* modem) {
     delivery_state& s = state();
     s.ccp_connect = 0;
     if (s.ccp_wait > 0) {
@@ -170,7 +170,7 @@ void ccp_dial_back(CNTCIP* agent, CModemDriver_Dialup* modem) {
 }
 
 // After the last trap the call stays up a while, escapes, and hangs up.
-void ccp_idle_call(CModemDriver_Dialup* modem, bool carrier) {
+void ccp_idle_call(CModemDriver* modem, bool carrier) {
     delivery_state& s = state();
     if (!carrier) {
         s.ccp_hang_up = 0;
@@ -186,7 +186,7 @@ void ccp_over_ppp() {
     agent_row* row = row_named("ccp_ppp");
     if (!row || !row->agent) return;
     CNTCIP* agent = row->agent;
-    CModemDriver_Dialup* modem = CcpModem();
+    CModemDriver* modem = CcpModem();
     bool pending = !TheTrapBuffer().IsEmpty();
     bool carrier = CcpLinkStatus() & CARRIER;
     delivery_state& s = state();

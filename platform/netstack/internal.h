@@ -104,3 +104,12 @@ bool link_up(NX_IP* ip);
 ULONG remaining(ULONG wait, ULONG start);
 
 } // namespace netstack
+
+namespace host {
+
+// Connections the sign opens to `ip`:`port` (equipment on its LAN, such as
+// the cellular modem's command port) go to `host_ip`:`host_port` on the host
+// instead, where a local program plays that equipment. Port 0 removes it.
+void netstack_redirect_tcp(uint32_t ip, uint16_t port, uint32_t host_ip, uint16_t host_port);
+
+} // namespace host

@@ -4,6 +4,8 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <mutex>
+#include <vector>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -342,8 +344,41 @@ UINT nx_tcp_client_socket_unbind(NX_TCP_SOCKET* socket) {
     return NX_SUCCESS;
 }
 
+namespace {
+
+struct tcp_redirect {
+    uint32_t ip;
+    uint16_t port;
+    uint32_t host_ip;
+    uint16_t host_port;
+};
+std::mutex g_redirect_lock;
+std::vector<tcp_redirect> g_redirects;
+
+// Where a connection to ip:port really goes.
+void redirected(ULONG& ip, UINT& port) {
+    std::lock_guard<std::mutex> hold(g_redirect_lock);
+    for (const tcp_redirect& r : g_redirects)
+        if (r.ip == ip && r.port == port) {
+            ip = r.host_ip;
+            port = r.host_port;
+            return;
+        }
+}
+
+} // namespace
+
+void host::netstack_redirect_tcp(uint32_t ip, uint16_t port, uint32_t host_ip, uint16_t host_port) {
+    std::lock_guard<std::mutex> hold(g_redirect_lock);
+    for (size_t i = 0; i < g_redirects.size(); i++)
+        if (g_redirects[i].ip == ip && g_redirects[i].port == port)
+            g_redirects.erase(g_redirects.begin() + long(i));
+    if (host_port) g_redirects.push_back({ip, port, host_ip, host_port});
+}
+
 UINT nx_tcp_client_socket_connect(NX_TCP_SOCKET* socket, ULONG server_ip, UINT server_port,
                                   ULONG wait) {
+    redirected(server_ip, server_port);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (!s->bound) return NX_NOT_BOUND;

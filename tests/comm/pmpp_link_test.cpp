@@ -194,7 +194,7 @@ TEST_F(PmppLink, AStationAddressThatNeedsEscaping) {
 
 // A dial-up modem linked to the CCP port takes what the line brings without
 // carrier (its command responses); with carrier the bytes reach the link.
-class ResponseCatcher : public CModemDriver_Dialup {
+class ResponseCatcher : public CModemDriver {
   public:
     void PushResponseByte(uint8_t byte) override { responses.push_back(byte); }
     bool IsBufferAlmostFull() override { return false; }

@@ -323,7 +323,7 @@ TEST_F(PppLink, ControlBytesAreEscapedUntilTheMapIsAcknowledged) {
     EXPECT_EQ(hex("7E FF 7D 23"), Bytes(after.begin(), after.begin() + 4));
 }
 
-class RecordingModem : public CModemDriver_Dialup {
+class RecordingModem : public CModemDriver {
   public:
     void PushResponseByte(uint8_t) override {}
     bool IsBufferAlmostFull() override { return false; }

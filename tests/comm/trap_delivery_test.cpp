@@ -282,7 +282,7 @@ TEST_F(TrapDelivery, TheConnectionOnPort162CarriesTheTrap) {
     EXPECT_EQ(0xA4, got[13]);
 }
 
-class ModemDouble : public CModemDriver_Dialup {
+class ModemDouble : public CModemDriver {
   public:
     void PushResponseByte(uint8_t) override {}
     bool IsBufferAlmostFull() override { return false; }

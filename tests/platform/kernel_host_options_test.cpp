@@ -26,7 +26,7 @@ TEST(HostOptions, DefaultsAndEveryOption) {
     EXPECT_FALSE(o.console_log);
     ASSERT_TRUE(Parse({"--state", "/tmp/s", "--speed=2.5", "--port-offset", "1000", "--console-log",
                        "--board-id", "5", "--flash-size", "0x900000", "--field", "f.txt",
-                       "--ethernet", "veth0"},
+                       "--ethernet", "veth0", "--cell-modem", "127.0.0.1:4023"},
                       o, error))
         << error;
     EXPECT_EQ(o.state_dir, "/tmp/s");
@@ -37,7 +37,9 @@ TEST(HostOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(o.flash_size, 0x900000u);
     EXPECT_EQ(o.field_file, "f.txt");
     EXPECT_EQ(o.ethernet, "veth0");
-    EXPECT_EQ(o.argv.size(), 15u); // kept whole for the restart
+    EXPECT_EQ(o.cell_modem_ip, 0x7F000001u);
+    EXPECT_EQ(o.cell_modem_port, 4023);
+    EXPECT_EQ(o.argv.size(), 17u); // kept whole for the restart
 }
 
 TEST(HostOptions, RefusesWhatItDoesNotKnowOrCannotUse) {
@@ -65,6 +67,11 @@ TEST(HostOptions, RefusesWhatItDoesNotKnowOrCannotUse) {
         {{"--ethernet="}, "--ethernet needs an interface name"},
         {{"--ethernet", "a-name-of-16-chr"}, "--ethernet"},
         {{"--ethernet", "../eth0"}, "--ethernet"},
+        {{"--cell-modem", "4023"}, "--cell-modem needs HOST:PORT"},
+        {{"--cell-modem", "localhost:4023"}, "--cell-modem"},
+        {{"--cell-modem", "127.0.0.1:0"}, "--cell-modem"},
+        {{"--cell-modem", "127.0.0.1:70000"}, "--cell-modem"},
+        {{"--cell-modem", "127.0.0.1:"}, "--cell-modem"},
     };
     for (const Case& c : cases) {
         host::HostOptions o;
