@@ -23,6 +23,7 @@ enum : ULONG {
 };
 
 struct ip_impl;
+struct link_net;
 
 struct listener_impl {
     ip_impl* ip = nullptr;
@@ -84,6 +85,9 @@ struct ip_impl {
     std::deque<std::function<void()>> deferred; // callbacks for the IP thread
     std::map<UINT, std::shared_ptr<listener_impl>> listeners;
     std::map<UINT, std::shared_ptr<udp_impl>> udp_ports;
+    // A serial link's instance: its netif and link driver (link_stack.h).
+    link_net* link = nullptr;
+    nx_link_driver_fn driver = nullptr;
     ULONG tcp_sent = 0, tcp_received = 0, tcp_invalid = 0, tcp_dropped = 0;
     ULONG udp_sent = 0, udp_received = 0, udp_invalid = 0, udp_dropped = 0;
 };

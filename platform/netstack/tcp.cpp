@@ -1,6 +1,7 @@
 // TCP sockets over host stream sockets: server sockets take connections from
 // one host listener per port, clients connect from the instance's address.
 #include "platform/netstack/internal.h"
+#include "platform/netstack/link_stack.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -176,6 +177,7 @@ UINT nx_tcp_socket_create(NX_IP* ip, NX_TCP_SOCKET* socket, const char* name, UL
     (void)urgent;
     ip_impl* ipi = ip_of(ip);
     if (!ipi || !socket) return NX_PTR_ERROR;
+    if (ipi->link) return link_tcp_create(ip, socket, name, window, disconnect);
     tcp_ptr sp = std::make_shared<tcp_impl>();
     if (tx_event_flags_create(&sp->events, name) != TX_SUCCESS) return NX_NOT_CREATED;
     *socket = NX_TCP_SOCKET{};
@@ -191,6 +193,7 @@ UINT nx_tcp_socket_create(NX_IP* ip, NX_TCP_SOCKET* socket, const char* name, UL
 }
 
 UINT nx_tcp_socket_delete(NX_TCP_SOCKET* socket) {
+    if (is_link_tcp(socket)) return link_tcp_delete(socket);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (socket->state != NX_TCP_CLOSED || s->bound) return NX_NOT_CLOSED;
@@ -206,6 +209,7 @@ UINT nx_tcp_socket_delete(NX_TCP_SOCKET* socket) {
 }
 
 UINT nx_tcp_socket_receive_notify(NX_TCP_SOCKET* socket, nx_tcp_notify_fn notify) {
+    if (is_link_tcp(socket)) return link_tcp_receive_notify(socket, notify);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     s->receive_notify = notify;
@@ -214,6 +218,7 @@ UINT nx_tcp_socket_receive_notify(NX_TCP_SOCKET* socket, nx_tcp_notify_fn notify
 
 UINT nx_tcp_server_socket_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UINT queue,
                                  nx_tcp_listen_fn listen_fn) {
+    if (is_link_ip(ip)) return link_tcp_listen(ip, port, socket, queue, listen_fn);
     ip_impl* ipi = ip_of(ip);
     tcp_impl* s = impl_of(socket);
     if (!ipi || !s) return NX_PTR_ERROR;
@@ -249,6 +254,7 @@ UINT nx_tcp_server_socket_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UI
 }
 
 UINT nx_tcp_server_socket_accept(NX_TCP_SOCKET* socket, ULONG wait) {
+    if (is_link_tcp(socket)) return link_tcp_accept(socket, wait);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     ULONG start = tx_time_get();
@@ -268,6 +274,7 @@ UINT nx_tcp_server_socket_accept(NX_TCP_SOCKET* socket, ULONG wait) {
 }
 
 UINT nx_tcp_server_socket_relisten(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket) {
+    if (is_link_ip(ip)) return link_tcp_relisten(ip, port, socket);
     ip_impl* ipi = ip_of(ip);
     tcp_impl* s = impl_of(socket);
     if (!ipi || !s) return NX_PTR_ERROR;
@@ -291,6 +298,7 @@ UINT nx_tcp_server_socket_relisten(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket) 
 }
 
 UINT nx_tcp_server_socket_unaccept(NX_TCP_SOCKET* socket) {
+    if (is_link_tcp(socket)) return link_tcp_unaccept(socket);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     drop_connection(s);
@@ -302,6 +310,7 @@ UINT nx_tcp_server_socket_unaccept(NX_TCP_SOCKET* socket) {
 }
 
 UINT nx_tcp_server_socket_unlisten(NX_IP* ip, UINT port) {
+    if (is_link_ip(ip)) return link_tcp_unlisten(ip, port);
     ip_impl* ipi = ip_of(ip);
     if (!ipi) return NX_PTR_ERROR;
     auto it = ipi->listeners.find(port);
@@ -344,6 +353,7 @@ UINT nx_tcp_client_socket_unbind(NX_TCP_SOCKET* socket) {
 
 UINT nx_tcp_client_socket_connect(NX_TCP_SOCKET* socket, ULONG server_ip, UINT server_port,
                                   ULONG wait) {
+    if (is_link_tcp(socket)) return NX_NOT_IMPLEMENTED; // a link's instance only serves
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (!s->bound) return NX_NOT_BOUND;
@@ -371,6 +381,7 @@ UINT nx_tcp_client_socket_connect(NX_TCP_SOCKET* socket, ULONG server_ip, UINT s
 
 UINT nx_tcp_socket_disconnect(NX_TCP_SOCKET* socket, ULONG wait) {
     (void)wait;
+    if (is_link_tcp(socket)) return link_tcp_disconnect(socket);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (s->fd < 0) return NX_NOT_CONNECTED;
@@ -381,6 +392,7 @@ UINT nx_tcp_socket_disconnect(NX_TCP_SOCKET* socket, ULONG wait) {
 
 UINT nx_tcp_socket_send(NX_TCP_SOCKET* socket, NX_PACKET* packet, ULONG wait) {
     (void)wait;
+    if (is_link_tcp(socket)) return link_tcp_send(socket, packet);
     tcp_impl* s = impl_of(socket);
     if (!s || !packet) return NX_PTR_ERROR;
     if (!packet->allocated) return NX_INVALID_PACKET;
@@ -394,6 +406,7 @@ UINT nx_tcp_socket_send(NX_TCP_SOCKET* socket, NX_PACKET* packet, ULONG wait) {
 }
 
 UINT nx_tcp_socket_receive(NX_TCP_SOCKET* socket, NX_PACKET** packet, ULONG wait) {
+    if (is_link_tcp(socket)) return link_tcp_receive(socket, packet, wait);
     tcp_impl* s = impl_of(socket);
     if (!s || !packet) return NX_PTR_ERROR;
     *packet = nullptr;
@@ -431,6 +444,7 @@ UINT nx_tcp_socket_receive(NX_TCP_SOCKET* socket, NX_PACKET** packet, ULONG wait
 }
 
 UINT nx_tcp_socket_peer_info_get(NX_TCP_SOCKET* socket, ULONG* peer_ip, ULONG* peer_port) {
+    if (is_link_tcp(socket)) return link_tcp_peer_info(socket, peer_ip, peer_port);
     tcp_impl* s = impl_of(socket);
     if (!s || !peer_ip || !peer_port) return NX_PTR_ERROR;
     if (s->fd < 0) return NX_NOT_CONNECTED;

@@ -1,6 +1,7 @@
 // UDP sockets over host datagram sockets bound to the instance's address.
 #include "platform/kernel/host.h"
 #include "platform/netstack/internal.h"
+#include "platform/netstack/link_stack.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -90,6 +91,7 @@ UINT nx_udp_socket_create(NX_IP* ip, NX_UDP_SOCKET* socket, const char* name, UL
     (void)time_to_live;
     ip_impl* ipi = ip_of(ip);
     if (!ipi || !socket) return NX_PTR_ERROR;
+    if (ipi->link) return link_udp_create(ip, socket, name, queue_maximum);
     udp_ptr sp = std::make_shared<udp_impl>();
     if (tx_event_flags_create(&sp->events, name) != TX_SUCCESS) return NX_NOT_CREATED;
     *socket = NX_UDP_SOCKET{};
@@ -103,6 +105,7 @@ UINT nx_udp_socket_create(NX_IP* ip, NX_UDP_SOCKET* socket, const char* name, UL
 }
 
 UINT nx_udp_socket_delete(NX_UDP_SOCKET* socket) {
+    if (is_link_udp(socket)) return link_udp_delete(socket);
     udp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (s->fd >= 0) return NX_STILL_BOUND;
@@ -115,6 +118,7 @@ UINT nx_udp_socket_delete(NX_UDP_SOCKET* socket) {
 
 UINT nx_udp_socket_bind(NX_UDP_SOCKET* socket, UINT port, ULONG wait) {
     (void)wait;
+    if (is_link_udp(socket)) return link_udp_bind(socket, port);
     udp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (s->fd >= 0) return NX_ALREADY_BOUND;
@@ -146,6 +150,7 @@ UINT nx_udp_socket_bind(NX_UDP_SOCKET* socket, UINT port, ULONG wait) {
 }
 
 UINT nx_udp_socket_unbind(NX_UDP_SOCKET* socket) {
+    if (is_link_udp(socket)) return link_udp_unbind(socket);
     udp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (s->fd < 0) return NX_NOT_BOUND;
@@ -165,6 +170,7 @@ UINT nx_udp_socket_unbind(NX_UDP_SOCKET* socket) {
 }
 
 UINT nx_udp_socket_send(NX_UDP_SOCKET* socket, NX_PACKET* packet, ULONG ip_address, UINT port) {
+    if (is_link_udp(socket)) return link_udp_send(socket, packet, ip_address, port);
     udp_impl* s = impl_of(socket);
     if (!s || !packet) return NX_PTR_ERROR;
     if (!packet->allocated) return NX_INVALID_PACKET;
@@ -185,6 +191,7 @@ UINT nx_udp_socket_send(NX_UDP_SOCKET* socket, NX_PACKET* packet, ULONG ip_addre
 }
 
 UINT nx_udp_socket_receive(NX_UDP_SOCKET* socket, NX_PACKET** packet, ULONG wait) {
+    if (is_link_udp(socket)) return link_udp_receive(socket, packet, wait);
     udp_impl* s = impl_of(socket);
     if (!s || !packet) return NX_PTR_ERROR;
     *packet = nullptr;
@@ -219,6 +226,7 @@ UINT nx_udp_socket_receive(NX_UDP_SOCKET* socket, NX_PACKET** packet, ULONG wait
 }
 
 UINT nx_udp_socket_receive_notify(NX_UDP_SOCKET* socket, nx_udp_notify_fn notify) {
+    if (is_link_udp(socket)) return link_udp_receive_notify(socket, notify);
     udp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     s->notify = notify;
