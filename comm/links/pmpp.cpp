@@ -234,23 +234,17 @@ void snmp_receive(pmpp_link* link, const uint8_t* info, uint32_t length) {
     if (link->agent) snmp_message_process(link->agent, info, length);
 }
 
-// IP datagrams: 20 <= total length <= the link's MTU, reassembled over as
-// many frames as it takes and never past a frame's end.
+// IP datagrams: 20 <= total length <= the link's MTU, one a frame, whose
+// total length is the frame's information, no more and no less (a datagram
+// of the MTU fits one frame, so none continues in the next).
 void ip_receive(pmpp_link* link, const uint8_t* info, uint32_t length) {
-    if (link->datagram_have == 0) {
-        if (length < 4) return;
-        uint32_t total = uint32_t(info[2]) << 8 | info[3];
-        if (total < IP_HEADER_MIN || total > PMPP_FRAME_BYTES) {
-            link->datagrams_dropped++;
-            return;
-        }
-        link->datagram_total = uint16_t(total);
+    uint32_t total = length >= 4 ? uint32_t(info[2]) << 8 | info[3] : 0;
+    if (total < IP_HEADER_MIN || total > PMPP_FRAME_BYTES || total != length) {
+        link->datagrams_dropped++;
+        return;
     }
-    uint32_t take = link->datagram_total - link->datagram_have;
-    if (take > length) take = length;
-    std::memcpy(link->datagram + link->datagram_have, info, take);
-    link->datagram_have = uint16_t(link->datagram_have + take);
-    if (link->datagram_have < link->datagram_total) return;
+    link->datagram_total = uint16_t(total);
+    std::memcpy(link->datagram, info, total);
     link->datagram_have = 0;
     if (!link->up)
         link->datagrams_dropped++;

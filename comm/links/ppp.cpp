@@ -200,13 +200,13 @@ void snmp_frame(ppp_link* link) {
     ppp_snmp_receive(link);
 }
 
-// One datagram a frame: its total length within the frame's information.
+// One datagram a frame: its total length is the frame's information, no more, no less.
 void ip_frame(ppp_link* link) {
     link->framing = uint8_t(PPP_IP);
     uint32_t left = ppp_rx_remaining(link);
     const uint8_t* datagram = link->plain + link->read_index;
     uint32_t total = left >= 4 ? uint32_t(datagram[2]) << 8 | datagram[3] : 0;
-    if (total < IP_HEADER_MIN || total > left || total > PPP_MTU || !link->up) {
+    if (total < IP_HEADER_MIN || total != left || total > PPP_MTU || !link->up) {
         link->datagrams_dropped++;
         return;
     }

@@ -29,6 +29,8 @@ const uint8_t IPI_IP = 0x21;
 const uint8_t IPI_SNMP = 0xC1;
 const uint8_t LAYER_UDP = 1;
 const uint8_t LAYER_TCP = 2;
+const uint32_t UDP_IP_HEADERS = 28;
+const uint32_t TOO_BIG_ROOM = 300;
 
 // The packets of the link instances: one holds a datagram of the longest link MTU.
 const ULONG LINK_PACKET_PAYLOAD = PMPP_FRAME_BYTES + 64;
@@ -56,6 +58,7 @@ struct link_kind {
     uint8_t (*last_ipi)(snmp_agent* agent);
     void (*send_direct)(snmp_agent* agent, const uint8_t* data, uint32_t length);
     bool tcp_not_connected_said; // the driver tells when a TCP response finds no connection
+    uint32_t mtu;
 };
 
 // ---- PPP ----
@@ -109,10 +112,10 @@ void pmpp_send_direct(snmp_agent* agent, const uint8_t* data, uint32_t length) {
 
 const link_kind PPP_KIND = {"snmp_ppp_net_drv", "PPP over SNMP/IP", _nx_ppp_driver,
                             ppp_link_create,    ppp_last_ipi,       ppp_send_direct,
-                            false};
+                            false,              PPP_MTU};
 const link_kind PMPP_KIND = {"snmp_pmpp_net_drv", "PMPP over SNMP/IP", _nx_pmpp_driver,
                              pmpp_link_create,    pmpp_last_ipi,       pmpp_send_direct,
-                             true};
+                             true,                PMPP_FRAME_BYTES};
 
 // ---- The TCP thread and the socket callbacks ----
 
@@ -268,9 +271,29 @@ NX_PACKET* message_packet(const link_kind& kind, const uint8_t* data, uint32_t l
     return packet;
 }
 
+// A response longer than one datagram of the link (or one packet) is
+// answered tooBig instead. -> false when not even that can be built.
+bool fit(const link_kind& kind, const uint8_t*& data, uint32_t& length) {
+    uint32_t limit = kind.mtu - UDP_IP_HEADERS;
+    if (limit > LINK_PACKET_PAYLOAD - NX_TCP_PACKET) limit = LINK_PACKET_PAYLOAD - NX_TCP_PACKET;
+    if (length <= limit) return true;
+    static uint8_t too_big[TOO_BIG_ROOM];
+    uint32_t answer = pmpp_too_big_answer(data, length, too_big, sizeof too_big);
+    if (answer == 0) {
+        console_printf("%s: response of %u bytes does not fit a datagram\n", kind.driver,
+                       unsigned(length));
+        return false;
+    }
+    TheDatabase().IncCounter(obj::snmpOutTooBigs);
+    data = too_big;
+    length = answer;
+    return true;
+}
+
 void send_ip(const link_kind& kind, snmp_agent* agent, const snmp_way_back& way,
              const uint8_t* data, uint32_t length) {
     snmp_link_net* net = agent->net;
+    if (!fit(kind, data, length)) return;
     if (way.layer == LAYER_UDP) {
         NX_PACKET* packet = message_packet(kind, data, length, NX_UDP_PACKET);
         if (!packet) return;
