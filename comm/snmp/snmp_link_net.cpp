@@ -31,6 +31,7 @@ const uint8_t LAYER_UDP = 1;
 const uint8_t LAYER_TCP = 2;
 const uint32_t UDP_IP_HEADERS = 28;
 const uint32_t TOO_BIG_ROOM = 300;
+const ULONG CONNECTED_EVENT = 0x1;
 
 // The packets of the link instances: one holds a datagram of the longest link MTU.
 const ULONG LINK_PACKET_PAYLOAD = PMPP_FRAME_BYTES + 64;
@@ -146,6 +147,7 @@ void tcp_thread_entry(ULONG agent_number) {
             continue;
         }
         net->connected = 1;
+        tx_event_flags_set(&net->events, CONNECTED_EVENT, TX_OR);
         while (net->connected == 1)
             tx_thread_sleep(IDLE_TICKS);
         nx_tcp_socket_disconnect(&net->tcp, DISCONNECT_TICKS);
@@ -173,6 +175,7 @@ int create(const link_kind& kind, snmp_agent* agent, uint8_t* memory, uint32_t* 
         return int(status);
     }
     net->ip_created = true;
+    tx_event_flags_create(&net->events, "SNMP link events");
     status = nx_arp_enable(&net->ip, memory + IP_STACK_BYTES, ARP_CACHE_BYTES);
     if (status != NX_SUCCESS) {
         console_printf("snmp_pmpp_net_drv: nx_arp_enable failed:0x%02X\n", status);
@@ -237,13 +240,17 @@ int receive(snmp_agent* agent, uint32_t transport, uint8_t* buffer, uint32_t* le
         return 0;
     }
     if (transport != 1) return 1;
-    if (net->connected != 1) {
-        tx_thread_sleep(IDLE_TICKS);
+    if (net->connected != 1) { // idle until a connection is accepted (at most 50 ticks)
+        ULONG actual = 0;
+        tx_event_flags_get(&net->events, CONNECTED_EVENT, TX_OR_CLEAR, &actual, IDLE_TICKS);
         return 1;
     }
     UINT rc = nx_tcp_socket_receive(&net->tcp, &packet, NX_WAIT_FOREVER);
-    if (rc != NX_SUCCESS) {
-        net->connected = 0;
+    if (rc != NX_SUCCESS) { // the connection ended: the TCP thread closes it at once
+        if (net->connected) {
+            net->connected = 0;
+            tx_thread_wait_abort(&net->tcp_thread);
+        }
         return int(rc);
     }
     ULONG peer_ip = 0, peer_port = 0;

@@ -33,6 +33,8 @@ struct snmp_link_net {
     uint8_t rearmed;
     volatile uint8_t connected;
     TX_THREAD* dispatch_thread; // the agent's "SNMP TCP Dispatch"
+    // Bit 1: a connection was accepted (the TCP dispatch thread, idle, waits for it).
+    TX_EVENT_FLAGS_GROUP events;
     // Per transport (0 UDP, 1 TCP): the way back of its last request; and
     // the way of the last request of either, for what no dispatch thread sends.
     snmp_way_back way[2];

@@ -43,9 +43,11 @@ class LinkIp : public agent_test::NetworkedSign {
     static std::string TunMissing() {
         if (geteuid() != 0) return "needs root (CAP_NET_ADMIN) for a TUN device and a namespace";
         if (access("/dev/net/tun", R_OK | W_OK) != 0) return "no /dev/net/tun";
-        for (const char* tool : {"/usr/bin/snmpget", "/usr/bin/ping", "/usr/sbin/ip", "/bin/ip"})
-            if (access(tool, X_OK) != 0 && std::string(tool).find("ip") == std::string::npos)
-                return std::string(tool) + " is not installed (packages snmp, iputils-ping)";
+        const char* const tools[][2] = {
+            {"/usr/bin/snmpget", "snmp"}, {"/usr/bin/ping", "iputils-ping"}, {"/bin/ip", "iproute2"}};
+        for (const auto& tool : tools)
+            if (access(tool[0], X_OK) != 0)
+                return std::string(tool[0]) + " is not installed (Debian package " + tool[1] + ")";
         test_support::ProcessResult made = test_support::RunProcess(
             {"/bin/sh", "-c", "unshare -n true"}, "/dev/null", 10);
         if (made.status != 0) return "cannot make network namespaces";
