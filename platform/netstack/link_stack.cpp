@@ -69,6 +69,12 @@ template <class F> auto locked(F fn) -> decltype(fn()) {
     return fn();
 }
 
+// A link reaches one peer: no address but the link's own is on it, so no
+// route ever picks another link by its subnet. What has no socket bound to
+// a link yet (a connection's first answer, ICMP) leaves by the default
+// netif, which is the link the datagram in hand came from.
+const ULONG POINT_TO_POINT = 0xFFFFFFFFu;
+
 ip4_addr_t lwip_address(ULONG address) {
     ip4_addr_t a;
     ip4_addr_set_u32(&a, lwip_htonl(address));
@@ -384,7 +390,7 @@ bool is_link_ip(const NX_IP* ip) {
 bool link_ip_attach(ip_impl* ip) {
     link_net* net = new link_net;
     net->ip = ip;
-    ip4_addr_t address = lwip_address(ip->ip->address), mask = lwip_address(ip->ip->mask),
+    ip4_addr_t address = lwip_address(ip->ip->address), mask = lwip_address(POINT_TO_POINT),
                gateway = lwip_address(0);
     bool added = locked([&] {
         if (!netif_add(&net->netif, &address, &mask, &gateway, net, netif_setup, ip_input))
@@ -402,11 +408,8 @@ bool link_ip_attach(ip_impl* ip) {
 
 void link_ip_address_set(ip_impl* ip) {
     link_net* net = ip->link;
-    ip4_addr_t address = lwip_address(ip->ip->address), mask = lwip_address(ip->ip->mask);
-    locked([&] {
-        netif_set_ipaddr(&net->netif, &address);
-        netif_set_netmask(&net->netif, &mask);
-    });
+    ip4_addr_t address = lwip_address(ip->ip->address);
+    locked([&] { netif_set_ipaddr(&net->netif, &address); });
 }
 
 void link_ip_initialized(ip_impl* ip) {
@@ -422,6 +425,7 @@ void link_ip_input(ip_impl* ip, const uint8_t* datagram, ULONG length) {
         struct pbuf* p = pbuf_alloc(PBUF_RAW, u16_t(length), PBUF_RAM);
         if (!p) return;
         pbuf_take(p, datagram, u16_t(length));
+        netif_set_default(&net->netif); // what answers before it is bound leaves by this link
         if (net->netif.input(p, &net->netif) != ERR_OK) pbuf_free(p);
     });
 }
@@ -607,8 +611,8 @@ UINT link_tcp_receive_notify(NX_TCP_SOCKET* socket, nx_tcp_notify_fn notify) {
 }
 
 // One lwIP listener per link and port, bound to the link's netif: reuse is
-// on while binding (every link may take the port) and off while listening
-// (lwIP then looks for no other listener of the same address).
+// on while binding and after (every link may take the port) and off while
+// the listen starts (lwIP then looks for no other listener of the address).
 UINT link_tcp_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UINT queue,
                      nx_tcp_listen_fn listen) {
     link_net* net = net_of(ip);
@@ -639,6 +643,7 @@ UINT link_tcp_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UINT queue,
             return NX_PORT_UNAVAILABLE;
         }
         tcp_bind_netif(listening, &net->netif);
+        ip_set_option(listening, SOF_REUSEADDR); // the next link's bind passes it
         tcp_arg(listening, arg);
         tcp_accept(listening, conn_accepted);
         net->listen_pcbs[port] = listening;
