@@ -12,6 +12,7 @@
 #include "tests/comm/agent_net_util.h"
 #include "tests/console/console_test_util.h"
 #include "tests/support/host_process.h"
+#include "tests/support/kernel_fixture.h"
 
 #include <unistd.h>
 
@@ -59,6 +60,36 @@ TEST_F(LinkIp, APmppMasterGetsUdpAnswersAndCraftedDatagramsAreDropped) {
     RunPeer({"pmpp-udp"});
 }
 
+// What no dispatch thread sends follows the link's last IPI; a TCP response
+// that finds the connection gone is dropped (the PMPP driver says so), and
+// the line stays silent.
+TEST_F(LinkIp, ATcpResponseAfterThePeerClosedIsDropped) {
+    struct row {
+        const char* agent;
+        const char* said;
+    };
+    for (const row& r : {row{"ccp_pmpp", "snmp_pmpp_net_drv: unable to tx over tcp, not connected\n"},
+                         row{"ccp_ppp", nullptr}}) {
+        int index = FindAgent(r.agent);
+        ASSERT_NE(AGENT_NOT_FOUND, index) << r.agent;
+        CNTCIP* agent = AgentRow(index)->agent;
+        agent->link_net.last = snmp_way_back{2, 0x0A010203, 5000};
+        agent->link_net.connected = 0;
+        agent->pmpp.ipi = agent->ppp.framing = 0x21;
+        uint32_t frames = agent->pmpp.frames_sent + agent->ppp.frames_sent;
+        test_support::ClearConsole();
+        agent_test::Bytes response = agent_test::get(7);
+        uint32_t length = uint32_t(response.size());
+        agent->driver(agent, 0, SNMP_DRIVER_SEND, response.data(), &length);
+        tx_thread_sleep(10);
+        if (r.said)
+            EXPECT_NE(std::string::npos, test_support::ConsoleText().find(r.said)) << r.agent;
+        else
+            EXPECT_EQ(std::string::npos, test_support::ConsoleText().find("net_drv")) << r.agent;
+        EXPECT_EQ(frames, agent->pmpp.frames_sent + agent->ppp.frames_sent) << r.agent;
+    }
+}
+
 TEST_F(LinkIp, SnmpgetAndPingReachTheSignThroughItsPmppLink) {
     std::string missing = TunMissing();
     if (!missing.empty()) GTEST_SKIP() << missing;
@@ -74,6 +105,12 @@ class PppLinkIp : public LinkIp {
         tx_thread_sleep(1100); // the network start binds the PPP agent to the CCP port
     }
 };
+
+TEST_F(PppLinkIp, APeerGetsUdpAnswersWhereItsRequestsCameFrom) {
+    char secret[256] = {};
+    TheDatabase().GetChapSecret(secret, sizeof secret);
+    RunPeer({"ppp-udp", secret, "10.20.30.40"});
+}
 
 TEST_F(PppLinkIp, SnmpgetAndPingReachTheSignThroughItsPppLink) {
     std::string missing = TunMissing();

@@ -7,6 +7,9 @@ link_ip_peer.py pmpp-udp LINK SIGN
     A PMPP master (station 1) that writes its IPv4/UDP datagrams itself and
     checks the answers, the crafted datagrams the sign must drop, and that a
     direct request (IPI 0xC1) is answered directly between UDP ones.
+link_ip_peer.py ppp-udp LINK SIGN SECRET CENTRAL
+    The same UDP requests (and direct ones in protocol 0x00C1) from a PPP peer
+    that brought the link up with LCP, CHAP and IPCP.
 link_ip_peer.py pmpp-tun LINK SIGN
 link_ip_peer.py ppp-tun LINK SIGN SECRET CENTRAL
     Bridges the link's datagrams to a TUN device in a network namespace of its
@@ -261,7 +264,8 @@ def pmpp_tun(link, sign):
     return c.report()
 
 
-def ppp_tun(link, sign, secret, central):
+def ppp_up(link, secret, central):
+    """The PPP line and its peer after LCP, CHAP both ways and IPCP."""
     line = PppLine(link)
     peer = Peer(line, secret.encode(), bytes(int(x) for x in central.split(".")))
     line.send(LCP, control(1, 1, bytes.fromhex("02060000000005061a2b3c4d0305c22305")))
@@ -273,6 +277,42 @@ def ppp_tun(link, sign, secret, central):
     line.send(IPCP, control(1, 0x60, bytes([3, 6, 0, 0, 0, 0])))
     peer.pump("peer ip acked")
     peer.pump("sign ip acked")
+    return line, peer
+
+
+def ppp_udp(link, sign, secret, central):
+    line, peer = ppp_up(link, secret, central)
+    c = Checks()
+    c.failures = peer.failures
+    if c.failures:
+        return c.report()
+
+    def udp_answer(request_id, sport):
+        line.send(0x0021, ipv4_udp(MASTER, sign, sport, 161, get_request(request_id)))
+        frames = line.frames(5.0)
+        if not c.check("request %d: one frame back" % request_id, len(frames) == 1):
+            return
+        protocol, packet = frames[0]
+        udp = parse_udp(packet) if protocol == 0x0021 else None
+        if not c.check("request %d: an IPv4/UDP datagram in protocol 0x0021" % request_id, udp):
+            return
+        src, dst, from_port, to_port, payload = udp
+        c.check("request %d: from the sign's port 161 to where it came from" % request_id,
+                (src, dst, from_port, to_port) == (sign, MASTER, 161, sport))
+        c.check("request %d: a GetResponse with its id" % request_id,
+                response_id(payload) == request_id)
+
+    udp_answer(0x0B0B0C01, 5000)
+    line.send(0x00C1, get_request(0x0B0B0C02))
+    frames = line.frames(5.0)
+    c.check("a direct request after a UDP one is answered directly",
+            len(frames) == 1 and frames[0][0] == 0x00C1 and response_id(frames[0][1]) == 0x0B0B0C02)
+    udp_answer(0x0B0B0C03, 40000)
+    return c.report()
+
+
+def ppp_tun(link, sign, secret, central):
+    line, peer = ppp_up(link, secret, central)
     c = Checks()
     c.failures = peer.failures
     if c.failures:
@@ -304,6 +344,8 @@ def main():
         return pmpp_udp(link, sign)
     if mode == "pmpp-tun":
         return pmpp_tun(link, sign)
+    if mode == "ppp-udp":
+        return ppp_udp(link, sign, sys.argv[4], sys.argv[5])
     if mode == "ppp-tun":
         return ppp_tun(link, sign, sys.argv[4], sys.argv[5])
     print("unknown mode " + mode)
