@@ -111,12 +111,16 @@ void pmpp_send_direct(snmp_agent* agent, const uint8_t* data, uint32_t length) {
     TheDatabase().IncCounter(obj::snmpOutPkts);
 }
 
-const link_kind PPP_KIND = {"snmp_ppp_net_drv", "PPP over SNMP/IP", _nx_ppp_driver,
-                            ppp_link_create,    ppp_last_ipi,       ppp_send_direct,
-                            false,              PPP_MTU};
-const link_kind PMPP_KIND = {"snmp_pmpp_net_drv", "PMPP over SNMP/IP", _nx_pmpp_driver,
-                             pmpp_link_create,    pmpp_last_ipi,       pmpp_send_direct,
-                             true,                PMPP_FRAME_BYTES};
+const link_kind PPP_KIND = {"snmp_ppp_net_drv", "PPP over SNMP/IP", _nx_ppp_driver, ppp_link_create,
+                            ppp_last_ipi,       ppp_send_direct,    false,          PPP_MTU};
+const link_kind PMPP_KIND = {"snmp_pmpp_net_drv",
+                             "PMPP over SNMP/IP",
+                             _nx_pmpp_driver,
+                             pmpp_link_create,
+                             pmpp_last_ipi,
+                             pmpp_send_direct,
+                             true,
+                             PMPP_FRAME_BYTES};
 
 // ---- The TCP thread and the socket callbacks ----
 
@@ -154,7 +158,8 @@ void tcp_thread_entry(ULONG agent_number) {
         nx_tcp_server_socket_unaccept(&net->tcp);
         net->connected = 0;
         net->rearmed = 1;
-        if (net->relisten_ip) nx_tcp_server_socket_relisten(net->relisten_ip, SNMP_LINK_PORT, &net->tcp);
+        if (net->relisten_ip)
+            nx_tcp_server_socket_relisten(net->relisten_ip, SNMP_LINK_PORT, &net->tcp);
     }
 }
 
@@ -187,9 +192,9 @@ int create(const link_kind& kind, snmp_agent* agent, uint8_t* memory, uint32_t* 
         console_printf("snmp_pmpp_net_drv: nx_udp_enable failed:0x%02X\n", status);
     uint8_t* tcp_stack = memory + IP_STACK_BYTES + ARP_CACHE_BYTES;
     std::memset(tcp_stack, 0xEF, TCP_STACK_BYTES);
-    status = tx_thread_create(&net->tcp_thread, "tcp thread", tcp_thread_entry,
-                              snmp_agent_number(agent), tcp_stack, TCP_STACK_BYTES,
-                              TCP_PRIORITY, TCP_PRIORITY, 1, TX_AUTO_START);
+    status =
+        tx_thread_create(&net->tcp_thread, "tcp thread", tcp_thread_entry, snmp_agent_number(agent),
+                         tcp_stack, TCP_STACK_BYTES, TCP_PRIORITY, TCP_PRIORITY, 1, TX_AUTO_START);
     if (status != TX_SUCCESS)
         console_printf("tcp_thread_initialize: tx_thread_create error 0x%02X!\n", status);
     UINT tcp = nx_tcp_enable(&net->ip);
@@ -200,14 +205,15 @@ int create(const link_kind& kind, snmp_agent* agent, uint8_t* memory, uint32_t* 
 
 int open(snmp_agent* agent) {
     snmp_link_net* net = agent->net;
-    UINT rc = nx_udp_socket_create(&net->ip, &net->udp, "UDP IP Socket", 0x100000, 0, 128,
-                                   UDP_QUEUE);
+    UINT rc =
+        nx_udp_socket_create(&net->ip, &net->udp, "UDP IP Socket", 0x100000, 0, 128, UDP_QUEUE);
     if (rc != NX_SUCCESS)
         console_printf("snmp_pmpp_net_drv: nx_udp_socket_create failed:0x%02X\n", rc);
     rc = nx_udp_socket_bind(&net->udp, SNMP_LINK_PORT, NX_WAIT_FOREVER);
-    if (rc != NX_SUCCESS) console_printf("snmp_pmpp_net_drv: nx_udp_socket_bind failed:0x%02X\n", rc);
-    rc = nx_tcp_socket_create(&net->ip, &net->tcp, "TCP IP Socket", 0, 0, 128, TCP_WINDOW,
-                              nullptr, tcp_disconnect_callback);
+    if (rc != NX_SUCCESS)
+        console_printf("snmp_pmpp_net_drv: nx_udp_socket_bind failed:0x%02X\n", rc);
+    rc = nx_tcp_socket_create(&net->ip, &net->tcp, "TCP IP Socket", 0, 0, 128, TCP_WINDOW, nullptr,
+                              tcp_disconnect_callback);
     if (rc != NX_SUCCESS)
         console_printf("snmp_pmpp_net_drv: nx_tcp_socket_create failed:0x%02X\n", rc);
     net->tcp.user_data = agent;
@@ -358,11 +364,9 @@ int net_driver(const link_kind& kind, snmp_agent* agent, uint32_t transport, uin
             tx_thread_sleep(IDLE_TICKS);
             return 1;
         }
-        return receive(agent, transport, static_cast<uint8_t*>(arg1),
-                       static_cast<uint32_t*>(arg2));
+        return receive(agent, transport, static_cast<uint8_t*>(arg1), static_cast<uint32_t*>(arg2));
     case SNMP_DRIVER_SEND:
-        return send(kind, agent, static_cast<const uint8_t*>(arg1),
-                    *static_cast<uint32_t*>(arg2));
+        return send(kind, agent, static_cast<const uint8_t*>(arg1), *static_cast<uint32_t*>(arg2));
     case SNMP_DRIVER_DELETE: {
         UINT rc = agent->net ? nx_udp_socket_delete(&agent->net->udp) : NX_SUCCESS;
         if (rc != NX_SUCCESS && &kind == &PPP_KIND)
@@ -386,8 +390,8 @@ void serve(snmp_agent* agent, uint32_t transport) {
     for (;;) {
         wait_for_link(agent);
         uint32_t length = SNMP_MESSAGE_BUFFER;
-        if (agent->driver(agent, transport, SNMP_DRIVER_RECEIVE, agent->receive_buffer,
-                          &length) == 0)
+        if (agent->driver(agent, transport, SNMP_DRIVER_RECEIVE, agent->receive_buffer, &length) ==
+            0)
             snmp_message_process(agent, agent->receive_buffer, length);
     }
 }
@@ -449,7 +453,9 @@ const link_ops PPP_OPS = {
     [](NX_IP* ip) -> void* { return find_link<ppp_link>(ip, ppp_worker_link); },
     PPP_MTU,
     nullptr, // the link is up once IPCP has opened
-    [](void* link, const uint8_t* d, uint32_t n) { ppp_ip_send(static_cast<ppp_link*>(link), d, n); },
+    [](void* link, const uint8_t* d, uint32_t n) {
+        ppp_ip_send(static_cast<ppp_link*>(link), d, n);
+    },
 };
 const link_ops PMPP_OPS = {
     [](NX_IP* ip) -> void* { return find_link<pmpp_link>(ip, pmpp_worker_link); },

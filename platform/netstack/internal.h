@@ -106,5 +106,14 @@ UINT wait_events(TX_EVENT_FLAGS_GROUP* group, ULONG bits, ULONG wait, UINT timeo
 bool link_up(NX_IP* ip);
 // Ticks left of a wait of `wait` ticks that began at tick `start`.
 ULONG remaining(ULONG wait, ULONG start);
+// The next datagram of `queue` in a packet of the socket's pool, waiting on
+// `events` (EV_DATA) for one (udp.cpp; host and link sockets alike).
+UINT receive_datagram(NX_UDP_SOCKET* socket, std::deque<udp_impl::datagram>& queue,
+                      TX_EVENT_FLAGS_GROUP* events, NX_PACKET** packet, ULONG wait);
+// A server socket's accept: a connection given to it completes (in
+// CLOSE_WAIT when `peer_closed` says the peer already went), else it waits
+// on `events` (EV_ACCEPT) (tcp.cpp; host and link sockets alike).
+UINT accept_connection(NX_TCP_SOCKET* socket, TX_EVENT_FLAGS_GROUP* events,
+                       const std::function<bool()>& peer_closed, ULONG wait);
 
 } // namespace netstack

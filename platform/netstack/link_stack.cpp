@@ -95,8 +95,7 @@ link_net* net_of(NX_IP* ip) {
 // On the instance's IP thread: the datagram goes to the link driver in a packet.
 void send_to_driver(ip_impl* ip, const bytes& datagram) {
     NX_PACKET* packet = nullptr;
-    if (nx_packet_allocate(ip->ip->default_pool, &packet, NX_IP_PACKET, NX_NO_WAIT) !=
-        NX_SUCCESS) {
+    if (nx_packet_allocate(ip->ip->default_pool, &packet, NX_IP_PACKET, NX_NO_WAIT) != NX_SUCCESS) {
         ip->udp_dropped++;
         return;
     }
@@ -304,7 +303,8 @@ void give_connection(const std::shared_ptr<link_listener>& l, NX_TCP_SOCKET* soc
     socket->state = NX_TCP_SYN_RECEIVED;
     conn->owner = socket;
     sp->conn = conn;
-    tx_event_flags_set(&sp->events, conn->received.empty() ? ULONG(EV_ACCEPT) : ULONG(EV_ACCEPT | EV_DATA), TX_OR);
+    tx_event_flags_set(
+        &sp->events, conn->received.empty() ? ULONG(EV_ACCEPT) : ULONG(EV_ACCEPT | EV_DATA), TX_OR);
     if (l->notify) {
         nx_tcp_listen_fn notify = l->notify;
         UINT port = l->port;
@@ -380,7 +380,8 @@ nx_link_driver_fn carriers[8];
 
 bool link_driver_carries_ip(nx_link_driver_fn driver) {
     CInterruptLock lock;
-    return driver && std::find(std::begin(carriers), std::end(carriers), driver) != std::end(carriers);
+    return driver &&
+           std::find(std::begin(carriers), std::end(carriers), driver) != std::end(carriers);
 }
 
 bool is_link_ip(const NX_IP* ip) {
@@ -530,33 +531,7 @@ UINT link_udp_receive(NX_UDP_SOCKET* socket, NX_PACKET** packet, ULONG wait) {
     if (!s || !packet) return NX_PTR_ERROR;
     *packet = nullptr;
     if (!s->pcb) return NX_NOT_BOUND;
-    ULONG start = tx_time_get();
-    for (;;) {
-        bool has;
-        {
-            CInterruptLock lock;
-            has = !s->received.empty();
-        }
-        if (has) {
-            NX_PACKET* p = nullptr;
-            if (nx_packet_allocate(socket->ip->default_pool, &p, NX_UDP_PACKET, NX_NO_WAIT) !=
-                NX_SUCCESS)
-                return NX_NO_PACKET;
-            CInterruptLock lock;
-            udp_impl::datagram d = std::move(s->received.front());
-            s->received.pop_front();
-            size_t n = std::min<size_t>(p->data_end - p->append_ptr, d.data.size());
-            std::copy(d.data.begin(), d.data.begin() + n, p->append_ptr);
-            p->append_ptr += n;
-            p->length = ULONG(n);
-            p->source_ip = d.ip;
-            p->source_port = d.port;
-            *packet = p;
-            return NX_SUCCESS;
-        }
-        UINT rc = wait_events(&s->events, EV_DATA, remaining(wait, start), NX_NO_PACKET);
-        if (rc != NX_SUCCESS) return rc;
-    }
+    return receive_datagram(socket, s->received, &s->events, packet, wait);
 }
 
 UINT link_udp_receive_notify(NX_UDP_SOCKET* socket, nx_udp_notify_fn notify) {
@@ -637,7 +612,8 @@ UINT link_tcp_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UINT queue,
             return NX_PORT_UNAVAILABLE;
         }
         ip_reset_option(pcb, SOF_REUSEADDR);
-        struct tcp_pcb* listening = tcp_listen_with_backlog(pcb, u8_t(std::min<UINT>(queue + 1, 255)));
+        struct tcp_pcb* listening =
+            tcp_listen_with_backlog(pcb, u8_t(std::min<UINT>(queue + 1, 255)));
         if (!listening) {
             tcp_abort(pcb);
             return NX_PORT_UNAVAILABLE;
@@ -665,21 +641,8 @@ UINT link_tcp_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UINT queue,
 UINT link_tcp_accept(NX_TCP_SOCKET* socket, ULONG wait) {
     link_tcp* s = tcp_of(socket);
     if (!s) return NX_PTR_ERROR;
-    ULONG start = tx_time_get();
-    for (;;) {
-        {
-            CInterruptLock lock;
-            if (socket->state == NX_TCP_SYN_RECEIVED) {
-                socket->state = s->conn && s->conn->peer_closed ? NX_TCP_CLOSE_WAIT
-                                                                 : NX_TCP_ESTABLISHED;
-                return NX_SUCCESS;
-            }
-            if (socket->state == NX_TCP_ESTABLISHED) return NX_SUCCESS;
-            if (socket->state != NX_TCP_LISTEN_STATE) return NX_NOT_LISTEN_STATE;
-        }
-        UINT rc = wait_events(&s->events, EV_ACCEPT, remaining(wait, start), NX_NOT_CONNECTED);
-        if (rc != NX_SUCCESS) return rc;
-    }
+    return accept_connection(
+        socket, &s->events, [s] { return s->conn && s->conn->peer_closed; }, wait);
 }
 
 UINT link_tcp_relisten(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket) {
@@ -767,8 +730,8 @@ UINT link_tcp_send(NX_TCP_SOCKET* socket, NX_PACKET* packet) {
     UINT rc = locked([&]() -> UINT {
         if (!conn->pcb) return NX_NOT_CONNECTED;
         if (packet->length > tcp_sndbuf(conn->pcb)) return NX_TX_QUEUE_DEPTH;
-        if (tcp_write(conn->pcb, packet->prepend_ptr, u16_t(packet->length),
-                      TCP_WRITE_FLAG_COPY) != ERR_OK)
+        if (tcp_write(conn->pcb, packet->prepend_ptr, u16_t(packet->length), TCP_WRITE_FLAG_COPY) !=
+            ERR_OK)
             return NX_TX_QUEUE_DEPTH;
         tcp_output(conn->pcb);
         return NX_SUCCESS;

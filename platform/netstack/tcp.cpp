@@ -168,6 +168,28 @@ UINT wait_connected(NX_TCP_SOCKET* socket, const tcp_ptr& sp, int fd, ULONG wait
 
 } // namespace
 
+namespace netstack {
+
+UINT accept_connection(NX_TCP_SOCKET* socket, TX_EVENT_FLAGS_GROUP* events,
+                       const std::function<bool()>& peer_closed, ULONG wait) {
+    ULONG start = tx_time_get();
+    for (;;) {
+        {
+            CInterruptLock lock;
+            if (socket->state == NX_TCP_SYN_RECEIVED) {
+                socket->state = peer_closed() ? NX_TCP_CLOSE_WAIT : NX_TCP_ESTABLISHED;
+                return NX_SUCCESS;
+            }
+            if (socket->state == NX_TCP_ESTABLISHED) return NX_SUCCESS;
+            if (socket->state != NX_TCP_LISTEN_STATE) return NX_NOT_LISTEN_STATE;
+        }
+        UINT rc = wait_events(events, EV_ACCEPT, remaining(wait, start), NX_NOT_CONNECTED);
+        if (rc != NX_SUCCESS) return rc;
+    }
+}
+
+} // namespace netstack
+
 UINT nx_tcp_socket_create(NX_IP* ip, NX_TCP_SOCKET* socket, const char* name, ULONG type_of_service,
                           ULONG fragment, UINT time_to_live, ULONG window, nx_tcp_notify_fn urgent,
                           nx_tcp_notify_fn disconnect) {
@@ -257,20 +279,8 @@ UINT nx_tcp_server_socket_accept(NX_TCP_SOCKET* socket, ULONG wait) {
     if (is_link_tcp(socket)) return link_tcp_accept(socket, wait);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
-    ULONG start = tx_time_get();
-    for (;;) {
-        {
-            CInterruptLock lock;
-            if (socket->state == NX_TCP_SYN_RECEIVED) {
-                socket->state = s->peer_closed ? NX_TCP_CLOSE_WAIT : NX_TCP_ESTABLISHED;
-                return NX_SUCCESS;
-            }
-            if (socket->state == NX_TCP_ESTABLISHED) return NX_SUCCESS;
-            if (socket->state != NX_TCP_LISTEN_STATE) return NX_NOT_LISTEN_STATE;
-        }
-        UINT rc = wait_events(&s->events, EV_ACCEPT, remaining(wait, start), NX_NOT_CONNECTED);
-        if (rc != NX_SUCCESS) return rc;
-    }
+    return accept_connection(
+        socket, &s->events, [s] { return s->peer_closed; }, wait);
 }
 
 UINT nx_tcp_server_socket_relisten(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket) {

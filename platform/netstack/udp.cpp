@@ -84,6 +84,41 @@ void watch(const udp_ptr& sp, int fd) {
 
 } // namespace
 
+namespace netstack {
+
+UINT receive_datagram(NX_UDP_SOCKET* socket, std::deque<udp_impl::datagram>& queue,
+                      TX_EVENT_FLAGS_GROUP* events, NX_PACKET** packet, ULONG wait) {
+    ULONG start = tx_time_get();
+    for (;;) {
+        bool has;
+        {
+            CInterruptLock lock;
+            has = !queue.empty();
+        }
+        if (has) {
+            NX_PACKET* p = nullptr;
+            UINT rc = nx_packet_allocate(socket->ip->default_pool, &p, NX_UDP_PACKET, NX_NO_WAIT);
+            if (rc != NX_SUCCESS) return NX_NO_PACKET;
+            CInterruptLock lock;
+            udp_impl::datagram d = std::move(queue.front());
+            queue.pop_front();
+            size_t room = p->data_end - p->append_ptr;
+            size_t n = std::min(room, d.data.size()); // a longer datagram is cut to the buffer
+            std::copy(d.data.begin(), d.data.begin() + n, p->append_ptr);
+            p->append_ptr += n;
+            p->length = static_cast<ULONG>(n);
+            p->source_ip = d.ip;
+            p->source_port = d.port;
+            *packet = p;
+            return NX_SUCCESS;
+        }
+        UINT rc = wait_events(events, EV_DATA, remaining(wait, start), NX_NO_PACKET);
+        if (rc != NX_SUCCESS) return rc;
+    }
+}
+
+} // namespace netstack
+
 UINT nx_udp_socket_create(NX_IP* ip, NX_UDP_SOCKET* socket, const char* name, ULONG type_of_service,
                           ULONG fragment, UINT time_to_live, ULONG queue_maximum) {
     (void)type_of_service;
@@ -196,33 +231,7 @@ UINT nx_udp_socket_receive(NX_UDP_SOCKET* socket, NX_PACKET** packet, ULONG wait
     if (!s || !packet) return NX_PTR_ERROR;
     *packet = nullptr;
     if (s->fd < 0) return NX_NOT_BOUND;
-    ULONG start = tx_time_get();
-    for (;;) {
-        bool has;
-        {
-            CInterruptLock lock;
-            has = !s->received.empty();
-        }
-        if (has) {
-            NX_PACKET* p = nullptr;
-            UINT rc = nx_packet_allocate(socket->ip->default_pool, &p, NX_UDP_PACKET, NX_NO_WAIT);
-            if (rc != NX_SUCCESS) return NX_NO_PACKET;
-            CInterruptLock lock;
-            udp_impl::datagram d = std::move(s->received.front());
-            s->received.pop_front();
-            size_t room = p->data_end - p->append_ptr;
-            size_t n = std::min(room, d.data.size()); // a longer datagram is cut to the buffer
-            std::copy(d.data.begin(), d.data.begin() + n, p->append_ptr);
-            p->append_ptr += n;
-            p->length = static_cast<ULONG>(n);
-            p->source_ip = d.ip;
-            p->source_port = d.port;
-            *packet = p;
-            return NX_SUCCESS;
-        }
-        UINT rc = wait_events(&s->events, EV_DATA, remaining(wait, start), NX_NO_PACKET);
-        if (rc != NX_SUCCESS) return rc;
-    }
+    return receive_datagram(socket, s->received, &s->events, packet, wait);
 }
 
 UINT nx_udp_socket_receive_notify(NX_UDP_SOCKET* socket, nx_udp_notify_fn notify) {

@@ -22,7 +22,7 @@
 namespace {
 
 const char* const SIGN = "10.9.8.7"; // the sign's address on its links (IPADD)
-const uint32_t CENTRAL = 0x0A141E28;  // 10.20.30.40
+const uint32_t CENTRAL = 0x0A141E28; // 10.20.30.40
 
 std::string PeerScript() {
     return std::string(TEST_SOURCE_DIR) + "/comm/scripts/link_ip_peer.py";
@@ -44,13 +44,14 @@ class LinkIp : public agent_test::NetworkedSign {
     static std::string TunMissing() {
         if (geteuid() != 0) return "needs root (CAP_NET_ADMIN) for a TUN device and a namespace";
         if (access("/dev/net/tun", R_OK | W_OK) != 0) return "no /dev/net/tun";
-        const char* const tools[][2] = {
-            {"/usr/bin/snmpget", "snmp"}, {"/usr/bin/ping", "iputils-ping"}, {"/bin/ip", "iproute2"}};
+        const char* const tools[][2] = {{"/usr/bin/snmpget", "snmp"},
+                                        {"/usr/bin/ping", "iputils-ping"},
+                                        {"/bin/ip", "iproute2"}};
         for (const auto& tool : tools)
             if (access(tool[0], X_OK) != 0)
                 return std::string(tool[0]) + " is not installed (Debian package " + tool[1] + ")";
-        test_support::ProcessResult made = test_support::RunProcess(
-            {"/bin/sh", "-c", "unshare -n true"}, "/dev/null", 10);
+        test_support::ProcessResult made =
+            test_support::RunProcess({"/bin/sh", "-c", "unshare -n true"}, "/dev/null", 10);
         if (made.status != 0) return "cannot make network namespaces";
         return "";
     }
@@ -68,8 +69,9 @@ TEST_F(LinkIp, ATcpResponseAfterThePeerClosedIsDropped) {
         const char* agent;
         const char* said;
     };
-    for (const row& r : {row{"ccp_pmpp", "snmp_pmpp_net_drv: unable to tx over tcp, not connected\n"},
-                         row{"ccp_ppp", nullptr}}) {
+    for (const row& r :
+         {row{"ccp_pmpp", "snmp_pmpp_net_drv: unable to tx over tcp, not connected\n"},
+          row{"ccp_ppp", nullptr}}) {
         int index = FindAgent(r.agent);
         ASSERT_NE(AGENT_NOT_FOUND, index) << r.agent;
         CNTCIP* agent = AgentRow(index)->agent;
