@@ -31,8 +31,8 @@ import threading
 import time
 
 from pmpp_master import Line as PmppLine, frame as pmpp_frame
-from ppp_peer import CHAP, IPCP, LCP, PEER_CHALLENGE, Line as PppLine, Peer, control, response_id
-from snmp_frames import COMMUNITY, SYS_DESCR, fcs16, get_request, tlv
+from ppp_peer import Line as PppLine, Peer, bring_up, response_id
+from snmp_frames import COMMUNITY, SYS_DESCR, fcs16, get_request, tlv, unescape
 
 STATION = 1
 ADDRESS = (STATION << 2) | 1
@@ -70,15 +70,7 @@ def pmpp_frames(data):
     """The bodies (address, control, IPI, information) of the good frames in data."""
     bodies = []
     for raw in data.split(b"\x7e"):
-        plain = bytearray()
-        i = 0
-        while i < len(raw):
-            b = raw[i]
-            if b == 0x7D and i + 1 < len(raw):
-                i += 1
-                b = raw[i] ^ 0x20
-            plain.append(b)
-            i += 1
+        plain = unescape(raw)
         if len(plain) >= 5 and fcs16(plain) == 0xF0B8:
             bodies.append(bytes(plain[:-2]))
     return bodies
@@ -233,10 +225,24 @@ def ask(ns, c, sign):
     c.check("ping is answered", result is not None and result.returncode == 0)
 
 
+def tun_session(own, sign, line_fd, read_datagrams, write_datagram, c):
+    """Bridges the link to a TUN device in a namespace while snmpget and ping ask."""
+    ns = Namespace(own, sign)
+    stop = threading.Event()
+    worker = threading.Thread(target=bridge, args=(ns, line_fd, read_datagrams, write_datagram,
+                                                   stop))
+    worker.start()
+    try:
+        ask(ns, c, sign)
+    finally:
+        stop.set()
+        worker.join()
+        ns.close()
+    return c.report()
+
+
 def pmpp_tun(link, sign):
-    c = Checks()
     line = PmppLine(link)
-    ns = Namespace(MASTER, sign)
     pending = bytearray()
 
     def read_datagrams():
@@ -251,32 +257,14 @@ def pmpp_tun(link, sign):
     def write_datagram(datagram):
         line.send(pmpp_frame(bytes([ADDRESS, 0x13, 0x21]) + datagram))
 
-    stop = threading.Event()
-    worker = threading.Thread(target=bridge, args=(ns, line.fd, read_datagrams, write_datagram,
-                                                   stop))
-    worker.start()
-    try:
-        ask(ns, c, sign)
-    finally:
-        stop.set()
-        worker.join()
-        ns.close()
-    return c.report()
+    return tun_session(MASTER, sign, line.fd, read_datagrams, write_datagram, Checks())
 
 
 def ppp_up(link, secret, central):
     """The PPP line and its peer after LCP, CHAP both ways and IPCP."""
     line = PppLine(link)
     peer = Peer(line, secret.encode(), bytes(int(x) for x in central.split(".")))
-    line.send(LCP, control(1, 1, bytes.fromhex("02060000000005061a2b3c4d0305c22305")))
-    peer.pump("peer acked")
-    peer.pump("sign acked")
-    line.send(CHAP, control(1, 0x33, bytes([16]) + PEER_CHALLENGE + b"central"))
-    peer.pump("sign authenticated")
-    peer.pump("peer authenticated")
-    line.send(IPCP, control(1, 0x60, bytes([3, 6, 0, 0, 0, 0])))
-    peer.pump("peer ip acked")
-    peer.pump("sign ip acked")
+    bring_up(line, peer)
     return line, peer
 
 
@@ -317,7 +305,6 @@ def ppp_tun(link, sign, secret, central):
     c.failures = peer.failures
     if c.failures:
         return c.report()
-    ns = Namespace(peer.central, sign)
 
     def read_datagrams():
         return [packet for protocol, packet in line.frames(0.05) if protocol == 0x0021]
@@ -325,17 +312,7 @@ def ppp_tun(link, sign, secret, central):
     def write_datagram(datagram):
         line.send(0x0021, datagram)
 
-    stop = threading.Event()
-    worker = threading.Thread(target=bridge, args=(ns, line.fd, read_datagrams, write_datagram,
-                                                   stop))
-    worker.start()
-    try:
-        ask(ns, c, sign)
-    finally:
-        stop.set()
-        worker.join()
-        ns.close()
-    return c.report()
+    return tun_session(peer.central, sign, line.fd, read_datagrams, write_datagram, c)
 
 
 def main():
