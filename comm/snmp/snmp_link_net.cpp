@@ -60,6 +60,8 @@ struct link_kind {
     void (*send_direct)(snmp_agent* agent, const uint8_t* data, uint32_t length);
     bool tcp_not_connected_said; // the driver tells when a TCP response finds no connection
     uint32_t mtu;
+    // Whether a datagram of this message goes out in one frame (null: always).
+    bool (*one_frame)(const uint8_t* message, uint32_t length);
 };
 
 // ---- PPP ----
@@ -111,8 +113,25 @@ void pmpp_send_direct(snmp_agent* agent, const uint8_t* data, uint32_t length) {
     TheDatabase().IncCounter(obj::snmpOutPkts);
 }
 
-const link_kind PPP_KIND = {"snmp_ppp_net_drv", "PPP over SNMP/IP", _nx_ppp_driver, ppp_link_create,
-                            ppp_last_ipi,       ppp_send_direct,    false,          PPP_MTU};
+// The PMPP link sends a datagram in frames of its transmit buffer, escaped:
+// the message's own escapes and the headers' worst case must leave room.
+bool pmpp_one_frame(const uint8_t* message, uint32_t length) {
+    const uint32_t FRAME_OVERHEAD = 2 + 4 + 4 + 10; // flags, address to IPI, FCS, sending margin
+    uint32_t raw = FRAME_OVERHEAD + 2 * UDP_IP_HEADERS;
+    for (uint32_t i = 0; i < length; i++)
+        raw += message[i] == 0x7D || message[i] == 0x7E ? 2 : 1;
+    return raw <= PMPP_FRAME_BYTES;
+}
+
+const link_kind PPP_KIND = {"snmp_ppp_net_drv",
+                            "PPP over SNMP/IP",
+                            _nx_ppp_driver,
+                            ppp_link_create,
+                            ppp_last_ipi,
+                            ppp_send_direct,
+                            false,
+                            PPP_MTU,
+                            nullptr};
 const link_kind PMPP_KIND = {"snmp_pmpp_net_drv",
                              "PMPP over SNMP/IP",
                              _nx_pmpp_driver,
@@ -120,7 +139,8 @@ const link_kind PMPP_KIND = {"snmp_pmpp_net_drv",
                              pmpp_last_ipi,
                              pmpp_send_direct,
                              true,
-                             PMPP_FRAME_BYTES};
+                             PMPP_FRAME_BYTES,
+                             pmpp_one_frame};
 
 // ---- The TCP thread and the socket callbacks ----
 
@@ -289,7 +309,7 @@ NX_PACKET* message_packet(const link_kind& kind, const uint8_t* data, uint32_t l
 bool fit(const link_kind& kind, const uint8_t*& data, uint32_t& length) {
     uint32_t limit = kind.mtu - UDP_IP_HEADERS;
     if (limit > LINK_PACKET_PAYLOAD - NX_TCP_PACKET) limit = LINK_PACKET_PAYLOAD - NX_TCP_PACKET;
-    if (length <= limit) return true;
+    if (length <= limit && (!kind.one_frame || kind.one_frame(data, length))) return true;
     static uint8_t too_big[TOO_BIG_ROOM];
     uint32_t answer = pmpp_too_big_answer(data, length, too_big, sizeof too_big);
     if (answer == 0) {

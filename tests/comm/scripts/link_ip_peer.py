@@ -76,6 +76,14 @@ def pmpp_frames(data):
     return bodies
 
 
+def many_get(request_id, count):
+    """A GET of sysDescr `count` times over."""
+    varbind = tlv(0x30, SYS_DESCR + b"\x05\x00")
+    pdu = tlv(0xA0, tlv(0x02, request_id.to_bytes(4, "big")) + b"\x02\x01\x00\x02\x01\x00"
+              + tlv(0x30, varbind * count))
+    return tlv(0x30, b"\x02\x01\x00" + tlv(0x04, COMMUNITY) + pdu)
+
+
 def big_get(request_id, size):
     """A GET of sysDescr whose message is `size` bytes (the value a GET ignores fills it)."""
     def message(filler):
@@ -146,6 +154,13 @@ def pmpp_udp(link, sign):
     big = ipv4_udp(MASTER, sign, 5000, 161, big_get(0x0A0B0C05, PMPP_MTU - 80))
     c.check("the near-MTU datagram is near the MTU", PMPP_MTU - 80 < len(big) <= PMPP_MTU)
     udp_answer(0x0A0B0C05, datagram=big)
+    # Answers up to the MTU (and those too big for it) each go back in one frame.
+    sizes = []
+    for n, count in enumerate((20, 30, 40, 45, 50)):
+        request = ipv4_udp(MASTER, sign, 5000, 161, many_get(0x0A0B0D00 + n, count))
+        answer = udp_answer(0x0A0B0D00 + n, datagram=request)
+        sizes.append(len(answer or b""))
+    c.check("an answer near the MTU among %s" % sizes, any(1500 < s < PMPP_MTU for s in sizes))
     # Crafted datagrams: dropped, and the next good one answered.
     good = ipv4_udp(MASTER, sign, 5000, 161, get_request(0x0A0B0C06))
 
