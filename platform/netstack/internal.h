@@ -110,6 +110,30 @@ ULONG remaining(ULONG wait, ULONG start);
 // `events` (EV_DATA) for one (udp.cpp; host and link sockets alike).
 UINT receive_datagram(NX_UDP_SOCKET* socket, std::deque<udp_impl::datagram>& queue,
                       TX_EVENT_FLAGS_GROUP* events, NX_PACKET** packet, ULONG wait);
+// A closed server socket takes the port's listening place again, or at once
+// the first connection waiting there (`give` hands it over): the relisten of
+// host and link sockets alike. `s` is the socket's record, `listeners` its
+// instance's listeners by port.
+template <class Listeners, class Socket, class Give>
+UINT relisten_place(Listeners& listeners, UINT port, NX_TCP_SOCKET* socket, Socket* s, Give give) {
+    auto it = listeners.find(port);
+    if (it == listeners.end()) return NX_NOT_ENABLED;
+    if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
+    auto l = it->second;
+    CInterruptLock lock;
+    if (l->socket && l->socket != socket) return NX_INVALID_RELISTEN;
+    s->listener = l;
+    socket->port = port;
+    if (!l->waiting.empty()) {
+        auto conn = l->waiting.front();
+        l->waiting.pop_front();
+        give(l, socket, conn);
+        return NX_CONNECTION_PENDING;
+    }
+    l->socket = socket;
+    socket->state = NX_TCP_LISTEN_STATE;
+    return NX_SUCCESS;
+}
 // A server socket's accept: a connection given to it completes (in
 // CLOSE_WAIT when `peer_closed` says the peer already went), else it waits
 // on `events` (EV_ACCEPT) (tcp.cpp; host and link sockets alike).

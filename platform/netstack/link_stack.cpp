@@ -649,23 +649,7 @@ UINT link_tcp_relisten(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket) {
     link_net* net = net_of(ip);
     link_tcp* s = tcp_of(socket);
     if (!net || !s) return NX_PTR_ERROR;
-    auto it = net->listeners.find(port);
-    if (it == net->listeners.end()) return NX_NOT_ENABLED;
-    if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
-    std::shared_ptr<link_listener> l = it->second;
-    CInterruptLock lock;
-    if (l->socket && l->socket != socket) return NX_INVALID_RELISTEN;
-    s->listener = l;
-    socket->port = port;
-    if (!l->waiting.empty()) {
-        conn_ptr conn = l->waiting.front();
-        l->waiting.pop_front();
-        give_connection(l, socket, conn);
-        return NX_CONNECTION_PENDING;
-    }
-    l->socket = socket;
-    socket->state = NX_TCP_LISTEN_STATE;
-    return NX_SUCCESS;
+    return relisten_place(net->listeners, port, socket, s, give_connection);
 }
 
 UINT link_tcp_unaccept(NX_TCP_SOCKET* socket) {

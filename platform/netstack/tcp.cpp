@@ -288,23 +288,7 @@ UINT nx_tcp_server_socket_relisten(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket) 
     ip_impl* ipi = ip_of(ip);
     tcp_impl* s = impl_of(socket);
     if (!ipi || !s) return NX_PTR_ERROR;
-    auto it = ipi->listeners.find(port);
-    if (it == ipi->listeners.end()) return NX_NOT_ENABLED;
-    if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
-    std::shared_ptr<listener_impl> l = it->second;
-    CInterruptLock lock;
-    if (l->socket && l->socket != socket) return NX_INVALID_RELISTEN;
-    s->listener = l;
-    socket->port = port;
-    if (!l->waiting.empty()) {
-        listener_impl::pending conn = l->waiting.front();
-        l->waiting.pop_front();
-        give_connection(l, socket, conn);
-        return NX_CONNECTION_PENDING;
-    }
-    l->socket = socket;
-    socket->state = NX_TCP_LISTEN_STATE;
-    return NX_SUCCESS;
+    return relisten_place(ipi->listeners, port, socket, s, give_connection);
 }
 
 UINT nx_tcp_server_socket_unaccept(NX_TCP_SOCKET* socket) {
