@@ -13,6 +13,8 @@
 #     platform/netstack/internal.h are for the platform and the host program
 #     (app/), never for firmware code; platform/picture/png.h is for the
 #     platform and tools/ only.
+#   - The IP stack of the serial links (lwIP: lwip/, netif/, arch/ headers)
+#     is included by platform/ alone, as is its face platform/netstack/link_stack.h.
 #   - Two store files still reach the display, until the display's classic
 #     colours and font decoding have an interface the store owns (listed
 #     below by file and include; no other may join them).
@@ -39,7 +41,7 @@ set(CHECKED_FOLDERS platform runtime store console display ntcip comm peripheral
 
 set(FIRMWARE_HOST_FACES platform/kernel/host.h platform/monitor/monitor_host.h
                         platform/netstack/internal.h)
-set(PLATFORM_ONLY_FACES platform/picture/png.h)
+set(PLATFORM_ONLY_FACES platform/picture/png.h platform/netstack/link_stack.h)
 set(OPEN_TO_UPPER_LAYERS ntcip/clock/calendar.h)
 set(KNOWN_UPWARD_INCLUDES "store/defaults_dms.cpp>display/message.h"
                           "store/fonts.cpp>display/fonts/mirel_font.h")
@@ -54,6 +56,11 @@ foreach(folder ${CHECKED_FOLDERS})
     set(line_number 0)
     foreach(line IN LISTS lines)
       math(EXPR line_number "${line_number} + 1")
+      if(line MATCHES "^[ \t]*#[ \t]*include[ \t]*[<\"](lwip|netif|arch)/" AND NOT folder STREQUAL "platform")
+        message("${relative}:${line_number}: only platform/ includes the IP stack's headers (lwIP)")
+        math(EXPR violations "${violations} + 1")
+        continue()
+      endif()
       if(NOT line MATCHES "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\"")
         continue()
       endif()

@@ -2,6 +2,7 @@
 
 #include "comm/drivers/serial_driver.h"
 #include "comm/net/servers.h"
+#include "comm/network.h"
 #include "runtime/console.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -240,11 +241,13 @@ int create_serial_agent(CNTCIP* agent, uint8_t** cursor, const char* name, uint8
     bool pmpp = type == AGENT_PMPP;
     agent->link = pmpp ? static_cast<void*>(&agent->pmpp) : static_cast<void*>(&agent->ppp);
     agent->pmpp.station_address = uint8_t(db_get(obj::halvhdlcAddress));
+    agent->net = &agent->link_net;
     uint32_t used = 0;
     if (snmp_agent_create(agent, name, SERIAL_AGENT_PORT, SERIAL_TRAP_PORT,
                           TheNTCIP_IP().local_bytes, *cursor, &used, DISPATCH_STACK_BYTES,
                           snmp_process, snmp_nonrequest_stub,
-                          pmpp ? snmp_pmpp_net_drv : snmp_ppp_net_drv, nullptr, nullptr) != 0)
+                          pmpp ? snmp_pmpp_net_drv : snmp_ppp_net_drv, ppp_udp_ip_thread_entry,
+                          snmp_tcp_dispatch_entry) != 0)
         return 0;
     *cursor += used;
     if (pmpp) {
@@ -458,10 +461,13 @@ CModemDriver* CcpModem() {
 void CNTCIP::ConfigureIPAddresses() {
     agent_table& t = table();
     const CNTCIP_IP& ip = TheNTCIP_IP();
+    ULONG address = 0, mask = 0;
+    if (nx_ip_address_get(&ethernet_ip(), &address, &mask) != NX_SUCCESS) mask = 0xFFFF0000u;
     for (uint8_t i = 0; i < t.count; i++) {
         CNTCIP* agent = t.rows[i].agent;
         if (!agent) continue;
         std::memcpy(agent->address, ip.local_bytes, 4);
+        snmp_link_net_address_set(agent, ip.local_address, mask);
         if (t.rows[i].type == AGENT_PPP)
             ppp_ip_address_set(&agent->ppp, ip.local_address, ip.central_address);
     }

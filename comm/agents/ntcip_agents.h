@@ -18,6 +18,7 @@
 #include "comm/drivers/modem_driver.h"
 #include "comm/links/pmpp.h"
 #include "comm/links/ppp.h"
+#include "comm/snmp/snmp_link_net.h"
 #include "comm/links/snmp_ethernet.h"
 #include "comm/snmp/snmp_agent.h"
 
@@ -90,6 +91,7 @@ class CNTCIP : public snmp_agent {
     ethernet_link ethernet;
     pmpp_link pmpp;
     ppp_link ppp;
+    snmp_link_net link_net{}; // the IP network of a PPP or PMPP agent's link
     uint32_t timeout_setting = 0;
 };
 

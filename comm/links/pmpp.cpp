@@ -1,4 +1,5 @@
 #include "comm/links/pmpp.h"
+#include "platform/netstack/netstack.h"
 
 #include "comm/links/comm_activity.h"
 #include "comm/links/hdlc.h"
@@ -19,7 +20,6 @@ const uint32_t FRAME_ROOM = 10; // an IP frame is sent when it reaches the maxim
 const uint8_t ESCAPE_XOR = 0x20;
 const uint8_t CONTROL_UNNUMBERED = 0x03;
 const uint32_t TOO_BIG_ROOM = 300;
-const ULONG DRIVER_IDLE_TICKS = 50;
 const ULONG RDI_TIMER_EXTRA = 2;
 
 void serve_link(void* link);
@@ -234,28 +234,24 @@ void snmp_receive(pmpp_link* link, const uint8_t* info, uint32_t length) {
     if (link->agent) snmp_message_process(link->agent, info, length);
 }
 
-// IP datagrams: 20 <= total length <= the link's MTU, reassembled over as
-// many frames as it takes and never past a frame's end.
+// IP datagrams: 20 <= total length <= the link's MTU, one a frame, whose
+// total length is the frame's information, no more and no less (a datagram
+// of the MTU fits one frame, so none continues in the next).
 void ip_receive(pmpp_link* link, const uint8_t* info, uint32_t length) {
-    if (link->datagram_have == 0) {
-        if (length < 4) return;
-        uint32_t total = uint32_t(info[2]) << 8 | info[3];
-        if (total < IP_HEADER_MIN || total > PMPP_FRAME_BYTES) {
-            link->datagrams_dropped++;
-            return;
-        }
-        link->datagram_total = uint16_t(total);
+    uint32_t total = length >= 4 ? uint32_t(info[2]) << 8 | info[3] : 0;
+    if (total < IP_HEADER_MIN || total > PMPP_FRAME_BYTES || total != length) {
+        link->datagrams_dropped++;
+        return;
     }
-    uint32_t take = link->datagram_total - link->datagram_have;
-    if (take > length) take = length;
-    std::memcpy(link->datagram + link->datagram_have, info, take);
-    link->datagram_have = uint16_t(link->datagram_have + take);
-    if (link->datagram_have < link->datagram_total) return;
+    link->datagram_total = uint16_t(total);
+    std::memcpy(link->datagram, info, total);
     link->datagram_have = 0;
-    if (link->up && link->ip_input)
+    if (!link->up)
+        link->datagrams_dropped++;
+    else if (link->ip_input)
         link->ip_input(link, link->datagram, link->datagram_total);
     else
-        link->datagrams_dropped++;
+        nx_link_datagram_receive(link->ip, link->datagram, link->datagram_total);
 }
 
 // FCS check of the raw frame [0, length): unescaped into `plain` without the
@@ -545,39 +541,4 @@ void pmpp_ip_send(pmpp_link* link, const uint8_t* datagram, uint32_t length) {
     }
     tx_mutex_put(&link->mutex);
     tx_semaphore_put(&link->tx_ready);
-}
-
-int snmp_pmpp_net_drv(snmp_agent* agent, uint32_t transport, uint32_t command, void* arg1,
-                      void* arg2) {
-    (void)transport;
-    pmpp_link* link = static_cast<pmpp_link*>(agent->link);
-    switch (command) {
-    case 0: { // create: the link; its own IP instance comes with the link IP network
-        *static_cast<uint32_t*>(arg2) = 0;
-        link->held_length = 0;
-        int rc = pmpp_create(link, "SNMP OVER pmpp", nullptr, agent, 3, nullptr, nullptr, nullptr);
-        if (rc != 0) console_printf("snmp_pmpp_net_drv pmpp create for SNMP failed\n");
-        return rc;
-    }
-    case 2: // receive over the link's IP network: not carried yet
-        tx_thread_sleep(DRIVER_IDLE_TICKS);
-        return 1;
-    case 3: {
-        uint32_t length = *static_cast<uint32_t*>(arg2);
-        if (link->ipi == PMPP_IPI_SNMP) {
-            if (link->rdi_flag)
-                rdi_send_blocks(agent, link, static_cast<const uint8_t*>(arg1), length);
-            else
-                ntcip_pmpp_packet_send(agent, link, static_cast<const uint8_t*>(arg1), length);
-            TheDatabase().IncCounter(obj::snmpOutPkts);
-        } else if (link->ipi == PMPP_IPI_IP) {
-            console_printf("snmp_pmpp_net_drv: invalid snmp_ip_layer\n");
-        } else {
-            console_printf("snmp_pmpp_net_drv: invalid IPI specified\n");
-        }
-        return 0;
-    }
-    default:
-        return 0;
-    }
 }

@@ -1,4 +1,5 @@
 #include "comm/links/ppp.h"
+#include "platform/netstack/netstack.h"
 
 #include "comm/agents/ntcip_agents.h"
 #include "comm/links/comm_activity.h"
@@ -199,17 +200,20 @@ void snmp_frame(ppp_link* link) {
     ppp_snmp_receive(link);
 }
 
-// One datagram a frame: its total length within the frame's information.
+// One datagram a frame: its total length is the frame's information, no more, no less.
 void ip_frame(ppp_link* link) {
     link->framing = uint8_t(PPP_IP);
     uint32_t left = ppp_rx_remaining(link);
     const uint8_t* datagram = link->plain + link->read_index;
     uint32_t total = left >= 4 ? uint32_t(datagram[2]) << 8 | datagram[3] : 0;
-    if (total < IP_HEADER_MIN || total > left || !link->up || !link->ip_input) {
+    if (total < IP_HEADER_MIN || total != left || total > PPP_MTU || !link->up) {
         link->datagrams_dropped++;
         return;
     }
-    link->ip_input(link, datagram, total);
+    if (link->ip_input)
+        link->ip_input(link, datagram, total);
+    else
+        nx_link_datagram_receive(link->ip, datagram, total);
 }
 
 struct protocol_row {
@@ -292,6 +296,10 @@ int ppp_byte_receive(ppp_link* link, uint8_t byte) {
     UINT rc = tx_semaphore_put(&link->ring_sem);
     if (rc != TX_SUCCESS) console_printf("---ppp_byte_receive tx_sem put failed %02x\n", rc);
     return 0;
+}
+
+ppp_link* ppp_worker_link(uint32_t entry) {
+    return entry < PPP_LINKS ? static_cast<ppp_link*>(worker().links[entry]) : nullptr;
 }
 
 void ppp_set_timeout(ppp_link* link, uint32_t milliseconds) {

@@ -249,6 +249,9 @@ void ppp_link_down(ppp_link* link);
 // The bring-up sequencer back to its first stage (before a dial).
 void ppp_link_sequencer_restart(ppp_link* link);
 
+// The worker's table (the link driver, tests): the link in `entry`, or null.
+ppp_link* ppp_worker_link(uint32_t entry);
+
 // ---- The control protocols (comm/links/ppp_control.cpp) ----
 
 void lcp_state_machine(ppp_link* link, uint32_t events);

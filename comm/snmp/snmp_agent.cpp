@@ -466,6 +466,10 @@ ULONG agent_number(snmp_agent* agent) {
 
 } // namespace
 
+ULONG snmp_agent_number(snmp_agent* agent) {
+    return agent_number(agent);
+}
+
 snmp_agent* snmp_agent_by_number(ULONG number) {
     return number < agent_count ? agents[number] : nullptr;
 }

@@ -57,6 +57,8 @@ struct snmp_agent {
     // transmit buffer). A longer response is answered tooBig instead.
     uint32_t response_limit;
     void* link; // the transport's link block
+    // The IP network of a PPP or PMPP link (comm/snmp/snmp_link_net.h); null otherwise.
+    struct snmp_link_net* net;
     TX_SEMAPHORE semaphore;
     TX_THREAD dispatch[2];
 };
@@ -78,6 +80,8 @@ int snmp_agent_create(snmp_agent* agent, const char* name, uint16_t local_port, 
                       snmp_request_callback non_request, snmp_net_driver driver,
                       snmp_dispatch_entry first, snmp_dispatch_entry second);
 
+// The number a thread of the agent is given as its input (registers the agent).
+ULONG snmp_agent_number(snmp_agent* agent);
 // The agent a dispatch thread was given (its thread input is the number).
 snmp_agent* snmp_agent_by_number(ULONG number);
 

@@ -1,7 +1,7 @@
 // The agent's side of the PPP link: SNMP messages carried directly in PPP
 // frames of protocol 0x00C1 (received from the link's worker, answered
 // through the net driver), the CHAP callbacks that give the link the sign's
-// name, secret and challenges, and the net driver of the PPP agents.
+// name, secret and challenges (the net driver is in snmp_link_net.cpp).
 #include "comm/links/ppp.h"
 #include "comm/snmp/snmp_agent.h"
 #include "platform/board/random_source.h"
@@ -13,7 +13,6 @@
 
 namespace {
 
-const ULONG DRIVER_IDLE_TICKS = 50;
 const uint32_t TOO_BIG_ROOM = 300;
 const uint32_t CHALLENGE_MIN = 32;
 
@@ -96,32 +95,4 @@ int snmp_chap_get_secret(ppp_link* link, char* name, char* secret) {
 
 int snmp_chap_get_responder(ppp_link* link, char* name, char* secret) {
     return snmp_chap_get_secret(link, name, secret);
-}
-
-int snmp_ppp_net_drv(snmp_agent* agent, uint32_t transport, uint32_t command, void* arg1,
-                     void* arg2) {
-    (void)transport;
-    ppp_link* link = static_cast<ppp_link*>(agent->link);
-    switch (command) {
-    case SNMP_DRIVER_CREATE: // the link; its own IP instance comes with the link IP network
-        *static_cast<uint32_t*>(arg2) = 0;
-        if (ppp_create(link, "SNMP OVER PPP", nullptr, agent, 3, nullptr, nullptr) != 0)
-            console_printf("snmp_ppp_net_drv PPP create for SNMP failed\n");
-        return 0;
-    case SNMP_DRIVER_RECEIVE: // over the link's IP network: not carried yet
-        tx_thread_sleep(DRIVER_IDLE_TICKS);
-        return 1;
-    case SNMP_DRIVER_SEND: {
-        uint32_t length = *static_cast<uint32_t*>(arg2);
-        if (link->framing == PPP_SNMP_SHORT)
-            ntcip_packet_send(agent, link, static_cast<const uint8_t*>(arg1), length);
-        else if (link->framing == uint8_t(PPP_IP))
-            console_printf("snmp_ppp_net_drv: invalid snmp_ip_layer\n");
-        else
-            console_printf("snmp_ppp_net_drv: invalid IPI specified\n");
-        return 0;
-    }
-    default:
-        return 0;
-    }
 }

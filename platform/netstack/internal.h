@@ -23,6 +23,7 @@ enum : ULONG {
 };
 
 struct ip_impl;
+struct link_net;
 
 struct listener_impl {
     ip_impl* ip = nullptr;
@@ -84,6 +85,9 @@ struct ip_impl {
     std::deque<std::function<void()>> deferred; // callbacks for the IP thread
     std::map<UINT, std::shared_ptr<listener_impl>> listeners;
     std::map<UINT, std::shared_ptr<udp_impl>> udp_ports;
+    // A serial link's instance: its netif and link driver (link_stack.h).
+    link_net* link = nullptr;
+    nx_link_driver_fn driver = nullptr;
     ULONG tcp_sent = 0, tcp_received = 0, tcp_invalid = 0, tcp_dropped = 0;
     ULONG udp_sent = 0, udp_received = 0, udp_invalid = 0, udp_dropped = 0;
 };
@@ -102,6 +106,39 @@ UINT wait_events(TX_EVENT_FLAGS_GROUP* group, ULONG bits, ULONG wait, UINT timeo
 bool link_up(NX_IP* ip);
 // Ticks left of a wait of `wait` ticks that began at tick `start`.
 ULONG remaining(ULONG wait, ULONG start);
+// The next datagram of `queue` in a packet of the socket's pool, waiting on
+// `events` (EV_DATA) for one (udp.cpp; host and link sockets alike).
+UINT receive_datagram(NX_UDP_SOCKET* socket, std::deque<udp_impl::datagram>& queue,
+                      TX_EVENT_FLAGS_GROUP* events, NX_PACKET** packet, ULONG wait);
+// A closed server socket takes the port's listening place again, or at once
+// the first connection waiting there (`give` hands it over): the relisten of
+// host and link sockets alike. `s` is the socket's record, `listeners` its
+// instance's listeners by port.
+template <class Listeners, class Socket, class Give>
+UINT relisten_place(Listeners& listeners, UINT port, NX_TCP_SOCKET* socket, Socket* s, Give give) {
+    auto it = listeners.find(port);
+    if (it == listeners.end()) return NX_NOT_ENABLED;
+    if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
+    auto l = it->second;
+    CInterruptLock lock;
+    if (l->socket && l->socket != socket) return NX_INVALID_RELISTEN;
+    s->listener = l;
+    socket->port = port;
+    if (!l->waiting.empty()) {
+        auto conn = l->waiting.front();
+        l->waiting.pop_front();
+        give(l, socket, conn);
+        return NX_CONNECTION_PENDING;
+    }
+    l->socket = socket;
+    socket->state = NX_TCP_LISTEN_STATE;
+    return NX_SUCCESS;
+}
+// A server socket's accept: a connection given to it completes (in
+// CLOSE_WAIT when `peer_closed` says the peer already went), else it waits
+// on `events` (EV_ACCEPT) (tcp.cpp; host and link sockets alike).
+UINT accept_connection(NX_TCP_SOCKET* socket, TX_EVENT_FLAGS_GROUP* events,
+                       const std::function<bool()>& peer_closed, ULONG wait);
 
 } // namespace netstack
 

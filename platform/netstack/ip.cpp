@@ -5,6 +5,7 @@
 #include "platform/kernel/host.h"
 #include "platform/netstack/dhcp.h"
 #include "platform/netstack/internal.h"
+#include "platform/netstack/link_stack.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -73,6 +74,8 @@ void start_link_driver(NX_IP* ip, nx_link_driver_fn driver) {
         request.command = command;
         request.ip = ip;
         driver(&request);
+        ip_impl* impl = ip_of(ip);
+        if (command == NX_LINK_INITIALIZE && impl && impl->link) link_ip_initialized(impl);
     }
 }
 
@@ -90,6 +93,7 @@ void link_receive(nx_link_kind kind, NX_PACKET* packet) {
 } // namespace
 
 bool link_up(NX_IP* ip) {
+    if (is_link_ip(ip)) return ip->link_up != 0;
     const std::string& name = host::host_options().ethernet;
     if (name.empty()) return ip->address != 0;
     return board::host_carrier(name);
@@ -152,6 +156,15 @@ UINT nx_ip_create(NX_IP* ip, const char* name, ULONG address, ULONG mask, NX_PAC
         delete impl;
         return NX_IP_INTERNAL_ERROR;
     }
+    if (driver && link_driver_carries_ip(driver)) {
+        impl->driver = driver;
+        if (!link_ip_attach(impl)) {
+            tx_event_flags_delete(&impl->events);
+            ip->impl = nullptr;
+            delete impl;
+            return NX_IP_INTERNAL_ERROR;
+        }
+    }
     instances().push_back(impl);
     ULONG index = static_cast<ULONG>(instances().size() - 1);
     if (tx_thread_create(&ip->thread, name, ip_thread_trampoline, index, stack, stack_size,
@@ -171,7 +184,13 @@ void nx_link_receive_observer(std::function<void(nx_link_kind, const NX_PACKET&)
     link_observer() = std::move(observer);
 }
 
-void _nx_ip_packet_deferred_receive(NX_IP*, NX_PACKET* packet) {
+void _nx_ip_packet_deferred_receive(NX_IP* ip, NX_PACKET* packet) {
+    ip_impl* impl = ip_of(ip);
+    if (packet && impl && impl->link) {
+        link_ip_input(impl, packet->prepend_ptr, packet->length);
+        nx_packet_release(packet);
+        return;
+    }
     link_receive(NX_LINK_IP, packet);
 }
 void _nx_arp_packet_deferred_receive(NX_IP*, NX_PACKET* packet) {
@@ -184,6 +203,7 @@ void _nx_rarp_packet_deferred_receive(NX_IP*, NX_PACKET* packet) {
 UINT nx_ip_delete(NX_IP* ip) {
     ip_impl* impl = ip_of(ip);
     if (!impl) return NX_PTR_ERROR;
+    if (impl->link) return NX_DELETE_ERROR; // a link's instance lives as long as its link
     if (!impl->listeners.empty() || !impl->udp_ports.empty()) return NX_SOCKETS_BOUND;
     tx_thread_terminate(&ip->thread);
     tx_thread_delete(&ip->thread);
@@ -208,6 +228,7 @@ UINT nx_ip_address_set(NX_IP* ip, ULONG address, ULONG mask) {
     ip->address = address;
     ip->mask = mask;
     impl->host_address = choose_host_address(address); // for sockets bound from now on
+    if (impl->link) link_ip_address_set(impl);
     return NX_SUCCESS;
 }
 

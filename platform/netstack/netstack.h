@@ -210,6 +210,15 @@ enum nx_link_kind { NX_LINK_IP, NX_LINK_ARP, NX_LINK_RARP };
 // released (interrupt context). Null: none.
 void nx_link_receive_observer(std::function<void(nx_link_kind, const NX_PACKET&)> observer);
 
+// Host: instances created with `driver` carry their own IP traffic inside the
+// link's frames (PPP, PMPP) instead of host sockets: IP, ICMP echo, UDP and
+// TCP run in the process, and every socket of such an instance is bound to
+// it. Registered once, before the instances are created.
+void nx_link_driver_carries_ip(nx_link_driver_fn driver);
+// What a serial link hands up: one whole IP datagram (copied; it may be
+// longer than a packet of the pool).
+void nx_link_datagram_receive(NX_IP* ip, const uint8_t* datagram, ULONG length);
+
 // Create an IP instance with its helper thread ("IP thread", on `stack` at
 // `priority`), which runs the sockets' callbacks (listen, disconnect, receive
 // notification). `driver`, when given, is the link driver: the IP thread

@@ -1,6 +1,7 @@
 // TCP sockets over host stream sockets: server sockets take connections from
 // one host listener per port, clients connect from the instance's address.
 #include "platform/netstack/internal.h"
+#include "platform/netstack/link_stack.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -169,6 +170,28 @@ UINT wait_connected(NX_TCP_SOCKET* socket, const tcp_ptr& sp, int fd, ULONG wait
 
 } // namespace
 
+namespace netstack {
+
+UINT accept_connection(NX_TCP_SOCKET* socket, TX_EVENT_FLAGS_GROUP* events,
+                       const std::function<bool()>& peer_closed, ULONG wait) {
+    ULONG start = tx_time_get();
+    for (;;) {
+        {
+            CInterruptLock lock;
+            if (socket->state == NX_TCP_SYN_RECEIVED) {
+                socket->state = peer_closed() ? NX_TCP_CLOSE_WAIT : NX_TCP_ESTABLISHED;
+                return NX_SUCCESS;
+            }
+            if (socket->state == NX_TCP_ESTABLISHED) return NX_SUCCESS;
+            if (socket->state != NX_TCP_LISTEN_STATE) return NX_NOT_LISTEN_STATE;
+        }
+        UINT rc = wait_events(events, EV_ACCEPT, remaining(wait, start), NX_NOT_CONNECTED);
+        if (rc != NX_SUCCESS) return rc;
+    }
+}
+
+} // namespace netstack
+
 UINT nx_tcp_socket_create(NX_IP* ip, NX_TCP_SOCKET* socket, const char* name, ULONG type_of_service,
                           ULONG fragment, UINT time_to_live, ULONG window, nx_tcp_notify_fn urgent,
                           nx_tcp_notify_fn disconnect) {
@@ -178,6 +201,7 @@ UINT nx_tcp_socket_create(NX_IP* ip, NX_TCP_SOCKET* socket, const char* name, UL
     (void)urgent;
     ip_impl* ipi = ip_of(ip);
     if (!ipi || !socket) return NX_PTR_ERROR;
+    if (ipi->link) return link_tcp_create(ip, socket, name, window, disconnect);
     tcp_ptr sp = std::make_shared<tcp_impl>();
     if (tx_event_flags_create(&sp->events, name) != TX_SUCCESS) return NX_NOT_CREATED;
     *socket = NX_TCP_SOCKET{};
@@ -193,6 +217,7 @@ UINT nx_tcp_socket_create(NX_IP* ip, NX_TCP_SOCKET* socket, const char* name, UL
 }
 
 UINT nx_tcp_socket_delete(NX_TCP_SOCKET* socket) {
+    if (is_link_tcp(socket)) return link_tcp_delete(socket);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (socket->state != NX_TCP_CLOSED || s->bound) return NX_NOT_CLOSED;
@@ -208,6 +233,7 @@ UINT nx_tcp_socket_delete(NX_TCP_SOCKET* socket) {
 }
 
 UINT nx_tcp_socket_receive_notify(NX_TCP_SOCKET* socket, nx_tcp_notify_fn notify) {
+    if (is_link_tcp(socket)) return link_tcp_receive_notify(socket, notify);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     s->receive_notify = notify;
@@ -216,6 +242,7 @@ UINT nx_tcp_socket_receive_notify(NX_TCP_SOCKET* socket, nx_tcp_notify_fn notify
 
 UINT nx_tcp_server_socket_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UINT queue,
                                  nx_tcp_listen_fn listen_fn) {
+    if (is_link_ip(ip)) return link_tcp_listen(ip, port, socket, queue, listen_fn);
     ip_impl* ipi = ip_of(ip);
     tcp_impl* s = impl_of(socket);
     if (!ipi || !s) return NX_PTR_ERROR;
@@ -251,48 +278,23 @@ UINT nx_tcp_server_socket_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UI
 }
 
 UINT nx_tcp_server_socket_accept(NX_TCP_SOCKET* socket, ULONG wait) {
+    if (is_link_tcp(socket)) return link_tcp_accept(socket, wait);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
-    ULONG start = tx_time_get();
-    for (;;) {
-        {
-            CInterruptLock lock;
-            if (socket->state == NX_TCP_SYN_RECEIVED) {
-                socket->state = s->peer_closed ? NX_TCP_CLOSE_WAIT : NX_TCP_ESTABLISHED;
-                return NX_SUCCESS;
-            }
-            if (socket->state == NX_TCP_ESTABLISHED) return NX_SUCCESS;
-            if (socket->state != NX_TCP_LISTEN_STATE) return NX_NOT_LISTEN_STATE;
-        }
-        UINT rc = wait_events(&s->events, EV_ACCEPT, remaining(wait, start), NX_NOT_CONNECTED);
-        if (rc != NX_SUCCESS) return rc;
-    }
+    return accept_connection(
+        socket, &s->events, [s] { return s->peer_closed; }, wait);
 }
 
 UINT nx_tcp_server_socket_relisten(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket) {
+    if (is_link_ip(ip)) return link_tcp_relisten(ip, port, socket);
     ip_impl* ipi = ip_of(ip);
     tcp_impl* s = impl_of(socket);
     if (!ipi || !s) return NX_PTR_ERROR;
-    auto it = ipi->listeners.find(port);
-    if (it == ipi->listeners.end()) return NX_NOT_ENABLED;
-    if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
-    std::shared_ptr<listener_impl> l = it->second;
-    CInterruptLock lock;
-    if (l->socket && l->socket != socket) return NX_INVALID_RELISTEN;
-    s->listener = l;
-    socket->port = port;
-    if (!l->waiting.empty()) {
-        listener_impl::pending conn = l->waiting.front();
-        l->waiting.pop_front();
-        give_connection(l, socket, conn);
-        return NX_CONNECTION_PENDING;
-    }
-    l->socket = socket;
-    socket->state = NX_TCP_LISTEN_STATE;
-    return NX_SUCCESS;
+    return relisten_place(ipi->listeners, port, socket, s, give_connection);
 }
 
 UINT nx_tcp_server_socket_unaccept(NX_TCP_SOCKET* socket) {
+    if (is_link_tcp(socket)) return link_tcp_unaccept(socket);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     drop_connection(s);
@@ -304,6 +306,7 @@ UINT nx_tcp_server_socket_unaccept(NX_TCP_SOCKET* socket) {
 }
 
 UINT nx_tcp_server_socket_unlisten(NX_IP* ip, UINT port) {
+    if (is_link_ip(ip)) return link_tcp_unlisten(ip, port);
     ip_impl* ipi = ip_of(ip);
     if (!ipi) return NX_PTR_ERROR;
     auto it = ipi->listeners.find(port);
@@ -378,6 +381,7 @@ void host::netstack_redirect_tcp(uint32_t ip, uint16_t port, uint32_t host_ip, u
 
 UINT nx_tcp_client_socket_connect(NX_TCP_SOCKET* socket, ULONG server_ip, UINT server_port,
                                   ULONG wait) {
+    if (is_link_tcp(socket)) return NX_NOT_IMPLEMENTED; // a link's instance only serves
     redirected(server_ip, server_port);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
@@ -406,6 +410,7 @@ UINT nx_tcp_client_socket_connect(NX_TCP_SOCKET* socket, ULONG server_ip, UINT s
 
 UINT nx_tcp_socket_disconnect(NX_TCP_SOCKET* socket, ULONG wait) {
     (void)wait;
+    if (is_link_tcp(socket)) return link_tcp_disconnect(socket);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (s->fd < 0) return NX_NOT_CONNECTED;
@@ -416,6 +421,7 @@ UINT nx_tcp_socket_disconnect(NX_TCP_SOCKET* socket, ULONG wait) {
 
 UINT nx_tcp_socket_send(NX_TCP_SOCKET* socket, NX_PACKET* packet, ULONG wait) {
     (void)wait;
+    if (is_link_tcp(socket)) return link_tcp_send(socket, packet);
     tcp_impl* s = impl_of(socket);
     if (!s || !packet) return NX_PTR_ERROR;
     if (!packet->allocated) return NX_INVALID_PACKET;
@@ -429,6 +435,7 @@ UINT nx_tcp_socket_send(NX_TCP_SOCKET* socket, NX_PACKET* packet, ULONG wait) {
 }
 
 UINT nx_tcp_socket_receive(NX_TCP_SOCKET* socket, NX_PACKET** packet, ULONG wait) {
+    if (is_link_tcp(socket)) return link_tcp_receive(socket, packet, wait);
     tcp_impl* s = impl_of(socket);
     if (!s || !packet) return NX_PTR_ERROR;
     *packet = nullptr;
@@ -466,6 +473,7 @@ UINT nx_tcp_socket_receive(NX_TCP_SOCKET* socket, NX_PACKET** packet, ULONG wait
 }
 
 UINT nx_tcp_socket_peer_info_get(NX_TCP_SOCKET* socket, ULONG* peer_ip, ULONG* peer_port) {
+    if (is_link_tcp(socket)) return link_tcp_peer_info(socket, peer_ip, peer_port);
     tcp_impl* s = impl_of(socket);
     if (!s || !peer_ip || !peer_port) return NX_PTR_ERROR;
     if (s->fd < 0) return NX_NOT_CONNECTED;

@@ -1,6 +1,7 @@
 // UDP sockets over host datagram sockets bound to the instance's address.
 #include "platform/kernel/host.h"
 #include "platform/netstack/internal.h"
+#include "platform/netstack/link_stack.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -83,6 +84,41 @@ void watch(const udp_ptr& sp, int fd) {
 
 } // namespace
 
+namespace netstack {
+
+UINT receive_datagram(NX_UDP_SOCKET* socket, std::deque<udp_impl::datagram>& queue,
+                      TX_EVENT_FLAGS_GROUP* events, NX_PACKET** packet, ULONG wait) {
+    ULONG start = tx_time_get();
+    for (;;) {
+        bool has;
+        {
+            CInterruptLock lock;
+            has = !queue.empty();
+        }
+        if (has) {
+            NX_PACKET* p = nullptr;
+            UINT rc = nx_packet_allocate(socket->ip->default_pool, &p, NX_UDP_PACKET, NX_NO_WAIT);
+            if (rc != NX_SUCCESS) return NX_NO_PACKET;
+            CInterruptLock lock;
+            udp_impl::datagram d = std::move(queue.front());
+            queue.pop_front();
+            size_t room = p->data_end - p->append_ptr;
+            size_t n = std::min(room, d.data.size()); // a longer datagram is cut to the buffer
+            std::copy(d.data.begin(), d.data.begin() + n, p->append_ptr);
+            p->append_ptr += n;
+            p->length = static_cast<ULONG>(n);
+            p->source_ip = d.ip;
+            p->source_port = d.port;
+            *packet = p;
+            return NX_SUCCESS;
+        }
+        UINT rc = wait_events(events, EV_DATA, remaining(wait, start), NX_NO_PACKET);
+        if (rc != NX_SUCCESS) return rc;
+    }
+}
+
+} // namespace netstack
+
 UINT nx_udp_socket_create(NX_IP* ip, NX_UDP_SOCKET* socket, const char* name, ULONG type_of_service,
                           ULONG fragment, UINT time_to_live, ULONG queue_maximum) {
     (void)type_of_service;
@@ -90,6 +126,7 @@ UINT nx_udp_socket_create(NX_IP* ip, NX_UDP_SOCKET* socket, const char* name, UL
     (void)time_to_live;
     ip_impl* ipi = ip_of(ip);
     if (!ipi || !socket) return NX_PTR_ERROR;
+    if (ipi->link) return link_udp_create(ip, socket, name, queue_maximum);
     udp_ptr sp = std::make_shared<udp_impl>();
     if (tx_event_flags_create(&sp->events, name) != TX_SUCCESS) return NX_NOT_CREATED;
     *socket = NX_UDP_SOCKET{};
@@ -103,6 +140,7 @@ UINT nx_udp_socket_create(NX_IP* ip, NX_UDP_SOCKET* socket, const char* name, UL
 }
 
 UINT nx_udp_socket_delete(NX_UDP_SOCKET* socket) {
+    if (is_link_udp(socket)) return link_udp_delete(socket);
     udp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (s->fd >= 0) return NX_STILL_BOUND;
@@ -115,6 +153,7 @@ UINT nx_udp_socket_delete(NX_UDP_SOCKET* socket) {
 
 UINT nx_udp_socket_bind(NX_UDP_SOCKET* socket, UINT port, ULONG wait) {
     (void)wait;
+    if (is_link_udp(socket)) return link_udp_bind(socket, port);
     udp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (s->fd >= 0) return NX_ALREADY_BOUND;
@@ -146,6 +185,7 @@ UINT nx_udp_socket_bind(NX_UDP_SOCKET* socket, UINT port, ULONG wait) {
 }
 
 UINT nx_udp_socket_unbind(NX_UDP_SOCKET* socket) {
+    if (is_link_udp(socket)) return link_udp_unbind(socket);
     udp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (s->fd < 0) return NX_NOT_BOUND;
@@ -165,6 +205,7 @@ UINT nx_udp_socket_unbind(NX_UDP_SOCKET* socket) {
 }
 
 UINT nx_udp_socket_send(NX_UDP_SOCKET* socket, NX_PACKET* packet, ULONG ip_address, UINT port) {
+    if (is_link_udp(socket)) return link_udp_send(socket, packet, ip_address, port);
     udp_impl* s = impl_of(socket);
     if (!s || !packet) return NX_PTR_ERROR;
     if (!packet->allocated) return NX_INVALID_PACKET;
@@ -185,40 +226,16 @@ UINT nx_udp_socket_send(NX_UDP_SOCKET* socket, NX_PACKET* packet, ULONG ip_addre
 }
 
 UINT nx_udp_socket_receive(NX_UDP_SOCKET* socket, NX_PACKET** packet, ULONG wait) {
+    if (is_link_udp(socket)) return link_udp_receive(socket, packet, wait);
     udp_impl* s = impl_of(socket);
     if (!s || !packet) return NX_PTR_ERROR;
     *packet = nullptr;
     if (s->fd < 0) return NX_NOT_BOUND;
-    ULONG start = tx_time_get();
-    for (;;) {
-        bool has;
-        {
-            CInterruptLock lock;
-            has = !s->received.empty();
-        }
-        if (has) {
-            NX_PACKET* p = nullptr;
-            UINT rc = nx_packet_allocate(socket->ip->default_pool, &p, NX_UDP_PACKET, NX_NO_WAIT);
-            if (rc != NX_SUCCESS) return NX_NO_PACKET;
-            CInterruptLock lock;
-            udp_impl::datagram d = std::move(s->received.front());
-            s->received.pop_front();
-            size_t room = p->data_end - p->append_ptr;
-            size_t n = std::min(room, d.data.size()); // a longer datagram is cut to the buffer
-            std::copy(d.data.begin(), d.data.begin() + n, p->append_ptr);
-            p->append_ptr += n;
-            p->length = static_cast<ULONG>(n);
-            p->source_ip = d.ip;
-            p->source_port = d.port;
-            *packet = p;
-            return NX_SUCCESS;
-        }
-        UINT rc = wait_events(&s->events, EV_DATA, remaining(wait, start), NX_NO_PACKET);
-        if (rc != NX_SUCCESS) return rc;
-    }
+    return receive_datagram(socket, s->received, &s->events, packet, wait);
 }
 
 UINT nx_udp_socket_receive_notify(NX_UDP_SOCKET* socket, nx_udp_notify_fn notify) {
+    if (is_link_udp(socket)) return link_udp_receive_notify(socket, notify);
     udp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     s->notify = notify;

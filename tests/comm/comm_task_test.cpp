@@ -244,6 +244,9 @@ TEST_F(CommTask, TerminationSuspendsOnlyTheAgentThreadsThatExist) {
         CNTCIP& agent = the_comm_task().Agent(i);
         for (TX_THREAD& thread : agent.dispatch) {
             if (!thread.kernel_object) continue;
+            // A thread caught in a wait is suspended as the wait ends.
+            tx_thread_wait_abort(&thread);
+            tx_thread_sleep(1);
             tx_thread_info_get(&thread, &name, &state, &priority);
             EXPECT_EQ(UINT(TX_SUSPENDED), state) << name << " of agent " << i;
         }

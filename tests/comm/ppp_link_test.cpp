@@ -409,14 +409,17 @@ TEST_F(PppLink, AnIpDatagramOfAFullMtuTravelsInOneFrame) {
     };
     Bytes in(40, 0x45);
     in[2] = 0, in[3] = 28;
-    Exchange(frame(0x0021, in));
-    ASSERT_EQ(1u, datagrams.size());
-    EXPECT_EQ(28u, datagrams[0].size()) << "the datagram's own length, not the frame's";
-    in[3] = 60;
     uint32_t dropped = link_->datagrams_dropped;
     Exchange(frame(0x0021, in));
-    EXPECT_EQ(1u, datagrams.size()) << "longer than its frame";
-    EXPECT_EQ(dropped + 1, link_->datagrams_dropped);
+    EXPECT_EQ(0u, datagrams.size()) << "shorter than its frame";
+    in[3] = 60;
+    Exchange(frame(0x0021, in));
+    EXPECT_EQ(0u, datagrams.size()) << "longer than its frame";
+    EXPECT_EQ(dropped + 2, link_->datagrams_dropped);
+    in[3] = 40;
+    Exchange(frame(0x0021, in));
+    ASSERT_EQ(1u, datagrams.size());
+    EXPECT_EQ(in, datagrams[0]) << "the next good datagram is taken";
 }
 
 } // namespace

@@ -23,7 +23,7 @@ import termios
 import time
 import tty
 
-from snmp_frames import COMMUNITY, SYS_DESCR, fcs16, get_request, tlv
+from snmp_frames import fcs16, get_request, unescape
 
 LCP, CHAP, IPCP, SNMP = 0xC021, 0xC223, 0x8021, 0x00C1
 PEER_CHALLENGE = bytes([0x00, 0x11, 0x00, 0x22, 0x00, 0x00, 0x33, 0x44,
@@ -104,15 +104,7 @@ class Line:
             del self.pending[:end]
             if not raw:
                 continue
-            plain = bytearray()
-            i = 0
-            while i < len(raw):
-                b = raw[i]
-                if b == 0x7D and i + 1 < len(raw):
-                    i += 1
-                    b = raw[i] ^ 0x20
-                plain.append(b)
-                i += 1
+            plain = unescape(raw)
             if len(plain) < 6 or fcs16(plain) != 0xF0B8 or plain[:2] != b"\xff\x03":
                 self.bad_frames += 1
                 continue
@@ -213,11 +205,8 @@ class Peer:
         self.state.add("response %s" % response_id(p))
 
 
-def main():
-    link, secret, central, pcap = sys.argv[1:5]
-    line = Line(link)
-    peer = Peer(line, secret.encode(), bytes(int(x) for x in central.split(".")))
-
+def bring_up(line, peer):
+    """LCP with the map, magic number and CHAP-MD5; CHAP both ways; IPCP."""
     line.send(LCP, control(1, 1, bytes.fromhex("02060000000005061a2b3c4d0305c22305")))
     peer.pump("peer acked")
     peer.pump("sign acked")
@@ -227,6 +216,13 @@ def main():
     line.send(IPCP, control(1, 0x60, bytes([3, 6, 0, 0, 0, 0])))
     peer.pump("peer ip acked")
     peer.pump("sign ip acked")
+
+
+def main():
+    link, secret, central, pcap = sys.argv[1:5]
+    line = Line(link)
+    peer = Peer(line, secret.encode(), bytes(int(x) for x in central.split(".")))
+    bring_up(line, peer)
     line.send(SNMP, get_request(0x0A0B0C0D))
     peer.pump("response %d" % 0x0A0B0C0D)
     line.send(SNMP, get_request(0x0A0B0C0E), one_byte_protocol=True)

@@ -14,6 +14,20 @@ def fcs16(data):
     return fcs
 
 
+def unescape(raw):
+    """The bytes between two flags with every 7D pair undone."""
+    plain = bytearray()
+    i = 0
+    while i < len(raw):
+        b = raw[i]
+        if b == 0x7D and i + 1 < len(raw):
+            i += 1
+            b = raw[i] ^ 0x20
+        plain.append(b)
+        i += 1
+    return plain
+
+
 def tlv(tag, content):
     n = len(content)
     if n < 0x80:
