@@ -1,6 +1,7 @@
 #include "peripherals/peripheral_task.h"
 
 #include "runtime/console.h"
+#include "peripherals/can/can_networks.h"
 #include "ntcip/clock/clock.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/os.h"
@@ -46,6 +47,9 @@ const uint32_t MAC_BYTES = 6;
 
 const uint32_t LAMP_TEST_NONE = 2; // lampTestActivation
 
+const uint32_t COMM_ERROR_BIT = 0x0008; // shortErrorStatus
+const uint16_t NO_EXCEPTION = 0;
+
 } // namespace
 
 const CPeripheralTask::LetterAction CPeripheralTask::LETTER_ACTIONS[] = {
@@ -60,11 +64,22 @@ const CPeripheralTask::LetterAction CPeripheralTask::LETTER_ACTIONS[] = {
     {LETTER_LAMP_TEST, &CPeripheralTask::OnLampTest},
 };
 
+// The classes whose lost communication shows in shortErrorStatus: temperature
+// sensors (not the controller board's own), doors, beacons (also on I/O
+// points), DC I/O boards, mini DC I/O boards, pixel test boards, overheight
+// detectors, and three classes no factory builds.
+const CPeripheralTask::CommErrorWatch CPeripheralTask::COMM_ERROR_WATCHES[] = {
+    {0x26, 10},           {0x0A, NO_EXCEPTION}, {0x27, NO_EXCEPTION}, {0x03, NO_EXCEPTION},
+    {0x14, NO_EXCEPTION}, {0x08, NO_EXCEPTION}, {0x1D, NO_EXCEPTION}, {0x1E, NO_EXCEPTION},
+    {0x1F, NO_EXCEPTION}, {0x2A, NO_EXCEPTION}, {0x21, NO_EXCEPTION},
+};
+
 CPeripheralTask::CPeripheralTask(post_office& office)
     : CMailTask(task_row_of(TASK_PERIPHERAL), office) {}
 
 void CPeripheralTask::Initialize() {
     registry_.Init();
+    can_register_buses();
     for (const FixedPeripheral& f : FIXED_PERIPHERALS)
         CreateFixedPeripheral(f.id, f.parameters);
 }
@@ -119,8 +134,32 @@ void CPeripheralTask::PollPeripherals() {
 }
 
 void CPeripheralTask::RecordPeripheralStatus(uint16_t list_slot, uint8_t error_code) {
-    if (list_slot < obj::halvPeripheralStatus.rows)
-        db_set(obj::halvPeripheralStatus.row(list_slot), error_code, DB_NOTIFY);
+    if (list_slot >= obj::halvPeripheralStatus.rows) return;
+    db_set(obj::halvPeripheralStatus.row(list_slot), error_code, DB_NOTIFY);
+    UpdateCommErrorStatus();
+}
+
+// Bit 0x0008 of shortErrorStatus: some watched peripheral has lost its
+// communication (state COMM ERROR or UNKNOWN).
+void CPeripheralTask::UpdateCommErrorStatus() {
+    unsigned lost = 0;
+    unsigned cursor = 0;
+    CPeripheral* p = nullptr;
+    for (bool more = registry_.First(PERIPHERAL_CLASS_ANY, &cursor, &p); more;
+         more = registry_.Next(PERIPHERAL_CLASS_ANY, &cursor, &p)) {
+        bool lost_state =
+            p->State() == CPeripheral::STATE_COMM_ERROR || p->State() == CPeripheral::STATE_UNKNOWN;
+        if (lost_state && CommErrorWatched(p->ClassCode(), p->Id())) ++lost;
+    }
+    bool set = (db_get(obj::shortErrorStatus) & COMM_ERROR_BIT) != 0;
+    if (lost != 0 && !set) db_change_bits(obj::shortErrorStatus, COMM_ERROR_BIT, 0, DB_NOTIFY);
+    if (lost == 0 && set) db_change_bits(obj::shortErrorStatus, 0, COMM_ERROR_BIT, DB_NOTIFY);
+}
+
+bool CPeripheralTask::CommErrorWatched(uint8_t class_code, uint16_t id) {
+    for (const CommErrorWatch& w : COMM_ERROR_WATCHES)
+        if (w.class_code == class_code && w.excepted_id != id) return true;
+    return false;
 }
 
 void CPeripheralTask::HandleLetter(const letter_s& letter) {
@@ -212,7 +251,9 @@ void CPeripheralTask::PrintPeripheralStatus(uint16_t id) {
     if (p) p->PrintStatus();
 }
 
+// Never destroyed: the peripherals it owns would otherwise be deleted at the
+// program's end, after the store they write while going.
 CPeripheralTask& ThePeripheralTask() {
-    static CPeripheralTask task(the_post_office());
-    return task;
+    static CPeripheralTask* task = new CPeripheralTask(the_post_office());
+    return *task;
 }

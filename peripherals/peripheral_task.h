@@ -54,6 +54,13 @@ class CPeripheralTask : public CMailTask {
     void KeepPortSpeed();
     void PollPeripherals();
     void RecordPeripheralStatus(uint16_t list_slot, uint8_t error_code);
+    void UpdateCommErrorStatus();
+    struct CommErrorWatch {
+        uint8_t class_code;
+        uint16_t excepted_id;
+    };
+    static const CommErrorWatch COMM_ERROR_WATCHES[];
+    static bool CommErrorWatched(uint8_t class_code, uint16_t id);
 
     void OnControlledReset(const letter_s& letter);
     void OnConfigChanged(const letter_s& letter);

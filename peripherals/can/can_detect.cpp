@@ -1,6 +1,7 @@
 // Auto-detection probes and the auto-detect table (see can_detect.h).
 #include "peripherals/can/can_detect.h"
 
+#include "peripherals/can/can_networks.h"
 #include "runtime/os.h"
 
 #include <cstdio>
@@ -122,5 +123,50 @@ void can_detected_peripherals(const can_detect& detector, uint8_t bus_code,
             std::snprintf(text, sizeof text, "%X,%X", unsigned(found), unsigned(bus_code));
         }
         store(row.peripheral_id, text, context);
+    }
+}
+
+can_auto_detect::~can_auto_detect() {
+    Release();
+}
+
+void can_auto_detect::Release() {
+    for (can_detect*& d : detectors_) {
+        delete d; // stops it first
+        d = nullptr;
+    }
+}
+
+bool can_auto_detect::Request() {
+    if (state_ != IDLE) return false;
+    state_ = START;
+    return true;
+}
+
+bool can_auto_detect::Step(store_fn store, void* context) {
+    switch (state_) {
+    case START:
+        for (unsigned i = 0; i < PROBES; ++i) {
+            uint8_t code = CAN_PROBE_BUS_CODES[i];
+            detectors_[i] = new can_detect(core_);
+            detectors_[i]->Probe(code, can_bus_name_from_code(code), CAN_PROBE_RANGE_LOW,
+                                 CAN_PROBE_RANGE_HIGH, CAN_PROBE_IDS,
+                                 sizeof CAN_PROBE_IDS / sizeof CAN_PROBE_IDS[0]);
+        }
+        state_ = PROBING;
+        return false;
+    case PROBING:
+        state_ = COLLECT;
+        return false;
+    case COLLECT:
+        for (unsigned i = 0; i < PROBES; ++i) {
+            detectors_[i]->Stop();
+            can_detected_peripherals(*detectors_[i], CAN_PROBE_BUS_CODES[i], store, context);
+        }
+        Release();
+        state_ = IDLE;
+        return true;
+    default:
+        return false;
     }
 }

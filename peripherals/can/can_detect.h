@@ -72,3 +72,31 @@ extern const can_detect_row CAN_DETECT_TABLE[54];
 void can_detected_peripherals(const can_detect& detector, uint8_t bus_code,
                               void (*store)(uint16_t id, const char* text, void* context),
                               void* context);
+
+// Auto-detection as the peripheral task runs it, one step a pass: asked for
+// while idle, it probes every bus code of the probe set (one detector each),
+// lets the replies gather for one pass, then stops the detectors and hands
+// each table match to `store` (the first detector first, so that a board
+// heard through bus codes 1 and 2 is stored with code 1 when the store
+// refuses an id it holds already).
+class can_auto_detect {
+  public:
+    enum : uint8_t { IDLE = 1, START = 2, PROBING = 3, COLLECT = 4 };
+    typedef void (*store_fn)(uint16_t id, const char* text, void* context);
+
+    explicit can_auto_detect(can_core& core) : core_(core) {}
+    ~can_auto_detect();
+    // -> false (ignored) while a detection runs.
+    bool Request();
+    // One pass. -> true on the pass that finished a detection.
+    bool Step(store_fn store, void* context);
+    uint8_t State() const { return state_; }
+
+  private:
+    static const unsigned PROBES = 3;
+    void Release();
+
+    can_core& core_;
+    uint8_t state_ = IDLE;
+    can_detect* detectors_[PROBES] = {};
+};

@@ -37,7 +37,8 @@ int CCANJ6Driver::Initialize(uint32_t, uint32_t, uint32_t) {
     return ready;
 }
 
-// A chip in an error state is set up again before the frame goes out. The
+// A chip never set up (the buses attached before the EPLD was programmed) or
+// in an error state is set up before the frame goes out. The
 // result is what the chip took: a frame that found no free transmit buffer,
 // an unprogrammed EPLD or a chip never set up counts as a failed send.
 int CCANJ6Driver::Send(uint32_t identifier, uint8_t flags, uint8_t length, const uint8_t* data,
@@ -48,7 +49,10 @@ int CCANJ6Driver::Send(uint32_t identifier, uint8_t flags, uint8_t length, const
     if (!epld_programmed()) {
         epld_refusal();
     } else {
-        if (chip_.IsBusOff()) {
+        if (!chip_.Initialised()) {
+            // The buses attached before the display programmed the EPLD.
+            chip_.Init(CMCP2510::EXTENDED_IDS, CMCP2510::RATE_CODE, 1);
+        } else if (chip_.IsBusOff()) {
             trace_printf("reinitializing MCP2510 due to bus off state\n");
             chip_.Init(CMCP2510::EXTENDED_IDS, CMCP2510::RATE_CODE, 1);
         }

@@ -48,34 +48,36 @@ const char* can_bus_name_from_code(uint8_t code) {
     return CAN_BUS_LOCAL;
 }
 
+// The objects are never destroyed: peripherals deleted at the program's end
+// still unregister from the core.
 can_core& the_can_core() {
-    static can_core core;
-    return core;
+    static can_core* core = new can_core;
+    return *core;
 }
 
 CCANJ6Driver& the_can_j6_driver() {
-    static CCANJ6Driver driver;
-    return driver;
+    static CCANJ6Driver* driver = new CCANJ6Driver;
+    return *driver;
 }
 
 can_driver& the_panel_can_driver() {
-    static can_panel_stand_in driver;
-    return driver;
+    static can_panel_stand_in* driver = new can_panel_stand_in;
+    return *driver;
 }
 
 can_bus& the_local_can_bus() {
-    static sensor_bus bus;
-    return bus;
+    static sensor_bus* bus = new sensor_bus;
+    return *bus;
 }
 
 can_bus& the_panel_can_bus() {
-    static sensor_bus bus;
-    return bus;
+    static sensor_bus* bus = new sensor_bus;
+    return *bus;
 }
 
 can_bus& the_controller_can_bus() {
-    static controller_bus bus;
-    return bus;
+    static controller_bus* bus = new controller_bus;
+    return *bus;
 }
 
 void can_register_buses() {

@@ -3,6 +3,7 @@
 // identifier ranges, the devices' queues, the interrupt handler and the
 // chip's recovery set-up after repeated receive faults.
 #include "display/epld.h"
+#include "peripherals/can/can_detect.h"
 #include "peripherals/can/can_networks.h"
 #include "platform/board/board.h"
 #include "platform/board/bus.h"
@@ -340,6 +341,57 @@ TEST_F(CanStack, OneInterruptReadsEveryWaitingFrame) {
     EXPECT_EQ(2u, device.Queued());
     EXPECT_EQ(0x00, board::can_controller().Register(0x2C) & 0x03);
     the_can_core().UnregisterDevice(&device);
+}
+
+// Auto-detection over the three probe bus codes: the local network is probed
+// twice (codes 1 and 2), the control panel's network refuses the probe sends.
+TEST_F(CanStack, AutoDetectionFindsTheBoardsOfTheTable) {
+    Networks("can temperature a 42105\ncan temperature b 42221\ncan temperature c 42E01\n"
+             "can temperature d 42104\ncan temperature outside 52000\n");
+    can_auto_detect detection(the_can_core());
+    std::vector<std::string> stored;
+    auto store = [](uint16_t id, const char* text, void* context) {
+        static_cast<std::vector<std::string>*>(context)->push_back(std::to_string(id) + " " + text);
+    };
+    ASSERT_TRUE(detection.Request());
+    EXPECT_FALSE(detection.Request()); // a detection is running
+    int passes = 0;
+    while (!detection.Step(store, &stored) && ++passes < 5)
+        Pass(50);
+    EXPECT_EQ(2, passes); // start, replies gather, collect
+    EXPECT_EQ(
+        (std::vector<std::string>{"12 42104,1", "13 42105,1", "590 42221,1", "555 42E01,1,1",
+                                  "12 42104,2", "13 42105,2", "590 42221,2", "555 42E01,2,1"}),
+        stored);
+    EXPECT_EQ(can_auto_detect::IDLE, detection.State());
+    EXPECT_EQ(0u, the_can_core().DeviceCount());
+
+    std::ifstream log(host::can_log_path());
+    int identify_frames = 0;
+    for (std::string line; std::getline(log, line);)
+        if (line.find(" tx ") != std::string::npos &&
+            line.find(" 8 02 01 01 00 00 00 00 00") != std::string::npos)
+            ++identify_frames;
+    EXPECT_EQ(18, identify_frames);
+}
+
+TEST_F(CanStack, ADetectorRecordsEachBoardOnceAndOnlyInItsRange) {
+    Networks();
+    can_detect detector(the_can_core());
+    const uint32_t ids[1] = {0x42100};
+    ASSERT_EQ(1, detector.Probe(1, CAN_BUS_LOCAL, 0x42000, 0x5AFFF, ids, 1));
+    EXPECT_EQ(0, detector.Probe(1, CAN_BUS_LOCAL, 0x42000, 0x5AFFF, ids, 1)); // already active
+    uint32_t id = 0;
+    uint8_t channel = 0;
+    EXPECT_FALSE(detector.First(&id, &channel)); // not while active
+    for (uint32_t reply : {0x42184u, 0x42184u, 0x42080u, 0x5B07Fu, 0x4207Fu, 0x5B080u})
+        field::can_field_send(frame(reply, 0x42));
+    Pass(3);
+    EXPECT_EQ(0, detector.Stop());
+    std::vector<uint32_t> found;
+    for (bool more = detector.First(&id, &channel); more; more = detector.Next(&id, &channel))
+        found.push_back(id);
+    EXPECT_EQ((std::vector<uint32_t>{0x42000, 0x42104}), found); // lowest identifier first
 }
 
 } // namespace
