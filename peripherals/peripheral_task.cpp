@@ -2,6 +2,7 @@
 
 #include "runtime/console.h"
 #include "peripherals/can/can_networks.h"
+#include "peripherals/sensors/temperature.h"
 #include "ntcip/clock/clock.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/os.h"
@@ -62,6 +63,7 @@ const CPeripheralTask::LetterAction CPeripheralTask::LETTER_ACTIONS[] = {
     {LETTER_LOCAL_TIME_DIFFERENTIAL, &CPeripheralTask::OnLocalTimeDifferential},
     {LETTER_STANDARD_TIME_ZONE, &CPeripheralTask::OnStandardTimeZone},
     {LETTER_LAMP_TEST, &CPeripheralTask::OnLampTest},
+    {LETTER_SHUTOFF_TEMP_CHANGED, &CPeripheralTask::OnShutOffTemperature},
 };
 
 // The classes whose lost communication shows in shortErrorStatus: temperature
@@ -226,6 +228,15 @@ void CPeripheralTask::OnStandardTimeZone(const letter_s&) {
 // trigger reads "no test" again (written quietly, so no letter follows).
 void CPeripheralTask::OnLampTest(const letter_s&) {
     db_set(obj::lampTestActivation, LAMP_TEST_NONE, 0);
+}
+
+// The sign sensors' thresholds follow the new shut-off temperature.
+void CPeripheralTask::OnShutOffTemperature(const letter_s&) {
+    for (uint16_t id : {TEMP_SIGN1, TEMP_SIGN2, TEMP_SIGN3}) {
+        CPeripheral* p = nullptr;
+        if (registry_.Find(id, &p) && p->ClassCode() == PERIPHERAL_CLASS_TEMPERATURE)
+            static_cast<CTemperature*>(p)->UpdateShutOffLimits();
+    }
 }
 
 void CPeripheralTask::OnNetworkConfigChanged(const letter_s&) {

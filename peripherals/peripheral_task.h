@@ -71,6 +71,7 @@ class CPeripheralTask : public CMailTask {
     void OnLocalTimeDifferential(const letter_s& letter);
     void OnStandardTimeZone(const letter_s& letter);
     void OnLampTest(const letter_s& letter);
+    void OnShutOffTemperature(const letter_s& letter);
     // Rewrites "monrc", prints `text` and asks for the controlled restart.
     void RewriteMonrcAndRestart(const char* text);
 

@@ -181,4 +181,16 @@ TEST_F(TemperatureSensor, ASilentBoardOnBusCodeTwo) {
     EXPECT_EQ(30, db_get_signed(obj::tempSensorCurrent.row(0)));
 }
 
+TEST_F(TemperatureSensor, AChangedShutOffTemperatureReachesTheSignSensors) {
+    CTemperature* sensor = Create(TEMP_SIGN1, "42105,1");
+    ASSERT_NE(nullptr, sensor);
+    ASSERT_TRUE(ThePeripheralTask().Registry().Adopt(sensor));
+    EXPECT_EQ(75, db_get_signed(obj::tempSensorHighCritical.row(0))); // the factory shut-off
+    ASSERT_EQ(DB_OK, db_set(obj::halvShutOffTemp, 70, DB_NOTIFY));
+    tx_thread_sleep(100);
+    EXPECT_EQ(67, db_get_signed(obj::tempSensorHighWarning.row(0)));
+    EXPECT_EQ(70, db_get_signed(obj::tempSensorHighCritical.row(0)));
+    EXPECT_EQ(-40, db_get_signed(obj::tempSensorLowWarning.row(0)));
+}
+
 } // namespace
