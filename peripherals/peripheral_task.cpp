@@ -12,6 +12,7 @@
 #include "store/filesystem.h"
 #include "store/monrc_file.h"
 #include "store/objects.h"
+#include "store/short_error_status.h"
 
 #include <cstdio>
 
@@ -48,7 +49,6 @@ const uint32_t MAC_BYTES = 6;
 
 const uint32_t LAMP_TEST_NONE = 2; // lampTestActivation
 
-const uint32_t COMM_ERROR_BIT = 0x0008; // shortErrorStatus
 const uint16_t NO_EXCEPTION = 0;
 
 } // namespace
@@ -80,7 +80,8 @@ CPeripheralTask::CPeripheralTask(post_office& office)
     : CMailTask(task_row_of(TASK_PERIPHERAL), office) {}
 
 void CPeripheralTask::Initialize() {
-    registry_.Init();
+    periph_register_factories(factories_);
+    registry_.Init(&factories_);
     can_register_buses();
     for (const FixedPeripheral& f : FIXED_PERIPHERALS)
         CreateFixedPeripheral(f.id, f.parameters);
@@ -153,9 +154,7 @@ void CPeripheralTask::UpdateCommErrorStatus() {
             p->State() == CPeripheral::STATE_COMM_ERROR || p->State() == CPeripheral::STATE_UNKNOWN;
         if (lost_state && CommErrorWatched(p->ClassCode(), p->Id())) ++lost;
     }
-    bool set = (db_get(obj::shortErrorStatus) & COMM_ERROR_BIT) != 0;
-    if (lost != 0 && !set) db_change_bits(obj::shortErrorStatus, COMM_ERROR_BIT, 0, DB_NOTIFY);
-    if (lost == 0 && set) db_change_bits(obj::shortErrorStatus, 0, COMM_ERROR_BIT, DB_NOTIFY);
+    short_error_put(SHORT_ERROR_PERIPHERAL_COMM, lost != 0);
 }
 
 bool CPeripheralTask::CommErrorWatched(uint8_t class_code, uint16_t id) {
@@ -261,6 +260,8 @@ void CPeripheralTask::PrintPeripheralStatus(uint16_t id) {
     CPeripheral* p = GetPeripheral(id);
     if (p) p->PrintStatus();
 }
+
+void CPeripheralTask::StaggerSensorPolls(CPeripheral*, unsigned) {}
 
 // Never destroyed: the peripherals it owns would otherwise be deleted at the
 // program's end, after the store they write while going.

@@ -41,6 +41,12 @@ class CPeripheralTask : public CMailTask {
 
     static const char* IdToName(uint16_t id) { return periph_id_to_name(id); }
     static uint8_t IdToClass(uint16_t id) { return periph_id_to_class(id); }
+    static uint16_t NameToId(const char* name) { return periph_name_to_id(name); }
+
+    // Spreads the polls of a new temperature, light or humidity sensor that
+    // would share its pass with a live sensor of the same CAN id nibble
+    // (called by the factories right after the sensor's Init).
+    void StaggerSensorPolls(CPeripheral* peripheral, unsigned depth);
 
   private:
     struct LetterAction {
@@ -75,6 +81,7 @@ class CPeripheralTask : public CMailTask {
     // Rewrites "monrc", prints `text` and asks for the controlled restart.
     void RewriteMonrcAndRestart(const char* text);
 
+    pl_factory factories_;
     pl_mediator registry_;
     bool restart_request_seen_ = false; // the dmsSWReset letter goes out once per run
 };

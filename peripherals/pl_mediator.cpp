@@ -1,27 +1,12 @@
 #include "peripherals/pl_mediator.h"
 
-#include "ntcip/clock/clock.h"
-#include "store/config_file.h"
-#include "store/directory_file.h"
-#include "store/monrc_file.h"
-#include "store/script_file.h"
+#include "runtime/console.h"
+#include "store/database.h"
+#include "store/objects.h"
+
+#include <cstdint>
 
 namespace {
-
-// One creation entry per class code. The sensors, boards, clock and front
-// panel add their rows as their classes come.
-struct FactoryRow {
-    uint8_t class_code;
-    CPeripheral* (*create)(const PeripheralRecord& record);
-};
-
-const FactoryRow kFactoryRows[] = {
-    {PERIPHERAL_CLASS_CLOCK, CClock::Create},
-    {PERIPHERAL_CLASS_CONFIG_FILE, CFile_Config::Create},
-    {PERIPHERAL_CLASS_DIRECTORY_FILE, CFile_Directory::Create},
-    {PERIPHERAL_CLASS_MONRC_FILE, CFile_Monrc::Create},
-    {PERIPHERAL_CLASS_SCRIPT_FILE, CFile_Script::Create},
-};
 
 bool of_class(const CPeripheral* p, uint8_t class_code) {
     return class_code == PERIPHERAL_CLASS_ANY || p->ClassCode() == class_code;
@@ -29,40 +14,80 @@ bool of_class(const CPeripheral* p, uint8_t class_code) {
 
 } // namespace
 
-bool periph_factory_create(const PeripheralRecord& record, CPeripheral** out) {
-    *out = nullptr;
-    for (const FactoryRow& row : kFactoryRows)
-        if (row.class_code == record.class_code) {
-            *out = row.create(record);
-            break;
-        }
-    return *out != nullptr;
-}
-
 pl_mediator::~pl_mediator() {
     if (state_ == CONSTRUCTED) return;
     tx_mutex_delete(&mutex_);
-    for (unsigned i = 0; i < count_; ++i)
-        delete list_[i];
-    count_ = 0;
+    while (count_ > 0)
+        delete list_[--count_];
     state_ = CLEARED;
 }
 
-bool pl_mediator::Init() {
-    if (state_ != CONSTRUCTED) return false;
+bool pl_mediator::Init(const pl_factory* factories) {
+    if (state_ != CONSTRUCTED || factories == nullptr) return false;
     if (tx_mutex_create(&mutex_, "pl_mediator", TX_INHERIT) != TX_SUCCESS) return false;
+    factories_ = factories;
     state_ = INITIALISED;
     return true;
 }
 
 bool pl_mediator::Create(uint16_t id, const char* parameters) {
-    if (state_ == CONSTRUCTED || state_ == CLEARED) return false;
-    PeripheralRecord record{PERIPHERAL_FIXED_SLOT, id, periph_id_to_class(id), parameters};
+    if (state_ == CONSTRUCTED || state_ == CLEARED) {
+        console_printf("Error creating menu %d, %s \n", int(id), parameters ? parameters : "");
+        return false;
+    }
+    return Build({PERIPHERAL_FIXED_SLOT, id, periph_id_to_class(id), parameters});
+}
+
+bool pl_mediator::Build(const PeripheralRecord& record) {
     CPeripheral* p = nullptr;
-    if (!periph_factory_create(record, &p)) return false;
+    if (!factories_->Create(record, &p)) return false;
     if (Append(p)) return true;
     delete p;
     return false;
+}
+
+bool pl_mediator::Load(pl_iterator& cursor) {
+    if (state_ == CONSTRUCTED || state_ == CLEARED || state_ == LOADED) return false;
+    cursor.Reset();
+    pl_entry entry;
+    while (cursor.Next(&entry))
+        LoadSlot(entry);
+    state_ = LOADED;
+    return true;
+}
+
+void pl_mediator::LoadSlot(const pl_entry& entry) {
+    const char* name = periph_id_to_name(entry.id);
+    if (Contains(entry.id)) {
+        console_printf("skip duplicate %s\n", name);
+        return;
+    }
+    const bool built =
+        Build({entry.slot, entry.id, periph_id_to_class(entry.id), entry.parameters});
+    if (!built) console_printf("load failure on %s\n", name);
+    db_set(obj::halvPeripheralStatus.row(entry.slot), built ? 0 : 1, DB_NOTIFY);
+}
+
+// Deletes in the reverse order of creation, so that rows handed out by a
+// counter come back in order. A registry whose mutex cannot be had deletes
+// nothing and is marked unloaded all the same.
+bool pl_mediator::Unload() {
+    if (state_ != LOADED) return false;
+    state_ = UNLOADED;
+    if (tx_mutex_get(&mutex_, LOCK_WAIT) != TX_SUCCESS) return true;
+    CPeripheral* doomed[CAPACITY];
+    unsigned doomed_count = 0, kept = 0;
+    for (unsigned i = 0; i < count_; ++i) {
+        if (list_[i]->ListSlot() < PERIPHERAL_FIXED_SLOT)
+            doomed[doomed_count++] = list_[i];
+        else
+            list_[kept++] = list_[i];
+    }
+    count_ = kept;
+    tx_mutex_put(&mutex_);
+    while (doomed_count > 0)
+        delete doomed[--doomed_count];
+    return true;
 }
 
 bool pl_mediator::Adopt(CPeripheral* peripheral) {

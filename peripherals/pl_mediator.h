@@ -6,19 +6,18 @@
 // other threads take the mutex too (waiting at most 500 ticks). First/Next
 // take no lock and belong to the peripheral task's thread.
 //
-// The factory list (periph_factory_create) builds a peripheral from a
-// creation record through the creation entry of the record's class.
+// The factory list (peripherals/factory.h) builds each peripheral from a
+// creation record; Load builds the stored list (peripherals/pl_iterator.h)
+// slot by slot, Unload deletes what the list created (the fixed peripherals
+// stay), so a reload of an edited list is Unload then Load.
 #pragma once
 
-#include "runtime/peripheral.h"
+#include "peripherals/factory.h"
+#include "peripherals/pl_iterator.h"
 #include "platform/kernel/kernel.h"
+#include "runtime/peripheral.h"
 
 #include <cstdint>
-
-// Builds the peripheral of `record` through its class's creation entry.
-// -> true with the new object; false (null) when no class builds it or the
-// class refused the record.
-bool periph_factory_create(const PeripheralRecord& record, CPeripheral** out);
 
 class pl_mediator {
   public:
@@ -33,9 +32,16 @@ class pl_mediator {
     pl_mediator(const pl_mediator&) = delete;
     pl_mediator& operator=(const pl_mediator&) = delete;
 
-    // Creates the mutex. -> false when already initialised or the mutex
-    // cannot be created.
-    bool Init();
+    // Takes the factory list and creates the mutex. -> false when already
+    // initialised, the list is null or the mutex cannot be created.
+    bool Init(const pl_factory* factories);
+    // Builds every used slot of the stored list from the cursor's start: an
+    // id already live is skipped ("skip duplicate NAME"), a slot that cannot
+    // be built gets status 1 ("load failure on NAME"), a built one status 0.
+    // -> false (nothing done) when already loaded.
+    bool Load(pl_iterator& cursor);
+    // Deletes the list-created peripherals. -> false unless loaded.
+    bool Unload();
     // Builds a fixed peripheral (list slot 65535) and appends it. -> false
     // before Init, when no class builds the id, or the list is full.
     bool Create(uint16_t id, const char* parameters);
@@ -69,12 +75,17 @@ class pl_mediator {
 
   private:
     bool Append(CPeripheral* peripheral);
+    // Builds the record's peripheral and appends it. -> false when it could
+    // not be built or appended (an object built but not appended is deleted).
+    bool Build(const PeripheralRecord& record);
+    void LoadSlot(const pl_entry& entry);
     CPeripheral* FindLocked(uint16_t id) const;
     // Runs `change` on the live peripheral under the mutex. -> false when not live.
     template <class Change> bool WithPeripheral(uint16_t id, Change change);
 
     CPeripheral* list_[CAPACITY] = {};
     unsigned count_ = 0;
+    const pl_factory* factories_ = nullptr;
     TX_MUTEX mutex_{};
     uint8_t state_ = CONSTRUCTED;
 };

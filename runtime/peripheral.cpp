@@ -3,6 +3,11 @@
 #include "runtime/console.h"
 #include "platform/kernel/kernel.h"
 #include "runtime/pools.h"
+#include "runtime/utilities.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -10,25 +15,6 @@ const char* const kBlankStatus = "        ";
 
 const char* const kStateTexts[] = {"SETTING UP", "INIT ERROR", "READING", "COMM ERROR",
                                    "UNKNOWN",    "READING",    "VALID"};
-
-struct IdName {
-    uint16_t id;
-    uint8_t class_code;
-    const char* name;
-};
-const IdName kIdNames[] = {
-    {PERIPHERAL_ID_CLOCK, PERIPHERAL_CLASS_CLOCK, "CLOCK01"},
-    {PERIPHERAL_ID_DIRECTORY_FILE, PERIPHERAL_CLASS_DIRECTORY_FILE, "DIRECTORY FILE"},
-    {PERIPHERAL_ID_CONFIG_FILE, PERIPHERAL_CLASS_CONFIG_FILE, "CONFIG FILE"},
-    {PERIPHERAL_ID_MONRC_FILE, PERIPHERAL_CLASS_MONRC_FILE, "MONRC FILE"},
-    {PERIPHERAL_ID_SCRIPT_FILE, PERIPHERAL_CLASS_SCRIPT_FILE, "SCRIPT FILE"},
-};
-
-const IdName* find_id(uint16_t id) {
-    for (const IdName& n : kIdNames)
-        if (n.id == id) return &n;
-    return nullptr;
-}
 
 // Bit of the "database" group raised when a peripheral object goes away.
 const ULONG PERIPHERAL_DELETED_BIT = 0x40;
@@ -62,12 +48,64 @@ void CPeripheral::PrintStatus() {
                    enabled_ ? "enabled" : "disabled");
 }
 
-const char* periph_id_to_name(uint16_t id) {
-    const IdName* n = find_id(id);
-    return n ? n->name : "UNKNOWN";
+bool AuxIORows::Push(int32_t value) {
+    if (count >= CAPACITY) return false;
+    row[count++] = value;
+    return true;
 }
 
-uint8_t periph_id_to_class(uint16_t id) {
-    const IdName* n = find_id(id);
-    return n ? n->class_code : 0;
+// Each field is read as hexadecimal digits (any other character counts as 0,
+// as hex_to_u32 reads it); a field too long to keep or a ninth field refuses
+// the whole text.
+bool CPeripheral::ParseParameters(const char* text, PeripheralParameters* out) {
+    *out = PeripheralParameters{};
+    if (text == nullptr) return true;
+    unsigned field = 0;
+    for (const char* p = text;; ++field) {
+        const char* comma = std::strchr(p, ',');
+        const size_t length = comma ? size_t(comma - p) : std::strlen(p);
+        if (field >= PeripheralParameters::FIELDS || length > PeripheralParameters::FIELD_CHARS) {
+            *out = PeripheralParameters{};
+            return false;
+        }
+        char copy[PeripheralParameters::FIELD_CHARS + 1];
+        std::memcpy(copy, p, length);
+        copy[length] = '\0';
+        out->value[field] = hex_to_u32(copy);
+        if (comma == nullptr) break;
+        p = comma + 1;
+    }
+    out->count = field + 1;
+    return true;
+}
+
+// Rows in order, each "0x%X", joined by commas.
+unsigned CPeripheral::FormatAuxIORows(const AuxIORows& rows, char* text, unsigned size) {
+    unsigned used = 0;
+    text[0] = '\0';
+    for (unsigned i = 0; i < rows.count && used + 1 < size; ++i) {
+        int n = std::snprintf(text + used, size - used, i + 1 < rows.count ? "0x%X," : "0x%X",
+                              unsigned(rows.row[i]));
+        if (n < 0 || used + unsigned(n) >= size) {
+            text[used] = '\0';
+            break;
+        }
+        used += unsigned(n);
+    }
+    return used;
+}
+
+// An optional "0x" before each number, hexadecimal digits up to the first
+// other character, then on after the next comma.
+void CPeripheral::ParseAuxIORows(const char* text, AuxIORows* rows) {
+    *rows = AuxIORows{};
+    for (const char* p = text; p && *p;) {
+        if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) p += 2;
+        uint32_t value = 0;
+        for (; std::isxdigit(uint8_t(*p)); ++p)
+            value = value << 4 | hex_digit_value(*p);
+        if (!rows->Push(int32_t(value))) return;
+        p = std::strchr(p, ',');
+        if (p) ++p;
+    }
 }

@@ -9,6 +9,7 @@
 // store's file objects and the peripheral subsystem that polls them all.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 
 struct letter_s;
@@ -22,6 +23,31 @@ struct PeripheralRecord {
 };
 
 const uint16_t PERIPHERAL_FIXED_SLOT = 65535;
+
+// The values of a creation string: up to eight comma-separated hexadecimal
+// fields ("42100", "4210A,1"); absent and empty fields read 0.
+struct PeripheralParameters {
+    static constexpr unsigned FIELDS = 8;
+    static constexpr unsigned FIELD_CHARS = 39; // the longest field kept
+    uint32_t value[FIELDS] = {};
+    unsigned count = 0; // fields present in the text
+};
+
+// The auxiliary-I/O rows a list-created peripheral holds, kept per list slot
+// as text ("0x3,0x11") so that its ports keep their rows across restarts.
+struct AuxIORows {
+    static constexpr unsigned CAPACITY = 64;
+    int32_t row[CAPACITY] = {};
+    unsigned count = 0;
+    // -> the i-th row, or -1 (none yet) past the end.
+    int32_t At(unsigned i) const { return i < count ? row[i] : -1; }
+    bool Push(int32_t value);
+};
+
+// A row or bit of the registration tables that a peripheral has not claimed.
+const int32_t NO_ROW = -1;
+// RegisterAuxIO's row for a fixed peripheral: the next fixed row of the type.
+const int32_t AUX_IO_NEXT_FIXED_ROW = 65535;
 
 class CPeripheral {
   public:
@@ -52,6 +78,79 @@ class CPeripheral {
     virtual void OnTimer(uint32_t) {}                          // 7
     virtual void PrintStatus();                                // 8
     virtual void SetEnabled(uint8_t flag) { enabled_ = flag; } // 9
+    // 10: the class's own start (claims its rows); false puts the new
+    // object back (the factory deletes it).
+    virtual bool Init() { return true; }
+
+    // Splits a creation string into its values. -> false, values all 0, for
+    // a ninth field or a field longer than 39 characters (such a record is
+    // refused, never read as a different board). A null text gives zeros.
+    static bool ParseParameters(const char* text, PeripheralParameters* out);
+    // The auxiliary-I/O row list of a list slot, both ways (text "0x3,0x11").
+    static void LoadAuxIORows(uint16_t list_slot, AuxIORows* rows);
+    static void SaveAuxIORows(uint16_t list_slot, const AuxIORows& rows);
+    static void ParseAuxIORows(const char* text, AuxIORows* rows);
+    // -> the text's length; `text` holds at most `size` - 1 characters.
+    static unsigned FormatAuxIORows(const AuxIORows& rows, char* text, unsigned size);
+
+    // --- registration tables (peripherals/tables/): rows of the NTCIP
+    // auxiliary I/O, climate-control, photocell, humidity and temperature
+    // tables and the fan-failure bits. A row or bit of -1 (NO_ROW) means none:
+    // operations given -1 change nothing and report success.
+
+    // Auxiliary I/O: `row` 65535 takes the next fixed row of the type (fixed
+    // peripherals, before any listed one registered), -1 any free row of the
+    // type, else that row. Port type 2 analog, 3 digital; direction 1 output,
+    // 2 input, 3 both. -> false when refused or full.
+    bool RegisterAuxIO(int32_t* row, uint8_t port_type, uint8_t direction, uint8_t resolution,
+                       const char* format, ...) __attribute__((format(printf, 6, 7)));
+    bool RegisterAuxIOv(int32_t* row, uint8_t port_type, uint8_t direction, uint8_t resolution,
+                        const char* format, va_list args);
+    void UnregisterAuxIO(int32_t row);
+    // -> true when the row is an output (its last command is written too).
+    bool SetAuxIOValue(int32_t row, uint32_t value);
+
+    // Climate-control rows (at most 32).
+    bool RegisterClimateCtrl(int32_t* row, const char* description, const char* condition,
+                             uint8_t type);
+    void UnregisterClimateCtrl(int32_t* row);
+    void SetClimateCtrlStatus(int32_t row, uint8_t on_status);
+    int32_t GetClimateCtrlStatus(int32_t row);
+    void SetClimateCtrlTest(int32_t row, uint8_t test);
+    int32_t GetClimateCtrlTest(int32_t row);
+    void SetClimateCtrlResult(int32_t row, const char* text);
+    void SetClimateCtrlError(int32_t row, uint8_t error);
+    int32_t GetClimateCtrlError(int32_t row);
+    void SetClimateCtrlStatusText(int32_t row, const char* text);
+    void SetClimateFailure(int32_t row, const char* text);
+    void ClearClimateFailure(int32_t row, const char* text);
+
+    // Fan-failure bits (at most 64).
+    bool AllocateFanBit(int32_t* bit);
+    void FreeFanBit(int32_t* bit);
+    void SetFanFailure(int32_t bit, int32_t row, const char* text);
+    void ClearFanFailure(int32_t bit, int32_t row, const char* text);
+
+    // Photocell and humidity rows (at most 6 each).
+    bool RegisterLightRow(int32_t* row, const char* description);
+    void UnregisterLightRow(int32_t* row);
+    void SetLightFailure(int32_t row);
+    void ClearLightFailure(int32_t row);
+    bool RegisterHumidityRow(int32_t* row, const char* description);
+    void UnregisterHumidityRow(int32_t* row);
+    void SetHumidityFailure(int32_t row);
+    void ClearHumidityFailure(int32_t row);
+
+    // Temperature rows are claimed by the temperature sensors themselves
+    // (RegisterTempRow/UnregisterTempRow keep the row count the same way).
+    bool RegisterTempRow(int32_t* row, const char* description);
+    void UnregisterTempRow(int32_t* row);
+    void SetTempSensorFailure(int32_t row);
+    void ClearTempSensorFailure(int32_t row);
+    void SetTempWarning(int32_t row);
+    void ClearTempWarning(int32_t row);
+    void SetTempCritical(int32_t row);
+    void ClearTempCritical(int32_t row);
 
     bool IsValid() const { return m_byState == STATE_VALID; }
     // The state's text; true only when VALID.
@@ -103,12 +202,12 @@ const uint8_t PERIPHERAL_CLASS_MONRC_FILE = 0x10;
 const uint8_t PERIPHERAL_CLASS_SCRIPT_FILE = 0x12;
 const uint8_t PERIPHERAL_CLASS_CLOCK = 4;
 
-// The fixed name of a peripheral id, "UNKNOWN" when no class names it.
-// For now it knows the clock and the file objects; the id table of every
-// class replaces it.
+// The fixed name of a peripheral id, "UNKNOWN" when no class builds it; the
+// class code that builds it (0: none); the id of an operator's name (0:
+// none). Defined with the id table in peripherals/peripheral_ids.cpp.
 const char* periph_id_to_name(uint16_t id);
-// The class code that builds a peripheral id; 0 when no class builds it.
 uint8_t periph_id_to_class(uint16_t id);
+uint16_t periph_name_to_id(const char* name);
 // Class code 1 stands for every class when the registry is walked.
 const uint8_t PERIPHERAL_CLASS_ANY = 1;
 

@@ -47,3 +47,10 @@ uint32_t location_time_varbinds(trap_varbind out[2], uint32_t global_time) {
     std::memcpy(out[1].value, &global_time, 4);
     return 2;
 }
+
+void raise_sign_trap(uint32_t specific, const trap_varbind* extra) {
+    trap_varbind varbinds[3];
+    uint32_t count = location_time_varbinds(varbinds, db_get_time());
+    if (extra) varbinds[count++] = *extra;
+    raise_trap(TRAP_ENTERPRISE_SPECIFIC, specific, count, varbinds);
+}

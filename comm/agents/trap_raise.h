@@ -43,3 +43,7 @@ trap_sink set_trap_sink(trap_sink sink);
 // (OCTET STRING, the stored text as far as a varbind keeps it) and globalTime
 // (Counter, the seconds given). -> 2.
 uint32_t location_time_varbinds(trap_varbind out[2], uint32_t global_time);
+
+// The sign's enterprise-specific trap: sysLocation and globalTime (now), and
+// `extra` as a third binding when given. Callable from any thread.
+void raise_sign_trap(uint32_t specific, const trap_varbind* extra = nullptr);

@@ -4,7 +4,6 @@
 #include "peripherals/can/can_networks.h"
 #include "runtime/console.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -111,41 +110,14 @@ void CCanBoard::SupervisePoll() {
     ServiceReinit();
 }
 
-namespace {
-
-// One hexadecimal field up to a comma or the end, at most `max`. -> the
-// character after it, null when it is no such field.
-const char* hex_field(const char* text, uint32_t max, uint32_t* out) {
-    uint32_t value = 0;
-    const char* p = text;
-    for (; *p != '\0' && *p != ','; ++p) {
-        int digit = std::isxdigit(static_cast<unsigned char>(*p))
-                        ? std::isdigit(*p) ? *p - '0' : (std::toupper(*p) - 'A' + 10)
-                        : -1;
-        if (digit < 0 || value > (max - uint32_t(digit)) / 16) return nullptr;
-        value = value * 16 + uint32_t(digit);
-    }
-    if (p == text) return nullptr;
-    *out = value;
-    return p;
-}
-
-} // namespace
-
-bool can_board_parameters(const char* text, uint32_t* can_id, uint8_t* bus_code, uint8_t* channel) {
-    if (text == nullptr) return false;
-    uint32_t fields[3] = {};
-    const uint32_t limits[3] = {0x1FFFFFFFu, 0xFF, 0xFF};
-    const char* p = text;
-    for (int i = 0; i < 3; ++i) {
-        p = hex_field(p, limits[i], &fields[i]);
-        if (p == nullptr) return false;
-        if (*p == '\0') break;
-        ++p;                      // the comma
-        if (i == 2) return false; // more fields than a board has
-    }
-    *can_id = fields[0];
-    *bus_code = uint8_t(fields[1]);
-    *channel = uint8_t(fields[2]);
+bool can_board_values(const PeripheralParameters& values, uint32_t* can_id, uint8_t* bus_code,
+                      uint8_t* channel) {
+    const uint32_t MAX_IDENTIFIER = 0x1FFFFFFF, MAX_BYTE = 0xFF;
+    if (values.value[0] > MAX_IDENTIFIER || values.value[1] > MAX_BYTE ||
+        values.value[2] > MAX_BYTE)
+        return false;
+    *can_id = values.value[0];
+    *bus_code = uint8_t(values.value[1]);
+    *channel = uint8_t(values.value[2]);
     return true;
 }

@@ -102,8 +102,8 @@ class CCanBoard : public CPeripheral, public can_device {
     volatile uint8_t reinit_requested_ = 0;
 };
 
-// The fields of a CAN board's creation text: CAN identifier, bus code and
-// channel, hexadecimal, comma-separated, a missing field 0. -> false for a
-// missing text, an empty first field, or a field that is not hexadecimal or
-// does not fit.
-bool can_board_parameters(const char* text, uint32_t* can_id, uint8_t* bus_code, uint8_t* channel);
+// A CAN board's creation values: field 0 the CAN identifier, field 1 the bus
+// code, field 2 the channel. -> false for an identifier past 29 bits, or a
+// bus code or channel past one byte (such a record is refused).
+bool can_board_values(const PeripheralParameters& values, uint32_t* can_id, uint8_t* bus_code,
+                      uint8_t* channel);

@@ -2,6 +2,7 @@
 #include "peripherals/sensors/temperature.h"
 
 #include "peripherals/can/can_networks.h"
+#include "peripherals/factory.h"
 #include "platform/kernel/kernel.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/console.h"
@@ -12,17 +13,6 @@
 #include <cstring>
 
 namespace {
-
-struct SensorName {
-    uint16_t id;
-    const char* name;
-};
-const SensorName SENSOR_NAMES[] = {
-    {TEMP_CONTROLLER, "TEMPCONTROLLER"}, {TEMP_CABINET, "TEMPCABINET"},
-    {TEMP_AMBIENT, "TEMPAMBIENT"},       {TEMP_SIGN1, "TEMPSIGN1"},
-    {TEMP_SIGN2, "TEMPSIGN2"},           {TEMP_SIGN3, "TEMPSIGN3"},
-    {TEMP_SIGN_MODULES, "TEMPSIGNMODS"},
-};
 
 // Row status values of the table.
 const uint32_t ROW_FREE = 0, ROW_OK = 2, ROW_FAILED = 3;
@@ -36,10 +26,6 @@ const int SHUT_OFF_BAND_LOW = 66, SHUT_OFF_BAND_HIGH = 79;
 const int8_t DEFAULT_HIGH_WARNING = 82, DEFAULT_HIGH_CRITICAL = 85;
 const int8_t DISABLED_HIGH_LIMIT = -3;
 
-// shortErrorStatus bits.
-const uint32_t ERROR_TEMPERATURE_WARNING = 0x0200;
-const uint32_t ERROR_CRITICAL_TEMPERATURE = 0x0800;
-
 const uint8_t REPLY_TEMPERATURE_BYTE = 3;
 
 int8_t get_signed(const DbObject& object) {
@@ -52,41 +38,6 @@ void set_signed(const DbObject& object, int value) {
 
 int shut_off_temperature() {
     return db_get_signed(obj::halvShutOffTemp);
-}
-
-// ---- the table's bit maps: bit (row mod 8) of byte (row div 8) --------------
-
-const unsigned MAP_BYTES = (CTemperature::TABLE_ROWS + 7) / 8;
-
-// The map extended to cover `row`, its bit set or cleared. -> the map empty after.
-bool change_map_bit(const DbObject& map, int row, bool on) {
-    uint8_t bytes[MAP_BYTES] = {};
-    uint32_t length = 0;
-    db_get_string_copy(map, bytes, sizeof bytes, &length);
-    unsigned needed = unsigned(row) / 8 + 1;
-    if (length < needed) length = needed;
-    uint8_t bit = uint8_t(1u << (unsigned(row) % 8));
-    bytes[row / 8] = on ? uint8_t(bytes[row / 8] | bit) : uint8_t(bytes[row / 8] & ~bit);
-    db_set_string(map, bytes, length, DB_NOTIFY);
-    for (uint32_t i = 0; i < length; ++i)
-        if (bytes[i] != 0) return false;
-    return true;
-}
-
-// A map bit with its summary bit of shortErrorStatus: set with the row's bit,
-// cleared when no row's bit is left.
-void change_alarm_bit(const DbObject& map, uint32_t summary, int row, bool on) {
-    if (row < 0) return;
-    bool empty = change_map_bit(map, row, on);
-    if (on) db_change_bits(obj::shortErrorStatus, summary, 0, DB_NOTIFY);
-    if (!on && empty) db_change_bits(obj::shortErrorStatus, 0, summary, DB_NOTIFY);
-}
-
-void set_row_failed(int row, bool failed) {
-    if (row < 0) return;
-    db_set(obj::tempSensorCurrent.row(unsigned(row)), 0, DB_NOTIFY);
-    db_set(obj::tempSensorStatus.row(unsigned(row)), failed ? ROW_FAILED : ROW_OK, DB_NOTIFY);
-    change_map_bit(obj::tempSensorFailureMap, row, failed);
 }
 
 // statError37 / statError38: the table's highest high-critical and lowest
@@ -127,56 +78,19 @@ Thresholds initial_thresholds(uint16_t id, int shut_off) {
     return {DEFAULT_HIGH_WARNING, LOW_WARNING, DEFAULT_HIGH_CRITICAL, NO_LOW_LIMIT};
 }
 
-// ---- auxiliary I/O: the sensor's analog input row ---------------------------
-
-const unsigned AUX_ROWS = 136;
-const uint32_t AUX_ANALOG = 2, AUX_INPUT = 2, AUX_RESOLUTION = 8;
-const char AUX_UNUSED[] = "UNUSED";
-
-// The first free analog row, described by `name`. -> the row, -1 none free.
-int take_aux_row(const char* name) {
-    for (unsigned r = 0; r < AUX_ROWS; ++r) {
-        if (db_get(obj::auxIOPortType.row(r)) != AUX_ANALOG) continue;
-        const char* description = db_get_string(obj::auxIOPortDescription.row(r));
-        if (description == nullptr || std::strcmp(description, AUX_UNUSED) != 0) continue;
-        db_set_text(obj::auxIOPortDescription.row(r), name, DB_NOTIFY);
-        db_set(obj::auxIOPortResolution.row(r), AUX_RESOLUTION, DB_NOTIFY);
-        db_set(obj::auxIOPortValue.row(r), 0, DB_NOTIFY);
-        db_set(obj::auxIOPortDirection.row(r), AUX_INPUT, DB_NOTIFY);
-        db_set(obj::auxIOPortLastCommand.row(r), 0, DB_NOTIFY);
-        return int(r);
-    }
-    return -1;
-}
-
-void release_aux_row(int row) {
-    if (row < 0) return;
-    db_set_text(obj::auxIOPortDescription.row(unsigned(row)), AUX_UNUSED, DB_NOTIFY);
-    db_set(obj::auxIOPortResolution.row(unsigned(row)), 0, DB_NOTIFY);
-    db_set(obj::auxIOPortValue.row(unsigned(row)), 0, DB_NOTIFY);
-    db_set(obj::auxIOPortDirection.row(unsigned(row)), 0, DB_NOTIFY);
-    db_set(obj::auxIOPortLastCommand.row(unsigned(row)), 0, DB_NOTIFY);
-}
-
-void set_aux_value(int row, int8_t value) {
-    if (row >= 0)
-        db_set(obj::auxIOPortValue.row(unsigned(row)), uint32_t(int32_t(value)), DB_NOTIFY);
-}
+// The sensor's analog input in the auxiliary I/O table.
+const uint8_t AUX_ANALOG = 2, AUX_INPUT = 2, AUX_RESOLUTION = 8;
 
 } // namespace
 
 // ---- identity -------------------------------------------------------------------
 
 const char* CTemperature::IdToName(uint16_t id) {
-    for (const SensorName& s : SENSOR_NAMES)
-        if (s.id == id) return s.name;
-    return "UNKNOWN";
+    return periph_id_to_name(id);
 }
 
 uint16_t CTemperature::NameToId(const char* name) {
-    for (const SensorName& s : SENSOR_NAMES)
-        if (name != nullptr && std::strcmp(s.name, name) == 0) return s.id;
-    return 0;
+    return periph_name_to_id(name);
 }
 
 CTemperature::CTemperature(uint16_t id, uint8_t bus_code, uint32_t can_id, uint8_t channel)
@@ -190,7 +104,7 @@ CTemperature::~CTemperature() {
     }
     the_can_core().UnregisterDevice(this);
     UnregisterTableRow();
-    release_aux_row(aux_row_);
+    UnregisterAuxIO(aux_row_);
 }
 
 // ---- start ----------------------------------------------------------------------
@@ -199,13 +113,13 @@ bool CTemperature::Init() {
     RegisterTableRow();
     if (Id() != TEMP_CONTROLLER && !RegisterDevice(IdToName(Id()))) {
         console_printf("unable to register can dev with core\n");
-        set_row_failed(table_row_, true);
+        SetTempSensorFailure(table_row_);
         m_byState = STATE_INIT_ERROR;
         return false;
     }
     if (!RegisterAuxRow()) {
         console_printf("failed to register %s in aux io table\n", IdToName(Id()));
-        set_row_failed(table_row_, true);
+        SetTempSensorFailure(table_row_);
         m_byState = STATE_INIT_ERROR;
         return false;
     }
@@ -214,9 +128,22 @@ bool CTemperature::Init() {
     return true;
 }
 
+// A listed sensor takes the auxiliary row kept for its list slot and keeps it
+// there, so the row survives restarts.
 bool CTemperature::RegisterAuxRow() {
-    aux_row_ = take_aux_row(IdToName(Id()));
-    return aux_row_ >= 0;
+    const bool keeps_rows = SendsRequests();
+    AuxIORows rows;
+    if (keeps_rows) LoadAuxIORows(ListSlot(), &rows);
+    int32_t row = rows.At(0);
+    if (!RegisterAuxIO(&row, AUX_ANALOG, AUX_INPUT, AUX_RESOLUTION, "%s", IdToName(Id())))
+        return false;
+    aux_row_ = row;
+    if (keeps_rows) {
+        if (rows.count == 0) rows.Push(row);
+        rows.row[0] = row;
+        SaveAuxIORows(ListSlot(), rows);
+    }
+    return true;
 }
 
 void CTemperature::AddTimers() {
@@ -244,37 +171,21 @@ void CTemperature::RegisterTableRow() {
     if (table_attempted_) return;
     table_attempted_ = 1;
     if (Id() < TEMP_CONTROLLER || Id() > TEMP_SIGN3) return;
-    unsigned count = db_get(obj::tempSensorRowCount);
-    if (count >= TABLE_ROWS) return;
-    int row = int(count);
-    db_set(obj::tempSensorRowCount, count + 1, DB_NOTIFY);
-    change_map_bit(obj::tempSensorFailureMap, row, false);
-    change_map_bit(obj::tempSensorWarningMap, row, false);
-    change_map_bit(obj::tempSensorCriticalMap, row, false);
-    db_set_text(obj::tempSensorDescription.row(unsigned(row)), IdToName(Id()), DB_NOTIFY);
-    db_set(obj::tempSensorCurrent.row(unsigned(row)), 0, DB_NOTIFY);
-    db_set(obj::tempSensorStatus.row(unsigned(row)), ROW_OK, DB_NOTIFY);
+    int32_t row = NO_ROW;
+    if (!RegisterTempRow(&row, IdToName(Id()))) return;
+    table_row_ = row;
     int shut_off = shut_off_temperature();
     if (shut_off != 0) write_thresholds(row, initial_thresholds(Id(), shut_off));
     raise_summary_limits(get_signed(obj::tempSensorHighCritical.row(unsigned(row))),
                          get_signed(obj::tempSensorLowCritical.row(unsigned(row))));
-    table_row_ = row;
 }
 
 void CTemperature::UnregisterTableRow() {
     if (table_row_ < 0) return;
-    unsigned row = unsigned(table_row_);
-    db_set_text(obj::tempSensorDescription.row(row), "", DB_NOTIFY);
-    db_set(obj::tempSensorCurrent.row(row), 0, DB_NOTIFY);
-    db_set(obj::tempSensorStatus.row(row), ROW_FREE, DB_NOTIFY);
     write_thresholds(table_row_, {NO_HIGH_LIMIT, NO_LOW_LIMIT, NO_HIGH_LIMIT, NO_LOW_LIMIT});
-    unsigned count = db_get(obj::tempSensorRowCount);
-    if (count > 0) --count;
-    db_set(obj::tempSensorRowCount, count, DB_NOTIFY);
-    recompute_summary_limits(count);
-    change_map_bit(obj::tempSensorFailureMap, table_row_, false);
-    change_alarm_bit(obj::tempSensorWarningMap, ERROR_TEMPERATURE_WARNING, table_row_, false);
-    change_alarm_bit(obj::tempSensorCriticalMap, ERROR_CRITICAL_TEMPERATURE, table_row_, false);
+    int32_t row = table_row_;
+    UnregisterTempRow(&row);
+    recompute_summary_limits(db_get(obj::tempSensorRowCount));
     table_row_ = -1;
 }
 
@@ -286,7 +197,7 @@ void CTemperature::UpdateShutOffLimits() {
     write_thresholds(table_row_, {high_warning, LOW_WARNING, high_critical, NO_LOW_LIMIT});
     raise_summary_limits(shut_off, NO_LOW_LIMIT);
     if (shut_off == 0) {
-        change_alarm_bit(obj::tempSensorWarningMap, ERROR_TEMPERATURE_WARNING, table_row_, false);
+        ClearTempWarning(table_row_);
         alarm_active_[0] = alarm_active_[1] = 0;
     }
 }
@@ -321,8 +232,8 @@ void CTemperature::ServiceTimerFlags() {
 // 400 s without a frame: reading 0, row failed, alarms cleared, COMM ERROR.
 void CTemperature::GoSilent() {
     temperature_ = 0;
-    set_aux_value(aux_row_, 0);
-    set_row_failed(table_row_, true);
+    SetAuxIOValue(aux_row_, 0);
+    SetTempSensorFailure(table_row_);
     ClearAlarms();
     m_byState = STATE_COMM_ERROR;
 }
@@ -355,15 +266,13 @@ void CTemperature::OnReply(const can_packet& reply) {
 void CTemperature::TakeReading(int8_t degrees) {
     temperature_ = degrees;
     if (table_row_ >= 0) {
+        if (db_get(obj::tempSensorStatus.row(unsigned(table_row_))) != ROW_OK)
+            ClearTempSensorFailure(table_row_);
         set_signed(obj::tempSensorCurrent.row(unsigned(table_row_)), degrees);
-        if (db_get(obj::tempSensorStatus.row(unsigned(table_row_))) != ROW_OK) {
-            db_set(obj::tempSensorStatus.row(unsigned(table_row_)), ROW_OK, DB_NOTIFY);
-            change_map_bit(obj::tempSensorFailureMap, table_row_, false);
-        }
     }
     m_byState = STATE_VALID;
     if (shut_off_temperature() != 0) CheckThresholds();
-    set_aux_value(aux_row_, degrees);
+    SetAuxIOValue(aux_row_, uint32_t(int32_t(degrees)));
 }
 
 // Each check turns on past its threshold and off 3 degrees back inside it.
@@ -372,51 +281,50 @@ void CTemperature::CheckThresholds() {
     struct Check {
         const DbObject* threshold;
         int direction; // +1 a high limit, -1 a low one
-        const DbObject* map;
-        uint32_t summary;
+        void (CPeripheral::*set)(int32_t row);
+        void (CPeripheral::*clear)(int32_t row);
     };
     const Check checks[4] = {
-        {&obj::tempSensorHighWarning, +1, &obj::tempSensorWarningMap, ERROR_TEMPERATURE_WARNING},
-        {&obj::tempSensorLowWarning, -1, &obj::tempSensorWarningMap, ERROR_TEMPERATURE_WARNING},
-        {&obj::tempSensorHighCritical, +1, &obj::tempSensorCriticalMap, ERROR_CRITICAL_TEMPERATURE},
-        {&obj::tempSensorLowCritical, -1, &obj::tempSensorCriticalMap, ERROR_CRITICAL_TEMPERATURE},
+        {&obj::tempSensorHighWarning, +1, &CPeripheral::SetTempWarning,
+         &CPeripheral::ClearTempWarning},
+        {&obj::tempSensorLowWarning, -1, &CPeripheral::SetTempWarning,
+         &CPeripheral::ClearTempWarning},
+        {&obj::tempSensorHighCritical, +1, &CPeripheral::SetTempCritical,
+         &CPeripheral::ClearTempCritical},
+        {&obj::tempSensorLowCritical, -1, &CPeripheral::SetTempCritical,
+         &CPeripheral::ClearTempCritical},
     };
     for (int i = 0; i < 4; ++i) {
         const Check& c = checks[i];
-        int beyond =
-            (temperature_ - get_signed(c.threshold->row(unsigned(table_row_)))) * c.direction;
+        int threshold = get_signed(c.threshold->row(unsigned(table_row_)));
+        int beyond = (temperature_ - threshold) * c.direction;
         if (!alarm_active_[i] && beyond > 0) {
             alarm_active_[i] = 1;
-            change_alarm_bit(*c.map, c.summary, table_row_, true);
+            (this->*c.set)(table_row_);
         } else if (alarm_active_[i] && beyond < -HYSTERESIS) {
             alarm_active_[i] = 0;
-            change_alarm_bit(*c.map, c.summary, table_row_, false);
+            (this->*c.clear)(table_row_);
         }
     }
 }
 
 void CTemperature::ClearAlarms() {
     std::memset(alarm_active_, 0, sizeof alarm_active_);
-    change_alarm_bit(obj::tempSensorWarningMap, ERROR_TEMPERATURE_WARNING, table_row_, false);
-    change_alarm_bit(obj::tempSensorCriticalMap, ERROR_CRITICAL_TEMPERATURE, table_row_, false);
+    ClearTempWarning(table_row_);
+    ClearTempCritical(table_row_);
 }
 
 // ---- factory ----------------------------------------------------------------------
 
-CPeripheral* Create_Temperature(const PeripheralRecord& record) {
+CPeripheral* Create_Temperature(const PeripheralRecord& record,
+                                const PeripheralParameters& values) {
     uint32_t can_id = 0;
     uint8_t bus_code = 0, channel = 0;
-    if (!can_board_parameters(record.parameters, &can_id, &bus_code, &channel)) return nullptr;
-    if (bus_code == 0 && record.id == TEMP_CABINET) bus_code = CAN_CODE_PANEL;
-    CTemperature* sensor = new CTemperature(record.id, bus_code, can_id, channel);
-    sensor->SetPollPeriod(CTemperature::POLL_PERIOD);
-    sensor->SetCountdown(uint16_t(std::rand() % CTemperature::POLL_PERIOD));
-    sensor->SetListSlot(record.list_slot);
-    sensor->SetListed(1);
-    if (!sensor->Init()) {
-        delete sensor;
+    if (!can_board_values(values, &can_id, &bus_code, &channel)) {
+        console_printf("creation string of %s refused: %s\n", periph_id_to_name(record.id),
+                       record.parameters ? record.parameters : "");
         return nullptr;
     }
-    sensor->SetEnabled(1);
-    return sensor;
+    if (bus_code == 0 && record.id == TEMP_CABINET) bus_code = CAN_CODE_PANEL;
+    return periph_finish_creation(new CTemperature(record.id, bus_code, can_id, channel), record);
 }

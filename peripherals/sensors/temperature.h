@@ -13,11 +13,10 @@
 #pragma once
 
 #include "peripherals/can/can_board.h"
+#include "peripherals/peripheral_ids.h"
 #include "runtime/timer_scheduler.h"
 
 #include <cstdint>
-
-const uint8_t PERIPHERAL_CLASS_TEMPERATURE = 0x26;
 
 // The sensors by id.
 enum : uint16_t {
@@ -56,7 +55,7 @@ class CTemperature : public CCanBoard {
     // Removes the timers, the device, the table row and the auxiliary row.
     ~CTemperature() override;
 
-    bool Init();
+    bool Init() override;
     void Poll() override;
     // Timer context: only raises flags for the poll.
     void OnTimer(uint32_t argument) override;
@@ -100,7 +99,6 @@ class CTemperature : public CCanBoard {
     uint8_t alarm_active_[4] = {};
 };
 
-// Factory entry of class 0x26: creation text "CANID,BUSCODE[,CHANNEL]" (hex).
-// A bus code 0 becomes 4 for the cabinet sensor. -> the enabled sensor, or
-// null (creation text refused, or Init failed).
-CPeripheral* Create_Temperature(const PeripheralRecord& record);
+// The creation function of class 0x26 (peripherals/factory.h) takes the CAN
+// identifier, bus code and channel of the creation string; a bus code 0
+// becomes 4 for the cabinet sensor.

@@ -39,6 +39,12 @@ class TestDevice : public can_device {
     }
 };
 
+std::string field_hex(uint32_t id) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", unsigned(id));
+    return text;
+}
+
 board::CanFrame frame(uint32_t id, uint8_t first_byte = 0x40, bool extended = true) {
     board::CanFrame f;
     f.id = id;
@@ -343,29 +349,28 @@ TEST_F(CanStack, OneInterruptReadsEveryWaitingFrame) {
     the_can_core().UnregisterDevice(&device);
 }
 
-// Auto-detection over the three probe bus codes: the local network is probed
-// twice (codes 1 and 2), the control panel's network refuses the probe sends.
-TEST_F(CanStack, AutoDetectionFindsTheBoardsOfTheTable) {
+// Probes on the three bus codes of auto-detection: the local network is
+// probed twice (codes 1 and 2), the control panel's network refuses the sends.
+TEST_F(CanStack, ProbesOfTheThreeBusCodesHearTheLocalBoardsTwice) {
     Networks("can temperature a 42105\ncan temperature b 42221\ncan temperature c 42E01\n"
-             "can temperature d 42104\ncan temperature outside 52000\n");
-    can_auto_detect detection(the_can_core());
-    std::vector<std::string> stored;
-    auto store = [](uint16_t id, const char* text, void* context) {
-        static_cast<std::vector<std::string>*>(context)->push_back(std::to_string(id) + " " + text);
-    };
-    ASSERT_TRUE(detection.Request());
-    EXPECT_FALSE(detection.Request()); // a detection is running
-    int passes = 0;
-    while (!detection.Step(store, &stored) && ++passes < 5)
+             "can temperature outside 5B000\n");
+    std::vector<std::string> heard;
+    for (uint8_t code : AUTO_DETECT_BUS_CODES) {
+        CPeripheralDetector* detector = create_peripheral_detector();
+        ASSERT_TRUE(detector->Probe(code, can_bus_name_from_code(code), AUTO_DETECT_RANGE_LOW,
+                                    AUTO_DETECT_RANGE_HIGH, AUTO_DETECT_PROBE_IDS, 9));
         Pass(50);
-    EXPECT_EQ(2, passes); // start, replies gather, collect
-    EXPECT_EQ(
-        (std::vector<std::string>{"12 42104,1", "13 42105,1", "590 42221,1", "555 42E01,1,1",
-                                  "12 42104,2", "13 42105,2", "590 42221,2", "555 42E01,2,1"}),
-        stored);
-    EXPECT_EQ(can_auto_detect::IDLE, detection.State());
+        EXPECT_FALSE(detector->Stop());
+        uint32_t id = 0;
+        uint8_t channel = 0;
+        for (bool more = detector->First(&id, &channel); more; more = detector->Next(&id, &channel))
+            heard.push_back(std::to_string(code) + ":" + field_hex(id));
+        delete detector;
+    }
+    EXPECT_EQ((std::vector<std::string>{"1:42105", "1:42221", "1:42E01", "2:42105", "2:42221",
+                                        "2:42E01"}),
+              heard);
     EXPECT_EQ(0u, the_can_core().DeviceCount());
-
     std::ifstream log(host::can_log_path());
     int identify_frames = 0;
     for (std::string line; std::getline(log, line);)
@@ -379,15 +384,15 @@ TEST_F(CanStack, ADetectorRecordsEachBoardOnceAndOnlyInItsRange) {
     Networks();
     can_detect detector(the_can_core());
     const uint32_t ids[1] = {0x42100};
-    ASSERT_EQ(1, detector.Probe(1, CAN_BUS_LOCAL, 0x42000, 0x5AFFF, ids, 1));
-    EXPECT_EQ(0, detector.Probe(1, CAN_BUS_LOCAL, 0x42000, 0x5AFFF, ids, 1)); // already active
+    ASSERT_TRUE(detector.Probe(1, CAN_BUS_LOCAL, 0x42000, 0x5AFFF, ids, 1));
+    EXPECT_FALSE(detector.Probe(1, CAN_BUS_LOCAL, 0x42000, 0x5AFFF, ids, 1)); // already active
     uint32_t id = 0;
     uint8_t channel = 0;
     EXPECT_FALSE(detector.First(&id, &channel)); // not while active
     for (uint32_t reply : {0x42184u, 0x42184u, 0x42080u, 0x5B07Fu, 0x4207Fu, 0x5B080u})
         field::can_field_send(frame(reply, 0x42));
     Pass(3);
-    EXPECT_EQ(0, detector.Stop());
+    EXPECT_FALSE(detector.Stop());
     std::vector<uint32_t> found;
     for (bool more = detector.First(&id, &channel); more; more = detector.Next(&id, &channel))
         found.push_back(id);

@@ -11,6 +11,11 @@ namespace {
 
 class PlMediatorTest : public test_support::KernelFixture {
   protected:
+    void SetUp() override {
+        test_support::KernelFixture::SetUp();
+        periph_register_factories(factories);
+    }
+    pl_factory factories;
     static std::vector<uint16_t> Ids(const pl_mediator& r, uint8_t class_code) {
         std::vector<uint16_t> ids;
         unsigned cursor = 0;
@@ -30,8 +35,8 @@ class PlMediatorTest : public test_support::KernelFixture {
 TEST_F(PlMediatorTest, CreatesTheFilePeripheralsThroughTheFactoryList) {
     pl_mediator r;
     EXPECT_FALSE(r.Create(PERIPHERAL_ID_CONFIG_FILE, nullptr)); // not initialised
-    ASSERT_TRUE(r.Init());
-    EXPECT_FALSE(r.Init());
+    ASSERT_TRUE(r.Init(&factories));
+    EXPECT_FALSE(r.Init(&factories));
     for (uint16_t id : {300, 301, 302, 303})
         EXPECT_TRUE(r.Create(id, nullptr)) << id;
     EXPECT_FALSE(r.Create(70, nullptr));  // no class builds the front panel yet
@@ -59,7 +64,7 @@ TEST_F(PlMediatorTest, CreatesTheFilePeripheralsThroughTheFactoryList) {
 TEST_F(PlMediatorTest, ChangesByIdReachOnlyLivePeripherals) {
     pl_mediator r;
     EXPECT_FALSE(r.Disable(PERIPHERAL_ID_CONFIG_FILE)); // before Init
-    ASSERT_TRUE(r.Init());
+    ASSERT_TRUE(r.Init(&factories));
     ASSERT_TRUE(r.Create(PERIPHERAL_ID_CONFIG_FILE, nullptr));
     CPeripheral* p = nullptr;
     ASSERT_TRUE(r.Find(PERIPHERAL_ID_CONFIG_FILE, &p));
@@ -93,7 +98,7 @@ TEST_F(PlMediatorTest, ChangesByIdReachOnlyLivePeripherals) {
 TEST_F(PlMediatorTest, DestructionDeletesWhatItOwns) {
     {
         pl_mediator r;
-        ASSERT_TRUE(r.Init());
+        ASSERT_TRUE(r.Init(&factories));
         ASSERT_TRUE(r.Create(PERIPHERAL_ID_MONRC_FILE, nullptr));
         TakeDatabaseBits();
     }
