@@ -19,16 +19,16 @@
 namespace {
 
 // The fixed peripherals in creation order. The front-panel manager (70,
-// after the clock), the controller's temperature sensor (10, "42100") and
-// the file manager (304, after 302) join this table with their classes.
+// after the clock) and the file manager (304, after 302) join this table with
+// their classes.
 struct FixedPeripheral {
     uint16_t id;
     const char* parameters;
 };
 const FixedPeripheral FIXED_PERIPHERALS[] = {
-    {PERIPHERAL_ID_CLOCK, nullptr},       {PERIPHERAL_ID_DIRECTORY_FILE, nullptr},
-    {PERIPHERAL_ID_CONFIG_FILE, nullptr}, {PERIPHERAL_ID_MONRC_FILE, nullptr},
-    {PERIPHERAL_ID_SCRIPT_FILE, nullptr},
+    {PERIPHERAL_ID_CLOCK, nullptr},          {PERIPHERAL_ID_TEMP_CONTROLLER, "42100"},
+    {PERIPHERAL_ID_DIRECTORY_FILE, nullptr}, {PERIPHERAL_ID_CONFIG_FILE, nullptr},
+    {PERIPHERAL_ID_MONRC_FILE, nullptr},     {PERIPHERAL_ID_SCRIPT_FILE, nullptr},
 };
 
 // A write of dmsSWReset asks for a restart: the letter the watchdog's

@@ -10,8 +10,8 @@
 
 class can_core {
   public:
-    static const unsigned MAX_BUSES = 4;
-    static const unsigned MAX_DEVICES = 300;
+    static constexpr unsigned MAX_BUSES = 4;
+    static constexpr unsigned MAX_DEVICES = 300;
 
     can_core() = default;
     virtual ~can_core() = default;

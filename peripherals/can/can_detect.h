@@ -13,7 +13,7 @@
 
 class can_detect : public can_device, public CPeripheralDetector {
   public:
-    static const unsigned MAX_RESPONDERS = 128;
+    static constexpr unsigned MAX_RESPONDERS = 128;
 
     explicit can_detect(can_core& core);
     ~can_detect() override;

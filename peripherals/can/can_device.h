@@ -14,7 +14,7 @@ class can_bus;
 
 class can_device {
   public:
-    static const unsigned QUEUE_CAPACITY = 10;
+    static constexpr unsigned QUEUE_CAPACITY = 10;
 
     can_device() = default;
     virtual ~can_device() = default;

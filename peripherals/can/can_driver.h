@@ -13,7 +13,7 @@ class can_bus;
 
 class can_driver {
   public:
-    static const unsigned MAX_LISTENERS = 4;
+    static constexpr unsigned MAX_LISTENERS = 4;
 
     can_driver() = default;
     virtual ~can_driver() = default;

@@ -12,9 +12,9 @@
 
 class CCANJ6Driver : public can_driver, public Interrupt {
   public:
-    static const uint32_t INTERRUPT_SOURCE = 0x4;
+    static constexpr uint32_t INTERRUPT_SOURCE = 0x4;
     // Frames read in one interrupt at most (both buffers, refilled as read).
-    static const int MAX_FRAMES_PER_INTERRUPT = 16;
+    static constexpr int MAX_FRAMES_PER_INTERRUPT = 16;
 
     CCANJ6Driver() = default;
     ~CCANJ6Driver() override;

@@ -31,7 +31,7 @@ class CMCP2510 {
     // Identifier modes.
     enum : uint8_t { STANDARD_IDS = 0, EXTENDED_IDS = 1 };
     // The bit-rate code every board of the sign's networks uses.
-    static const uint8_t RATE_CODE = 6;
+    static constexpr uint8_t RATE_CODE = 6;
 
     virtual ~CMCP2510() = default;
 

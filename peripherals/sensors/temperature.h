@@ -45,11 +45,11 @@ class CTemperature : public CCanBoard {
   public:
     // Timer arguments and periods (ticks).
     enum : uint32_t { TIMER_IDENTIFY = 0, TIMER_RECOVERY = 1, TIMER_SILENCE = 2 };
-    static const uint32_t IDENTIFY_PERIOD = 12000;
-    static const uint32_t RECOVERY_PERIOD = 10000;
-    static const uint32_t SILENCE_PERIOD = 40000;
-    static const uint16_t POLL_PERIOD = 10;
-    static const unsigned TABLE_ROWS = 6;
+    static constexpr uint32_t IDENTIFY_PERIOD = 12000;
+    static constexpr uint32_t RECOVERY_PERIOD = 10000;
+    static constexpr uint32_t SILENCE_PERIOD = 40000;
+    static constexpr uint16_t POLL_PERIOD = 10;
+    static constexpr unsigned TABLE_ROWS = 6;
 
     CTemperature(uint16_t id, uint8_t bus_code, uint32_t can_id, uint8_t channel);
     // Removes the timers, the device, the table row and the auxiliary row.

@@ -90,13 +90,13 @@ TEST_F(TemperatureSensor, ThresholdsFollowTheShutOffTemperature) {
         CTemperature* sensor = Create(TEMP_SIGN1, "42105,1");
         ASSERT_NE(nullptr, sensor);
         const int row = sensor->TableRow();
-        ASSERT_EQ(0, row);
-        EXPECT_EQ(c.high_warning, db_get_signed(obj::tempSensorHighWarning.row(0)));
-        EXPECT_EQ(c.high_critical, db_get_signed(obj::tempSensorHighCritical.row(0)));
+        ASSERT_EQ(1, row); // after the controller board's own sensor
+        EXPECT_EQ(c.high_warning, db_get_signed(obj::tempSensorHighWarning.row(row)));
+        EXPECT_EQ(c.high_critical, db_get_signed(obj::tempSensorHighCritical.row(row)));
         for (const Step& s : c.steps) {
             Reading(*sensor, s.degrees);
             SCOPED_TRACE(s.degrees);
-            EXPECT_EQ(s.degrees, db_get_signed(obj::tempSensorCurrent.row(0)));
+            EXPECT_EQ(s.degrees, db_get_signed(obj::tempSensorCurrent.row(row)));
             EXPECT_EQ(s.warning, MapBit(obj::tempSensorWarningMap, row));
             EXPECT_EQ(s.critical, MapBit(obj::tempSensorCriticalMap, row));
             EXPECT_EQ(s.warning, (db_get(obj::shortErrorStatus) & WARNING_BIT) != 0);
@@ -105,36 +105,33 @@ TEST_F(TemperatureSensor, ThresholdsFollowTheShutOffTemperature) {
         EXPECT_EQ(CPeripheral::STATE_VALID, sensor->State());
         sensor->UpdateShutOffLimits();
         int expected_high = c.shut_off == 0 ? -3 : c.shut_off;
-        EXPECT_EQ(expected_high, db_get_signed(obj::tempSensorHighCritical.row(0)));
+        EXPECT_EQ(expected_high, db_get_signed(obj::tempSensorHighCritical.row(row)));
         EXPECT_EQ(c.shut_off == 0 ? -3 : c.shut_off - 3,
-                  db_get_signed(obj::tempSensorHighWarning.row(0)));
+                  db_get_signed(obj::tempSensorHighWarning.row(row)));
         delete sensor;
-        EXPECT_EQ(0u, db_get(obj::tempSensorRowCount));
-        EXPECT_EQ(0u, db_get(obj::tempSensorStatus.row(0)));
+        EXPECT_EQ(1u, db_get(obj::tempSensorRowCount));
+        EXPECT_EQ(0u, db_get(obj::tempSensorStatus.row(row)));
         EXPECT_EQ(0u, db_get(obj::shortErrorStatus) & (WARNING_BIT | CRITICAL_BIT));
     }
 }
 
-TEST_F(TemperatureSensor, RowsAreSixAtMostAndTheSeventhSensorStillReads) {
-    std::vector<CTemperature*> sensors;
-    for (uint16_t id : {11, 12, 13, 14, 15}) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%X,1", unsigned(0x42200 + id));
-        sensors.push_back(Create(id, text));
-        ASSERT_NE(nullptr, sensors.back());
-    }
-    // The sixth and seventh share ids' names but not their CAN identifiers.
-    CTemperature* sixth = new CTemperature(TEMP_CONTROLLER, 0, 0x42100, 0);
-    ASSERT_TRUE(sixth->Init());
-    EXPECT_EQ(5, sixth->TableRow());
-    CTemperature seventh(TEMP_SIGN1, 1, 0x42105, 0);
-    seventh.SetDeviceName("seventh"); // a second TEMPSIGN1 device name would be refused
-    EXPECT_EQ(6u, db_get(obj::tempSensorRowCount));
-    delete sixth;
-    EXPECT_EQ(5u, db_get(obj::tempSensorRowCount));
-    for (CTemperature* s : sensors)
-        delete s;
-    EXPECT_EQ(0u, db_get(obj::tempSensorRowCount));
+// The controller board's sensor holds row 0 from the start; with the table
+// full a sensor runs without a row and still reads into its auxiliary row.
+TEST_F(TemperatureSensor, WithTheTableFullASensorStillReads) {
+    EXPECT_EQ(1u, db_get(obj::tempSensorRowCount));
+    EXPECT_STREQ("TEMPCONTROLLER", db_get_string(obj::tempSensorDescription.row(0)));
+    db_set(obj::tempSensorRowCount, CTemperature::TABLE_ROWS, 0);
+    CTemperature* sensor = Create(TEMP_SIGN1, "42105,1");
+    ASSERT_NE(nullptr, sensor);
+    EXPECT_EQ(-1, sensor->TableRow());
+    Reading(*sensor, 44);
+    EXPECT_EQ(44, sensor->Temperature());
+    EXPECT_EQ(CPeripheral::STATE_VALID, sensor->State());
+    EXPECT_EQ(44u, db_get(obj::auxIOPortValue.row(unsigned(sensor->AuxRow()))));
+    EXPECT_STREQ("TEMPSIGN1",
+                 db_get_string(obj::auxIOPortDescription.row(unsigned(sensor->AuxRow()))));
+    delete sensor;
+    EXPECT_EQ(CTemperature::TABLE_ROWS, db_get(obj::tempSensorRowCount));
 }
 
 TEST_F(TemperatureSensor, TheCabinetSensorWithoutABusCodeIsOnTheControlPanelNetwork) {
@@ -147,15 +144,20 @@ TEST_F(TemperatureSensor, TheCabinetSensorWithoutABusCodeIsOnTheControlPanelNetw
         EXPECT_EQ(nullptr, Create(TEMP_SIGN1, bad)) << bad;
 }
 
+// The sign creates the controller board's sensor itself; it reads the boot
+// monitor's board temperature, sends nothing, and never falls silent.
 TEST_F(TemperatureSensor, TheControllerSensorReadsTheBoardTemperature) {
     ASSERT_EQ("ok\n", host::field_command("set board temperature=41"));
-    CTemperature* controller = Create(TEMP_CONTROLLER, "42100");
+    CPeripheral* controller = ThePeripheralTask().GetPeripheral(TEMP_CONTROLLER);
     ASSERT_NE(nullptr, controller);
-    controller->Poll();
-    EXPECT_EQ(41, controller->Temperature());
+    tx_thread_sleep(600);
+    EXPECT_EQ(41, db_get_signed(obj::tempSensorCurrent.row(0)));
     EXPECT_EQ(CPeripheral::STATE_VALID, controller->State());
-    EXPECT_EQ(41, int(db_get(obj::auxIOPortValue.row(unsigned(controller->AuxRow())))));
-    delete controller;
+    ASSERT_EQ("ok\n", host::field_command("set board temperature=-12"));
+    tx_thread_sleep(45000);
+    EXPECT_EQ(-12, db_get_signed(obj::tempSensorCurrent.row(0)));
+    EXPECT_EQ(CPeripheral::STATE_VALID, controller->State());
+    EXPECT_EQ(0u, static_cast<CTemperature*>(controller)->packets_sent);
 }
 
 // A board on bus code 2 falls silent: the chip is set up again every 100 s,
@@ -173,28 +175,29 @@ TEST_F(TemperatureSensor, ASilentBoardOnBusCodeTwo) {
     EXPECT_EQ(CPeripheral::STATE_READING, sensor->State());
     tx_thread_sleep(30000);
     EXPECT_EQ(CPeripheral::STATE_COMM_ERROR, sensor->State());
-    EXPECT_EQ(3u, db_get(obj::tempSensorStatus.row(0)));
-    EXPECT_TRUE(MapBit(obj::tempSensorFailureMap, 0));
+    EXPECT_EQ(3u, db_get(obj::tempSensorStatus.row(1)));
+    EXPECT_TRUE(MapBit(obj::tempSensorFailureMap, 1));
     EXPECT_EQ(2u, db_get(obj::halvPeripheralStatus.row(0)));
     EXPECT_TRUE(db_get(obj::shortErrorStatus) & COMM_ERROR_BIT);
 
     ASSERT_EQ("ok\n", host::field_command("set sign1 silent=0"));
     tx_thread_sleep(1100);
     EXPECT_EQ(CPeripheral::STATE_VALID, sensor->State());
-    EXPECT_EQ(2u, db_get(obj::tempSensorStatus.row(0)));
-    EXPECT_EQ(30, db_get_signed(obj::tempSensorCurrent.row(0)));
+    EXPECT_EQ(2u, db_get(obj::tempSensorStatus.row(1)));
+    EXPECT_EQ(30, db_get_signed(obj::tempSensorCurrent.row(1)));
 }
 
 TEST_F(TemperatureSensor, AChangedShutOffTemperatureReachesTheSignSensors) {
     CTemperature* sensor = Create(TEMP_SIGN1, "42105,1");
     ASSERT_NE(nullptr, sensor);
     ASSERT_TRUE(ThePeripheralTask().Registry().Adopt(sensor));
-    EXPECT_EQ(75, db_get_signed(obj::tempSensorHighCritical.row(0))); // the factory shut-off
+    const unsigned row = unsigned(sensor->TableRow());
+    EXPECT_EQ(75, db_get_signed(obj::tempSensorHighCritical.row(row))); // the factory shut-off
     ASSERT_EQ(DB_OK, db_set(obj::halvShutOffTemp, 70, DB_NOTIFY));
     tx_thread_sleep(100);
-    EXPECT_EQ(67, db_get_signed(obj::tempSensorHighWarning.row(0)));
-    EXPECT_EQ(70, db_get_signed(obj::tempSensorHighCritical.row(0)));
-    EXPECT_EQ(-40, db_get_signed(obj::tempSensorLowWarning.row(0)));
+    EXPECT_EQ(67, db_get_signed(obj::tempSensorHighWarning.row(row)));
+    EXPECT_EQ(70, db_get_signed(obj::tempSensorHighCritical.row(row)));
+    EXPECT_EQ(-40, db_get_signed(obj::tempSensorLowWarning.row(row)));
 }
 
 } // namespace
