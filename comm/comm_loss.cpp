@@ -6,6 +6,7 @@
 #include "comm/snmp/snmp_agent.h"
 #include "display/display_entries.h"
 #include "runtime/console.h"
+#include "store/short_error_status.h"
 #include "store/database.h"
 #include "store/objects.h"
 
@@ -55,12 +56,12 @@ void comm_task::CheckCommLossAction(uint32_t now) {
         return;
     }
     if (now - last_comm_timestamp_ < comm_loss_minutes_ * 60) {
-        db_change_bits(obj::shortErrorStatus, 0, COMMUNICATIONS_ERROR, DB_NOTIFY);
+        short_error_change(0, COMMUNICATIONS_ERROR);
         return;
     }
     if (comm_error_set()) return; // requested once per silent period
     ActivateCommLossMessage();
-    db_change_bits(obj::shortErrorStatus, COMMUNICATIONS_ERROR, 0, DB_NOTIFY);
+    short_error_change(COMMUNICATIONS_ERROR, 0);
 }
 
 void comm_task::ActivateCommLossMessage() {

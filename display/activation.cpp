@@ -8,6 +8,7 @@
 
 #include "display/render.h"
 #include "runtime/console.h"
+#include "store/short_error_status.h"
 #include "store/database.h"
 #include "store/objects.h"
 
@@ -190,7 +191,7 @@ void CDisplay::RecordActivationError(uint8_t error) {
                   length < sizeof sent ? length : CMsgActivationCode::kLength, DB_NOTIFY);
     db_set(obj::dmsActivateMsgError, error, DB_NOTIFY);
     if (error == ACTIVATE_ERROR_NONE)
-        db_change_bits(obj::shortErrorStatus, 0, SHORT_MESSAGE_ERROR, DB_NOTIFY);
+        short_error_change(0, SHORT_MESSAGE_ERROR);
     else
-        db_change_bits(obj::shortErrorStatus, SHORT_MESSAGE_ERROR, 0, DB_NOTIFY);
+        short_error_change(SHORT_MESSAGE_ERROR, 0);
 }

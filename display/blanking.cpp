@@ -65,9 +65,7 @@ void CDisplay::RequestBlank(uint8_t first, uint8_t second) {
 }
 
 void CDisplay::SendDisplayTrap() {
-    trap_varbind varbinds[2];
-    const uint32_t count = location_time_varbinds(varbinds, db_get_time());
-    raise_trap(TRAP_ENTERPRISE_SPECIFIC, DISPLAY_TRAP, count, varbinds);
+    raise_sign_trap(DISPLAY_TRAP);
 }
 
 // Saves the message shown, blanks the sign with the rule's source byte and

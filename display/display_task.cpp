@@ -9,6 +9,7 @@
 #include "runtime/pools.h"
 #include "runtime/post_office.h"
 #include "runtime/task_table.h"
+#include "store/short_error_status.h"
 #include "store/database.h"
 #include "store/objects.h"
 
@@ -336,13 +337,12 @@ int CDisplay::ConfigureDriver(uint32_t module_type, uint8_t bits_per_pixel) {
 
 void CDisplay::ReportDriverFailure() {
     db_change_bits(obj::controllerErrorStatus, CONTROLLER_DISPLAY_INTERFACE_ERROR, 0, DB_NOTIFY);
-    db_change_bits(obj::shortErrorStatus, SHORT_CONTROLLER_ERROR, 0, DB_NOTIFY);
+    short_error_change(SHORT_CONTROLLER_ERROR, 0);
 }
 
 void CDisplay::ClearDriverFailure() {
     db_change_bits(obj::controllerErrorStatus, 0, CONTROLLER_DISPLAY_INTERFACE_ERROR, DB_NOTIFY);
-    if (db_get(obj::controllerErrorStatus) == 0)
-        db_change_bits(obj::shortErrorStatus, 0, SHORT_CONTROLLER_ERROR, DB_NOTIFY);
+    if (db_get(obj::controllerErrorStatus) == 0) short_error_change(0, SHORT_CONTROLLER_ERROR);
 }
 
 CDisplay& TheDisplay() {

@@ -11,6 +11,7 @@
 #include "display/render.h"
 #include "runtime/console.h"
 #include "runtime/letter_codes.h"
+#include "store/short_error_status.h"
 #include "store/database.h"
 #include "store/objects.h"
 
@@ -154,9 +155,9 @@ void CDisplay::CollectPixelTest(uint32_t stored) {
     db_set(obj::pixelTestFailureCount, stored, DB_NOTIFY);
     db_set(obj::halvObj5_4, total < FAILURE_TOTAL_MAX ? total : FAILURE_TOTAL_MAX, DB_NOTIFY);
     if (stored == 0)
-        db_change_bits(obj::shortErrorStatus, 0, SHORT_PIXEL_ERROR, DB_NOTIFY);
+        short_error_change(0, SHORT_PIXEL_ERROR);
     else
-        db_change_bits(obj::shortErrorStatus, SHORT_PIXEL_ERROR, 0, DB_NOTIFY);
+        short_error_change(SHORT_PIXEL_ERROR, 0);
     disp::diagnostics* diagnostics = face_configs_[0].diagnostics;
     if (face_count_ == 1 && pixel_results_slot_[0] >= 0 && diagnostics) {
         disp::diag_index_registrar::StoreResult(unsigned(pixel_results_slot_[0]),

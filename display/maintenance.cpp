@@ -10,6 +10,7 @@
 #include "runtime/console.h"
 #include "runtime/letter_codes.h"
 #include "runtime/watchdog_task.h"
+#include "store/short_error_status.h"
 #include "store/database.h"
 #include "store/fonts.h"
 #include "store/objects.h"
@@ -52,8 +53,7 @@ void clear_failure_records(const failure_records& r) {
     db_set(r.count, 0, DB_NOTIFY);
     db_set(r.total, 0, DB_NOTIFY);
     db_set_string(obj::panynjObj1_7, nullptr, 0, DB_NOTIFY);
-    if (db_get(r.other_count) == 0)
-        db_change_bits(obj::shortErrorStatus, 0, SHORT_PIXEL_ERROR, DB_NOTIFY);
+    if (db_get(r.other_count) == 0) short_error_change(0, SHORT_PIXEL_ERROR);
     const uint32_t first = (r.detection_type - 1) * FAILURE_ROWS;
     for (uint32_t k = first; k < first + FAILURE_ROWS; ++k) {
         db_set(obj::pixelFailureXLocation.row(k), 1, DB_NOTIFY);

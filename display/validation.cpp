@@ -10,6 +10,7 @@
 #include "display/render.h"
 #include "runtime/console.h"
 #include "runtime/utilities.h"
+#include "store/short_error_status.h"
 #include "store/database.h"
 #include "store/objects.h"
 
@@ -198,7 +199,7 @@ bool CDisplay::CheckMULTI(const char* text, uint32_t length, int mode) {
     if (result == MULTI_OK || result == MULTI_EMPTY_PAGE) {
         db_set(obj::dmsMultiSyntaxError, MULTI_OK, DB_NOTIFY);
         db_set(obj::dmsValidateMessageError, VALIDATE_ERROR_NONE, DB_NOTIFY);
-        db_change_bits(obj::shortErrorStatus, 0, SHORT_MESSAGE_ERROR, DB_NOTIFY);
+        short_error_change(0, SHORT_MESSAGE_ERROR);
         return true;
     }
     if (result < FIRST_ERROR || result > LAST_ERROR) return false;
@@ -207,7 +208,6 @@ bool CDisplay::CheckMULTI(const char* text, uint32_t length, int mode) {
     db_set(obj::dmsMultiSyntaxError, uint32_t(result), DB_NOTIFY);
     db_set(obj::dmsValidateMessageError, VALIDATE_ERROR_SYNTAX, DB_NOTIFY);
     db_set(obj::dmsMultiSyntaxErrorPosition, position, DB_NOTIFY);
-    if (outcome.message_error)
-        db_change_bits(obj::shortErrorStatus, SHORT_MESSAGE_ERROR, 0, DB_NOTIFY);
+    if (outcome.message_error) short_error_change(SHORT_MESSAGE_ERROR, 0);
     return false;
 }

@@ -1,27 +1,47 @@
 // CPeripheralTask: the "Peripheral" task (priority 2, a pass every 50 ticks).
-// It owns the live peripheral registry, creates the fixed peripherals when
-// its thread starts and, in every pass: posts the restart letter that a write
-// of dmsSWReset asks for (once per run), keeps the first serial port at a
-// speed the port knows, serves its letters, then polls every enabled
-// peripheral that is due.
+// It owns the factory list and the live peripheral registry, creates the
+// fixed peripherals and loads the stored peripheral list when its thread
+// starts and, in every pass: posts the restart letter that a write of
+// dmsSWReset asks for (once per run), keeps the first serial port at a speed
+// the port knows, reloads the stored list after a finished edit, serves its
+// letters (one table, LETTER_ACTIONS), takes one step of CAN auto-detection,
+// then polls every enabled peripheral that is due and records its status.
 //
-// Letters served here: 93 (a configuration object changed: the configuration
-// file is made due and asked to save), 94/95 (the configuration-file writer
-// off/on), 92/36 (Ethernet address or configuration changed: "monrc" is
-// rewritten and the controller restarts), 60 (terminate) and 120 (controlled
-// reset, answered with 67), 89/90 (a central write of the local time
-// differential or the time zone, handed to the clock), 23 (a lamp test
-// requested: taken up at once, the trigger set back to 2). The sensors, boards, front panel and
-// climate outputs add their letters and steps as they come.
+// The front panel (peripheral 70) is reached through CFrontPanelPeripheral;
+// its actions are skipped while it is not live. Letter 87 (the shut-off
+// temperature changed) is forwarded through the letter slot to the sign
+// housing's temperature sensors 13-15, which take up their new limits there.
 #pragma once
 
+#include "peripherals/auto_detect.h"
+#include "peripherals/factory.h"
+#include "peripherals/pl_iterator.h"
 #include "peripherals/pl_mediator.h"
 #include "runtime/mail_task.h"
 
+#include <atomic>
+
+class CFrontPanelPeripheral;
+
 class CPeripheralTask : public CMailTask {
   public:
+    // Bits of the flag word (the top byte is the power state).
+    enum : uint32_t {
+        FLAG_INTAKE_FANS = 0x800000,
+        FLAG_FACE_FANS = 0x400000,
+        FLAG_PIXEL_FANS = 0x200000,
+        FLAG_BURN_IN = 0x100000,
+        FLAG_HEATER = 0x80000,
+        FLAG_MAINTENANCE_HEATER = 0x40000,
+        FLAG_SHUTDOWN = 0x20000,
+    };
+    enum : uint8_t { POWER_RUNNING = 1, POWER_SHUTDOWN = 2 };
+    enum : uint8_t { DETECT_IDLE = 1, DETECT_START = 2, DETECT_PROBING = 3, DETECT_COLLECT = 4 };
+    static constexpr unsigned DETECTORS = 3;
+
     explicit CPeripheralTask(post_office& office);
-    // The registry and the fixed peripherals, on the task's thread.
+    // The factories, the registry, the fixed peripherals and the stored list,
+    // on the task's thread.
     void Initialize() override;
     // One pass.
     uint32_t Run() override;
@@ -42,11 +62,32 @@ class CPeripheralTask : public CMailTask {
     static const char* IdToName(uint16_t id) { return periph_id_to_name(id); }
     static uint8_t IdToClass(uint16_t id) { return periph_id_to_class(id); }
     static uint16_t NameToId(const char* name) { return periph_name_to_id(name); }
+    // 4 "CAN Control Panel Driver", 8 "J6 CONTROLLER BUS", else "CAN J6 Driver".
+    static const char* BusNameFromCode(uint8_t bus_code);
 
     // Spreads the polls of a new temperature, light or humidity sensor that
     // would share its pass with a live sensor of the same CAN id nibble
     // (called by the factories right after the sensor's Init).
     void StaggerSensorPolls(CPeripheral* peripheral, unsigned depth);
+    // The error code of a poll into the slot's halvPeripheralStatus (not for
+    // fixed peripherals), then the communication-error bit.
+    void RecordPeripheralStatus(uint16_t id, uint16_t list_slot, uint8_t error_code);
+    // Bit 0x0008 of shortErrorStatus: set while a monitored board is in
+    // communication error.
+    void UpdateCommErrorStatus();
+    // Enable / disable every list-created peripheral (the fixed ones keep).
+    void EnableAll();
+    void DisableAll();
+    // Unload, load the stored list, count the list-created peripherals.
+    void LoadPeripherals();
+
+    // General-purpose-output request word: bit n-1 asks for output n (n 1-32;
+    // the word keeps outputs 1-16). Display task; no lock.
+    void SetGpoRequest(uint32_t n);
+    void ClearGpoRequest(uint32_t n);
+    uint16_t GpoRequest() const { return gpo_request_; }
+    uint32_t FlagWord() const { return flags_word_; }
+    uint8_t AutoDetectState() const { return detect_state_; }
 
   private:
     struct LetterAction {
@@ -58,16 +99,34 @@ class CPeripheralTask : public CMailTask {
     bool CreateFixedPeripheral(uint16_t id, const char* parameters);
     void PostRestartRequest();
     void KeepPortSpeed();
+    void ProcessDatabaseFlags();
     void PollPeripherals();
-    void RecordPeripheralStatus(uint16_t list_slot, uint8_t error_code);
-    void UpdateCommErrorStatus();
-    struct CommErrorWatch {
-        uint8_t class_code;
-        uint16_t excepted_id;
-    };
-    static const CommErrorWatch COMM_ERROR_WATCHES[];
-    static bool CommErrorWatched(uint8_t class_code, uint16_t id);
+    void AutoDetect();
+    void StartDetection();
+    void CollectDetection();
+    // The live front-panel manager, or null.
+    CFrontPanelPeripheral* Panel();
+    void PanelAction(void (CFrontPanelPeripheral::*action)());
+    void SetAllEnabled(uint8_t flag, bool list_created_only, uint16_t except_id);
+    void ShowStopReason();
+    void StopFor(uint8_t reason);
 
+    void OnNothing(const letter_s& letter);
+    void OnPanelHold(const letter_s& letter);
+    void OnRestartRequested(const letter_s& letter);
+    void OnPowerLoss(const letter_s& letter);
+    void OnShutdown(const letter_s& letter);
+    void OnModemEvent(const letter_s& letter);
+    void OnShutoffTemperature(const letter_s& letter);
+    void OnCommunicationStarted(const letter_s& letter);
+    void OnBusyMark(const letter_s& letter);
+    void OnPixelTest(const letter_s& letter);
+    void OnPeripheralsEnable(const letter_s& letter);
+    void OnPeripheralStatus(const letter_s& letter);
+    void OnAutoDetect(const letter_s& letter);
+    void OnFileStored(const letter_s& letter);
+    void OnForwardToPeripheral(const letter_s& letter);
+    void OnForwardToClass(const letter_s& letter);
     void OnControlledReset(const letter_s& letter);
     void OnConfigChanged(const letter_s& letter);
     void OnConfigWriterHold(const letter_s& letter);
@@ -77,12 +136,19 @@ class CPeripheralTask : public CMailTask {
     void OnLocalTimeDifferential(const letter_s& letter);
     void OnStandardTimeZone(const letter_s& letter);
     void OnLampTest(const letter_s& letter);
-    void OnShutOffTemperature(const letter_s& letter);
     // Rewrites "monrc", prints `text` and asks for the controlled restart.
     void RewriteMonrcAndRestart(const char* text);
 
     pl_factory factories_;
     pl_mediator registry_;
+    pl_iterator load_cursor_;
+    std::atomic<uint32_t> flags_word_{0};
+    std::atomic<uint16_t> gpo_request_{0};
+    uint8_t detect_state_ = DETECT_IDLE;
+    CPeripheralDetector* detectors_[DETECTORS] = {};
+    uint8_t stop_reason_ = 0;
+    uint8_t panel_hold_ = 0;            // bits 0 and 1, letters 1-4
+    bool panel_hold_letter_ = false;    // one of letters 1-4 came in this pass
     bool restart_request_seen_ = false; // the dmsSWReset letter goes out once per run
 };
 

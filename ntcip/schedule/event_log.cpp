@@ -439,9 +439,7 @@ void CEventLogging::CheckLogFull() {
     const bool latched = db_get(obj::fdotObj11_10) != 0;
     if (nearly_full && !latched) {
         db_set(obj::fdotObj11_10, 1, DB_NOTIFY);
-        trap_varbind bindings[2];
-        raise_trap(TRAP_ENTERPRISE_SPECIFIC, NEARLY_FULL_TRAP,
-                   location_time_varbinds(bindings, db_get_time()), bindings);
+        raise_sign_trap(NEARLY_FULL_TRAP);
     } else if (!nearly_full && latched) {
         db_set(obj::fdotObj11_10, 0, DB_NOTIFY);
     }

@@ -6,6 +6,8 @@
 #include "platform/kernel/kernel.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/console.h"
+#include "runtime/letter_codes.h"
+#include "runtime/post_office.h"
 #include "store/database.h"
 #include "store/objects.h"
 
@@ -200,6 +202,10 @@ void CTemperature::UpdateShutOffLimits() {
         ClearTempWarning(table_row_);
         alarm_active_[0] = alarm_active_[1] = 0;
     }
+}
+
+void CTemperature::ForwardLetter(const letter_s& letter) {
+    if (letter.code() == LETTER_SHUTOFF_TEMP_CHANGED) UpdateShutOffLimits();
 }
 
 // ---- timers and the bus ------------------------------------------------------------

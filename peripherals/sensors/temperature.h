@@ -62,6 +62,8 @@ class CTemperature : public CCanBoard {
     // The core binds the device: the sensor identifies itself at once.
     void SetBus(can_bus* bus) override;
     uint32_t BusCode() const override { return 0; }
+    // A change of the shut-off temperature (forwarded by the peripheral task).
+    void ForwardLetter(const letter_s& letter) override;
     // Thresholds of the row from halvShutOffTemp (called when it changes).
     void UpdateShutOffLimits();
 
