@@ -1,7 +1,6 @@
 // Creation functions of the classes that are not part of the firmware yet.
 // Each refuses, so that loading reports its stored entries as load failures.
 // A class that comes defines its own function and removes its line here.
-#include "peripherals/auto_detect.h"
 #include "peripherals/factory.h"
 
 #define PERIPHERAL_CLASS_PENDING(function)                                                         \
@@ -26,9 +25,3 @@ PERIPHERAL_CLASS_PENDING(Create_MiniDCIO)
 PERIPHERAL_CLASS_PENDING(Create_OverheightDetector)
 PERIPHERAL_CLASS_PENDING(Create_PowerSupply)
 PERIPHERAL_CLASS_PENDING(Create_PixelTestBoard)
-PERIPHERAL_CLASS_PENDING(Create_Temperature)
-
-// Auto-detection finds nothing until the CAN stack builds its detector.
-CPeripheralDetector* create_peripheral_detector() {
-    return nullptr;
-}

@@ -1,5 +1,6 @@
 #include "peripherals/peripheral_task.h"
 
+#include "peripherals/can/can_networks.h"
 #include "peripherals/front_panel_link.h"
 
 #include "runtime/console.h"
@@ -168,6 +169,7 @@ CPeripheralTask::CPeripheralTask(post_office& office)
 void CPeripheralTask::Initialize() {
     periph_register_factories(factories_);
     registry_.Init(&factories_);
+    can_register_buses();
     std::srand(unsigned(tx_time_get() + RANDOM_SEED_OFFSET));
     for (const FixedPeripheral& f : FIXED_PERIPHERALS)
         CreateFixedPeripheral(f.id, f.parameters);
@@ -606,7 +608,9 @@ void CPeripheralTask::PrintPeripheralStatus(uint16_t id) {
     if (p) p->PrintStatus();
 }
 
+// Never destroyed: the peripherals it owns would otherwise be deleted at the
+// program's end, after the store they write while going.
 CPeripheralTask& ThePeripheralTask() {
-    static CPeripheralTask task(the_post_office());
-    return task;
+    static CPeripheralTask* task = new CPeripheralTask(the_post_office());
+    return *task;
 }
