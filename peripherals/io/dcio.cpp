@@ -25,6 +25,11 @@ const uint8_t INITIAL_OUTPUT[IO_IMAGE_BYTES] = {CAN_COMMAND_SET_OUTPUTS, 1, 1, 0
 const uint8_t TRIGGER_TYPE[IO_TRIGGER_KINDS] = {4, 4, 1, 2, 3};
 const uint8_t TRIGGER_PORT[3] = {0, 1, 3};
 
+// Silence: 80 polls give up (again every 80, see Supervise), the driver is
+// initialised again every 20 (bus-code bit 0x2) and once more at 80; the
+// bound of ten counts since the last reply, so it is kept here.
+const can_silence_rule SILENCE = {0, 80, 20, 255, CAN_CODE_LOCAL_REINIT, 1};
+
 // Shared by every DC I/O board.
 int8_t keep_alive_countdown = DCIO::KEEP_ALIVE_POLLS;
 
@@ -45,6 +50,7 @@ uint16_t DCIO::NameToId(const char* name) {
 DCIO::DCIO(uint8_t class_code, uint16_t id, uint8_t bus_code, uint32_t can_id, uint8_t channel,
            const uint8_t ports[PORTS])
     : CCanBoard(class_code, id, bus_code, can_id, channel) {
+    silence_ = can_silence(SILENCE);
     std::memcpy(ports_, ports, PORTS);
     std::memcpy(output_, INITIAL_OUTPUT, sizeof output_);
 }
