@@ -1,8 +1,8 @@
 // Overheight detectors (see overheight_detector.h).
 #include "peripherals/io/overheight_detector.h"
 
-#include "display/display_entries.h"
 #include "display/message_codes.h"
+#include "peripherals/activation_rows.h"
 #include "peripherals/factory.h"
 #include "runtime/console.h"
 #include "store/database.h"
@@ -80,14 +80,12 @@ bool COverheightDetector::ActivateEmergencyMessage(uint8_t slot, uint16_t messag
     if (message_number > 0 && message_number <= MAX_MESSAGE_NUMBER)
         code.Set(UNTIL_REPLACED, EMERGENCY_PRIORITY, MSG_MEMORY_CHANGEABLE, message_number,
                  uint16_t(db_get(obj::changeableMsgCRC.row(message_number - 1u))), no_source);
-    request_activation(slot, REQUEST_STATE, REQUEST_SOURCE, code);
+    write_activation_row(slot, code.Encoded(), REQUEST_STATE, REQUEST_SOURCE);
     return true;
 }
 
 void COverheightDetector::ClearEmergencyRequest(uint8_t slot) {
-    const uint8_t none[CMsgActivationCode::kLength] = {};
-    if (slot < ACTIVATION_SLOTS)
-        db_set_string(obj::activationRequestCode.row(slot), none, sizeof none, DB_NOTIFY);
+    clear_activation_row(slot);
 }
 
 // Point, board id, invert flag (low byte), message number (checked by Init).

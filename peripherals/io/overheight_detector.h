@@ -37,6 +37,7 @@ class COverheightDetector : public CPointPeripheral {
     uint8_t DetectorState() const { return detector_state_; }
 
   private:
+    // Row 0 for OVERHEIGHT01, 1 for OVERHEIGHT02.
     uint8_t Slot() const { return uint8_t(Id() - FIRST_ID); }
 
     uint32_t point_, board_id_, message_number_;

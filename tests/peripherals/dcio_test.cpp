@@ -241,6 +241,19 @@ TEST_F(Bridge, ReadsPackedPointsAndSendsOutputsOnce) {
     bridge_b_.Set(output, 0x1);
     EXPECT_EQ(0, bridge_b_.PointSet(output)->send_pending);
 
+    // An input tied to the output is made (0) while the output is on.
+    ASSERT_EQ("ok\n", host::field_command("set io1 tie=26:33"));
+    uint32_t tied = bridge_a_.Register(interface_cfg(Mask({26}), 0, 0, 0));
+    Polls(*board_, 2);
+    EXPECT_EQ(0u, bridge_a_.Get(tied));
+    bridge_b_.Set(output, 0);
+    bridge_b_.Process();
+    Polls(*board_, 3); // the outputs, then a read and its report
+    EXPECT_EQ(1u, bridge_a_.Get(tied));
+    EXPECT_EQ(0, host::field_command("set io1 open=23").find("error: points must be"));
+    EXPECT_EQ(0, host::field_command("set io1 tie=26").find("error: tie must be"));
+    bridge_a_.UnRegister(tied);
+
     // Unregistered points are free for another set.
     bridge_b_.UnRegister(output);
     EXPECT_EQ(0, board_->ClaimedPoints()[4]);
