@@ -1,7 +1,6 @@
 // The bridge between point peripherals and their boards (see bridge.h).
 #include "peripherals/io/bridge.h"
 
-#include "peripherals/peripheral_ids.h"
 #include "peripherals/peripheral_task.h"
 #include "runtime/console.h"
 
@@ -51,15 +50,11 @@ void add_point(uint32_t point, uint32_t first, uint32_t& mask, bool reset) {
 
 } // namespace
 
-const bridge_kind DCIO_BRIDGE = {"dcio_bridge",
-                                 "dcio_bridge::Init: failed to find dcio class\n",
-                                 {PERIPHERAL_CLASS_DCIO, PERIPHERAL_CLASS_MINI_DCIO},
-                                 true};
-const bridge_kind PTB_BRIDGE = {
-    "ptb_bridge",
-    "ptb_bridge::Init: failed to find OrinthPixelBoardClass class\n\n",
-    {PERIPHERAL_CLASS_PIXEL_TEST_BOARD, PERIPHERAL_CLASS_PIXEL_TEST_BOARD},
-    false};
+const bridge_kind DCIO_BRIDGE = {"dcio_bridge", "dcio_bridge::Init: failed to find dcio class\n",
+                                 IO_BOARD_DCIO, true, true};
+const bridge_kind PTB_BRIDGE = {"ptb_bridge",
+                                "ptb_bridge::Init: failed to find OrinthPixelBoardClass class\n\n",
+                                IO_BOARD_PIXEL_TEST, false, false};
 
 void dcio_point_mask(uint32_t point, uint32_t& mask, bool reset) {
     add_point(point, FIRST_BOUND_POINT, mask, reset);
@@ -85,14 +80,13 @@ io_bridge::~io_bridge() {
 }
 
 // The registry is searched by id; what it finds must be a board of the
-// kind's classes, so a point peripheral stored with a wrong board id is
-// refused rather than reading a sensor's memory as an image.
+// bridge's kind, so a point peripheral stored with a wrong board id is
+// refused rather than reading another peripheral's memory as an image.
 bool io_bridge::Init(uint16_t board_id, CPeripheral* owner) {
     CPeripheral* found = nullptr;
     ThePeripheralTask().Find(board_id, &found);
     io_board* board = dynamic_cast<io_board*>(found);
-    if (board == nullptr ||
-        (found->ClassCode() != kind_->classes[0] && found->ClassCode() != kind_->classes[1])) {
+    if (board == nullptr || board->BoardKind() != kind_->board_kind) {
         console_printf("%s", kind_->missing_text);
         return false;
     }
@@ -206,12 +200,12 @@ uint32_t io_bridge::Get(uint32_t serial, uint32_t from_event) const {
 }
 
 void io_bridge::Set(uint32_t serial, uint32_t value) {
+    if (!kind_->writes) return;
     interface_cfg* set = Find(serial);
     if (set == nullptr) {
         console_printf("%s::Set: failed to find node\n", kind_->name);
         return;
     }
-    if (board_ != nullptr && board_->OutputImage() == nullptr) return;
     if (!set->write_access) {
         console_printf("%s::Set: cannot set read only peripheral\n", kind_->name);
         return;

@@ -49,11 +49,15 @@ struct interface_cfg {
 
 class io_bridge;
 
+// The kinds of board a bridge serves.
+enum : uint8_t { IO_BOARD_DCIO = 1, IO_BOARD_PIXEL_TEST = 2, IO_BOARD_ACIO = 3 };
+
 // What a bridge needs of a board. Images are 8 bytes.
 class io_board {
   public:
     virtual ~io_board() = default;
     virtual CPeripheral& BoardPeripheral() = 0;
+    virtual uint8_t BoardKind() const = 0;
     // The latest input report (byte 0 its tag).
     virtual const uint8_t* InputImage() const = 0;
     // Byte i 0x00 input, 0xFF output (null: no direction checks).
@@ -78,8 +82,9 @@ class io_board {
 struct bridge_kind {
     const char* name;         // "dcio_bridge"
     const char* missing_text; // the console line when Init finds no board
-    uint8_t classes[2];       // board class codes taken
+    uint8_t board_kind;       // the boards it takes (IO_BOARD_...)
     bool reports_unknown;     // Get of an unknown serial prints a line
+    bool writes;              // Set drives outputs (otherwise it does nothing)
 };
 extern const bridge_kind DCIO_BRIDGE;
 extern const bridge_kind PTB_BRIDGE;
@@ -103,7 +108,7 @@ class io_bridge {
     io_bridge& operator=(const io_bridge&) = delete;
 
     // Finds the board by peripheral id and joins its listener table. -> false
-    // (console line) when no board of the kind's classes has that id.
+    // (console line) when no board of the bridge's kind has that id.
     bool Init(uint16_t board_id, CPeripheral* owner);
     // -> the template's serial; 0 when refused (console line, nothing changed).
     uint32_t Register(const interface_cfg& set);

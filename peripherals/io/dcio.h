@@ -80,6 +80,7 @@ class DCIO : public CCanBoard, public io_board {
 
     // io_board
     CPeripheral& BoardPeripheral() override { return *this; }
+    uint8_t BoardKind() const override { return IO_BOARD_DCIO; }
     const uint8_t* InputImage() const override { return last_input_.data; }
     const uint8_t* Directions() const override { return direction_map_; }
     uint8_t* OutputImage() override { return output_; }

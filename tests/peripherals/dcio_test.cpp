@@ -5,6 +5,7 @@
 #include "peripherals/factory.h"
 #include "peripherals/io/bridge.h"
 #include "peripherals/io/dcio.h"
+#include "peripherals/io/pixel_test_board.h"
 #include "peripherals/peripheral_task.h"
 #include "platform/field/field.h"
 #include "tests/support/firmware_fixture.h"
@@ -159,6 +160,32 @@ TEST_F(DcioBoard, TriggerMasksAndANewListener) {
               Since(mark));
     EXPECT_EQ(0, board->OutputImage()[3]);
     EXPECT_EQ(2, door.events);
+}
+
+// Power supplies on a pixel test board read its status bits through the same
+// bridge; a DC I/O bridge does not take that board.
+TEST_F(DcioBoard, APixelTestBoardsStatusThroughItsBridge) {
+    auto* ptb = new CPixelTestBoard(752);
+    ASSERT_TRUE(ThePeripheralTask().Registry().Adopt(ptb));
+    ptb->SetEnabled(0);
+    Listener supply;
+    io_bridge wrong;
+    EXPECT_FALSE(wrong.Init(752, &supply));
+    EXPECT_NE(std::string::npos,
+              test_support::ConsoleText().find("dcio_bridge::Init: failed to find dcio class"));
+    io_bridge bridge(PTB_BRIDGE);
+    ASSERT_TRUE(bridge.Init(752, &supply));
+    uint32_t mask = 0;
+    ptb_point_mask(1, mask, true);
+    ptb_point_mask(3, mask, false);
+    const uint32_t serial = bridge.Register(interface_cfg(mask, 0, 0, 0));
+    ASSERT_NE(0u, serial);
+    const uint8_t status[IO_IMAGE_BYTES] = {0, 0, 0, 0x04}; // point 3 failed
+    ptb->OnStatusReport(status);
+    EXPECT_EQ(2u, bridge.Get(serial));
+    EXPECT_EQ(0u, bridge.Get(serial + 99));
+    bridge.UnRegister(serial);
+    EXPECT_EQ(0u, bridge.Get(serial));
 }
 
 class Bridge : public DcioBoard {
