@@ -10,6 +10,7 @@
 #include "platform/field/field.h"
 #include "store/database.h"
 #include "store/objects.h"
+#include "tests/display/activation_fixture.h"
 #include "tests/support/firmware_fixture.h"
 
 #include <gtest/gtest.h>
@@ -206,6 +207,61 @@ TEST_F(PointPeripherals, AnUnreadableEmergencyMessageOrABadNumber) {
     EXPECT_NE(std::string::npos,
               test_support::ConsoleText().find("OVERHEIGHT02: message 551 is not a changeable"));
     EXPECT_NE(nullptr, std::unique_ptr<CPeripheral>(Create(501, "19,32,0,226", 2)));
+}
+
+} // namespace
+
+namespace {
+
+using namespace display_test;
+
+// The sign shows the detectors' messages: OVERHEIGHT01's row wins while both
+// are tripped, and OVERHEIGHT02's message comes back when the first releases.
+class OverheightOnTheSign : public Activation {
+  protected:
+    void Configure(host::HostOptions& options) override {
+        options.field_file = options.state_dir + "/field.txt";
+        std::ofstream(options.field_file) << "can dcio io2 42231\n";
+    }
+    void Polls(DCIO& board, const std::string& settings) {
+        ASSERT_EQ("ok\n", host::field_command("set io2 " + settings));
+        for (int i = 0; i < 4; ++i) {
+            board.Poll();
+            tx_thread_sleep(5);
+        }
+        tx_thread_sleep(SECOND);
+    }
+};
+
+TEST_F(OverheightOnTheSign, TheFirstDetectorsMessageWins) {
+    ASSERT_EQ(uint32_t(MSG_STATUS_VALID), Store(1, "OVER HEIGHT"));
+    ASSERT_EQ(uint32_t(MSG_STATUS_VALID), Store(2, "TOO TALL"));
+    const uint8_t emergency[5] = {3, 0, 1, uint8_t(Crc(1) >> 8), uint8_t(Crc(1))};
+    ASSERT_EQ(DB_OK, db_set_string(obj::halvEmergencyMessage, emergency, 5, 0));
+    pl_factory factories;
+    periph_register_factories(factories);
+    auto create = [&](uint16_t id, const char* parameters, uint16_t slot) {
+        CPeripheral* created = nullptr;
+        factories.Create({slot, id, periph_id_to_class(id), parameters}, &created);
+        return std::unique_ptr<CPeripheral>(created);
+    };
+    DCIO* board = static_cast<DCIO*>(create(50, "42231,F0,F0,F0,F0,1", 0).release());
+    ASSERT_NE(nullptr, board);
+    ASSERT_TRUE(ThePeripheralTask().Registry().Adopt(board));
+    board->SetEnabled(0);
+    auto first = create(500, "18,32,0,0", 1);
+    auto second = create(501, "19,32,0,2", 2);
+    ASSERT_NE(nullptr, first);
+    ASSERT_NE(nullptr, second);
+
+    Polls(*board, "open=24");
+    const Bytes message1 = {3, 0, 1, uint8_t(Crc(1) >> 8), uint8_t(Crc(1))};
+    const Bytes message2 = {3, 0, 2, uint8_t(Crc(2) >> 8), uint8_t(Crc(2))};
+    EXPECT_EQ(message1, Shown());
+    Polls(*board, "open=25");
+    EXPECT_EQ(message1, Shown());
+    Polls(*board, "closed=24");
+    EXPECT_EQ(message2, Shown());
 }
 
 } // namespace
