@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -28,20 +27,6 @@ const std::string DOOR_OPEN = "1.3.6.1.4.1.1206.4.2.3.9.6.0"; // dmsStatDoorOpen
 const std::string SHORT_ERROR_STATUS = "1.3.6.1.4.1.1206.4.2.3.9.7.1.0";
 const unsigned DOOR_BIT = 0x2000;
 
-// The central host 127.0.0.1 at `port` takes UDP traps, trap 3 among them.
-std::string trap_settings(uint16_t port) {
-    char text[256];
-    std::snprintf(text, sizeof text,
-                  "<!-- CONFIG.XML J6 V2.0 -->\n"
-                  "halvRemoteIPAddress[0000]:XXXX,7F000001\n"
-                  "halvRemoteIPPort[0000]:XXXX,%X\n"
-                  "halvCommConfigTraps[0][0004]:XXXX,3\n"
-                  "halvTrapsGeneric[0000]:XXXX,43\n"
-                  "halvTrapsEnterpriseSpecific[0000]:0004,\xFF\xFF\xFF\xFF\n",
-                  unsigned(port));
-    return text;
-}
-
 class DoorSnmp : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -51,7 +36,7 @@ class DoorSnmp : public ::testing::Test {
                 std::string::npos)
                 GTEST_SKIP() << tool << " is not installed";
         const uint16_t port = uint16_t(1062 + test_support::FreePortOffset());
-        ASSERT_TRUE(sign_.Put("CONFIG.XML", trap_settings(port)));
+        ASSERT_TRUE(sign_.Put("CONFIG.XML", test_support::trap_settings(port)));
         dir_ = sign_.StateDir() + "/../trapd";
         test_support::run_command("mkdir -p " + dir_);
         std::ofstream(dir_ + "/snmptrapd.conf")
@@ -81,16 +66,6 @@ class DoorSnmp : public ::testing::Test {
             n++;
         return n;
     }
-    std::string Field(const std::string& command) {
-        const std::string mark = "sign-controller: field control ";
-        std::string out = sign_.Process().Output();
-        size_t at = out.find(mark);
-        if (at == std::string::npos) return "no control socket";
-        at += mark.size();
-        std::string path = out.substr(at, out.find(',', at) - at);
-        return test_support::run_command("printf '" + command +
-                                         "\\n' | socat -t 30 - UNIX-CONNECT:" + path);
-    }
     unsigned ShortErrorStatus() { return unsigned(std::stoul(sign_.Get(SHORT_ERROR_STATUS))); }
 
     static constexpr int SPEED = 20;
@@ -109,12 +84,12 @@ TEST_F(DoorSnmp, AnOpenedDoorIsReportedAndAShutOneCleared) {
     EXPECT_EQ("0", sign_.GetWhen(LIST_STATUS + "2", "0", 10));
     EXPECT_EQ("0", sign_.Get(DOOR_OPEN));
 
-    EXPECT_NE(std::string::npos, Field("set io1 open=24").find("ok"));
+    EXPECT_NE(std::string::npos, sign_.FieldCommand("set io1 open=24").find("ok"));
     EXPECT_EQ("1", sign_.GetWhen(DOOR_OPEN, "1", 10)) << sign_.Process().Output();
     EXPECT_TRUE(ShortErrorStatus() & DOOR_BIT);
     EXPECT_TRUE(Logged("Enterprise Specific Trap (3)", 1)) << trapd_.Output();
 
-    EXPECT_NE(std::string::npos, Field("set io1 closed=24").find("ok"));
+    EXPECT_NE(std::string::npos, sign_.FieldCommand("set io1 closed=24").find("ok"));
     EXPECT_EQ("0", sign_.GetWhen(DOOR_OPEN, "0", 10));
     EXPECT_FALSE(ShortErrorStatus() & DOOR_BIT);
     EXPECT_EQ(1u, Count("Enterprise Specific Trap (3)"));
