@@ -2,49 +2,30 @@
 // summaries the climate control reads, a sign sensor that falls silent, and
 // the identify that goes out until the board answers it.
 #include "peripherals/can/can_networks.h"
-#include "peripherals/factory.h"
 #include "peripherals/peripheral_task.h"
 #include "peripherals/sensors/humidity.h"
 #include "platform/field/field.h"
 #include "store/database.h"
 #include "store/objects.h"
-#include "tests/support/firmware_fixture.h"
+#include "tests/peripherals/sensor_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <string>
 
 namespace {
 
 const uint32_t HUMIDITY_BIT = 0x4000;
 
-class HumiditySensor : public test_support::FirmwareFixture {
+class HumiditySensor : public sensor_test::SensorFixture {
   protected:
-    void Configure(host::HostOptions& options) override {
-        options.field_file = options.state_dir + "/field.txt";
-        std::ofstream(options.field_file) << "can humidity sign1 42901 rh=60\n"
-                                             "can humidity sign2 42903 rh=71\n"
-                                             "can humidity outside 42905 rh=33\n";
-    }
-    void SetUp() override {
-        FirmwareFixture::SetUp();
-        tx_thread_sleep(200);
+    std::string FieldLines() const override {
+        return "can humidity sign1 42901 rh=60\n"
+               "can humidity sign2 42903 rh=71\n"
+               "can humidity outside 42905 rh=33\n";
     }
     static CHumidity* Install(uint16_t id, const char* parameters, uint16_t slot) {
-        PeripheralRecord record{slot, id, PERIPHERAL_CLASS_HUMIDITY, parameters};
-        pl_factory factories;
-        periph_register_factories(factories);
-        CPeripheral* created = nullptr;
-        if (!factories.Create(record, &created)) return nullptr;
-        if (!ThePeripheralTask().Registry().Adopt(created)) return nullptr;
-        created->SetEnabled(0); // polled by the test alone
-        return static_cast<CHumidity*>(created);
-    }
-    static void Polls(CHumidity& sensor, int count) {
-        for (int i = 0; i < count; ++i) {
-            sensor.Poll();
-            tx_thread_sleep(5);
-        }
+        return SensorFixture::Install<CHumidity>(id, PERIPHERAL_CLASS_HUMIDITY, parameters, slot);
     }
     // The two sign sensors, identified and read.
     void TwoSignSensors() {

@@ -4,33 +4,22 @@
 // light-to-frequency input.
 #include "peripherals/can/can_j6_driver.h"
 #include "peripherals/can/can_networks.h"
-#include "peripherals/factory.h"
 #include "peripherals/peripheral_task.h"
 #include "peripherals/sensors/light.h"
 #include "platform/field/field.h"
 #include "store/database.h"
 #include "store/objects.h"
-#include "tests/support/firmware_fixture.h"
+#include "tests/peripherals/sensor_fixture.h"
 #include "tests/support/kernel_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 namespace {
 
-const ULONG PASS = 50;
+using sensor_test::PASS;
 const uint32_t PHOTOCELL_BIT = 0x0040;
-
-CLight* create_light(uint16_t id, const char* parameters, uint16_t slot) {
-    PeripheralRecord record{slot, id, PERIPHERAL_CLASS_LIGHT, parameters};
-    pl_factory factories;
-    periph_register_factories(factories);
-    CPeripheral* created = nullptr;
-    factories.Create(record, &created);
-    return static_cast<CLight*>(created);
-}
 
 size_t count_of(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -39,22 +28,14 @@ size_t count_of(const std::string& text, const std::string& what) {
     return n;
 }
 
-class LightSensor : public test_support::FirmwareFixture {
+class LightSensor : public sensor_test::SensorFixture {
   protected:
-    void Configure(host::HostOptions& options) override {
-        options.field_file = options.state_dir + "/field.txt";
-        std::ofstream(options.field_file) << "can light line 42013 raw=500 level=100\n";
+    std::string FieldLines() const override { return "can light line 42013 raw=500 level=100\n"; }
+    static CLight* Create(uint16_t id, const char* parameters, uint16_t slot) {
+        return SensorFixture::Create<CLight>(id, PERIPHERAL_CLASS_LIGHT, parameters, slot);
     }
-    void SetUp() override {
-        FirmwareFixture::SetUp();
-        tx_thread_sleep(200);
-    }
-    // Polls with room for the replies between them.
-    static void Polls(CLight& sensor, int count) {
-        for (int i = 0; i < count; ++i) {
-            sensor.Poll();
-            tx_thread_sleep(5);
-        }
+    static CLight* Install(uint16_t id, const char* parameters, uint16_t slot) {
+        return SensorFixture::Install<CLight>(id, PERIPHERAL_CLASS_LIGHT, parameters, slot);
     }
 };
 
@@ -64,13 +45,9 @@ class LightSensor : public test_support::FirmwareFixture {
 // small one, while the photocell level keeps it whole.
 TEST_F(LightSensor, BoardReadingsMakeThePhotocellLevel) {
     db_set(obj::halvObj2_37, 50, DB_NOTIFY);
-    CLight* ambient = create_light(LIGHT_AMBIENT, "42004,1", 1); // no board: the reply is given
-    CLight* rear = create_light(LIGHT_REAR, "42013,1", 2);
+    CLight* ambient = Install(LIGHT_AMBIENT, "42004,1", 1); // no board: the reply is given
+    CLight* rear = Install(LIGHT_REAR, "42013,1", 2);
     ASSERT_TRUE(ambient && rear);
-    for (CLight* sensor : {ambient, rear}) {
-        ASSERT_TRUE(ThePeripheralTask().Registry().Adopt(sensor));
-        sensor->SetEnabled(0); // polled by the test alone
-    }
     Polls(*ambient, 3); // the mode, an identify, a read
     const uint8_t reply[8] = {0x40, 0x00, 0x00, 0x01, 0xF4, 0x00, 0x64, 0x00};
     {
@@ -115,7 +92,7 @@ TEST_F(LightSensor, BoardReadingsMakeThePhotocellLevel) {
 // silent poll the sensor is in COMM ERROR with one console message. Every
 // eleventh request is an identify, which is not counted.
 TEST_F(LightSensor, ASilentBoardIsGivenUpAfterEightyPolls) {
-    CLight* sensor = create_light(LIGHT_AMBIENT, "42009,2", 1);
+    CLight* sensor = Create(LIGHT_AMBIENT, "42009,2", 1);
     ASSERT_NE(nullptr, sensor);
     const uint32_t setups = the_can_j6_driver().Chip().SetUps();
     const int DECIDING_POLL = 1, BOARD_POLLS = 88; // 80 reads, 8 identifies
@@ -151,10 +128,7 @@ TEST(FrequencyAverage, TheLatestHundredTwentyWindowsAreAveraged) {
 // (400 Hz: 100 edges a window of 25 ticks).
 class FrontSensor : public LightSensor {
   protected:
-    void Configure(host::HostOptions& options) override {
-        options.field_file = options.state_dir + "/field.txt";
-        std::ofstream(options.field_file) << "board frequency 400\n";
-    }
+    std::string FieldLines() const override { return "board frequency 400\n"; }
 };
 
 TEST_F(FrontSensor, WithoutABoardItReadsTheFrequencyInput) {

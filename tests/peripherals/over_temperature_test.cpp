@@ -3,19 +3,17 @@
 // minimum and maximum objects, the brightness limit, the blank request in
 // activation row 2 and traps 2 and 8.
 #include "comm/agents/trap_raise.h"
-#include "peripherals/factory.h"
 #include "peripherals/peripheral_task.h"
 #include "peripherals/sensors/temperature.h"
 #include "peripherals/temperature_limit.h"
 #include "platform/field/field.h"
 #include "store/database.h"
 #include "store/objects.h"
-#include "tests/support/firmware_fixture.h"
+#include "tests/peripherals/sensor_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,7 +22,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 const uint32_t WARNING_BIT = 0x0200, CRITICAL_BIT = 0x0800;
-const ULONG PASS = 50;
+using sensor_test::PASS;
 
 struct RaisedTrap {
     uint32_t specific;
@@ -46,44 +44,33 @@ std::vector<uint32_t> name_of(const trap_varbind& v) {
     return std::vector<uint32_t>(v.name, v.name + v.name_length);
 }
 
-class SignTemperatures : public test_support::FirmwareFixture {
+class SignTemperatures : public sensor_test::SensorFixture {
   protected:
-    void Configure(host::HostOptions& options) override {
-        options.field_file = options.state_dir + "/field.txt";
-        std::ofstream(options.field_file) << "can temperature sign1 42105 temp=30\n"
-                                             "can temperature sign3 42107 temp=41\n"
-                                             "can temperature sign2 42106 silent=1\n";
+    std::string FieldLines() const override {
+        return "can temperature sign1 42105 temp=30\n"
+               "can temperature sign3 42107 temp=41\n"
+               "can temperature sign2 42106 silent=1\n";
     }
     void SetUp() override {
-        FirmwareFixture::SetUp();
-        tx_thread_sleep(200);
+        SensorFixture::SetUp();
         g_traps.clear();
         set_trap_sink(record_trap);
         db_set(obj::halvShutOffTemp, 85, DB_NOTIFY);
     }
     void TearDown() override {
         set_trap_sink(nullptr);
-        FirmwareFixture::TearDown();
+        SensorFixture::TearDown();
     }
     // A housing sensor built from the stored list's slot `slot` and installed.
     static CTemperature* Install(uint16_t id, const char* parameters, uint16_t slot) {
-        PeripheralRecord record{slot, id, PERIPHERAL_CLASS_TEMPERATURE, parameters};
-        pl_factory factories;
-        periph_register_factories(factories);
-        CPeripheral* created = nullptr;
-        if (!factories.Create(record, &created)) return nullptr;
-        if (!ThePeripheralTask().Registry().Adopt(created)) return nullptr;
-        created->SetEnabled(0); // polled by the test alone
-        return static_cast<CTemperature*>(created);
+        return SensorFixture::Install<CTemperature>(id, PERIPHERAL_CLASS_TEMPERATURE, parameters,
+                                                    slot);
     }
     // The board reads `degrees`: two polls send the read and take its reply,
     // and the peripheral task's next pass evaluates it.
     static void Reading(CTemperature& sensor, const std::string& board, int degrees) {
         ASSERT_EQ("ok\n", host::field_command("set " + board + " temp=" + std::to_string(degrees)));
-        for (int i = 0; i < 2; ++i) {
-            sensor.Poll();
-            tx_thread_sleep(5);
-        }
+        Polls(sensor, 2);
         tx_thread_sleep(PASS + 5);
     }
     static uint32_t TemperatureBits() {
