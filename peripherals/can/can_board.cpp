@@ -2,6 +2,7 @@
 #include "peripherals/can/can_board.h"
 
 #include "peripherals/can/can_networks.h"
+#include "peripherals/peripheral_ids.h"
 #include "runtime/console.h"
 
 #include <cstdio>

@@ -224,12 +224,13 @@ void CMCP2510::SetBitRate(uint8_t rate_code) {
     WriteRegister(CNF3, CNF3_VALUE);
 }
 
-// A thread waits between checks; the interrupt handler (and a timer) must
-// not wait, so there the chip is asked again at once.
+// The chip is asked at once and then after each wait; a thread waits between
+// checks, while the interrupt handler (and a timer) must not wait, so there
+// the chip is asked again at once.
 bool CMCP2510::WaitForConfigurationMode() {
     bool may_wait = !tx_in_non_thread_context();
     for (int i = 0; i < CONFIGURATION_TRIES; ++i) {
-        if (may_wait) os_sleep(CONFIGURATION_WAIT);
+        if (i > 0 && may_wait) os_sleep(CONFIGURATION_WAIT);
         if ((ReadRegister(CANSTAT) & MODE_MASK) == MODE_CONFIGURATION) return true;
     }
     console_printf("failed to reach configuration mode\n");

@@ -104,7 +104,6 @@ CTemperature::~CTemperature() {
         if (id != 0 && scheduler != nullptr) scheduler->remove(id);
         id = 0;
     }
-    the_can_core().UnregisterDevice(this);
     UnregisterTableRow();
     UnregisterAuxIO(aux_row_);
 }
@@ -133,7 +132,7 @@ bool CTemperature::Init() {
 // A listed sensor takes the auxiliary row kept for its list slot and keeps it
 // there, so the row survives restarts.
 bool CTemperature::RegisterAuxRow() {
-    const bool keeps_rows = SendsRequests();
+    const bool keeps_rows = IsCanBoard();
     AuxIORows rows;
     if (keeps_rows) LoadAuxIORows(ListSlot(), &rows);
     int32_t row = rows.At(0);
@@ -255,7 +254,7 @@ void CTemperature::Poll() {
         Receive(can_packet(DeviceId() + CAN_REPLY_OFFSET, 0, CAN_DATA_BYTES, data));
     }
     DrainReplies();
-    if (!SendsRequests()) return;
+    if (!IsCanBoard()) return;
     if (identify_due_) {
         identify_due_ = 0;
         SendIdentify();

@@ -52,7 +52,8 @@ class CTemperature : public CCanBoard {
     static constexpr unsigned TABLE_ROWS = 6;
 
     CTemperature(uint16_t id, uint8_t bus_code, uint32_t can_id, uint8_t channel);
-    // Removes the timers, the device, the table row and the auxiliary row.
+    // Removes the timers, the table row and the auxiliary row (the base
+    // unregisters the device).
     ~CTemperature() override;
 
     bool Init() override;
@@ -88,7 +89,10 @@ class CTemperature : public CCanBoard {
     void TakeReading(int8_t degrees);
     void CheckThresholds();
     void ClearAlarms();
-    bool SendsRequests() const { return Id() != TEMP_CONTROLLER && Id() != TEMP_SIGN_MODULES; }
+    // A board on a CAN network: it is asked for readings, and a listed one
+    // keeps its auxiliary row in its list slot (the controller board's own
+    // sensor and the named-only sign-modules sensor do neither).
+    bool IsCanBoard() const { return Id() != TEMP_CONTROLLER && Id() != TEMP_SIGN_MODULES; }
 
     int8_t temperature_ = 0;
     int aux_row_ = -1;

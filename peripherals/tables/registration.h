@@ -5,6 +5,8 @@
 // header gives the tables' sizes and the module state for tests.
 #pragma once
 
+#include "runtime/peripheral.h"
+
 #include <cstdint>
 
 const unsigned AUX_IO_ROWS = 136;

@@ -3,8 +3,10 @@
 // identifier ranges, the devices' queues, the interrupt handler and the
 // chip's recovery set-up after repeated receive faults.
 #include "display/epld.h"
+#include "peripherals/can/can_board.h"
 #include "peripherals/can/can_detect.h"
 #include "peripherals/can/can_networks.h"
+#include "peripherals/peripheral_ids.h"
 #include "platform/board/board.h"
 #include "platform/board/bus.h"
 #include "platform/board/can_controller.h"
@@ -397,6 +399,45 @@ TEST_F(CanStack, ADetectorRecordsEachBoardOnceAndOnlyInItsRange) {
     for (bool more = detector.First(&id, &channel); more; more = detector.Next(&id, &channel))
         found.push_back(id);
     EXPECT_EQ((std::vector<uint32_t>{0x42000, 0x42104}), found); // lowest identifier first
+}
+
+// The silence supervisor's rows: which silent polls reinitialise the driver
+// and which one gives the board up, for a whole silence of 100 polls.
+TEST(CanSilence, EachKindReinitialisesAndGivesUpByItsRow) {
+    struct Case {
+        uint8_t class_code, bus_code;
+        std::vector<int> reinit_polls;
+        int give_up_poll;
+    };
+    const Case cases[] = {
+        {PERIPHERAL_CLASS_LIGHT, 2, {20, 40, 60, 80}, 80}, {PERIPHERAL_CLASS_LIGHT, 1, {}, 80},
+        {PERIPHERAL_CLASS_FAN_RPM, 2, {20, 40, 60}, 80},   {PERIPHERAL_CLASS_HUMIDITY, 2, {}, 10},
+        {PERIPHERAL_CLASS_TEMPERATURE, 2, {}, 0}, // its timers judge silence
+    };
+    for (const Case& c : cases) {
+        can_silence silence(can_silence_rule_of(c.class_code));
+        std::vector<int> reinits;
+        int gave_up = 0;
+        for (int poll = 1; poll <= 100; ++poll) {
+            uint8_t asked = silence.SilentPoll(c.bus_code);
+            if (asked & can_silence::REINITIALISE) reinits.push_back(poll);
+            if (asked & can_silence::GIVE_UP) gave_up = gave_up ? -1 : poll;
+        }
+        EXPECT_EQ(c.reinit_polls, reinits) << int(c.class_code) << "/" << int(c.bus_code);
+        EXPECT_EQ(c.give_up_poll, gave_up) << int(c.class_code);
+    }
+}
+
+TEST(CanSilence, AReplyStartsTheCountAgainAndTheLifeBoundHolds) {
+    can_silence silence(can_silence_rule_of(PERIPHERAL_CLASS_LIGHT));
+    int reinits = 0;
+    for (int silence_run = 0; silence_run < 5; ++silence_run) {
+        for (int poll = 0; poll < 79; ++poll)
+            if (silence.SilentPoll(2) & can_silence::REINITIALISE) ++reinits;
+        silence.Heard();
+    }
+    EXPECT_EQ(10, reinits); // three a silence, ten in the board's life
+    EXPECT_EQ(0, silence.SilentPolls());
 }
 
 } // namespace
