@@ -59,18 +59,17 @@ void put_pair(const DbObject& minimum, const DbObject& maximum, int low, int hig
     put_signed(maximum, high);
 }
 
-// The live peripheral `id` of `class_code`, or null.
-CPeripheral* live(pl_mediator& registry, uint16_t id, uint8_t class_code) {
+// The live peripheral `id` when it is a T, or null.
+template <class T> T* live(pl_mediator& registry, uint16_t id) {
     CPeripheral* p = nullptr;
-    if (!registry.Find(id, &p) || p->ClassCode() != class_code) return nullptr;
-    return p;
+    return registry.Find(id, &p) ? dynamic_cast<T*>(p) : nullptr;
 }
 
 // A live temperature sensor that is VALID. -> false otherwise.
 bool valid_temperature(pl_mediator& registry, uint16_t id, int* degrees) {
-    CPeripheral* p = live(registry, id, PERIPHERAL_CLASS_TEMPERATURE);
-    if (p == nullptr || !p->IsValid()) return false;
-    *degrees = static_cast<CTemperature*>(p)->Temperature();
+    CTemperature* sensor = live<CTemperature>(registry, id);
+    if (sensor == nullptr || !sensor->IsValid()) return false;
+    *degrees = sensor->Temperature();
     return true;
 }
 
@@ -133,8 +132,8 @@ void CSignTemperatures::EvaluateTemperatures(pl_mediator& registry) {
         valid_temperature(registry, TEMP_CONTROLLER, &degrees);
     put_pair(obj::tempMinCtrlCabinet, obj::tempMaxCtrlCabinet, degrees, degrees);
 
-    if (CPeripheral* ambient = live(registry, TEMP_AMBIENT, PERIPHERAL_CLASS_TEMPERATURE)) {
-        degrees = ambient->IsValid() ? static_cast<CTemperature*>(ambient)->Temperature() : 0;
+    if (CTemperature* ambient = live<CTemperature>(registry, TEMP_AMBIENT)) {
+        degrees = ambient->IsValid() ? ambient->Temperature() : 0;
         put_pair(obj::tempMinAmbient, obj::tempMaxAmbient, degrees, degrees);
     }
 }
@@ -182,9 +181,9 @@ void CSignTemperatures::ClearTemperatureBlank() {
 void CSignTemperatures::UpdatePhotocellLevel(pl_mediator& registry) {
     uint16_t largest = 0;
     for (const LightObject& l : LIGHT_OBJECTS) {
-        CPeripheral* p = live(registry, l.id, PERIPHERAL_CLASS_LIGHT);
-        if (p == nullptr || !p->IsValid()) continue;
-        const uint16_t level = static_cast<CLight*>(p)->GetLevel();
+        CLight* sensor = live<CLight>(registry, l.id);
+        if (sensor == nullptr || !sensor->IsValid()) continue;
+        const uint16_t level = sensor->GetLevel();
         put(l.level, level < ONE_BYTE_MAX ? level : ONE_BYTE_MAX);
         if (level > largest) largest = level;
     }

@@ -30,15 +30,14 @@ const uint16_t SIGN_SENSORS[] = {HUMIDITY_SIGN1, HUMIDITY_SIGN2, HUMIDITY_SIGN3}
 // The humidity of a live, valid sign sensor (`self` is read directly, as it
 // may publish before it is installed). -> false otherwise.
 bool valid_sign_humidity(const CHumidity& self, uint16_t id, uint8_t* humidity) {
-    const CPeripheral* p = &self;
+    const CHumidity* sensor = &self;
     if (id != self.Id()) {
         CPeripheral* live = nullptr;
-        if (!ThePeripheralTask().Find(id, &live) || live->ClassCode() != PERIPHERAL_CLASS_HUMIDITY)
-            return false;
-        p = live;
+        if (!ThePeripheralTask().Find(id, &live)) return false;
+        sensor = dynamic_cast<const CHumidity*>(live);
     }
-    if (!p->IsValid()) return false;
-    *humidity = static_cast<const CHumidity*>(p)->Humidity();
+    if (sensor == nullptr || !sensor->IsValid()) return false;
+    *humidity = sensor->Humidity();
     return true;
 }
 
