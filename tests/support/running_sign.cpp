@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <stdlib.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -96,6 +95,16 @@ std::string RunningSign::Tool(const std::string& tool, const std::string& args,
                        ":127.0.0.1:" + std::to_string(SnmpPort()) + " " + args);
 }
 
+std::string RunningSign::Field(const std::string& command) {
+    const std::string mark = "sign-controller: field control ";
+    const std::string out = process_.Output();
+    size_t at = out.find(mark);
+    if (at == std::string::npos) return "no control socket";
+    at += mark.size();
+    const std::string path = out.substr(at, out.find(',', at) - at);
+    return run_command("printf '" + command + "\\n' | socat -t 30 - UNIX-CONNECT:" + path);
+}
+
 std::string RunningSign::Get(const std::string& oid) const {
     return trimmed(Tool("snmpget", oid, "-Oqv"));
 }
@@ -129,29 +138,6 @@ void RunningSignTest::SetUp() {
     if (std::string why = RunningSign::WhyNot(); !why.empty()) GTEST_SKIP() << why;
     ASSERT_TRUE(sign_.Start(SPEED));
     ASSERT_TRUE(sign_.Answering()) << sign_.Process().Output();
-}
-
-std::string RunningSign::FieldCommand(const std::string& command) {
-    const std::string mark = "sign-controller: field control ";
-    std::string out = process_.Output();
-    size_t at = out.find(mark);
-    if (at == std::string::npos) return "no control socket";
-    at += mark.size();
-    std::string path = out.substr(at, out.find(',', at) - at);
-    return run_command("printf '" + command + "\\n' | socat -t 30 - UNIX-CONNECT:" + path);
-}
-
-std::string trap_settings(uint16_t port) {
-    char text[256];
-    std::snprintf(text, sizeof text,
-                  "<!-- CONFIG.XML J6 V2.0 -->\n"
-                  "halvRemoteIPAddress[0000]:XXXX,7F000001\n"
-                  "halvRemoteIPPort[0000]:XXXX,%X\n"
-                  "halvCommConfigTraps[0][0004]:XXXX,3\n"
-                  "halvTrapsGeneric[0000]:XXXX,43\n"
-                  "halvTrapsEnterpriseSpecific[0000]:0004,\xFF\xFF\xFF\xFF\n",
-                  unsigned(port));
-    return text;
 }
 
 } // namespace test_support

@@ -62,10 +62,9 @@ class RunningSign {
     // `seconds` of host time.
     std::string GetWhen(const std::string& oid, const std::string& expected, double seconds = 2);
 
-    // One command on the running program's field control socket (socat):
-    // its reply, "no control socket" before the program printed its path.
-    std::string FieldCommand(const std::string& command);
-
+    // One command on the field's control socket (state/field.ctl, through
+    // socat): its reply; "no control socket" when the program named none.
+    std::string Field(const std::string& command);
     std::string StateDir() const { return dir_ + "/state"; }
     int PortOffset() const { return offset_; }
     uint16_t SnmpPort() const { return uint16_t(161 + offset_); }
@@ -80,11 +79,6 @@ class RunningSign {
     int offset_ = 0;
     HostProcess process_;
 };
-
-// CONFIG.XML lines of a new sign whose central host 127.0.0.1 at `port`
-// takes UDP traps on the Ethernet port: generic coldStart, warmStart and
-// enterprise-specific, every enterprise-specific trap.
-std::string trap_settings(uint16_t port);
 
 // A test of the running sign: started at SPEED and answering before each
 // test, skipped with the reason where it cannot run here.
