@@ -207,6 +207,8 @@ uint32_t CPeripheralTask::Run() {
     }
     AutoDetect();
     PollPeripherals();
+    temperatures_.EvaluateTemperatures(registry_);
+    temperatures_.UpdatePhotocellLevel(registry_);
     return 0;
 }
 

@@ -5,7 +5,9 @@
 // dmsSWReset asks for (once per run), keeps the first serial port at a speed
 // the port knows, reloads the stored list after a finished edit, serves its
 // letters (one table, LETTER_ACTIONS), takes one step of CAN auto-detection,
-// then polls every enabled peripheral that is due and records its status.
+// then polls every enabled peripheral that is due and records its status,
+// and derives the sign's temperatures, over-temperature protection and
+// photocell level from the sensors (CSignTemperatures).
 //
 // The front panel (peripheral 70) is reached through CFrontPanelPeripheral;
 // its actions are skipped while it is not live. Letter 87 (the shut-off
@@ -17,6 +19,7 @@
 #include "peripherals/factory.h"
 #include "peripherals/pl_iterator.h"
 #include "peripherals/pl_mediator.h"
+#include "peripherals/sign_temperatures.h"
 #include "runtime/mail_task.h"
 
 #include <atomic>
@@ -88,6 +91,8 @@ class CPeripheralTask : public CMailTask {
     uint16_t GpoRequest() const { return gpo_request_; }
     uint32_t FlagWord() const { return flags_word_; }
     uint8_t AutoDetectState() const { return detect_state_; }
+    // Sign temperatures, over-temperature protection and photocell level.
+    CSignTemperatures& SignTemperatures() { return temperatures_; }
 
   private:
     struct LetterAction {
@@ -142,6 +147,7 @@ class CPeripheralTask : public CMailTask {
     pl_factory factories_;
     pl_mediator registry_;
     pl_iterator load_cursor_;
+    CSignTemperatures temperatures_;
     std::atomic<uint32_t> flags_word_{0};
     std::atomic<uint16_t> gpo_request_{0};
     uint8_t detect_state_ = DETECT_IDLE;

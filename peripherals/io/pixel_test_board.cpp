@@ -19,6 +19,25 @@ CPixelTestBoard::CPixelTestBoard(uint16_t id) : CPeripheral(CLASS_CODE, id) {
 
 CPixelTestBoard::~CPixelTestBoard() {
     if (mutex_created_) os_mutex_delete(&mutex_);
+    for (io_bridge* bridge : listeners_)
+        if (bridge != nullptr) bridge->BoardGone();
+}
+
+void CPixelTestBoard::OnStatusReport(const uint8_t image[IO_IMAGE_BYTES]) {
+    std::memcpy(status_image_, image, IO_IMAGE_BYTES);
+}
+
+void CPixelTestBoard::AddListener(io_bridge* bridge) {
+    for (io_bridge*& slot : listeners_) {
+        if (slot != nullptr) continue;
+        slot = bridge;
+        return;
+    }
+}
+
+void CPixelTestBoard::RemoveListener(io_bridge* bridge) {
+    for (io_bridge*& slot : listeners_)
+        if (slot == bridge) slot = nullptr;
 }
 
 void CPixelTestBoard::StartTest() {

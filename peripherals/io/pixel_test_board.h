@@ -9,14 +9,19 @@
 // each (OnResultFrame). Sending the test command over the CAN bus belongs to
 // the CAN boards' work: until then SendTestCommand sends nothing and reports
 // it, and a board without an answer gives no readings.
+//
+// Power supplies measured on the board read its 8-byte status image (a set
+// bit: that supply failed) through a bridge (bridge.h); the board keeps six
+// listener slots for them.
 #pragma once
 
+#include "peripherals/io/bridge.h"
 #include "platform/kernel/kernel.h"
 #include "runtime/peripheral.h"
 
 #include <cstdint>
 
-class CPixelTestBoard : public CPeripheral {
+class CPixelTestBoard : public CPeripheral, public io_board {
   public:
     static const uint16_t FIRST_ID = 750;
     static const uint32_t BOARDS = 4;
@@ -24,6 +29,7 @@ class CPixelTestBoard : public CPeripheral {
     static const uint32_t RESULT_FRAMES = 3;
     static const uint32_t READINGS_PER_FRAME = 4;
     static const uint8_t CLASS_CODE = 0x1D;
+    static const uint32_t LISTENERS = 6;
 
     explicit CPixelTestBoard(uint16_t id);
     ~CPixelTestBoard() override;
@@ -43,6 +49,17 @@ class CPixelTestBoard : public CPeripheral {
     // The board's own polling: a turn under the mutex.
     void Poll() override;
 
+    // A status report of the board: its power supplies' failure bits.
+    void OnStatusReport(const uint8_t image[IO_IMAGE_BYTES]);
+    // io_board: the status image, points 23-47, six listener slots.
+    CPeripheral& BoardPeripheral() override { return *this; }
+    uint8_t BoardKind() const override { return IO_BOARD_PIXEL_TEST; }
+    const uint8_t* InputImage() const override { return status_image_; }
+    void AddListener(io_bridge* bridge) override;
+    void RemoveListener(io_bridge* bridge) override;
+    uint8_t FirstPoint() const override { return 23; }
+    uint8_t LastPoint() const override { return 47; }
+
   protected:
     // The 8-byte test command to the board. -> false when it could not go.
     virtual bool SendTestCommand();
@@ -52,4 +69,6 @@ class CPixelTestBoard : public CPeripheral {
     bool mutex_created_ = false;
     uint8_t frames_[RESULT_FRAMES][READINGS_PER_FRAME] = {};
     uint8_t received_ = 0; // bit n: frame n + 1 arrived
+    uint8_t status_image_[IO_IMAGE_BYTES] = {};
+    io_bridge* listeners_[LISTENERS] = {};
 };

@@ -188,6 +188,13 @@ const std::vector<std::string> kMoving = {
     // halvSpecialFeatureSet: a request naming quorvel 1.1.20.5.0 (walked
     // later) switches the local-time feature bit on.
     NTCIP + ".3.11.2.33.0",
+    // The factory list's front light sensor, with no light on the controller's
+    // frequency input, falls silent 400 s after the start, perhaps during the
+    // walk: its list status, light-sensor status and map, shortErrorStatus.
+    NTCIP + ".3.11.2.15.3.1.4.1",
+    ERRORS + ".1.0",
+    ERRORS + ".28.0",
+    ERRORS + ".30.1.4.1",
 };
 
 bool moves(const Oid& oid) {

@@ -5,6 +5,7 @@
 // sends warmStart and trap 20; the enterprise traps carry sysLocation and
 // globalTime. A sign that blanks itself as illegible sends trap 16.
 #include "tests/support/running_sign.h"
+#include "tests/support/trap_receiver.h"
 
 #include <gtest/gtest.h>
 
@@ -17,71 +18,30 @@
 
 namespace {
 
-using test_support::HostProcess;
 using test_support::RunningSign;
+using test_support::TrapReceiver;
 
 const std::string SYS_LOCATION = ".1.3.6.1.2.1.1.6.0";
 const std::string GLOBAL_TIME = ".1.3.6.1.4.1.1206.4.2.6.3.1.0";
 const std::string SW_RESET = "1.3.6.1.4.1.1206.4.2.3.6.2.0";
 
-// CONFIG.XML lines: the central host 127.0.0.1 at `port`, UDP traps on the
-// Ethernet port, generic traps coldStart, warmStart and enterprise-specific,
-// every enterprise-specific trap.
-std::string trap_settings(uint16_t port) {
-    char text[256];
-    std::snprintf(text, sizeof text,
-                  "<!-- CONFIG.XML J6 V2.0 -->\n"
-                  "halvRemoteIPAddress[0000]:XXXX,7F000001\n"
-                  "halvRemoteIPPort[0000]:XXXX,%X\n"
-                  "halvCommConfigTraps[0][0004]:XXXX,3\n"
-                  "halvTrapsGeneric[0000]:XXXX,43\n"
-                  "halvTrapsEnterpriseSpecific[0000]:0004,\xFF\xFF\xFF\xFF\n",
-                  unsigned(port));
-    return text;
-}
-
 class RestartTraps : public ::testing::Test {
   protected:
     void SetUp() override {
         if (std::string why = RunningSign::WhyNot(); !why.empty()) GTEST_SKIP() << why;
-        if (test_support::run_command("command -v snmptrapd").find("snmptrapd") ==
-            std::string::npos)
-            GTEST_SKIP() << "snmptrapd is not installed";
-        const uint16_t port = uint16_t(1062 + test_support::FreePortOffset());
-        ASSERT_TRUE(sign_.Put("CONFIG.XML", trap_settings(port) + MoreSettings()));
-        dir_ = sign_.StateDir() + "/../trapd";
-        test_support::run_command("mkdir -p " + dir_);
-        std::ofstream(dir_ + "/snmptrapd.conf")
-            << "disableAuthorization yes\n[snmp] persistentDir " << dir_ << "\n";
-        ASSERT_TRUE(
-            trapd_.Start({"/usr/sbin/snmptrapd", "-f", "-Lo", "-C", "-m", "", "-On", "-c",
-                          dir_ + "/snmptrapd.conf", "udp:127.0.0.1:" + std::to_string(port)},
-                         dir_ + "/out"));
-        ASSERT_TRUE(Logged("NET-SNMP version", 1)) << trapd_.Output();
+        if (std::string why = TrapReceiver::WhyNot(); !why.empty()) GTEST_SKIP() << why;
+        const uint16_t port = TrapReceiver::FreePort();
+        ASSERT_TRUE(sign_.Put("CONFIG.XML", TrapReceiver::SignSettings(port) + MoreSettings()));
+        ASSERT_TRUE(trapd_.Start(port, sign_.StateDir() + "/../trapd")) << trapd_.Output();
     }
-    void TearDown() override { trapd_.Kill(); }
+    void TearDown() override { trapd_.Stop(); }
     // CONFIG.XML lines after the trap settings.
     virtual std::string MoreSettings() const { return ""; }
-    // True once snmptrapd logged `count` lines holding `text` (at most 30
-    // host seconds).
-    bool Logged(const std::string& text, size_t count) {
-        for (int i = 0; i < 1500; i++) {
-            if (Count(text) >= count) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-    size_t Count(const std::string& text) {
-        const std::string out = trapd_.Output();
-        size_t n = 0;
-        for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
-            n++;
-        return n;
-    }
+    bool Logged(const std::string& text, size_t count) { return trapd_.Logged(text, count); }
+    size_t Count(const std::string& text) { return trapd_.Count(text); }
 
     RunningSign sign_;
-    HostProcess trapd_;
-    std::string dir_;
+    TrapReceiver trapd_;
 };
 
 TEST_F(RestartTraps, APowerUpAndARequestedRestartAreReported) {

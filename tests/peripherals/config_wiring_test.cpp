@@ -155,7 +155,9 @@ class ConfigBackupWiring : public ConfigWiring {
   protected:
     void Prepare() override {
         ConfigWiring::Prepare();
-        const std::string text = kHeading + "halvModTimeout[0000]:XXXX,1F\n";
+        // An empty stored list: a new sensor's first auxiliary row would save at once.
+        const std::string text =
+            kHeading + "halvModTimeout[0000]:XXXX,1F\nhalvPeripheralID[0][0000]:XXXX,0\n";
         mon_tfsadd("CONFIG.BAK", nullptr, nullptr,
                    reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
     }

@@ -32,7 +32,7 @@ class TemperatureSensor : public test_support::FirmwareFixture {
         tx_thread_sleep(START_TICKS);
     }
     static const ULONG START_TICKS = 200;
-    static CTemperature* Create(uint16_t id, const char* parameters, uint16_t slot = 0) {
+    static CTemperature* Create(uint16_t id, const char* parameters, uint16_t slot = 1) {
         PeripheralRecord record{slot, id, PERIPHERAL_CLASS_TEMPERATURE, parameters};
         pl_factory factories;
         periph_register_factories(factories);
@@ -177,7 +177,7 @@ TEST_F(TemperatureSensor, ASilentBoardOnBusCodeTwo) {
     EXPECT_EQ(CPeripheral::STATE_COMM_ERROR, sensor->State());
     EXPECT_EQ(3u, db_get(obj::tempSensorStatus.row(1)));
     EXPECT_TRUE(MapBit(obj::tempSensorFailureMap, 1));
-    EXPECT_EQ(2u, db_get(obj::halvPeripheralStatus.row(0)));
+    EXPECT_EQ(2u, db_get(obj::halvPeripheralStatus.row(1))); // row 0: the factory light sensor
     EXPECT_TRUE(db_get(obj::shortErrorStatus) & COMM_ERROR_BIT);
 
     ASSERT_EQ("ok\n", host::field_command("set sign1 silent=0"));

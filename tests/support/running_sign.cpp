@@ -95,6 +95,16 @@ std::string RunningSign::Tool(const std::string& tool, const std::string& args,
                        ":127.0.0.1:" + std::to_string(SnmpPort()) + " " + args);
 }
 
+std::string RunningSign::Field(const std::string& command) {
+    const std::string mark = "sign-controller: field control ";
+    const std::string out = process_.Output();
+    size_t at = out.find(mark);
+    if (at == std::string::npos) return "no control socket";
+    at += mark.size();
+    const std::string path = out.substr(at, out.find(',', at) - at);
+    return run_command("printf '" + command + "\\n' | socat -t 30 - UNIX-CONNECT:" + path);
+}
+
 std::string RunningSign::Get(const std::string& oid) const {
     return trimmed(Tool("snmpget", oid, "-Oqv"));
 }

@@ -62,6 +62,9 @@ class RunningSign {
     // `seconds` of host time.
     std::string GetWhen(const std::string& oid, const std::string& expected, double seconds = 2);
 
+    // One command on the field's control socket (state/field.ctl, through
+    // socat): its reply; "no control socket" when the program named none.
+    std::string Field(const std::string& command);
     std::string StateDir() const { return dir_ + "/state"; }
     int PortOffset() const { return offset_; }
     uint16_t SnmpPort() const { return uint16_t(161 + offset_); }

@@ -89,7 +89,9 @@ bool CanBoard::Set(const std::string& pair, std::string& reason) {
     }
     std::string value = pair.substr(eq + 1);
     long n = 0;
-    if (key->text) {
+    if (is_io_point_key(key->name)) {
+        return io_point_key(*this, key->name, value, reason);
+    } else if (key->text) {
         if (!check_text(*key, value, reason)) return false;
     } else if (!parse_signed_number(value, key->min, key->max, n)) {
         return reason = std::string(key->name) + " must be a number " + std::to_string(key->min) +
@@ -119,25 +121,33 @@ std::string CanBoard::Line() const {
     std::snprintf(id, sizeof id, "%X", unsigned(id_));
     std::string line = name_ + " " + kind_->name + " " + id;
     for (const auto& v : values_)
-        line += " " + std::string(v.first->name) + "=" + v.second;
+        line += " " + std::string(v.first->name) + "=" +
+                (is_io_point_key(v.first->name) ? io_key_text(*this, v.first->name) : v.second);
     return line;
 }
 
-bool CanBoard::Reply(const board::CanFrame& request, board::CanFrame& reply) const {
+std::string CanBoard::Driven() const {
+    return kind_->output_on != nullptr ? io_driven(*this) : "";
+}
+
+bool CanBoard::Reply(const board::CanFrame& request, board::CanFrame& reply) {
     bool addressed = request.id == id_;
     for (uint32_t group : kind_->groups)
         addressed = addressed || request.id == group;
     if (!addressed || !request.extended || request.remote || request.dlc == 0) return false;
     if (Number("silent") != 0 || Text("bus") != "local") return false;
     uint8_t command = request.data[0];
-    if (command != CMD_READ && command != CMD_IDENTIFY) return false;
+    bool other = command != CMD_READ && command != CMD_IDENTIFY;
+    if (other && kind_->request == nullptr) return false;
     reply = board::CanFrame();
     reply.id = id_ + CAN_REPLY_OFFSET;
     reply.dlc = 8;
     reply.data[0] = uint8_t(REPLY_TAG + command);
     reply.data[1] = request.data[1];
     reply.data[2] = request.data[2];
-    if (command == CMD_READ) {
+    if (other) {
+        return kind_->request(*this, request.data, reply.data);
+    } else if (command == CMD_READ) {
         kind_->read(*this, reply.data);
     } else {
         long rev = Number("rev");

@@ -22,6 +22,14 @@ namespace field {
 
 class CanBoard;
 
+// What an I/O board (dcio) keeps of itself and of what the sign drove.
+struct CanIoState {
+    uint64_t open = 0;                     // input points whose contact is not made
+    std::vector<std::pair<int, int>> ties; // input made while output on
+    uint8_t outputs[8] = {};               // the commanded output image (points 0-63)
+    uint8_t dirs[4] = {};                  // port codes the sign configured, 0 none yet
+};
+
 // A key of a board: numbers in [min, max], or (text set) a word its kind checks.
 struct CanKey {
     const char* name;
@@ -38,6 +46,9 @@ struct CanKind {
     void (*read)(const CanBoard& board, uint8_t* reply);
     // Output point `point` is on (I/O kinds; null: the kind has no outputs).
     bool (*output_on)(const CanBoard& board, int point);
+    // A request other than read and identify: bytes 3-7 of the reply into
+    // `reply`; false sends none (null: the kind answers none).
+    bool (*request)(CanBoard& board, const uint8_t* request, uint8_t* reply) = nullptr;
 };
 
 // The kinds, and one by name (null when unknown).
@@ -62,7 +73,11 @@ class CanBoard {
     std::string Line() const;
 
     // The reply to a frame on the bus; false when the board sends none.
-    bool Reply(const board::CanFrame& request, board::CanFrame& reply) const;
+    bool Reply(const board::CanFrame& request, board::CanFrame& reply);
+    // What the sign drove (I/O kinds): " outputs=P,... dirs=C,C,C,C"; "" otherwise.
+    std::string Driven() const;
+    CanIoState& Io() { return io_; }
+    const CanIoState& Io() const { return io_; }
     uint64_t Latency() const { return uint64_t(Number("latency")); }
 
   private:
@@ -72,7 +87,20 @@ class CanBoard {
     std::string name_;
     uint32_t id_;
     std::vector<std::pair<const CanKey*, std::string>> values_;
+    CanIoState io_;
 };
+
+// The I/O kinds' point keys (can_io.cpp): open=, closed=, tie=. -> false with
+// the reason, the board unchanged. io_key_text gives a key's shown value.
+bool io_point_key(CanBoard& board, const std::string& key, const std::string& value,
+                  std::string& reason);
+bool is_io_point_key(const std::string& key);
+std::string io_key_text(const CanBoard& board, const std::string& key);
+// The dcio kind's read reply, output test and requests.
+void io_read(const CanBoard& board, uint8_t* reply);
+bool io_output_on(const CanBoard& board, int point);
+bool io_request(CanBoard& board, const uint8_t* request, uint8_t* reply);
+std::string io_driven(const CanBoard& board);
 
 // The board of that name on the field (null none); the kinds' checks use it.
 const CanBoard* find_can_board(const std::string& name);

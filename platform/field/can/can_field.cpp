@@ -208,7 +208,7 @@ bool get(const std::string& name, std::string& out, std::string& reason) {
     } else if (name == "can") {
         out = can_line() + "\n";
     } else if (const CanBoard* b = find_can_board(name)) {
-        out = b->Line() + "\n";
+        out = b->Line() + b->Driven() + "\n";
     } else {
         return reason = "no board " + name, false;
     }

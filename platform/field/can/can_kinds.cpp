@@ -63,6 +63,15 @@ const std::vector<CanKind>& can_kinds() {
          {{"rpm", 0, 65535, "0"}, {"follows", 0, 0, "none", true}},
          read_rpm,
          nullptr},
+        {"dcio",
+         {},
+         {{"open", 0, 0, "none", true},
+          {"closed", 0, 0, "24-55", true},
+          {"tie", 0, 0, "none", true},
+          {"echo", 0, 1, "1"}},
+         io_read,
+         io_output_on,
+         io_request},
     };
     return kinds;
 }

@@ -4,6 +4,7 @@
 // auxiliary I/O rows, fixed and listed.
 #include "comm/agents/trap_raise.h"
 #include "peripherals/peripheral_ids.h"
+#include "peripherals/peripheral_task.h"
 #include "peripherals/tables/registration.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -32,6 +33,8 @@ class Registration : public test_support::FirmwareFixture {
     void SetUp() override {
         test_support::FirmwareFixture::SetUp();
         tx_thread_sleep(100);
+        // The factory list's light sensor gives its rows back.
+        ThePeripheralTask().Registry().Unload();
         registration_reset();
         g_fan_traps = 0;
         set_trap_sink(count_fan_traps);
