@@ -58,8 +58,6 @@ const ULONG BIT_CONTROL_MODE = 0x1000;
 const ULONG BIT_PERIPHERAL_LIST = 0x1000000;
 
 const uint32_t RANDOM_SEED_OFFSET = 1980;
-const uint8_t BUS_CONTROL_PANEL = 4;
-const uint8_t BUS_CONTROLLER = 8;
 
 // The boards whose communication error raises bit 0x0008 of
 // shortErrorStatus: {class code, the one id of the class that does not}.
@@ -301,9 +299,7 @@ void CPeripheralTask::DisableAll() {
 }
 
 const char* CPeripheralTask::BusNameFromCode(uint8_t bus_code) {
-    if (bus_code == BUS_CONTROL_PANEL) return "CAN Control Panel Driver";
-    if (bus_code == BUS_CONTROLLER) return "J6 CONTROLLER BUS";
-    return "CAN J6 Driver";
+    return can_bus_name_from_code(bus_code);
 }
 
 void CPeripheralTask::SetGpoRequest(uint32_t n) {
