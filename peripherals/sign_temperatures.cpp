@@ -177,7 +177,8 @@ void CSignTemperatures::ClearTemperatureBlank() {
 }
 
 // A level is shown in its one-byte object capped at 255, so that a bright
-// reading never reads as a dark one.
+// reading never reads as a dark one. The photocell level is written when the
+// level found changes (it starts at 0, as the object does).
 void CSignTemperatures::UpdatePhotocellLevel(pl_mediator& registry) {
     uint16_t largest = 0;
     for (const LightObject& l : LIGHT_OBJECTS) {
@@ -187,5 +188,7 @@ void CSignTemperatures::UpdatePhotocellLevel(pl_mediator& registry) {
         put(l.level, level < ONE_BYTE_MAX ? level : ONE_BYTE_MAX);
         if (level > largest) largest = level;
     }
-    put(obj::dmsIllumPhotocellLevelStatus, largest);
+    if (largest == photocell_level_) return;
+    photocell_level_ = largest;
+    db_set(obj::dmsIllumPhotocellLevelStatus, largest, DB_NOTIFY);
 }

@@ -37,4 +37,5 @@ class CSignTemperatures {
     void ClearTemperatureBlank();
 
     uint8_t state_ = STATE_NORMAL;
+    uint16_t photocell_level_ = 0; // the level last written
 };
