@@ -185,7 +185,8 @@ TEST_F(DhcpInNamespaces, TheSignLeasesItsAddressAnswersThereAndRenewsWhenTheCabl
             })) {
             shell(end + " up");
             GTEST_SKIP() << "the host did not show the sign the cable's carrier going down (" << end
-                         << ")";
+                         << ")\n"
+                         << sign_.Output();
         }
         ASSERT_EQ(0, shell(end + " up").status);
         EXPECT_TRUE(within(30,
