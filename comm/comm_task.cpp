@@ -68,6 +68,7 @@ const community_rule COMMUNITY_RULES[] = {
 
 const uint32_t WEB_SERVER_FEATURE = 0x02;
 const uint32_t DHCP_MODE = 2;
+const uint32_t IF_OPER_UP = 1, IF_OPER_DOWN = 2; // ifOperStatus
 const ULONG PHY_CHECK_AFTER_TICKS = 500;
 
 enum agent_kind : uint8_t { KIND_PMPP, KIND_PPP, KIND_ETHERNET };
@@ -377,16 +378,8 @@ void comm_task::ResetCommunityName() {
 
 void comm_task::CheckEthernetLink() {
     emac_link_monitor();
-    bool up = emac().link_up;
-    // A link that comes back in DHCP mode renews the lease: the link state of
-    // the previous step tells a return from a link that stayed up.
-    if (up != link_up_ && link_was_up_) console_printf("Ethernet link %s\n", up ? "up" : "down");
-    if (up && !link_up_) {
-        if (link_was_up_ && db_get(obj::halvEthernetMode) == DHCP_MODE)
-            PostLetter(LETTER_DHCP_RENEW);
-        link_was_up_ = true;
-    }
-    link_up_ = up;
+    // Until the IP thread has set the port up the monitor has not looked.
+    if (emac().state >= EMAC_DISABLED) FollowLink(emac().link_up != 0);
     CheckPhy();
     if (silent_.Step(isr_ethernet_activity(), isr_count_ethernet())) {
         console_printf("Ethernet soft reset\n");
@@ -394,6 +387,20 @@ void comm_task::CheckEthernetLink() {
     }
     // The front panel's link indicator (kind 5: 1 up, 2 down) follows here
     // once the panel manager exists.
+}
+
+// The link as the driver's monitor sees it: shown on the console at the first
+// look and at every change, kept in ifOperStatus, and a link that comes back
+// in DHCP mode renews the lease.
+void comm_task::FollowLink(bool up) {
+    if (link_seen_ && up == link_up_) return;
+    console_printf("Ethernet link %s\n", up ? "up" : "down");
+    db_set(obj::ifOperStatus, up ? IF_OPER_UP : IF_OPER_DOWN, 0);
+    if (up && link_was_up_ && db_get(obj::halvEthernetMode) == DHCP_MODE)
+        PostLetter(LETTER_DHCP_RENEW);
+    link_was_up_ = link_was_up_ || up;
+    link_up_ = up;
+    link_seen_ = true;
 }
 
 void comm_task::CheckPhy() {

@@ -147,6 +147,7 @@ class comm_task : public CMailTask {
     void TakeDatabaseEvents();
     void ClearGraphicsForCcpMode();
     void CheckPhy();
+    void FollowLink(bool up);
 
     CNTCIP agents_[AGENT_OBJECTS];
     CUDP_Server ntcip_udp_;
@@ -165,7 +166,8 @@ class comm_task : public CMailTask {
     CSNTP_Client sntp_;
 
     bool link_was_up_ = false; // a link-up has been seen
-    bool link_up_ = false;     // the link as the previous step saw it
+    bool link_seen_ = false;   // the link monitor has looked at least once
+    bool link_up_ = false;     // the link as the previous look saw it
     silent_interface_watch silent_;
 
     uint32_t last_special_features_ = 0;

@@ -216,17 +216,20 @@ TEST_F(CommTask, PingIsAnsweredAndTheWebServerBitIsClearedByItsLetter) {
 
 TEST_F(CommTask, ALinkThatComesBackInDhcpModeRenewsTheLease) {
     tx_thread_sleep(STEP); // the link monitor has seen the link up
+    EXPECT_TRUE(Shows("Ethernet link up\n")) << "the first look is shown";
     for (uint32_t mode : {1u, 2u}) {
         db_set(obj::halvEthernetMode, mode, 0);
         test_support::ClearConsole();
         board::ethernet_set_cable(0); // the cable is pulled
         tx_thread_sleep(STEP);
         EXPECT_EQ(0, emac().link_up);
+        EXPECT_EQ(2u, db_get(obj::ifOperStatus)) << "down";
         EXPECT_TRUE(Shows("link down\n")) << "the driver's link monitor";
         board::ethernet_set_cable(1);
         tx_thread_sleep(2 * STEP);
         EXPECT_TRUE(Shows("link enabled\n"));
         EXPECT_EQ(1, emac().link_up);
+        EXPECT_EQ(1u, db_get(obj::ifOperStatus)) << "up";
         // Without a DHCP client the renewal fails and the client is started again.
         EXPECT_EQ(mode == 2, Shows("calling nx_dhcp_force_renew\n")) << mode;
         EXPECT_EQ(mode == 2, Shows("nx_dhcp_force_renew failed:7, try to restart DHCP\n"));
