@@ -155,13 +155,13 @@ TEST_F(CentralSupervision, ThePollTimeFlagFollowsTheLastRequest) {
     EXPECT_FALSE(the_comm_task().MaxPollTimeExceeded());
 }
 
-// The heartbeat with a threshold of 300 s: the central system is expected to
-// read globalTime while it talks.
+// The heartbeat with a threshold of 100 s: the central system is expected to
+// read globalTime while it talks. Requests come every 20 s for 140 s.
 TEST_F(CentralSupervision, TheHeartbeatResetsOnlyATalkingSystemThatStoppedReadingTheTime) {
     struct row {
         const char* what;
         bool first_read;    // globalTime read at the start
-        bool keeps_talking; // a request every 60 s
+        bool keeps_talking; // a request every 20 s
         bool keeps_reading; // each of them reads globalTime
         bool resets;
     } rows[] = {
@@ -171,13 +171,13 @@ TEST_F(CentralSupervision, TheHeartbeatResetsOnlyATalkingSystemThatStoppedReadin
         // Last: the restart it asks for goes on (the test's board does not restart).
         {"read once, then only other requests", true, true, false, true},
     };
-    db_set(obj::halvHeartBeatThreshold, 300, 0);
+    db_set(obj::halvHeartBeatThreshold, 100, 0);
     for (const row& r : rows) {
         the_comm_task().SetSavedGlobalTime(0);
         int restarts = Restarts();
         Request(r.first_read);
-        for (int minute = 0; minute < 7; minute++) {
-            tx_thread_sleep(60 * SECOND);
+        for (int interval = 0; interval < 7; interval++) {
+            tx_thread_sleep(20 * SECOND);
             if (r.keeps_talking) Request(r.keeps_reading);
         }
         tx_thread_sleep(4 * SECOND);

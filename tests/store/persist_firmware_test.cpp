@@ -66,13 +66,15 @@ TEST(PersistFirmwareTest, RestartOfTheWholeFirmwareBringsBackItsSettings) {
 }
 
 // The sign under 100 writes a second, stopped again and again as a kill -9
-// would stop it: at the end of 90-second runs and in the middle of a flash
+// would stop it: at the end of 45-second runs and in the middle of a flash
 // write at random moments, while its journal compacts. Each run is a child
 // process; it logs every write it attempts and every write acknowledged to
 // it, and the next run checks that each object holds its last acknowledged
 // value (or the attempt the kill cut short).
 const int kKilled = 42;
-const ULONG kRunTicks = 9000; // 90 seconds
+// 45 seconds: longer than the 30 after which a start stops counting as an
+// early restart, and than the first run's compaction (about 35).
+const ULONG kRunTicks = 4500;
 const unsigned kRows = 40;
 
 DbObject written_object(unsigned k) {
@@ -144,7 +146,7 @@ struct SignRun {
     bool fill;       // first run: fill the journal past the compaction threshold
     ULONG kill_tick; // the kill is armed at this tick of the writer ...
     uint32_t writes; // ... and strikes before this many further flash writes (0: at once)
-    bool after_long_run = false; // the run before lasted its 90 seconds
+    bool after_long_run = false; // the run before lasted its kRunTicks
 };
 
 // One run of the sign; ends the process (the child).
@@ -160,7 +162,7 @@ void run_sign(const std::string& dir, const SignRun& run, unsigned seed) {
                      e.second.acked.c_str());
         _exit(3);
     }
-    // A run that lasted 90 seconds had its early-restart count cleared after
+    // A run that lasted its 45 seconds had its early-restart count cleared after
     // 30, compaction or not: this start is counted as the first early one.
     const uint8_t early = bus_read8(BUS_EARLY_RESTART);
     if ((early & 8) || (run.after_long_run && (early & 0x0F) != 1)) _exit(5);
