@@ -1,15 +1,22 @@
-// The rules behind the front panel's editing and drawing services, kept free
-// of the manager so that each can be checked on its own: a text field's
-// multi-tap editing, a number field's digits with its maximum (or wrapping
-// round it), the text of a decimal being typed, and the keypad's letter
-// groups under which two passwords count as the same.
+// The front panel's screen services: the shared tools of every screen. The
+// manager's members (CLCD_Manager::EditText, EditNumber, DrawNumber,
+// DrawDecimal, DrawWrappedText, the message operations and the password
+// test, declared in frontpanel/manager.h and defined in services.cpp) apply
+// the rules below to the manager's cursor, redraw request and multi-tap
+// state; the rules themselves are free of the manager so that each can be
+// checked on its own: a text field's multi-tap editing, a number field's
+// digits with its maximum (or wrapping round it), the text of a decimal being
+// typed, the keypad's letter groups under which two passwords count as the
+// same, and the scroll marks of a paged list.
 //
-// Key event words are the panel's (bits 3-15 the key code, bit 0 keypad,
-// bit 1 multi-tap replace, bit 2 Ctrl).
+// Key event words are the panel's (frontpanel/menu.h): bits 3-15 the key
+// code, bit 0 keypad, bit 1 multi-tap replace, bit 2 Ctrl.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+class CLCD;
 
 // What an edit made of a key.
 enum edit_outcome : uint8_t {
@@ -42,3 +49,13 @@ size_t format_decimal(char (&text)[DECIMAL_TEXT_LENGTH + 1], uint32_t integer,
 char keypad_group_char(char character);
 // Same length and, place by place, the same letter group.
 bool keypad_equal(const char* a, const char* b);
+
+// Paging of a list: Up and Page Up go a page back, Down and Page Down a
+// page on, Home to the first page and End to the last; never past either.
+bool is_paging_key(uint16_t code);
+uint8_t turn_page(uint16_t code, uint8_t page, uint8_t last_page);
+
+// The scroll marks of a paged list at x 234: an up arrow at y 24 while pages
+// lie above, a down arrow at y 32 while pages lie below; each cell is
+// cleared otherwise.
+void draw_scroll_marks(CLCD& lcd, bool more_above, bool more_below);

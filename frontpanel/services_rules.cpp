@@ -1,7 +1,10 @@
-// The front panel's editing rules (see edit_rules.h).
-#include "frontpanel/edit_rules.h"
+// The editing rules, paging and scroll marks of the screen services (see
+// services.h); the manager's services are in services.cpp.
+#include "frontpanel/services.h"
 
 #include "frontpanel/keyboard_decoder.h"
+#include "frontpanel/lcd.h"
+#include "frontpanel/menu.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,9 +15,6 @@ bool erases(uint16_t event) {
     uint16_t code = key_event_code(event);
     return code == KEY_BACKSPACE || (code == KEY_LEFT && (event & KEY_EVENT_KEYPAD));
 }
-
-// The multi-tap bit of a key event (the same panel key pressed again).
-const uint16_t MULTITAP_BIT = 0x0002;
 
 bool is_character(uint16_t code) {
     return code >= 32 && code <= 255;
@@ -56,7 +56,7 @@ edit_outcome edit_text_key(char* buffer, size_t size, uint16_t event) {
         return EDIT_CHANGED;
     }
     if (!is_character(code)) return EDIT_NOT_HANDLED;
-    if ((event & MULTITAP_BIT) && length > 0) {
+    if ((event & KEY_EVENT_MULTITAP) && length > 0) {
         buffer[length - 1] = char(code);
     } else {
         if (length + 1 >= size) return EDIT_NOT_HANDLED;
@@ -117,4 +117,58 @@ bool keypad_equal(const char* a, const char* b) {
     for (size_t i = 0; i < length; i++)
         if (keypad_group_char(a[i]) != keypad_group_char(b[i])) return false;
     return true;
+}
+
+// --- paging and scroll marks -----------------------------------------------------------
+
+bool is_paging_key(uint16_t code) {
+    switch (code) {
+    case KEY_UP:
+    case KEY_PAGE_UP:
+    case KEY_DOWN:
+    case KEY_PAGE_DOWN:
+    case KEY_HOME:
+    case KEY_END:
+        return true;
+    default:
+        return false;
+    }
+}
+
+uint8_t turn_page(uint16_t code, uint8_t page, uint8_t last_page) {
+    switch (code) {
+    case KEY_UP:
+    case KEY_PAGE_UP:
+        return page > 0 ? uint8_t(page - 1) : page;
+    case KEY_DOWN:
+    case KEY_PAGE_DOWN:
+        return page < last_page ? uint8_t(page + 1) : page;
+    case KEY_HOME:
+        return 0;
+    case KEY_END:
+        return last_page;
+    default:
+        return page;
+    }
+}
+
+namespace {
+
+const uint8_t SCROLL_X = 234;
+const uint8_t SCROLL_UP_Y = 24;
+const uint8_t SCROLL_DOWN_Y = 32;
+const uint8_t SCROLL_UP[8] = {0x10, 0x38, 0x54, 0x10, 0x10, 0x10, 0x10, 0x00};
+const uint8_t SCROLL_DOWN[8] = {0x10, 0x10, 0x10, 0x10, 0x54, 0x38, 0x10, 0x00};
+
+} // namespace
+
+void draw_scroll_marks(CLCD& lcd, bool more_above, bool more_below) {
+    if (more_above)
+        lcd.Bitmap(SCROLL_X, SCROLL_UP_Y, 8, 8, SCROLL_UP);
+    else
+        lcd.FillRect(0, SCROLL_X, SCROLL_UP_Y, SCROLL_X + 7, SCROLL_UP_Y + 7);
+    if (more_below)
+        lcd.Bitmap(SCROLL_X, SCROLL_DOWN_Y, 8, 8, SCROLL_DOWN);
+    else
+        lcd.FillRect(0, SCROLL_X, SCROLL_DOWN_Y, SCROLL_X + 7, SCROLL_DOWN_Y + 8);
 }

@@ -1,6 +1,7 @@
 // The editing rules of the panel's text and number fields, decimals and the
 // keypad's letter groups.
-#include "frontpanel/edit_rules.h"
+#include "frontpanel/menu.h"
+#include "frontpanel/services.h"
 #include "frontpanel/keyboard_decoder.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ uint16_t keypad(uint16_t code) {
     return key_event(code, KEY_EVENT_KEYPAD);
 }
 uint16_t tap_again(uint16_t code) {
-    return key_event(code, 0x0002);
+    return key_event(code, KEY_EVENT_MULTITAP);
 }
 
 struct text_case {
