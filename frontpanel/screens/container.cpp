@@ -155,3 +155,13 @@ bool CLCD_MenuItemEx::OnKey(CLCD_Manager& manager, uint16_t* key) {
     TurnPage(manager, code);
     return true;
 }
+
+namespace {
+
+const menu_factory_record CONTAINER_RECORDS[] = {
+    {TYPE_CONTAINER, menu_create<CLCD_MenuItemEx>},
+};
+
+} // namespace
+
+extern const menu_family CONTAINER_SCREENS = menu_family_of(CONTAINER_RECORDS);

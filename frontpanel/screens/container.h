@@ -74,3 +74,6 @@ class CLCD_MenuItemEx : public CMenuItem {
     uint8_t page_ = 0;
     uint8_t rows_drawn_ = 0;
 };
+
+// The generic container of the menu table (factory type 140).
+extern const menu_family CONTAINER_SCREENS;
