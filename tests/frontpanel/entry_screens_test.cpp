@@ -2,7 +2,10 @@
 // central and local mode, passwords and rights, the main menu, French, and
 // the picture of the panel.
 #include "frontpanel/manager.h"
+#include "display/message_codes.h"
 #include "frontpanel/screens/container.h"
+#include "frontpanel/screens/entry_screens.h"
+#include "ntcip/clock/calendar.h"
 #include "platform/field/field.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -178,6 +181,59 @@ TEST_F(EntryScreens, FrenchTitlesAndTheInsufficientRightsScreenWithItsAccent) {
     panel.Send({field::PANEL_KEY_ENTER});
     // (the indicator icons of row 1 cover the title's first column)
     EXPECT_TRUE(panel.WaitForRow(1, "BIENVENUE AU MENU PRINCIPAL **", 4)) << panel.Row(1);
+}
+
+TEST(PanelTime, EnglishUsesTheTwelveHourClockAndFrenchTheTwentyFourHourOne) {
+    struct time_case {
+        int hour, minute, second;
+        bool french;
+        const char* text;
+    } cases[] = {
+        {13, 5, 9, false, "01:05:09 PM 12/11/2026"},   {13, 5, 9, true, "13:05:09 12/11/2026"},
+        {0, 0, 0, false, "12:00:00 AM 12/11/2026"},    {12, 30, 0, false, "12:30:00 PM 12/11/2026"},
+        {11, 59, 59, false, "11:59:59 AM 12/11/2026"},
+    };
+    for (const time_case& c : cases) {
+        struct tm date {};
+        date.tm_year = 2026 - 1900;
+        date.tm_mon = 11;
+        date.tm_mday = 11;
+        date.tm_hour = c.hour;
+        date.tm_min = c.minute;
+        date.tm_sec = c.second;
+        char text[41];
+        format_panel_time(text, sizeof text, tm_to_seconds(date), c.french);
+        EXPECT_STREQ(c.text, text);
+    }
+}
+
+TEST_F(EntryScreens, TheStatusLineRotatesThroughTheSignsStateAndTheSignalPageOnlyWithTheModem) {
+    PanelSession& panel = Panel();
+    PanelSession::Polls(20); // the start-up messages are shown
+    CMsgIDCode running;
+    running.Set(MSG_MEMORY_CHANGEABLE, 7, 0x1234);
+    db_set_string(obj::dmsMsgTableSource, running.Encoded(), CMsgIDCode::kLength, DB_NO_VALIDATE);
+    db_set(obj::dmsMsgSourceMode, 2, DB_NO_VALIDATE);
+    db_set(obj::halvFeatureSet, db_get(obj::halvFeatureSet) & ~0x20u, DB_NOTIFY);
+    auto seen_in = [&](unsigned polls) {
+        std::string seen;
+        for (unsigned i = 0; i < polls; i++) {
+            seen += panel.Row(7) + "|";
+            PanelSession::Polls(1);
+        }
+        return seen;
+    };
+    std::string seen = seen_in(50);
+    for (const char* page :
+         {"SIGN LEGIBILITY:", "MSG:CHANGEABLE 7", " SRC:LOCAL", "BRIGHTNESS AUTO:"})
+        EXPECT_NE(std::string::npos, seen.find(page)) << page << " in " << seen;
+    EXPECT_EQ(std::string::npos, seen.find("SIGNAL STR"));
+    std::string clock = panel.Row(6);
+    EXPECT_TRUE(clock.find(" AM ") != std::string::npos || clock.find(" PM ") != std::string::npos)
+        << clock;
+
+    db_set(obj::halvFeatureSet, db_get(obj::halvFeatureSet) | 0x20u, DB_NOTIFY);
+    EXPECT_NE(std::string::npos, seen_in(60).find("SIGNAL STR:NOT FOUND"));
 }
 
 } // namespace
