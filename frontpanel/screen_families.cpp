@@ -3,6 +3,8 @@
 // in registration order. The families register their records before the
 // manager builds the menus; a type no family offers is skipped by the build.
 #include "frontpanel/menu.h"
+#include "frontpanel/screens/container.h"
+#include "frontpanel/screens/entry_screens.h"
 
 namespace {
 // Keeps the list well-formed while it has no other entry.
@@ -11,5 +13,7 @@ const menu_family NO_SCREENS = {nullptr, 0};
 
 const menu_family* const SCREEN_FAMILIES[] = {
     &NO_SCREENS,
+    &CONTAINER_SCREENS,
+    &ENTRY_SCREENS,
 };
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];
