@@ -16,6 +16,8 @@ class CFrontPanelPeripheral : public CPeripheral {
     using CPeripheral::CPeripheral;
 
     virtual void SetIndicator(uint8_t kind, uint8_t state) = 0;
+    // A communication link received traffic: the panel's activity arrows.
+    virtual void NotifyCommActivity() {}
     virtual void SetLocalIndicator(bool on) = 0;
     // The busy mark of the LCD driver.
     virtual void SetBusy() = 0;
@@ -32,3 +34,13 @@ class CFrontPanelPeripheral : public CPeripheral {
     virtual void StartWebLCD() = 0;
     virtual void MarkMenusForReload() = 0;
 };
+
+// What the other tasks call: each finds LCD01 through the live registry
+// (once found, it is kept) and does nothing while no manager is live. Any
+// thread may call them; each stores a byte that the manager's poll reads.
+// The receive paths of the central links call the first one.
+void front_panel_notify_comm_activity();
+void front_panel_set_indicator(uint8_t kind, uint8_t state);
+
+// The Ethernet link indicator's states.
+enum : uint8_t { FRONT_PANEL_ETHERNET_INDICATOR = 5, ETHERNET_LINK_UP = 1, ETHERNET_LINK_DOWN = 2 };

@@ -1,0 +1,15 @@
+// The screen families of the front panel: each source file of screens
+// offers its factory records as one menu_family (menu.h), named here once,
+// in registration order. The families register their records before the
+// manager builds the menus; a type no family offers is skipped by the build.
+#include "frontpanel/menu.h"
+
+namespace {
+// Keeps the list well-formed while it has no other entry.
+const menu_family NO_SCREENS = {nullptr, 0};
+} // namespace
+
+const menu_family* const SCREEN_FAMILIES[] = {
+    &NO_SCREENS,
+};
+const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];
