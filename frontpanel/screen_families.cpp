@@ -9,7 +9,10 @@ namespace {
 const menu_family NO_SCREENS = {nullptr, 0};
 } // namespace
 
+extern const menu_family SYSTEM_SCREENS; // frontpanel/screens/system.cpp
+
 const menu_family* const SCREEN_FAMILIES[] = {
     &NO_SCREENS,
+    &SYSTEM_SCREENS,
 };
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];
