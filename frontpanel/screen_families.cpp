@@ -3,16 +3,19 @@
 // in registration order. The families register their records before the
 // manager builds the menus; a type no family offers is skipped by the build.
 #include "frontpanel/menu.h"
+#include "frontpanel/screens/container.h"
+#include "frontpanel/screens/entry_screens.h"
+#include "frontpanel/screens/system.h"
 
 namespace {
 // Keeps the list well-formed while it has no other entry.
 const menu_family NO_SCREENS = {nullptr, 0};
 } // namespace
 
-extern const menu_family SYSTEM_SCREENS; // frontpanel/screens/system.cpp
-
 const menu_family* const SCREEN_FAMILIES[] = {
     &NO_SCREENS,
+    &CONTAINER_SCREENS,
+    &ENTRY_SCREENS,
     &SYSTEM_SCREENS,
 };
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];
