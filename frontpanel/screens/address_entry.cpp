@@ -3,6 +3,7 @@
 
 #include "frontpanel/lcd.h"
 #include "frontpanel/manager.h"
+#include "frontpanel/screens/wizard.h"
 #include "store/database.h"
 
 #include <cstdio>
@@ -34,11 +35,6 @@ const uint8_t OCTET_LIMIT = 255;
 
 int octet_of(uint32_t address, unsigned i) {
     return int((address >> (24 - 8 * i)) & 0xFF);
-}
-
-bool is_erase(uint16_t key) {
-    uint16_t code = key_event_code(key);
-    return code == KEY_BACKSPACE || (code == KEY_LEFT && (key & KEY_EVENT_KEYPAD));
 }
 
 } // namespace
@@ -131,7 +127,7 @@ bool CLCD_SimpleIPAddrBase::OnKey(CLCD_Manager& manager, uint16_t* key) {
     if (read_only_) return false; // Escape leaves through the manager
     uint16_t code = key_event_code(*key);
     if (code >= KEY_F1 && code <= KEY_F12) return true; // no function-key shortcuts on this screen
-    if (is_erase(*key)) return EraseKey(manager, key);
+    if (is_erase_key(*key)) return EraseKey(manager, key);
     if (code == KEY_RIGHT) {
         octets_.Advance();
         manager.RequestRedraw(DRAW_PARTIAL);

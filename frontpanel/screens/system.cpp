@@ -3,6 +3,7 @@
 
 #include "frontpanel/lcd.h"
 #include "frontpanel/manager.h"
+#include "frontpanel/services.h"
 #include "ntcip/clock/calendar.h"
 #include "ntcip/clock/clock.h"
 #include "store/database.h"
@@ -502,7 +503,7 @@ void CLCD_TrapConfig::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) {
         bool on = (mask_[trap.byte] & trap.bit) != 0;
         lcd.PrintAt(row, 1, LCD_LEFT, "%-35s%3s", trap.text, on ? "ON" : "OFF");
     }
-    draw_scroll_marks(lcd, TRAP_SCROLL_X, page_ > 0, page_ + 1 < page_count_);
+    draw_scroll_marks_at(lcd, TRAP_SCROLL_X, page_ > 0, page_ + 1 < page_count_);
 }
 
 // --- factory records

@@ -4,6 +4,7 @@
 #include "frontpanel/lcd.h"
 #include "frontpanel/manager.h"
 #include "frontpanel/restriction.h"
+#include "frontpanel/services.h"
 #include "runtime/console.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -20,12 +21,6 @@ const uint8_t FOOTER_ROW = 8;
 const uint8_t FULL = DRAW_FULL;
 const uint8_t PARTIAL = DRAW_PARTIAL;
 
-const uint8_t SCROLL_UP_Y = 24;
-const uint8_t SCROLL_DOWN_Y = 32;
-const uint8_t ARROW_UP[8] = {0x10, 0x38, 0x54, 0x10, 0x10, 0x10, 0x10, 0x00};
-const uint8_t ARROW_DOWN[8] = {0x10, 0x10, 0x10, 0x10, 0x54, 0x38, 0x10, 0x00};
-const uint8_t LIST_SCROLL_X = 234;
-
 const char* or_empty(const char* text) {
     return text ? text : "";
 }
@@ -35,10 +30,6 @@ uint8_t length_of(const char* text) {
 
 bool is_digit_code(uint16_t code) {
     return code >= '0' && code <= '9';
-}
-bool is_erase(uint16_t key) {
-    uint16_t code = key_event_code(key);
-    return code == KEY_BACKSPACE || (code == KEY_LEFT && (key & KEY_EVENT_KEYPAD));
 }
 // Keys that end the integer part of a decimal.
 bool enters_point(uint16_t code) {
@@ -51,16 +42,9 @@ uint8_t rows_per_page(const wizard_step& step) {
 
 } // namespace
 
-void draw_scroll_marks(CLCD& lcd, uint8_t x, bool up, bool down) {
-    const uint8_t right = uint8_t(x + 7);
-    if (up)
-        lcd.Bitmap(x, SCROLL_UP_Y, 8, 8, ARROW_UP);
-    else
-        lcd.FillRect(0, x, SCROLL_UP_Y, right, SCROLL_UP_Y + 7);
-    if (down)
-        lcd.Bitmap(x, SCROLL_DOWN_Y, 8, 8, ARROW_DOWN);
-    else
-        lcd.FillRect(0, x, SCROLL_DOWN_Y, right, SCROLL_DOWN_Y + 8);
+bool is_erase_key(uint16_t key) {
+    uint16_t code = key_event_code(key);
+    return code == KEY_BACKSPACE || (code == KEY_LEFT && (key & KEY_EVENT_KEYPAD));
 }
 
 // --- the kinds of step -------------------------------------------------------------
@@ -251,7 +235,7 @@ bool CLCD_SimpleWizardBase::KeyDecimal(CLCD_Manager& manager, wizard_step& step,
         if (manager.EditNumber(&step.value, 0, key, false)) {
             if (is_digit_code(code) && step.integer_digits < 10)
                 ++step.integer_digits;
-            else if (is_erase(*key))
+            else if (is_erase_key(*key))
                 step.integer_digits = step.value == 0 ? 0 : uint8_t(step.integer_digits - 1);
             return true;
         }
@@ -265,9 +249,9 @@ bool CLCD_SimpleWizardBase::KeyDecimal(CLCD_Manager& manager, wizard_step& step,
     if (manager.EditNumber(&step.fraction, 0, key, false)) {
         if (is_digit_code(code) && step.fraction_digits < 9)
             ++step.fraction_digits;
-        else if (is_erase(*key) && step.fraction_digits == 0)
+        else if (is_erase_key(*key) && step.fraction_digits == 0)
             step.point_entered = 0;
-        else if (is_erase(*key))
+        else if (is_erase_key(*key))
             --step.fraction_digits;
         return true;
     }
@@ -301,28 +285,10 @@ bool CLCD_SimpleWizardBase::KeyList(CLCD_Manager& manager, wizard_step& step, ui
         }
         return true;
     }
-    uint32_t page = page_;
-    uint32_t last = LastPage(step);
-    switch (code) {
-    case KEY_UP:
-    case KEY_PAGE_UP:
-        page = page ? page - 1 : 0;
-        break;
-    case KEY_DOWN:
-    case KEY_PAGE_DOWN:
-        page = page < last ? page + 1 : page;
-        break;
-    case KEY_HOME:
-        page = 0;
-        break;
-    case KEY_END:
-        page = last;
-        break;
-    default:
-        return false;
-    }
+    if (!is_paging_key(code)) return false;
+    uint8_t page = turn_page(code, page_, uint8_t(LastPage(step)));
     if (page != page_) {
-        page_ = uint8_t(page);
+        page_ = page;
         manager.RequestRedraw(PARTIAL);
     }
     return true;
@@ -447,6 +413,5 @@ void CLCD_SimpleWizardBase::DrawSelections(CLCD_Manager& manager, CLCD& lcd, uin
         lcd.PrintRowCol(row, 1, "%s%s %s", prefix, step->entries[entry], mark);
         ++rows_drawn_;
     }
-    if (r < selection_count_)
-        draw_scroll_marks(lcd, LIST_SCROLL_X, page > 0, page < LastPage(*step));
+    if (r < selection_count_) draw_scroll_marks(lcd, page > 0, page < LastPage(*step));
 }

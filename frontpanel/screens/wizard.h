@@ -189,7 +189,5 @@ class CLCD_SimpleWizardBaseMenu : public CMenuItem {
     void MarkDone(bool done) { step.done = done ? 1 : 0; }
 };
 
-// Scroll marks of a paged list: the up arrow at (x, 24) on pages after the
-// first, the down arrow at (x, 32) unless on the last page; the cells are
-// cleared otherwise.
-void draw_scroll_marks(CLCD& lcd, uint8_t x, bool up, bool down);
+// Backspace, or Left from the keypad: the key that erases the last digit.
+bool is_erase_key(uint16_t key);
