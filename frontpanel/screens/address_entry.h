@@ -40,14 +40,42 @@ enum address_suffix : uint8_t {
     ADDRESS_SUFFIX_PENDING = 2, // the stored address, with "*" while it differs from the current
 };
 
+// A row: the menu id and object, the optional fields by the chained setters.
 struct address_entry_row {
     int32_t id;
-    DbObject object;                // the stored address (a 4-byte integer)
-    address_source_fn current;      // null: the stored object
-    address_read_only_fn read_only; // null: never read-only
-    uint8_t suffix;                 // address_suffix
-    address_store_fn store;         // null: the object is written (with notification)
-    menu_text line7;                // a hint on row 7; {null, null}: none
+    DbObject object;                          // the stored address (a 4-byte integer)
+    address_source_fn current = nullptr;      // null: the stored object
+    address_read_only_fn read_only = nullptr; // null: never read-only
+    uint8_t suffix = ADDRESS_SUFFIX_NONE;
+    address_store_fn store = nullptr;     // null: the object is written (with notification)
+    menu_text line7 = {nullptr, nullptr}; // a hint on row 7; {null, null}: none
+
+    constexpr address_entry_row(int32_t id_, DbObject object_) : id(id_), object(object_) {}
+    constexpr address_entry_row CurrentFrom(address_source_fn hook) const {
+        address_entry_row row = *this;
+        row.current = hook;
+        return row;
+    }
+    constexpr address_entry_row ReadOnlyWhen(address_read_only_fn hook) const {
+        address_entry_row row = *this;
+        row.read_only = hook;
+        return row;
+    }
+    constexpr address_entry_row Suffix(address_suffix style) const {
+        address_entry_row row = *this;
+        row.suffix = style;
+        return row;
+    }
+    constexpr address_entry_row StoreBy(address_store_fn hook) const {
+        address_entry_row row = *this;
+        row.store = hook;
+        return row;
+    }
+    constexpr address_entry_row Hint(menu_text text) const {
+        address_entry_row row = *this;
+        row.line7 = text;
+        return row;
+    }
 };
 
 const address_entry_row* address_entry_find(const address_entry_row* rows, size_t count,

@@ -35,19 +35,58 @@ using number_store_fn = int (*)(const number_entry_row& row, uint32_t value);
 using number_suffix_fn = void (*)(const number_entry_row& row, bool french, char* text,
                                   size_t size);
 
+// A row: the required fields in the constructor, the optional ones by the
+// chained setters, e.g.
+//   number_entry_row(131, {"PORT", "PORT"}, {"1-65535", "1-65535"}, 1, 65535,
+//                    obj::halvHostHttpPort).Suffix("%u")
 struct number_entry_row {
     int32_t id;
     menu_text prompt;      // {null, null}: "VALUE" / "VALEUR"
     menu_text restriction; // shown after "RESTRICTIONS:"; {null, null}: "NONE" / "AUCUNE"
     uint32_t minimum;
     uint32_t maximum;
-    DbObject object;           // the stored object (an integer of 1, 2 or 4 bytes)
-    const char* suffix_format; // printf format of the stored value; null: none
-    number_check_fn check;     // null: the range alone
-    number_store_fn store;     // null: the object is written (with notification)
-    number_suffix_fn suffix;   // null: suffix_format
-    int32_t target;            // the menu after a save; 0 the parent
-    menu_text line7;           // a hint on row 7; {null, null}: none
+    DbObject object;                      // the stored object (an integer of 1, 2 or 4 bytes)
+    const char* suffix_format = nullptr;  // printf format of the stored value; null: none
+    number_check_fn check = nullptr;      // null: the range alone
+    number_store_fn store = nullptr;      // null: the object is written (with notification)
+    number_suffix_fn suffix = nullptr;    // null: suffix_format
+    int32_t target = 0;                   // the menu after a save; 0 the parent
+    menu_text line7 = {nullptr, nullptr}; // a hint on row 7; {null, null}: none
+
+    constexpr number_entry_row(int32_t id_, menu_text prompt_, menu_text restriction_,
+                               uint32_t minimum_, uint32_t maximum_, DbObject object_)
+        : id(id_), prompt(prompt_), restriction(restriction_), minimum(minimum_), maximum(maximum_),
+          object(object_) {}
+    constexpr number_entry_row Suffix(const char* format) const {
+        number_entry_row row = *this;
+        row.suffix_format = format;
+        return row;
+    }
+    constexpr number_entry_row SuffixBy(number_suffix_fn hook) const {
+        number_entry_row row = *this;
+        row.suffix = hook;
+        return row;
+    }
+    constexpr number_entry_row Check(number_check_fn hook) const {
+        number_entry_row row = *this;
+        row.check = hook;
+        return row;
+    }
+    constexpr number_entry_row StoreBy(number_store_fn hook) const {
+        number_entry_row row = *this;
+        row.store = hook;
+        return row;
+    }
+    constexpr number_entry_row Target(int32_t menu) const {
+        number_entry_row row = *this;
+        row.target = menu;
+        return row;
+    }
+    constexpr number_entry_row Hint(menu_text text) const {
+        number_entry_row row = *this;
+        row.line7 = text;
+        return row;
+    }
 };
 
 // The value is within the row's range and passes its check.
