@@ -5,6 +5,7 @@
 #include "comm/network.h"
 #include "comm/web_server_link.h"
 #include "display/display_entries.h"
+#include "peripherals/front_panel_link.h"
 #include "runtime/console.h"
 #include "runtime/interrupt.h"
 #include "runtime/letter_codes.h"
@@ -392,8 +393,9 @@ void comm_task::CheckEthernetLink() {
         console_printf("Ethernet soft reset\n");
         emac_apply_speed_duplex();
     }
-    // The front panel's link indicator (kind 5: 1 up, 2 down) follows here
-    // once the panel manager exists.
+    // The front panel's link indicator.
+    front_panel_set_indicator(FRONT_PANEL_ETHERNET_INDICATOR,
+                              up ? ETHERNET_LINK_UP : ETHERNET_LINK_DOWN);
 }
 
 void comm_task::CheckPhy() {

@@ -19,6 +19,7 @@
 // Poll reads in the same or a later pass.
 #pragma once
 
+#include "display/lcd_display_driver.h"
 #include "frontpanel/keyboard_decoder.h"
 #include "frontpanel/lcd.h"
 #include "frontpanel/menu.h"
@@ -71,7 +72,10 @@ struct message_editor_record {
 // whole by the panel parser (the tunnel driver installs itself here).
 using panel_can_frame_fn = void (*)(uint32_t identifier, uint8_t length, const uint8_t* data);
 
-class CLCD_Manager : public CFrontPanelPeripheral, public class_factory, private CLCDOwner {
+class CLCD_Manager : public CFrontPanelPeripheral,
+                     public class_factory,
+                     public front_panel_view,
+                     private CLCDOwner {
   public:
     static constexpr size_t MENU_CAPACITY = 205;
     static constexpr uint16_t ID_LCD01 = 70;
@@ -183,6 +187,8 @@ class CLCD_Manager : public CFrontPanelPeripheral, public class_factory, private
     // The sign image on the panel: written under SignImageMutex.
     uint8_t sign_image = 0;
     TX_MUTEX& SignImageMutex() { return sign_image_mutex_; }
+    // The display task's read of the sign-image flag, under the mutex.
+    uint8_t SignImageView() const override;
     uint32_t pending_kind = 0;
     uint32_t pending_number = 0;
     uint32_t cursor_height = 7;
@@ -228,9 +234,6 @@ class CLCD_Manager : public CFrontPanelPeripheral, public class_factory, private
 
   private:
     struct poll_step_row;
-    struct indicator_row;
-    struct report_row;
-    struct parser_row;
 
     // CLCDOwner.
     uint8_t ReinitCountdown() const override { return reinit_countdown_; }
@@ -260,6 +263,8 @@ class CLCD_Manager : public CFrontPanelPeripheral, public class_factory, private
     void ReloadInactivity();
 
     // Panel input steps (panel_input.cpp).
+    struct parser_row;
+    struct report_row;
     void ParseNormal(uint8_t byte);
     void ParseReport(uint8_t byte);
     void ParseTunnel(uint8_t byte);
@@ -276,17 +281,19 @@ class CLCD_Manager : public CFrontPanelPeripheral, public class_factory, private
     void ReportKeyboard(uint8_t byte);
     void KeyActivity();
     void KeypadKey(uint8_t key);
+    bool DeliverKey(uint16_t event);
     void KeyboardKeys();
-    bool ShortcutKey(uint16_t event);
+    void ShortcutKey(uint16_t code);
     bool QuickMessage(uint8_t n);
     void TunnelByte(uint8_t byte);
+    void TunnelData(uint8_t byte);
     void BacklightOnKey();
 
     CLCD lcd_;
     keyboard_decoder keyboard_;
     CTCP_Server* mirror_ = nullptr;
     CSerialDriver* serial_ = nullptr;
-    TX_MUTEX sign_image_mutex_{};
+    mutable TX_MUTEX sign_image_mutex_{};
     bool sign_image_mutex_ready_ = false;
 
     CMenuItem* menus_[MENU_CAPACITY] = {};
@@ -316,9 +323,11 @@ class CLCD_Manager : public CFrontPanelPeripheral, public class_factory, private
     uint16_t inactivity_ = 0;
     uint8_t revision_first_ = 0, revision_second_ = 0;
     uint8_t parser_state_ = 0;
+    uint8_t resume_state_ = 0; // where a report inside a keyboard stream returns
+    uint8_t mirror_parser_state_ = 0, mirror_resume_state_ = 0;
+    bool from_mirror_ = false;
     uint8_t comm_timeout_ = 0;
     uint8_t splash_countdown_ = 3;
-    uint8_t backlight_permission_ = 1;
     uint8_t backlight_was_enabled_ = 0;
 
     volatile uint8_t indicators_[INDICATOR_KINDS + 1] = {0, 1, 1, 5, 7, 2, 5};

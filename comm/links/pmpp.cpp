@@ -430,6 +430,7 @@ int pmpp_receive_step(pmpp_link* link, bool timeout) {
     }
     uint8_t byte;
     if (!pmpp_ring_take(link, &byte)) return PMPP_MORE;
+    CommLED_NotifyPanel(1, PANEL_NOTIFY_BYTES);
     switch (hdlc_store(link->frame, PMPP_RX_FRAME_BYTES, link->store_index, byte)) {
     case HDLC_OUTSIDE:
         link->bytes_invalid++;

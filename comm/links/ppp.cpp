@@ -378,6 +378,7 @@ int ppp_receive_step(ppp_link* link, bool timeout) {
     CommLED_Activity(link->activity_bit, 1);
     uint8_t byte;
     if (!ring_take(link, &byte)) return PMPP_MORE;
+    CommLED_NotifyPanel(1, PANEL_NOTIFY_EVERY_BYTE);
     switch (hdlc_store(link->frame, PPP_FRAME_BYTES, link->store_index, byte)) {
     case HDLC_OUTSIDE:
         link->bytes_invalid++;

@@ -304,6 +304,7 @@ void ethernet_receive_step(ethernet_link* link) {
         frame_reset(framer_of(link, link->current.source));
         return;
     }
+    CommLED_NotifyPanel(link->current.count, PANEL_NOTIFY_BYTES);
     frame_run(link, link->current, link->run_bytes);
 }
 

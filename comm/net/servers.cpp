@@ -235,14 +235,64 @@ uint32_t tcp_free_slots() {
 }
 
 bool CTCP_Server::Open(UINT port, uint32_t ring_size) {
-    if (ring_size != 0) return false;
+    if (ring_size != 0 && rx_.bytes == nullptr) {
+        rx_.bytes = new uint8_t[ring_size];
+        tx_.bytes = new uint8_t[ring_size];
+        rx_.size = tx_.size = ring_size;
+    }
     return tcp_server_listen(port, this) == 0;
+}
+
+bool CTCP_Server::byte_ring::Push(uint8_t byte) {
+    const uint32_t h = head.load(std::memory_order_relaxed);
+    const uint32_t next = (h + 1) % size;
+    if (next == tail.load(std::memory_order_acquire)) return false;
+    bytes[h] = byte;
+    head.store(next, std::memory_order_release);
+    return true;
+}
+
+bool CTCP_Server::byte_ring::Pop(uint8_t* byte) {
+    const uint32_t t = tail.load(std::memory_order_relaxed);
+    if (t == head.load(std::memory_order_acquire)) return false;
+    *byte = bytes[t];
+    tail.store((t + 1) % size, std::memory_order_release);
+    return true;
+}
+
+bool CTCP_Server::WriteByte(uint8_t byte) {
+    if (tx_.bytes == nullptr) return false;
+    if (!tx_.Push(byte)) console_printf("CTCP_Server::WriteByte: transmit ring full\n");
+    return true;
+}
+
+int CTCP_Server::ReadByte(uint8_t* byte) {
+    return rx_.bytes != nullptr && rx_.Pop(byte) ? 1 : 0;
+}
+
+uint32_t CTCP_Server::FlushTx() {
+    if (tx_.bytes == nullptr) return 0;
+    uint8_t piece[FLUSH_MAX];
+    uint32_t count = 0;
+    while (count < FLUSH_MAX && tx_.Pop(&piece[count]))
+        ++count;
+    if (count > 0) Send(piece, count);
+    return count;
+}
+
+// The viewer's bytes of the web-LCD mirror; a full ring drops the rest.
+void CTCP_Server::feed_ring(const NX_PACKET* packet) {
+    for (ULONG i = 0; i < packet->length; i++)
+        if (!rx_.Push(packet->prepend_ptr[i])) break;
 }
 
 bool CTCP_Server::Receive(uint32_t index) {
     tcp_slot& slot = pools().tcp[index % TCP_SLOTS];
     NX_PACKET* packet = nullptr;
-    if (nx_tcp_socket_receive(&slot.socket, &packet, TCP_IDLE_TICKS) != NX_SUCCESS) return false;
+    UINT rc = nx_tcp_socket_receive(&slot.socket, &packet, TCP_IDLE_TICKS);
+    // A mirror's viewer may only watch: silence does not end its connection.
+    if (rc != NX_SUCCESS) return rx_.bytes != nullptr && rc == NX_NO_PACKET;
+    if (rx_.bytes != nullptr) feed_ring(packet);
     if (slot.port != TRAP_CONNECTION_PORT && channel == CHANNEL_SNMP)
         ethernet_bytes_receive(snmp_link("ethernet_tcp"), tcp_source(this, index),
                                packet->prepend_ptr, packet->length);

@@ -19,6 +19,7 @@
 
 #include "platform/netstack/netstack.h"
 
+#include <atomic>
 #include <cstdint>
 
 const uint32_t TCP_SEND_MAX = 1444; // bytes of one TCP send (longer data go in pieces)
@@ -43,8 +44,9 @@ class CTCP_Server {
   public:
     CTCP_Server() = default;
     virtual ~CTCP_Server() = default;
-    // Listen on one more port (each call takes a slot). Rings are the
-    // front panel's (not served here): a ring size other than 0 is refused.
+    // Listen on one more port (each call takes a slot). A ring size other
+    // than 0 makes this the front panel's web-LCD mirror: a receive ring and
+    // a transmit ring of that many bytes each, in place of a channel.
     virtual bool Open(UINT port, uint32_t ring_size);
     // Serve the connection of `slot` once: wait up to 300 s for data and
     // route it. -> false when none came or the connection ended.
@@ -54,17 +56,32 @@ class CTCP_Server {
     // Send on the connection of `slot`, in pieces of at most 1444 bytes.
     bool SendOn(uint32_t slot, const uint8_t* data, uint32_t length);
     virtual void SetRxCallback(server_notify_fn function, uint32_t argument1, uint32_t argument2);
-    // One byte into the transmit ring of the front panel's web-LCD mirror.
-    // -> false (dropped) while no ring is served, as now.
-    virtual bool WriteByte(uint8_t byte) {
-        (void)byte;
-        return false;
-    }
+    // The web-LCD mirror's rings. WriteByte queues one byte for the viewer
+    // (a full ring drops it with a console line; -> false without rings);
+    // ReadByte takes the oldest byte the viewer sent (-> 1, or 0 when none);
+    // FlushTx sends up to 500 queued bytes to the connected viewer, or
+    // discards them while none is connected (-> the bytes taken).
+    virtual bool WriteByte(uint8_t byte);
+    int ReadByte(uint8_t* byte);
+    uint32_t FlushTx();
+    static constexpr uint32_t FLUSH_MAX = 500;
 
     uint8_t channel = CHANNEL_NONE;
 
   private:
     void feed_link(const NX_PACKET* packet);
+    void feed_ring(const NX_PACKET* packet);
+    // Single-producer, single-consumer rings: the slot's thread fills rx,
+    // the front panel empties it; the panel's writer fills tx and its poll
+    // empties it.
+    struct byte_ring {
+        uint8_t* bytes = nullptr;
+        uint32_t size = 0;
+        std::atomic<uint32_t> head{0}, tail{0}; // head written by the producer
+        bool Push(uint8_t byte);
+        bool Pop(uint8_t* byte);
+    };
+    byte_ring rx_, tx_;
     server_notify_fn notify_ = nullptr;
     uint32_t notify_args_[2] = {0, 0};
     volatile uint32_t active_slot_ = TCP_SLOTS; // none
