@@ -86,12 +86,13 @@ TEST(AddressOctets, AdvanceByThemselvesAndRefuseAnOctetPast255) {
         {"25", "25.0.0.0", 0},   // 25 waits for a third digit
         {"256", "25.0.0.0", 1},  // 256 is refused, and the octet moves on
         {"255", "255.0.0.0", 1},
-        {"19216801", "192.168.0.1", 3},
-        {"10>>5", "10.0.5.0", 2},     // Right skips an octet
-        {"192168<", "192.16.0.0", 1}, // Backspace within an octet
-        {"192<<<<", "0.0.0.0", 0},    // erased back to the start
-        {"1921<<", "19.0.0.0", 0},    // at the start of an octet: back into the last
-        {"1.2.3.4", "123.4.0.0", 1},  // a dot is no key of the octets
+        {"1921680>1", "192.168.0.1", 3},
+        {"19216801", "192.168.1.0", 2}, // 01 waits for a third digit
+        {"10>>5", "10.0.5.0", 2},       // Right skips an octet
+        {"192168<", "192.16.0.0", 1},   // Backspace within an octet
+        {"192<<<<", "0.0.0.0", 0},      // erased back to the start
+        {"1921<<", "19.0.0.0", 0},      // at the start of an octet: back into the last
+        {"1.2.3.4", "123.4.0.0", 1},    // a dot is no key of the octets
         {"255255255255999", "255.255.255.255", 3},
     };
     for (const auto& c : cases) {
