@@ -11,6 +11,7 @@
 #include "store/objects.h"
 #include "tests/support/firmware_fixture.h"
 #include "tests/support/panel_session.h"
+#include "tests/frontpanel/panel_navigation.h"
 
 #include <gtest/gtest.h>
 
@@ -54,45 +55,8 @@ std::string stored_text(const DbObject& object) {
     return text;
 }
 
-class SystemScreens : public test_support::RestartCountingFixture {
+class SystemScreens : public test_support::PanelNavigation {
   protected:
-    PanelSession& Panel() {
-        if (!panel_) {
-            panel_.reset(new PanelSession);
-            EXPECT_TRUE(panel_->WaitForRow(8, "LOGGED OUT", 40)) << panel_->Row(8);
-        }
-        return *panel_;
-    }
-    void LogIn(const std::string& digits) {
-        Panel().Send(LOCAL);
-        Panel().KeypadDigits(digits, true);
-        PanelSession::Polls(1);
-        ASSERT_TRUE(PanelSession::Manager()->LoggedIn()) << Panel().Row(4);
-    }
-    // Opens the item listed as "N) title" once the panel shows it.
-    void Open(const std::string& title) {
-        for (int poll = 0; poll < 20; ++poll) {
-            for (int row = 2; row <= 7; ++row) {
-                std::string text = Panel().Row(row);
-                if (text.find(") " + title) == 1) {
-                    Panel().KeypadDigits(text.substr(0, 1), false);
-                    PanelSession::Polls(1);
-                    return;
-                }
-            }
-            PanelSession::Polls(1);
-        }
-        std::string screen;
-        for (int row = 1; row <= 8; ++row)
-            screen += "\n|" + Panel().Row(row) + "|";
-        ADD_FAILURE() << "no row " << title << " on" << screen;
-    }
-    // Waits for `text` on `row`. -> found.
-    bool Shows(int row, const std::string& text) { return Panel().WaitForRow(row, text, 20); }
-    void OpenPath(std::initializer_list<const char*> titles) {
-        for (const char* title : titles)
-            Open(title);
-    }
     // The rows of the trap list that read ON, on the current page.
     std::vector<char> RowsOn() {
         std::vector<char> on;
@@ -102,7 +66,6 @@ class SystemScreens : public test_support::RestartCountingFixture {
         }
         return on;
     }
-    std::unique_ptr<PanelSession> panel_;
 };
 
 TEST_F(SystemScreens, TrapRowsToggleTheirBitsOfTheStoredMask) {
