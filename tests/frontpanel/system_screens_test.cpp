@@ -5,12 +5,13 @@
 #include "frontpanel/manager.h"
 #include "frontpanel/screens/system.h"
 #include "ntcip/clock/calendar.h"
-#include "ntcip/mib/oid_text.h"
 #include "platform/field/panel_lcd.h"
 #include "store/database.h"
 #include "store/objects.h"
 #include "tests/support/firmware_fixture.h"
 #include "tests/support/panel_session.h"
+#include "tests/comm/agent_net_util.h"
+#include "tests/comm/agent_test_util.h"
 #include "tests/frontpanel/panel_navigation.h"
 
 #include <gtest/gtest.h>
@@ -28,12 +29,23 @@ const std::vector<uint8_t> ESCAPE = {field::PANEL_KEY_ESCAPE};
 const std::vector<uint8_t> DOWN = {field::PANEL_KEY_DOWN};
 const std::vector<uint8_t> ENTER = {field::PANEL_KEY_ENTER};
 
+// An SNMP GET through the sign's agent: the value's octets, or nothing when
+// the agent does not answer (an unknown community) or refuses.
+bool snmp_get(const std::string& community, const std::vector<uint32_t>& name,
+              std::vector<uint8_t>& value) {
+    agent_test::CapturingAgent agent;
+    auto pdu = agent.AskPdu(agent_test::request(0xA0, community, name, 1));
+    if (!pdu || pdu->error_status != 0) return false;
+    const snmp_varbind& varbind = pdu->varbinds[0];
+    value.assign(varbind.value, varbind.value + varbind.value_length);
+    return true;
+}
+
+// halvTrapsEnterpriseSpecific as a central system reads it.
 std::vector<uint8_t> trap_mask() {
-    const char oid[] = "1.3.6.1.4.1.1206.3.11.2.16.2.0";
-    uint8_t bytes[16] = {};
-    uint32_t length = 0;
-    snmp_get_octets_by_oid_text(oid, uint32_t(std::strlen(oid)), bytes, sizeof bytes, &length);
-    return std::vector<uint8_t>(bytes, bytes + length);
+    std::vector<uint8_t> value;
+    EXPECT_TRUE(snmp_get(agent_test::ADMIN, {1, 3, 6, 1, 4, 1, 1206, 3, 11, 2, 16, 2, 0}, value));
+    return value;
 }
 
 // A telnet operator's new connection and one typed line: the console's reply.
@@ -228,9 +240,9 @@ TEST_F(SystemScreens, APasswordMustBeLongUniqueAndTakesEffectAtOnce) {
     Panel().KeypadDigits("864208", true);
     PanelSession::Polls(1);
     EXPECT_EQ("864208", stored_text(obj::communityNameAdmin));
-    uint32_t mask = 0;
-    EXPECT_EQ(2, TheDatabase().LookupCommunity("864208", &mask)) << "the agent's community";
-    EXPECT_EQ(0, TheDatabase().LookupCommunity("135791", &mask));
+    std::vector<uint8_t> description;
+    EXPECT_TRUE(snmp_get("864208", agent_test::SYS_DESCR, description)) << "the agent's community";
+    EXPECT_FALSE(snmp_get("135791", agent_test::SYS_DESCR, description));
     EXPECT_EQ(std::string("\r\nSUCCESS\r\nVMS>"), TelnetLine("864208\r"))
         << "the console's password";
 }
