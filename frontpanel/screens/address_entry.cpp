@@ -3,6 +3,7 @@
 
 #include "frontpanel/lcd.h"
 #include "frontpanel/manager.h"
+#include "frontpanel/screens/number_entry.h"
 #include "frontpanel/screens/wizard.h"
 #include "store/database.h"
 
@@ -10,9 +11,7 @@
 
 namespace {
 
-const menu_text SAVE_HINT = {"PRESS ENTER TO SAVE", "APPUYER SUR ENTER POUR ENREGISTRER"};
 const menu_text CURRENT_FORMAT = {"CURRENT:%d.%d.%d.%d", "ADRESSE:%d.%d.%d.%d"};
-const menu_text INVALID_ENTRY = {"INVALID ENTRY", "ENTREE INVALIDE"};
 
 // The read-only notice, row by row, in each language.
 struct notice_line {
@@ -170,7 +169,7 @@ void CLCD_SimpleIPAddrBase::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase
         lcd.Print(2, LCD_CENTRE, CURRENT_FORMAT.Of(french), octet_of(current_, 0),
                   octet_of(current_, 1), octet_of(current_, 2), octet_of(current_, 3));
         lcd.PrintLine(7, LCD_CENTRE, "%s", row_.line7.Of(french));
-        lcd.PrintLine(8, LCD_CENTRE, "%s", SAVE_HINT.Of(french));
+        lcd.PrintLine(8, LCD_CENTRE, "%s", ENTRY_SAVE_HINT.Of(french));
         manager.SetCursor(true, VALUE_ROW, OCTET_COLUMN);
     }
     if (read_only_ || (phase != DRAW_FULL && phase != DRAW_PARTIAL)) return;
@@ -180,7 +179,7 @@ void CLCD_SimpleIPAddrBase::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase
     manager.SetCursorPos(VALUE_ROW,
                          OCTET_COLUMN + 4 * octets_.index + octets_.digits[octets_.index], 7);
     if (refused_) {
-        lcd.PrintLine(ERROR_ROW, LCD_CENTRE, "%s", INVALID_ENTRY.Of(french));
+        lcd.PrintLine(ERROR_ROW, LCD_CENTRE, "%s", ENTRY_INVALID.Of(french));
         refused_ = 0;
     }
 }

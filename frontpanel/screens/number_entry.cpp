@@ -12,8 +12,6 @@ namespace {
 
 const menu_text DEFAULT_PROMPT = {"VALUE", "VALEUR"};
 const menu_text DEFAULT_RESTRICTION = {"NONE", "AUCUNE"};
-const menu_text SAVE_HINT = {"PRESS ENTER TO SAVE", "APPUYER SUR ENTER POUR ENREGISTRER"};
-const menu_text INVALID_ENTRY = {"INVALID ENTRY", "ENTREE INVALIDE"};
 
 const uint8_t RESTRICTION_ROW = 2;
 const uint8_t VALUE_ROW = 4;
@@ -25,6 +23,9 @@ menu_text or_default(const menu_text& text, const menu_text& fallback) {
 }
 
 } // namespace
+
+const menu_text ENTRY_SAVE_HINT = {"PRESS ENTER TO SAVE", "APPUYER SUR ENTER POUR ENREGISTRER"};
+const menu_text ENTRY_INVALID = {"INVALID ENTRY", "ENTREE INVALIDE"};
 
 bool number_entry_accepts(const number_entry_row& row, uint32_t value) {
     if (value < row.minimum || value > row.maximum) return false;
@@ -44,8 +45,8 @@ const number_entry_row* number_entry_find(const number_entry_row* rows, size_t c
 
 CLCD_SimpleNumberEntry::CLCD_SimpleNumberEntry(const number_entry_row& row)
     : CMenuItem(row.id), row_(row), prompt_(or_default(row.prompt, DEFAULT_PROMPT)),
-      restriction_(or_default(row.restriction, DEFAULT_RESTRICTION)), line8_(SAVE_HINT),
-      error_(INVALID_ENTRY) {}
+      restriction_(or_default(row.restriction, DEFAULT_RESTRICTION)), line8_(ENTRY_SAVE_HINT),
+      error_(ENTRY_INVALID) {}
 
 void CLCD_SimpleNumberEntry::OnEnter(CLCD_Manager&) {
     value_ = 0;

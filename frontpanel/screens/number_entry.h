@@ -89,6 +89,10 @@ struct number_entry_row {
     }
 };
 
+// The texts every entry screen shares.
+extern const menu_text ENTRY_SAVE_HINT; // "PRESS ENTER TO SAVE"
+extern const menu_text ENTRY_INVALID;   // "INVALID ENTRY"
+
 // The value is within the row's range and passes its check.
 bool number_entry_accepts(const number_entry_row& row, uint32_t value);
 // Stores the value through the row's hook, else as the object's integer.

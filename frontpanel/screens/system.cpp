@@ -4,6 +4,7 @@
 #include "frontpanel/lcd.h"
 #include "frontpanel/manager.h"
 #include "frontpanel/services.h"
+#include "frontpanel/screens/number_entry.h"
 #include "ntcip/clock/calendar.h"
 #include "ntcip/clock/clock.h"
 #include "store/database.h"
@@ -89,7 +90,6 @@ const menu_text ZONE_TITLE = {"TIMEZONE", "FUSEAU HORAIRE"};
 const menu_text DST_TITLE = {"DST", "HEURE AVANCEE"};
 const menu_text DATE_LABEL = {"DATE:", "DATE:"};
 const menu_text TIME_LABEL = {"TIME:", "HEURE:"};
-const menu_text SAVE_HINT = {"PRESS ENTER TO SAVE", "APPUYER SUR ENTER POUR ENREGISTRER"};
 const menu_text CANCEL_HINT = {"OR PRESS ESCAPE TO CANCEL", "OU SUR ESCAPE POUR ANNULER"};
 const menu_text INVALID_DATE = {"INVALID DATE", "DATE INVALIDE"};
 
@@ -214,7 +214,7 @@ void CLCD_DateTime::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) {
         PlaceCursor(manager, time, TIME_ROW, "0123456789: ");
     } else {
         manager.SetCursor(false, -1, -1);
-        lcd.PrintLine(7, LCD_CENTRE, "%s", SAVE_HINT.Of(french));
+        lcd.PrintLine(7, LCD_CENTRE, "%s", ENTRY_SAVE_HINT.Of(french));
         lcd.PrintLine(8, LCD_CENTRE, "%s", CANCEL_HINT.Of(french));
         return;
     }

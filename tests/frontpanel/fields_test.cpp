@@ -34,6 +34,20 @@ struct Case {
     bool complete;
 };
 
+// Types each case's keys ("\n" for Enter) into a fresh field of its form.
+template <class Field, size_t N> void expect_typing(const Case (&cases)[N]) {
+    for (const Case& c : cases) {
+        Field field;
+        field.Reset(c.form);
+        std::string keys = c.keys;
+        for (char& key : keys)
+            if (key == '\n') key = ENTER;
+        EXPECT_EQ(c.taken, type(field, keys)) << c.what;
+        EXPECT_EQ(c.shown, shown(field)) << c.what;
+        EXPECT_EQ(c.complete, field.IsComplete()) << c.what;
+    }
+}
+
 TEST(DateField, TypesDigitsIntoMonthDayAndYearInEachOrder) {
     const Case cases[] = {
         {"english, untouched", EN, "", "", "MM/DD/YYYY", false},
@@ -57,16 +71,7 @@ TEST(DateField, TypesDigitsIntoMonthDayAndYearInEachOrder) {
         {"a letter is refused", EN, "a", "0", "MM/DD/YYYY", false},
         {"keys after completion are refused", FR, "202402159", "111111110", "2024/02/15", true},
     };
-    for (const Case& c : cases) {
-        CDateField field;
-        field.Reset(c.form);
-        std::string keys = c.keys;
-        for (char& key : keys)
-            if (key == '\n') key = ENTER;
-        EXPECT_EQ(c.taken, type(field, keys)) << c.what;
-        EXPECT_EQ(c.shown, shown(field)) << c.what;
-        EXPECT_EQ(c.complete, field.IsComplete()) << c.what;
-    }
+    expect_typing<CDateField>(cases);
 }
 
 TEST(DateField, BackspaceErasesBackAcrossParts) {
@@ -122,16 +127,7 @@ TEST(TimeField, TypesHourMinuteAndHalfDayInEachForm) {
         {"french, Enter never ends the minute", FR, "1\n3\n", "1110", " 1:3M", false},
         {"french, 12:30 stays 12:30", FR, "1230", "1111", "12:30", true},
     };
-    for (const Case& c : cases) {
-        CTimeField field;
-        field.Reset(c.form);
-        std::string keys = c.keys;
-        for (char& key : keys)
-            if (key == '\n') key = ENTER;
-        EXPECT_EQ(c.taken, type(field, keys)) << c.what;
-        EXPECT_EQ(c.shown, shown(field)) << c.what;
-        EXPECT_EQ(c.complete, field.IsComplete()) << c.what;
-    }
+    expect_typing<CTimeField>(cases);
 }
 
 TEST(TimeField, HourOfTheDayFollowsTheForm) {

@@ -48,6 +48,23 @@ std::vector<uint8_t> trap_mask() {
     return value;
 }
 
+// The UTC of a local standard time in the zone `offset` seconds east of UTC.
+uint32_t utc_of(int year, int month, int day, int hour, int minute, int32_t offset) {
+    struct tm local = {};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    return tm_to_seconds(local) - uint32_t(offset);
+}
+
+// The clock ran on for a few seconds after the time was set.
+void expect_near(uint32_t expected, uint32_t global_time) {
+    EXPECT_GE(global_time, expected);
+    EXPECT_LE(global_time, expected + 5);
+}
+
 // A telnet operator's new connection and one typed line: the console's reply.
 std::string TelnetLine(const std::string& line) {
     const char* reply = nullptr;
@@ -134,21 +151,13 @@ TEST_F(SystemScreens, DateAndTimeAreStoredAsUtcOfTheChosenZone) {
     Panel().Send(ENTER);
     uint32_t after = db_get_time();
 
-    struct tm entered = {};
-    entered.tm_year = 2016 - 1900;
-    entered.tm_mon = 0;
-    entered.tm_mday = 15;
-    entered.tm_hour = 13;
-    entered.tm_min = 5;
-    uint32_t expected = tm_to_seconds(entered) + 18000;
-    EXPECT_GE(after, expected);
-    EXPECT_LE(after, expected + 5);
+    expect_near(utc_of(2016, 1, 15, 13, 5, -18000), after);
     EXPECT_EQ(-18000, db_get_signed(obj::controllerStandardTimeZone));
     EXPECT_EQ(3u, db_get(obj::globalDaylightSaving));
     EXPECT_TRUE(Shows(1, "SYSTEM CONFIGURATION"));
 }
 
-TEST_F(SystemScreens, FrenchTakesTheTwentyFourHourClockAndADateThatDoesNotExistIsRefused) {
+TEST_F(SystemScreens, FrenchTakesTheTwentyFourHourClockAndALeapDay) {
     Panel();
     db_set(obj::halvLanguage, 2, DB_NOTIFY);
     PanelSession::Manager()->SetLanguage();
@@ -164,15 +173,7 @@ TEST_F(SystemScreens, FrenchTakesTheTwentyFourHourClockAndADateThatDoesNotExistI
     Panel().KeypadDigits("20240229", false);
     Panel().KeypadDigits("1230", true);
     uint32_t after = db_get_time();
-    struct tm entered = {};
-    entered.tm_year = 2024 - 1900;
-    entered.tm_mon = 1;
-    entered.tm_mday = 29;
-    entered.tm_hour = 12;
-    entered.tm_min = 30;
-    uint32_t expected = tm_to_seconds(entered) + 28800;
-    EXPECT_GE(after, expected);
-    EXPECT_LE(after, expected + 5);
+    expect_near(utc_of(2024, 2, 29, 12, 30, -28800), after);
     EXPECT_EQ(2u, db_get(obj::globalDaylightSaving));
     EXPECT_EQ(-28800, db_get_signed(obj::controllerStandardTimeZone));
 }
