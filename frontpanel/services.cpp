@@ -17,6 +17,16 @@
 #include <cstdio>
 #include <cstring>
 
+// --- paging ------------------------------------------------------------------------
+
+bool page_on_key(CLCD_Manager& manager, uint16_t code, uint8_t& page, uint8_t last_page) {
+    if (!is_paging_key(code)) return false;
+    uint8_t turned = turn_page(code, page, last_page);
+    if (turned != page) manager.RequestRedraw(DRAW_PARTIAL);
+    page = turned;
+    return true;
+}
+
 // --- editing and drawing ---------------------------------------------------------------
 
 bool CLCD_Manager::EditText(char* buffer, size_t size, uint16_t* key) {

@@ -17,6 +17,7 @@
 #include <cstdint>
 
 class CLCD;
+class CLCD_Manager;
 
 // What an edit made of a key.
 enum edit_outcome : uint8_t {
@@ -54,6 +55,9 @@ bool keypad_equal(const char* a, const char* b);
 // page on, Home to the first page and End to the last; never past either.
 bool is_paging_key(uint16_t code);
 uint8_t turn_page(uint16_t code, uint8_t page, uint8_t last_page);
+// A list's paging key: the page moves (a partial redraw is requested when it
+// changes). -> false for a key that does not page.
+bool page_on_key(CLCD_Manager& manager, uint16_t code, uint8_t& page, uint8_t last_page);
 
 // The scroll marks of a paged list at x 234: an up arrow at y 24 while pages
 // lie above, a down arrow at y 32 while pages lie below; each cell is

@@ -82,19 +82,9 @@ bool CLCD_SimpleMenuBase::Select(CLCD_Manager& manager, uint8_t digit) {
     return true;
 }
 
-bool CLCD_SimpleMenuBase::TurnPage(CLCD_Manager& manager, uint16_t code) {
-    uint8_t page = turn_page(code, page_, LastPage());
-    if (page == page_) return false;
-    page_ = page;
-    manager.RequestRedraw(2);
-    return true;
-}
-
 bool CLCD_SimpleMenuBase::OnKey(CLCD_Manager& manager, uint16_t* key) {
     if (key == nullptr) return false;
     uint16_t code = key_event_code(*key);
     if (code >= '1' && code <= '6') return Select(manager, uint8_t(code - '0'));
-    if (!is_paging_key(code)) return false;
-    TurnPage(manager, code);
-    return true;
+    return page_on_key(manager, code, page_, LastPage());
 }

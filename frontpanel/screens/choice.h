@@ -73,7 +73,6 @@ class CLCD_SimpleMenuBase : public CMenuItem {
   private:
     uint8_t LastPage() const;
     bool Select(CLCD_Manager& manager, uint8_t digit);
-    bool TurnPage(CLCD_Manager& manager, uint16_t code);
 
     const choice_row* choices_[MAX_CHOICES] = {};
     size_t count_ = 0;

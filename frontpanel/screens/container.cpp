@@ -138,21 +138,13 @@ bool CLCD_MenuItemEx::OpenChild(CLCD_Manager& manager, uint8_t digit) {
     return true;
 }
 
-bool CLCD_MenuItemEx::TurnPage(CLCD_Manager& manager, uint16_t code) {
-    if (HasCustomPage(manager)) return false;
-    uint8_t page = turn_page(code, page_, last_page(CountVisibleChildren(manager)));
-    if (page == page_) return false;
-    page_ = page;
-    manager.RequestRedraw(2);
-    return true;
-}
-
 bool CLCD_MenuItemEx::OnKey(CLCD_Manager& manager, uint16_t* key) {
     if (key == nullptr) return false;
     uint16_t code = key_event_code(*key);
     if (code >= '1' && code <= '8') return OpenChild(manager, uint8_t(code - '0'));
     if (!is_paging_key(code)) return false;
-    TurnPage(manager, code);
+    if (!HasCustomPage(manager))
+        page_on_key(manager, code, page_, last_page(CountVisibleChildren(manager)));
     return true;
 }
 

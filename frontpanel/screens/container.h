@@ -63,8 +63,6 @@ class CLCD_MenuItemEx : public CMenuItem {
   protected:
     // The title, centred on row 1.
     void DrawTitle(CLCD_Manager& manager, CLCD& lcd);
-    // -> true when the key moved the page (a partial redraw is requested).
-    bool TurnPage(CLCD_Manager& manager, uint16_t code);
     bool OpenChild(CLCD_Manager& manager, uint8_t digit);
 
   private:

@@ -257,18 +257,8 @@ const status_page_fn STATUS_PAGES[] = {page_identification, page_legibility, pag
 const uint8_t LAST_PAGE_WITHOUT_SIGNAL = 4;
 const uint8_t LAST_PAGE_WITH_SIGNAL = 5;
 
-// "hh:mm:ss AM mm/dd/yyyy" in English (12-hour clock), "hh:mm:ss mm/dd/yyyy" in French.
 void local_time_line(line& out, bool french) {
-    struct tm date {};
-    seconds_to_tm(db_get(obj::controllerLocalTime), &date);
-    int hour = date.tm_hour;
-    const char* half_day = "";
-    if (!french) {
-        half_day = hour >= 12 ? "PM " : "AM ";
-        hour = hour % 12 == 0 ? 12 : hour % 12;
-    }
-    out.Set("%02d:%02d:%02d %s%02d/%02d/%d", hour, date.tm_min, date.tm_sec, half_day,
-            date.tm_mon + 1, date.tm_mday, date.tm_year + 1900);
+    format_panel_time(out.text, sizeof out.text, db_get(obj::controllerLocalTime), french);
 }
 
 // Row 1: the sign's kind, size and colour.
@@ -350,6 +340,19 @@ const status_page_fn STATUS_VALUES[] = {status_watchdog, status_uptime, status_m
                                         status_ethernet, status_flash};
 
 } // namespace
+
+void format_panel_time(char* text, size_t size, uint32_t seconds, bool french) {
+    struct tm date {};
+    seconds_to_tm(seconds, &date);
+    int hour = date.tm_hour;
+    const char* half_day = "";
+    if (!french) {
+        half_day = hour >= 12 ? "PM " : "AM ";
+        hour = hour % 12 == 0 ? 12 : hour % 12;
+    }
+    std::snprintf(text, size, "%02d:%02d:%02d %s%02d/%02d/%d", hour, date.tm_min, date.tm_sec,
+                  half_day, date.tm_mon + 1, date.tm_mday, date.tm_year + 1900);
+}
 
 void firmware_identification(char* text, size_t size) {
     std::snprintf(text, size, "%s v%s.%s.%s.%s%s", FIRMWARE_PART_NUMBER, kFirmwareVersionFields[0],

@@ -119,6 +119,10 @@ class CLCD_StatusInfo : public CLCD_SimpleMenuBase {
                           uint8_t justify) override;
 };
 
+// The login screen's clock line for local time `seconds`: "01:05:09 PM
+// 12/11/2026" in English (12-hour clock), "13:05:09 12/11/2026" in French.
+void format_panel_time(char* text, size_t size, uint32_t seconds, bool french);
+
 // The firmware's identification as the banner and the login screen show it.
 void firmware_identification(char* text, size_t size);
 

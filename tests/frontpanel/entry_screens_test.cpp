@@ -2,7 +2,10 @@
 // central and local mode, passwords and rights, the main menu, French, and
 // the picture of the panel.
 #include "frontpanel/manager.h"
+#include "display/message_codes.h"
 #include "frontpanel/screens/container.h"
+#include "frontpanel/screens/entry_screens.h"
+#include "ntcip/clock/calendar.h"
 #include "platform/field/field.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -57,15 +60,22 @@ class EntryScreens : public test_support::FirmwareFixture {
     PanelSession& Panel() {
         if (!panel_) {
             panel_.reset(new PanelSession);
-            EXPECT_TRUE(panel_->WaitForRow(8, "LOGGED OUT", 40)) << panel_->Row(8);
+            EXPECT_TRUE(panel_->WaitForRow(8, "LOGGED OUT", 40) ||
+                        panel_->WaitForRow(8, "SESSION FERMEE", 1))
+                << panel_->Row(8);
         }
         return *panel_;
     }
+    // Local mode, the password typed on the keypad and Enter; the screen
+    // that follows is up.
     void LogIn(const std::string& digits) {
         Panel().Send(LOCAL);
+        EXPECT_TRUE(Panel().WaitForRow(4, "________________")) << Panel().Row(4);
         Panel().ClearSent();
         Panel().KeypadDigits(digits, true);
-        PanelSession::Polls(1);
+        for (int i = 0; i < 8 && PanelSession::Manager()->UserLevel() < 0; i++)
+            PanelSession::Polls(1);
+        PanelSession::Polls(2);
     }
     std::unique_ptr<PanelSession> panel_;
 };
@@ -76,13 +86,13 @@ TEST_F(EntryScreens, CentralModeAsksForLocalModeAndTheFactoryPasswordReachesTheM
     EXPECT_TRUE(panel.WaitForRow(4, "SWITCH TO LOCAL MODE TO LOGIN")) << panel.Row(4);
 
     panel.Send(LOCAL);
-    PanelSession::Polls(1);
+    EXPECT_TRUE(panel.WaitForRow(4, "PASSWORD: ________________"));
     EXPECT_TRUE(panel.SentContains(TextAt(7, 4, "PASSWORD: ________________")));
     EXPECT_NE(std::string::npos, panel.Row(8).find("LOCAL MODE - LOGGED OUT"));
 
     panel.ClearSent();
     panel.Send({0x03, 0x07, 0x0B, 0x02, 0x08}); // 1 2 3 4 Enter
-    PanelSession::Polls(1);
+    EXPECT_TRUE(panel.WaitForRow(1, "** WELCOME TO THE MAIN MENU **"));
     EXPECT_TRUE(panel.SentContains(TextAt(6, 1, "** WELCOME TO THE MAIN MENU **")));
     EXPECT_TRUE(panel.SentContains(TextAt(1, 2, padded("1) MESSAGE CONTROL", 39))));
     EXPECT_TRUE(panel.SentContains({0xFE, 0x78, 0x00, 0xEA, 0x18, 0xF1, 0x1F}));
@@ -101,30 +111,29 @@ TEST_F(EntryScreens, CentralModeAsksForLocalModeAndTheFactoryPasswordReachesTheM
 
 TEST_F(EntryScreens, AWrongOrEmptyPasswordLogsNobodyInAndEscapeOnTheMainMenuLogsOut) {
     PanelSession& panel = Panel();
-    LogIn("999");
-    EXPECT_NE(std::string::npos, panel.Row(4).find("     INVALID PASSWORD     "));
+    panel.Send(LOCAL);
+    ASSERT_TRUE(panel.WaitForRow(4, "PASSWORD: ________________"));
+    panel.KeypadDigits("999", true);
+    ASSERT_TRUE(panel.WaitForRow(4, "     INVALID PASSWORD     ", 4)) << panel.Row(4);
     EXPECT_EQ(-1, PanelSession::Manager()->UserLevel());
     PanelSession::Polls(2);
     EXPECT_NE(std::string::npos, panel.Row(4).find("INVALID PASSWORD")) << "still shown";
-    PanelSession::Polls(3);
-    EXPECT_NE(std::string::npos, panel.Row(4).find("PASSWORD: ________________")) << panel.Row(4);
+    EXPECT_TRUE(panel.WaitForRow(4, "PASSWORD: ________________", 3)) << "gone after four draws";
 
     db_set(obj::halvLCDAdminPassword, 0, DB_NOTIFY);
     panel.KeypadDigits("", true);
-    PanelSession::Polls(1);
-    EXPECT_EQ(-1, PanelSession::Manager()->UserLevel()) << "an empty entry matches no number";
-    EXPECT_NE(std::string::npos, panel.Row(4).find("INVALID PASSWORD"));
-    PanelSession::Polls(6);
+    EXPECT_TRUE(panel.WaitForRow(4, "INVALID PASSWORD", 4)) << "an empty entry matches no number";
+    EXPECT_EQ(-1, PanelSession::Manager()->UserLevel());
+    ASSERT_TRUE(panel.WaitForRow(4, "PASSWORD: ________________", 6));
 
     panel.KeypadDigits("0", true);
-    PanelSession::Polls(1);
-    EXPECT_EQ(1, PanelSession::Manager()->UserLevel()) << "the digits of 0";
+    EXPECT_TRUE(panel.WaitForRow(1, "** WELCOME TO THE MAIN MENU **", 4)) << "the digits of 0";
+    EXPECT_EQ(1, PanelSession::Manager()->UserLevel());
     EXPECT_EQ(2u, db_get(obj::dmsControlMode));
     panel.Send({field::PANEL_KEY_ESCAPE});
-    PanelSession::Polls(1);
+    EXPECT_TRUE(panel.WaitForRow(4, "SWITCH TO LOCAL MODE TO LOGIN", 4));
     EXPECT_EQ(-1, PanelSession::Manager()->UserLevel());
     EXPECT_EQ(4u, db_get(obj::dmsControlMode));
-    EXPECT_TRUE(panel.WaitForRow(4, "SWITCH TO LOCAL MODE TO LOGIN"));
 }
 
 TEST_F(EntryScreens, TheOperatorLevelSeesOnlyItsMenusAndAnEmptyConfiguration) {
@@ -138,13 +147,14 @@ TEST_F(EntryScreens, TheOperatorLevelSeesOnlyItsMenusAndAnEmptyConfiguration) {
     EXPECT_EQ(std::string(40, ' '), panel.Row(6)) << "configuration, errors and password hidden";
 
     panel.Send({0xFF, 0xBD, 0x00, 0x09, 0xF0, 0x09, 0xED}); // F10
-    PanelSession::Polls(1);
-    EXPECT_NE(std::string::npos, panel.Row(1).find("CONFIGURATION"));
+    EXPECT_TRUE(panel.WaitForRow(1, "CONFIGURATION", 4));
     EXPECT_NE(std::string::npos, panel.Row(2).find("1) NO MENUS AVAILABLE"));
 
     // Escape goes back; the administrator level sees configuration.
     panel.Send({field::PANEL_KEY_ESCAPE});
+    EXPECT_TRUE(panel.WaitForRow(1, "** WELCOME TO THE MAIN MENU **", 4));
     panel.Send({field::PANEL_KEY_ESCAPE});
+    EXPECT_TRUE(panel.WaitForRow(4, "SWITCH TO LOCAL MODE TO LOGIN", 4));
     LogIn("1234");
     EXPECT_NE(std::string::npos, panel.Row(5).find("4) CONFIGURATION"));
 }
@@ -159,18 +169,71 @@ TEST_F(EntryScreens, FrenchTitlesAndTheInsufficientRightsScreenWithItsAccent) {
     LogIn("1234");
     EXPECT_TRUE(panel.SentContains(TextAt(4, 1, "** BIENVENUE AU MENU PRINCIPAL **")));
     panel.Send({field::PANEL_KEY_ESCAPE});
+    EXPECT_TRUE(panel.WaitForRow(4, "SWITCH TO LOCAL MODE TO LOGIN", 4));
 
     // Three presses of key 2 match "abc", a user whose mask holds no right.
     LogIn("222");
     ASSERT_EQ(4, PanelSession::Manager()->UserLevel());
     panel.ClearSent();
     panel.FunctionKey(2); // run a saved message: needs a right the user lacks
-    PanelSession::Polls(1);
-    EXPECT_NE(std::string::npos, panel.Row(1).find("DROITS INSUFFISANT"));
+    EXPECT_TRUE(panel.WaitForRow(1, "DROITS INSUFFISANT", 4));
     EXPECT_TRUE(panel.SentContains({'D', '\'', 'A', 'C', 'C', 'E', 'D', 'E', 'R', ' ', 0x41, ' '}));
     panel.Send({field::PANEL_KEY_ENTER});
-    PanelSession::Polls(1);
-    EXPECT_NE(std::string::npos, panel.Row(1).find("** BIENVENUE AU MENU PRINCIPAL **"));
+    // (the indicator icons of row 1 cover the title's first column)
+    EXPECT_TRUE(panel.WaitForRow(1, "BIENVENUE AU MENU PRINCIPAL **", 4)) << panel.Row(1);
+}
+
+TEST(PanelTime, EnglishUsesTheTwelveHourClockAndFrenchTheTwentyFourHourOne) {
+    struct time_case {
+        int hour, minute, second;
+        bool french;
+        const char* text;
+    } cases[] = {
+        {13, 5, 9, false, "01:05:09 PM 12/11/2026"},   {13, 5, 9, true, "13:05:09 12/11/2026"},
+        {0, 0, 0, false, "12:00:00 AM 12/11/2026"},    {12, 30, 0, false, "12:30:00 PM 12/11/2026"},
+        {11, 59, 59, false, "11:59:59 AM 12/11/2026"},
+    };
+    for (const time_case& c : cases) {
+        struct tm date {};
+        date.tm_year = 2026 - 1900;
+        date.tm_mon = 11;
+        date.tm_mday = 11;
+        date.tm_hour = c.hour;
+        date.tm_min = c.minute;
+        date.tm_sec = c.second;
+        char text[41];
+        format_panel_time(text, sizeof text, tm_to_seconds(date), c.french);
+        EXPECT_STREQ(c.text, text);
+    }
+}
+
+TEST_F(EntryScreens, TheStatusLineRotatesThroughTheSignsStateAndTheSignalPageOnlyWithTheModem) {
+    PanelSession& panel = Panel();
+    PanelSession::Polls(20); // the start-up messages are shown
+    CMsgIDCode running;
+    running.Set(MSG_MEMORY_CHANGEABLE, 7, 0x1234);
+    db_set_string(obj::dmsMsgTableSource, running.Encoded(), CMsgIDCode::kLength, DB_NO_VALIDATE);
+    db_set(obj::dmsMsgSourceMode, 2, DB_NO_VALIDATE);
+    db_set(obj::halvFeatureSet, db_get(obj::halvFeatureSet) & ~0x20u, DB_NOTIFY);
+    auto seen_in = [&](unsigned polls) {
+        std::string seen;
+        for (unsigned i = 0; i < polls; i++) {
+            seen += panel.Row(7) + "|";
+            PanelSession::Polls(1);
+        }
+        return seen;
+    };
+    std::string seen = seen_in(50);
+    for (const char* page :
+         {"SIGN LEGIBILITY:", "MSG:CHANGEABLE 7", " SRC:LOCAL", "BRIGHTNESS AUTO:"})
+        EXPECT_NE(std::string::npos, seen.find(page)) << page << " in " << seen;
+    EXPECT_EQ(std::string::npos, seen.find("SIGNAL STR"));
+    std::string clock = panel.Row(6);
+    EXPECT_TRUE(clock.find(" AM ") != std::string::npos || clock.find(" PM ") != std::string::npos)
+        << clock;
+
+    db_set(obj::halvFeatureSet, db_get(obj::halvFeatureSet) | 0x20u, DB_NOTIFY);
+    EXPECT_NE(std::string::npos, seen_in(60).find("SIGNAL STR:NOT FOUND"));
 }
 
 } // namespace
