@@ -285,13 +285,7 @@ bool CLCD_SimpleWizardBase::KeyList(CLCD_Manager& manager, wizard_step& step, ui
         }
         return true;
     }
-    if (!is_paging_key(code)) return false;
-    uint8_t page = turn_page(code, page_, uint8_t(LastPage(step)));
-    if (page != page_) {
-        page_ = page;
-        manager.RequestRedraw(PARTIAL);
-    }
-    return true;
+    return page_on_key(manager, code, page_, uint8_t(LastPage(step)));
 }
 
 bool CLCD_SimpleWizardBase::KeyItem(CLCD_Manager& manager, wizard_step& step, uint16_t* key) {
