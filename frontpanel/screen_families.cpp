@@ -5,6 +5,7 @@
 #include "frontpanel/menu.h"
 #include "frontpanel/screens/container.h"
 #include "frontpanel/screens/entry_screens.h"
+#include "frontpanel/screens/system.h"
 
 namespace {
 // Keeps the list well-formed while it has no other entry.
@@ -15,5 +16,6 @@ const menu_family* const SCREEN_FAMILIES[] = {
     &NO_SCREENS,
     &CONTAINER_SCREENS,
     &ENTRY_SCREENS,
+    &SYSTEM_SCREENS,
 };
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];

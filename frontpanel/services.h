@@ -63,3 +63,5 @@ bool page_on_key(CLCD_Manager& manager, uint16_t code, uint8_t& page, uint8_t la
 // lie above, a down arrow at y 32 while pages lie below; each cell is
 // cleared otherwise.
 void draw_scroll_marks(CLCD& lcd, bool more_above, bool more_below);
+// The same marks at another x (the trap list draws them at 232).
+void draw_scroll_marks_at(CLCD& lcd, uint8_t x, bool more_above, bool more_below);

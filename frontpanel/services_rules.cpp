@@ -163,12 +163,16 @@ const uint8_t SCROLL_DOWN[8] = {0x10, 0x10, 0x10, 0x10, 0x54, 0x38, 0x10, 0x00};
 } // namespace
 
 void draw_scroll_marks(CLCD& lcd, bool more_above, bool more_below) {
+    draw_scroll_marks_at(lcd, SCROLL_X, more_above, more_below);
+}
+
+void draw_scroll_marks_at(CLCD& lcd, uint8_t x, bool more_above, bool more_below) {
     if (more_above)
-        lcd.Bitmap(SCROLL_X, SCROLL_UP_Y, 8, 8, SCROLL_UP);
+        lcd.Bitmap(x, SCROLL_UP_Y, 8, 8, SCROLL_UP);
     else
-        lcd.FillRect(0, SCROLL_X, SCROLL_UP_Y, SCROLL_X + 7, SCROLL_UP_Y + 7);
+        lcd.FillRect(0, x, SCROLL_UP_Y, uint8_t(x + 7), SCROLL_UP_Y + 7);
     if (more_below)
-        lcd.Bitmap(SCROLL_X, SCROLL_DOWN_Y, 8, 8, SCROLL_DOWN);
+        lcd.Bitmap(x, SCROLL_DOWN_Y, 8, 8, SCROLL_DOWN);
     else
-        lcd.FillRect(0, SCROLL_X, SCROLL_DOWN_Y, SCROLL_X + 7, SCROLL_DOWN_Y + 8);
+        lcd.FillRect(0, x, SCROLL_DOWN_Y, uint8_t(x + 7), SCROLL_DOWN_Y + 8);
 }

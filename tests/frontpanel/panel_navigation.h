@@ -1,0 +1,71 @@
+// A booted firmware with a panel on serial port 1, and the moves of an
+// operator at it: switch to local mode and log in, open the item a list shows
+// as "N) title", wait for a text on a row. Restarts are counted, not carried
+// out.
+#pragma once
+
+#include "frontpanel/manager.h"
+#include "platform/field/panel_lcd.h"
+#include "tests/support/firmware_fixture.h"
+#include "tests/support/panel_session.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace test_support {
+
+class PanelNavigation : public RestartCountingFixture {
+  protected:
+    PanelSession& Panel() {
+        if (!panel_) {
+            panel_.reset(new PanelSession);
+            EXPECT_TRUE(panel_->WaitForRow(8, "LOGGED OUT", 40)) << panel_->Row(8);
+        }
+        return *panel_;
+    }
+    void LogIn(const std::string& digits) {
+        Panel().Send({0xFF, 0xB3}); // local mode
+        Panel().KeypadDigits(digits, true);
+        PanelSession::Polls(1);
+        ASSERT_TRUE(PanelSession::Manager()->LoggedIn()) << Panel().Row(4);
+    }
+    void Key(uint8_t key) { Panel().Send({key}); }
+    void Digits(const std::string& digits, bool enter = false) {
+        Panel().KeypadDigits(digits, enter);
+    }
+    // Opens the item listed as "N) title" once the panel shows it.
+    void Open(const std::string& title) {
+        for (int poll = 0; poll < 20; ++poll) {
+            for (int row = 2; row <= 7; ++row) {
+                std::string text = Panel().Row(row);
+                if (text.find(") " + title) == 1) {
+                    Digits(text.substr(0, 1));
+                    PanelSession::Polls(1);
+                    return;
+                }
+            }
+            PanelSession::Polls(1);
+        }
+        ADD_FAILURE() << "no row " << title << " on" << Screen();
+    }
+    void OpenPath(std::initializer_list<const char*> titles) {
+        for (const char* title : titles)
+            Open(title);
+    }
+    // Waits for `text` on `row`. -> found.
+    bool Shows(int row, const std::string& text) { return Panel().WaitForRow(row, text, 20); }
+    std::string Screen() {
+        std::string screen;
+        for (int row = 1; row <= 8; ++row)
+            screen += "\n|" + Panel().Row(row) + "|";
+        return screen;
+    }
+
+    std::unique_ptr<PanelSession> panel_;
+};
+
+} // namespace test_support
