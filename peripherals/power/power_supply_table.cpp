@@ -49,9 +49,9 @@ void write_zuduz(uint8_t flags) {
 }
 
 uint8_t zuduz_flags_now() {
-    uint8_t bytes[ZUDUZ_BYTES] = {};
-    db_get_string_copy(obj::zuduzPowerStatus, bytes, sizeof bytes);
-    return bytes[1];
+    uint32_t length = 0;
+    const char* bytes = db_get_string(obj::zuduzPowerStatus, &length);
+    return bytes != nullptr && length >= ZUDUZ_BYTES ? uint8_t(bytes[1]) : 0;
 }
 
 // Sets or clears the row's bit of the stored failure map, kept at its stored length.
@@ -238,13 +238,13 @@ void CPowerSupplyTable::SetPowerSupplyVoltage(uint16_t handle, uint16_t voltage)
     if (record != nullptr) db_set(obj::dmsPowerVoltage.row(record->row), voltage, DB_NOTIFY);
 }
 
-void CPowerSupplyTable::Reset() {
+void CPowerSupplyTable::Reset(uint16_t last_handle) {
     locked lock(*this, "Reset");
     if (!lock) return;
     for (unsigned i = 0; i < count_; ++i)
         ResetRow(records_[i].row);
     count_ = 0;
-    last_handle_ = 0;
+    last_handle_ = last_handle;
     trap_latch_ = 0;
     db_set(obj::dmsPowerNumRows, 0, DB_NOTIFY);
     RecomputeMaps();

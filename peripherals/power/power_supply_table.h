@@ -59,9 +59,9 @@ class CPowerSupplyTable {
     int32_t RowOf(uint16_t handle);
     unsigned Count();
     bool TrapLatched() const { return trap_latch_ != 0; }
-    // Back to a fresh start's state (tests): no records, handles from 1, the
-    // rows the records held reset.
-    void Reset();
+    // Back to a fresh start's state (tests): no records, the rows the records
+    // held reset, the next handle the one after `last_handle`.
+    void Reset(uint16_t last_handle = 0);
 
   private:
     struct row_record {

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -50,9 +51,14 @@ class ScriptedBoard : public CPixelTestBoard {
             }
         }
         ++commands;
-        // Readings 8-11 in the first frame, 4-7 in the second, 0-3 in the third.
-        for (uint32_t f = 1; f <= RESULT_FRAMES; ++f)
-            OnResultFrame(f, &readings[READINGS_PER_FRAME * (RESULT_FRAMES - f)]);
+        // Readings 8-11 in the first frame, 4-7 in the second, 0-3 in the third,
+        // queued as the board's replies.
+        for (uint32_t f = 1; f <= RESULT_FRAMES; ++f) {
+            uint8_t data[8] = {'@', uint8_t(f), 1, 0};
+            std::memcpy(data + 4, &readings[READINGS_PER_FRAME * (RESULT_FRAMES - f)],
+                        READINGS_PER_FRAME);
+            Receive(can_packet(0x42B81, 0, 8, data));
+        }
         return true;
     }
 
@@ -82,6 +88,7 @@ class PixelTestBoards : public test_support::FirmwareFixture {
     }
     ScriptedBoard* Board(uint16_t id, std::vector<std::vector<uint8_t>> dark = {}) {
         auto* board = new ScriptedBoard(id, std::move(dark));
+        EXPECT_TRUE(board->Init());
         EXPECT_TRUE(ThePeripheralTask().Registry().Adopt(board));
         return board;
     }
