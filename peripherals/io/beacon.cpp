@@ -30,37 +30,52 @@ const beacon_port BEACON_PORTS[] = {{3, 24}, {2, 16}}; // points 48-55, 40-47
 
 } // namespace
 
-// ---- one output point -----------------------------------------------------------------
+// ---- both kinds ------------------------------------------------------------------------
 
-CBeacon::CBeacon(uint16_t id, uint32_t point, uint32_t board_id)
-    : COutputPoint(PERIPHERAL_CLASS_BEACON, id), point_(point), board_id_(board_id) {}
+CBeaconOutputs::CBeaconOutputs(uint8_t class_code, uint16_t id, uint32_t on_value)
+    : COutputPoint(class_code, id), on_value_(on_value) {}
 
-bool CBeacon::Init() {
-    if (!InitOutput(board_id_, point_)) return false;
+void CBeaconOutputs::FollowRequest() {
     status_text_ = beacon_text();
-    Bridge().Set(Serial(), beacon_requested() ? 1 : 0);
+    Bridge().Set(Serial(), beacon_requested() ? on_value_ : 0);
+}
+
+bool CBeaconOutputs::Start(uint32_t board_id, uint32_t point_mask) {
+    if (!InitOutputs(board_id, point_mask)) return false;
+    FollowRequest();
     m_byState = STATE_READING;
     return true;
 }
 
-void CBeacon::Poll() {
+void CBeaconOutputs::Poll() {
     if (m_byState < STATE_READING) return;
     FollowBoardState();
-    status_text_ = beacon_text();
-    Bridge().Set(Serial(), beacon_requested() ? 1 : 0);
+    FollowRequest();
     SetAuxValue(read_back_);
     Bridge().Process();
 }
 
-void CBeacon::OnEvent(uint32_t) {
+void CBeaconOutputs::OnEvent(uint32_t) {
     read_back_ = Bridge().Get(Serial(), 0) != 0 ? 1 : 0;
+}
+
+// ---- one output point -----------------------------------------------------------------
+
+CBeacon::CBeacon(uint16_t id, uint32_t point, uint32_t board_id)
+    : CBeaconOutputs(PERIPHERAL_CLASS_BEACON, id, 1), point_(point), board_id_(board_id) {}
+
+bool CBeacon::Init() {
+    uint32_t mask = 0;
+    dcio_point_mask(point_, mask, true);
+    return Start(board_id_, mask);
 }
 
 // ---- a pair the board flashes ------------------------------------------------------------
 
 CBeaconIO::CBeaconIO(uint16_t id, uint32_t board_id, uint32_t point_mask,
                      const uint8_t configuration[4])
-    : COutputPoint(PERIPHERAL_CLASS_BEACON_IO, id), board_id_(board_id), point_mask_(point_mask) {
+    : CBeaconOutputs(PERIPHERAL_CLASS_BEACON_IO, id, PAIR_ON), board_id_(board_id),
+      point_mask_(point_mask) {
     std::memcpy(configuration_, configuration, sizeof configuration_);
     for (const beacon_port& port : BEACON_PORTS) {
         const uint8_t mask = uint8_t(point_mask >> port.first_bit);
@@ -72,24 +87,7 @@ CBeaconIO::CBeaconIO(uint16_t id, uint32_t board_id, uint32_t point_mask,
 }
 
 bool CBeaconIO::Init() {
-    if (!InitOutputs(board_id_, point_mask_)) return false;
-    status_text_ = beacon_text();
-    Bridge().Set(Serial(), beacon_requested() ? PAIR_ON : 0);
-    m_byState = STATE_READING;
-    return true;
-}
-
-void CBeaconIO::Poll() {
-    if (m_byState < STATE_READING) return;
-    FollowBoardState();
-    status_text_ = beacon_text();
-    Bridge().Set(Serial(), beacon_requested() ? PAIR_ON : 0);
-    SetAuxValue(read_back_);
-    Bridge().Process();
-}
-
-void CBeaconIO::OnEvent(uint32_t) {
-    read_back_ = Bridge().Get(Serial(), 0) != 0 ? 1 : 0;
+    return Start(board_id_, point_mask_);
 }
 
 void CBeaconIO::BeaconConfiguration(uint8_t bytes[5], uint8_t* keep_alive) const {

@@ -22,36 +22,48 @@
 
 #include <cstdint>
 
-class CBeacon : public COutputPoint {
+// What both kinds share: the outputs follow the beacon request (`on_value`
+// while it is set, 0 otherwise), the read-back from the board's reports.
+class CBeaconOutputs : public COutputPoint {
   public:
-    CBeacon(uint16_t id, uint32_t point, uint32_t board_id);
-    bool Init() override;
     void Poll() override;
     // An input report of the board: the read-back.
     void OnEvent(uint32_t) override;
     uint8_t ReadBack() const { return read_back_; }
 
+  protected:
+    CBeaconOutputs(uint8_t class_code, uint16_t id, uint32_t on_value);
+    // The board, the output set of `point_mask`, the row; the outputs set.
+    bool Start(uint32_t board_id, uint32_t point_mask);
+
   private:
-    uint32_t point_, board_id_;
+    void FollowRequest();
+
+    uint32_t on_value_;
     uint8_t read_back_ = 0;
 };
 
-class CBeaconIO : public COutputPoint, public dcio_beacon_listener {
+class CBeacon : public CBeaconOutputs {
+  public:
+    CBeacon(uint16_t id, uint32_t point, uint32_t board_id);
+    bool Init() override;
+
+  private:
+    uint32_t point_, board_id_;
+};
+
+class CBeaconIO : public CBeaconOutputs, public dcio_beacon_listener {
   public:
     CBeaconIO(uint16_t id, uint32_t board_id, uint32_t point_mask, const uint8_t configuration[4]);
     bool Init() override;
-    void Poll() override;
-    void OnEvent(uint32_t) override;
     // Selector, port mask, configuration bytes 0-2; byte 3 the keep-alive.
     void BeaconConfiguration(uint8_t bytes[5], uint8_t* keep_alive) const override;
 
     uint8_t PortSelector() const { return port_selector_; }
     uint8_t PortMask() const { return port_mask_; }
-    uint8_t ReadBack() const { return read_back_; }
 
   private:
     uint32_t board_id_, point_mask_;
     uint8_t port_selector_ = 0, port_mask_ = 0;
     uint8_t configuration_[4] = {};
-    uint8_t read_back_ = 0;
 };

@@ -2,6 +2,7 @@
 #include "peripherals/io/pixel_test_board.h"
 
 #include "peripherals/factory.h"
+#include "peripherals/sensors/sensor_common.h"
 #include "runtime/console.h"
 #include "runtime/os.h"
 #include "store/database.h"
@@ -205,17 +206,13 @@ void CPixelTestBoard::OnSilenceLimit() {
     silence_.Heard();
 }
 
-// CAN id, bus code.
+// CAN id, bus code (the channel stays 0).
 CPeripheral* Create_PixelTestBoard(const PeripheralRecord& record,
                                    const PeripheralParameters& values) {
     PeripheralParameters can = values;
     can.value[2] = 0;
     uint32_t can_id = 0;
     uint8_t bus_code = 0, channel = 0;
-    if (!can_board_values(can, &can_id, &bus_code, &channel)) {
-        console_printf("creation string of %s refused: %s\n", periph_id_to_name(record.id),
-                       record.parameters ? record.parameters : "");
-        return nullptr;
-    }
+    if (!sensor_board_values(record, can, &can_id, &bus_code, &channel)) return nullptr;
     return periph_finish_creation(new CPixelTestBoard(record.id, bus_code, can_id), record);
 }
