@@ -9,6 +9,7 @@
 #include "peripherals/factory.h"
 #include "peripherals/io/pixel_test_board.h"
 #include "peripherals/peripheral_task.h"
+#include "peripherals/pl_iterator.h"
 #include "platform/field/display_failures.h"
 #include "platform/monitor/monitor.h"
 #include "store/database.h"
@@ -188,6 +189,28 @@ TEST_F(FieldPixelTestBoard, TheDeadLedIsFoundThroughTheBoard) {
     EXPECT_EQ(3u, TestFrame(3, 2));
     EXPECT_EQ(1u, db_get(obj::pixelTestFailureCount));
     EXPECT_EQ(10u, Diagnostics().threshold(0, 0)) << "a blank sign reads 0";
+}
+
+// An edit of the stored list while the test runs is loaded once it has
+// ended: the board the test measures stays the same object all along.
+TEST_F(FieldPixelTestBoard, AListEditWaitsForTheTestsEnd) {
+    ASSERT_TRUE(pl_iterator().Add(750, "42B01,1"));
+    tx_thread_sleep(SECOND);
+    CPeripheral* board = nullptr;
+    ASSERT_TRUE(ThePeripheralTask().Registry().Find(750, &board));
+    db_set(obj::pixelTestActivation, 3, DB_NOTIFY);
+    while (Diagnostics().test_state() != disp::diag_3110::TEST_PIXELS)
+        tx_thread_sleep(1);
+    ASSERT_TRUE(pl_iterator().Add(3, "42001,1"));
+    tx_thread_sleep(2 * SECOND);
+    CPeripheral* during = nullptr;
+    EXPECT_TRUE(ThePeripheralTask().Registry().Find(750, &during));
+    EXPECT_EQ(board, during);
+    EXPECT_FALSE(ThePeripheralTask().Registry().Contains(3));
+    ASSERT_TRUE(RunTest(false));
+    tx_thread_sleep(SECOND);
+    EXPECT_TRUE(ThePeripheralTask().Registry().Contains(3)) << "loaded after the test";
+    EXPECT_EQ(3u, TestFrame(3, 2));
 }
 
 // Readings are kept 12 a board in 192 bytes: on a sign of more than 156
