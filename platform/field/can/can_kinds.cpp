@@ -72,6 +72,18 @@ const std::vector<CanKind>& can_kinds() {
          io_read,
          io_output_on,
          io_request},
+        {"ptb",
+         {},
+         {{"v0", 0, 255, "120"},
+          {"v1", 0, 255, "120"},
+          {"v2", 0, 255, "120"},
+          {"v3", 0, 255, "120"},
+          {"v4", 0, 255, "120"},
+          {"v5", 0, 255, "120"}},
+         nullptr,
+         nullptr,
+         nullptr,
+         ptb_read_frames},
     };
     return kinds;
 }
