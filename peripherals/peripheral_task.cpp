@@ -172,6 +172,7 @@ void CPeripheralTask::Initialize() {
     for (const FixedPeripheral& f : FIXED_PERIPHERALS)
         CreateFixedPeripheral(f.id, f.parameters);
     LoadPeripherals();
+    climate_.UpdateClimateOutputs(true);
     flags_word_ = (flags_word_ & 0x00FFFFFFu) | uint32_t(POWER_RUNNING) << 24;
 }
 
@@ -206,7 +207,10 @@ uint32_t CPeripheralTask::Run() {
     AutoDetect();
     PollPeripherals();
     temperatures_.EvaluateTemperatures(registry_);
+    if (temperatures_.HousingValid() || CClimateControl::CustomerRequestActive())
+        climate_.UpdateClimateOutputs(false);
     temperatures_.UpdatePhotocellLevel(registry_);
+    climate_.ClimateStep();
     return 0;
 }
 
@@ -216,8 +220,10 @@ void CPeripheralTask::ProcessDatabaseFlags() {
     ULONG actual = 0;
     if (tx_event_flags_get(&database_event_flags(), BIT_PERIPHERAL_LIST, TX_OR_CLEAR, &actual,
                            TX_NO_WAIT) == TX_SUCCESS &&
-        db_get(obj::peripheralConfigState) == LIST_READY)
+        db_get(obj::peripheralConfigState) == LIST_READY) {
         LoadPeripherals();
+        climate_.UpdateClimateOutputs(true);
+    }
     if (tx_event_flags_get(&database_event_flags(), BIT_CONTROL_MODE, TX_OR_CLEAR, &actual,
                            TX_NO_WAIT) == TX_SUCCESS)
         PanelAction(&CFrontPanelPeripheral::RequestRefresh);
