@@ -132,10 +132,14 @@ const CClimateControl::Transition CClimateControl::TRANSITIONS[] = {
 };
 
 const CClimateControl::Source CClimateControl::SOURCE_ORDER[SOURCES] = {
-    &CClimateControl::TimedOutputTest,   &CClimateControl::DiagnosticModeDemand,
-    &CClimateControl::TemperatureClimateControl, &CClimateControl::HumidityClimateControl,
-    &CClimateControl::ZuduzFanDemand,    &CClimateControl::FanTestDemand,
-    &CClimateControl::MaintenanceHeaterDemand,   &CClimateControl::NoDemand,
+    &CClimateControl::TimedOutputTest,
+    &CClimateControl::DiagnosticModeDemand,
+    &CClimateControl::TemperatureClimateControl,
+    &CClimateControl::HumidityClimateControl,
+    &CClimateControl::ZuduzFanDemand,
+    &CClimateControl::FanTestDemand,
+    &CClimateControl::MaintenanceHeaterDemand,
+    &CClimateControl::NoDemand,
 };
 
 CClimateControl::CClimateControl(std::atomic<uint32_t>& flag_word) : flags_(flag_word) {}
@@ -194,10 +198,9 @@ uint8_t CClimateControl::ChannelState(unsigned channel) const {
 }
 
 uint8_t CClimateControl::ChannelStateCode(unsigned channel) const {
-    return channel < CHANNELS
-               ? uint8_t(FIRST_STATE_CODE + STATE_CODES_PER_CHANNEL * channel +
-                         channel_states_[channel])
-               : 0;
+    return channel < CHANNELS ? uint8_t(FIRST_STATE_CODE + STATE_CODES_PER_CHANNEL * channel +
+                                        channel_states_[channel])
+                              : 0;
 }
 
 // The commands keep their values over a re-initialisation: one left at 2 or

@@ -12,8 +12,8 @@ namespace {
 const climate_point_kind FAN = {"FANS PASSED", "FANS FAILED", PERIPHERAL_CLASS_FAN_CONTROL,
                                 PERIPHERAL_CLASS_FAN_STATUS, true};
 const climate_point_kind HEATER = {"HEATER PASSED", "HEATER FAILED",
-                                   PERIPHERAL_CLASS_HEATER_CONTROL,
-                                   PERIPHERAL_CLASS_HEATER_STATUS, false};
+                                   PERIPHERAL_CLASS_HEATER_CONTROL, PERIPHERAL_CLASS_HEATER_STATUS,
+                                   false};
 
 const climate_output OUTPUTS[] = {
     {508, 513, &FAN, CPeripheralTask::FLAG_INTAKE_FANS, 2, true},
@@ -100,8 +100,7 @@ bool CClimatePoint::Configure() {
     if (!AttachBoard(board_id_)) return false;
     uint32_t mask = 0;
     dcio_point_mask(uint8_t(point_), mask, true);
-    if (control_ && kind_->fan &&
-        (db_get(obj::halvSpecialFeatureSet) & FEATURE_FAN_PAIRS) != 0) {
+    if (control_ && kind_->fan && (db_get(obj::halvSpecialFeatureSet) & FEATURE_FAN_PAIRS) != 0) {
         console_printf("setting up a pri/sec fan\n");
         dcio_point_mask(uint8_t(point_) + 1u, mask, false);
         pair_ = true;

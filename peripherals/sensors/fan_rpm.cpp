@@ -39,7 +39,6 @@ CFanRPM::CFanRPM(uint16_t id, uint8_t bus_code, uint32_t can_id, uint8_t channel
     : CCanBoard(PERIPHERAL_CLASS_FAN_RPM, id, bus_code, can_id, channel) {}
 
 CFanRPM::~CFanRPM() {
-    the_can_core().UnregisterDevice(this);
     UnregisterAuxIO(aux_row_);
     UnregisterClimateCtrl(&climate_row_);
     FreeFanBit(&fan_bit_);
@@ -149,8 +148,8 @@ bool CFanRPM::MayStartDiagnostic() {
     const bool first = FirstOfPair();
     const CFanRPM* partner = live<CFanRPM>(uint16_t(first ? Id() + 1 : Id() - 1));
     if (partner != nullptr && partner->GetDiagnosticState() == DIAGNOSTIC_RUNNING) return false;
-    live<CFanIO>(INTAKE_FAN)->SetFanSelection(first ? CFanIO::SELECT_PRIMARY
-                                                    : CFanIO::SELECT_SECONDARY);
+    live<CFanIO>(INTAKE_FAN)
+        ->SetFanSelection(first ? CFanIO::SELECT_PRIMARY : CFanIO::SELECT_SECONDARY);
     return true;
 }
 
