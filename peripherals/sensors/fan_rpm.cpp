@@ -72,15 +72,7 @@ void CFanRPM::Poll() {
         if (GetClimateCtrlTest(climate_row_) == TEST_REQUESTED) AnswerTest(TEST_DONE, IN_ERROR);
         return;
     }
-    DrainReplies();
-    if (request_counter_ == IDENTIFY_EVERY) {
-        request_counter_ = 0;
-        SendIdentify();
-        return;
-    }
-    ++request_counter_;
-    SendRead();
-    SupervisePoll();
+    ReadThenIdentify(&request_counter_);
 }
 
 void CFanRPM::OnReply(const can_packet& reply) {
