@@ -1,14 +1,20 @@
 // Climate control demands and outputs (see climate.h).
 #include "peripherals/climate.h"
 
+#include "peripherals/peripheral_task.h"
+
 #include "store/database.h"
 #include "store/objects.h"
 
 namespace {
 
 // The request bit of each channel in the task's flag word.
-const uint32_t REQUEST_BIT[CClimateControl::CHANNELS] = {0x800000, 0x400000, 0x200000, 0x80000,
-                                                         0x40000};
+const uint32_t REQUEST_BIT[CClimateControl::CHANNELS] = {
+    CPeripheralTask::FLAG_INTAKE_FANS, CPeripheralTask::FLAG_FACE_FANS,
+    CPeripheralTask::FLAG_PIXEL_FANS, CPeripheralTask::FLAG_HEATER,
+    CPeripheralTask::FLAG_MAINTENANCE_HEATER};
+static_assert(CClimateControl::FLAG_BURN_IN == CPeripheralTask::FLAG_BURN_IN,
+              "the burn-in bit of the flag word");
 const uint8_t FIRST_STATE_CODE = 4, STATE_CODES_PER_CHANNEL = 3;
 
 const uint8_t DEMAND_COOLING = 0x07, DEMAND_HEATING = 0x0A, DEMAND_CUSTOMER_HEATING = 0x1A,

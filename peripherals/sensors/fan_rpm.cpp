@@ -96,7 +96,7 @@ void CFanRPM::OnSilenceLimit() {
 void CFanRPM::OnReading() {
     monitored_ = 0;
     ReadPowerSense();
-    if (live<CFanIO>(INTAKE_FAN) != nullptr) Diagnose();
+    if (CFanIO* fan = live<CFanIO>(INTAKE_FAN)) Diagnose(*fan);
     if (diagnostic_state_ != DIAGNOSTIC_IDLE) return;
     SetClimateCtrlStatus(climate_row_, monitored_);
     if (monitored_) CountSpeed(true);
@@ -114,45 +114,43 @@ void CFanRPM::ReadPowerSense() {
     if (GetClimateCtrlTest(climate_row_) == TEST_REQUESTED) AnswerTest(TEST_DONE, BY_HAND);
 }
 
-void CFanRPM::Diagnose() {
+void CFanRPM::Diagnose(CFanIO& fan) {
     if (diagnostic_state_ == DIAGNOSTIC_RUNNING) {
         if (db_get_time() > deadline_)
             EndDiagnostic();
-        else if (live<CFanIO>(INTAKE_FAN)->IsCommandedOn())
+        else if (fan.IsCommandedOn())
             CountSpeed(false);
         return;
     }
     diagnostic_state_ = DIAGNOSTIC_IDLE;
-    if (GetClimateCtrlTest(climate_row_) == TEST_REQUESTED && MayStartDiagnostic()) {
+    if (GetClimateCtrlTest(climate_row_) == TEST_REQUESTED && MayStartDiagnostic(fan)) {
         deadline_ = db_get_time() + DIAGNOSTIC_SECONDS;
         SetClimateCtrlStatus(climate_row_, 1);
         last_result_ = 0;
         diagnostic_state_ = DIAGNOSTIC_RUNNING;
         return;
     }
-    FollowFan();
+    FollowFan(fan);
 }
 
 // Of a pair one sensor tests at a time; the one that starts picks its fan.
-bool CFanRPM::MayStartDiagnostic() {
+bool CFanRPM::MayStartDiagnostic(CFanIO& fan) {
     if (climate_row_ == NO_ROW) return false;
     if (!fan_pairs()) return true;
     const bool first = FirstOfPair();
     const CFanRPM* partner = live<CFanRPM>(uint16_t(first ? Id() + 1 : Id() - 1));
     if (partner != nullptr && partner->GetDiagnosticState() == DIAGNOSTIC_RUNNING) return false;
-    live<CFanIO>(INTAKE_FAN)
-        ->SetFanSelection(first ? CFanIO::SELECT_PRIMARY : CFanIO::SELECT_SECONDARY);
+    fan.SetFanSelection(first ? CFanIO::SELECT_PRIMARY : CFanIO::SELECT_SECONDARY);
     return true;
 }
 
 // The fan this sensor watches runs: the first of a pair while the selector
 // says the primary took its turn (1), the second otherwise.
-void CFanRPM::FollowFan() {
-    const CFanIO* fan = live<CFanIO>(INTAKE_FAN);
-    if (!fan->IsCommandedOn()) return;
+void CFanRPM::FollowFan(const CFanIO& fan) {
+    if (!fan.IsCommandedOn()) return;
     if (!fan_pairs())
         monitored_ = 1;
-    else if (FirstOfPair() == (fan->FanSelection() == CFanIO::SELECT_SECONDARY))
+    else if (FirstOfPair() == (fan.FanSelection() == CFanIO::SELECT_SECONDARY))
         monitored_ = 1;
 }
 

@@ -22,6 +22,9 @@
 
 #include <cstdint>
 
+class CClimatePoint;
+using CFanIO = CClimatePoint;
+
 class CFanRPM : public CCanBoard {
   public:
     enum : uint8_t { DIAGNOSTIC_IDLE = 2, DIAGNOSTIC_RUNNING = 3, DIAGNOSTIC_DONE = 4 };
@@ -59,10 +62,10 @@ class CFanRPM : public CCanBoard {
   private:
     void OnReading();
     void ReadPowerSense();
-    void Diagnose();
+    void Diagnose(CFanIO& fan);
     void EndDiagnostic();
-    bool MayStartDiagnostic();
-    void FollowFan();
+    bool MayStartDiagnostic(CFanIO& fan);
+    void FollowFan(const CFanIO& fan);
     void CountSpeed(bool report);
     bool FirstOfPair() const { return (Id() - FIRST_ID) % 2 == 0; }
     void AnswerTest(uint8_t activation, const char* result);

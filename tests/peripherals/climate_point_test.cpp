@@ -275,3 +275,50 @@ TEST_F(FanPoints, AStatusPointThatCannotStartLeavesNoFailureBehind) {
 }
 
 } // namespace
+
+namespace {
+
+// A status point made before its control sets itself up again every 10
+// polls, three times at most; a heater's failure is reported in its row and
+// zuduzClimateFailures, without a fan bit or trap.
+TEST_F(FanPoints, AHeaterStatusMadeFirstFindsItsControlAndReportsAFailure) {
+    CClimatePoint* status = Point(538, "21,32", 2);
+    ASSERT_NE(nullptr, status);
+    EXPECT_EQ(PERIPHERAL_CLASS_HEATER_STATUS, status->ClassCode());
+    EXPECT_EQ(NO_ROW, status->FanBit());
+    Polls(15, {status});
+    CClimatePoint* heater = Point(534, "19,32", 1);
+    ASSERT_NE(nullptr, heater);
+    Polls(15, {heater, status});
+    const int32_t row = heater->GetClimateRow();
+    ASSERT_NE(NO_ROW, row);
+    EXPECT_EQ(row, status->MonitoredRow());
+
+    Force(3, CClimateControl::COMMAND_ON);
+    Polls(100, {heater, status});
+    EXPECT_TRUE(heater->IsOn());
+    EXPECT_EQ("HEATER PASSED", text(obj::climateCtrlStatusText.row(unsigned(row))));
+    ASSERT_EQ("ok\n", host::field_command("set io1 tie=none"));
+    Polls(3, {heater, status});
+    EXPECT_EQ("HEATER FAILED", text(obj::climateCtrlStatusText.row(unsigned(row))));
+    EXPECT_EQ(std::string(1, '\x01'), text(obj::zuduzClimateFailures));
+    EXPECT_EQ(CLIMATE_BIT, ClimateBit());
+    EXPECT_EQ(0, fan_traps);
+    Force(3, CClimateControl::COMMAND_AUTO);
+}
+
+// Made after its control, the status point never retries; one whose control
+// never comes gives up after three.
+TEST_F(FanPoints, AStatusPointWithoutItsControlGivesUp) {
+    CClimatePoint* status = Point(530, "20,32", 2);
+    ASSERT_NE(nullptr, status);
+    Polls(60, {status});
+    EXPECT_EQ(NO_ROW, status->MonitoredRow());
+    CClimatePoint* fan = Point(526, "18,32", 1);
+    ASSERT_NE(nullptr, fan);
+    Polls(30, {fan, status});
+    EXPECT_NE(NO_ROW, fan->GetClimateRow());
+    EXPECT_EQ(NO_ROW, status->MonitoredRow());
+}
+
+} // namespace

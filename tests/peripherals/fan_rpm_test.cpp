@@ -88,6 +88,11 @@ class FanSpeed : public sensor_test::SensorFixture {
             Poll({});
     }
     static uint32_t ClimateBit() { return db_get(obj::shortErrorStatus) & CLIMATE_BIT; }
+    static std::string FanFailures() {
+        uint32_t n = 0;
+        const char* p = db_get_string(obj::fanFailures, &n);
+        return std::string(p ? p : "", n);
+    }
     static std::string Row(const DbObject& column, const CFanRPM& s) {
         return text(column.row(unsigned(s.ClimateRow())));
     }
@@ -126,6 +131,7 @@ TEST_F(FanSpeed, ElevenLowReadingsFailTheFanOnceAndAGoodOneClearsIt) {
     EXPECT_EQ(FAILED, Row(obj::climateCtrlStatusText, *sensor));
     EXPECT_EQ(3u, RowValue(obj::climateCtrlError, *sensor));
     EXPECT_EQ(CLIMATE_BIT, ClimateBit());
+    EXPECT_EQ(std::string(1, char(1 << sensor->FanBit())), FanFailures());
     EXPECT_EQ(0u, db_get(obj::auxIOPortValue.row(unsigned(sensor->AuxRow()))));
     for (int i = 0; i < 5; ++i)
         Poll({sensor});
@@ -137,6 +143,7 @@ TEST_F(FanSpeed, ElevenLowReadingsFailTheFanOnceAndAGoodOneClearsIt) {
     EXPECT_FALSE(sensor->FailureReported());
     EXPECT_EQ(PASSED, Row(obj::climateCtrlStatusText, *sensor));
     EXPECT_EQ(0u, ClimateBit());
+    EXPECT_EQ(std::string(1, '\0'), FanFailures());
     EXPECT_EQ(CFanRPM::LOW_READINGS, sensor->LowSpeedCountdown());
     EXPECT_EQ(1u, db_get(obj::auxIOPortValue.row(unsigned(sensor->AuxRow()))));
     IntakeFans(CClimateControl::COMMAND_AUTO);
