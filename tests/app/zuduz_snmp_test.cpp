@@ -60,7 +60,15 @@ class ZuduzSnmp : public ::testing::Test {
         return outputs;
     }
 
-    static constexpr int SPEED = 60;
+    // The value of the object after `oid`.
+    std::string Next(const std::string& oid) const {
+        std::string value = sign_.Tool("snmpgetnext", oid, "-Oqv");
+        while (!value.empty() && (value.back() == '\n' || value.back() == '\r'))
+            value.pop_back();
+        return value;
+    }
+
+    static constexpr int SPEED = 20;
     std::string dir_;
     RunningSign sign_;
 };
@@ -77,6 +85,13 @@ TEST_F(ZuduzSnmp, ARequestRunsTheFansFor180Seconds) {
         EXPECT_NE(std::string::npos, refused.find("badValue")) << refused;
     }
 
+    // The second request is stored (GETNEXT) while its fan state, which
+    // nothing switches, reads 2 (GET); the reload of the edited peripheral
+    // list withdraws it.
+    std::string set = sign_.Set(FAN_REQUEST2, "i", "1");
+    EXPECT_NE(std::string::npos, set.find("INTEGER: 1")) << set;
+    EXPECT_EQ("2", sign_.Get(FAN_REQUEST2));
+    EXPECT_EQ("1", Next(CLIMATE_FAILURES));
     sign_.Set(LIST_STATE, "i", "1");
     sign_.Set(LIST_ID + "1", "i", "50");
     sign_.Set(LIST_PARAMETERS + "1", "s", "42230,FF,F0,F0,F0,1");
@@ -84,13 +99,14 @@ TEST_F(ZuduzSnmp, ARequestRunsTheFansFor180Seconds) {
     sign_.Set(LIST_PARAMETERS + "2", "s", "18,32");
     sign_.Set(LIST_STATE, "i", "2");
     ASSERT_EQ("0", sign_.GetWhen(LIST_STATUS + "2", "0", 10)) << sign_.Process().Output();
+    EXPECT_EQ("2", Next(CLIMATE_FAILURES));
 
-    const std::string set = sign_.Set(FAN_REQUEST, "i", "1");
+    set = sign_.Set(FAN_REQUEST, "i", "1");
     EXPECT_NE(std::string::npos, set.find("INTEGER: 1")) << set;
     EXPECT_EQ("24", OutputsWhen("24", 10)) << sign_.Process().Output();
     EXPECT_EQ("1", sign_.GetWhen(FAN_REQUEST, "1", 5));
 
-    // 180 simulated seconds are 3 s of host time at speed 60.
+    // 180 simulated seconds are 9 s of host time at speed 20.
     EXPECT_EQ("2", sign_.GetWhen(FAN_REQUEST, "2", 20));
     EXPECT_EQ("none", OutputsWhen("none", 5));
 }
