@@ -322,3 +322,31 @@ TEST_F(FanPoints, AStatusPointWithoutItsControlGivesUp) {
 }
 
 } // namespace
+
+namespace {
+
+// A board that stops answering puts its heater in COMM ERROR with that text
+// in the heater's row; the board's return clears it.
+TEST_F(FanPoints, ASilentBoardIsACommErrorOfItsHeater) {
+    CClimatePoint* heater = Point(542, "19,32", 1);
+    ASSERT_NE(nullptr, heater);
+    Polls(11, {heater});
+    const int32_t row = heater->GetClimateRow();
+    ASSERT_NE(NO_ROW, row);
+    EXPECT_EQ(CPeripheral::STATE_VALID, heater->State());
+    ASSERT_EQ("ok\n", host::field_command("set io1 silent=1"));
+    Polls(81, {heater});
+    ASSERT_EQ(CPeripheral::STATE_COMM_ERROR, board_->State());
+    EXPECT_EQ(CPeripheral::STATE_COMM_ERROR, heater->State());
+    EXPECT_EQ("COMM ERROR", text(obj::climateCtrlStatusText.row(unsigned(row))));
+    EXPECT_EQ(3u, db_get(obj::climateCtrlError.row(unsigned(row))));
+    EXPECT_EQ(CLIMATE_BIT, ClimateBit());
+    ASSERT_EQ("ok\n", host::field_command("set io1 silent=0"));
+    Polls(6, {heater});
+    EXPECT_EQ(CPeripheral::STATE_VALID, heater->State());
+    EXPECT_EQ("HEATER PASSED", text(obj::climateCtrlStatusText.row(unsigned(row))));
+    EXPECT_EQ(0u, ClimateBit());
+    EXPECT_EQ(0, fan_traps);
+}
+
+} // namespace
