@@ -8,8 +8,5 @@
         return periph_create_pending(record);                                                      \
     }
 
-PERIPHERAL_CLASS_PENDING(Create_FanIO)
-PERIPHERAL_CLASS_PENDING(Create_FanRPM)
 PERIPHERAL_CLASS_PENDING(Create_FileManager)
-PERIPHERAL_CLASS_PENDING(Create_HeaterIO)
 PERIPHERAL_CLASS_PENDING(Create_IOBasedPeripheral)

@@ -190,6 +190,7 @@ void CPeripheralTask::LoadPeripherals() {
          more = registry_.Next(PERIPHERAL_CLASS_ANY, &cursor, &p))
         if (p->ListSlot() < PERIPHERAL_FIXED_SLOT) ++listed;
     db_set(obj::halvObj2_15_4, listed, DB_NOTIFY);
+    climate_.UpdateClimateOutputs(true);
 }
 
 uint32_t CPeripheralTask::Run() {
@@ -206,7 +207,10 @@ uint32_t CPeripheralTask::Run() {
     AutoDetect();
     PollPeripherals();
     temperatures_.EvaluateTemperatures(registry_);
+    if (temperatures_.HousingValid() || CClimateControl::CustomerRequestActive())
+        climate_.UpdateClimateOutputs(false);
     temperatures_.UpdatePhotocellLevel(registry_);
+    climate_.ClimateStep();
     return 0;
 }
 

@@ -96,6 +96,19 @@ unsigned CCanBoard::DrainReplies() {
     return count;
 }
 
+void CCanBoard::ReadThenIdentify(uint8_t* counter) {
+    const uint8_t READS = 10;
+    DrainReplies();
+    if (*counter >= READS) {
+        *counter = 0;
+        SendIdentify();
+        return;
+    }
+    ++*counter;
+    SendRead();
+    SupervisePoll();
+}
+
 void CCanBoard::ServiceReinit() {
     if (!reinit_requested_) return;
     reinit_requested_ = 0;
