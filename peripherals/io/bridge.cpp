@@ -55,6 +55,8 @@ const bridge_kind DCIO_BRIDGE = {"dcio_bridge", "dcio_bridge::Init: failed to fi
 const bridge_kind PTB_BRIDGE = {"ptb_bridge",
                                 "ptb_bridge::Init: failed to find OrinthPixelBoardClass class\n\n",
                                 IO_BOARD_PIXEL_TEST, false, false};
+const bridge_kind ACIO_BRIDGE = {"acio_bridge", "acio_bridge::Init: failed to find acio class\n",
+                                 IO_BOARD_ACIO, true, true};
 
 void dcio_point_mask(uint32_t point, uint32_t& mask, bool reset) {
     add_point(point, FIRST_BOUND_POINT, mask, reset);

@@ -56,10 +56,7 @@ DCIO::DCIO(uint8_t class_code, uint16_t id, uint8_t bus_code, uint32_t can_id, u
 }
 
 DCIO::~DCIO() {
-    for (io_bridge*& bridge : listeners_) {
-        if (bridge != nullptr) bridge->BoardGone();
-        bridge = nullptr;
-    }
+    listeners_.LetGo();
 }
 
 bool DCIO::Init() {
@@ -80,20 +77,11 @@ uint8_t* DCIO::TriggerMask(uint8_t kind) {
 }
 
 void DCIO::AddListener(io_bridge* bridge) {
-    for (io_bridge*& slot : listeners_) {
-        if (slot != nullptr) continue;
-        slot = bridge;
-        listeners_changed_ = 1;
-        return;
-    }
+    if (listeners_.Add(bridge)) listeners_changed_ = 1;
 }
 
 void DCIO::RemoveListener(io_bridge* bridge) {
-    for (io_bridge*& slot : listeners_) {
-        if (slot != bridge) continue;
-        slot = nullptr;
-        listeners_changed_ = 1;
-    }
+    if (listeners_.Remove(bridge)) listeners_changed_ = 1;
 }
 
 // ---- replies ----------------------------------------------------------------------
@@ -152,8 +140,7 @@ bool DCIO::ConfiguresListeners() const {
 
 // The listeners' event handlers run here, on the peripheral task's thread.
 void DCIO::NotifyListeners() {
-    for (io_bridge* bridge : listeners_)
-        if (bridge != nullptr && bridge->Owner() != nullptr) bridge->Owner()->OnEvent(0);
+    listeners_.Notify();
 }
 
 // ---- poll ---------------------------------------------------------------------------
@@ -221,7 +208,7 @@ void DCIO::SendNextRequest() {
 
 bool DCIO::SendBeaconConfiguration() {
     for (unsigned slot = next_listener_; slot < LISTENERS; ++slot) {
-        io_bridge* bridge = listeners_[slot];
+        io_bridge* bridge = listeners_.At(slot);
         CPeripheral* owner = bridge != nullptr ? bridge->Owner() : nullptr;
         if (owner == nullptr || owner->ClassCode() != PERIPHERAL_CLASS_BEACON_IO) continue;
         auto* beacon = dynamic_cast<dcio_beacon_listener*>(owner);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace field {
 
@@ -69,6 +70,7 @@ CanBoard::CanBoard(const CanKind& kind, const std::string& name, uint32_t id)
         values_.emplace_back(&key, key.initial);
     for (const CanKey& key : kind.keys)
         values_.emplace_back(&key, key.initial);
+    if (kind.wired_ports != nullptr) std::memcpy(io_.dirs, kind.wired_ports, sizeof io_.dirs);
 }
 
 const CanKey* CanBoard::Key(const std::string& name) const {

@@ -22,7 +22,7 @@ namespace field {
 
 class CanBoard;
 
-// What an I/O board (dcio) keeps of itself and of what the sign drove.
+// What an I/O board (dcio, acio) keeps of itself and of what the sign drove.
 struct CanIoState {
     uint64_t open = 0;                     // input points whose contact is not made
     std::vector<std::pair<int, int>> ties; // input made while output on
@@ -49,6 +49,9 @@ struct CanKind {
     // A request other than read and identify: bytes 3-7 of the reply into
     // `reply`; false sends none (null: the kind answers none).
     bool (*request)(CanBoard& board, const uint8_t* request, uint8_t* reply) = nullptr;
+    // The port codes of a board whose ports are wired, not configured by the
+    // sign (null: the sign configures them).
+    const uint8_t* wired_ports = nullptr;
 };
 
 // The kinds, and one by name (null when unknown).
@@ -100,6 +103,10 @@ std::string io_key_text(const CanBoard& board, const std::string& key);
 void io_read(const CanBoard& board, uint8_t* reply);
 bool io_output_on(const CanBoard& board, int point);
 bool io_request(CanBoard& board, const uint8_t* request, uint8_t* reply);
+// The acio kind: its wired ports (24-39 outputs, 40-55 inputs) and its only
+// request besides read and identify, set-outputs.
+extern const uint8_t ACIO_PORTS[4];
+bool acio_request(CanBoard& board, const uint8_t* request, uint8_t* reply);
 std::string io_driven(const CanBoard& board);
 
 // The board of that name on the field (null none); the kinds' checks use it.

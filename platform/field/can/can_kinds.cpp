@@ -72,6 +72,16 @@ const std::vector<CanKind>& can_kinds() {
          io_read,
          io_output_on,
          io_request},
+        {"acio",
+         {},
+         {{"open", 0, 0, "none", true},
+          {"closed", 0, 0, "24-55", true},
+          {"tie", 0, 0, "none", true},
+          {"echo", 0, 1, "1"}},
+         io_read,
+         io_output_on,
+         acio_request,
+         ACIO_PORTS},
     };
     return kinds;
 }
