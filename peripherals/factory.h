@@ -56,8 +56,10 @@ void periph_register_factories(pl_factory& factories);
 const pl_factory_row* periph_factory_row(uint8_t class_code);
 
 // The steps every creation function ends with (see above). -> the object, or
-// null when its Init failed (the object is deleted).
-CPeripheral* periph_finish_creation(CPeripheral* peripheral, const PeripheralRecord& record);
+// null when its Init failed (the object is deleted), unless `keep_failed`:
+// then it is enabled and kept, in the state its Init left.
+CPeripheral* periph_finish_creation(CPeripheral* peripheral, const PeripheralRecord& record,
+                                    bool keep_failed = false);
 
 // The creation functions of the sign's classes, one per factory row.
 CPeripheral* Create_Beacon(const PeripheralRecord& record, const PeripheralParameters& values);

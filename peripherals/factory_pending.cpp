@@ -8,13 +8,8 @@
         return periph_create_pending(record);                                                      \
     }
 
-PERIPHERAL_CLASS_PENDING(Create_Beacon)
-PERIPHERAL_CLASS_PENDING(Create_BeaconIO)
 PERIPHERAL_CLASS_PENDING(Create_FanIO)
 PERIPHERAL_CLASS_PENDING(Create_FanRPM)
 PERIPHERAL_CLASS_PENDING(Create_FileManager)
-PERIPHERAL_CLASS_PENDING(Create_GeneralPurposeOutput)
 PERIPHERAL_CLASS_PENDING(Create_HeaterIO)
 PERIPHERAL_CLASS_PENDING(Create_LCDManager)
-PERIPHERAL_CLASS_PENDING(Create_PowerSupply)
-PERIPHERAL_CLASS_PENDING(Create_PixelTestBoard)

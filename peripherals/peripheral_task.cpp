@@ -216,8 +216,12 @@ void CPeripheralTask::ProcessDatabaseFlags() {
     ULONG actual = 0;
     if (tx_event_flags_get(&database_event_flags(), BIT_PERIPHERAL_LIST, TX_OR_CLEAR, &actual,
                            TX_NO_WAIT) == TX_SUCCESS &&
-        db_get(obj::peripheralConfigState) == LIST_READY)
-        LoadPeripherals();
+        db_get(obj::peripheralConfigState) == LIST_READY) {
+        if (pixel_test_running_)
+            reload_waiting_ = true;
+        else
+            LoadPeripherals();
+    }
     if (tx_event_flags_get(&database_event_flags(), BIT_CONTROL_MODE, TX_OR_CLEAR, &actual,
                            TX_NO_WAIT) == TX_SUCCESS)
         PanelAction(&CFrontPanelPeripheral::RequestRefresh);
@@ -494,10 +498,14 @@ void CPeripheralTask::OnBusyMark(const letter_s& letter) {
 }
 
 void CPeripheralTask::OnPixelTest(const letter_s& letter) {
-    if (letter.code() == LETTER_PIXEL_TEST_STARTED)
+    pixel_test_running_ = letter.code() == LETTER_PIXEL_TEST_STARTED;
+    if (pixel_test_running_) {
         DisableAll();
-    else
-        EnableAll();
+        return;
+    }
+    if (reload_waiting_) LoadPeripherals();
+    reload_waiting_ = false;
+    EnableAll();
 }
 
 void CPeripheralTask::OnPeripheralsEnable(const letter_s& letter) {

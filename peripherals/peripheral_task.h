@@ -156,6 +156,10 @@ class CPeripheralTask : public CMailTask {
     uint8_t panel_hold_ = 0;            // bits 0 and 1, letters 1-4
     bool panel_hold_letter_ = false;    // one of letters 1-4 came in this pass
     bool restart_request_seen_ = false; // the dmsSWReset letter goes out once per run
+    // Between the pixel test's start and end letters a list reload waits: the
+    // test uses the pixel test boards all along.
+    bool pixel_test_running_ = false;
+    bool reload_waiting_ = false;
 };
 
 CPeripheralTask& ThePeripheralTask();

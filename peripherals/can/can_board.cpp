@@ -20,6 +20,7 @@ const can_silence_rule SILENCE_RULES[] = {
     {0x1B, 80, 20, 10, CAN_CODE_LOCAL_REINIT, 1},       // light
     {0x17, 10, 0, 0, 0, 0},                             // humidity
     {0x0D, 80, 20, 10, CAN_CODE_LOCAL_REINIT, 0},       // fan speed
+    {0x2A, 30, 0, 0, 0, 0},                             // pixel test board
     {0x1E, 80, 20, NO_BOUND, CAN_CODE_LOCAL_REINIT, 0}, // AC I/O (gives up one poll later)
 };
 const can_silence_rule NEVER_GIVES_UP = {0, 0, 0, 0, 0, 0};

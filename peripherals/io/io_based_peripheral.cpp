@@ -4,8 +4,8 @@
 #include "comm/agents/trap_raise.h"
 #include "peripherals/activation_rows.h"
 #include "peripherals/factory.h"
-#include "peripherals/io/power_table_seam.h"
 #include "peripherals/peripheral_task.h"
+#include "peripherals/power/power_supply_table.h"
 #include "runtime/console.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -28,7 +28,6 @@ const uint8_t INPUT_REPORT = 0x40;
 const uint16_t UNTIL_REPLACED = 65535;
 const uint8_t BLANK_PRIORITY = 255;
 const uint8_t CODED_TRIGGER_KIND = 3;
-const uint8_t SURGE_POWER_TYPE = 1, SURGE_FAILED_STATUS = 3;
 const uint8_t FLOW_CLIMATE_TYPE = 2;
 const uint32_t MESSAGE_VALID = 4;
 const uint32_t SOURCE_MODE_LOCAL = 3;
@@ -157,7 +156,7 @@ CIO_BasedPeripheral* CIO_BasedPeripheral::Build(uint16_t id, const Settings& set
 CIO_BasedPeripheral::~CIO_BasedPeripheral() {
     UnregisterClimateCtrl(&climate_row_);
     FreeFanBit(&fan_bit_);
-    power_table_unregister(power_handle_);
+    ThePowerSupplyTable().UnRegisterPowerSupply(power_handle_);
     power_handle_ = 0;
 }
 
@@ -177,7 +176,8 @@ bool CIO_BasedPeripheral::Init() {
 
 bool CIO_BasedPeripheral::InitSurge() {
     const char* name = periph_id_to_name(Id());
-    if (!power_table_register(&power_handle_, name, "SURGE PASSED", SURGE_POWER_TYPE))
+    if (!ThePowerSupplyTable().RegisterPowerSupply(&power_handle_, name, "SURGE PASSED",
+                                                   CPowerSupplyTable::TYPE_SURGE))
         console_printf("Failed to register %s in Power Supply Table\n", name);
     if (!ClaimDigitalInputRow()) return false;
     SetAuxValue(1);
@@ -386,7 +386,7 @@ void CIO_BasedPeripheral::Poll() {
 void CIO_BasedPeripheral::PollSurge() {
     if (InputsA(0) == 0) {
         SetAuxValue(1);
-        power_table_clear_error(power_handle_, "SURGE PASSED");
+        ThePowerSupplyTable().ClearPowerSupplyError(power_handle_, "SURGE PASSED");
         debounce_ = SURGE_DEBOUNCE_POLLS;
         kind_state_ = 0;
         return;
@@ -396,8 +396,9 @@ void CIO_BasedPeripheral::PollSurge() {
         return;
     }
     SetAuxValue(0);
-    power_table_set_error(power_handle_, SURGE_FAILED_STATUS, "SURGE FAILED");
-    power_table_set_voltage(power_handle_, 0);
+    ThePowerSupplyTable().SetPowerSupplyError(power_handle_, CPowerSupplyTable::STATUS_FAILED,
+                                              "SURGE FAILED");
+    ThePowerSupplyTable().SetPowerSupplyVoltage(power_handle_, 0);
     kind_state_ = 1;
 }
 

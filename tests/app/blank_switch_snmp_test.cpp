@@ -3,45 +3,23 @@
 // central system over SNMP, a message on the sign, net-snmp's trap receiver
 // as the trap destination. A technician turns the switch on state/field.ctl:
 // the sign goes dark (sign.png) and trap 5 reaches the central system once.
+#include "tests/app/field_snmp_fixture.h"
 #include "tests/support/png_reader.h"
-#include "tests/support/running_sign.h"
-#include "tests/support/trap_receiver.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <cstdio>
 #include <string>
 
 namespace {
 
-using test_support::RunningSign;
-using test_support::TrapReceiver;
-
-const std::string LIST = "1.3.6.1.4.1.1206.3.11.2.15";
-const std::string LIST_STATE = LIST + ".1.0";
-const std::string LIST_ID = LIST + ".3.1.2.";
-const std::string LIST_PARAMETERS = LIST + ".3.1.3.";
-const std::string LIST_STATUS = LIST + ".3.1.4.";
 const std::string MESSAGE = "1.3.6.1.4.1.1206.4.2.3.5.8.1.";
 const std::string CONTROL = "1.3.6.1.4.1.1206.4.2.3.6.";
 const std::string BLANK_TRAP = "Enterprise Specific Trap (5)";
 
-class BlankSwitchSnmp : public ::testing::Test {
+class BlankSwitchSnmp : public test_support::FieldSnmp {
   protected:
-    void SetUp() override {
-        for (std::string why : {RunningSign::WhyNot(), TrapReceiver::WhyNot()})
-            if (!why.empty()) GTEST_SKIP() << why;
-        if (test_support::run_command("command -v socat").find("socat") == std::string::npos)
-            GTEST_SKIP() << "socat is not installed (Debian package socat)";
-        const uint16_t port = TrapReceiver::FreePort();
-        ASSERT_TRUE(sign_.Put("CONFIG.XML", TrapReceiver::SignSettings(port)));
-        ASSERT_TRUE(trapd_.Start(port, sign_.StateDir() + "/../trapd")) << trapd_.Output();
-        const std::string field = sign_.StateDir() + "/../field.txt";
-        std::ofstream(field) << "can dcio io1 42230 open=26\n";
-        ASSERT_TRUE(sign_.Start(SPEED, {"--field", field}));
-        ASSERT_TRUE(sign_.Answering()) << sign_.Process().Output();
-    }
-    void TearDown() override { trapd_.Stop(); }
+    void SetUp() override { Start("can dcio io1 42230 open=26\n", 20); }
     bool Ok(const std::string& reply) { return reply.find("Error") == std::string::npos; }
     // The picture once it is dark (`dark`) or lit, for at most ten host seconds.
     bool PictureBecomes(bool dark) {
@@ -53,21 +31,12 @@ class BlankSwitchSnmp : public ::testing::Test {
         }
         return false;
     }
-
-    static constexpr int SPEED = 20;
-    RunningSign sign_;
-    TrapReceiver trapd_;
 };
 
 TEST_F(BlankSwitchSnmp, TurningTheSwitchBlanksTheSignWithOneTrap) {
     // Board 50 and the blank switch on its point 26.
-    EXPECT_TRUE(Ok(sign_.Set(LIST_STATE, "i", "1")));
-    sign_.Set(LIST_ID + "1", "i", "50");
-    sign_.Set(LIST_PARAMETERS + "1", "s", "42230,F0,F0,F0,F0,1");
-    sign_.Set(LIST_ID + "2", "i", "640");
-    sign_.Set(LIST_PARAMETERS + "2", "s", "1A,32");
-    sign_.Set(LIST_STATE, "i", "2");
-    EXPECT_EQ("0", sign_.GetWhen(LIST_STATUS + "2", "0", 10)) << sign_.Process().Output();
+    EXPECT_EQ("0", StoreList({{50, "42230,F0,F0,F0,F0,1"}, {640, "1A,32"}}))
+        << sign_.Process().Output();
 
     // A message on the sign.
     const std::string status = MESSAGE + "9.3.1";

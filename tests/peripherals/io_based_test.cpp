@@ -10,6 +10,7 @@
 #include "peripherals/io/dcio.h"
 #include "peripherals/io/io_based_peripheral.h"
 #include "peripherals/peripheral_task.h"
+#include "peripherals/power/power_supply_table.h"
 #include "platform/field/field.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -276,12 +277,22 @@ TEST_F(IoBased, TheBlankSwitchBlanksOnceOnItsThirdActivePoll) {
     EXPECT_EQ(2, blank_traps);
 }
 
-// A surge contact open for 19 polls is no failure; the 21st open poll is.
+// A surge contact open for 19 polls is no failure; the 21st open poll is,
+// in the suppressor's row of the power table as well.
 TEST_F(IoBased, ASurgeContactMustStayOpenForTwentyPolls) {
     Switch surge = Make(75, "32,1");
     ASSERT_NE(nullptr, surge);
     const unsigned row = unsigned(surge->AuxRow());
+    const int32_t power_row = ThePowerSupplyTable().RowOf(surge->PowerHandle());
+    ASSERT_GE(power_row, 0);
+    auto power_text = [&] {
+        const char* text = db_get_string(obj::dmsPowerMfrStatus.row(unsigned(power_row)));
+        return std::string(text ? text : "");
+    };
     EXPECT_STREQ("SURGE SUPPRESSOR1", db_get_string(obj::auxIOPortDescription.row(row)));
+    EXPECT_STREQ("SURGE SUPPRESSOR1",
+                 db_get_string(obj::dmsPowerDescription.row(unsigned(power_row))));
+    EXPECT_EQ(1u, db_get(obj::dmsPowerType.row(unsigned(power_row))));
     Contacts("");
     EXPECT_EQ(1u, db_get(obj::auxIOPortValue.row(row)));
     // Each change of the contacts takes one board poll to show in its reports.
@@ -293,13 +304,22 @@ TEST_F(IoBased, ASurgeContactMustStayOpenForTwentyPolls) {
     Cycle(*surge, 20);
     EXPECT_EQ(0, surge->KindState());
     EXPECT_EQ(1u, db_get(obj::auxIOPortValue.row(row)));
+    EXPECT_EQ("SURGE PASSED", power_text());
     Cycle(*surge);
     EXPECT_EQ(1, surge->KindState());
     EXPECT_EQ(0u, db_get(obj::auxIOPortValue.row(row)));
+    EXPECT_EQ("SURGE FAILED", power_text());
+    EXPECT_EQ(3u, db_get(obj::dmsPowerStatus.row(unsigned(power_row))));
+    EXPECT_TRUE(db_get(obj::shortErrorStatus) & CPowerSupplyTable::SHORT_ERROR_POWER);
     Contacts("closed=24", 1);
     Cycle(*surge);
     EXPECT_EQ(0, surge->KindState());
     EXPECT_EQ(1u, db_get(obj::auxIOPortValue.row(row)));
+    EXPECT_EQ("SURGE PASSED", power_text());
+    EXPECT_EQ(2u, db_get(obj::dmsPowerStatus.row(unsigned(power_row))));
+    const uint16_t handle = surge->PowerHandle();
+    surge.reset();
+    EXPECT_EQ(-1, ThePowerSupplyTable().RowOf(handle));
 }
 
 // The fault/OK lamps, the current-message outputs and the power sense.

@@ -121,9 +121,12 @@ void from_sign(const board::CanFrame& frame) {
     uint64_t now = host::clock_ticks();
     uint64_t epoch = f.epoch;
     for (const auto& b : f.boards) {
-        board::CanFrame reply;
-        if (!b->Reply(frame, reply)) continue;
-        host::schedule_device_event(now + b->Latency(), [reply, epoch] { arrive(reply, epoch); });
+        std::vector<board::CanFrame> replies = b->Replies(frame);
+        if (replies.empty()) continue;
+        host::schedule_device_event(now + b->Latency(), [replies, epoch] {
+            for (const board::CanFrame& reply : replies)
+                arrive(reply, epoch);
+        });
     }
 }
 
