@@ -18,15 +18,6 @@ const unsigned FIRST_DATA_BYTE = 3;
 const unsigned BYTE5_ARG = 5 - FIRST_DATA_BYTE; // byte 5 of a request among its five arguments
 const uint16_t POLL_PERIOD = 2;
 
-uint32_t highest_bit(uint32_t bits) {
-    uint32_t k = 0;
-    while (bits > 1) {
-        bits >>= 1;
-        ++k;
-    }
-    return k;
-}
-
 } // namespace
 
 // ---- the board ------------------------------------------------------------------------
@@ -50,11 +41,11 @@ bool ACIO::Init() {
 }
 
 void ACIO::AddListener(io_bridge* bridge) {
-    if (listeners_.Add(bridge)) listeners_changed_ = 1;
+    listeners_.Add(bridge);
 }
 
 void ACIO::RemoveListener(io_bridge* bridge) {
-    if (listeners_.Remove(bridge)) listeners_changed_ = 1;
+    listeners_.Remove(bridge);
 }
 
 // Only a board with the id 490 leaves identification. A reply in a phase
@@ -84,7 +75,7 @@ void ACIO::OnReply(const can_packet& reply) {
 void ACIO::Poll() {
     if (m_byState < STATE_READING) return;
     DrainReplies();
-    if (listeners_changed_) Restart();
+    if (listeners_.TakeChange()) Restart();
     SendNextRequest();
     Supervise();
 }
@@ -93,7 +84,7 @@ void ACIO::Restart() {
     phase_ = PHASE_IDENTIFY, request_ = REQUEST_IDENTIFY;
     silence_.Heard();
     reinits_ = 0;
-    listeners_changed_ = input_valid_ = outputs_changed_ = 0;
+    input_valid_ = outputs_changed_ = 0;
     std::memcpy(output_, INITIAL_OUTPUT, sizeof output_);
 }
 
@@ -170,10 +161,10 @@ bool CAuxIOBidirect::ValueOf(uint32_t bits, uint32_t* value) const {
     bits &= (1u << width_) - 1;
     if (bits == 0) return false;
     if (!(mode_ & MODE_OFFSET)) {
-        *value = highest_bit(bits) + 1;
+        *value = io_bit_index(bits) + 1;
         return true;
     }
-    *value = bits > 1 ? highest_bit(bits) : width_;
+    *value = bits > 1 ? io_bit_index(bits) : width_;
     return true;
 }
 

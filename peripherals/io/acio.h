@@ -81,7 +81,6 @@ class ACIO : public CCanBoard, public io_board {
     uint8_t output_[IO_IMAGE_BYTES] = {};
     uint8_t claimed_[IO_IMAGE_BYTES] = {};
     io_listener_table<LISTENERS> listeners_;
-    uint8_t listeners_changed_ = 0;
     uint8_t input_valid_ = 0;
     uint8_t outputs_changed_ = 0;
 };

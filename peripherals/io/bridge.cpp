@@ -66,6 +66,15 @@ void ptb_point_mask(uint32_t point, uint32_t& mask, bool reset) {
     add_point(point, 1, mask, reset);
 }
 
+uint32_t io_bit_index(uint32_t bits) {
+    uint32_t k = 0;
+    while (bits > 1) {
+        bits >>= 1;
+        ++k;
+    }
+    return k;
+}
+
 interface_cfg::interface_cfg() : serial(next_serial()) {}
 
 interface_cfg::interface_cfg(uint32_t point_mask, uint8_t write, uint32_t trigger_mask,

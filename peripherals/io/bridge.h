@@ -95,6 +95,8 @@ extern const bridge_kind ACIO_BRIDGE;
 // anything else adds nothing.
 void dcio_point_mask(uint32_t point, uint32_t& mask, bool reset);
 void ptb_point_mask(uint32_t point, uint32_t& mask, bool reset);
+// The index of the highest set bit of a packed value (0 for 0 and 1).
+uint32_t io_bit_index(uint32_t bits);
 
 class io_bridge {
   public:
@@ -148,7 +150,8 @@ class io_bridge {
 
 // A board's table of listening bridges: a new one takes the first empty
 // slot (none when all are taken). Each input report calls the event handler
-// of every listener's owner.
+// of every listener's owner. Every change is noted until the board takes it
+// (and starts its request sequence again).
 template <unsigned N> class io_listener_table {
   public:
     // -> false when every slot is taken.
@@ -156,6 +159,7 @@ template <unsigned N> class io_listener_table {
         for (io_bridge*& slot : slots_) {
             if (slot != nullptr) continue;
             slot = bridge;
+            changed_ = true;
             return true;
         }
         return false;
@@ -166,9 +170,15 @@ template <unsigned N> class io_listener_table {
         for (io_bridge*& slot : slots_) {
             if (slot != bridge) continue;
             slot = nullptr;
-            found = true;
+            found = changed_ = true;
         }
         return found;
+    }
+    // -> true once after the table changed.
+    bool TakeChange() {
+        const bool changed = changed_;
+        changed_ = false;
+        return changed;
     }
     void Notify() const {
         for (io_bridge* bridge : slots_)
@@ -185,4 +195,5 @@ template <unsigned N> class io_listener_table {
 
   private:
     io_bridge* slots_[N] = {};
+    bool changed_ = false;
 };

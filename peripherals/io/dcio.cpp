@@ -77,11 +77,11 @@ uint8_t* DCIO::TriggerMask(uint8_t kind) {
 }
 
 void DCIO::AddListener(io_bridge* bridge) {
-    if (listeners_.Add(bridge)) listeners_changed_ = 1;
+    listeners_.Add(bridge);
 }
 
 void DCIO::RemoveListener(io_bridge* bridge) {
-    if (listeners_.Remove(bridge)) listeners_changed_ = 1;
+    listeners_.Remove(bridge);
 }
 
 // ---- replies ----------------------------------------------------------------------
@@ -149,7 +149,7 @@ void DCIO::Poll() {
     if (m_byState < STATE_READING) return;
     if (Queued() != 0) input_valid_ = 0;
     DrainReplies();
-    if (listeners_changed_) Restart();
+    if (listeners_.TakeChange()) Restart();
     SendNextRequest();
     Supervise();
 }
@@ -158,7 +158,7 @@ void DCIO::Restart() {
     phase_ = PHASE_IDENTIFY, request_ = REQUEST_IDENTIFY;
     silence_.Heard();
     reinits_ = 0;
-    keep_alive_ = input_valid_ = outputs_changed_ = listeners_changed_ = 0;
+    keep_alive_ = input_valid_ = outputs_changed_ = 0;
     std::memcpy(output_, INITIAL_OUTPUT, sizeof output_);
 }
 

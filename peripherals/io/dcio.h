@@ -128,5 +128,4 @@ class DCIO : public CCanBoard, public io_board {
     uint8_t outputs_changed_ = 0;
     uint8_t keep_alive_ = 0;
     uint8_t input_valid_ = 0;
-    uint8_t listeners_changed_ = 0;
 };

@@ -76,15 +76,6 @@ bool single_bit(uint32_t bits) {
     return bits != 0 && (bits & (bits - 1)) == 0;
 }
 
-uint32_t bit_index(uint32_t bit) {
-    uint32_t k = 0;
-    while (bit > 1) {
-        bit >>= 1;
-        ++k;
-    }
-    return k;
-}
-
 uint32_t low_bits(unsigned count) {
     return count >= 32 ? 0xFFFFFFFFu : (1u << count) - 1;
 }
@@ -265,7 +256,7 @@ bool CIO_BasedPeripheral::ReadSwitchCode(CMsgActivationCode* code) {
         return true;
     }
     if (!single_bit(active)) return false;
-    if (!SwitchRowCode(bit_index(active), settings_.message_offset, code)) return false;
+    if (!SwitchRowCode(io_bit_index(active), settings_.message_offset, code)) return false;
     if (code->m_memoryType != MSG_MEMORY_CHANGEABLE) return true;
     const uint32_t number = code->m_messageNumber;
     if (!changeable_number_known(number)) return false;
@@ -301,47 +292,46 @@ void CIO_BasedPeripheral::EventOneOfN() {
         return;
     }
     if (!single_bit(active)) return;
-    selection_ = bit_index(active);
+    selection_ = io_bit_index(active);
     if (selection_ >= SWITCH_ROWS) return;
     RequestRow(selection_);
     kind_state_ = 1;
 }
 
-// 570: the last point is the activate input.
-void CIO_BasedPeripheral::EventActivateOneOfN() {
-    if (point_count_ == 0) return;
+// 570 and 580: the last point is the activate input. -> true, with the other
+// positions made, when it is made while the switch waits for it. Its release
+// after a request puts the switch back to waiting (570 withdraws its request).
+bool CIO_BasedPeripheral::Activated(uint32_t* positions, bool withdraw_on_release) {
+    if (point_count_ == 0) return false;
     const uint32_t active = ActiveA(1);
     const uint32_t activate = 1u << (point_count_ - 1);
     if (kind_state_ == 1) {
-        if (!(active & activate)) {
+        if (active & activate) return false;
+        if (withdraw_on_release)
             WithdrawSwitchMessage();
-            kind_state_ = 0;
-        }
-        return;
+        else
+            trace_printf("switch to wait for activate\n");
+        kind_state_ = 0;
+        return false;
     }
-    const uint32_t positions = active & ~activate;
-    if (!(active & activate) || !single_bit(positions)) return;
-    selection_ = bit_index(positions);
+    *positions = active & ~activate;
+    return (active & activate) != 0;
+}
+
+// 570: one position of the others.
+void CIO_BasedPeripheral::EventActivateOneOfN() {
+    uint32_t positions = 0;
+    if (!Activated(&positions, true) || !single_bit(positions)) return;
+    selection_ = io_bit_index(positions);
     if (selection_ >= SWITCH_ROWS) return;
     RequestRow(selection_);
     kind_state_ = 1;
 }
 
-// 580: the first n - 1 points give the row in binary; the last activates.
+// 580: the other points give the row in binary.
 void CIO_BasedPeripheral::EventCodedActivate() {
-    if (point_count_ == 0) return;
-    const uint32_t active = ActiveA(1);
-    const uint32_t activate = 1u << (point_count_ - 1);
-    if (kind_state_ == 1) {
-        if (!(active & activate)) {
-            trace_printf("switch to wait for activate\n");
-            kind_state_ = 0;
-        }
-        return;
-    }
-    if (!(active & activate)) return;
-    const uint32_t row = active & (activate - 1);
-    if (row >= SWITCH_ROWS) return;
+    uint32_t row = 0;
+    if (!Activated(&row, false) || row >= SWITCH_ROWS) return;
     message_number_ = row + 1;
     RequestRow(row);
     kind_state_ = 1;

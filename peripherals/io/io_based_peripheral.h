@@ -116,6 +116,7 @@ class CIO_BasedPeripheral : public CPointPeripheral {
     // The packed inputs of set A, and the same inverted over its points.
     uint32_t InputsA(uint32_t from_event) const;
     uint32_t ActiveA(uint32_t from_event) const;
+    bool Activated(uint32_t* positions, bool withdraw_on_release);
     // Withdraws the switches' request (12 zero bytes in row 6).
     static void WithdrawSwitchMessage();
     // Requests switch table row `row` (nothing past 49).
