@@ -492,13 +492,6 @@ void CIO_BasedPeripheral::PollPowerSense() {
     kind_state_ = m_byState == STATE_VALID && InputsA(0) == 0 ? 1 : 0;
 }
 
-bool io_rpm_power_present() {
-    CPeripheral* found = nullptr;
-    ThePeripheralTask().Find(CIO_BasedPeripheral::ID_RPM_POWER_SENSE, &found);
-    auto* sense = dynamic_cast<CIO_BasedPeripheral*>(found);
-    return sense != nullptr && sense->KindState() == 1;
-}
-
 // ---- creation ----------------------------------------------------------------------------
 
 // The kind's creation string; the general kinds need their board live.

@@ -16,7 +16,8 @@
 //   670      "IO FAULT/OK LED"     fault lamp and OK lamp
 //   671      "CURRENT MESSAGE"     the shown message's number on outputs
 //   710-719, 850-863 "FLOW SENSORn"  airflow contact (climate row, fan bit)
-//   720, 749 "FLOW/RPM POWER SENSE" whether the fans have power (kind state 1)
+//   720, 749 "FLOW/RPM POWER SENSE" whether the fans have power (InputState 1
+//                                  while every contact of its input is made)
 //
 // Creation strings (hexadecimal fields):
 //   general kinds: board id, point mask A (bit b = point 24 + b), A is an
@@ -36,13 +37,14 @@
 #pragma once
 
 #include "display/message_codes.h"
+#include "peripherals/io/input_state.h"
 #include "peripherals/io/point_peripheral.h"
 
 #include <cstdint>
 
 struct io_kind_row;
 
-class CIO_BasedPeripheral : public CPointPeripheral {
+class CIO_BasedPeripheral : public CPointPeripheral, public io_input_state {
   public:
     static constexpr uint8_t SURGE_DEBOUNCE_POLLS = 20;
     static constexpr uint32_t TRAP_BLANK_SWITCH = 5;
@@ -50,7 +52,6 @@ class CIO_BasedPeripheral : public CPointPeripheral {
     static constexpr uint8_t SWITCH_PRIORITY = 190;
     static constexpr uint8_t REQUEST_STATE = 3, REQUEST_SOURCE = 2;
     static constexpr uint16_t ID_BLANK_INDICATOR = 641;
-    static constexpr uint16_t ID_RPM_POWER_SENSE = 749;
 
     // What a creation string gave.
     struct Settings {
@@ -87,6 +88,9 @@ class CIO_BasedPeripheral : public CPointPeripheral {
     // Per kind: switch latched, surge failed, blank-switch step, indicator
     // step, lamp state, power present.
     uint8_t KindState() const { return kind_state_; }
+    // The power sense's state (1 while the fans have power), as the fan-speed
+    // sensors read it.
+    uint8_t InputState() const override { return kind_state_; }
     void SetKindState(uint8_t state) { kind_state_ = state; }
     uint32_t Selection() const { return selection_; }
     uint32_t MessageNumber() const { return message_number_; }
@@ -134,7 +138,3 @@ class CIO_BasedPeripheral : public CPointPeripheral {
     uint32_t selection_ = 0;
     uint8_t point_count_ = 0;
 };
-
-// The live "RPM POWER SENSE" input reports power (fans are powered); false
-// when it is not live.
-bool io_rpm_power_present();

@@ -328,11 +328,9 @@ TEST_F(IoBased, LampsAndOutputsFollowTheSign) {
     Switch current = Make(671, "32,7000,1", 2); // points 36-38
     ASSERT_NE(nullptr, led);
     ASSERT_NE(nullptr, current);
-    EXPECT_EQ(nullptr, Make(749, "32,4000", 3));                      // point 38 is an output
-    CIO_BasedPeripheral* sense = Make(749, "32,400000", 3).release(); // point 46
+    EXPECT_EQ(nullptr, Make(749, "32,4000", 3)); // point 38 is an output
+    Switch sense = Make(749, "32,400000", 3);    // point 46
     ASSERT_NE(nullptr, sense);
-    ASSERT_TRUE(ThePeripheralTask().Registry().Adopt(sense));
-    sense->SetEnabled(0);
     Contacts("");
     db_set(obj::shortErrorStatus, 0, DB_NOTIFY);
     Cycle(*led);
@@ -355,10 +353,10 @@ TEST_F(IoBased, LampsAndOutputsFollowTheSign) {
     EXPECT_EQ("32,36,38", Outputs()); // the fault lamp, and 5 on points 36-38
 
     Cycle(*sense);
-    EXPECT_TRUE(io_rpm_power_present());
+    EXPECT_EQ(1, sense->InputState());
     Contacts("open=46", 1);
     Cycle(*sense);
-    EXPECT_FALSE(io_rpm_power_present());
+    EXPECT_EQ(0, sense->InputState());
 }
 
 TEST_F(IoBased, CreationNeedsItsBoardAndItsRows) {
