@@ -9,4 +9,3 @@
     }
 
 PERIPHERAL_CLASS_PENDING(Create_FileManager)
-PERIPHERAL_CLASS_PENDING(Create_IOBasedPeripheral)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace field {
 
@@ -70,6 +71,7 @@ CanBoard::CanBoard(const CanKind& kind, const std::string& name, uint32_t id)
         values_.emplace_back(&key, key.initial);
     for (const CanKey& key : kind.keys)
         values_.emplace_back(&key, key.initial);
+    if (kind.wired_ports != nullptr) std::memcpy(io_.dirs, kind.wired_ports, sizeof io_.dirs);
 }
 
 const CanKey* CanBoard::Key(const std::string& name) const {

@@ -22,7 +22,7 @@ namespace field {
 
 class CanBoard;
 
-// What an I/O board (dcio) keeps of itself and of what the sign drove.
+// What an I/O board (dcio, acio) keeps of itself and of what the sign drove.
 struct CanIoState {
     uint64_t open = 0;                     // input points whose contact is not made
     std::vector<std::pair<int, int>> ties; // input made while output on
@@ -53,6 +53,9 @@ struct CanKind {
     // reply frames' bytes 1-7 (byte 1 the frame number) into `frames`. -> how many.
     unsigned (*read_frames)(const CanBoard& board, const uint8_t* request,
                             uint8_t frames[][8]) = nullptr;
+    // The port codes of a board whose ports are wired, not configured by the
+    // sign (null: the sign configures them).
+    const uint8_t* wired_ports = nullptr;
 };
 
 // Most frames one request is answered with.
@@ -111,6 +114,10 @@ bool io_request(CanBoard& board, const uint8_t* request, uint8_t* reply);
 // The ptb kind's reads (can_ptb.cpp): a measurement of the six voltages in
 // two frames, or (byte 3 of the request 1) a pixel test in three frames.
 unsigned ptb_read_frames(const CanBoard& board, const uint8_t* request, uint8_t frames[][8]);
+// The acio kind: its wired ports (24-39 outputs, 40-55 inputs) and its only
+// request besides read and identify, set-outputs.
+extern const uint8_t ACIO_PORTS[4];
+bool acio_request(CanBoard& board, const uint8_t* request, uint8_t* reply);
 std::string io_driven(const CanBoard& board);
 
 // The board of that name on the field (null none); the kinds' checks use it.

@@ -43,6 +43,12 @@ void read_rpm(const CanBoard& board, uint8_t* reply) {
     put16(reply + 3, rpm);
 }
 
+// The keys of the I/O boards' points.
+const std::vector<CanKey> IO_KEYS = {{"open", 0, 0, "none", true},
+                                     {"closed", 0, 0, "24-55", true},
+                                     {"tie", 0, 0, "none", true},
+                                     {"echo", 0, 1, "1"}};
+
 } // namespace
 
 const std::vector<CanKind>& can_kinds() {
@@ -63,15 +69,7 @@ const std::vector<CanKind>& can_kinds() {
          {{"rpm", 0, 65535, "0"}, {"follows", 0, 0, "none", true}},
          read_rpm,
          nullptr},
-        {"dcio",
-         {},
-         {{"open", 0, 0, "none", true},
-          {"closed", 0, 0, "24-55", true},
-          {"tie", 0, 0, "none", true},
-          {"echo", 0, 1, "1"}},
-         io_read,
-         io_output_on,
-         io_request},
+        {"dcio", {}, IO_KEYS, io_read, io_output_on, io_request},
         {"ptb",
          {},
          {{"v0", 0, 255, "120"},
@@ -84,6 +82,7 @@ const std::vector<CanKind>& can_kinds() {
          nullptr,
          nullptr,
          ptb_read_frames},
+        {"acio", {}, IO_KEYS, io_read, io_output_on, acio_request, nullptr, ACIO_PORTS},
     };
     return kinds;
 }
