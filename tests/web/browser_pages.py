@@ -2,17 +2,18 @@
 """A browser on the sign's web pages: headless chromium driven through
 chromium-driver, one step a run, a screenshot of each page it sees.
 
-    browser_pages.py BASE_URL PASSWORD SHOT_DIR STEP [ARG ...]
+    browser_pages.py BASE_URL PASSWORD SHOT_DIR STEP[:ARG[:ARG]] ...
 
-Steps:
-    index             the status page: its control mode, model and firmware
-    run N             messaging: type N, press Run
-    quick PAGE1 PAGE2 quick message: type both pages ("|" starts a new line), store
-    diag_on           diagnostics: turn the test pattern on
-    show PAGE         load PAGE only (its screenshot)
+Steps, run in order in one browser:
+    index               the status page: its control mode, model and firmware
+    run:N               messaging: type N, press Run
+    quick:PAGE1:PAGE2   quick message: type both pages ("|" starts a new line), store
+    diag_on             diagnostics: turn the test pattern on
+    show:PAGE           load PAGE only (its screenshot)
 
-Prints one JSON object: what the step saw ("alert" holds the text of an alert
-the page raised, which is accepted).
+Prints one line a step: the step, a tab, and a JSON object of what it saw
+("alert" holds the text of an alert the page raised, which is accepted).
+A screenshot of each page seen is written into SHOT_DIR as STEP-PAGE.png.
 """
 import base64
 import json
@@ -128,14 +129,19 @@ STEPS = {"index": step_index, "run": step_run, "quick": step_quick, "diag_on": s
 
 
 def main():
-    base, password, directory, step = sys.argv[1:5]
+    base, password, directory = sys.argv[1:4]
     os.makedirs(directory, exist_ok=True)
     driver = browser(password)
     try:
-        result = STEPS[step](driver, base, directory, sys.argv[5:])
+        for step in sys.argv[4:]:
+            name, *args = step.split(":")
+            try:
+                result = STEPS[name](driver, base, directory, args)
+            except Exception as error:  # the step's failure is its result
+                result = {"error": type(error).__name__ + ": " + str(error).splitlines()[0]}
+            print(name + "\t" + json.dumps(result), flush=True)
     finally:
         driver.quit()
-    print(json.dumps(result))
 
 
 if __name__ == "__main__":
