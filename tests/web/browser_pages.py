@@ -80,18 +80,23 @@ def step_index(driver, base, directory, _args):
             "tags_left": "$%" in driver.page_source}
 
 
+def submit(driver, directory, button, result_page, shot_name):
+    """Presses a form's button: the alert it raised, or the page it led to."""
+    driver.find_element(By.ID, button).click()
+    alert = take_alert(driver)
+    if not alert:
+        wait_for(driver, result_page)
+        shot(driver, directory, shot_name)
+    return {"alert": alert, "url": driver.current_url}
+
+
 def step_run(driver, base, directory, args):
     driver.get(base + "/message.html")
     field = driver.find_element(By.ID, "msg")
     field.clear()
     field.send_keys(args[0])
     shot(driver, directory, "message")
-    driver.find_element(By.ID, "run").click()
-    alert = take_alert(driver)
-    if not alert:
-        wait_for(driver, "index.html")
-        shot(driver, directory, "message-run")
-    return {"alert": alert, "url": driver.current_url}
+    return submit(driver, directory, "run", "index.html", "message-run")
 
 
 def step_quick(driver, base, directory, args):
@@ -99,14 +104,10 @@ def step_quick(driver, base, directory, args):
     for area, text in (("p1", args[0]), ("p2", args[1])):
         driver.find_element(By.ID, area).send_keys(text.replace("|", "\n"))
     shot(driver, directory, "quick")
-    driver.find_element(By.ID, "store").click()
-    alert = take_alert(driver)
-    if not alert:
-        wait_for(driver, "message.html")
-        shot(driver, directory, "quick-stored")
-    return {"alert": alert, "url": driver.current_url,
-            "prefilled": driver.execute_script(
-                "var f = document.getElementById('msg'); return f ? f.value : '';")}
+    result = submit(driver, directory, "store", "message.html", "quick-stored")
+    result["prefilled"] = driver.execute_script(
+        "var f = document.getElementById('msg'); return f ? f.value : '';")
+    return result
 
 
 def step_diag_on(driver, base, directory, _args):
