@@ -105,8 +105,3 @@ CPeripheral* periph_finish_creation(CPeripheral* p, const PeripheralRecord& reco
     p->SetEnabled(1);
     return p;
 }
-
-CPeripheral* periph_create_pending(const PeripheralRecord& record) {
-    trace_printf("no class builds %s yet\n", periph_id_to_name(record.id));
-    return nullptr;
-}

@@ -8,10 +8,6 @@
 // and hands it to periph_finish_creation, which applies what every class
 // shares: the row's poll period and listed flag, a random first countdown,
 // the list slot, the class's Init, the staggering of sensor polls, enabling.
-//
-// Classes still to come have a creation function that refuses
-// (peripherals/factory_pending.cpp: one line per class); a class's own code
-// defines its function and drops its line there.
 #pragma once
 
 #include "peripherals/peripheral_ids.h"
@@ -86,7 +82,3 @@ CPeripheral* Create_PowerSupply(const PeripheralRecord& record, const Peripheral
 CPeripheral* Create_PixelTestBoard(const PeripheralRecord& record,
                                    const PeripheralParameters& values);
 CPeripheral* Create_Temperature(const PeripheralRecord& record, const PeripheralParameters& values);
-
-// A creation function of a class that is not built yet: prints that nothing
-// builds the id and refuses.
-CPeripheral* periph_create_pending(const PeripheralRecord& record);
