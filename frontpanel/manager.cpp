@@ -21,9 +21,6 @@ const uint8_t PANEL_PORT = 1;
 const uint32_t LANGUAGE_FRENCH_SETTING = 2;
 const uint32_t FEATURE_WEB_LCD = 0x10;
 const uint32_t POWER_SOURCE_AC_LINE = 4;
-const uint32_t CONTROL_LOCAL = 2;
-const uint32_t CONTROL_CENTRAL = 4;
-const uint32_t CONTROL_CENTRAL_OVERRIDE = 5;
 const uint8_t PROBES = 4;
 const uint8_t REVISION_REQUEST_POLLS = 61;
 const uint8_t STATUS_REQUEST_POLLS = 30;
@@ -172,9 +169,13 @@ void CLCD_Manager::ReadPanelBytes() {
     }
 }
 
+// A refresh period N redraws the screen in part every N + 1 polls.
 void CLCD_Manager::StepRefresh() {
     if (refresh_period == 0) return;
-    if (++refresh_counter_ < refresh_period) return;
+    if (refresh_counter_ < refresh_period) {
+        ++refresh_counter_;
+        return;
+    }
     RequestRedraw(DRAW_PARTIAL);
     refresh_counter_ = 0;
 }

@@ -44,6 +44,13 @@ enum indicator_kind : uint8_t {
     INDICATOR_KINDS = 6,
 };
 
+// dmsControlMode values the panel reads and writes.
+enum control_mode : uint32_t {
+    CONTROL_LOCAL = 2,
+    CONTROL_CENTRAL = 4,
+    CONTROL_CENTRAL_OVERRIDE = 5,
+};
+
 // Pending activation kinds (the message the run screens activate).
 enum pending_kind : uint32_t {
     PENDING_PERMANENT = 2,

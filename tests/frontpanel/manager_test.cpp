@@ -498,4 +498,43 @@ TEST_F(FrontPanel, ThePowerIndicatorBlinksOnLetterAndFollowsThePowerSource) {
     EXPECT_EQ(db_get(obj::powerSource) == 4 ? 1u : 2u, manager->IndicatorState(INDICATOR_POWER));
 }
 
+TEST_F(FrontPanel, ACentralControlModeWrittenElsewhereEndsALogin) {
+    BringUp();
+    db_set(obj::dmsControlMode, 2, DB_NOTIFY | DB_NO_VALIDATE);
+    manager->Login(0);
+    Polls(2);
+    EXPECT_TRUE(manager->LoggedIn()) << "local control keeps the user";
+    db_set(obj::dmsControlMode, 4, DB_NOTIFY | DB_NO_VALIDATE);
+    Polls(2);
+    EXPECT_FALSE(manager->LoggedIn());
+    EXPECT_EQ(MENU_LOGIN, Current());
+}
+
+TEST_F(FrontPanel, TheCursorIsAnUnderlineMovedByEraseAndDrawAndScreensRefreshByTheirPeriod) {
+    BringUp();
+    manager->Login(0);
+    Polls(1);
+    Sent();
+    manager->SetCursor(true, 2, 3);
+    Polls(1);
+    // Colour 0xFF travels escaped (FF DF) to a revision-7 panel.
+    EXPECT_EQ(1, count_of(Sent(), {0xFE, 'x', 0xFF, 0xDF, 12, 15, 17, 16}));
+    manager->SetCursor(true, 8, 1);
+    Polls(1);
+    Bytes moved = Sent();
+    EXPECT_EQ(1, count_of(moved, {0xFE, 'x', 0x00, 12, 15, 17, 16})) << "erased";
+    EXPECT_EQ(1, count_of(moved, {0xFE, 'x', 0xFF, 0xDF, 0, 63, 5, 64})) << "drawn";
+    Polls(2);
+    EXPECT_EQ(0, count_of(Sent(), {0xFE, 'x'})) << "unchanged: not drawn again";
+
+    // Menu 97's refresh period 4: a partial redraw every fifth poll.
+    RecordingScreen& port = Screen(97);
+    manager->ActivateMenu(97, manager->CurrentMenu(), false);
+    Polls(1);
+    const int before = port.draws[DRAW_PARTIAL];
+    Polls(10);
+    EXPECT_EQ(before + 2, port.draws[DRAW_PARTIAL]);
+    EXPECT_GE(port.draws[DRAW_PERIODIC], 7);
+}
+
 } // namespace
