@@ -5,6 +5,8 @@
 #include "frontpanel/menu.h"
 #include "frontpanel/screens/container.h"
 #include "frontpanel/screens/entry_screens.h"
+#include "frontpanel/screens/messages.h"
+#include "frontpanel/screens/run.h"
 #include "frontpanel/screens/system.h"
 
 namespace {
@@ -17,5 +19,7 @@ const menu_family* const SCREEN_FAMILIES[] = {
     &CONTAINER_SCREENS,
     &ENTRY_SCREENS,
     &SYSTEM_SCREENS,
+    &MESSAGE_SCREENS,
+    &RUN_SCREENS,
 };
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];
