@@ -259,8 +259,8 @@ void CLCD_MessageList::DrawPrompt(CLCD_Manager& manager, CLCD& lcd) {
                     french ? "PAS DANS LA LISTE" : "NOT IN THE LIST");
         return;
     }
-    lcd.PrintAt(PROMPT_ROW, PROMPT_COLUMN, LCD_LEFT, french ? "ENTER POUR %s:" : "PRESS ENTER TO %s:",
-                verb);
+    lcd.PrintAt(PROMPT_ROW, PROMPT_COLUMN, LCD_LEFT,
+                french ? "ENTER POUR %s:" : "PRESS ENTER TO %s:", verb);
     const uint8_t column = uint8_t(std::strlen(verb) + (french ? 21 : 25));
     manager.DrawNumber(PROMPT_ROW, column, int32_t(selected_), 3, true);
 }
@@ -346,8 +346,8 @@ bool CLCD_MessageDeleteC::OnKey(CLCD_Manager& manager, uint16_t* key) {
     const uint32_t number = manager.pending_number;
     if (code == '1' && manager.pending_kind == PENDING_CHANGEABLE && number >= 1 &&
         number <= uint32_t(LIST_CHANGEABLE_LAST)) {
-        const bool running = manager.IsMessageDisplayed(uint8_t(manager.pending_kind),
-                                                        uint16_t(number));
+        const bool running =
+            manager.IsMessageDisplayed(uint8_t(manager.pending_kind), uint16_t(number));
         db_set(obj::changeableMsgStatus.row(number - 1), MSG_STATUS_NOT_USED_REQ, DB_NOTIFY);
         if (running) blank_sign(manager);
     }
@@ -366,7 +366,8 @@ void CLCD_MessageDeleteC::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) 
                                     uint16_t(manager.pending_number)))
         return;
     lcd.Print(6, LCD_CENTRE, "%s", french ? "SUPPRIMER CE MESSAGE" : "MESSAGE IS RUNNING");
-    lcd.Print(7, LCD_CENTRE, "%s", french ? "METTRA LE PANNEAU AU NOIR" : "THIS WILL BLANK DISPLAY");
+    lcd.Print(7, LCD_CENTRE, "%s",
+              french ? "METTRA LE PANNEAU AU NOIR" : "THIS WILL BLANK DISPLAY");
 }
 
 namespace {

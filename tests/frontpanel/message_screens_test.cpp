@@ -4,6 +4,7 @@
 #include "display/display_entries.h"
 #include "display/message_codes.h"
 #include "display/message_rows.h"
+#include "frontpanel/lcd.h"
 #include "frontpanel/manager.h"
 #include "frontpanel/screens/messages.h"
 #include "platform/field/field.h"
@@ -40,15 +41,25 @@ Bytes request_code() {
 }
 
 Bytes code_of(uint16_t duration, uint8_t type, uint16_t number, uint16_t crc) {
-    return {uint8_t(duration >> 8), uint8_t(duration), 0xFF, type, uint8_t(number >> 8),
-            uint8_t(number),        uint8_t(crc >> 8), uint8_t(crc), 0, 0, 0, 0};
+    return {uint8_t(duration >> 8),
+            uint8_t(duration),
+            0xFF,
+            type,
+            uint8_t(number >> 8),
+            uint8_t(number),
+            uint8_t(crc >> 8),
+            uint8_t(crc),
+            0,
+            0,
+            0,
+            0};
 }
 
 // dmsMsgTableSource as a central system reads it over SNMP.
 Bytes table_source_over_snmp() {
     agent_test::CapturingAgent agent;
-    auto pdu = agent.AskPdu(agent_test::request(
-        0xA0, agent_test::ADMIN, {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 6, 5, 0}, 1));
+    auto pdu = agent.AskPdu(agent_test::request(0xA0, agent_test::ADMIN,
+                                                {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 6, 5, 0}, 1));
     if (!pdu || pdu->error_status != 0) return {};
     const snmp_varbind& varbind = pdu->varbinds[0];
     return Bytes(varbind.value, varbind.value + varbind.value_length);
@@ -61,16 +72,16 @@ class MessageScreens : public test_support::PanelNavigation {
         DbObject status = obj::changeableMsgStatus.row(row);
         db_set(status, MSG_STATUS_MODIFY_REQ, DB_NOTIFY);
         validate_message();
-        db_set_string(obj::changeableMsgMultiString.row(row), multi.data(),
-                      uint32_t(multi.size()), DB_NOTIFY);
+        db_set_string(obj::changeableMsgMultiString.row(row), multi.data(), uint32_t(multi.size()),
+                      DB_NOTIFY);
         db_set(status, MSG_STATUS_VALIDATE_REQ, DB_NOTIFY);
         validate_message();
         ASSERT_EQ(uint32_t(MSG_STATUS_VALID), db_get(status)) << multi;
     }
     // A row the list should see as valid, written straight into the store.
     void Place(unsigned row, const std::string& multi) {
-        db_set_string(obj::changeableMsgMultiString.row(row), multi.data(),
-                      uint32_t(multi.size()), DB_NO_VALIDATE);
+        db_set_string(obj::changeableMsgMultiString.row(row), multi.data(), uint32_t(multi.size()),
+                      DB_NO_VALIDATE);
         db_set(obj::changeableMsgStatus.row(row), MSG_STATUS_VALID, DB_NO_VALIDATE);
     }
     uint16_t Crc(unsigned row) { return uint16_t(db_get(obj::changeableMsgCRC.row(row))); }
@@ -204,7 +215,8 @@ TEST_F(MessageScreens, TheScheduleIsStartedOnlyWhileItDoesNotDriveTheSign) {
     EXPECT_NE(code_of(65535, 6, 1, 0), request_code());
     // The display takes the schedule's request within the same poll and
     // answers in the row itself: the request is seen in the manager's record.
-    const Bytes idle = request_code();
+    const Bytes idle(12, 0);
+    db_set_string(obj::activationRequestCode.row(PANEL_ROW), idle.data(), 12, 0);
     Open("START SCHEDULE");
     Open("CONFIRM");
     EXPECT_EQ(6u, PanelSession::Manager()->pending_kind);
@@ -266,7 +278,8 @@ TEST_F(MessageScreens, MessagesWithAMakerGraphicAreLeftOutOnCharacterMatrixSigns
 }
 
 TEST_F(MessageScreens, TheListIsSortedPagedAndJumpsToATypedNumberOrALetter) {
-    const char* texts[] = {"GOLF", "ECHO", "ALPHA", "DELTA", "HOTEL", "CHARLIE", "BRAVO", "FOXTROT"};
+    const char* texts[] = {"GOLF",  "ECHO",    "ALPHA", "DELTA",
+                           "HOTEL", "CHARLIE", "BRAVO", "FOXTROT"};
     for (unsigned row = 0; row < 8; ++row)
         Place(row * 2, texts[row]);
     OpenMessageList("RUN SAVED MESSAGE");
@@ -280,6 +293,42 @@ TEST_F(MessageScreens, TheListIsSortedPagedAndJumpsToATypedNumberOrALetter) {
     EXPECT_TRUE(Shows(2, " 005) ALPHA"));
     Panel().Send({field::PANEL_KEY_DOWN});
     EXPECT_TRUE(Shows(2, " 001) GOLF")) << Screen();
+}
+
+TEST_F(MessageScreens, APreviewShowsTheMessagePageByPageWithTheFailedPixelsMarked) {
+    Store(0, "AAA[np]BBB");
+    db_set(obj::dmsPixelFailureTestRows, 1, DB_NO_VALIDATE);
+    db_set(obj::pixelFailureXLocation.row(500), 5, DB_NO_VALIDATE);
+    db_set(obj::pixelFailureYLocation.row(500), 3, DB_NO_VALIDATE);
+    const uint32_t rows = db_get(obj::vmsSignHeightPixels);
+    const uint32_t columns = db_get(obj::vmsSignWidthPixels);
+    ASSERT_LT(columns, 240u);
+    const uint8_t left = uint8_t((240 - columns) / 2), top = uint8_t((64 - rows) / 2);
+
+    OpenMessageList("PREVIEW A MESSAGE");
+    Digits("1", true);
+    ASSERT_TRUE(Shows(1, "PREVIEW MESSAGE FRAME 1/2")) << Screen();
+    auto panel_picture = [this] {
+        PanelSession::Polls(1);
+        EXPECT_TRUE(host::panel_picture_flush());
+        test_support::Picture picture;
+        EXPECT_TRUE(test_support::ReadPng(StateDir() + "/panel.png", picture));
+        return picture.rgb;
+    };
+    const auto first = panel_picture();
+    // The screen's own redraws mark the failed pixel: cleared, then set.
+    Panel().ClearSent();
+    PanelSession::Polls(15);
+    const Bytes marked = {0xFE, 'p', uint8_t(left + 4), uint8_t(top + 2)};
+    EXPECT_TRUE(Panel().SentContains(marked));
+    EXPECT_TRUE(Panel().SentContains({0xFE, 'c', 0x00}));
+    EXPECT_TRUE(Panel().SentContains({0xFE, 'c', LCD_ESCAPE, 0xFF ^ LCD_ESCAPE_XOR}));
+
+    Panel().Send({field::PANEL_KEY_DOWN});
+    ASSERT_TRUE(Shows(1, "PREVIEW MESSAGE FRAME 2/2")) << Screen();
+    EXPECT_NE(first, panel_picture());
+    Panel().Send({field::PANEL_KEY_ENTER});
+    EXPECT_TRUE(Shows(1, "MESSAGE CONTROL"));
 }
 
 } // namespace
