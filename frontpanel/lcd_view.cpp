@@ -63,7 +63,7 @@ int frame_to_bitmap::Prepare(const disp::frame* frame) {
     rows_ = rows;
     columns_ = columns;
     bytes_per_row_ = uint16_t(bytes_per_row_of(columns));
-    bitmap_ = new (std::nothrow) uint8_t[size_t(rows) * bytes_per_row_ + 1];
+    bitmap_ = new (std::nothrow) uint8_t[size_t(rows) * bytes_per_row_];
     Clear();
     return bitmap_ != nullptr;
 }
