@@ -3,7 +3,7 @@
 # make test   install what is missing, build with sanitizers, run every test
 # make bench  build and run the benchmarks (optimised)
 
-PACKAGES := cmake ninja-build g++ googletest libgtest-dev libgmock-dev zlib1g-dev libmd-dev libbenchmark-dev snmp snmptrapd telnet tzdata xz-utils python3 iproute2 dnsmasq-base socat tshark chrony faketime chromium libncurses-dev tmux liblwip-dev iputils-ping
+PACKAGES := cmake ninja-build g++ googletest libgtest-dev libgmock-dev zlib1g-dev libmd-dev libbenchmark-dev snmp snmptrapd telnet tzdata xz-utils python3 iproute2 dnsmasq-base socat tshark chrony faketime chromium chromium-driver python3-selenium libncurses-dev tmux liblwip-dev iputils-ping
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
 

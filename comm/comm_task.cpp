@@ -388,7 +388,7 @@ void comm_task::CheckEthernetLink() {
     }
     // The front panel's link indicator.
     front_panel_set_indicator(FRONT_PANEL_ETHERNET_INDICATOR,
-                              emac().link_up != 0 ? ETHERNET_LINK_UP : ETHERNET_LINK_DOWN);
+                              link_up_ ? ETHERNET_LINK_UP : ETHERNET_LINK_DOWN);
 }
 
 // The link as the driver's monitor sees it: shown on the console at the first

@@ -89,23 +89,19 @@ const pl_factory_row* periph_factory_row(uint8_t class_code) {
     return nullptr;
 }
 
-CPeripheral* periph_finish_creation(CPeripheral* p, const PeripheralRecord& record) {
+CPeripheral* periph_finish_creation(CPeripheral* p, const PeripheralRecord& record,
+                                    bool keep_failed) {
     const pl_factory_row* row = periph_factory_row(p->ClassCode());
     const uint16_t period = row ? row->poll_period : 1;
     p->SetPollPeriod(period);
     p->SetCountdown(row && row->countdown_zero ? 0 : uint16_t(std::rand() % period));
     p->SetListSlot(record.list_slot);
     p->SetListed(row ? row->listed : 0);
-    if (!p->Init()) {
+    if (!p->Init() && !keep_failed) {
         delete p;
         return nullptr;
     }
     if (row && row->staggered) ThePeripheralTask().StaggerSensorPolls(p, 0);
     p->SetEnabled(1);
     return p;
-}
-
-CPeripheral* periph_create_pending(const PeripheralRecord& record) {
-    trace_printf("no class builds %s yet\n", periph_id_to_name(record.id));
-    return nullptr;
 }

@@ -8,10 +8,6 @@
 // and hands it to periph_finish_creation, which applies what every class
 // shares: the row's poll period and listed flag, a random first countdown,
 // the list slot, the class's Init, the staggering of sensor polls, enabling.
-//
-// Classes still to come have a creation function that refuses
-// (peripherals/factory_pending.cpp: one line per class); a class's own code
-// defines its function and drops its line there.
 #pragma once
 
 #include "peripherals/peripheral_ids.h"
@@ -56,8 +52,10 @@ void periph_register_factories(pl_factory& factories);
 const pl_factory_row* periph_factory_row(uint8_t class_code);
 
 // The steps every creation function ends with (see above). -> the object, or
-// null when its Init failed (the object is deleted).
-CPeripheral* periph_finish_creation(CPeripheral* peripheral, const PeripheralRecord& record);
+// null when its Init failed (the object is deleted), unless `keep_failed`:
+// then it is enabled and kept, in the state its Init left.
+CPeripheral* periph_finish_creation(CPeripheral* peripheral, const PeripheralRecord& record,
+                                    bool keep_failed = false);
 
 // The creation functions of the sign's classes, one per factory row.
 CPeripheral* Create_Beacon(const PeripheralRecord& record, const PeripheralParameters& values);
@@ -84,7 +82,3 @@ CPeripheral* Create_PowerSupply(const PeripheralRecord& record, const Peripheral
 CPeripheral* Create_PixelTestBoard(const PeripheralRecord& record,
                                    const PeripheralParameters& values);
 CPeripheral* Create_Temperature(const PeripheralRecord& record, const PeripheralParameters& values);
-
-// A creation function of a class that is not built yet: prints that nothing
-// builds the id and refuses.
-CPeripheral* periph_create_pending(const PeripheralRecord& record);

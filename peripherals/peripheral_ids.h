@@ -29,6 +29,8 @@ enum : uint8_t {
     PERIPHERAL_CLASS_LCD_MANAGER = 0x1A,
     PERIPHERAL_CLASS_LIGHT = 0x1B,
     PERIPHERAL_CLASS_MINI_DCIO = 0x1D,
+    PERIPHERAL_CLASS_ACIO = 0x1E,        // created by its own function only
+    PERIPHERAL_CLASS_AUX_IO_PORT = 0x1F, // created by its own function only
     PERIPHERAL_CLASS_MODEM = 0x20,
     PERIPHERAL_CLASS_OVERHEIGHT = 0x21,
     PERIPHERAL_CLASS_POWER_SUPPLY = 0x22,

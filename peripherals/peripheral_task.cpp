@@ -190,6 +190,7 @@ void CPeripheralTask::LoadPeripherals() {
          more = registry_.Next(PERIPHERAL_CLASS_ANY, &cursor, &p))
         if (p->ListSlot() < PERIPHERAL_FIXED_SLOT) ++listed;
     db_set(obj::halvObj2_15_4, listed, DB_NOTIFY);
+    climate_.UpdateClimateOutputs(true);
 }
 
 uint32_t CPeripheralTask::Run() {
@@ -206,7 +207,10 @@ uint32_t CPeripheralTask::Run() {
     AutoDetect();
     PollPeripherals();
     temperatures_.EvaluateTemperatures(registry_);
+    if (temperatures_.HousingValid() || CClimateControl::CustomerRequestActive())
+        climate_.UpdateClimateOutputs(false);
     temperatures_.UpdatePhotocellLevel(registry_);
+    climate_.ClimateStep();
     return 0;
 }
 
@@ -216,8 +220,12 @@ void CPeripheralTask::ProcessDatabaseFlags() {
     ULONG actual = 0;
     if (tx_event_flags_get(&database_event_flags(), BIT_PERIPHERAL_LIST, TX_OR_CLEAR, &actual,
                            TX_NO_WAIT) == TX_SUCCESS &&
-        db_get(obj::peripheralConfigState) == LIST_READY)
-        LoadPeripherals();
+        db_get(obj::peripheralConfigState) == LIST_READY) {
+        if (pixel_test_running_)
+            reload_waiting_ = true;
+        else
+            LoadPeripherals();
+    }
     if (tx_event_flags_get(&database_event_flags(), BIT_CONTROL_MODE, TX_OR_CLEAR, &actual,
                            TX_NO_WAIT) == TX_SUCCESS)
         PanelAction(&CFrontPanelPeripheral::RequestRefresh);
@@ -494,10 +502,14 @@ void CPeripheralTask::OnBusyMark(const letter_s& letter) {
 }
 
 void CPeripheralTask::OnPixelTest(const letter_s& letter) {
-    if (letter.code() == LETTER_PIXEL_TEST_STARTED)
+    pixel_test_running_ = letter.code() == LETTER_PIXEL_TEST_STARTED;
+    if (pixel_test_running_) {
         DisableAll();
-    else
-        EnableAll();
+        return;
+    }
+    if (reload_waiting_) LoadPeripherals();
+    reload_waiting_ = false;
+    EnableAll();
 }
 
 void CPeripheralTask::OnPeripheralsEnable(const letter_s& letter) {

@@ -7,7 +7,10 @@
 // letters (one table, LETTER_ACTIONS), takes one step of CAN auto-detection,
 // then polls every enabled peripheral that is due and records its status,
 // and derives the sign's temperatures, over-temperature protection and
-// photocell level from the sensors (CSignTemperatures).
+// photocell level from the sensors (CSignTemperatures) and the climate
+// outputs (CClimateControl: a second update in a pass with a housing
+// temperature or a customer fan request; a re-initialisation at start and
+// after each reload of the list).
 //
 // The front panel (peripheral 70) is reached through CFrontPanelPeripheral;
 // its actions are skipped while it is not live. Letter 87 (the shut-off
@@ -16,6 +19,7 @@
 #pragma once
 
 #include "peripherals/auto_detect.h"
+#include "peripherals/climate.h"
 #include "peripherals/factory.h"
 #include "peripherals/pl_iterator.h"
 #include "peripherals/pl_mediator.h"
@@ -93,6 +97,8 @@ class CPeripheralTask : public CMailTask {
     uint8_t AutoDetectState() const { return detect_state_; }
     // Sign temperatures, over-temperature protection and photocell level.
     CSignTemperatures& SignTemperatures() { return temperatures_; }
+    // The fans' and heaters' demands and request bits (flag word).
+    CClimateControl& Climate() { return climate_; }
 
   private:
     struct LetterAction {
@@ -149,6 +155,7 @@ class CPeripheralTask : public CMailTask {
     pl_iterator load_cursor_;
     CSignTemperatures temperatures_;
     std::atomic<uint32_t> flags_word_{0};
+    CClimateControl climate_{flags_word_};
     std::atomic<uint16_t> gpo_request_{0};
     uint8_t detect_state_ = DETECT_IDLE;
     CPeripheralDetector* detectors_[DETECTORS] = {};
@@ -156,6 +163,10 @@ class CPeripheralTask : public CMailTask {
     uint8_t panel_hold_ = 0;            // bits 0 and 1, letters 1-4
     bool panel_hold_letter_ = false;    // one of letters 1-4 came in this pass
     bool restart_request_seen_ = false; // the dmsSWReset letter goes out once per run
+    // Between the pixel test's start and end letters a list reload waits: the
+    // test uses the pixel test boards all along.
+    bool pixel_test_running_ = false;
+    bool reload_waiting_ = false;
 };
 
 CPeripheralTask& ThePeripheralTask();

@@ -124,6 +124,7 @@ void CSignTemperatures::EvaluateTemperatures(pl_mediator& registry) {
         any = true;
     }
     put_pair(obj::tempMinSignHousing, obj::tempMaxSignHousing, low, high);
+    housing_valid_ = any;
 
     OverTemperatureControl();
 

@@ -28,6 +28,8 @@ class CSignTemperatures {
     void OverTemperatureControl();
     void UpdatePhotocellLevel(pl_mediator& registry);
     uint8_t State() const { return state_; }
+    // A sensor of the sign housing was valid at the last evaluation.
+    bool HousingValid() const { return housing_valid_; }
 
   private:
     struct Step;
@@ -38,4 +40,5 @@ class CSignTemperatures {
 
     uint8_t state_ = STATE_NORMAL;
     uint16_t photocell_level_ = 0; // the level last written
+    bool housing_valid_ = false;
 };

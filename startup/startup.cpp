@@ -23,6 +23,7 @@
 #include "ntcip/schedule/schedule_task.h"
 #include "peripherals/critical_temperature.h"
 #include "peripherals/peripheral_task.h"
+#include "peripherals/power/power_supply_table.h"
 #include "platform/board/bus.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/bootloader_image.h"
@@ -215,7 +216,7 @@ void firmware_construct() {
     TheRender();
     TheDisplayEngine();
     TheGPBuffer();
-    // The power-supply table comes with the peripheral subsystem.
+    ThePowerSupplyTable();
 
     // Subscribers, in the order the letters reach them.
     the_comm_task().Subscribe();
@@ -379,7 +380,7 @@ void tx_application_define(void* first_unused_memory) {
     install_validation_services();
     TheDatabase().Init();
     init_mib();
-    // The power-supply table's mutex is created here with the peripheral subsystem.
+    ThePowerSupplyTable().CreateMutex();
     configure_display();
     InitNTCIPObjects(&cursor);
     TheScheduleTask().ServiceEventLog();

@@ -83,21 +83,9 @@ const char* escape_of(uint8_t c) {
     }
 }
 
-// Exactly the tag's bytes, HTML-escaped; all or nothing.
 bool write_text(const web_tag& tag, char* out, size_t size, size_t* used) {
-    size_t start = *used;
-    for (uint32_t i = 0; i < tag.length && i < WEB_TAG_OCTETS; i++) {
-        const char* escape = escape_of(tag.octets[i]);
-        char plain = char(tag.octets[i]);
-        bool fits = escape ? append(escape, std::strlen(escape), out, size, used)
-                           : append(&plain, 1, out, size, used);
-        if (!fits) {
-            *used = start;
-            if (start < size) out[start] = '\0';
-            return false;
-        }
-    }
-    return true;
+    uint32_t n = tag.length < WEB_TAG_OCTETS ? tag.length : WEB_TAG_OCTETS;
+    return web_append_escaped(tag.octets, n, out, size, used);
 }
 
 // ---- object writers of form fields ----
@@ -211,6 +199,22 @@ bool names(const char* oid, size_t length, const uint32_t* expected, size_t n) {
 }
 
 } // namespace
+
+bool web_append_escaped(const uint8_t* bytes, size_t count, char* out, size_t size, size_t* used) {
+    size_t start = *used;
+    for (size_t i = 0; i < count; i++) {
+        const char* escape = escape_of(bytes[i]);
+        char plain = char(bytes[i]);
+        bool fits = escape ? append(escape, std::strlen(escape), out, size, used)
+                           : append(&plain, 1, out, size, used);
+        if (!fits) {
+            *used = start;
+            if (start < size) out[start] = '\0';
+            return false;
+        }
+    }
+    return true;
+}
 
 bool web_split_tag(const char* text, size_t length, const char* stop, web_tag* tag,
                    size_t* consumed) {

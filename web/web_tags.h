@@ -48,6 +48,11 @@ void web_resolve_tag(const char* text, size_t length, web_tag* tag);
 // writes it. -> false when it does not fit (nothing appended then).
 bool web_write_tag(const web_tag& tag, char* out, size_t size, size_t* used);
 
+// Appends `count` bytes to `out` (at `*used` of `size` bytes) with the
+// characters that mean something in HTML (& < > " ' and NUL) written as
+// entities. -> false when they do not all fit (nothing appended then).
+bool web_append_escaped(const uint8_t* bytes, size_t count, char* out, size_t size, size_t* used);
+
 // Parses the form field whose text follows "$*" up to the end of the body.
 // -> false when the field names no type.
 bool web_parse_post_field(const char* text, size_t length, web_tag* tag);

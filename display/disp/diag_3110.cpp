@@ -60,15 +60,14 @@ bool diag_3110::start_test(uint32_t argument) {
     module_columns_ = config_->module_width ? config_->width / config_->module_width : 0;
     modules_ = module_rows_ * module_columns_;
     for (uint32_t i = 0; i < BOARDS; ++i) {
-        CPeripheral* found = nullptr;
-        boards_[i] = nullptr;
-        if (!ThePeripheralTask().Registry().Find(uint16_t(CPixelTestBoard::FIRST_ID + i), &found))
-            continue;
-        boards_[i] = static_cast<CPixelTestBoard*>(found);
+        present_[i] = true;
+        CPixelTestBoard* found = board(i);
+        present_[i] = found != nullptr;
+        if (!found) continue;
         console_printf("found board at %d\n", int(i));
         ++boards_found_;
         TheDisplay().PostLetter(LETTER_DISPLAY_STOP);
-        TX_MUTEX* mutex = boards_[i]->Mutex();
+        TX_MUTEX* mutex = found->Mutex();
         if (!mutex || os_mutex_get(mutex, OS_WAIT_FOREVER) != OS_OK)
             console_printf("failed to get ptb mutex\n");
         TheDisplay().PostLetter(LETTER_DISPLAY_START);
@@ -105,18 +104,29 @@ void diag_3110::blank_sign() {
     test_state_ = TEST_DARK;
 }
 
-void diag_3110::measure(uint32_t board, uint8_t* row, uint32_t wait_code) {
+CPixelTestBoard* diag_3110::board(uint32_t i) const {
+    CPeripheral* found = nullptr;
+    if (i >= BOARDS || !present_[i] ||
+        !ThePeripheralTask().Registry().Find(uint16_t(CPixelTestBoard::FIRST_ID + i), &found))
+        return nullptr;
+    return dynamic_cast<CPixelTestBoard*>(found);
+}
+
+// A board gone since the start reads nothing (its row stays 0).
+void diag_3110::measure(uint32_t b, uint8_t* row, uint32_t wait_code) {
     const uint32_t code = wait_code ? wait_code : PIXEL_WAIT_CODE;
+    std::memset(row, 0, READINGS_PER_BOARD);
     for (uint32_t attempt = 0; attempt < MEASURE_ATTEMPTS; ++attempt) {
-        boards_[board]->StartTest();
+        if (CPixelTestBoard* found = board(b)) found->StartTest();
         tx_thread_sleep(100 / code);
-        if (boards_[board]->ReadResults(row, READINGS_PER_BOARD)) return;
+        CPixelTestBoard* found = board(b);
+        if (found && found->ReadResults(row, READINGS_PER_BOARD)) return;
     }
 }
 
 void diag_3110::read_dark() {
     for (uint32_t b = 0; b < BOARDS; ++b)
-        if (boards_[b]) measure(b, &dark_[READINGS_PER_BOARD * b], DARK_WAIT_CODE);
+        if (present_[b]) measure(b, &dark_[READINGS_PER_BOARD * b], DARK_WAIT_CODE);
     x_ = 0;
     board_index_ = 0;
     test_state_ = TEST_THRESHOLDS;
@@ -172,7 +182,7 @@ void diag_3110::judge_pixel() {
         output_surface();
     }
     for (uint32_t b = 0; b < BOARDS; ++b) {
-        if (!boards_[b]) continue;
+        if (!present_[b]) continue;
         uint8_t* row = &pixel_readings_[READINGS_PER_BOARD * b];
         measure(b, row, PIXEL_WAIT_CODE / (pass_ + 1));
         uint32_t i = 0;
@@ -207,11 +217,13 @@ void diag_3110::finish() {
     test_state_ = TEST_IDLE;
     boards_found_ = 0;
     idle_marker_ = 1;
-    for (CPixelTestBoard*& board : boards_) {
-        if (!board) continue;
-        TX_MUTEX* mutex = board->Mutex();
+    for (uint32_t i = 0; i < BOARDS; ++i) {
+        if (!present_[i]) continue;
+        CPixelTestBoard* found = board(i);
+        TX_MUTEX* mutex = found ? found->Mutex() : nullptr;
         if (!mutex || os_mutex_put(mutex) != OS_OK)
             console_printf("CDisplay::SM_GPT: tx_mutex_put failed\n");
+        present_[i] = false;
     }
     ready_ = finished_ = 1;
     return_to_idle();

@@ -11,7 +11,10 @@
 // display task's log name for it is CDisplay::SM_GPT): 0 idle, 1 blank the
 // sign, 2 dark readings, 3 thresholds (2 and 3 three times), 4 pixels, 5 done.
 // For the whole test the illumination is manual at full level, and each
-// board's "PTB Mutex" is held; both come back at the end.
+// board's "PTB Mutex" is held; both come back at the end. The boards are
+// looked up by id at each use, never kept: the peripheral list may be
+// reloaded while a test runs for minutes (the peripheral task puts a reload
+// off until the test has ended, but one may be under way as the test starts).
 #pragma once
 
 #include "display/disp/diagnostics.h"
@@ -80,6 +83,8 @@ class diag_3110 : public diagnostics {
     // line a test) past them.
     bool reading_index(uint32_t board, uint32_t& index);
     void advance_pixel();
+    // The live board of slot i found at the start, or null.
+    CPixelTestBoard* board(uint32_t i) const;
 
     uint32_t idle_marker_ = 1;
     uint32_t boards_found_ = 0;
@@ -91,7 +96,7 @@ class diag_3110 : public diagnostics {
     uint8_t pixel_readings_[READINGS] = {};
     uint8_t saved_level_ = 0;
     uint32_t saved_control_ = 0;
-    CPixelTestBoard* boards_[BOARDS] = {};
+    bool present_[BOARDS] = {};
     bool beyond_reported_ = false;
     frame test_frame_;
 };

@@ -37,6 +37,7 @@ const mib_table* const kAuxIO[] = {&auxio_table};
 const mib_table* const kFdot[] = {&fdot_table};
 const mib_table* const kQuorvel[] = {&quorvel_config_table, &quorvel_status_table};
 const mib_table* const kPanynj[] = {&panynj_table};
+const mib_table* const kZuduz[] = {&zuduz_table};
 // The private groups in OID order: halv 1, the halv 2 scalars around the
 // configuration groups, then halv 3, 5, 6, 9 and 11.
 const mib_table* const kHalv[] = {
@@ -80,7 +81,7 @@ mib_subtree g_subtrees[MIB_SUBTREES] = {
     {"panynj", oid({NTCIP}, {3, 32}), oid({NTCIP}, {3, 32, 1, 1, 0}), oid({NTCIP}, {3, 32, 1, 8}),
      kPanynj, count_of(kPanynj), nullptr, 0, nullptr, nullptr},
     {"zuduz", oid({NTCIP}, {3, 35}), oid({NTCIP}, {3, 35, 1, 0}), oid({NTCIP}, {3, 35, 5, 0}),
-     nullptr, 0, nullptr, 0, nullptr, nullptr},
+     kZuduz, count_of(kZuduz), nullptr, 0, nullptr, nullptr},
     // The end lies past snmpMaxPacketSize (.7.1.1.0), the subtree's last object.
     {"protocol", oid({NTCIP}, {4, 1}), oid({NTCIP}, {4, 1, 1, 1, 1, 0}),
      oid({NTCIP}, {4, 1, 7, 1, 2}), kProtocol, count_of(kProtocol), nullptr, 0, nullptr, nullptr},

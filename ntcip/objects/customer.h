@@ -1,5 +1,6 @@
 // The customer subtrees "fdot" (1.3.6.1.4.1.1206.3.6), "quorvel"
-// (1.3.6.1.4.1.1206.3.16) and "panynj" (1.3.6.1.4.1.1206.3.32): central
+// (1.3.6.1.4.1.1206.3.16), "panynj" (1.3.6.1.4.1.1206.3.32) and "zuduz"
+// (1.3.6.1.4.1.1206.3.35): central
 // systems of some agencies poll the sign through these. Most rows are second
 // names of NTCIP and private objects (the same catalogue object with the
 // row's own check and set mask); the rest are plain storage or small views
@@ -20,6 +21,10 @@ extern const mib_table quorvel_status_table;
 // panynj 1: blanking limits, the blanked message, the request source, the
 // refused-community counter, the legibility ratio and the status text.
 extern const mib_table panynj_table;
+
+// zuduz: the customer's fan requests, the fans' state, the climate failures
+// and the power status (ntcip/objects/zuduz.cpp).
+extern const mib_table zuduz_table;
 
 // Stored codes that these subtrees serve translated: a row hooked with
 // customer_map_hooks and one of these tags answers the mapped value of its

@@ -16,10 +16,12 @@ const uint8_t NO_BOUND = 255;
 // timers and only share the reinitialisation request.
 const can_silence_rule SILENCE_RULES[] = {
     // class, limit, reinit every, life bound, bus bit, one more at the limit
-    {0x26, 0, 0, NO_BOUND, CAN_CODE_LOCAL_REINIT, 0}, // temperature
-    {0x1B, 80, 20, 10, CAN_CODE_LOCAL_REINIT, 1},     // light
-    {0x17, 10, 0, 0, 0, 0},                           // humidity
-    {0x0D, 80, 20, 10, CAN_CODE_LOCAL_REINIT, 0},     // fan speed
+    {0x26, 0, 0, NO_BOUND, CAN_CODE_LOCAL_REINIT, 0},   // temperature
+    {0x1B, 80, 20, 10, CAN_CODE_LOCAL_REINIT, 1},       // light
+    {0x17, 10, 0, 0, 0, 0},                             // humidity
+    {0x0D, 80, 20, 10, CAN_CODE_LOCAL_REINIT, 0},       // fan speed
+    {0x2A, 30, 0, 0, 0, 0},                             // pixel test board
+    {0x1E, 80, 20, NO_BOUND, CAN_CODE_LOCAL_REINIT, 0}, // AC I/O (gives up one poll later)
 };
 const can_silence_rule NEVER_GIVES_UP = {0, 0, 0, 0, 0, 0};
 
@@ -93,6 +95,19 @@ unsigned CCanBoard::DrainReplies() {
         OnReply(reply);
     }
     return count;
+}
+
+void CCanBoard::ReadThenIdentify(uint8_t* counter) {
+    const uint8_t READS = 10;
+    DrainReplies();
+    if (*counter >= READS) {
+        *counter = 0;
+        SendIdentify();
+        return;
+    }
+    ++*counter;
+    SendRead();
+    SupervisePoll();
 }
 
 void CCanBoard::ServiceReinit() {

@@ -89,6 +89,11 @@ class CCanBoard : public CPeripheral, public can_device {
     // -> the number of replies.
     unsigned DrainReplies();
     virtual void OnReply(const can_packet&) {}
+    // The poll of the sensors that read ten times and then identify: drains
+    // the replies, then sends the identify when `*counter` is 10 (and sets it
+    // to 0), otherwise counts it up and sends a read, whose poll is
+    // supervised for silence.
+    void ReadThenIdentify(uint8_t* counter);
     // Carries out a requested reinitialisation (task context).
     void ServiceReinit();
     // A silent poll under the kind's rule: reinitialises or gives up as it says.

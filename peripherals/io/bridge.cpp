@@ -55,6 +55,8 @@ const bridge_kind DCIO_BRIDGE = {"dcio_bridge", "dcio_bridge::Init: failed to fi
 const bridge_kind PTB_BRIDGE = {"ptb_bridge",
                                 "ptb_bridge::Init: failed to find OrinthPixelBoardClass class\n\n",
                                 IO_BOARD_PIXEL_TEST, false, false};
+const bridge_kind ACIO_BRIDGE = {"acio_bridge", "acio_bridge::Init: failed to find acio class\n",
+                                 IO_BOARD_ACIO, true, true};
 
 void dcio_point_mask(uint32_t point, uint32_t& mask, bool reset) {
     add_point(point, FIRST_BOUND_POINT, mask, reset);
@@ -62,6 +64,15 @@ void dcio_point_mask(uint32_t point, uint32_t& mask, bool reset) {
 
 void ptb_point_mask(uint32_t point, uint32_t& mask, bool reset) {
     add_point(point, 1, mask, reset);
+}
+
+uint32_t io_bit_index(uint32_t bits) {
+    uint32_t k = 0;
+    while (bits > 1) {
+        bits >>= 1;
+        ++k;
+    }
+    return k;
 }
 
 interface_cfg::interface_cfg() : serial(next_serial()) {}

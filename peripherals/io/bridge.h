@@ -88,12 +88,15 @@ struct bridge_kind {
 };
 extern const bridge_kind DCIO_BRIDGE;
 extern const bridge_kind PTB_BRIDGE;
+extern const bridge_kind ACIO_BRIDGE;
 
 // Point-to-mask rules (the reset flag empties the mask first): a DC I/O point
 // 24-55 sets bit point - 24; a pixel test board point 1-32 sets bit point - 1;
 // anything else adds nothing.
 void dcio_point_mask(uint32_t point, uint32_t& mask, bool reset);
 void ptb_point_mask(uint32_t point, uint32_t& mask, bool reset);
+// The index of the highest set bit of a packed value (0 for 0 and 1).
+uint32_t io_bit_index(uint32_t bits);
 
 class io_bridge {
   public:
@@ -143,4 +146,54 @@ class io_bridge {
     io_board* board_ = nullptr;
     interface_cfg sets_[SETS];
     bool used_[SETS] = {};
+};
+
+// A board's table of listening bridges: a new one takes the first empty
+// slot (none when all are taken). Each input report calls the event handler
+// of every listener's owner. Every change is noted until the board takes it
+// (and starts its request sequence again).
+template <unsigned N> class io_listener_table {
+  public:
+    // -> false when every slot is taken.
+    bool Add(io_bridge* bridge) {
+        for (io_bridge*& slot : slots_) {
+            if (slot != nullptr) continue;
+            slot = bridge;
+            changed_ = true;
+            return true;
+        }
+        return false;
+    }
+    // -> true when the bridge was listening.
+    bool Remove(io_bridge* bridge) {
+        bool found = false;
+        for (io_bridge*& slot : slots_) {
+            if (slot != bridge) continue;
+            slot = nullptr;
+            found = changed_ = true;
+        }
+        return found;
+    }
+    // -> true once after the table changed.
+    bool TakeChange() {
+        const bool changed = changed_;
+        changed_ = false;
+        return changed;
+    }
+    void Notify() const {
+        for (io_bridge* bridge : slots_)
+            if (bridge != nullptr && bridge->Owner() != nullptr) bridge->Owner()->OnEvent(0);
+    }
+    // The board is going: every bridge lets go of it.
+    void LetGo() {
+        for (io_bridge*& slot : slots_) {
+            if (slot != nullptr) slot->BoardGone();
+            slot = nullptr;
+        }
+    }
+    io_bridge* At(unsigned i) const { return i < N ? slots_[i] : nullptr; }
+
+  private:
+    io_bridge* slots_[N] = {};
+    bool changed_ = false;
 };

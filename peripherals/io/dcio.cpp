@@ -56,10 +56,7 @@ DCIO::DCIO(uint8_t class_code, uint16_t id, uint8_t bus_code, uint32_t can_id, u
 }
 
 DCIO::~DCIO() {
-    for (io_bridge*& bridge : listeners_) {
-        if (bridge != nullptr) bridge->BoardGone();
-        bridge = nullptr;
-    }
+    listeners_.LetGo();
 }
 
 bool DCIO::Init() {
@@ -80,20 +77,11 @@ uint8_t* DCIO::TriggerMask(uint8_t kind) {
 }
 
 void DCIO::AddListener(io_bridge* bridge) {
-    for (io_bridge*& slot : listeners_) {
-        if (slot != nullptr) continue;
-        slot = bridge;
-        listeners_changed_ = 1;
-        return;
-    }
+    listeners_.Add(bridge);
 }
 
 void DCIO::RemoveListener(io_bridge* bridge) {
-    for (io_bridge*& slot : listeners_) {
-        if (slot != bridge) continue;
-        slot = nullptr;
-        listeners_changed_ = 1;
-    }
+    listeners_.Remove(bridge);
 }
 
 // ---- replies ----------------------------------------------------------------------
@@ -152,8 +140,7 @@ bool DCIO::ConfiguresListeners() const {
 
 // The listeners' event handlers run here, on the peripheral task's thread.
 void DCIO::NotifyListeners() {
-    for (io_bridge* bridge : listeners_)
-        if (bridge != nullptr && bridge->Owner() != nullptr) bridge->Owner()->OnEvent(0);
+    listeners_.Notify();
 }
 
 // ---- poll ---------------------------------------------------------------------------
@@ -162,7 +149,7 @@ void DCIO::Poll() {
     if (m_byState < STATE_READING) return;
     if (Queued() != 0) input_valid_ = 0;
     DrainReplies();
-    if (listeners_changed_) Restart();
+    if (listeners_.TakeChange()) Restart();
     SendNextRequest();
     Supervise();
 }
@@ -171,7 +158,7 @@ void DCIO::Restart() {
     phase_ = PHASE_IDENTIFY, request_ = REQUEST_IDENTIFY;
     silence_.Heard();
     reinits_ = 0;
-    keep_alive_ = input_valid_ = outputs_changed_ = listeners_changed_ = 0;
+    keep_alive_ = input_valid_ = outputs_changed_ = 0;
     std::memcpy(output_, INITIAL_OUTPUT, sizeof output_);
 }
 
@@ -221,7 +208,7 @@ void DCIO::SendNextRequest() {
 
 bool DCIO::SendBeaconConfiguration() {
     for (unsigned slot = next_listener_; slot < LISTENERS; ++slot) {
-        io_bridge* bridge = listeners_[slot];
+        io_bridge* bridge = listeners_.At(slot);
         CPeripheral* owner = bridge != nullptr ? bridge->Owner() : nullptr;
         if (owner == nullptr || owner->ClassCode() != PERIPHERAL_CLASS_BEACON_IO) continue;
         auto* beacon = dynamic_cast<dcio_beacon_listener*>(owner);

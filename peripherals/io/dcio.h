@@ -122,11 +122,10 @@ class DCIO : public CCanBoard, public io_board {
     uint8_t triggers_[IO_TRIGGER_KINDS][IO_IMAGE_BYTES] = {};
     uint8_t next_listener_ = 0;
     uint8_t trigger_step_ = 0;
-    io_bridge* listeners_[LISTENERS] = {};
+    io_listener_table<LISTENERS> listeners_;
     uint8_t ports_[PORTS] = {};
     uint8_t config_pending_ = 0;
     uint8_t outputs_changed_ = 0;
     uint8_t keep_alive_ = 0;
     uint8_t input_valid_ = 0;
-    uint8_t listeners_changed_ = 0;
 };

@@ -24,6 +24,7 @@ class CPointPeripheral : public CPeripheral {
     ~CPointPeripheral() override;
 
     io_bridge& Bridge() { return bridge_; }
+    const io_bridge& Bridge() const { return bridge_; }
     int32_t AuxRow(unsigned index = 0) const {
         return index < MAX_AUX_ROWS ? aux_rows_[index] : NO_ROW;
     }

@@ -154,15 +154,7 @@ void CLight::DecideMode() {
 }
 
 void CLight::PollBoard() {
-    DrainReplies();
-    if (request_counter_ == IDENTIFY_EVERY) {
-        request_counter_ = 0;
-        SendIdentify();
-        return;
-    }
-    ++request_counter_;
-    SendRead();
-    SupervisePoll();
+    ReadThenIdentify(&request_counter_);
 }
 
 // '@' gives the readings, 'B' the board value (the base keeps the revision).

@@ -5,15 +5,16 @@
 
 namespace {
 
-const uint8_t AUX_ANALOG = 2, AUX_INPUT = 2;
+const uint8_t AUX_INPUT = 2;
 
 } // namespace
 
-bool register_sensor_aux_row(CPeripheral& sensor, uint8_t resolution, const char* name, int* row) {
+bool register_sensor_aux_row(CPeripheral& sensor, uint8_t resolution, const char* name, int* row,
+                             uint8_t port_type) {
     AuxIORows kept;
     CPeripheral::LoadAuxIORows(sensor.ListSlot(), &kept);
     int32_t taken = kept.At(0);
-    if (!sensor.RegisterAuxIO(&taken, AUX_ANALOG, AUX_INPUT, resolution, "%s", name)) return false;
+    if (!sensor.RegisterAuxIO(&taken, port_type, AUX_INPUT, resolution, "%s", name)) return false;
     *row = taken;
     if (kept.count != 0 && kept.row[0] == taken) return true; // kept already: no save
     if (kept.count == 0) kept.Push(taken);

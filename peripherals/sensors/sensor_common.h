@@ -9,8 +9,10 @@
 
 #include <cstdint>
 
-// -> false when the table refused the row (`*row` unchanged).
-bool register_sensor_aux_row(CPeripheral& sensor, uint8_t resolution, const char* name, int* row);
+// An input row of `port_type` (2 analog, 3 digital). -> false when the table
+// refused the row (`*row` unchanged).
+bool register_sensor_aux_row(CPeripheral& sensor, uint8_t resolution, const char* name, int* row,
+                             uint8_t port_type = 2);
 
 // A sensor's creation values (CAN identifier, bus code, channel); a refused
 // creation string is reported on the console. -> false when refused.

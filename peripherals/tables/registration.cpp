@@ -323,9 +323,12 @@ void CPeripheral::SetClimateCtrlStatus(int32_t row, uint8_t on_status) {
 int32_t CPeripheral::GetClimateCtrlStatus(int32_t row) {
     return climate_read(obj::climateCtrlOnStatus, row);
 }
+// The store refuses 4 (test done) from a central system; the peripheral that
+// ran the test writes it past that check.
 void CPeripheral::SetClimateCtrlTest(int32_t row, uint8_t test) {
-    climate_column(
-        row, [&](uint32_t r) { db_set(obj::climateCtrlTestActivation.row(r), test, DB_NOTIFY); });
+    climate_column(row, [&](uint32_t r) {
+        db_set(obj::climateCtrlTestActivation.row(r), test, DB_NOTIFY | DB_NO_VALIDATE);
+    });
 }
 int32_t CPeripheral::GetClimateCtrlTest(int32_t row) {
     return climate_read(obj::climateCtrlTestActivation, row);

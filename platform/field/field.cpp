@@ -204,6 +204,10 @@ std::string can_log_path() {
     return field::can_log_path();
 }
 
+uint64_t can_frames() {
+    return field::can_frames();
+}
+
 void can_field_send(const board::CanFrame& frame) {
     field::can_field_send(frame);
 }

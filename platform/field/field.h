@@ -39,6 +39,8 @@ bool field_line(const std::string& line, std::string& error);
 std::string field_command(const std::string& line);
 std::string field_control_path();
 std::string can_log_path();
+// Frames on the CAN bus since the field started, both ways.
+uint64_t can_frames();
 // A frame on the CAN bus from the field's side (any identifier and length
 // code), delivered to the chip as a board's reply is.
 void can_field_send(const board::CanFrame& frame);

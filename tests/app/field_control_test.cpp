@@ -94,7 +94,8 @@ TEST_F(FieldControl, ABadCanLineStopsTheProgramAtItsLine) {
         const char* error;
     } cases[] = {
         {"can temperature sign1 42105\ncan thermometer t2 42106\n",
-         ":2: unknown CAN board kind 'thermometer' (temperature, light, humidity, rpm, dcio)\n"},
+         ":2: unknown CAN board kind 'thermometer' (temperature, light, humidity, rpm, dcio, ptb, "
+         "acio)\n"},
         {"# sensors\ncan light front 4200Z\n", ":2: bad identifier '4200Z' (hex, 0 to 1FFFFF7F)\n"},
     };
     for (const auto& c : cases) {

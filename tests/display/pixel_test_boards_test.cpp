@@ -6,8 +6,10 @@
 #include "display/display_engine.h"
 #include "console/monitor_task.h"
 #include "display/display_task.h"
+#include "peripherals/factory.h"
 #include "peripherals/io/pixel_test_board.h"
 #include "peripherals/peripheral_task.h"
+#include "peripherals/pl_iterator.h"
 #include "platform/field/display_failures.h"
 #include "platform/monitor/monitor.h"
 #include "store/database.h"
@@ -17,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -50,9 +53,14 @@ class ScriptedBoard : public CPixelTestBoard {
             }
         }
         ++commands;
-        // Readings 8-11 in the first frame, 4-7 in the second, 0-3 in the third.
-        for (uint32_t f = 1; f <= RESULT_FRAMES; ++f)
-            OnResultFrame(f, &readings[READINGS_PER_FRAME * (RESULT_FRAMES - f)]);
+        // Readings 8-11 in the first frame, 4-7 in the second, 0-3 in the third,
+        // queued as the board's replies.
+        for (uint32_t f = 1; f <= RESULT_FRAMES; ++f) {
+            uint8_t data[8] = {'@', uint8_t(f), 1, 0};
+            std::memcpy(data + 4, &readings[READINGS_PER_FRAME * (RESULT_FRAMES - f)],
+                        READINGS_PER_FRAME);
+            Receive(can_packet(0x42B81, 0, 8, data));
+        }
         return true;
     }
 
@@ -82,6 +90,7 @@ class PixelTestBoards : public test_support::FirmwareFixture {
     }
     ScriptedBoard* Board(uint16_t id, std::vector<std::vector<uint8_t>> dark = {}) {
         auto* board = new ScriptedBoard(id, std::move(dark));
+        EXPECT_TRUE(board->Init());
         EXPECT_TRUE(ThePeripheralTask().Registry().Adopt(board));
         return board;
     }
@@ -153,6 +162,55 @@ TEST_F(PixelTestBoards, WithNoBoardEveryPixelPasses) {
     EXPECT_EQ(0u, Diagnostics().own_errors()->lit_count());
     EXPECT_EQ(0u, db_get(obj::pixelTestFailureCount));
     EXPECT_EQ(0u, db_get(obj::shortErrorStatus) & 0x20);
+}
+
+// A pixel test board of the field: it reads the light of the modules as the
+// LEDs light now, so the dead LED at column 3, row 2 is the one failure found.
+class FieldPixelTestBoard : public PixelTestBoards {
+  protected:
+    void Configure(host::HostOptions& options) override {
+        options.field_file = options.state_dir + "/field.txt";
+        std::ofstream(options.field_file)
+            << "display module 8x8\ndisplay failed 3 2\ncan ptb ptb1 42B01\n";
+    }
+};
+
+TEST_F(FieldPixelTestBoard, TheDeadLedIsFoundThroughTheBoard) {
+    PeripheralRecord record{PERIPHERAL_FIXED_SLOT, 750, periph_id_to_class(750), "42B01,1"};
+    pl_factory factories;
+    periph_register_factories(factories);
+    CPeripheral* board = nullptr;
+    ASSERT_TRUE(factories.Create(record, &board));
+    ASSERT_TRUE(ThePeripheralTask().Registry().Adopt(board));
+    tx_thread_sleep(2 * SECOND);
+    ASSERT_TRUE(RunTest());
+    EXPECT_EQ(std::string::npos, ConsoleText().find("failed to get ptb mutex"));
+    EXPECT_EQ(1u, Diagnostics().own_errors()->lit_count());
+    EXPECT_EQ(3u, TestFrame(3, 2));
+    EXPECT_EQ(1u, db_get(obj::pixelTestFailureCount));
+    EXPECT_EQ(10u, Diagnostics().threshold(0, 0)) << "a blank sign reads 0";
+}
+
+// An edit of the stored list while the test runs is loaded once it has
+// ended: the board the test measures stays the same object all along.
+TEST_F(FieldPixelTestBoard, AListEditWaitsForTheTestsEnd) {
+    ASSERT_TRUE(pl_iterator().Add(750, "42B01,1"));
+    tx_thread_sleep(SECOND);
+    CPeripheral* board = nullptr;
+    ASSERT_TRUE(ThePeripheralTask().Registry().Find(750, &board));
+    db_set(obj::pixelTestActivation, 3, DB_NOTIFY);
+    while (Diagnostics().test_state() != disp::diag_3110::TEST_PIXELS)
+        tx_thread_sleep(1);
+    ASSERT_TRUE(pl_iterator().Add(3, "42001,1"));
+    tx_thread_sleep(2 * SECOND);
+    CPeripheral* during = nullptr;
+    EXPECT_TRUE(ThePeripheralTask().Registry().Find(750, &during));
+    EXPECT_EQ(board, during);
+    EXPECT_FALSE(ThePeripheralTask().Registry().Contains(3));
+    ASSERT_TRUE(RunTest(false));
+    tx_thread_sleep(SECOND);
+    EXPECT_TRUE(ThePeripheralTask().Registry().Contains(3)) << "loaded after the test";
+    EXPECT_EQ(3u, TestFrame(3, 2));
 }
 
 // Readings are kept 12 a board in 192 bytes: on a sign of more than 156

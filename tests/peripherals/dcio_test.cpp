@@ -166,6 +166,7 @@ TEST_F(DcioBoard, TriggerMasksAndANewListener) {
 // bridge; a DC I/O bridge does not take that board.
 TEST_F(DcioBoard, APixelTestBoardsStatusThroughItsBridge) {
     auto* ptb = new CPixelTestBoard(752);
+    ASSERT_TRUE(ptb->Init());
     ASSERT_TRUE(ThePeripheralTask().Registry().Adopt(ptb));
     ptb->SetEnabled(0);
     Listener supply;
@@ -180,8 +181,18 @@ TEST_F(DcioBoard, APixelTestBoardsStatusThroughItsBridge) {
     ptb_point_mask(3, mask, false);
     const uint32_t serial = bridge.Register(interface_cfg(mask, 0, 0, 0));
     ASSERT_NE(0u, serial);
-    const uint8_t status[IO_IMAGE_BYTES] = {0, 0, 0, 0x04}; // point 3 failed
-    ptb->OnStatusReport(status);
+    // Ten measurements with channel 2 (point 3) below 3.1 V fail it.
+    for (int measurement = 0; measurement < 10; ++measurement) {
+        ptb->Poll(); // identify
+        const uint8_t identity[8] = {'B', 1, 1, 0, 0, 0, 1, 0};
+        ptb->Receive(can_packet(0, 0, 8, identity));
+        ptb->Poll(); // measure
+        const uint8_t first[8] = {'@', 1, 1, 0, 120, 120, 20, 120};
+        const uint8_t second[8] = {'@', 2, 1, 0, 120, 120, 0, 0};
+        ptb->Receive(can_packet(0, 0, 8, first));
+        ptb->Receive(can_packet(0, 0, 8, second));
+        ptb->Poll(); // the results
+    }
     EXPECT_EQ(2u, bridge.Get(serial));
     EXPECT_EQ(0u, bridge.Get(serial + 99));
     bridge.UnRegister(serial);

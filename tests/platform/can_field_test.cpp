@@ -391,7 +391,7 @@ TEST_F(CanField, TheFieldFileNamesItsFirstBadCanLine) {
     } cases[] = {
         {"can temperature\n", "1: can needs KIND NAME ID [key=value ...]"},
         {"can lamp l1 42000\n",
-         "1: unknown CAN board kind 'lamp' (temperature, light, humidity, rpm, dcio)"},
+         "1: unknown CAN board kind 'lamp' (temperature, light, humidity, rpm, dcio, ptb, acio)"},
         {"can light l1 4200G\n", "1: bad identifier '4200G' (hex, 0 to 1FFFFF7F)"},
         {"can light l1 1FFFFFFF\n", "1: bad identifier '1FFFFFFF' (hex, 0 to 1FFFFF7F)"},
         {"can light l1 42001\ncan light l1 42002\n", "2: a board named l1 exists"},

@@ -3,8 +3,10 @@
 
 #include "platform/field/field_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace field {
 
@@ -69,6 +71,7 @@ CanBoard::CanBoard(const CanKind& kind, const std::string& name, uint32_t id)
         values_.emplace_back(&key, key.initial);
     for (const CanKey& key : kind.keys)
         values_.emplace_back(&key, key.initial);
+    if (kind.wired_ports != nullptr) std::memcpy(io_.dirs, kind.wired_ports, sizeof io_.dirs);
 }
 
 const CanKey* CanBoard::Key(const std::string& name) const {
@@ -130,23 +133,32 @@ std::string CanBoard::Driven() const {
     return kind_->output_on != nullptr ? io_driven(*this) : "";
 }
 
-bool CanBoard::Reply(const board::CanFrame& request, board::CanFrame& reply) {
+std::vector<board::CanFrame> CanBoard::Replies(const board::CanFrame& request) {
     bool addressed = request.id == id_;
     for (uint32_t group : kind_->groups)
         addressed = addressed || request.id == group;
-    if (!addressed || !request.extended || request.remote || request.dlc == 0) return false;
-    if (Number("silent") != 0 || Text("bus") != "local") return false;
+    if (!addressed || !request.extended || request.remote || request.dlc == 0) return {};
+    if (Number("silent") != 0 || Text("bus") != "local") return {};
     uint8_t command = request.data[0];
     bool other = command != CMD_READ && command != CMD_IDENTIFY;
-    if (other && kind_->request == nullptr) return false;
-    reply = board::CanFrame();
+    if (other && kind_->request == nullptr) return {};
+    board::CanFrame reply;
     reply.id = id_ + CAN_REPLY_OFFSET;
     reply.dlc = 8;
     reply.data[0] = uint8_t(REPLY_TAG + command);
     reply.data[1] = request.data[1];
     reply.data[2] = request.data[2];
     if (other) {
-        return kind_->request(*this, request.data, reply.data);
+        if (!kind_->request(*this, request.data, reply.data)) return {};
+    } else if (command == CMD_READ && kind_->read_frames != nullptr) {
+        uint8_t frames[CAN_MAX_REPLY_FRAMES][8] = {};
+        unsigned count = kind_->read_frames(*this, request.data, frames);
+        std::vector<board::CanFrame> replies;
+        for (unsigned f = 0; f < count && f < CAN_MAX_REPLY_FRAMES; ++f) {
+            replies.push_back(reply);
+            std::copy(frames[f] + 1, frames[f] + 8, replies.back().data + 1);
+        }
+        return replies;
     } else if (command == CMD_READ) {
         kind_->read(*this, reply.data);
     } else {
@@ -154,7 +166,7 @@ bool CanBoard::Reply(const board::CanFrame& request, board::CanFrame& reply) {
         reply.data[5] = uint8_t(rev >> 8);
         reply.data[6] = uint8_t(rev);
     }
-    return true;
+    return {reply};
 }
 
 } // namespace field

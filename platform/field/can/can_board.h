@@ -22,7 +22,7 @@ namespace field {
 
 class CanBoard;
 
-// What an I/O board (dcio) keeps of itself and of what the sign drove.
+// What an I/O board (dcio, acio) keeps of itself and of what the sign drove.
 struct CanIoState {
     uint64_t open = 0;                     // input points whose contact is not made
     std::vector<std::pair<int, int>> ties; // input made while output on
@@ -49,7 +49,17 @@ struct CanKind {
     // A request other than read and identify: bytes 3-7 of the reply into
     // `reply`; false sends none (null: the kind answers none).
     bool (*request)(CanBoard& board, const uint8_t* request, uint8_t* reply) = nullptr;
+    // A read answered in several frames (null: one frame from `read`): the
+    // reply frames' bytes 1-7 (byte 1 the frame number) into `frames`. -> how many.
+    unsigned (*read_frames)(const CanBoard& board, const uint8_t* request,
+                            uint8_t frames[][8]) = nullptr;
+    // The port codes of a board whose ports are wired, not configured by the
+    // sign (null: the sign configures them).
+    const uint8_t* wired_ports = nullptr;
 };
+
+// Most frames one request is answered with.
+const unsigned CAN_MAX_REPLY_FRAMES = 3;
 
 // The kinds, and one by name (null when unknown).
 const std::vector<CanKind>& can_kinds();
@@ -72,8 +82,9 @@ class CanBoard {
     // "NAME KIND ID key=value ..." (ID in hex).
     std::string Line() const;
 
-    // The reply to a frame on the bus; false when the board sends none.
-    bool Reply(const board::CanFrame& request, board::CanFrame& reply);
+    // The replies to a frame on the bus, in the order the board sends them
+    // (none when it sends nothing).
+    std::vector<board::CanFrame> Replies(const board::CanFrame& request);
     // What the sign drove (I/O kinds): " outputs=P,... dirs=C,C,C,C"; "" otherwise.
     std::string Driven() const;
     CanIoState& Io() { return io_; }
@@ -100,6 +111,13 @@ std::string io_key_text(const CanBoard& board, const std::string& key);
 void io_read(const CanBoard& board, uint8_t* reply);
 bool io_output_on(const CanBoard& board, int point);
 bool io_request(CanBoard& board, const uint8_t* request, uint8_t* reply);
+// The ptb kind's reads (can_ptb.cpp): a measurement of the six voltages in
+// two frames, or (byte 3 of the request 1) a pixel test in three frames.
+unsigned ptb_read_frames(const CanBoard& board, const uint8_t* request, uint8_t frames[][8]);
+// The acio kind: its wired ports (24-39 outputs, 40-55 inputs) and its only
+// request besides read and identify, set-outputs.
+extern const uint8_t ACIO_PORTS[4];
+bool acio_request(CanBoard& board, const uint8_t* request, uint8_t* reply);
 std::string io_driven(const CanBoard& board);
 
 // The board of that name on the field (null none); the kinds' checks use it.

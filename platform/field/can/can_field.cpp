@@ -71,6 +71,7 @@ struct CanField {
     std::multimap<uint32_t, board::CanFrame> ready; // replies due, by identifier
     bool delivering = false;
     uint64_t epoch = 0; // replies of an earlier field are dropped
+    uint64_t frames = 0;
     CanLog log;
 };
 
@@ -96,6 +97,7 @@ void deliver_next(uint64_t epoch) {
     board::CanFrame frame = f.ready.begin()->second;
     f.ready.erase(f.ready.begin());
     f.log.Write("rx", frame);
+    ++f.frames;
     board::can_controller().Receive(frame);
     host::raise_interrupt([epoch] { deliver_next(epoch); });
 }
@@ -115,12 +117,16 @@ void from_sign(const board::CanFrame& frame) {
     CanField& f = the_field();
     Lock lock(f.m);
     f.log.Write("tx", frame);
+    ++f.frames;
     uint64_t now = host::clock_ticks();
     uint64_t epoch = f.epoch;
     for (const auto& b : f.boards) {
-        board::CanFrame reply;
-        if (!b->Reply(frame, reply)) continue;
-        host::schedule_device_event(now + b->Latency(), [reply, epoch] { arrive(reply, epoch); });
+        std::vector<board::CanFrame> replies = b->Replies(frame);
+        if (replies.empty()) continue;
+        host::schedule_device_event(now + b->Latency(), [replies, epoch] {
+            for (const board::CanFrame& reply : replies)
+                arrive(reply, epoch);
+        });
     }
 }
 
@@ -290,6 +296,7 @@ bool can_field_start(const std::string& state_dir, std::string& error) {
     CanField& f = the_field();
     Lock lock(f.m);
     if (!f.log.Open(state_dir + "/can.log", error)) return false;
+    f.frames = 0;
     board::can_attach_bus(from_sign);
     return true;
 }
@@ -305,6 +312,12 @@ std::string can_log_path() {
     CanField& f = the_field();
     Lock lock(f.m);
     return f.log.Path();
+}
+
+uint64_t can_frames() {
+    CanField& f = the_field();
+    Lock lock(f.m);
+    return f.frames;
 }
 
 std::string can_field_too_long() {

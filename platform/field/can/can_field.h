@@ -39,6 +39,9 @@ void can_field_reset();
 bool can_field_start(const std::string& state_dir, std::string& error);
 void can_field_stop();
 std::string can_log_path();
+// Frames on the bus since the field started, both ways (the log's lines,
+// whether or not it rotated).
+uint64_t can_frames();
 
 // One control command: the reply's lines, each ending in a line feed.
 std::string can_field_command(const std::string& line);

@@ -1,6 +1,7 @@
-// The I/O board kind (dcio): four ports of eight points, 24-55 as the sign
-// numbers them. The sign configures each port as inputs (F0) or outputs (FF)
-// and drives the outputs; a read reports, per point, 0 while an input's
+// The I/O board kinds (dcio, acio): four ports of eight points, 24-55 as the
+// sign numbers them. The sign configures each port of a dcio board as inputs
+// (F0) or outputs (FF); an acio board's ports are wired (24-39 outputs,
+// 40-55 inputs). The sign drives the outputs; a read reports, per point, 0 while an input's
 // contact is made and 1 while an output is on (unless echo=0: outputs are not
 // read back). Contacts are made unless opened (open=), or follow an output
 // (tie=IN:OUT: the input is made while the output is on).
@@ -186,6 +187,12 @@ bool io_request(CanBoard& board, const uint8_t* request, uint8_t* reply) {
     default:
         return false;
     }
+}
+
+const uint8_t ACIO_PORTS[PORTS] = {PORT_OUTPUT, PORT_OUTPUT, PORT_INPUT, PORT_INPUT};
+
+bool acio_request(CanBoard& board, const uint8_t* request, uint8_t* reply) {
+    return request[0] == CMD_SET_OUTPUTS && io_request(board, request, reply);
 }
 
 std::string io_driven(const CanBoard& board) {

@@ -43,6 +43,12 @@ void read_rpm(const CanBoard& board, uint8_t* reply) {
     put16(reply + 3, rpm);
 }
 
+// The keys of the I/O boards' points.
+const std::vector<CanKey> IO_KEYS = {{"open", 0, 0, "none", true},
+                                     {"closed", 0, 0, "24-55", true},
+                                     {"tie", 0, 0, "none", true},
+                                     {"echo", 0, 1, "1"}};
+
 } // namespace
 
 const std::vector<CanKind>& can_kinds() {
@@ -63,15 +69,20 @@ const std::vector<CanKind>& can_kinds() {
          {{"rpm", 0, 65535, "0"}, {"follows", 0, 0, "none", true}},
          read_rpm,
          nullptr},
-        {"dcio",
+        {"dcio", {}, IO_KEYS, io_read, io_output_on, io_request},
+        {"ptb",
          {},
-         {{"open", 0, 0, "none", true},
-          {"closed", 0, 0, "24-55", true},
-          {"tie", 0, 0, "none", true},
-          {"echo", 0, 1, "1"}},
-         io_read,
-         io_output_on,
-         io_request},
+         {{"v0", 0, 255, "120"},
+          {"v1", 0, 255, "120"},
+          {"v2", 0, 255, "120"},
+          {"v3", 0, 255, "120"},
+          {"v4", 0, 255, "120"},
+          {"v5", 0, 255, "120"}},
+         nullptr,
+         nullptr,
+         nullptr,
+         ptb_read_frames},
+        {"acio", {}, IO_KEYS, io_read, io_output_on, acio_request, nullptr, ACIO_PORTS},
     };
     return kinds;
 }
