@@ -146,8 +146,8 @@ class CDisplay : public CMailTask {
     void SetFrontPanelManager(front_panel_view* manager) { front_panel_ = manager; }
 
     CJ6DisplayDriver& SignDriver() { return sign_driver_; }
-    // The panel's sign image (sized to the sign at once and at every
-    // configuration); null detaches it.
+    // The panel's sign image, handed over by the start-up before the task
+    // starts and sized at every display configuration; null detaches it.
     void AttachFrontPanelImage(front_panel_image* driver);
     front_panel_image* FrontPanelDriver() { return front_panel_driver_; }
     uint32_t FaceCount() const { return face_count_; }

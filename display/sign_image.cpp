@@ -32,9 +32,7 @@ void CDisplay::LookUpFrontPanel() {
 }
 
 void CDisplay::AttachFrontPanelImage(front_panel_image* driver) {
-    display_guard guard(lock_);
     front_panel_driver_ = driver;
-    if (driver) driver->Resize(db_get(obj::vmsSignHeightPixels), db_get(obj::vmsSignWidthPixels));
 }
 
 void CDisplay::ShowOnLCD(const disp::frame* frame) {

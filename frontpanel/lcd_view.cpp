@@ -2,7 +2,6 @@
 #include "frontpanel/lcd_view.h"
 
 #include "display/disp/frame.h"
-#include "display/display_task.h"
 #include "display/surface.h"
 #include "frontpanel/lcd.h"
 #include "frontpanel/manager.h"
@@ -240,8 +239,4 @@ void CLCDDisplayDriver::DrawRightHalf(CLCD& lcd, uint8_t y) {
 CLCDDisplayDriver& TheSignImageDriver() {
     static CLCDDisplayDriver driver;
     return driver;
-}
-
-void attach_sign_image_driver() {
-    TheDisplay().AttachFrontPanelImage(&TheSignImageDriver());
 }

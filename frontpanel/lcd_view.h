@@ -118,7 +118,5 @@ class CLCDDisplayDriver : public front_panel_image {
     uint32_t frames_drawn_ = 0;
 };
 
-// The display task's instance: attached to the display when the panel's
-// manager is built.
+// The display task's instance, handed to the display by the start-up.
 CLCDDisplayDriver& TheSignImageDriver();
-void attach_sign_image_driver();

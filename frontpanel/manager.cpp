@@ -2,8 +2,6 @@
 // states, menu activation, login, the indicators and the cursor.
 #include "frontpanel/manager.h"
 
-#include "frontpanel/lcd_view.h"
-
 #include "comm/agents/ntcip_agents.h"
 #include "comm/drivers/serial_driver.h"
 #include "comm/net/servers.h"
@@ -98,7 +96,6 @@ bool CLCD_Manager::Init(CSerialDriver* serial) {
     if (rc != OS_OK)
         console_printf("CLCD_Manager::Init: error creating lcd display driver mutex:%d\n", int(rc));
     sign_image_mutex_ready_ = rc == OS_OK;
-    attach_sign_image_driver();
     m_byState = STATE_READING;
     return true;
 }
