@@ -125,7 +125,7 @@ TEST_F(FrontPanelLink, TheMirrorCarriesThePanelsBytesAndTakesOnlyKeys) {
         << "the line's bytes are on the mirror";
 
     // Keys from the viewer act; reports from it change nothing.
-    s = Panel({"mirror:05", "wait:0.5", "mirror:ffb3", "wait:0.5", "mirror:ffb5", "wait:1"}, true);
+    s = Panel({"mirror:05", "wait:1.5", "mirror:ffb3", "wait:0.5", "mirror:ffb5", "wait:1"}, true);
     EXPECT_NE(std::string::npos, s[1]["port"].find("fe420a")) << "a key lights the backlight";
     EXPECT_EQ("4", sign_.Get(CONTROL_MODE));
     EXPECT_EQ(0u, trapd_.Count("Enterprise Specific Trap (14)"));
