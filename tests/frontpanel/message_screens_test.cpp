@@ -384,6 +384,37 @@ TEST_F(MessageScreens, TheListIsSortedPagedAndJumpsToATypedNumberOrALetter) {
     EXPECT_TRUE(Shows(2, " 001) GOLF")) << Screen();
 }
 
+// Creating a message while every changeable row is in use (key 4 of the
+// message control, or F4) says so and offers the delete list; once a row is
+// free, creating takes it.
+TEST_F(MessageScreens, WithEveryRowInUseCreatingAMessageOffersTheDeleteList) {
+    for (unsigned row = 0; row < 500; ++row)
+        db_set(obj::changeableMsgStatus.row(row), MSG_STATUS_VALID, DB_NO_VALIDATE);
+    Place(6, "HELLO");
+    AtMainMenu();
+    Open("MESSAGE CONTROL");
+    Digits("4");
+    ASSERT_TRUE(Shows(1, "NO FREE MESSAGE SLOT")) << Screen();
+    EXPECT_TRUE(Shows(2, "1) DELETE A MESSAGE"));
+    EXPECT_TRUE(Shows(3, "2) GO BACK"));
+    EXPECT_TRUE(Shows(5, "ALL 500 MESSAGES ARE IN USE"));
+    Digits("2");
+    ASSERT_TRUE(Shows(1, "MESSAGE CONTROL")) << "back to the screen that asked" << Screen();
+
+    Panel().FunctionKey(4);
+    ASSERT_TRUE(Shows(1, "NO FREE MESSAGE SLOT")) << Screen();
+    Digits("1");
+    ASSERT_TRUE(Shows(1, "DELETE MESSAGE")) << Screen();
+    Digits("7", true);
+    Digits("1");
+    ASSERT_TRUE(Shows(1, "MESSAGE CONTROL")) << Screen();
+    tx_thread_sleep(100);
+    ASSERT_EQ(uint32_t(MSG_STATUS_NOT_USED), db_get(obj::changeableMsgStatus.row(6)));
+    Digits("4");
+    EXPECT_FALSE(Panel().WaitForRow(1, "NO FREE MESSAGE SLOT", 2)) << Screen();
+    EXPECT_EQ(7u, PanelSession::Manager()->editor.save_slot);
+}
+
 // A letter shows the page of the first message, in the list's order, whose
 // readable text (tags left out) begins with it in either case; the typed
 // number stays the one Enter runs.
