@@ -80,7 +80,7 @@ enum menu_id : int32_t {
     MENU_QUICK_SCHEDULE = 36,
     MENU_BRIGHTNESS = 44,
     MENU_CONFIGURATION = 45,
-    MENU_NO_FREE_SLOT = 192, // takes the asking item as its parent; no screen builds it
+    MENU_NO_FREE_SLOT = 192, // every changeable row in use; takes the asking item as its parent
 };
 
 // --- texts -----------------------------------------------------------------------------
@@ -287,6 +287,7 @@ enum menu_type : uint32_t {
     TYPE_NTP_ADDRESS = 154,
     TYPE_NTP_POLL_TIME = 155,
     TYPE_DEFAULT_FONT = 156,
+    TYPE_NO_FREE_SLOT = 192,
 };
 
 // The records of one screen family (one source file of screens), for
@@ -351,7 +352,7 @@ struct menu_row {
 };
 
 extern const menu_row MENU_TABLE[];
-extern const size_t MENU_TABLE_COUNT; // 140
+extern const size_t MENU_TABLE_COUNT; // 141
 
 // The table's row of a menu id, or null.
 const menu_row* menu_table_row(int32_t id);

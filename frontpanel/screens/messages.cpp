@@ -370,6 +370,26 @@ void CLCD_MessageDeleteC::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) 
               french ? "METTRA LE PANNEAU AU NOIR" : "THIS WILL BLANK DISPLAY");
 }
 
+CLCD_NoFreeSlot::CLCD_NoFreeSlot(int32_t id) : CLCD_SimpleMenuBase(id) {
+    static const choice_row CHOICES[] = {
+        {1, {"DELETE A MESSAGE", "SUPPRIMER UN MESSAGE"}, MENU_DELETE_MESSAGE},
+        {0, {"GO BACK", "RETOUR"}, MENU_PARENT},
+    };
+    AddChoices(CHOICES);
+}
+
+void CLCD_NoFreeSlot::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) {
+    static const menu_text LINES[] = {
+        {"ALL 500 MESSAGES ARE IN USE", "LES 500 MESSAGES SONT UTILISES"},
+        {"DELETE ONE TO CREATE ANOTHER", "SUPPRIMEZ-EN UN POUR EN CREER"},
+    };
+    if (phase == DRAW_PERIODIC) return;
+    CLCD_SimpleMenuBase::Draw(manager, lcd, phase);
+    uint8_t row = 5;
+    for (const menu_text& line : LINES)
+        lcd.Print(row++, LCD_CENTRE, "%s", manager.Text(line));
+}
+
 namespace {
 
 CMenuItem* create_list(int32_t id, const menu_row&) {
@@ -381,6 +401,7 @@ const menu_factory_record MESSAGE_SCREEN_RECORDS[] = {
     {TYPE_MESSAGE_LIST, create_list},
     {TYPE_MESSAGE_BLANK, menu_create<CLCD_MessageBlank>},
     {TYPE_MESSAGE_DELETE_CONFIRM, menu_create<CLCD_MessageDeleteC>},
+    {TYPE_NO_FREE_SLOT, menu_create<CLCD_NoFreeSlot>},
 };
 
 } // namespace

@@ -9,6 +9,8 @@
 //   27  CLCD_MessageBlank    1 blanks the sign, 2 goes back
 //   26  CLCD_MessageDeleteC  1 frees the chosen row (and blanks the sign when
 //                            it is the message on show), 2 or Esc goes back
+//   192 CLCD_NoFreeSlot      every changeable row holds a message: 1 opens the
+//                            delete list, 2 goes back to the screen that asked
 //
 // The panel numbers the messages of the changeable columns of the message
 // table 1-550 (row = number - 1): 1-500 are changeable messages 1-500,
@@ -19,6 +21,7 @@
 #pragma once
 
 #include "frontpanel/menu.h"
+#include "frontpanel/screens/choice.h"
 #include "frontpanel/screens/container.h"
 
 #include <cstddef>
@@ -122,6 +125,14 @@ class CLCD_MessageDeleteC : public CMenuItem {
   public:
     explicit CLCD_MessageDeleteC(int32_t id);
     bool OnKey(CLCD_Manager& manager, uint16_t* key) override;
+    void Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) override;
+};
+
+// Asked for when an operator creates a message while every changeable row
+// is in use: says so and offers the delete list.
+class CLCD_NoFreeSlot : public CLCD_SimpleMenuBase {
+  public:
+    explicit CLCD_NoFreeSlot(int32_t id = MENU_NO_FREE_SLOT);
     void Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) override;
 };
 

@@ -9,6 +9,9 @@
 #include "frontpanel/screens/messages.h"
 #include "platform/field/field.h"
 #include "platform/field/panel_lcd.h"
+#include "runtime/os.h"
+#include "runtime/pools.h"
+#include "runtime/post_office.h"
 #include "store/database.h"
 #include "store/objects.h"
 #include "tests/comm/agent_net_util.h"
@@ -65,6 +68,75 @@ Bytes table_source_over_snmp() {
     return Bytes(varbind.value, varbind.value + varbind.value_length);
 }
 
+// Row 6 of the activation requests as it stood each time its code was written
+// with notification, the write that wakes the display: a thread above the
+// peripheral task's takes the snapshot as the letter is posted, before the
+// display can act on the request or answer in the row.
+struct row_snapshot {
+    uint32_t state;
+    uint32_t source;
+    Bytes code;
+    bool operator==(const row_snapshot& o) const {
+        return state == o.state && source == o.source && code == o.code;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const row_snapshot& s) {
+    out << "{state " << s.state << ", source " << s.source << ", code";
+    for (uint8_t byte : s.code)
+        out << ' ' << std::hex << int(byte) << std::dec;
+    return out << '}';
+}
+
+class RequestWatch {
+  public:
+    static constexpr UINT PRIORITY = 1; // above the peripheral task (2)
+
+    RequestWatch() : mail_(the_post_office(), &group_, 0x1, &thread_) {
+        static const uint32_t codes[] = {LETTER_ACTIVATION_REQUEST, 0};
+        active_ = this;
+        os_event_flags_create(&group_, "request watch");
+        EXPECT_EQ(1, mail_.attach(codes));
+        void* stack = nullptr;
+        EXPECT_EQ(OS_OK, os_byte_allocate(&thread_stack_pool(), &stack, STACK, OS_NO_WAIT));
+        EXPECT_EQ(TX_SUCCESS, tx_thread_create(&thread_, "request watch", Entry, 0, stack, STACK,
+                                               PRIORITY, PRIORITY, 0, TX_AUTO_START));
+        tx_thread_sleep(1);
+    }
+    ~RequestWatch() {
+        tx_thread_terminate(&thread_);
+        mail_.detach();
+        active_ = nullptr;
+    }
+    std::vector<row_snapshot> seen;
+
+  private:
+    static constexpr ULONG STACK = 8192;
+    static void Entry(ULONG) {
+        for (;;) {
+            ULONG actual = 0;
+            tx_event_flags_get(&active_->group_, 0x1, TX_OR_CLEAR, &actual, TX_WAIT_FOREVER);
+            letter_s* letter = nullptr;
+            while (active_->mail_.receive(&letter)) {
+                active_->seen.push_back({db_get(obj::activationRequestState.row(PANEL_ROW)),
+                                         db_get(obj::activationRequestSource.row(PANEL_ROW)),
+                                         request_code()});
+                active_->mail_.release(letter);
+            }
+        }
+    }
+    static RequestWatch* active_;
+    TX_EVENT_FLAGS_GROUP group_{};
+    TX_THREAD thread_{};
+    subscriber mail_;
+};
+RequestWatch* RequestWatch::active_ = nullptr;
+
+// The panel's request as the display finds it: state 2 (local), source 2.
+row_snapshot panel_request(uint16_t duration, uint8_t type, uint16_t number, uint16_t crc) {
+    return {2, 2, code_of(duration, type, number, crc)};
+}
+
 class MessageScreens : public test_support::PanelNavigation {
   protected:
     // A changeable-column row stored and validated as a central system does.
@@ -99,6 +171,13 @@ class MessageScreens : public test_support::PanelNavigation {
         OpenPath({"MESSAGE CONTROL", title});
         ASSERT_TRUE(Shows(1, title)) << Screen();
     }
+    // A character typed on the panel's PS/2 keyboard (Shift for capitals).
+    void Type(char c) {
+        field::Ps2Key key{};
+        ASSERT_TRUE(field::ps2_key_for_character(c, key)) << c;
+        Panel().Send(field::panel_keyboard_key(key.shift ? SHIFT : 0, key.scan, key.extended));
+    }
+    static constexpr uint8_t SHIFT = 0x04;
     test_support::Picture SignPicture() {
         tx_thread_sleep(200);
         EXPECT_TRUE(host::sign_picture_flush());
@@ -115,7 +194,13 @@ TEST_F(MessageScreens, RunContinuousFromTheKeypadRequestsTheMessageLikeACentralO
 
     Keys({KEY_1, KEY_1, KEY_7, field::PANEL_KEY_ENTER});
     ASSERT_TRUE(Shows(1, "RUN MESSAGE OPTIONS")) << Screen();
+    // State and source are in the row before the code that wakes the
+    // display is written, and the code is written once.
+    db_set(obj::activationRequestState.row(PANEL_ROW), 1, DB_NO_VALIDATE);
+    db_set(obj::activationRequestSource.row(PANEL_ROW), 6, DB_NO_VALIDATE);
+    RequestWatch watch;
     Keys({KEY_1});
+    EXPECT_EQ(std::vector<row_snapshot>{panel_request(65535, 3, 7, Crc(6))}, watch.seen);
     EXPECT_EQ(2u, db_get(obj::activationRequestState.row(PANEL_ROW)));
     EXPECT_EQ(2u, db_get(obj::activationRequestSource.row(PANEL_ROW)));
     EXPECT_EQ(code_of(65535, 3, 7, Crc(6)), request_code());
@@ -214,14 +299,18 @@ TEST_F(MessageScreens, TheScheduleIsStartedOnlyWhileItDoesNotDriveTheSign) {
     Open("CANCEL");
     EXPECT_NE(code_of(65535, 6, 1, 0), request_code());
     // The display takes the schedule's request within the same poll and
-    // answers in the row itself: the request is seen in the manager's record.
+    // answers in the row itself: the request is seen in the manager's record
+    // and in the row as the confirmation wrote it.
     const Bytes idle(12, 0);
     db_set_string(obj::activationRequestCode.row(PANEL_ROW), idle.data(), 12, 0);
     Open("START SCHEDULE");
+    RequestWatch watch;
     Open("CONFIRM");
     EXPECT_EQ(6u, PanelSession::Manager()->pending_kind);
     EXPECT_EQ(1u, PanelSession::Manager()->pending_number);
     EXPECT_NE(idle, request_code());
+    ASSERT_FALSE(watch.seen.empty());
+    EXPECT_EQ(panel_request(65535, 6, 1, 0), watch.seen.front());
 }
 
 TEST_F(MessageScreens, ListNumbersAboveFiveHundredArePermanentMessages) {
@@ -293,6 +382,70 @@ TEST_F(MessageScreens, TheListIsSortedPagedAndJumpsToATypedNumberOrALetter) {
     EXPECT_TRUE(Shows(2, " 005) ALPHA"));
     Panel().Send({field::PANEL_KEY_DOWN});
     EXPECT_TRUE(Shows(2, " 001) GOLF")) << Screen();
+}
+
+// Creating a message while every changeable row is in use (key 4 of the
+// message control, or F4) says so and offers the delete list; once a row is
+// free, creating takes it.
+TEST_F(MessageScreens, WithEveryRowInUseCreatingAMessageOffersTheDeleteList) {
+    for (unsigned row = 0; row < 500; ++row)
+        db_set(obj::changeableMsgStatus.row(row), MSG_STATUS_VALID, DB_NO_VALIDATE);
+    Place(6, "HELLO");
+    AtMainMenu();
+    Open("MESSAGE CONTROL");
+    Digits("4");
+    ASSERT_TRUE(Shows(1, "NO FREE MESSAGE SLOT")) << Screen();
+    EXPECT_TRUE(Shows(2, "1) DELETE A MESSAGE"));
+    EXPECT_TRUE(Shows(3, "2) GO BACK"));
+    EXPECT_TRUE(Shows(5, "ALL 500 MESSAGES ARE IN USE"));
+    Digits("2");
+    ASSERT_TRUE(Shows(1, "MESSAGE CONTROL")) << "back to the screen that asked" << Screen();
+
+    Panel().FunctionKey(4);
+    ASSERT_TRUE(Shows(1, "NO FREE MESSAGE SLOT")) << Screen();
+    Digits("1");
+    ASSERT_TRUE(Shows(1, "DELETE MESSAGE")) << Screen();
+    Digits("7", true);
+    Digits("1");
+    ASSERT_TRUE(Shows(1, "MESSAGE CONTROL")) << Screen();
+    tx_thread_sleep(100);
+    ASSERT_EQ(uint32_t(MSG_STATUS_NOT_USED), db_get(obj::changeableMsgStatus.row(6)));
+    Digits("4");
+    EXPECT_FALSE(Panel().WaitForRow(1, "NO FREE MESSAGE SLOT", 2)) << Screen();
+    EXPECT_EQ(7u, PanelSession::Manager()->editor.save_slot);
+}
+
+// A letter shows the page of the first message, in the list's order, whose
+// readable text (tags left out) begins with it in either case; the typed
+// number stays the one Enter runs.
+TEST_F(MessageScreens, ALetterJumpsToThePageOfTheFirstMessageThatBeginsWithIt) {
+    const char* texts[] = {"GOLF",     "[jl3]echo", "ALPHA", "DELTA",  "HOTEL",
+                           "[fo1]hat", "CHARLIE",   "BRAVO", "FOXTROT"};
+    for (unsigned row = 0; row < 9; ++row)
+        Place(row, texts[row]);
+    // Sorted: ALPHA BRAVO CHARLIE DELTA echo FOXTROT | GOLF hat HOTEL.
+    OpenMessageList("RUN SAVED MESSAGE");
+    Digits("4");
+    PanelSession::Polls(4);
+    ASSERT_TRUE(Shows(5, "*004) DELTA")) << Screen();
+    struct letter_case {
+        char typed;
+        int row;
+        const char* shown; // the page's row that shows where the list went
+    } cases[] = {
+        {'h', 3, " 006) hat"},  {'A', 2, " 003) ALPHA"}, {'H', 3, " 006) hat"},
+        {'e', 6, " 002) echo"}, {'z', 6, " 002) echo"}, // no such message: the page stays
+        {'g', 2, " 001) GOLF"},
+    };
+    for (const letter_case& c : cases) {
+        Type(c.typed);
+        EXPECT_TRUE(Shows(c.row, c.shown)) << c.typed << Screen();
+    }
+    EXPECT_TRUE(Shows(8, "RUN: 4 ")) << Screen();
+    Panel().Send({field::PANEL_KEY_ENTER});
+    ASSERT_TRUE(Shows(1, "RUN MESSAGE OPTIONS")) << Screen();
+    Keys({KEY_1});
+    EXPECT_EQ(code_of(65535, 3, 4, Crc(3)), request_code());
 }
 
 TEST_F(MessageScreens, APreviewShowsTheMessagePageByPageWithTheFailedPixelsMarked) {
