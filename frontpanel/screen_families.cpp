@@ -4,7 +4,9 @@
 // manager builds the menus; a type no family offers is skipped by the build.
 #include "frontpanel/menu.h"
 #include "frontpanel/screens/container.h"
+#include "frontpanel/screens/editor.h"
 #include "frontpanel/screens/entry_screens.h"
+#include "frontpanel/screens/save.h"
 #include "frontpanel/screens/system.h"
 
 namespace {
@@ -17,5 +19,7 @@ const menu_family* const SCREEN_FAMILIES[] = {
     &CONTAINER_SCREENS,
     &ENTRY_SCREENS,
     &SYSTEM_SCREENS,
+    &EDITOR_SCREENS,
+    &SAVE_SCREENS,
 };
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];
