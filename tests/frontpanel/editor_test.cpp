@@ -1,0 +1,310 @@
+// The message editor and its save screens: the layout of typed text against
+// a few sign sizes and fonts (wraps, pages, escaped brackets, wide signs),
+// the keys that break and remove lines and pages, the refusal of a key that
+// would overflow the buffer or the line table, the multi-tap overwrite, and
+// the saves (into the free row, over a valid row, and one the sign refuses),
+// checked in the stored message rows.
+#include "comm/drivers/serial_driver.h"
+#include "frontpanel/manager.h"
+#include "frontpanel/screens/editor.h"
+#include "platform/field/panel_lcd.h"
+#include "store/database.h"
+#include "store/objects.h"
+#include "tests/comm/agent_net_util.h"
+#include "tests/comm/agent_test_util.h"
+#include "tests/frontpanel/panel_navigation.h"
+#include "tests/support/firmware_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class PanelPort : public CSerialDriver {
+  public:
+    bool WriteByte(uint8_t byte) override {
+        panel.Feed(&byte, 1);
+        return true;
+    }
+    bool ReadByte(int* out) override {
+        *out = -1;
+        return false;
+    }
+    bool Open(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return true; }
+    bool SetBaudRate(uint32_t) override { return true; }
+    field::PanelLcd panel;
+};
+
+// A test font: every character the same width.
+struct test_font {
+    uint8_t number, character_width, char_spacing, height, line_spacing;
+};
+const test_font FONTS[] = {{1, 5, 2, 7, 3}, {2, 7, 0, 7, 3}};
+
+void store_font(const test_font& font) {
+    const uint16_t row = uint16_t(font.number - 1);
+    db_set(obj::fontHeight.row(row), font.height, DB_NO_VALIDATE);
+    db_set(obj::fontCharSpacing.row(row), font.char_spacing, DB_NO_VALIDATE);
+    db_set(obj::fontLineSpacing.row(row), font.line_spacing, DB_NO_VALIDATE);
+    for (uint16_t c = 0; c < 255; ++c)
+        db_set(obj::characterWidth.row(uint16_t(255 * row + c)), font.character_width,
+               DB_NO_VALIDATE);
+}
+
+const char PREFIX_FONT_1[] = "[pt30o0][jp3][jl3][fo1]";
+
+class MessageEditor : public test_support::FirmwareFixture {
+  protected:
+    // The editor opened on a bench manager of its own, on a sign of the
+    // given size in pixels.
+    CLCD_MessageEditor& Open(uint16_t width, uint16_t height, uint8_t pages = 3, uint8_t font = 1) {
+        for (const test_font& f : FONTS)
+            store_font(f);
+        db_set(obj::dmsSignType, 6, DB_NO_VALIDATE);
+        db_set(obj::vmsSignWidthPixels, width, DB_NO_VALIDATE);
+        db_set(obj::vmsSignHeightPixels, height, DB_NO_VALIDATE);
+        db_set(obj::dmsMaxNumberPages, pages, DB_NO_VALIDATE);
+        db_set(obj::defaultFont, font, DB_NO_VALIDATE);
+        db_set(obj::defaultJustificationPage, 3, DB_NO_VALIDATE);
+        db_set(obj::defaultJustificationLine, 3, DB_NO_VALIDATE);
+        db_set(obj::defaultPageOnTime, 30, DB_NO_VALIDATE);
+        db_set(obj::defaultPageOffTime, 0, DB_NO_VALIDATE);
+        if (bench_ == nullptr) {
+            bench_ = new CLCD_Manager(CLCD_Manager::ID_LCD02);
+            EXPECT_TRUE(bench_->Init(&port_));
+            bench_->Login(1);
+        }
+        bench_->editor.save_slot = 7;
+        EXPECT_TRUE(bench_->ActivateMenu(MENU_MESSAGE_EDITOR, nullptr, false));
+        return *static_cast<CLCD_MessageEditor*>(bench_->CurrentMenu());
+    }
+    void Key(uint16_t code, uint16_t bits = 0) {
+        uint16_t key = key_event(code, bits);
+        bench_->CurrentMenu()->OnKey(*bench_, &key);
+    }
+    void Type(const std::string& text) {
+        for (char c : text)
+            Key(uint8_t(c));
+    }
+    std::string Text() const { return std::string(bench_->editor.text, bench_->editor.length); }
+    // The text after the editor's prefix.
+    std::string Typed() const {
+        std::string text = Text();
+        size_t end = text.find("[fo");
+        end = text.find(']', end);
+        return text.substr(end + 1);
+    }
+
+    static PanelPort port_;
+    static CLCD_Manager* bench_;
+};
+
+PanelPort MessageEditor::port_;
+CLCD_Manager* MessageEditor::bench_ = nullptr;
+
+TEST_F(MessageEditor, AFreshEditorHoldsThePrefixAlone) {
+    CLCD_MessageEditor& editor = Open(60, 30, 3, 1);
+    EXPECT_EQ(PREFIX_FONT_1, Text());
+    EXPECT_EQ(1, editor.PageCount());
+    EXPECT_STREQ("LOCAL EDITOR", bench_->editor.owner);
+    EXPECT_EQ(190, bench_->editor.priority);
+}
+
+struct layout_case {
+    const char* what;
+    uint16_t width, height;
+    uint8_t font;
+    const char* typed;
+    const char* stored; // after the prefix
+    uint32_t lines;
+};
+
+const layout_case LAYOUTS[] = {
+    {"a word that does not fit wraps whole", 60, 30, 1, "HELLO WORLD", "HELLO[NL]WORLD", 2},
+    {"a word wider than the sign breaks", 30, 30, 1, "ABCDEFGH", "ABCD[NL]EFGH", 2},
+    {"a 280-pixel line on a 300-pixel sign", 300, 30, 2,
+     "0123456789012345678901234567890123456789", "0123456789012345678901234567890123456789", 1},
+    {"a 300-pixel line on a 300-pixel sign wraps", 300, 30, 2,
+     "01234567890123456789012345678901234567890123", "012345678901234567890123456789012345678901[NL]23", 2},
+    {"an escaped bracket is one character", 12, 30, 1, "[A", "[[A", 1},
+    {"and takes one character's width", 12, 30, 1, "[AB", "[[A[NL]B", 2},
+    {"a wrap undone when the text shrinks", 60, 30, 1, "HELLO WORLD\b\b\b\b\b\b", "HELLO", 1},
+};
+
+TEST_F(MessageEditor, TypedTextIsLaidOutAgainstTheSignAndItsFont) {
+    for (const layout_case& c : LAYOUTS) {
+        CLCD_MessageEditor& editor = Open(c.width, c.height, 3, c.font);
+        Type(c.typed);
+        EXPECT_EQ(c.stored, Typed()) << c.what;
+        EXPECT_EQ(c.lines, editor.LineCount()) << c.what;
+        EXPECT_FALSE(editor.KeyRefused()) << c.what;
+    }
+}
+
+TEST_F(MessageEditor, LineAndPageBreaksMakePagesAndBackspaceRemovesThem) {
+    CLCD_MessageEditor& editor = Open(60, 40, 3, 1); // three lines fit the height
+    Type("A");
+    Key(KEY_ENTER);
+    Key(KEY_ENTER);
+    EXPECT_EQ("A[nl][nl]", Typed());
+    EXPECT_EQ(1, editor.PageCount());
+    Key(KEY_ENTER);
+    EXPECT_EQ("A[nl][nl][np]", Typed()) << "a page shows three lines at most";
+    EXPECT_EQ(2, editor.PageCount());
+    EXPECT_EQ(2, editor.CurrentPage());
+    Key(KEY_BACKSPACE);
+    EXPECT_EQ("A[nl][nl]", Typed()) << "Backspace removes the page break";
+    EXPECT_EQ(1, editor.PageCount());
+
+    Open(60, 40, 3, 1);
+    Type("A");
+    Key(KEY_ENTER, KEY_EVENT_CTRL);
+    Type("B");
+    EXPECT_EQ("A[np]B", Typed()) << "Ctrl+Enter breaks the page";
+    EXPECT_EQ(2, editor.PageCount());
+    Key(KEY_LEFT, KEY_EVENT_KEYPAD); // the keypad's Left is a backspace
+    Key(KEY_BACKSPACE);
+    EXPECT_EQ("A", Typed());
+    EXPECT_EQ(1, editor.PageCount());
+
+    Open(60, 40, 1, 1); // one page only: text that needs a second goes
+    Type("A");
+    Key(KEY_ENTER, KEY_EVENT_CTRL);
+    Type("B");
+    EXPECT_EQ("A", Typed());
+}
+
+TEST_F(MessageEditor, AKeyThatWouldOverflowIsRefusedAndTheTextStays) {
+    CLCD_MessageEditor& editor = Open(512, 255, 20, 1);
+    std::string before;
+    for (int i = 0; i < 600 && !editor.KeyRefused(); ++i) {
+        before = Text();
+        Type("[");
+    }
+    ASSERT_TRUE(editor.KeyRefused()) << "the buffer fills";
+    EXPECT_EQ(before, Text()) << "nothing lost, nothing half-written";
+    EXPECT_LE(Text().size(), message_editor_record::TEXT_BYTES);
+    Key(KEY_BACKSPACE);
+    EXPECT_FALSE(editor.KeyRefused());
+    EXPECT_EQ(before.size() - 2, Text().size());
+
+    Open(60, 255, 255, 1);
+    for (int i = 0; i < 40 && !editor.KeyRefused(); ++i) {
+        before = Text();
+        Key(KEY_ENTER);
+    }
+    ASSERT_TRUE(editor.KeyRefused()) << "the line table fills";
+    EXPECT_EQ(before, Text());
+    EXPECT_LE(editor.LineCount(), CLCD_MessageEditor::LINE_CAPACITY);
+}
+
+TEST_F(MessageEditor, MultiTapOverwritesTheCharacterBeforeTheCursorAcrossTags) {
+    Open(60, 30, 3, 1);
+    const std::string text = std::string(PREFIX_FONT_1) + "A[jl2]";
+    std::memcpy(bench_->editor.text, text.data(), text.size());
+    bench_->editor.length = uint32_t(text.size());
+    Key(KEY_REENTRY);
+    Key('B', KEY_EVENT_MULTITAP);
+    EXPECT_EQ("B[jl2]", Typed());
+    Key('C', KEY_EVENT_KEYPAD);
+    EXPECT_EQ("B[jl2]C", Typed());
+}
+
+// --- at the panel ---------------------------------------------------------------------------
+
+using test_support::PanelSession;
+
+std::vector<uint32_t> message_oid(uint32_t column, uint32_t number) {
+    return {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 5, 8, 1, column, 3, number};
+}
+
+std::string snmp_get(const std::vector<uint32_t>& name) {
+    agent_test::CapturingAgent agent;
+    auto pdu = agent.AskPdu(agent_test::request(0xA0, agent_test::ADMIN, name, 1));
+    if (!pdu || pdu->error_status != 0) return "?";
+    const snmp_varbind& varbind = pdu->varbinds[0];
+    return std::string(reinterpret_cast<const char*>(varbind.value), varbind.value_length);
+}
+
+class EditorAtThePanel : public test_support::PanelNavigation {
+  protected:
+    void Keyboard(const std::string& text) {
+        for (char c : text) {
+            field::Ps2Key key{};
+            ASSERT_TRUE(field::ps2_key_for_character(c, key));
+            Panel().Send(field::panel_keyboard_key(key.shift ? 0x04 : 0, key.scan));
+        }
+    }
+    int Current() { return PanelSession::Manager()->CurrentMenu()->Id(); }
+};
+
+TEST_F(EditorAtThePanel, F4TypeEscapeAndSaveStoresTheMessageInTheFreeRow) {
+    LogIn("1234");
+    PanelSession::Polls(30); // the display task sweeps the message table
+    db_set(obj::changeableMsgStatus.row(0), 4, DB_NO_VALIDATE);
+    Panel().FunctionKey(4);
+    ASSERT_TRUE(Shows(1, "CREATE MESSAGE")) << Screen();
+    Keyboard("HELLO");
+    ASSERT_TRUE(Shows(3, "HELLO")) << Screen();
+    Key(field::PANEL_KEY_ESCAPE);
+    ASSERT_TRUE(Shows(2, "1) SAVE IN 2")) << Screen();
+    Digits("1");
+    PanelSession::Polls(5);
+    EXPECT_EQ("4", std::to_string(db_get(obj::changeableMsgStatus.row(1))));
+    const std::string stored = snmp_get(message_oid(3, 2));
+    EXPECT_EQ(0u, stored.find("[pt")) << stored;
+    EXPECT_NE(std::string::npos, stored.find("]HELLO")) << stored;
+    EXPECT_EQ("LOCAL EDITOR", snmp_get(message_oid(4, 2)));
+    EXPECT_EQ(uint32_t(PENDING_CHANGEABLE), PanelSession::Manager()->pending_kind);
+    EXPECT_EQ(2u, PanelSession::Manager()->pending_number);
+    if (PanelSession::Manager()->FindMenu(MENU_RUN_OPTIONS, nullptr) != nullptr) {
+        EXPECT_EQ(MENU_RUN_OPTIONS, Current());
+    }
+}
+
+TEST_F(EditorAtThePanel, SaveAsAValidRowAsksBeforeReplacingAndAFailedSaveSaysSo) {
+    LogIn("1234");
+    PanelSession::Polls(30);
+    Panel().FunctionKey(4);
+    ASSERT_TRUE(Shows(1, "CREATE MESSAGE")) << Screen();
+    Keyboard("NEW");
+    Key(field::PANEL_KEY_ESCAPE);
+    ASSERT_TRUE(Shows(2, "1) SAVE IN 1")) << Screen();
+    ASSERT_TRUE(PanelSession::Manager()->SaveEditedMessage()) << "row 1 now holds a message";
+
+    Digits("2"); // save in another slot
+    ASSERT_TRUE(Shows(4, "ENTER SLOT NUMBER:")) << Screen();
+    Digits("501");
+    EXPECT_TRUE(Shows(4, "1  ")) << "the last digits that stay within 500" << Screen();
+    Key(field::PANEL_KEY_ENTER);
+    PanelSession::Polls(2);
+    ASSERT_TRUE(Shows(1, "SLOT USED, REPLACE THIS MSG?")) << Screen();
+    Digits("2");
+    ASSERT_TRUE(Shows(4, "ENTER SLOT NUMBER:")) << Screen();
+    EXPECT_EQ(0u, PanelSession::Manager()->pending_kind);
+    Digits("1", true);
+    ASSERT_TRUE(Shows(1, "SLOT USED")) << Screen();
+    Digits("1"); // confirm: freed and written again
+    PanelSession::Polls(5);
+    EXPECT_EQ(4u, db_get(obj::changeableMsgStatus.row(0)));
+    EXPECT_NE(std::string::npos, snmp_get(message_oid(3, 1)).find("NEW"));
+
+    // A text the sign cannot show: the validation refuses it.
+    CLCD_Manager& manager = *PanelSession::Manager();
+    const char bad[] = "[pt30o0][fo19]NEW";
+    std::memcpy(manager.editor.text, bad, sizeof bad - 1);
+    manager.editor.length = uint32_t(sizeof bad - 1);
+    manager.ActivateMenu(31, nullptr, false);
+    ASSERT_TRUE(Shows(2, "1) SAVE IN 1")) << Screen();
+    Digits("1");
+    PanelSession::Polls(5);
+    EXPECT_EQ(1u, db_get(obj::changeableMsgStatus.row(0))) << "the row is left free";
+    EXPECT_TRUE(Shows(8, "SAVE FAILED")) << Screen();
+    EXPECT_EQ(std::string(bad), std::string(manager.editor.text, manager.editor.length))
+        << "the text stays in the buffer";
+}
+
+} // namespace
