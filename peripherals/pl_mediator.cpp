@@ -95,6 +95,21 @@ bool pl_mediator::Adopt(CPeripheral* peripheral) {
     return Append(peripheral);
 }
 
+CPeripheral* pl_mediator::Release(uint16_t id) {
+    if (state_ == CONSTRUCTED || state_ == CLEARED) return nullptr;
+    if (tx_mutex_get(&mutex_, LOCK_WAIT) != TX_SUCCESS) return nullptr;
+    CPeripheral* found = nullptr;
+    for (unsigned i = 0; i < count_ && found == nullptr; ++i)
+        if (list_[i]->Id() == id) {
+            found = list_[i];
+            for (unsigned j = i + 1; j < count_; ++j)
+                list_[j - 1] = list_[j];
+            list_[--count_] = nullptr;
+        }
+    tx_mutex_put(&mutex_);
+    return found;
+}
+
 bool pl_mediator::Append(CPeripheral* peripheral) {
     if (tx_mutex_get(&mutex_, LOCK_WAIT) != TX_SUCCESS) return false;
     bool room = count_ < CAPACITY;

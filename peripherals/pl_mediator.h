@@ -48,6 +48,9 @@ class pl_mediator {
     // Appends a peripheral built outside the factory list and takes it over.
     // -> false (the caller keeps it) before Init or when the list is full.
     bool Adopt(CPeripheral* peripheral);
+    // Takes a live peripheral out of the list; the caller owns it then.
+    // -> null when it is not live.
+    CPeripheral* Release(uint16_t id);
 
     // Under the mutex: the live peripheral with that id. -> false (null) when
     // it is not live or the mutex could not be taken.

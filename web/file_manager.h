@@ -46,8 +46,8 @@ class CFile_Manager : public CPeripheral {
     // order: the valid ones, less those holding "[ms11,g," on a sign of type
     // 4 or 132. `list` holds MESSAGES entries.
     static void CollectListMessages(uint16_t* list, unsigned* count);
-    // Appends the paging form of page `current` of `count` to `out`, each
-    // piece only when it fits in `remaining` bytes (its NUL included).
+    // Appends the paging form of page `current` of `count` to `out`, the form
+    // and each button only when it fits in `remaining` bytes (its NUL included).
     // -> the bytes appended.
     static size_t BuildPagingButtons(unsigned current, unsigned count, char* out, size_t remaining);
 

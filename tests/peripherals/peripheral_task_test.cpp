@@ -33,6 +33,9 @@ bool RunUntil(const std::function<bool()>& done, uint32_t limit) {
     return true;
 }
 
+// The sign's own front panel while a fake stands in for it.
+std::vector<CPeripheral*> set_aside;
+
 // A front panel that writes down what the task asks of it.
 class FakePanel : public CFrontPanelPeripheral {
   public:
@@ -106,7 +109,10 @@ class PeripheralTaskLetters : public test_support::FirmwareFixture {
         }
         the_post_office().dispatch(letter);
     }
+    // The fake takes the place of the sign's own front panel, which is kept
+    // aside (its mirror server lives on).
     FakePanel* AddPanel() {
+        set_aside.push_back(ThePeripheralTask().Registry().Release(PERIPHERAL_ID_LCD_MANAGER));
         FakePanel* panel = new FakePanel;
         EXPECT_TRUE(ThePeripheralTask().Registry().Adopt(panel));
         return panel;

@@ -39,10 +39,10 @@ TEST_F(PlMediatorTest, CreatesTheFilePeripheralsThroughTheFactoryList) {
     EXPECT_FALSE(r.Init(&factories));
     for (uint16_t id : {300, 301, 302, 303})
         EXPECT_TRUE(r.Create(id, nullptr)) << id;
-    EXPECT_FALSE(r.Create(70, nullptr));  // no class builds the front panel yet
+    EXPECT_TRUE(r.Create(70, nullptr));   // the front panel
     EXPECT_FALSE(r.Create(0, nullptr));   // class code 0
     EXPECT_FALSE(r.Create(999, nullptr)); // no class at all
-    EXPECT_EQ(4u, r.Count());
+    EXPECT_EQ(5u, r.Count());
 
     CPeripheral* p = nullptr;
     ASSERT_TRUE(r.Find(PERIPHERAL_ID_CONFIG_FILE, &p));
@@ -53,10 +53,12 @@ TEST_F(PlMediatorTest, CreatesTheFilePeripheralsThroughTheFactoryList) {
     EXPECT_EQ(1, p->Enabled());
     ASSERT_TRUE(r.Find(PERIPHERAL_ID_SCRIPT_FILE, &p));
     EXPECT_EQ(1, p->PollPeriod());
-    EXPECT_FALSE(r.Find(70, &p));
+    ASSERT_TRUE(r.Find(70, &p));
+    EXPECT_EQ(PERIPHERAL_CLASS_LCD_MANAGER, p->ClassCode());
+    EXPECT_FALSE(r.Find(71, &p));
     EXPECT_EQ(nullptr, p);
 
-    EXPECT_EQ((std::vector<uint16_t>{300, 301, 302, 303}), Ids(r, PERIPHERAL_CLASS_ANY));
+    EXPECT_EQ((std::vector<uint16_t>{300, 301, 302, 303, 70}), Ids(r, PERIPHERAL_CLASS_ANY));
     EXPECT_EQ((std::vector<uint16_t>{302}), Ids(r, PERIPHERAL_CLASS_MONRC_FILE));
     EXPECT_EQ(std::vector<uint16_t>{}, Ids(r, 0x26));
 }

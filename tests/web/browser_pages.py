@@ -7,6 +7,7 @@ chromium-driver, one step a run, a screenshot of each page it sees.
 Steps, run in order in one browser:
     index               the status page: its control mode, model and firmware
     run:N               messaging: type N, press Run
+    blank               messaging: press Blank and accept what the page asks
     quick:PAGE1:PAGE2   quick message: type both pages ("|" starts a new line), store
     diag_on             diagnostics: turn the test pattern on
     show:PAGE           load PAGE only (its screenshot)
@@ -99,6 +100,16 @@ def step_run(driver, base, directory, args):
     return submit(driver, directory, "run", "index.html", "message-run")
 
 
+def step_blank(driver, base, directory, _args):
+    driver.get(base + "/message.html")
+    driver.find_element(By.ID, "blank").click()
+    confirm = take_alert(driver)
+    if confirm == "Blank Sign?":
+        wait_for(driver, "index.html")
+        shot(driver, directory, "message-blank")
+    return {"confirm": confirm}
+
+
 def step_quick(driver, base, directory, args):
     driver.get(base + "/quick.html")
     for area, text in (("p1", args[0]), ("p2", args[1])):
@@ -125,8 +136,8 @@ def step_show(driver, base, directory, args):
     return {"title": driver.title, "text": driver.find_element(By.TAG_NAME, "body").text}
 
 
-STEPS = {"index": step_index, "run": step_run, "quick": step_quick, "diag_on": step_diag_on,
-         "show": step_show}
+STEPS = {"index": step_index, "run": step_run, "blank": step_blank, "quick": step_quick,
+         "diag_on": step_diag_on, "show": step_show}
 
 
 def main():

@@ -1,10 +1,12 @@
 // The built-in pages in a real browser: Debian's chromium, headless, driven
 // through chromium-driver (tests/web/browser_pages.py) against the whole
 // firmware on the virtual clock. The status page shows the sign, Run puts a
-// message on the sign, the quick message stores message 500, the test
-// pattern turns on, and in local mode the pages refuse. A screenshot of each
-// page is written beside the test's log (Testing/Temporary/web_pages/).
+// message on the sign, Blank (confirmed) blanks it, the quick message stores
+// message 500, the test pattern turns on, and in local mode the pages refuse.
+// A screenshot of each page is written beside the test's log
+// (Testing/Temporary/web_pages/).
 #include "display/display_entries.h"
+#include "ntcip/mib/oid_text.h"
 #include "platform/field/field.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -132,17 +134,28 @@ TEST_F(BrowserPages, AnOperatorReadsTheStatusRunsStoresAndTestsThroughThePages) 
     EXPECT_NE(std::string::npos, seen["diag_on"].find("On (pattern 10)")) << seen["diag_on"];
 }
 
-TEST_F(BrowserPages, InLocalModeThePagesRefuseToRunOrStore) {
+TEST_F(BrowserPages, BlankAsksFirstAndInLocalModeThePagesRefuse) {
     StoreValid(3, "THREE");
-    db_set(obj::dmsControlMode, LOCAL_MODE, DB_NO_VALIDATE);
-    std::string source = Hex(obj::dmsMsgTableSource);
-    auto seen = Browse({"run:3", "quick:REFUSED:TEXT"});
-    EXPECT_NE(std::string::npos, seen["run"].find("\"alert\": \"sign in local mode\""))
-        << seen["run"];
-    EXPECT_NE(std::string::npos, seen["quick"].find("\"alert\": \"sign in local mode\""))
-        << seen["quick"];
+    const char* run_by_number = "1.3.6.1.4.1.1206.3.11.2.27.0";
+    ASSERT_EQ(1, snmp_set_integer_by_oid_text(run_by_number, uint32_t(std::strlen(run_by_number)),
+                                              0x30003, OID_TEXT_NOTIFY, 0xFFFFFFFFu));
     tx_thread_sleep(100);
-    EXPECT_EQ(source, Hex(obj::dmsMsgTableSource));
+    ASSERT_EQ("03 00 03", Hex(obj::dmsMsgTableSource));
+    auto seen = Browse({"blank"});
+    EXPECT_NE(std::string::npos, seen["blank"].find("\"confirm\": \"Blank Sign?\""))
+        << seen["blank"];
+    tx_thread_sleep(100);
+    EXPECT_EQ("07 00 01", Hex(obj::dmsMsgTableSource));
+
+    db_set(obj::dmsControlMode, LOCAL_MODE, DB_NO_VALIDATE);
+    seen = Browse({"run:3", "quick:REFUSED:TEXT", "blank"});
+    for (const char* step : {"run", "quick"})
+        EXPECT_NE(std::string::npos, seen[step].find("\"alert\": \"sign in local mode\""))
+            << seen[step];
+    EXPECT_NE(std::string::npos, seen["blank"].find("\"confirm\": \"sign in local mode\""))
+        << seen["blank"];
+    tx_thread_sleep(100);
+    EXPECT_EQ("07 00 01", Hex(obj::dmsMsgTableSource));
     EXPECT_EQ("", Text(obj::changeableMsgMultiString.row(499)));
 }
 
