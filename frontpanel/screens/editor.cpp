@@ -205,7 +205,8 @@ void CLCD_MessageEditor::ReadSign() {
     }
     sign_height_ = uint16_t(std::min<uint32_t>(height, 0xFFFF));
     sign_width_ = uint16_t(std::min<uint32_t>(width, 0xFFFF));
-    max_pages_ = uint8_t(std::max<uint32_t>(1, std::min<uint32_t>(db_get(obj::dmsMaxNumberPages), 255)));
+    max_pages_ =
+        uint8_t(std::max<uint32_t>(1, std::min<uint32_t>(db_get(obj::dmsMaxNumberPages), 255)));
     defaults_.font = uint8_t(db_get(obj::defaultFont));
     defaults_.page_justification = uint8_t(db_get(obj::defaultJustificationPage));
     defaults_.line_justification = uint8_t(db_get(obj::defaultJustificationLine));
@@ -429,9 +430,8 @@ uint8_t CLCD_MessageEditor::Paginate() {
         while (i < line_count_) {
             if (!WalkToLineEnd(lines_[i].first_index) || cursor_.TagIs("np")) break;
             const editor_line& above = lines_[i - 1];
-            uint32_t spacing = above.spacing_below == 255
-                                   ? (255u + lines_[i].spacing_below + 1) / 2
-                                   : above.spacing_below;
+            uint32_t spacing = above.spacing_below == 255 ? (255u + lines_[i].spacing_below + 1) / 2
+                                                          : above.spacing_below;
             bool fits = page_height + lines_[i].height + spacing <= sign_height_ &&
                         i - first < LCD_PAGE_LINES;
             if (!fits) {
@@ -658,8 +658,8 @@ void CLCD_MessageEditor::Tidy() {
 // --- keys ---------------------------------------------------------------------------------------
 
 void CLCD_MessageEditor::Change(CLCD_Manager& manager,
-                                bool (CLCD_MessageEditor::*edit)(uint8_t, bool),
-                                uint8_t character, bool flag) {
+                                bool (CLCD_MessageEditor::*edit)(uint8_t, bool), uint8_t character,
+                                bool flag) {
     std::memcpy(undo_text_, cursor_.text, size_t(cursor_.length));
     undo_length_ = cursor_.length;
     undo_insertion_point_ = insertion_point_;
