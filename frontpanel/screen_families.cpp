@@ -15,7 +15,11 @@ const menu_family NO_SCREENS = {nullptr, 0};
 } // namespace
 
 const menu_family* const SCREEN_FAMILIES[] = {
-    &NO_SCREENS,     &CONTAINER_SCREENS, &ENTRY_SCREENS,
-    &SYSTEM_SCREENS, &EDITOR_SCREENS,    &SAVE_SCREENS,
+    &NO_SCREENS,
+    &CONTAINER_SCREENS,
+    &ENTRY_SCREENS,
+    &SYSTEM_SCREENS,
+    &EDITOR_SCREENS,
+    &SAVE_SCREENS,
 };
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];
