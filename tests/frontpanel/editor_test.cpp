@@ -13,6 +13,7 @@
 #include "tests/comm/agent_net_util.h"
 #include "tests/comm/agent_test_util.h"
 #include "tests/frontpanel/panel_navigation.h"
+#include "tests/frontpanel/panel_port.h"
 #include "tests/support/firmware_fixture.h"
 
 #include <gtest/gtest.h>
@@ -23,20 +24,7 @@
 
 namespace {
 
-class PanelPort : public CSerialDriver {
-  public:
-    bool WriteByte(uint8_t byte) override {
-        panel.Feed(&byte, 1);
-        return true;
-    }
-    bool ReadByte(int* out) override {
-        *out = -1;
-        return false;
-    }
-    bool Open(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return true; }
-    bool SetBaudRate(uint32_t) override { return true; }
-    field::PanelLcd panel;
-};
+using test_support::PanelPort;
 
 // A test font: every character the same width.
 struct test_font {
