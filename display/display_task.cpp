@@ -327,7 +327,7 @@ int CDisplay::ConfigureDriver(uint32_t module_type, uint8_t bits_per_pixel) {
         active_driver_ = nullptr;
     }
     configuring_ = false;
-    front_panel_driver_.Resize(height, width);
+    if (front_panel_driver_) front_panel_driver_->Resize(height, width);
     UpdateBrightness(false);
     display_state_ = db_get(obj::halvObj1_1) == 1 ? DISPLAY_BLANK : DISPLAY_TEST_PATTERN;
     colour_class_ = find_module_type(module_type).colour_class;

@@ -139,14 +139,17 @@ class CDisplay : public CMailTask {
     // the panel image driver) without touching the message on show; page 1
     // starts from the sign's defaults, later pages from what the pages
     // before left. -> 1 drawn, 0 not.
-    int PreviewMessage(CSurface* surface, CLCDDisplayDriver* driver, const char* text,
+    int PreviewMessage(CSurface* surface, front_panel_image* driver, const char* text,
                        uint32_t length, uint32_t page, CMessage& preview);
     // The front-panel manager as the registry finds it (peripheral 70),
     // looked up at each step until found; a stand-in may be handed over instead.
     void SetFrontPanelManager(front_panel_view* manager) { front_panel_ = manager; }
 
     CJ6DisplayDriver& SignDriver() { return sign_driver_; }
-    CLCDDisplayDriver& FrontPanelDriver() { return front_panel_driver_; }
+    // The panel's sign image, handed over by the start-up before the task
+    // starts and sized at every display configuration; null detaches it.
+    void AttachFrontPanelImage(front_panel_image* driver);
+    front_panel_image* FrontPanelDriver() { return front_panel_driver_; }
     uint32_t FaceCount() const { return face_count_; }
     disp::face& Face(uint32_t i) { return faces_[i]; }
     face_config& FaceConfig(uint32_t i) { return face_configs_[i]; }
@@ -377,7 +380,7 @@ class CDisplay : public CMailTask {
     int32_t brightness_ceiling_ = 255;
     uint8_t colour_class_ = MODULE_COLOUR_MONO;
     CJ6DisplayDriver sign_driver_{&brightness_ceiling_};
-    CLCDDisplayDriver front_panel_driver_;
+    front_panel_image* front_panel_driver_ = nullptr;
     display_driver* active_driver_ = nullptr;
     brightness_control brightness_{active_driver_, brightness_ceiling_};
     uint8_t custom_test_colour_[3] = {}; // red, blue, green

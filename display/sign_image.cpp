@@ -31,8 +31,12 @@ void CDisplay::LookUpFrontPanel() {
         front_panel_ = dynamic_cast<front_panel_view*>(manager);
 }
 
+void CDisplay::AttachFrontPanelImage(front_panel_image* driver) {
+    front_panel_driver_ = driver;
+}
+
 void CDisplay::ShowOnLCD(const disp::frame* frame) {
-    if (!frame || !front_panel_) return;
+    if (!frame || !front_panel_ || !front_panel_driver_) return;
     const uint8_t view = front_panel_->SignImageView();
     if (view == 0) {
         image_counter = IMAGE_DUE;
@@ -40,8 +44,8 @@ void CDisplay::ShowOnLCD(const disp::frame* frame) {
     }
     // Every nineteenth frame, and at once when the count is past it.
     if (++image_counter < FRAMES_BETWEEN_IMAGES) return;
-    front_panel_driver_.SetView(view);
-    front_panel_driver_.DrawFrame(frame);
+    front_panel_driver_->SetViewMode(view);
+    front_panel_driver_->DrawFrame(frame);
     image_counter = 0;
 }
 
@@ -51,7 +55,7 @@ uint8_t CDisplay::PreviewPage(const char* text, uint32_t length) {
     return render_in_use_->PageCount(parser_in_use_, text, length);
 }
 
-int CDisplay::PreviewMessage(CSurface* surface, CLCDDisplayDriver* driver, const char* text,
+int CDisplay::PreviewMessage(CSurface* surface, front_panel_image* driver, const char* text,
                              uint32_t length, uint32_t page, CMessage& preview) {
     if (!parser_in_use_ || !render_in_use_) return 0;
     display_guard guard(lock_);

@@ -81,8 +81,10 @@ CLCD_Manager::CLCD_Manager(uint16_t id)
     current_ = start_menu_;
 }
 
-// The menus stay: the manager is never destroyed in service.
+// The manager owns every menu it built.
 CLCD_Manager::~CLCD_Manager() {
+    for (size_t i = 0; i < menu_count_; ++i)
+        delete menus_[i];
     delete mirror_;
 }
 

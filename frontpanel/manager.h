@@ -194,6 +194,7 @@ class CLCD_Manager : public CFrontPanelPeripheral,
     // The sign image on the panel: written under SignImageMutex.
     uint8_t sign_image = 0;
     TX_MUTEX& SignImageMutex() { return sign_image_mutex_; }
+    bool SignImageMutexReady() const { return sign_image_mutex_ready_; }
     // The display task's read of the sign-image flag, under the mutex.
     uint8_t SignImageView() const override;
     uint32_t pending_kind = 0;

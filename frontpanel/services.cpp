@@ -73,9 +73,9 @@ void CLCD_Manager::DrawWrappedText(uint8_t row, uint8_t column, const char* text
         SetCursorPos(row + int32_t(shown / width), column + int32_t(shown % width), cursor_height);
     for (uint8_t i = 0; i < rows; i++) {
         size_t start = std::min(shown, size_t(i) * width);
-        int piece = int(std::min(shown - start, size_t(width)));
-        lcd_.PrintRowCol(uint8_t(row + i), column, "%.*s%*s", piece, text + start, width - piece,
-                         "");
+        int shown_here = int(std::min(shown - start, size_t(width)));
+        lcd_.PrintRowCol(uint8_t(row + i), column, "%.*s%*s", shown_here, text + start,
+                         width - shown_here, "");
     }
 }
 

@@ -16,6 +16,7 @@
 #include "display/display_task.h"
 #include "display/module_types.h"
 #include "display/render.h"
+#include "frontpanel/lcd_view.h"
 #include "ntcip/clock/calendar.h"
 #include "ntcip/clock/clock.h"
 #include "ntcip/mib/mib.h"
@@ -168,6 +169,7 @@ void start_tasks(TX_BYTE_POOL& stacks) {
     TheWatchdogTask().Start(stacks);
     TheDatabase().Start(stacks);
     TheDisplayEngine().registry.start();
+    TheDisplay().AttachFrontPanelImage(&TheSignImageDriver());
     TheDisplay().Start(stacks);
     TheScheduleTask().Start(stacks);
     ThePeripheralTask().Start(stacks);

@@ -551,23 +551,36 @@ void CLCD_Login::DrawPasswordLine(CLCD_Manager& manager, CLCD& lcd) {
     lcd.PrintRowCol(ROW, COLUMN, manager.Text(PASSWORD_PROMPT), mask);
 }
 
+// A line of the periodic rows goes out when its text differs from what this
+// screen last drew there, and on every full or partial draw: the clock changes
+// once a second, the other lines seldom, and the panel link stays quiet in
+// between.
+void CLCD_Login::DrawLine(CLCD& lcd, uint8_t row, const char* text, bool force) {
+    char(&drawn)[LCD_COLUMNS + 1] = drawn_[row - 1];
+    if (!force && std::strncmp(drawn, text, LCD_COLUMNS) == 0) return;
+    std::snprintf(drawn, sizeof drawn, "%s", text);
+    if (text[0] != 0)
+        lcd.PrintAt(row, 1, LCD_CENTRE, "%s", text);
+    else
+        lcd.ClearLine(row);
+}
+
 void CLCD_Login::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) {
     if (error_countdown_ > 0 && --error_countdown_ == 0) {
         OnEnter(manager);
         phase = DRAW_PARTIAL;
     }
     bool french = manager.French();
+    bool force = phase != DRAW_PERIODIC;
     line time;
     local_time_line(time, french);
-    lcd.PrintAt(6, 1, LCD_CENTRE, "%s", time.text);
+    DrawLine(lcd, 6, time.text, force);
     DrawStatusLine(manager, lcd, phase);
-    lcd.PrintAt(
-        8, 1, LCD_CENTRE, "%s",
-        text_of(LOGGED_OUT_TEXTS, db_get(obj::dmsControlMode), REMOTE_LOGGED_OUT).Of(french));
-    if (db_get(obj::halvSpecialFeatureSet) & SPECIAL_FEATURE_RAM_DATABASE)
-        lcd.PrintAt(2, 1, LCD_CENTRE, "%s", manager.Text(RAM_DATABASE));
-    else
-        lcd.ClearLine(2);
+    DrawLine(lcd, 8,
+             text_of(LOGGED_OUT_TEXTS, db_get(obj::dmsControlMode), REMOTE_LOGGED_OUT).Of(french),
+             force);
+    bool ram_database = db_get(obj::halvSpecialFeatureSet) & SPECIAL_FEATURE_RAM_DATABASE;
+    DrawLine(lcd, 2, ram_database ? manager.Text(RAM_DATABASE) : "", force);
     if (phase == DRAW_PERIODIC) return;
     if (error_shown_) {
         manager.SetCursor(false, -1, -1);

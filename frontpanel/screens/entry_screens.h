@@ -14,6 +14,7 @@
 // entry matches none of them.
 #pragma once
 
+#include "frontpanel/lcd.h"
 #include "frontpanel/menu.h"
 #include "frontpanel/screens/choice.h"
 #include "frontpanel/screens/container.h"
@@ -65,6 +66,7 @@ class CLCD_Login : public CMenuItem {
     void DrawStatusLine(CLCD_Manager& manager, CLCD& lcd, uint8_t phase);
     void DrawPasswordLine(CLCD_Manager& manager, CLCD& lcd);
     void DrawSwitchToLocal(CLCD_Manager& manager, CLCD& lcd);
+    void DrawLine(CLCD& lcd, uint8_t row, const char* text, bool force);
 
     uint16_t entry_[ENTRY_LENGTH] = {};
     uint8_t length_ = 0;
@@ -74,6 +76,8 @@ class CLCD_Login : public CMenuItem {
     uint8_t status_countdown_ = 0;
     uint8_t saved_right_is_navigation_ = 0;
     uint8_t password_line_shown_ = 0;
+    // What the periodic rows last showed.
+    char drawn_[LCD_ROWS][LCD_COLUMNS + 1] = {};
 };
 
 // The main menu: a container whose Escape logs the user out.

@@ -5,6 +5,7 @@
 #include "display/display_engine.h"
 #include "display/display_task.h"
 #include "display/lcd_display_driver.h"
+#include "frontpanel/lcd_view.h"
 #include "platform/board/board.h"
 #include "platform/board/bus.h"
 #include "platform/field/field.h"
@@ -55,8 +56,8 @@ TEST_F(DisplayConfiguration, TheFactorySignIsOnePrimaryFaceOnTheNullBus) {
     EXPECT_EQ(&Engine().null_bus, TheDisplay().Face(0).connected_bus());
     EXPECT_EQ(disp::diagnostics::ATTACHED, Engine().diag_3110.state());
     EXPECT_EQ(disp::core::STARTED, Engine().registry.state());
-    EXPECT_EQ(48u, TheDisplay().FrontPanelDriver().Height());
-    EXPECT_EQ(48u * 14, TheDisplay().FrontPanelDriver().BitmapBytes());
+    EXPECT_EQ(48u, TheSignImageDriver().Height());
+    EXPECT_EQ(48u * 14, TheSignImageDriver().BitmapBytes());
 }
 
 struct FaceWant {
@@ -163,7 +164,7 @@ TEST_F(DisplayConfiguration, TheModuleTypeChoosesFacesBusAndDiagnostics) {
              EXPECT_EQ(56u, TheDisplay().FaceConfig(0).height);
              EXPECT_EQ(63u, TheDisplay().SignDriver().Height());
              EXPECT_EQ(144u, TheDisplay().SignDriver().Width());
-             EXPECT_EQ(56u, TheDisplay().FrontPanelDriver().Height()) << "the panel shows the face";
+             EXPECT_EQ(56u, TheSignImageDriver().Height()) << "the panel shows the face";
          }},
         {"ten module lines are refused",
          28,
@@ -247,7 +248,7 @@ TEST(FrontPanelImage, ResizeGivesRowsOfWholeBytes) {
         uint32_t rows, columns;
         int result;
         uint32_t bytes;
-    } cases[] = {{0, 112, 0, 0}, {48, 0, 0, 0},     {1, 1, 1, 1},
+    } cases[] = {{0, 112, 1, 0}, {48, 0, 1, 0},     {1, 1, 1, 1},
                  {7, 9, 1, 14},  {48, 112, 1, 672}, {56, 120, 1, 840}};
     CLCDDisplayDriver panel;
     for (const auto& c : cases) {
