@@ -7,6 +7,7 @@
 #include "comm/drivers/serial_driver.h"
 #include "frontpanel/manager.h"
 #include "frontpanel/screens/editor.h"
+#include "platform/field/field.h"
 #include "platform/field/panel_lcd.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -15,6 +16,7 @@
 #include "tests/frontpanel/panel_navigation.h"
 #include "tests/frontpanel/panel_port.h"
 #include "tests/support/firmware_fixture.h"
+#include "tests/support/png_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -229,7 +231,13 @@ class EditorAtThePanel : public test_support::PanelNavigation {
             Panel().Send(field::panel_keyboard_key(key.shift ? 0x04 : 0, key.scan));
         }
     }
-    int Current() { return PanelSession::Manager()->CurrentMenu()->Id(); }
+    test_support::Picture SignPicture() {
+        tx_thread_sleep(200);
+        EXPECT_TRUE(host::sign_picture_flush());
+        test_support::Picture picture;
+        EXPECT_TRUE(test_support::ReadPng(StateDir() + "/sign.png", picture));
+        return picture;
+    }
 };
 
 TEST_F(EditorAtThePanel, F4TypeEscapeAndSaveStoresTheMessageInTheFreeRow) {
@@ -251,9 +259,15 @@ TEST_F(EditorAtThePanel, F4TypeEscapeAndSaveStoresTheMessageInTheFreeRow) {
     EXPECT_EQ("LOCAL EDITOR", snmp_get(message_oid(4, 2)));
     EXPECT_EQ(uint32_t(PENDING_CHANGEABLE), PanelSession::Manager()->pending_kind);
     EXPECT_EQ(2u, PanelSession::Manager()->pending_number);
-    if (PanelSession::Manager()->FindMenu(MENU_RUN_OPTIONS, nullptr) != nullptr) {
-        EXPECT_EQ(MENU_RUN_OPTIONS, Current());
-    }
+
+    // The run options open on the saved message: 1 runs it on the sign.
+    ASSERT_TRUE(Shows(1, "RUN MESSAGE OPTIONS")) << Screen();
+    EXPECT_TRUE(SignPicture().Dark());
+    Digits("1");
+    EXPECT_FALSE(SignPicture().Dark());
+    const uint32_t crc = db_get(obj::changeableMsgCRC.row(1));
+    const std::string source = {3, 0, 2, char(crc >> 8), char(crc)};
+    EXPECT_EQ(source, snmp_get({1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 6, 5, 0}));
 }
 
 TEST_F(EditorAtThePanel, SaveAsAValidRowAsksBeforeReplacingAndAFailedSaveSaysSo) {
