@@ -5,14 +5,14 @@
 // the saves (into the free row, over a valid row, and one the sign refuses),
 // checked in the stored message rows.
 #include "comm/drivers/serial_driver.h"
+#include "display/message_rows.h"
 #include "frontpanel/manager.h"
 #include "frontpanel/screens/editor.h"
 #include "platform/field/field.h"
 #include "platform/field/panel_lcd.h"
 #include "store/database.h"
 #include "store/objects.h"
-#include "tests/comm/agent_net_util.h"
-#include "tests/comm/agent_test_util.h"
+#include "tests/comm/agent_caller.h"
 #include "tests/frontpanel/panel_navigation.h"
 #include "tests/frontpanel/panel_port.h"
 #include "tests/support/firmware_fixture.h"
@@ -210,17 +210,13 @@ TEST_F(MessageEditor, MultiTapOverwritesTheCharacterBeforeTheCursorAcrossTags) {
 
 using test_support::PanelSession;
 
+// A column of the changeable message table, by message number.
 std::vector<uint32_t> message_oid(uint32_t column, uint32_t number) {
     return {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 5, 8, 1, column, 3, number};
 }
-
-std::string snmp_get(const std::vector<uint32_t>& name) {
-    agent_test::CapturingAgent agent;
-    auto pdu = agent.AskPdu(agent_test::request(0xA0, agent_test::ADMIN, name, 1));
-    if (!pdu || pdu->error_status != 0) return "?";
-    const snmp_varbind& varbind = pdu->varbinds[0];
-    return std::string(reinterpret_cast<const char*>(varbind.value), varbind.value_length);
-}
+const uint32_t MULTI_COLUMN = 3, OWNER_COLUMN = 4, STATUS_COLUMN = 9;
+const std::vector<uint32_t> TABLE_SOURCE = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 6, 5, 0};
+const std::vector<uint32_t> FONT_1_NUMBER = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 3, 2, 1, 2, 1};
 
 class EditorAtThePanel : public test_support::PanelNavigation {
   protected:
@@ -231,6 +227,34 @@ class EditorAtThePanel : public test_support::PanelNavigation {
             Panel().Send(field::panel_keyboard_key(key.shift ? 0x04 : 0, key.scan));
         }
     }
+    // F4, the text typed on the keyboard, then Esc: the save options.
+    void Compose(const std::string& text, uint32_t free_row) {
+        Panel().FunctionKey(4);
+        ASSERT_TRUE(Shows(1, "CREATE MESSAGE")) << Screen();
+        Keyboard(text);
+        ASSERT_TRUE(Shows(3, text)) << Screen();
+        Key(field::PANEL_KEY_ESCAPE);
+        ASSERT_TRUE(Shows(2, "1) SAVE IN " + std::to_string(free_row))) << Screen();
+    }
+    std::string Octets(const std::vector<uint32_t>& name) {
+        agent_test::Bytes bytes = central_.GetOctets(name);
+        return std::string(bytes.begin(), bytes.end());
+    }
+    // A message stored and validated over SNMP, as a central system does.
+    void StoreOverSnmp(uint32_t number, const std::string& multi) {
+        using agent_test::AgentCaller;
+        ASSERT_EQ(0u, central_.Set(message_oid(STATUS_COLUMN, number),
+                                   AgentCaller::Integer(MSG_STATUS_MODIFY_REQ)));
+        PanelSession::Polls(2);
+        ASSERT_EQ(
+            0u, central_.Set(message_oid(MULTI_COLUMN, number),
+                             snmp_test::tlv(0x04, agent_test::Bytes(multi.begin(), multi.end()))));
+        ASSERT_EQ(0u, central_.Set(message_oid(STATUS_COLUMN, number),
+                                   AgentCaller::Integer(MSG_STATUS_VALIDATE_REQ)));
+        PanelSession::Polls(2);
+        ASSERT_EQ(uint32_t(MSG_STATUS_VALID),
+                  central_.GetInteger(message_oid(STATUS_COLUMN, number)));
+    }
     test_support::Picture SignPicture() {
         tx_thread_sleep(200);
         EXPECT_TRUE(host::sign_picture_flush());
@@ -238,27 +262,21 @@ class EditorAtThePanel : public test_support::PanelNavigation {
         EXPECT_TRUE(test_support::ReadPng(StateDir() + "/sign.png", picture));
         return picture;
     }
+    agent_test::AgentCaller central_;
 };
 
-TEST_F(EditorAtThePanel, F4TypeEscapeAndSaveStoresTheMessageInTheFreeRow) {
+TEST_F(EditorAtThePanel, F4TypeEscapeAndSaveStoresTheMessageInTheFreeRowAndRunsIt) {
     LogIn("1234");
     PanelSession::Polls(30); // the display task sweeps the message table
-    db_set(obj::changeableMsgStatus.row(0), 4, DB_NO_VALIDATE);
-    Panel().FunctionKey(4);
-    ASSERT_TRUE(Shows(1, "CREATE MESSAGE")) << Screen();
-    Keyboard("HELLO");
-    ASSERT_TRUE(Shows(3, "HELLO")) << Screen();
-    Key(field::PANEL_KEY_ESCAPE);
-    ASSERT_TRUE(Shows(2, "1) SAVE IN 2")) << Screen();
+    StoreOverSnmp(1, "BUSY");
+    Compose("HELLO", 2);
     Digits("1");
     PanelSession::Polls(5);
-    EXPECT_EQ("4", std::to_string(db_get(obj::changeableMsgStatus.row(1))));
-    const std::string stored = snmp_get(message_oid(3, 2));
+    EXPECT_EQ(uint32_t(MSG_STATUS_VALID), central_.GetInteger(message_oid(STATUS_COLUMN, 2)));
+    const std::string stored = Octets(message_oid(MULTI_COLUMN, 2));
     EXPECT_EQ(0u, stored.find("[pt")) << stored;
     EXPECT_NE(std::string::npos, stored.find("]HELLO")) << stored;
-    EXPECT_EQ("LOCAL EDITOR", snmp_get(message_oid(4, 2)));
-    EXPECT_EQ(uint32_t(PENDING_CHANGEABLE), PanelSession::Manager()->pending_kind);
-    EXPECT_EQ(2u, PanelSession::Manager()->pending_number);
+    EXPECT_EQ("LOCAL EDITOR", Octets(message_oid(OWNER_COLUMN, 2)));
 
     // The run options open on the saved message: 1 runs it on the sign.
     ASSERT_TRUE(Shows(1, "RUN MESSAGE OPTIONS")) << Screen();
@@ -267,18 +285,14 @@ TEST_F(EditorAtThePanel, F4TypeEscapeAndSaveStoresTheMessageInTheFreeRow) {
     EXPECT_FALSE(SignPicture().Dark());
     const uint32_t crc = db_get(obj::changeableMsgCRC.row(1));
     const std::string source = {3, 0, 2, char(crc >> 8), char(crc)};
-    EXPECT_EQ(source, snmp_get({1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 6, 5, 0}));
+    EXPECT_EQ(source, Octets(TABLE_SOURCE));
 }
 
 TEST_F(EditorAtThePanel, SaveAsAValidRowAsksBeforeReplacingAndAFailedSaveSaysSo) {
     LogIn("1234");
     PanelSession::Polls(30);
-    Panel().FunctionKey(4);
-    ASSERT_TRUE(Shows(1, "CREATE MESSAGE")) << Screen();
-    Keyboard("NEW");
-    Key(field::PANEL_KEY_ESCAPE);
-    ASSERT_TRUE(Shows(2, "1) SAVE IN 1")) << Screen();
-    ASSERT_TRUE(PanelSession::Manager()->SaveEditedMessage()) << "row 1 now holds a message";
+    StoreOverSnmp(1, "OLD");
+    Compose("NEW", 2);
 
     Digits("2"); // save in another slot
     ASSERT_TRUE(Shows(4, "ENTER SLOT NUMBER:")) << Screen();
@@ -294,22 +308,28 @@ TEST_F(EditorAtThePanel, SaveAsAValidRowAsksBeforeReplacingAndAFailedSaveSaysSo)
     ASSERT_TRUE(Shows(1, "SLOT USED")) << Screen();
     Digits("1"); // confirm: freed and written again
     PanelSession::Polls(5);
-    EXPECT_EQ(4u, db_get(obj::changeableMsgStatus.row(0)));
-    EXPECT_NE(std::string::npos, snmp_get(message_oid(3, 1)).find("NEW"));
+    EXPECT_EQ(uint32_t(MSG_STATUS_VALID), central_.GetInteger(message_oid(STATUS_COLUMN, 1)));
+    EXPECT_NE(std::string::npos, Octets(message_oid(MULTI_COLUMN, 1)).find("]NEW"));
+    EXPECT_EQ("LOCAL EDITOR", Octets(message_oid(OWNER_COLUMN, 1)));
+    ASSERT_TRUE(Shows(1, "RUN MESSAGE OPTIONS")) << Screen();
+    Digits("3"); // do not run
 
-    // A text the sign cannot show: the validation refuses it.
-    CLCD_Manager& manager = *PanelSession::Manager();
-    const char bad[] = "[pt30o0][zz9]NEW";
-    std::memcpy(manager.editor.text, bad, sizeof bad - 1);
-    manager.editor.length = uint32_t(sizeof bad - 1);
-    manager.ActivateMenu(31, nullptr, false);
-    ASSERT_TRUE(Shows(2, "1) SAVE IN 1")) << Screen();
+    // The font the editor's text names is renumbered over SNMP: the sign
+    // cannot show the text any more, and replacing row 1 with it fails.
+    Compose("BAD", 2);
+    ASSERT_EQ(0u, central_.Set(FONT_1_NUMBER, agent_test::AgentCaller::Integer(99)));
+    Digits("2");
+    Digits("1", true);
+    ASSERT_TRUE(Shows(1, "SLOT USED")) << Screen();
     Digits("1");
     PanelSession::Polls(5);
-    EXPECT_EQ(1u, db_get(obj::changeableMsgStatus.row(0))) << "the row is left free";
+    EXPECT_EQ(uint32_t(MSG_STATUS_NOT_USED), central_.GetInteger(message_oid(STATUS_COLUMN, 1)))
+        << "the row is left free";
     EXPECT_TRUE(Shows(8, "SAVE FAILED")) << Screen();
-    EXPECT_EQ(std::string(bad), std::string(manager.editor.text, manager.editor.length))
-        << "the text stays in the buffer";
+    EXPECT_TRUE(Shows(1, "MESSAGE CONTROL")) << Screen();
+    const message_editor_record& editor = PanelSession::Manager()->editor;
+    const std::string kept(editor.text, editor.length);
+    EXPECT_NE(std::string::npos, kept.find("]BAD")) << "the text stays in the buffer: " << kept;
 }
 
 } // namespace
