@@ -168,28 +168,40 @@ TEST_F(MessageEditor, LineAndPageBreaksMakePagesAndBackspaceRemovesThem) {
     EXPECT_EQ(1, editor.PageCount());
 }
 
-TEST_F(MessageEditor, AKeyThatWouldOverflowIsRefusedAndTheTextStays) {
-    CLCD_MessageEditor& editor = Open(512, 255, 20, 1);
-    std::string before;
-    for (int i = 0; i < 600 && !editor.KeyRefused(); ++i) {
-        before = Text();
-        Type("[");
-    }
-    ASSERT_TRUE(editor.KeyRefused()) << "the buffer fills";
-    EXPECT_EQ(before, Text()) << "nothing lost, nothing half-written";
-    EXPECT_LE(Text().size(), message_editor_record::TEXT_BYTES);
-    Key(KEY_BACKSPACE);
-    EXPECT_FALSE(editor.KeyRefused());
-    EXPECT_EQ(before.size() - 2, Text().size());
+struct overflow_case {
+    const char* what;
+    uint16_t width, height;
+    uint8_t pages;
+    uint16_t key;
+};
 
-    Open(60, 255, 255, 1);
-    for (int i = 0; i < 40 && !editor.KeyRefused(); ++i) {
-        before = Text();
-        Key(KEY_ENTER);
+// Each key is typed until one is refused: by the buffer ("[" takes two
+// bytes), the column table (a character position each) or the line table.
+const overflow_case OVERFLOWS[] = {
+    {"the buffer fills", 512, 255, 20, '['},
+    {"the column table fills", 512, 255, 20, 'A'},
+    {"the line table fills", 60, 255, 255, KEY_ENTER},
+};
+
+TEST_F(MessageEditor, AKeyThatWouldOverflowIsRefusedAndTheTextStays) {
+    for (const overflow_case& c : OVERFLOWS) {
+        CLCD_MessageEditor& editor = Open(c.width, c.height, c.pages, 1);
+        std::string before;
+        for (int i = 0; i < 1100 && !editor.KeyRefused(); ++i) {
+            before = Text();
+            Key(c.key);
+        }
+        ASSERT_TRUE(editor.KeyRefused()) << c.what;
+        EXPECT_EQ(before, Text()) << c.what << ": nothing lost, nothing half-written";
+        EXPECT_LE(Text().size(), message_editor_record::TEXT_BYTES) << c.what;
+        EXPECT_LE(editor.LineCount(), CLCD_MessageEditor::LINE_CAPACITY) << c.what;
+        editor.Draw(*bench_, bench_->Lcd(), DRAW_PARTIAL);
+        EXPECT_NE(std::string::npos, port_.panel.Screen().TextRow(8).find("KEY REFUSED")) << c.what;
+
+        Key(KEY_BACKSPACE);
+        EXPECT_FALSE(editor.KeyRefused()) << c.what;
+        EXPECT_LT(Text().size(), before.size()) << c.what;
     }
-    ASSERT_TRUE(editor.KeyRefused()) << "the line table fills";
-    EXPECT_EQ(before, Text());
-    EXPECT_LE(editor.LineCount(), CLCD_MessageEditor::LINE_CAPACITY);
 }
 
 TEST_F(MessageEditor, MultiTapOverwritesTheCharacterBeforeTheCursorAcrossTags) {
