@@ -45,15 +45,17 @@ void store_font(const test_font& font) {
 }
 
 const char PREFIX_FONT_1[] = "[pt30o0][jp3][jl3][fo1]";
+const uint8_t CHARACTER_MATRIX = 4, FULL_MATRIX = 6; // dmsSignType
 
 class MessageEditor : public test_support::FirmwareFixture {
   protected:
     // The editor opened on a bench manager of its own, on a sign of the
     // given size in pixels.
-    CLCD_MessageEditor& Open(uint16_t width, uint16_t height, uint8_t pages = 3, uint8_t font = 1) {
+    CLCD_MessageEditor& Open(uint16_t width, uint16_t height, uint8_t pages = 3, uint8_t font = 1,
+                             uint8_t sign_type = FULL_MATRIX) {
         for (const test_font& f : FONTS)
             store_font(f);
-        db_set(obj::dmsSignType, 6, DB_NO_VALIDATE);
+        db_set(obj::dmsSignType, sign_type, DB_NO_VALIDATE);
         db_set(obj::vmsSignWidthPixels, width, DB_NO_VALIDATE);
         db_set(obj::vmsSignHeightPixels, height, DB_NO_VALIDATE);
         db_set(obj::dmsMaxNumberPages, pages, DB_NO_VALIDATE);
@@ -110,6 +112,8 @@ struct layout_case {
     const char* typed;
     const char* stored; // after the prefix
     uint32_t lines;
+    uint8_t sign_type = FULL_MATRIX;
+    int16_t top_row = -1; // of the first line; -1: not checked
 };
 
 const layout_case LAYOUTS[] = {
@@ -123,14 +127,23 @@ const layout_case LAYOUTS[] = {
     {"an escaped bracket is one character", 12, 30, 1, "[A", "[[A", 1},
     {"and takes one character's width", 12, 30, 1, "[AB", "[[A[NL]B", 2},
     {"a wrap undone when the text shrinks", 60, 30, 1, "HELLO WORLD\b\b\b\b\b\b", "HELLO", 1},
+    // A character-matrix sign of 6 x 2 cells (30 x 14 pixels, 36 x 18 with
+    // the gaps): one pixel between characters whatever the font says, rows
+    // snapped to 1 + a multiple of 9.
+    {"character cells: six fit a line", 30, 14, 1, "ABCDEF", "ABCDEF", 1, CHARACTER_MATRIX, 1},
+    {"character cells: the seventh wraps", 30, 14, 1, "ABCDEFG", "ABCDEF[NL]G", 2, CHARACTER_MATRIX,
+     1},
 };
 
 TEST_F(MessageEditor, TypedTextIsLaidOutAgainstTheSignAndItsFont) {
     for (const layout_case& c : LAYOUTS) {
-        CLCD_MessageEditor& editor = Open(c.width, c.height, 3, c.font);
+        CLCD_MessageEditor& editor = Open(c.width, c.height, 3, c.font, c.sign_type);
         Type(c.typed);
         EXPECT_EQ(c.stored, Typed()) << c.what;
         EXPECT_EQ(c.lines, editor.LineCount()) << c.what;
+        if (c.top_row >= 0) {
+            EXPECT_EQ(c.top_row, editor.Line(0).top_row) << c.what;
+        }
         EXPECT_FALSE(editor.KeyRefused()) << c.what;
     }
 }
@@ -173,14 +186,15 @@ struct overflow_case {
     uint16_t width, height;
     uint8_t pages;
     uint16_t key;
+    size_t bytes_back; // what a Backspace then removes
 };
 
 // Each key is typed until one is refused: by the buffer ("[" takes two
 // bytes), the column table (a character position each) or the line table.
 const overflow_case OVERFLOWS[] = {
-    {"the buffer fills", 512, 255, 20, '['},
-    {"the column table fills", 512, 255, 20, 'A'},
-    {"the line table fills", 60, 255, 255, KEY_ENTER},
+    {"the buffer fills", 512, 255, 20, '[', 2},
+    {"the column table fills", 512, 255, 20, 'A', 1},
+    {"the line table fills", 60, 255, 255, KEY_ENTER, 4},
 };
 
 TEST_F(MessageEditor, AKeyThatWouldOverflowIsRefusedAndTheTextStays) {
@@ -200,7 +214,7 @@ TEST_F(MessageEditor, AKeyThatWouldOverflowIsRefusedAndTheTextStays) {
 
         Key(KEY_BACKSPACE);
         EXPECT_FALSE(editor.KeyRefused()) << c.what;
-        EXPECT_LT(Text().size(), before.size()) << c.what;
+        EXPECT_EQ(before.size() - c.bytes_back, Text().size()) << c.what;
     }
 }
 
