@@ -232,6 +232,26 @@ TEST_F(MessageEditor, MultiTapOverwritesTheCharacterBeforeTheCursorAcrossTags) {
     EXPECT_EQ("B[jl2]C", Typed());
 }
 
+TEST_F(MessageEditor, TheSaveOptionsGoBackToTheSameTextOrDropIt) {
+    const int32_t SAVE_OPTIONS = 31;
+    Open(60, 30, 3, 1);
+    Type("AB");
+    Key(KEY_ESCAPE);
+    ASSERT_EQ(SAVE_OPTIONS, bench_->CurrentMenu()->Id());
+    Key('4'); // go back: the editor keeps its text and its place
+    ASSERT_EQ(MENU_MESSAGE_EDITOR, bench_->CurrentMenu()->Id());
+    Type("C");
+    EXPECT_EQ("ABC", Typed());
+    Key(KEY_ESCAPE);
+    Key(KEY_ESCAPE); // Esc goes back too
+    ASSERT_EQ(MENU_MESSAGE_EDITOR, bench_->CurrentMenu()->Id());
+    EXPECT_EQ("ABC", Typed());
+    Key(KEY_ESCAPE);
+    Key('3'); // do not save
+    EXPECT_EQ(MENU_MESSAGE_CONTROL, bench_->CurrentMenu()->Id());
+    EXPECT_EQ(uint32_t(MSG_STATUS_NOT_USED), db_get(obj::changeableMsgStatus.row(6)));
+}
+
 // --- at the panel ---------------------------------------------------------------------------
 
 using test_support::PanelSession;
