@@ -280,6 +280,10 @@ void CLCD_Manager::DrawCurrent() {
     const uint8_t phase = redraw_;
     if (phase == DRAW_FULL) lcd_.Clear();
     if (current_ != nullptr) current_->Draw(*this, lcd_, phase);
+    if (phase == DRAW_FULL && notice_ != nullptr) {
+        lcd_.PrintLine(8, LCD_CENTRE, "%s", notice_);
+        notice_ = nullptr;
+    }
     // The clear took the cursor away: draw it again.
     if (phase == DRAW_FULL && cursor_visible_) --drawn_cursor_column_;
     redraw_ = 0;

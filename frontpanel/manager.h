@@ -199,6 +199,11 @@ class CLCD_Manager : public CFrontPanelPeripheral,
     uint8_t SignImageView() const override;
     uint32_t pending_kind = 0;
     uint32_t pending_number = 0;
+    // The message number typed in Save As whose row was in use.
+    uint32_t replace_candidate = 0;
+    // A one-line note for row 8, drawn after the next full redraw of
+    // whichever screen is current then (a save that failed).
+    void PostNotice(const char* text) { notice_ = text; }
     uint32_t cursor_height = 7;
 
     uint8_t PanelState() const { return panel_state_; }
@@ -318,6 +323,7 @@ class CLCD_Manager : public CFrontPanelPeripheral,
     volatile uint8_t mode_change_request_ = 0;
     volatile uint8_t comm_activity_request_ = 0;
     uint8_t inject_escape_ = 0;
+    const char* notice_ = nullptr;
     uint8_t power_blinking_ = 0;
     uint8_t blink_counter_ = 0;
     uint8_t last_key_ = NO_KEY;

@@ -4,10 +4,12 @@
 // manager builds the menus; a type no family offers is skipped by the build.
 #include "frontpanel/menu.h"
 #include "frontpanel/screens/container.h"
+#include "frontpanel/screens/editor.h"
 #include "frontpanel/screens/entry_screens.h"
 #include "frontpanel/screens/messages.h"
 #include "frontpanel/screens/preview.h"
 #include "frontpanel/screens/run.h"
+#include "frontpanel/screens/save.h"
 #include "frontpanel/screens/system.h"
 
 namespace {
@@ -15,8 +17,18 @@ namespace {
 const menu_family NO_SCREENS = {nullptr, 0};
 } // namespace
 
+// One family a line, so that each screen file's line merges on its own.
+// clang-format off
 const menu_family* const SCREEN_FAMILIES[] = {
-    &NO_SCREENS,      &CONTAINER_SCREENS, &ENTRY_SCREENS,   &SYSTEM_SCREENS,
-    &MESSAGE_SCREENS, &RUN_SCREENS,       &PREVIEW_SCREENS,
+    &NO_SCREENS,
+    &CONTAINER_SCREENS,
+    &ENTRY_SCREENS,
+    &SYSTEM_SCREENS,
+    &MESSAGE_SCREENS,
+    &RUN_SCREENS,
+    &PREVIEW_SCREENS,
+    &EDITOR_SCREENS,
+    &SAVE_SCREENS,
 };
+// clang-format on
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];

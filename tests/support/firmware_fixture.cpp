@@ -15,6 +15,18 @@ namespace test_support {
 
 bool BootFirmware(const std::string& state_dir, const std::function<void()>& prepare, UINT priority,
                   std::string& error) {
+    // The firmware's long-lived objects (the store with its images, the
+    // tasks, the peripheral list, the panel's manager) are built once and
+    // live as long as the program, as on the sign, whose restart starts the
+    // program again. A second boot here would reuse them: the store's images
+    // would still hold block addresses in the previous boot's dynamic pool.
+    static bool booted = false;
+    if (booted) {
+        error = "the firmware boots once per process: run one firmware test per process "
+                "(ctest does), or boot again in a child (BootInChild)";
+        return false;
+    }
+    booted = true;
     CaptureConsole();
     ClearConsole();
     host::HostOptions& options = host::host_options();

@@ -23,7 +23,9 @@ namespace test_support {
 // the boot monitor (console captured), `prepare`, the boot construction and
 // tx_application_define; the caller then runs as a kernel thread at
 // `priority`. Host options other than the state directory are used as they
-// stand. -> false with `error` when the board or the monitor cannot start.
+// stand. -> false with `error` when the board or the monitor cannot start,
+// or when the firmware already booted in this process (it boots once per
+// process; a second boot goes into a child, BootInChild).
 bool BootFirmware(const std::string& state_dir, const std::function<void()>& prepare, UINT priority,
                   std::string& error);
 
