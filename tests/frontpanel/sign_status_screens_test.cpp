@@ -1,0 +1,281 @@
+// The panel screens a technician under the sign uses to see what it shows
+// and what is wrong with it, driven from the keypad: the test patterns (the
+// code in the MIB, the sign picture), the sign image and its MULTI text, the
+// error status lists over fixture peripherals and stored status tables, and
+// the pixel test with its map, list and clear.
+#include "display/disp/face.h"
+#include "display/display_task.h"
+#include "display/message_codes.h"
+#include "display/message_rows.h"
+#include "frontpanel/lcd.h"
+#include "frontpanel/lcd_view.h"
+#include "frontpanel/manager.h"
+#include "frontpanel/screens/current_display.h"
+#include "frontpanel/screens/errors.h"
+#include "frontpanel/screens/pixel_test.h"
+#include "frontpanel/screens/test_pattern.h"
+#include "peripherals/peripheral_task.h"
+#include "platform/field/field.h"
+#include "platform/field/panel_lcd.h"
+#include "runtime/peripheral.h"
+#include "store/database.h"
+#include "store/objects.h"
+#include "tests/comm/agent_net_util.h"
+#include "tests/comm/agent_test_util.h"
+#include "tests/frontpanel/panel_navigation.h"
+#include "tests/support/png_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using test_support::PanelSession;
+using Bytes = std::vector<uint8_t>;
+
+const ULONG SECOND = 100;
+
+// halvObj1_1 as a central system reads it.
+uint32_t test_code_over_snmp() {
+    agent_test::CapturingAgent agent;
+    auto pdu = agent.AskPdu(
+        agent_test::request(0xA0, agent_test::ADMIN, {1, 3, 6, 1, 4, 1, 1206, 3, 11, 1, 1, 0}, 1));
+    if (!pdu || pdu->error_status != 0) return 0xFFFFFFFF;
+    const snmp_varbind& varbind = pdu->varbinds[0];
+    uint32_t value = 0;
+    std::memcpy(&value, varbind.value, std::min<size_t>(varbind.value_length, sizeof value));
+    return value;
+}
+
+void place_string(const DbObject& object, const std::string& text) {
+    db_set_string(object, text.data(), uint32_t(text.size()), DB_NO_VALIDATE);
+}
+
+class SignStatusScreens : public test_support::PanelNavigation {
+  protected:
+    void AtMainMenu() {
+        LogIn("1234");
+        ASSERT_TRUE(Shows(1, "MAIN MENU")) << Screen();
+    }
+    void Keys(const Bytes& keys) {
+        for (uint8_t key : keys)
+            Panel().Send({key});
+    }
+    test_support::Picture SignPicture() {
+        tx_thread_sleep(2 * SECOND);
+        EXPECT_TRUE(host::sign_picture_flush());
+        test_support::Picture picture;
+        EXPECT_TRUE(test_support::ReadPng(StateDir() + "/sign.png", picture));
+        return picture;
+    }
+    test_support::Picture PanelPicture() {
+        PanelSession::Polls(1);
+        EXPECT_TRUE(host::panel_picture_flush());
+        test_support::Picture picture;
+        EXPECT_TRUE(test_support::ReadPng(StateDir() + "/panel.png", picture));
+        return picture;
+    }
+    // A dot of the panel picture (dark on light).
+    static bool Dot(const test_support::Picture& picture, int x, int y) {
+        const uint8_t* p = &picture.rgb[(size_t(y) * picture.width + x) * 3];
+        return p[0] + p[1] + p[2] < 3 * 128;
+    }
+    static int DotsIn(const test_support::Picture& picture, int x1, int y1, int x2, int y2) {
+        int dots = 0;
+        for (int y = y1; y <= y2; ++y)
+            for (int x = x1; x <= x2; ++x)
+                dots += Dot(picture, x, y);
+        return dots;
+    }
+    // Changeable message 1 stored valid and put on the sign by the panel.
+    void Run(const std::string& multi) {
+        place_string(obj::changeableMsgMultiString.row(0), multi);
+        db_set(obj::changeableMsgStatus.row(0), MSG_STATUS_VALID, DB_NO_VALIDATE);
+        CLCD_Manager& manager = *PanelSession::Manager();
+        manager.SetPendingActivation(PENDING_CHANGEABLE, 1);
+        manager.ActivateMessage(DURATION_UNTIL_REPLACED);
+        tx_thread_sleep(SECOND);
+    }
+    bool Blank(int row) { return Panel().Row(row).find_first_not_of(' ') == std::string::npos; }
+    CMenuItem* Menu(int32_t id) { return PanelSession::Manager()->FindMenu(id, nullptr); }
+};
+
+// --- test patterns ---------------------------------------------------------------------------
+
+TEST(TestPatternTable, EveryCodeHasOnePositionAndTheUnnamedHaveNone) {
+    for (size_t i = 0; i < TEST_PATTERN_COUNT; ++i)
+        EXPECT_EQ(int(i), test_pattern_position(TEST_PATTERNS[i].code)) << TEST_PATTERNS[i].name;
+    for (uint32_t code : {0u, 7u, 29u, 37u, 255u})
+        EXPECT_EQ(-1, test_pattern_position(code)) << code;
+}
+
+TEST_F(SignStatusScreens, TestPatternsLightTheSignAndNoneGivesItBack) {
+    AtMainMenu();
+    EXPECT_TRUE(SignPicture().Dark());
+    OpenPath({"DIAGNOSTICS", "TEST PATTERNS"});
+    ASSERT_TRUE(Shows(1, "TEST PATTERNS")) << Screen();
+    Open("ALL ON 100%");
+    ASSERT_TRUE(Shows(1, "DIAGNOSTICS")) << Screen();
+    EXPECT_EQ(8u, test_code_over_snmp());
+    EXPECT_NE(std::string::npos, Panel().Row(2).find("ALL ON 100%")) << Screen();
+    const test_support::Picture lit = SignPicture();
+    for (int y = 0; y < lit.height; ++y)
+        for (int x = 0; x < lit.width; ++x)
+            ASSERT_TRUE(lit.Lit(x, y)) << x << "," << y;
+
+    Open("TEST PATTERNS");
+    Open("NONE");
+    EXPECT_EQ(1u, test_code_over_snmp());
+    EXPECT_TRUE(SignPicture().Dark()) << "no message was on the sign";
+}
+
+TEST_F(SignStatusScreens, ColorTestAsksRedGreenBlueAndHandsTheColourOver) {
+    AtMainMenu();
+    OpenPath({"DIAGNOSTICS", "TEST PATTERNS"});
+    Keys({field::PANEL_KEY_DOWN, field::PANEL_KEY_DOWN, field::PANEL_KEY_DOWN});
+    Open("COLOR TEST");
+    ASSERT_TRUE(Shows(1, "ENTER RED VALUE")) << Screen();
+    Digits("255", true);
+    ASSERT_TRUE(Shows(1, "ENTER GREEN VALUE")) << Screen();
+    Digits("0", true);
+    ASSERT_TRUE(Shows(1, "ENTER BLUE VALUE")) << Screen();
+    Digits("300", true);
+    ASSERT_TRUE(Shows(1, "DIAGNOSTICS")) << Screen();
+    EXPECT_EQ(32u, test_code_over_snmp());
+    EXPECT_TRUE(Shows(2, "COLOR R:255 G:0 B:44")) << Screen();
+    const uint8_t* colour = static_cast<CLCD_TestPattern*>(Menu(5))->Colour();
+    EXPECT_EQ(Bytes({255, 0, 44}), Bytes(colour, colour + 3)) << "each value modulo 256";
+    EXPECT_TRUE(SignPicture().Lit(0, 0)) << "the sign takes the colour";
+}
+
+TEST_F(SignStatusScreens, TheDiagnosticsEntryNamesThePatternThatIsOn) {
+    AtMainMenu();
+    Open("DIAGNOSTICS");
+    const struct {
+        uint32_t code;
+        const char* shown;
+    } cases[] = {{10, "AUTO TEST"}, {7, "OTHER"}, {1, "NONE"}, {17, "ALL ON BLUE 100 PERCENT"}};
+    for (const auto& c : cases) {
+        db_set(obj::halvObj1_1, c.code, DB_NO_VALIDATE);
+        PanelSession::Manager()->RequestRedraw(DRAW_FULL);
+        EXPECT_TRUE(Shows(2, c.shown)) << c.code << Screen();
+    }
+    db_set(obj::halvObj1_1, 1, DB_NO_VALIDATE);
+}
+
+// --- the sign image and its MULTI text --------------------------------------------------------
+
+TEST_F(SignStatusScreens, CurrentDisplayShowsTheSignInsideItsFrameUntilLeft) {
+    AtMainMenu();
+    Run("HELLO");
+    Open("CURRENT DISPLAY");
+    tx_thread_sleep(3 * SECOND);
+    CLCD_Manager& manager = *PanelSession::Manager();
+    EXPECT_EQ(1, manager.SignImageView());
+    const test_support::Picture panel = PanelPicture();
+    EXPECT_TRUE(Dot(panel, 63, 7) && Dot(panel, 176, 56) && Dot(panel, 63, 56)) << "the frame";
+    EXPECT_GT(DotsIn(panel, 64, 8, 175, 55), 20) << "the text";
+    EXPECT_EQ(0, DotsIn(panel, 0, 8, 61, 55)) << "nothing beside the frame";
+
+    Key(field::PANEL_KEY_ESCAPE);
+    ASSERT_TRUE(Shows(1, "MAIN MENU")) << Screen();
+    EXPECT_EQ(0, manager.SignImageView());
+    const uint32_t drawn = TheSignImageDriver().FramesDrawn();
+    tx_thread_sleep(3 * SECOND);
+    EXPECT_EQ(drawn, TheSignImageDriver().FramesDrawn());
+}
+
+TEST_F(SignStatusScreens, AWideSignShowsItsTwoPartsWithLeftAndRight) {
+    db_set(obj::vmsSignWidthPixels, 300, DB_NOTIFY);
+    tx_thread_sleep(4 * SECOND);
+    AtMainMenu();
+    Run("[jl2]HELLO");
+    Open("CURRENT DISPLAY");
+    tx_thread_sleep(3 * SECOND);
+    const test_support::Picture left = PanelPicture();
+    Key(field::PANEL_KEY_RIGHT);
+    tx_thread_sleep(3 * SECOND);
+    EXPECT_EQ(2, PanelSession::Manager()->SignImageView());
+    const test_support::Picture right = PanelPicture();
+    EXPECT_NE(left.rgb, right.rgb);
+    EXPECT_GT(DotsIn(left, 1, 8, 60, 55), DotsIn(right, 1, 8, 60, 55)) << "HELLO starts left";
+    Key(field::PANEL_KEY_LEFT);
+    tx_thread_sleep(3 * SECOND);
+    EXPECT_EQ(1, PanelSession::Manager()->SignImageView());
+}
+
+TEST_F(SignStatusScreens, TheMultiTextIsShownInRowsOfThirtyEightSixAPage) {
+    AtMainMenu();
+    Run("HELLO");
+    Open("CURRENT DISPLAY");
+    Key(field::PANEL_KEY_ENTER);
+    ASSERT_TRUE(Shows(1, "MULTI MESSAGE STRING")) << Screen();
+    EXPECT_TRUE(Shows(2, "HELLO")) << Screen();
+    EXPECT_EQ(0, PanelSession::Manager()->SignImageView());
+
+    // Longer texts, as the sign would hold them.
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += char('A' + i / 38);
+    place_string(obj::currentBufferMsgMultiString, text);
+    PanelSession::Manager()->RequestRedraw(DRAW_FULL);
+    EXPECT_TRUE(Shows(7, std::string(38, 'F'))) << Screen();
+    EXPECT_TRUE(Shows(8, "(MORE)")) << Screen();
+    Key(field::PANEL_KEY_DOWN);
+    EXPECT_TRUE(Shows(2, std::string(38, 'G'))) << Screen();
+    EXPECT_TRUE(Shows(3, std::string(300 - 7 * 38, 'H'))) << Screen();
+    EXPECT_TRUE(Blank(4)) << Screen();
+    Key(field::PANEL_KEY_DOWN);
+    EXPECT_TRUE(Shows(2, std::string(38, 'G'))) << "no page after the last" << Screen();
+
+    // A blank sign has no text: the title alone, and Down stays on page 1.
+    CMsgIDCode blank;
+    blank.Set(7, 1, 0);
+    db_set_string(obj::dmsMsgTableSource, blank.Encoded(), CMsgIDCode::kLength, DB_NO_VALIDATE);
+    Key(field::PANEL_KEY_DOWN);
+    PanelSession::Manager()->RequestRedraw(DRAW_FULL);
+    PanelSession::Polls(2);
+    for (int row = 2; row <= 7; ++row)
+        EXPECT_TRUE(Blank(row)) << row << Screen();
+    EXPECT_EQ(1, static_cast<CLCD_CurrentMultiString*>(Menu(20))->Page());
+    Key(field::PANEL_KEY_ESCAPE);
+    EXPECT_TRUE(Shows(1, "CURRENT DISPLAY") || PanelSession::Manager()->CurrentMenu() == Menu(19));
+}
+
+TEST(CurrentDisplayIndicators, TheWidestTallSignsHideTheMostIndicators) {
+    const struct {
+        uint32_t width, height;
+        int mode;
+    } cases[] = {{288, 48, -1}, {240, 64, 3}, {225, 49, 3}, {224, 64, 2},
+                 {209, 64, 2},  {193, 64, 1}, {192, 64, 0}, {112, 64, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.mode, indicator_mode_for_sign(c.width, c.height)) << c.width << "x" << c.height;
+}
+
+// The idle countdown runs only outside local control; whichever way the
+// screen is left, the sign image goes off.
+TEST_F(SignStatusScreens, OutsideLocalControlTheSignImageCountsDownAndLeaves) {
+    db_set(obj::fdotObj11_11, 10, DB_NO_VALIDATE);
+    AtMainMenu();
+    Open("CURRENT DISPLAY");
+    auto* screen = static_cast<CLCD_CurrentDisplay*>(Menu(19));
+    ASSERT_EQ(screen, PanelSession::Manager()->CurrentMenu());
+    const uint16_t full = screen->Countdown();
+    EXPECT_EQ(20, full);
+    PanelSession::Polls(4);
+    EXPECT_EQ(full, screen->Countdown()) << "local control keeps it";
+    db_set(obj::dmsControlMode, CONTROL_CENTRAL, DB_NO_VALIDATE);
+    PanelSession::Polls(4);
+    EXPECT_LT(screen->Countdown(), full);
+    EXPECT_EQ(1, PanelSession::Manager()->SignImageView());
+    PanelSession::Polls(20);
+    EXPECT_NE(screen, PanelSession::Manager()->CurrentMenu());
+    EXPECT_EQ(0, PanelSession::Manager()->SignImageView());
+}
+
+} // namespace
