@@ -278,4 +278,175 @@ TEST_F(SignStatusScreens, OutsideLocalControlTheSignImageCountsDownAndLeaves) {
     EXPECT_EQ(0, PanelSession::Manager()->SignImageView());
 }
 
+// --- error status -----------------------------------------------------------------------------
+
+// A peripheral that has lost touch with its board.
+class SilentDevice : public CPeripheral {
+  public:
+    explicit SilentDevice(uint16_t id) : CPeripheral(periph_id_to_class(id), id) {
+        SetState(STATE_COMM_ERROR);
+    }
+    void Poll() override { SetState(STATE_COMM_ERROR); }
+};
+
+void adopt_silent(uint16_t id) {
+    ASSERT_TRUE(ThePeripheralTask().Registry().Adopt(new SilentDevice(id))) << id;
+}
+
+void place_column(const DbObject& column, const std::vector<std::string>& texts) {
+    for (size_t i = 0; i < texts.size(); ++i)
+        place_string(column.row(unsigned(i)), texts[i]);
+}
+
+void place_map(const DbObject& map, const Bytes& bytes) {
+    db_set_string(map, bytes.data(), uint32_t(bytes.size()), DB_NO_VALIDATE);
+}
+
+class ErrorScreens : public SignStatusScreens {
+  protected:
+    // Opens the error screen through the system errors group.
+    void OpenErrorScreen(uint16_t bits, const char* title) {
+        db_set(obj::shortErrorStatus, bits, DB_NO_VALIDATE);
+        PanelSession::Manager()->ActivateMenu(MENU_MAIN, nullptr, false);
+        ASSERT_TRUE(Shows(1, "MAIN MENU")) << Screen();
+        OpenPath({"*** SYSTEM ERRORS ***", title});
+        ASSERT_TRUE(Shows(1, title)) << Screen();
+    }
+};
+
+TEST_F(ErrorScreens, EachBitShowsItsScreenWithTheFailingItems) {
+    AtMainMenu();
+    adopt_silent(12); // a temperature sensor
+    // The stored status tables and objects the screens read.
+    db_set(obj::dmsPowerNumRows, 3, DB_NO_VALIDATE);
+    place_column(obj::dmsPowerDescription, {"PS A", "PS B", "PS C"});
+    place_column(obj::dmsPowerMfrStatus, {"FAIL", "PASS", "NO AC"});
+    place_map(obj::dmsPowerFailureStatusMap, {0x05});
+    db_set(obj::photocellRowCount, 2, DB_NO_VALIDATE);
+    place_column(obj::photocellDescription, {"FRONT", "REAR"});
+    place_map(obj::photocellFailureMap, {0x02});
+    db_set(obj::humiditySensorRowCount, 1, DB_NO_VALIDATE);
+    place_column(obj::humiditySensorDescription, {"CABINET"});
+    place_map(obj::humiditySensorFailureMap, {0x01});
+    db_set(obj::climateCtrlRowCount, 2, DB_NO_VALIDATE);
+    place_column(obj::climateCtrlDescription, {"FRONT FANS", "HEATERS"});
+    place_map(obj::climateCtrlErrorMap, {0x02});
+    db_set(obj::tempSensorRowCount, 2, DB_NO_VALIDATE);
+    place_column(obj::tempSensorDescription, {"CABINET", "SIGN"});
+    place_map(obj::tempSensorWarningMap, {0x03});
+    place_map(obj::tempSensorCriticalMap, {0x02});
+    db_set(obj::tempSensorHighCritical.row(0), 50, DB_NO_VALIDATE);
+    db_set(obj::tempSensorHighCritical.row(1), 70, DB_NO_VALIDATE);
+    db_set(obj::tempSensorCurrent.row(1), 72, DB_NO_VALIDATE);
+    db_set(obj::halvShutOffTemp, 60, DB_NO_VALIDATE);
+    db_set(obj::dmsStatDoorOpen, 0x05, DB_NO_VALIDATE);
+    db_set(obj::dmsActivateMsgError, 8, DB_NO_VALIDATE);
+    db_set(obj::controllerErrorStatus, 0x12, DB_NO_VALIDATE);
+
+    const struct {
+        uint16_t bit;
+        const char* title;
+        std::vector<std::pair<int, std::string>> rows;
+    } cases[] = {
+        {0x0001, "OTHER ERROR STATUS", {{2, "NO EXTENDED STATUS"}}},
+        {0x0002, "COMM ERROR STATUS", {{3, "COMM LOST WITH CENTRAL..."}, {6, "(GMT)"}}},
+        {0x0004, "POWER SUPPLY ERROR STATUS", {{2, "1) PS A - FAIL"}, {3, "2) PS C - NO AC"}}},
+        {0x0008, "ATTACHED DEVICE ERROR STATUS", {{2, "TEMPAMBIENT COMM ERRORS"}}},
+        {0x0040, "PHOTOCELL ERROR STATUS", {{2, "1) REAR -- COMM ERROR"}}},
+        {0x0080, "MESSAGE ERROR STATUS", {{3, "SYNTAX MULTI ERROR"}}},
+        {0x0100, "CONTROLLER ERROR STATUS", {{2, "PROM ERROR"}, {3, "DISPLAY INTERFACE ERROR"}}},
+        {0x0800, "TEMPERATURE WARNING STATUS", {{2, "1) SIGN - CRITICAL AT 72C"}}},
+        {0x0400, "CLIMATE ERROR STATUS", {{2, "HEATERS FAILURE"}}},
+        {0x2000, "DOOR OPEN STATUS", {{2, "DOOR 1 OPEN"}, {3, "DOOR 3 OPEN"}}},
+        {0x4000, "HUMIDITY WARNING STATUS", {{2, " 1) CABINET   SENSOR FAILURE"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        OpenErrorScreen(c.bit, c.title);
+        for (const auto& row : c.rows)
+            EXPECT_TRUE(Shows(row.first, row.second)) << Screen();
+        EXPECT_TRUE(Blank(int(c.rows.back().first) + 1)) << Screen();
+    }
+}
+
+TEST_F(ErrorScreens, NoBitOffersNoScreenAndEmptyListsSaySo) {
+    AtMainMenu();
+    db_set(obj::shortErrorStatus, 0, DB_NO_VALIDATE);
+    PanelSession::Manager()->RequestRedraw(DRAW_FULL);
+    PanelSession::Polls(2);
+    EXPECT_EQ(std::string::npos, Screen().find("SYSTEM ERRORS")) << Screen();
+    for (int id = 139; id <= 149; ++id)
+        EXPECT_FALSE(Menu(id)->HasRights(*PanelSession::Manager())) << id;
+
+    // With one bit set the group offers that screen alone.
+    OpenErrorScreen(0x0004, "POWER SUPPLY ERROR STATUS");
+    Key(field::PANEL_KEY_ESCAPE);
+    ASSERT_TRUE(Shows(1, "*** SYSTEM ERRORS ***")) << Screen();
+    EXPECT_TRUE(Shows(2, "1) POWER SUPPLY ERROR STATUS")) << Screen();
+    EXPECT_TRUE(Blank(3)) << Screen();
+
+    const struct {
+        uint16_t bit;
+        const char* title;
+        int row;
+        const char* text;
+    } cases[] = {
+        {0x0004, "POWER SUPPLY ERROR STATUS", 2, "ALL POWER SUPPLIES PASSED"},
+        {0x0040, "PHOTOCELL ERROR STATUS", 2, "NO PHOTOCELL ERRORS"},
+        {0x0400, "CLIMATE ERROR STATUS", 3, "NO CLIMATE CONTROL WARNINGS"},
+        {0x4000, "HUMIDITY WARNING STATUS", 2, "NO HUMIDITY WARNINGS"},
+        {0x0200, "TEMPERATURE WARNING STATUS", 2, "1) SHUTDOWN TEMP SET AT 0C"},
+    };
+    db_set(obj::halvShutOffTemp, 0, DB_NO_VALIDATE);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        OpenErrorScreen(c.bit, c.title);
+        EXPECT_TRUE(Shows(c.row, c.text)) << Screen();
+    }
+    // The door screen lists doors only while the door bit is set.
+    db_set(obj::dmsStatDoorOpen, 0x05, DB_NO_VALIDATE);
+    OpenErrorScreen(0x2000, "DOOR OPEN STATUS");
+    db_set(obj::shortErrorStatus, 0x0001, DB_NO_VALIDATE);
+    PanelSession::Manager()->RequestRedraw(DRAW_FULL);
+    EXPECT_TRUE(Shows(2, "NO DOORS OPEN")) << Screen();
+}
+
+// Counts come from the store: a count larger than its table lists the rows
+// the table has and nothing more; a message error outside the texts shows none.
+TEST_F(ErrorScreens, StoredCountsNeverWalkPastTheirTables) {
+    AtMainMenu();
+    db_set(obj::photocellRowCount, 200, DB_NO_VALIDATE);
+    place_column(obj::photocellDescription, {"L0", "L1", "L2", "L3", "L4", "L5"});
+    place_map(obj::photocellFailureMap, Bytes(25, 0xFF));
+    OpenErrorScreen(0x0040, "PHOTOCELL ERROR STATUS");
+    EXPECT_TRUE(Shows(7, "6) L5 -- COMM ERROR")) << Screen();
+    EXPECT_TRUE(Blank(8)) << "no further page" << Screen();
+    Key(field::PANEL_KEY_DOWN);
+    EXPECT_TRUE(Shows(2, "1) L0 -- COMM ERROR")) << Screen();
+
+    db_set(obj::dmsActivateMsgError, 200, DB_NO_VALIDATE);
+    OpenErrorScreen(0x0080, "MESSAGE ERROR STATUS");
+    for (int row = 2; row <= 8; ++row)
+        EXPECT_TRUE(Blank(row)) << row << Screen();
+}
+
+TEST_F(ErrorScreens, NineSilentDevicesArePagedSixAndThree) {
+    AtMainMenu();
+    for (uint16_t door = 30; door <= 37; ++door)
+        adopt_silent(door);
+    adopt_silent(12);
+    OpenErrorScreen(0x0008, "ATTACHED DEVICE ERROR STATUS");
+    EXPECT_TRUE(Shows(2, "DOOR SWITCH 1 COMM ERRORS")) << Screen();
+    EXPECT_TRUE(Shows(7, "DOOR SWITCH 6 COMM ERRORS")) << Screen();
+    EXPECT_TRUE(Shows(8, "(MORE)")) << Screen();
+    Key(field::PANEL_KEY_DOWN);
+    EXPECT_TRUE(Shows(2, "DOOR SWITCH 7 COMM ERRORS")) << Screen();
+    EXPECT_TRUE(Shows(4, "TEMPAMBIENT COMM ERRORS")) << Screen();
+    EXPECT_TRUE(Blank(5) && Blank(8)) << Screen();
+    Key(field::PANEL_KEY_DOWN);
+    EXPECT_TRUE(Shows(4, "TEMPAMBIENT COMM ERRORS")) << "no page after the last" << Screen();
+    Key(field::PANEL_KEY_UP);
+    EXPECT_TRUE(Shows(2, "DOOR SWITCH 1 COMM ERRORS")) << Screen();
+}
+
 } // namespace
