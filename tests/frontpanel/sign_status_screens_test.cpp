@@ -14,9 +14,11 @@
 #include "frontpanel/screens/errors.h"
 #include "frontpanel/screens/pixel_test.h"
 #include "frontpanel/screens/test_pattern.h"
+#include "peripherals/factory.h"
 #include "peripherals/peripheral_task.h"
 #include "platform/field/field.h"
 #include "platform/field/panel_lcd.h"
+#include "platform/monitor/monitor.h"
 #include "runtime/peripheral.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -447,6 +449,184 @@ TEST_F(ErrorScreens, NineSilentDevicesArePagedSixAndThree) {
     EXPECT_TRUE(Shows(4, "TEMPAMBIENT COMM ERRORS")) << "no page after the last" << Screen();
     Key(field::PANEL_KEY_UP);
     EXPECT_TRUE(Shows(2, "DOOR SWITCH 1 COMM ERRORS")) << Screen();
+}
+
+// --- the pixel test ------------------------------------------------------------------------------
+
+// A rectangle command as it travels to the panel (data bytes escaped).
+Bytes rect_command(uint8_t x1, uint8_t y1, uint8_t x2, uint8_t y2) {
+    Bytes bytes = {LCD_COMMAND, 'r'};
+    for (uint8_t b : {uint8_t(1), x1, y1, x2, y2}) {
+        if (b == LCD_COMMAND || b == LCD_ESCAPE) {
+            bytes.push_back(LCD_ESCAPE);
+            b ^= LCD_ESCAPE_XOR;
+        }
+        bytes.push_back(b);
+    }
+    return bytes;
+}
+
+class PixelTestScreens : public SignStatusScreens {};
+
+// A sign of 8 x 18 LEDs on three modules of 8 x 8 (a frame 24 wide) with a
+// pixel test board that reads the modules' light, and one dead LED: column
+// 3, row 2 (from 0).
+class PixelTestedSign : public SignStatusScreens {
+  protected:
+    void Configure(host::HostOptions& options) override {
+        options.field_file = options.state_dir + "/field.txt";
+        std::ofstream(options.field_file)
+            << "display module 8x8\ndisplay failed 3 2\ncan ptb ptb1 42B01\n";
+    }
+    void Prepare() override {
+        SignStatusScreens::Prepare();
+        const std::string config = "<!-- CONFIG.XML J6 V2.0 -->\n"
+                                   "vmsSignHeightPixels[0000]:XXXX,8\n"
+                                   "vmsSignWidthPixels[0000]:XXXX,18\n";
+        ASSERT_EQ(0, mon_tfsadd("CONFIG.XML", nullptr, nullptr,
+                                reinterpret_cast<const unsigned char*>(config.data()),
+                                int(config.size())));
+    }
+    void AddBoard() {
+        PeripheralRecord record{PERIPHERAL_FIXED_SLOT, 750, periph_id_to_class(750), "42B01,1"};
+        pl_factory factories;
+        periph_register_factories(factories);
+        CPeripheral* board = nullptr;
+        ASSERT_TRUE(factories.Create(record, &board));
+        ASSERT_TRUE(ThePeripheralTask().Registry().Adopt(board));
+        tx_thread_sleep(2 * SECOND);
+    }
+    // -> false when the test did not end within two virtual minutes.
+    bool TestEnds() {
+        for (int waited = 0; waited < 1200; ++waited) {
+            tx_thread_sleep(SECOND / 10);
+            if (db_get(obj::pixelTestActivation) != 3) return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(PixelTestedSign, StartedFromThePanelTheTestIsMappedListedAndCleared) {
+    AtMainMenu();
+    AddBoard();
+    ASSERT_EQ(24u, TheDisplay().FaceConfig(0).width);
+    OpenPath({"DIAGNOSTICS", "PIXEL TEST ACTIVATION"});
+    ASSERT_TRUE(Shows(2, "1) CONFIRM")) << Screen();
+    Digits("1");
+    EXPECT_EQ(3u, db_get(obj::pixelTestActivation));
+    ASSERT_TRUE(Shows(1, "PIXEL TEST RESULTS")) << Screen();
+    EXPECT_TRUE(Shows(2, "RUNNING... PLEASE WAIT")) << Screen();
+    ASSERT_TRUE(TestEnds());
+    EXPECT_EQ(2u, db_get(obj::pixelTestActivation));
+    ASSERT_EQ(1u, db_get(obj::dmsPixelFailureTestRows));
+
+    EXPECT_TRUE(Shows(2, "1) PIXEL TEST RESULTS BITMAP")) << Screen();
+    Panel().ClearSent();
+    Open("PIXEL TEST RESULTS BITMAP");
+    EXPECT_TRUE(Shows(8, "1 ERRORS!")) << Screen();
+    // The frame's 24 columns, not the configured 18, centred.
+    EXPECT_TRUE(Panel().SentContains(rect_command(107, 27, 132, 36)));
+    const test_support::Picture map = PanelPicture();
+    EXPECT_TRUE(Dot(map, 108 + 3, 28 + 2)) << "the dead LED";
+    EXPECT_EQ(1, DotsIn(map, 108, 28, 131, 35)) << "and nothing else";
+
+    Key(field::PANEL_KEY_ENTER);
+    ASSERT_TRUE(Shows(1, "PIXEL TEST RESULTS LIST")) << Screen();
+    EXPECT_TRUE(Shows(2, "1) [4,3] module:[1,1]")) << Screen();
+    EXPECT_TRUE(Blank(3)) << Screen();
+    Key(field::PANEL_KEY_ESCAPE);
+    ASSERT_TRUE(Shows(1, "PIXEL TEST RESULTS BITMAP")) << "back to the map" << Screen();
+
+    Key(field::PANEL_KEY_ESCAPE);
+    ASSERT_TRUE(Shows(1, "PIXEL TEST RESULTS")) << Screen();
+    Open("CLEAR PIXEL TEST RESULTS");
+    Digits("1");
+    EXPECT_TRUE(Shows(1, "PIXEL TEST RESULTS")) << Screen();
+    tx_thread_sleep(SECOND);
+    EXPECT_EQ(0u, db_get(obj::dmsPixelFailureTestRows));
+    Open("PIXEL TEST RESULTS BITMAP");
+    EXPECT_TRUE(Shows(8, "NO ERRORS!")) << Screen();
+    EXPECT_EQ(0, DotsIn(PanelPicture(), 108, 28, 131, 35)) << "an empty map";
+    Key(field::PANEL_KEY_ESCAPE);
+    Open("PIXEL TEST RESULTS LIST");
+    EXPECT_TRUE(Shows(2, "1) NO ERROR")) << Screen();
+}
+
+TEST_F(PixelTestScreens, CancelStartsNothing) {
+    AtMainMenu();
+    OpenPath({"DIAGNOSTICS", "PIXEL TEST ACTIVATION"});
+    const uint32_t before = db_get(obj::pixelTestActivation);
+    Open("CANCEL");
+    EXPECT_TRUE(Shows(1, "DIAGNOSTICS")) << Screen();
+    EXPECT_EQ(before, db_get(obj::pixelTestActivation));
+}
+
+// Failure rows as the display stores them: at most 500 are listed, each
+// with its module and what is wrong with it.
+TEST_F(PixelTestScreens, TheListNamesModulesAndStatusesOfAtMostFiveHundredRows) {
+    AtMainMenu();
+    const face_config& face = TheDisplay().FaceConfig(0);
+    ASSERT_GT(face.module_width, 0);
+    const struct {
+        uint32_t x, y, status;
+        const char* suffix;
+    } rows[] = {{17, 9, 4, "STUCK OFF"}, {1, 1, 5, "STUCK ON"},      {2, 2, 20, "STUCK OFF"},
+                {3, 3, 7, "STUCK ON"},   {4, 4, 9, "UNKNOWN ERROR"}, {5, 5, 6, "STUCK OFF"}};
+    for (uint32_t i = 0; i < 600; ++i) {
+        db_set(obj::pixelFailureXLocation.row(500 + i), i < 6 ? rows[i].x : 1, DB_NO_VALIDATE);
+        db_set(obj::pixelFailureYLocation.row(500 + i), i < 6 ? rows[i].y : 1, DB_NO_VALIDATE);
+        db_set(obj::pixelFailureStatus.row(500 + i), i < 6 ? rows[i].status : 0, DB_NO_VALIDATE);
+    }
+    db_set(obj::dmsPixelFailureTestRows, 600, DB_NO_VALIDATE);
+    OpenPath({"DIAGNOSTICS", "PIXEL TEST RESULTS", "PIXEL TEST RESULTS LIST"});
+    ASSERT_TRUE(Shows(1, "PIXEL TEST RESULTS LIST")) << Screen();
+    auto* list = static_cast<CLCD_PixelTestResultsList*>(Menu(11));
+    EXPECT_EQ(500u, list->ChoiceCount());
+    const std::string first = "[17,9] module:[" + std::to_string(16 / face.module_width + 1) + "," +
+                              std::to_string(8 / face.module_height + 1) + "]";
+    EXPECT_TRUE(Shows(2, first)) << Screen();
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_NE(std::string::npos, Panel().Row(2 + i).find(rows[i].suffix)) << Screen();
+    }
+}
+
+// The map takes its size from the failure frame: a configured size changed
+// since the test neither moves the map nor reads past the frame; a sign too
+// tall for the LCD is named, with the error count still on row 8.
+TEST_F(PixelTestScreens, TheMapFollowsTheFrameNotTheConfiguredSize) {
+    AtMainMenu();
+    db_set(obj::dmsPixelFailureTestRows, 2, DB_NO_VALIDATE);
+    db_set(obj::vmsSignWidthPixels, 200, DB_NO_VALIDATE);
+    Panel().ClearSent();
+    OpenPath({"DIAGNOSTICS", "PIXEL TEST RESULTS", "PIXEL TEST RESULTS BITMAP"});
+    EXPECT_TRUE(Shows(8, "2 ERRORS!")) << Screen();
+    EXPECT_TRUE(Panel().SentContains(rect_command(63, 7, 176, 56)));
+
+    db_set(obj::vmsSignHeightPixels, 80, DB_NO_VALIDATE);
+    PanelSession::Manager()->RequestRedraw(DRAW_FULL);
+    EXPECT_TRUE(Shows(4, "TOO LARGE TO DISPLAY")) << Screen();
+    EXPECT_TRUE(Shows(8, "2 ERRORS!")) << Screen();
+    db_set(obj::vmsSignHeightPixels, 48, DB_NO_VALIDATE);
+    db_set(obj::vmsSignWidthPixels, 112, DB_NO_VALIDATE);
+}
+
+// Under the system errors the map and the list appear only while the test
+// found failures, the clear screen only while the sign reports a pixel error.
+TEST_F(PixelTestScreens, TheSystemErrorsOfferTheResultsOnlyWhileThereAreAny) {
+    AtMainMenu();
+    db_set(obj::shortErrorStatus, 0x0001, DB_NO_VALIDATE);
+    CLCD_Manager& manager = *PanelSession::Manager();
+    Menu(138)->HasRights(manager); // makes the group the parent of its children
+    static_cast<CLCD_MenuItemEx*>(Menu(138))->CountVisibleChildren(manager);
+    EXPECT_FALSE(Menu(10)->HasRights(manager));
+    EXPECT_FALSE(Menu(11)->HasRights(manager));
+    db_set(obj::dmsPixelFailureTestRows, 1, DB_NO_VALIDATE);
+    EXPECT_TRUE(Menu(10)->HasRights(manager));
+    EXPECT_TRUE(Menu(11)->HasRights(manager));
+    static_cast<CLCD_MenuItemEx*>(Menu(9))->CountVisibleChildren(manager);
+    db_set(obj::dmsPixelFailureTestRows, 0, DB_NO_VALIDATE);
+    EXPECT_TRUE(Menu(10)->HasRights(manager)) << "always under the results group";
+    EXPECT_TRUE(Menu(12)->HasRights(manager));
 }
 
 } // namespace
