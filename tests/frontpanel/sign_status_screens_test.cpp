@@ -38,6 +38,7 @@
 namespace {
 
 using test_support::PanelSession;
+using test_support::RectCommand;
 using Bytes = std::vector<uint8_t>;
 
 const ULONG SECOND = 100;
@@ -453,19 +454,6 @@ TEST_F(ErrorScreens, NineSilentDevicesArePagedSixAndThree) {
 
 // --- the pixel test ------------------------------------------------------------------------------
 
-// A rectangle command as it travels to the panel (data bytes escaped).
-Bytes rect_command(uint8_t x1, uint8_t y1, uint8_t x2, uint8_t y2) {
-    Bytes bytes = {LCD_COMMAND, 'r'};
-    for (uint8_t b : {uint8_t(1), x1, y1, x2, y2}) {
-        if (b == LCD_COMMAND || b == LCD_ESCAPE) {
-            bytes.push_back(LCD_ESCAPE);
-            b ^= LCD_ESCAPE_XOR;
-        }
-        bytes.push_back(b);
-    }
-    return bytes;
-}
-
 class PixelTestScreens : public SignStatusScreens {};
 
 // A sign of 8 x 18 LEDs on three modules of 8 x 8 (a frame 24 wide) with a
@@ -525,7 +513,7 @@ TEST_F(PixelTestedSign, StartedFromThePanelTheTestIsMappedListedAndCleared) {
     Open("PIXEL TEST RESULTS BITMAP");
     EXPECT_TRUE(Shows(8, "1 ERRORS!")) << Screen();
     // The frame's 24 columns, not the configured 18, centred.
-    EXPECT_TRUE(Panel().SentContains(rect_command(107, 27, 132, 36)));
+    EXPECT_TRUE(Panel().SentContains(RectCommand(107, 27, 132, 36)));
     const test_support::Picture map = PanelPicture();
     EXPECT_TRUE(Dot(map, 108 + 3, 28 + 2)) << "the dead LED";
     EXPECT_EQ(1, DotsIn(map, 108, 28, 131, 35)) << "and nothing else";
@@ -600,7 +588,7 @@ TEST_F(PixelTestScreens, TheMapFollowsTheFrameNotTheConfiguredSize) {
     Panel().ClearSent();
     OpenPath({"DIAGNOSTICS", "PIXEL TEST RESULTS", "PIXEL TEST RESULTS BITMAP"});
     EXPECT_TRUE(Shows(8, "2 ERRORS!")) << Screen();
-    EXPECT_TRUE(Panel().SentContains(rect_command(63, 7, 176, 56)));
+    EXPECT_TRUE(Panel().SentContains(RectCommand(63, 7, 176, 56)));
 
     db_set(obj::vmsSignHeightPixels, 80, DB_NO_VALIDATE);
     PanelSession::Manager()->RequestRedraw(DRAW_FULL);
