@@ -433,6 +433,27 @@ TEST_F(ErrorScreens, StoredCountsNeverWalkPastTheirTables) {
         EXPECT_TRUE(Blank(row)) << row << Screen();
 }
 
+TEST_F(ErrorScreens, FrenchScreensSpeakFrench) {
+    AtMainMenu();
+    db_set(obj::halvLanguage, 2, DB_NO_VALIDATE);
+    PanelSession::Manager()->SetLanguage();
+    db_set(obj::dmsActivateMsgError, 8, DB_NO_VALIDATE);
+    db_set(obj::shortErrorStatus, 0x2080, DB_NO_VALIDATE);
+    db_set(obj::dmsStatDoorOpen, 0, DB_NO_VALIDATE);
+    const struct {
+        int32_t menu;
+        const char* title;
+        int row;
+        const char* text;
+    } cases[] = {{144, "ERREUR DE MESSAGE", 3, "ERREUR DE SYNTAXE MULTI"},
+                 {148, "PORTE OUVERTE", 2, "AUCUNE PORTE OUVERTE"}};
+    for (const auto& c : cases) {
+        PanelSession::Manager()->ActivateMenu(c.menu, Menu(138), false);
+        EXPECT_TRUE(Shows(1, c.title)) << Screen();
+        EXPECT_TRUE(Shows(c.row, c.text)) << Screen();
+    }
+}
+
 TEST_F(ErrorScreens, NineSilentDevicesArePagedSixAndThree) {
     AtMainMenu();
     for (uint16_t door = 30; door <= 37; ++door)
