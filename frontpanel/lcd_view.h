@@ -81,6 +81,9 @@ class CLCDDisplayDriver : public front_panel_image {
     uint8_t ViewMode() const { return view_mode_; }
     // The surface's lit dots (by its depth) into the bitmap.
     int ConvertFrame(const CSurface* surface) override;
+    // The frame's lit dots into the bitmap where both overlap (the pixel-test
+    // map sizes the view from its frame first).
+    void CopyFrame(const disp::frame* frame);
     // Draws the frame on the panel while it shows the sign image. -> 0.
     int DrawFrame(const disp::frame* frame) override;
     // The picture of the bitmap on the panel's LCD, with the frame lines,
@@ -101,7 +104,6 @@ class CLCDDisplayDriver : public front_panel_image {
 
   private:
     bool FindManager();
-    void CopyFrame(const disp::frame* frame);
     void DrawNarrow(CLCD& lcd, uint8_t y);
     void DrawFull(CLCD& lcd, uint8_t y);
     void DrawLeftHalf(CLCD& lcd, uint8_t y);

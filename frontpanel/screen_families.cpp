@@ -4,13 +4,17 @@
 // manager builds the menus; a type no family offers is skipped by the build.
 #include "frontpanel/menu.h"
 #include "frontpanel/screens/container.h"
+#include "frontpanel/screens/current_display.h"
 #include "frontpanel/screens/editor.h"
 #include "frontpanel/screens/entry_screens.h"
+#include "frontpanel/screens/errors.h"
 #include "frontpanel/screens/messages.h"
+#include "frontpanel/screens/pixel_test.h"
 #include "frontpanel/screens/preview.h"
 #include "frontpanel/screens/run.h"
 #include "frontpanel/screens/save.h"
 #include "frontpanel/screens/system.h"
+#include "frontpanel/screens/test_pattern.h"
 
 namespace {
 // Keeps the list well-formed while it has no other entry.
@@ -29,6 +33,10 @@ const menu_family* const SCREEN_FAMILIES[] = {
     &PREVIEW_SCREENS,
     &EDITOR_SCREENS,
     &SAVE_SCREENS,
+    &CURRENT_DISPLAY_SCREENS,
+    &ERROR_STATUS_SCREENS,
+    &TEST_PATTERN_SCREENS,
+    &PIXEL_TEST_SCREENS,
 };
 // clang-format on
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];

@@ -11,14 +11,21 @@ CLCD_SimpleMenuBase::CLCD_SimpleMenuBase(int32_t id, menu_text title, uint32_t r
     : CMenuItem(id, title, rights) {}
 
 void CLCD_SimpleMenuBase::AddChoice(const choice_row* choice) {
-    if (choice != nullptr && count_ < MAX_CHOICES) choices_[count_++] = choice;
+    if (choice != nullptr && count_ < capacity_) choices_[count_++] = choice;
 }
 
 void CLCD_SimpleMenuBase::ClearChoices() {
-    for (const choice_row*& choice : choices_)
-        choice = nullptr;
+    for (size_t i = 0; i < capacity_; ++i)
+        choices_[i] = nullptr;
     count_ = 0;
     page_ = 0;
+}
+
+void CLCD_SimpleMenuBase::UseChoiceStorage(const choice_row** storage, size_t capacity) {
+    if (storage == nullptr || capacity == 0) return;
+    choices_ = storage;
+    capacity_ = capacity;
+    ClearChoices();
 }
 
 bool CLCD_SimpleMenuBase::FindChoice(uint32_t value, const choice_row** choice) const {

@@ -31,7 +31,7 @@ class CLCD_SimpleMenuBase : public CMenuItem {
 
     explicit CLCD_SimpleMenuBase(int32_t id, menu_text title = {"", ""}, uint32_t rights = 0);
 
-    // Appends while fewer than 100 are held; a 101st is dropped.
+    // Appends while fewer than the capacity (100) are held; a 101st is dropped.
     void AddChoice(const choice_row* choice);
     template <size_t N> void AddChoices(const choice_row (&choices)[N]) {
         for (const choice_row& choice : choices)
@@ -63,6 +63,10 @@ class CLCD_SimpleMenuBase : public CMenuItem {
     uint8_t RowsDrawn() const { return rows_drawn_; }
 
   protected:
+    // A longer list: the screen's own room for `capacity` choices replaces
+    // the base's 100 (the held choices are dropped).
+    void UseChoiceStorage(const choice_row** storage, size_t capacity);
+
     // 0: a choice only calls OnSelect and the screen stays.
     uint8_t activate_target_ = 1;
     // 1: rows numbered through the whole list (page 2 starts at 7).
@@ -74,7 +78,9 @@ class CLCD_SimpleMenuBase : public CMenuItem {
     uint8_t LastPage() const;
     bool Select(CLCD_Manager& manager, uint8_t digit);
 
-    const choice_row* choices_[MAX_CHOICES] = {};
+    const choice_row* own_choices_[MAX_CHOICES] = {};
+    const choice_row** choices_ = own_choices_;
+    size_t capacity_ = MAX_CHOICES;
     size_t count_ = 0;
     uint8_t page_ = 0;
     uint8_t rows_drawn_ = 0;

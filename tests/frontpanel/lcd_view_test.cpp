@@ -17,6 +17,7 @@
 namespace {
 
 using test_support::PanelSession;
+using test_support::RectCommand;
 using Bytes = std::vector<uint8_t>;
 
 // A frame with every dot lit.
@@ -30,19 +31,6 @@ std::unique_ptr<disp::frame> lit_frame(uint16_t rows, uint16_t columns) {
             frame->set_pixel(p);
         }
     return frame;
-}
-
-// A rectangle command as it travels to the panel (data bytes escaped).
-Bytes rect_command(uint8_t x1, uint8_t y1, uint8_t x2, uint8_t y2) {
-    Bytes bytes = {LCD_COMMAND, 'r'};
-    for (uint8_t b : {uint8_t(1), x1, y1, x2, y2}) {
-        if (b == LCD_COMMAND || b == LCD_ESCAPE) {
-            bytes.push_back(LCD_ESCAPE);
-            b ^= LCD_ESCAPE_XOR;
-        }
-        bytes.push_back(b);
-    }
-    return bytes;
 }
 
 Bytes bitmap_header(uint8_t x, uint8_t y, uint8_t width, uint8_t height) {
@@ -81,21 +69,21 @@ TEST_F(SignImageView, EachSignSizeHasItsLayout) {
         uint8_t mode;
         std::vector<Bytes> sent;
     } cases[] = {
-        {48, 112, 1, {rect_command(63, 7, 176, 56), bitmap_header(64, 8, 112, 48)}},
+        {48, 112, 1, {RectCommand(63, 7, 176, 56), bitmap_header(64, 8, 112, 48)}},
         {64,
          240,
          1,
-         {rect_command(0, 255, 239, 255), rect_command(0, 64, 239, 64),
+         {RectCommand(0, 255, 239, 255), RectCommand(0, 64, 239, 64),
           bitmap_header(0, 0, 240, 64)}},
         {48,
          288,
          1,
-         {rect_command(1, 7, 239, 7), rect_command(0, 7, 0, 56), bitmap_header(1, 8, 239, 1),
+         {RectCommand(1, 7, 239, 7), RectCommand(0, 7, 0, 56), bitmap_header(1, 8, 239, 1),
           bitmap_header(1, 55, 239, 1)}},
         {48,
          290,
          2,
-         {rect_command(0, 7, 233, 7), rect_command(234, 7, 234, 56), bitmap_header(0, 8, 234, 1)}},
+         {RectCommand(0, 7, 233, 7), RectCommand(234, 7, 234, 56), bitmap_header(0, 8, 234, 1)}},
     };
     for (const layout_case& c : cases) {
         Draw(c.rows, c.columns, c.mode);

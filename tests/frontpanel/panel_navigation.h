@@ -4,6 +4,7 @@
 // out.
 #pragma once
 
+#include "frontpanel/lcd.h"
 #include "frontpanel/manager.h"
 #include "platform/field/panel_lcd.h"
 #include "tests/support/firmware_fixture.h"
@@ -17,6 +18,19 @@
 #include <vector>
 
 namespace test_support {
+
+// A rectangle command (colour 1) as it travels to the panel, data bytes escaped.
+inline std::vector<uint8_t> RectCommand(uint8_t x1, uint8_t y1, uint8_t x2, uint8_t y2) {
+    std::vector<uint8_t> bytes = {LCD_COMMAND, 'r'};
+    for (uint8_t b : {uint8_t(1), x1, y1, x2, y2}) {
+        if (b == LCD_COMMAND || b == LCD_ESCAPE) {
+            bytes.push_back(LCD_ESCAPE);
+            b ^= LCD_ESCAPE_XOR;
+        }
+        bytes.push_back(b);
+    }
+    return bytes;
+}
 
 class PanelNavigation : public RestartCountingFixture {
   protected:
