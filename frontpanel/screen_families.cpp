@@ -3,11 +3,13 @@
 // in registration order. The families register their records before the
 // manager builds the menus; a type no family offers is skipped by the build.
 #include "frontpanel/menu.h"
+#include "frontpanel/screens/brightness.h"
 #include "frontpanel/screens/container.h"
 #include "frontpanel/screens/entry_screens.h"
 #include "frontpanel/screens/messages.h"
 #include "frontpanel/screens/preview.h"
 #include "frontpanel/screens/run.h"
+#include "frontpanel/screens/sign_config.h"
 #include "frontpanel/screens/system.h"
 
 namespace {
@@ -17,6 +19,7 @@ const menu_family NO_SCREENS = {nullptr, 0};
 
 const menu_family* const SCREEN_FAMILIES[] = {
     &NO_SCREENS,      &CONTAINER_SCREENS, &ENTRY_SCREENS,   &SYSTEM_SCREENS,
-    &MESSAGE_SCREENS, &RUN_SCREENS,       &PREVIEW_SCREENS,
+    &MESSAGE_SCREENS, &RUN_SCREENS,       &PREVIEW_SCREENS, &SIGN_CONFIG_SCREENS,
+    &BRIGHTNESS_SCREENS,
 };
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];
