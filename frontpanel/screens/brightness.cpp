@@ -38,15 +38,16 @@ struct mode_texts {
     uint8_t arrow_x;   // French
     uint8_t cleared_x; // French: the other mode's arrow place
 };
-const mode_texts AUTOMATIC_TEXTS = {{"AUTOMATIC DIMMING", "REGLAGE AUTOMATIQUE"},
-                                    {"PRESS UP ARROW FOR MANUAL DIMMING", "POUR LUMINOSITE MANUELLE"},
-                                    36,
-                                    24};
-const mode_texts MANUAL_TEXTS = {{"MANUAL DIMMING", "REGLAGE MANUEL"},
-                                 {"PRESS UP ARROW FOR AUTOMATIC DIMMING",
-                                  "POUR LUMINOSITE AUTOMATIQUE"},
-                                 24,
-                                 36};
+const mode_texts AUTOMATIC_TEXTS = {
+    {"AUTOMATIC DIMMING", "REGLAGE AUTOMATIQUE"},
+    {"PRESS UP ARROW FOR MANUAL DIMMING", "POUR LUMINOSITE MANUELLE"},
+    36,
+    24};
+const mode_texts MANUAL_TEXTS = {
+    {"MANUAL DIMMING", "REGLAGE MANUEL"},
+    {"PRESS UP ARROW FOR AUTOMATIC DIMMING", "POUR LUMINOSITE AUTOMATIQUE"},
+    24,
+    36};
 const uint8_t ARROW_Y = 40;
 
 // The percentage entry on row 8: its text, and the column of the number.
@@ -184,9 +185,19 @@ void legibility_suffix(const number_wizard_row& row, bool, char* text, size_t si
 } // namespace
 
 const number_wizard_row THRESHOLD_ROWS[2] = {
-    {77, {"CELSIUS", "CELSIUS"}, CRITICAL_TEMPERATURE_RULE, nullptr, obj::halvShutOffTemp, nullptr,
+    {77,
+     {"CELSIUS", "CELSIUS"},
+     CRITICAL_TEMPERATURE_RULE,
+     nullptr,
+     obj::halvShutOffTemp,
+     nullptr,
      critical_temperature_suffix},
-    {78, {"PERCENT", "PERCENT"}, "<101", nullptr, obj::halvLegibilityRatioThreshold, nullptr,
+    {78,
+     {"PERCENT", "PERCENT"},
+     "<101",
+     nullptr,
+     obj::halvLegibilityRatioThreshold,
+     nullptr,
      legibility_suffix},
 };
 
@@ -225,8 +236,7 @@ void CLCD_FailedPixelThreshold::Finish(CLCD_Manager&) {
            DB_NOTIFY);
 }
 
-void CLCD_FailedPixelThreshold::DrawSuffix(CLCD_Manager&, CLCD& lcd, uint8_t row,
-                                           uint8_t justify) {
+void CLCD_FailedPixelThreshold::DrawSuffix(CLCD_Manager&, CLCD& lcd, uint8_t row, uint8_t justify) {
     uint32_t value = db_get(obj::fdotMaxNumPixelFailure);
     if (value < PIXEL_THRESHOLD_DISABLED)
         lcd.Print(row, justify, "%u ", value);
@@ -255,8 +265,7 @@ void CLCD_MessageDefaults_Font::OnSelect(CLCD_Manager&, const choice_row& choice
     db_set(obj::defaultFont, choice.value, DB_NOTIFY);
 }
 
-void CLCD_MessageDefaults_Font::DrawSuffix(CLCD_Manager&, CLCD& lcd, uint8_t row,
-                                           uint8_t justify) {
+void CLCD_MessageDefaults_Font::DrawSuffix(CLCD_Manager&, CLCD& lcd, uint8_t row, uint8_t justify) {
     // 0 and rows past the table name no font: nothing is shown.
     uint32_t font = db_get(obj::defaultFont);
     if (font == 0 || font > FONT_ROWS) return;

@@ -52,8 +52,7 @@ const number_entry_row* number_entry_find(const number_entry_row* rows, size_t c
 CLCD_SimpleNumberEntry::CLCD_SimpleNumberEntry(const number_entry_row& row)
     : CMenuItem(row.id), row_(row), prompt_(or_default(row.prompt, DEFAULT_PROMPT)),
       restriction_(or_default(row.restriction, DEFAULT_RESTRICTION)),
-      line8_(each_or_default(row.line8, ENTRY_SAVE_HINT)),
-      error_(ENTRY_INVALID) {}
+      line8_(each_or_default(row.line8, ENTRY_SAVE_HINT)), error_(ENTRY_INVALID) {}
 
 void CLCD_SimpleNumberEntry::OnEnter(CLCD_Manager&) {
     value_ = 0;

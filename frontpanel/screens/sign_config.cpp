@@ -124,11 +124,16 @@ void CLCD_ModuleType::DrawSuffix(CLCD_Manager&, CLCD& lcd, uint8_t row, uint8_t 
 // --- special features -------------------------------------------------------------------------
 
 const special_feature_row SPECIAL_FEATURES[11] = {
-    {"DEFAULT 50 PERCENT DIMMING", 0x1},   {"PERM MSG1 PRIORITY 50", 0x2},
-    {"USE 8 DIMMING LEVELS", 0x8},         {"USE PRIMARY SECONDARY FANS", 0x10},
-    {"ZIZO DAV SOFTWARE SUPPORT", 0x20},   {"RUROV AZA SOFTWARE SUPPORT", 0x40},
-    {"GEN4 TEST MODE", 0x80},              {"USE LEGACY UPS SUPPORT", 0x200},
-    {"USE SCHEDULED FILE CLEANUP", 0x400}, {"USE VOLATILE DATABASE", 0x800},
+    {"DEFAULT 50 PERCENT DIMMING", 0x1},
+    {"PERM MSG1 PRIORITY 50", 0x2},
+    {"USE 8 DIMMING LEVELS", 0x8},
+    {"USE PRIMARY SECONDARY FANS", 0x10},
+    {"ZIZO DAV SOFTWARE SUPPORT", 0x20},
+    {"RUROV AZA SOFTWARE SUPPORT", 0x40},
+    {"GEN4 TEST MODE", 0x80},
+    {"USE LEGACY UPS SUPPORT", 0x200},
+    {"USE SCHEDULED FILE CLEANUP", 0x400},
+    {"USE VOLATILE DATABASE", 0x800},
     {"USE NO SUCH NAME ON SENSORS", 0x1000},
 };
 
@@ -231,7 +236,8 @@ void CLCD_MatrixType::DrawSuffix(CLCD_Manager& manager, CLCD& lcd, uint8_t row, 
     uint32_t type = db_get(obj::dmsSignType);
     const char* format = MATRIX_OTHER.Of(manager.French());
     for (const matrix_suffix& suffix : MATRIX_SUFFIXES)
-        if (type == suffix.type || type == suffix.portable) format = suffix.format.Of(manager.French());
+        if (type == suffix.type || type == suffix.portable)
+            format = suffix.format.Of(manager.French());
     char text[LCD_COLUMNS + 1];
     // A format without numbers ignores them.
     int first = int(db_get(obj::vmsCharacterHeightPixels));
@@ -459,7 +465,8 @@ const number_entry_row SIGN_CONFIG_ROWS[15] = {
     number_entry_row(56, {"ADDRESS", "ADRESSE"}, {"MIN 1, MAX 256", "MIN 1, MAX 256"}, 1, 256,
                      obj::halvhdlcAddress)
         .Suffix("%u"),
-    number_entry_row(61, {"BITS", "BITS"}, {">= 1 AND <= 5", ">= 1 AND <= 5"}, 1, 5, obj::halvObj2_23)
+    number_entry_row(61, {"BITS", "BITS"}, {">= 1 AND <= 5", ">= 1 AND <= 5"}, 1, 5,
+                     obj::halvObj2_23)
         .StoreBy(store_bits_per_colour)
         .SuffixBy(bits_per_colour_suffix),
     number_entry_row(62, {"FRAMES", "FRAMES"}, {">= 1 AND <= 10", ">= 1 AND <= 10"}, 1, 10,
@@ -495,7 +502,8 @@ bool CLCD_LineLength::HasRights(CLCD_Manager& manager) {
 namespace {
 
 CMenuItem* line_length_create(int32_t id, const menu_row&) {
-    const number_entry_row* row = number_entry_find(SIGN_CONFIG_ROWS, std::size(SIGN_CONFIG_ROWS), id);
+    const number_entry_row* row =
+        number_entry_find(SIGN_CONFIG_ROWS, std::size(SIGN_CONFIG_ROWS), id);
     return row ? new CLCD_LineLength(*row) : nullptr;
 }
 

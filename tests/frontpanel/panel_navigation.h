@@ -6,8 +6,6 @@
 
 #include "frontpanel/manager.h"
 #include "platform/field/panel_lcd.h"
-#include "tests/comm/agent_net_util.h"
-#include "tests/comm/agent_test_util.h"
 #include "tests/support/firmware_fixture.h"
 #include "tests/support/panel_session.h"
 
@@ -19,19 +17,6 @@
 #include <vector>
 
 namespace test_support {
-
-// A central system's GET of an integer object by its name. -> false when
-// the agent refuses it.
-inline bool snmp_get_number(const std::vector<uint32_t>& name, uint32_t& number) {
-    agent_test::CapturingAgent agent;
-    auto pdu = agent.AskPdu(agent_test::request(0xA0, agent_test::ADMIN, name, 1));
-    if (!pdu || pdu->error_status != 0) return false;
-    const snmp_varbind& varbind = pdu->varbinds[0];
-    number = 0;
-    for (uint32_t i = 0; i < varbind.value_length; ++i)
-        number = number << 8 | varbind.value[i];
-    return true;
-}
 
 // Opens the item a list shows as "N) title" once the panel shows it. -> found.
 inline bool open_listed(PanelSession& panel, const std::string& title) {
