@@ -61,6 +61,25 @@ class PanelNavigation : public RestartCountingFixture {
         for (const char* title : titles)
             Open(title);
     }
+    // The row of the current list that shows `title`, 0 when none.
+    int RowOf(const std::string& title) {
+        for (int row = 2; row <= 7; ++row)
+            if (Panel().Row(row).find(") " + title) == 1) return row;
+        return 0;
+    }
+    // The current list's row of `title` shows `suffix` at its end.
+    bool ShowsAfter(const std::string& title, const std::string& suffix) {
+        for (int poll = 0; poll < 10; ++poll) {
+            int row = RowOf(title);
+            std::string text = row ? Panel().Row(row) : "";
+            size_t end = text.find_last_not_of(' ');
+            if (end != std::string::npos && end + 1 >= suffix.size() &&
+                text.compare(end + 1 - suffix.size(), suffix.size(), suffix) == 0)
+                return true;
+            PanelSession::Polls(1);
+        }
+        return false;
+    }
     // Waits for `text` on `row`. -> found.
     bool Shows(int row, const std::string& text) { return Panel().WaitForRow(row, text, 20); }
     std::string Screen() {

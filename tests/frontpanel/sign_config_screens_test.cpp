@@ -96,25 +96,6 @@ class SignConfigScreens : public test_support::PanelNavigation {
         ASSERT_EQ(0, db_set(object, value, DB_NOTIFY));
         tx_thread_sleep(300);
     }
-    // The row of the current list that shows `title`, 0 when none.
-    int RowOf(const std::string& title) {
-        for (int row = 2; row <= 7; ++row)
-            if (Panel().Row(row).find(") " + title) == 1) return row;
-        return 0;
-    }
-    // The current list's row of `title` shows `suffix` at its end.
-    bool ShowsAfter(const std::string& title, const std::string& suffix) {
-        for (int poll = 0; poll < 10; ++poll) {
-            int row = RowOf(title);
-            std::string text = row ? Panel().Row(row) : "";
-            size_t end = text.find_last_not_of(' ');
-            if (end != std::string::npos && end + 1 >= suffix.size() &&
-                text.compare(end + 1 - suffix.size(), suffix.size(), suffix) == 0)
-                return true;
-            PanelSession::Polls(1);
-        }
-        return false;
-    }
     void French() {
         db_set(obj::halvLanguage, 2, DB_NOTIFY);
         PanelSession::Manager()->SetLanguage();
