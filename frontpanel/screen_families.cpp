@@ -3,6 +3,7 @@
 // in registration order. The families register their records before the
 // manager builds the menus; a type no family offers is skipped by the build.
 #include "frontpanel/menu.h"
+#include "frontpanel/screens/brightness.h"
 #include "frontpanel/screens/container.h"
 #include "frontpanel/screens/current_display.h"
 #include "frontpanel/screens/editor.h"
@@ -13,6 +14,7 @@
 #include "frontpanel/screens/preview.h"
 #include "frontpanel/screens/run.h"
 #include "frontpanel/screens/save.h"
+#include "frontpanel/screens/sign_config.h"
 #include "frontpanel/screens/system.h"
 #include "frontpanel/screens/test_pattern.h"
 
@@ -37,6 +39,8 @@ const menu_family* const SCREEN_FAMILIES[] = {
     &ERROR_STATUS_SCREENS,
     &TEST_PATTERN_SCREENS,
     &PIXEL_TEST_SCREENS,
+    &SIGN_CONFIG_SCREENS,
+    &BRIGHTNESS_SCREENS,
 };
 // clang-format on
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];

@@ -65,3 +65,6 @@ bool page_on_key(CLCD_Manager& manager, uint16_t code, uint8_t& page, uint8_t la
 void draw_scroll_marks(CLCD& lcd, bool more_above, bool more_below);
 // The same marks at another x (the trap list draws them at 232).
 void draw_scroll_marks_at(CLCD& lcd, uint8_t x, bool more_above, bool more_below);
+// The 8 x 8 up arrow of the scroll marks, drawn at (x, y) (a screen's pointer
+// at the Up key).
+void draw_up_arrow(CLCD& lcd, uint8_t x, uint8_t y);

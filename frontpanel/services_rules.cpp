@@ -176,3 +176,7 @@ void draw_scroll_marks_at(CLCD& lcd, uint8_t x, bool more_above, bool more_below
     else
         lcd.FillRect(0, x, SCROLL_DOWN_Y, uint8_t(x + 7), SCROLL_DOWN_Y + 8);
 }
+
+void draw_up_arrow(CLCD& lcd, uint8_t x, uint8_t y) {
+    lcd.Bitmap(x, y, 8, 8, SCROLL_UP);
+}

@@ -22,6 +22,12 @@ menu_text or_default(const menu_text& text, const menu_text& fallback) {
     return text.english || text.french ? text : fallback;
 }
 
+// Each language on its own: a null text takes the fallback's.
+menu_text each_or_default(const menu_text& text, const menu_text& fallback) {
+    return {text.english ? text.english : fallback.english,
+            text.french ? text.french : fallback.french};
+}
+
 } // namespace
 
 const menu_text ENTRY_SAVE_HINT = {"PRESS ENTER TO SAVE", "APPUYER SUR ENTER POUR ENREGISTRER"};
@@ -45,8 +51,8 @@ const number_entry_row* number_entry_find(const number_entry_row* rows, size_t c
 
 CLCD_SimpleNumberEntry::CLCD_SimpleNumberEntry(const number_entry_row& row)
     : CMenuItem(row.id), row_(row), prompt_(or_default(row.prompt, DEFAULT_PROMPT)),
-      restriction_(or_default(row.restriction, DEFAULT_RESTRICTION)), line8_(ENTRY_SAVE_HINT),
-      error_(ENTRY_INVALID) {}
+      restriction_(or_default(row.restriction, DEFAULT_RESTRICTION)),
+      line8_(each_or_default(row.line8, ENTRY_SAVE_HINT)), error_(ENTRY_INVALID) {}
 
 void CLCD_SimpleNumberEntry::OnEnter(CLCD_Manager&) {
     value_ = 0;
@@ -84,7 +90,10 @@ void CLCD_SimpleNumberEntry::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phas
     uint8_t column = uint8_t(std::strlen(prompt) + PROMPT_COLUMN + 2);
     if (phase == DRAW_FULL) {
         lcd.Print(1, LCD_CENTRE, "%s", Title(french));
-        lcd.Print(RESTRICTION_ROW, LCD_CENTRE, "RESTRICTIONS:%s", restriction_.Of(french));
+        char restriction[LCD_COLUMNS + 1] = "";
+        if (row_.restriction_by) row_.restriction_by(row_, french, restriction, sizeof restriction);
+        lcd.Print(RESTRICTION_ROW, LCD_CENTRE, "RESTRICTIONS:%s",
+                  restriction[0] ? restriction : restriction_.Of(french));
         manager.SetCursor(true, VALUE_ROW, column);
         lcd.PrintLine(7, LCD_CENTRE, "%s", row_.line7.Of(french));
         lcd.PrintLine(8, LCD_CENTRE, "%s", line8_.Of(french));

@@ -52,6 +52,11 @@ struct number_entry_row {
     number_suffix_fn suffix = nullptr;    // null: suffix_format
     int32_t target = 0;                   // the menu after a save; 0 the parent
     menu_text line7 = {nullptr, nullptr}; // a hint on row 7; {null, null}: none
+    // Row 8; a language left null keeps "PRESS ENTER TO SAVE" in that language.
+    menu_text line8 = {nullptr, nullptr};
+    // Writes a restriction text that depends on the sign (drawn in place of
+    // `restriction`); an empty text keeps `restriction` for that language.
+    number_suffix_fn restriction_by = nullptr;
 
     constexpr number_entry_row(int32_t id_, menu_text prompt_, menu_text restriction_,
                                uint32_t minimum_, uint32_t maximum_, DbObject object_)
@@ -85,6 +90,16 @@ struct number_entry_row {
     constexpr number_entry_row Hint(menu_text text) const {
         number_entry_row row = *this;
         row.line7 = text;
+        return row;
+    }
+    constexpr number_entry_row Footer(menu_text text) const {
+        number_entry_row row = *this;
+        row.line8 = text;
+        return row;
+    }
+    constexpr number_entry_row RestrictionBy(number_suffix_fn hook) const {
+        number_entry_row row = *this;
+        row.restriction_by = hook;
         return row;
     }
 };

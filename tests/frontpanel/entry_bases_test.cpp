@@ -137,7 +137,7 @@ class EntryBases : public test_support::PanelNavigation {
 
 TEST_F(EntryBases, ANumberPastItsRangeIsRefusedOnTheScreenAndNothingIsStored) {
     OpenDisplayList();
-    EXPECT_TRUE(Shows(4, "80")) << "the stored value after the title" << Screen();
+    EXPECT_TRUE(Shows(5, "80")) << "the stored value after the title" << Screen();
     Open("DISPLAY PIXEL WIDTH");
     EXPECT_TRUE(Shows(2, "RESTRICTIONS:1-65535"));
     EXPECT_TRUE(Shows(8, "PRESS ENTER TO SAVE"));
@@ -159,7 +159,7 @@ TEST_F(EntryBases, ANumberPastItsRangeIsRefusedOnTheScreenAndNothingIsStored) {
     Digits("8080", true);
     EXPECT_EQ(8080u, db_get(obj::halvHostHttpPort));
     EXPECT_TRUE(Shows(1, "CONFIGURE DISPLAY"));
-    EXPECT_TRUE(Shows(4, "8080"));
+    EXPECT_TRUE(Shows(5, "8080"));
 }
 
 TEST_F(EntryBases, AnAddressAdvancesByItselfAndRefusesAnOctetPast255) {
@@ -179,7 +179,7 @@ TEST_F(EntryBases, AnAddressAdvancesByItselfAndRefusesAnOctetPast255) {
     Digits("1", true);
     EXPECT_EQ(0xC0190100u, db_get(obj::halvNTPIPAddress)) << "192.25.1.0";
     EXPECT_TRUE(Shows(1, "CONFIGURE DISPLAY"));
-    EXPECT_TRUE(Shows(3, "192.25.1.0")) << Screen();
+    EXPECT_TRUE(Shows(4, "192.25.1.0")) << Screen();
 }
 
 TEST_F(EntryBases, AReadOnlyAddressShowsTheNoticeAndOnlyEscapeActs) {

@@ -32,6 +32,22 @@ inline std::vector<uint8_t> RectCommand(uint8_t x1, uint8_t y1, uint8_t x2, uint
     return bytes;
 }
 
+// Opens the item a list shows as "N) title" once the panel shows it. -> found.
+inline bool open_listed(PanelSession& panel, const std::string& title) {
+    for (int poll = 0; poll < 20; ++poll) {
+        for (int row = 2; row <= 7; ++row) {
+            std::string text = panel.Row(row);
+            if (text.find(") " + title) == 1) {
+                panel.KeypadDigits(text.substr(0, 1), false);
+                PanelSession::Polls(1);
+                return true;
+            }
+        }
+        PanelSession::Polls(1);
+    }
+    return false;
+}
+
 class PanelNavigation : public RestartCountingFixture {
   protected:
     PanelSession& Panel() {
@@ -53,22 +69,30 @@ class PanelNavigation : public RestartCountingFixture {
     }
     // Opens the item listed as "N) title" once the panel shows it.
     void Open(const std::string& title) {
-        for (int poll = 0; poll < 20; ++poll) {
-            for (int row = 2; row <= 7; ++row) {
-                std::string text = Panel().Row(row);
-                if (text.find(") " + title) == 1) {
-                    Digits(text.substr(0, 1));
-                    PanelSession::Polls(1);
-                    return;
-                }
-            }
-            PanelSession::Polls(1);
-        }
-        ADD_FAILURE() << "no row " << title << " on" << Screen();
+        if (!open_listed(Panel(), title)) ADD_FAILURE() << "no row " << title << " on" << Screen();
     }
     void OpenPath(std::initializer_list<const char*> titles) {
         for (const char* title : titles)
             Open(title);
+    }
+    // The row of the current list that shows `title`, 0 when none.
+    int RowOf(const std::string& title) {
+        for (int row = 2; row <= 7; ++row)
+            if (Panel().Row(row).find(") " + title) == 1) return row;
+        return 0;
+    }
+    // The current list's row of `title` shows `suffix` at its end.
+    bool ShowsAfter(const std::string& title, const std::string& suffix) {
+        for (int poll = 0; poll < 10; ++poll) {
+            int row = RowOf(title);
+            std::string text = row ? Panel().Row(row) : "";
+            size_t end = text.find_last_not_of(' ');
+            if (end != std::string::npos && end + 1 >= suffix.size() &&
+                text.compare(end + 1 - suffix.size(), suffix.size(), suffix) == 0)
+                return true;
+            PanelSession::Polls(1);
+        }
+        return false;
     }
     // Waits for `text` on `row`. -> found.
     bool Shows(int row, const std::string& text) { return Panel().WaitForRow(row, text, 20); }

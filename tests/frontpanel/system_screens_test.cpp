@@ -290,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(SystemScreens, ResetChoices,
 TEST_F(SystemScreens, BeaconTypeStoresTheCodeOfTheChosenName) {
     LogIn("1234");
     OpenPath({"CONFIGURATION", "SYSTEM CONFIGURATION", "CONFIGURE OPTIONS"});
-    EXPECT_TRUE(Shows(3, "NONE")) << "the factory code 2";
+    EXPECT_TRUE(Shows(7, "NONE")) << "the factory code 2";
     Open("BEACON TYPE");
     Panel().Send(DOWN);
     Panel().Send(DOWN);
@@ -299,7 +299,7 @@ TEST_F(SystemScreens, BeaconTypeStoresTheCodeOfTheChosenName) {
     EXPECT_EQ(13u, db_get(obj::dmsBeaconType));
     EXPECT_TRUE(Shows(1, "CONFIGURE OPTIONS"));
     PanelSession::Polls(1);
-    EXPECT_TRUE(Shows(3, "FOUR BEACON STROBE")) << Panel().Row(3);
+    EXPECT_TRUE(Shows(7, "FOUR BEACON STROBE")) << Panel().Row(7);
 }
 
 } // namespace
