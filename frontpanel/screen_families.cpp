@@ -6,6 +6,7 @@
 #include "frontpanel/screens/container.h"
 #include "frontpanel/screens/entry_screens.h"
 #include "frontpanel/screens/messages.h"
+#include "frontpanel/screens/peripheral_add.h"
 #include "frontpanel/screens/preview.h"
 #include "frontpanel/screens/run.h"
 #include "frontpanel/screens/system.h"
@@ -17,6 +18,6 @@ const menu_family NO_SCREENS = {nullptr, 0};
 
 const menu_family* const SCREEN_FAMILIES[] = {
     &NO_SCREENS,      &CONTAINER_SCREENS, &ENTRY_SCREENS,   &SYSTEM_SCREENS,
-    &MESSAGE_SCREENS, &RUN_SCREENS,       &PREVIEW_SCREENS,
+    &MESSAGE_SCREENS, &RUN_SCREENS,       &PREVIEW_SCREENS, &PERIPHERAL_ADD_SCREENS,
 };
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];
