@@ -42,7 +42,8 @@ size_t can_cp_driver::BuildFrame(uint32_t identifier, uint8_t flags, uint8_t len
     size_t at = 2;
     if (extended_) {
         frame[at++] = bits(identifier, 28, 21);
-        frame[at++] = uint8_t(bits(identifier, 20, 18) << 5 | EXTENDED_MARK | bits(identifier, 17, 15));
+        frame[at++] =
+            uint8_t(bits(identifier, 20, 18) << 5 | EXTENDED_MARK | bits(identifier, 17, 15));
         frame[at++] = bits(identifier, 14, 7);
         frame[at++] = uint8_t(bits(identifier, 6, 0) << 1 | (remote ? 1 : 0));
     } else {

@@ -263,13 +263,12 @@ const add_choice PTB[] = {
     {"PIXEL TEST BOARD4", 753, 0x42B04, 0, VARIANT_PLAIN},
 };
 const add_choice ACIO_BOARDS[] = {{"AC I/O 1", 490, 0x42601, 0, VARIANT_PLAIN}};
-const add_choice FANS[] = {
-    {"INTAKE FANS", 510}, {"PIXEL FANS", 518}, {"FRONT FANS", 526}};
+const add_choice FANS[] = {{"INTAKE FANS", 510}, {"PIXEL FANS", 518}, {"FRONT FANS", 526}};
 const add_choice FAN_STATUS[] = {
     {"INTAKE FAN STATUS", 514}, {"PIXEL FAN STATUS", 522}, {"FRONT FAN STATUS", 530}};
 const add_choice GPO[] = {
-    {"GP OUTPUT 1", 660}, {"GP OUTPUT 2", 661}, {"GP OUTPUT 3", 662}, {"GP OUTPUT 4", 663},
-    {"GP OUTPUT 5", 664}, {"GP OUTPUT 6", 665}, {"GP OUTPUT 7", 666}, {"GP OUTPUT 8", 667},
+    {"GP OUTPUT 1", 660}, {"GP OUTPUT 2", 661},  {"GP OUTPUT 3", 662}, {"GP OUTPUT 4", 663},
+    {"GP OUTPUT 5", 664}, {"GP OUTPUT 6", 665},  {"GP OUTPUT 7", 666}, {"GP OUTPUT 8", 667},
     {"GP OUTPUT 9", 668}, {"GP OUTPUT 10", 669},
 };
 const add_choice DOORS[] = {
@@ -310,8 +309,7 @@ const char* const EVENTS[] = {"ACTIVATE BY TRANSITION", "ACTIVATE BY PRIORITY", 
 const add_extra_step SWITCH_STEPS[] = {
     {STEP_NUMBER, "HOW MANY INPUTS", "NUMBER", ">0,<9", nullptr, nullptr, switch_counts_inputs},
     {STEP_LIST, "USE ACTIVATION INPUT", nullptr, nullptr, nullptr, NO_YES, switch_asks_more},
-    {STEP_LIST, "USE ACTIVATION EVENT", nullptr, nullptr, nullptr, EVENTS,
-     switch_binary_asks_more},
+    {STEP_LIST, "USE ACTIVATION EVENT", nullptr, nullptr, nullptr, EVENTS, switch_binary_asks_more},
     {STEP_NUMBER, "DELAY BEFORE BLANK", "SECONDS", nullptr, nullptr, nullptr,
      switch_binary_asks_more},
     {STEP_NUMBER, "MESSAGE SLOT OFFSET", "NUMBER UP TO 30", "<31", "SLOT 1 = OFFSET OF 0", nullptr,
@@ -358,8 +356,8 @@ const add_screen_row ADD_SCREENS[] = {
      NO_EXTRAS, layout_sensor, nullptr, nullptr},
     {TYPE_ADD_DCIO, 164, ADD_CAN_BOARD, CHOICES(DCIO_BOARDS), false, true, true, false, nullptr,
      NO_EXTRAS, layout_dcio, nullptr, nullptr},
-    {TYPE_ADD_PTB, 174, ADD_CAN_BOARD, CHOICES(PTB), false, false, false, false, nullptr,
-     NO_EXTRAS, layout_sensor, nullptr, nullptr},
+    {TYPE_ADD_PTB, 174, ADD_CAN_BOARD, CHOICES(PTB), false, false, false, false, nullptr, NO_EXTRAS,
+     layout_sensor, nullptr, nullptr},
     {TYPE_ADD_ACIO, 184, ADD_CAN_BOARD, CHOICES(ACIO_BOARDS), false, false, true, false, nullptr,
      NO_EXTRAS, layout_sensor, nullptr, nullptr},
     {TYPE_ADD_FANS, 155, ADD_IO_OUTPUT, CHOICES(FANS), false, false, false, true, nullptr,
@@ -560,7 +558,8 @@ void CLCD_PeripheralAdd::BuildTargets() {
         CPeripheral* board = nullptr;
         pl_mediator& registry = ThePeripheralTask().Registry();
         for (bool found = registry.First(class_code, &cursor, &board);
-             found && target_count_ < MAX_TARGETS; found = registry.Next(class_code, &cursor, &board)) {
+             found && target_count_ < MAX_TARGETS;
+             found = registry.Next(class_code, &cursor, &board)) {
             const DCIO* dcio = dynamic_cast<const DCIO*>(board);
             const uint8_t port3 = dcio ? dcio->GetPortDirection(3) : 0;
             const char* name = periph_id_to_name(board->Id());

@@ -109,11 +109,11 @@ struct add_answers {
     uint32_t can_id = 0; // default or specified address
     uint8_t bus = 2;     // location: 2 local sensors, 4 the control panel
     uint8_t direction_output = 0;
-    uint16_t board = 0;  // the target's peripheral id
-    uint32_t point = 0;  // the pin's board point
+    uint16_t board = 0;       // the target's peripheral id
+    uint32_t point = 0;       // the pin's board point
     uint32_t extra_point = 0; // a second pin step's board point
-    uint8_t list[8] = {};   // extra list steps' entries, by extra-step index
-    uint32_t number[8] = {}; // extra number steps' values
+    uint8_t list[8] = {};     // extra list steps' entries, by extra-step index
+    uint32_t number[8] = {};  // extra number steps' values
     bool intake_fans = false; // intake fans (510) are live
 };
 
@@ -155,18 +155,18 @@ struct add_screen_row {
     add_kind kind;
     const add_choice* choices; // null: step 0 is a number
     size_t choice_count;
-    const char* count_rule;    // step 0 as a number: its rule and footer
+    const char* count_rule; // step 0 as a number: its rule and footer
     const char* count_footer;
-    bool address;              // the sensor address steps
-    bool direction;            // the port direction step (DC I/O boards)
-    bool location;             // the location step
-    bool targets;              // the target board and pin steps (and needs a board)
+    bool address;                // the sensor address steps
+    bool direction;              // the port direction step (DC I/O boards)
+    bool location;               // the location step
+    bool targets;                // the target board and pin steps (and needs a board)
     add_condition targets_asked; // null: always, when the screen has them
     const add_extra_step* extras;
     size_t extra_count;
     add_layout layout;
-    add_condition visible;     // in addition to the rights and the boards
-    const char* french_steps;  // every step title in French (null: none)
+    add_condition visible;    // in addition to the rights and the boards
+    const char* french_steps; // every step title in French (null: none)
 };
 
 extern const add_screen_row ADD_SCREENS[];

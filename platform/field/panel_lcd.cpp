@@ -411,7 +411,8 @@ bool panel_tunnel_frame(const std::vector<uint8_t>& args, board::CanFrame& frame
 std::vector<uint8_t> panel_can_report(const board::CanFrame& frame) {
     std::vector<uint8_t> raw;
     if (frame.extended) {
-        raw = {uint8_t(frame.id >> 21), uint8_t((frame.id >> 18 & 7) << 5 | 0x08 | (frame.id >> 15 & 7)),
+        raw = {uint8_t(frame.id >> 21),
+               uint8_t((frame.id >> 18 & 7) << 5 | 0x08 | (frame.id >> 15 & 7)),
                uint8_t(frame.id >> 7), uint8_t((frame.id & 0x7F) << 1)};
     } else {
         raw = {uint8_t(frame.id >> 3), uint8_t((frame.id & 7) << 5)};
