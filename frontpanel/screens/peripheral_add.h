@@ -138,7 +138,7 @@ struct add_entry {
     char parameters[96];
 };
 struct add_plan {
-    static const size_t MAX_ENTRIES = 17;
+    static constexpr size_t MAX_ENTRIES = 17;
     add_entry entries[MAX_ENTRIES];
     size_t count = 0;
     bool too_long = false;
@@ -177,8 +177,8 @@ const add_screen_row* add_screen_row_of(uint32_t type);
 
 class CLCD_PeripheralAdd : public CLCD_SimpleWizardBase {
   public:
-    static const size_t MAX_CHOICES = 16;
-    static const size_t MAX_EXTRAS = 8;
+    static constexpr size_t MAX_CHOICES = 16;
+    static constexpr size_t MAX_EXTRAS = 8;
 
     CLCD_PeripheralAdd(int32_t id, const add_screen_row& row);
 
