@@ -295,6 +295,16 @@ TEST(PeripheralAddRows, EveryScreenIsARowOfItsOwnTypeAndMenu) {
             << row.type;
     }
     EXPECT_EQ(21u, ADD_SCREEN_COUNT);
+
+    // A creation string longer than the list keeps (80) marks the plan, and
+    // the wizard then stores nothing.
+    add_plan plan;
+    plan.Add(1, {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+                 0xFFFFFFFF, 0xFFFFFFFF});
+    EXPECT_FALSE(plan.too_long) << "80 characters fit";
+    plan.Add(2, {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+                 0xFFFFFFFF, 0xFFFFFFFF, 0xF});
+    EXPECT_TRUE(plan.too_long);
 }
 
 // --- pins ------------------------------------------------------------------------------------
