@@ -10,6 +10,7 @@
 #include "frontpanel/screens/entry_screens.h"
 #include "frontpanel/screens/errors.h"
 #include "frontpanel/screens/messages.h"
+#include "frontpanel/screens/peripheral_add.h"
 #include "frontpanel/screens/pixel_test.h"
 #include "frontpanel/screens/preview.h"
 #include "frontpanel/screens/run.h"
@@ -41,6 +42,7 @@ const menu_family* const SCREEN_FAMILIES[] = {
     &PIXEL_TEST_SCREENS,
     &SIGN_CONFIG_SCREENS,
     &BRIGHTNESS_SCREENS,
+    &PERIPHERAL_ADD_SCREENS,
 };
 // clang-format on
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];

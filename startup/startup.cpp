@@ -16,6 +16,7 @@
 #include "display/display_task.h"
 #include "display/module_types.h"
 #include "display/render.h"
+#include "frontpanel/can_tunnel.h"
 #include "frontpanel/lcd_view.h"
 #include "ntcip/clock/calendar.h"
 #include "ntcip/clock/clock.h"
@@ -172,6 +173,7 @@ void start_tasks(TX_BYTE_POOL& stacks) {
     TheDisplay().AttachFrontPanelImage(&TheSignImageDriver());
     TheDisplay().Start(stacks);
     TheScheduleTask().Start(stacks);
+    can_cp_driver_install();
     ThePeripheralTask().Start(stacks);
     TheMonitorTask().Start(stacks);
     the_comm_task().Start(stacks);

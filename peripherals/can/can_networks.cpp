@@ -60,9 +60,17 @@ CCANJ6Driver& the_can_j6_driver() {
     return *driver;
 }
 
+namespace {
+can_driver* installed_panel_driver = nullptr;
+} // namespace
+
 can_driver& the_panel_can_driver() {
-    static can_panel_stand_in* driver = new can_panel_stand_in;
-    return *driver;
+    static can_panel_stand_in* stand_in = new can_panel_stand_in;
+    return installed_panel_driver ? *installed_panel_driver : *stand_in;
+}
+
+void can_set_panel_driver(can_driver* driver) {
+    installed_panel_driver = driver;
 }
 
 can_bus& the_local_can_bus() {

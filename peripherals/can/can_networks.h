@@ -27,9 +27,13 @@ const char* can_bus_name_from_code(uint8_t code);
 
 can_core& the_can_core();
 CCANJ6Driver& the_can_j6_driver();
-// The driver of the control panel's network: until the front panel's CAN
-// tunnel exists, a stand-in that refuses every send.
+// The driver of the control panel's network: the front panel's CAN tunnel
+// once installed, else a stand-in that refuses every send.
 can_driver& the_panel_can_driver();
+// Installs the panel network's driver (the front panel's tunnel, a layer
+// above); it takes effect when the buses are registered. Null restores the
+// stand-in.
+void can_set_panel_driver(can_driver* driver);
 can_bus& the_local_can_bus();
 can_bus& the_panel_can_bus();
 can_bus& the_controller_can_bus();

@@ -133,10 +133,31 @@ field::PanelLcd& attached_panel() {
     return panel;
 }
 
+// The panel carries its CAN network once it has reported revision 7 or more.
+const uint8_t TUNNEL_REVISION = 7;
+
+bool panel_carries_tunnel() {
+    field::PanelScreen screen = field::panel_picture_model().Screen();
+    uint8_t latest = screen.second_revision ? screen.second_revision : screen.first_revision;
+    return latest >= TUNNEL_REVISION;
+}
+
+// A frame the sign tunnelled (FE 'A') reaches the bus=panel boards; their
+// replies come back on UART1 as the panel reports them (FF B8 ...).
+void tunnel_frame(const std::vector<uint8_t>& args) {
+    board::CanFrame frame;
+    if (!panel_carries_tunnel() || !field::panel_tunnel_frame(args, frame)) return;
+    field::can_field_panel_frame(frame, [](const board::CanFrame& reply) {
+        board::uart_line_receive(PANEL_UART, field::panel_can_report(reply));
+    });
+}
+
 // Every byte UART1 sends goes to the panel model; the revision reports it
-// receives decide how the model reads data bytes.
+// receives decide how the model reads data bytes and whether it carries the
+// panel's CAN network.
 void watch_panel_link() {
     field::panel_picture_model().Reset();
+    field::panel_picture_model().OnCanFrame(tunnel_frame);
     board::uart_attach_observer(PANEL_UART, [](bool sent, const uint8_t* data, size_t size) {
         if (sent)
             field::panel_picture_model().Feed(data, size);

@@ -61,6 +61,7 @@ void PanelLcd::Reset() {
     args_.clear();
     last_sent_ = 0;
     revisions_reported_ = 0;
+    pending_can_.clear();
     draw_colour_ = true;
     changes_++;
     dot_changes_++;
@@ -127,8 +128,9 @@ void PanelLcd::NoteSent(const uint8_t* data, size_t size) {
 }
 
 void PanelLcd::Feed(const uint8_t* data, size_t size) {
-    std::vector<std::vector<uint8_t>> replies;
+    std::vector<std::vector<uint8_t>> replies, frames;
     Sink reply;
+    std::function<void(const std::vector<uint8_t>&)> can_sink;
     {
         std::lock_guard<std::mutex> lock(m_);
         uint64_t dots_before = dot_changes_;
@@ -136,8 +138,13 @@ void PanelLcd::Feed(const uint8_t* data, size_t size) {
             Byte(data[i]);
         if (dot_changes_ != dots_before) dot_changes_ = dots_before + 1;
         replies.swap(pending_replies_);
+        frames.swap(pending_can_);
         reply = reply_;
+        can_sink = can_sink_;
     }
+    // Outside the lock: a sink may read the screen.
+    for (const std::vector<uint8_t>& frame : frames)
+        can_sink(frame);
     for (const std::vector<uint8_t>& bytes : replies) {
         NoteSent(bytes.data(), bytes.size());
         if (reply) reply(bytes.data(), bytes.size());
@@ -308,7 +315,7 @@ void PanelLcd::Execute() {
         return;
     case 'A':
         screen_.can_frames++;
-        if (can_sink_) can_sink_(a);
+        if (can_sink_) pending_can_.push_back(a);
         return;
     }
 }
@@ -376,6 +383,53 @@ bool ps2_function_key(int n, Ps2Key& key) {
 PanelLcd& panel_picture_model() {
     static PanelLcd model;
     return model;
+}
+
+} // namespace field
+
+namespace field {
+
+bool panel_tunnel_frame(const std::vector<uint8_t>& args, board::CanFrame& frame) {
+    frame = board::CanFrame();
+    if (args.size() < 2) return false;
+    frame.extended = (args[1] & 0x08) != 0;
+    const size_t header = frame.extended ? 4 : 2;
+    if (args.size() < header + 1 + 8) return false;
+    if (frame.extended) {
+        frame.id = uint32_t(args[0]) << 21 | uint32_t(args[1] >> 5) << 18 |
+                   uint32_t(args[1] & 7) << 15 | uint32_t(args[2]) << 7 | uint32_t(args[3] >> 1);
+        frame.remote = (args[3] & 1) != 0;
+    } else {
+        frame.id = uint32_t(args[0]) << 3 | uint32_t(args[1] >> 5);
+        frame.remote = (args[1] & 0x10) != 0;
+    }
+    frame.dlc = args[header] & 0x0F;
+    std::copy(args.begin() + long(header) + 1, args.begin() + long(header) + 9, frame.data);
+    return true;
+}
+
+std::vector<uint8_t> panel_can_report(const board::CanFrame& frame) {
+    std::vector<uint8_t> raw;
+    if (frame.extended) {
+        raw = {uint8_t(frame.id >> 21),
+               uint8_t((frame.id >> 18 & 7) << 5 | 0x08 | (frame.id >> 15 & 7)),
+               uint8_t(frame.id >> 7), uint8_t((frame.id & 0x7F) << 1)};
+    } else {
+        raw = {uint8_t(frame.id >> 3), uint8_t((frame.id & 7) << 5)};
+    }
+    const uint8_t length = frame.dlc > 8 ? 8 : frame.dlc;
+    raw.push_back(length);
+    raw.insert(raw.end(), frame.data, frame.data + length);
+    std::vector<uint8_t> bytes = {PANEL_REPORT, PANEL_CAN_FRAME};
+    for (uint8_t byte : raw) {
+        if (byte == TUNNEL_ESCAPE) {
+            bytes.push_back(TUNNEL_ESCAPE);
+            bytes.push_back(uint8_t(byte ^ 0x20));
+        } else {
+            bytes.push_back(byte);
+        }
+    }
+    return bytes;
 }
 
 } // namespace field

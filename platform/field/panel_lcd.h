@@ -24,6 +24,8 @@
 // Host code only; the firmware never includes it.
 #pragma once
 
+#include "platform/board/can_controller.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -76,7 +78,8 @@ class PanelLcd {
     // through `reply` (which NoteSent sees too). Without one the model only
     // watches the stream.
     void Answer(uint8_t revision, Sink reply);
-    // Tunnelled CAN frames (the bytes after 0xFE 'A', unescaped).
+    // Tunnelled CAN frames (the bytes after 0xFE 'A', unescaped), handed over
+    // after the model's lock is released.
     void OnCanFrame(std::function<void(const std::vector<uint8_t>&)> sink);
     void Reset();
 
@@ -115,6 +118,7 @@ class PanelLcd {
     std::function<void(const std::vector<uint8_t>&)> can_sink_;
     uint64_t dot_changes_ = 0, changes_ = 0;
     std::vector<std::vector<uint8_t>> pending_replies_;
+    std::vector<std::vector<uint8_t>> pending_can_;
 };
 
 // ---- the panel's side of the link ----
@@ -144,6 +148,15 @@ enum panel_keypad : uint8_t {
     PANEL_KEY_DOWN = 0x0E,
     PANEL_KEY_UP = 0x0F,
 };
+
+// The tunnel of the remote control panel's CAN network. A frame the sign
+// sent as 0xFE 'A' (its bytes after the letter) as a CAN frame (false when
+// too short); and a frame from the panel's network as the panel reports it:
+// 0xFF 0xB8, SIDH SIDL [EID8 EID0] (the chip's register layout), the length
+// and its data bytes, each 0xFE as 0xFE 0xDE.
+const uint8_t TUNNEL_ESCAPE = 0xFE;
+bool panel_tunnel_frame(const std::vector<uint8_t>& args, board::CanFrame& frame);
+std::vector<uint8_t> panel_can_report(const board::CanFrame& frame);
 
 // The keypad byte of a digit '0'-'9' (0xFF for anything else).
 uint8_t panel_keypad_digit(char digit);

@@ -234,7 +234,7 @@ TEST_F(CanStack, EachBusTakesItsOwnIdentifiers) {
         EXPECT_EQ(c.controller, the_controller_can_bus().frames_received - controller)
             << std::hex << c.id;
     }
-    EXPECT_EQ(0u, the_panel_can_bus().frames_received); // the tunnel is not there yet
+    EXPECT_EQ(0u, the_panel_can_bus().frames_received); // no panel carries its network here
 }
 
 TEST_F(CanStack, TheEleventhFrameIsDroppedAndTheTenComeOutOldestFirst) {
@@ -289,7 +289,7 @@ TEST_F(CanStack, ADeviceRegisteredBeforeItsBusIsBoundWhenTheBusComes) {
 }
 
 // Failed sends are failures: the chip full, the EPLD not programmed, the
-// control panel's network not carried yet.
+// control panel's network without a panel that carries it.
 TEST_F(CanStack, SendsThatDoNotLeaveAreCountedAsFailures) {
     Networks();
     TestDevice device("board", CAN_BUS_LOCAL, 0x42105);

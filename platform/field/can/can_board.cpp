@@ -25,10 +25,7 @@ const CanKey COMMON_KEYS[] = {
 // Text keys: "bus" and "follows" (BOARD.POINT of an I/O board's output).
 bool check_text(const CanKey& key, const std::string& value, std::string& reason) {
     if (std::string(key.name) == "bus") {
-        if (value == "local") return true;
-        if (value == "panel")
-            return reason = "bus=panel needs the front panel's CAN tunnel, not simulated yet",
-                   false;
+        if (value == "local" || value == "panel") return true;
         return reason = "bus must be local or panel", false;
     }
     if (value == "none") return true;
@@ -133,12 +130,13 @@ std::string CanBoard::Driven() const {
     return kind_->output_on != nullptr ? io_driven(*this) : "";
 }
 
-std::vector<board::CanFrame> CanBoard::Replies(const board::CanFrame& request) {
+std::vector<board::CanFrame> CanBoard::Replies(const board::CanFrame& request,
+                                               const std::string& network) {
     bool addressed = request.id == id_;
     for (uint32_t group : kind_->groups)
         addressed = addressed || request.id == group;
     if (!addressed || !request.extended || request.remote || request.dlc == 0) return {};
-    if (Number("silent") != 0 || Text("bus") != "local") return {};
+    if (Number("silent") != 0 || Text("bus") != network) return {};
     uint8_t command = request.data[0];
     bool other = command != CMD_READ && command != CMD_IDENTIFY;
     if (other && kind_->request == nullptr) return {};

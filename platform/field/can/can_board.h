@@ -82,9 +82,11 @@ class CanBoard {
     // "NAME KIND ID key=value ..." (ID in hex).
     std::string Line() const;
 
-    // The replies to a frame on the bus, in the order the board sends them
-    // (none when it sends nothing).
-    std::vector<board::CanFrame> Replies(const board::CanFrame& request);
+    // The replies to a frame on a network ("local": the controller's chip,
+    // "panel": the front panel's tunnel), in the order the board sends them
+    // (none when it sends nothing or sits on the other network).
+    std::vector<board::CanFrame> Replies(const board::CanFrame& request,
+                                         const std::string& network = "local");
     // What the sign drove (I/O kinds): " outputs=P,... dirs=C,C,C,C"; "" otherwise.
     std::string Driven() const;
     CanIoState& Io() { return io_; }

@@ -7,6 +7,7 @@
 #include "platform/kernel/host.h"
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -112,8 +113,11 @@ void arrive(const board::CanFrame& frame, uint64_t epoch) {
     host::raise_interrupt([epoch] { deliver_next(epoch); });
 }
 
-// A frame from the sign: logged, and answered by every board it addresses.
-void from_sign(const board::CanFrame& frame) {
+// A frame from the sign on a network: logged, and answered by every board of
+// that network it addresses; each board's replies go to `deliver` together,
+// `latency` ticks later.
+void from_sign_on(const board::CanFrame& frame, const std::string& network,
+                  const std::function<void(const board::CanFrame&, uint64_t)>& deliver) {
     CanField& f = the_field();
     Lock lock(f.m);
     f.log.Write("tx", frame);
@@ -121,13 +125,18 @@ void from_sign(const board::CanFrame& frame) {
     uint64_t now = host::clock_ticks();
     uint64_t epoch = f.epoch;
     for (const auto& b : f.boards) {
-        std::vector<board::CanFrame> replies = b->Replies(frame);
+        std::vector<board::CanFrame> replies = b->Replies(frame, network);
         if (replies.empty()) continue;
-        host::schedule_device_event(now + b->Latency(), [replies, epoch] {
+        host::schedule_device_event(now + b->Latency(), [replies, epoch, deliver] {
             for (const board::CanFrame& reply : replies)
-                arrive(reply, epoch);
+                deliver(reply, epoch);
         });
     }
+}
+
+// A frame from the controller's chip.
+void from_sign(const board::CanFrame& frame) {
+    from_sign_on(frame, "local", arrive);
 }
 
 bool valid_name(const std::string& name, std::string& reason) {
@@ -336,6 +345,18 @@ std::string can_field_command(const std::string& line) {
     std::string out, reason;
     if (!run(words, out, reason)) return "error: " + reason + "\n";
     return out + "ok\n";
+}
+
+void can_field_panel_frame(const board::CanFrame& frame,
+                           std::function<void(const board::CanFrame&)> reply) {
+    from_sign_on(frame, "panel", [reply](const board::CanFrame& answer, uint64_t epoch) {
+        CanField& f = the_field();
+        Lock lock(f.m);
+        if (epoch != f.epoch) return;
+        f.log.Write("rx", answer);
+        ++f.frames;
+        reply(answer);
+    });
 }
 
 void can_field_send(const board::CanFrame& frame) {

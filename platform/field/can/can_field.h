@@ -23,6 +23,7 @@
 
 #include "platform/board/can_controller.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,12 @@ uint64_t can_frames();
 
 // One control command: the reply's lines, each ending in a line feed.
 std::string can_field_command(const std::string& line);
+
+// A frame the sign tunnelled through the front panel: the boards with
+// bus=panel answer it, each reply handed to `reply` (a device event on the
+// kernel clock) to travel back through the panel. Logged like the chip's.
+void can_field_panel_frame(const board::CanFrame& frame,
+                           std::function<void(const board::CanFrame&)> reply);
 
 // A frame on the bus from the field's side (tests: any frame, any length code).
 void can_field_send(const board::CanFrame& frame);
