@@ -116,6 +116,11 @@ CLCD_RestartingContainer::CLCD_RestartingContainer(int32_t id) : CLCD_MenuItemEx
     SetFooter(NEXT_BOOT_FOOTER);
 }
 
+void CLCD_RestartingContainer::Configure(const menu_row& row) {
+    CLCD_MenuItemEx::Configure(row);
+    if (!row.footer.english && !row.footer.french) SetFooter(NEXT_BOOT_FOOTER);
+}
+
 void CLCD_RestartingContainer::OnLeave(CLCD_Manager& manager, int32_t next_id) {
     CLCD_MenuItemEx::OnLeave(manager, next_id);
     for (size_t slot = 0; slot < ChildCount(); ++slot)

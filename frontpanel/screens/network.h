@@ -50,6 +50,8 @@ bool usable_subnet_mask(uint32_t mask);
 class CLCD_RestartingContainer : public CLCD_MenuItemEx {
   public:
     explicit CLCD_RestartingContainer(int32_t id);
+    // The row's footer, else "* = TAKES EFFECT ON NEXT BOOT".
+    void Configure(const menu_row& row) override;
     void OnLeave(CLCD_Manager& manager, int32_t next_id) override;
 };
 
