@@ -4,7 +4,6 @@
 #include "comm/agents/ntcip_agents.h"
 #include "frontpanel/lcd.h"
 #include "frontpanel/manager.h"
-#include "frontpanel/screens/network.h"
 #include "frontpanel/screens/number_entry.h"
 #include "ntcip/clock/calendar.h"
 #include "runtime/console.h"
@@ -90,17 +89,17 @@ const choice_row ETHERNET_TRAPS[] = {
 template <size_t N>
 constexpr port_choice_set set_of(uint8_t first, uint8_t last, const choice_row (&choices)[N],
                                  port_follow_up follow_up) {
-    return {first, last, choices, N, follow_up, nullptr, 0};
+    return {first, last, choices, N, follow_up, nullptr, 0, false};
 }
 
 const port_choice_set BAUD_SETS[] = {
-    set_of(0, 3, SERIAL_SPEEDS, FOLLOW_NOTHING),
+    {0, 3, SERIAL_SPEEDS, std::size(SERIAL_SPEEDS), FOLLOW_NOTHING, nullptr, 0, true},
     set_of(PORT_ETHERNET, PORT_ETHERNET, ETHERNET_SPEEDS, FOLLOW_LINK_RESTART),
 };
 const port_choice_set PROTOCOL_SETS[] = {
     set_of(PORT_CENTRAL, PORT_CENTRAL, CENTRAL_PROTOCOLS, FOLLOW_RECONFIGURE),
     {1, 1, SERIAL_PROTOCOLS, std::size(SERIAL_PROTOCOLS), FOLLOW_RECONFIGURE,
-     POWER_SUPPLY_PROTOCOLS, std::size(POWER_SUPPLY_PROTOCOLS)},
+     POWER_SUPPLY_PROTOCOLS, std::size(POWER_SUPPLY_PROTOCOLS), false},
     set_of(2, 3, SERIAL_PROTOCOLS, FOLLOW_RECONFIGURE),
     set_of(PORT_ETHERNET, PORT_ETHERNET, ETHERNET_PROTOCOLS, FOLLOW_RECONFIGURE),
 };
@@ -223,8 +222,7 @@ const char* CLCD_ComConfigPortChoice::StoredText(bool french) const {
 
 void CLCD_ComConfigPortChoice::DrawSuffix(CLCD_Manager& manager, CLCD& lcd, uint8_t row,
                                           uint8_t justify) {
-    if (set_ != nullptr && set_->follow_up == FOLLOW_NOTHING) {
-        // A serial speed is shown as stored, listed or not.
+    if (set_ != nullptr && set_->shows_number) {
         lcd.Print(row, justify, "%d", int(db_get(list_.column.row(port_))));
         return;
     }

@@ -62,6 +62,9 @@ struct port_choice_set {
     // Codes shown in the parent list only (never offered), or null.
     const choice_row* shown_only;
     size_t shown_only_count;
+    // The parent list shows the stored number itself (a serial speed), not
+    // the text of its choice.
+    bool shows_number;
 };
 
 // One choice list of the port screens.

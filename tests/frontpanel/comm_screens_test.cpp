@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -363,16 +364,49 @@ TEST_F(CommScreens, ANewControllerAddressIsMarkedAndWrittenToTheStartUpScriptOnL
     EXPECT_NE(std::string::npos, std::string(monrc).find("set IPADD 10.1.2.11\r\n")) << monrc;
 }
 
-TEST_F(CommScreens, TheControllerPortAndTheWebLcdSwitchRestartOnLeavingEvenUnchanged) {
+// A change that waits for the restart on leaving, even one that keeps the
+// stored value: {screen, page, digits typed or choice opened, mark shown}.
+struct restart_case {
+    const char* screen;
+    bool second_page;
+    const char* typed;  // digits with Enter, or null
+    const char* choice; // a list choice, or null
+    const char* shown;
+};
+void PrintTo(const restart_case& c, std::ostream* out) {
+    *out << c.screen;
+}
+class LeavingIpSettings : public CommScreens, public ::testing::WithParamInterface<restart_case> {};
+
+TEST_P(LeavingIpSettings, RestartsTheController) {
+    const restart_case& c = GetParam();
     OpenIpSettings();
-    Open("CONTROLLER IP PORT");
-    Digits("161", true); // the value it holds
+    if (c.second_page) Key(DOWN);
+    Open(c.screen);
+    if (c.typed) Digits(c.typed, true);
+    if (c.choice) Open(c.choice);
     ASSERT_TRUE(Shows(1, "IP SETTINGS")) << Screen();
     PanelSession::Polls(1);
-    EXPECT_NE(std::string::npos, RowOf("CONTROLLER IP PORT").find("161*")) << Screen();
+    if (RowOf(c.screen).empty()) Key(DOWN); // an address screen returns to the first page
+    EXPECT_NE(std::string::npos, RowOf(c.screen).find(c.shown)) << Screen();
+    EXPECT_FALSE(RestartWithin(4));
     Key(ESCAPE);
     EXPECT_TRUE(RestartWithin(40));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    CommScreens, LeavingIpSettings,
+    ::testing::Values(restart_case{"CONTROLLER IP PORT", false, "161", nullptr, "161*"},
+                      restart_case{"WEB LCD INTERFACE", true, nullptr, "DISABLE", "DISABLE*"},
+                      restart_case{"NTP INTERFACE", true, nullptr, "ENABLE", "ENABLE*"},
+                      restart_case{"NTP SERVER IP ADDRESS", true, "10001001", nullptr,
+                                   "100.10.1.0*"}),
+    [](const ::testing::TestParamInfo<restart_case>& info) {
+        std::string name;
+        for (const char* c = info.param.screen; *c; ++c)
+            if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+        return name;
+    });
 
 // --- the cellular modem
 // ----------------------------------------------------------------------------
@@ -516,6 +550,53 @@ TEST_F(ModemScreens, EveryReportShowsItsTextInFrench) {
         EXPECT_TRUE(Shows(c.row, c.shown)) << c.report << Screen();
         ASSERT_TRUE(EscapeTo("PARAMETRES IP")) << Screen();
         Open("CONFIGURATION DU MODEM");
+    }
+}
+
+// Each carrier with a wizard stores its texts (AT&T's with a carriage
+// return) and starts the activation; a carrier without one is not supported.
+TEST_F(ModemScreens, EachCarrierStoresItsTextsOrIsNotSupported) {
+    struct carrier_case {
+        uint8_t carrier;
+        std::vector<std::string> typed;
+        const char* spc;
+        const char* second;
+        const char* third;
+    };
+    const carrier_case CASES[] = {
+        {1, {"5161234567", "9876"}, "735190", "5161234567", "9876"},
+        {2, {"123456", "5161234567", "9876"}, "123456", "5161234567", "9876"},
+        {4, {}, "", "", ""},
+    };
+    OpenModemScreen();
+    for (const carrier_case& c : CASES) {
+        modem_.carrier = c.carrier;
+        ASSERT_TRUE(Shows(4, "DETECTING MODEM")) << Screen();
+        EXPECT_EQ(MODEM_REQUEST_DETECT, modem_.Answer(MODEM_FOUND));
+        ASSERT_TRUE(Shows(6, "1) ACTIVATE MODEM")) << Screen();
+        Digits("1");
+        if (c.typed.empty()) {
+            EXPECT_TRUE(Shows(4, "NOT SUPPORTED")) << Screen();
+            EXPECT_EQ(0u, modem_.Answer(0)) << "nothing asked";
+            continue;
+        }
+        // Escape on the first step: back to the modem screen, a new detection.
+        ASSERT_TRUE(Shows(1, "MODEM CONFIGURATION"));
+        Key(ESCAPE);
+        ASSERT_TRUE(Shows(4, "DETECTING MODEM")) << Screen();
+        EXPECT_EQ(MODEM_REQUEST_DETECT, modem_.Answer(MODEM_FOUND));
+        ASSERT_TRUE(Shows(6, "1) ACTIVATE MODEM")) << Screen();
+        Digits("1");
+        for (const std::string& text : c.typed)
+            Digits(text, true);
+        ASSERT_TRUE(Shows(4, "ACTIVATING MODEM")) << int(c.carrier) << Screen();
+        EXPECT_EQ(MODEM_REQUEST_ACTIVATE, modem_.Answer(MODEM_ACTIVATED));
+        EXPECT_EQ(c.spc, std::string(db_get_string(obj::modemProvisionSpc))) << int(c.carrier);
+        EXPECT_EQ(c.second, std::string(db_get_string(obj::modemProvisionArg2)));
+        EXPECT_EQ(c.third, std::string(db_get_string(obj::modemProvisionArg3)));
+        EXPECT_TRUE(Shows(4, "SUCCESS")) << Screen();
+        ASSERT_TRUE(EscapeTo("IP SETTINGS"));
+        Open("MODEM CONFIGURATION");
     }
 }
 
