@@ -293,6 +293,19 @@ TEST_F(CommScreens, RdiOptionsShowOnlyForTheRadioProtocolAndHandTheSettingsToThe
     Key(ESCAPE);
     EXPECT_TRUE(Shows(1, "CENTRAL CONTROL PORT"));
     EXPECT_FALSE(RestartWithin(10)) << "no address was entered";
+
+    // A new controller address: going on to a child keeps it, leaving restarts.
+    Open("RDI OPTIONS");
+    Open("CONTROLLER IP ADDRESS");
+    TypeAddress(0x0A010203);
+    ASSERT_TRUE(Shows(1, "RDI OPTIONS")) << Screen();
+    Open("CENTRAL IP PORT");
+    EXPECT_FALSE(RestartWithin(4));
+    Key(ESCAPE);
+    ASSERT_TRUE(Shows(1, "RDI OPTIONS")) << Screen();
+    Key(ESCAPE);
+    EXPECT_TRUE(RestartWithin(40));
+    EXPECT_EQ(0x0A010203u, db_get(obj::ipAdEntAddr));
 }
 
 // --- network ------------------------------------------------------------------------------------
@@ -598,6 +611,27 @@ TEST_F(ModemScreens, EachCarrierStoresItsTextsOrIsNotSupported) {
         ASSERT_TRUE(EscapeTo("IP SETTINGS"));
         Open("MODEM CONFIGURATION");
     }
+
+    // An APN typed past the thirty characters a setting takes: the keys
+    // beyond are refused, and what the screen showed is what is stored.
+    ASSERT_TRUE(EscapeTo("IP SETTINGS"));
+    Open("MODEM CONFIGURATION");
+    modem_.carrier = 6;
+    EXPECT_EQ(MODEM_REQUEST_DETECT, modem_.Answer(MODEM_FOUND));
+    ASSERT_TRUE(Shows(6, "1) ACTIVATE MODEM")) << Screen();
+    Digits("1");
+    std::string typed;
+    for (int i = 0; i < 18; ++i)
+        typed += "12";
+    Digits(typed);
+    EXPECT_NE(std::string::npos, Panel().Row(4).find(typed.substr(0, MODEM_TEXT_CHARACTERS) + " "))
+        << Screen();
+    Digits("", true);
+    Digits("3", true);
+    Digits("4", true);
+    EXPECT_EQ(typed.substr(0, MODEM_TEXT_CHARACTERS) + "\r",
+              std::string(db_get_string(obj::modemApn)));
+    EXPECT_EQ(MODEM_REQUEST_ACTIVATE, modem_.Answer(MODEM_ACTIVATED));
 }
 
 TEST_F(ModemScreens, AnUnansweredDetectionTimesOutAndALateReportIsDropped) {
