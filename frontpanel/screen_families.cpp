@@ -10,8 +10,11 @@
 #include "frontpanel/screens/entry_screens.h"
 #include "frontpanel/screens/errors.h"
 #include "frontpanel/screens/messages.h"
+#include "frontpanel/screens/modem.h"
+#include "frontpanel/screens/network.h"
 #include "frontpanel/screens/peripheral_add.h"
 #include "frontpanel/screens/pixel_test.h"
+#include "frontpanel/screens/ports.h"
 #include "frontpanel/screens/preview.h"
 #include "frontpanel/screens/run.h"
 #include "frontpanel/screens/save.h"
@@ -43,6 +46,9 @@ const menu_family* const SCREEN_FAMILIES[] = {
     &SIGN_CONFIG_SCREENS,
     &BRIGHTNESS_SCREENS,
     &PERIPHERAL_ADD_SCREENS,
+    &PORT_SCREENS,
+    &NETWORK_SCREENS,
+    &MODEM_SCREENS,
 };
 // clang-format on
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];

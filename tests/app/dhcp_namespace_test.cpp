@@ -2,8 +2,9 @@
 // port a veth whose other end sits in a second namespace with a DHCP server
 // (dnsmasq). The sign leases an address, writes it into the boot monitor's
 // environment, answers SNMP there, and renews its lease when its cable comes
-// back. The test makes and removes its namespaces; it needs root
-// (CAP_NET_ADMIN), iproute2, dnsmasq and net-snmp, and skips without them.
+// back. The same two namespaces carry a static address typed at the front
+// panel through the restart it takes effect at. The test makes and removes its namespaces; it needs
+// root (CAP_NET_ADMIN), iproute2, dnsmasq and net-snmp, and skips without them.
 #include "tests/support/host_process.h"
 
 #include <gtest/gtest.h>
@@ -130,6 +131,41 @@ class DhcpInNamespaces : public ::testing::Test {
                            dir_ + "/sign.out");
     }
     std::string Log() { return read_file(dir_ + "/dnsmasq.log"); }
+    // A first start with a static address: the boot monitor's environment
+    // holds it, and the front panel's line is state/uart1.
+    bool StartStaticSign(const std::string& address, int speed) {
+        fs::create_directories(dir_ + "/state");
+        std::ofstream(dir_ + "/state/environment")
+            << "IPADD=" << address << "\nNETMASK=255.255.255.0\nGIPADD=10.77.0.1\n";
+        return sign_.Start({ip_, "netns", "exec", sign_ns_, BesideTests("sign-controller"),
+                            "--state", dir_ + "/state", "--speed", std::to_string(speed),
+                            "--ethernet", sign_if_, "--console-log"},
+                           dir_ + "/sign.out");
+    }
+    bool AnswersAt(const std::string& address, double seconds) {
+        return within(seconds, [&] {
+            return shell(InServer("snmpget -v1 -c stewardcastle -t 1 -r 0 udp:" + address +
+                                  ":161 1.3.6.1.2.1.1.1.0"))
+                       .output.find("STRING") != std::string::npos;
+        });
+    }
+    // Steps of the scripted panel (tests/app/scripts/scripted_panel.py) on
+    // the panel line; the printable text the sign sent is kept.
+    void Panel(const std::vector<std::string>& steps) {
+        std::string command =
+            "python3 " TEST_SOURCE_DIR "/app/scripts/scripted_panel.py " + dir_ + "/state/uart1 0";
+        for (const std::string& step : steps)
+            command += " '" + step + "'";
+        std::istringstream lines(shell(command).output);
+        std::string number, source, hex;
+        while (lines >> number >> source && std::getline(lines, hex)) {
+            for (size_t at = 1; at + 1 < hex.size(); at += 2) {
+                char c = char(std::stoi(hex.substr(at, 2), nullptr, 16));
+                shown_ += c >= ' ' && c <= '~' ? c : '|';
+            }
+        }
+    }
+    std::string shown_;
 
     std::string ip_, sign_ns_, server_ns_, sign_if_, server_if_, dir_;
     bool made_ = false;
@@ -211,6 +247,58 @@ TEST_F(DhcpInNamespaces, TheSignLeasesItsAddressAnswersThereAndRenewsWhenTheCabl
             << end << "\n"
             << Log() << sign_.Output();
     }
+}
+
+// The panel brought up and logged in, then CONFIGURATION, COMMUNICATION
+// CONFIGURATION, ETHERNET CONTROL PORT, IP SETTINGS, CONTROLLER IP ADDRESS:
+// 10.77.0.20 typed and marked; Escape leaves IP SETTINGS and the sign restarts
+// with the address.
+TEST_F(DhcpInNamespaces, AnAddressTypedAtThePanelIsTheSignsAfterTheRestart) {
+    if (shell("command -v python3").status != 0) GTEST_SKIP() << "python3 is not installed";
+    const int speed = 10;
+    // A static address is the host interface's to hold: the sign's port holds
+    // the old and the new one, and the sign listens on the one it is given.
+    for (const char* address : {"10.77.0.10/24", "10.77.0.20/24"})
+        ASSERT_EQ(0,
+                  shell("ip -n " + sign_ns_ + " addr add " + address + " dev " + sign_if_).status);
+    ASSERT_TRUE(StartStaticSign("10.77.0.10", speed));
+    ASSERT_TRUE(AnswersAt("10.77.0.10", 40)) << sign_.Output();
+    // Right (0c) moves on to the next octet; 77 moves on by itself.
+    Panel({"port:ffb0",
+           "until:fe36:5",
+           "port:ffa7",
+           "wait:0.5",
+           "port:ffb3",
+           "wait:0.5",
+           "keys:1234",
+           "port:08",
+           "open:CONFIGURATION:5",
+           "open:COMMUNICATION CONFIGURATION:5",
+           "open:ETHERNET CONTROL PORT:5",
+           "open:IP SETTINGS:5",
+           "open:CONTROLLER IP ADDRESS:5",
+           "wait:0.5",
+           "keys:10",
+           "port:0c",
+           "keys:770",
+           "port:0c",
+           "keys:20",
+           "port:08",
+           "wait:0.5"});
+    ASSERT_NE(std::string::npos, shown_.rfind("10.77.0.20*"))
+        << shown_.substr(shown_.size() > 800 ? shown_.size() - 800 : 0);
+    Panel({"port:00", "wait:0.3"}); // Escape leaves IP SETTINGS
+    std::string environment;
+    EXPECT_TRUE(within(60,
+                       [&] {
+                           environment = read_file(dir_ + "/state/environment");
+                           return environment.find("IPADD=10.77.0.20\n") != std::string::npos;
+                       }))
+        << environment << sign_.Output();
+    EXPECT_NE(std::string::npos, sign_.Output().find("ethernet config changed... rebooting"))
+        << sign_.Output();
+    EXPECT_TRUE(AnswersAt("10.77.0.20", 60)) << sign_.Output();
+    EXPECT_FALSE(AnswersAt("10.77.0.10", 2)) << "the old address is gone";
 }
 
 } // namespace
