@@ -311,6 +311,13 @@ bool CLCD_PeripheralView::OnKey(CLCD_Manager& manager, uint16_t* key) {
 }
 
 void CLCD_PeripheralView::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) {
+    if (mode_ == MODE_DETAIL && live(detail_id_) == nullptr) {
+        // Gone while its page was open: back to the list at once, saying so.
+        mode_ = MODE_LIST;
+        gone_notice_ = 1;
+        if (phase == DRAW_PERIODIC) lcd.Clear();
+        phase = DRAW_FULL;
+    }
     if (phase != DRAW_FULL && phase != DRAW_PARTIAL) return;
     if (mode_ == MODE_DETAIL)
         DrawDetail(manager, lcd);
@@ -372,12 +379,7 @@ void CLCD_PeripheralView::DrawList(CLCD_Manager& manager, CLCD& lcd, uint8_t pha
 void CLCD_PeripheralView::DrawDetail(CLCD_Manager& manager, CLCD& lcd) {
     bool french = manager.French();
     CPeripheral* p = live(detail_id_);
-    if (p == nullptr) { // gone while its page was open
-        mode_ = MODE_LIST;
-        gone_notice_ = 1;
-        manager.RequestRedraw(DRAW_FULL);
-        return;
-    }
+    if (p == nullptr) return;
     lcd.Print(1, LCD_CENTRE, "%s", CPeripheralTask::IdToName(p->Id()));
     lcd.PrintAt(2, 1, LCD_LEFT, "REVISION:%d", int(p->Revision()));
     const view_class_row* kind = class_row(p->ClassCode());
