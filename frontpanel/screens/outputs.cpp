@@ -92,10 +92,19 @@ CLCD_TestFansHeaters::CLCD_TestFansHeaters(int32_t id) : CLCD_SimpleWizardBase(i
     AddStep(&minutes_);
 }
 
+namespace {
+// Offered while there is something to drive (the wizard's own list is built
+// at entry, so that asking never changes a list being answered).
+bool offers_any(const uint8_t* class_codes, size_t class_count) {
+    output_candidates probe;
+    probe.Build(class_codes, class_count);
+    return probe.count > 0;
+}
+} // namespace
+
 bool CLCD_TestFansHeaters::HasRights(CLCD_Manager& manager) {
-    if (!CLCD_SimpleWizardBase::HasRights(manager)) return false;
-    candidates_.Build(FAN_AND_HEATER_CLASSES, std::size(FAN_AND_HEATER_CLASSES));
-    return candidates_.count > 0;
+    return CLCD_SimpleWizardBase::HasRights(manager) &&
+           offers_any(FAN_AND_HEATER_CLASSES, std::size(FAN_AND_HEATER_CLASSES));
 }
 
 void CLCD_TestFansHeaters::OnEnter(CLCD_Manager& manager) {
@@ -181,9 +190,8 @@ CLCD_AuxIOPortControl::CLCD_AuxIOPortControl(int32_t id) : CLCD_SimpleWizardBase
 }
 
 bool CLCD_AuxIOPortControl::HasRights(CLCD_Manager& manager) {
-    if (!CLCD_SimpleWizardBase::HasRights(manager)) return false;
-    candidates_.Build(AUX_PORT_CLASSES, std::size(AUX_PORT_CLASSES));
-    return candidates_.count > 0;
+    return CLCD_SimpleWizardBase::HasRights(manager) &&
+           offers_any(AUX_PORT_CLASSES, std::size(AUX_PORT_CLASSES));
 }
 
 void CLCD_AuxIOPortControl::OnEnter(CLCD_Manager& manager) {

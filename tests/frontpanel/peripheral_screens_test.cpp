@@ -266,6 +266,25 @@ TEST_F(PeripheralScreens, DeleteRemovesExactlyTheConfirmedEntry) {
     EXPECT_TRUE(live(SIGN_SENSOR));
 }
 
+TEST_F(PeripheralScreens, EveryEntryOfAFullStoredListCanBeDeleted) {
+    pl_iterator list;
+    for (uint16_t id = 3000; list.Add(id, "0"); ++id) {
+    }
+    std::vector<uint16_t> expected = stored_ids();
+    ASSERT_EQ(size_t(pl_iterator::SLOTS), expected.size());
+    LogIn("1234");
+    OpenPath({"CONFIGURATION", "PERIPHERAL CONFIGURATION", "DELETE PERIPHERALS"});
+    for (int page = 0; page < 42; ++page)
+        Key(DOWN);
+    // The last page: entries 253-255.
+    EXPECT_TRUE(RowHas(4, "3) UNKNOWN")) << Screen();
+    EXPECT_EQ(std::string(40, ' '), Panel().Row(5));
+    Digits("3");
+    Open("CONFIRM");
+    expected.pop_back();
+    EXPECT_EQ(expected, stored_ids());
+}
+
 TEST_F(PeripheralScreens, AnEntryRemovedElsewhereIsNotDeletedAgain) {
     db_set(obj::halvLanguage, 2, DB_NOTIFY);
     PanelSession::Manager()->SetLanguage();
