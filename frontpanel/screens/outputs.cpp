@@ -75,7 +75,7 @@ void output_candidates::Build(const uint8_t* class_codes, size_t class_count) {
     }
 }
 
-// --- fan and heater test ------------------------------------------------------------------
+// --- fan and heater test ---------------------------------------------------------------
 
 CLCD_TestFansHeaters::CLCD_TestFansHeaters(int32_t id) : CLCD_SimpleWizardBase(id) {
     choose_.kind = STEP_LIST;
@@ -174,7 +174,7 @@ void CLCD_TestFansHeaters::Finish(CLCD_Manager&) {
     }
 }
 
-// --- aux I/O port control -------------------------------------------------------------------
+// --- aux I/O port control --------------------------------------------------------------
 
 CLCD_AuxIOPortControl::CLCD_AuxIOPortControl(int32_t id) : CLCD_SimpleWizardBase(id) {
     choose_.kind = STEP_LIST;
@@ -211,7 +211,7 @@ void CLCD_AuxIOPortControl::Finish(CLCD_Manager&) {
         db_set(obj::auxIOPortValue.row(uint32_t(row)), state_.value, DB_NOTIFY);
 }
 
-// --- factory records ----------------------------------------------------------------------------
+// --- factory records -------------------------------------------------------------------
 
 namespace {
 const menu_factory_record OUTPUT_RECORDS[] = {

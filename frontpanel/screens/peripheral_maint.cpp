@@ -42,7 +42,7 @@ bool load_failed(uint16_t slot) {
 
 } // namespace
 
-// --- delete one -----------------------------------------------------------------------------
+// --- delete one ------------------------------------------------------------------------
 
 CLCD_PeripheralDelete::CLCD_PeripheralDelete(int32_t id) : CLCD_SimpleWizardBase(id) {
     choose_.kind = STEP_LIST;
@@ -107,7 +107,7 @@ void CLCD_PeripheralDelete::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase
         lcd.PrintLine(NOTICE_ROW, LCD_CENTRE, "%s", GONE.Of(manager.French()));
 }
 
-// --- delete all -----------------------------------------------------------------------------
+// --- delete all ------------------------------------------------------------------------
 
 CLCD_PeripheralDeleteAll::CLCD_PeripheralDeleteAll(int32_t id) : CLCD_OneListWizard(id, {"", ""}) {}
 
@@ -124,7 +124,7 @@ void CLCD_PeripheralDeleteAll::Finish(CLCD_Manager&) {
     if (list_.selected == CONFIRM_CHOICE) pl_iterator().Clear();
 }
 
-// --- init errors -------------------------------------------------------------------------------
+// --- init errors -----------------------------------------------------------------------
 
 CLCD_PeripheralErrors::CLCD_PeripheralErrors(int32_t id) : CLCD_OneListWizard(id, {"", ""}) {}
 
@@ -152,8 +152,7 @@ void CLCD_PeripheralErrors::FillEntries(bool) {
 
 void CLCD_PeripheralErrors::Finish(CLCD_Manager&) {}
 
-// --- auto-detect
-// ----------------------------------------------------------------------------------
+// --- auto-detect -----------------------------------------------------------------------
 
 CLCD_PeripheralAutoDetect::CLCD_PeripheralAutoDetect()
     : CLCD_SimpleWizardBaseMenu(MENU_ID, {"PERIPHERAL AUTO DETECT", ""}, RIGHT_PERIPHERALS) {}
@@ -236,8 +235,7 @@ void CLCD_PeripheralAutoDetectWiz::OnEnter(CLCD_Manager& manager) {
 
 void CLCD_PeripheralAutoDetectWiz::Finish(CLCD_Manager&) {}
 
-// --- factory records
-// -------------------------------------------------------------------------------
+// --- factory records -------------------------------------------------------------------
 
 namespace {
 const menu_factory_record PERIPHERAL_MAINT_RECORDS[] = {

@@ -56,7 +56,7 @@ const location_row LOCATIONS[] = {
      {" ON VMS CONTROL PANEL CAN NETWORK", " RESEAU CAN SUR LE PANNEAU AUXILIAIRE"}},
 };
 
-// --- readings ---------------------------------------------------------------------------
+// --- readings --------------------------------------------------------------------------
 
 template <class T> T* as(CPeripheral& p) {
     return dynamic_cast<T*>(&p);
@@ -169,7 +169,7 @@ void read_io_based(CPeripheral& p, bool, char* text, size_t size) {
         if (p.Id() >= row.first && p.Id() <= row.last) return row.reading(*device, text, size);
 }
 
-// --- the class table ----------------------------------------------------------------------
+// --- the class table -------------------------------------------------------------------
 
 using reading_fn = void (*)(CPeripheral& p, bool french, char* text, size_t size);
 
@@ -232,7 +232,7 @@ void peripheral_view_reading(CPeripheral& peripheral, bool french, char* text, s
         put(text, size, "OK");
 }
 
-// --- the screen ------------------------------------------------------------------------------
+// --- the screen ------------------------------------------------------------------------
 
 CLCD_PeripheralView::CLCD_PeripheralView(int32_t id) : CMenuItem(id) {}
 

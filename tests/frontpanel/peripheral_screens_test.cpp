@@ -104,7 +104,7 @@ class PeripheralScreens : public test_support::PanelNavigation {
     }
 };
 
-// --- the view ---------------------------------------------------------------------------
+// --- the view --------------------------------------------------------------------------
 
 TEST_F(PeripheralScreens, TheViewListsTheLiveBoardsWithTheirReadingsAndDetails) {
     OpenView();
@@ -236,7 +236,7 @@ TEST_F(PeripheralScreens, APeripheralGoneSinceTheDrawingIsNotShown) {
     EXPECT_TRUE(Shows(8, "PERIPHERAL NO LONGER PRESENT")) << Screen();
 }
 
-// --- the stored list ------------------------------------------------------------------------
+// --- the stored list -------------------------------------------------------------------
 
 TEST_F(PeripheralScreens, DeleteRemovesExactlyTheConfirmedEntry) {
     LogIn("1234");
@@ -360,7 +360,7 @@ TEST_F(PeripheralScreens, AutoDetectEmptiesTheListAndStoresWhatItFinds) {
     EXPECT_TRUE(Shows(1, "PERIPHERAL CONFIGURATION"));
 }
 
-// --- the output test ----------------------------------------------------------------------------
+// --- the output test -------------------------------------------------------------------
 
 TEST_F(PeripheralScreens, FanTestForcesTheFansThroughTheTimedOutputs) {
     CClimateControl& climate = ThePeripheralTask().Climate();
