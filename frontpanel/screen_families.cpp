@@ -12,7 +12,10 @@
 #include "frontpanel/screens/messages.h"
 #include "frontpanel/screens/modem.h"
 #include "frontpanel/screens/network.h"
+#include "frontpanel/screens/outputs.h"
 #include "frontpanel/screens/peripheral_add.h"
+#include "frontpanel/screens/peripheral_maint.h"
+#include "frontpanel/screens/peripheral_view.h"
 #include "frontpanel/screens/pixel_test.h"
 #include "frontpanel/screens/ports.h"
 #include "frontpanel/screens/preview.h"
@@ -49,6 +52,9 @@ const menu_family* const SCREEN_FAMILIES[] = {
     &PORT_SCREENS,
     &NETWORK_SCREENS,
     &MODEM_SCREENS,
+    &PERIPHERAL_VIEW_SCREENS,
+    &PERIPHERAL_MAINT_SCREENS,
+    &OUTPUT_SCREENS,
 };
 // clang-format on
 const size_t SCREEN_FAMILY_COUNT = sizeof SCREEN_FAMILIES / sizeof SCREEN_FAMILIES[0];

@@ -14,23 +14,12 @@
 #pragma once
 
 #include "runtime/peripheral.h"
+#include "peripherals/peripheral_event.h"
 #include "runtime/timer_scheduler.h"
 
 #include <cstdint>
 
 class CModemDriver_Dialup;
-
-// A timer record that calls a peripheral's timer handler with an argument.
-class peripheral_event : public timer_event {
-  public:
-    peripheral_event(CPeripheral* peripheral, uint32_t argument)
-        : peripheral_(peripheral), argument_(argument) {}
-    void fire() override { peripheral_->OnTimer(argument_); }
-
-  private:
-    CPeripheral* peripheral_;
-    uint32_t argument_;
-};
 
 class CModem : public CPeripheral {
   public:

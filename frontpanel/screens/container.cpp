@@ -43,12 +43,17 @@ void CLCD_MenuItemEx::OnEnter(CLCD_Manager& manager) {
     page_ = 0;
 }
 
+// A child listed by several containers may depend on the one asking (the
+// peripheral view's rights): the asking container becomes its parent first.
+bool CLCD_MenuItemEx::ChildVisible(CLCD_Manager& manager, CMenuItem* child) {
+    child->SetParent(this);
+    return child->HasRights(manager);
+}
+
 uint8_t CLCD_MenuItemEx::CountVisibleChildren(CLCD_Manager& manager) {
     uint8_t visible = 0;
-    for (size_t slot = 0; slot < child_count_; slot++) {
-        children_[slot]->SetParent(this);
-        if (children_[slot]->HasRights(manager)) visible++;
-    }
+    for (size_t slot = 0; slot < child_count_; slot++)
+        if (ChildVisible(manager, children_[slot])) visible++;
     return visible;
 }
 
@@ -56,7 +61,7 @@ size_t CLCD_MenuItemEx::FindVisibleChild(CLCD_Manager& manager, size_t n, CMenuI
     if (child) *child = nullptr;
     size_t seen = 0;
     for (size_t slot = 0; slot < child_count_; slot++) {
-        if (!children_[slot]->HasRights(manager) || ++seen != n) continue;
+        if (!ChildVisible(manager, children_[slot]) || ++seen != n) continue;
         if (child) *child = children_[slot];
         return slot + 1;
     }
@@ -65,7 +70,7 @@ size_t CLCD_MenuItemEx::FindVisibleChild(CLCD_Manager& manager, size_t n, CMenuI
 
 bool CLCD_MenuItemEx::HasRights(CLCD_Manager& manager) {
     for (size_t slot = 0; slot < child_count_; slot++)
-        if (children_[slot]->HasRights(manager)) return true;
+        if (ChildVisible(manager, children_[slot])) return true;
     return false;
 }
 
@@ -105,7 +110,7 @@ void CLCD_MenuItemEx::DrawPage(CLCD_Manager& manager, CLCD& lcd, uint8_t first_r
     unsigned v = 0;
     for (size_t slot = 0; slot < child_count_; slot++) {
         CMenuItem* child = children_[slot];
-        if (!child->HasRights(manager)) continue;
+        if (!ChildVisible(manager, child)) continue;
         if (v / ROWS_PER_PAGE > page_) break;
         if (v / ROWS_PER_PAGE == page_) {
             uint8_t row = uint8_t(first_row + v % ROWS_PER_PAGE);

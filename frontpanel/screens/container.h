@@ -64,6 +64,8 @@ class CLCD_MenuItemEx : public CMenuItem {
     // The title, centred on row 1.
     void DrawTitle(CLCD_Manager& manager, CLCD& lcd);
     bool OpenChild(CLCD_Manager& manager, uint8_t digit);
+    // Makes the child's parent this container, then asks its rights.
+    bool ChildVisible(CLCD_Manager& manager, CMenuItem* child);
 
   private:
     CMenuItem* children_[MAX_SUBMENUSIZE] = {};

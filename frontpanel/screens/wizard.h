@@ -85,7 +85,8 @@ struct wizard_step {
     uint32_t width = 0;
     uint32_t rows = 0;
 
-    // List: entries end with a null (at most 110); entry rules parallel to
+    // List: entries end with a null (at most 255, the stored peripheral
+    // list's size; `selected` is a byte); entry rules parallel to
     // them may name the peripheral an entry adds ("?N").
     const char* const* entries = nullptr;
     const char* const* entry_rules = nullptr;
@@ -101,7 +102,7 @@ struct wizard_step {
 class CLCD_SimpleWizardBase : public CMenuItem {
   public:
     static const uint32_t MAX_STEPS = 110;
-    static const uint32_t MAX_ENTRIES = 110;
+    static const uint32_t MAX_ENTRIES = 255;
 
     explicit CLCD_SimpleWizardBase(int32_t id, menu_text title = {"", ""}, uint32_t rights = 0);
 

@@ -14,6 +14,7 @@
 
 #include "peripherals/can/can_board.h"
 #include "peripherals/peripheral_ids.h"
+#include "peripherals/peripheral_event.h"
 #include "runtime/timer_scheduler.h"
 
 #include <cstdint>
@@ -27,18 +28,6 @@ enum : uint16_t {
     TEMP_SIGN2 = 14,
     TEMP_SIGN3 = 15,
     TEMP_SIGN_MODULES = 16, // named only: no class builds it
-};
-
-// A timer record that calls a peripheral's timer slot with its argument.
-class peripheral_event : public timer_event {
-  public:
-    peripheral_event(CPeripheral* peripheral, uint32_t argument)
-        : peripheral_(peripheral), argument_(argument) {}
-    void fire() override { peripheral_->OnTimer(argument_); }
-
-  private:
-    CPeripheral* peripheral_;
-    uint32_t argument_;
 };
 
 class CTemperature : public CCanBoard {
