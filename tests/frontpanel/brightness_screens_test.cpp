@@ -60,10 +60,7 @@ class BrightnessScreens : public test_support::PanelNavigation {
     }
     // The sign's picture brightness while changeable message 1 is on show.
     int PictureBrightness() {
-        tx_thread_sleep(300);
-        EXPECT_TRUE(host::sign_picture_flush());
-        test_support::Picture picture;
-        EXPECT_TRUE(test_support::ReadPng(StateDir() + "/sign.png", picture));
+        test_support::Picture picture = SignPicture(300);
         EXPECT_FALSE(picture.Dark());
         return std::stoi(picture.text["brightness"]);
     }

@@ -301,13 +301,6 @@ class EditorAtThePanel : public test_support::PanelNavigation {
         ASSERT_EQ(uint32_t(MSG_STATUS_VALID),
                   central_.GetInteger(message_oid(STATUS_COLUMN, number)));
     }
-    test_support::Picture SignPicture() {
-        tx_thread_sleep(200);
-        EXPECT_TRUE(host::sign_picture_flush());
-        test_support::Picture picture;
-        EXPECT_TRUE(test_support::ReadPng(StateDir() + "/sign.png", picture));
-        return picture;
-    }
     agent_test::AgentCaller central_;
 };
 

@@ -178,13 +178,6 @@ class MessageScreens : public test_support::PanelNavigation {
         Panel().Send(field::panel_keyboard_key(key.shift ? SHIFT : 0, key.scan, key.extended));
     }
     static constexpr uint8_t SHIFT = 0x04;
-    test_support::Picture SignPicture() {
-        tx_thread_sleep(200);
-        EXPECT_TRUE(host::sign_picture_flush());
-        test_support::Picture picture;
-        EXPECT_TRUE(test_support::ReadPng(StateDir() + "/sign.png", picture));
-        return picture;
-    }
 };
 
 TEST_F(MessageScreens, RunContinuousFromTheKeypadRequestsTheMessageLikeACentralOne) {

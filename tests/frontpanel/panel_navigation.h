@@ -6,9 +6,12 @@
 
 #include "frontpanel/lcd.h"
 #include "frontpanel/manager.h"
+#include "platform/field/field.h"
 #include "platform/field/panel_lcd.h"
+#include "platform/kernel/kernel.h"
 #include "tests/support/firmware_fixture.h"
 #include "tests/support/panel_session.h"
+#include "tests/support/png_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +67,14 @@ class PanelNavigation : public RestartCountingFixture {
         ASSERT_TRUE(PanelSession::Manager()->LoggedIn()) << Panel().Row(4);
     }
     void Key(uint8_t key) { Panel().Send({key}); }
+    // sign.png once the display has had `settle` ticks to draw.
+    Picture SignPicture(uint32_t settle = 200) {
+        tx_thread_sleep(settle);
+        EXPECT_TRUE(host::sign_picture_flush());
+        Picture picture;
+        EXPECT_TRUE(ReadPng(StateDir() + "/sign.png", picture));
+        return picture;
+    }
     void Digits(const std::string& digits, bool enter = false) {
         Panel().KeypadDigits(digits, enter);
     }

@@ -69,13 +69,7 @@ class SignStatusScreens : public test_support::PanelNavigation {
         for (uint8_t key : keys)
             Panel().Send({key});
     }
-    test_support::Picture SignPicture() {
-        tx_thread_sleep(2 * SECOND);
-        EXPECT_TRUE(host::sign_picture_flush());
-        test_support::Picture picture;
-        EXPECT_TRUE(test_support::ReadPng(StateDir() + "/sign.png", picture));
-        return picture;
-    }
+    test_support::Picture SignPicture() { return PanelNavigation::SignPicture(2 * SECOND); }
     test_support::Picture PanelPicture() {
         PanelSession::Polls(1);
         EXPECT_TRUE(host::panel_picture_flush());
