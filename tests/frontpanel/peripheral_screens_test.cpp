@@ -364,9 +364,20 @@ TEST_F(PeripheralScreens, AutoDetectEmptiesTheListAndStoresWhatItFinds) {
 
 TEST_F(PeripheralScreens, FanTestForcesTheFansThroughTheTimedOutputs) {
     CClimateControl& climate = ThePeripheralTask().Climate();
+    // DIAGNOSTICS lists the fan test on its second page.
+    auto fan_test_page = [this] {
+        if (RowOf("RUN FANS / HEATERS") != 0) return;
+        Key(DOWN);
+        PanelSession::Polls(1);
+    };
+    auto open_fan_test = [&] {
+        fan_test_page();
+        Open("RUN FANS / HEATERS");
+    };
     EXPECT_EQ("", outputs()) << "at 0 C fans and heaters rest";
     LogIn("1234");
     Open("DIAGNOSTICS");
+    fan_test_page();
     EXPECT_EQ(std::string::npos, Screen().find("AUX I/O PORT CONTROL")) << "no port to drive";
     Open("RUN FANS / HEATERS");
     EXPECT_TRUE(Shows(1, "RUN FANS / HEATERS")) << Screen();
@@ -392,7 +403,7 @@ TEST_F(PeripheralScreens, FanTestForcesTheFansThroughTheTimedOutputs) {
     EXPECT_EQ("24", outputs()) << "the climate logic switched the fans";
 
     // Forced on: restore at once, without minutes.
-    Open("RUN FANS / HEATERS");
+    open_fan_test();
     Open("FACE FAN1 CONTROL");
     EXPECT_TRUE(RowHas(2, "1) RESTORE NORMAL OPERATION")) << Screen();
     EXPECT_TRUE(RowHas(3, "2) TURN OFF"));
@@ -403,7 +414,7 @@ TEST_F(PeripheralScreens, FanTestForcesTheFansThroughTheTimedOutputs) {
     EXPECT_EQ("", outputs());
 
     // A heater's minutes say when the sign turns it off.
-    Open("RUN FANS / HEATERS");
+    open_fan_test();
     Open("HEATER1 CONTROL");
     Open("TURN ON");
     EXPECT_TRUE(Shows(8, "OFF WHEN SIGN TEMP >= 25")) << Screen();
