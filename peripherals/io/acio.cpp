@@ -23,13 +23,9 @@ const uint16_t POLL_PERIOD = 2;
 // ---- the board ------------------------------------------------------------------------
 
 ACIO::ACIO(uint16_t id, uint8_t bus_code, uint32_t can_id)
-    : CCanBoard(PERIPHERAL_CLASS_ACIO, id, bus_code, can_id, 0) {
+    : CCanIOBoard(PERIPHERAL_CLASS_ACIO, id, bus_code, can_id, 0) {
     std::memcpy(direction_map_, DIRECTIONS, sizeof direction_map_);
     std::memcpy(output_, INITIAL_OUTPUT, sizeof output_);
-}
-
-ACIO::~ACIO() {
-    listeners_.LetGo();
 }
 
 bool ACIO::Init() {
@@ -40,20 +36,10 @@ bool ACIO::Init() {
     return true;
 }
 
-void ACIO::AddListener(io_bridge* bridge) {
-    listeners_.Add(bridge);
-}
-
-void ACIO::RemoveListener(io_bridge* bridge) {
-    listeners_.Remove(bridge);
-}
-
 // Only a board with the id 490 leaves identification. A reply in a phase
 // the board never takes starts it again from identify.
 void ACIO::OnReply(const can_packet& reply) {
-    silence_.Heard();
-    reinits_ = 0;
-    if (m_byState != STATE_VALID) m_byState = STATE_READING2;
+    Heard();
     const uint8_t tag = reply.data[0];
     switch (phase_) {
     case PHASE_IDENTIFY:

@@ -19,26 +19,22 @@
 // the board is given up, at most ten times until the next reply.
 #pragma once
 
-#include "peripherals/can/can_board.h"
-#include "peripherals/io/bridge.h"
+#include "peripherals/io/can_io_board.h"
 #include "peripherals/io/point_peripheral.h"
 #include "peripherals/peripheral_ids.h"
 
 #include <cstdint>
 
-class ACIO : public CCanBoard, public io_board {
+class ACIO : public CCanIOBoard {
   public:
     enum : uint8_t { PHASE_IDENTIFY = 1, PHASE_RUN = 6 };
     enum : uint8_t { REQUEST_IDENTIFY = 1, REQUEST_RUN = 7 };
     static constexpr uint16_t BOARD_ID = 490;
-    static constexpr unsigned LISTENERS = 255;
     static constexpr uint8_t SILENT_POLLS_LIMIT = 80;
     static constexpr uint8_t REINITS_BEFORE_REPLY = 10;
     static constexpr uint8_t REQUEST_BYTE5 = 0x20;
 
     ACIO(uint16_t id, uint8_t bus_code, uint32_t can_id);
-    // The listeners' bridges let go of the board.
-    ~ACIO() override;
 
     // Registers the device. -> true (READING).
     bool Init() override;
@@ -51,16 +47,7 @@ class ACIO : public CCanBoard, public io_board {
     void SetPhase(uint8_t phase) { phase_ = phase; }
 
     // io_board
-    CPeripheral& BoardPeripheral() override { return *this; }
     uint8_t BoardKind() const override { return IO_BOARD_ACIO; }
-    const uint8_t* InputImage() const override { return last_input_.data; }
-    const uint8_t* Directions() const override { return direction_map_; }
-    uint8_t* OutputImage() override { return output_; }
-    void MarkOutputsChanged() override { outputs_changed_ = 1; }
-    uint8_t* ClaimedPoints() override { return claimed_; }
-    void AddListener(io_bridge* bridge) override;
-    void RemoveListener(io_bridge* bridge) override;
-    bool InputValid() const override { return input_valid_ != 0; }
     bool Polling() const override { return request_ == REQUEST_RUN; }
 
   protected:
@@ -73,16 +60,8 @@ class ACIO : public CCanBoard, public io_board {
     // One reinitialisation of the bus driver, when the bus and the bound allow.
     void Reinitialise();
 
-    can_packet last_input_;
     uint8_t phase_ = PHASE_IDENTIFY;
     uint8_t request_ = REQUEST_IDENTIFY;
-    uint8_t reinits_ = 0;
-    uint8_t direction_map_[IO_IMAGE_BYTES] = {};
-    uint8_t output_[IO_IMAGE_BYTES] = {};
-    uint8_t claimed_[IO_IMAGE_BYTES] = {};
-    io_listener_table<LISTENERS> listeners_;
-    uint8_t input_valid_ = 0;
-    uint8_t outputs_changed_ = 0;
 };
 
 class CAuxIOBidirect : public CPointPeripheral {

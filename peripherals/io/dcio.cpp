@@ -49,14 +49,10 @@ uint16_t DCIO::NameToId(const char* name) {
 
 DCIO::DCIO(uint8_t class_code, uint16_t id, uint8_t bus_code, uint32_t can_id, uint8_t channel,
            const uint8_t ports[PORTS])
-    : CCanBoard(class_code, id, bus_code, can_id, channel) {
+    : CCanIOBoard(class_code, id, bus_code, can_id, channel) {
     silence_ = can_silence(SILENCE);
     std::memcpy(ports_, ports, PORTS);
     std::memcpy(output_, INITIAL_OUTPUT, sizeof output_);
-}
-
-DCIO::~DCIO() {
-    listeners_.LetGo();
 }
 
 bool DCIO::Init() {
@@ -76,20 +72,10 @@ uint8_t* DCIO::TriggerMask(uint8_t kind) {
     return kind >= 1 && kind <= IO_TRIGGER_KINDS ? triggers_[kind - 1] : nullptr;
 }
 
-void DCIO::AddListener(io_bridge* bridge) {
-    listeners_.Add(bridge);
-}
-
-void DCIO::RemoveListener(io_bridge* bridge) {
-    listeners_.Remove(bridge);
-}
-
 // ---- replies ----------------------------------------------------------------------
 
 void DCIO::OnReply(const can_packet& reply) {
-    silence_.Heard();
-    reinits_ = 0;
-    if (m_byState != STATE_VALID) m_byState = STATE_READING2;
+    Heard();
     const uint8_t tag = reply.data[0];
     switch (phase_) {
     case PHASE_IDENTIFY:

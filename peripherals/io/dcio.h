@@ -18,8 +18,7 @@
 // and request rows on that one thread.
 #pragma once
 
-#include "peripherals/can/can_board.h"
-#include "peripherals/io/bridge.h"
+#include "peripherals/io/can_io_board.h"
 #include "peripherals/peripheral_ids.h"
 
 #include <cstdint>
@@ -33,7 +32,7 @@ class dcio_beacon_listener {
     virtual void BeaconConfiguration(uint8_t bytes[5], uint8_t* keep_alive) const = 0;
 };
 
-class DCIO : public CCanBoard, public io_board {
+class DCIO : public CCanIOBoard {
   public:
     enum : uint8_t { PORT_INPUT = 0xF0, PORT_OUTPUT = 0xFF };
     // The reply awaited.
@@ -55,7 +54,6 @@ class DCIO : public CCanBoard, public io_board {
         REQUEST_RUN = 7,
         REQUEST_WAIT = 8,
     };
-    static constexpr unsigned LISTENERS = 255;
     static constexpr unsigned PORTS = 4;
     static constexpr uint8_t RESET_WAIT_POLLS = 10;
     static constexpr uint8_t KEEP_ALIVE_POLLS = 10;
@@ -63,8 +61,6 @@ class DCIO : public CCanBoard, public io_board {
 
     DCIO(uint8_t class_code, uint16_t id, uint8_t bus_code, uint32_t can_id, uint8_t channel,
          const uint8_t ports[PORTS]);
-    // The listeners' bridges let go of the board.
-    ~DCIO() override;
 
     // Registers the device; the port codes must each be F0 or FF (otherwise
     // INIT ERROR and false).
@@ -79,17 +75,8 @@ class DCIO : public CCanBoard, public io_board {
     bool IsMini() const { return ClassCode() == PERIPHERAL_CLASS_MINI_DCIO; }
 
     // io_board
-    CPeripheral& BoardPeripheral() override { return *this; }
     uint8_t BoardKind() const override { return IO_BOARD_DCIO; }
-    const uint8_t* InputImage() const override { return last_input_.data; }
-    const uint8_t* Directions() const override { return direction_map_; }
-    uint8_t* OutputImage() override { return output_; }
-    void MarkOutputsChanged() override { outputs_changed_ = 1; }
-    uint8_t* ClaimedPoints() override { return claimed_; }
     uint8_t* TriggerMask(uint8_t kind) override;
-    void AddListener(io_bridge* bridge) override;
-    void RemoveListener(io_bridge* bridge) override;
-    bool InputValid() const override { return input_valid_ != 0; }
     bool Polling() const override { return request_ == REQUEST_RUN; }
 
     static const char* IdToName(uint16_t id);
@@ -111,21 +98,13 @@ class DCIO : public CCanBoard, public io_board {
     void Supervise();
     void NotifyListeners();
 
-    can_packet last_input_;
     uint8_t phase_ = PHASE_IDENTIFY;
     uint8_t request_ = REQUEST_IDENTIFY;
-    uint8_t reinits_ = 0;
     uint8_t wait_ = 0;
-    uint8_t direction_map_[IO_IMAGE_BYTES] = {};
-    uint8_t output_[IO_IMAGE_BYTES] = {};
-    uint8_t claimed_[IO_IMAGE_BYTES] = {};
     uint8_t triggers_[IO_TRIGGER_KINDS][IO_IMAGE_BYTES] = {};
     uint8_t next_listener_ = 0;
     uint8_t trigger_step_ = 0;
-    io_listener_table<LISTENERS> listeners_;
     uint8_t ports_[PORTS] = {};
     uint8_t config_pending_ = 0;
-    uint8_t outputs_changed_ = 0;
     uint8_t keep_alive_ = 0;
-    uint8_t input_valid_ = 0;
 };
