@@ -102,7 +102,7 @@ class HayesModem : public test_support::RestartCountingFixture {
             if (done()) return true;
             {
                 console_test::Peer hold(
-                    [] { std::this_thread::sleep_for(std::chrono::milliseconds(3)); });
+                    [] { std::this_thread::sleep_for(std::chrono::milliseconds(6)); });
             }
             tx_thread_sleep(step);
         }
