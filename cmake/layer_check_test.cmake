@@ -2,7 +2,10 @@
 # small trees, each with one include, must pass or fail as the rule says.
 cmake_minimum_required(VERSION 3.20)
 
-# case: NAME FILE INCLUDED EXPECT(pass|fail) [message fragment]
+# case: NAME FILE INCLUDED EXPECT(pass|fail) [message fragment] [header to create]
+# INCLUDED is written between quotes unless it starts with "<"; the header to
+# create (a path from the root) makes the tree hold the included file, so that
+# it resolves as the compiler would find it.
 set(CASES
     "upward_from_store|store/a.cpp|peripherals/p.h|fail|store/ (layer 2) may not include peripherals/p.h"
     "upward_from_runtime|runtime/a.h|console/monitor_task.h|fail|runtime/ (layer 1) may not include"
@@ -22,7 +25,21 @@ set(CASES
     "host_program|app/a.cpp|platform/kernel/host.h|pass|"
     "platform_itself|platform/kernel/a.cpp|platform/kernel/host.h|pass|"
     "tests_anything|tests/store/a.cpp|platform/netstack/internal.h|pass|"
-    "tools_png|tools/fontsheet/a.cpp|platform/picture/png.h|pass|")
+    "tools_png|tools/fontsheet/a.cpp|platform/picture/png.h|pass|"
+    "angle_brackets|store/notify.cpp|<display/message.h>|fail|may not include display/message.h|display/message.h"
+    "dot_slash|store/notify.cpp|./display/message.h|fail|may not include display/message.h|display/message.h"
+    "dot_dot_within|store/notify.cpp|store/../display/message.h|fail|may not include display/message.h|display/message.h"
+    "dot_dot_beside|store/notify.cpp|../display/message.h|fail|may not include display/message.h|display/message.h"
+    "host_face_walked|store/notify.cpp|platform/kernel/../kernel/host.h|fail|host face platform/kernel/host.h|platform/kernel/host.h"
+    "beside_own_folder|display/a.cpp|message.h|pass||display/message.h"
+    "unistd|store/notify.cpp|<unistd.h>|fail|host header <unistd.h>"
+    "thread|store/notify.cpp|<thread>|fail|host header <thread>"
+    "sockets|comm/a.cpp|<sys/socket.h>|fail|host header <sys/socket.h>"
+    "file_streams|web/a.cpp|<fstream>|fail|host header <fstream>"
+    "clocks|runtime/a.cpp|<chrono>|fail|host header <chrono>"
+    "standard_library|store/a.cpp|<cstring>|pass|"
+    "host_in_platform|platform/kernel/a.cpp|<thread>|pass|"
+    "host_in_app|app/a.cpp|<sys/socket.h>|pass|")
 
 set(failures 0)
 foreach(case ${CASES})
@@ -32,9 +49,17 @@ foreach(case ${CASES})
   list(GET fields 2 included)
   list(GET fields 3 expect)
   list(GET fields 4 fragment)
+  list(LENGTH fields count)
   set(tree ${WORK}/${name})
   file(REMOVE_RECURSE ${tree})
-  file(WRITE ${tree}/${file} "#include <cstdint>\n#include \"${included}\"\n")
+  if(count GREATER 5)
+    list(GET fields 5 header)
+    file(WRITE ${tree}/${header} "#pragma once\n")
+  endif()
+  if(NOT included MATCHES "^<")
+    set(included "\"${included}\"")
+  endif()
+  file(WRITE ${tree}/${file} "#include <cstdint>\n#include ${included}\n")
   execute_process(COMMAND ${CMAKE_COMMAND} -DROOT=${tree} -P ${CHECK} RESULT_VARIABLE rc
                   OUTPUT_VARIABLE out ERROR_VARIABLE out)
   if(expect STREQUAL "pass" AND NOT rc EQUAL 0)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "display/fonts/ntcip_font.h"
+#include "store/colours.h"
 
 #include <cstdint>
 
@@ -20,14 +21,6 @@ const unsigned MESSAGE_FLASH_REGIONS = 25;
 const unsigned MESSAGE_LINE_CHARS = 2500; // characters kept for full justification per page
 const uint32_t MOVING_TEXT_NOT_STARTED = 0xFFFFFF;
 
-// Classic NTCIP colour numbers to colour15 (red bits 0-4, green 5-9, blue
-// 10-14) and to 24-bit colour (red low byte, blue high byte).
-uint32_t multi_color_to_rgb15(int colour);
-uint32_t multi_color_to_rgb24(int colour, uint32_t module_id);
-// Three 8-bit components to colour15 (top five bits of each).
-uint32_t multi_rgb_to_rgb15(uint32_t red, uint32_t green, uint32_t blue);
-// Module types whose pixels are amber only.
-bool multi_module_is_amber(uint32_t module_id);
 // The default background / foreground objects as colour15 (front-panel preview).
 uint32_t multi_default_background_rgb15();
 uint32_t multi_default_foreground_rgb15();

@@ -1,5 +1,5 @@
 // Factory and run-time values of the NTCIP 1203 sign objects.
-#include "display/message.h"
+#include "store/colours.h"
 #include "store/defaults.h"
 #include "store/journal.h"
 #include "store/defaults_table.h"

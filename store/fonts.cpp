@@ -3,8 +3,8 @@
 #include "store/fonts.h"
 
 #include "runtime/console.h"
-#include "display/fonts/mirel_font.h"
 #include "runtime/utilities.h"
+#include "store/builtin_fonts.h"
 #include "store/database.h"
 #include "store/objects.h"
 
@@ -69,7 +69,8 @@ DbObject char_bitmap(uint32_t row, uint32_t code) {
 // Character c of the font as a packed row-major bitmap (most significant bit
 // first). Glyphs of more than 800 pixels do not fit the glyph buffer and are
 // stored empty (no built-in glyph comes near: the largest has 504 pixels).
-void install_character(CDataBase& store, CFontBase& font, uint32_t row, uint32_t code) {
+void install_character(CDataBase& store, const CBuiltinFontImage& font, uint32_t row,
+                       uint32_t code) {
     uint32_t w = font.GetCharWidth(code), h = font.GetHeight();
     SetInteger(store, char_width(row, code), w, LOAD_FLAGS);
     uint32_t bytes = (w * h + 7) / 8;
@@ -99,7 +100,7 @@ void install_special_glyphs(CDataBase& store, uint32_t row) {
 
 int LoadFontFile(CDataBase& store, const char* name, uint32_t row) {
     if (row >= FONT_ROWS) return 0;
-    CMirelFont font;
+    CBuiltinFont font;
     if (!font.Load(name)) return 0;
     SetInteger(store, obj::fontNumber.row(row), row + 1, LOAD_FLAGS);
     SetInteger(store, obj::fontHeight.row(row), font.GetHeight(), LOAD_FLAGS);

@@ -1,18 +1,17 @@
-#include "display/fonts/mirel_font.h"
+// A built-in font found by name and inflated into a buffer-pool block.
+#include "store/builtin_fonts.h"
 
 #include "runtime/gp_buffer.h"
 
 #include <cstring>
 
-// --- CMirelFont -------------------------------------------------------------
+CBuiltinFont::CBuiltinFont() = default;
 
-CMirelFont::CMirelFont() = default;
-
-CMirelFont::~CMirelFont() {
+CBuiltinFont::~CBuiltinFont() {
     Release();
 }
 
-int CMirelFont::FindBuiltin(const char* name, uint32_t* row) {
+int CBuiltinFont::FindBuiltin(const char* name, uint32_t* row) {
     if (!name) return 0;
     for (uint32_t r = 0; r < BUILTIN_FONT_COUNT; ++r) {
         if (std::strcmp(builtin_font_table[r].name, name) == 0) {
@@ -23,7 +22,7 @@ int CMirelFont::FindBuiltin(const char* name, uint32_t* row) {
     return 0;
 }
 
-int CMirelFont::Load(const char* name) {
+int CBuiltinFont::Load(const char* name) {
     if (!name || std::strlen(name) >= NAME_CHARS) return 0;
     Unbind();
     if (!block_) {
@@ -39,7 +38,7 @@ int CMirelFont::Load(const char* name) {
     return Bind(block_, length);
 }
 
-void CMirelFont::Release() {
+void CBuiltinFont::Release() {
     Unbind();
     if (block_) TheGPBuffer().Release(block_);
     block_ = nullptr;

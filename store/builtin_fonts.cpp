@@ -1,11 +1,10 @@
-#include "display/fonts/mirel_font.h"
+// Reading a built-in font image, and inflating one from the built-in table.
+#include "store/builtin_fonts.h"
 
 #include <cstring>
 #include <zlib.h>
 
-// --- CMirelFontBase -------------------------------------------------------
-
-int CMirelFontBase::Bind(const uint8_t* image, size_t length) {
+int CBuiltinFontImage::Bind(const uint8_t* image, size_t length) {
     Unbind();
     if (!image || length < fnt_file::GLYPHS) return 0;
     // The offsets are 16-bit: an image whose glyphs exceed that, or whose
@@ -23,32 +22,32 @@ int CMirelFontBase::Bind(const uint8_t* image, size_t length) {
     return 1;
 }
 
-void CMirelFontBase::Unbind() {
+void CBuiltinFontImage::Unbind() {
     image_ = header_ = glyphs_ = nullptr;
     std::memset(offsets_, 0, sizeof offsets_);
 }
 
-uint8_t CMirelFontBase::GetHeight() {
+uint8_t CBuiltinFontImage::GetHeight() const {
     return image_ ? image_[fnt_file::HEIGHT] : 0;
 }
-uint8_t CMirelFontBase::GetLineSpacing() {
+uint8_t CBuiltinFontImage::GetLineSpacing() const {
     return image_ ? image_[fnt_file::LINE_SPACING] : 0;
 }
-uint8_t CMirelFontBase::GetCharSpacing() {
+uint8_t CBuiltinFontImage::GetCharSpacing() const {
     return image_ ? image_[fnt_file::CHAR_SPACING] : 0;
 }
 
-uint32_t CMirelFontBase::BytesPerColumn() const {
+uint32_t CBuiltinFontImage::BytesPerColumn() const {
     return image_ ? (image_[fnt_file::HEIGHT] + 7u) / 8u : 0;
 }
 
-uint8_t CMirelFontBase::GetCharWidth(uint32_t code) {
+uint8_t CBuiltinFontImage::GetCharWidth(uint32_t code) const {
     uint32_t per_column = BytesPerColumn();
     if (per_column == 0 || code >= fnt_file::CODES) return 0;
     return uint8_t(image_[fnt_file::COUNTS + code] / per_column);
 }
 
-int CMirelFontBase::GetPixel(uint32_t code, uint32_t column, uint32_t row) {
+int CBuiltinFontImage::GetPixel(uint32_t code, uint32_t column, uint32_t row) const {
     if (column >= GetCharWidth(code) || row >= GetHeight()) return 0;
     const uint8_t* glyph = glyphs_ + offsets_[code];
     return (glyph[column * BytesPerColumn() + row / 8] >> (row % 8)) & 1;
