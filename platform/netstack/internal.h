@@ -134,6 +134,79 @@ UINT relisten_place(Listeners& listeners, UINT port, NX_TCP_SOCKET* socket, Sock
     socket->state = NX_TCP_LISTEN_STATE;
     return NX_SUCCESS;
 }
+// The TCP socket records of host and link sockets share their life cycle:
+// these templates serve both (`Record` is tcp_impl or the link's record, kept
+// in `socket->impl` as a std::shared_ptr<Record>).
+
+// Creates the socket's record: its event group and the socket's fields.
+template <class Record>
+UINT create_tcp_record(NX_IP* ip, ip_impl* ipi, NX_TCP_SOCKET* socket, const char* name,
+                       ULONG window, nx_tcp_notify_fn disconnect) {
+    auto sp = std::make_shared<Record>();
+    if (tx_event_flags_create(&sp->events, name) != TX_SUCCESS) return NX_NOT_CREATED;
+    *socket = NX_TCP_SOCKET{};
+    socket->name = name;
+    socket->ip = ip;
+    socket->state = NX_TCP_CLOSED;
+    socket->window = window;
+    sp->socket = socket;
+    sp->ip = ipi;
+    sp->disconnect = disconnect;
+    socket->impl = new std::shared_ptr<Record>(sp);
+    return NX_SUCCESS;
+}
+// Ends the record's life: no host event acts on it any more, `drop` closes
+// its connection, then its event group and holder go.
+template <class Record, class Drop>
+UINT delete_tcp_record(NX_TCP_SOCKET* socket, Record* s, Drop drop) {
+    {
+        CInterruptLock lock;
+        s->alive = false;
+    }
+    drop(s);
+    tx_event_flags_delete(&s->events);
+    delete static_cast<std::shared_ptr<Record>*>(socket->impl);
+    socket->impl = nullptr;
+    return NX_SUCCESS;
+}
+// Why a listen on `port` is refused (NX_SUCCESS when it is not).
+template <class Listeners>
+UINT listen_refusal(const Listeners& listeners, UINT port, const NX_TCP_SOCKET* socket) {
+    if (port == 0 || port > 0xFFFF) return NX_INVALID_PORT;
+    if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
+    if (listeners.count(port)) return NX_DUPLICATE_LISTEN;
+    return NX_SUCCESS;
+}
+// The socket takes the new listener's listening place on `port`.
+template <class Listeners, class Listener, class Record>
+void take_listening_place(Listeners& listeners, const std::shared_ptr<Listener>& l, UINT port,
+                          NX_TCP_SOCKET* socket, Record* s) {
+    CInterruptLock lock;
+    listeners[port] = l;
+    l->socket = socket;
+    s->listener = l;
+    socket->port = port;
+    socket->state = NX_TCP_LISTEN_STATE;
+}
+// A server socket gives up its connection (`drop`) and its listening place.
+template <class Record, class Drop>
+UINT unaccept_socket(NX_TCP_SOCKET* socket, Record* s, Drop drop) {
+    drop(s);
+    CInterruptLock lock;
+    if (s->listener && s->listener->socket == socket) s->listener->socket = nullptr;
+    s->listener.reset();
+    socket->state = NX_TCP_CLOSED;
+    return NX_SUCCESS;
+}
+// A listener that is going: nothing more reaches it and its socket is closed
+// (call under the interrupt lock).
+template <class Listener> void retire_listener(Listener& l) {
+    l.alive = false;
+    if (l.socket) {
+        l.socket->state = NX_TCP_CLOSED;
+        l.socket = nullptr;
+    }
+}
 // A server socket's accept: a connection given to it completes (in
 // CLOSE_WAIT when `peer_closed` says the peer already went), else it waits
 // on `events` (EV_ACCEPT) (tcp.cpp; host and link sockets alike).

@@ -549,33 +549,14 @@ bool is_link_tcp(const NX_TCP_SOCKET* socket) {
 
 UINT link_tcp_create(NX_IP* ip, NX_TCP_SOCKET* socket, const char* name, ULONG window,
                      nx_tcp_notify_fn disconnect) {
-    tcp_ptr sp = std::make_shared<link_tcp>();
-    if (tx_event_flags_create(&sp->events, name) != TX_SUCCESS) return NX_NOT_CREATED;
-    *socket = NX_TCP_SOCKET{};
-    socket->name = name;
-    socket->ip = ip;
-    socket->state = NX_TCP_CLOSED;
-    socket->window = window;
-    sp->socket = socket;
-    sp->ip = ip_of(ip);
-    sp->disconnect = disconnect;
-    socket->impl = new tcp_ptr(sp);
-    return NX_SUCCESS;
+    return create_tcp_record<link_tcp>(ip, ip_of(ip), socket, name, window, disconnect);
 }
 
 UINT link_tcp_delete(NX_TCP_SOCKET* socket) {
     link_tcp* s = tcp_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
-    drop_connection(s);
-    {
-        CInterruptLock lock;
-        s->alive = false;
-    }
-    tx_event_flags_delete(&s->events);
-    delete tcp_holder(socket);
-    socket->impl = nullptr;
-    return NX_SUCCESS;
+    return delete_tcp_record(socket, s, [](link_tcp* r) { drop_connection(r); });
 }
 
 UINT link_tcp_receive_notify(NX_TCP_SOCKET* socket, nx_tcp_notify_fn notify) {
@@ -593,9 +574,7 @@ UINT link_tcp_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UINT queue,
     link_net* net = net_of(ip);
     link_tcp* s = tcp_of(socket);
     if (!net || !s) return NX_PTR_ERROR;
-    if (port == 0 || port > 0xFFFF) return NX_INVALID_PORT;
-    if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
-    if (net->listeners.count(port)) return NX_DUPLICATE_LISTEN;
+    if (UINT refusal = listen_refusal(net->listeners, port, socket)) return refusal;
     auto l = std::make_shared<link_listener>();
     l->net = net;
     l->port = port;
@@ -629,12 +608,7 @@ UINT link_tcp_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UINT queue,
         delete arg;
         return rc;
     }
-    CInterruptLock lock;
-    net->listeners[port] = l;
-    l->socket = socket;
-    s->listener = l;
-    socket->port = port;
-    socket->state = NX_TCP_LISTEN_STATE;
+    take_listening_place(net->listeners, l, port, socket, s);
     return NX_SUCCESS;
 }
 
@@ -655,12 +629,7 @@ UINT link_tcp_relisten(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket) {
 UINT link_tcp_unaccept(NX_TCP_SOCKET* socket) {
     link_tcp* s = tcp_of(socket);
     if (!s) return NX_PTR_ERROR;
-    drop_connection(s);
-    CInterruptLock lock;
-    if (s->listener && s->listener->socket == socket) s->listener->socket = nullptr;
-    s->listener.reset();
-    socket->state = NX_TCP_CLOSED;
-    return NX_SUCCESS;
+    return unaccept_socket(socket, s, [](link_tcp* r) { drop_connection(r); });
 }
 
 UINT link_tcp_unlisten(NX_IP* ip, UINT port) {
@@ -673,12 +642,8 @@ UINT link_tcp_unlisten(NX_IP* ip, UINT port) {
     std::deque<conn_ptr> waiting;
     {
         CInterruptLock lock;
-        l->alive = false;
+        retire_listener(*l);
         waiting.swap(l->waiting);
-        if (l->socket) {
-            l->socket->state = NX_TCP_CLOSED;
-            l->socket = nullptr;
-        }
     }
     locked([&] {
         auto pcb = net->listen_pcbs.find(port);

@@ -202,18 +202,7 @@ UINT nx_tcp_socket_create(NX_IP* ip, NX_TCP_SOCKET* socket, const char* name, UL
     ip_impl* ipi = ip_of(ip);
     if (!ipi || !socket) return NX_PTR_ERROR;
     if (ipi->link) return link_tcp_create(ip, socket, name, window, disconnect);
-    tcp_ptr sp = std::make_shared<tcp_impl>();
-    if (tx_event_flags_create(&sp->events, name) != TX_SUCCESS) return NX_NOT_CREATED;
-    *socket = NX_TCP_SOCKET{};
-    socket->name = name;
-    socket->ip = ip;
-    socket->state = NX_TCP_CLOSED;
-    socket->window = window;
-    sp->socket = socket;
-    sp->ip = ipi;
-    sp->disconnect = disconnect;
-    socket->impl = new tcp_ptr(sp);
-    return NX_SUCCESS;
+    return create_tcp_record<tcp_impl>(ip, ipi, socket, name, window, disconnect);
 }
 
 UINT nx_tcp_socket_delete(NX_TCP_SOCKET* socket) {
@@ -221,15 +210,7 @@ UINT nx_tcp_socket_delete(NX_TCP_SOCKET* socket) {
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (socket->state != NX_TCP_CLOSED || s->bound) return NX_NOT_CLOSED;
-    {
-        CInterruptLock lock;
-        s->alive = false;
-    }
-    drop_connection(s);
-    tx_event_flags_delete(&s->events);
-    delete holder(socket);
-    socket->impl = nullptr;
-    return NX_SUCCESS;
+    return delete_tcp_record(socket, s, [](tcp_impl* r) { drop_connection(r); });
 }
 
 UINT nx_tcp_socket_receive_notify(NX_TCP_SOCKET* socket, nx_tcp_notify_fn notify) {
@@ -246,9 +227,7 @@ UINT nx_tcp_server_socket_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UI
     ip_impl* ipi = ip_of(ip);
     tcp_impl* s = impl_of(socket);
     if (!ipi || !s) return NX_PTR_ERROR;
-    if (port == 0 || port > 0xFFFF) return NX_INVALID_PORT;
-    if (socket->state != NX_TCP_CLOSED) return NX_NOT_CLOSED;
-    if (ipi->listeners.count(port)) return NX_DUPLICATE_LISTEN;
+    if (UINT refusal = listen_refusal(ipi->listeners, port, socket)) return refusal;
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return NX_IP_INTERNAL_ERROR;
     make_nonblocking(fd);
@@ -264,12 +243,8 @@ UINT nx_tcp_server_socket_listen(NX_IP* ip, UINT port, NX_TCP_SOCKET* socket, UI
     l->port = port;
     l->fd = fd;
     l->queue_max = queue;
-    l->socket = socket;
     l->notify = listen_fn;
-    ipi->listeners[port] = l;
-    s->listener = l;
-    socket->port = port;
-    socket->state = NX_TCP_LISTEN_STATE;
+    take_listening_place(ipi->listeners, l, port, socket, s);
     watch_listener(fd, [l](int conn, uint32_t peer_ip, uint16_t peer_port) {
         listener_impl::pending p{conn, peer_ip, peer_port};
         to_kernel([l, p] { on_connection(l, p); });
@@ -297,12 +272,7 @@ UINT nx_tcp_server_socket_unaccept(NX_TCP_SOCKET* socket) {
     if (is_link_tcp(socket)) return link_tcp_unaccept(socket);
     tcp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
-    drop_connection(s);
-    CInterruptLock lock;
-    if (s->listener && s->listener->socket == socket) s->listener->socket = nullptr;
-    s->listener.reset();
-    socket->state = NX_TCP_CLOSED;
-    return NX_SUCCESS;
+    return unaccept_socket(socket, s, [](tcp_impl* r) { drop_connection(r); });
 }
 
 UINT nx_tcp_server_socket_unlisten(NX_IP* ip, UINT port) {
@@ -315,14 +285,10 @@ UINT nx_tcp_server_socket_unlisten(NX_IP* ip, UINT port) {
     ipi->listeners.erase(it);
     forget(l->fd);
     CInterruptLock lock;
-    l->alive = false;
+    retire_listener(*l);
     for (const listener_impl::pending& p : l->waiting)
         close(p.fd);
     l->waiting.clear();
-    if (l->socket) {
-        l->socket->state = NX_TCP_CLOSED;
-        l->socket = nullptr;
-    }
     return NX_SUCCESS;
 }
 
