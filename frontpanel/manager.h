@@ -216,6 +216,7 @@ class CLCD_Manager : public CFrontPanelPeripheral,
     uint8_t FirstRevision() const { return revision_first_; }
     uint8_t SecondRevision() const { return revision_second_; }
     bool MirrorActive() const { return mirror_active_ != 0; }
+    uint32_t MirrorBytesTaken() const { return mirror_bytes_; }
     uint32_t InactivityCountdown() const { return inactivity_; }
     // Who holds the login.
     enum key_source : uint8_t { SOURCE_NONE, SOURCE_PANEL, SOURCE_MIRROR };
@@ -355,6 +356,7 @@ class CLCD_Manager : public CFrontPanelPeripheral,
     bool injecting_ = false;
     key_source session_source_ = SOURCE_NONE;
     uint32_t mirror_connection_ = 0;
+    uint32_t mirror_bytes_ = 0;
     uint8_t comm_timeout_ = 0;
     uint8_t splash_countdown_ = 3;
     uint8_t backlight_was_enabled_ = 0;

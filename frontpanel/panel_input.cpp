@@ -168,6 +168,7 @@ void CLCD_Manager::ProcessPanelByte(uint8_t byte) {
 }
 
 void CLCD_Manager::ProcessMirrorByte(uint8_t byte) {
+    ++mirror_bytes_;
     std::swap(parser_state_, mirror_parser_state_);
     std::swap(resume_state_, mirror_resume_state_);
     from_mirror_ = true;
