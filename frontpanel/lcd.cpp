@@ -75,10 +75,14 @@ const lcd_icon_row LCD_ICONS[LCD_ICON_COUNT] = {
 
 namespace {
 
+// Each icon's own 8 x 8 dots, corners included: a clear never reaches the
+// text beside it or the row below.
 const lcd_rect ICON_CLEARS[] = {
-    {0, 0, 7, 7},     {8, 0, 16, 8},    {16, 0, 24, 8},
-    {216, 0, 223, 8}, {224, 0, 232, 8}, {232, 0, 240, 8},
+    {0, 0, 7, 7},     {8, 0, 15, 7},    {16, 0, 23, 7},
+    {216, 0, 223, 7}, {224, 0, 231, 7}, {232, 0, 239, 7},
 };
+// Text columns of row 1 under the icons (dots 0-23 and 216-239).
+const uint8_t LEFT_ICON_COLUMNS_END = 4, RIGHT_ICON_COLUMNS_START = 37;
 
 const uint8_t BACKSPACE_LIMIT = 5;
 const ULONG CLEAR_SETTLE_TICKS = 7;
@@ -253,8 +257,17 @@ void CLCD::EmitText(const char* text) {
 
 void CLCD::SendString(const char* text) {
     if (!text || !TakeWriteMark("CLCD::SendString")) return;
+    MarkIconsOverwritten(std::strlen(text));
     EmitText(text);
     ReleaseWriteMark();
+}
+
+// Text on row 1 over an icon's place erases the icon: the manager then
+// draws every indicator again.
+void CLCD::MarkIconsOverwritten(size_t length) {
+    if (row_ != 1 || length == 0) return;
+    if (column_ <= LEFT_ICON_COLUMNS_END || column_ + length > RIGHT_ICON_COLUMNS_START)
+        top_row_wiped = 1;
 }
 
 void CLCD::SendChar(char character) {

@@ -209,7 +209,8 @@ class CLCD {
     uint8_t FirstRevision() const { return revision_first_; }
     uint8_t SecondRevision() const { return revision_second_; }
 
-    // Set by Clear and by clearing row 1; the manager reads and resets it.
+    // Set by Clear and by any text written over an icon's place on row 1;
+    // the manager reads and resets it.
     uint8_t top_row_wiped = 0;
 
     static const uint32_t BUSY_UNITS = 200;
@@ -222,6 +223,7 @@ class CLCD {
     void ReleaseWriteMark() { write_in_progress_.store(0); }
     bool EscapesData() const;
     void EmitCursor();
+    void MarkIconsOverwritten(size_t length);
     void EmitText(const char* text);
     void EmitTextByte(uint8_t byte);
     void AdvanceRow();

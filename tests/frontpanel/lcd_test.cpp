@@ -400,3 +400,46 @@ TEST_F(LcdDriver, ThePanelModelDrawsWhatTheDriverSendsForNewAndOldPanels) {
 }
 
 } // namespace
+
+// An icon's clear stays on its own 8 x 8 dots: the text beside it and the
+// sign's image below row 1 keep theirs.
+TEST_F(LcdDriver, AnIconsClearKeepsToItsOwnDots) {
+    field::PanelLcd model;
+    lcd.Print(1, LCD_LEFT, "%s", "    *   *"); // stars in columns 5 and 9
+    lcd.FillRect(0xFF, 0, 8, 239, 8);          // an image's top line
+    model.Feed(Sent());
+    const field::PanelScreen before = model.Screen();
+    for (uint8_t x : {0, 8, 16, 216, 224, 232})
+        lcd.ClearIcon(x);
+    model.Feed(Sent());
+    const field::PanelScreen after = model.Screen();
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 240; ++x) {
+            const bool icon_place = y < 8 && (x < 24 || x >= 216);
+            if (!icon_place) {
+                ASSERT_EQ(before.Dot(x, y), after.Dot(x, y)) << x << "," << y;
+            }
+        }
+}
+
+// Text written over an icon's place on row 1 marks the row wiped, so the
+// manager draws the indicators again; text between them does not.
+TEST_F(LcdDriver, TextOverAnIconsPlaceMarksTheTopRowWiped) {
+    struct Case {
+        const char* what;
+        std::function<void(CLCD&)> write;
+        bool wiped;
+    } cases[] = {
+        {"a full-width line", [](CLCD& l) { l.PrintLine(1, LCD_CENTRE, "%s", "STATUS"); }, true},
+        {"from column 1", [](CLCD& l) { l.PrintRowCol(1, 1, "%s", "X"); }, true},
+        {"up to column 37", [](CLCD& l) { l.PrintRowCol(1, 36, "%s", "AB"); }, true},
+        {"a centred title", [](CLCD& l) { l.Print(1, LCD_CENTRE, "%s", "MAIN MENU"); }, false},
+        {"columns 5 to 36", [](CLCD& l) { l.PrintRowCol(1, 5, "%32s", "x"); }, false},
+        {"row 2", [](CLCD& l) { l.PrintLine(2, LCD_LEFT, "%s", "ROW TWO"); }, false},
+    };
+    for (const Case& c : cases) {
+        lcd.top_row_wiped = 0;
+        c.write(lcd);
+        EXPECT_EQ(c.wiped, lcd.top_row_wiped != 0) << c.what;
+    }
+}

@@ -456,6 +456,15 @@ TEST_F(FrontPanel, InactivityLogsOutAfterTwiceTheSettingInPollsAndZeroNever) {
     manager->Login(0);
     Polls(40);
     EXPECT_TRUE(manager->LoggedIn());
+
+    // Long settings count in full: none wraps to a short time or to never.
+    for (uint32_t seconds : {32768u, 32773u, 65535u}) {
+        db_set(obj::fdotObj11_11, seconds, DB_NOTIFY);
+        manager->Login(0);
+        EXPECT_EQ(2 * seconds, manager->InactivityCountdown()) << seconds;
+        Polls(15);
+        EXPECT_TRUE(manager->LoggedIn()) << seconds;
+    }
 }
 
 TEST_F(FrontPanel, CommunicationActivityAndTheLinkLightTheirIndicators) {
