@@ -23,8 +23,10 @@ class MirrorRing : public test_support::KernelFixture {};
 
 TEST_F(MirrorRing, AFullRingIsSaidOncePerOverflowAndItsDropsCounted) {
     const uint32_t RING = 100; // holds 99 bytes
-    CTCP_Server mirror;
-    mirror.Open(15002, RING); // no network here: the rings alone
+    // The firmware's servers live as long as the program (their rings are
+    // never freed); no network here: the rings alone.
+    static CTCP_Server mirror;
+    mirror.Open(15002, RING);
     test_support::ClearConsole();
     for (int i = 0; i < 150; ++i)
         ASSERT_TRUE(mirror.WriteByte(uint8_t(i)));
