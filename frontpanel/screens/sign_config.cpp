@@ -401,9 +401,8 @@ bool size_fits(const number_entry_row& row, uint32_t value) {
 void size_restriction(const number_entry_row& row, bool french, char* text, size_t size) {
     const size_bound bound = size_bound_of(row);
     const bool height = row.object.offset == obj::vmsSignHeightPixels.offset;
-    static const menu_text WHY[] = {
-        {"1 TO %u (%u MODULES ACROSS)", "1 A %u (%u MODULES EN LARGEUR)"},
-        {"1 TO %u (%u MODULE LINES)", "1 A %u (%u LIGNES DE MODULES)"}};
+    static const menu_text WHY[] = {{"<= %u (%u MODULES WIDE)", "<= %u (LARGEUR %u MODULES)"},
+                                    {"<= %u (%u MODULE LINES)", "<= %u (%u LIGNES DE MODULES)"}};
     std::snprintf(text, size, WHY[height ? 1 : 0].Of(french), unsigned(bound.largest),
                   unsigned(bound.modules));
 }
