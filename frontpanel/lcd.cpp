@@ -7,7 +7,9 @@
 #include "runtime/os.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 const lcd_command_row LCD_COMMANDS[] = {
     {LCD_CLEAR, 0, "clear"},
@@ -102,6 +104,19 @@ bool lcd_icon_clear_rect(uint8_t x, lcd_rect& rect) {
     return false;
 }
 
+namespace {
+
+const uint8_t CELL_DOTS = 6; // a text column's width
+
+// The icon place that starts at x. -> its index, or -1.
+int icon_place(uint8_t x) {
+    for (size_t i = 0; i < std::size(ICON_CLEARS); ++i)
+        if (ICON_CLEARS[i].x1 == x) return int(i);
+    return -1;
+}
+
+} // namespace
+
 uint32_t CLCD::Init(CSerialDriver* serial, CLCDOwner* owner) {
     if (!serial || !owner) return 1;
     serial_ = serial;
@@ -182,6 +197,8 @@ void CLCD::Command(uint8_t letter, std::initializer_list<uint8_t> arguments) {
 
 void CLCD::Clear() {
     Command(LCD_CLEAR);
+    std::memset(top_row_text_, ' ', sizeof top_row_text_);
+    std::fill(std::begin(shown_icons_), std::end(shown_icons_), uint8_t(LCD_ICON_COUNT));
     top_row_wiped = 1;
     os_sleep(CLEAR_SETTLE_TICKS);
 }
@@ -258,6 +275,7 @@ void CLCD::EmitText(const char* text) {
 void CLCD::SendString(const char* text) {
     if (!text || !TakeWriteMark("CLCD::SendString")) return;
     MarkIconsOverwritten(std::strlen(text));
+    NoteTopRowText(text);
     EmitText(text);
     ReleaseWriteMark();
 }
@@ -402,12 +420,62 @@ int CLCD::Bitmap(uint8_t x, uint8_t y, uint8_t width, uint8_t height, const uint
 int CLCD::DrawIcon(lcd_icon icon) {
     if (icon >= LCD_ICON_COUNT) return 2;
     const lcd_icon_row& row = LCD_ICONS[icon];
+    const int place = row.y == 0 ? icon_place(row.x) : -1;
+    if (place >= 0) shown_icons_[place] = uint8_t(icon);
     return Bitmap(row.x, row.y, 8, 8, row.bits);
 }
 
 void CLCD::ClearIcon(uint8_t x) {
-    lcd_rect rect;
-    if (lcd_icon_clear_rect(x, rect)) FillRect(0, rect.x1, rect.y1, rect.x2, rect.y2);
+    const int place = icon_place(x);
+    if (place < 0) return;
+    const lcd_rect& rect = ICON_CLEARS[place];
+    FillRect(0, rect.x1, rect.y1, rect.x2, rect.y2);
+    shown_icons_[place] = LCD_ICON_COUNT;
+    RestoreTextUnder(rect);
+}
+
+// Row 1's text as it is sent from the cursor's column (up to a control byte).
+void CLCD::NoteTopRowText(const char* text) {
+    if (row_ != 1) return;
+    for (uint32_t column = column_; *text && column >= 1 && column <= LCD_COLUMNS; ++column) {
+        const uint8_t byte = uint8_t(*text++);
+        if (byte < 0x20) return;
+        top_row_text_[column - 1] = char(byte);
+    }
+}
+
+// The characters of the cells a cleared place covered, blanks left out (the
+// place may sit over a sign's image); then the icons those cells reached.
+void CLCD::RestoreTextUnder(const lcd_rect& place) {
+    const uint8_t first = uint8_t(place.x1 / CELL_DOTS + 1),
+                  last = uint8_t(place.x2 / CELL_DOTS + 1);
+    uint32_t low = 0xFFFF, high = 0;
+    const uint8_t column = column_, row = row_;
+    for (uint8_t c = first; c <= last && c <= LCD_COLUMNS; ++c) {
+        const char character = top_row_text_[c - 1];
+        if (character == ' ' || character == '\0' || !TakeWriteMark("CLCD::ClearIcon")) continue;
+        column_ = c;
+        row_ = 1;
+        EmitCursor();
+        EmitTextByte(uint8_t(character));
+        ReleaseWriteMark();
+        low = std::min<uint32_t>(low, uint32_t(c - 1) * CELL_DOTS);
+        high = std::max<uint32_t>(high, uint32_t(c) * CELL_DOTS - 1);
+    }
+    if (high == 0) return;
+    column_ = column;
+    row_ = row;
+    SendCursor();
+    RedrawIconsTouching(low, high);
+}
+
+void CLCD::RedrawIconsTouching(uint32_t first_dot, uint32_t last_dot) {
+    for (size_t i = 0; i < std::size(ICON_CLEARS); ++i) {
+        if (shown_icons_[i] == LCD_ICON_COUNT) continue;
+        if (ICON_CLEARS[i].x2 < first_dot || ICON_CLEARS[i].x1 > last_dot) continue;
+        const lcd_icon_row& icon = LCD_ICONS[shown_icons_[i]];
+        Bitmap(icon.x, icon.y, 8, 8, icon.bits);
+    }
 }
 
 // ---- busy mark ----

@@ -382,7 +382,9 @@ TEST_F(MessageEditor, AKeyPastTheLastPageIsRefusedAndNothingIsGlued) {
     ASSERT_FALSE(editor.KeyRefused());
     for (char c : std::string(" GHI")) {
         Key(uint8_t(c));
-        if (c != ' ') EXPECT_TRUE(editor.KeyRefused()) << c;
+        if (c != ' ') {
+            EXPECT_TRUE(editor.KeyRefused()) << c;
+        }
     }
     EXPECT_EQ(std::string::npos, Typed().find_first_of("GHI")) << Typed();
     EXPECT_EQ(0u, Typed().find("ABC[NL]DEF")) << Typed();

@@ -401,24 +401,39 @@ TEST_F(LcdDriver, ThePanelModelDrawsWhatTheDriverSendsForNewAndOldPanels) {
 
 } // namespace
 
-// An icon's clear stays on its own 8 x 8 dots: the text beside it and the
-// sign's image below row 1 keep theirs.
-TEST_F(LcdDriver, AnIconsClearKeepsToItsOwnDots) {
+// An icon's clear stays on its own 8 x 8 dots and gives back the row-1 text
+// under it: the French title's first star, a sign's image below row 1, and
+// an icon beside it that the restored text reached.
+TEST_F(LcdDriver, AnIconsClearGivesBackWhatWasUnderIt) {
     field::PanelLcd model;
-    lcd.Print(1, LCD_LEFT, "%s", "    *   *"); // stars in columns 5 and 9
-    lcd.FillRect(0xFF, 0, 8, 239, 8);          // an image's top line
+    lcd.Clear();
+    lcd.Print(1, LCD_CENTRE, "%s", "** BIENVENUE AU MENU PRINCIPAL **"); // from column 4
+    lcd.FillRect(0xFF, 0, 8, 239, 8);                                    // an image's top line
     model.Feed(Sent());
     const field::PanelScreen before = model.Screen();
+    lcd.DrawIcon(LCD_ICON_ARROWS);
+    lcd.DrawIcon(LCD_ICON_FLAG);
     for (uint8_t x : {0, 8, 16, 216, 224, 232})
         lcd.ClearIcon(x);
     model.Feed(Sent());
     const field::PanelScreen after = model.Screen();
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 240; ++x) {
-            const bool icon_place = y < 8 && (x < 24 || x >= 216);
-            if (!icon_place) {
-                ASSERT_EQ(before.Dot(x, y), after.Dot(x, y)) << x << "," << y;
-            }
+            ASSERT_EQ(before.Dot(x, y), after.Dot(x, y)) << x << "," << y;
+        }
+
+    lcd.Clear();
+    lcd.PrintRowCol(1, 1, "%s", "ABCDEF");
+    lcd.DrawIcon(LCD_ICON_C);
+    model.Feed(Sent());
+    const field::PanelScreen with_c = model.Screen();
+    lcd.DrawIcon(LCD_ICON_ARROWS);
+    lcd.ClearIcon(16); // gives back C and D; C's cell reaches the C icon's place
+    model.Feed(Sent());
+    const field::PanelScreen restored = model.Screen();
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 24; ++x) {
+            ASSERT_EQ(with_c.Dot(x, y), restored.Dot(x, y)) << x << "," << y;
         }
 }
 
