@@ -371,7 +371,6 @@ TEST_F(EditorAtThePanel, SaveAsAValidRowAsksBeforeReplacingAndAFailedSaveSaysSo)
     EXPECT_NE(std::string::npos, kept.find("]BAD")) << "the text stays in the buffer: " << kept;
 }
 
-} // namespace
 // Text past the last page is refused key by key: nothing is glued onto the
 // last word, the panel says the message is full, and the save keeps what the
 // editor showed.
@@ -390,3 +389,5 @@ TEST_F(MessageEditor, AKeyPastTheLastPageIsRefusedAndNothingIsGlued) {
     EXPECT_EQ(0u, Typed().find("ABC[NL]DEF")) << Typed();
     EXPECT_EQ(2u, editor.LineCount());
 }
+
+} // namespace
