@@ -399,8 +399,6 @@ TEST_F(LcdDriver, ThePanelModelDrawsWhatTheDriverSendsForNewAndOldPanels) {
     }
 }
 
-} // namespace
-
 // An icon's clear stays on its own 8 x 8 dots and gives back the row-1 text
 // under it: the French title's first star, a sign's image below row 1, and
 // an icon beside it that the restored text reached.
@@ -458,3 +456,5 @@ TEST_F(LcdDriver, TextOverAnIconsPlaceMarksTheTopRowWiped) {
         EXPECT_EQ(c.wiped, lcd.top_row_wiped != 0) << c.what;
     }
 }
+
+} // namespace
