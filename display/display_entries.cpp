@@ -13,6 +13,10 @@ void validate_message() {
     TheDisplay().ValidateMessage();
 }
 
+bool check_multi(const char* text, uint32_t length) {
+    return TheDisplay().CheckMULTI(text, length, 0);
+}
+
 void store_graphic() {
     TheDisplay().StoreGraphic();
 }

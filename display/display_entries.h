@@ -13,6 +13,9 @@
 bool activate_message();
 // Runs the message-table sweep (after a SET of a dmsMessageStatus instance).
 void validate_message();
+// Checks a MULTI text as validation checks a message row's, without writing
+// any row; dmsMultiSyntaxError and its companions tell the outcome. -> valid.
+bool check_multi(const char* text, uint32_t length);
 // Runs the graphic table's status requests (after a SET of a dmsGraphicStatus instance).
 void store_graphic();
 // Serves dmsMemoryMgmt and the memory-clear command.

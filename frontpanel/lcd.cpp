@@ -7,7 +7,9 @@
 #include "runtime/os.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 const lcd_command_row LCD_COMMANDS[] = {
     {LCD_CLEAR, 0, "clear"},
@@ -75,10 +77,14 @@ const lcd_icon_row LCD_ICONS[LCD_ICON_COUNT] = {
 
 namespace {
 
+// Each icon's own 8 x 8 dots, corners included: a clear never reaches the
+// text beside it or the row below.
 const lcd_rect ICON_CLEARS[] = {
-    {0, 0, 7, 7},     {8, 0, 16, 8},    {16, 0, 24, 8},
-    {216, 0, 223, 8}, {224, 0, 232, 8}, {232, 0, 240, 8},
+    {0, 0, 7, 7},     {8, 0, 15, 7},    {16, 0, 23, 7},
+    {216, 0, 223, 7}, {224, 0, 231, 7}, {232, 0, 239, 7},
 };
+// Text columns of row 1 under the icons (dots 0-23 and 216-239).
+const uint8_t LEFT_ICON_COLUMNS_END = 4, RIGHT_ICON_COLUMNS_START = 37;
 
 const uint8_t BACKSPACE_LIMIT = 5;
 const ULONG CLEAR_SETTLE_TICKS = 7;
@@ -97,6 +103,19 @@ bool lcd_icon_clear_rect(uint8_t x, lcd_rect& rect) {
         }
     return false;
 }
+
+namespace {
+
+const uint8_t CELL_DOTS = 6; // a text column's width
+
+// The icon place that starts at x. -> its index, or -1.
+int icon_place(uint8_t x) {
+    for (size_t i = 0; i < std::size(ICON_CLEARS); ++i)
+        if (ICON_CLEARS[i].x1 == x) return int(i);
+    return -1;
+}
+
+} // namespace
 
 uint32_t CLCD::Init(CSerialDriver* serial, CLCDOwner* owner) {
     if (!serial || !owner) return 1;
@@ -178,6 +197,8 @@ void CLCD::Command(uint8_t letter, std::initializer_list<uint8_t> arguments) {
 
 void CLCD::Clear() {
     Command(LCD_CLEAR);
+    std::memset(top_row_text_, ' ', sizeof top_row_text_);
+    std::fill(std::begin(shown_icons_), std::end(shown_icons_), uint8_t(LCD_ICON_COUNT));
     top_row_wiped = 1;
     os_sleep(CLEAR_SETTLE_TICKS);
 }
@@ -253,8 +274,18 @@ void CLCD::EmitText(const char* text) {
 
 void CLCD::SendString(const char* text) {
     if (!text || !TakeWriteMark("CLCD::SendString")) return;
+    MarkIconsOverwritten(std::strlen(text));
+    NoteTopRowText(text);
     EmitText(text);
     ReleaseWriteMark();
+}
+
+// Text on row 1 over an icon's place erases the icon: the manager then
+// draws every indicator again.
+void CLCD::MarkIconsOverwritten(size_t length) {
+    if (row_ != 1 || length == 0) return;
+    if (column_ <= LEFT_ICON_COLUMNS_END || column_ + length > RIGHT_ICON_COLUMNS_START)
+        top_row_wiped = 1;
 }
 
 void CLCD::SendChar(char character) {
@@ -389,12 +420,62 @@ int CLCD::Bitmap(uint8_t x, uint8_t y, uint8_t width, uint8_t height, const uint
 int CLCD::DrawIcon(lcd_icon icon) {
     if (icon >= LCD_ICON_COUNT) return 2;
     const lcd_icon_row& row = LCD_ICONS[icon];
+    const int place = row.y == 0 ? icon_place(row.x) : -1;
+    if (place >= 0) shown_icons_[place] = uint8_t(icon);
     return Bitmap(row.x, row.y, 8, 8, row.bits);
 }
 
 void CLCD::ClearIcon(uint8_t x) {
-    lcd_rect rect;
-    if (lcd_icon_clear_rect(x, rect)) FillRect(0, rect.x1, rect.y1, rect.x2, rect.y2);
+    const int place = icon_place(x);
+    if (place < 0) return;
+    const lcd_rect& rect = ICON_CLEARS[place];
+    FillRect(0, rect.x1, rect.y1, rect.x2, rect.y2);
+    shown_icons_[place] = LCD_ICON_COUNT;
+    RestoreTextUnder(rect);
+}
+
+// Row 1's text as it is sent from the cursor's column (up to a control byte).
+void CLCD::NoteTopRowText(const char* text) {
+    if (row_ != 1) return;
+    for (uint32_t column = column_; *text && column >= 1 && column <= LCD_COLUMNS; ++column) {
+        const uint8_t byte = uint8_t(*text++);
+        if (byte < 0x20) return;
+        top_row_text_[column - 1] = char(byte);
+    }
+}
+
+// The characters of the cells a cleared place covered, blanks left out (the
+// place may sit over a sign's image); then the icons those cells reached.
+void CLCD::RestoreTextUnder(const lcd_rect& place) {
+    const uint8_t first = uint8_t(place.x1 / CELL_DOTS + 1),
+                  last = uint8_t(place.x2 / CELL_DOTS + 1);
+    uint32_t low = 0xFFFF, high = 0;
+    const uint8_t column = column_, row = row_;
+    for (uint8_t c = first; c <= last && c <= LCD_COLUMNS; ++c) {
+        const char character = top_row_text_[c - 1];
+        if (character == ' ' || character == '\0' || !TakeWriteMark("CLCD::ClearIcon")) continue;
+        column_ = c;
+        row_ = 1;
+        EmitCursor();
+        EmitTextByte(uint8_t(character));
+        ReleaseWriteMark();
+        low = std::min<uint32_t>(low, uint32_t(c - 1) * CELL_DOTS);
+        high = std::max<uint32_t>(high, uint32_t(c) * CELL_DOTS - 1);
+    }
+    if (high == 0) return;
+    column_ = column;
+    row_ = row;
+    SendCursor();
+    RedrawIconsTouching(low, high);
+}
+
+void CLCD::RedrawIconsTouching(uint32_t first_dot, uint32_t last_dot) {
+    for (size_t i = 0; i < std::size(ICON_CLEARS); ++i) {
+        if (shown_icons_[i] == LCD_ICON_COUNT) continue;
+        if (ICON_CLEARS[i].x2 < first_dot || ICON_CLEARS[i].x1 > last_dot) continue;
+        const lcd_icon_row& icon = LCD_ICONS[shown_icons_[i]];
+        Bitmap(icon.x, icon.y, 8, 8, icon.bits);
+    }
 }
 
 // ---- busy mark ----

@@ -193,7 +193,9 @@ class CLCD {
     int Bitmap(uint8_t x, uint8_t y, uint8_t width, uint8_t height, const uint8_t* data);
     // The icons of the indicator row (and the login screen's arrow).
     int DrawIcon(lcd_icon icon);
-    // Clears the icon place that starts at x (0, 8, 16, 216, 224 or 232).
+    // Clears the icon place that starts at x (0, 8, 16, 216, 224 or 232);
+    // the row-1 text under it comes back, and an icon shown beside it that
+    // the text reached is drawn again.
     void ClearIcon(uint8_t x);
 
     // The busy mark: each SetBusy takes a unit and shows the mark; the mark
@@ -209,7 +211,8 @@ class CLCD {
     uint8_t FirstRevision() const { return revision_first_; }
     uint8_t SecondRevision() const { return revision_second_; }
 
-    // Set by Clear and by clearing row 1; the manager reads and resets it.
+    // Set by Clear and by any text written over an icon's place on row 1;
+    // the manager reads and resets it.
     uint8_t top_row_wiped = 0;
 
     static const uint32_t BUSY_UNITS = 200;
@@ -222,6 +225,10 @@ class CLCD {
     void ReleaseWriteMark() { write_in_progress_.store(0); }
     bool EscapesData() const;
     void EmitCursor();
+    void MarkIconsOverwritten(size_t length);
+    void NoteTopRowText(const char* text);
+    void RestoreTextUnder(const lcd_rect& place);
+    void RedrawIconsTouching(uint32_t first_dot, uint32_t last_dot);
     void EmitText(const char* text);
     void EmitTextByte(uint8_t byte);
     void AdvanceRow();
@@ -230,6 +237,11 @@ class CLCD {
     void SendFormatted(uint8_t row, uint8_t column, const char* text);
 
     uint8_t column_ = 1, row_ = 1;
+    // What row 1 holds in text (as sent), and the icon shown in each icon
+    // place (LCD_ICON_COUNT: none).
+    char top_row_text_[LCD_COLUMNS] = {};
+    uint8_t shown_icons_[6] = {LCD_ICON_COUNT, LCD_ICON_COUNT, LCD_ICON_COUNT,
+                               LCD_ICON_COUNT, LCD_ICON_COUNT, LCD_ICON_COUNT};
     std::atomic<uint8_t> write_in_progress_{0};
     CSerialDriver* serial_ = nullptr;
     CTCP_Server* mirror_ = nullptr;

@@ -31,6 +31,7 @@ const uint8_t POWER_BLANK = 7;
 const uint32_t FIRST_COMMUNITY_LEVEL = 4;
 const uint32_t USER_COMMUNITIES = 100;
 const uint8_t CURSOR_ON = 0xFF;
+const uint8_t PARSE_NORMAL_STATE = 0;
 
 // Letter 127's values for the front panel.
 const uint32_t EVENT_POWER_BLINK = 2;
@@ -161,14 +162,28 @@ void CLCD_Manager::ReadPanelBytes() {
     if (mirror_active_) {
         while (mirror_->FlushTx() == CTCP_Server::FLUSH_MAX) {
         }
+        WatchMirrorConnection();
         uint8_t mirrored = 0;
         while (mirror_->ReadByte(&mirrored))
             ProcessMirrorByte(mirrored);
     }
     if (inject_escape_) {
         inject_escape_ = 0;
+        injecting_ = true;
         ProcessPanelByte(0x00);
+        injecting_ = false;
     }
+}
+
+// A new viewer, or none: the mirror's parser starts afresh, and a login the
+// viewer before held ends with its connection.
+void CLCD_Manager::WatchMirrorConnection() {
+    const uint32_t connection = mirror_->ConnectionNumber();
+    if (connection == mirror_connection_) return;
+    mirror_connection_ = connection;
+    mirror_parser_state_ = PARSE_NORMAL_STATE;
+    mirror_resume_state_ = PARSE_NORMAL_STATE;
+    if (session_source_ == SOURCE_MIRROR) Logout();
 }
 
 // A refresh period N redraws the screen in part every N + 1 polls.
@@ -357,7 +372,7 @@ void CLCD_Manager::StepCommTimeout() {
 }
 
 void CLCD_Manager::StepInactivity() {
-    if (!LoggedIn() || inactivity_ == 0) return;
+    if (session_source_ == SOURCE_NONE || inactivity_ == 0) return;
     if (--inactivity_ == 0) Logout();
 }
 
@@ -443,13 +458,14 @@ uint32_t CLCD_Manager::RightsOfLevel(int32_t level) {
 }
 
 void CLCD_Manager::ReloadInactivity() {
-    inactivity_ = uint16_t(2 * db_get(obj::fdotObj11_11));
+    inactivity_ = 2 * db_get(obj::fdotObj11_11);
 }
 
 bool CLCD_Manager::Login(int32_t level) {
     if (level < 0) return false;
     user_level_ = level;
     rights_ = RightsOfLevel(level);
+    session_source_ = KeySource();
     ReloadInactivity();
     ActivateMenu(MENU_MAIN, FindMenu(MENU_LOGIN, nullptr), false);
     lcd_.SetLocalIndicator();
@@ -459,6 +475,7 @@ bool CLCD_Manager::Login(int32_t level) {
 void CLCD_Manager::Logout() {
     user_level_ = -1;
     rights_ = 0;
+    session_source_ = SOURCE_NONE;
     inactivity_ = 0;
     if (db_get(obj::dmsControlMode) != CONTROL_CENTRAL_OVERRIDE)
         db_set(obj::dmsControlMode, CONTROL_CENTRAL, DB_NOTIFY | DB_NO_VALIDATE);

@@ -155,6 +155,10 @@ class CLCD_Manager : public CFrontPanelPeripheral,
     // --- login ------------------------------------------------------------------------------
     // Levels 0, 1, 3 hold every right; 2 RIGHTS_OPERATOR; 4 and up row
     // level-4 of communityNameAccessMask. -> false for a negative level.
+    // The login belongs to the source whose keys entered it (the panel, or
+    // the mirror's connection of the moment): while it lasts only that
+    // source's keys act; with nobody logged in, keys act only on the screens
+    // of the logged-out panel, and no shortcut or quick message runs.
     bool Login(int32_t level);
     void Logout();
     static uint32_t RightsOfLevel(int32_t level);
@@ -212,7 +216,11 @@ class CLCD_Manager : public CFrontPanelPeripheral,
     uint8_t FirstRevision() const { return revision_first_; }
     uint8_t SecondRevision() const { return revision_second_; }
     bool MirrorActive() const { return mirror_active_ != 0; }
+    uint32_t MirrorBytesTaken() const { return mirror_bytes_; }
     uint32_t InactivityCountdown() const { return inactivity_; }
+    // Who holds the login.
+    enum key_source : uint8_t { SOURCE_NONE, SOURCE_PANEL, SOURCE_MIRROR };
+    key_source SessionSource() const { return session_source_; }
 
     // --- screen services (frontpanel/services.cpp) --------------------------------------------
     // Editing and drawing; each requests a partial redraw when it changes
@@ -293,11 +301,16 @@ class CLCD_Manager : public CFrontPanelPeripheral,
     void ReportToggle(uint8_t byte);
     void ReportKeyboard(uint8_t byte);
     void KeyActivity();
+    key_source KeySource() const;
+    bool KeysAct() const;
+    bool SourceLoggedIn() const;
+    void WatchMirrorConnection();
     void KeypadKey(uint8_t key);
     bool DeliverKey(uint16_t event);
     void KeyboardKeys();
     void ShortcutKey(uint16_t code);
     bool QuickMessage(uint8_t n);
+    bool QuickMessageRefused();
     void TunnelByte(uint8_t byte);
     void TunnelData(uint8_t byte);
     void BacklightOnKey();
@@ -334,12 +347,16 @@ class CLCD_Manager : public CFrontPanelPeripheral,
     uint32_t drawn_cursor_row_ = 0xFFFFFFFFu, drawn_cursor_column_ = 0xFFFFFFFFu;
     uint8_t mirror_active_ = 0;
     uint8_t refresh_counter_ = 0;
-    uint16_t inactivity_ = 0;
+    uint32_t inactivity_ = 0;
     uint8_t revision_first_ = 0, revision_second_ = 0;
     uint8_t parser_state_ = 0;
     uint8_t resume_state_ = 0; // where a report inside a keyboard stream returns
     uint8_t mirror_parser_state_ = 0, mirror_resume_state_ = 0;
     bool from_mirror_ = false;
+    bool injecting_ = false;
+    key_source session_source_ = SOURCE_NONE;
+    uint32_t mirror_connection_ = 0;
+    uint32_t mirror_bytes_ = 0;
     uint8_t comm_timeout_ = 0;
     uint8_t splash_countdown_ = 3;
     uint8_t backlight_was_enabled_ = 0;

@@ -85,12 +85,13 @@ enum menu_id : int32_t {
 
 // --- texts -----------------------------------------------------------------------------
 
-// An operator text in both languages; an empty French text stays empty.
+// An operator text in both languages.
 struct menu_text {
     const char* english;
     const char* french;
+    // A French text that is missing or empty falls back to the English one.
     const char* Of(bool french_selected) const {
-        const char* text = french_selected ? french : english;
+        const char* text = french_selected && french != nullptr && *french ? french : english;
         return text ? text : "";
     }
 };

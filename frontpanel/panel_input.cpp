@@ -6,6 +6,7 @@
 #include "frontpanel/manager.h"
 
 #include "comm/agents/trap_raise.h"
+#include "display/display_entries.h"
 #include "platform/monitor/monitor.h"
 #include "runtime/console.h"
 #include "runtime/os.h"
@@ -167,6 +168,7 @@ void CLCD_Manager::ProcessPanelByte(uint8_t byte) {
 }
 
 void CLCD_Manager::ProcessMirrorByte(uint8_t byte) {
+    ++mirror_bytes_;
     std::swap(parser_state_, mirror_parser_state_);
     std::swap(resume_state_, mirror_resume_state_);
     from_mirror_ = true;
@@ -326,6 +328,22 @@ void CLCD_Manager::EnterCentralMode() {
 
 // --- keys ------------------------------------------------------------------------------
 
+// An Escape a screen injects acts for whoever holds the login.
+CLCD_Manager::key_source CLCD_Manager::KeySource() const {
+    if (injecting_) return session_source_ != SOURCE_NONE ? session_source_ : SOURCE_PANEL;
+    return from_mirror_ ? SOURCE_MIRROR : SOURCE_PANEL;
+}
+
+// Keys act for the source holding the login; with nobody logged in, for
+// every source on the logged-out screens.
+bool CLCD_Manager::KeysAct() const {
+    return session_source_ == SOURCE_NONE || session_source_ == KeySource();
+}
+
+bool CLCD_Manager::SourceLoggedIn() const {
+    return LoggedIn() && session_source_ == KeySource();
+}
+
 void CLCD_Manager::KeyActivity() {
     indicators_[INDICATOR_KEY] = 1;
     BacklightOnKey();
@@ -336,6 +354,7 @@ void CLCD_Manager::KeyActivity() {
 // when a text field took the last one); Right only ends such a walk unless
 // the screen uses it to navigate.
 void CLCD_Manager::KeypadKey(uint8_t key) {
+    if (!KeysAct()) return;
     KeyActivity();
     uint16_t event;
     if (key == last_key_) {
@@ -362,12 +381,19 @@ bool CLCD_Manager::DeliverKey(uint16_t event) {
     return true;
 }
 
+// Shortcuts and quick messages need a login of the source that typed them.
 void CLCD_Manager::KeyboardKeys() {
+    uint16_t event = 0;
+    if (!KeysAct()) {
+        while (keyboard_.PopEvent(&event)) {
+        }
+        return;
+    }
     last_key_ = NO_KEY;
     KeyActivity();
-    uint16_t event = 0;
     while (keyboard_.PopEvent(&event)) {
         if (DeliverKey(event)) continue;
+        if (!SourceLoggedIn()) continue;
         const uint16_t code = key_event_code(event);
         if (event & KEY_EVENT_CTRL) {
             if (code >= KEY_F1 && code < KEY_F1 + QUICK_MESSAGES && !QuickMessage(code - KEY_F1))
@@ -391,29 +417,43 @@ void CLCD_Manager::ShortcutKey(uint16_t code) {
 }
 
 // Quick message n goes into changeable message 500 and the run options
-// screen opens on it. -> false when the message row could not be prepared.
+// screen opens on it. The text is checked before the row is touched, so a
+// text the sign cannot show leaves message 500 as it was; a refusal is
+// shown on the panel. -> false when the message row could not be prepared.
 bool CLCD_Manager::QuickMessage(uint8_t n) {
+    char text[512];
+    const uint32_t length = quick_message_text(n, text, sizeof text);
+    if (!check_multi(text, length)) {
+        console_printf("Quick message %d refused: MULTI error %u\n", int(n + 1),
+                       unsigned(db_get(obj::dmsMultiSyntaxError)));
+        return QuickMessageRefused();
+    }
     if (db_get(obj::changeableMsgStatus.row(QUICK_ROW)) != STATUS_NOT_USED &&
         !RequestMessageStatus(QUICK_ROW, REQUEST_NOT_USED, STATUS_NOT_USED)) {
         console_printf("Failed to free changeable 500\n");
-        return false;
+        return QuickMessageRefused();
     }
     if (!RequestMessageStatus(QUICK_ROW, REQUEST_MODIFY, STATUS_MODIFYING)) {
         console_printf("Failed to modify changeable 500\n");
-        return false;
+        return QuickMessageRefused();
     }
-    char text[512];
-    const uint32_t length = quick_message_text(n, text, sizeof text);
     db_set_string(obj::changeableMsgMultiString.row(QUICK_ROW), text, length, DB_NOTIFY);
     db_set(obj::changeableMsgRunTimePriority.row(QUICK_ROW), 255, DB_NOTIFY);
     if (!RequestMessageStatus(QUICK_ROW, REQUEST_VALIDATE, STATUS_VALID)) {
         console_printf("Failed to validate changeable 500\n");
-        return false;
+        return QuickMessageRefused();
     }
     os_sleep(QUICK_SETTLE_TICKS);
     SetPendingActivation(PENDING_CHANGEABLE, QUICK_ROW + 1);
     ActivateMenu(MENU_RUN_OPTIONS, current_, false);
     return true;
+}
+
+bool CLCD_Manager::QuickMessageRefused() {
+    static const menu_text REFUSED = {"QUICK MESSAGE REFUSED", "MESSAGE RAPIDE REFUSE"};
+    PostNotice(Text(REFUSED));
+    RequestRedraw(DRAW_FULL);
+    return false;
 }
 
 // --- the CAN tunnel --------------------------------------------------------------------

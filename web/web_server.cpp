@@ -162,6 +162,9 @@ void post_list(NX_HTTP_REQUEST* request) {
     CFile_Manager::Serve(TheWebPageStore(), LIST_PAGE, &pairs[0]);
 }
 
+const uint32_t CONTROL_MODE_LOCAL = 2;
+const UINT STATUS_REFUSED_LOCAL = 403;
+
 // The body (at most WEB_BODY_BYTES) into its fields. -> 0, or the refusing status.
 UINT post_body(NX_HTTP_SERVER* server, NX_HTTP_REQUEST* request) {
     ULONG length = nx_http_server_content_length_get(request);
@@ -175,6 +178,12 @@ UINT post_body(NX_HTTP_SERVER* server, NX_HTTP_REQUEST* request) {
                                       WEB_BODY_BYTES - offset, &actual) == NX_SUCCESS &&
            actual > 0)
         offset += actual;
+    // The server refuses what the pages refuse: in local control the panel
+    // has the sign, and nothing of such a post is written.
+    if (db_get(obj::dmsControlMode) == CONTROL_MODE_LOCAL && web_post_needs_central(body, offset)) {
+        console_printf("web: post refused, sign in local mode\n");
+        return STATUS_REFUSED_LOCAL;
+    }
     web_post_fields(body, offset);
     return 0;
 }

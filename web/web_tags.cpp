@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -18,6 +19,22 @@ const size_t MAX_OID_NUMBERS = 40;
 const uint32_t MESSAGE_STATUS_PREFIX[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 5, 8, 1, 9};
 const uint32_t ACTIVATE_MESSAGE[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 6, 3, 0};
 const char* const MESSAGE_CRC_FORMAT = "1.3.6.1.4.1.1206.4.2.3.5.8.1.5.%d.%d";
+
+// What the pages write only while the sign is not in local control: a run or
+// blank by number, the changeable message table, an activation and a reset.
+const uint32_t RUN_BY_NUMBER[] = {1, 3, 6, 1, 4, 1, 1206, 3, 11, 2, 27};
+const uint32_t CHANGEABLE_TABLE[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 5, 8};
+const uint32_t SOFTWARE_RESET[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 6, 2};
+const uint32_t ACTIVATION[] = {1, 3, 6, 1, 4, 1, 1206, 4, 2, 3, 6, 3};
+const struct {
+    const uint32_t* numbers;
+    size_t count;
+} CENTRAL_ONLY[] = {
+    {RUN_BY_NUMBER, std::size(RUN_BY_NUMBER)},
+    {CHANGEABLE_TABLE, std::size(CHANGEABLE_TABLE)},
+    {SOFTWARE_RESET, std::size(SOFTWARE_RESET)},
+    {ACTIVATION, std::size(ACTIVATION)},
+};
 
 uint32_t oid_length(const web_tag& tag) {
     return uint32_t(std::strlen(tag.oid));
@@ -271,16 +288,40 @@ bool web_write_field(const web_tag& tag) {
     return type && type->set && type->set(tag);
 }
 
-int web_post_fields(const char* body, size_t length) {
-    static web_tag tag; // the server thread's one record (2 KB kept off its stack)
-    int written = 0;
+namespace {
+
+// Each "$*" field of a posted body parsed into the server thread's one record
+// (2 KB kept off its stack); `take` says whether to count it.
+template <typename Take> int for_each_field(const char* body, size_t length, Take take) {
+    static web_tag tag;
+    int taken = 0;
     for (size_t i = 0; i + 1 < length; i++) {
         if (body[i] != '$' || body[i + 1] != '*') continue;
         std::memset(&tag, 0, sizeof tag);
-        if (web_parse_post_field(body + i + 2, length - i - 2, &tag) && web_write_field(tag))
-            written++;
+        if (web_parse_post_field(body + i + 2, length - i - 2, &tag) && take(tag)) taken++;
     }
-    return written;
+    return taken;
+}
+
+bool central_only(const web_tag& tag) {
+    uint32_t numbers[MAX_OID_NUMBERS];
+    size_t count = 0;
+    if (parse_decimal_list(tag.oid, oid_length(tag), numbers, MAX_OID_NUMBERS, &count) != 0)
+        return false;
+    for (const auto& prefix : CENTRAL_ONLY)
+        if (count >= prefix.count && matches(numbers, prefix.count, prefix.numbers, prefix.count))
+            return true;
+    return false;
+}
+
+} // namespace
+
+int web_post_fields(const char* body, size_t length) {
+    return for_each_field(body, length, [](const web_tag& tag) { return web_write_field(tag); });
+}
+
+bool web_post_needs_central(const char* body, size_t length) {
+    return for_each_field(body, length, central_only) > 0;
 }
 
 void web_after_int_post(const char* oid, size_t length, uint32_t value) {

@@ -63,6 +63,9 @@ bool web_write_field(const web_tag& tag);
 
 // Writes every "$*" field of a posted body. -> the number written.
 int web_post_fields(const char* body, size_t length);
+// Whether a posted body writes what the pages refuse in local control (a run,
+// a blank, a stored message, an activation, a reset).
+bool web_post_needs_central(const char* body, size_t length);
 
 // After an INT field: a write of a dmsMessageStatus instance runs the
 // message-table sweep.

@@ -184,6 +184,7 @@ void tcp_slot_serve(uint32_t index) {
             CTCP_Server* server = slot.owner;
             slot.connected = true;
             server->active_slot_ = index;
+            server->connections_.fetch_add(1, std::memory_order_acq_rel);
             restart_stream(server, index);
             if (slot.port == TRAP_CONNECTION_PORT)
                 the_post_office().post(LETTER_TRAP_CONNECTION_OPENED);
@@ -192,6 +193,7 @@ void tcp_slot_serve(uint32_t index) {
             if (slot.port == TRAP_CONNECTION_PORT)
                 the_post_office().post(LETTER_TRAP_CONNECTION_CLOSED);
             if (server->active_slot_ == index) server->active_slot_ = TCP_SLOTS;
+            server->connections_.fetch_add(1, std::memory_order_acq_rel);
         }
         nx_tcp_socket_disconnect(&slot.socket, DISCONNECT_TICKS);
         nx_tcp_server_socket_unaccept(&slot.socket);
@@ -260,9 +262,18 @@ bool CTCP_Server::byte_ring::Pop(uint8_t* byte) {
     return true;
 }
 
+// A full ring is said once per overflow, and the bytes that overflow
+// dropped once it is over; DroppedBytes counts them all.
 bool CTCP_Server::WriteByte(uint8_t byte) {
     if (tx_.bytes == nullptr) return false;
-    if (!tx_.Push(byte)) console_printf("CTCP_Server::WriteByte: transmit ring full\n");
+    if (!tx_.Push(byte)) {
+        if (overflow_dropped_ == 0) console_printf("CTCP_Server::WriteByte: transmit ring full\n");
+        ++overflow_dropped_;
+        ++dropped_;
+    } else if (overflow_dropped_ != 0) {
+        console_printf("CTCP_Server::WriteByte: %u bytes dropped\n", unsigned(overflow_dropped_));
+        overflow_dropped_ = 0;
+    }
     return true;
 }
 

@@ -65,6 +65,11 @@ class CTCP_Server {
     int ReadByte(uint8_t* byte);
     uint32_t FlushTx();
     static constexpr uint32_t FLUSH_MAX = 500;
+    // Moves on each time a connection is accepted or ends: a reader that
+    // keeps a per-connection state sees that its viewer changed.
+    uint32_t ConnectionNumber() const { return connections_.load(std::memory_order_acquire); }
+    // Bytes the full transmit ring dropped since the start.
+    uint32_t DroppedBytes() const { return dropped_; }
 
     uint8_t channel = CHANNEL_NONE;
 
@@ -85,6 +90,9 @@ class CTCP_Server {
     server_notify_fn notify_ = nullptr;
     uint32_t notify_args_[2] = {0, 0};
     volatile uint32_t active_slot_ = TCP_SLOTS; // none
+    std::atomic<uint32_t> connections_{0};
+    uint32_t dropped_ = 0;
+    uint32_t overflow_dropped_ = 0; // in the overflow going on
     friend void tcp_slot_serve(uint32_t slot);
 };
 

@@ -4,6 +4,7 @@
 #include "display/message.h"
 #include "display/message_codes.h"
 #include "frontpanel/lcd.h"
+#include "frontpanel/lcd_view.h"
 #include "frontpanel/manager.h"
 #include "runtime/os.h"
 #include "store/database.h"
@@ -19,6 +20,8 @@ const uint8_t MEMORY_OTHER = 1;  // dmsMsgTableSource memory types with no text
 const uint8_t MEMORY_BLANK = 7;
 const uint8_t MORE_ROW = 8;
 const char* const MORE_BLANKS = "                 ";
+const uint8_t TOO_LARGE_ROW = 4;
+const menu_text TOO_LARGE = {"TOO LARGE TO DISPLAY", "PANNEAU TROP LARGE"};
 
 // The widest signs hide the most indicators: {from width, mode}.
 struct indicator_width_row {
@@ -34,8 +37,8 @@ void set_sign_image(CLCD_Manager& manager, uint8_t view) {
     if (locked) os_mutex_put(&manager.SignImageMutex());
 }
 
-uint16_t idle_ticks() {
-    return uint16_t(2 * db_get(obj::fdotObj11_11));
+uint32_t idle_ticks() {
+    return 2 * db_get(obj::fdotObj11_11);
 }
 
 // One text for both screens: the panel runs on one thread.
@@ -123,8 +126,15 @@ void CLCD_CurrentDisplay::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) 
         return;
     }
     if (phase != DRAW_FULL) return;
-    if (db_get(obj::vmsSignHeightPixels) < TITLED_SIGN)
+    const uint32_t height = db_get(obj::vmsSignHeightPixels);
+    if (height < TITLED_SIGN) lcd.Print(1, LCD_CENTRE, "%s", Title(manager.French()));
+    // A sign taller than the LCD is never drawn (nor is a face the display
+    // left out): say so instead of showing an empty screen.
+    if (height > CLCDDisplayDriver::LCD_HEIGHT) {
         lcd.Print(1, LCD_CENTRE, "%s", Title(manager.French()));
+        lcd.Print(TOO_LARGE_ROW, LCD_CENTRE, "%s", manager.Text(TOO_LARGE));
+        return;
+    }
     set_sign_image(manager, half_);
 }
 

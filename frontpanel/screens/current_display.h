@@ -31,14 +31,14 @@ class CLCD_CurrentDisplay : public CMenuItem {
     void Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) override;
 
     uint8_t Half() const { return half_; }
-    uint16_t Countdown() const { return countdown_; }
+    uint32_t Countdown() const { return countdown_; }
 
   private:
     void ShowHalf(CLCD_Manager& manager, uint8_t half);
 
     uint32_t saved_right_ = 0;
     uint8_t half_ = 1;
-    uint16_t countdown_ = 0;
+    uint32_t countdown_ = 0;
     uint8_t saved_indicator_mode_ = 0;
 };
 

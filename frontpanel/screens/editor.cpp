@@ -420,6 +420,7 @@ bool CLCD_MessageEditor::WalkToLineEnd(uint16_t next_first_index) {
 }
 
 uint8_t CLCD_MessageEditor::Paginate() {
+    cut_ = false;
     cursor_.Reset();
     uint32_t page = 1;
     size_t i = 0;
@@ -450,6 +451,7 @@ uint8_t CLCD_MessageEditor::Paginate() {
         page++;
     }
     if (i < line_count_ && i > 0) { // beyond the last page the sign shows
+        cut_ = true;
         line_count_ = uint32_t(i);
         cursor_.Delete(cursor_.length - cursor_.position);
         lines_[line_count_].first_index = uint16_t(cursor_.index + 1);
@@ -663,7 +665,9 @@ void CLCD_MessageEditor::Change(CLCD_Manager& manager,
     std::memcpy(undo_text_, cursor_.text, size_t(cursor_.length));
     undo_length_ = cursor_.length;
     undo_insertion_point_ = insertion_point_;
-    if (!(this->*edit)(character, flag) || !Layout()) {
+    // A key whose text would reach past the last page is refused as a whole:
+    // what the editor shows is what it saves.
+    if (!(this->*edit)(character, flag) || !Layout() || cut_) {
         std::memcpy(cursor_.text, undo_text_, size_t(undo_length_));
         cursor_.length = undo_length_;
         insertion_point_ = undo_insertion_point_;

@@ -159,6 +159,7 @@ class CLCD_MessageEditor : public CMenuItem {
     uint16_t sign_width_ = 0;
     uint8_t max_pages_ = 1;
     uint8_t refused_ = 0;
+    bool cut_ = false; // the last layout dropped text past the last page
     // The text before the key being applied, put back when it is refused.
     char undo_text_[1024] = {};
     int32_t undo_length_ = 0;

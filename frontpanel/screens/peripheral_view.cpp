@@ -331,18 +331,24 @@ void CLCD_PeripheralView::DrawRow(CLCD_Manager& manager, CLCD& lcd, uint8_t n,
     uint8_t row = uint8_t(FIRST_ROW + n - 1);
     const char* name = CPeripheralTask::IdToName(peripheral.Id());
     const view_class_row* kind = class_row(peripheral.ClassCode());
+    char label[LCD_COLUMNS + 1] = {};
     if (kind && kind->addressed)
-        lcd.PrintAt(row, 1, LCD_LEFT, "%i) %.19s %s:%i", int(n), name, ADDRESS.Of(french),
-                    int(peripheral.CanId() & 0xF));
+        std::snprintf(label, sizeof label, "%i) %.19s %s:%i", int(n), name, ADDRESS.Of(french),
+                      int(peripheral.CanId() & 0xF));
     else
-        lcd.PrintAt(row, 1, LCD_LEFT, "%i) %.33s", int(n), name);
+        std::snprintf(label, sizeof label, "%i) %.33s", int(n), name);
+    lcd.PrintAt(row, 1, LCD_LEFT, "%s", label);
     char reading[24] = {};
     const char* state = nullptr;
     if (peripheral.GetStateText(&state))
         peripheral_view_reading(peripheral, french, reading, sizeof reading);
     else
         put(reading, sizeof reading, state ? state : "");
-    lcd.PrintAt(row, READING_COLUMN, LCD_RIGHT, "%s", reading);
+    // The reading ends where it always does; a long label keeps a blank
+    // before it and is never written over.
+    const size_t after_label = std::strlen(label) + 2;
+    const uint8_t column = uint8_t(after_label > READING_COLUMN ? after_label : READING_COLUMN);
+    lcd.PrintAt(row, column, LCD_RIGHT, "%s", reading);
 }
 
 void CLCD_PeripheralView::DrawList(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) {

@@ -10,6 +10,7 @@
 #include "frontpanel/services.h"
 #include "store/database.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 
@@ -372,6 +373,40 @@ int store_height(const number_entry_row&, uint32_t value) {
     return 0;
 }
 
+// What the display takes for a face of the current module type: at most
+// FACE_MODULE_LINES lines of at most FACE_LINE_MODULES_MAX modules, and
+// FACE_MODULES_MAX modules in all. A size entry is bounded by these with the
+// other side as stored; beyond them the display leaves the face out.
+uint32_t whole_modules_of(uint32_t pixels, uint32_t module) {
+    return module == 0 ? 0 : (pixels + module - 1) / module;
+}
+struct size_bound {
+    uint32_t largest; // pixels
+    uint32_t modules; // modules down (height) or across (width)
+};
+size_bound size_bound_of(const number_entry_row& row) {
+    const module_type_record& module = current_module();
+    const bool height = row.object.offset == obj::vmsSignHeightPixels.offset;
+    const uint32_t own = height ? module.module_height : module.module_width;
+    const uint32_t other =
+        height ? whole_modules_of(db_get(obj::vmsSignWidthPixels), module.module_width)
+               : whole_modules_of(db_get(obj::vmsSignHeightPixels), module.module_height);
+    uint32_t modules = height ? FACE_MODULE_LINES : FACE_LINE_MODULES_MAX;
+    if (other != 0) modules = std::min(modules, FACE_MODULES_MAX / other);
+    return {std::min(row.maximum, modules * own), modules};
+}
+bool size_fits(const number_entry_row& row, uint32_t value) {
+    return value <= size_bound_of(row).largest;
+}
+void size_restriction(const number_entry_row& row, bool french, char* text, size_t size) {
+    const size_bound bound = size_bound_of(row);
+    const bool height = row.object.offset == obj::vmsSignHeightPixels.offset;
+    static const menu_text WHY[] = {{"<= %u (%u MODULES WIDE)", "<= %u (LARGEUR %u MODULES)"},
+                                    {"<= %u (%u MODULE LINES)", "<= %u (%u LIGNES DE MODULES)"}};
+    std::snprintf(text, size, WHY[height ? 1 : 0].Of(french), unsigned(bound.largest),
+                  unsigned(bound.modules));
+}
+
 const uint32_t BITS_MASK = 0x7;
 int store_bits_per_colour(const number_entry_row&, uint32_t value) {
     CDisplay& display = TheDisplay();
@@ -457,9 +492,13 @@ constexpr number_entry_row line_length(int32_t id) {
 
 const number_entry_row SIGN_CONFIG_ROWS[15] = {
     number_entry_row(52, {"WIDTH", "LARGEUR"}, {}, 1, 512, obj::vmsSignWidthPixels)
+        .Check(size_fits)
+        .RestrictionBy(size_restriction)
         .StoreBy(store_width)
         .Suffix("%u"),
     number_entry_row(53, {"HEIGHT", "HAUTEUR"}, {}, 1, 255, obj::vmsSignHeightPixels)
+        .Check(size_fits)
+        .RestrictionBy(size_restriction)
         .StoreBy(store_height)
         .Suffix("%u"),
     number_entry_row(56, {"ADDRESS", "ADRESSE"}, {"MIN 1, MAX 256", "MIN 1, MAX 256"}, 1, 256,

@@ -378,8 +378,14 @@ void CLCD_Password::Draw(CLCD_Manager& manager, CLCD& lcd, uint8_t phase) {
         manager.SetCursor(true, NEW_ROW, 16);
     }
     if (phase != DRAW_FULL && phase != DRAW_PARTIAL) return;
-    lcd.PrintRowCol(NEW_ROW, PASSWORD_COLUMN, "%-16s", new_password_);
-    lcd.PrintRowCol(CONFIRM_ROW, PASSWORD_COLUMN, "%-16s", confirmation_);
+    // A mask character per typed character, as on the login screen.
+    auto masked = [&lcd](uint8_t row, const char* text) {
+        char mask[PASSWORD_BYTES] = {};
+        std::memset(mask, '*', strnlen(text, PASSWORD_BYTES - 1));
+        lcd.PrintRowCol(row, PASSWORD_COLUMN, "%-16s", mask);
+    };
+    masked(NEW_ROW, new_password_);
+    masked(CONFIRM_ROW, confirmation_);
     bool confirming = state_ == STATE_CONFIRMING;
     const char* text = confirming ? confirmation_ : new_password_;
     manager.SetCursor(true, confirming ? CONFIRM_ROW : NEW_ROW,

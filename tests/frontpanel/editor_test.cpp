@@ -371,4 +371,23 @@ TEST_F(EditorAtThePanel, SaveAsAValidRowAsksBeforeReplacingAndAFailedSaveSaysSo)
     EXPECT_NE(std::string::npos, kept.find("]BAD")) << "the text stays in the buffer: " << kept;
 }
 
+// Text past the last page is refused key by key: nothing is glued onto the
+// last word, the panel says the message is full, and the save keeps what the
+// editor showed.
+TEST_F(MessageEditor, AKeyPastTheLastPageIsRefusedAndNothingIsGlued) {
+    CLCD_MessageEditor& editor = Open(30, 20, 1, 1); // one page of two lines
+    Type("ABC DEF");
+    ASSERT_EQ("ABC[NL]DEF", Typed());
+    ASSERT_FALSE(editor.KeyRefused());
+    for (char c : std::string(" GHI")) {
+        Key(uint8_t(c));
+        if (c != ' ') {
+            EXPECT_TRUE(editor.KeyRefused()) << c;
+        }
+    }
+    EXPECT_EQ(std::string::npos, Typed().find_first_of("GHI")) << Typed();
+    EXPECT_EQ(0u, Typed().find("ABC[NL]DEF")) << Typed();
+    EXPECT_EQ(2u, editor.LineCount());
+}
+
 } // namespace

@@ -399,4 +399,62 @@ TEST_F(LcdDriver, ThePanelModelDrawsWhatTheDriverSendsForNewAndOldPanels) {
     }
 }
 
+// An icon's clear stays on its own 8 x 8 dots and gives back the row-1 text
+// under it: the French title's first star, a sign's image below row 1, and
+// an icon beside it that the restored text reached.
+TEST_F(LcdDriver, AnIconsClearGivesBackWhatWasUnderIt) {
+    field::PanelLcd model;
+    lcd.Clear();
+    lcd.Print(1, LCD_CENTRE, "%s", "** BIENVENUE AU MENU PRINCIPAL **"); // from column 4
+    lcd.FillRect(0xFF, 0, 8, 239, 8);                                    // an image's top line
+    model.Feed(Sent());
+    const field::PanelScreen before = model.Screen();
+    lcd.DrawIcon(LCD_ICON_ARROWS);
+    lcd.DrawIcon(LCD_ICON_FLAG);
+    for (uint8_t x : {0, 8, 16, 216, 224, 232})
+        lcd.ClearIcon(x);
+    model.Feed(Sent());
+    const field::PanelScreen after = model.Screen();
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 240; ++x) {
+            ASSERT_EQ(before.Dot(x, y), after.Dot(x, y)) << x << "," << y;
+        }
+
+    lcd.Clear();
+    lcd.PrintRowCol(1, 1, "%s", "ABCDEF");
+    lcd.DrawIcon(LCD_ICON_C);
+    model.Feed(Sent());
+    const field::PanelScreen with_c = model.Screen();
+    lcd.DrawIcon(LCD_ICON_ARROWS);
+    lcd.ClearIcon(16); // gives back C and D; C's cell reaches the C icon's place
+    model.Feed(Sent());
+    const field::PanelScreen restored = model.Screen();
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 24; ++x) {
+            ASSERT_EQ(with_c.Dot(x, y), restored.Dot(x, y)) << x << "," << y;
+        }
+}
+
+// Text written over an icon's place on row 1 marks the row wiped, so the
+// manager draws the indicators again; text between them does not.
+TEST_F(LcdDriver, TextOverAnIconsPlaceMarksTheTopRowWiped) {
+    struct Case {
+        const char* what;
+        std::function<void(CLCD&)> write;
+        bool wiped;
+    } cases[] = {
+        {"a full-width line", [](CLCD& l) { l.PrintLine(1, LCD_CENTRE, "%s", "STATUS"); }, true},
+        {"from column 1", [](CLCD& l) { l.PrintRowCol(1, 1, "%s", "X"); }, true},
+        {"up to column 37", [](CLCD& l) { l.PrintRowCol(1, 36, "%s", "AB"); }, true},
+        {"a centred title", [](CLCD& l) { l.Print(1, LCD_CENTRE, "%s", "MAIN MENU"); }, false},
+        {"columns 5 to 36", [](CLCD& l) { l.PrintRowCol(1, 5, "%32s", "x"); }, false},
+        {"row 2", [](CLCD& l) { l.PrintLine(2, LCD_LEFT, "%s", "ROW TWO"); }, false},
+    };
+    for (const Case& c : cases) {
+        lcd.top_row_wiped = 0;
+        c.write(lcd);
+        EXPECT_EQ(c.wiped, lcd.top_row_wiped != 0) << c.what;
+    }
+}
+
 } // namespace

@@ -297,7 +297,8 @@ TEST_F(FrontPanel, TheTableBuildsEveryMenuAndWiresItsTree) {
     EXPECT_EQ(25, manager->FindMenu(26, nullptr)->Parent()->Id());
     EXPECT_EQ(std::string("** WELCOME TO THE MAIN MENU **"),
               manager->FindMenu(MENU_MAIN, nullptr)->Title(false));
-    EXPECT_EQ(std::string(""), manager->FindMenu(29, nullptr)->Title(true));
+    EXPECT_EQ(std::string("PREVIEW A MESSAGE"), manager->FindMenu(29, nullptr)->Title(true))
+        << "no French title: the English one";
     EXPECT_EQ(uint8_t(4), manager->FindMenu(97, nullptr)->RefreshPeriod());
 
     // Run options take whoever asks as their parent.
@@ -456,6 +457,15 @@ TEST_F(FrontPanel, InactivityLogsOutAfterTwiceTheSettingInPollsAndZeroNever) {
     manager->Login(0);
     Polls(40);
     EXPECT_TRUE(manager->LoggedIn());
+
+    // Long settings count in full: none wraps to a short time or to never.
+    for (uint32_t seconds : {32768u, 32773u, 65535u}) {
+        db_set(obj::fdotObj11_11, seconds, DB_NOTIFY);
+        manager->Login(0);
+        EXPECT_EQ(2 * seconds, manager->InactivityCountdown()) << seconds;
+        Polls(15);
+        EXPECT_TRUE(manager->LoggedIn()) << seconds;
+    }
 }
 
 TEST_F(FrontPanel, CommunicationActivityAndTheLinkLightTheirIndicators) {

@@ -56,11 +56,12 @@ TEST(MenuTable, EveryRowResolvesAndTheSpecialMenusKeepTheirRules) {
     EXPECT_EQ(0, listed[MENU_MAIN]);
 }
 
-TEST(MenuTable, LanguagesKeepAnEmptyFrenchTitleEmpty) {
+TEST(MenuTable, AMissingFrenchTextFallsBackToTheEnglishOne) {
     const menu_row* preview = menu_table_row(29);
     ASSERT_NE(nullptr, preview);
     EXPECT_STREQ("PREVIEW A MESSAGE", preview->title.Of(false));
-    EXPECT_STREQ("", preview->title.Of(true));
+    EXPECT_STREQ("PREVIEW A MESSAGE", preview->title.Of(true)) << "no bare number in a list";
+    EXPECT_STREQ("", menu_text({"", ""}).Of(true));
     EXPECT_STREQ("HORAIRE RAPIDE", menu_table_row(MENU_QUICK_SCHEDULE)->title.Of(true));
     EXPECT_STREQ("* = REQUIRES REBOOT", menu_table_row(48)->footer.Of(false));
     EXPECT_STREQ("", menu_table_row(47)->footer.Of(false)) << "no footer";

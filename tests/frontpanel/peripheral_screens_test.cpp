@@ -177,6 +177,35 @@ TEST_F(PeripheralScreens, TheViewListsTheLiveBoardsWithTheirReadingsAndDetails) 
     EXPECT_TRUE(Shows(1, "PERIPHERAL CONFIGURATION"));
 }
 
+// A long sensor name with its address: the reading keeps a blank after the
+// address and never covers it.
+class LongSensorName : public test_support::PanelNavigation {
+  protected:
+    void Configure(host::HostOptions& options) override {
+        options.field_file = options.state_dir + "/field.txt";
+        std::ofstream(options.field_file) << "can humidity cabinet 42907 rh=45\n";
+    }
+};
+
+TEST_F(LongSensorName, TheReadingLeavesTheSensorAddressShown) {
+    Panel();
+    pl_iterator list;
+    ASSERT_TRUE(list.Add(632, "42907,1")); // HUMIDITY CABINET1 on the J6 network
+    PanelSession::Polls(20);
+    LogIn("1234");
+    OpenPath({"CONFIGURATION", "PERIPHERAL CONFIGURATION", "VIEW PERIPHERALS"});
+    ASSERT_TRUE(Shows(1, "VIEW PERIPHERALS")) << Screen();
+    int row = 0;
+    for (int poll = 0; poll < 20 && row == 0; ++poll) {
+        PanelSession::Polls(1);
+        for (int r = 2; r <= 7; ++r)
+            if (Panel().Row(r).find("HUMIDITY CABINET1 ADDR:7 ") == 3 &&
+                Panel().Row(r).find("45%RH") != std::string::npos)
+                row = r;
+    }
+    EXPECT_NE(0, row) << Screen();
+}
+
 TEST_F(PeripheralScreens, UnderDiagnosticsTheViewNeedsOnlyTheDiagnosticsRight) {
     LogIn("4321"); // the operator level: diagnostics, no peripherals right
     Open("DIAGNOSTICS");

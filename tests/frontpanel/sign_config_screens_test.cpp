@@ -115,8 +115,10 @@ TEST_F(SignConfigScreens, TheNumberRowsAcceptTheirRangesOnly) {
         {52, 512, true},
         {52, 513, false}, // width
         {53, 0, false},
-        {53, 255, true},
-        {53, 256, false}, // height
+        {53, 72, true}, // height: at most 9 lines of the 8-pixel modules
+        {53, 73, false},
+        {53, 255, false},
+        {53, 256, false},
         {56, 0, false},
         {56, 1, true},
         {56, 256, true},
@@ -153,9 +155,11 @@ TEST_F(SignConfigScreens, TheNumberRowsAcceptTheirRangesOnly) {
 }
 
 TEST_F(SignConfigScreens, AWidthChangeResetsFrameRateAndColourDepthAndAHeightChangeDoesNot) {
-    // A sign large enough that the frame rate setting counts (above 24000 pixels).
-    Configure(obj::vmsSignWidthPixels, 144);
-    Configure(obj::vmsSignHeightPixels, 200);
+    // A sign large enough that the frame rate setting counts (above 24000
+    // pixels), of 16-pixel modules.
+    Configure(obj::halvModuleID, MODULE_16X16);
+    Configure(obj::vmsSignWidthPixels, 208);
+    Configure(obj::vmsSignHeightPixels, 128);
     db_set(obj::halvObj2_22, 3, DB_NOTIFY);
     db_set(obj::halvObj2_23, 3, DB_NOTIFY);
     OpenDisplayList();
@@ -166,19 +170,49 @@ TEST_F(SignConfigScreens, AWidthChangeResetsFrameRateAndColourDepthAndAHeightCha
     Key(ESCAPE);
     ASSERT_TRUE(Shows(1, "CONFIGURE DISPLAY"));
     Open("DISPLAY PIXEL HEIGHT");
-    Digits("192", true);
-    EXPECT_TRUE(ShowsAfter("DISPLAY PIXEL HEIGHT", "192")) << Screen();
-    EXPECT_EQ(192u, agent_test::AgentCaller().GetInteger(SIGN_HEIGHT_PIXELS));
+    Digits("144", true);
+    EXPECT_TRUE(ShowsAfter("DISPLAY PIXEL HEIGHT", "144")) << Screen();
+    EXPECT_EQ(144u, agent_test::AgentCaller().GetInteger(SIGN_HEIGHT_PIXELS));
     EXPECT_EQ(3u, db_get(obj::halvObj2_22));
     EXPECT_EQ(3u, db_get(obj::halvObj2_23));
 
     Open("DISPLAY PIXEL WIDTH");
-    Digits("136", true);
-    EXPECT_TRUE(ShowsAfter("DISPLAY PIXEL WIDTH", "136")) << Screen();
-    EXPECT_EQ(136u, db_get(obj::vmsSignWidthPixels));
+    Digits("176", true);
+    EXPECT_TRUE(ShowsAfter("DISPLAY PIXEL WIDTH", "176")) << Screen();
+    EXPECT_EQ(176u, db_get(obj::vmsSignWidthPixels));
     EXPECT_EQ(0u, db_get(obj::halvObj2_23));
     // Back to the default rate, which the display limits to 5 at this size.
     EXPECT_EQ(5u, db_get(obj::halvObj2_22));
+}
+
+// A size the display would leave out is refused at the entry, which says
+// why; the sign stays lit. A sign taller than the LCD says so on CURRENT
+// DISPLAY instead of an empty screen.
+TEST_F(SignConfigScreens, ASizeTheDisplayCannotTakeIsRefusedWithItsReason) {
+    Configure(obj::vmsSignWidthPixels, 288); // 36 modules of 8 pixels across
+    OpenDisplayList();
+    Open("DISPLAY PIXEL HEIGHT");
+    EXPECT_TRUE(Panel().WaitForRow(2, "RESTRICTIONS:<= 72 (9 MODULE LINES)")) << Screen();
+    Digits("80", true);
+    EXPECT_TRUE(Shows(6, "INVALID ENTRY"));
+    EXPECT_EQ(48u, db_get(obj::vmsSignHeightPixels));
+    Key(ESCAPE);
+    Open("DISPLAY PIXEL HEIGHT");
+    Digits("72", true);
+    EXPECT_TRUE(ShowsAfter("DISPLAY PIXEL HEIGHT", "72")) << Screen();
+    const test_support::Picture picture = SignPicture();
+    EXPECT_EQ(288, picture.width) << "the display took the face";
+    EXPECT_EQ(72, picture.height);
+
+    Open("DISPLAY PIXEL WIDTH");
+    EXPECT_TRUE(Panel().WaitForRow(2, "RESTRICTIONS:<= 512 (64 MODULES WIDE)")) << Screen();
+    for (int i = 0; i < 4; ++i) // the entry, then up to the main menu
+        Key(ESCAPE);
+    ASSERT_TRUE(Shows(1, "MAIN MENU")) << Screen();
+    // Set from elsewhere, a size whose face the display leaves out.
+    Configure(obj::vmsSignHeightPixels, 80);
+    Open("CURRENT DISPLAY");
+    EXPECT_TRUE(Shows(4, "TOO LARGE TO DISPLAY")) << Screen();
 }
 
 TEST_F(SignConfigScreens, ALineHeightIsRaisedToWholeModules) {

@@ -210,11 +210,13 @@ TEST_F(SystemScreens, APasswordMustBeLongUniqueAndTakesEffectAtOnce) {
     ASSERT_TRUE(Shows(1, "CHANGE PASSWORD"));
 
     // Five characters cannot be confirmed.
+    // What is typed shows as one mask character each, never in clear.
     Panel().KeypadDigits("13579", true);
     EXPECT_TRUE(Shows(8, "ENTER AT LEAST 6 CHARACTERS"));
-    EXPECT_TRUE(Shows(3, "PASSWORD: 13579 "));
+    EXPECT_TRUE(Shows(3, "PASSWORD: *****    ")) << Screen();
     Panel().KeypadDigits("6", false);
     EXPECT_TRUE(Shows(8, "PRESS ENTER TO CONTINUE"));
+    EXPECT_EQ(std::string::npos, Screen().find("135796")) << Screen();
     Panel().Send(ENTER);
     EXPECT_TRUE(Shows(8, "ENTER AT LEAST 6 CHARACTERS")) << "the confirmation is empty";
     // Left on an empty confirmation goes back to the first entry; start again.

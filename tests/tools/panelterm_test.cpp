@@ -154,8 +154,16 @@ TEST_F(PanelTerm, AnswersDrawsAndSendsItsKeysOverThePanelLine) {
                screen.find("LOCAL") != std::string::npos;
     })) << Screen();
 
-    Keys("1");
+    // The numeric keypad is the panel's keypad; the PC's digit keys are the
+    // PS/2 keyboard's, so a digit typed twice never walks the multi-tap list.
+    Keys("KP1");
     EXPECT_TRUE(Expect({0x03})) << socat_.Output();
+    Keys("KP0");
+    EXPECT_TRUE(Expect({0x04}));
+    Keys("1");
+    EXPECT_TRUE(Expect({0xFF, 0xBD, 0x00, 0x16, 0xF0, 0x16, 0xED}));
+    Keys("1");
+    EXPECT_TRUE(Expect({0xFF, 0xBD, 0x00, 0x16, 0xF0, 0x16, 0xED}));
     Keys("Enter");
     EXPECT_TRUE(Expect({0x08}));
     Keys("F1");

@@ -118,6 +118,9 @@ def step_quick(driver, base, directory, args):
     result = submit(driver, directory, "store", "message.html", "quick-stored")
     result["prefilled"] = driver.execute_script(
         "var f = document.getElementById('msg'); return f ? f.value : '';")
+    result["refusal"] = driver.execute_script(
+        "var r = document.getElementById('refusal');"
+        "return r && r.style.display != 'none' ? r.textContent : '';")
     return result
 
 

@@ -159,4 +159,14 @@ TEST_F(BrowserPages, BlankAsksFirstAndInLocalModeThePagesRefuse) {
     EXPECT_EQ("", Text(obj::changeableMsgMultiString.row(499)));
 }
 
+// The diagnostics page counts the up time in whole seconds, and a quick
+// message the sign cannot show is refused on the page it leads to.
+TEST_F(BrowserPages, TheUpTimeIsInSecondsAndARefusedQuickMessageIsShown) {
+    tx_thread_sleep(12000); // up a little over two minutes
+    auto seen = Browse({"show:diag.html", "quick:[jl9]BAD:"});
+    EXPECT_NE(std::string::npos, seen["show"].find("0 days 0 h 2 min")) << seen["show"];
+    EXPECT_NE(std::string::npos, seen["quick"].find("Quick message refused")) << seen["quick"];
+    EXPECT_NE(std::string::npos, seen["quick"].find("\"prefilled\": \"500\"")) << seen["quick"];
+}
+
 } // namespace

@@ -230,6 +230,59 @@ TEST_F(WebPagesWithoutTemplate, APageWithNoTemplateInFlashComesFromTheBuiltInOne
     EXPECT_EQ(200, Ask(Get("/list.html", Credentials("", ADMIN))).status);
 }
 
+// In local control the server refuses, as the pages do, a run, a blank, a
+// stored message, an activation and a reset: nothing of such a post is
+// written. Other fields are still taken, and in central control all are.
+TEST_F(WebPagesWithoutTemplate, InLocalControlTheServerRefusesWhatThePagesRefuse) {
+    const std::string quick_fields =
+        Form({{"$*1.3.6.1.4.1.1206.4.2.3.5.8.1.9.3.500,int,nv#$", "6"},
+              {"$*1.3.6.1.4.1.1206.4.2.3.5.8.1.3.3.500,str,nv#$", "HI"},
+              {"$*1.3.6.1.4.1.1206.4.2.3.5.8.1.9.3.500,int,nv#$", "7"}});
+    const std::string before_source = std::string(db_get_string(obj::dmsMsgTableSource), 5);
+    db_set(obj::dmsControlMode, 2, DB_NO_VALIDATE);
+    const struct {
+        const char* what;
+        std::string body;
+    } refused[] = {
+        {"blank by number", Form({{"$*1,3,6,1,4,1,1206,3,11,2,27,0,int,n#$", "458753"}})},
+        {"a quick message", quick_fields},
+        {"an activation",
+         Form({{"$*1.3.6.1.4.1.1206.4.2.3.6.3.0,oct,n#$", Base64("xxxxxxxxxxxx")}})},
+        {"a reset", Form({{"$*1.3.6.1.4.1.1206.4.2.3.6.2.0,int,n#$", "1"}})},
+        {"a reset among other fields", Form({{"$*1.3.6.1.2.1.1.6.0,str#$", "Mile 3"},
+                                             {"$*1.3.6.1.4.1.1206.4.2.3.6.2.0,int,n#$", "1"}})},
+    };
+    for (const auto& r : refused) {
+        EXPECT_EQ(403, Ask(Post("/index.html", r.body)).status) << r.what;
+        EXPECT_EQ(std::string::npos, std::string(db_get_string(obj::sysLocation)).find("Mile 3"))
+            << r.what;
+    }
+    EXPECT_EQ(1u, db_get(obj::changeableMsgStatus.row(499))) << "message 500 untouched";
+    EXPECT_EQ(before_source, std::string(db_get_string(obj::dmsMsgTableSource), 5));
+    EXPECT_EQ(2u, db_get(obj::dmsControlMode));
+
+    EXPECT_EQ(200,
+              Ask(Post("/index.html", Form({{"$*1.3.6.1.2.1.1.6.0,str#$", "Mile 3"}}))).status);
+    EXPECT_STREQ("Mile 3", db_get_string(obj::sysLocation));
+    db_set(obj::dmsControlMode, 4, DB_NO_VALIDATE);
+    EXPECT_EQ(200, Ask(Post("/index.html", quick_fields)).status);
+    EXPECT_EQ(4u, db_get(obj::changeableMsgStatus.row(499)));
+}
+
+// A quick message the sign cannot show comes back on the message page with
+// message 500's status and the syntax error, which the page shows.
+TEST_F(WebPagesWithoutTemplate, AQuickMessageTheSignRefusesComesBackWithItsError) {
+    Reply page = Ask(Post("/message.html?run=500&quick=1",
+                          Form({{"$*1.3.6.1.4.1.1206.4.2.3.5.8.1.9.3.500,int,nv#$", "6"},
+                                {"$*1.3.6.1.4.1.1206.4.2.3.5.8.1.3.3.500,str,nv#$", "[jl9]BAD"},
+                                {"$*1.3.6.1.4.1.1206.4.2.3.5.8.1.9.3.500,int,nv#$", "7"}})));
+    ASSERT_EQ(200, page.status) << page.head;
+    EXPECT_EQ(5u, db_get(obj::changeableMsgStatus.row(499)));
+    EXPECT_NE(std::string::npos, page.body.find("var quickStatus = 5;")) << page.body;
+    EXPECT_EQ(std::string::npos, page.body.find("var syntaxError = 0;")) << page.body;
+    EXPECT_NE(std::string::npos, page.body.find("Quick message refused"));
+}
+
 } // namespace
 
 // Three hundred tags of a 255-byte location that escapes to five times its

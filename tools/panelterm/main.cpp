@@ -149,7 +149,7 @@ std::string braille(const field::PanelScreen& screen, int cx, int cy) {
 }
 
 const char* const HELP[] = {
-    "keypad: 0-9 Enter Esc arrows   keyboard: letters F1-F12 Ctrl Tab Backspace",
+    "keypad: numeric keypad 0-9, Enter Esc arrows   keyboard: letters digits F1-F12 Ctrl Tab",
     "Alt-l local  Alt-c central  Alt-m mode  Alt-1/2 switch  Alt-i reinit  Alt-v dots  Alt-q quit",
 };
 const int HELP_ROW = 10, DOTS_ROW = 13;
@@ -205,12 +205,29 @@ const KeypadKey KEYPAD_KEYS[] = {
     {KEY_LEFT, field::PANEL_KEY_LEFT},   {KEY_RIGHT, field::PANEL_KEY_RIGHT},
 };
 
+// The numeric keypad's digits are the panel's keypad. In application keypad
+// mode (which keypad() asks of the terminal) they arrive as ESC O p to ESC O
+// y, or as the curses keys the terminal description names for some of them.
+const KeypadKey KEYPAD_DIGITS[] = {
+    {KEY_A1, '7'}, {KEY_A3, '9'}, {KEY_B2, '5'}, {KEY_C1, '1'}, {KEY_C3, '3'},
+};
+const int APPLICATION_KEYPAD_ZERO = 'p', APPLICATION_KEYPAD_ENTER = 'M';
+
+std::vector<uint8_t> application_keypad_bytes(int key) {
+    if (key >= APPLICATION_KEYPAD_ZERO && key <= APPLICATION_KEYPAD_ZERO + 9)
+        return {field::panel_keypad_digit(char('0' + key - APPLICATION_KEYPAD_ZERO))};
+    if (key == APPLICATION_KEYPAD_ENTER) return {field::PANEL_KEY_ENTER};
+    return {};
+}
+
 const uint8_t LOCK_CTRL = 0x01, LOCK_SHIFT = 0x04;
 const uint8_t SCAN_BACKSPACE = 0x66, SCAN_TAB = 0x0D;
 
-// The bytes one key sends (empty: none).
+// The bytes one key sends (empty: none). The PC's digit keys are the PS/2
+// keyboard's: a digit typed twice is the digit twice, never a multi-tap.
 std::vector<uint8_t> key_bytes(int key) {
-    if (key >= '0' && key <= '9') return {field::panel_keypad_digit(char(key))};
+    for (const KeypadKey& k : KEYPAD_DIGITS)
+        if (k.key == key) return {field::panel_keypad_digit(char(k.byte))};
     for (const KeypadKey& k : KEYPAD_KEYS)
         if (k.key == key) return {k.byte};
     field::Ps2Key ps2{};
@@ -283,6 +300,11 @@ class Terminal {
         for (int key = getch(); key != ERR; key = getch()) {
             if (key == 27) {
                 int next = getch();
+                if (next == 'O') {
+                    std::vector<uint8_t> bytes = application_keypad_bytes(getch());
+                    if (!bytes.empty()) link_.Send(bytes);
+                    continue;
+                }
                 if (next != ERR) {
                     Alt(next);
                     continue;
