@@ -11,6 +11,9 @@ set(WEB_PAGE_SOURCES
   ${WEB_PAGE_DIR}/preview.html
   ${WEB_PAGE_DIR}/prequick.html
   ${WEB_PAGE_DIR}/halvstyle.css)
+# The parts the pages include (<!--#include parts/NAME-->), expanded by pagegen.
+set(WEB_PAGE_PARTS ${WEB_PAGE_DIR}/parts/head.html ${WEB_PAGE_DIR}/parts/banner.html
+                   ${WEB_PAGE_DIR}/parts/foot.html)
 
 add_executable(pagegen ${CMAKE_SOURCE_DIR}/tools/pagegen/pagegen.cpp)
 target_link_libraries(pagegen PRIVATE ZLIB::ZLIB)
@@ -20,7 +23,7 @@ add_custom_command(
   OUTPUT ${WEB_FILE_TABLE_CPP}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated/web
   COMMAND pagegen ${WEB_FILE_TABLE_CPP} ${WEB_PAGE_SOURCES}
-  DEPENDS pagegen ${WEB_PAGE_SOURCES} ${CMAKE_SOURCE_DIR}/tools/embed/embed.h
+  DEPENDS pagegen ${WEB_PAGE_SOURCES} ${WEB_PAGE_PARTS} ${CMAKE_SOURCE_DIR}/tools/embed/embed.h
   COMMENT "Generating the web pages' built-in files"
   VERBATIM)
 list(APPEND FIRMWARE_EXTRA_SOURCES ${WEB_FILE_TABLE_CPP})

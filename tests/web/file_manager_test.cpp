@@ -92,9 +92,24 @@ TEST(PagingButtons, NothingIsWrittenPastTheRemainingSizeAndOnlyWholeButtons) {
 
 // ---- built-in files ----
 
-std::string ReadSource(const std::string& name) {
+std::string ReadFile(const std::string& name) {
     std::ifstream in(std::string(TEST_SOURCE_DIR) + "/../web/pages/" + name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A page as the project wrote it, with the shared parts it includes
+// (a line `<!--#include NAME-->`) put in their places.
+std::string ReadSource(const std::string& name) {
+    std::istringstream lines(ReadFile(name));
+    std::string text, line;
+    const std::string open = "<!--#include ", close = "-->";
+    while (std::getline(lines, line)) {
+        bool include = line.rfind(open, 0) == 0 && line.size() > open.size() + close.size() &&
+                       line.compare(line.size() - close.size(), close.size(), close) == 0;
+        text += include ? ReadFile(line.substr(open.size(), line.size() - open.size() - close.size()))
+                        : line + "\n";
+    }
+    return text;
 }
 
 TEST(BuiltinFiles, EveryFileInflatesToWhatTheProjectWrote) {

@@ -4,6 +4,11 @@
 //
 //   pagegen OUTPUT.cpp FILE ...     (the files in table order; each row is
 //                                    named by its file's name without folders)
+//
+// A line that reads exactly `<!--#include NAME-->` is replaced by the file
+// NAME (beside the including file), so that the pages share their head and
+// foot instead of repeating them.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +33,35 @@ std::vector<uint8_t> read_file(const std::string& path) {
                                 std::istreambuf_iterator<char>());
 }
 
+std::string folder_of(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file with each include line replaced by the file it names.
+std::vector<uint8_t> expand_includes(const std::string& path) {
+    const std::string open = "<!--#include ", close = "-->";
+    std::vector<uint8_t> bytes = read_file(path), out;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = start;
+        while (end < bytes.size() && bytes[end] != '\n')
+            ++end;
+        std::string line(bytes.begin() + long(start), bytes.begin() + long(end));
+        if (line.size() > open.size() + close.size() && line.compare(0, open.size(), open) == 0 &&
+            line.compare(line.size() - close.size(), close.size(), close) == 0) {
+            std::string name = line.substr(open.size(), line.size() - open.size() - close.size());
+            std::vector<uint8_t> part = read_file(folder_of(path) + name);
+            out.insert(out.end(), part.begin(), part.end());
+        } else {
+            out.insert(out.end(), bytes.begin() + long(start),
+                       bytes.begin() + long(std::min(end + 1, bytes.size())));
+        }
+        start = end + 1;
+    }
+    return out;
+}
+
 std::string base_name(const std::string& path) {
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -43,7 +77,7 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         std::string id = "file" + std::to_string(i - 1);
         unsigned long packed_size = 0;
-        if (!embed::compressed_array(id, read_file(argv[i]), text, packed_size))
+        if (!embed::compressed_array(id, expand_includes(argv[i]), text, packed_size))
             fail(std::string(argv[i]) + ": compress failed");
         table += "    {\"" + base_name(argv[i]) + "\", " + id + ", " + std::to_string(packed_size) +
                  "},\n";
