@@ -7,6 +7,7 @@
 #include "display/display_task.h"
 #include "ntcip/schedule/schedule_task.h"
 #include "runtime/peripheral.h"
+#include "peripherals/can/can_networks.h"
 #include "peripherals/peripheral_task.h"
 #include "runtime/interrupt.h"
 #include "runtime/os.h"
@@ -76,6 +77,11 @@ void print_pool_usage(const char* format, TX_BYTE_POOL& pool) {
     console_printf(format, total - available, total);
 }
 
+void print_can_counters(const char* format, const can_driver& driver) {
+    console_printf(format, int(driver.frames_received), int(driver.frames_sent),
+                   int(driver.errors));
+}
+
 int print_status() {
     struct tm uptime = {};
     TheMonitorTask().GetUptime(&uptime);
@@ -87,9 +93,8 @@ int print_status() {
     console_printf("-Interrupts RX:%d, Ether:%d\n", isr_count_all(), isr_count_ethernet());
     print_pool_usage("-byte_pool_0 usage:0x%X of 0x%X\n", thread_stack_pool());
     print_pool_usage("-dyn db usage:0x%X of 0x%X\n", dynamic_database_pool());
-    // The CAN drivers' counters come with the field-bus drivers.
-    console_printf("-J6 CAN\tRX:%d\tTX:%d\tErr:%d\n", 0, 0, 0);
-    console_printf("-Panel CAN\tRX:%d\tTX:%d\tErr:%d\n", 0, 0, 0);
+    print_can_counters("-J6 CAN\tRX:%d\tTX:%d\tErr:%d\n", the_can_j6_driver());
+    print_can_counters("-Panel CAN\tRX:%d\tTX:%d\tErr:%d\n", the_panel_can_driver());
     return MON_CMD_SUCCESS;
 }
 

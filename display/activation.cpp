@@ -83,6 +83,9 @@ uint8_t CDisplay::CheckActivation(const uint8_t* code, uint32_t length,
                                   CMessageActivation& record) {
     if (!code || length != CMsgActivationCode::kLength) return ACTIVATE_ERROR_OTHER;
     record.code.Decode(code);
+    // A sign that cannot show its configuration takes no message but the
+    // blank: a success would tell of a picture that is not there.
+    if (!showable_ && record.code.m_memoryType != MSG_MEMORY_BLANK) return ACTIVATE_ERROR_OTHER;
     message_row place{};
     uint8_t result = find_message_row(record.code.m_memoryType, record.code.m_messageNumber, place);
     if (result != ACTIVATE_ERROR_NONE) return result;

@@ -316,8 +316,15 @@ int CDisplay::ConfigureDriver(uint32_t module_type, uint8_t bits_per_pixel) {
     active_driver_ = &sign_driver_;
     int rate = 0;
     if (sign_driver_.Configure(driver_height, driver_width, module_type)) {
-        sign_driver_.TransferFrame(&surface, true);
-        ClearDriverFailure();
+        const bool frame_fits = sign_driver_.TransferFrame(&surface, true) == 0;
+        if (!frame_fits)
+            console_printf("ConfigureDriver: a frame of %u bytes does not fit the frame area\n",
+                           unsigned(sign_driver_.LastFrameNeeded()));
+        showable_ = frame_fits && FacesFit();
+        if (showable_)
+            ClearDriverFailure();
+        else
+            ReportDriverFailure();
         sign_driver_.SetRealTimeDiagnostics(db_get(obj::halvEnableRealTimePixelDiagnostics) != 0);
         if (sign_driver_.MaxFrameRate() < TheRender().frames_per_second)
             SetRefreshRate(uint32_t(sign_driver_.MaxFrameRate()));
@@ -325,6 +332,7 @@ int CDisplay::ConfigureDriver(uint32_t module_type, uint8_t bits_per_pixel) {
     } else {
         ReportDriverFailure();
         active_driver_ = nullptr;
+        showable_ = false;
     }
     configuring_ = false;
     if (front_panel_driver_) front_panel_driver_->Resize(height, width);
@@ -333,6 +341,12 @@ int CDisplay::ConfigureDriver(uint32_t module_type, uint8_t bits_per_pixel) {
     colour_class_ = find_module_type(module_type).colour_class;
     ApplyFaceSettings();
     return rate;
+}
+
+bool CDisplay::FacesFit() const {
+    for (uint32_t i = 0; i < face_count_; ++i)
+        if (!face_fits_[i]) return false;
+    return true;
 }
 
 void CDisplay::ReportDriverFailure() {

@@ -157,6 +157,7 @@ class CDisplay : public CMailTask {
     TX_MUTEX* ActivationMutex() { return lock_.Mutex(); }
     // The driver frames go to; null while none is configured.
     display_driver* ActiveDriver() { return active_driver_; }
+    bool Showable() const { return showable_; }
     uint8_t ColourClass() const { return colour_class_; }
     // The brightness ceiling in force (0..255): no level above it reaches the sign.
     int32_t BrightnessCeiling() const { return brightness_ceiling_; }
@@ -307,6 +308,7 @@ class CDisplay : public CMailTask {
     void CreateActivationMutex();
     int ConfigureDriver(uint32_t module_type, uint8_t bits_per_pixel);
     void ReportDriverFailure();
+    bool FacesFit() const;
     void ClearDriverFailure();
     void ProcessDatabaseEvents();
 
@@ -424,6 +426,10 @@ class CDisplay : public CMailTask {
     uint32_t face_count_ = 0;
     uint8_t face_id_ = 0;
     bool configuring_ = false;
+    // The sign can show its configuration: the driver is configured, every
+    // face fits and a frame fits the frame area. Otherwise the controller
+    // error bits are up and no message but the blank is activated.
+    bool showable_ = false;
 
     // Maintenance letters and sign settings.
     uint8_t letter_byte_ = 0; // data byte 0 of the letter being handled

@@ -233,6 +233,11 @@ int CJ6DisplayDriver::TransferFrame(CSurface* surface, bool blank) {
     j6_frame_result frame = j6_convert_frame(*surface, format, blank, target);
     if (frame.stored_height >= 0) height_ = static_cast<uint32_t>(frame.stored_height);
     if (format == 12) trace_printf("nDMATransferCount:%d\n", static_cast<int>(frame.bytes));
+    last_frame_needed_ = frame.needed;
+    if (frame.needed > frame.bytes) { // a cut frame would show a wrong picture: none at all
+        last_frame_bytes_ = 0;
+        return FRAME_TOO_LARGE;
+    }
     StartTransfer(frame.bytes);
     return 0;
 }

@@ -24,7 +24,10 @@ class CJ6DisplayDriver : public display_driver {
     // configured at the end.
     int Configure(uint32_t height, uint32_t width, uint32_t module_type_id) override;
     int OutputFrame(CSurface* surface, int, int) override { return TransferFrame(surface, false); }
+    // -> 0, or FRAME_TOO_LARGE when the frame in the EPLD's layout does not
+    // fit the frame area: nothing is sent.
     int TransferFrame(CSurface* surface, bool blank);
+    static const int FRAME_TOO_LARGE = -1;
 
     // The driver's own surface (height x width at 8 bits), sized at configure.
     CSurface& Surface() { return surface_; }
@@ -32,6 +35,8 @@ class CJ6DisplayDriver : public display_driver {
     uint8_t ColourClass() const { return colour_class_; }
     uint32_t LoadedModuleType() const { return module_type_id_; }
     uint32_t LastFrameBytes() const { return last_frame_bytes_; }
+    // The bytes the last frame's layout took, sent or not.
+    uint32_t LastFrameNeeded() const { return last_frame_needed_; }
     uint32_t DmaTimeouts() const { return dma_timeouts_; }
     // Tests: start from a given count of timeouts.
     void SetDmaTimeouts(uint32_t count) { dma_timeouts_ = count; }
@@ -57,6 +62,7 @@ class CJ6DisplayDriver : public display_driver {
     uint8_t brightness_ = 0;
     uint8_t enabled_ = 1;
     uint32_t last_frame_bytes_ = 0;
+    uint32_t last_frame_needed_ = 0;
 };
 
 // The EPLD image file: when the flash holds it, it is loaded in place of the

@@ -86,17 +86,21 @@ class FrameWriter {
   public:
     explicit FrameWriter(const j6_frame_target& target) : target_(target) {}
     void Put(uint32_t value) {
+        ++needed_;
         if (count_ < target_.capacity) target_.area[count_++] = static_cast<uint8_t>(value);
     }
     // The position keeps its previous content.
     void Skip() {
+        ++needed_;
         if (count_ < target_.capacity) ++count_;
     }
     uint32_t Count() const { return count_; }
+    uint32_t Needed() const { return needed_; }
 
   private:
     const j6_frame_target& target_;
     uint32_t count_ = 0;
+    uint32_t needed_ = 0;
 };
 
 void put_by_colour_class(uint32_t red5, uint32_t green5, const j6_frame_target& target,
@@ -183,7 +187,7 @@ j6_frame_result j6_convert_frame(const CSurface& surface, uint8_t format_code, b
                                  const j6_frame_target& target) {
     const FrameFormat& f = find_format(format_code, target.module_height);
     FrameWriter out(target);
-    j6_frame_result result = {0, -1};
+    j6_frame_result result = {0, -1, 0};
     if (f.needs_15_bits && surface.GetBitsPerPixel() != 15) return result;
     const int width = surface.GetWidth(), height = surface.GetHeight();
     const int rows = f.band_rows != 0 ? f.band_rows : height;
@@ -201,6 +205,7 @@ j6_frame_result j6_convert_frame(const CSurface& surface, uint8_t format_code, b
         });
     }
     result.bytes = out.Count();
+    result.needed = out.Needed();
     if (f.stores_height) result.stored_height = bands * rows;
     return result;
 }

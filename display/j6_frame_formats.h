@@ -18,6 +18,7 @@ struct j6_frame_target {
 struct j6_frame_result {
     uint32_t bytes;        // bytes written (or passed over) from the area's start
     int32_t stored_height; // the height the layout's bands cover, -1 when it keeps the surface's
+    uint32_t needed;       // the bytes the layout takes: past the area's size the frame is cut
 };
 
 // Converts `surface` into the frame area in the layout of `format_code`; a

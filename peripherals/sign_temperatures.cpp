@@ -141,12 +141,18 @@ void CSignTemperatures::EvaluateTemperatures(pl_mediator& registry) {
 
 void CSignTemperatures::OverTemperatureControl() {
     const int8_t shut_off = int8_t(db_get(obj::halvShutOffTemp));
-    if (shut_off == 0 || (db_get(obj::halvSpecialFeatureSet) & FEATURE_NO_PROTECTION)) return;
+    if (state_ > STATE_BLANKED) state_ = STATE_NORMAL;
+    if (shut_off == 0 || (db_get(obj::halvSpecialFeatureSet) & FEATURE_NO_PROTECTION)) {
+        ReleaseProtection();
+        return;
+    }
     const int8_t housing_max = int8_t(db_get(obj::tempMaxSignHousing));
     const bool urgent = db_get(obj::currentBufferMsgRunTimePriority) >= PRIORITY_OVERRIDE;
-    if (state_ > STATE_BLANKED) state_ = STATE_NORMAL;
     for (const Step& step : STEPS) {
         if (step.from != state_) continue;
+        // With no housing sensor valid the temperature is unknown (its
+        // objects read 0): the state stays as it was.
+        if (step.when != Step::URGENT_MESSAGE && !housing_valid_) continue;
         const int8_t threshold = int8_t(shut_off - step.below_shut_off);
         const bool holds = step.when == Step::URGENT_MESSAGE ? urgent
                            : step.when == Step::AT_OR_ABOVE  ? housing_max >= threshold
@@ -155,6 +161,14 @@ void CSignTemperatures::OverTemperatureControl() {
         Take(step, housing_max);
         return;
     }
+}
+
+// Protection switched off: its blank and its dimming go, without a trap.
+void CSignTemperatures::ReleaseProtection() {
+    if (state_ == STATE_NORMAL) return;
+    if (state_ == STATE_BLANKED) ClearTemperatureBlank();
+    set_temperature_brightness_limit(LIMIT_FULL);
+    state_ = STATE_NORMAL;
 }
 
 void CSignTemperatures::Take(const Step& step, int8_t housing_max) {

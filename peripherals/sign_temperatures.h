@@ -35,6 +35,7 @@ class CSignTemperatures {
     struct Step;
     static const Step STEPS[];
     void Take(const Step& step, int8_t housing_max);
+    void ReleaseProtection();
     void RequestTemperatureBlank();
     void ClearTemperatureBlank();
 

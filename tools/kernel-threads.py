@@ -19,7 +19,7 @@ SAVED = ["r15", "r14", "r13", "r12", "rbx", "rbp"]
 
 
 def kernel():
-    return gdb.parse_and_eval("kernel::K()::kernel").dereference()
+    return gdb.parse_and_eval("'kernel::K()::kernel'").dereference()
 
 
 def threads():

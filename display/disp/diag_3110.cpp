@@ -72,8 +72,8 @@ bool diag_3110::start_test(uint32_t argument) {
             console_printf("failed to get ptb mutex\n");
         TheDisplay().PostLetter(LETTER_DISPLAY_START);
     }
+    report_unjudged_modules();
     pass_ = board_index_ = x_ = y_ = 0;
-    beyond_reported_ = false;
     test_state_ = TEST_BLANK;
     ready_ = finished_ = 0;
     return true;
@@ -135,7 +135,7 @@ void diag_3110::read_dark() {
 // A module keeps the highest threshold of the dark passes.
 void diag_3110::set_thresholds() {
     for (uint32_t b = 0; b < BOARDS; ++b)
-        for (uint32_t m = 0; m < modules_ && READINGS_PER_BOARD * b + m < READINGS; ++m) {
+        for (uint32_t m = 0; m < modules_ && m < READINGS_PER_BOARD; ++m) {
             const uint32_t i = READINGS_PER_BOARD * b + m;
             const uint8_t t = threshold_of(dark_[i]);
             if (thresholds_[i] == 0 || (thresholds_[i] < t && dark_[i] != 0)) thresholds_[i] = t;
@@ -151,29 +151,39 @@ void diag_3110::set_thresholds() {
     test_state_ = TEST_PIXELS;
 }
 
-bool diag_3110::reading_index(const reading_layout& layout, uint32_t x, uint32_t y, uint32_t board,
-                              uint32_t& index) {
+bool diag_3110::module_of(const reading_layout& layout, uint32_t x, uint32_t y, uint32_t& module) {
     if (layout.module_height == 0 || layout.module_width == 0) return false;
-    const uint32_t module =
-        layout.module_columns * (y / layout.module_height) + x / layout.module_width;
-    index = module + READINGS_PER_BOARD * board;
-    return index < READINGS;
+    module = layout.module_columns * (y / layout.module_height) + x / layout.module_width;
+    return true;
 }
 
-bool diag_3110::reading_index(uint32_t board, uint32_t& index) {
+bool diag_3110::reported(uint32_t module) const {
+    const uint32_t b = module / READINGS_PER_BOARD;
+    return b < BOARDS && present_[b];
+}
+
+// Said once a test: the modules no board found at the start reports.
+void diag_3110::report_unjudged_modules() {
+    uint32_t unjudged = 0;
+    for (uint32_t m = 0; m < modules_; ++m)
+        if (!reported(m)) ++unjudged;
+    if (unjudged)
+        console_printf("pixel test: %u of %u modules reported by no board, not judged\n",
+                       unsigned(unjudged), unsigned(modules_));
+}
+
+// The module of the pixel under test, when a board reports it.
+bool diag_3110::judged_module(uint32_t& module) const {
     const reading_layout layout{module_columns_, config_->module_height, config_->module_width};
-    if (reading_index(layout, x_, y_, board, index)) return true;
-    const uint32_t module = index - READINGS_PER_BOARD * board;
-    if (!beyond_reported_)
-        console_printf("pixel test: module %u and beyond are past the boards' readings, "
-                       "not judged\n",
-                       unsigned(module));
-    beyond_reported_ = true;
-    return false;
+    return module_of(layout, x_, y_, module) && reported(module);
 }
 
-// The pixel lit alone (on its first step), then judged by every board.
+// The pixel lit alone (on its first step), then judged by the board that
+// reports its module; pixels of modules no board reports are passed over.
 void diag_3110::judge_pixel() {
+    uint32_t m = 0;
+    while (!judged_module(m))
+        if (!advance_pixel()) return;
     CSurface& surface = TheRender().GetSurface();
     if (pass_ == 0) {
         surface.Fill(0);
@@ -181,33 +191,28 @@ void diag_3110::judge_pixel() {
         surface.SetPixel(int(x_), int(y_), LIT);
         output_surface();
     }
-    for (uint32_t b = 0; b < BOARDS; ++b) {
-        if (!present_[b]) continue;
-        uint8_t* row = &pixel_readings_[READINGS_PER_BOARD * b];
-        measure(b, row, PIXEL_WAIT_CODE / (pass_ + 1));
-        uint32_t i = 0;
-        if (!reading_index(b, i)) continue;
-        const uint8_t reading = pixel_readings_[i];
-        if (reading > thresholds_[i]) {
-            pass_ = 0;
-            continue;
-        }
+    const uint32_t b = m / READINGS_PER_BOARD;
+    measure(b, &pixel_readings_[READINGS_PER_BOARD * b], PIXEL_WAIT_CODE / (pass_ + 1));
+    const uint8_t reading = pixel_readings_[m];
+    if (reading <= thresholds_[m]) {
         if (++pass_ < PIXEL_ATTEMPTS) return; // measured again next step
         trace_printf("Px Err %d,%d val %d  thres %d\n", int(y_ + 1), int(x_ + 1), int(reading),
-                     int(thresholds_[i]));
+                     int(thresholds_[m]));
         pixel failed(uint16_t(x_), uint16_t(y_), FAILED);
         test_frame_.set_pixel(failed);
-        pass_ = 0;
     }
-    if (pass_ == 0) advance_pixel();
+    pass_ = 0;
+    advance_pixel();
 }
 
-void diag_3110::advance_pixel() {
-    if (++x_ < config_->width) return;
+// False when the last pixel has been passed: the test is done.
+bool diag_3110::advance_pixel() {
+    if (++x_ < config_->width) return true;
     x_ = 0;
-    if (++y_ < config_->height) return;
+    if (++y_ < config_->height) return true;
     y_ = 0;
     test_state_ = TEST_DONE;
+    return false;
 }
 
 void diag_3110::finish() {

@@ -48,15 +48,15 @@ class diag_3110 : public diagnostics {
     void step() override;
     bool on_packet(const packet&) override { return false; }
 
-    // Where a pixel's module reads in the boards' readings: module index
-    // (module columns x (y / module height) + x / module width) + 12 x board.
-    // False when that falls past the 192 readings (a sign of more than 156
-    // modules): such a pixel is not judged.
+    // A pixel's module index: module columns x (y / module height) + x /
+    // module width. Board b reports modules 12 x b to 12 x b + 11 (reading
+    // module - 12 x b of its row), so the module index is also where the
+    // module's reading, threshold and dark reading are kept. A module past
+    // the four boards, or of a board not found, is not judged.
     struct reading_layout {
         uint32_t module_columns, module_height, module_width;
     };
-    static bool reading_index(const reading_layout& layout, uint32_t x, uint32_t y, uint32_t board,
-                              uint32_t& index);
+    static bool module_of(const reading_layout& layout, uint32_t x, uint32_t y, uint32_t& module);
 
     uint32_t test_state() const { return test_state_; }
     uint8_t threshold(uint32_t board, uint32_t module) const {
@@ -79,10 +79,11 @@ class diag_3110 : public diagnostics {
     void output_surface();
     // StartTest, a pause of 100 / code ticks, ReadResults, up to three times.
     void measure(uint32_t board, uint8_t* row, uint32_t wait_code);
-    // The pixel under test's index in board b's readings; false (one console
-    // line a test) past them.
-    bool reading_index(uint32_t board, uint32_t& index);
-    void advance_pixel();
+    // Whether a board found at the start reports the module.
+    bool reported(uint32_t module) const;
+    void report_unjudged_modules();
+    bool judged_module(uint32_t& module) const;
+    bool advance_pixel();
     // The live board of slot i found at the start, or null.
     CPixelTestBoard* board(uint32_t i) const;
 
@@ -97,7 +98,6 @@ class diag_3110 : public diagnostics {
     uint8_t saved_level_ = 0;
     uint32_t saved_control_ = 0;
     bool present_[BOARDS] = {};
-    bool beyond_reported_ = false;
     frame test_frame_;
 };
 

@@ -94,10 +94,7 @@ void blank_code(uint8_t priority, CMsgActivationCode* code) {
 }
 
 bool changeable_number_known(uint32_t number) {
-    if (number >= 1 && number <= MAX_CHANGEABLE_MESSAGE) return true;
-    console_printf("CIO_BasedPeripheral: switch selects changeable message %u, not 1 to %u\n",
-                   unsigned(number), unsigned(MAX_CHANGEABLE_MESSAGE));
-    return false;
+    return number >= 1 && number <= MAX_CHANGEABLE_MESSAGE;
 }
 
 // The settings a creation string gives its kind's layout.
@@ -215,7 +212,8 @@ void CIO_BasedPeripheral::WithdrawSwitchMessage() {
     clear_activation_row(ACTIVATION_ROW_SWITCHES);
 }
 
-bool CIO_BasedPeripheral::SwitchRowCode(unsigned row, uint32_t offset, CMsgActivationCode* code) {
+bool CIO_BasedPeripheral::SwitchRowCode(unsigned row, uint32_t offset, CMsgActivationCode* code,
+                                        uint32_t* unknown) {
     if (row >= SWITCH_ROWS) return false;
     uint8_t bytes[CMsgIDCode::kLength + 1] = {};
     uint32_t length = 0;
@@ -228,7 +226,10 @@ bool CIO_BasedPeripheral::SwitchRowCode(unsigned row, uint32_t offset, CMsgActiv
         return true;
     }
     const uint32_t number = row + 1 + offset;
-    if (number < row || !changeable_number_known(number)) return false;
+    if (number < row || !changeable_number_known(number)) {
+        if (unknown) *unknown = number;
+        return false;
+    }
     code->Set(UNTIL_REPLACED, SWITCH_PRIORITY, MSG_MEMORY_CHANGEABLE, uint16_t(number),
               uint16_t(db_get(obj::changeableMsgCRC.row(number - 1))), NO_SOURCE);
     return true;
@@ -249,6 +250,15 @@ void CIO_BasedPeripheral::RequestRow(uint32_t row) {
     if (row < SWITCH_ROWS && SwitchRowCode(row, 0, &code)) ActivateSwitchMessage(code);
 }
 
+// A selection of no changeable message is a configuration fault: said once,
+// counted every time. -> false (nothing to request).
+bool CIO_BasedPeripheral::UnknownSelection(uint32_t number) {
+    if (unknown_selections_++ == 0)
+        console_printf("CIO_BasedPeripheral: switch selects changeable message %u, not 1 to %u\n",
+                       unsigned(number), unsigned(MAX_CHANGEABLE_MESSAGE));
+    return false;
+}
+
 bool CIO_BasedPeripheral::ReadSwitchCode(CMsgActivationCode* code) {
     const uint32_t active = ActiveA(0);
     if (active == 0) {
@@ -256,10 +266,12 @@ bool CIO_BasedPeripheral::ReadSwitchCode(CMsgActivationCode* code) {
         return true;
     }
     if (!single_bit(active)) return false;
-    if (!SwitchRowCode(io_bit_index(active), settings_.message_offset, code)) return false;
+    uint32_t unknown = 0;
+    if (!SwitchRowCode(io_bit_index(active), settings_.message_offset, code, &unknown))
+        return unknown ? UnknownSelection(unknown) : false;
     if (code->m_memoryType != MSG_MEMORY_CHANGEABLE) return true;
     const uint32_t number = code->m_messageNumber;
-    if (!changeable_number_known(number)) return false;
+    if (!changeable_number_known(number)) return UnknownSelection(number);
     if (db_get(obj::changeableMsgStatus.row(number - 1)) != MESSAGE_VALID) {
         trace_printf("status of %d not valid\r\n", int(number - 1));
         blank_code(SWITCH_PRIORITY, code);

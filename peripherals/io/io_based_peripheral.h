@@ -83,7 +83,10 @@ class CIO_BasedPeripheral : public CPointPeripheral, public io_input_state {
     // The request code of switch table row `row` (`offset` added to the
     // number an empty row names). -> false (console line) for a changeable
     // message number outside 1-550.
-    static bool SwitchRowCode(unsigned row, uint32_t offset, CMsgActivationCode* code);
+    // A row naming changeable message number past the messages gives that
+    // number in `unknown` (when not null).
+    static bool SwitchRowCode(unsigned row, uint32_t offset, CMsgActivationCode* code,
+                              uint32_t* unknown = nullptr);
 
     // Per kind: switch latched, surge failed, blank-switch step, indicator
     // step, lamp state, power present.
@@ -95,6 +98,8 @@ class CIO_BasedPeripheral : public CPointPeripheral, public io_input_state {
     uint32_t Selection() const { return selection_; }
     uint32_t MessageNumber() const { return message_number_; }
     uint8_t PointCount() const { return point_count_; }
+    // Polls whose switch selected no changeable message.
+    uint32_t UnknownSelections() const { return unknown_selections_; }
     uint16_t PowerHandle() const { return power_handle_; }
     int32_t ClimateRow() const { return climate_row_; }
     int32_t FanBit() const { return fan_bit_; }
@@ -137,4 +142,6 @@ class CIO_BasedPeripheral : public CPointPeripheral, public io_input_state {
     int32_t fan_bit_ = NO_ROW;
     uint32_t selection_ = 0;
     uint8_t point_count_ = 0;
+    uint32_t unknown_selections_ = 0;
+    bool UnknownSelection(uint32_t number);
 };

@@ -2,6 +2,7 @@
 #include "peripherals/power/power_supply.h"
 
 #include "peripherals/factory.h"
+#include "peripherals/io/pixel_test_board.h"
 #include "peripherals/power/power_supply_table.h"
 #include "runtime/console.h"
 
@@ -62,6 +63,13 @@ uint32_t CPowerSupply::PointMask() const {
     return mask;
 }
 
+// A pixel test board measures six channels, points 1 to 6: a point past them
+// could never fail.
+bool CPowerSupply::PointOnBoard() const {
+    if (BridgeFor(board_id_) != &PTB_BRIDGE) return true;
+    return point_ >= 1 && point_ <= CPixelTestBoard::CHANNELS;
+}
+
 // The row shows why the supply cannot be watched; the supply stays, in INIT ERROR.
 bool CPowerSupply::ConfigurationError() {
     ThePowerSupplyTable().SetPowerSupplyError(handle_, CPowerSupplyTable::STATUS_FAILED,
@@ -83,6 +91,10 @@ bool CPowerSupply::Init() {
     }
     if (!AttachBoard(board_id_)) {
         console_printf("%s: board %u is not live\n", name, unsigned(board_id_));
+        return ConfigurationError();
+    }
+    if (!PointOnBoard()) {
+        console_printf("%s: point %u is not one of the board's channels\n", name, unsigned(point_));
         return ConfigurationError();
     }
     if (RegisterPoints(PointMask(), 0) == 0) return ConfigurationError();

@@ -9,7 +9,8 @@
 // ERROR and never touches a board.
 //
 // Creation string: the point on the board (a DC I/O point 24-55; on a pixel
-// test board the voltage channel's number 1-6), the board's peripheral id.
+// test board the voltage channel's number 1-6, any other a configuration
+// error), the board's peripheral id.
 // The first 10 polls after creation change nothing, so that the boards have
 // answered before the contact is judged.
 #pragma once
@@ -47,6 +48,7 @@ class CPowerSupply : public CPointPeripheral {
   private:
     bool ConfigurationError();
     uint32_t PointMask() const;
+    bool PointOnBoard() const;
 
     static uint8_t live_;
     uint32_t point_, board_id_;

@@ -388,18 +388,22 @@ void CPeripheral::FreeFanBit(int32_t* bit) {
     *bit = NO_ROW;
 }
 
-// The first failure while nothing else has failed raises the fan trap.
+// The first failure while nothing else has failed raises the fan trap. The
+// bit and the row each apply on their own: a fan control has a row and no
+// bit, a fan past the bits' end still has its row.
 void CPeripheral::SetFanFailure(int32_t bit, int32_t row, const char* text) {
-    if (!valid(bit, FAN_BITS)) return;
+    const bool has_bit = valid(bit, FAN_BITS);
+    if (!has_bit && !valid(row, CLIMATE_ROWS)) return;
     if (!short_error_is_set(SHORT_ERROR_CLIMATE)) raise_sign_trap(TRAP_FAN_FAILURE);
-    put_map_bit(obj::fanFailures, bit, true);
+    if (has_bit) put_map_bit(obj::fanFailures, bit, true);
     short_error_set(SHORT_ERROR_CLIMATE);
     SetClimateFailure(row, text);
 }
 
 void CPeripheral::ClearFanFailure(int32_t bit, int32_t row, const char* text) {
-    if (!valid(bit, FAN_BITS)) return;
-    put_map_bit(obj::fanFailures, bit, false);
-    refresh_climate_bit();
+    if (valid(bit, FAN_BITS)) {
+        put_map_bit(obj::fanFailures, bit, false);
+        refresh_climate_bit();
+    }
     ClearClimateFailure(row, text);
 }

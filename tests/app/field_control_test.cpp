@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -90,6 +95,90 @@ TEST_F(FieldControl, ATechnicianListsAndChangesTheBoardsOverSocat) {
         EXPECT_TRUE(can == "can error=busoff\nok\n" || can == "can error=none\nok\n") << can;
     }
     EXPECT_EQ("can error=none\nok\n", can);
+    run_.Signal(SIGINT);
+    EXPECT_NE(-1, run_.Wait(10));
+}
+
+// A client of the control socket that sends its lines before it reads.
+int Connect(const std::string& path) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
+void SendAll(int fd, const std::string& lines) {
+    for (size_t sent = 0; sent < lines.size();) {
+        ssize_t n = ::send(fd, lines.data() + sent, lines.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return;
+        sent += size_t(n);
+    }
+}
+
+// Ends the client's side; -> everything the sign answered until it closed.
+std::string ReadToEnd(int fd) {
+    ::shutdown(fd, SHUT_WR);
+    std::string replies;
+    char buffer[65536];
+    pollfd p{fd, POLLIN, 0};
+    while (::poll(&p, 1, 120000) > 0) { // a safety net only: the sign closes when done
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        replies.append(buffer, size_t(n));
+    }
+    ::close(fd);
+    return replies;
+}
+
+std::string SendAllThenRead(const std::string& path, const std::string& lines) {
+    int fd = Connect(path);
+    if (fd < 0) return "?";
+    SendAll(fd, lines);
+    return ReadToEnd(fd);
+}
+
+std::string Repeated(const std::string& text, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i)
+        all += text;
+    return all;
+}
+
+// One reply a line, in order, even for a client that reads only once it has
+// sent 5,000 commands (whose replies far outgrow the socket's buffer); a
+// line past the limit, however long, is one error.
+TEST_F(FieldControl, EveryLineGetsExactlyOneReply) {
+    ASSERT_TRUE(Start("can temperature sign1 42105 temp=83\ncan light front 42005 raw=500\n"
+                      "can humidity hum1 42901 rh=60\n"));
+    const std::string path = ControlPath();
+    ASSERT_FALSE(path.empty()) << run_.Output();
+    const std::string list = SendAllThenRead(path, "list\n");
+    ASSERT_NE(std::string::npos, list.find("sign1 temperature")) << list;
+    // The first client reads nothing until the sign has applied its last
+    // command, as a second client sees.
+    int fd = Connect(path);
+    ASSERT_GE(fd, 0);
+    SendAll(fd, Repeated("list\n", 5000) + "set sign1 temp=99\n");
+    bool applied = false;
+    for (int ask = 0; ask < 100000 && !applied; ++ask)
+        applied = SendAllThenRead(path, "get sign1\n").find("temp=99") != std::string::npos;
+    EXPECT_TRUE(applied);
+    EXPECT_EQ(Repeated(list, 5000) + "ok\n", ReadToEnd(fd));
+    ASSERT_EQ("ok\n", SendAllThenRead(path, "set sign1 temp=83\n"));
+
+    const std::string too_long = "error: the line is too long (512 characters at most)\n";
+    const std::string get = "get sign1\n";
+    const std::string sign1 =
+        "sign1 temperature 42105 rev=1 silent=0 latency=1 bus=local temp=83\nok\n";
+    for (size_t length : {size_t(513), size_t(600), size_t(5000), size_t(100000)}) {
+        SCOPED_TRACE(length);
+        EXPECT_EQ(sign1 + too_long + sign1,
+                  SendAllThenRead(path, get + std::string(length, 'x') + "\n" + get));
+    }
+    EXPECT_EQ(sign1 + sign1, SendAllThenRead(path, get + "get sign1")) << "the last line unended";
     run_.Signal(SIGINT);
     EXPECT_NE(-1, run_.Wait(10));
 }

@@ -4,6 +4,7 @@
 #include "comm/network.h"
 #include "console/vms_command.h"
 #include "display/display_task.h"
+#include "peripherals/can/can_networks.h"
 #include "platform/monitor/monitor.h"
 #include "platform/monitor/monitor_host.h"
 #include "runtime/post_office.h"
@@ -126,7 +127,7 @@ TEST_F(Vms, StatusLinesInOrder) {
                            // the first step comes 150 ticks after the creation
                            "\t Display Timer Reschedule Events:1\n",
                            "-Interrupts RX:", "-byte_pool_0 usage:0x", "-dyn db usage:0x",
-                           "-J6 CAN\tRX:0\tTX:0\tErr:0\n"};
+                           "-J6 CAN\tRX:", "-Panel CAN\tRX:"};
     size_t at = 0;
     for (const char* line : lines) {
         size_t found = shown.find(line, at);
@@ -134,6 +135,23 @@ TEST_F(Vms, StatusLinesInOrder) {
         at = found;
     }
     EXPECT_NE(std::string::npos, shown.find("of 0x30000\n"));
+}
+
+// The CAN lines show the drivers' own counters: a frame sent on the sensor
+// network and errors of the panel's network.
+TEST_F(Vms, TheStatusShowsTheCanDriversCounters) {
+    const uint8_t data[2] = {1, 2};
+    ASSERT_NE(0, the_can_j6_driver().Send(0x42B01, 0, 2, data, 0));
+    the_panel_can_driver().errors += 3;
+    EXPECT_EQ(0, Run("vms -s"));
+    auto line = [](const char* label, const can_driver& driver) {
+        return std::string(label) + "\tRX:" + std::to_string(driver.frames_received) +
+               "\tTX:" + std::to_string(driver.frames_sent) +
+               "\tErr:" + std::to_string(driver.errors) + "\n";
+    };
+    EXPECT_GE(the_can_j6_driver().frames_sent, 1u);
+    EXPECT_NE(std::string::npos, shown.find(line("-J6 CAN", the_can_j6_driver()))) << shown;
+    EXPECT_NE(std::string::npos, shown.find(line("-Panel CAN", the_panel_can_driver()))) << shown;
 }
 
 // A display step that comes late (here after the task was suspended) is

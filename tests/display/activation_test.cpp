@@ -454,3 +454,44 @@ TEST_F(ActivationThreads, CentralAndSlotActivationsAndValidationsInterleave) {
     const CMessage& message = TheDisplay().DisplayedMessage();
     EXPECT_EQ(text, std::string(message.text, message.text_length));
 }
+
+namespace {
+
+using namespace display_test;
+
+// A configuration the sign cannot show, found at a reload: a frame larger
+// than the frame area (type 64 at 144 x 480, two bytes a pixel), or a face
+// left out (ten module lines). The controller error bits go up and every
+// activation but the blank fails with "other"; a configuration that fits
+// clears them.
+TEST_F(Activation, AConfigurationTheSignCannotShowFailsEveryActivation) {
+    const uint32_t INTERFACE_ERROR = 0x10, CONTROLLER_ERROR = 0x100;
+    ASSERT_EQ(MSG_STATUS_VALID, Store(1, "[jp4]HELLO"));
+    struct {
+        const char* what;
+        uint32_t module_type, height, width;
+        uint32_t line_length; // halvLineLength[0]
+        const char* said;
+    } cases[] = {
+        {"frame too large", 64, 144, 480, 0, "ConfigureDriver: a frame of 138240 bytes"},
+        {"face left out", 28, 80, 112, 0, "ConfigureDisplay: face primary left out"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(DB_OK, db_set(obj::halvLineLength.row(0), c.line_length, 0));
+        ASSERT_EQ(DB_OK, db_set(obj::halvModuleID, c.module_type, 0));
+        TheDisplay().ConfigureDisplay(c.height, c.width, 15);
+        EXPECT_NE(std::string::npos, test_support::ConsoleText().find(c.said));
+        EXPECT_EQ(INTERFACE_ERROR, db_get(obj::controllerErrorStatus) & INTERFACE_ERROR);
+        EXPECT_EQ(CONTROLLER_ERROR, db_get(obj::shortErrorStatus) & CONTROLLER_ERROR);
+        EXPECT_EQ(ACTIVATE_ERROR_OTHER, Activate(Code(65535, 255, 3, 1, Crc(1))));
+        EXPECT_EQ(ACTIVATE_ERROR_NONE, Activate(Code(65535, 255, 7, 1, 0)));
+
+        ASSERT_EQ(DB_OK, db_set(obj::halvModuleID, 28, 0));
+        TheDisplay().ConfigureDisplay(48, 112, 15);
+        EXPECT_EQ(0u, db_get(obj::shortErrorStatus) & CONTROLLER_ERROR);
+        EXPECT_EQ(ACTIVATE_ERROR_NONE, Activate(Code(65535, 255, 3, 1, Crc(1))));
+    }
+}
+
+} // namespace

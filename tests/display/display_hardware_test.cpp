@@ -236,15 +236,16 @@ TEST_F(DisplayHardware, FramesFitTheirLayoutTheFrameAreaAndTheSurface) {
         int height, width, bits;
         uint32_t bytes;
         uint32_t stored_height; // the driver's height after the frame
+        bool too_large = false; // past the frame area: refused, nothing sent
     } cases[] = {
-        {1, 48, 112, 15, 5376, 48},     // 8 rows x 112 x 6 bands
-        {3, 16, 112, 15, 3584, 32},     // one band converts two
-        {3, 16, 112, 8, 0, 16},         // only for the 15-bit surface
-        {4, 24, 112, 8, 5376, 48},      // two bands, the second past the surface
-        {5, 7, 112, 8, 1568, 14},       // two bands of 7 rows
-        {0, 250, 300, 15, 131072, 250}, // 150,000 bytes cut at the frame area
-        {12, 48, 112, 15, 5376, 48},    // one byte a pixel
-        {11, 48, 112, 15, 10752, 48},   // two bytes a pixel for 8-row modules
+        {1, 48, 112, 15, 5376, 48},      // 8 rows x 112 x 6 bands
+        {3, 16, 112, 15, 3584, 32},      // one band converts two
+        {3, 16, 112, 8, 0, 16},          // only for the 15-bit surface
+        {4, 24, 112, 8, 5376, 48},       // two bands, the second past the surface
+        {5, 7, 112, 8, 1568, 14},        // two bands of 7 rows
+        {0, 250, 300, 15, 0, 250, true}, // 150,000 bytes
+        {12, 48, 112, 15, 5376, 48},     // one byte a pixel
+        {11, 48, 112, 15, 10752, 48},    // two bytes a pixel for 8-row modules
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("format " + std::to_string(c.format));
@@ -253,9 +254,11 @@ TEST_F(DisplayHardware, FramesFitTheirLayoutTheFrameAreaAndTheSurface) {
         CSurface surface;
         surface.Create(c.height, c.width, c.bits);
         surface.Fill(0x7FFF);
-        Driver().TransferFrame(&surface, false);
+        const uint32_t count = dcr_read(DCR_DMA0_CT0);
+        EXPECT_EQ(c.too_large ? CJ6DisplayDriver::FRAME_TOO_LARGE : 0,
+                  Driver().TransferFrame(&surface, false));
         EXPECT_EQ(c.bytes, Driver().LastFrameBytes());
-        EXPECT_EQ((c.bytes + 1) / 2, dcr_read(DCR_DMA0_CT0));
+        EXPECT_EQ(c.too_large ? count : (c.bytes + 1) / 2, dcr_read(DCR_DMA0_CT0));
         EXPECT_EQ(c.stored_height, Driver().Height());
     }
 }

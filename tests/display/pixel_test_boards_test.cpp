@@ -28,6 +28,14 @@ namespace {
 
 using test_support::ConsoleText;
 
+int Count(const std::string& text) {
+    int n = 0;
+    const std::string console = ConsoleText();
+    for (size_t at = console.find(text); at != std::string::npos; at = console.find(text, at + 1))
+        ++n;
+    return n;
+}
+
 const ULONG SECOND = 100;
 
 // A board whose dark passes read the scripted values, then each module
@@ -213,33 +221,55 @@ TEST_F(FieldPixelTestBoard, AListEditWaitsForTheTestsEnd) {
     EXPECT_EQ(3u, TestFrame(3, 2));
 }
 
-// Readings are kept 12 a board in 192 bytes: on a sign of more than 156
-// modules the index of a far module on a later board falls past them, and
-// that pixel is not judged rather than read from beyond the readings.
-TEST(PixelTestReadings, AModuleIndexPastTheReadingsIsNotJudged) {
-    const disp::diag_3110::reading_layout wide{200, 8, 8}; // one line of 200 modules
+// The factory sign (48 x 112, modules of 8 x 8: 6 lines of 14, 84 modules)
+// with one board of the field: it reports modules 0-11, the first line's
+// twelve left modules. Nine dead LEDs where the board sees, one where none does.
+class FactorySignPixelTestBoard : public PixelTestBoards {
+  protected:
+    void Configure(host::HostOptions& options) override {
+        options.field_file = options.state_dir + "/field.txt";
+        std::ofstream(options.field_file) << "display failed 0-3 0\n"
+                                             "display failed 90-93 7\n"
+                                             "display failed 40 3\n"
+                                             "display failed 40 30\n"
+                                             "can ptb ptb1 42B01\n";
+    }
+    void Prepare() override {}
+    void SetUp() override { FirmwareFixture::SetUp(); }
+};
+
+TEST_F(FactorySignPixelTestBoard, EachPixelIsJudgedByTheBoardReportingItsModule) {
+    ASSERT_EQ(112u, TheDisplay().FaceConfig(0).width);
+    ASSERT_EQ(48u, TheDisplay().FaceConfig(0).height);
+    ASSERT_TRUE(pl_iterator().Add(750, "42B01,1"));
+    tx_thread_sleep(2 * SECOND);
+    ASSERT_TRUE(RunTest());
+    EXPECT_EQ(1, Count("pixel test: 72 of 84 modules reported by no board, not judged\n"));
+    EXPECT_EQ(9u, Diagnostics().own_errors()->lit_count());
+    for (uint16_t x : {0, 1, 2, 3, 90, 91, 92, 93})
+        EXPECT_EQ(3u, TestFrame(x, x < 8 ? 0 : 7)) << x;
+    EXPECT_EQ(3u, TestFrame(40, 3));
+    EXPECT_EQ(0u, TestFrame(40, 30)) << "module 52: no board reports it";
+    EXPECT_EQ(0u, TestFrame(100, 0)) << "module 12: no board reports it";
+    EXPECT_EQ(9u, db_get(obj::pixelTestFailureCount));
+    EXPECT_EQ(0x20u, db_get(obj::shortErrorStatus) & 0x20);
+}
+
+// A pixel's module index; board b reports modules 12 b to 12 b + 11.
+TEST(PixelTestReadings, APixelsModuleFollowsTheModuleGrid) {
+    const disp::diag_3110::reading_layout factory{14, 8, 8};
     struct Case {
-        uint32_t x, y, board;
-        bool judged;
-        uint32_t index;
-    };
-    const Case cases[] = {
-        {0, 0, 0, true, 0},         {8 * 11, 7, 0, true, 11},  {8 * 13, 0, 1, true, 25},
-        {8 * 155, 0, 3, true, 191}, {8 * 156, 0, 3, false, 0}, {8 * 180, 0, 0, true, 180},
-        {8 * 199, 0, 2, false, 0},
+        uint32_t x, y, module;
+    } cases[] = {
+        {0, 0, 0}, {95, 7, 11}, {96, 0, 12}, {111, 47, 83}, {0, 8, 14}, {17, 9, 16},
     };
     for (const Case& c : cases) {
-        uint32_t index = 0;
-        EXPECT_EQ(c.judged, disp::diag_3110::reading_index(wide, c.x, c.y, c.board, index))
-            << c.x << " board " << c.board;
-        if (c.judged) {
-            EXPECT_EQ(c.index, index) << c.x << " board " << c.board;
-        }
+        uint32_t module = 99;
+        ASSERT_TRUE(disp::diag_3110::module_of(factory, c.x, c.y, module));
+        EXPECT_EQ(c.module, module) << c.x << "," << c.y;
     }
-    const disp::diag_3110::reading_layout lines{3, 8, 8}; // three modules a line
-    uint32_t index = 0;
-    ASSERT_TRUE(disp::diag_3110::reading_index(lines, 17, 9, 0, index));
-    EXPECT_EQ(3u * 1 + 2, index) << "second line, third module";
+    uint32_t module = 0;
+    EXPECT_FALSE(disp::diag_3110::module_of({14, 0, 8}, 0, 0, module)) << "no module height";
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Auto-detection on the whole firmware: a request (letter 122) probes the CAN
 // networks and the boards of the auto-detect table that answered are stored
-// in the peripheral list, then built from it.
+// in the peripheral list, then built from it. The field's DC I/O and pixel
+// test boards answer their kinds' group identifiers as the others do.
 #include "peripherals/peripheral_task.h"
 #include "platform/field/field.h"
 #include "runtime/post_office.h"
@@ -23,7 +24,8 @@ class AutoDetection : public test_support::FirmwareFixture {
     void Configure(host::HostOptions& options) override {
         options.field_file = options.state_dir + "/field.txt";
         std::ofstream(options.field_file) << "can temperature sign1 42105 temp=30\n"
-                                             "can temperature io 42221\n"
+                                             "can dcio io 42221\n"
+                                             "can ptb ptb2 42B02\n"
                                              "can temperature other 42E01\n";
     }
     // "ID PARAMETERS" of every used slot of the stored list.
@@ -57,8 +59,9 @@ TEST_F(AutoDetection, TheBoardsThatAnswerAreStoredAndBuilt) {
     the_post_office().post(LETTER_PERIPHERAL_AUTODETECT);
     tx_thread_sleep(300);
     EXPECT_EQ(18, GroupIdentifyRequests());
-    EXPECT_EQ((std::vector<std::string>{"13 42105,1", "590 42221,1", "555 42E01,1,1"}),
-              StoredList());
+    EXPECT_EQ(
+        (std::vector<std::string>{"13 42105,1", "590 42221,1", "555 42E01,1,1", "751 42B02,1"}),
+        StoredList());
     EXPECT_NE(std::string::npos, test_support::ConsoleText().find("auto detect complete"));
 
     // The stored temperature board is built from the list and reads.

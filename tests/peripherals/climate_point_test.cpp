@@ -325,28 +325,55 @@ TEST_F(FanPoints, AStatusPointWithoutItsControlGivesUp) {
 
 namespace {
 
-// A board that stops answering puts its heater in COMM ERROR with that text
-// in the heater's row; the board's return clears it.
-TEST_F(FanPoints, ASilentBoardIsACommErrorOfItsHeater) {
-    CClimatePoint* heater = Point(542, "19,32", 1);
-    ASSERT_NE(nullptr, heater);
-    Polls(11, {heater});
-    const int32_t row = heater->GetClimateRow();
-    ASSERT_NE(NO_ROW, row);
-    EXPECT_EQ(CPeripheral::STATE_VALID, heater->State());
+// A board that stops answering puts its fan controls and its heater in COMM
+// ERROR with that text in each one's row; the board's return clears them.
+// The fan controls report through the fan failures without a fan bit: the
+// row applies on its own, and the first failure raises the fan trap.
+TEST_F(FanPoints, ASilentBoardIsACommErrorOfItsFansAndHeater) {
+    struct Case {
+        uint16_t id;
+        const char* parameters;
+        const char* passed;
+        CClimatePoint* point;
+    } cases[] = {
+        {510, "18,32", "FANS PASSED", nullptr}, // intake
+        {518, "19,32", "FANS PASSED", nullptr}, // pixel
+        {526, "1A,32", "FANS PASSED", nullptr}, // face
+        {542, "1B,32", "HEATER PASSED", nullptr},
+    };
+    for (Case& c : cases) {
+        c.point = Point(c.id, c.parameters, 1);
+        ASSERT_NE(nullptr, c.point) << c.id;
+    }
+    auto poll = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            Polls(1, {cases[0].point, cases[1].point, cases[2].point, cases[3].point});
+    };
+    poll(11);
+    for (const Case& c : cases) {
+        ASSERT_NE(NO_ROW, c.point->GetClimateRow()) << c.id;
+        EXPECT_EQ(CPeripheral::STATE_VALID, c.point->State()) << c.id;
+    }
     ASSERT_EQ("ok\n", host::field_command("set io1 silent=1"));
-    Polls(81, {heater});
+    poll(81);
     ASSERT_EQ(CPeripheral::STATE_COMM_ERROR, board_->State());
-    EXPECT_EQ(CPeripheral::STATE_COMM_ERROR, heater->State());
-    EXPECT_EQ("COMM ERROR", text(obj::climateCtrlStatusText.row(unsigned(row))));
-    EXPECT_EQ(3u, db_get(obj::climateCtrlError.row(unsigned(row))));
+    for (const Case& c : cases) {
+        const unsigned row = unsigned(c.point->GetClimateRow());
+        EXPECT_EQ(CPeripheral::STATE_COMM_ERROR, c.point->State()) << c.id;
+        EXPECT_EQ("COMM ERROR", text(obj::climateCtrlStatusText.row(row))) << c.id;
+        EXPECT_EQ(3u, db_get(obj::climateCtrlError.row(row))) << c.id;
+    }
     EXPECT_EQ(CLIMATE_BIT, ClimateBit());
+    EXPECT_EQ(1, fan_traps);
     ASSERT_EQ("ok\n", host::field_command("set io1 silent=0"));
-    Polls(6, {heater});
-    EXPECT_EQ(CPeripheral::STATE_VALID, heater->State());
-    EXPECT_EQ("HEATER PASSED", text(obj::climateCtrlStatusText.row(unsigned(row))));
+    poll(6);
+    for (const Case& c : cases) {
+        EXPECT_EQ(CPeripheral::STATE_VALID, c.point->State()) << c.id;
+        EXPECT_EQ(c.passed,
+                  text(obj::climateCtrlStatusText.row(unsigned(c.point->GetClimateRow()))))
+            << c.id;
+    }
     EXPECT_EQ(0u, ClimateBit());
-    EXPECT_EQ(0, fan_traps);
 }
 
 } // namespace

@@ -208,7 +208,8 @@ TEST_F(IoBased, ReleasedSwitchesWithdrawAndCodedSwitchesFollowTheirValue) {
 
 // A polled switch asks for its message while the sign shows another; an
 // offset that takes the number past the changeable messages requests
-// nothing; a message that is not valid is replaced by the blank message.
+// nothing (said once, counted at every poll); a message that is not valid is replaced by the blank
+// message.
 TEST_F(IoBased, APolledSwitchChecksItsMessage) {
     TheMonitorTask().SetTraceLevel(1);
     db_set(obj::currentBufferMsgRunTimePriority, 0, DB_NO_VALIDATE);
@@ -238,9 +239,14 @@ TEST_F(IoBased, APolledSwitchChecksItsMessage) {
     ASSERT_NE(nullptr, past);
     Contacts("open=26");
     Contacts("closed=27"); // position 3: 3 + 1 + 547 = 551
-    past->Poll();
+    for (int i = 0; i < 4; ++i)
+        past->Poll();
     EXPECT_EQ(ZEROS, Row(6));
-    EXPECT_NE(std::string::npos, ConsoleText().find("changeable message 551, not 1 to 550"));
+    EXPECT_EQ(4u, past->UnknownSelections());
+    const std::string said = ConsoleText();
+    const size_t first = said.find("changeable message 551, not 1 to 550");
+    EXPECT_NE(std::string::npos, first);
+    EXPECT_EQ(std::string::npos, said.find("changeable message 551", first + 1)) << "said once";
 }
 
 // The blank switch acts on the third active poll after its first 20, once

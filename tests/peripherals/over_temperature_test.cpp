@@ -3,6 +3,8 @@
 // minimum and maximum objects, the brightness limit, the blank request in
 // activation row 2 and traps 2 and 8.
 #include "comm/agents/trap_raise.h"
+#include "display/display_entries.h"
+#include "display/message_rows.h"
 #include "peripherals/peripheral_task.h"
 #include "peripherals/sensors/temperature.h"
 #include "peripherals/temperature_limit.h"
@@ -131,32 +133,112 @@ TEST_F(SignTemperatures, OverTemperatureDimsBlanksAndComesBack) {
 }
 
 // An urgent message (run-time priority 200) lifts the blank without a trap;
-// a shut-off temperature of 0 freezes the protection as it stands.
-TEST_F(SignTemperatures, AnUrgentMessageLiftsTheBlankAndShutOffZeroFreezesIt) {
+// so does switching the protection off (shut-off temperature 0), which then
+// leaves the sign alone however hot it reads.
+TEST_F(SignTemperatures, AnUrgentMessageOrShutOffZeroLiftsTheBlank) {
     CTemperature* sign1 = Install(TEMP_SIGN1, "42105,1", 1);
     ASSERT_NE(nullptr, sign1);
-    Reading(*sign1, "sign1", 83);
-    Reading(*sign1, "sign1", 90);
-    ASSERT_EQ(0, temperature_brightness_limit());
-    ASSERT_EQ(CSignTemperatures::STATE_BLANKED, ThePeripheralTask().SignTemperatures().State());
-
-    db_set(obj::halvShutOffTemp, 0, DB_NOTIFY);
-    Reading(*sign1, "sign1", 20);
-    EXPECT_EQ(0, temperature_brightness_limit());
-    EXPECT_EQ(CSignTemperatures::STATE_BLANKED, ThePeripheralTask().SignTemperatures().State());
-
-    db_set(obj::halvShutOffTemp, 85, DB_NOTIFY);
+    auto blanked = [&] {
+        Reading(*sign1, "sign1", 83);
+        Reading(*sign1, "sign1", 90);
+        ASSERT_EQ(0, temperature_brightness_limit());
+        ASSERT_EQ(CSignTemperatures::STATE_BLANKED, ThePeripheralTask().SignTemperatures().State());
+        g_traps.clear();
+    };
+    auto released = [] {
+        EXPECT_EQ(100, temperature_brightness_limit());
+        EXPECT_EQ(Bytes(12, 0), value(obj::activationRequestCode.row(2)));
+        EXPECT_EQ(CSignTemperatures::STATE_NORMAL, ThePeripheralTask().SignTemperatures().State());
+        EXPECT_TRUE(g_traps.empty());
+    };
+    blanked();
     db_set(obj::currentBufferMsgRunTimePriority, 200, DB_NO_VALIDATE);
-    g_traps.clear();
     tx_thread_sleep(PASS + 5);
-    EXPECT_EQ(100, temperature_brightness_limit());
-    EXPECT_EQ(Bytes(12, 0), value(obj::activationRequestCode.row(2)));
-    EXPECT_EQ(CSignTemperatures::STATE_NORMAL, ThePeripheralTask().SignTemperatures().State());
-    EXPECT_TRUE(g_traps.empty());
+    released();
     // The display has put its fail-safe blank up meanwhile: urgent again.
     db_set(obj::currentBufferMsgRunTimePriority, 200, DB_NO_VALIDATE);
     Reading(*sign1, "sign1", 90);
     EXPECT_EQ(100, temperature_brightness_limit()) << "no protection under an urgent message";
+
+    db_set(obj::currentBufferMsgRunTimePriority, 0, DB_NO_VALIDATE);
+    blanked();
+    db_set(obj::halvShutOffTemp, 0, DB_NOTIFY);
+    tx_thread_sleep(PASS + 5);
+    released();
+    Reading(*sign1, "sign1", 95);
+    released();
+}
+
+// Every housing sensor silent: the temperature is unknown (its objects read
+// 0), the sensor reports its failure, and the blanked sign stays blanked
+// with no "cooled" trap until a reading says it has cooled.
+TEST_F(SignTemperatures, LosingEveryHousingSensorKeepsTheBlank) {
+    CTemperature* sign1 = Install(TEMP_SIGN1, "42105,1", 1);
+    ASSERT_NE(nullptr, sign1);
+    Reading(*sign1, "sign1", 83);
+    Reading(*sign1, "sign1", 90);
+    ASSERT_EQ(CSignTemperatures::STATE_BLANKED, ThePeripheralTask().SignTemperatures().State());
+    const Bytes blank = value(obj::activationRequestCode.row(2));
+    g_traps.clear();
+    ASSERT_EQ("ok\n", host::field_command("set sign1 silent=1"));
+    sign1->SetEnabled(1);   // its silence counts only while the task polls it
+    tx_thread_sleep(41000); // past the sensor's 400 s of silence
+    EXPECT_EQ(CPeripheral::STATE_COMM_ERROR, sign1->State());
+    EXPECT_EQ(3u, db_get(obj::tempSensorStatus.row(unsigned(sign1->TableRow()))));
+    EXPECT_EQ(0, db_get_signed(obj::tempMaxSignHousing));
+    EXPECT_EQ(CSignTemperatures::STATE_BLANKED, ThePeripheralTask().SignTemperatures().State());
+    EXPECT_EQ(0, temperature_brightness_limit());
+    EXPECT_EQ(blank, value(obj::activationRequestCode.row(2)));
+    EXPECT_TRUE(g_traps.empty()) << "no trap 8";
+
+    ASSERT_EQ("ok\n", host::field_command("set sign1 silent=0"));
+    Reading(*sign1, "sign1", 80);
+    tx_thread_sleep(1100); // the board answers again
+    EXPECT_EQ(CSignTemperatures::STATE_REDUCED, ThePeripheralTask().SignTemperatures().State());
+    ASSERT_EQ(1u, g_traps.size());
+    EXPECT_EQ(8u, g_traps[0].specific);
+}
+
+// A central activation while the sign is blanked for heat is taken into the
+// ordinary slot; the heat's blank, more urgent, stays on show, and once the
+// sign has cooled the message comes up.
+TEST_F(SignTemperatures, AMessageActivatedWhileBlankedForHeatShowsOnceCooled) {
+    CTemperature* sign1 = Install(TEMP_SIGN1, "42105,1", 1);
+    ASSERT_NE(nullptr, sign1);
+    const DbObject status = obj::changeableMsgStatus.row(0);
+    const std::string multi = "HELLO";
+    ASSERT_EQ(DB_OK, db_set(status, MSG_STATUS_MODIFY_REQ, DB_NOTIFY));
+    validate_message();
+    ASSERT_EQ(DB_OK, db_set_string(obj::changeableMsgMultiString.row(0), multi.data(),
+                                   uint32_t(multi.size()), DB_NOTIFY));
+    ASSERT_EQ(DB_OK, db_set(status, MSG_STATUS_VALIDATE_REQ, DB_NOTIFY));
+    validate_message();
+    ASSERT_EQ(uint32_t(MSG_STATUS_VALID), db_get(status));
+    const uint16_t crc = uint16_t(db_get(obj::changeableMsgCRC.row(0)));
+
+    Reading(*sign1, "sign1", 83);
+    Reading(*sign1, "sign1", 85);
+    ASSERT_EQ(CSignTemperatures::STATE_BLANKED, ThePeripheralTask().SignTemperatures().State());
+    tx_thread_sleep(PASS);
+    const Bytes blank_shown = {7, 0, 1, 0, 0};
+    ASSERT_EQ(blank_shown, value(obj::dmsMsgTableSource));
+
+    const Bytes code = {0xFF, 0xFF, 0xFF, 3, 0, 1, uint8_t(crc >> 8), uint8_t(crc), 0, 0, 0, 0};
+    db_set_string(obj::dmsActivateMessage, code.data(), uint32_t(code.size()), 0);
+    const bool failed = activate_message();
+    const uint32_t error = db_get(obj::dmsActivateMsgError);
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(2u, error) << "taken: it shows when the blank lifts";
+    tx_thread_sleep(PASS);
+    EXPECT_EQ(blank_shown, value(obj::dmsMsgTableSource));
+    EXPECT_EQ(0, temperature_brightness_limit());
+
+    Reading(*sign1, "sign1", 38);
+    Reading(*sign1, "sign1", 38);
+    tx_thread_sleep(PASS);
+    EXPECT_EQ(Bytes(12, 0), value(obj::activationRequestCode.row(2)));
+    EXPECT_EQ((Bytes{3, 0, 1, uint8_t(crc >> 8), uint8_t(crc)}), value(obj::dmsMsgTableSource));
+    EXPECT_EQ(multi, std::string(db_get_string(obj::currentBufferMsgMultiString)));
 }
 
 // Minimum and maximum of the valid housing sensors (13 and 15; 14 is

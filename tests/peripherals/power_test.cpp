@@ -373,6 +373,40 @@ TEST_F(PixelTestBoardPower, ASupplyWithoutItsBoardShowsAConfigurationError) {
               test_support::ConsoleText().find("Create_PowerSupply:Invalid Target type\n"));
 }
 
+// A pixel test board measures channels 1 to 6: a supply on any other point
+// could never fail, and is refused at its creation.
+TEST_F(PixelTestBoardPower, ASupplyPastTheBoardsSixChannelsIsAConfigurationError) {
+    pl_iterator list;
+    ASSERT_TRUE(list.Add(750, "42B01,1"));
+    ASSERT_TRUE(list.Add(105, "6,2EE"));
+    ASSERT_TRUE(list.Add(106, "7,2EE"));
+    ASSERT_TRUE(list.Add(107, "20,2EE")); // point 32
+    tx_thread_sleep(100 + 12 * 100);
+    const struct {
+        uint16_t id;
+        uint8_t state;
+        const char* text;
+    } cases[] = {
+        {105, CPeripheral::STATE_VALID, "POWER SUPPLY PASS"},
+        {106, CPeripheral::STATE_INIT_ERROR, "CONFIGURATION ERROR"},
+        {107, CPeripheral::STATE_INIT_ERROR, "CONFIGURATION ERROR"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        CPeripheral* supply = Live(c.id);
+        ASSERT_NE(nullptr, supply);
+        EXPECT_EQ(c.state, supply->State());
+        int32_t row = -1;
+        for (uint32_t r = 0; r < db_get(obj::dmsPowerNumRows); ++r)
+            if (text(obj::dmsPowerDescription.row(r)) == periph_id_to_name(c.id)) row = int32_t(r);
+        ASSERT_GE(row, 0);
+        EXPECT_EQ(c.text, text(obj::dmsPowerMfrStatus.row(unsigned(row))));
+    }
+    EXPECT_NE(std::string::npos,
+              test_support::ConsoleText().find(
+                  "POWERSUPPLY07: point 7 is not one of the board's channels\n"));
+}
+
 // The pixel test's collector: a short buffer is refused at once; three
 // frames already queued give the readings without a sleep; frames numbered 0
 // or 4 are not results.

@@ -76,6 +76,21 @@ TEST_F(Multipng, OnePicturePerPage) {
     EXPECT_LT(LitBox(one).left, LitBox(two).left) << "page 2 right justified";
 }
 
+// Character (4) and line (5) matrix signs draw text in the default font's
+// character size, as a full matrix (6) does.
+TEST_F(Multipng, CharacterAndLineMatrixSignsDrawText) {
+    for (const char* type : {"4", "5", "6"}) {
+        SCOPED_TRACE(type);
+        const std::string out = dir_ + "/type" + type + ".png";
+        auto result = Tool({"--size", "48x144", "--sign-type", type, "HELLO", out});
+        ASSERT_EQ(0, result.status) << result.output;
+        Picture picture;
+        ASSERT_TRUE(ReadPng(out, picture));
+        Box box = LitBox(picture);
+        EXPECT_GE(box.right - box.left, 15) << "five characters drawn";
+    }
+}
+
 TEST_F(Multipng, RefusalsAndUsage) {
     auto refused = Tool({"[jl9]X", dir_ + "/x.png"});
     EXPECT_EQ(1, refused.status);

@@ -4,7 +4,8 @@
 //   multipng [--size HEIGHTxWIDTH] [--sign-type N] MULTI OUT.png
 //
 // The object store starts at its factory defaults with the 20 built-in
-// fonts; the options change the sign's size (pixels) and dmsSignType. Page 1
+// fonts; the options change the sign's size (pixels) and dmsSignType (a
+// character or line matrix takes its character size from the default font). Page 1
 // goes to OUT.png, page 2 to OUT-2.png, and so on. A text the sign refuses
 // prints the dmsMultiSyntaxError value and its position and exits with 1;
 // bad usage exits with 2.
@@ -132,6 +133,24 @@ struct ScratchBoard {
     }
 };
 
+const uint32_t SIGN_CHARACTER = 4, SIGN_LINE = 5; // dmsSignType
+const uint32_t FONT_CODES = 255;                  // characters 1..255 of a font row
+
+// A character or line matrix sign takes its character size from the default
+// font: its height, and for a character matrix the width of its 'A'.
+void set_character_matrix(uint32_t flags) {
+    const uint32_t type = db_get(obj::dmsSignType);
+    if (type != SIGN_CHARACTER && type != SIGN_LINE) return;
+    for (uint32_t row = 0; row < obj::fontNumber.rows; ++row) {
+        if (db_get(obj::fontNumber.row(row)) != db_get(obj::defaultFont)) continue;
+        db_set(obj::vmsCharacterHeightPixels, db_get(obj::fontHeight.row(row)), flags);
+        if (type == SIGN_CHARACTER)
+            db_set(obj::vmsCharacterWidthPixels,
+                   db_get(obj::characterWidth.row(FONT_CODES * row + 'A' - 1)), flags);
+        return;
+    }
+}
+
 // The object store at factory defaults, with the sign's size and type.
 void start_store(const Options& options) {
     host::KernelConfig config;
@@ -147,6 +166,7 @@ void start_store(const Options& options) {
         db_set(obj::vmsSignWidthPixels, options.width, flags);
     }
     if (options.sign_type) db_set(obj::dmsSignType, options.sign_type, flags);
+    set_character_matrix(flags);
 }
 
 } // namespace

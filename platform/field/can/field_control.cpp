@@ -25,11 +25,6 @@ void close_fd(int& fd) {
     fd = -1;
 }
 
-void send_text(int fd, const std::string& text) {
-    if (::send(fd, text.data(), text.size(), MSG_NOSIGNAL) < 0) {
-    }
-}
-
 } // namespace
 
 bool FieldControl::Start(const std::string& path, std::string& error) {
@@ -77,30 +72,61 @@ void FieldControl::Stop() {
 void FieldControl::Run() {
     while (!stop_) {
         std::vector<pollfd> fds = {{wake_fd_, POLLIN, 0}, {listen_fd_, POLLIN, 0}};
-        for (const Client& c : clients_)
-            fds.push_back({c.fd, POLLIN, 0});
+        for (const Client& c : clients_) {
+            short events = !c.ended && c.out.size() < OUTPUT_HELD_MAX ? POLLIN : 0;
+            if (!c.out.empty()) events |= POLLOUT;
+            fds.push_back({c.fd, events, 0});
+        }
         if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
         if (stop_) return;
         for (size_t i = clients_.size(); i-- > 0;) {
-            if (!fds[2 + i].revents || Serve(clients_[i])) continue;
+            if (!fds[2 + i].revents || Handle(clients_[i], fds[2 + i].revents)) continue;
             close_fd(clients_[i].fd);
             clients_.erase(clients_.begin() + long(i));
         }
         if (fds[1].revents & POLLIN) {
             int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd >= 0) clients_.push_back({fd, "", false});
+            if (fd >= 0) clients_.push_back({fd, "", "", false, false});
         }
     }
 }
 
-// Each whole line is answered in turn; a line past the limit is refused once
-// and the rest of it dropped.
+// A client that has sent its last line still gets every reply before it is
+// closed. -> false when the client is done or gone.
+bool FieldControl::Handle(Client& client, short ready) {
+    if ((ready & POLLOUT) && !Flush(client)) return false;
+    if (!client.ended && (ready & (POLLIN | POLLHUP | POLLERR))) {
+        if (!Serve(client)) return false;
+        if (!Flush(client)) return false;
+    } else if (ready & (POLLHUP | POLLERR)) {
+        return false;
+    }
+    return !(client.ended && client.out.empty());
+}
+
+// Sends what the socket takes now; the rest waits for the next POLLOUT.
+// -> false when the client is gone.
+bool FieldControl::Flush(Client& client) {
+    while (!client.out.empty()) {
+        ssize_t n = ::send(client.fd, client.out.data(), client.out.size(), MSG_NOSIGNAL);
+        if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+        client.out.erase(0, size_t(n));
+    }
+    return true;
+}
+
+// Each whole line is answered in turn, every reply kept until the client
+// has taken it; a line past the limit is refused once and the rest of it
+// dropped, however long it runs.
 bool FieldControl::Serve(Client& client) {
-    char buffer[1024];
+    char buffer[4096];
     ssize_t n = ::read(client.fd, buffer, sizeof buffer);
     if (n < 0) return errno == EAGAIN || errno == EINTR;
-    if (n == 0) return false;
     client.text.append(buffer, size_t(n));
+    if (n == 0) { // the last line may end without its newline
+        client.ended = true;
+        if (!client.text.empty()) client.text += '\n';
+    }
     size_t end;
     while ((end = client.text.find('\n')) != std::string::npos) {
         std::string line = client.text.substr(0, end);
@@ -110,11 +136,11 @@ bool FieldControl::Serve(Client& client) {
             client.discarding = false;
             continue;
         }
-        send_text(client.fd, OnProcessor(line));
+        client.out += OnProcessor(line);
         if (stop_) return false;
     }
     if (client.text.size() > FIELD_COMMAND_MAX) {
-        send_text(client.fd, can_field_too_long());
+        if (!client.discarding) client.out += can_field_too_long();
         client.text.clear();
         client.discarding = true;
     }
