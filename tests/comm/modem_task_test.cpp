@@ -27,26 +27,31 @@ const ULONG DIALOGUE_TICKS = 3000;
 
 TEST(ModemReplies, EchoRemovalAndTrimmingStayWithinTheField) {
     struct reply_case {
+        const char* command;
         const char* received;
         const char* kept;
     };
     const reply_case CASES[] = {
-        {"ATI3\r\r\nModel 4000\r\n\r\nOK\r\n", "Model 4000"},
-        {"\r\nModel 4000\r\n\r\nOK\r\n", "Model 4000"},
-        {"ATI3", "ATI3"},                               // no CR after the echo: left alone
-        {"ATI3\r\nno confirmation", "no confirmation"}, // no OK: not trimmed
+        {"ATI3\r", "ATI3\r\r\nModel 4000\r\n\r\nOK\r\n", "Model 4000"},
+        {"ATI3\r", "\r\nModel 4000\r\n\r\nOK\r\n", "Model 4000"},
+        {"ATI3\r", "ATI3", "ATI3"}, // no CR after the echo: left alone
+        {"ATI3\r", "ATI3\r\nno confirmation", "no confirmation"}, // no OK: not trimmed
+        // Only the echo of the command just sent is removed, and only at the start.
+        {"AT*NETOP?\r", "\r\nAT&T 310410\r\n\r\nOK\r\n", "AT&T 310410"},
+        {"AT*NETOP?\r", "AT*NETOP?\r\r\nAT&T 310410\r\n\r\nOK\r\n", "AT&T 310410"},
+        {"ATI0\r", "ATI3\r\r\nModel 4000\r\n\r\nOK\r\n", "ATI3Model 4000"},
     };
     for (const reply_case& c : CASES) {
         char field[36];
         std::snprintf(field, sizeof field, "%s", c.received);
-        CModemTask::StripEcho(field, sizeof field);
+        CModemTask::StripEcho(field, sizeof field, c.command);
         CModemTask::TrimReply(field);
         EXPECT_STREQ(c.kept, field) << testing::PrintToString(std::string(c.received));
     }
     char full[8];
     std::memset(full, 'A', sizeof full); // a field filled to its end, no terminator
     full[0] = 'A', full[1] = 'T';
-    CModemTask::StripEcho(full, sizeof full);
+    CModemTask::StripEcho(full, sizeof full, "AT\r");
     EXPECT_EQ(7u, std::strlen(full)) << "the field is read within its size";
 }
 
@@ -202,6 +207,9 @@ TEST_F(CellularModem, TheIdentityDialogueReadsTheModemAndItsCarrier) {
         EXPECT_EQ(1u, Received(command)) << command;
     EXPECT_EQ("ATT", Identify("Cingular 310"));
     EXPECT_EQ("Unknown", Identify("Cellco"));
+    // An operator whose name holds "AT" is data, not an echo.
+    EXPECT_EQ("ATT", Identify("AT&T 310410"));
+    EXPECT_EQ(6u, task_->Carrier()) << "the carrier index that leads to the AT&T wizard";
 }
 
 TEST_F(CellularModem, ConfigurationNeedsASignalOfMinus95AtWorst) {
