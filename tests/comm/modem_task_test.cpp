@@ -10,6 +10,7 @@
 #include "store/database.h"
 #include "store/objects.h"
 #include "tests/console/console_test_util.h"
+#include "tests/frontpanel/panel_navigation.h"
 #include "tests/support/firmware_fixture.h"
 #include "tests/support/host_process.h"
 
@@ -210,6 +211,30 @@ TEST_F(CellularModem, TheIdentityDialogueReadsTheModemAndItsCarrier) {
     // An operator whose name holds "AT" is data, not an echo.
     EXPECT_EQ("ATT", Identify("AT&T 310410"));
     EXPECT_EQ(6u, task_->Carrier()) << "the carrier index that leads to the AT&T wizard";
+}
+
+// From the panel: the operator "AT&T 310410" is found as ATT, and
+// "1) ACTIVATE MODEM" opens the AT&T wizard.
+TEST_F(CellularModem, AnOperatorNamedAtAndTReachesItsWizardOnThePanel) {
+    using test_support::PanelSession;
+    Set("operator", "AT&T 310410");
+    PanelSession panel;
+    panel.Report(0xB0); // the panel came up late: it asks to be drawn from scratch
+    ASSERT_TRUE(panel.WaitForRow(8, "LOGGED OUT", 60)) << panel.Row(8);
+    panel.Send({0xFF, 0xB3}); // local mode
+    panel.KeypadDigits("1234", true);
+    for (const char* title :
+         {"CONFIGURATION", "COMMUNICATION CONFIGURATION", "ETHERNET CONTROL PORT", "IP SETTINGS"})
+        ASSERT_TRUE(test_support::open_listed(panel, title)) << title;
+    panel.Send({field::PANEL_KEY_DOWN});
+    ASSERT_TRUE(test_support::open_listed(panel, "MODEM CONFIGURATION"));
+    auto shown = [&](int row, const std::string& text) {
+        return panel.Row(row).find(text) != std::string::npos;
+    };
+    EXPECT_TRUE(Step([&] { return shown(4, "NETWORK: ATT"); }, DIALOGUE_TICKS)) << panel.Row(4);
+    panel.KeypadDigits("1", false);
+    EXPECT_TRUE(Step([&] { return shown(4, "APN"); }, 100)) << panel.Row(4);
+    EXPECT_TRUE(shown(1, "MODEM CONFIGURATION")) << panel.Row(1);
 }
 
 TEST_F(CellularModem, ConfigurationNeedsASignalOfMinus95AtWorst) {
