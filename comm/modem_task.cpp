@@ -208,8 +208,8 @@ int CModemTask::GetSignalQualityText(bool french, const char** text) {
 
 // ---- Reply handling ----
 
-void CModemTask::StripEcho(char* reply, uint32_t size) {
-    if (!reply || size == 0) return;
+void CModemTask::StripEcho(char* reply, uint32_t size, const char* command) {
+    if (!reply || size == 0 || !command) return;
     reply[size - 1] = 0;
     char copy[RECEIVE_BYTES] = {};
     uint32_t used = 0;
@@ -217,11 +217,11 @@ void CModemTask::StripEcho(char* reply, uint32_t size) {
         copy[used++] = *c;
         if (c[0] == '\r' && c[1] == '\n') ++c;
     }
-    const char* echo = std::strstr(copy, "AT");
-    if (!echo) return;
-    const char* end = std::strchr(echo, '\r');
-    if (!end) return;
-    set_text(reply, size, end + 1);
+    // The echo is the command itself, CR included, at the very start: text
+    // that merely holds "AT" further on (an operator named "AT&T") is data.
+    size_t echo = std::strlen(command);
+    if (echo == 0 || command[echo - 1] != '\r' || std::strncmp(copy, command, echo) != 0) return;
+    set_text(reply, size, copy + echo);
 }
 
 void CModemTask::TrimReply(char* reply) {
@@ -312,7 +312,7 @@ int CModemTask::RunInfoScript() {
         char reply[OPERATOR_BYTES] = {};
         if (!Exchange(q.command, reply, q.size)) return Finish(RESULT_SEND_FAILED);
         if (!reply[0]) continue; // no data: the field keeps "N/A"
-        StripEcho(reply, q.size);
+        StripEcho(reply, q.size, q.command);
         TrimReply(reply);
         set_text(q.field, q.size, reply);
     }

@@ -84,8 +84,9 @@ class CModemTask {
     int RunConfigScript();
     int ReadSignalStrength();
 
-    // Reply clean-up, on a NUL-terminated reply within its field.
-    static void StripEcho(char* reply, uint32_t size);
+    // Reply clean-up, on a NUL-terminated reply within its field. The echo
+    // of `command` (its text and CR) is removed where the reply begins with it.
+    static void StripEcho(char* reply, uint32_t size, const char* command);
     static void TrimReply(char* reply);
     // The carrier named by an operator reply (first row of the table wins).
     static uint8_t DetectCarrier(const char* operator_reply);

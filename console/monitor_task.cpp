@@ -30,6 +30,9 @@ const char LOGIN_SUCCESS[] = "\r\nSUCCESS\r\nVMS>";
 const char LOGIN_FAILURE[] = "\r\nFAILURE\r\nPassword: ";
 const char PASSWORD_ECHO[] = "*";
 const unsigned TELNET_TEXT_BYTES = 500;
+const ULONG TICKS_PER_SECOND = 100;
+const ULONG LOGIN_TICKS = CMonitorTask::LOGIN_SECONDS * TICKS_PER_SECOND;
+const ULONG IDLE_TICKS = CMonitorTask::IDLE_SECONDS * TICKS_PER_SECOND;
 
 // A console line runs in the boot monitor.
 int run_monitor_line(const char* line, int verbose) {
@@ -127,6 +130,7 @@ int CMonitorTask::OnPasswordByte(uint8_t byte, const char** reply, uint32_t* rep
     if (community_length == password_count_ && memcmp(community, password_, password_count_) == 0) {
         SetConsoleState(2);
         login_state_ = LOGIN_DONE;
+        telnet_.SetDeadline(connection_, IDLE_TICKS);
         prompt_.Clear();
         set_reply(LOGIN_SUCCESS, reply, reply_length);
         return 0;
@@ -174,6 +178,8 @@ int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data,
     if (event != CTelnetServer::EVENT_NEW && connection != connection_ &&
         login_state_ != LOGIN_NONE)
         return 0;
+    const UINT replaced = connection_;
+    const bool replaced_login = login_state_ == LOGIN_DONE && replaced != connection;
     connection_ = connection;
     switch (event) {
     case CTelnetServer::EVENT_END:
@@ -183,6 +189,9 @@ int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data,
         ClearPassword();
         return 0;
     case CTelnetServer::EVENT_NEW:
+        // The replaced operator's connection is now one without a login.
+        if (replaced_login) telnet_.SetDeadline(replaced, LOGIN_TICKS);
+        telnet_.SetDeadline(connection, LOGIN_TICKS);
         // Nothing is shown on the new connection before its own login.
         SetConsoleState(1);
         prompt_.Clear();
@@ -196,6 +205,7 @@ int CMonitorTask::OnTelnetEvent(int event, UINT connection, const uint8_t* data,
             OnLoginData(data, length, reply, reply_length);
             return 0;
         }
+        telnet_.SetDeadline(connection, IDLE_TICKS);
         for (uint32_t i = 0; i < length; i++)
             prompt_.ProcessChar(data[i]);
         return 0;

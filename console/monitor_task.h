@@ -6,6 +6,11 @@
 // Console text reaches an operator only on a telnet connection that logged
 // in with the privileged community's name, and only while the console bit
 // (0x08) of halvFeatureSet is set; nothing is kept for later.
+//
+// Idle connections never hold the console's few telnet slots: a connection
+// that has not logged in within LOGIN_SECONDS of its start (or of losing the
+// console to a newer connection) is closed, and so is the operator's
+// connection after IDLE_SECONDS without a key.
 #pragma once
 
 #include "console/prompt.h"
@@ -17,6 +22,8 @@ class CMonitorTask : public CMailTask {
     enum : uint8_t { LOGIN_NONE = 0, LOGIN_PASSWORD = 1, LOGIN_DONE = 2 };
     static constexpr unsigned PASSWORD_SIZE = 25;
     static constexpr uint32_t CONSOLE_FEATURE = 0x08;
+    static constexpr ULONG LOGIN_SECONDS = 60;
+    static constexpr ULONG IDLE_SECONDS = 600;
 
     explicit CMonitorTask(post_office& office);
 

@@ -148,6 +148,12 @@ int CTelnetServer::Send(UINT connection, const void* bytes, uint32_t length) {
     return 0;
 }
 
+int CTelnetServer::SetDeadline(UINT connection, ULONG ticks) {
+    server_state& s = server();
+    if (s.state < CREATED) return 0;
+    return nx_telnet_server_deadline_set(&s.server, connection, ticks) == NX_SUCCESS ? 1 : 0;
+}
+
 CTelnetClient::CTelnetClient(NX_IP* ip, NX_PACKET_POOL* pool) : ip_(ip), pool_(pool) {}
 
 CTelnetClient::~CTelnetClient() {

@@ -39,6 +39,8 @@ class CTelnetServer {
     int Delete();
     // Send without waiting. -> 1 sent (or dropped for want of a packet), 0 refused.
     int Send(UINT connection, const void* bytes, uint32_t length);
+    // Close the connection `ticks` from now (0: never). -> 1 set, 0 refused.
+    int SetDeadline(UINT connection, ULONG ticks);
     void SetEventHook(telnet_hook_fn hook);
     uint8_t State() const;
 };

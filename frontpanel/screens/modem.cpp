@@ -241,11 +241,11 @@ void CLCD_ModemActivation::ReadReports() {
         request_ = 0;
         return;
     }
-    if (polls_left_ > 0 && --polls_left_ > 0) return;
-    // No answer in time: the request is withdrawn and the group left clear.
-    os_event_flags_set(events, ~(MODEM_REPORTS | request_), OS_EVENT_AND);
-    request_ = 0;
-    state_ = MODEM_STATE_TIMED_OUT;
+    if (polls_left_ == 0 || --polls_left_ > 0) return;
+    // The task has been silent longer than its longest dialogue: the screen
+    // says so, but the request stays open and a later report still shows.
+    if (state_ == MODEM_STATE_DETECTING || state_ == MODEM_STATE_ACTIVATING)
+        state_ = MODEM_STATE_TIMED_OUT;
 }
 
 void CLCD_ModemActivation::DrawState(CLCD_Manager& manager, CLCD& lcd) {

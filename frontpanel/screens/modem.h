@@ -10,8 +10,10 @@
 // The screen talks to the modem task through its "Modem Events" group: it
 // sets a request bit (0x001 detect, 0x008 activate) and reads the reports bit
 // by bit. A report that arrives while no request of the screen is pending is
-// dropped; a request left unanswered past its time shows "TIMED OUT" and
-// the group is cleared for the next request.
+// dropped. The task's own outcome decides: its time-outs arrive as the
+// "timed out" report. Only a task silent far longer than its longest
+// dialogue makes the screen show "TIMED OUT" by itself, and a report that
+// comes after that still shows.
 #pragma once
 
 #include "frontpanel/menu.h"
@@ -80,10 +82,13 @@ enum modem_screen_state : uint8_t {
 class CLCD_ModemActivation : public CMenuItem {
   public:
     static const int32_t MENU_ID = 202;
-    // Polls of the manager a request may wait for its report (a poll is
-    // half a second): detection and activation.
-    static const uint32_t DETECT_POLLS = 120;
-    static const uint32_t ACTIVATE_POLLS = 720;
+    // Polls of the manager (half a second each) after which a silent task
+    // is shown as timed out. The task's identity dialogue takes at most about
+    // a minute (a signal reading may run ahead of it); an activation waits up
+    // to two minutes per provisioning reply, for as many replies as the
+    // carrier sends, so its limit is a safety net of half an hour.
+    static const uint32_t DETECT_POLLS = 360;
+    static const uint32_t ACTIVATE_POLLS = 3600;
 
     explicit CLCD_ModemActivation(int32_t id);
     bool HasRights(CLCD_Manager& manager) override;

@@ -14,7 +14,7 @@
 namespace {
 
 const ULONG SERVER_WORK = 0x1;
-const UINT LISTEN_QUEUE = 4;
+const UINT LISTEN_QUEUE = 8; // connections waiting for a free slot
 const ULONG HTTP_WINDOW = 1400;
 
 struct status_text {
@@ -256,6 +256,13 @@ bool nx_http_basic_decode(const char* base64, char* name, ULONG name_size, char*
 }
 
 // ---- the server ----
+//
+// One thread serves every connection in progress, each in a slot of its own
+// with its own socket: it reads what arrived, answers a complete request at
+// once, sends what the socket takes and never waits on one client, so that a
+// slow or silent client costs the others nothing. One free slot at a time
+// holds the port's listening place; connections beyond the slots wait in the
+// listen queue until a slot frees.
 
 struct NX_HTTP_REQUEST {
     nx_http_head head;
@@ -264,6 +271,24 @@ struct NX_HTTP_REQUEST {
 
 namespace {
 
+enum class phase : uint8_t {
+    idle,      // closed, or in the listening place
+    reading,   // the request is arriving
+    sending,   // the response is going out
+    lingering, // sent: the client has a moment to close first
+};
+
+struct http_slot {
+    NX_TCP_SOCKET socket{};
+    phase step = phase::idle;
+    ULONG started = 0;  // tick the connection was accepted
+    ULONG deadline = 0; // tick the current phase ends
+    std::vector<char> in;
+    std::vector<uint8_t> out;
+    size_t sent = 0;
+    bool blocked = false; // the send queue was full: try again at the next tick
+};
+
 struct http_impl {
     NX_HTTP_SERVER* server = nullptr;
     NX_HTTP_FILES files{};
@@ -271,13 +296,13 @@ struct http_impl {
     nx_http_authenticate_fn authenticate = nullptr;
     nx_http_request_fn request = nullptr;
     TX_EVENT_FLAGS_GROUP events{};
-    NX_TCP_SOCKET socket{};
-    bool socket_made = false;
+    http_slot slots[NX_HTTP_MAX_CONNECTIONS];
+    bool sockets_made = false;
     bool listening = false;
     bool started = false;
     UINT listen_port = 0;
-    bool answered = false; // the callback sent its own response
-    std::vector<char> head;
+    http_slot* answering = nullptr; // the slot whose request the callbacks serve
+    bool answered = false;          // the callback queued its own response
 };
 
 http_impl* impl_of(NX_HTTP_SERVER* server) {
@@ -289,6 +314,10 @@ std::vector<http_impl*>& servers() {
     return *table;
 }
 
+bool passed(ULONG deadline) {
+    return int32_t(tx_time_get() - deadline) >= 0;
+}
+
 void poke(NX_TCP_SOCKET* socket) {
     http_impl* h = static_cast<http_impl*>(socket->user_data);
     if (h) tx_event_flags_set(&h->events, SERVER_WORK, TX_OR);
@@ -298,118 +327,83 @@ void poke_listen(NX_TCP_SOCKET* socket, UINT) {
     poke(socket);
 }
 
-// Send bytes in packets of the pool; a full send queue is waited for until
-// the deadline. -> false when the connection is gone.
-bool send_all(http_impl* h, const uint8_t* bytes, ULONG size, ULONG deadline) {
-    while (size > 0) {
-        NX_PACKET* packet = nullptr;
-        if (nx_packet_allocate(h->pool, &packet, NX_TCP_PACKET, NX_NO_WAIT) != NX_SUCCESS) {
-            if (int32_t(tx_time_get() - deadline) >= 0) return false;
-            tx_thread_sleep(1);
-            continue;
-        }
-        ULONG room = ULONG(packet->data_end - packet->append_ptr);
-        ULONG n = std::min(size, room);
-        nx_packet_data_append(packet, bytes, n, h->pool, NX_NO_WAIT);
-        UINT rc;
-        while ((rc = nx_tcp_socket_send(&h->socket, packet, NX_NO_WAIT)) == NX_TX_QUEUE_DEPTH &&
-               int32_t(tx_time_get() - deadline) < 0)
-            tx_thread_sleep(1);
-        if (rc != NX_SUCCESS) {
-            nx_packet_release(packet);
-            return false;
-        }
-        bytes += n;
-        size -= n;
-    }
-    return true;
+// ---- responses, queued into the slot and sent as the socket takes them ----
+
+void queue_bytes(http_slot& s, const void* bytes, size_t size) {
+    const uint8_t* b = static_cast<const uint8_t*>(bytes);
+    s.out.insert(s.out.end(), b, b + size);
 }
 
-ULONG send_deadline() {
-    return tx_time_get() + 10 * NX_HTTP_CLIENT_TIMEOUT;
+void queue_text(http_slot& s, const char* text) {
+    queue_bytes(s, text, std::strlen(text));
 }
 
-void send_text(http_impl* h, const char* text) {
-    send_all(h, reinterpret_cast<const uint8_t*>(text), ULONG(std::strlen(text)), send_deadline());
-}
-
-void send_head(http_impl* h, UINT status, const char* type, ULONG length, const char* extra) {
+void queue_head(http_slot& s, UINT status, const char* type, ULONG length, const char* extra) {
     char head[512];
     std::snprintf(head, sizeof head,
                   "HTTP/1.0 %u %s\r\nContent-Type: %s\r\nContent-Length: %lu\r\n"
                   "Cache-Control: no-cache\r\n%sConnection: close\r\n\r\n",
                   status, reason_of(status), type, (unsigned long)length, extra);
-    send_text(h, head);
+    queue_text(s, head);
 }
 
-void send_status(http_impl* h, UINT status, const char* extra = "") {
+void queue_status(http_slot& s, UINT status, const char* extra = "") {
     char body[128];
     std::snprintf(body, sizeof body, "<html><body><h1>%u %s</h1></body></html>\n", status,
                   reason_of(status));
-    send_head(h, status, "text/html", ULONG(std::strlen(body)), extra);
-    send_text(h, body);
+    queue_head(s, status, "text/html", ULONG(std::strlen(body)), extra);
+    queue_text(s, body);
 }
 
-void send_file(http_impl* h, const char* resource) {
+// The whole file is taken at once: the firmware may replace a page for the
+// next request while this one is still going out.
+void queue_file(http_impl* h, http_slot& s, const char* resource) {
     const char* name = resource[0] == '/' ? resource + 1 : resource;
     ULONG size = 0;
     if (!h->files.size || h->files.size(h->files.context, name, &size) != NX_SUCCESS) {
-        send_status(h, 404);
+        queue_status(s, 404);
         return;
     }
-    send_head(h, 200, type_of(name), size, "");
-    uint8_t chunk[1024];
-    ULONG deadline = send_deadline();
+    std::vector<uint8_t> file(size);
     for (ULONG offset = 0; offset < size;) {
         ULONG actual = 0;
-        ULONG want = std::min<ULONG>(sizeof chunk, size - offset);
-        if (h->files.read(h->files.context, name, offset, chunk, want, &actual) != NX_SUCCESS ||
-            actual == 0 || !send_all(h, chunk, actual, deadline))
+        if (h->files.read(h->files.context, name, offset, file.data() + offset, size - offset,
+                          &actual) != NX_SUCCESS ||
+            actual == 0) {
+            queue_status(s, 500);
             return;
+        }
         offset += actual;
     }
+    queue_head(s, 200, type_of(name), size, "");
+    queue_bytes(s, file.data(), file.size());
 }
 
-// Take what arrived into `into` until `done` holds, the limit is passed or
-// the deadline comes. -> NX_SUCCESS, NX_NO_PACKET (deadline), NX_NOT_CONNECTED.
-template <typename Done>
-UINT receive_until(http_impl* h, std::vector<char>& into, size_t limit, ULONG deadline, Done done) {
-    while (!done() && into.size() <= limit) {
-        int32_t left = int32_t(deadline - tx_time_get());
-        if (left <= 0) return NX_NO_PACKET;
+// Send what the socket takes now. -> false when the connection is gone.
+bool pump(http_impl* h, http_slot& s) {
+    s.blocked = false;
+    while (s.sent < s.out.size()) {
         NX_PACKET* packet = nullptr;
-        UINT rc = nx_tcp_socket_receive(&h->socket, &packet, ULONG(left));
-        if (rc != NX_SUCCESS) return rc;
-        into.insert(into.end(), packet->prepend_ptr, packet->append_ptr);
-        nx_packet_release(packet);
+        if (nx_packet_allocate(h->pool, &packet, NX_TCP_PACKET, NX_NO_WAIT) != NX_SUCCESS) {
+            s.blocked = true;
+            return true;
+        }
+        ULONG room = ULONG(packet->data_end - packet->append_ptr);
+        ULONG n = ULONG(std::min<size_t>(s.out.size() - s.sent, room));
+        nx_packet_data_append(packet, s.out.data() + s.sent, n, h->pool, NX_NO_WAIT);
+        UINT rc = nx_tcp_socket_send(&s.socket, packet, NX_NO_WAIT);
+        if (rc != NX_SUCCESS) nx_packet_release(packet);
+        if (rc == NX_TX_QUEUE_DEPTH) {
+            s.blocked = true;
+            return true;
+        }
+        if (rc != NX_SUCCESS) return false;
+        s.sent += n;
     }
-    return NX_SUCCESS;
+    return true;
 }
 
-// Whatever the client already sent is read and dropped, so that closing
-// does not reset a connection whose response is still on its way.
-void drain(http_impl* h) {
-    for (int i = 0; i < 64; i++) {
-        NX_PACKET* packet = nullptr;
-        if (nx_tcp_socket_receive(&h->socket, &packet, NX_NO_WAIT) != NX_SUCCESS) return;
-        nx_packet_release(packet);
-    }
-}
-
-// After the response the client closes once it has read the whole body
-// (Content-Length, Connection: close); the server waits for that, at most
-// NX_HTTP_LINGER ticks, so that closing first never cuts the response short
-// or resets it. What the client still sends is dropped.
-void linger(http_impl* h) {
-    ULONG deadline = tx_time_get() + NX_HTTP_LINGER;
-    for (;;) {
-        int32_t left = int32_t(deadline - tx_time_get());
-        NX_PACKET* packet = nullptr;
-        if (left <= 0 || nx_tcp_socket_receive(&h->socket, &packet, ULONG(left)) != NX_SUCCESS)
-            return;
-        nx_packet_release(packet);
-    }
-}
+// ---- requests ----
 
 size_t head_end(const std::vector<char>& bytes) {
     for (size_t i = 0; i + 1 < bytes.size(); i++) {
@@ -419,7 +413,7 @@ size_t head_end(const std::vector<char>& bytes) {
     return 0;
 }
 
-bool authorised(http_impl* h, NX_HTTP_REQUEST& r) {
+bool authorised(http_impl* h, http_slot& s, NX_HTTP_REQUEST& r) {
     if (!h->authenticate) return true;
     const char* name = "";
     const char* password = "";
@@ -436,80 +430,163 @@ bool authorised(http_impl* h, NX_HTTP_REQUEST& r) {
     char challenge[160];
     std::snprintf(challenge, sizeof challenge, "WWW-Authenticate: Basic realm=\"%.100s\"\r\n",
                   realm ? realm : "");
-    send_status(h, 401, challenge);
+    queue_status(s, 401, challenge);
     return false;
 }
 
-void answer(http_impl* h, NX_HTTP_REQUEST& r) {
-    if (!authorised(h, r)) return;
+void answer(http_impl* h, http_slot& s, NX_HTTP_REQUEST& r) {
+    if (!authorised(h, s, r)) return;
     char resource[NX_HTTP_MAX_RESOURCE];
     std::memcpy(resource, r.head.path, sizeof resource);
+    h->answering = &s;
     h->answered = false;
     UINT rc = h->request ? h->request(h->server, r.head.type, resource, &r) : NX_SUCCESS;
+    h->answering = nullptr;
     if (rc == NX_HTTP_CALLBACK_COMPLETED || h->answered) return;
     resource[sizeof resource - 1] = '\0';
-    send_file(h, resource);
+    queue_file(h, s, resource);
 }
 
-// One connection: read its request and answer it. -> false when it was
-// dropped unanswered.
-bool serve(http_impl* h) {
-    ULONG deadline = tx_time_get() + NX_HTTP_CLIENT_TIMEOUT;
-    std::vector<char>& bytes = h->head;
-    bytes.clear();
-    UINT rc =
-        receive_until(h, bytes, NX_HTTP_MAX_HEADER, deadline, [&] { return head_end(bytes) != 0; });
-    size_t end = head_end(bytes);
-    if (rc == NX_SUCCESS && (end == 0 || end > NX_HTTP_MAX_HEADER)) {
-        drain(h);
-        send_status(h, 431);
+void start_sending(http_slot& s) {
+    s.step = phase::sending;
+    s.deadline = tx_time_get() + NX_HTTP_SEND_TIMEOUT;
+    s.in.clear();
+}
+
+// Judge what arrived: nothing yet, a refusal, or a whole request to answer.
+// -> false when the client is to be dropped unanswered.
+bool take_request(http_impl* h, http_slot& s) {
+    size_t end = head_end(s.in);
+    if (end == 0 || end > NX_HTTP_MAX_HEADER) {
+        if (s.in.size() <= NX_HTTP_MAX_HEADER) return !passed(s.deadline);
+        queue_status(s, 431);
+        start_sending(s);
         return true;
     }
-    if (rc != NX_SUCCESS) return false; // stalled or gone: dropped unanswered
     NX_HTTP_REQUEST request;
-    UINT refused = nx_http_parse_head(bytes.data(), ULONG(end), &request.head);
+    UINT refused = nx_http_parse_head(s.in.data(), ULONG(end), &request.head);
     if (refused) {
-        drain(h);
-        send_status(h, refused);
+        queue_status(s, refused);
+        start_sending(s);
         return true;
     }
-    request.body.assign(bytes.begin() + long(end), bytes.end());
     ULONG want = request.head.content_length;
-    rc =
-        receive_until(h, request.body, want, deadline, [&] { return request.body.size() >= want; });
-    if (rc != NX_SUCCESS) return false;
-    request.body.resize(want);
-    answer(h, request);
+    if (s.in.size() - end < want) {
+        // The head is complete: the body has until the whole request's deadline.
+        s.deadline = s.started + NX_HTTP_CLIENT_TIMEOUT;
+        return !passed(s.deadline);
+    }
+    request.body.assign(s.in.begin() + long(end), s.in.begin() + long(end + want));
+    answer(h, s, request);
+    start_sending(s);
     return true;
 }
 
-void keep_listening(http_impl* h) {
-    if (!h->started || h->socket.state != NX_TCP_CLOSED) return;
-    UINT rc = h->listening
-                  ? nx_tcp_server_socket_relisten(h->server->ip, h->listen_port, &h->socket)
-                  : nx_tcp_server_socket_listen(h->server->ip, h->listen_port, &h->socket,
-                                                LISTEN_QUEUE, poke_listen);
-    if (rc == NX_SUCCESS || rc == NX_CONNECTION_PENDING) h->listening = true;
-    if (rc == NX_CONNECTION_PENDING) tx_event_flags_set(&h->events, SERVER_WORK, TX_OR);
+// What arrived on the socket. -> false when the peer closed.
+bool receive_into(http_slot& s, std::vector<char>* into) {
+    for (;;) {
+        NX_PACKET* packet = nullptr;
+        UINT rc = nx_tcp_socket_receive(&s.socket, &packet, NX_NO_WAIT);
+        if (rc == NX_NOT_CONNECTED) return false;
+        if (rc != NX_SUCCESS) return true;
+        if (into && into->size() <= NX_HTTP_MAX_HEADER + NX_HTTP_MAX_BODY)
+            into->insert(into->end(), packet->prepend_ptr, packet->append_ptr);
+        nx_packet_release(packet);
+    }
 }
 
-void close_connection(http_impl* h) {
-    nx_tcp_socket_disconnect(&h->socket, NX_NO_WAIT);
-    nx_tcp_server_socket_unaccept(&h->socket);
+void close_slot(http_slot& s) {
+    nx_tcp_socket_disconnect(&s.socket, NX_NO_WAIT);
+    nx_tcp_server_socket_unaccept(&s.socket);
+    s.step = phase::idle;
+    s.in.clear();
+    s.out.clear();
+    s.sent = 0;
+    s.blocked = false;
+}
+
+// One slot's next step. -> false when the connection ends.
+bool advance(http_impl* h, http_slot& s) {
+    switch (s.step) {
+    case phase::idle:
+        if (s.socket.state != NX_TCP_SYN_RECEIVED ||
+            nx_tcp_server_socket_accept(&s.socket, NX_NO_WAIT) != NX_SUCCESS)
+            return true;
+        s.step = phase::reading;
+        s.started = tx_time_get();
+        s.deadline = s.started + NX_HTTP_HEAD_TIMEOUT;
+        s.in.clear();
+        s.out.clear();
+        s.sent = 0;
+        return advance(h, s);
+    case phase::reading:
+        // A client that closed its side after a whole request is still answered.
+        if (!receive_into(s, &s.in) && head_end(s.in) == 0) return false;
+        return take_request(h, s) && (s.step == phase::reading || advance(h, s));
+    case phase::sending:
+        receive_into(s, nullptr); // what the client still sends is dropped
+        if (!pump(h, s) || (s.blocked && passed(s.deadline))) return false;
+        if (s.sent < s.out.size()) return true;
+        // Closing at once would reset a response the client is still reading:
+        // it closes first once it has the whole body (Connection: close).
+        s.step = phase::lingering;
+        s.deadline = tx_time_get() + NX_HTTP_LINGER;
+        return advance(h, s);
+    case phase::lingering:
+        return receive_into(s, nullptr) && !passed(s.deadline);
+    }
+    return false;
+}
+
+// Ticks until the nearest deadline of a slot in progress; forever when none.
+ULONG next_wait(http_impl* h) {
+    ULONG wait = TX_WAIT_FOREVER;
+    for (http_slot& s : h->slots) {
+        if (s.step == phase::idle) continue;
+        int32_t left = s.blocked ? 1 : int32_t(s.deadline - tx_time_get());
+        ULONG ticks = left > 0 ? ULONG(left) : 1;
+        wait = std::min(wait, ticks);
+    }
+    return wait;
+}
+
+// Keep one free slot in the port's listening place.
+void keep_listening(http_impl* h) {
+    if (!h->started) return;
+    for (http_slot& s : h->slots)
+        if (s.socket.state == NX_TCP_LISTEN_STATE) return;
+    for (http_slot& s : h->slots) {
+        if (s.step != phase::idle || s.socket.state != NX_TCP_CLOSED) continue;
+        UINT rc = h->listening
+                      ? nx_tcp_server_socket_relisten(h->server->ip, h->listen_port, &s.socket)
+                      : nx_tcp_server_socket_listen(h->server->ip, h->listen_port, &s.socket,
+                                                    LISTEN_QUEUE, poke_listen);
+        if (rc == NX_SUCCESS || rc == NX_CONNECTION_PENDING) h->listening = true;
+        if (rc == NX_CONNECTION_PENDING) tx_event_flags_set(&h->events, SERVER_WORK, TX_OR);
+        return;
+    }
 }
 
 void server_thread(ULONG index) {
     http_impl* h = servers()[index];
     for (;;) {
         ULONG actual = 0;
-        tx_event_flags_get(&h->events, SERVER_WORK, TX_OR_CLEAR, &actual, TX_WAIT_FOREVER);
-        if (h->started && h->socket.state == NX_TCP_SYN_RECEIVED &&
-            nx_tcp_server_socket_accept(&h->socket, NX_NO_WAIT) == NX_SUCCESS) {
-            if (serve(h)) linger(h);
-            close_connection(h);
-        }
+        tx_event_flags_get(&h->events, SERVER_WORK, TX_OR_CLEAR, &actual, next_wait(h));
+        for (http_slot& s : h->slots)
+            if (h->started && !advance(h, s)) close_slot(s);
         keep_listening(h);
     }
+}
+
+bool make_sockets(http_impl* h) {
+    for (http_slot& s : h->slots) {
+        if (nx_tcp_socket_create(h->server->ip, &s.socket, h->server->name, 0, 0, 128, HTTP_WINDOW,
+                                 nullptr, poke) != NX_SUCCESS)
+            return false;
+        s.socket.user_data = h;
+        nx_tcp_socket_receive_notify(&s.socket, poke);
+    }
+    return true;
 }
 
 } // namespace
@@ -558,14 +635,12 @@ UINT nx_http_server_start(NX_HTTP_SERVER* server) {
     http_impl* h = impl_of(server);
     if (!h) return NX_PTR_ERROR;
     if (h->started) return NX_HTTP_ALREADY_STARTED;
-    if (!h->socket_made) {
-        if (nx_tcp_socket_create(server->ip, &h->socket, server->name, 0, 0, 128, HTTP_WINDOW,
-                                 nullptr, poke) != NX_SUCCESS)
-            return NX_HTTP_ERROR;
-        h->socket.user_data = h;
-        nx_tcp_socket_receive_notify(&h->socket, poke);
-        h->socket_made = true;
+    if (!h->sockets_made) {
+        if (!make_sockets(h)) return NX_HTTP_ERROR;
+        h->sockets_made = true;
     }
+    for (http_slot& s : h->slots)
+        close_slot(s); // whatever a stop left half-done
     h->started = true;
     h->listening = false;
     h->listen_port = server->port;
@@ -578,8 +653,8 @@ UINT nx_http_server_stop(NX_HTTP_SERVER* server) {
     if (!h) return NX_PTR_ERROR;
     if (!h->started) return NX_HTTP_NOT_STARTED;
     h->started = false;
-    tx_thread_wait_abort(&server->thread); // a request being read ends now
-    close_connection(h);
+    for (http_slot& s : h->slots)
+        close_slot(s);
     if (h->listening) nx_tcp_server_socket_unlisten(server->ip, h->listen_port);
     h->listening = false;
     return NX_SUCCESS;
@@ -617,7 +692,8 @@ UINT nx_http_server_param_get(NX_HTTP_REQUEST* request, UINT index, char* buffer
 UINT nx_http_server_response_status_send(NX_HTTP_SERVER* server, UINT status) {
     http_impl* h = impl_of(server);
     if (!h) return NX_PTR_ERROR;
-    send_status(h, status);
+    if (!h->answering) return NX_HTTP_NOT_STARTED; // only while a request is being answered
+    queue_status(*h->answering, status);
     h->answered = true;
     return NX_SUCCESS;
 }

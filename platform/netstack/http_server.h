@@ -1,6 +1,8 @@
 // The HTTP server add-on of the network stack: one server thread on a TCP
-// port of an IP instance serves one connection at a time, one request per
-// connection (every response says "Connection: close").
+// port of an IP instance serves up to NX_HTTP_MAX_CONNECTIONS connections at
+// once, one request per connection (every response says "Connection: close").
+// It never waits on one client: a slow or silent client delays nobody else's
+// request, and connections beyond the slots wait in the listen queue.
 //
 // The add-on owns the protocol: HTTP/1.0 and HTTP/1.1 requests, GET and POST
 // (any other method 501), a request head of at most 8 KB (431 beyond), a
@@ -8,10 +10,12 @@
 // beyond, 411 without a length), Basic authentication (401 with the realm the
 // firmware names), percent-decoded paths (one that climbs with ".." or holds
 // a control byte or a backslash is 404), 404 for a file the firmware does not
-// serve, and the content type by the name's extension. A client that has not
-// sent its whole request within NX_HTTP_CLIENT_TIMEOUT ticks is dropped
-// unanswered; the next connection is then served. After a response the
-// server waits up to NX_HTTP_LINGER ticks for the client to close first.
+// serve, and the content type by the name's extension. A client whose request
+// head has not arrived within NX_HTTP_HEAD_TIMEOUT ticks, or whose whole
+// request has not within NX_HTTP_CLIENT_TIMEOUT, is dropped unanswered; so is
+// one that takes no response bytes for NX_HTTP_SEND_TIMEOUT. After the
+// response the connection is closed once the client closed first, or after
+// NX_HTTP_LINGER ticks.
 //
 // The firmware supplies two callbacks, which run on the server's thread:
 // - authenticate (request type, resource, out name, out password, out realm):
@@ -52,7 +56,10 @@ const UINT NX_HTTP_SERVER_PRIORITY = 16;
 const ULONG NX_HTTP_MAX_HEADER = 8192;    // request line and header fields
 const ULONG NX_HTTP_MAX_BODY = 16384;     // what the server reads of a body
 const ULONG NX_HTTP_MAX_RESOURCE = 256;   // the resource buffer, NUL included
+const UINT NX_HTTP_MAX_CONNECTIONS = 8;   // connections served at once
+const ULONG NX_HTTP_HEAD_TIMEOUT = 200;   // ticks to receive a request's head
 const ULONG NX_HTTP_CLIENT_TIMEOUT = 500; // ticks to receive a whole request
+const ULONG NX_HTTP_SEND_TIMEOUT = 1000;  // ticks a response may wait for the client to read
 const ULONG NX_HTTP_LINGER = 200;         // ticks the client has to close after the response
 
 struct NX_HTTP_SERVER;
@@ -90,7 +97,7 @@ UINT nx_http_server_create(NX_HTTP_SERVER* server, const char* name, NX_IP* ip,
 // The listening port (taken at the next start).
 UINT nx_http_server_port_set(NX_HTTP_SERVER* server, UINT port);
 UINT nx_http_server_start(NX_HTTP_SERVER* server);
-// Stops listening and drops the connection being served.
+// Stops listening and drops every connection being served.
 UINT nx_http_server_stop(NX_HTTP_SERVER* server);
 
 // The request's Content-Length (0 without a body).
@@ -105,6 +112,7 @@ UINT nx_http_server_content_get(NX_HTTP_SERVER* server, NX_HTTP_REQUEST* request
 UINT nx_http_server_param_get(NX_HTTP_REQUEST* request, UINT index, char* buffer, ULONG size);
 // Answer the request being served with a short page of `status` (400, 404,
 // 413, 500, ...); the callback then returns NX_HTTP_CALLBACK_COMPLETED.
+// Only from the request callback.
 UINT nx_http_server_response_status_send(NX_HTTP_SERVER* server, UINT status);
 
 // The request parser alone, for the server and for tests: a whole request

@@ -7,6 +7,9 @@
 // and taken out of the data, and a carriage return's following line feed or
 // NUL is dropped (a typed Enter arrives as one carriage return). The three
 // callbacks run on the server's thread; the receive callback owns the packet.
+// A connection may carry a deadline: when it passes, the server closes the
+// connection as if the peer had (the end callback runs) and its slot takes
+// the next connection.
 //
 // Client: one TCP connection to a server; data pass through unchanged.
 #pragma once
@@ -59,6 +62,9 @@ UINT nx_telnet_server_delete(NX_TELNET_SERVER* server);
 UINT nx_telnet_server_packet_send(NX_TELNET_SERVER* server, UINT connection, NX_PACKET* packet,
                                   ULONG wait);
 UINT nx_telnet_server_disconnect(NX_TELNET_SERVER* server, UINT connection);
+// Close an open connection `ticks` from now (0: no deadline); a later call
+// replaces the deadline.
+UINT nx_telnet_server_deadline_set(NX_TELNET_SERVER* server, UINT connection, ULONG ticks);
 // The pool of the server's IP instance.
 NX_PACKET_POOL* nx_telnet_server_pool(NX_TELNET_SERVER* server);
 

@@ -3,6 +3,7 @@
 #include "platform/netstack/internal.h"
 #include "platform/netstack/telnet_addon.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -20,6 +21,8 @@ struct connection {
     bool after_cr = false;
     bool echo_refused = false;
     bool sga_asked = false;
+    bool timed = false; // a deadline is set
+    ULONG deadline = 0; // the tick the connection is closed at
 };
 
 struct telnet_impl {
@@ -159,7 +162,7 @@ void open_connection(telnet_impl* t, UINT index, NX_PACKET_POOL* pool) {
     if (nx_tcp_server_socket_accept(&c.socket, NX_NO_WAIT) != NX_SUCCESS) return;
     c.open = true;
     c.state = parse::data;
-    c.after_cr = c.echo_refused = c.sga_asked = false;
+    c.after_cr = c.echo_refused = c.sga_asked = c.timed = false;
     const uint8_t offer[] = {NX_TELNET_IAC, NX_TELNET_WILL, NX_TELNET_ECHO,
                              NX_TELNET_IAC, NX_TELNET_WILL, NX_TELNET_SGA};
     send_bytes(c, pool, offer, sizeof offer);
@@ -194,16 +197,32 @@ void serve_connection(telnet_impl* t, UINT index, NX_PACKET_POOL* pool) {
     }
 }
 
+bool expired(const connection& c) {
+    return c.open && c.timed && int32_t(tx_time_get() - c.deadline) >= 0;
+}
+
+// Ticks until the nearest deadline of an open connection; forever when none.
+ULONG next_wait(telnet_impl* t) {
+    ULONG wait = TX_WAIT_FOREVER;
+    for (const connection& c : t->conns) {
+        if (!c.open || !c.timed) continue;
+        int32_t left = int32_t(c.deadline - tx_time_get());
+        wait = std::min(wait, left > 0 ? ULONG(left) : ULONG(1));
+    }
+    return wait;
+}
+
 void server_thread(ULONG index) {
     telnet_impl* t = servers()[index];
     NX_IP* ip = t->server->ip;
     for (;;) {
         ULONG actual = 0;
-        tx_event_flags_get(&t->events, SERVER_WORK, TX_OR_CLEAR, &actual, TX_WAIT_FOREVER);
+        tx_event_flags_get(&t->events, SERVER_WORK, TX_OR_CLEAR, &actual, next_wait(t));
         for (UINT i = 0; i < NX_TELNET_MAX_CLIENTS; i++) {
             if (t->conns[i].socket.state == NX_TCP_SYN_RECEIVED)
                 open_connection(t, i, ip->default_pool);
             if (t->conns[i].open) serve_connection(t, i, ip->default_pool);
+            if (expired(t->conns[i])) close_connection(t, i);
         }
         if (t->started) keep_listening(t, ip);
     }
@@ -299,6 +318,18 @@ UINT nx_telnet_server_packet_send(NX_TELNET_SERVER* server, UINT connection_inde
     if (connection_index >= NX_TELNET_MAX_CLIENTS) return NX_TELNET_INVALID_PARAMETER;
     if (!t->conns[connection_index].open) return NX_TELNET_NOT_CONNECTED;
     return nx_tcp_socket_send(&t->conns[connection_index].socket, packet, wait);
+}
+
+UINT nx_telnet_server_deadline_set(NX_TELNET_SERVER* server, UINT connection_index, ULONG ticks) {
+    telnet_impl* t = impl_of(server);
+    if (!t) return NX_PTR_ERROR;
+    if (connection_index >= NX_TELNET_MAX_CLIENTS) return NX_TELNET_INVALID_PARAMETER;
+    connection& c = t->conns[connection_index];
+    if (!c.open) return NX_TELNET_NOT_CONNECTED;
+    c.timed = ticks != 0;
+    c.deadline = tx_time_get() + ticks;
+    tx_event_flags_set(&t->events, SERVER_WORK, TX_OR); // the thread's wait changes
+    return NX_SUCCESS;
 }
 
 UINT nx_telnet_server_disconnect(NX_TELNET_SERVER* server, UINT connection_index) {

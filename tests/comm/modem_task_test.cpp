@@ -10,6 +10,7 @@
 #include "store/database.h"
 #include "store/objects.h"
 #include "tests/console/console_test_util.h"
+#include "tests/frontpanel/panel_navigation.h"
 #include "tests/support/firmware_fixture.h"
 #include "tests/support/host_process.h"
 
@@ -27,26 +28,31 @@ const ULONG DIALOGUE_TICKS = 3000;
 
 TEST(ModemReplies, EchoRemovalAndTrimmingStayWithinTheField) {
     struct reply_case {
+        const char* command;
         const char* received;
         const char* kept;
     };
     const reply_case CASES[] = {
-        {"ATI3\r\r\nModel 4000\r\n\r\nOK\r\n", "Model 4000"},
-        {"\r\nModel 4000\r\n\r\nOK\r\n", "Model 4000"},
-        {"ATI3", "ATI3"},                               // no CR after the echo: left alone
-        {"ATI3\r\nno confirmation", "no confirmation"}, // no OK: not trimmed
+        {"ATI3\r", "ATI3\r\r\nModel 4000\r\n\r\nOK\r\n", "Model 4000"},
+        {"ATI3\r", "\r\nModel 4000\r\n\r\nOK\r\n", "Model 4000"},
+        {"ATI3\r", "ATI3", "ATI3"}, // no CR after the echo: left alone
+        {"ATI3\r", "ATI3\r\nno confirmation", "no confirmation"}, // no OK: not trimmed
+        // Only the echo of the command just sent is removed, and only at the start.
+        {"AT*NETOP?\r", "\r\nAT&T 310410\r\n\r\nOK\r\n", "AT&T 310410"},
+        {"AT*NETOP?\r", "AT*NETOP?\r\r\nAT&T 310410\r\n\r\nOK\r\n", "AT&T 310410"},
+        {"ATI0\r", "ATI3\r\r\nModel 4000\r\n\r\nOK\r\n", "ATI3Model 4000"},
     };
     for (const reply_case& c : CASES) {
         char field[36];
         std::snprintf(field, sizeof field, "%s", c.received);
-        CModemTask::StripEcho(field, sizeof field);
+        CModemTask::StripEcho(field, sizeof field, c.command);
         CModemTask::TrimReply(field);
         EXPECT_STREQ(c.kept, field) << testing::PrintToString(std::string(c.received));
     }
     char full[8];
     std::memset(full, 'A', sizeof full); // a field filled to its end, no terminator
     full[0] = 'A', full[1] = 'T';
-    CModemTask::StripEcho(full, sizeof full);
+    CModemTask::StripEcho(full, sizeof full, "AT\r");
     EXPECT_EQ(7u, std::strlen(full)) << "the field is read within its size";
 }
 
@@ -202,6 +208,33 @@ TEST_F(CellularModem, TheIdentityDialogueReadsTheModemAndItsCarrier) {
         EXPECT_EQ(1u, Received(command)) << command;
     EXPECT_EQ("ATT", Identify("Cingular 310"));
     EXPECT_EQ("Unknown", Identify("Cellco"));
+    // An operator whose name holds "AT" is data, not an echo.
+    EXPECT_EQ("ATT", Identify("AT&T 310410"));
+    EXPECT_EQ(6u, task_->Carrier()) << "the carrier index that leads to the AT&T wizard";
+}
+
+// From the panel: the operator "AT&T 310410" is found as ATT, and
+// "1) ACTIVATE MODEM" opens the AT&T wizard.
+TEST_F(CellularModem, AnOperatorNamedAtAndTReachesItsWizardOnThePanel) {
+    using test_support::PanelSession;
+    Set("operator", "AT&T 310410");
+    PanelSession panel;
+    panel.Report(0xB0); // the panel came up late: it asks to be drawn from scratch
+    ASSERT_TRUE(panel.WaitForRow(8, "LOGGED OUT", 60)) << panel.Row(8);
+    panel.Send({0xFF, 0xB3}); // local mode
+    panel.KeypadDigits("1234", true);
+    for (const char* title :
+         {"CONFIGURATION", "COMMUNICATION CONFIGURATION", "ETHERNET CONTROL PORT", "IP SETTINGS"})
+        ASSERT_TRUE(test_support::open_listed(panel, title)) << title;
+    panel.Send({field::PANEL_KEY_DOWN});
+    ASSERT_TRUE(test_support::open_listed(panel, "MODEM CONFIGURATION"));
+    auto shown = [&](int row, const std::string& text) {
+        return panel.Row(row).find(text) != std::string::npos;
+    };
+    EXPECT_TRUE(Step([&] { return shown(4, "NETWORK: ATT"); }, DIALOGUE_TICKS)) << panel.Row(4);
+    panel.KeypadDigits("1", false);
+    EXPECT_TRUE(Step([&] { return shown(4, "APN"); }, 100)) << panel.Row(4);
+    EXPECT_TRUE(shown(1, "MODEM CONFIGURATION")) << panel.Row(1);
 }
 
 TEST_F(CellularModem, ConfigurationNeedsASignalOfMinus95AtWorst) {

@@ -112,6 +112,18 @@ class Client {
             if (n == 0) return false;
         }
     }
+    // True when the peer closed the connection within `seconds` (what it
+    // sent first is kept).
+    bool ClosedWithin(double seconds) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < until) {
+            char buffer[1024];
+            ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+            if (n > 0) received_.append(buffer, n);
+            if (n == 0) return true;
+        }
+        return false;
+    }
     const std::string& Received() const { return received_; }
 
   private:

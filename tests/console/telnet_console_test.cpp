@@ -12,7 +12,9 @@
 #include "tests/console/console_test_util.h"
 #include "tests/support/firmware_fixture.h"
 
+#include <memory>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -171,6 +173,63 @@ TEST_F(TelnetConsole, BinaryOutputArrivesAsDataWithTheCommandEscapeDoubled) {
         transcript = c.Received();
     });
     EXPECT_TRUE(seen) << transcript;
+}
+
+// Connections that never log in, and an operator who lost the console to a
+// newer connection, hold every slot; a minute later they are closed and the
+// connection that waited meanwhile is served.
+TEST_F(TelnetConsole, IdleConnectionsAreClosedAndTheNextOneIsServedWithinAMinute) {
+    StartConsole();
+    std::vector<std::unique_ptr<Client>> idle;
+    std::unique_ptr<Client> next;
+    bool operator_in = false, prompted = true;
+    Serve([&] {
+        for (UINT i = 0; i < NX_TELNET_MAX_CLIENTS; i++) {
+            idle.emplace_back(new Client(Port()));
+            if (i == 0)
+                operator_in = LogIn(*idle[0]);
+            else
+                prompted = idle.back()->WaitFor("Password: ") && prompted;
+        }
+        next.reset(new Client(Port())); // no slot is free
+    });
+    ASSERT_TRUE(operator_in);
+    ASSERT_TRUE(prompted);
+    tx_thread_sleep(CMonitorTask::LOGIN_SECONDS * 100 + 50);
+    size_t closed = 0;
+    bool served = false;
+    Serve([&] {
+        for (auto& c : idle)
+            closed += c->ClosedWithin(2) ? 1 : 0;
+        served = LogIn(*next);
+    });
+    EXPECT_EQ(idle.size(), closed);
+    EXPECT_TRUE(served) << next->Received();
+}
+
+// Logging in lifts the login deadline; the operator's connection is closed
+// once no key came for the console's idle time, counted from the last key.
+TEST_F(TelnetConsole, AnOperatorIdlePastTheIdleTimeIsLoggedOutAndClosed) {
+    StartConsole();
+    std::unique_ptr<Client> c;
+    bool in = false, answered = false, closed = false;
+    Serve([&] {
+        c.reset(new Client(Port()));
+        in = LogIn(*c);
+    });
+    ASSERT_TRUE(in);
+    tx_thread_sleep(CMonitorTask::LOGIN_SECONDS * 100 + 100);
+    Serve([&] {
+        c->Type("\r");
+        answered = c->WaitFor("VMS>");
+    });
+    EXPECT_TRUE(answered);
+    tx_thread_sleep(CMonitorTask::IDLE_SECONDS * 100 - 200);
+    EXPECT_EQ(2, TheMonitorTask().ConsoleState()) << "a key came within the idle time";
+    tx_thread_sleep(400);
+    EXPECT_EQ(1, TheMonitorTask().ConsoleState());
+    Serve([&] { closed = c->ClosedWithin(2); });
+    EXPECT_TRUE(closed);
 }
 
 // ---- the login state machine, driven as the telnet server drives it ----

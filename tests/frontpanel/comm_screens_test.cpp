@@ -512,7 +512,7 @@ TEST_F(ModemScreens, EveryReportShowsItsTextInEnglish) {
     const activation_case CASES[] = {
         {MODEM_WEAK_SIGNAL, "INSUFFICENT SIGNAL STRENGTH"},
         {MODEM_REFUSED_DATA, "INVALID COMMAND OR USER DATA"},
-        {0, "TIMED OUT"},
+        {MODEM_TIMED_OUT, "TIMED OUT"}, // the task's own time-out
         {MODEM_ACTIVATED, "SUCCESS"},
     };
     for (const activation_case& c : CASES) {
@@ -527,7 +527,6 @@ TEST_F(ModemScreens, EveryReportShowsItsTextInEnglish) {
         EXPECT_EQ("9\r", std::string(db_get_string(obj::modemUserId)));
         EXPECT_EQ(MODEM_REQUEST_ACTIVATE, modem_.Answer(c.report));
         Digits("5"); // swallowed while activating
-        if (c.report == 0) PanelSession::Polls(CLCD_ModemActivation::ACTIVATE_POLLS);
         EXPECT_TRUE(Shows(4, c.shown)) << Screen();
         if (c.report == MODEM_ACTIVATED) break;
         EXPECT_TRUE(Shows(6, "(PRESS ANY KEY TO CONTINUE)"));
@@ -634,20 +633,35 @@ TEST_F(ModemScreens, EachCarrierStoresItsTextsOrIsNotSupported) {
     EXPECT_EQ(MODEM_REQUEST_ACTIVATE, modem_.Answer(MODEM_ACTIVATED));
 }
 
-TEST_F(ModemScreens, AnUnansweredDetectionTimesOutAndALateReportIsDropped) {
+TEST_F(ModemScreens, ASilentTaskTimesOutOnTheScreenAndItsLateReportStillShows) {
     OpenModemScreen();
     ASSERT_TRUE(Shows(4, "DETECTING MODEM"));
     PanelSession::Polls(CLCD_ModemActivation::DETECT_POLLS + 2);
     EXPECT_TRUE(Shows(4, "TIMED OUT")) << Screen();
-    EXPECT_EQ(0u, modem_.Answer(0)) << "the request was withdrawn";
+    EXPECT_EQ(MODEM_REQUEST_DETECT, modem_.Answer(MODEM_FOUND)) << "the request stays open";
+    EXPECT_TRUE(Shows(4, "NETWORK: ATT")) << Screen();
     // A report nobody asked for changes nothing.
-    os_event_flags_set(modem_.Events(), MODEM_FOUND, OS_EVENT_OR);
+    os_event_flags_set(modem_.Events(), MODEM_NONE, OS_EVENT_OR);
     PanelSession::Polls(2);
-    EXPECT_TRUE(Shows(4, "TIMED OUT")) << Screen();
-    ULONG left = 0;
-    EXPECT_NE(OS_OK,
-              os_event_flags_get(modem_.Events(), MODEM_REPORTS, OS_EVENT_OR, &left, OS_NO_WAIT))
-        << "the group is clear for the next request";
+    EXPECT_TRUE(Shows(6, "1) ACTIVATE MODEM")) << Screen();
+}
+
+// An over-the-air activation takes minutes: the screen waits for the task's
+// own outcome.
+TEST_F(ModemScreens, ALongActivationEndsInSuccessOnThePanel) {
+    OpenModemScreen();
+    EXPECT_EQ(MODEM_REQUEST_DETECT, modem_.Answer(MODEM_FOUND));
+    ASSERT_TRUE(Shows(6, "1) ACTIVATE MODEM")) << Screen();
+    Digits("1");
+    for (const char* text : {"12345678", "9", "7"})
+        Digits(text, true);
+    ASSERT_TRUE(Shows(4, "ACTIVATING MODEM")) << Screen();
+    EXPECT_EQ(MODEM_REQUEST_ACTIVATE, modem_.Answer(0));
+    PanelSession::Polls(730); // past the six minutes the screen once gave up after
+    EXPECT_TRUE(Shows(4, "ACTIVATING MODEM")) << Screen();
+    os_event_flags_set(modem_.Events(), MODEM_ACTIVATED, OS_EVENT_OR);
+    EXPECT_TRUE(Shows(4, "SUCCESS")) << Screen();
+    EXPECT_TRUE(Shows(6, "(PLEASE CYCLE SIGN POWER")) << Screen();
 }
 
 TEST_F(ModemScreens, SwitchingTheActivationModeSetsTheAddressingAndRestarts) {

@@ -210,6 +210,52 @@ TEST_F(WebPages, AClientThatStopsHalfwayIsDroppedAndTheNextOneIsServed) {
     EXPECT_EQ(200, next.status);
 }
 
+// Clients that stall at every point of a request hold their connections
+// while another client's request is answered; the clock stands still all the
+// while, so nothing here waits for a stalled client's deadline. Once the head
+// deadline passes, the stalled ones are dropped and the server still answers.
+TEST_F(WebPages, StalledAndSlowClientsDelayNobodyElsesRequest) {
+    const std::string ok = Credentials("", ADMIN);
+    const std::string slow = Get("/", ok);
+    const std::string stalls[] = {
+        "",                                    // connected, silent
+        "GET / HTTP/1.1\r\nHost: si",          // half a head
+        "POST /index.html HTTP/1.1\r\n" + ok + // a head, and a body that stops short
+            "Content-Length: 100\r\n\r\n0123456789",
+        slow.substr(0, 10), // a client that types slowly
+    };
+    std::vector<std::unique_ptr<Client>> stalled;
+    Reply normal, finished;
+    bool all_open = true;
+    Serve([&] {
+        for (int round = 0; round < 2; round++) // seven of the eight slots
+            for (const std::string& bytes : stalls) {
+                if (stalled.size() + 1 >= NX_HTTP_MAX_CONNECTIONS) break;
+                stalled.emplace_back(new Client);
+                stalled.back()->Send(bytes);
+            }
+        normal = Exchange(Get("/", ok));
+        for (auto& c : stalled)
+            all_open = all_open && !c->ClosedWithin(0);
+        stalled[3]->Send(slow.substr(10)); // the slow client finishes its request
+        finished = Parse(stalled[3]->ReadAll());
+    });
+    EXPECT_EQ(200, normal.status);
+    EXPECT_TRUE(all_open) << "the stalled clients were still connected";
+    EXPECT_EQ(200, finished.status);
+
+    tx_thread_sleep(NX_HTTP_CLIENT_TIMEOUT + 10);
+    size_t dropped = 0;
+    Reply after;
+    Serve([&] {
+        for (auto& c : stalled)
+            dropped += c->ClosedWithin(2000) ? 1 : 0;
+        after = Exchange(Get("/", ok));
+    });
+    EXPECT_EQ(stalled.size(), dropped);
+    EXPECT_EQ(200, after.status);
+}
+
 TEST_F(WebPages, LetterOneTenWithTheWebBitStopsTheServer) {
     db_set(obj::halvFeatureSet, db_get(obj::halvFeatureSet) | 0x2, DB_NOTIFY);
     tx_thread_sleep(300);

@@ -53,6 +53,16 @@ class Client {
     }
     ~Client() { close(fd_); }
     void Send(const std::string& bytes) { send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    // True when the sign closed the connection within `ms` (after any response).
+    bool ClosedWithin(int ms) {
+        char chunk[4096];
+        for (;;) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, ms) <= 0) return false;
+            ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+            if (n <= 0) return true;
+        }
+    }
     // One response: up to the end of the body its Content-Length announces,
     // else until the sign closes (or `ms` pass without a byte).
     std::string ReadAll(int ms = 3000) {
