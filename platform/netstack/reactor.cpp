@@ -10,6 +10,7 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -253,8 +254,15 @@ int make_nonblocking(int fd) {
 }
 
 int bind_address(int fd, uint32_t address, uint16_t port) {
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // A stream listener takes its port again at once after a restart (no
+    // wait for old connections). A datagram socket never shares its port:
+    // two owners of one UDP port would each get part of the requests.
+    int type = 0;
+    socklen_t size = sizeof type;
+    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &size) == 0 && type == SOCK_STREAM) {
+        int one = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(address);
@@ -262,15 +270,50 @@ int bind_address(int fd, uint32_t address, uint16_t port) {
     return bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : errno;
 }
 
+namespace {
+
+std::function<void(const std::string&)> port_refused;
+
+// What the person running the program can do about a port it cannot take.
+const char* remedy(int error) {
+    switch (error) {
+    case EACCES:
+        return "ports below 1024 need root: run as root, or move every port with --port-offset N "
+               "(3000 puts SNMP on 3161)";
+    case EADDRINUSE:
+        return "another program (or another sign) holds it: stop that one, or move every port "
+               "with --port-offset N";
+    default:
+        return "move every port with --port-offset N, or run as root";
+    }
+}
+
+std::string address_text(const char* protocol, uint32_t a, uint16_t port) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %u.%u.%u.%u:%u", protocol, unsigned(a >> 24),
+                  unsigned((a >> 16) & 255), unsigned((a >> 8) & 255), unsigned(a & 255),
+                  unsigned(port));
+    return text;
+}
+
+} // namespace
+
+void on_server_port_refused(std::function<void(const std::string& line)> refused) {
+    port_refused = std::move(refused);
+}
+
 int bind_server_address(int fd, const char* protocol, uint32_t address, uint16_t port) {
     int error = bind_address(fd, address, port);
-    unsigned a = address;
-    if (error == 0)
-        std::printf("sign-controller: listening on %s %u.%u.%u.%u:%u\n", protocol, a >> 24,
-                    (a >> 16) & 255, (a >> 8) & 255, a & 255, port);
-    else
-        std::printf("sign-controller: cannot listen on %s %u.%u.%u.%u:%u: %s\n", protocol, a >> 24,
-                    (a >> 16) & 255, (a >> 8) & 255, a & 255, port, std::strerror(error));
+    const std::string where = address_text(protocol, address, port);
+    if (error == 0) {
+        std::printf("sign-controller: listening on %s\n", where.c_str());
+    } else if (port_refused) {
+        port_refused("cannot listen on " + where + ": " + std::strerror(error) + "; " +
+                     remedy(error));
+    } else {
+        std::printf("sign-controller: cannot listen on %s: %s\n", where.c_str(),
+                    std::strerror(error));
+    }
     std::fflush(stdout);
     return error;
 }
