@@ -274,8 +274,17 @@ namespace {
 
 std::function<void(const std::string&)> port_refused;
 
-// What the person running the program can do about a port it cannot take.
-const char* remedy(int error) {
+std::string address_text(const char* protocol, uint32_t a, uint16_t port) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %u.%u.%u.%u:%u", protocol, unsigned(a >> 24),
+                  unsigned((a >> 16) & 255), unsigned((a >> 8) & 255), unsigned(a & 255),
+                  unsigned(port));
+    return text;
+}
+
+} // namespace
+
+const char* port_remedy(int error) {
     switch (error) {
     case EACCES:
         return "ports below 1024 need root: run as root, or move every port with --port-offset N "
@@ -288,16 +297,6 @@ const char* remedy(int error) {
     }
 }
 
-std::string address_text(const char* protocol, uint32_t a, uint16_t port) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%s %u.%u.%u.%u:%u", protocol, unsigned(a >> 24),
-                  unsigned((a >> 16) & 255), unsigned((a >> 8) & 255), unsigned(a & 255),
-                  unsigned(port));
-    return text;
-}
-
-} // namespace
-
 void on_server_port_refused(std::function<void(const std::string& line)> refused) {
     port_refused = std::move(refused);
 }
@@ -309,7 +308,7 @@ int bind_server_address(int fd, const char* protocol, uint32_t address, uint16_t
         std::printf("sign-controller: listening on %s\n", where.c_str());
     } else if (port_refused) {
         port_refused("cannot listen on " + where + ": " + std::strerror(error) + "; " +
-                     remedy(error));
+                     port_remedy(error));
     } else {
         std::printf("sign-controller: cannot listen on %s: %s\n", where.c_str(),
                     std::strerror(error));

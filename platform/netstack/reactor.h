@@ -43,6 +43,9 @@ int bind_address(int fd, uint32_t address, uint16_t port);
 // Bind `fd` for a server port of the sign and tell the person running the
 // program where it listens (or why it cannot). -> 0 or errno.
 int bind_server_address(int fd, const char* protocol, uint32_t address, uint16_t port);
+// What the person running the program can do about a port it cannot bind
+// (errno of the failure): one phrase naming --port-offset or root.
+const char* port_remedy(int error);
 // What happens when a server port cannot be bound: `refused` gets one line
 // (the port, the reason, the remedy) and may end the program. Without it the
 // failure is printed and the caller gets the error.
