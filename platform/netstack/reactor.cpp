@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -47,9 +48,19 @@ class reactor {
         poke();
     }
 
+    // A poll keeps every file it waits on open until it returns: closed
+    // during the I/O thread's poll, a socket would keep its port a moment
+    // longer, and binding the port again at once would fail. The socket is
+    // closed once the thread polls without it.
     void remove(int fd) {
-        std::lock_guard<std::mutex> lk(m_);
-        if (entries_.erase(fd)) close(fd);
+        std::unique_lock<std::mutex> lk(m_);
+        if (!entries_.erase(fd)) return poke();
+        if (std::this_thread::get_id() != io_thread_) {
+            const uint64_t polling = polls_;
+            poke();
+            next_poll_.wait(lk, [&] { return polls_ != polling; });
+        }
+        close(fd);
         poke();
     }
 
@@ -78,7 +89,9 @@ class reactor {
             make_nonblocking(wake_[0]);
             make_nonblocking(wake_[1]);
         }
-        std::thread([this] { loop(); }).detach();
+        std::thread io([this] { loop(); });
+        io_thread_ = io.get_id();
+        io.detach();
     }
 
     // Called with the lock held.
@@ -102,6 +115,8 @@ class reactor {
             fds.push_back({wake_[0], POLLIN, 0});
             {
                 std::lock_guard<std::mutex> lk(m_);
+                polls_++; // the previous poll has returned
+                next_poll_.notify_all();
                 for (auto& [fd, e] : entries_) {
                     short events = 0;
                     if (e.what == kind::connecting) events = POLLOUT;
@@ -201,6 +216,9 @@ class reactor {
     }
 
     std::mutex m_;
+    std::condition_variable next_poll_;
+    uint64_t polls_ = 0; // poll sets built so far
+    std::thread::id io_thread_;
     std::map<int, entry> entries_;
     int wake_[2] = {-1, -1};
 };
