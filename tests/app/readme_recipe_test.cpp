@@ -20,7 +20,7 @@ const std::string MESSAGE = "1.3.6.1.4.1.1206.4.2.3.5.8.1.";
 const std::string SOURCE = "1.3.6.1.4.1.1206.4.2.3.6.5.0"; // dmsMsgTableSource
 const std::string BY_NUMBER = "1.3.6.1.4.1.1206.3.11.2.27.0";
 
-// The indented lines right after the marker, without their indent.
+// The indented lines that follow the marker, without their indent.
 std::string recipe_block(const std::string& readme) {
     std::istringstream in(readme);
     std::string line, block;
@@ -30,6 +30,7 @@ std::string recipe_block(const std::string& readme) {
             after_marker = line.rfind(MARKER, 0) == 0;
             continue;
         }
+        if (line.empty() && block.empty()) continue;
         if (line.rfind("    ", 0) != 0) break;
         block += line.substr(4) + "\n";
     }
