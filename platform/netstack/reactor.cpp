@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
@@ -292,6 +293,26 @@ namespace {
 
 std::function<void(const std::string&)> port_refused;
 
+// The server ports (protocol and port) bound once: a port the sign had
+// already is not a refusal to start when binding it again fails later (a
+// server opened again, on a new address).
+std::mutex held_m;
+std::set<std::pair<std::string, uint16_t>> held_once;
+
+std::pair<std::string, uint16_t> held_key(const char* protocol, uint16_t port) {
+    return {protocol, port};
+}
+
+void note_held(const char* protocol, uint16_t port) {
+    std::lock_guard<std::mutex> lk(held_m);
+    held_once.insert(held_key(protocol, port));
+}
+
+bool held_before(const char* protocol, uint16_t port) {
+    std::lock_guard<std::mutex> lk(held_m);
+    return held_once.count(held_key(protocol, port)) != 0;
+}
+
 std::string address_text(const char* protocol, uint32_t a, uint16_t port) {
     char text[64];
     std::snprintf(text, sizeof text, "%s %u.%u.%u.%u:%u", protocol, unsigned(a >> 24),
@@ -323,8 +344,9 @@ int bind_server_address(int fd, const char* protocol, uint32_t address, uint16_t
     int error = bind_address(fd, address, port);
     const std::string where = address_text(protocol, address, port);
     if (error == 0) {
+        note_held(protocol, port);
         std::printf("sign-controller: listening on %s\n", where.c_str());
-    } else if (port_refused) {
+    } else if (port_refused && !held_before(protocol, port)) {
         port_refused("cannot listen on " + where + ": " + std::strerror(error) + "; " +
                      port_remedy(error));
     } else {

@@ -46,9 +46,10 @@ int bind_server_address(int fd, const char* protocol, uint32_t address, uint16_t
 // What the person running the program can do about a port it cannot bind
 // (errno of the failure): one phrase naming --port-offset or root.
 const char* port_remedy(int error);
-// What happens when a server port cannot be bound: `refused` gets one line
-// (the port, the reason, the remedy) and may end the program. Without it the
-// failure is printed and the caller gets the error.
+// What happens when a server port cannot be bound the first time: `refused`
+// gets one line (the port, the reason, the remedy) and may end the program.
+// Without it, and for a port bound before, the failure is printed and the
+// caller gets the error.
 void on_server_port_refused(std::function<void(const std::string& line)> refused);
 
 } // namespace netstack
