@@ -14,6 +14,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -100,6 +102,47 @@ bool flash_in_use(const std::string& dir) {
     return busy;
 }
 
+// The links and sockets the program puts into the state directory name a
+// pseudo-terminal or a socket that only this process serves: none may
+// outlive it, or a tool following an old link reaches whatever took the pty
+// number next (another sign). They go at every end: a normal exit, SIGINT,
+// SIGTERM, SIGHUP, a refused port. Kept as fixed buffers for the signal handler.
+const char* const kStateLinks[] = {"uart0", "uart1", "uart0.ctl", "uart1.ctl", "field.ctl"};
+const int kStateLinkCount = int(sizeof kStateLinks / sizeof kStateLinks[0]);
+char state_link_paths[kStateLinkCount][PATH_MAX];
+
+void remove_state_links() {
+    for (int i = 0; i < kStateLinkCount; ++i)
+        if (state_link_paths[i][0]) unlink(state_link_paths[i]);
+}
+
+void end_on_signal(int signal) {
+    remove_state_links();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void remove_state_links_at_exit(const std::string& dir) {
+    for (int i = 0; i < kStateLinkCount; ++i)
+        std::snprintf(state_link_paths[i], PATH_MAX, "%s/%s", dir.c_str(), kStateLinks[i]);
+    std::atexit(remove_state_links);
+    struct sigaction action = {};
+    action.sa_handler = end_on_signal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+// A server port the sign cannot take (another program holds it, or it needs
+// root): the sign would answer nothing there, or another program would get
+// part of its requests, so it does not run at all.
+void refuse_to_run(const std::string& line) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "sign-controller: %s; not started\n", line.c_str());
+    remove_state_links();
+    _exit(1);
+}
+
 // Where each serial port's line is, and its control socket.
 std::string describe_cell_modem(const host::HostOptions& options) {
     uint32_t ip = options.cell_modem_ip;
@@ -138,6 +181,8 @@ int main(int argc, char** argv) {
     // Nothing of the state directory (clock, environment, flash) is touched
     // before the lock is held.
     if (!lock_state_directory(options.state_dir)) return 1;
+    remove_state_links_at_exit(options.state_dir);
+    netstack::on_server_port_refused(refuse_to_run);
     std::printf("sign-controller: state directory %s\n", options.state_dir.c_str());
     std::fflush(stdout);
 

@@ -153,6 +153,11 @@ void CTaskBase::CheckLateStep() {
                        static_cast<int>(now - previous), static_cast<int>(row_.period));
         late_steps_++;
         ChangePeriod(row_.period);
+        // The timer now counts the period from this step: an expiry that came
+        // while the step was late belongs to the old schedule and must not
+        // start another step at once.
+        uint32_t pending = 0;
+        os_event_flags_get(&flags_, task_timer_flag, OS_EVENT_OR_CLEAR, &pending, OS_NO_WAIT);
     }
     stepped_ = true;
     previous_step_tick_ = now;

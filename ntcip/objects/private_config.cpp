@@ -6,7 +6,8 @@
 //   - the configuration unlock (.2.8) switches the write override of every
 //     configuration row of the registry (2 on, 1 off);
 //   - the activation by number (.2.27) requests a message through the
-//     display's ordinary request slot and reads the message on display;
+//     display's ordinary request slot (a SET answers the number set) and
+//     reads the message on display;
 //   - the serial numbers (.2.28, .2.29) also rewrite the module table's
 //     version texts of the controller (module 2) and the sign (module 7);
 //   - the flash figures (.2.34, .2.35) are computed at each read.
@@ -47,7 +48,14 @@ int write_unlock(mib_request& request, uint32_t) {
 // --- activation by number -------------------------------------------------------------
 
 // The message on display: memory type in bits 16-23, number in bits 0-15.
+// A SET's answer carries the value set: the display task activates the
+// request only at its next step, so the message on display is still the
+// previous one while the answer is built.
 bool read_current_message(mib_request& request, uint32_t) {
+    if (request.committing()) {
+        mib_answer_integer(request, request.ctx.set_value.integer);
+        return true;
+    }
     uint8_t code[CMsgIDCode::kLength + 1] = {};
     uint32_t length = 0;
     db_get_string_copy(obj::dmsMsgTableSource, code, sizeof code, &length);

@@ -2,6 +2,7 @@
 #include "platform/board/uart_line.h"
 
 #include "platform/kernel/host.h"
+#include "platform/netstack/reactor.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -129,8 +130,10 @@ bool UartLine::OpenTcp(int tcp_port, std::string& error) {
     if (tcp_port < 1 || tcp_port > 65535 ||
         ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
         ::listen(listen_fd_, 1) != 0) {
+        const int failure = errno;
         error = "uart" + std::to_string(port_) + ": cannot listen on TCP port " +
-                std::to_string(tcp_port) + ": " + errno_text();
+                std::to_string(tcp_port) + ": " + std::strerror(failure) + "; " +
+                netstack::port_remedy(failure);
         return false;
     }
     uart_->SetPeerPresent(false);

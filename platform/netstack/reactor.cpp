@@ -4,12 +4,15 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <netinet/in.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -46,9 +49,19 @@ class reactor {
         poke();
     }
 
+    // A poll keeps every file it waits on open until it returns: closed
+    // during the I/O thread's poll, a socket would keep its port a moment
+    // longer, and binding the port again at once would fail. The socket is
+    // closed once the thread polls without it.
     void remove(int fd) {
-        std::lock_guard<std::mutex> lk(m_);
-        if (entries_.erase(fd)) close(fd);
+        std::unique_lock<std::mutex> lk(m_);
+        if (!entries_.erase(fd)) return poke();
+        if (std::this_thread::get_id() != io_thread_) {
+            const uint64_t polling = polls_;
+            poke();
+            next_poll_.wait(lk, [&] { return polls_ != polling; });
+        }
+        close(fd);
         poke();
     }
 
@@ -77,7 +90,9 @@ class reactor {
             make_nonblocking(wake_[0]);
             make_nonblocking(wake_[1]);
         }
-        std::thread([this] { loop(); }).detach();
+        std::thread io([this] { loop(); });
+        io_thread_ = io.get_id();
+        io.detach();
     }
 
     // Called with the lock held.
@@ -101,6 +116,8 @@ class reactor {
             fds.push_back({wake_[0], POLLIN, 0});
             {
                 std::lock_guard<std::mutex> lk(m_);
+                polls_++; // the previous poll has returned
+                next_poll_.notify_all();
                 for (auto& [fd, e] : entries_) {
                     short events = 0;
                     if (e.what == kind::connecting) events = POLLOUT;
@@ -200,6 +217,9 @@ class reactor {
     }
 
     std::mutex m_;
+    std::condition_variable next_poll_;
+    uint64_t polls_ = 0; // poll sets built so far
+    std::thread::id io_thread_;
     std::map<int, entry> entries_;
     int wake_[2] = {-1, -1};
 };
@@ -253,8 +273,15 @@ int make_nonblocking(int fd) {
 }
 
 int bind_address(int fd, uint32_t address, uint16_t port) {
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // A stream listener takes its port again at once after a restart (no
+    // wait for old connections). A datagram socket never shares its port:
+    // two owners of one UDP port would each get part of the requests.
+    int type = 0;
+    socklen_t size = sizeof type;
+    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &size) == 0 && type == SOCK_STREAM) {
+        int one = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(address);
@@ -262,15 +289,70 @@ int bind_address(int fd, uint32_t address, uint16_t port) {
     return bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : errno;
 }
 
+namespace {
+
+std::function<void(const std::string&)> port_refused;
+
+// The server ports (protocol and port) bound once: a port the sign had
+// already is not a refusal to start when binding it again fails later (a
+// server opened again, on a new address).
+std::mutex held_m;
+std::set<std::pair<std::string, uint16_t>> held_once;
+
+std::pair<std::string, uint16_t> held_key(const char* protocol, uint16_t port) {
+    return {protocol, port};
+}
+
+void note_held(const char* protocol, uint16_t port) {
+    std::lock_guard<std::mutex> lk(held_m);
+    held_once.insert(held_key(protocol, port));
+}
+
+bool held_before(const char* protocol, uint16_t port) {
+    std::lock_guard<std::mutex> lk(held_m);
+    return held_once.count(held_key(protocol, port)) != 0;
+}
+
+std::string address_text(const char* protocol, uint32_t a, uint16_t port) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %u.%u.%u.%u:%u", protocol, unsigned(a >> 24),
+                  unsigned((a >> 16) & 255), unsigned((a >> 8) & 255), unsigned(a & 255),
+                  unsigned(port));
+    return text;
+}
+
+} // namespace
+
+const char* port_remedy(int error) {
+    switch (error) {
+    case EACCES:
+        return "ports below 1024 need root: run as root, or move every port with --port-offset N "
+               "(3000 puts SNMP on 3161)";
+    case EADDRINUSE:
+        return "another program (or another sign) holds it: stop that one, or move every port "
+               "with --port-offset N";
+    default:
+        return "move every port with --port-offset N, or run as root";
+    }
+}
+
+void on_server_port_refused(std::function<void(const std::string& line)> refused) {
+    port_refused = std::move(refused);
+}
+
 int bind_server_address(int fd, const char* protocol, uint32_t address, uint16_t port) {
     int error = bind_address(fd, address, port);
-    unsigned a = address;
-    if (error == 0)
-        std::printf("sign-controller: listening on %s %u.%u.%u.%u:%u\n", protocol, a >> 24,
-                    (a >> 16) & 255, (a >> 8) & 255, a & 255, port);
-    else
-        std::printf("sign-controller: cannot listen on %s %u.%u.%u.%u:%u: %s\n", protocol, a >> 24,
-                    (a >> 16) & 255, (a >> 8) & 255, a & 255, port, std::strerror(error));
+    const std::string where = address_text(protocol, address, port);
+    if (error == 0) {
+        note_held(protocol, port);
+        std::printf("sign-controller: listening on %s\n", where.c_str());
+    } else if (port_refused && !held_before(protocol, port)) {
+        port_refused("cannot listen on " + where + ": " + std::strerror(error) + "; " +
+                     port_remedy(error));
+    } else {
+        std::printf("sign-controller: cannot listen on %s: %s\n", where.c_str(),
+                    std::strerror(error));
+    }
     std::fflush(stdout);
     return error;
 }

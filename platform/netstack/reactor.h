@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace netstack {
@@ -42,5 +43,13 @@ int bind_address(int fd, uint32_t address, uint16_t port);
 // Bind `fd` for a server port of the sign and tell the person running the
 // program where it listens (or why it cannot). -> 0 or errno.
 int bind_server_address(int fd, const char* protocol, uint32_t address, uint16_t port);
+// What the person running the program can do about a port it cannot bind
+// (errno of the failure): one phrase naming --port-offset or root.
+const char* port_remedy(int error);
+// What happens when a server port cannot be bound the first time: `refused`
+// gets one line (the port, the reason, the remedy) and may end the program.
+// Without it, and for a port bound before, the failure is printed and the
+// caller gets the error.
+void on_server_port_refused(std::function<void(const std::string& line)> refused);
 
 } // namespace netstack

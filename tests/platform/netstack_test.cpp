@@ -428,6 +428,29 @@ TEST_F(NetStack, UdpDatagramsCarryTheirSourceBothWays) {
     close(fd);
 }
 
+// A UDP port of the sign is its own: another program cannot share it while
+// it is bound, even asking to (SO_REUSEADDR), and has it at once after the
+// unbind, however busy the I/O thread that watched it.
+TEST_F(NetStack, AUdpPortIsNeverSharedAndFreeAtOnceAfterTheUnbind) {
+    static NX_UDP_SOCKET udp;
+    ASSERT_EQ(NX_SUCCESS, nx_udp_socket_create(&ip_, &udp, "udp", 0, 0, 128, 2));
+    const sockaddr_in port = Loopback(HostPort(161));
+    for (int round = 0; round < 50; ++round) {
+        ASSERT_EQ(NX_SUCCESS, nx_udp_socket_bind(&udp, 161, NX_WAIT_FOREVER));
+        int sharer = HostSocket(SOCK_DGRAM);
+        int one = 1;
+        setsockopt(sharer, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        EXPECT_NE(0, bind(sharer, reinterpret_cast<const sockaddr*>(&port), sizeof port)) << round;
+        close(sharer);
+        ASSERT_EQ(NX_SUCCESS, nx_udp_socket_unbind(&udp));
+        int next = HostSocket(SOCK_DGRAM);
+        EXPECT_EQ(0, bind(next, reinterpret_cast<const sockaddr*>(&port), sizeof port))
+            << round << ": " << strerror(errno);
+        close(next);
+    }
+    EXPECT_EQ(NX_SUCCESS, nx_udp_socket_delete(&udp));
+}
+
 // The instance's sockets listen on its own address when this host has it
 // (127.0.0.2 is one of every Linux host's), else on loopback (192.0.2.10, a
 // documentation address, never is).

@@ -208,4 +208,43 @@ TEST_F(TaskBase, FailedCreationGivesTheStackBackAndStartsNothing) {
     EXPECT_EQ(before, after);
 }
 
+// A task that keeps its period (as the display task does) and whose step
+// `slow_step` takes `slow_ticks` before its late-step check.
+class CPacedProbe : public CProbeTask {
+  public:
+    CPacedProbe(uint32_t slow_step, uint32_t slow_ticks)
+        : CProbeTask(10, 10), slow_step_(slow_step), slow_ticks_(slow_ticks) {}
+    uint32_t Run() override {
+        CTaskBase::Run();
+        if (Runs() == slow_step_) tx_thread_sleep(slow_ticks_);
+        CheckLateStep();
+        return 0;
+    }
+
+  private:
+    uint32_t slow_step_, slow_ticks_;
+};
+
+// A step that ends after the next period was due is late once: the timer
+// starts again on the period from that step, and the expiry that came during
+// the slow step does not run a second step in the same tick ("ticks:0").
+TEST_F(TaskBase, ALateStepIsCountedOnceAndThePeriodResumesFromIt) {
+    const struct {
+        uint32_t slow_ticks;
+        const char* warning;
+    } cases[] = {{12, "warning Probe ticks:22, desired 10\n"},
+                 {25, "warning Probe ticks:35, desired 10\n"}};
+    for (const auto& c : cases) {
+        CPacedProbe task(5, c.slow_ticks);
+        ASSERT_EQ(1, Start(task));
+        tx_thread_sleep(45); // steps 1 to 3 in time
+        const uint16_t late_before = task.LateSteps();
+        test_support::ClearConsole();
+        tx_thread_sleep(200);
+        EXPECT_EQ(late_before + 1, task.LateSteps()) << test_support::ConsoleText();
+        EXPECT_EQ(c.warning, test_support::ConsoleText());
+        Delete(task);
+    }
+}
+
 } // namespace

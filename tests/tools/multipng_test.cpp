@@ -92,11 +92,20 @@ TEST_F(Multipng, CharacterAndLineMatrixSignsDrawText) {
 }
 
 TEST_F(Multipng, RefusalsAndUsage) {
-    auto refused = Tool({"[jl9]X", dir_ + "/x.png"});
-    EXPECT_EQ(1, refused.status);
-    EXPECT_NE(std::string::npos, refused.output.find("multipng: MULTI error 4 at 1\n"))
-        << refused.output;
-    EXPECT_FALSE(fs::exists(dir_ + "/x.png"));
+    // The refusal's dmsMultiSyntaxError value, its name and its position.
+    const struct {
+        const char* text;
+        const char* said;
+    } refusals[] = {
+        {"[jl9]X", "multipng: MULTI error 4 (unsupportedTagValue) at 1\n"},
+        {"BAD[xx]", "multipng: MULTI error 3 (unsupportedTag) at 4\n"},
+    };
+    for (const auto& r : refusals) {
+        auto refused = Tool({r.text, dir_ + "/x.png"});
+        EXPECT_EQ(1, refused.status) << r.text;
+        EXPECT_NE(std::string::npos, refused.output.find(r.said)) << refused.output;
+        EXPECT_FALSE(fs::exists(dir_ + "/x.png"));
+    }
     const std::vector<std::vector<std::string>> bad = {
         {},
         {"ONE"},

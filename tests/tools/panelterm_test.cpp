@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <filesystem>
 #include <string>
 #include <termios.h>
@@ -194,6 +195,25 @@ TEST_F(PanelTerm, OpensTheLineAgainWhenItComesBack) {
     int row = 0;
     EXPECT_TRUE(Until([&] { return ColumnOf("back", row) == 1; })) << Screen();
     EXPECT_EQ(3, row);
+}
+
+// A link in a state directory that no sign holds (its lock free: the sign
+// was killed) may lead to a pty the host has given another sign since: the
+// panel leaves it alone and says why, until a sign holds the directory again.
+TEST_F(PanelTerm, LeavesTheLinkOfAStoppedSignAlone) {
+    const int lock = open((dir_ + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock, 0);
+    ASSERT_NO_FATAL_FAILURE(OpenLine());
+    EXPECT_TRUE(Until([&] {
+        return Screen().find("no sign runs there: a link left by a stopped sign") !=
+               std::string::npos;
+    })) << Screen();
+    ASSERT_EQ(0, flock(lock, LOCK_EX)); // a sign holds the directory again
+    EXPECT_TRUE(Until([&] {
+        Write({0xFE, '6'});
+        return Expect({0xFF, 0xA7}, std::chrono::milliseconds(200));
+    })) << Screen();
+    close(lock);
 }
 
 } // namespace

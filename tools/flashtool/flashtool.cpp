@@ -7,6 +7,7 @@
 // put and rm need the image to themselves: they refuse while a sign-controller
 // has it open. put creates a new 16 MB image when IMAGE does not exist.
 #include "platform/monitor/flash_fs.h"
+#include "tools/tool_help.h"
 
 #include <cstdio>
 #include <cstring>
@@ -20,13 +21,13 @@ namespace {
 
 const uint32_t kNewImageSize = 16u << 20;
 
+const char USAGE[] = "usage: flashtool IMAGE ls [PATTERN...]\n"
+                     "       flashtool IMAGE get NAME [OUT]\n"
+                     "       flashtool IMAGE put FILE [NAME [FLAGS]]\n"
+                     "       flashtool IMAGE rm NAME...\n";
+
 int usage() {
-    std::fputs("usage: flashtool IMAGE ls [PATTERN...]\n"
-               "       flashtool IMAGE get NAME [OUT]\n"
-               "       flashtool IMAGE put FILE [NAME [FLAGS]]\n"
-               "       flashtool IMAGE rm NAME...\n",
-               stderr);
-    return 2;
+    return tools::usage_refused(USAGE);
 }
 
 bool mount(monitor::FlashFs& flash, const char* image, monitor::FlashFs::Access access) {
@@ -130,6 +131,7 @@ int cmd_rm(monitor::FlashFs& flash, int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (tools::help_asked(argc, argv)) return tools::usage_asked(USAGE);
     if (argc < 3) return usage();
     struct Command {
         const char* name;

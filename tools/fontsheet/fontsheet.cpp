@@ -9,6 +9,7 @@
 // grey). Lit pixels are amber on black, every font pixel drawn as a 3 x 3 block.
 #include "display/fonts/mirel_font.h"
 #include "platform/picture/png.h"
+#include "tools/tool_help.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -135,10 +136,8 @@ bool parse_row(const char* text, uint32_t& row) {
 int main(int argc, char** argv) {
     const char* usage = "usage: fontsheet [OUTPUT.png [ROW]]\n";
     uint32_t only = 0;
-    if (argc > 3) {
-        std::fputs(usage, stderr);
-        return 2;
-    }
+    if (tools::help_asked(argc, argv)) return tools::usage_asked(usage);
+    if (argc > 3) return tools::usage_refused(usage);
     if (argc == 3 && !parse_row(argv[2], only)) {
         std::fprintf(stderr, "fontsheet: ROW must be a font row from 0 to %u, not '%s'\n%s",
                      BUILTIN_FONT_COUNT - 1, argv[2], usage);

@@ -19,6 +19,7 @@
 #include "runtime/pools.h"
 #include "store/database.h"
 #include "store/objects.h"
+#include "tools/tool_help.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,31 @@ namespace {
 
 const char USAGE[] = "usage: multipng [--size HEIGHTxWIDTH] [--sign-type N] MULTI OUT.png\n";
 const uint32_t MAX_SIDE = 4096;
+
+// The dmsMultiSyntaxError names of the refusals, by value.
+const char* const SYNTAX_ERROR_NAMES[] = {
+    "other",
+    "none",
+    "unsupportedTag",
+    "unsupportedTagValue",
+    "textTooBig",
+    "fontNotDefined",
+    "characterNotDefined",
+    "fieldDeviceNotExist",
+    "fieldDeviceError",
+    "flashRegionError",
+    "tagConflict",
+    "tooManyPages",
+    "fontVersionID",
+    "graphicID",
+    "graphicNotDefined",
+};
+
+const char* syntax_error_name(int error) {
+    const int count = int(sizeof SYNTAX_ERROR_NAMES / sizeof SYNTAX_ERROR_NAMES[0]);
+    if (error == MULTI_EMPTY_PAGE) return "emptyPage";
+    return error >= 1 && error <= count ? SYNTAX_ERROR_NAMES[error - 1] : "unknown";
+}
 
 struct Options {
     uint32_t height = 0, width = 0; // 0: the factory size
@@ -172,11 +198,9 @@ void start_store(const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (tools::help_asked(argc, argv)) return tools::usage_asked(USAGE);
     Options options;
-    if (!parse_options(argc, argv, options)) {
-        std::fputs(USAGE, stderr);
-        return 2;
-    }
+    if (!parse_options(argc, argv, options)) return tools::usage_refused(USAGE);
     ScratchBoard board;
     if (!board.Start()) {
         std::fputs("multipng: cannot start the board\n", stderr);
@@ -192,7 +216,8 @@ int main(int argc, char** argv) {
     uint32_t length = uint32_t(options.text.size());
     int result = render.ParseMessage(&parser, &message, text, length);
     if (result != MULTI_OK) {
-        std::printf("multipng: MULTI error %d at %u\n", result, message.error_position);
+        std::printf("multipng: MULTI error %d (%s) at %u\n", result, syntax_error_name(result),
+                    message.error_position);
         return 1;
     }
     render.SetText(&parser, &message, text, length);

@@ -17,9 +17,11 @@
 // Ctrl, Tab, Backspace and punctuation go out as the PS/2 keyboard; Alt-l
 // local, Alt-c central, Alt-m mode toggle, Alt-1/Alt-2 panel switch, Alt-i
 // panel re-initialised, Alt-v dots, Alt-q quit. When LINK goes away (a
-// restarting sign) the panel opens it again.
+// restarting sign) the panel opens it again; a link in a state directory that
+// no sign holds any more is not opened (it may lead to another sign's pty).
 #include "frontpanel/lcd.h"
 #include "platform/field/panel_lcd.h"
+#include "tools/tool_help.h"
 
 #include <arpa/inet.h>
 #include <clocale>
@@ -32,7 +34,9 @@
 #include <netdb.h>
 #include <poll.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -78,7 +82,24 @@ int open_tcp(const std::string& spec) {
     return fd;
 }
 
+// A link in a sign's state directory (one with a `lock` file) is the sign's
+// only while a sign-controller holds that lock: a link a killed sign left
+// behind may point at a pty number the host has given to another program
+// since, another sign among them.
+bool left_by_a_stopped_sign(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    const size_t slash = path.rfind('/');
+    const std::string lock = (slash == std::string::npos ? "" : path.substr(0, slash + 1)) + "lock";
+    int fd = open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false; // not a sign's state directory
+    const bool nobody_holds_it = flock(fd, LOCK_SH | LOCK_NB) == 0;
+    close(fd);
+    return nobody_holds_it;
+}
+
 int open_pty(const std::string& path) {
+    if (left_by_a_stopped_sign(path)) return -1;
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return -1;
     termios t{};
@@ -158,7 +179,10 @@ void draw(field::PanelLcd& model, const Options& options, bool connected, bool d
     field::PanelScreen screen = model.Screen();
     erase();
     mvprintw(0, 0, "front panel on %s%s%s", options.link.c_str(), options.watch ? " (watch)" : "",
-             connected ? "" : " - waiting for the link");
+             connected ? ""
+             : left_by_a_stopped_sign(options.link)
+                 ? " - no sign runs there: a link left by a stopped sign"
+                 : " - waiting for the link");
     for (int row = 1; row <= field::PANEL_ROWS; row++) {
         std::string line(1, FRAME);
         for (int column = 0; column < field::PANEL_COLUMNS; column++)
@@ -263,7 +287,8 @@ class Terminal {
         while (!quit_) {
             if (link_.Fd() < 0 && now_ms() >= reopen) {
                 reopen = now_ms() + REOPEN_MS;
-                if (link_.Open()) Redraw();
+                link_.Open();
+                Redraw();
             }
             if (!options_.watch && now_ms() >= heartbeat) {
                 heartbeat = now_ms() + HEARTBEAT_MS;
@@ -334,11 +359,8 @@ class Terminal {
     bool quit_ = false;
 };
 
-int usage() {
-    std::fprintf(stderr, "usage: panelterm [--rev N] [--watch] LINK\n"
-                         "  LINK: a pseudo-terminal (state/uart1) or tcp:HOST:PORT\n");
-    return 2;
-}
+const char USAGE[] = "usage: panelterm [--rev N] [--watch] LINK\n"
+                     "  LINK: a pseudo-terminal (state/uart1) or tcp:HOST:PORT\n";
 
 bool parse(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; i++) {
@@ -361,8 +383,9 @@ bool parse(int argc, char** argv, Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (tools::help_asked(argc, argv)) return tools::usage_asked(USAGE);
     Options options;
-    if (!parse(argc, argv, options)) return usage();
+    if (!parse(argc, argv, options)) return tools::usage_refused(USAGE);
     std::signal(SIGPIPE, SIG_IGN);
     std::setlocale(LC_ALL, "");
     setenv("ESCDELAY", std::to_string(ALT_KEYS_TIMEOUT_MS).c_str(), 0);

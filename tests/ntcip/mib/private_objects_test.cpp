@@ -153,7 +153,8 @@ TEST_F(PrivateObjectsTest, TheConfigurationUnlockOpensAndClosesTheConfigurationR
 
 // The activation by number requests the message through the ordinary
 // request slot: duration 65535, priority 255, the message's CRC, source
-// 127.0.0.1; the GET reads the message on display.
+// 127.0.0.1; the SET answers the value set, the GET reads the message on
+// display.
 TEST_F(PrivateObjectsTest, ActivationByNumberDecodesBothFormsAndRequestsThroughSlotSix) {
     Put(obj::changeableMsgCRC.row(4), 0xBEEF);
     struct Case {
@@ -169,7 +170,12 @@ TEST_F(PrivateObjectsTest, ActivationByNumberDecodesBothFormsAndRequestsThroughS
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
         PutText(obj::activationRequestCode.row(6), "");
-        EXPECT_EQ(0u, Result(SetNumber(ACTIVATE_BY_NUMBER, SNMP_INTEGER, c.value)));
+        // Message 3:1 is on display until the display task takes the request:
+        // the answer carries the value set all the same.
+        PutText(obj::dmsMsgTableSource, std::string("\x03\x00\x01\x00\x00", 5));
+        const Answer set = SetNumber(ACTIVATE_BY_NUMBER, SNMP_INTEGER, c.value);
+        EXPECT_EQ(0u, Result(set));
+        EXPECT_EQ(c.value, set.number);
         const std::string bytes = Str(obj::activationRequestCode.row(6));
         ASSERT_EQ(CMsgActivationCode::kLength, bytes.size());
         CMsgActivationCode code;
