@@ -107,7 +107,6 @@ void ccp_write_byte(uint8_t byte);
 void link_wake_worker(uint32_t group, uint32_t flags);
 // Bit 0: the CCP port has carrier (kept while a modem is linked).
 uint8_t CcpLinkStatus();
-bool GetModemCarrierFlag();
 
 struct agent_row {
     CNTCIP* agent;

@@ -96,3 +96,7 @@ int snmp_chap_get_secret(ppp_link* link, char* name, char* secret) {
 int snmp_chap_get_responder(ppp_link* link, char* name, char* secret) {
     return snmp_chap_get_secret(link, name, secret);
 }
+
+uint32_t snmp_ppp_peer_address() {
+    return db_get(obj::halvRemoteIPAddress);
+}
