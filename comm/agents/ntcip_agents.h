@@ -72,7 +72,7 @@ class CNTCIP : public snmp_agent {
     static uint32_t GetBytesDropped(const char* name) { return GetAgentStatistic(name, 3); }
     static uint32_t GetBytesInvalid(const char* name) { return GetAgentStatistic(name, 4); }
     // The PMPP station address of every recorded agent.
-    static void SetStationAddress(uint8_t address);
+    static void SetStationAddress(uint16_t address);
     // The dial-up modem on the CCP port (port 0 only); unlinking takes the
     // "ccp_ppp" link down.
     static int LinkExternalModem(uint32_t port, CModemDriver* modem);

@@ -338,7 +338,7 @@ void CJ6SerialDriver::ModemStatusService() {
         modem_callback_(modem_argument_, IsDCD() ? SERIAL_CARRIER_PRESENT : SERIAL_CARRIER_ABSENT);
     // A change of carrier also wakes the line's reader, byte or no byte.
     if (!(msr & MSR_DELTA_DCD)) return;
-    if (!(msr & MSR_DCD)) carrier_falls_ = carrier_falls_ + 1;
+    carrier_changes_ = carrier_changes_ + 1;
     if (rx_callback_) rx_callback_(rx_arguments_[0], rx_arguments_[1]);
 }
 
