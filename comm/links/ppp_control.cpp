@@ -386,8 +386,8 @@ void send_reject(ppp_link* link, uint8_t code, const uint8_t* head, uint32_t hea
     static uint8_t data[PPP_FRAME_BYTES]; // the worker's alone, off its stack
     uint32_t room = link->mru - 4u - head_length;
     uint32_t n = body_length < room ? body_length : room;
-    std::memcpy(data, head, head_length);
-    std::memcpy(data + head_length, body, n);
+    if (head_length) std::memcpy(data, head, head_length);
+    if (n) std::memcpy(data + head_length, body, n);
     send_packet(link, PPP_LCP, code, ++link->reject_id, data, head_length + n);
 }
 
