@@ -195,8 +195,10 @@ void ipcp_address(ppp_link* link, const uint8_t* option, option_verdict& verdict
         std::memcpy(link->peer_ip, option + 2, 4);
         return;
     }
+    // The offer: the address configured now, never one a peer asked for before.
+    uint32_t offer = link->peer_address ? link->peer_address() : 0;
     const uint8_t entry[] = {
-        3, 6, link->peer_ip[0], link->peer_ip[1], link->peer_ip[2], link->peer_ip[3]};
+        3, 6, uint8_t(offer >> 24), uint8_t(offer >> 16), uint8_t(offer >> 8), uint8_t(offer)};
     list_add(verdict.nak, verdict.nak_length, entry, sizeof entry);
 }
 

@@ -126,8 +126,10 @@ class PppLink : public test_support::FirmwareFixture {
         Exchange(frame(IPCP, cat(Bytes{2}, Bytes(request.begin() + 1, request.end()))));
     }
     // A GET of sysDescr.0 in a 0x00C1 frame. -> the response, empty when none.
-    Bytes Get(uint32_t id, bool one_byte_protocol = false) {
-        for (const received& r : Exchange(frame(SNMP, agent_test::get(id), one_byte_protocol), 50))
+    // `after`: bytes the frame carries after the message.
+    Bytes Get(uint32_t id, bool one_byte_protocol = false, const Bytes& after = {}) {
+        Bytes info = cat(agent_test::get(id), after);
+        for (const received& r : Exchange(frame(SNMP, info, one_byte_protocol), 50))
             if (r.protocol == SNMP) return r.packet;
         return {};
     }
@@ -470,6 +472,43 @@ TEST_F(PppLink, UnlinkingTheModemTakesTheLinkDown) {
     EXPECT_EQ(0, CNTCIP::UnlinkModem(&modem));
     EXPECT_EQ(PPP_STOPPED, link_->lcp_state);
     EXPECT_EQ(CcpModem(), nullptr);
+}
+
+// IPCP offers the address configured when it starts, not the one read at
+// start-up nor a previous peer's; with none configured the link is refused.
+TEST_F(PppLink, IpcpOffersTheRemoteAddressConfiguredNow) {
+    const uint32_t NOW = 0xC0A80105; // 192.168.1.5
+    db_set(obj::halvRemoteIPAddress, NOW, 0);
+    OpenLcp();
+    ASSERT_EQ(3, AnswerChallenge(chap_secret()).at(0));
+    Exchange(frame(IPCP, packet(1, 0x60, hex("03 06 0A 01 01 01")))); // this peer's own
+    Exchange(frame(IPCP, packet(1, 0x61, hex("03 06 00 00 00 00"))));
+    EXPECT_EQ(packet(3, 0x61, hex("03 06 C0 A8 01 05")), Seen(IPCP, 3));
+
+    db_set(obj::halvRemoteIPAddress, 0, 0);
+    test_support::ClearConsole();
+    seen_.clear();
+    Exchange(frame(LCP, packet(5, 0x62, {}))); // the peer ends; the next one comes
+    OpenLcp();
+    ASSERT_EQ(3, AnswerChallenge(chap_secret()).at(0));
+    tx_thread_sleep(20);
+    Exchange({});
+    EXPECT_FALSE(Seen(LCP, 5).empty()) << "LCP is closed";
+    EXPECT_TRUE(Seen(IPCP, 1).empty()) << "no IPCP request";
+    EXPECT_NE(std::string::npos,
+              test_support::ConsoleText().find("no remote IP address configured, link refused"));
+    EXPECT_TRUE(Get(0x31).empty());
+}
+
+// An SNMP frame holds one message: bytes after it refuse the frame, counted.
+TEST_F(PppLink, BytesAfterTheSnmpMessageRefuseTheFrame) {
+    OpenLcp();
+    ASSERT_EQ(3, AnswerChallenge(chap_secret()).at(0));
+    uint32_t parse_errors = db_get(obj::snmpInASNParseErrs);
+    EXPECT_TRUE(Get(0x41, false, hex("00")).empty());
+    EXPECT_TRUE(Get(0x42, true, hex("30 00")).empty());
+    EXPECT_EQ(parse_errors + 2, db_get(obj::snmpInASNParseErrs));
+    EXPECT_EQ(0x43u, agent_test::response_id(Get(0x43)));
 }
 
 // A response too long for the transmit frame is answered tooBig, and an
