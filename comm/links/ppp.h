@@ -17,6 +17,13 @@
 // and checks the frames, runs the bring-up sequencer and the control
 // protocols (comm/links/ppp_control.cpp) and answers the direct-cable
 // handshake "CLIENT" with "CLIENTSERVER".
+//
+// Authentication belongs to one session: a new TCP connection, a change of
+// the CCP's carrier, a new peer's "CLIENT" and a Configure-Request after LCP
+// opened all end it, and nothing but LCP is taken until the next peer has
+// passed CHAP again. LCP answers codes it does not know with a Code-Reject
+// and, once opened, protocols it does not know with a Protocol-Reject; a
+// challenge left unanswered goes again after CHAP_RESTART_TICKS.
 #pragma once
 
 #include "comm/links/link_worker.h"
