@@ -80,9 +80,9 @@ void CDisplay::ApplyFeatureSet() {
     ResetCommunityAndFonts();
 }
 
-// The low byte of halvhdlcAddress is the station address every agent answers.
+// halvhdlcAddress is the station address every agent answers.
 void CDisplay::ApplyHdlcAddress() {
-    CNTCIP::SetStationAddress(uint8_t(db_get(obj::halvhdlcAddress) & 0xFF));
+    CNTCIP::SetStationAddress(uint16_t(db_get(obj::halvhdlcAddress)));
 }
 
 void CDisplay::SwitchBrightnessCeiling() {

@@ -145,7 +145,10 @@ int CFile_Directory::Build(uint8_t* buffer, uint32_t size, uint32_t* length) {
             crc = crc16(db_get_string(obj::halvObj4_5), pattern_length, 0xFFFF, 0);
             TheDatabase().Unlock();
         }
-        listed = crc == db_get(obj::halvObj4_6);
+        if (crc != db_get(obj::halvObj4_6)) {
+            if (length != nullptr) *length = 0;
+            return PATTERN_CRC_BAD;
+        }
     }
     for (TFSHDR* f = listed ? mon_tfsnext(nullptr) : nullptr; f != nullptr; f = mon_tfsnext(f)) {
         if (!Match(pattern, used, tfs_file_name(f))) continue;
@@ -160,8 +163,8 @@ int CFile_Directory::Write(FS_MEDIA* media, CFileSystem_Driver* driver) {
     if (driver == nullptr || !TheGPBuffer().Allocate(&block, BUFFER_BYTES)) return 0;
     uint8_t* buffer = static_cast<uint8_t*>(block);
     uint32_t length = 0;
-    Build(buffer, BUFFER_BYTES, &length);
-    driver->WriteFile(media, 0, FILE_NAME, WRITE_FLAGS, buffer, length);
+    bool built = Build(buffer, BUFFER_BYTES, &length) == 0;
+    if (built) driver->WriteFile(media, 0, FILE_NAME, WRITE_FLAGS, buffer, length);
     TheGPBuffer().Release(block);
-    return 1;
+    return built ? 1 : 0;
 }

@@ -24,11 +24,14 @@ class CFile_Directory : public CPeripheral {
     void Poll() override;
 
     // Builds and writes the listing. -> 1 (the write's result is not
-    // reported), 0 without a buffer.
+    // reported), 0 without a buffer or when the pattern's CRC does not
+    // match (nothing is written).
     static int Write(FS_MEDIA* media, CFileSystem_Driver* driver);
-    // The listing: empty for an empty pattern or a CRC mismatch; whole lines
-    // only, up to `size`. -> 0; 1 no buffer.
+    // The listing: empty for an empty pattern; whole lines only, up to
+    // `size`. -> 0; 1 no buffer; PATTERN_CRC_BAD (nothing listed) when the
+    // pattern's CRC does not match.
     static int Build(uint8_t* buffer, uint32_t size, uint32_t* length);
+    static constexpr int PATTERN_CRC_BAD = 2;
     // Whether `name` matches the pattern (its first 150 bytes).
     static bool Match(const char* pattern, uint32_t pattern_length, const char* name);
 

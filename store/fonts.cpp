@@ -138,26 +138,61 @@ void InstallDefaultFonts(CDataBase& store) {
 
 void FontNop(CDataBase&, uint32_t) {}
 
-// The version ID: CRC-16 over the row's number, height and spacings, then per
-// character its code, width and bitmap; complemented and byte-swapped.
+namespace {
+
+void crc_add(crc16_state& crc, uint32_t value, uint32_t bytes) {
+    for (uint32_t i = bytes; i-- > 0;) {
+        uint8_t byte = uint8_t(value >> (8 * i));
+        crc16_update(&crc, &byte, 1);
+    }
+}
+
+// A length or quantity as the octet encoding rules write it: below 128 one
+// byte; else 0x80 | the count of the big-endian bytes that follow.
+void crc_add_length(crc16_state& crc, uint32_t length) {
+    if (length < 0x80) return crc_add(crc, length, 1);
+    uint32_t bytes = length > 0xFFFF ? 3 : length > 0xFF ? 2 : 1;
+    crc_add(crc, 0x80 | bytes, 1);
+    crc_add(crc, length, bytes);
+}
+
+// A SEQUENCE OF's quantity: its own length (one byte), then the count in
+// as few big-endian bytes as it takes (at least one).
+void crc_add_quantity(crc16_state& crc, uint32_t count) {
+    uint32_t bytes = count > 0xFFFF ? 3 : count > 0xFF ? 2 : 1;
+    crc_add(crc, bytes, 1);
+    crc_add(crc, count, bytes);
+}
+
+} // namespace
+
+// The version ID as NTCIP 1203 defines it: the CRC-16 of the font's
+// information in the octet encoding rules, complemented and byte-swapped:
+//   fontNumber, fontHeight, fontCharSpacing, fontLineSpacing (1 byte each),
+//   the quantity of defined characters (width not 0), then for each of them
+//   in ascending order characterNumber (2 bytes), characterWidth (1 byte) and
+//   characterBitmap (its length, then its bytes).
 void CDataBase::ComputeFontCRC(unsigned row) {
     if (row >= FONT_ROWS || GetInteger(*this, obj::fontHeight.row(row)) == 0) return;
     crc16_state crc{};
     crc16_init(&crc, 0xFFFF);
     const DbObject header[] = {obj::fontNumber, obj::fontHeight, obj::fontCharSpacing,
                                obj::fontLineSpacing};
-    for (const DbObject& o : header) {
-        uint8_t byte = uint8_t(GetInteger(*this, o.row(row)));
-        crc16_update(&crc, &byte, 1);
-    }
+    for (const DbObject& o : header)
+        crc_add(crc, GetInteger(*this, o.row(row)), 1);
+    uint32_t defined = 0;
+    for (uint32_t code = 1; code <= CODES; ++code)
+        defined += GetInteger(*this, char_width(row, code)) != 0 ? 1 : 0;
+    crc_add_quantity(crc, defined);
     for (uint32_t code = 1; code <= CODES; ++code) {
-        uint8_t pair[2] = {uint8_t(code), uint8_t(GetInteger(*this, char_width(row, code)))};
-        crc16_update(&crc, pair, 2);
-        if (pair[1] == 0) continue;
-        DbObject bitmap = char_bitmap(row, code);
+        uint32_t width = GetInteger(*this, char_width(row, code));
+        if (width == 0) continue;
+        crc_add(crc, code, 2);
+        crc_add(crc, width, 1);
         Lock();
         uint32_t length = 0;
-        const char* bytes = GetString(*this, bitmap, &length);
+        const char* bytes = GetString(*this, char_bitmap(row, code), &length);
+        crc_add_length(crc, length);
         if (length) crc16_update(&crc, bytes, length);
         Unlock();
     }

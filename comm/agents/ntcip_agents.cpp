@@ -33,6 +33,7 @@ struct agent_table {
     CUDP_Server* port5_server = nullptr;
     CModemDriver* ccp_modem = nullptr;
     bool last_carrier = false;
+    uint32_t carrier_changes = 0; // of the CCP driver, as seen last
     uint8_t ccp_status = 0;
     bool snmp_ready = false;
     TX_MUTEX mutex; // "NTCIP PORT MUTEX": lock word, table and bindings
@@ -240,7 +241,7 @@ int create_serial_agent(CNTCIP* agent, uint8_t** cursor, const char* name, uint8
     CNTCIP::InitSNMP();
     bool pmpp = type == AGENT_PMPP;
     agent->link = pmpp ? static_cast<void*>(&agent->pmpp) : static_cast<void*>(&agent->ppp);
-    agent->pmpp.station_address = uint8_t(db_get(obj::halvhdlcAddress));
+    agent->pmpp.station_address = uint16_t(db_get(obj::halvhdlcAddress));
     agent->net = &agent->link_net;
     uint32_t used = 0;
     if (snmp_agent_create(agent, name, SERIAL_AGENT_PORT, SERIAL_TRAP_PORT,
@@ -422,7 +423,7 @@ uint32_t CNTCIP::GetAgentStatistic(const char* name, uint32_t selector) {
     return words[selector - 1];
 }
 
-void CNTCIP::SetStationAddress(uint8_t address) {
+void CNTCIP::SetStationAddress(uint16_t address) {
     agent_table& t = table();
     for (uint8_t i = 0; i < t.instance_count; i++)
         t.instances[i]->pmpp.station_address = address;
@@ -473,25 +474,34 @@ void CNTCIP::ConfigureIPAddresses() {
     }
 }
 
+namespace {
+// The CCP's carrier watch, with or without a modem: a change (counted by
+// the driver's interrupt, or seen in the level) ends the PPP session on the
+// line, so that the next caller or cable peer authenticates again. -> the
+// carrier now.
+bool watch_ccp_carrier(agent_table& t, CSerialDriver* driver) {
+    uint32_t changes = driver->CarrierChanges();
+    bool carrier = driver->IsDCD();
+    bool changed = changes != t.carrier_changes || carrier != t.last_carrier;
+    t.carrier_changes = changes;
+    t.last_carrier = carrier;
+    if (changed)
+        if (ppp_link* link = ccp_ppp_link()) ppp_session_restart(link, SESSION_PASSIVE);
+    return carrier;
+}
+} // namespace
+
 bool ccp_read_byte(uint8_t* byte) {
     agent_table& t = table();
     CSerialDriver* driver = t.port0_driver;
     if (!driver) return false;
     int value = -1;
     CModemDriver* modem = t.ccp_modem;
+    bool carrier = watch_ccp_carrier(t, driver);
     if (!modem) {
         bool got = driver->ReadByte(&value);
         if (got) *byte = uint8_t(value);
         return got;
-    }
-    bool carrier = driver->IsDCD();
-    if (carrier != t.last_carrier) {
-        ppp_link* link = t.last_carrier ? ccp_ppp_link() : nullptr;
-        t.last_carrier = carrier;
-        if (link) { // carrier gone: LCP down, CHAP back to its start
-            ppp_link_down(link);
-            if (link->chap_usable) chap_state_macine(link, CHAP_TIMEOUT);
-        }
     }
     bool got = false;
     while (driver->ReadByte(&value)) {
@@ -519,10 +529,6 @@ void link_wake_worker(uint32_t group, uint32_t flags) {
 
 uint8_t CcpLinkStatus() {
     return table().ccp_status;
-}
-
-bool GetModemCarrierFlag() {
-    return (table().ccp_status & 4) != 0;
 }
 
 ccp_line_options CcpLineOptions(uint8_t flow_control, uint8_t mode) {

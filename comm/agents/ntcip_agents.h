@@ -72,7 +72,7 @@ class CNTCIP : public snmp_agent {
     static uint32_t GetBytesDropped(const char* name) { return GetAgentStatistic(name, 3); }
     static uint32_t GetBytesInvalid(const char* name) { return GetAgentStatistic(name, 4); }
     // The PMPP station address of every recorded agent.
-    static void SetStationAddress(uint8_t address);
+    static void SetStationAddress(uint16_t address);
     // The dial-up modem on the CCP port (port 0 only); unlinking takes the
     // "ccp_ppp" link down.
     static int LinkExternalModem(uint32_t port, CModemDriver* modem);
@@ -107,7 +107,6 @@ void ccp_write_byte(uint8_t byte);
 void link_wake_worker(uint32_t group, uint32_t flags);
 // Bit 0: the CCP port has carrier (kept while a modem is linked).
 uint8_t CcpLinkStatus();
-bool GetModemCarrierFlag();
 
 struct agent_row {
     CNTCIP* agent;

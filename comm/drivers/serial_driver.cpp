@@ -336,6 +336,10 @@ void CJ6SerialDriver::ModemStatusService() {
     if ((msr & MSR_CTS) && cts_gated && IsCTS() && tx_ring_ && tx_ring_->count) TransmitService();
     if ((msr & MSR_DELTA_DCD) && modem_callback_)
         modem_callback_(modem_argument_, IsDCD() ? SERIAL_CARRIER_PRESENT : SERIAL_CARRIER_ABSENT);
+    // A change of carrier also wakes the line's reader, byte or no byte.
+    if (!(msr & MSR_DELTA_DCD)) return;
+    carrier_changes_ = carrier_changes_ + 1;
+    if (rx_callback_) rx_callback_(rx_arguments_[0], rx_arguments_[1]);
 }
 
 void CJ6SerialDriver::ReceiveByte(uint8_t byte) {

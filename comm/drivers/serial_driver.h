@@ -84,6 +84,9 @@ class CSerialDriver {
     virtual void SetModemStatusCallback(uint32_t argument, serial_modem_fn function);
     virtual void SetUserByte(uint8_t byte) { user_byte_ = byte; }
     virtual uint8_t GetUserByte() { return user_byte_; }
+    // Carrier changes the modem-status interrupt saw: a reader that compares
+    // counts misses no change, even a fall the carrier rose again after.
+    uint32_t CarrierChanges() const { return carrier_changes_; }
 
   protected:
     CRingBuffer* tx_ring_ = nullptr;
@@ -95,6 +98,7 @@ class CSerialDriver {
     uint32_t rx_arguments_[2] = {0, 0};
     uint32_t tx_arguments_[2] = {0, 0};
     uint8_t user_byte_ = 0;
+    volatile uint32_t carrier_changes_ = 0;
 };
 
 // Option word of Open (the bits the driver reads).

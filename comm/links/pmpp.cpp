@@ -76,7 +76,7 @@ struct frame_builder {
 };
 
 // 7E, this station's address field, 13 and (when given) the IPI.
-void open_frame(frame_builder& b, uint8_t station, int ipi) {
+void open_frame(frame_builder& b, uint16_t station, int ipi) {
     b.raw(PMPP_FLAG);
     uint8_t field[2];
     uint32_t bytes = pmpp_address_field(station, field);
@@ -112,7 +112,7 @@ void transmit(pmpp_link* link) {
 
 // The bytes a frame of this message takes: flag, escaped address field,
 // control, IPI, escaped message, FCS (escaped) and flag.
-uint32_t frame_bytes(uint8_t station, const uint8_t* data, uint32_t length) {
+uint32_t frame_bytes(uint16_t station, const uint8_t* data, uint32_t length) {
     uint8_t field[2];
     uint32_t bytes = pmpp_address_field(station, field);
     uint32_t size = 1 + bytes + (bytes == 1 && (field[0] == PMPP_FLAG || field[0] == PMPP_ESCAPE));
@@ -209,28 +209,9 @@ void link_reply(pmpp_link* link) {
     tx_mutex_put(&link->mutex);
 }
 
-// The information field of an SNMP frame: one message, no longer than its
-// frame (bytes after the message reach the agent, which refuses them).
+// The information field of an SNMP frame: one message, exactly.
 void snmp_receive(pmpp_link* link, const uint8_t* info, uint32_t length) {
-    uint32_t header = 2, content;
-    if (length < 2) return;
-    content = info[1];
-    if (info[1] & 0x80) {
-        uint32_t octets = info[1] & 0x7F;
-        if (octets == 0 || octets > 2 || length < 2 + octets) {
-            TheDatabase().IncCounter(obj::snmpInASNParseErrs);
-            return;
-        }
-        content = 0;
-        for (uint32_t i = 0; i < octets; i++)
-            content = content << 8 | info[2 + i];
-        header += octets;
-    }
-    if (header + content > length) {
-        trace_printf("SNMP PACKET TOO LONG: %u\n", unsigned(header + content));
-        TheDatabase().IncCounter(obj::snmpInASNParseErrs);
-        return;
-    }
+    if (!pmpp_snmp_message_fills(info, length)) return;
     if (link->agent) snmp_message_process(link->agent, info, length);
 }
 
@@ -321,7 +302,25 @@ void create_kernel_objects(pmpp_link* link) {
 
 } // namespace
 
-uint32_t pmpp_address_field(uint8_t address, uint8_t field[2]) {
+bool pmpp_snmp_message_fills(const uint8_t* info, uint32_t length) {
+    uint32_t header = 2, content = length >= 2 ? info[1] : 0;
+    bool good = length >= 2;
+    if (good && (info[1] & 0x80)) {
+        uint32_t octets = info[1] & 0x7F;
+        good = octets != 0 && octets <= 2 && length >= 2 + octets;
+        content = 0;
+        for (uint32_t i = 0; good && i < octets; i++)
+            content = content << 8 | info[2 + i];
+        header += octets;
+    }
+    if (good && header + content == length) return true;
+    trace_printf("SNMP message of %u bytes in a frame of %u: refused\n", unsigned(header + content),
+                 unsigned(length));
+    TheDatabase().IncCounter(obj::snmpInASNParseErrs);
+    return false;
+}
+
+uint32_t pmpp_address_field(uint16_t address, uint8_t field[2]) {
     if (address < 64) {
         field[0] = uint8_t(address << 2 | 1);
         return 1;
@@ -342,7 +341,7 @@ uint16_t pmpp_fcs(uint16_t fcs, const uint8_t* data, uint32_t length) {
 
 int pmpp_create(pmpp_link* link, const char* name, NX_IP* ip, snmp_agent* agent, UINT priority,
                 pmpp_byte_fn outside_byte, pmpp_byte_fn write_byte, pmpp_read_fn read_byte) {
-    uint8_t station = link->station_address;
+    uint16_t station = link->station_address;
     std::memset(static_cast<void*>(link), 0, sizeof *link);
     link->station_address = station;
     link->name = name;
@@ -465,10 +464,10 @@ void pmpp_dispatch_frame(pmpp_link* link) {
     const uint8_t* p = link->plain;
     uint32_t n = link->plain_length;
     uint32_t at = 1;
-    uint8_t address = p[0] >> 2;
+    uint16_t address = p[0] >> 2;
     if (!(p[0] & 1)) {
         if (n < 3) return;
-        address = uint8_t((p[0] >> 2) | ((p[1] & 0xFE) << 5));
+        address = uint16_t((p[0] >> 2) | ((p[1] & 0xFE) << 5));
         at = 2;
     }
     bool group = p[0] & 2;

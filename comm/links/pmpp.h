@@ -70,6 +70,7 @@ const uint8_t PMPP_POLL_FINAL = 0xE7;
 const uint8_t PMPP_IPI_SNMP = 0xC1;
 const uint8_t PMPP_IPI_IP = 0x21;
 const uint8_t PMPP_ALL_STATIONS = 63;
+const uint16_t PMPP_ADDRESS_MAX = 8191; // 13 bits: 6 in the first address byte, 7 in the second
 
 // Results of one receive step.
 enum pmpp_result : int {
@@ -91,8 +92,8 @@ struct pmpp_link {
     const char* name;
     NX_IP* ip;
     snmp_agent* agent;
-    uint8_t station_address;
-    uint8_t rdi_flag; // the block-transfer mode (comm/links/pmpp_rdi.h) instead of frames
+    uint16_t station_address; // 1 to 8191 (PMPP_ADDRESS_MAX)
+    uint8_t rdi_flag;         // the block-transfer mode (comm/links/pmpp_rdi.h) instead of frames
     // Statistics: ring overflows, bytes outside a frame, frames sent and received.
     uint32_t bytes_dropped, bytes_invalid, frames_sent, frames_received;
     uint16_t max_frame;
@@ -112,7 +113,7 @@ struct pmpp_link {
     link_timer timer;   // "PMPP Comm Timeout"
     uint8_t ipi;        // IPI of the last SNMP message received
     uint8_t group_flag; // 0xFF: the frame in progress came to all stations or a group
-    uint8_t last_address;
+    uint16_t last_address;
     bool up; // the link IP instance's interface
     // Receive ring (producers: the worker or a TCP server thread, under the
     // interrupt lock; consumer: the worker).
@@ -161,6 +162,11 @@ void pmpp_ip_send(pmpp_link* link, const uint8_t* datagram, uint32_t length);
 int pmpp_receive_step(pmpp_link* link, bool timeout);
 // One byte out of the link's ring. -> false when it is empty.
 bool pmpp_ring_take(pmpp_link* link, uint8_t* byte);
+// The information of an SNMP frame (PMPP or PPP) holds one message and
+// nothing after it: -> true. Anything else (a bad length header, a message
+// longer than its frame, bytes after it) is refused and counted in
+// snmpInASNParseErrs.
+bool pmpp_snmp_message_fills(const uint8_t* info, uint32_t length);
 // A response turned into its tooBig answer (version, community, request id,
 // no varbinds) in `out`. -> its length, 0 when it is no community message or
 // does not fit `room`.
@@ -171,7 +177,7 @@ void pmpp_dispatch_frame(pmpp_link* link);
 // Frame pieces: the address field of `address` (1 or 2 bytes, unescaped),
 // FCS-16 over bytes, and escaping into a buffer (-> bytes written, 0 when it
 // does not fit).
-uint32_t pmpp_address_field(uint8_t address, uint8_t field[2]);
+uint32_t pmpp_address_field(uint16_t address, uint8_t field[2]);
 uint16_t pmpp_fcs(uint16_t fcs, const uint8_t* data, uint32_t length);
 const uint16_t PMPP_FCS_INITIAL = 0xFFFF;
 const uint16_t PMPP_FCS_GOOD = 0xF0B8;

@@ -74,12 +74,15 @@ void feed_handshake(ppp_link* link, uint8_t byte) {
     std::memcpy(expected, HANDSHAKE, sizeof HANDSHAKE - 1);
     if (std::memcmp(w.bytes, expected, sizeof w.bytes) != 0) return;
     w.bytes[0] = 0; // matched once: the next 'C' starts the window afresh
+    ppp_session_restart(link, SESSION_PASSIVE); // a new peer on the cable
     if (!link->write_byte) return;
     for (uint32_t i = 0; i < sizeof HANDSHAKE_ANSWER - 1; i++)
         link->write_byte(uint8_t(HANDSHAKE_ANSWER[i]));
 }
 
+// The comm time-out; the CHAP restart timer while a challenge of ours waits.
 ULONG timer_ticks(const ppp_link* link) {
+    if (link->challenge_pending) return CHAP_RESTART_TICKS;
     ULONG ticks = link->timeout_ms * 100 / 1000;
     return ticks < TIMEOUT_TICKS_MIN ? TIMEOUT_TICKS_MIN : ticks;
 }
@@ -91,6 +94,13 @@ void serve_link(void* entry) {
     while (link->read_byte && link->read_byte(&byte)) {
         ppp_byte_receive(link, byte);
         feed_handshake(link, byte);
+    }
+    // Bytes still in the ring after a session's end belong to no peer that
+    // authenticated: they are taken as the new session's.
+    uint8_t due = link->session_end_due;
+    if (due != SESSION_KEEP) {
+        link->session_end_due = SESSION_KEEP;
+        ppp_session_end(link, session_end_kind(due));
     }
     int result = PMPP_MORE;
     if (tx_semaphore_get(&link->ring_sem, TX_NO_WAIT) == TX_SUCCESS) {
@@ -175,24 +185,6 @@ bool ring_take(ppp_link* link, uint8_t* byte) {
     return true;
 }
 
-// Carrier watch of a link that requires CHAP: a lost carrier drops the frame
-// under way and takes LCP down. -> true when it did.
-bool carrier_lost(ppp_link* link) {
-    uint8_t carrier = GetModemCarrierFlag() ? 1 : 0;
-    if (carrier == link->last_carrier || link->auth_of_peer != PPP_CHAP) return false;
-    uint8_t old = link->last_carrier;
-    link->last_carrier = carrier;
-    if (!old) {
-        trace_printf("ReceiveBufferProcess Modem connected %X %X\n", carrier, old);
-        return false;
-    }
-    trace_printf("ReceiveBufferProcess Modem disconnected %X %X ppp_ptr = %X\n", carrier, old,
-                 unsigned(uintptr_t(link)));
-    link->store_index = 0;
-    lcp_state_machine(link, LCP_TERMINATE_REQUEST);
-    return true;
-}
-
 // ---- Information that is not a control packet ----
 
 void snmp_frame(ppp_link* link) {
@@ -246,6 +238,7 @@ int ppp_create(ppp_link* link, const char* name, NX_IP* ip, snmp_agent* agent, U
     link->authenticated = 1;
     link->tx_accm = link->accm = 0xFFFFFFFFu;
     link->ipcp_state = PPP_STOPPED;
+    link->peer_address = snmp_ppp_peer_address;
     UINT rc = tx_event_flags_create(&link->ip_events, "PPP IP EVENTS");
     if (rc != TX_SUCCESS) console_printf("ppp_create: tx_event_flags_create failed %02x\n", rc);
     rc = tx_mutex_create(&link->mutex, "PPP PROTECT MUTEX", TX_NO_INHERIT);
@@ -369,7 +362,6 @@ uint32_t ppp_rx_remaining(const ppp_link* link) {
 }
 
 int ppp_receive_step(ppp_link* link, bool timeout) {
-    if (carrier_lost(link)) return PMPP_MORE;
     if (timeout) {
         ppp_timeout_dispatch(link);
         link->store_index = 0;
@@ -420,7 +412,7 @@ void ppp_receive_packet_process(ppp_link* link) {
         row.receive(link);
         return;
     }
-    trace_printf("ppp_receive_packet_process: invalid packet\n");
+    ppp_protocol_reject(link);
 }
 
 void ppp_ip_send(ppp_link* link, const uint8_t* datagram, uint32_t length) {
@@ -442,4 +434,12 @@ void ppp_link_down(ppp_link* link) {
 
 void ppp_link_sequencer_restart(ppp_link* link) {
     link->sequencer_step = 0;
+}
+
+void ppp_session_restart(ppp_link* link, session_end_kind how) {
+    {
+        CInterruptLock masked;
+        if (how > link->session_end_due) link->session_end_due = how;
+    }
+    if (link->wake_group) tx_event_flags_set(link->wake_group, link->wake_flag, TX_OR);
 }

@@ -17,6 +17,13 @@
 // and checks the frames, runs the bring-up sequencer and the control
 // protocols (comm/links/ppp_control.cpp) and answers the direct-cable
 // handshake "CLIENT" with "CLIENTSERVER".
+//
+// Authentication belongs to one session: a new TCP connection, a change of
+// the CCP's carrier, a new peer's "CLIENT" and a Configure-Request after LCP
+// opened all end it, and nothing but LCP is taken until the next peer has
+// passed CHAP again. LCP answers codes it does not know with a Code-Reject
+// and, once opened, protocols it does not know with a Protocol-Reject; a
+// challenge left unanswered goes again after CHAP_RESTART_TICKS.
 #pragma once
 
 #include "comm/links/link_worker.h"
@@ -132,6 +139,14 @@ typedef int (*pap_verify_fn)(const char* peer_id, const char* password);
 typedef void (*pap_credentials_fn)(char* peer_id, char* password);
 // The stand-in of the link's own IP instance: each received datagram.
 typedef void (*ppp_ip_input_fn)(struct ppp_link* link, const uint8_t* datagram, uint32_t length);
+typedef uint32_t (*ppp_address_fn)();
+
+// How a session ends (ppp_session_restart): the peer went (carrier fall, a
+// new peer on the cable), so the link waits for the next peer's request; or
+// a new connection came, to which the link sends its own request at once.
+enum session_end_kind : uint8_t { SESSION_KEEP = 0, SESSION_PASSIVE = 1, SESSION_ACTIVE = 2 };
+// The CHAP restart timer: a challenge left unanswered this long goes again.
+const uint32_t CHAP_RESTART_TICKS = 300;
 
 struct ppp_link {
     uint32_t id;
@@ -179,7 +194,8 @@ struct ppp_link {
     pap_credentials_fn pap_credentials;
     // CHAP.
     uint16_t chap_protocol, chap_usable, chap_state;
-    bool challenge_pending; // a challenge of ours awaits its response
+    bool challenge_pending;  // a challenge of ours awaits its response
+    uint8_t session_end_due; // SESSION_* : the session ends at the worker's next step
     char chap_name[PPP_NAME_BYTES];
     uint8_t challenge[PPP_CHALLENGE_MAX];
     uint8_t challenge_length;
@@ -193,7 +209,6 @@ struct ppp_link {
     // interrupt lock; consumer: the worker).
     uint8_t ring[PPP_RING_BYTES];
     uint16_t head, tail, count;
-    uint8_t last_carrier;
     uint32_t tx_accm, accm; // transmit map; the map negotiated by the last request
     uint8_t accm_received;
     uint8_t framing; // 0xC1 direct SNMP, 0x21 IP: how the last request came
@@ -206,6 +221,9 @@ struct ppp_link {
     // IP datagrams received, handed to the link's IP instance.
     ppp_ip_input_fn ip_input;
     uint32_t datagrams_dropped;
+    // The address IPCP offers the peer, read when IPCP starts (0: none configured).
+    ppp_address_fn peer_address;
+    uint8_t reject_id; // of the link's last Code-Reject or Protocol-Reject
 };
 
 // ---- The link (comm/links/ppp.cpp) ----
@@ -248,6 +266,10 @@ void ppp_ip_send(ppp_link* link, const uint8_t* datagram, uint32_t length);
 void ppp_link_down(ppp_link* link);
 // The bring-up sequencer back to its first stage (before a dial).
 void ppp_link_sequencer_restart(ppp_link* link);
+// The peer's session is over (from any thread): at the worker's next step
+// LCP, CHAP, IPCP and the sequencer start again, and nothing but LCP is
+// taken until the next peer has authenticated again.
+void ppp_session_restart(ppp_link* link, session_end_kind how);
 
 // The worker's table (the link driver, tests): the link in `entry`, or null.
 ppp_link* ppp_worker_link(uint32_t entry);
@@ -264,6 +286,10 @@ void ppp_control_receive(ppp_link* link, uint16_t protocol);
 bool ppp_link_sequencer(ppp_link* link);
 // The comm time-out's action.
 void ppp_timeout_dispatch(ppp_link* link);
+// Ends the session on the worker's thread (see ppp_session_restart).
+void ppp_session_end(ppp_link* link, session_end_kind how);
+// A received frame of a protocol the link does not know: LCP Protocol-Reject.
+void ppp_protocol_reject(ppp_link* link);
 int ppp_chap_enable(ppp_link* link, chap_challenge_fn challenge, chap_secret_fn secret,
                     chap_secret_fn responder);
 // MD5 over the identifier, the secret's characters and the challenge.
@@ -281,6 +307,8 @@ void ntcip_packet_send(snmp_agent* agent, ppp_link* link, const uint8_t* data, u
 uint32_t snmp_chap_challenge(uint8_t* challenge, uint8_t* identifier, char* name);
 int snmp_chap_get_secret(ppp_link* link, char* name, char* secret);
 int snmp_chap_get_responder(ppp_link* link, char* name, char* secret);
+// The address IPCP offers a peer: halvRemoteIPAddress as it is now.
+uint32_t snmp_ppp_peer_address();
 // The net driver of the PPP agents.
 int snmp_ppp_net_drv(snmp_agent* agent, uint32_t transport, uint32_t command, void* arg1,
                      void* arg2);

@@ -34,6 +34,7 @@ enum control_code : uint8_t {
     PROTOCOL_REJECT = 8,
     ECHO_REQUEST = 9,
     ECHO_REPLY = 10,
+    DISCARD_REQUEST = 11,
 };
 
 // ---- Packets ----
@@ -194,8 +195,10 @@ void ipcp_address(ppp_link* link, const uint8_t* option, option_verdict& verdict
         std::memcpy(link->peer_ip, option + 2, 4);
         return;
     }
+    // The offer: the address configured now, never one a peer asked for before.
+    uint32_t offer = link->peer_address ? link->peer_address() : 0;
     const uint8_t entry[] = {
-        3, 6, link->peer_ip[0], link->peer_ip[1], link->peer_ip[2], link->peer_ip[3]};
+        3, 6, uint8_t(offer >> 24), uint8_t(offer >> 16), uint8_t(offer >> 8), uint8_t(offer)};
     list_add(verdict.nak, verdict.nak_length, entry, sizeof entry);
 }
 
@@ -378,8 +381,20 @@ void lcp_send_terminate(ppp_link* link) {
     if (link->restart_counter) link->restart_counter--;
 }
 
+// Sends a Code-Reject or Protocol-Reject of LCP: a fresh identifier, and
+// `head` (the rejected protocol, or nothing) and `body` cut to the peer's MRU.
+void send_reject(ppp_link* link, uint8_t code, const uint8_t* head, uint32_t head_length,
+                 const uint8_t* body, uint32_t body_length) {
+    static uint8_t data[PPP_FRAME_BYTES]; // the worker's alone, off its stack
+    uint32_t room = link->mru - 4u - head_length;
+    uint32_t n = body_length < room ? body_length : room;
+    if (head_length) std::memcpy(data, head, head_length);
+    if (n) std::memcpy(data + head_length, body, n);
+    send_packet(link, PPP_LCP, code, ++link->reject_id, data, head_length + n);
+}
+
 // An Echo-Request gets its Echo-Reply (magic number 0: none was
-// negotiated); any other code is sent back whole in a code-08 packet.
+// negotiated); a code LCP does not know is sent back in a Code-Reject.
 void lcp_reply_other(ppp_link* link) {
     control_packet p = packet_of(link);
     if (p.code == ECHO_REQUEST) {
@@ -390,8 +405,7 @@ void lcp_reply_other(ppp_link* link) {
         send_packet(link, PPP_LCP, ECHO_REPLY, p.id, reply, n);
         return;
     }
-    send_packet(link, PPP_LCP, PROTOCOL_REJECT, link->tx_id, link->plain + link->packet_at,
-                link->packet_length);
+    send_reject(link, CODE_REJECT, nullptr, 0, link->plain + link->packet_at, link->packet_length);
 }
 
 // Terminate-Request received or carrier lost: LCP, IPCP, PAP, CHAP and the
@@ -414,6 +428,10 @@ void lcp_run(ppp_link* link, uint8_t event, const option_verdict& verdict) {
     const transition* t =
         find_transition(LCP_TABLE, sizeof LCP_TABLE / sizeof *LCP_TABLE, event, link->lcp_state);
     if (!t) return;
+    // This layer down: whatever takes LCP out of Opened (a new
+    // Configure-Request included) ends the session and its authentication.
+    bool leaves_opened = link->lcp_state == PPP_OPENED && t->next != STAY && t->next != PPP_OPENED;
+    if (leaves_opened) link_reset(link);
     if (t->actions & IRC) link->restart_counter = RESTART_COUNT;
     if (t->actions & SCR) lcp_send_request(link);
     if (t->actions & STR) lcp_send_terminate(link);
@@ -466,6 +484,19 @@ void ipcp_take_address(ppp_link* link) {
     }
 }
 
+// IPCP offers the peer the address configured now; with none configured
+// the link is refused: LCP is closed with a console line.
+bool ipcp_offer_ready(ppp_link* link) {
+    uint32_t address = link->peer_address ? link->peer_address() : 0;
+    for (int i = 0; i < 4; i++)
+        link->peer_ip[i] = uint8_t(address >> (24 - 8 * i));
+    if (address != 0) return true;
+    console_printf("PPP %s: no remote IP address configured, link refused\n",
+                   link->name ? link->name : "");
+    lcp_state_machine(link, LCP_CLOSE);
+    return false;
+}
+
 void ipcp_run(ppp_link* link, uint8_t event, const option_verdict& verdict) {
     const transition* t = find_transition(IPCP_TABLE, sizeof IPCP_TABLE / sizeof *IPCP_TABLE, event,
                                           link->ipcp_state);
@@ -500,6 +531,7 @@ void chap_send_challenge(ppp_link* link) {
     send_packet(link, PPP_CHAP, 1, id, data, 1 + n + name_length);
     link->chap_state = CHAP_CHALLENGE_SENT;
     link->challenge_pending = true;
+    link_timer_stop(link->timer); // the worker starts it again as the restart timer
 }
 
 // A Challenge or Response's value: its size byte within the packet.
@@ -604,6 +636,10 @@ const code_event CODE_EVENTS[] = {
     {PPP_LCP, TERMINATE_REQUEST, LCP_TERMINATE_REQUEST},
     {PPP_LCP, TERMINATE_ACK, LCP_TERMINATE_ACK},
     {PPP_LCP, CODE_REJECT, LCP_CODE_REJECT},
+    {PPP_LCP, ECHO_REQUEST, LCP_OTHER_CODE},
+    {PPP_LCP, PROTOCOL_REJECT, 0}, // of nothing the link needs: nothing to do
+    {PPP_LCP, ECHO_REPLY, 0},
+    {PPP_LCP, DISCARD_REQUEST, 0}, // silently discarded
     {PPP_CHAP, 1, CHAP_CHALLENGE_RECEIVED},
     {PPP_CHAP, 2, CHAP_RESP_EVENT},
     {PPP_CHAP, 3, CHAP_SUCCESS_RECEIVED},
@@ -617,6 +653,8 @@ const code_event CODE_EVENTS[] = {
     {PPP_IPCP, TERMINATE_REQUEST, IPCP_TERMINATE_REQUEST},
 };
 
+// Known codes without a row's event are 0; an unknown LCP code is
+// LCP_OTHER_CODE, which answers it with a Code-Reject.
 uint32_t event_of(uint16_t protocol, uint8_t code) {
     for (const code_event& row : CODE_EVENTS)
         if (row.protocol == protocol && row.code == code) return row.event;
@@ -794,6 +832,7 @@ bool ppp_link_sequencer(ppp_link* link) {
     }
     if (link->ipcp_state != PPP_OPENED) {
         if (link->sequencer_step == 2) {
+            if (!ipcp_offer_ready(link)) return false;
             link->ipcp_state = PPP_STOPPED;
             ipcp_state_machine(link, IPCP_START);
             link->sequencer_step = 3;
@@ -814,8 +853,29 @@ void ppp_timeout_dispatch(ppp_link* link) {
             ipcp_state_machine(link, IPCP_TIMEOUT);
         return;
     }
+    if (link->challenge_pending) { // lost on the way, or its response was: again
+        chap_state_macine(link, CHAP_SEND_CHALLENGE);
+        return;
+    }
     if (link->auth_by_peer == PPP_PAP) pap_state_machine(link, PAP_TIMEOUT);
     if (link->auth_by_peer == PPP_CHAP) chap_state_macine(link, CHAP_TIMEOUT);
+}
+
+void ppp_session_end(ppp_link* link, session_end_kind how) {
+    tx_mutex_get(&link->mutex, TX_WAIT_FOREVER);
+    link_reset(link);
+    link->lcp_state = how == SESSION_ACTIVE ? PPP_CLOSED : PPP_STOPPED;
+    link->store_index = 0;
+    tx_mutex_put(&link->mutex);
+}
+
+void ppp_protocol_reject(ppp_link* link) {
+    if (link->lcp_state != PPP_OPENED) return; // only an opened LCP rejects protocols
+    const uint8_t protocol[] = {uint8_t(link->protocol >> 8), uint8_t(link->protocol)};
+    tx_mutex_get(&link->mutex, TX_WAIT_FOREVER);
+    send_reject(link, PROTOCOL_REJECT, protocol, sizeof protocol, link->plain + link->read_index,
+                ppp_rx_remaining(link));
+    tx_mutex_put(&link->mutex);
 }
 
 int ppp_chap_enable(ppp_link* link, chap_challenge_fn challenge, chap_secret_fn secret,

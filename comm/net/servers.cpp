@@ -98,8 +98,15 @@ void tcp_listen_callback(NX_TCP_SOCKET* socket, UINT port) {
     (void)port;
 }
 
-// A connection's end: its framer starts again with the next connection.
+// A new connection: the SNMP framer starts again; a PPP channel's session
+// starts again from LCP, so that each connection authenticates for itself.
 void restart_stream(CTCP_Server* server, uint32_t slot) {
+    if (server->channel == CHANNEL_PPP) {
+        int row = FindAgent("ethernet_ppp");
+        CNTCIP* agent = row == AGENT_NOT_FOUND ? nullptr : AgentRow(row)->agent;
+        if (agent) ppp_session_restart(&agent->ppp, SESSION_ACTIVE);
+        return;
+    }
     if (server->channel != CHANNEL_SNMP) return;
     ethernet_stream_restart(snmp_link("ethernet_tcp"), tcp_source(server, slot));
 }

@@ -19,34 +19,13 @@ const uint32_t CHALLENGE_MIN = 32;
 // The CHAP identifier of the next challenge.
 uint8_t chap_identifier = 10;
 
-// A message's BER header: -> its whole length, 0 when the header is bad.
-uint32_t message_length(const uint8_t* message, uint32_t available) {
-    if (available < 2) return 0;
-    uint32_t header = 2, content = message[1];
-    if (message[1] & 0x80) {
-        uint32_t octets = message[1] & 0x7F;
-        if (octets == 0 || octets > 2 || available < 2 + octets) return 0;
-        content = 0;
-        for (uint32_t i = 0; i < octets; i++)
-            content = content << 8 | message[2 + i];
-        header += octets;
-    }
-    return header + content;
-}
-
 } // namespace
 
 void ppp_snmp_receive(ppp_link* link) {
-    uint32_t available = ppp_rx_remaining(link);
+    uint32_t length = ppp_rx_remaining(link);
     const uint8_t* message = link->plain + link->read_index;
-    uint32_t length = message_length(message, available);
-    if (length == 0 || length > available || length > SNMP_MESSAGE_BUFFER) {
-        trace_printf("SNMP PACKET TOO LONG: %d\n", int(length));
-        TheDatabase().IncCounter(obj::snmpInASNParseErrs);
-        return;
-    }
-    // Bytes after the message stay with it: the agent refuses such a frame.
-    if (link->agent) snmp_message_process(link->agent, message, available);
+    if (!pmpp_snmp_message_fills(message, length)) return;
+    if (link->agent) snmp_message_process(link->agent, message, length);
 }
 
 void ntcip_packet_send(snmp_agent* agent, ppp_link* link, const uint8_t* data, uint32_t length) {
@@ -95,4 +74,8 @@ int snmp_chap_get_secret(ppp_link* link, char* name, char* secret) {
 
 int snmp_chap_get_responder(ppp_link* link, char* name, char* secret) {
     return snmp_chap_get_secret(link, name, secret);
+}
+
+uint32_t snmp_ppp_peer_address() {
+    return db_get(obj::halvRemoteIPAddress);
 }

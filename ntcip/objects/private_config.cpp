@@ -14,6 +14,7 @@
 
 #include "display/display_entries.h"
 #include "display/display_task.h"
+#include "comm/links/pmpp.h"
 #include "display/message_codes.h"
 #include "ntcip/mib/oid_text.h"
 #include "platform/monitor/monitor.h"
@@ -146,7 +147,7 @@ constexpr auto kConfigRows = under(
         setting({10, 0}, obj::halvEnableRealTimePixelDiagnostics, HALV_MASK_DISPLAY).range(0, 255),
         setting({11, 0}, obj::halvhdlcAddress, HALV_MASK_COMMUNICATION)
             .range(1, 62)
-            .range(64, 8192),
+            .range(64, PMPP_ADDRESS_MAX), // what the link's address field carries
         setting({12, 0}, obj::halvLCDAdminPassword, 0),
         number({13, 0}, obj::panynjObj1_6).range(0, 100),
         setting({14, 0}, obj::halvLegibilityRatioThreshold, HALV_MASK_DISPLAY).range(0, 100),

@@ -388,6 +388,21 @@ TEST_F(FileTransfer, TheListingIsReadBackAsDir) {
     EXPECT_NE(std::string::npos, listing.find("listed.bin\r\n")) << listing;
 }
 
+// A listing whose pattern CRC does not match reports the error state and
+// leaves the last listing as it was.
+TEST_F(FileTransfer, AListingWithAWrongPatternCrcIsRefusedAndWritesNothing) {
+    ASSERT_EQ(TRANSFER_DONE, Command(TRANSFER_LISTING, "*"));
+    std::string before = stored("//SD/<dir>");
+    ASSERT_NE("<none>", before);
+    ASSERT_EQ(0, mon_tfsadd("new.bin", nullptr, nullptr,
+                            reinterpret_cast<const unsigned char*>("abc"), 3));
+    EXPECT_EQ(0u, Set({{DATA, octets("*")},
+                       {CRC, integer(uint16_t(crc_of("*") + 1))},
+                       {STATE, integer(TRANSFER_LISTING)}}));
+    EXPECT_EQ(uint32_t(TRANSFER_ERROR), State());
+    EXPECT_EQ(before, stored("//SD/<dir>"));
+}
+
 TEST_F(FileTransfer, ADownloadThatNeedsTheDeadSpaceRestartsForIt) {
     long room = mon_tfsctrl(TFS_CTRL_FREESPACE, 0, 0);
     ASSERT_GT(room, 400000);

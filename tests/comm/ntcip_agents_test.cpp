@@ -64,7 +64,7 @@ TEST_F(NtcipAgents, ANewHdlcAddressReachesEveryAgentThroughTheDisplayTask) {
     db_set(obj::halvhdlcAddress, 0x0105, DB_NOTIFY);
     tx_thread_sleep(200);
     for (const char* name : {"ccp_pmpp", "ethernet_pmpp", "ethernet_udp"})
-        EXPECT_EQ(5u, AgentRow(FindAgent(name))->agent->pmpp.station_address) << name;
+        EXPECT_EQ(0x0105u, AgentRow(FindAgent(name))->agent->pmpp.station_address) << name;
 }
 
 TEST_F(NtcipAgents, TheCcpPortIsRefusedWhileTheOtherAgentHoldsIt) {

@@ -103,10 +103,10 @@ class PmppLink : public test_support::FirmwareFixture {
 
 TEST(PmppFraming, AddressForms) {
     struct row {
-        uint8_t address;
+        uint16_t address;
         Bytes field;
-    } rows[] = {{5, {0x15}},  {63, {0xFD}},       {100, {0x90, 0x03}},
-                {31, {0x7D}}, {64, {0x00, 0x03}}, {255, {0xFC, 0x07}}};
+    } rows[] = {{5, {0x15}},        {63, {0xFD}},        {100, {0x90, 0x03}}, {31, {0x7D}},
+                {64, {0x00, 0x03}}, {255, {0xFC, 0x07}}, {300, {0xB0, 0x09}}, {8191, {0xFC, 0xFF}}};
     for (const row& r : rows) {
         uint8_t field[2];
         uint32_t n = pmpp_address_field(r.address, field);
@@ -190,6 +190,40 @@ TEST_F(PmppLink, AStationAddressThatNeedsEscaping) {
     std::vector<Bytes> frames = frames_in(reply);
     ASSERT_EQ(1u, frames.size());
     EXPECT_EQ(31u, agent_test::response_id(Bytes(frames[0].begin() + 3, frames[0].end())));
+}
+
+// halvhdlcAddress above 255 keeps all its bits: station 300 answers its own
+// two-byte address and not station 44 (300's low byte).
+TEST_F(PmppLink, AStationAddressAbove255IsKeptWhole) {
+    using namespace snmp_test;
+    const std::vector<uint32_t> HDLC_ADDRESS = {1, 3, 6, 1, 4, 1, 1206, 3, 11, 2, 11, 0};
+    Bytes body = cat({hex("02 01 07 02 01 00 02 01 00"),
+                      tlv(0x30, varbind(oid_tlv(HDLC_ADDRESS), hex("02 02 01 2C")))});
+    Bytes set = community_message(0, agent_test::ADMIN, 0xA3, body);
+    std::vector<Bytes> answer = frames_in(Exchange(frame(with_header({0x05, 0x13, 0xC1}, set))));
+    ASSERT_EQ(1u, answer.size());
+    ASSERT_EQ(0, agent_test::error_status_of(Bytes(answer[0].begin() + 3, answer[0].end())));
+    tx_thread_sleep(100); // the display task applies the address
+    EXPECT_TRUE(Exchange(frame(with_header({0xB1, 0x13, 0xC1}, agent_test::get(44)))).empty());
+    std::vector<Bytes> frames =
+        frames_in(Exchange(frame(with_header({0xB0, 0x09, 0x13, 0xC1}, agent_test::get(300)))));
+    ASSERT_EQ(1u, frames.size());
+    EXPECT_EQ(hex("B0 09 13 C1"), Bytes(frames[0].begin(), frames[0].begin() + 4));
+    EXPECT_EQ(300u, agent_test::response_id(Bytes(frames[0].begin() + 4, frames[0].end())));
+}
+
+// An SNMP frame holds one message: bytes after it refuse the frame, counted.
+TEST_F(PmppLink, BytesAfterTheSnmpMessageRefuseTheFrame) {
+    uint32_t parse_errors = db_get(obj::snmpInASNParseErrs);
+    for (const Bytes& after : {hex("00"), agent_test::get(8)}) {
+        Bytes info = agent_test::get(7);
+        info.insert(info.end(), after.begin(), after.end());
+        EXPECT_TRUE(Exchange(frame(with_header({0x05, 0x13, 0xC1}, info))).empty())
+            << to_hex(after);
+    }
+    EXPECT_EQ(parse_errors + 2, db_get(obj::snmpInASNParseErrs));
+    EXPECT_EQ(
+        1u, frames_in(Exchange(frame(with_header({0x05, 0x13, 0xC1}, agent_test::get(9))))).size());
 }
 
 // A dial-up modem linked to the CCP port takes what the line brings without

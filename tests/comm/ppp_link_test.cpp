@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -83,11 +84,15 @@ class PppLink : public test_support::FirmwareFixture {
         }
         return frames;
     }
-    // The first packet seen of this protocol and code (code 0: none).
-    Bytes Seen(uint16_t protocol, uint8_t code) {
-        for (const received& r : seen_)
-            if (r.protocol == protocol && !r.packet.empty() && r.packet[0] == code) return r.packet;
-        return {};
+    // The first (or last) packet seen of this protocol and code.
+    Bytes Seen(uint16_t protocol, uint8_t code, bool last = false) {
+        Bytes found;
+        for (const received& r : seen_) {
+            if (r.protocol != protocol || r.packet.empty() || r.packet[0] != code) continue;
+            found = r.packet;
+            if (!last) break;
+        }
+        return found;
     }
     // LCP up: the peer asks for `options`, the sign's own request is acked.
     void OpenLcp(const Bytes& options = hex("02 06 00 00 00 00 03 05 C2 23 05")) {
@@ -101,7 +106,7 @@ class PppLink : public test_support::FirmwareFixture {
     Bytes AnswerChallenge(const std::string& secret) {
         tx_thread_sleep(20);
         Exchange({});
-        Bytes challenge = Seen(CHAP, 1);
+        Bytes challenge = Seen(CHAP, 1, true);
         EXPECT_GE(challenge.size(), 5u);
         if (challenge.size() < 5) return {};
         uint8_t size = challenge[4];
@@ -121,8 +126,10 @@ class PppLink : public test_support::FirmwareFixture {
         Exchange(frame(IPCP, cat(Bytes{2}, Bytes(request.begin() + 1, request.end()))));
     }
     // A GET of sysDescr.0 in a 0x00C1 frame. -> the response, empty when none.
-    Bytes Get(uint32_t id, bool one_byte_protocol = false) {
-        for (const received& r : Exchange(frame(SNMP, agent_test::get(id), one_byte_protocol), 50))
+    // `after`: bytes the frame carries after the message.
+    Bytes Get(uint32_t id, bool one_byte_protocol = false, const Bytes& after = {}) {
+        Bytes info = cat(agent_test::get(id), after);
+        for (const received& r : Exchange(frame(SNMP, info, one_byte_protocol), 50))
             if (r.protocol == SNMP) return r.packet;
         return {};
     }
@@ -263,16 +270,74 @@ TEST_F(PppLink, MalformedOptionsAreDroppedAndTheLinkStaysUp) {
     EXPECT_EQ(packet(10, 0x72, hex("00 00 00 00 61 62")), echo[0].packet);
 }
 
-TEST_F(PppLink, EchoIsAnsweredWithAnEchoReplyAndOtherCodesAreSentBack) {
+// What LCP answers besides configuration: an Echo-Reply to an Echo-Request,
+// nothing to a Discard-Request, an Echo-Reply or a Protocol-Reject, a
+// Code-Reject with a fresh identifier to a code it does not know, and a
+// Protocol-Reject to a protocol it does not know (IPv6CP here).
+TEST_F(PppLink, LcpAnswersEchoesAndRejectsWhatItDoesNotKnow) {
     OpenLcp();
-    std::vector<received> echo = Exchange(frame(LCP, packet(9, 0x21, hex("12 34 56 78 AB CD"))));
-    ASSERT_EQ(1u, echo.size());
-    EXPECT_EQ(packet(10, 0x21, hex("00 00 00 00 AB CD")), echo[0].packet);
-    Bytes odd = packet(14, 0x22, hex("01 02"));
-    std::vector<received> other = Exchange(frame(LCP, odd));
-    ASSERT_EQ(1u, other.size());
-    EXPECT_EQ(packet(8, 0x22, odd), other[0].packet);
+    struct row {
+        const char* what;
+        uint16_t protocol;
+        Bytes sent;
+        uint8_t code; // of the sign's LCP answer, 0: none
+        Bytes data;   // its data
+    } rows[] = {
+        {"Echo-Request", LCP, packet(9, 0x21, hex("12 34 56 78 AB CD")), 10,
+         hex("00 00 00 00 AB CD")},
+        {"Discard-Request", LCP, packet(11, 0x22, hex("00 00 00 00 61")), 0, {}},
+        {"Echo-Reply", LCP, packet(10, 0x23, hex("00 00 00 00")), 0, {}},
+        {"Protocol-Reject", LCP, packet(8, 0x24, hex("80 57 01 01 00 04")), 0, {}},
+        {"code 14", LCP, packet(14, 0x25, hex("01 02")), 7, packet(14, 0x25, hex("01 02"))},
+        {"code 0", LCP, packet(0, 0x26, {}), 7, packet(0, 0x26, {})},
+        {"IPv6CP", 0x8057, packet(1, 0x27, hex("01 0A 11 22 33 44 55 66 77 88")), 8,
+         cat(hex("80 57"), packet(1, 0x27, hex("01 0A 11 22 33 44 55 66 77 88")))},
+    };
+    std::vector<uint8_t> reject_ids;
+    for (const row& r : rows) {
+        std::vector<received> got = Exchange(frame(r.protocol, r.sent));
+        if (r.code == 0) {
+            EXPECT_TRUE(got.empty()) << r.what;
+            continue;
+        }
+        ASSERT_EQ(1u, got.size()) << r.what;
+        EXPECT_EQ(LCP, got[0].protocol) << r.what;
+        ASSERT_GE(got[0].packet.size(), 4u) << r.what;
+        EXPECT_EQ(r.code, got[0].packet[0]) << r.what;
+        EXPECT_EQ(r.data, Bytes(got[0].packet.begin() + 4, got[0].packet.end())) << r.what;
+        if (r.code == 10)
+            EXPECT_EQ(0x21, got[0].packet[1]);
+        else
+            reject_ids.push_back(got[0].packet[1]);
+    }
+    ASSERT_EQ(3u, reject_ids.size());
+    EXPECT_NE(reject_ids[0], reject_ids[1]) << "each reject has its own identifier";
+    EXPECT_NE(reject_ids[1], reject_ids[2]);
     EXPECT_EQ(PPP_OPENED, link_->lcp_state);
+    // Before LCP is open a protocol it does not know is dropped silently.
+    Exchange(frame(LCP, packet(5, 0x28, {})));
+    EXPECT_TRUE(Exchange(frame(0x8057, packet(1, 0x29, {}))).empty());
+}
+
+// A challenge lost on the way goes again on the restart timer, with a new
+// identifier, and its answer authenticates the peer.
+TEST_F(PppLink, ALostChallengeIsSentAgain) {
+    OpenLcp();
+    tx_thread_sleep(20);
+    Exchange({});
+    Bytes first = Seen(CHAP, 1);
+    ASSERT_GE(first.size(), 5u);
+    seen_.clear();
+    std::vector<received> again = Exchange({}, CHAP_RESTART_TICKS + 20);
+    ASSERT_EQ(1u, again.size()) << "the peer never saw the first";
+    EXPECT_EQ(CHAP, again[0].protocol);
+    EXPECT_EQ(1, again[0].packet[0]);
+    EXPECT_NE(first[1], again[0].packet[1]);
+    Bytes verdict = AnswerChallenge(chap_secret());
+    ASSERT_FALSE(verdict.empty());
+    EXPECT_EQ(3, verdict[0]);
+    EXPECT_EQ(again[0].packet[1], verdict[1]);
+    EXPECT_EQ(0x77u, agent_test::response_id(Get(0x77)));
 }
 
 TEST_F(PppLink, AWrongChapResponseGetsFailureAndSnmpStaysRefused) {
@@ -344,13 +409,58 @@ TEST_F(PppLink, CarrierLossOnAChapLinkResetsLcpIpcpAndChap) {
     ASSERT_EQ(PPP_OPENED, link_->ipcp_state);
 
     board::uart_set_modem_input(0, board::UART_DCD, false);
-    Line(hex("41")); // a byte wakes the worker, which reads the line
+    tx_thread_sleep(20); // no byte comes: the fall itself ends the session
     EXPECT_EQ(PPP_STOPPED, link_->lcp_state);
     EXPECT_EQ(PPP_STOPPED, link_->ipcp_state);
     EXPECT_EQ(CHAP_IDLE, link_->chap_state);
     EXPECT_EQ(0, link_->authenticated);
     EXPECT_FALSE(link_->up);
     EXPECT_EQ(0xFFFFFFFFu, link_->tx_accm);
+    CNTCIP::UnlinkModem(&modem);
+}
+
+// Authentication belongs to one session. After a peer authenticated, each
+// way a session ends lets nothing but LCP through until the next peer has
+// authenticated for itself.
+TEST_F(PppLink, EachNewSessionAuthenticatesAgain) {
+    static RecordingModem modem;
+    struct row {
+        const char* what;
+        std::function<void()> end_session;
+    } rows[] = {
+        {"the carrier falls and rises again, no byte between",
+         [] {
+             board::uart_set_modem_input(0, board::UART_DCD, false);
+             board::uart_set_modem_input(0, board::UART_DCD, true);
+             tx_thread_sleep(5);
+         }},
+        {"a new peer on the cable says CLIENT", [this] { Line(snmp_test::text("CLIENT")); }},
+        {"a Configure-Request after Opened, and LCP opens again",
+         [this] {
+             for (const received& r :
+                  Exchange(frame(LCP, packet(1, 0x44, hex("02 06 00 00 00 00 03 05 C2 23 05")))))
+                 if (r.protocol == LCP && r.packet[0] == 1)
+                     Exchange(
+                         frame(LCP, cat(Bytes{2}, Bytes(r.packet.begin() + 1, r.packet.end()))));
+         }},
+    };
+    board::uart_set_modem_input(0, board::UART_DCD, true);
+    ASSERT_EQ(0, CNTCIP::LinkExternalModem(0, &modem));
+    OpenLcp();
+    ASSERT_EQ(3, AnswerChallenge(chap_secret()).at(0));
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        ASSERT_EQ(0x10u, agent_test::response_id(Get(0x10)));
+        seen_.clear();
+        r.end_session();
+        EXPECT_EQ(0, link_->authenticated);
+        EXPECT_TRUE(Get(0x11).empty()) << "SNMP without authentication";
+        Exchange(frame(IPCP, packet(1, 0x62, hex("03 06 0A 14 1E 28"))));
+        EXPECT_TRUE(Seen(IPCP, 2).empty()) << "IPCP without authentication";
+        if (link_->lcp_state != PPP_OPENED) OpenLcp();
+        ASSERT_EQ(3, AnswerChallenge(chap_secret()).at(0)) << "the next peer authenticates";
+        EXPECT_EQ(0x12u, agent_test::response_id(Get(0x12)));
+    }
     CNTCIP::UnlinkModem(&modem);
 }
 
@@ -362,6 +472,43 @@ TEST_F(PppLink, UnlinkingTheModemTakesTheLinkDown) {
     EXPECT_EQ(0, CNTCIP::UnlinkModem(&modem));
     EXPECT_EQ(PPP_STOPPED, link_->lcp_state);
     EXPECT_EQ(CcpModem(), nullptr);
+}
+
+// IPCP offers the address configured when it starts, not the one read at
+// start-up nor a previous peer's; with none configured the link is refused.
+TEST_F(PppLink, IpcpOffersTheRemoteAddressConfiguredNow) {
+    const uint32_t NOW = 0xC0A80105; // 192.168.1.5
+    db_set(obj::halvRemoteIPAddress, NOW, 0);
+    OpenLcp();
+    ASSERT_EQ(3, AnswerChallenge(chap_secret()).at(0));
+    Exchange(frame(IPCP, packet(1, 0x60, hex("03 06 0A 01 01 01")))); // this peer's own
+    Exchange(frame(IPCP, packet(1, 0x61, hex("03 06 00 00 00 00"))));
+    EXPECT_EQ(packet(3, 0x61, hex("03 06 C0 A8 01 05")), Seen(IPCP, 3));
+
+    db_set(obj::halvRemoteIPAddress, 0, 0);
+    test_support::ClearConsole();
+    seen_.clear();
+    Exchange(frame(LCP, packet(5, 0x62, {}))); // the peer ends; the next one comes
+    OpenLcp();
+    ASSERT_EQ(3, AnswerChallenge(chap_secret()).at(0));
+    tx_thread_sleep(20);
+    Exchange({});
+    EXPECT_FALSE(Seen(LCP, 5).empty()) << "LCP is closed";
+    EXPECT_TRUE(Seen(IPCP, 1).empty()) << "no IPCP request";
+    EXPECT_NE(std::string::npos,
+              test_support::ConsoleText().find("no remote IP address configured, link refused"));
+    EXPECT_TRUE(Get(0x31).empty());
+}
+
+// An SNMP frame holds one message: bytes after it refuse the frame, counted.
+TEST_F(PppLink, BytesAfterTheSnmpMessageRefuseTheFrame) {
+    OpenLcp();
+    ASSERT_EQ(3, AnswerChallenge(chap_secret()).at(0));
+    uint32_t parse_errors = db_get(obj::snmpInASNParseErrs);
+    EXPECT_TRUE(Get(0x41, false, hex("00")).empty());
+    EXPECT_TRUE(Get(0x42, true, hex("30 00")).empty());
+    EXPECT_EQ(parse_errors + 2, db_get(obj::snmpInASNParseErrs));
+    EXPECT_EQ(0x43u, agent_test::response_id(Get(0x43)));
 }
 
 // A response too long for the transmit frame is answered tooBig, and an

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -28,16 +29,18 @@ class PppPeer : public agent_test::NetworkedSign {
     // Row 0: the CCP port in protocol 4; row 4: the Ethernet channel in protocol 10.
     virtual uint32_t ProtocolRow() const { return 0; }
     std::string Capture() const { return StateDir() + "/ppp.pcap"; }
-    // Runs the peer against `link` while the firmware serves it.
-    void RunPeer(const std::string& link) {
+    // Runs the peer against `link` while the firmware serves it (`scenario`:
+    // the peer's optional last argument).
+    void RunPeer(const std::string& link, const std::string& scenario = "") {
         char secret[256] = {};
         TheDatabase().GetChapSecret(secret, sizeof secret);
         test_support::ProcessResult result{-1, ""};
         std::string script = std::string(TEST_SOURCE_DIR) + "/comm/scripts/ppp_peer.py";
         Serve([&] {
-            result = test_support::RunProcess(
-                {"/usr/bin/python3", script, link, secret, "10.20.30.40", Capture()},
-                StateDir() + "/peer.log", 60);
+            std::vector<std::string> command = {"/usr/bin/python3", script,   link, secret,
+                                                "10.20.30.40",      Capture()};
+            if (!scenario.empty()) command.push_back(scenario);
+            result = test_support::RunProcess(command, StateDir() + "/peer.log", 60);
         });
         EXPECT_EQ(0, result.status) << result.output;
     }
@@ -64,6 +67,12 @@ class PppPeerOnEthernet : public PppPeer {
 
 TEST_F(PppPeerOnEthernet, BringsTheNtcipTcpChannelUpAndGetsSnmpAnswers) {
     RunPeer("tcp:127.0.0.1:" + std::to_string(agent_test::host_port(161)));
+}
+
+// A peer that authenticated, left without a word and connected again gets
+// nothing but LCP until the new connection has authenticated for itself.
+TEST_F(PppPeerOnEthernet, ANewConnectionAuthenticatesForItself) {
+    RunPeer("tcp:127.0.0.1:" + std::to_string(agent_test::host_port(161)), "rejoin");
 }
 
 } // namespace

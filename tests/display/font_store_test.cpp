@@ -31,20 +31,29 @@ class FontTableTest : public store_test::StoreFixture {
         const char* p = db_get_string(obj::characterBitmap.row(255 * row + code - 1), &n);
         return std::string(p, n);
     }
-    // The version ID as the CRC-16 of the row's stored form: number, height,
-    // spacings, then code, width and bitmap of every character.
+    // The version ID as the CRC-16 of the row's font information in the
+    // octet encoding: number, height, spacings, the count of characters of
+    // non-zero width (01 nn), then for each its number (2 bytes), width and
+    // bitmap with its length byte (every bitmap here is shorter than 128).
     uint16_t StoredFormCrc(uint32_t row) {
         std::string form;
         for (const DbObject& o :
              {obj::fontNumber, obj::fontHeight, obj::fontCharSpacing, obj::fontLineSpacing})
             form += char(db_get(o.row(row)));
+        std::string characters;
+        uint32_t count = 0;
         for (uint32_t code = 1; code <= 255; ++code) {
             uint32_t width = db_get(obj::characterWidth.row(255 * row + code - 1));
-            form += char(code);
-            form += char(width);
-            if (width) form += Bitmap(row, code);
+            if (width == 0) continue;
+            std::string bitmap = Bitmap(row, code);
+            EXPECT_LT(bitmap.size(), 128u);
+            characters += {char(0), char(code), char(width), char(bitmap.size())};
+            characters += bitmap;
+            ++count;
         }
-        return crc16(form.data(), form.size(), 0xFFFF, CRC16_COMPLEMENT | CRC16_SWAP);
+        form += {char(1), char(count)};
+        return crc16((form + characters).data(), form.size() + characters.size(), 0xFFFF,
+                     CRC16_COMPLEMENT | CRC16_SWAP);
     }
 };
 

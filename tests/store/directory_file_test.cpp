@@ -48,10 +48,17 @@ TEST_F(DirectoryFileTest, FixedWidthLines) {
               Listing());
 }
 
-TEST_F(DirectoryFileTest, WrongCrcOrEmptyPatternListsNothing) {
+TEST_F(DirectoryFileTest, WrongCrcIsRefusedAndEmptyPatternListsNothing) {
     PutFile("data.bin", "1");
+    PutFile("//SD/<dir>", "the last listing");
     SetPattern("*", 1);
-    EXPECT_EQ("", Listing());
+    std::vector<uint8_t> buffer(CFile_Directory::BUFFER_BYTES);
+    uint32_t length = 99;
+    EXPECT_EQ(CFile_Directory::PATTERN_CRC_BAD,
+              CFile_Directory::Build(buffer.data(), uint32_t(buffer.size()), &length));
+    EXPECT_EQ(0u, length);
+    EXPECT_EQ(0, CFile_Directory::Write(Media(), Driver()));
+    EXPECT_EQ("the last listing", FileText("//SD/<dir>")) << "nothing written";
     SetPattern("");
     EXPECT_EQ("", Listing());
 }

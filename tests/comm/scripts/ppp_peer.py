@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A central system's PPP peer of our own, for the sign's CCP line.
 
-ppp_peer.py LINK SECRET CENTRAL PCAP
+ppp_peer.py LINK SECRET CENTRAL PCAP [rejoin]
 LINK is a pseudo-terminal path or tcp:HOST:PORT; SECRET the sign's CHAP
 secret; CENTRAL the address (dotted) the sign gives the peer in IPCP; PCAP the
 file that receives every frame that crossed the line (link type 50: address,
@@ -10,7 +10,9 @@ control, protocol and information, no flags, no FCS).
 Brings the link up as a standard peer does (LCP with the map, magic number and
 CHAP-MD5; CHAP both ways with hashlib's MD5; IPCP asking for 0.0.0.0 first),
 then sends SNMP GETs in protocol 0x00C1 and with the one-byte field C1, an
-echo, and a Terminate-Request. Exits 0 when every check holds; each failure is
+echo, and a Terminate-Request. With "rejoin" (a TCP link) it then leaves
+without a word, connects again and checks that nothing but LCP is taken
+until the new connection has authenticated for itself. Exits 0 when every check holds; each failure is
 printed on its own line.
 """
 import hashlib
@@ -61,6 +63,12 @@ class Line:
         self.pending = bytearray()
         self.captured = []  # (time, frame without flags and FCS)
         self.bad_frames = 0
+
+    def close(self):
+        if self.sock:
+            self.sock.close()
+        else:
+            os.close(self.fd)
 
     def send(self, protocol, info, one_byte_protocol=False):
         head = bytes([0xFF, 0x03])
@@ -205,9 +213,10 @@ class Peer:
         self.state.add("response %s" % response_id(p))
 
 
-def bring_up(line, peer):
+def bring_up(line, peer, lcp_sent=False):
     """LCP with the map, magic number and CHAP-MD5; CHAP both ways; IPCP."""
-    line.send(LCP, control(1, 1, bytes.fromhex("02060000000005061a2b3c4d0305c22305")))
+    if not lcp_sent:
+        line.send(LCP, control(1, 1, bytes.fromhex("02060000000005061a2b3c4d0305c22305")))
     peer.pump("peer acked")
     peer.pump("sign acked")
     line.send(CHAP, control(1, 0x33, bytes([16]) + PEER_CHALLENGE + b"central"))
@@ -218,8 +227,30 @@ def bring_up(line, peer):
     peer.pump("sign ip acked")
 
 
+def rejoin(link, peer):
+    """A second connection after the first one left without a word."""
+    peer.line.close()
+    line = Line(link)
+    peer.line = line
+    peer.state.clear()
+    # The frames are handled in order: an answer to the GET would come
+    # before the answer to the LCP request sent after it.
+    line.send(SNMP, get_request(0x0B0B0B0B))
+    line.send(IPCP, control(1, 0x62, bytes([3, 6]) + peer.central))
+    line.send(LCP, control(1, 1, bytes.fromhex("02060000000005061a2b3c4d0305c22305")))
+    peer.pump("peer acked")
+    peer.check("no SNMP answer before the new connection authenticated",
+               "response %d" % 0x0B0B0B0B not in peer.state)
+    peer.check("no IPCP answer before the new connection authenticated",
+               "peer ip acked" not in peer.state)
+    bring_up(line, peer, lcp_sent=True)
+    line.send(SNMP, get_request(0x0B0B0B0C))
+    peer.pump("response %d" % 0x0B0B0B0C)
+
+
 def main():
     link, secret, central, pcap = sys.argv[1:5]
+    rejoining = sys.argv[5:6] == ["rejoin"]
     line = Line(link)
     peer = Peer(line, secret.encode(), bytes(int(x) for x in central.split(".")))
     bring_up(line, peer)
@@ -229,6 +260,9 @@ def main():
     peer.pump("response %d" % 0x0A0B0C0E)
     line.send(LCP, control(9, 0x70, b"\0\0\0\0ping"))
     peer.pump("echo")
+    if rejoining:
+        rejoin(link, peer)
+        line = peer.line
     line.send(LCP, control(5, 0x71))
     peer.pump("terminated")
     peer.check("every frame from the sign had a good FCS", line.bad_frames == 0)

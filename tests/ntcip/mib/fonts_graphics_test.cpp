@@ -231,6 +231,44 @@ TEST_F(SignMediaTest, VersionIdFollowsTheStoredBytesExceptAtHeightZero) {
     EXPECT_EQ(0x1234u, Get(font(FONT_VERSION, 3)).number);
 }
 
+// The CRC-16 of ISO 3309 (reflected 0x8408, initial 0xFFFF), complemented;
+// the ID reads its two bytes in the order they go on a line.
+uint16_t line_crc_id(const std::string& bytes) {
+    uint16_t fcs = 0xFFFF;
+    for (unsigned char b : bytes) {
+        fcs ^= b;
+        for (int i = 0; i < 8; i++)
+            fcs = (fcs & 1) ? uint16_t((fcs >> 1) ^ 0x8408) : uint16_t(fcs >> 1);
+    }
+    fcs = uint16_t(~fcs);
+    return uint16_t((fcs & 0xFF) << 8 | fcs >> 8);
+}
+
+// A font downloaded as a central system does: its fontVersionID is the CRC
+// of its information in the octet encoding, listing only the characters it
+// defines (a character reset to width 0 leaves the list).
+TEST_F(SignMediaTest, VersionIdIsTheCrcOfTheFontInformationOfItsDefinedCharacters) {
+    const std::string four = "\x11\x94\xA7\xC4\x20", a = "\x74\x63\xF8\xC6\x20";
+    ASSERT_EQ(DB_OK, db_set(obj::fontStatus.row(1), MODIFYING, AS_THE_DISPLAY));
+    for (auto [column, value] : {std::pair<uint32_t, uint32_t>{FONT_NUMBER, 2},
+                                 {FONT_HEIGHT, 8}, // a new height clears the built-in glyphs
+                                 {FONT_HEIGHT, 7},
+                                 {5, 1},
+                                 {6, 3}})
+        ASSERT_EQ(NO_ERROR, SetNumber(font(column, 2), SNMP_INTEGER, value).error_status);
+    for (auto [code, bitmap] : {std::pair<uint32_t, std::string>{52, four}, {65, a}, {66, a}}) {
+        ASSERT_EQ(NO_ERROR,
+                  SetNumber(character(CHARACTER_WIDTH, 2, code), SNMP_INTEGER, 5).error_status);
+        ASSERT_EQ(NO_ERROR, SetOctets(character(CHARACTER_BITMAP, 2, code), bitmap).error_status);
+    }
+    ASSERT_EQ(NO_ERROR, SetNumber(character(CHARACTER_WIDTH, 2, 66), SNMP_INTEGER, 0).error_status);
+    const std::string information = std::string("\x02\x07\x01\x03", 4) + // the font
+                                    std::string("\x01\x02", 2) +         // two characters
+                                    std::string("\x00\x34\x05\x05", 4) + four +
+                                    std::string("\x00\x41\x05\x05", 4) + a;
+    EXPECT_EQ(line_crc_id(information), Get(font(FONT_VERSION, 2)).number);
+}
+
 TEST_F(SignMediaTest, NumFontsIsOneOnACharacterMatrixSign) {
     for (uint32_t type : {4u, 132u, 6u}) {
         db_set(obj::dmsSignType, type, AS_THE_DISPLAY);

@@ -72,7 +72,8 @@ TEST_F(PrivateObjectsTest, NumberChecksAtTheirEdges) {
         {HDLC_ADDRESS, 63, BAD_VALUE, obj::halvhdlcAddress},
         {HDLC_ADDRESS, 62, 0, obj::halvhdlcAddress},
         {HDLC_ADDRESS, 64, 0, obj::halvhdlcAddress},
-        {HDLC_ADDRESS, 8193, BAD_VALUE, obj::halvhdlcAddress},
+        {HDLC_ADDRESS, 8191, 0, obj::halvhdlcAddress},
+        {HDLC_ADDRESS, 8192, BAD_VALUE, obj::halvhdlcAddress}, // past the two-byte address field
         {halv({11, 4, 0}), 1501, BAD_VALUE, obj::halvObj11_4},
         {halv({11, 4, 0}), 1500, 0, obj::halvObj11_4},
         {halv({3, 2, 0}), 4, BAD_VALUE, obj::halvCallbackMinTimeBetweenAttempts},
