@@ -1,5 +1,8 @@
 #include "comm/links/hdlc.h"
 
+#include "comm/links/pmpp.h"
+#include "runtime/console.h"
+
 uint32_t hdlc_unescape(const uint8_t* raw, uint32_t from, uint32_t to, uint8_t* out) {
     uint32_t n = 0;
     for (uint32_t i = from; i < to; i++) {
@@ -24,4 +27,15 @@ hdlc_byte hdlc_store(uint8_t* frame, uint32_t capacity, uint16_t& store_index, u
     if (byte == HDLC_FLAG && previous != HDLC_ESCAPE) return HDLC_CLOSED;
     store_index++;
     return result;
+}
+
+int32_t hdlc_frame_check(const uint8_t* frame, uint32_t length, uint8_t* plain, uint32_t minimum) {
+    uint32_t n = hdlc_unescape(frame, 1, length - 1, plain);
+    uint16_t residue = pmpp_fcs(PMPP_FCS_INITIAL, plain, n);
+    if (n < minimum || residue != PMPP_FCS_GOOD) {
+        trace_printf("Error CRC is not 0xF0B8: crc_value %04x, byte %02X\r\n", residue,
+                     frame[length - 1]);
+        return -1;
+    }
+    return int32_t(n - 2);
 }

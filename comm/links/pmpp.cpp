@@ -238,14 +238,9 @@ void ip_receive(pmpp_link* link, const uint8_t* info, uint32_t length) {
 // FCS check of the raw frame [0, length): unescaped into `plain` without the
 // flags; the FCS bytes are cut off a good frame.
 bool frame_check(pmpp_link* link, uint32_t length) {
-    uint32_t n = hdlc_unescape(link->frame, 1, length - 1, link->plain);
-    uint16_t residue = pmpp_fcs(PMPP_FCS_INITIAL, link->plain, n);
-    if (n < 4 || residue != PMPP_FCS_GOOD) {
-        trace_printf("Error CRC is not 0xF0B8: crc_value %04x, byte %02X\r\n", residue,
-                     link->frame[length - 1]);
-        return false;
-    }
-    link->plain_length = uint16_t(n - 2);
+    int32_t n = hdlc_frame_check(link->frame, length, link->plain, 4);
+    if (n < 0) return false;
+    link->plain_length = uint16_t(n);
     return true;
 }
 
@@ -409,12 +404,7 @@ void pmpp_set_rdi_parameters(pmpp_link* link, uint32_t ack_timeout, uint32_t ret
 
 bool pmpp_ring_take(pmpp_link* link, uint8_t* byte) {
     CommLED_Activity(link->activity_bit, 1);
-    CInterruptLock masked;
-    if (link->count == 0) return false;
-    *byte = link->ring[link->tail];
-    link->tail = uint16_t((link->tail + 1) % PMPP_RING_BYTES);
-    link->count--;
-    return true;
+    return hdlc_ring_take<PMPP_RING_BYTES>(link, byte);
 }
 
 uint32_t pmpp_too_big_answer(const uint8_t* response, uint32_t length, uint8_t* out,
@@ -430,13 +420,11 @@ int pmpp_receive_step(pmpp_link* link, bool timeout) {
     uint8_t byte;
     if (!pmpp_ring_take(link, &byte)) return PMPP_MORE;
     CommLED_NotifyPanel(1, PANEL_NOTIFY_BYTES);
-    switch (hdlc_store(link->frame, PMPP_RX_FRAME_BYTES, link->store_index, byte)) {
+    hdlc_byte stored = hdlc_store(link->frame, PMPP_RX_FRAME_BYTES, link->store_index, byte);
+    switch (stored) {
     case HDLC_OUTSIDE:
-        link->bytes_invalid++;
-        if (link->outside_byte) link->outside_byte(byte);
-        return PMPP_DROP;
     case HDLC_OVERRUN: // longer than any frame: the receiver waits for the next flag
-        link->bytes_invalid++;
+        hdlc_refused(link, stored, byte);
         return PMPP_DROP;
     case HDLC_RESTARTED:
         trace_printf("pmpp_receive_buffer_process: (byte == 0x7e) && (previous_byte == 0x7e)\n");

@@ -162,26 +162,12 @@ void open_frame(ppp_link* link) {
 }
 
 // The raw frame [0, length) unescaped into `plain` without its flags; a
-// good FCS is cut off. -> false for a bad or short frame.
+// good FCS is cut off. -> false for a bad or short frame (address, control,
+// a protocol byte and the FCS at least).
 bool frame_check(ppp_link* link, uint32_t length) {
-    uint32_t n = hdlc_unescape(link->frame, 1, length - 1, link->plain);
-    uint16_t residue = pmpp_fcs(PMPP_FCS_INITIAL, link->plain, n);
-    if (residue != PMPP_FCS_GOOD) {
-        trace_printf("Error CRC is not 0xF0B8: crc_value %04x, byte %02X, \n", residue,
-                     link->frame[length - 1]);
-        return false;
-    }
-    if (n < 5) return false; // address, control, a protocol byte and the FCS at least
-    link->plain_length = uint16_t(n - 2);
-    return true;
-}
-
-bool ring_take(ppp_link* link, uint8_t* byte) {
-    CInterruptLock masked;
-    if (link->count == 0) return false;
-    *byte = link->ring[link->tail];
-    link->tail = uint16_t((link->tail + 1) % PPP_RING_BYTES);
-    link->count--;
+    int32_t n = hdlc_frame_check(link->frame, length, link->plain, 5);
+    if (n < 0) return false;
+    link->plain_length = uint16_t(n);
     return true;
 }
 
@@ -369,15 +355,13 @@ int ppp_receive_step(ppp_link* link, bool timeout) {
     }
     CommLED_Activity(link->activity_bit, 1);
     uint8_t byte;
-    if (!ring_take(link, &byte)) return PMPP_MORE;
+    if (!hdlc_ring_take<PPP_RING_BYTES>(link, &byte)) return PMPP_MORE;
     CommLED_NotifyPanel(1, PANEL_NOTIFY_EVERY_BYTE);
-    switch (hdlc_store(link->frame, PPP_FRAME_BYTES, link->store_index, byte)) {
+    hdlc_byte stored = hdlc_store(link->frame, PPP_FRAME_BYTES, link->store_index, byte);
+    switch (stored) {
     case HDLC_OUTSIDE:
-        link->bytes_invalid++;
-        if (link->outside_byte) link->outside_byte(byte);
-        return PMPP_DROP;
     case HDLC_OVERRUN: // longer than any frame: the receiver waits for the next flag
-        link->bytes_invalid++;
+        hdlc_refused(link, stored, byte);
         return PMPP_DROP;
     case HDLC_CLOSED:
         if (frame_check(link, link->store_index + 1u)) return PMPP_FRAME;
