@@ -25,6 +25,7 @@ const status_text STATUS_TEXTS[] = {
     {200, "OK"},
     {400, "Bad Request"},
     {401, "Unauthorized"},
+    {403, "Forbidden"},
     {404, "Not Found"},
     {411, "Length Required"},
     {413, "Payload Too Large"},
