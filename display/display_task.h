@@ -409,6 +409,7 @@ class CDisplay : public CMailTask {
     uint8_t module_map_[MODULE_MAP_BYTES] = {};
     int pixel_results_slot_[MAX_FACES] = {-1, -1};
     failed_pixel_list failed_pixels_;
+    blanked_frames blanked_;
     shown_frame_memory shown_frame_;
     front_panel_view* front_panel_ = nullptr;
 

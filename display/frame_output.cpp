@@ -100,6 +100,8 @@ bool CDisplay::PixelTestComplete() {
 // pixels are counted as stored, at most 500. The failed pixels are read from
 // the error frames only when one of them changed.
 void CDisplay::ScanFailedPixels(disp::frame* const* frames, bool test_complete) {
+    static_assert(MAX_FACES <= failure_sources::FACES, "a source for every face");
+    static_assert(MODULE_MAP_BYTES == blanked_frames::MAP_BYTES, "one module map");
     const bool live_on = db_get(obj::halvEnableRealTimePixelDiagnostics) != 0;
     failure_sources sources;
     bool any = false;
@@ -129,11 +131,15 @@ void CDisplay::ScanFailedPixels(disp::frame* const* frames, bool test_complete) 
                 StorePixelError(PIXEL_TEST_DETECTION, stored++, first.colour_class,
                                 disp::pixel(f.x, f.y, f.test));
         };
-        if (failed_pixels_.follow(sources))
+        if (!failed_pixels_.follow(sources)) {
+            failed_pixel_list::walk(sources, blank);
+        } else if (test_complete || !blanked_.unchanged(frames, face_count_, failed_pixels_)) {
             for (const failed_pixel_list::failure& f : failed_pixels_)
                 blank(f);
-        else
-            failed_pixel_list::walk(sources, blank);
+            blanked_.remember(frames, face_count_, failed_pixels_, module_map_);
+        } else {
+            std::memcpy(module_map_, blanked_.module_map(), MODULE_MAP_BYTES);
+        }
     }
     if (test_complete) CollectPixelTest(stored);
 }
@@ -181,8 +187,6 @@ void CDisplay::StoreCurrentDisplay(disp::frame* frame) {
 
 // --- the step's memory ---------------------------------------------------------
 
-static_assert(CDisplay::MAX_FACES <= failure_sources::FACES, "a source for every face");
-
 bool failure_sources::operator==(const failure_sources& other) const {
     for (uint32_t j = 0; j < FACES; ++j)
         if (test[j] != other.test[j] || live[j] != other.live[j] || stamp[j] != other.stamp[j])
@@ -192,6 +196,7 @@ bool failure_sources::operator==(const failure_sources& other) const {
 
 bool failed_pixel_list::follow(const failure_sources& sources) {
     if (built_ && sources == sources_) return true;
+    ++generation_;
     built_ = rebuild(sources);
     sources_ = sources;
     return built_;
@@ -230,6 +235,29 @@ bool same_place(const shown_frame_memory::place& a, const shown_frame_memory::pl
 }
 
 } // namespace
+
+bool blanked_frames::unchanged(disp::frame* const* frames, uint32_t count,
+                               const failed_pixel_list& list) {
+    if (!known_ || count != count_ || list.generation() != generation_) return false;
+    bool same = true;
+    for (uint32_t j = 0; j < count; ++j)
+        same = frames[j] && pictures_[j].same(*frames[j], shown_frame_memory::place{}) && same;
+    return same;
+}
+
+void blanked_frames::remember(disp::frame* const* frames, uint32_t count,
+                              const failed_pixel_list& list, const uint8_t* map) {
+    known_ = count <= failure_sources::FACES;
+    for (uint32_t j = 0; j < count && known_; ++j) {
+        known_ = frames[j] != nullptr;
+        if (!known_) break;
+        pictures_[j].same(*frames[j], shown_frame_memory::place{}); // taken when it differs
+        known_ = pictures_[j].same(*frames[j], shown_frame_memory::place{});
+    }
+    count_ = count;
+    generation_ = list.generation();
+    std::memcpy(map_, map, sizeof map_);
+}
 
 bool shown_frame_memory::same(const disp::frame& frame, const place& where) {
     uint32_t size = 0;

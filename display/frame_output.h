@@ -39,6 +39,8 @@ class failed_pixel_list {
     bool follow(const failure_sources& sources);
     const failure* begin() const { return list_; }
     const failure* end() const { return list_ + count_; }
+    // Changes with every rebuild.
+    uint32_t generation() const { return generation_; }
 
     // Calls visit(failure) for every failed pixel of the sources, in list
     // order, reading the frames.
@@ -49,6 +51,7 @@ class failed_pixel_list {
 
     failure_sources sources_;
     bool built_ = false;
+    uint32_t generation_ = 0;
     failure* list_ = nullptr;
     uint32_t count_ = 0, capacity_ = 0;
 };
@@ -78,6 +81,26 @@ class shown_frame_memory {
     place place_{};
     uint8_t* bytes_ = nullptr;
     uint32_t size_ = 0, capacity_ = 0;
+};
+
+// The faces' frames as the last blanking left them, and the module map it
+// made: while neither the frames nor the list changed, blanking again would
+// change nothing.
+class blanked_frames {
+  public:
+    static const uint32_t MAP_BYTES = 576;
+
+    bool unchanged(disp::frame* const* frames, uint32_t count, const failed_pixel_list& list);
+    // After a blanking: the frames as they are now and the module map.
+    void remember(disp::frame* const* frames, uint32_t count, const failed_pixel_list& list,
+                  const uint8_t* map);
+    const uint8_t* module_map() const { return map_; }
+
+  private:
+    bool known_ = false;
+    uint32_t count_ = 0, generation_ = 0;
+    shown_frame_memory pictures_[failure_sources::FACES];
+    uint8_t map_[MAP_BYTES] = {};
 };
 
 template <class Visit> void failed_pixel_list::walk(const failure_sources& sources, Visit visit) {
