@@ -1,5 +1,5 @@
 // The pixel work of one display step on the largest face that still runs at
-// ten frames a second (a step every 10 ticks, 100 us of board time a tick):
+// ten frames a second (a step every 10 ticks of 10 ms):
 // 9 module lines of 64 modules of 7 x 5 pixels, 63 x 320 pixels (faces above
 // 24,000 pixels drop to five frames a second). The step recounts the modules,
 // follows the failed-pixel list, blanks the failed pixels and marks their
