@@ -17,6 +17,7 @@
 #include "display/disp/face.h"
 #include "display/display_entries.h"
 #include "display/display_lock.h"
+#include "display/frame_output.h"
 #include "display/j6_display_driver.h"
 #include "display/lcd_display_driver.h"
 #include "display/message.h"
@@ -409,6 +410,9 @@ class CDisplay : public CMailTask {
     static const uint32_t MODULE_MAP_BYTES = 576; // one bit a module
     uint8_t module_map_[MODULE_MAP_BYTES] = {};
     int pixel_results_slot_[MAX_FACES] = {-1, -1};
+    failed_pixel_list failed_pixels_;
+    blanked_frames blanked_;
+    shown_frame_memory shown_frame_;
     front_panel_view* front_panel_ = nullptr;
 
     display_lock lock_;

@@ -8,7 +8,9 @@
 #include "display/disp/diag_index_registrar.h"
 #include "display/disp/diagnostics.h"
 #include "display/disp/frame_engine.h"
+#include "display/frame_output.h"
 #include "display/render.h"
+#include "display/surface_adapter.h"
 #include "runtime/console.h"
 #include "runtime/letter_codes.h"
 #include "store/short_error_status.h"
@@ -16,6 +18,7 @@
 #include "store/objects.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -29,21 +32,9 @@ bool dark_state(uint32_t state) {
     return state == DISPLAY_BLANK || state == DISPLAY_PAGE_OFF;
 }
 
-uint32_t pixel_value(const disp::frame* errors, uint32_t x, uint32_t y) {
-    if (!errors) return 0;
-    disp::pixel p{uint16_t(x), uint16_t(y)};
-    return errors->get_pixel(p) ? p.value : 0;
-}
-
 bool has_lit(const disp::frame* errors) {
     return errors && errors->lit_count() != 0;
 }
-
-// What a face's diagnostics report for the scan.
-struct face_errors {
-    const disp::frame* test = nullptr; // own error frame, once its pixel test finished
-    const disp::frame* live = nullptr; // second error frame, with real-time diagnostics on
-};
 
 } // namespace
 
@@ -106,41 +97,49 @@ bool CDisplay::PixelTestComplete() {
 // Every pixel that a face's finished pixel test or (with real-time
 // diagnostics on) its real-time diagnostics report failed is blanked in the
 // frames, from that face on, and marks its module; a finished test's failed
-// pixels are counted as stored, at most 500.
+// pixels are counted as stored, at most 500. The failed pixels are read from
+// the error frames only when one of them changed.
 void CDisplay::ScanFailedPixels(disp::frame* const* frames, bool test_complete) {
+    static_assert(MAX_FACES <= failure_sources::FACES, "a source for every face");
+    static_assert(MODULE_MAP_BYTES == blanked_frames::MAP_BYTES, "one module map");
     const bool live_on = db_get(obj::halvEnableRealTimePixelDiagnostics) != 0;
-    face_errors errors[MAX_FACES];
+    failure_sources sources;
     bool any = false;
     for (uint32_t j = 0; j < face_count_; ++j) {
         disp::diagnostics* diagnostics = face_configs_[j].diagnostics;
         if (!diagnostics) continue;
-        if (diagnostics->finished()) errors[j].test = diagnostics->own_errors();
-        if (live_on) errors[j].live = diagnostics->second_errors();
-        any = any || has_lit(errors[j].test) || has_lit(errors[j].live);
+        if (diagnostics->finished()) sources.test[j] = diagnostics->own_errors();
+        if (live_on) sources.live[j] = diagnostics->second_errors();
+        sources.stamp[j] = diagnostics->errors_stamp();
+        any = any || has_lit(sources.test[j]) || has_lit(sources.live[j]);
     }
     uint32_t stored = 0;
     const face_config& first = face_configs_[0];
     if (any && frames[0] && first.module_height != 0 && first.module_width != 0) {
-        for (uint32_t y = 0; y < frames[0]->height(); ++y)
-            for (uint32_t x = 0; x < frames[0]->width(); ++x) {
-                uint32_t test = 0, live = 0;
-                for (uint32_t j = 0; j < face_count_; ++j) {
-                    test |= pixel_value(errors[j].test, x, y);
-                    live |= pixel_value(errors[j].live, x, y);
-                    if (test == 0 && live == 0) continue;
-                    uint32_t line = y / first.module_height;
-                    uint32_t module = x / first.module_width;
-                    for (uint32_t above = 0; above < line && above < FACE_MODULE_LINES; ++above)
-                        module += first.modules_per_line[above];
-                    if (module < MODULE_MAP_BYTES * 8)
-                        module_map_[module / 8] |= uint8_t(1u << (module % 8));
-                    disp::pixel dark{uint16_t(x), uint16_t(y), 0};
-                    if (frames[j]) frames[j]->set_pixel(dark);
-                }
-                if (test_complete && test != 0 && stored < STORED_FAILURES_MAX)
-                    StorePixelError(PIXEL_TEST_DETECTION, stored++, first.colour_class,
-                                    disp::pixel(uint16_t(x), uint16_t(y), test));
+        sources.faces = face_count_;
+        sources.width = frames[0]->width();
+        sources.height = frames[0]->height();
+        auto blank = [&](const failed_pixel_list::failure& f) {
+            uint32_t module = 0;
+            if (disp::module_of(first, f.x, f.y, module))
+                module_map_[module / 8] |= uint8_t(1u << (module % 8));
+            for (uint32_t j = f.first_face; j < face_count_; ++j) {
+                disp::pixel dark{f.x, f.y, 0};
+                if (frames[j]) frames[j]->set_pixel(dark);
             }
+            if (test_complete && f.test != 0 && stored < STORED_FAILURES_MAX)
+                StorePixelError(PIXEL_TEST_DETECTION, stored++, first.colour_class,
+                                disp::pixel(f.x, f.y, f.test));
+        };
+        if (!failed_pixels_.follow(sources)) {
+            failed_pixel_list::walk(sources, blank);
+        } else if (test_complete || !blanked_.unchanged(frames, face_count_, failed_pixels_)) {
+            for (const failed_pixel_list::failure& f : failed_pixels_)
+                blank(f);
+            blanked_.remember(frames, face_count_, failed_pixels_, module_map_);
+        } else {
+            std::memcpy(module_map_, blanked_.module_map(), MODULE_MAP_BYTES);
+        }
     }
     if (test_complete) CollectPixelTest(stored);
 }
@@ -171,10 +170,112 @@ void CDisplay::CollectPixelTest(uint32_t stored) {
 
 // The frame as "Current Display" and as the message page of its display
 // mode; the page keeps it only while the sign shows a page or is blank.
+// The slots are written only when the picture or where it goes changed.
 void CDisplay::StoreCurrentDisplay(disp::frame* frame) {
     unsigned current = 0;
     if (!disp::diag_index_registrar::FirstSlot(1, current)) return;
     const bool page_shown = display_state_ == DISPLAY_BLANK || display_state_ == DISPLAY_PAGE_ON;
-    disp::diag_index_registrar::StoreResult(current + frame->attribute[0] + 1u, frame, true,
-                                            current, page_shown);
+    const shown_frame_memory::place where{
+        current + frame->attribute[0] + 1u,
+        current,
+        page_shown,
+        db_get(obj::halvObj11_4),
+        {frame->attribute[0], frame->attribute[1], frame->attribute[2]}};
+    if (shown_frame_.same(*frame, where)) return;
+    disp::diag_index_registrar::StoreResult(where.slot, frame, true, current, page_shown);
+}
+
+// --- the step's memory ---------------------------------------------------------
+
+bool failure_sources::operator==(const failure_sources& other) const {
+    for (uint32_t j = 0; j < FACES; ++j)
+        if (test[j] != other.test[j] || live[j] != other.live[j] || stamp[j] != other.stamp[j])
+            return false;
+    return faces == other.faces && width == other.width && height == other.height;
+}
+
+bool failed_pixel_list::follow(const failure_sources& sources) {
+    if (built_ && sources == sources_) return true;
+    ++generation_;
+    built_ = rebuild(sources);
+    sources_ = sources;
+    return built_;
+}
+
+// Room for the whole face, so that a list never runs short.
+bool failed_pixel_list::rebuild(const failure_sources& sources) {
+    count_ = 0;
+    const uint32_t pixels = sources.width * sources.height;
+    if (pixels > capacity_) {
+        delete[] list_;
+        list_ = new (std::nothrow) failure[pixels];
+        capacity_ = list_ ? pixels : 0;
+    }
+    if (!list_ && pixels != 0) return false;
+    walk(sources, [this](const failure& f) { list_[count_++] = f; });
+    return true;
+}
+
+namespace {
+
+// The frame's pixel bytes as they stand; null when they cannot be read directly.
+const uint8_t* frame_bytes(const disp::frame& frame, uint32_t& size) {
+    if (const auto* view = dynamic_cast<const surface_adapter*>(&frame)) {
+        size = view->pixel_byte_count();
+        return view->pixel_bytes();
+    }
+    size = frame.size_bytes();
+    return frame.bytes();
+}
+
+bool same_place(const shown_frame_memory::place& a, const shown_frame_memory::place& b) {
+    return a.slot == b.slot && a.current == b.current && a.page_shown == b.page_shown &&
+           a.line_length == b.line_length &&
+           std::memcmp(a.attributes, b.attributes, sizeof a.attributes) == 0;
+}
+
+} // namespace
+
+bool blanked_frames::unchanged(disp::frame* const* frames, uint32_t count,
+                               const failed_pixel_list& list) {
+    if (!known_ || count != count_ || list.generation() != generation_) return false;
+    bool same = true;
+    for (uint32_t j = 0; j < count; ++j)
+        same = frames[j] && pictures_[j].same(*frames[j], shown_frame_memory::place{}) && same;
+    return same;
+}
+
+void blanked_frames::remember(disp::frame* const* frames, uint32_t count,
+                              const failed_pixel_list& list, const uint8_t* map) {
+    known_ = count <= failure_sources::FACES;
+    for (uint32_t j = 0; j < count && known_; ++j) {
+        known_ = frames[j] != nullptr;
+        if (!known_) break;
+        pictures_[j].same(*frames[j], shown_frame_memory::place{}); // taken when it differs
+        known_ = pictures_[j].same(*frames[j], shown_frame_memory::place{});
+    }
+    count_ = count;
+    generation_ = list.generation();
+    std::memcpy(map_, map, sizeof map_);
+}
+
+bool shown_frame_memory::same(const disp::frame& frame, const place& where) {
+    uint32_t size = 0;
+    const uint8_t* bytes = frame_bytes(frame, size);
+    if (known_ && bytes && same_place(place_, where) && size == size_ &&
+        std::memcmp(bytes, bytes_, size) == 0)
+        return true;
+    known_ = false;
+    if (!bytes) return false;
+    if (size > capacity_) {
+        delete[] bytes_;
+        bytes_ = new (std::nothrow) uint8_t[size];
+        capacity_ = bytes_ ? size : 0;
+        if (!bytes_) return false;
+    }
+    std::memcpy(bytes_, bytes, size);
+    size_ = size;
+    place_ = where;
+    known_ = true;
+    return false;
 }

@@ -83,6 +83,7 @@ void diag_6120::mark(uint16_t index) {
     if (p.x < x0 || p.x >= x0 + config_->width || p.y < y0 || p.y >= y0 + config_->height) return;
     pixel inside(uint16_t(p.x - x0), uint16_t(p.y - y0), 1);
     errors_.set_pixel(inside);
+    note_error_at(inside.x, inside.y);
 }
 
 pixel diag_6120::index_to_xy(uint16_t index) const {

@@ -92,6 +92,7 @@ bool diagnostics::attach(face* owner) {
             record.status[1] = 3;
         }
     }
+    note_errors_changed();
     state_ = ATTACHED;
     return true;
 }
@@ -136,17 +137,59 @@ bool diagnostics::clear_frame(frame* errors) {
     if (state_ < ATTACHED || !errors) return false;
     if (os_mutex_get(&mutex_, OS_WAIT_FOREVER) != OS_OK) return true;
     errors->clear();
+    note_errors_changed();
     os_mutex_put(&mutex_);
     return true;
 }
 
+// A module's flag is taken before it is counted: a mark that lands during
+// the count sets it again for the next one.
 void diagnostics::count_module_errors() {
     uint16_t index = 0;
     module* record = nullptr;
+    follow_lit_counts();
     if (!config_ || config_->total_modules == 0 || !first_module(&index, &record)) return;
-    do
+    do {
+        if (!stale_[index]) continue;
+        stale_[index] = false;
         record->count_errors();
-    while (next_module(&index, &record));
+    } while (next_module(&index, &record));
+}
+
+uint32_t diagnostics::errors_stamp() {
+    follow_lit_counts();
+    return stamp_;
+}
+
+void diagnostics::note_error_at(uint32_t x, uint32_t y) {
+    uint32_t index = 0;
+    if (config_ && module_of(*config_, x, y, index)) stale_[index] = true;
+    ++stamp_;
+}
+
+void diagnostics::note_errors_changed() {
+    for (bool& stale : stale_)
+        stale = true;
+    ++stamp_;
+}
+
+void diagnostics::follow_lit_counts() {
+    const uint32_t own = own_errors_ ? own_errors_->lit_count() : 0;
+    const uint32_t second = second_errors_ ? second_errors_->lit_count() : 0;
+    if (own == own_lit_ && second == second_lit_) return;
+    own_lit_ = own;
+    second_lit_ = second;
+    note_errors_changed();
+}
+
+bool module_of(const face_config& config, uint32_t x, uint32_t y, uint32_t& index) {
+    if (config.module_height == 0 || config.module_width == 0) return false;
+    const uint32_t line = y / config.module_height;
+    if (line >= FACE_MODULE_LINES) return false;
+    index = x / config.module_width;
+    for (uint32_t above = 0; above < line; ++above)
+        index += config.modules_per_line[above];
+    return index < FACE_MODULES_MAX;
 }
 
 bool diagnostics::first_module(uint16_t* index, module** record) {

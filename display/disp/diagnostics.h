@@ -25,6 +25,10 @@ struct packet;
 
 const uint32_t MODULE_STATUS_BYTES = 32;
 
+// The index of the module record holding pixel (x, y) of a face (module lines
+// from the top, modules of a line from the left); false outside every module.
+bool module_of(const face_config& config, uint32_t x, uint32_t y, uint32_t& index);
+
 // One module rectangle of a face (corners inclusive, face coordinates).
 class module {
   public:
@@ -79,8 +83,12 @@ class diagnostics {
 
     bool lock();
     bool unlock();
-    // Recounts the failed pixels of every module record of the face.
+    // Recounts the failed pixels of the module records whose pixels may have
+    // changed since their last count; the others keep their counts.
     void count_module_errors();
+    // Changes whenever a pixel of either error frame may have changed: a
+    // mark, a clearing, another second frame, or a lit count that moved.
+    uint32_t errors_stamp();
 
     uint8_t state() const { return state_; }
     bus* connected_bus() const { return bus_; }
@@ -89,11 +97,18 @@ class diagnostics {
     face_config* config() const { return config_; }
     frame* own_errors() const { return own_errors_; }
     frame* second_errors() const { return second_errors_; }
-    void set_second_errors(frame* errors) { second_errors_ = errors; }
+    void set_second_errors(frame* errors) {
+        second_errors_ = errors;
+        note_errors_changed();
+    }
     module& module_at(uint16_t index) { return modules_[index]; }
 
   protected:
     bool clear_frame(frame* errors);
+    // A writer of an error frame says what it changed: one pixel (its module
+    // is counted again) or anything (every module is).
+    void note_error_at(uint32_t x, uint32_t y);
+    void note_errors_changed();
 
     bus* bus_ = nullptr;
     uint8_t state_ = NEW;
@@ -107,6 +122,14 @@ class diagnostics {
     uint8_t spare_ = 0;
     frame* second_errors_ = nullptr;
     module modules_[FACE_MODULES_MAX];
+
+  private:
+    // Notices writes that bypassed note_error_at (the lit counts moved).
+    void follow_lit_counts();
+
+    bool stale_[FACE_MODULES_MAX] = {}; // to be counted again
+    uint32_t stamp_ = 0;
+    uint32_t own_lit_ = 0, second_lit_ = 0;
 };
 
 // Walks the failed (non-zero) pixels of a frame row by row, each row left to

@@ -5,6 +5,7 @@
 // over the display bus, the test stores them, and the legibility rule blanks
 // the sign with trap 16.
 #include "comm/agents/trap_raise.h"
+#include "display/disp/diagnostics.h"
 #include "display/display_engine.h"
 #include "display/display_task.h"
 #include "platform/field/display_failures.h"
@@ -148,6 +149,63 @@ TEST_F(DeadSign, AReportOnTheBusMarksItsPixelAndIsLogged) {
     EXPECT_EQ(1u, p.value);
     EXPECT_NE(std::string::npos, test_support::ConsoleText().find("55,\n7E,01,03,01,00,05,88,7E,"))
         << test_support::ConsoleText();
+}
+
+// A healthy sign whose real-time diagnostics report failed pixels through a
+// frame that counts its reads: the display step reads the failed pixels again
+// only when the frame changed, and still marks their modules every step.
+class CountingFrame : public disp::frame {
+  public:
+    bool get_pixel(disp::pixel& p) const override {
+        ++reads;
+        return disp::frame::get_pixel(p);
+    }
+    mutable uint32_t reads = 0;
+};
+
+class HealthySign : public DeadSign {
+  protected:
+    std::string FieldFile() const override { return "display module 7x5\ndisplay size 56x115\n"; }
+    // The module map (one bit a module) has the bit of the module holding (x, y).
+    static bool ModuleMarked(uint32_t x, uint32_t y) {
+        uint32_t module = 0;
+        uint8_t map[576] = {};
+        db_get_string_copy(obj::panynjObj1_7, map, sizeof map);
+        return disp::module_of(TheDisplay().FaceConfig(0), x, y, module) &&
+               (map[module / 8] & (1u << (module % 8))) != 0;
+    }
+};
+
+TEST_F(HealthySign, FailedPixelsAreReadOnceForEachChangeOfTheirFrame) {
+    db_set(obj::halvEnableRealTimePixelDiagnostics, 1, 0);
+    tx_thread_sleep(SECOND); // the display configuration is loaded again
+    face_config& face = TheDisplay().FaceConfig(0);
+    const uint32_t pixels = uint32_t(face.width) * face.height;
+    CountingFrame live;
+    ASSERT_TRUE(live.create(face.height, face.width, 0, 1));
+    disp::pixel first{3, 2, 1}, second{60, 40, 1};
+    live.set_pixel(first);
+    face.diagnostics->set_second_errors(&live);
+    tx_thread_sleep(SECOND);
+    EXPECT_TRUE(ModuleMarked(3, 2));
+    EXPECT_FALSE(ModuleMarked(60, 40));
+
+    live.reads = 0;
+    tx_thread_sleep(SECOND); // ten steps, nothing changed
+    EXPECT_EQ(0u, live.reads);
+    EXPECT_TRUE(ModuleMarked(3, 2));
+
+    live.set_pixel(second);
+    tx_thread_sleep(SECOND);
+    EXPECT_EQ(pixels, live.reads) << "one reading of the face";
+    EXPECT_TRUE(ModuleMarked(3, 2));
+    EXPECT_TRUE(ModuleMarked(60, 40));
+
+    face.diagnostics->clear_second_errors();
+    tx_thread_sleep(SECOND);
+    EXPECT_FALSE(ModuleMarked(3, 2));
+    EXPECT_FALSE(ModuleMarked(60, 40));
+    face.diagnostics->set_second_errors(nullptr);
 }
 
 } // namespace

@@ -95,23 +95,39 @@ class HayesModem : public test_support::RestartCountingFixture {
             n++;
         return n;
     }
-    // Moves the clock `step` ticks at a time, each step held a moment for the
-    // script, until `done` (at most `ticks`). -> done.
-    static bool Step(const std::function<bool()>& done, ULONG ticks, ULONG step = 10) {
+    // Moves the clock `step` ticks at a time until `done` (at most `ticks`).
+    // Each step is held a moment for the script, and for as long as the
+    // script has a command it received but not yet answered, so that an
+    // answer never arrives late in the sign's time on a slow host. -> done.
+    bool Step(const std::function<bool()>& done, ULONG ticks, ULONG step = 10) {
         for (ULONG t = 0; t < ticks; t += step) {
             if (done()) return true;
             {
-                console_test::Peer hold(
-                    [] { std::this_thread::sleep_for(std::chrono::milliseconds(6)); });
+                console_test::Peer hold([this] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(6));
+                    HostWait([this] { return Answered(); });
+                });
             }
             tx_thread_sleep(step);
         }
         return done();
     }
+    // Every command the answering script received has its answer written.
+    bool Answered() {
+        if (!answering_) return true;
+        return Occurrences("RX AT") + Occurrences("RX +++") <= Occurrences("TX ") + unanswered_;
+    }
+    // `done` within a generous bound of host time (a safety net only).
     static bool HostWait(const std::function<bool()>& done) {
-        for (int i = 0; i < 500 && !done(); i++)
+        for (int i = 0; i < 3000 && !done(); i++)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return done();
+    }
+    // The script answers from now on: commands it received before stay unanswered.
+    void AnswerOn() {
+        Tell("answer on");
+        unanswered_ = Occurrences("RX AT") + Occurrences("RX +++");
+        answering_ = true;
     }
     // The modem as a central system configures it: an entry of the stored
     // peripheral list, built by the factory when the finished edit makes the
@@ -125,7 +141,7 @@ class HayesModem : public test_support::RestartCountingFixture {
         return static_cast<CModem*>(made);
     }
     CModem* ValidModem() {
-        Tell("answer on");
+        AnswerOn();
         CModem* modem = AddModem(CModem::ID_EXTERNAL, "0,MODEM");
         EXPECT_TRUE(modem);
         EXPECT_TRUE(Step([&] { return modem && modem->State() == CPeripheral::STATE_VALID; },
@@ -139,6 +155,8 @@ class HayesModem : public test_support::RestartCountingFixture {
     }
 
     test_support::HostProcess modem_;
+    bool answering_ = false;
+    size_t unanswered_ = 0;
 };
 
 TEST_F(HayesModem, AnAnsweredInitStringMakesTheModemValid) {
@@ -235,7 +253,7 @@ TEST_F(HayesModem, TheInternalModemSendsItsOwnStringAndClearsTheDialBackRow) {
 }
 
 TEST_F(HayesModem, AnotherInitTextIsSentAsItIs) {
-    Tell("answer on");
+    AnswerOn();
     CModem* modem = AddModem(CModem::ID_EXTERNAL, "0,ATZ\r");
     ASSERT_TRUE(modem);
     EXPECT_TRUE(Step([&] { return modem->State() == CPeripheral::STATE_VALID; }, 5 * POLL_TICKS));

@@ -4,7 +4,7 @@
 hayes_modem.py LINK
 LINK is a pseudo-terminal path. Every command the sign sends is printed on
 standard output as one line "RX <command>" (CR shown as \\r); the escape
-"+++" is a command of its own. Commands on standard input, one a line:
+"+++" is a command of its own; each answer written is printed as "TX \\r0\\r". Commands on standard input, one a line:
   answer on|off   answer each AT command with the numeric OK "\\r0\\r"
   send TEXT       write TEXT to the sign (\\r and \\n escapes understood)
   quit            end
@@ -52,6 +52,7 @@ def main():
                 print("RX " + show(command), flush=True)
                 if answering and (command.startswith(b"AT") or command == b"+++"):
                     os.write(fd, b"\r0\r")
+                    print("TX \\r0\\r", flush=True)
 
 
 if __name__ == "__main__":
