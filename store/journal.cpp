@@ -395,11 +395,12 @@ int CDatabase::STRING(uint32_t offset, const void* bytes, uint16_t length, uint3
     return AppendRecord(offset, value, uint32_t(length) + 1, record);
 }
 
-// The store's hook: 1 when the record was appended, or when there is no
-// journal file to append to (the sign then runs without one, as announced at
-// start); 0 when the journal refused it, which the store reports to the writer.
+// The store's hook: 1 when the record was appended (or the journal was
+// closed ahead of a restart); 0 when the journal refused it or there is no
+// journal file to append to, which the store reports to the writer: a change
+// that would not outlive a restart is not made.
 int CDatabase::AppendInt(uint32_t offset, unsigned width, uint32_t value) {
-    if (active_ < 0) return 1;
+    if (NoFile(offset)) return 0;
     uint32_t record = 0;
     int r = 0;
     if (width == 1) r = INT8(offset, uint8_t(value), &record);
@@ -410,11 +411,17 @@ int CDatabase::AppendInt(uint32_t offset, unsigned width, uint32_t value) {
 }
 
 int CDatabase::AppendString(uint32_t offset, const void* bytes, uint32_t length) {
-    if (active_ < 0) return 1;
+    if (NoFile(offset)) return 0;
     uint32_t record = 0;
     int r = length <= MAX_STRING ? STRING(offset, bytes, uint16_t(length), &record) : 0;
     if (!r) ReportRefused(offset);
     return r;
+}
+
+bool CDatabase::NoFile(uint32_t offset) {
+    if (active_ >= 0 || closed_) return false;
+    console_printf("CDatabase: no journal file: object %u not changed\n", unsigned(offset));
+    return true;
 }
 
 void CDatabase::ReportRefused(uint32_t offset) {

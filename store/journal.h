@@ -118,6 +118,8 @@ class CDatabase : public CJournalSink {
     };
 
     void ReportRefused(uint32_t offset);
+    // Whether there is no file to append to (and the journal is not closed).
+    bool NoFile(uint32_t offset);
     int AppendRecord(uint32_t object, const uint8_t* value, uint32_t value_length,
                      uint32_t* record);
     int write(int file, const uint8_t* bytes, uint32_t length, uint32_t* record,

@@ -57,8 +57,10 @@ void write(mib_request& request, uint32_t row) {
     }
     int result = c.hooks != nullptr && c.hooks->write != nullptr ? c.hooks->write(request, row)
                                                                  : store_write(request, row);
-    if (c.write == mib_write::report && result != DB_OK)
-        *request.error_status = result == DB_REFUSED ? 3 : 5;
+    if (result == DB_OK) return;
+    // What the store did not keep is never acknowledged: genErr, unless the
+    // column reports a refused value as badValue.
+    *request.error_status = c.write == mib_write::report && result == DB_REFUSED ? 3 : 5;
 }
 
 uintptr_t* answer(mib_request& request, uint32_t row) {

@@ -76,7 +76,7 @@ enum class mib_value : uint8_t {
 // What a SET in the commit pass does.
 enum class mib_write : uint8_t {
     none,   // nothing is written; the answer shows the stored value
-    notify, // written with the request's store flags; a refusal is not reported
+    notify, // written with the request's store flags; a refusal becomes genErr
     report, // written; a refusal becomes the error status (3 badValue, 5 genErr)
     generr, // nothing is written; the error status becomes genErr
 };

@@ -204,6 +204,7 @@ int FlashFs::Mount(const std::string& path, uint32_t size, Access access, std::s
         return rc;
     }
     Scan(report);
+    CopyUnsound(report);
     if (writable && DefragRequested() && Defragment(report)) {
         std::string path = path_;
         return Mount(path, size, access, report); // the new image
@@ -327,14 +328,46 @@ void FlashFs::Erase(uint32_t from, uint32_t to) {
 }
 
 bool FlashFs::HeaderValid(uint32_t offset) const {
+    return HeaderPlausible(offset) && tfs_be32(Hdr(offset)->hdrcrc) == header_crc(Hdr(offset));
+}
+
+bool FlashFs::HeaderPlausible(uint32_t offset) const {
     if (uint64_t(offset) + kHeaderSize > size_) return false;
     const TFSHDR* h = Hdr(offset);
     if (tfs_hdr_size(h) != kHeaderSize || tfs_be32(h->magic) != kMagic) return false;
-    if (tfs_be32(h->hdrcrc) != header_crc(h)) return false;
     // The file, padding included, lies inside the image.
     if (uint64_t(offset) + kHeaderSize + align_up(tfs_file_size(h)) > size_) return false;
     if (h->name[sizeof h->name - 1] != '\0' || h->name[0] == '\0') return false;
     return true;
+}
+
+// The last file, complete but with a header that fails only its check, is
+// not a torn add (an add dies before its complete mark): a flipped bit. The
+// file is kept (its contents carry checks of their own where they matter) and
+// copied under a sound header once the scan is done, so that a later file
+// after it cannot make it look like damage in the middle.
+bool FlashFs::KeptDespiteCheck(uint32_t at, std::string& report) {
+    if (!HeaderPlausible(at) || StateOf(at) != kStateComplete) return false;
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "flash: the header of \"%s\" at 0x%08X fails its check: the file is kept\n",
+                  Hdr(at)->name, at);
+    report += line;
+    unsound_ = at;
+    return true;
+}
+
+void FlashFs::CopyUnsound(std::string& report) {
+    const uint32_t at = unsound_;
+    unsound_ = 0;
+    if (at == 0 || rw_ == nullptr) return;
+    const TFSHDR* h = Hdr(at);
+    char info[sizeof h->info + 1] = {};
+    std::memcpy(info, h->info, sizeof h->info);
+    const std::string name = h->name;
+    if (AddLocked(name.c_str(), info, tfs_be32(h->flags), ro_ + at + kHeaderSize,
+                  tfs_file_size(h), tfs_be32(h->modtime)) != TFS_OKAY)
+        report += "flash: no room to copy \"" + name + "\" under a sound header\n";
 }
 
 // The next valid header after a damaged one at `at`: where its size field
@@ -356,18 +389,18 @@ void FlashFs::Scan(std::string& report) {
     char line[300];
     while (uint64_t(at) + kHeaderSize <= size_) {
         if (all_erased(ro_ + at, kHeaderSize)) break;
-        if (!HeaderValid(at)) {
+        const uint32_t next = HeaderValid(at) ? at : NextAfterDamaged(at);
+        if (next == 0 && !KeptDespiteCheck(at, report)) {
+            // The last thing in flash, as a torn add leaves it.
+            std::snprintf(line, sizeof line,
+                          "flash: damaged file header at 0x%08X: the %u bytes from there on %s\n",
+                          at, size_ - at, rw_ != nullptr ? "were erased" : "are unreadable");
+            report += line;
+            Erase(at, size_);
+            break;
+        }
+        if (next != at && next != 0) {
             // The damaged file is lost; the files after it are kept.
-            const uint32_t next = NextAfterDamaged(at);
-            if (next == 0) { // the last thing in flash, as a torn add leaves it
-                std::snprintf(
-                    line, sizeof line,
-                    "flash: damaged file header at 0x%08X: the %u bytes from there on %s\n", at,
-                    size_ - at, rw_ != nullptr ? "were erased" : "are unreadable");
-                report += line;
-                Erase(at, size_);
-                break;
-            }
             std::snprintf(line, sizeof line,
                           "flash: damaged file header at 0x%08X: the %u bytes up to the next file "
                           "at 0x%08X %s\n",

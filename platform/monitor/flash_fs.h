@@ -119,6 +119,9 @@ class FlashFs {
     bool Defragment(std::string& report);
     void ResolveDuplicates(std::string& report);
     bool HeaderValid(uint32_t offset) const;
+    bool HeaderPlausible(uint32_t offset) const; // all but the header's check
+    bool KeptDespiteCheck(uint32_t at, std::string& report);
+    void CopyUnsound(std::string& report);
     uint32_t NextAfterDamaged(uint32_t at) const;
     const TFSHDR* Hdr(uint32_t offset) const;
     uint32_t Footprint(uint32_t offset) const;
@@ -136,6 +139,7 @@ class FlashFs {
     uint8_t* ro_ = nullptr; // read-only view (what the firmware sees)
     uint8_t* rw_ = nullptr; // writable view, same pages (null when read-only)
     uint32_t end_ = 0;      // first free offset
+    uint32_t unsound_ = 0;  // the last file, kept though its header fails its check
     uint32_t next_seq_ = 1;
     std::vector<Entry> entries_; // every header in flash order
     Descriptor fds_[TFS_MAXOPEN];
