@@ -651,7 +651,17 @@ int FlashFs::InPlaceModify(const char* name, const uint8_t* data, int offset, in
     CountWriteForTest();
     for (int k = 0; k < size; ++k)
         dst[k] &= data[k];
+    FlushRange(dst, uint32_t(size));
     return TFS_OKAY;
+}
+
+// A written range reaches the image file before the write is answered: the
+// journal's records then outlive a crash of the host, not only of the program.
+void FlashFs::FlushRange(const uint8_t* from, uint32_t size) const {
+    if (size == 0 || !flush_writes_) return;
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t start = uintptr_t(from) & ~(page - 1);
+    msync(reinterpret_cast<void*>(start), uintptr_t(from) + size - start, MS_SYNC);
 }
 
 long FlashFs::Control(int request, long arg1, long arg2) {

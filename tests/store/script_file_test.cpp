@@ -145,6 +145,26 @@ TEST_F(ScriptFileTest, AcceptedAndRefusedText) {
     }
 }
 
+// A base64 value is stored only when it decodes; text that is not base64
+// leaves the object as it was.
+TEST_F(ScriptFileTest, Base64ValuesAreStoredOnlyWhenTheyDecode) {
+    const struct {
+        const char* text;
+        const char* stored;
+    } cases[] = {
+        {"c2lnbg==", "sign"}, {"!!!!", "before"}, {"c2lnbg", "before"},
+        {"c2=nbg==", "before"}, {"c2lu Zw==", "before"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(DB_OK, db_set_string(obj::sysContact, "before", 6, 0));
+        Parse(Script("<OBJ oid=\"1.3.6.1.2.1.1.4.0\" base64=\"" + std::string(c.text) +
+                     "\"/>\r\n"));
+        uint32_t n = 0;
+        const char* p = db_get_string(obj::sysContact, &n);
+        EXPECT_EQ(c.stored, std::string(p, n)) << c.text;
+    }
+}
+
 // Random bytes and mutations of the default script: no crash and no read or
 // write outside the bytes (checked by the sanitizers).
 TEST_F(ScriptFileTest, FuzzedScriptsAreReadInBounds) {
