@@ -21,6 +21,8 @@ const uint32_t kFeatureScheduledCleanup = 0x400;
 const uint32_t kMaxRecord = CDatabase::MAX_STRING + 12;
 const uint32_t kPendingFlushAt = 7950; // entries that make the copy walk run a delete pass
 const int kCatchUps = 10;
+// Early-restart byte: set while the start in progress restarts to defragment.
+const uint8_t kDefragRestart = 0x80;
 const UINT kCopyPriority = 2;
 // Records copied per tick, by the room left in the active file: the fuller
 // it gets, the faster the copy, and when little is left the rest is copied at
@@ -279,6 +281,9 @@ int CDatabase::FFS_SDH(const uint8_t* previous, int file) {
             // otherwise it would restart for ever.
             long dead = mon_tfsctrl(TFS_CTRL_DEADSPACE, 0, 0);
             if (free_bytes >= 0 && dead >= 0 && free_bytes + dead >= long(FILE_BYTES)) {
+                // This restart belongs to the start in progress: the early-
+                // restart count and the clock stay as they are across it.
+                bus_write8(BUS_EARLY_RESTART, bus_read8(BUS_EARLY_RESTART) | kDefragRestart);
                 defrag_reset();
                 return 0;
             }
@@ -864,7 +869,9 @@ void CDatabase::StateMachine_BootCounter(CDataBase& store, int clear) {
     uint8_t b = bus_read8(BUS_EARLY_RESTART);
     trace_printf("CDatabase::StateMachine_BootCounter:0x%02X\n", unsigned(b));
     if (clear) {
-        b &= 0xF0;
+        b &= 0xF0 & ~kDefragRestart;
+    } else if (b & kDefragRestart) {
+        b &= ~kDefragRestart; // the restart that made room for the journal: not counted
     } else if (!FileExists(FILE_NAMES[0]) && !FileExists(FILE_NAMES[1])) {
         b &= 0xF0; // a controller without journal files starts its clock at 0
         SetGlobalTime(store, obj::globalTime.offset, 4, 0, store.NvImage(), DB_NO_TIME_WARNING);
