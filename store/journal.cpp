@@ -8,6 +8,7 @@
 #include "runtime/utilities.h"
 #include "runtime/watchdog_task.h"
 #include "store/objects.h"
+#include "store/short_error_status.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,6 +24,11 @@ const uint32_t kPendingFlushAt = 7950; // entries that make the copy walk run a 
 const int kCatchUps = 10;
 // Early-restart byte: set while the start in progress restarts to defragment.
 const uint8_t kDefragRestart = 0x80;
+// A compaction that cannot start: the first wait and the longest, in cycles.
+const uint16_t kFirstRetryCycles = 10;
+const uint16_t kLastRetryCycles = 3600;
+const uint32_t kControllerPromError = 0x02; // controllerErrorStatus
+const uint32_t kShortControllerError = 0x100; // shortErrorStatus
 const UINT kCopyPriority = 2;
 // Records copied per tick, by the room left in the active file: the fuller
 // it gets, the faster the copy, and when little is left the rest is copied at
@@ -674,7 +680,39 @@ void CDatabase::DefragIdle() {
         last_day_ = day;
     }
     if (used > COMPACT_ABOVE) start = true;
-    if (start) StartCompaction();
+    if (start) CompactionStarted(StartCompaction());
+}
+
+// A compaction that cannot start (no room for the other file) is tried again
+// after a wait that doubles up to an hour of cycles; the first failure raises
+// the controller's PROM error once, a start clears it.
+void CDatabase::CompactionStarted(bool started) {
+    if (started) {
+        retry_cycles_ = 0;
+        if (flash_error_) {
+            flash_error_ = false;
+            if (ChangeControllerError(0, kControllerPromError) == 0)
+                short_error_clear(kShortControllerError);
+        }
+        return;
+    }
+    retry_cycles_ = retry_cycles_ == 0 ? kFirstRetryCycles
+                                       : uint16_t(std::min<uint32_t>(2u * retry_cycles_, kLastRetryCycles));
+    defrag_countdown_ = retry_cycles_;
+    if (flash_error_) return;
+    flash_error_ = true;
+    console_printf("CDatabase: no compaction possible, retried in %u cycles\n",
+                   unsigned(retry_cycles_));
+    ChangeControllerError(kControllerPromError, 0);
+    short_error_set(kShortControllerError);
+}
+
+uint32_t CDatabase::ChangeControllerError(uint32_t set_mask, uint32_t clear_mask) {
+    const DbObject& o = obj::controllerErrorStatus;
+    uint8_t* image = owner_.Image(o.image);
+    const uint32_t value = (GetInteger(owner_, o.offset, o.width, image, 0) | set_mask) & ~clear_mask;
+    SetInteger(owner_, o.offset, o.width, value, image, DB_NOTIFY);
+    return value;
 }
 
 bool CDatabase::StartCompaction() {
