@@ -5,6 +5,7 @@
 #include "comm/net/servers.h"
 #include "store/database.h"
 #include "store/objects.h"
+#include "tests/comm/agent_net_util.h"
 #include "tests/comm/agent_test_util.h"
 #include "tests/support/firmware_fixture.h"
 
