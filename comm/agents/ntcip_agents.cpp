@@ -473,7 +473,7 @@ void CNTCIP::ConfigureIPAddresses() {
             ppp_ip_address_set(&agent->ppp, ip.local_address, ip.central_address);
     }
     // Entry 0 of the address-translation table: this sign's address and MAC.
-    uint8_t mac[6] = {};
+    uint8_t mac[6 + 1] = {}; // the copy ends in a NUL
     db_get_string_copy(obj::ifPhysAddress, mac, sizeof mac);
     at_cache_set(0, ip.local_address, mac);
 }

@@ -4,6 +4,7 @@
 // varbind and the values the handlers stage and answer.
 #include "ntcip/mib/mib_table.h"
 
+#include "platform/monitor/monitor.h"
 #include "store/database.h"
 
 #include <cstring>
@@ -57,7 +58,11 @@ void write(mib_request& request, uint32_t row) {
     }
     int result = c.hooks != nullptr && c.hooks->write != nullptr ? c.hooks->write(request, row)
                                                                  : store_write(request, row);
-    if (result == DB_OK) return;
+    if (result == DB_OK) {
+        // The journal's records of this write are in flash before the answer.
+        mon_tfsctrl(TFS_CTRL_SYNC, 0, 0);
+        return;
+    }
     // What the store did not keep is never acknowledged: genErr, unless the
     // column reports a refused value as badValue.
     *request.error_status = c.write == mib_write::report && result == DB_REFUSED ? 3 : 5;

@@ -651,17 +651,24 @@ int FlashFs::InPlaceModify(const char* name, const uint8_t* data, int offset, in
     CountWriteForTest();
     for (int k = 0; k < size; ++k)
         dst[k] &= data[k];
-    FlushRange(dst, uint32_t(size));
+    const uint32_t from = at + kHeaderSize + uint32_t(offset);
+    if (size > 0) {
+        dirty_from_ = std::min(dirty_from_, from);
+        dirty_to_ = std::max(dirty_to_, from + uint32_t(size));
+    }
     return TFS_OKAY;
 }
 
-// A written range reaches the image file before the write is answered: the
-// journal's records then outlive a crash of the host, not only of the program.
-void FlashFs::FlushRange(const uint8_t* from, uint32_t size) const {
-    if (size == 0 || !flush_writes_) return;
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t start = uintptr_t(from) & ~(page - 1);
-    msync(reinterpret_cast<void*>(start), uintptr_t(from) + size - start, MS_SYNC);
+// The in-place writes since the last sync reach the image file: what a SET
+// acknowledged then outlives a crash of the host, not only of the program.
+long FlashFs::Sync() {
+    if (dirty_from_ >= dirty_to_ || rw_ == nullptr) return TFS_OKAY;
+    const uint32_t page = uint32_t(sysconf(_SC_PAGESIZE));
+    const uint32_t start = dirty_from_ & ~(page - 1);
+    const int rc = msync(rw_ + start, dirty_to_ - start, MS_SYNC);
+    dirty_from_ = UINT32_MAX;
+    dirty_to_ = 0;
+    return rc == 0 ? TFS_OKAY : TFSERR_FLASHFAILURE;
 }
 
 long FlashFs::Control(int request, long arg1, long arg2) {
@@ -677,6 +684,8 @@ long FlashFs::Control(int request, long arg1, long arg2) {
         get_time_ = reinterpret_cast<GetTimeFn>(arg1);
         format_time_ = reinterpret_cast<FormatTimeFn>(arg2);
         return TFS_OKAY;
+    case TFS_CTRL_SYNC:
+        return Sync();
     case TFS_CTRL_HEADERS: {
         const char* device = reinterpret_cast<const char*>(arg1);
         if (device == nullptr || std::strcmp(device, "//SF/") != 0) return TFSERR_BADARG;

@@ -72,9 +72,8 @@ class FlashFs {
 
     // Ask for a defragmentation at the next mount (kept in the image).
     void RequestDefrag();
-    // Whether in-place writes are flushed to the image file before they
-    // return (on by default; off only to measure what the flush costs).
-    void SetFlushWrites(bool on) { flush_writes_ = on; }
+    // Flushes the in-place writes since the last sync to the image file.
+    long Sync();
     bool DefragRequested() const;
 
     // Time functions installed by the firmware (TFS_CTRL_TIMEFUNCS).
@@ -125,7 +124,6 @@ class FlashFs {
     bool HeaderPlausible(uint32_t offset) const; // all but the header's check
     bool KeptDespiteCheck(uint32_t at, std::string& report);
     void CopyUnsound(std::string& report);
-    void FlushRange(const uint8_t* from, uint32_t size) const;
     uint32_t NextAfterDamaged(uint32_t at) const;
     const TFSHDR* Hdr(uint32_t offset) const;
     uint32_t Footprint(uint32_t offset) const;
@@ -150,7 +148,8 @@ class FlashFs {
     GetTimeFn get_time_ = nullptr;
     FormatTimeFn format_time_ = nullptr;
     bool fail_next_add_ = false;
-    bool flush_writes_ = true;
+    uint32_t dirty_from_ = UINT32_MAX; // in-place writes not yet synced
+    uint32_t dirty_to_ = 0;
     uint32_t exit_countdown_ = 0;
     int exit_status_ = 0;
     void CountWriteForTest();

@@ -55,7 +55,7 @@ TEST_F(NtcipAgents, TheAddressTranslationTableHoldsTheSignsAddressAndMac) {
               snmp_test::Bytes(address.value, address.value + address.value_length));
     auto phys = next(2);
     ASSERT_TRUE(phys);
-    uint8_t mac[6] = {};
+    uint8_t mac[7] = {};
     ASSERT_EQ(6u, db_get_string_copy(obj::ifPhysAddress, mac, sizeof mac));
     EXPECT_NE(snmp_test::Bytes(6, 0), snmp_test::Bytes(mac, mac + 6));
     EXPECT_EQ(snmp_test::Bytes(mac, mac + 6),

@@ -167,7 +167,7 @@ TEST_F(PersistStartupTest, EarlyRestartCounterStages) {
 // across it and the clock keeps its time.
 TEST_F(PersistStartupTest, TheDefragmentationRestartAfterAWipeKeepsTheCount) {
     Boot();
-    std::string filler(7u << 20, 'f');
+    std::string filler(9u << 20, 'f'); // with nv1.dat: less than a file free
     ASSERT_EQ(0, mon_tfsadd("filler", nullptr, nullptr,
                             reinterpret_cast<const unsigned char*>(filler.data()),
                             int(filler.size())));
