@@ -77,8 +77,8 @@ void build_string_row(Writer& out, const ConfigObject& c, unsigned row) {
     uint8_t* at = out.buffer + out.length;
     const uint32_t room = out.size - out.length - kFrameRoom - 1; // the line feed
     uint32_t length = 0;
-    const uint32_t copied = GetStringCopy(TheDatabase(), o.offset, o.width,
-                                          TheDatabase().NvImage(), at + kFrameRoom, room, &length);
+    const uint32_t copied = GetStringCopy(TheDatabase(), o.offset, o.width, TheDatabase().NvImage(),
+                                          at + kFrameRoom, room, &length);
     if (length == 0) return;
     char frame[kFrameRoom];
     const int n = std::snprintf(frame, sizeof frame, "%s[%04X]:%04X,", c.name, row, copied);

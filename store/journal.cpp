@@ -27,7 +27,7 @@ const uint8_t kDefragRestart = 0x80;
 // A compaction that cannot start: the first wait and the longest, in cycles.
 const uint16_t kFirstRetryCycles = 10;
 const uint16_t kLastRetryCycles = 3600;
-const uint32_t kControllerPromError = 0x02; // controllerErrorStatus
+const uint32_t kControllerPromError = 0x02;   // controllerErrorStatus
 const uint32_t kShortControllerError = 0x100; // shortErrorStatus
 const UINT kCopyPriority = 2;
 // Records copied per tick, by the room left in the active file: the fuller
@@ -696,8 +696,9 @@ void CDatabase::CompactionStarted(bool started) {
         }
         return;
     }
-    retry_cycles_ = retry_cycles_ == 0 ? kFirstRetryCycles
-                                       : uint16_t(std::min<uint32_t>(2u * retry_cycles_, kLastRetryCycles));
+    retry_cycles_ = retry_cycles_ == 0
+                        ? kFirstRetryCycles
+                        : uint16_t(std::min<uint32_t>(2u * retry_cycles_, kLastRetryCycles));
     defrag_countdown_ = retry_cycles_;
     if (flash_error_) return;
     flash_error_ = true;
@@ -710,7 +711,8 @@ void CDatabase::CompactionStarted(bool started) {
 uint32_t CDatabase::ChangeControllerError(uint32_t set_mask, uint32_t clear_mask) {
     const DbObject& o = obj::controllerErrorStatus;
     uint8_t* image = owner_.Image(o.image);
-    const uint32_t value = (GetInteger(owner_, o.offset, o.width, image, 0) | set_mask) & ~clear_mask;
+    const uint32_t value =
+        (GetInteger(owner_, o.offset, o.width, image, 0) | set_mask) & ~clear_mask;
     SetInteger(owner_, o.offset, o.width, value, image, DB_NOTIFY);
     return value;
 }

@@ -135,7 +135,8 @@ struct mib_variable {
     // An INTEGER carries at most 2^31 - 1: a wider unsigned range ends there
     // (larger counts need an unsigned syntax: Counter, Gauge, TimeTicks).
     constexpr mib_variable range(uint32_t lo, uint32_t hi) const {
-        return pair(MIB_CHECK_UNSIGNED, lo, type == MIB_INTEGER && hi > kIntegerMax ? kIntegerMax : hi);
+        return pair(MIB_CHECK_UNSIGNED, lo,
+                    type == MIB_INTEGER && hi > kIntegerMax ? kIntegerMax : hi);
     }
     constexpr mib_variable srange(int32_t lo, int32_t hi) const {
         return pair(MIB_CHECK_SIGNED, uint32_t(lo), uint32_t(hi));

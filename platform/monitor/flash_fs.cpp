@@ -365,8 +365,8 @@ void FlashFs::CopyUnsound(std::string& report) {
     char info[sizeof h->info + 1] = {};
     std::memcpy(info, h->info, sizeof h->info);
     const std::string name = h->name;
-    if (AddLocked(name.c_str(), info, tfs_be32(h->flags), ro_ + at + kHeaderSize,
-                  tfs_file_size(h), tfs_be32(h->modtime)) != TFS_OKAY)
+    if (AddLocked(name.c_str(), info, tfs_be32(h->flags), ro_ + at + kHeaderSize, tfs_file_size(h),
+                  tfs_be32(h->modtime)) != TFS_OKAY)
         report += "flash: no room to copy \"" + name + "\" under a sound header\n";
 }
 

@@ -336,9 +336,9 @@ TEST_F(FlashFsTest, TheLastFileSurvivesAFlippedBitUnlessItsHeaderLooksTorn) {
         uint8_t flip;
         bool kept;
     } cases[] = {
-        {"a bit of its CRC", 16, 0x01, true},        {"a bit of its time", 20, 0x10, true},
-        {"a bit of its flags", 8, 0x80, true},       {"a bit of its information", 96, 0x02, true},
-        {"a bit of its magic", 12, 0x04, false},     {"its size past the image", 4, 0x40, false},
+        {"a bit of its CRC", 16, 0x01, true},    {"a bit of its time", 20, 0x10, true},
+        {"a bit of its flags", 8, 0x80, true},   {"a bit of its information", 96, 0x02, true},
+        {"a bit of its magic", 12, 0x04, false}, {"its size past the image", 4, 0x40, false},
         {"its header length", 0, 0x01, false},
     };
     for (const auto& c : cases) {

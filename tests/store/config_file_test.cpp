@@ -306,7 +306,7 @@ TEST_F(ConfigFileTest, AnUnreadableLineIsSkippedAndTheRestApplied) {
     const std::string before = "halvModTimeout[0000]:XXXX,1F\n";
     const std::string after = "dmsSignHeight[0000]:XXXX,216\n";
     const std::string cases[] = {
-        std::string(kHeading) + before + std::string(300, 'A') + "\n" + after, // overlong
+        std::string(kHeading) + before + std::string(300, 'A') + "\n" + after,     // overlong
         std::string(kHeading) + before + "chapName[0][0000]:0190,short\n" + after, // bad count
         std::string(kHeading) + before + "chapName[0][0000]:0003,abcdef\n" + after,
         before + "dmsSignWidth[0000]:" + std::string(250, '1') + "\n" + after, // version 1

@@ -161,13 +161,13 @@ TEST_F(ScriptFileTest, Base64ValuesAreStoredOnlyWhenTheyDecode) {
         const char* text;
         bool stored;
     } cases[] = {
-        {"c2lnbg==", true},   {"!!!!", false},      {"c2lnbg", false},
-        {"c2=nbg==", false},  {"c2lu Zw==", false}, {"c2lnbnM=", true},
+        {"c2lnbg==", true},  {"!!!!", false},      {"c2lnbg", false},
+        {"c2=nbg==", false}, {"c2lu Zw==", false}, {"c2lnbnM=", true},
     };
     for (const auto& c : cases) {
         sink.set.clear();
-        Parse(Script("<OBJ oid=\"1.3.6.1.2.1.1.4.0\" base64=\"" + std::string(c.text) +
-                     "\"/>\r\n"));
+        Parse(
+            Script("<OBJ oid=\"1.3.6.1.2.1.1.4.0\" base64=\"" + std::string(c.text) + "\"/>\r\n"));
         EXPECT_EQ(c.stored ? 1u : 0u, sink.set.size()) << c.text;
     }
     CFile_Script::BindObjectSink(nullptr);

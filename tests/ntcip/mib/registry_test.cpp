@@ -237,8 +237,9 @@ TEST_F(RegistryTest, EveryWritableRowTurnsAStoreRefusalIntoTheErrorStatus) {
 TEST(RegisteredTables, AreSortedInsideTheirSubtreesAndCounted) {
     init_mib();
     const std::map<std::string, uint32_t> counts = {
-        {"cls b", 133}, {"auxio", 8},    {"fdot", 16}, {"halv", 116}, {"quorvel", 66}, {"panynj", 7},
-        {"zuduz", 4},   {"protocol", 9}, {"dms", 209}, {"ess", 3},  {"global", 87},
+        {"cls b", 133},  {"auxio", 8},  {"fdot", 16},   {"halv", 116},
+        {"quorvel", 66}, {"panynj", 7}, {"zuduz", 4},   {"protocol", 9},
+        {"dms", 209},    {"ess", 3},    {"global", 87},
     };
     uint32_t subtrees = 0;
     const mib_subtree* previous = nullptr;
