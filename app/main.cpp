@@ -93,15 +93,6 @@ bool lock_state_directory(const std::string& dir) {
     return true; // fd stays open: the lock lasts as long as the program
 }
 
-// Whether another program holds the flash image (flashtool writing to it).
-bool flash_in_use(const std::string& dir) {
-    int fd = open((dir + "/flash.img").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool busy = flock(fd, LOCK_EX | LOCK_NB) != 0;
-    close(fd);
-    return busy;
-}
-
 // The links and sockets the program puts into the state directory name a
 // pseudo-terminal or a socket that only this process serves: none may
 // outlive it, or a tool following an old link reaches whatever took the pty
@@ -213,12 +204,12 @@ int main(int argc, char** argv) {
                     describe_cell_modem(options).c_str());
     }
     std::fflush(stdout);
+    // A missing image is created; one that is there but does not mount is
+    // left as it is for flashtool: a sign without its flash would
+    // acknowledge settings it cannot keep.
     if (!host::monitor_start(options, error)) {
-        if (flash_in_use(options.state_dir)) {
-            std::fprintf(stderr, "sign-controller: flash: %s; not started\n", error.c_str());
-            return 1;
-        }
-        std::fprintf(stderr, "sign-controller: flash: %s (running without flash)\n", error.c_str());
+        std::fprintf(stderr, "sign-controller: flash: %s; not started\n", error.c_str());
+        return 1;
     }
     return firmware_main(argc, argv);
 }

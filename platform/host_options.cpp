@@ -135,6 +135,22 @@ bool apply_value(const std::string& name, const char* value, HostOptions& out, s
     return true;
 }
 
+// A serial line on TCP listens on its port plus the port offset, which must
+// stay a port; the options may come in any order, so this is checked last.
+bool uart_ports_fit(const HostOptions& out, std::string& error) {
+    for (int port = 0; port < 2; ++port) {
+        const std::string& spec = out.uart[port];
+        if (spec.compare(0, 4, "tcp:") != 0) continue;
+        const long moved = std::stol(spec.substr(4)) + out.port_offset;
+        if (moved >= 1 && moved <= 65535) continue;
+        error = "--uart" + std::to_string(port) + " " + spec + " with --port-offset " +
+                std::to_string(out.port_offset) + " gives port " + std::to_string(moved) +
+                ", outside 1 to 65535";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool parse_host_options(int argc, char** argv, HostOptions& out, std::string& error) {
@@ -163,7 +179,7 @@ bool parse_host_options(int argc, char** argv, HostOptions& out, std::string& er
         }
         if (!apply_value(name, value.c_str(), out, error)) return false;
     }
-    return true;
+    return uart_ports_fit(out, error);
 }
 
 } // namespace host

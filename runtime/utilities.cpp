@@ -161,6 +161,16 @@ int base64_decode(const char* text, size_t length, uint8_t* bytes, size_t capaci
     return 0;
 }
 
+bool base64_valid(const char* text, size_t length) {
+    if ((length && text == nullptr) || length % 4 != 0) return false;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = text[i];
+        const bool padding = c == '=' && i + 2 >= length && (i + 1 == length || text[i + 1] == '=');
+        if (!padding && (c == '\0' || strchr(BASE64_ALPHABET, c) == nullptr)) return false;
+    }
+    return true;
+}
+
 int base64_encode_table(char* table, size_t size) {
     if (!table || size < 64) return 0;
     memcpy(table, BASE64_ALPHABET, 64);

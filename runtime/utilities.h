@@ -45,6 +45,9 @@ int util_list_remove(util_list* list, util_list_node* node);
 int base64_encode(const uint8_t* bytes, size_t count, char* text, size_t capacity, size_t* length);
 // -> 0; 2 when (length * 3 + 6) / 4 exceeds the capacity. Whole groups of four only.
 int base64_decode(const char* text, size_t length, uint8_t* bytes, size_t capacity, size_t* count);
+// Whether `text` is whole base64: groups of four alphabet characters, '='
+// only as the last one or two.
+bool base64_valid(const char* text, size_t length);
 // Build the 64-entry encode / 128-entry decode table; 0 when the buffer is short, else 1.
 int base64_encode_table(char* table, size_t size);
 int base64_decode_table(uint8_t* table, size_t size);

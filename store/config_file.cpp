@@ -22,8 +22,6 @@ namespace {
 
 const char* const kName = "CONFIG FILE";
 const uint16_t CONFIG_POLL_PERIOD = 600;
-// Characters of a row line around its string: "[IIII]:" "LLLL," and the line feed.
-const uint32_t ROW_FRAME_BYTES = 6 + 1 + 5 + 1;
 
 // ---- writing -----------------------------------------------------------------
 
@@ -66,23 +64,31 @@ void build_integer_row(Writer& out, const ConfigObject& c, unsigned row) {
     if (value != c.default_value) out.Format("%s[%04X]:XXXX,%X\n", c.name, row, value);
 }
 
-// A string row longer than the reader's line buffer could not be read back:
-// it is reported and left out, so that every file written stays readable.
+// A string row of any length the store holds: its bytes are copied straight
+// into the file buffer (past room for the row's frame, then moved behind it),
+// so that no line buffer bounds what the file keeps.
 void build_string_row(Writer& out, const ConfigObject& c, unsigned row) {
-    const DbObject o = c.object.row(row);
-    char bytes[CFile_Config::LINE_BYTES];
-    uint32_t length = 0;
-    GetStringCopy(TheDatabase(), o.offset, o.width, TheDatabase().NvImage(), bytes, sizeof bytes,
-                  &length);
-    if (length == 0) return;
-    uint32_t frame = uint32_t(std::strlen(c.name)) + ROW_FRAME_BYTES;
-    if (frame + length > CFile_Config::LINE_BYTES - 1) {
-        console_printf("CFile_Config::Build %s[%04X] too long (%u bytes), not saved\n", c.name, row,
-                       unsigned(length));
+    const uint32_t kFrameRoom = 96;
+    if (out.overflow || out.size - out.length <= kFrameRoom + 2) {
+        out.overflow = true;
         return;
     }
-    out.Format("%s[%04X]:%04X,", c.name, row, unsigned(length));
-    out.Put(bytes, length);
+    const DbObject o = c.object.row(row);
+    uint8_t* at = out.buffer + out.length;
+    const uint32_t room = out.size - out.length - kFrameRoom - 1; // the line feed
+    uint32_t length = 0;
+    const uint32_t copied = GetStringCopy(TheDatabase(), o.offset, o.width, TheDatabase().NvImage(),
+                                          at + kFrameRoom, room, &length);
+    if (length == 0) return;
+    char frame[kFrameRoom];
+    const int n = std::snprintf(frame, sizeof frame, "%s[%04X]:%04X,", c.name, row, copied);
+    if (copied != length || n < 0 || uint32_t(n) >= sizeof frame) {
+        out.overflow = true;
+        return;
+    }
+    std::memmove(at + n, at + kFrameRoom, copied);
+    std::memcpy(at, frame, uint32_t(n));
+    out.length += uint32_t(n) + copied;
     out.Put("\n", 1);
 }
 
@@ -174,8 +180,12 @@ int apply_string(const ConfigObject& c, uint32_t offset, Cursor value, int versi
 enum ScanResult { SCAN_DONE, SCAN_CORRUPT };
 
 // Splits the file into lines as the writer made them and hands each complete
-// line (without its line feed) to the line parser when `apply` is set. Every
-// copy is bounded by the line buffer: a longer line makes the file corrupt.
+// line (without its line feed) to the line parser when `apply` is set. A
+// line that cannot be read (a name and index beyond the line buffer, a count
+// that does not end at a line feed) is skipped up to the next line feed with
+// a console message; the lines around it are applied. A counted string is
+// handed over where it lies in the file, so its length is not bounded by the
+// line buffer.
 class Scanner {
   public:
     Scanner(const uint8_t* bytes, uint32_t length, bool apply)
@@ -189,8 +199,9 @@ class Scanner {
         }
         while (pos_ < length_ && bytes_[pos_] != 0) {
             n_ = 0;
+            start_ = pos_;
             Step step = version_ < 2 ? ReadToLineEnd() : ReadRow();
-            if (step == STEP_CORRUPT) return SCAN_CORRUPT;
+            if (step == STEP_BAD) SkipBadLine();
             if (step == STEP_END) break; // a line without its end is not applied
         }
         return SCAN_DONE;
@@ -198,7 +209,7 @@ class Scanner {
 
   private:
     // STEP_LINE: a line feed came first, the line was handed over whole.
-    enum Step { STEP_NEXT, STEP_LINE, STEP_END, STEP_CORRUPT };
+    enum Step { STEP_NEXT, STEP_LINE, STEP_END, STEP_BAD };
 
     bool Copy(uint8_t c) {
         if (n_ >= CFile_Config::LINE_BYTES - 1) return false;
@@ -210,10 +221,10 @@ class Scanner {
     Step CopyThrough(char stop) {
         while (pos_ < length_ && bytes_[pos_] != 0) {
             uint8_t c = bytes_[pos_++];
-            if (!Copy(c)) return STEP_CORRUPT;
+            if (!Copy(c)) return STEP_BAD;
             if (c == uint8_t(stop)) return STEP_NEXT;
             if (c == '\n') {
-                Hand(n_ - 1);
+                Hand(line_, n_ - 1);
                 return STEP_LINE;
             }
         }
@@ -221,7 +232,7 @@ class Scanner {
     }
     Step ReadToLineEnd() {
         Step s = CopyThrough('\n');
-        if (s == STEP_NEXT) Hand(n_ - 1);
+        if (s == STEP_NEXT) Hand(line_, n_ - 1);
         return s;
     }
     // Version 2: name and index up to ":", the length up to ",", then the
@@ -238,18 +249,23 @@ class Scanner {
         for (uint32_t i = length_start; i + 1 < pos_; ++i)
             counted = (counted << 4) | hex_digit_value(bytes_[i]);
         if (counted == 0) return ReadToLineEnd();
-        if (counted + 1 > CFile_Config::LINE_BYTES - 1 - n_) return STEP_CORRUPT;
-        if (counted + 1 > length_ - pos_) return STEP_END;
-        std::memcpy(line_ + n_, bytes_ + pos_, counted);
-        n_ += counted;
-        pos_ += counted;
-        if (bytes_[pos_] == '\r' && pos_ + 1 < length_ && bytes_[pos_ + 1] == '\n') ++pos_;
-        if (bytes_[pos_++] == '\n') Hand(n_);
+        if (counted >= length_ - pos_) return STEP_BAD;
+        uint32_t end = pos_ + counted; // the line feed, or CR LF
+        const uint32_t feed = bytes_[end] == '\r' && end + 1 < length_ ? end + 1 : end;
+        if (bytes_[feed] != '\n') return STEP_BAD;
+        pos_ = feed + 1;
+        Hand(reinterpret_cast<const char*>(bytes_ + start_), end - start_);
         return STEP_NEXT;
     }
-    void Hand(uint32_t count) {
-        line_[count] = '\0';
-        if (apply_) CFile_Config::Parse(line_, count, version_);
+    void Hand(const char* line, uint32_t count) {
+        if (apply_) CFile_Config::Parse(line, count, version_);
+    }
+    void SkipBadLine() {
+        if (apply_)
+            console_printf("CFile_Config: unreadable line at byte %u skipped\n", unsigned(start_));
+        while (pos_ < length_ && bytes_[pos_] != 0 && bytes_[pos_] != '\n')
+            ++pos_;
+        if (pos_ < length_ && bytes_[pos_] == '\n') ++pos_;
     }
 
     const uint8_t* bytes_;
@@ -257,6 +273,7 @@ class Scanner {
     bool apply_;
     int version_ = 1;
     uint32_t pos_ = 0;
+    uint32_t start_ = 0;
     uint32_t n_ = 0;
     char line_[CFile_Config::LINE_BYTES];
 };

@@ -22,7 +22,8 @@
 class CFile_Config : public CPeripheral {
   public:
     static constexpr uint32_t BUFFER_BYTES = 0x40000;
-    // The reader's line buffer (with its NUL): longer lines make the file corrupt.
+    // The reader's line buffer (with its NUL) for what precedes a counted
+    // string (and for lines of version 1 files): a longer line is skipped.
     static constexpr uint32_t LINE_BYTES = 200;
     static constexpr uint32_t HEADING_BYTES = 28;
     static constexpr uint32_t WRITE_FLAGS = 64;

@@ -96,6 +96,26 @@ void recover_damaged_journal(CDataBase& store, CDatabase& journal) {
     restore_config(store);
 }
 
+// A fresh journal file: the factory defaults and CONFIG.XML are journalled
+// into it, then it is committed. Without a file the image takes them alone,
+// and every later change of a non-volatile object is refused.
+void start_on_fresh_journal(CDataBase& store, CDatabase& journal) {
+    const bool file = journal.ActiveName() != nullptr;
+    if (!file) {
+        console_printf("\tno journal file: non-volatile objects keep their start-up values\n");
+        store.BindJournal(nullptr);
+    }
+    std::memset(store.NvImage(), 0, CDataBase::NV_IMAGE_BYTES);
+    store.SetDefaults(0);
+    restore_config(store);
+    if (!file) {
+        store.BindJournal(&journal);
+        return;
+    }
+    int rc = journal.Commit();
+    if (rc != 0) console_printf("\tCDatabase::Init: mon_tfsipmod failed:%d\n", rc);
+}
+
 // The early-restart counter is cleared once the system has run for 30
 // seconds, by a timer of its own: whatever the task is busy with (a long
 // compaction) cannot delay it.
@@ -141,13 +161,7 @@ void CDataBase::Init() {
     if (journal.Load() == 0) {
         // A fresh file: the factory defaults are journalled into it (flash
         // mode is 1), then it is committed.
-        std::memset(nv_, 0, sizeof nv_);
-        SetDefaults(0);
-        restore_config(*this);
-        if (journal.ActiveName()) {
-            int rc = journal.Commit();
-            if (rc != 0) console_printf("\tCDatabase::Init: mon_tfsipmod failed:%d\n", rc);
-        }
+        start_on_fresh_journal(*this, journal);
     } else if (journal.ReplayMetDamage()) {
         recover_damaged_journal(*this, journal);
     } else if (feature_set(*this) & kFeatureVolatileOnly) {

@@ -8,6 +8,7 @@
 #include "runtime/utilities.h"
 #include "runtime/watchdog_task.h"
 #include "store/objects.h"
+#include "store/short_error_status.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,6 +22,13 @@ const uint32_t kFeatureScheduledCleanup = 0x400;
 const uint32_t kMaxRecord = CDatabase::MAX_STRING + 12;
 const uint32_t kPendingFlushAt = 7950; // entries that make the copy walk run a delete pass
 const int kCatchUps = 10;
+// Early-restart byte: set while the start in progress restarts to defragment.
+const uint8_t kDefragRestart = 0x80;
+// A compaction that cannot start: the first wait and the longest, in cycles.
+const uint16_t kFirstRetryCycles = 10;
+const uint16_t kLastRetryCycles = 3600;
+const uint32_t kControllerPromError = 0x02;   // controllerErrorStatus
+const uint32_t kShortControllerError = 0x100; // shortErrorStatus
 const UINT kCopyPriority = 2;
 // Records copied per tick, by the room left in the active file: the fuller
 // it gets, the faster the copy, and when little is left the rest is copied at
@@ -279,6 +287,9 @@ int CDatabase::FFS_SDH(const uint8_t* previous, int file) {
             // otherwise it would restart for ever.
             long dead = mon_tfsctrl(TFS_CTRL_DEADSPACE, 0, 0);
             if (free_bytes >= 0 && dead >= 0 && free_bytes + dead >= long(FILE_BYTES)) {
+                // This restart belongs to the start in progress: the early-
+                // restart count and the clock stay as they are across it.
+                bus_write8(BUS_EARLY_RESTART, bus_read8(BUS_EARLY_RESTART) | kDefragRestart);
                 defrag_reset();
                 return 0;
             }
@@ -395,11 +406,12 @@ int CDatabase::STRING(uint32_t offset, const void* bytes, uint16_t length, uint3
     return AppendRecord(offset, value, uint32_t(length) + 1, record);
 }
 
-// The store's hook: 1 when the record was appended, or when there is no
-// journal file to append to (the sign then runs without one, as announced at
-// start); 0 when the journal refused it, which the store reports to the writer.
+// The store's hook: 1 when the record was appended (or the journal was
+// closed ahead of a restart); 0 when the journal refused it or there is no
+// journal file to append to, which the store reports to the writer: a change
+// that would not outlive a restart is not made.
 int CDatabase::AppendInt(uint32_t offset, unsigned width, uint32_t value) {
-    if (active_ < 0) return 1;
+    if (NoFile(offset)) return 0;
     uint32_t record = 0;
     int r = 0;
     if (width == 1) r = INT8(offset, uint8_t(value), &record);
@@ -410,11 +422,17 @@ int CDatabase::AppendInt(uint32_t offset, unsigned width, uint32_t value) {
 }
 
 int CDatabase::AppendString(uint32_t offset, const void* bytes, uint32_t length) {
-    if (active_ < 0) return 1;
+    if (NoFile(offset)) return 0;
     uint32_t record = 0;
     int r = length <= MAX_STRING ? STRING(offset, bytes, uint16_t(length), &record) : 0;
     if (!r) ReportRefused(offset);
     return r;
+}
+
+bool CDatabase::NoFile(uint32_t offset) {
+    if (active_ >= 0 || closed_) return false;
+    console_printf("CDatabase: no journal file: object %u not changed\n", unsigned(offset));
+    return true;
 }
 
 void CDatabase::ReportRefused(uint32_t offset) {
@@ -662,7 +680,41 @@ void CDatabase::DefragIdle() {
         last_day_ = day;
     }
     if (used > COMPACT_ABOVE) start = true;
-    if (start) StartCompaction();
+    if (start) CompactionStarted(StartCompaction());
+}
+
+// A compaction that cannot start (no room for the other file) is tried again
+// after a wait that doubles up to an hour of cycles; the first failure raises
+// the controller's PROM error once, a start clears it.
+void CDatabase::CompactionStarted(bool started) {
+    if (started) {
+        retry_cycles_ = 0;
+        if (flash_error_) {
+            flash_error_ = false;
+            if (ChangeControllerError(0, kControllerPromError) == 0)
+                short_error_clear(kShortControllerError);
+        }
+        return;
+    }
+    retry_cycles_ = retry_cycles_ == 0
+                        ? kFirstRetryCycles
+                        : uint16_t(std::min<uint32_t>(2u * retry_cycles_, kLastRetryCycles));
+    defrag_countdown_ = retry_cycles_;
+    if (flash_error_) return;
+    flash_error_ = true;
+    console_printf("CDatabase: no compaction possible, retried in %u cycles\n",
+                   unsigned(retry_cycles_));
+    ChangeControllerError(kControllerPromError, 0);
+    short_error_set(kShortControllerError);
+}
+
+uint32_t CDatabase::ChangeControllerError(uint32_t set_mask, uint32_t clear_mask) {
+    const DbObject& o = obj::controllerErrorStatus;
+    uint8_t* image = owner_.Image(o.image);
+    const uint32_t value =
+        (GetInteger(owner_, o.offset, o.width, image, 0) | set_mask) & ~clear_mask;
+    SetInteger(owner_, o.offset, o.width, value, image, DB_NOTIFY);
+    return value;
 }
 
 bool CDatabase::StartCompaction() {
@@ -857,7 +909,9 @@ void CDatabase::StateMachine_BootCounter(CDataBase& store, int clear) {
     uint8_t b = bus_read8(BUS_EARLY_RESTART);
     trace_printf("CDatabase::StateMachine_BootCounter:0x%02X\n", unsigned(b));
     if (clear) {
-        b &= 0xF0;
+        b &= 0xF0 & ~kDefragRestart;
+    } else if (b & kDefragRestart) {
+        b &= ~kDefragRestart; // the restart that made room for the journal: not counted
     } else if (!FileExists(FILE_NAMES[0]) && !FileExists(FILE_NAMES[1])) {
         b &= 0xF0; // a controller without journal files starts its clock at 0
         SetGlobalTime(store, obj::globalTime.offset, 4, 0, store.NvImage(), DB_NO_TIME_WARNING);

@@ -118,6 +118,8 @@ class CDatabase : public CJournalSink {
     };
 
     void ReportRefused(uint32_t offset);
+    // Whether there is no file to append to (and the journal is not closed).
+    bool NoFile(uint32_t offset);
     int AppendRecord(uint32_t object, const uint8_t* value, uint32_t value_length,
                      uint32_t* record);
     int write(int file, const uint8_t* bytes, uint32_t length, uint32_t* record,
@@ -144,6 +146,9 @@ class CDatabase : public CJournalSink {
     void DefragCopy();
     void DefragClean();
     bool StartCompaction();
+    void CompactionStarted(bool started);
+    // controllerErrorStatus with bits set and cleared: its new value.
+    uint32_t ChangeControllerError(uint32_t set_mask, uint32_t clear_mask);
     enum CopyStatus { COPY_MORE, COPY_AT_END, COPY_FAILED };
     CopyStatus CopyRecords(uint32_t limit);
     bool Superseded(uint32_t object, uint32_t address);
@@ -172,6 +177,8 @@ class CDatabase : public CJournalSink {
     bool percent_known_ = false;
     uint8_t defrag_state_ = DEFRAG_IDLE;
     uint16_t defrag_countdown_ = 6;
+    uint16_t retry_cycles_ = 0; // the wait after a compaction that could not start
+    bool flash_error_ = false;  // raised by a compaction that could not start
     uint8_t last_day_ = 1;
     int defrag_target_ = -1;
     int resume_target_ = -1; // a compaction target found at load, kept to resume

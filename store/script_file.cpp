@@ -88,7 +88,9 @@ int set_octets_base64_by_oid_text(const char* oid, uint32_t length, const char* 
                                   uint32_t text_length) {
     uint8_t bytes[2 * CFile_Script::VALUE_MAX];
     size_t count = 0;
-    if (base64_decode(text, text_length, bytes, sizeof bytes, &count) != 0) return 0;
+    if (!base64_valid(text, text_length) ||
+        base64_decode(text, text_length, bytes, sizeof bytes, &count) != 0)
+        return 0;
     return set_octets_by_oid_text(oid, length, bytes, uint32_t(count));
 }
 

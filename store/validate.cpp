@@ -153,9 +153,11 @@ int daylight_saving(Ctx& c) {
     return DB_OK;
 }
 
+// Only row 1 holds the rule in force: its begin month chooses between the
+// table (1) and no daylight saving (14); the other rows are only stored.
 int dst_begin_month(Ctx& c) {
-    if (c.value == 15) return DB_REFUSED5;
-    put(c, globalDaylightSaving, c.value == 14 ? 2 : 1);
+    if (c.value < 1 || c.value > 14) return DB_REFUSED;
+    if (c.row == 0) put(c, globalDaylightSaving, c.value == 14 ? 2 : 1);
     return DB_OK;
 }
 

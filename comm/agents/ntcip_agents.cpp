@@ -3,6 +3,7 @@
 #include "comm/drivers/serial_driver.h"
 #include "comm/net/servers.h"
 #include "comm/network.h"
+#include "ntcip/objects/mib2.h"
 #include "runtime/console.h"
 #include "store/database.h"
 #include "store/objects.h"
@@ -472,6 +473,10 @@ void CNTCIP::ConfigureIPAddresses() {
         if (t.rows[i].type == AGENT_PPP)
             ppp_ip_address_set(&agent->ppp, ip.local_address, ip.central_address);
     }
+    // Entry 0 of the address-translation table: this sign's address and MAC.
+    uint8_t mac[6 + 1] = {}; // the copy ends in a NUL
+    db_get_string_copy(obj::ifPhysAddress, mac, sizeof mac);
+    at_cache_set(0, ip.local_address, mac);
 }
 
 namespace {

@@ -155,13 +155,8 @@ void CClock::CheckCentralSet() {
 
 void CClock::ReloadFromGlobalTime() {
     trace_printf("Reload GlobalTime due to central set\n");
-    struct tm date = {};
-    seconds_to_tm(db_get_time(), &date);
     recompute_ = 1;
-    mon_tm record = {date.tm_sec,  date.tm_min,  date.tm_hour,
-                     date.tm_mday, date.tm_mon,  date.tm_year,
-                     date.tm_wday, date.tm_yday, 0};
-    mon_rtcwrite(&record);
+    write_board_clock(db_get_time());
 }
 
 uint32_t CClock::ReadBoardClock() {
@@ -329,4 +324,13 @@ int CClock::SetLocalTimeEntered() {
 CClock* find_clock() {
     CPeripheral* p = ThePeripheralTask().GetPeripheral(PERIPHERAL_ID_CLOCK);
     return p && p->ClassCode() == PERIPHERAL_CLASS_CLOCK ? static_cast<CClock*>(p) : nullptr;
+}
+
+void write_board_clock(uint32_t utc) {
+    struct tm date = {};
+    seconds_to_tm(utc, &date);
+    mon_tm record = {date.tm_sec,  date.tm_min,  date.tm_hour,
+                     date.tm_mday, date.tm_mon,  date.tm_year,
+                     date.tm_wday, date.tm_yday, 0};
+    mon_rtcwrite(&record);
 }

@@ -84,3 +84,8 @@ class CClock : public CPeripheral {
 
 // The live clock peripheral, or null when the peripheral task has none.
 CClock* find_clock();
+
+// Sets the board's real-time clock to `utc` at once: a central time write is
+// kept by the board clock from the moment it is acknowledged, not only from
+// the clock's next pass.
+void write_board_clock(uint32_t utc);

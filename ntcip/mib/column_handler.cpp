@@ -4,6 +4,7 @@
 // varbind and the values the handlers stage and answer.
 #include "ntcip/mib/mib_table.h"
 
+#include "platform/monitor/monitor.h"
 #include "store/database.h"
 
 #include <cstring>
@@ -57,15 +58,30 @@ void write(mib_request& request, uint32_t row) {
     }
     int result = c.hooks != nullptr && c.hooks->write != nullptr ? c.hooks->write(request, row)
                                                                  : store_write(request, row);
-    if (c.write == mib_write::report && result != DB_OK)
-        *request.error_status = result == DB_REFUSED ? 3 : 5;
+    if (result == DB_OK) {
+        // The journal's records of this write are in flash before the answer.
+        mon_tfsctrl(TFS_CTRL_SYNC, 0, 0);
+        return;
+    }
+    // What the store did not keep is never acknowledged: genErr, unless the
+    // column reports a refused value as badValue.
+    *request.error_status = c.write == mib_write::report && result == DB_REFUSED ? 3 : 5;
+}
+
+// Whether the row is an INTEGER declared with an unsigned range: its answer
+// stays inside that range, never a negative number.
+bool unsigned_integer(const mib_variable& row) {
+    return row.type == MIB_INTEGER && row.column.value == mib_value::unsigned_int &&
+           row.check.kind == MIB_CHECK_RANGES && row.check.size == MIB_CHECK_UNSIGNED;
 }
 
 uintptr_t* answer(mib_request& request, uint32_t row) {
     const mib_column& c = request.row.column;
     if (c.hooks != nullptr && c.hooks->read != nullptr && c.hooks->read(request, row))
         return &request.varbind.handler_result;
-    return mib_answer_object(request, mib_row_object(request.row, row), c.value);
+    uintptr_t* result = mib_answer_object(request, mib_row_object(request.row, row), c.value);
+    if (unsigned_integer(request.row) && *result > kIntegerMax) *result = kIntegerMax;
+    return result;
 }
 
 uint32_t load_native(const uint8_t* bytes) {

@@ -188,15 +188,7 @@ const uint8_t* octets_in_slot(Slot& s, const char* text, uint32_t length, uint32
 }
 
 bool is_base64(const char* text, uint32_t length) {
-    if (text == nullptr || length % 4 != 0) return false;
-    for (uint32_t i = 0; i < length; ++i) {
-        char c = text[i];
-        bool alphabet = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                        (c >= '0' && c <= '9') || c == '+' || c == '/';
-        bool padding = c == '=' && i + 2 >= length && (i + 1 == length || text[i + 1] == '=');
-        if (!alphabet && !padding) return false;
-    }
-    return true;
+    return text != nullptr && base64_valid(text, length);
 }
 
 // ---- the start-up script ------------------------------------------------------------

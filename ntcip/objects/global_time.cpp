@@ -32,7 +32,10 @@ bool read_global_time(mib_request& request, uint32_t) {
 }
 
 int write_global_time(mib_request& request, uint32_t) {
-    return db_set_time(request.ctx.set_value.integer, request.ctx.write_flags);
+    const uint32_t seconds = request.ctx.set_value.integer;
+    const int result = db_set_time(seconds, request.ctx.write_flags);
+    if (result == DB_OK) write_board_clock(seconds);
+    return result;
 }
 
 // The global time controllerLocalTime stands for. Local time moves only at

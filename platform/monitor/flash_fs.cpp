@@ -204,6 +204,7 @@ int FlashFs::Mount(const std::string& path, uint32_t size, Access access, std::s
         return rc;
     }
     Scan(report);
+    CopyUnsound(report);
     if (writable && DefragRequested() && Defragment(report)) {
         std::string path = path_;
         return Mount(path, size, access, report); // the new image
@@ -327,14 +328,46 @@ void FlashFs::Erase(uint32_t from, uint32_t to) {
 }
 
 bool FlashFs::HeaderValid(uint32_t offset) const {
+    return HeaderPlausible(offset) && tfs_be32(Hdr(offset)->hdrcrc) == header_crc(Hdr(offset));
+}
+
+bool FlashFs::HeaderPlausible(uint32_t offset) const {
     if (uint64_t(offset) + kHeaderSize > size_) return false;
     const TFSHDR* h = Hdr(offset);
     if (tfs_hdr_size(h) != kHeaderSize || tfs_be32(h->magic) != kMagic) return false;
-    if (tfs_be32(h->hdrcrc) != header_crc(h)) return false;
     // The file, padding included, lies inside the image.
     if (uint64_t(offset) + kHeaderSize + align_up(tfs_file_size(h)) > size_) return false;
     if (h->name[sizeof h->name - 1] != '\0' || h->name[0] == '\0') return false;
     return true;
+}
+
+// The last file, complete but with a header that fails only its check, is
+// not a torn add (an add dies before its complete mark): a flipped bit. The
+// file is kept (its contents carry checks of their own where they matter) and
+// copied under a sound header once the scan is done, so that a later file
+// after it cannot make it look like damage in the middle.
+bool FlashFs::KeptDespiteCheck(uint32_t at, std::string& report) {
+    if (!HeaderPlausible(at) || StateOf(at) != kStateComplete) return false;
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "flash: the header of \"%s\" at 0x%08X fails its check: the file is kept\n",
+                  Hdr(at)->name, at);
+    report += line;
+    unsound_ = at;
+    return true;
+}
+
+void FlashFs::CopyUnsound(std::string& report) {
+    const uint32_t at = unsound_;
+    unsound_ = 0;
+    if (at == 0 || rw_ == nullptr) return;
+    const TFSHDR* h = Hdr(at);
+    char info[sizeof h->info + 1] = {};
+    std::memcpy(info, h->info, sizeof h->info);
+    const std::string name = h->name;
+    if (AddLocked(name.c_str(), info, tfs_be32(h->flags), ro_ + at + kHeaderSize, tfs_file_size(h),
+                  tfs_be32(h->modtime)) != TFS_OKAY)
+        report += "flash: no room to copy \"" + name + "\" under a sound header\n";
 }
 
 // The next valid header after a damaged one at `at`: where its size field
@@ -356,18 +389,18 @@ void FlashFs::Scan(std::string& report) {
     char line[300];
     while (uint64_t(at) + kHeaderSize <= size_) {
         if (all_erased(ro_ + at, kHeaderSize)) break;
-        if (!HeaderValid(at)) {
+        const uint32_t next = HeaderValid(at) ? at : NextAfterDamaged(at);
+        if (next == 0 && !KeptDespiteCheck(at, report)) {
+            // The last thing in flash, as a torn add leaves it.
+            std::snprintf(line, sizeof line,
+                          "flash: damaged file header at 0x%08X: the %u bytes from there on %s\n",
+                          at, size_ - at, rw_ != nullptr ? "were erased" : "are unreadable");
+            report += line;
+            Erase(at, size_);
+            break;
+        }
+        if (next != at && next != 0) {
             // The damaged file is lost; the files after it are kept.
-            const uint32_t next = NextAfterDamaged(at);
-            if (next == 0) { // the last thing in flash, as a torn add leaves it
-                std::snprintf(
-                    line, sizeof line,
-                    "flash: damaged file header at 0x%08X: the %u bytes from there on %s\n", at,
-                    size_ - at, rw_ != nullptr ? "were erased" : "are unreadable");
-                report += line;
-                Erase(at, size_);
-                break;
-            }
             std::snprintf(line, sizeof line,
                           "flash: damaged file header at 0x%08X: the %u bytes up to the next file "
                           "at 0x%08X %s\n",
@@ -618,7 +651,28 @@ int FlashFs::InPlaceModify(const char* name, const uint8_t* data, int offset, in
     CountWriteForTest();
     for (int k = 0; k < size; ++k)
         dst[k] &= data[k];
+    const uint32_t from = at + kHeaderSize + uint32_t(offset);
+    if (size > 0) {
+        dirty_from_ = std::min(dirty_from_, from);
+        dirty_to_ = std::max(dirty_to_, from + uint32_t(size));
+    }
     return TFS_OKAY;
+}
+
+// The in-place writes since the last sync reach the image file: what a SET
+// acknowledged then outlives a crash of the host, not only of the program.
+long FlashFs::Sync() {
+    if (dirty_from_ >= dirty_to_ || rw_ == nullptr) return TFS_OKAY;
+    const uint32_t page = uint32_t(sysconf(_SC_PAGESIZE));
+    const uint32_t start = dirty_from_ & ~(page - 1);
+    // The data pages alone are written and waited for (the image's size and
+    // place never change while it is mapped, so no metadata needs flushing).
+    const int rc = sync_file_range(fd_, start, dirty_to_ - start,
+                                   SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                       SYNC_FILE_RANGE_WAIT_AFTER);
+    dirty_from_ = UINT32_MAX;
+    dirty_to_ = 0;
+    return rc == 0 ? TFS_OKAY : TFSERR_FLASHFAILURE;
 }
 
 long FlashFs::Control(int request, long arg1, long arg2) {
@@ -634,6 +688,8 @@ long FlashFs::Control(int request, long arg1, long arg2) {
         get_time_ = reinterpret_cast<GetTimeFn>(arg1);
         format_time_ = reinterpret_cast<FormatTimeFn>(arg2);
         return TFS_OKAY;
+    case TFS_CTRL_SYNC:
+        return Sync();
     case TFS_CTRL_HEADERS: {
         const char* device = reinterpret_cast<const char*>(arg1);
         if (device == nullptr || std::strcmp(device, "//SF/") != 0) return TFSERR_BADARG;

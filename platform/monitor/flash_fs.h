@@ -72,6 +72,8 @@ class FlashFs {
 
     // Ask for a defragmentation at the next mount (kept in the image).
     void RequestDefrag();
+    // Flushes the in-place writes since the last sync to the image file.
+    long Sync();
     bool DefragRequested() const;
 
     // Time functions installed by the firmware (TFS_CTRL_TIMEFUNCS).
@@ -119,6 +121,9 @@ class FlashFs {
     bool Defragment(std::string& report);
     void ResolveDuplicates(std::string& report);
     bool HeaderValid(uint32_t offset) const;
+    bool HeaderPlausible(uint32_t offset) const; // all but the header's check
+    bool KeptDespiteCheck(uint32_t at, std::string& report);
+    void CopyUnsound(std::string& report);
     uint32_t NextAfterDamaged(uint32_t at) const;
     const TFSHDR* Hdr(uint32_t offset) const;
     uint32_t Footprint(uint32_t offset) const;
@@ -136,12 +141,15 @@ class FlashFs {
     uint8_t* ro_ = nullptr; // read-only view (what the firmware sees)
     uint8_t* rw_ = nullptr; // writable view, same pages (null when read-only)
     uint32_t end_ = 0;      // first free offset
+    uint32_t unsound_ = 0;  // the last file, kept though its header fails its check
     uint32_t next_seq_ = 1;
     std::vector<Entry> entries_; // every header in flash order
     Descriptor fds_[TFS_MAXOPEN];
     GetTimeFn get_time_ = nullptr;
     FormatTimeFn format_time_ = nullptr;
     bool fail_next_add_ = false;
+    uint32_t dirty_from_ = UINT32_MAX; // in-place writes not yet synced
+    uint32_t dirty_to_ = 0;
     uint32_t exit_countdown_ = 0;
     int exit_status_ = 0;
     void CountWriteForTest();

@@ -246,5 +246,6 @@ enum : int {
                              // char* (*format_time)(long seconds, char* buf, int size)
     TFS_CTRL_HEADERS = 20,   // arg1: (long) device name "//SF/": headers in use on it,
                              // deleted ones included (reset to the live files by a defragmentation)
+    TFS_CTRL_SYNC = 21,      // the in-place writes so far reach the flash (the image file)
 };
 long mon_tfsctrl(int request, long arg1, long arg2); // the answer, or TFSERR_BADARG

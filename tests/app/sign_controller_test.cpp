@@ -129,17 +129,10 @@ TEST_F(SignController, AStartRightAfterAKillRunsWithItsFlash) {
     EXPECT_NE(-1, next.Wait(10));
 }
 
-// A flash image that is not ours is left alone with a clear message and the
-// sign runs without flash; a cut image is resized and used.
-TEST_F(SignController, DamagedFlashImagesAreReportedAndTheSignStillRuns) {
-    const struct {
-        const char* what;
-        std::string image;
-        const char* message;
-    } cases[] = {
-        {"foreign", std::string(100000, 'G'), "is not a flash image of this system"},
-        {"cut", "", "bytes instead of 16777216: resized, missing part erased"},
-    };
+// An existing image that does not mount (not ours, its superblock damaged)
+// stops the start with the reason and is left as it was for flashtool; a cut
+// image is resized and used.
+TEST_F(SignController, AnImageThatDoesNotMountStopsTheStartAndACutOneIsUsed) {
     // A whole image, as flashtool makes it.
     std::string good_image = dir_ + "/good.img";
     std::ofstream(dir_ + "/note.txt") << "note";
@@ -153,12 +146,34 @@ TEST_F(SignController, DamagedFlashImagesAreReportedAndTheSignStillRuns) {
         good.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     ASSERT_GT(good.size(), 4096u);
+    std::string damaged = good;
+    damaged.replace(0, 4, "\xDE\xAD\xBE\xEF");
+    const struct {
+        const char* what;
+        std::string image;
+        const char* message;
+        bool runs;
+    } cases[] = {
+        {"foreign", std::string(100000, 'G'), "is not a flash image of this system", false},
+        {"superblock", damaged, "not started", false},
+        {"cut", good.substr(0, 4096), "bytes instead of 16777216: resized, missing part erased",
+         true},
+    };
     for (const auto& c : cases) {
         std::string state = dir_ + "/" + c.what;
         fs::create_directories(state);
-        std::ofstream(state + "/flash.img", std::ios::binary)
-            << (c.image.empty() ? good.substr(0, 4096) : c.image);
+        std::ofstream(state + "/flash.img", std::ios::binary) << c.image;
         ASSERT_TRUE(Start({"--state", state, "--speed", "20", "--port-offset", "31100"}));
+        if (!c.runs) {
+            EXPECT_EQ(1, run_.Wait(60)) << c.what << "\n" << run_.Output();
+            EXPECT_NE(std::string::npos, run_.Output().find(c.message)) << c.what;
+            EXPECT_NE(std::string::npos, run_.Output().find("not started")) << c.what;
+            std::ifstream in(state + "/flash.img", std::ios::binary);
+            EXPECT_EQ(c.image, std::string(std::istreambuf_iterator<char>(in),
+                                           std::istreambuf_iterator<char>()))
+                << c.what;
+            continue;
+        }
         // The report comes before the firmware starts; the sign then keeps running.
         for (int wait = 0; wait < 200 && run_.Output().find(c.message) == std::string::npos; wait++)
             ASSERT_EQ(-1, run_.Wait(0.05)) << c.what << "\n" << run_.Output();

@@ -5,9 +5,12 @@
 #include "comm/net/servers.h"
 #include "store/database.h"
 #include "store/objects.h"
+#include "tests/comm/agent_net_util.h"
+#include "tests/comm/agent_test_util.h"
 #include "tests/support/firmware_fixture.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -31,6 +34,33 @@ TEST_F(NtcipAgents, TheEthernetAgentsAreBoundToTheTcpAndUdpServers) {
     EXPECT_EQ(UDP_SEND_MAX, AgentRow(FindAgent("ethernet_udp"))->agent->response_limit);
     EXPECT_EQ(ETHERNET_TX_BYTES, AgentRow(FindAgent("ethernet_tcp"))->agent->response_limit);
     EXPECT_EQ(AGENT_NOT_FOUND, FindAgent("ethernet"));
+}
+
+// The address-translation table's entry 0 is this sign's address and MAC,
+// filled by the agents' address configuration at start-up.
+TEST_F(NtcipAgents, TheAddressTranslationTableHoldsTheSignsAddressAndMac) {
+    agent_test::CapturingAgent agent;
+    const std::vector<uint32_t> at = {1, 3, 6, 1, 2, 1, 3, 1, 1};
+    auto next = [&](uint32_t column) {
+        std::vector<uint32_t> name = at;
+        name.push_back(column);
+        return agent.AskPdu(agent_test::request(0xA1, agent_test::ADMIN, name, column));
+    };
+    auto net = next(3);
+    ASSERT_TRUE(net);
+    const snmp_varbind& address = net->varbinds[0];
+    EXPECT_EQ(std::vector<uint32_t>({1, 3, 6, 1, 2, 1, 3, 1, 1, 3, 0, 1, 127, 0, 0, 1}),
+              std::vector<uint32_t>(address.name, address.name + address.name_length));
+    EXPECT_EQ(snmp_test::Bytes({127, 0, 0, 1}),
+              snmp_test::Bytes(address.value, address.value + address.value_length));
+    auto phys = next(2);
+    ASSERT_TRUE(phys);
+    uint8_t mac[7] = {};
+    ASSERT_EQ(6u, db_get_string_copy(obj::ifPhysAddress, mac, sizeof mac));
+    EXPECT_NE(snmp_test::Bytes(6, 0), snmp_test::Bytes(mac, mac + 6));
+    EXPECT_EQ(snmp_test::Bytes(mac, mac + 6),
+              snmp_test::Bytes(phys->varbinds[0].value,
+                               phys->varbinds[0].value + phys->varbinds[0].value_length));
 }
 
 TEST_F(NtcipAgents, SixAgentsAndTheCcpPortCarriesPmppByDefault) {

@@ -247,6 +247,29 @@ TEST_F(ClockTest, ACentralSystemSeesAndSetsTheSignsTime) {
     EXPECT_LE(central_get(GLOBAL_TIME) - 4291747199u, 4u); // the sign still answers
 }
 
+// Power goes right after a central time write was acknowledged, before the
+// clock's next pass: the board clock already holds the time written.
+TEST(ClockPowerTest, AnAcknowledgedTimeWriteSurvivesACutRightAfterIt) {
+    char pattern[] = "/tmp/clock-power-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    const uint32_t written = 1893456000u; // 2030-01-01 00:00:00 UTC
+    std::string error;
+    ASSERT_TRUE(test_support::BootAfterPowerOff(
+        dir,
+        [written] {
+            tx_thread_sleep(3 * PASS + FIRST_POLL + 1); // just after a pass
+            central_set(GLOBAL_TIME, written);
+        },
+        0, error))
+        << error;
+    tx_thread_sleep(FIRST_POLL + 1);
+    const uint32_t global = central_get(GLOBAL_TIME);
+    EXPECT_GE(global, written);
+    EXPECT_LE(global, written + 5u);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+
 TEST(ClockPowerTest, AnOutageIsMeasuredAgainstTheBoardClock) {
     char pattern[] = "/tmp/clock-power-XXXXXX";
     const std::string dir = mkdtemp(pattern);

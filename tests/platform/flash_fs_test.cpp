@@ -317,6 +317,54 @@ TEST_F(FlashFsTest, ADamagedHeaderLosesOnlyItsOwnFile) {
     }
 }
 
+// The last file's header with one damaged field: a complete header with its
+// magic and a size inside the image is kept (the file's own records carry
+// their checks); what a torn add can leave is erased as before.
+TEST_F(FlashFsTest, TheLastFileSurvivesAFlippedBitUnlessItsHeaderLooksTorn) {
+    ASSERT_EQ(0, AddText("first", "one"));
+    ASSERT_EQ(0, AddText("nv1.dat", std::string(5000, 'j')));
+    flash_.Unmount();
+    std::vector<char> pristine(kSmall);
+    {
+        std::ifstream f(image_, std::ios::binary);
+        f.read(pristine.data(), kSmall);
+    }
+    const size_t last = 64 + 128 + 16;
+    const struct {
+        const char* what;
+        size_t at; // byte of the last header changed
+        uint8_t flip;
+        bool kept;
+    } cases[] = {
+        {"a bit of its CRC", 16, 0x01, true},    {"a bit of its time", 20, 0x10, true},
+        {"a bit of its flags", 8, 0x80, true},   {"a bit of its information", 96, 0x02, true},
+        {"a bit of its magic", 12, 0x04, false}, {"its size past the image", 4, 0x40, false},
+        {"its header length", 0, 0x01, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<char> bytes = pristine;
+        bytes[last + c.at] ^= char(c.flip);
+        {
+            std::ofstream f(image_, std::ios::binary | std::ios::trunc);
+            f.write(bytes.data(), std::streamsize(bytes.size()));
+        }
+        ASSERT_EQ(TFS_OKAY, Mount());
+        EXPECT_EQ("one", Content("first"));
+        EXPECT_EQ(c.kept ? std::string(5000, 'j') : "<absent>", Content("nv1.dat")) << report_;
+        EXPECT_NE(std::string::npos,
+                  report_.find(c.kept ? "fails its check: the file is kept" : "were erased"))
+            << report_;
+        if (c.kept) { // later adds go after it, and it is kept again
+            ASSERT_EQ(0, AddText("after", "fine"));
+            ASSERT_EQ(TFS_OKAY, Remount());
+            EXPECT_EQ(std::string(5000, 'j'), Content("nv1.dat"));
+            EXPECT_EQ("fine", Content("after"));
+        }
+        flash_.Unmount();
+    }
+}
+
 // A random bit flipped in any file's header: the other files are all kept.
 TEST_F(FlashFsTest, ARandomFlippedHeaderBitKeepsEveryOtherFile) {
     std::vector<size_t> headers;

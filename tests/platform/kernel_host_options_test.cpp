@@ -72,6 +72,10 @@ TEST(HostOptions, RefusesWhatItDoesNotKnowOrCannotUse) {
         {{"--cell-modem", "127.0.0.1:0"}, "--cell-modem"},
         {{"--cell-modem", "127.0.0.1:70000"}, "--cell-modem"},
         {{"--cell-modem", "127.0.0.1:"}, "--cell-modem"},
+        // A serial line's TCP port moved by the offset out of range, in either order.
+        {{"--uart0", "tcp:65000", "--port-offset", "31000"},
+         "--uart0 tcp:65000 with --port-offset 31000 gives port 96000, outside 1 to 65535"},
+        {{"--port-offset", "-22", "--uart1", "tcp:22"}, "--uart1 tcp:22 with --port-offset -22"},
     };
     for (const Case& c : cases) {
         host::HostOptions o;

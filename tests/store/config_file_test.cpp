@@ -208,9 +208,6 @@ TEST_F(ConfigFileTest, CorruptFilesAreRemovedAndChangeNothing) {
     const std::string cases[] = {
         "<CFG>\n" + good,
         "<!-- CONFIG.XML WIN32 V2.0 -->\n" + good,
-        std::string(kHeading) + good + std::string(300, 'A') + "\n", // overlong line
-        std::string(kHeading) + good + "chapName[0][0000]:0190," + std::string(400, 's') + "\n",
-        good + "dmsSignHeight[0000]:" + std::string(250, '1') + "\n", // version 1
         "<!-- short",
     };
     for (const std::string& text : cases) {
@@ -281,23 +278,58 @@ TEST_F(ConfigFileTest, BadLinesAreRefusedAlone) {
                                      "CFile_Config::Parse: failed to restore:noSuchObject"));
 }
 
-// A string too long for the reader's line buffer is reported and left out of
-// the file, so that the file stays readable.
-TEST_F(ConfigFileTest, OverlongStringIsLeftOutOfTheFile) {
+// Every string the agent accepts is written whole and read back, however
+// long its line.
+TEST_F(ConfigFileTest, StringsOfEveryAcceptedLengthAreWrittenAndReadBack) {
     SetAllDefault();
-    // chapName[0] rows: 11 + 13 framing bytes; the line buffer takes 199.
-    const std::string longest(175, 'k');
-    db_set_text(obj::halvCallbackNumber, std::string(300, '7').c_str(), 0);
-    db_set_text(obj::chapName, longest.c_str(), 0);
-    db_set_text(obj::chapSecret, std::string(176, 's').c_str(), 0);
-    std::string text = BuildText();
-    EXPECT_EQ(std::string(kHeading) + "chapName[0][0000]:00AF," + longest + "\n", text);
-    EXPECT_NE(std::string::npos,
-              test_support::ConsoleText().find("halvCallbackNumber[0000] too long"));
-    EXPECT_NE(std::string::npos, test_support::ConsoleText().find("chapSecret[0][0000] too long"));
-    db_set_text(obj::chapName, "", 0);
+    const struct {
+        DbObject object;
+        std::string value;
+    } rows[] = {
+        {obj::chapSecret, std::string(2000, 's')},
+        {obj::chapName, std::string(250, 'k')},
+        {obj::halvCallbackNumber, std::string(300, '7')},
+        {obj::halvPeripheralAuxIOTableIndex.row(254), std::string(255, '\x01')},
+    };
+    for (const auto& r : rows)
+        ASSERT_EQ(DB_OK, db_set_string(r.object, r.value.data(), uint32_t(r.value.size()), 0));
+    const std::string text = BuildText();
+    SetAllDefault();
     EXPECT_EQ(0, ParseText(text));
-    EXPECT_EQ(longest, Str(obj::chapName));
+    for (const auto& r : rows)
+        EXPECT_EQ(r.value, Str(r.object)) << r.object.offset;
+}
+
+// A line that cannot be read is skipped with a console message; the lines
+// before and after it are applied and the file is kept.
+TEST_F(ConfigFileTest, AnUnreadableLineIsSkippedAndTheRestApplied) {
+    const std::string before = "halvModTimeout[0000]:XXXX,1F\n";
+    const std::string after = "dmsSignHeight[0000]:XXXX,216\n";
+    const std::string cases[] = {
+        std::string(kHeading) + before + std::string(300, 'A') + "\n" + after,     // overlong
+        std::string(kHeading) + before + "chapName[0][0000]:0190,short\n" + after, // bad count
+        std::string(kHeading) + before + "chapName[0][0000]:0003,abcdef\n" + after,
+        before + "dmsSignWidth[0000]:" + std::string(250, '1') + "\n" + after, // version 1
+    };
+    for (const std::string& text : cases) {
+        SCOPED_TRACE(text.substr(0, 60));
+        PutFile("CONFIG.XML", text);
+        db_set(obj::halvModTimeout, 1, 0);
+        db_set(obj::dmsSignHeight, 1, 0);
+        test_support::ClearConsole();
+        TheDatabase().SetValidateOn(false);
+        EXPECT_EQ(1, CFile_Config::Restore(Media(), Driver()));
+        EXPECT_EQ(0x1Fu, db_get(obj::halvModTimeout));
+        EXPECT_EQ(0x216u, db_get(obj::dmsSignHeight));
+        EXPECT_TRUE(HasFile("CONFIG.XML"));
+        EXPECT_NE(std::string::npos, test_support::ConsoleText().find("skipped"))
+            << test_support::ConsoleText();
+    }
+    // A counted string longer than the line buffer is a line like any other.
+    EXPECT_EQ(0, ParseText(std::string(kHeading) + "chapName[0][0000]:0190," +
+                           std::string(400, 's') + "\n"));
+    EXPECT_EQ(std::string(400, 's'), Str(obj::chapName));
+    EXPECT_EQ(0u, TheGPBuffer().Outstanding());
 }
 
 TEST_F(ConfigFileTest, BuildRefusesASmallBuffer) {

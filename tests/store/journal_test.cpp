@@ -356,7 +356,13 @@ TEST_F(JournalTest, NoRoomForAJournalFileRestartsOnlyWhenDefragmentationWouldMak
     EXPECT_EQ(nullptr, journal->ActiveName());
     EXPECT_NE(std::string::npos,
               test_support::ConsoleText().find("CDatabase::FFS_SDH: no room for nv1.dat\n"));
-    EXPECT_EQ(DB_OK, Set(obj::dmsSignHeight, 5)); // the store works on without a journal
+    // Without a file no change of a non-volatile object is made, and the
+    // console says why.
+    const uint32_t height = Get(obj::dmsSignHeight);
+    EXPECT_EQ(DB_REFUSED5, Set(obj::dmsSignHeight, height + 5));
+    EXPECT_EQ(DB_REFUSED5, SetStr(obj::sysContact, "kept nowhere"));
+    EXPECT_EQ(height, Get(obj::dmsSignHeight));
+    EXPECT_NE(std::string::npos, test_support::ConsoleText().find("no journal file"));
     EXPECT_EQ(0u, journal->ActiveUsed());
 
     ASSERT_EQ(0, mon_tfsunlink("filler"));

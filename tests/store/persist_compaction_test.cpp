@@ -112,6 +112,37 @@ class PersistCompactionTest : public PersistFixture {
     std::string big_;
 };
 
+// A compaction that finds no room for the other file is tried again after
+// waits that double, not every cycle, and raises the controller's PROM error
+// once; the writes go on into the active file meanwhile.
+TEST_F(PersistCompactionTest, ACompactionWithoutRoomIsRetriedOnABackOffAndRaisesTheErrorOnce) {
+    ASSERT_EQ(0, Load());
+    journal->Commit();
+    std::string filler(1536u << 10, 'x');
+    ASSERT_EQ(0, mon_tfsadd("filler", nullptr, nullptr,
+                            reinterpret_cast<const unsigned char*>(filler.data()),
+                            int(filler.size())));
+    Fill();
+    test_support::ClearConsole();
+    auto count = [](const std::string& what) {
+        size_t n = 0;
+        const std::string& text = test_support::ConsoleText();
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    for (int cycle = 0; cycle < 600; ++cycle)
+        journal->StateMachine_Defrag();
+    const size_t tries = count("no room for nv2.dat");
+    EXPECT_GE(tries, 3u) << test_support::ConsoleText();
+    EXPECT_LE(tries, 8u);
+    EXPECT_EQ(1u, count("no compaction possible"));
+    EXPECT_EQ(0x02u, Get(obj::controllerErrorStatus) & 0x02u);
+    EXPECT_EQ(CDatabase::DEFRAG_IDLE, journal->DefragState());
+    WriteCounter(7);
+    EXPECT_EQ(7u, Get(obj::watchdogFailureCount));
+}
+
 TEST_F(PersistCompactionTest, CompactionWhileWritingLosesNothing) {
     ASSERT_EQ(0, Load());
     journal->Commit();

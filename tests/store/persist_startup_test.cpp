@@ -162,6 +162,30 @@ TEST_F(PersistStartupTest, EarlyRestartCounterStages) {
     EXPECT_EQ(0x50, EarlyRestartByte());
 }
 
+// A wipe that leaves too little free flash for a fresh journal restarts to
+// defragment; that restart belongs to the same start: the count goes on
+// across it, up to the last stage.
+TEST_F(PersistStartupTest, TheDefragmentationRestartAfterAWipeKeepsTheCount) {
+    Boot();
+    std::string filler(9u << 20, 'f'); // with nv1.dat: less than a file free
+    ASSERT_EQ(0, mon_tfsadd("filler", nullptr, nullptr,
+                            reinterpret_cast<const unsigned char*>(filler.data()),
+                            int(filler.size())));
+    SetEarlyRestartByte(0x08);
+    restarts.clear();
+    Restart(false);
+    Boot(); // the journals are wiped; the new one finds no room
+    ASSERT_FALSE(restarts.empty());
+    EXPECT_EQ(9, EarlyRestartByte() & 0x0F);
+    Restart(true);
+    Boot();
+    EXPECT_EQ(9, EarlyRestartByte() & 0x0F);
+    EXPECT_STREQ("nv1.dat", journal->ActiveName());
+    Restart(false);
+    Boot();
+    EXPECT_EQ(10, EarlyRestartByte() & 0x0F);
+}
+
 TEST_F(PersistStartupTest, NineQuickRestartsWipeBothJournalsAndComeUpWithFactoryValues) {
     Boot();
     const uint32_t factory = Get(obj::dmsSignHeight);

@@ -145,6 +145,34 @@ TEST_F(ScriptFileTest, AcceptedAndRefusedText) {
     }
 }
 
+// A base64 value reaches the object setter only when it decodes; text that
+// is not base64 sets nothing.
+TEST_F(ScriptFileTest, Base64ValuesAreStoredOnlyWhenTheyDecode) {
+    struct Octets : CScriptObjectSink {
+        std::vector<std::string> set;
+        int SetInteger(const char*, uint32_t, int32_t) override { return -1; }
+        int SetOctets(const char*, uint32_t, const uint8_t* bytes, uint32_t count) override {
+            set.emplace_back(reinterpret_cast<const char*>(bytes), count);
+            return 1;
+        }
+    } sink;
+    CFile_Script::BindObjectSink(&sink);
+    const struct {
+        const char* text;
+        bool stored;
+    } cases[] = {
+        {"c2lnbg==", true},  {"!!!!", false},      {"c2lnbg", false},
+        {"c2=nbg==", false}, {"c2lu Zw==", false}, {"c2lnbnM=", true},
+    };
+    for (const auto& c : cases) {
+        sink.set.clear();
+        Parse(
+            Script("<OBJ oid=\"1.3.6.1.2.1.1.4.0\" base64=\"" + std::string(c.text) + "\"/>\r\n"));
+        EXPECT_EQ(c.stored ? 1u : 0u, sink.set.size()) << c.text;
+    }
+    CFile_Script::BindObjectSink(nullptr);
+}
+
 // Random bytes and mutations of the default script: no crash and no read or
 // write outside the bytes (checked by the sanitizers).
 TEST_F(ScriptFileTest, FuzzedScriptsAreReadInBounds) {

@@ -216,11 +216,16 @@ TEST_F(ValidateTest, DaylightSavingKeepsTheBeginMonthsInStep) {
         EXPECT_EQ(15u, Get(obj::dstBeginMonth.row(r)));
     Force(obj::dstBeginMonth.row(0), 3);
     EXPECT_EQ(0, Set(obj::globalDaylightSaving, 20));
+    // Only row 1 holds the rule in force: another row's month is only stored.
     EXPECT_EQ(0, Set(obj::dstBeginMonth.row(9), 14));
+    EXPECT_EQ(20u, Get(obj::globalDaylightSaving));
+    EXPECT_EQ(0, Set(obj::dstBeginMonth.row(0), 14));
     EXPECT_EQ(2u, Get(obj::globalDaylightSaving));
-    EXPECT_EQ(0, Set(obj::dstBeginMonth.row(9), 4));
+    EXPECT_EQ(0, Set(obj::dstBeginMonth.row(0), 4));
     EXPECT_EQ(1u, Get(obj::globalDaylightSaving));
-    EXPECT_EQ(DB_REFUSED5, Set(obj::dstBeginMonth.row(9), 15));
+    for (uint32_t month : {0u, 15u, 200u})
+        EXPECT_EQ(DB_REFUSED, Set(obj::dstBeginMonth.row(9), month)) << month;
+    EXPECT_EQ(14u, Get(obj::dstBeginMonth.row(9)));
 }
 
 TEST_F(ValidateTest, ShutOffTempWithinTheCriticalLimits) {

@@ -64,6 +64,9 @@ TEST_F(Flashtool, PutListGetAndRemoveWithAWildcard) {
     for (const char* name : {"CONFIG.XML", "nv1.dat", "nv2.dat"})
         EXPECT_TRUE(Lists(ls.output, name)) << name << "\n" << ls.output;
     EXPECT_NE(std::string::npos, ls.output.find("3 file(s)")) << ls.output;
+    // The sign stamps its files with its local time: the listing says so.
+    EXPECT_NE(std::string::npos, ls.output.find("time (sign local)")) << ls.output;
+    EXPECT_EQ(std::string::npos, ls.output.find("UTC")) << ls.output;
 
     ASSERT_EQ(0, Tool({image_, "get", "nv1.dat", dir_ + "/out.bin"}).status);
     EXPECT_EQ(binary, Read(dir_ + "/out.bin"));

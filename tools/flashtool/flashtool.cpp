@@ -50,7 +50,8 @@ bool wanted(const char* name, int argc, char** argv, int first) {
 
 int cmd_ls(monitor::FlashFs& flash, int argc, char** argv) {
     unsigned files = 0, bytes = 0;
-    std::printf("%-32s %9s  %-6s %-20s %s\n", "name", "size", "flags", "time (UTC)", "info");
+    // The sign stamps its files with its own local time (the clock's), not UTC.
+    std::printf("%-32s %9s  %-6s %-20s %s\n", "name", "size", "flags", "time (sign local)", "info");
     for (TFSHDR* h = flash.Next(nullptr); h != nullptr; h = flash.Next(h)) {
         if (!wanted(h->name, argc, argv, 3)) continue;
         char when[32] = "-";

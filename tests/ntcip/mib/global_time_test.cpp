@@ -1,6 +1,7 @@
 // Time management objects through the registry: global time, the
 // daylight-saving value, the differential and the zone with the local time
 // they shift, and the daylight-saving table that walks pass over.
+#include "platform/monitor/monitor.h"
 #include "tests/ntcip/mib/mib_fixture.h"
 
 using namespace mib_test;
@@ -69,11 +70,16 @@ TEST_F(GlobalTimeTest, ValueChecksAndStoreRefusals) {
         {dst(12, 1), 21601, MIB_BAD_VALUE},
         {dst(2, 11), 3, MIB_NO_SUCH_NAME},
         {dst(2, 0), 3, MIB_NO_SUCH_NAME},
+        {dst(6, 1), 0x80000000u, MIB_BAD_VALUE}, // a negative INTEGER is no count of seconds
+        {dst(11, 3), 0xFFFFFFFFu, MIB_BAD_VALUE},
     };
+    const uint32_t daylight_saving = Get(kDaylightSaving).number;
     for (const auto& c : cases)
         EXPECT_EQ(c.error, SetNumber(c.name, SNMP_INTEGER, c.value).error) << c.value;
     EXPECT_EQ(-43200, db_get_signed(obj::controllerStandardTimeZone));
     EXPECT_EQ(14u, db_get(obj::dstBeginMonth.row(1)));
+    // Row 2's begin month is only stored: the sign's daylight saving stays.
+    EXPECT_EQ(daylight_saving, Get(kDaylightSaving).number);
 
     // The store refuses value 1 ("other"): the refusal is the response's error.
     Answer other = SetNumber(kDaylightSaving, SNMP_INTEGER, 1);
@@ -85,6 +91,32 @@ TEST_F(GlobalTimeTest, ValueChecksAndStoreRefusals) {
     // Read-only objects stay as they were.
     EXPECT_EQ(MIB_READ_ONLY, SetNumber(kMaxEntries, SNMP_INTEGER, 5).access);
     EXPECT_EQ(10u, Get(kMaxEntries).number);
+}
+
+// A central time write reaches the board's real-time clock as it is
+// acknowledged, not only at the clock's next pass.
+TEST_F(GlobalTimeTest, AGlobalTimeSetWritesTheBoardClockAtOnce) {
+    ASSERT_EQ(0u, SetNumber(kGlobalTime, SNMP_COUNTER, 1457855990u).error_status);
+    mon_tm board = {};
+    ASSERT_EQ(0, mon_rtcread(&board));
+    // 2016-03-13 07:59:50 UTC
+    EXPECT_EQ(116, board.tm_year);
+    EXPECT_EQ(2, board.tm_mon);
+    EXPECT_EQ(13, board.tm_mday);
+    EXPECT_EQ(7, board.tm_hour);
+    EXPECT_EQ(59, board.tm_min);
+    EXPECT_LE(50, board.tm_sec);
+}
+
+// A stored count beyond what an INTEGER carries reads as the largest INTEGER
+// of its unsigned range, never as a negative number.
+TEST_F(GlobalTimeTest, AnUnsignedIntegerNeverReadsNegative) {
+    Put(obj::dstBeginSecondsToTransition.row(2), 0xC0000000u);
+    const Answer a = Get(dst(6, 3));
+    ASSERT_EQ(MIB_FOUND, a.error);
+    EXPECT_EQ(0x7FFFFFFFu, a.number);
+    Put(obj::dstBeginSecondsToTransition.row(2), 7200);
+    EXPECT_EQ(7200u, Get(dst(6, 3)).number);
 }
 
 TEST_F(GlobalTimeTest, TheDaylightSavingTableIsServedByInstanceOnly) {
