@@ -13,7 +13,10 @@ uint32_t net_ntp_server_address = 0;
 
 namespace {
 
-const ULONG PACKET_PAYLOAD = 1568;
+// A packet holds a whole SNMP message of the agent's buffer (3000 bytes) with
+// its headers: the agent takes and answers messages up to 2050 bytes on UDP
+// and answers a longer one (up to its buffer) tooBig.
+const ULONG PACKET_PAYLOAD = 3072;
 const ULONG PACKET_COUNT = 48;
 const ULONG IP_STACK_BYTES = 2048;
 const UINT IP_PRIORITY = 1;

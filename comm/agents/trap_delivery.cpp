@@ -325,10 +325,18 @@ bool AnswerPollWithTrap(snmp_agent* agent) {
     return popped;
 }
 
+// A trap longer than one send of the port is refused whole (a cut message
+// is no trap) and counted with the messages too big to send.
 void SendThroughTrapPort(const uint8_t* data, uint32_t length) {
+    if (length > TCP_SEND_MAX) {
+        console_printf("SendThroughTrapPort: trap of %u bytes too long, not sent\n",
+                       static_cast<unsigned>(length));
+        TheDatabase().IncCounter(obj::snmpOutTooBigs);
+        return;
+    }
     CTCP_Server* server = static_cast<CTCP_Server*>(AcquirePortDriver(TRAP_PORT));
     if (!server) return;
-    server->Send(data, length < TCP_SEND_MAX ? length : TCP_SEND_MAX);
+    server->Send(data, length);
     ReleasePortDriver(TRAP_PORT);
 }
 

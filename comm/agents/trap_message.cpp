@@ -42,8 +42,8 @@ void convert(snmp_varbind& slot, const trap_varbind& from) {
         slot.value_length = length;
         return;
     case SNMP_OBJECTID:
-        std::memcpy(slot.value, from.value, length - length % 4);
-        slot.value_length = length / 4;
+        slot.value_length = length - length % 4;
+        std::memcpy(slot.value, from.value, slot.value_length);
         return;
     default:
         console_printf("snmp_trap: trap varType error\n");

@@ -25,7 +25,7 @@ void frame_reset(ethernet_framer& f) {
     f.length = 0;
 }
 
-// The length is known: a content of more than 2000 octets is refused.
+// The length is known: a content longer than the message buffer is refused.
 void length_known(ethernet_framer& f) {
     if (f.remaining > ETHERNET_CONTENT_MAX)
         frame_reset(f);

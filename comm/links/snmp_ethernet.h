@@ -1,7 +1,7 @@
 // SNMP over Ethernet: the agents "ethernet_tcp" and "ethernet_udp" carry SNMP
 // messages as plain BER over the Ethernet TCP and UDP servers. A request is
 // one BER SEQUENCE (0x30, a length of one short-form or one or two long-form
-// octets, and that many content octets, at most 2000) with no other framing;
+// octets, and that many content octets, at most 2996) with no other framing;
 // its response goes back the same way, on the connection or to the sender it
 // came from.
 //
@@ -16,18 +16,21 @@
 // parse error and dropped.
 #pragma once
 
+#include "comm/snmp/snmp.h"
 #include "platform/kernel/kernel.h"
 
 #include <cstdint>
 
 struct snmp_agent;
 
-const uint32_t ETHERNET_CONTENT_MAX = 2000;   // content octets of one message
-const uint32_t ETHERNET_RING_BYTES = 2050;    // receive ring
-const uint32_t ETHERNET_TX_BYTES = 2050;      // transmit buffer: the longest response
-const uint32_t ETHERNET_MESSAGE_BYTES = 2004; // tag, up to 3 length octets, content
-const uint32_t ETHERNET_STREAM_SOURCES = 5;   // one framer per TCP connection slot
-const uint32_t ETHERNET_RUNS = 64;            // runs waiting in the ring
+// Requests are taken up to the agent's buffer, so that one longer than the
+// 2050 bytes the link sends is answered tooBig rather than lost.
+const uint32_t ETHERNET_MESSAGE_BYTES = SNMP_MESSAGE_BUFFER;      // tag, length octets, content
+const uint32_t ETHERNET_CONTENT_MAX = ETHERNET_MESSAGE_BYTES - 4; // content octets of one message
+const uint32_t ETHERNET_RING_BYTES = 2 * ETHERNET_MESSAGE_BYTES;  // receive ring
+const uint32_t ETHERNET_TX_BYTES = 2050;    // transmit buffer: the longest message, both ways
+const uint32_t ETHERNET_STREAM_SOURCES = 5; // one framer per TCP connection slot
+const uint32_t ETHERNET_RUNS = 64;          // runs waiting in the ring
 const uint32_t ETHERNET_LINK_ID = 0x50505020;
 const ULONG ETHERNET_POLL_TICKS = 25;
 
@@ -58,7 +61,7 @@ struct ethernet_framer {
 };
 
 // One framing step on one byte: see the result values. After a refused
-// length (above 2000, or a long form of other than one or two octets) the
+// length (above 2996, or a long form of other than one or two octets) the
 // length octet stays in the buffer, so the next byte is refused and clears
 // it; the one after may begin a new message.
 int ethernet_frame_byte(ethernet_framer& framer, uint8_t byte);

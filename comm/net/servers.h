@@ -23,7 +23,7 @@
 #include <cstdint>
 
 const uint32_t TCP_SEND_MAX = 1444; // bytes of one TCP send (longer data go in pieces)
-const uint32_t UDP_SEND_MAX = 1456; // bytes of one datagram
+const uint32_t UDP_SEND_MAX = 2050; // bytes of one datagram (an SNMP message as on TCP)
 const ULONG TCP_IDLE_TICKS = 30000;
 const UINT TEXT_DATAGRAM_PORT = 3002;
 const UINT TRAP_CONNECTION_PORT = 162;

@@ -50,9 +50,9 @@ enum snmp_pdu_type : uint32_t {
 
 // One varbind slot.
 //  value_length: OCTET STRING, Opaque, IpAddress: octets; INTEGER, Counter,
-//  Gauge, TimeTicks: 4; NULL and the exceptions: 0; OBJECT IDENTIFIER: the
-//  decoder stores 4 x sub-identifiers, the encoder takes the number of
-//  sub-identifiers.
+//  Gauge, TimeTicks: 4; NULL and the exceptions: 0; OBJECT IDENTIFIER: 4 x
+//  the sub-identifiers, for the decoder and the encoder alike (a length that
+//  is not a multiple of 4 does not encode).
 //  value: numbers as a native uint32_t in the first 4 bytes; octets as they
 //  came (the agent may add a NUL); OID values as consecutive uint32_t.
 struct snmp_varbind {

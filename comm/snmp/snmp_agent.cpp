@@ -16,6 +16,9 @@ volatile uint8_t snmp_modem_activity_flag = 0;
 // Everything of one message in progress; taken from the pool below.
 struct snmp_request {
     uint8_t in_use;
+    // The received message, kept for an error response's echo.
+    uint8_t message[SNMP_MESSAGE_BUFFER];
+    uint32_t message_length;
     snmp_message_info info;
     mib_context lookup;
     snmp_pdu pdu;
@@ -46,7 +49,7 @@ enum oid_rule : uint8_t {
     RULE_ACTIVATE,       // dmsActivateMessage.0: the display activates it
     RULE_VALIDATE,       // dmsMessageStatus column: message validation after the response
     RULE_STORE_GRAPHIC,  // dmsGraphicStatus column: graphic store after the response
-    RULE_LOCAL_TIME,     // quorvelObj1_1_20_5.0: the local-time feature is switched on
+    RULE_LOCAL_TIME,     // quorvelObj1_1_20_5.0: a committed SET switches the local-time feature
     RULE_AUX_PORT_VALUE, // auxIOv2 port value column: bounded by the port's resolution
     RULE_BITMAP_BLOCK,   // dmsGraphicBlockBitmap column: read padded to 1023 bytes
 };
@@ -125,6 +128,7 @@ struct request_run {
     uint32_t phase;
     bool stop;      // end the passes after this one
     bool hard_stop; // end this pass at once
+    bool committed; // a SET whose both passes ended without an error
 };
 
 // A request dropped without a response gives its slot back.
@@ -204,13 +208,11 @@ bool known_row_type(uint8_t type) {
     return type >= MIB_OBJECTID && type <= MIB_OPAQUE;
 }
 
-// The response value of one varbind from its row (step 6).
+// The response value of one varbind from its row. With an error the
+// response carries the varbinds as received (echo_received), so nothing is
+// taken from the row.
 void answer(request_run& run, snmp_varbind& vb, uint8_t type, uint32_t value_length) {
-    if (run.pdu.error_status != STATUS_NO_ERROR) {
-        vb.syntax = mib_syntax_of(type);
-        if (vb.syntax == SNMP_OBJECTID && vb.value_length % 4 == 0) vb.value_length /= 4;
-        return;
-    }
+    if (run.pdu.error_status != STATUS_NO_ERROR) return;
     mib_answer_varbind(vb, type, value_length);
     if (run.mode != MIB_SET && vb.syntax == SNMP_OCTETSTR && vb.value_length < BITMAP_BLOCK &&
         name_has(RULE_BITMAP_BLOCK, vb.name, vb.name_length)) {
@@ -300,12 +302,94 @@ bool process_varbind(request_run& run, int j) {
     return true;
 }
 
-// The passes over the varbinds. -> false to drop the request.
+typedef int (*response_encoder)(snmp_request_slots*, const snmp_message_info*, const snmp_pdu*,
+                                uint8_t*, uint32_t, snmp_reply*);
+
+response_encoder encoder_of(uint32_t message_model) {
+    switch (message_model) {
+    case 0:
+        return snmp_v1_response_encode;
+    case 1:
+    case 2:
+        return snmp_v2c_response_encode;
+    default:
+        return nullptr;
+    }
+}
+
+typedef int (*message_decoder)(snmp_request_slots*, uint16_t, const uint8_t*, const uint8_t*,
+                               uint32_t, snmp_message_info*, snmp_pdu*);
+
+message_decoder decoder_of(uint32_t version) {
+    switch (version) {
+    case 0:
+        return snmp_v1_message_decode;
+    case 1:
+    case 2:
+        return snmp_v2c_message_decode;
+    default:
+        return nullptr; // v3 is not served: dropped, counted as a bad version
+    }
+}
+
+// The longest message the agent's transport takes and sends.
+uint32_t message_limit(const snmp_agent* agent) {
+    uint32_t size = SNMP_MESSAGE_BUFFER;
+    if (agent->response_limit && agent->response_limit < size) size = agent->response_limit;
+    return size;
+}
+
+// An error response carries every varbind exactly as it was received: the
+// request is decoded again into the record, its error status and index kept.
+// A tooBig answer carries none.
+void echo_received(snmp_request* request) {
+    snmp_pdu& pdu = request->pdu;
+    const uint32_t status = pdu.error_status;
+    const uint32_t index = pdu.error_index;
+    message_decoder decode = decoder_of(request->info.version);
+    snmp_message_info info;
+    if (status == STATUS_TOO_BIG || !decode ||
+        !decode(nullptr, 0, nullptr, request->message, request->message_length, &info, &pdu))
+        pdu.varbind_count = 0;
+    pdu.type = SNMP_PDU_RESPONSE;
+    pdu.error_status = status;
+    pdu.error_index = index;
+}
+
+// Whether the response of a SET fits what the transport sends, tried before
+// the commit pass: the varbinds still stand as received, and a SET reads back
+// what it writes, so the response keeps their size.
+bool response_fits(request_run& run) {
+    snmp_agent* agent = run.agent;
+    response_encoder encode = encoder_of(run.request->info.message_model);
+    if (!encode) return true;
+    const uint32_t type = run.pdu.type;
+    run.pdu.type = SNMP_PDU_RESPONSE;
+    snmp_reply reply{};
+    int ok = encode(nullptr, &run.request->info, &run.pdu, agent->transmit_buffer,
+                    message_limit(agent), &reply);
+    run.pdu.type = type;
+    uint32_t length = reply.length;
+    return ok && agent->driver(agent, 0, SNMP_DRIVER_FITS, reply.start, &length) == 0;
+}
+
+void answer_too_big(request_run& run) {
+    run.pdu.error_status = STATUS_TOO_BIG;
+    run.pdu.error_index = 0;
+    run.stop = true;
+}
+
+// The passes over the varbinds. -> false to drop the request. A SET whose
+// response would not fit is answered tooBig before anything is written.
 bool run_passes(request_run& run) {
     uint32_t first_phase = run.mode == MIB_GETNEXT ? 1 : 0;
     int count = run.pdu.varbind_count;
     if (count > static_cast<int>(SNMP_MAX_VARBINDS)) count = SNMP_MAX_VARBINDS;
     for (run.phase = first_phase; run.phase <= 1 && !run.stop; run.phase++) {
+        if (run.mode == MIB_SET && run.phase == 1 && !response_fits(run)) {
+            answer_too_big(run);
+            break;
+        }
         run.lookup.set_phase = static_cast<uint8_t>(run.phase);
         for (int j = 0; j < count && !run.hard_stop; j++)
             if (!process_varbind(run, j)) return false;
@@ -326,30 +410,17 @@ void after_response(request_run& run) {
                          run.pdu.varbinds[j].name_length))
                 display_entries->store_graphic();
     }
+    // Only a committed SET switches the feature: a read never changes the
+    // sign, and a refused SET wrote nothing.
+    if (!run.committed) return;
     for (int j = 0; j < count; j++)
         if (name_has(RULE_LOCAL_TIME, run.pdu.varbinds[j].name, run.pdu.varbinds[j].name_length))
             TheDatabase().SetLocalTimeFeature(1);
 }
 
-typedef int (*response_encoder)(snmp_request_slots*, const snmp_message_info*, const snmp_pdu*,
-                                uint8_t*, uint32_t, snmp_reply*);
-
-response_encoder encoder_of(uint32_t message_model) {
-    switch (message_model) {
-    case 0:
-        return snmp_v1_response_encode;
-    case 1:
-    case 2:
-        return snmp_v2c_response_encode;
-    case 3:
-        return snmp_v3_response_encode;
-    default:
-        return nullptr;
-    }
-}
-
 // Encodes the response within what the transport can send; a response that
-// does not fit is answered tooBig with no varbinds. -> 1 when sent.
+// does not fit is answered tooBig with no varbinds. An error response echoes
+// the request's varbinds. -> 1 when sent.
 int returnResponsePdu(snmp_agent* agent, snmp_request* request) {
     response_encoder encode = encoder_of(request->info.message_model);
     snmp_request_slot& slot = agent->slots.slot[request->info.slot % SNMP_REQUEST_SLOTS];
@@ -357,8 +428,8 @@ int returnResponsePdu(snmp_agent* agent, snmp_request* request) {
         snmp_request_slot_free(&agent->slots, request->info.slot, nullptr, nullptr, nullptr);
         return 0;
     }
-    uint32_t size = SNMP_MESSAGE_BUFFER;
-    if (agent->response_limit && agent->response_limit < size) size = agent->response_limit;
+    if (request->pdu.error_status != STATUS_NO_ERROR) echo_received(request);
+    const uint32_t size = message_limit(agent);
     snmp_request_slot kept = slot;
     snmp_reply reply{};
     int ok =
@@ -378,6 +449,7 @@ int returnResponsePdu(snmp_agent* agent, snmp_request* request) {
             trace_printf("returnResponsePdu: failed when prepare msg\n");
         return 0;
     }
+    if (request->pdu.error_status == STATUS_TOO_BIG) TheDatabase().IncCounter(obj::snmpOutTooBigs);
     agent->reply_port = reply.port;
     std::memcpy(agent->reply_address, reply.address, 4);
     uint32_t length = reply.length;
@@ -422,23 +494,6 @@ bool request_mode(request_run& run) {
     default:
         db.IncCounter(obj::snmpInGenErrs);
         return false;
-    }
-}
-
-typedef int (*message_decoder)(snmp_request_slots*, uint16_t, const uint8_t*, const uint8_t*,
-                               uint32_t, snmp_message_info*, snmp_pdu*);
-
-message_decoder decoder_of(uint32_t version) {
-    switch (version) {
-    case 0:
-        return snmp_v1_message_decode;
-    case 1:
-    case 2:
-        return snmp_v2c_message_decode;
-    case 3:
-        return snmp_v3_message_decode;
-    default:
-        return nullptr;
     }
 }
 
@@ -538,8 +593,13 @@ void snmp_message_process(snmp_agent* agent, const uint8_t* message, uint32_t le
     // One message at a time per agent: its request slots and its transmit
     // buffer serve the message from decoding to the response.
     tx_semaphore_get(&agent->semaphore, TX_WAIT_FOREVER);
-    int decoded = decode(&agent->slots, agent->peer_port, agent->peer_address, message, length,
-                         &request->info, &request->pdu);
+    request->message_length = length < SNMP_MESSAGE_BUFFER ? length : SNMP_MESSAGE_BUFFER;
+    std::memcpy(request->message, message, request->message_length);
+    int decoded = length <= SNMP_MESSAGE_BUFFER &&
+                  decode(&agent->slots, agent->peer_port, agent->peer_address, request->message,
+                         request->message_length, &request->info, &request->pdu);
+    if (decoded && !request->info.is_request && request->pdu.error_status == STATUS_TOO_BIG)
+        db.IncCounter(obj::snmpInTooBigs);
     if (decoded) {
         snmp_request_callback callback =
             request->info.is_request ? agent->request : agent->non_request;
@@ -550,14 +610,18 @@ void snmp_message_process(snmp_agent* agent, const uint8_t* message, uint32_t le
 }
 
 void snmp_process(snmp_agent* agent, snmp_request* request) {
-    request_run run{agent, request, request->pdu, request->lookup, false, MIB_GET, 0, false, false};
+    request_run run{agent,   request, request->pdu, request->lookup, false,
+                    MIB_GET, 0,       false,        false,           false};
     if (AnswerPollWithTrap(agent) || !lookup_community(run) || !request_mode(run)) {
         drop(run);
         return;
     }
     bool set = run.mode == MIB_SET;
     if (set) mib_set_lock();
-    bool answered = run_passes(run);
+    // A request longer than the transport's messages is not processed.
+    if (request->message_length > message_limit(agent)) answer_too_big(run);
+    bool answered = run.stop || run_passes(run);
+    run.committed = set && answered && !run.stop && run.pdu.error_status == STATUS_NO_ERROR;
     if (answered) {
         run.lookup.set_phase = 1;
         run.pdu.type = SNMP_PDU_RESPONSE;

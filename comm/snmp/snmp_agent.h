@@ -10,6 +10,12 @@
 // varbinds, the envelope fields and the lookup context), taken from a small
 // fixed pool, never from a thread stack. "SNMP PROTECT MUTEX" is held over the
 // whole processing of a SET, so SETs never interleave.
+//
+// An error response carries the varbinds exactly as received (the request is
+// kept and decoded again), a tooBig response none; the response of a SET is
+// sized before its commit pass, so a tooBig answer wrote nothing. SNMPv3
+// messages are dropped (counted as bad versions); only a committed SET
+// switches the local-time feature.
 #pragma once
 
 #include "comm/snmp/snmp.h"
@@ -28,6 +34,9 @@ enum snmp_driver_command : uint32_t {
     SNMP_DRIVER_RECEIVE = 2, // buffer, in/out length
     SNMP_DRIVER_SEND = 3,    // message start, address of its length (uint32_t)
     SNMP_DRIVER_DELETE = 4,
+    // Whether a response goes out whole: message start, address of its length;
+    // 0 when it fits (a driver that does not know the command says so).
+    SNMP_DRIVER_FITS = 5,
 };
 typedef int (*snmp_net_driver)(snmp_agent* agent, uint32_t transport, uint32_t command, void* arg1,
                                void* arg2);
@@ -53,8 +62,8 @@ struct snmp_agent {
     uint32_t reply_port; // copied from the request slot by the response encoder
     uint8_t reply_address[4];
     snmp_request_slots slots;
-    // Largest message the bound transport can send in one response (0: the
-    // transmit buffer). A longer response is answered tooBig instead.
+    // Largest message the bound transport takes and sends (0: the transmit
+    // buffer). A longer response, or a longer request, is answered tooBig.
     uint32_t response_limit;
     void* link; // the transport's link block
     // The IP network of a PPP or PMPP link (comm/snmp/snmp_link_net.h); null otherwise.

@@ -96,10 +96,12 @@ int value_decode(asn1_context* ctx, uint8_t* eoc, uint32_t syntax, snmp_varbind*
 }
 
 // An OID value kept as consecutive uint32_t sub-identifiers in a varbind's
-// value bytes, written without copying it to the stack.
-int oid_value_encode(asn1_context* ctx, uint8_t** eoc, const uint8_t* value, uint32_t count) {
+// value bytes (length: 4 per sub-identifier), written without copying it to
+// the stack.
+int oid_value_encode(asn1_context* ctx, uint8_t** eoc, const uint8_t* value, uint32_t length) {
     *eoc = ctx->pointer;
-    if (count > SNMP_MAX_VALUE / 4) return snmp_fail(ctx, ASN1_ERR_ENC_BADVALUE);
+    if (length > SNMP_MAX_VALUE || length % 4 != 0) return snmp_fail(ctx, ASN1_ERR_ENC_BADVALUE);
+    const uint32_t count = length / 4;
     if (count < 2) return snmp_fail(ctx, ASN1_ERR_ENC_BADVALUE);
     for (uint32_t i = count; i-- > 2;) {
         if (!g_asn1_subid_encode(ctx, load_u32(value + 4 * i))) return 0;

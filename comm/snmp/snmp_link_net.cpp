@@ -62,6 +62,8 @@ struct link_kind {
     uint32_t mtu;
     // Whether a datagram of this message goes out in one frame (null: always).
     bool (*one_frame)(const uint8_t* message, uint32_t length);
+    // Whether the message goes out whole in one frame of the link itself.
+    bool (*direct_fits)(snmp_agent* agent, const uint8_t* message, uint32_t length);
 };
 
 // ---- PPP ----
@@ -83,6 +85,10 @@ uint8_t ppp_last_ipi(snmp_agent* agent) {
 
 void ppp_send_direct(snmp_agent* agent, const uint8_t* data, uint32_t length) {
     ntcip_packet_send(agent, ppp_of(agent), data, length);
+}
+
+bool ppp_direct_fits(snmp_agent* agent, const uint8_t* data, uint32_t length) {
+    return ppp_frame_bytes(ppp_of(agent), PPP_SNMP, data, length) <= PPP_FRAME_BYTES;
 }
 
 // ---- PMPP ----
@@ -123,6 +129,19 @@ bool pmpp_one_frame(const uint8_t* message, uint32_t length) {
     return raw <= PMPP_FRAME_BYTES;
 }
 
+// A frame of the link itself: flag, address field, control and IPI, the
+// escaped message, FCS and flag, with the header's worst case of escapes.
+// The block transfer mode cuts a response into blocks of its own.
+bool pmpp_direct_fits(snmp_agent* agent, const uint8_t* data, uint32_t length) {
+    const uint32_t FRAME_OVERHEAD = 1 + 4 + 2 + 4 + 1;
+    pmpp_link* link = pmpp_of(agent);
+    if (link->rdi_flag) return true;
+    uint32_t raw = FRAME_OVERHEAD;
+    for (uint32_t i = 0; i < length; i++)
+        raw += data[i] == 0x7D || data[i] == 0x7E ? 2 : 1;
+    return raw <= link->max_frame;
+}
+
 const link_kind PPP_KIND = {"snmp_ppp_net_drv",
                             "PPP over SNMP/IP",
                             _nx_ppp_driver,
@@ -131,7 +150,8 @@ const link_kind PPP_KIND = {"snmp_ppp_net_drv",
                             ppp_send_direct,
                             false,
                             PPP_MTU,
-                            nullptr};
+                            nullptr,
+                            ppp_direct_fits};
 const link_kind PMPP_KIND = {"snmp_pmpp_net_drv",
                              "PMPP over SNMP/IP",
                              _nx_pmpp_driver,
@@ -140,7 +160,8 @@ const link_kind PMPP_KIND = {"snmp_pmpp_net_drv",
                              pmpp_send_direct,
                              true,
                              PMPP_FRAME_BYTES,
-                             pmpp_one_frame};
+                             pmpp_one_frame,
+                             pmpp_direct_fits};
 
 // ---- The TCP thread and the socket callbacks ----
 
@@ -304,12 +325,17 @@ NX_PACKET* message_packet(const link_kind& kind, const uint8_t* data, uint32_t l
     return packet;
 }
 
+// Whether a message goes out in one datagram of the link's IP network.
+bool datagram_fits(const link_kind& kind, const uint8_t* data, uint32_t length) {
+    uint32_t limit = kind.mtu - UDP_IP_HEADERS;
+    if (limit > LINK_PACKET_PAYLOAD - NX_TCP_PACKET) limit = LINK_PACKET_PAYLOAD - NX_TCP_PACKET;
+    return length <= limit && (!kind.one_frame || kind.one_frame(data, length));
+}
+
 // A response longer than one datagram of the link (or one packet) is
 // answered tooBig instead. -> false when not even that can be built.
 bool fit(const link_kind& kind, const uint8_t*& data, uint32_t& length) {
-    uint32_t limit = kind.mtu - UDP_IP_HEADERS;
-    if (limit > LINK_PACKET_PAYLOAD - NX_TCP_PACKET) limit = LINK_PACKET_PAYLOAD - NX_TCP_PACKET;
-    if (length <= limit && (!kind.one_frame || kind.one_frame(data, length))) return true;
+    if (datagram_fits(kind, data, length)) return true;
     static uint8_t too_big[TOO_BIG_ROOM];
     uint32_t answer = pmpp_too_big_answer(data, length, too_big, sizeof too_big);
     if (answer == 0) {
@@ -358,11 +384,25 @@ void send_ip(const link_kind& kind, snmp_agent* agent, const snmp_way_back& way,
 
 // A dispatch thread answers over the link's IP network by the way its own
 // request came; anything else (the link's worker) follows the link's last IPI.
+// -> the IPI of the answer; transport: the dispatch thread's, or -1.
+uint8_t answer_ipi(const link_kind& kind, snmp_agent* agent, int* transport) {
+    TX_THREAD* self = tx_thread_identify();
+    *transport = self == &agent->dispatch[0] ? 0 : self == &agent->dispatch[1] ? 1 : -1;
+    return *transport >= 0 && agent->net ? IPI_IP : kind.last_ipi(agent);
+}
+
+// Whether the response goes out whole the way send() would take.
+bool fits(const link_kind& kind, snmp_agent* agent, const uint8_t* data, uint32_t length) {
+    int transport = -1;
+    uint8_t ipi = answer_ipi(kind, agent, &transport);
+    if (ipi == IPI_SNMP) return kind.direct_fits(agent, data, length);
+    return ipi != IPI_IP || datagram_fits(kind, data, length);
+}
+
 int send(const link_kind& kind, snmp_agent* agent, const uint8_t* data, uint32_t length) {
     snmp_link_net* net = agent->net;
-    TX_THREAD* self = tx_thread_identify();
-    int transport = self == &agent->dispatch[0] ? 0 : self == &agent->dispatch[1] ? 1 : -1;
-    uint8_t ipi = transport >= 0 && net ? IPI_IP : kind.last_ipi(agent);
+    int transport = -1;
+    uint8_t ipi = answer_ipi(kind, agent, &transport);
     if (ipi == IPI_SNMP)
         kind.send_direct(agent, data, length);
     else if (ipi == IPI_IP && net)
@@ -387,6 +427,10 @@ int net_driver(const link_kind& kind, snmp_agent* agent, uint32_t transport, uin
         return receive(agent, transport, static_cast<uint8_t*>(arg1), static_cast<uint32_t*>(arg2));
     case SNMP_DRIVER_SEND:
         return send(kind, agent, static_cast<const uint8_t*>(arg1), *static_cast<uint32_t*>(arg2));
+    case SNMP_DRIVER_FITS:
+        return fits(kind, agent, static_cast<const uint8_t*>(arg1), *static_cast<uint32_t*>(arg2))
+                   ? 0
+                   : 1;
     case SNMP_DRIVER_DELETE: {
         UINT rc = agent->net ? nx_udp_socket_delete(&agent->net->udp) : NX_SUCCESS;
         if (rc != NX_SUCCESS && &kind == &PPP_KIND)

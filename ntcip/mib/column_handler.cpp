@@ -258,7 +258,7 @@ void mib_answer_varbind(snmp_varbind& varbind, uint8_t type, uint32_t value_leng
             n = 2;
         }
         std::memcpy(varbind.value, subids, 4 * n);
-        varbind.value_length = n; // the encoder counts sub-identifiers
+        varbind.value_length = 4 * n; // the codec's length: 4 bytes per sub-identifier
         return;
     }
     case MIB_IPADDRESS_OLD:

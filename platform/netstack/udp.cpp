@@ -103,8 +103,14 @@ UINT receive_datagram(NX_UDP_SOCKET* socket, std::deque<udp_impl::datagram>& que
             udp_impl::datagram d = std::move(queue.front());
             queue.pop_front();
             size_t room = p->data_end - p->append_ptr;
-            size_t n = std::min(room, d.data.size()); // a longer datagram is cut to the buffer
-            std::copy(d.data.begin(), d.data.begin() + n, p->append_ptr);
+            size_t n = d.data.size();
+            if (n > room) { // a datagram longer than a packet is dropped whole, never cut
+                ip_impl* ipi = ip_of(socket->ip);
+                if (ipi) ipi->udp_dropped++;
+                nx_packet_release(p);
+                continue;
+            }
+            std::copy(d.data.begin(), d.data.end(), p->append_ptr);
             p->append_ptr += n;
             p->length = static_cast<ULONG>(n);
             p->source_ip = d.ip;

@@ -119,7 +119,6 @@ class Responder {
         if (it == objects_.end()) {
             pdu->error_status = 2; // noSuchName
             pdu->error_index = static_cast<uint32_t>(j + 1);
-            if (vb.syntax == SNMP_OBJECTID) vb.value_length /= 4;
             return;
         }
         if (pdu->type == SNMP_PDU_SET) {

@@ -151,11 +151,11 @@ inline void set_octets(snmp_varbind& vb, uint16_t syntax, const Bytes& bytes) {
 
 inline void set_oid_value(snmp_varbind& vb, const std::vector<uint32_t>& oid) {
     vb.syntax = SNMP_OBJECTID;
-    vb.value_length = static_cast<uint32_t>(oid.size()); // the encoder counts sub-identifiers
+    vb.value_length = static_cast<uint32_t>(4 * oid.size());
     std::memcpy(vb.value, oid.data(), oid.size() * 4);
 }
 
-// An OID value as the decoder leaves it (value length = 4 x sub-identifiers).
+// An OID value of a varbind (value length = 4 x sub-identifiers).
 inline std::vector<uint32_t> oid_value_of(const snmp_varbind& vb) {
     std::vector<uint32_t> oid(vb.value_length / 4);
     std::memcpy(oid.data(), vb.value, oid.size() * 4);

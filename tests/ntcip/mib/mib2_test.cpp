@@ -30,7 +30,7 @@ TEST_F(Mib2Test, SystemGroupReadsTheStore) {
     const snmp_varbind& vb = pdu->varbinds[0];
     const uint32_t* subids = reinterpret_cast<const uint32_t*>(vb.value);
     EXPECT_EQ(SNMP_OBJECTID, vb.syntax);
-    EXPECT_EQ(Oid({1, 3, 6, 1, 4, 1, 1206, 4, 2, 3}), Oid(subids, subids + vb.value_length));
+    EXPECT_EQ(Oid({1, 3, 6, 1, 4, 1, 1206, 4, 2, 3}), Oid(subids, subids + vb.value_length / 4));
 
     EXPECT_EQ(67u, Get(sys(7)).number);
     EXPECT_EQ(MIB_READ_ONLY, Get(sys(7)).access);
