@@ -128,10 +128,13 @@ class manager {
     // The request id of the next response within `ms` (read from its header
     // only, so that the generator stays cheap), or 0.
     uint32_t receive_id(int ms) {
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, ms) <= 0) return 0;
         uint8_t b[65536];
-        ssize_t n = recv(fd_, b, sizeof b, 0);
+        ssize_t n = recv(fd_, b, sizeof b, MSG_DONTWAIT); // the poll only when nothing waits
+        if (n < 0) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, ms) <= 0) return 0;
+            n = recv(fd_, b, sizeof b, 0);
+        }
         size_t i = 0;
         auto skip_header = [&](size_t& at) -> size_t { // -> content length
             if (at + 2 > static_cast<size_t>(n)) return 0;
