@@ -2,7 +2,11 @@
 // GETNEXT walk of the system group), 1 and 8 requests in flight, against a
 // sign-controller started for the run and, as the reference, Debian's snmpd
 // on another loopback port (skipped with a note when /usr/sbin/snmpd is
-// missing). Counters: rate (responses per second), p50 and p99 latency (µs).
+// missing), and the floor: a responder forked from the bench that turns each
+// datagram round as a GetResponse with no decoding, the most any agent could
+// answer on this host with this load tool. Counters: rate (responses per
+// second), p50 and p99 latency (µs); the sign's cases add floor_pct, its rate
+// as a share of the floor's in the same case.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -34,6 +38,7 @@ using Oid = std::vector<uint32_t>;
 const char* const COMMUNITY = "stewardcastle";
 const uint16_t SIGN_OFFSET = 27000;
 const uint16_t SNMPD_PORT = 27261;
+const uint16_t FLOOR_PORT = 27262;
 const double CASE_SECONDS = 3.0;
 
 struct target {
@@ -123,10 +128,13 @@ class manager {
     // The request id of the next response within `ms` (read from its header
     // only, so that the generator stays cheap), or 0.
     uint32_t receive_id(int ms) {
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, ms) <= 0) return 0;
         uint8_t b[65536];
-        ssize_t n = recv(fd_, b, sizeof b, 0);
+        ssize_t n = recv(fd_, b, sizeof b, MSG_DONTWAIT); // the poll only when nothing waits
+        if (n < 0) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, ms) <= 0) return 0;
+            n = recv(fd_, b, sizeof b, 0);
+        }
         size_t i = 0;
         auto skip_header = [&](size_t& at) -> size_t { // -> content length
             if (at + 2 > static_cast<size_t>(n)) return 0;
@@ -239,15 +247,65 @@ target& snmpd() {
     return t;
 }
 
+// The floor's loop: each datagram goes back to its sender with the PDU tag
+// turned into a GetResponse's; the PDU follows the message header, the
+// version and the community, whose lengths are read and not checked.
+[[noreturn]] void floor_respond(int fd) {
+    uint8_t b[65536];
+    for (;;) {
+        sockaddr_in from{};
+        socklen_t from_length = sizeof from;
+        ssize_t n = recvfrom(fd, b, sizeof b, 0, reinterpret_cast<sockaddr*>(&from), &from_length);
+        if (n <= 0) continue;
+        size_t at = 1;
+        at += (b[at] & 0x80) ? 1 + (b[at] & 0x7F) : 1; // past the message header
+        at += 2 + b[at + 1];                           // version
+        at += 2 + b[at + 1];                           // community
+        if (at < static_cast<size_t>(n)) b[at] = 0xA2;
+        sendto(fd, b, static_cast<size_t>(n), 0, reinterpret_cast<sockaddr*>(&from), from_length);
+    }
+}
+
+target& floor_target() {
+    static target t = [] {
+        target s;
+        s.name = "floor";
+        s.port = FLOOR_PORT;
+        int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        at.sin_port = htons(s.port);
+        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) {
+            s.skip = "the floor responder's port is taken";
+            return s;
+        }
+        s.pid = fork();
+        if (s.pid == 0) floor_respond(fd);
+        close(fd);
+        s.walk = sign().walk; // the floor answers any names: the sign's are used
+        if (s.walk.size() < 10) s.skip = "no names to ask (the sign's walk failed)";
+        return s;
+    }();
+    return t;
+}
+
+// Each case's rate by target name, for the sign's share of the floor.
+std::map<std::string, double>& rates() {
+    static std::map<std::string, double> r;
+    return r;
+}
+
 void stop_targets() {
-    for (target* t : {&sign(), &snmpd()})
+    for (target* t : {&sign(), &snmpd(), &floor_target()})
         if (t->pid > 0) {
             kill(t->pid, SIGTERM);
             waitpid(t->pid, nullptr, 0);
         }
 }
 
-void run_load(benchmark::State& state, target& (*which)(), size_t varbinds, size_t in_flight) {
+void run_load(benchmark::State& state, target& (*which)(), size_t varbinds, size_t in_flight,
+              const std::string& which_case) {
     target& t = which();
     if (!t.skip.empty()) {
         state.SkipWithError(t.skip.c_str());
@@ -287,26 +345,33 @@ void run_load(benchmark::State& state, target& (*which)(), size_t varbinds, size
     auto at = [&](double q) {
         return latencies.empty() ? 0.0 : latencies[static_cast<size_t>(q * (latencies.size() - 1))];
     };
-    state.counters["rate"] =
-        benchmark::Counter(static_cast<double>(latencies.size()) / CASE_SECONDS);
+    const double rate = static_cast<double>(latencies.size()) / CASE_SECONDS;
+    state.counters["rate"] = benchmark::Counter(rate);
+    rates()[t.name + which_case] = rate;
+    const double floor_rate = rates()["floor" + which_case];
+    if (t.name == "sign-controller" && floor_rate > 0)
+        state.counters["floor_pct"] = 100.0 * rate / floor_rate;
     state.counters["p50_us"] = at(0.50);
     state.counters["p99_us"] = at(0.99);
 }
 
 struct registration {
     registration() {
-        // Case by case, the sign and snmpd one after the other, so that both
-        // see the same load of the machine.
+        // Case by case, the floor, the sign and snmpd one after the other,
+        // so that all see the same load of the machine.
+        const std::pair<const char*, target& (*)()> targets[] = {
+            {"floor", &floor_target}, {"sign", &sign}, {"snmpd", &snmpd}};
         for (size_t varbinds : {1, 10})
             for (size_t in_flight : {1, 8})
-                for (auto which : {&sign, &snmpd}) {
-                    std::string name = std::string(which == &sign ? "sign" : "snmpd") + "/get" +
-                                       std::to_string(varbinds) + "/inflight" +
-                                       std::to_string(in_flight);
-                    benchmark::RegisterBenchmark(name.c_str(),
-                                                 [which, varbinds, in_flight](benchmark::State& s) {
-                                                     run_load(s, which, varbinds, in_flight);
-                                                 })
+                for (const auto& [label, which] : targets) {
+                    const std::string which_case =
+                        "/get" + std::to_string(varbinds) + "/inflight" + std::to_string(in_flight);
+                    const std::string name = label + which_case;
+                    benchmark::RegisterBenchmark(
+                        name.c_str(),
+                        [which = which, varbinds, in_flight, which_case](benchmark::State& s) {
+                            run_load(s, which, varbinds, in_flight, which_case);
+                        })
                         ->Iterations(1)
                         ->UseManualTime()
                         ->Unit(benchmark::kMillisecond);

@@ -11,6 +11,7 @@
 #include "platform/field/display_failures.h"
 #include "platform/field/field_file.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace field {
@@ -249,6 +250,7 @@ void DisplayModules::Reset() {
     std::lock_guard<std::mutex> lock(m_);
     settings_ = DisplaySettings();
     picture_ = host::SignPicture();
+    last_ = DecodedFrame();
     display_failures_reset();
 }
 
@@ -279,13 +281,46 @@ void DisplayModules::Show(const board::DisplayOutput& output) {
     if (!output.lit)
         std::fill(next.levels.begin(), next.levels.end(), 0);
     else if (output.frame != nullptr)
-        Decode(output, next);
+        DecodeOnce(output, next);
     darken_failed_leds(next);
     if (next.width == picture_.width && next.height == picture_.height &&
         next.brightness == picture_.brightness && next.levels == picture_.levels)
         return;
     next.changes = picture_.changes + 1;
     picture_ = std::move(next);
+}
+
+bool DisplayModules::DecodedFrame::Matches(const board::DisplayOutput& output,
+                                           const DisplaySettings& settings) const {
+    return valid && format == output.format && mode == output.mode && width == output.width &&
+           height == output.height && module_height == settings.module_height &&
+           module_width == settings.module_width && colours == settings.colours &&
+           frame.size() == output.frame_bytes &&
+           std::equal(frame.begin(), frame.end(), output.frame);
+}
+
+// The frame decoded, or the last decoding again when nothing it depends on
+// changed.
+void DisplayModules::DecodeOnce(const board::DisplayOutput& output, host::SignPicture& next) {
+    if (!last_.Matches(output, settings_)) {
+        Decode(output, next);
+        last_.format = output.format;
+        last_.mode = output.mode;
+        last_.width = output.width;
+        last_.height = output.height;
+        last_.module_height = settings_.module_height;
+        last_.module_width = settings_.module_width;
+        last_.colours = settings_.colours;
+        last_.frame.assign(output.frame, output.frame + output.frame_bytes);
+        last_.picture_width = next.width;
+        last_.picture_height = next.height;
+        last_.levels = next.levels;
+        last_.valid = true;
+        return;
+    }
+    next.width = last_.picture_width;
+    next.height = last_.picture_height;
+    next.levels = last_.levels;
 }
 
 // A new frame: the LEDs the frame covers from dark, in the frame's layout.

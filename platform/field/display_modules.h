@@ -43,11 +43,28 @@ class DisplayModules {
     std::vector<uint8_t> Rgb(const host::SignPicture& picture, int& width, int& height);
 
   private:
+    // What one decoded frame depended on: the display refreshes the same
+    // frame step after step, and a frame equal to the last one decoded takes
+    // the last decoding's LEDs.
+    struct DecodedFrame {
+        uint8_t format = 0, mode = 0;
+        uint16_t width = 0, height = 0;
+        int module_height = 0, module_width = 0;
+        LedColours colours = LedColours::Mono;
+        std::vector<uint8_t> frame;
+        bool valid = false;
+        int picture_width = 0, picture_height = 0;
+        std::vector<uint8_t> levels;
+        bool Matches(const board::DisplayOutput& output, const DisplaySettings& settings) const;
+    };
+
     void Decode(const board::DisplayOutput& output, host::SignPicture& next);
+    void DecodeOnce(const board::DisplayOutput& output, host::SignPicture& next);
 
     std::mutex m_;
     DisplaySettings settings_;
     host::SignPicture picture_;
+    DecodedFrame last_;
 };
 
 DisplayModules& display_modules();

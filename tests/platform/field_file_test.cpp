@@ -125,4 +125,50 @@ TEST_F(FieldFile, DeadLedsAreReportedInFramesOfAtMost255Bytes) {
     EXPECT_EQ(16u * 24, indices);
 }
 
+// The modules decode a refreshed frame as a fresh pair of modules would: the
+// same buffer rewritten in place, and the same bytes under other settings.
+TEST(DisplayModules, EachFrameShowsAsAFreshDecodingOfIt) {
+    field::DisplayModules& modules = field::display_modules();
+    std::vector<uint8_t> buffer(256);
+    auto fill = [&](uint8_t seed) {
+        for (size_t i = 0; i < buffer.size(); ++i)
+            buffer[i] = uint8_t(i * seed + seed);
+    };
+    auto show = [&](field::DisplayModules& m) {
+        board::DisplayOutput out;
+        out.lit = true;
+        out.brightness = 50;
+        out.width = 16;
+        out.height = 8;
+        out.frame = buffer.data();
+        out.frame_bytes = uint32_t(buffer.size());
+        m.Show(out);
+        return m.Picture().levels;
+    };
+    auto fresh = [&](field::LedColours colours) {
+        modules.Reset();
+        field::DisplaySettings s;
+        s.colours = colours;
+        modules.SetSettings(s);
+        return show(modules);
+    };
+    fill(3);
+    const auto first = fresh(field::LedColours::Mono);
+    fill(7);
+    const auto second = fresh(field::LedColours::Mono);
+    const auto second_full = fresh(field::LedColours::Full);
+    ASSERT_NE(first, second);
+
+    modules.Reset();
+    fill(3);
+    EXPECT_EQ(first, show(modules));
+    fill(7); // the same buffer, rewritten
+    EXPECT_EQ(second, show(modules));
+    field::DisplaySettings full;
+    full.colours = field::LedColours::Full;
+    modules.SetSettings(full);
+    EXPECT_EQ(second_full, show(modules));
+    modules.Reset();
+}
+
 } // namespace
