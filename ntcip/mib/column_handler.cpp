@@ -68,20 +68,11 @@ void write(mib_request& request, uint32_t row) {
     *request.error_status = c.write == mib_write::report && result == DB_REFUSED ? 3 : 5;
 }
 
-// Whether the row is an INTEGER declared with an unsigned range: its answer
-// stays inside that range, never a negative number.
-bool unsigned_integer(const mib_variable& row) {
-    return row.type == MIB_INTEGER && row.column.value == mib_value::unsigned_int &&
-           row.check.kind == MIB_CHECK_RANGES && row.check.size == MIB_CHECK_UNSIGNED;
-}
-
 uintptr_t* answer(mib_request& request, uint32_t row) {
     const mib_column& c = request.row.column;
     if (c.hooks != nullptr && c.hooks->read != nullptr && c.hooks->read(request, row))
         return &request.varbind.handler_result;
-    uintptr_t* result = mib_answer_object(request, mib_row_object(request.row, row), c.value);
-    if (unsigned_integer(request.row) && *result > kIntegerMax) *result = kIntegerMax;
-    return result;
+    return mib_answer_object(request, mib_row_object(request.row, row), c.value);
 }
 
 uint32_t load_native(const uint8_t* bytes) {

@@ -110,9 +110,6 @@ struct mib_column {
 
 using mib_handler = uintptr_t* (*)(mib_request& request);
 
-// The largest value an INTEGER answer carries as a positive number.
-constexpr uint32_t kIntegerMax = 0x7FFFFFFFu;
-
 struct mib_variable {
     uint32_t oid[MIB_ROW_OID_MAX];
     uint8_t oid_length;
@@ -132,11 +129,8 @@ struct mib_variable {
         v.access = a;
         return v;
     }
-    // An INTEGER carries at most 2^31 - 1: a wider unsigned range ends there
-    // (larger counts need an unsigned syntax: Counter, Gauge, TimeTicks).
     constexpr mib_variable range(uint32_t lo, uint32_t hi) const {
-        return pair(MIB_CHECK_UNSIGNED, lo,
-                    type == MIB_INTEGER && hi > kIntegerMax ? kIntegerMax : hi);
+        return pair(MIB_CHECK_UNSIGNED, lo, hi);
     }
     constexpr mib_variable srange(int32_t lo, int32_t hi) const {
         return pair(MIB_CHECK_SIGNED, uint32_t(lo), uint32_t(hi));

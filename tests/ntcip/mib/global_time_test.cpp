@@ -70,8 +70,6 @@ TEST_F(GlobalTimeTest, ValueChecksAndStoreRefusals) {
         {dst(12, 1), 21601, MIB_BAD_VALUE},
         {dst(2, 11), 3, MIB_NO_SUCH_NAME},
         {dst(2, 0), 3, MIB_NO_SUCH_NAME},
-        {dst(6, 1), 0x80000000u, MIB_BAD_VALUE}, // a negative INTEGER is no count of seconds
-        {dst(11, 3), 0xFFFFFFFFu, MIB_BAD_VALUE},
     };
     const uint32_t daylight_saving = Get(kDaylightSaving).number;
     for (const auto& c : cases)
@@ -106,17 +104,6 @@ TEST_F(GlobalTimeTest, AGlobalTimeSetWritesTheBoardClockAtOnce) {
     EXPECT_EQ(7, board.tm_hour);
     EXPECT_EQ(59, board.tm_min);
     EXPECT_LE(50, board.tm_sec);
-}
-
-// A stored count beyond what an INTEGER carries reads as the largest INTEGER
-// of its unsigned range, never as a negative number.
-TEST_F(GlobalTimeTest, AnUnsignedIntegerNeverReadsNegative) {
-    Put(obj::dstBeginSecondsToTransition.row(2), 0xC0000000u);
-    const Answer a = Get(dst(6, 3));
-    ASSERT_EQ(MIB_FOUND, a.error);
-    EXPECT_EQ(0x7FFFFFFFu, a.number);
-    Put(obj::dstBeginSecondsToTransition.row(2), 7200);
-    EXPECT_EQ(7200u, Get(dst(6, 3)).number);
 }
 
 TEST_F(GlobalTimeTest, TheDaylightSavingTableIsServedByInstanceOnly) {

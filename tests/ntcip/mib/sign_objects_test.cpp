@@ -197,9 +197,10 @@ TEST_F(SignObjectsTest, ConfigurationRowsAreWritableOnlyWhileUnlocked) {
     EXPECT_EQ(0u, SetResult(dms({1, 2, 0}), 6));
     EXPECT_EQ(6u, db_get(obj::dmsSignType));
 
-    // A value the store refuses: reported for the pixel group, not for the sign group.
+    // A value the store refuses is never acknowledged: badValue where the
+    // pixel group reports it, genErr for the sign group.
     EXPECT_EQ(BAD_VALUE, SetResult(height, 70000));
-    EXPECT_EQ(0u, SetResult(dms({1, 3, 0}), 70000));
+    EXPECT_EQ(5u, SetResult(dms({1, 3, 0}), 70000));
     EXPECT_EQ(200u, db_get(obj::vmsSignHeightPixels));
 
     Unlock(false);
