@@ -29,28 +29,36 @@ Bytes integer(uint32_t value) {
     return AgentCaller::Integer(value);
 }
 
-// The version ID of font row `row` computed here from its stored bytes:
-// CRC-16 (reflected 0x8408, from 0xFFFF) over number, height, spacings, then
-// each character's code, width and bitmap; complemented, bytes swapped.
+// The version ID of font row `row` computed here from its stored bytes: the
+// CRC-16 (reflected 0x8408, from 0xFFFF) of the font's information in the
+// octet encoding (number, height, spacings; the count of characters whose
+// width is not 0 as 01 nn; each as code (2 bytes), width, bitmap length and
+// bitmap), complemented, bytes swapped.
 uint16_t version_from_stored_bytes(uint32_t row) {
+    std::vector<uint8_t> encoded;
+    for (const DbObject& o :
+         {obj::fontNumber, obj::fontHeight, obj::fontCharSpacing, obj::fontLineSpacing})
+        encoded.push_back(uint8_t(db_get(o.row(row))));
+    std::vector<uint8_t> characters;
+    uint32_t defined = 0;
+    for (uint32_t c = 1; c <= 255; ++c) {
+        const uint32_t width = db_get(obj::characterWidth.row(255 * row + c - 1));
+        if (width == 0) continue;
+        ++defined;
+        uint32_t n = 0;
+        const char* bitmap = db_get_string(obj::characterBitmap.row(255 * row + c - 1), &n);
+        EXPECT_LT(n, 128u) << "the test's length encoding covers short bitmaps only";
+        characters.insert(characters.end(), {0, uint8_t(c), uint8_t(width), uint8_t(n)});
+        characters.insert(characters.end(), bitmap, bitmap + n);
+    }
+    EXPECT_LT(defined, 256u);
+    encoded.insert(encoded.end(), {1, uint8_t(defined)});
+    encoded.insert(encoded.end(), characters.begin(), characters.end());
     uint16_t crc = 0xFFFF;
-    auto feed = [&crc](uint8_t byte) {
+    for (uint8_t byte : encoded) {
         crc ^= byte;
         for (int bit = 0; bit < 8; ++bit)
             crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0x8408) : uint16_t(crc >> 1);
-    };
-    for (const DbObject& o :
-         {obj::fontNumber, obj::fontHeight, obj::fontCharSpacing, obj::fontLineSpacing})
-        feed(uint8_t(db_get(o.row(row))));
-    for (uint32_t c = 1; c <= 255; ++c) {
-        const uint32_t width = db_get(obj::characterWidth.row(255 * row + c - 1));
-        feed(uint8_t(c));
-        feed(uint8_t(width));
-        uint32_t n = 0;
-        const char* bitmap = db_get_string(obj::characterBitmap.row(255 * row + c - 1), &n);
-        if (width != 0)
-            for (uint32_t i = 0; i < n; ++i)
-                feed(uint8_t(bitmap[i]));
     }
     const uint16_t done = uint16_t(~crc);
     return uint16_t(done >> 8 | done << 8);
