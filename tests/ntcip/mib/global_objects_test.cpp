@@ -47,7 +47,7 @@ class GlobalObjectsTest : public MibFixture {
     Oid OidValue() {
         const snmp_varbind& vb = pdu->varbinds[0];
         const uint32_t* subids = reinterpret_cast<const uint32_t*>(vb.value);
-        return Oid(subids, subids + vb.value_length);
+        return Oid(subids, subids + vb.value_length / 4); // bytes, 4 a sub-identifier
     }
 };
 
