@@ -185,9 +185,6 @@ const std::vector<std::string> kMoving = {
     MIB2 + ".11",
     NTCIP + ".4.2.6.3.1.0",
     NTCIP + ".4.2.6.3.6.0",
-    // halvSpecialFeatureSet: a request naming quorvel 1.1.20.5.0 (walked
-    // later) switches the local-time feature bit on.
-    NTCIP + ".3.11.2.33.0",
     // The factory list's front light sensor, with no light on the controller's
     // frequency input, falls silent 400 s after the start, perhaps during the
     // walk: its list status, light-sensor status and map, shortErrorStatus.

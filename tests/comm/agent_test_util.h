@@ -45,6 +45,9 @@ class CapturingAgent {
         if (version) *version = v;
         return ok ? std::move(pdu) : nullptr;
     }
+    // The transport takes responses up to `bytes` whole (0: any), as a serial
+    // link's frame would.
+    static void FitsUpTo(uint32_t bytes) { fits_limit() = bytes; }
     uint32_t SlotsInUse() const {
         uint32_t count = 0;
         for (const snmp_request_slot& s : agent_.slots.slot)
@@ -57,7 +60,13 @@ class CapturingAgent {
         static Bytes bytes;
         return bytes;
     }
+    static uint32_t& fits_limit() {
+        static uint32_t bytes = 0;
+        return bytes;
+    }
     static int capture(snmp_agent*, uint32_t, uint32_t command, void* start, void* length) {
+        if (command == SNMP_DRIVER_FITS && length)
+            return fits_limit() && *static_cast<uint32_t*>(length) > fits_limit() ? 1 : 0;
         if (command == SNMP_DRIVER_SEND && start && length) {
             const uint8_t* bytes = static_cast<const uint8_t*>(start);
             sent().assign(bytes, bytes + *static_cast<uint32_t*>(length));

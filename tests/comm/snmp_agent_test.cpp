@@ -8,6 +8,7 @@
 #include "tests/comm/agent_test_util.h"
 #include "tests/support/firmware_fixture.h"
 
+#include <algorithm>
 #include <string>
 
 using namespace agent_test;
@@ -228,9 +229,11 @@ TEST_F(SnmpAgent, AResponseTooBigForTheTransportIsAnsweredTooBig) {
     agent_.Agent()->response_limit = 1456;
     std::vector<Bytes> many(30, varbind(oid_tlv(SYS_DESCR), hex("05 00")));
     Bytes message = community_message(0, ADMIN, 0xA0, request_body(many));
+    uint32_t out_too_bigs = db_get(obj::snmpOutTooBigs);
     Bytes reply = agent_.Ask(message);
     ASSERT_FALSE(reply.empty());
     EXPECT_LE(reply.size(), 1456u);
+    EXPECT_EQ(out_too_bigs + 1, db_get(obj::snmpOutTooBigs));
     auto pdu = agent_.AskPdu(message);
     ASSERT_NE(nullptr, pdu);
     EXPECT_EQ(1u, pdu->error_status);
@@ -256,6 +259,169 @@ TEST_F(SnmpAgent, UndecodableAndUnansweredRequestsGiveTheirSlotsBack) {
     auto pdu = agent_.AskPdu(get(9));
     ASSERT_NE(nullptr, pdu);
     EXPECT_EQ(9u, pdu->request_id);
+}
+
+// The bytes of a v1 or v2c message's varbind list: what follows the
+// request id, error status and error index of its PDU.
+Bytes varbind_list(const Bytes& m) {
+    size_t at = 0;
+    auto enter = [&m, &at]() -> size_t {
+        if (at + 2 > m.size()) return at = m.size(), 0;
+        size_t n = m[at + 1];
+        at += 2;
+        if (n & 0x80) {
+            size_t octets = n & 0x7F;
+            for (n = 0; octets-- && at < m.size();)
+                n = n << 8 | m[at++];
+        }
+        return n;
+    };
+    enter();       // message
+    at += enter(); // version
+    at += enter(); // community
+    enter();       // PDU
+    for (int i = 0; i < 3; i++)
+        at += enter();
+    return at < m.size() ? Bytes(m.begin() + at, m.end()) : Bytes{};
+}
+
+Bytes request_of(uint8_t pdu_tag, const std::string& community, const std::vector<Bytes>& vbs) {
+    return community_message(0, community, pdu_tag, request_body(vbs));
+}
+
+const std::vector<uint32_t> SYS_CONTACT = {1, 3, 6, 1, 2, 1, 1, 4, 0};
+const std::vector<uint32_t> SYS_OBJECT_ID = {1, 3, 6, 1, 2, 1, 1, 2, 0};
+const std::vector<uint32_t> DAY_PLAN_ACTION = {1, 3, 6, 1, 4, 1, 1206, 4, 2,
+                                               6, 3, 3, 5, 1, 5, 1,    1};
+const std::vector<uint32_t> LOCAL_TIME_OBJECT = {1, 3, 6, 1, 4, 1, 1206, 3, 16, 1, 1, 20, 5, 0};
+
+TEST_F(SnmpAgent, AnErrorResponseEchoesEveryVarbindAsReceived) {
+    // The admin's text stands in the store and in the agent's earlier records.
+    const std::string secret(222, 'S');
+    auto written =
+        agent_.AskPdu(set_request(ADMIN, {varbind(oid_tlv(SYS_CONTACT), octets(secret))}));
+    ASSERT_NE(nullptr, written);
+    ASSERT_EQ(0u, written->error_status);
+    std::vector<uint32_t> forty = {1, 3};
+    while (forty.size() < SNMP_MAX_OID)
+        forty.push_back(static_cast<uint32_t>(forty.size()));
+    struct Case {
+        const char* what;
+        Bytes request;
+        uint32_t status, index;
+    } cases[] = {
+        {"noSuchName with an OID value of 40 sub-identifiers",
+         request_of(0xA0, NO_RIGHTS,
+                    {varbind(oid_tlv({1, 3, 6, 1, 2, 1, 1, 99, 0}), oid_tlv(forty))}),
+         2, 1},
+        {"an OID row set with an INTEGER",
+         request_of(0xA3, ADMIN, {varbind(oid_tlv(DAY_PLAN_ACTION), hex("02 01 05"))}), 3, 1},
+        {"an OID row set with an OCTET STRING",
+         request_of(0xA3, ADMIN, {varbind(oid_tlv(DAY_PLAN_ACTION), octets("abc"))}), 3, 1},
+        {"a read-only OID row set with an INTEGER",
+         request_of(0xA3, ADMIN, {varbind(oid_tlv(SYS_OBJECT_ID), hex("02 01 05"))}), 2, 1},
+        {"a hidden object asked by a user community",
+         request_of(0xA0, USER, {varbind(oid_tlv(ADMIN_NAME), octets("xyz"))}), 2, 1},
+        {"GETNEXT past the end keeps the first varbind's name",
+         request_of(0xA1, ADMIN,
+                    {varbind(oid_tlv(SYS_DESCR), hex("05 00")),
+                     varbind(oid_tlv({2, 99}), oid_tlv(forty))}),
+         2, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes reply = agent_.Ask(c.request);
+        ASSERT_FALSE(reply.empty());
+        EXPECT_EQ(to_hex(varbind_list(c.request)), to_hex(varbind_list(reply)));
+        EXPECT_EQ(std::search(reply.begin(), reply.end(), secret.begin(), secret.begin() + 8),
+                  reply.end());
+        auto pdu = agent_.AskPdu(c.request);
+        ASSERT_NE(nullptr, pdu);
+        EXPECT_EQ(c.status, pdu->error_status);
+        EXPECT_EQ(c.index, pdu->error_index);
+    }
+}
+
+TEST_F(SnmpAgent, OnlyACommittedSetSwitchesTheLocalTimeFeature) {
+    CDataBase& db = TheDatabase();
+    ASSERT_EQ(0, db.IsLocalTimeFeature());
+    std::vector<uint32_t> column(LOCAL_TIME_OBJECT.begin(), LOCAL_TIME_OBJECT.end() - 1);
+    struct Case {
+        const char* what;
+        Bytes request;
+    } reads[] = {
+        {"GET by a user", get(1, NO_RIGHTS, LOCAL_TIME_OBJECT)},
+        {"GET by the admin", get(2, ADMIN, LOCAL_TIME_OBJECT)},
+        {"GETNEXT onto it", request(0xA1, NO_RIGHTS, column, 3)},
+        {"SET by a community without rights",
+         set_request(NO_RIGHTS, {varbind(oid_tlv(LOCAL_TIME_OBJECT), octets("1"))})},
+        {"SET refused for a bad value",
+         set_request(ADMIN, {varbind(oid_tlv(LOCAL_TIME_OBJECT), octets("1")),
+                             varbind(oid_tlv(SYS_OBJECT_ID), hex("02 01 05"))})},
+    };
+    for (const Case& c : reads) {
+        ASSERT_FALSE(agent_.Ask(c.request).empty()) << c.what;
+        EXPECT_EQ(0, db.IsLocalTimeFeature()) << c.what;
+    }
+    auto set =
+        agent_.AskPdu(set_request(ADMIN, {varbind(oid_tlv(LOCAL_TIME_OBJECT), octets("1"))}));
+    ASSERT_NE(nullptr, set);
+    EXPECT_EQ(0u, set->error_status);
+    EXPECT_EQ(1, db.IsLocalTimeFeature());
+}
+
+TEST_F(SnmpAgent, AnSnmpv3MessageIsDroppedAndCountedAsABadVersion) {
+    // A v3 envelope whose security parameters carry the admin community.
+    Bytes header =
+        tlv(0x30, cat({hex("02 01 01 02 02 08 00"), tlv(0x04, hex("04")), hex("02 01 03")}));
+    Bytes scoped =
+        tlv(0x30, cat({tlv(0x04, {}), tlv(0x04, {}),
+                       tlv(0xA3, request_body({varbind(oid_tlv(SYS_NAME), octets("v3"))}))}));
+    Bytes message = tlv(0x30, cat({hex("02 01 03"), header, tlv(0x04, text(ADMIN)), scoped}));
+    uint32_t bad_versions = db_get(obj::snmpInBadVersions);
+    EXPECT_TRUE(agent_.Ask(message).empty());
+    EXPECT_EQ(bad_versions + 1, db_get(obj::snmpInBadVersions));
+    auto name = agent_.AskPdu(get(2, ADMIN, SYS_NAME));
+    ASSERT_NE(nullptr, name);
+    EXPECT_NE("v3", text_of(name->varbinds[0]));
+}
+
+TEST_F(SnmpAgent, ASetAnsweredTooBigWroteNothing) {
+    const std::string text(120, 'c');
+    Bytes set = set_request(ADMIN, {varbind(oid_tlv(SYS_CONTACT), octets(text))});
+    struct Case {
+        const char* what;
+        uint32_t fits, limit;
+    } cases[] = {
+        {"the transport cannot send the response", 100, 0},
+        {"the request is longer than the transport's messages", 0, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CapturingAgent::FitsUpTo(c.fits);
+        agent_.Agent()->response_limit = c.limit;
+        uint32_t out_too_bigs = db_get(obj::snmpOutTooBigs);
+        auto pdu = agent_.AskPdu(set);
+        ASSERT_NE(nullptr, pdu);
+        EXPECT_EQ(1u, pdu->error_status);
+        EXPECT_EQ(out_too_bigs + 1, db_get(obj::snmpOutTooBigs));
+        CapturingAgent::FitsUpTo(0);
+        agent_.Agent()->response_limit = 0;
+        auto contact = agent_.AskPdu(get(2, ADMIN, SYS_CONTACT));
+        ASSERT_NE(nullptr, contact);
+        EXPECT_NE(text, text_of(contact->varbinds[0]));
+    }
+    // Within the limits the same SET is written.
+    ASSERT_EQ(0u, agent_.AskPdu(set)->error_status);
+    EXPECT_EQ(text, text_of(agent_.AskPdu(get(3, ADMIN, SYS_CONTACT))->varbinds[0]));
+}
+
+TEST_F(SnmpAgent, AReceivedTooBigResponseIsCountedAndNotAnswered) {
+    uint32_t in_too_bigs = db_get(obj::snmpInTooBigs);
+    Bytes response =
+        community_message(0, ADMIN, 0xA2, cat({hex("02 01 01 02 01 01 02 01 00"), tlv(0x30, {})}));
+    EXPECT_TRUE(agent_.Ask(response).empty());
+    EXPECT_EQ(in_too_bigs + 1, db_get(obj::snmpInTooBigs));
 }
 
 } // namespace
