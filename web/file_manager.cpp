@@ -29,7 +29,7 @@ const uint32_t SIGN_TYPES_WITHOUT_GRAPHIC_MESSAGES[] = {4, 132}; // dmsSignType
 const char* const GRAPHIC_MESSAGE_TAG = "[ms11,g,";
 const unsigned MULTI_BYTES = 4096;     // a stored MULTI text read for the list
 const unsigned LIST_TEXT_BYTES = 300;  // a message's plain text on the list
-const unsigned BUTTON_BYTES = 100;     // one paging button
+const unsigned BUTTON_BYTES = 128;     // one paging button, room for two 20-digit numbers
 const unsigned PAGE_NUMBER_DIGITS = 9; // a page number past these is no number
 
 const char* const LIST_HEAD =
