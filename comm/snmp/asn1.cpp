@@ -246,6 +246,10 @@ int g_asn1_long_encode(asn1_context* ctx, uint8_t** eoc, int32_t value) {
 
 int g_asn1_long_decode(asn1_context* ctx, uint8_t* eoc, int32_t* value) {
     if (!eoc) return fail(ctx, ASN1_ERR_DEC_LENGTH);
+    // Five octets hold a signed 32-bit value only when the first merely
+    // repeats the sign of the second; any other is out of range, not cut.
+    if (eoc - ctx->pointer == 5 && ctx->pointer[0] != ((ctx->pointer[1] & 0x80u) ? 0xFFu : 0x00u))
+        return fail(ctx, ASN1_ERR_DEC_BADVALUE);
     uint8_t octet = 0;
     if (!content_octet(ctx, eoc, &octet)) return 0;
     uint32_t bits = (octet & 0x80u) ? 0xFFFFFF00u | octet : octet;

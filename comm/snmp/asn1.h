@@ -82,6 +82,8 @@ int g_asn1_eoc_decode(asn1_context* ctx, uint8_t* eoc);
 int g_asn1_null_encode(asn1_context* ctx, uint8_t** eoc);
 int g_asn1_null_decode(asn1_context* ctx, uint8_t* eoc);
 int g_asn1_long_encode(asn1_context* ctx, uint8_t** eoc, int32_t value);
+// A signed 32-bit value: at most 4 significant octets (a fifth only as a
+// sign octet); anything wider is refused with ASN1_ERR_DEC_BADVALUE.
 int g_asn1_long_decode(asn1_context* ctx, uint8_t* eoc, int32_t* value);
 int g_asn1_uint_encode(asn1_context* ctx, uint8_t** eoc, uint32_t value);
 int g_asn1_uint_decode(asn1_context* ctx, uint8_t* eoc, uint32_t* value);

@@ -33,6 +33,10 @@ enum snmp_syntax : uint32_t {
     SNMP_NOSUCHOBJECT = 12,
     SNMP_NOSUCHINSTANCE = 13,
     SNMP_ENDOFMIBVIEW = 14,
+    // A universal INTEGER whose value lies above 2^31-1 (an unsigned 32-bit
+    // number, sent with a leading zero octet): decoded from such a content,
+    // and answered for INTEGER objects whose range reaches above 2^31-1.
+    SNMP_UINTEGER = 15,
     SNMP_SYNTAX_END = 0xFFFFFFFF,
 };
 
@@ -53,7 +57,8 @@ enum snmp_pdu_type : uint32_t {
 //  Gauge, TimeTicks: 4; NULL and the exceptions: 0; OBJECT IDENTIFIER: 4 x
 //  the sub-identifiers, for the decoder and the encoder alike (a length that
 //  is not a multiple of 4 does not encode).
-//  value: numbers as a native uint32_t in the first 4 bytes; octets as they
+//  value: numbers as a native uint32_t in the first 4 bytes (an INTEGER
+//  below zero as its 32-bit pattern, one above 2^31-1 as SNMP_UINTEGER); octets as they
 //  came (the agent may add a NUL); OID values as consecutive uint32_t.
 struct snmp_varbind {
     uint32_t name[SNMP_MAX_OID];

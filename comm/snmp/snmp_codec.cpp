@@ -18,6 +18,7 @@ struct syntax_row {
 const syntax_row syntax_table[] = {
     {SNMP_NULL, ASN1_UNI, ASN1_NUL},
     {SNMP_INTEGER, ASN1_UNI, ASN1_INT},
+    {SNMP_UINTEGER, ASN1_UNI, ASN1_INT}, // found after SNMP_INTEGER: the decoder picks it by value
     {SNMP_OCTETSTR, ASN1_UNI, ASN1_OTS},
     {SNMP_OBJECTID, ASN1_UNI, ASN1_OJI},
     {SNMP_IPADDR, ASN1_APL, 0},
@@ -52,10 +53,18 @@ uint32_t load_u32(const uint8_t* value) {
     return number;
 }
 
-// Value content of a varbind by syntax, decoded up to eoc.
-int value_decode(asn1_context* ctx, uint8_t* eoc, uint32_t syntax, snmp_varbind* obj) {
+// An INTEGER content of five octets, 00 then one with its top bit set: a
+// value from 2^31 to 2^32-1.
+bool integer_above_signed(const asn1_context* ctx, const uint8_t* eoc) {
+    return eoc && eoc - ctx->pointer == 5 && ctx->pointer[0] == 0x00 && (ctx->pointer[1] & 0x80u);
+}
+
+// Value content of a varbind by syntax, decoded up to eoc. An INTEGER above
+// 2^31-1 changes the syntax to SNMP_UINTEGER.
+int value_decode(asn1_context* ctx, uint8_t* eoc, uint32_t* syntax, snmp_varbind* obj) {
     uint32_t number = 0;
-    switch (syntax) {
+    if (*syntax == SNMP_INTEGER && integer_above_signed(ctx, eoc)) *syntax = SNMP_UINTEGER;
+    switch (*syntax) {
     case SNMP_NULL:
     case SNMP_NOSUCHOBJECT:
     case SNMP_NOSUCHINSTANCE:
@@ -83,6 +92,7 @@ int value_decode(asn1_context* ctx, uint8_t* eoc, uint32_t syntax, snmp_varbind*
     case SNMP_IPADDR:
         if (!g_asn1_octets_decode(ctx, eoc, obj->value, 16, &obj->value_length)) return 0;
         return obj->value_length == 4 || obj->value_length == 16;
+    case SNMP_UINTEGER:
     case SNMP_COUNTER:
     case SNMP_GAUGE:
     case SNMP_TIMETICKS:
@@ -126,6 +136,7 @@ int value_encode(asn1_context* ctx, uint8_t** eoc, const snmp_varbind* obj) {
         return g_asn1_octets_encode(ctx, eoc, obj->value, obj->value_length);
     case SNMP_OBJECTID:
         return oid_value_encode(ctx, eoc, obj->value, obj->value_length);
+    case SNMP_UINTEGER:
     case SNMP_COUNTER:
     case SNMP_GAUGE:
     case SNMP_TIMETICKS:
@@ -293,7 +304,7 @@ int g_snmp_object_decode(asn1_context* ctx, snmp_varbind* obj) {
         uint32_t tag = 0;
         if (!g_asn1_header_decode(ctx, &value_eoc, &cls, &con, &tag)) return 0;
         if (con != ASN1_PRI || !g_snmp_tag_cls2syntax(tag, cls, &syntax)) return 0;
-        if (!value_decode(ctx, value_eoc, syntax, obj)) return 0;
+        if (!value_decode(ctx, value_eoc, &syntax, obj)) return 0;
     }
     obj->syntax = static_cast<uint16_t>(syntax);
     obj->name_length = name_length;

@@ -51,10 +51,11 @@ int check_syntax_match(uint32_t syntax, uint8_t type) {
         uint8_t type;
     };
     static const Pair kPairs[] = {
-        {SNMP_INTEGER, MIB_INTEGER},     {SNMP_OCTETSTR, MIB_OCTETSTR},
-        {SNMP_OBJECTID, MIB_OBJECTID},   {SNMP_IPADDR, MIB_IPADDRESS},
-        {SNMP_COUNTER, MIB_COUNTER},     {SNMP_GAUGE, MIB_GAUGE},
-        {SNMP_TIMETICKS, MIB_TIMETICKS}, {SNMP_OPAQUE, MIB_OPAQUE},
+        {SNMP_INTEGER, MIB_INTEGER},   {SNMP_UINTEGER, MIB_INTEGER},
+        {SNMP_OCTETSTR, MIB_OCTETSTR}, {SNMP_OBJECTID, MIB_OBJECTID},
+        {SNMP_IPADDR, MIB_IPADDRESS},  {SNMP_COUNTER, MIB_COUNTER},
+        {SNMP_GAUGE, MIB_GAUGE},       {SNMP_TIMETICKS, MIB_TIMETICKS},
+        {SNMP_OPAQUE, MIB_OPAQUE},
     };
     for (const Pair& p : kPairs)
         if (p.syntax == syntax && p.type == type) return 1;

@@ -192,15 +192,18 @@ uintptr_t* mib_answer_bytes(mib_request& request, const void* bytes, uint32_t le
 int mib_stage_value(mib_context& ctx, const snmp_varbind& varbind) {
     mib_set_value& v = ctx.set_value;
     v.integer = 0;
+    v.above_signed = false;
     v.length = 0;
     v.bytes[0] = 0;
     switch (varbind.syntax) {
     case SNMP_INTEGER:
+    case SNMP_UINTEGER:
     case SNMP_COUNTER:
     case SNMP_GAUGE:
     case SNMP_TIMETICKS:
         v.integer = load_native(varbind.value);
         v.length = 4;
+        v.above_signed = v.integer > 0x7FFFFFFFu && varbind.syntax != SNMP_INTEGER;
         return 1;
     case SNMP_IPADDR:
     case SNMP_OCTETSTR:
@@ -229,7 +232,8 @@ int mib_stage_value(mib_context& ctx, const snmp_varbind& varbind) {
 }
 
 void mib_answer_varbind(snmp_varbind& varbind, uint8_t type, uint32_t value_length) {
-    varbind.syntax = mib_syntax_of(type);
+    const bool unsigned_integer = type == MIB_INTEGER && varbind.syntax == SNMP_UINTEGER;
+    varbind.syntax = unsigned_integer ? uint16_t(SNMP_UINTEGER) : mib_syntax_of(type);
     const uintptr_t result = varbind.handler_result;
     switch (type) {
     case MIB_OCTETSTR:

@@ -89,6 +89,10 @@ constexpr uint32_t MIB_ALL_RIGHTS = 0xFFFFFFFFu;
 // and an OID value in the store's form: 4 big-endian bytes per sub-identifier).
 struct mib_set_value {
     uint32_t integer;
+    // The number is above 2^31-1 (not a bare 32-bit pattern): no signed
+    // range holds it. An INTEGER below zero stays its pattern (-1 is
+    // 4294967295 to an unsigned check).
+    bool above_signed;
     uint32_t length;
     alignas(4) uint8_t bytes[MIB_SET_VALUE_MAX + 1]; // NUL after the value
 };

@@ -116,6 +116,7 @@ uint16_t octets_syntax(uint8_t type, uint32_t count) {
 bool stage(mib_set_value& v, const Value& value, uint8_t type, uint8_t* syntax) {
     if (value.integer) {
         v.integer = value.number;
+        v.above_signed = false; // a bare 32-bit pattern: the row's check reads it
         v.length = 4;
         const uint8_t be[4] = {uint8_t(value.number >> 24), uint8_t(value.number >> 16),
                                uint8_t(value.number >> 8), uint8_t(value.number)};
@@ -130,6 +131,7 @@ bool stage(mib_set_value& v, const Value& value, uint8_t type, uint8_t* syntax) 
     v.length = value.count;
     v.bytes[v.length] = 0;
     v.integer = 0;
+    v.above_signed = false;
     for (uint32_t i = 0; i < 4 && i < v.length; ++i)
         v.integer = v.integer << 8 | v.bytes[i];
     *syntax = uint8_t(octets_syntax(type, value.count));

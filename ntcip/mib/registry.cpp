@@ -121,7 +121,9 @@ void rewrite_next(mib_context& ctx, const mib_variable& row, uint32_t* name, uin
 
 // ---- SET checks ------------------------------------------------------------------------
 
-int value_passes_check(uint32_t value, const mib_value_check& check) {
+// above_signed: the number is above 2^31-1, which no signed range holds.
+int value_passes_check(uint32_t value, bool above_signed, const mib_value_check& check) {
+    if (above_signed && check.size == MIB_CHECK_SIGNED) return 0;
     if (check.kind == MIB_CHECK_LIST) {
         for (uint32_t i = 0; i < check.count; ++i)
             if (check.values[i] == value) return 1;
@@ -149,7 +151,8 @@ bool value_passes(const mib_context& ctx, const mib_variable& row) {
     case MIB_COUNTER:
     case MIB_GAUGE:
     case MIB_TIMETICKS:
-        return value_passes_check(ctx.set_value.integer, row.check) != 0;
+        return value_passes_check(ctx.set_value.integer, ctx.set_value.above_signed, row.check) !=
+               0;
     case MIB_OBJECTID:
     case MIB_OCTETSTR:
     case MIB_OPAQUE:
@@ -157,6 +160,17 @@ bool value_passes(const mib_context& ctx, const mib_variable& row) {
     default:
         return true;
     }
+}
+
+// An INTEGER row whose declared range reaches above 2^31-1 answers its value
+// unsigned (a positive INTEGER, five octets from 2^31 on).
+bool answers_unsigned(const mib_variable& row) {
+    if (row.type != MIB_INTEGER || row.check.size != MIB_CHECK_UNSIGNED) return false;
+    const uint32_t values =
+        row.check.kind == MIB_CHECK_RANGES ? 2u * row.check.count : row.check.count;
+    for (uint32_t i = 0; i < values; ++i)
+        if (row.check.values[i] > 0x7FFFFFFFu) return true;
+    return false;
 }
 
 // ---- the row search ------------------------------------------------------------------------
@@ -225,6 +239,13 @@ uintptr_t* call_handler(Lookup& q, const mib_variable& row, uint8_t access, int 
     return row.handler ? row.handler(request) : mib_column_handler(request);
 }
 
+// The answer's INTEGER form, told to mib_answer_varbind through the
+// varbind's syntax (a SET's validation pass leaves the varbind as received).
+void mark_integer_answer(Lookup& q, const mib_variable& row) {
+    if (row.type != MIB_INTEGER || (q.mode == MIB_SET && q.ctx.set_phase == 0)) return;
+    q.varbind.syntax = answers_unsigned(row) ? SNMP_UINTEGER : SNMP_INTEGER;
+}
+
 // Puts a name that does not lie under the subtree (or, for GETNEXT, lies
 // before its start) just before the first row.
 void name_before_first_row(Lookup& q, const mib_subtree& tree) {
@@ -262,6 +283,7 @@ uintptr_t* fvars(Lookup& q, mib_subtree& tree) {
             if (result != nullptr) {
                 *q.type = row.type;
                 *q.access = access;
+                mark_integer_answer(q, row);
                 return result;
             }
             if (q.mode != MIB_GETNEXT) {
@@ -414,6 +436,7 @@ void mib_context_begin(mib_context& ctx, uint32_t community_mask) {
     ctx.community_mask = community_mask;
     ctx.write_flags = DB_NOTIFY;
     ctx.set_value.integer = 0;
+    ctx.set_value.above_signed = false;
     ctx.set_value.length = 0;
     ctx.set_value.bytes[0] = 0;
     ctx.roll_flag = 0;

@@ -162,7 +162,9 @@ TEST(SnmpBer, SignedDecoder) {
         {"02 02 FF 38", 1, -200, 0},
         {"02 02 00 80", 1, 128, 0},
         {"02 04 7F FF FF FF", 1, 2147483647, 0},
-        {"02 05 00 FF FF FF FF", 1, -1, 0}, // last 32 bits
+        {"02 05 FF 80 00 00 00", 1, INT32_MIN, 0},             // a sign octet in front
+        {"02 05 00 FF FF FF FF", 0, 0, ASN1_ERR_DEC_BADVALUE}, // 2^32-1 is no signed value
+        {"02 05 01 00 00 00 00", 0, 0, ASN1_ERR_DEC_BADVALUE}, // 2^32 is not cut to 0
         {"02 06 00 00 FF FF FF FF", 0, 0, ASN1_ERR_DEC_BADVALUE},
         {"02 00", 0, 0, ASN1_ERR_DEC_EMPTY},
     };
