@@ -124,15 +124,13 @@ class UdpManager {
     Bytes Receive(int ms = 2000, uint16_t* from = nullptr) {
         pollfd p{fd_, POLLIN, 0};
         if (poll(&p, 1, ms) <= 0) return {};
-        Bytes buffer(65536);
         sockaddr_in a{};
         socklen_t len = sizeof a;
         ssize_t n =
-            recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&a), &len);
+            recvfrom(fd_, buffer_, sizeof buffer_, 0, reinterpret_cast<sockaddr*>(&a), &len);
         if (n < 0) return {};
         if (from) *from = ntohs(a.sin_port);
-        buffer.resize(static_cast<size_t>(n));
-        return buffer;
+        return Bytes(buffer_, buffer_ + n);
     }
     Bytes Ask(const Bytes& message, UINT port = 161) {
         Send(message, port);

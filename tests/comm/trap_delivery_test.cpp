@@ -282,6 +282,55 @@ TEST_F(TrapDelivery, TheConnectionOnPort162CarriesTheTrap) {
     EXPECT_EQ(0xA4, got[13]);
 }
 
+// A varbind of `arcs` sub-identifiers (1.3, then arcs of five encoded bytes)
+// and an OCTET STRING of `octets` bytes.
+trap_varbind long_varbind(uint32_t arcs, uint32_t octets) {
+    trap_varbind v{};
+    v.name[0] = 1;
+    v.name[1] = 3;
+    for (uint32_t i = 2; i < arcs; i++)
+        v.name[i] = 0xFFFFFFFF;
+    v.name_length = arcs;
+    v.type = SNMP_OCTETSTR;
+    v.value_length = octets;
+    std::memset(v.value, 'x', octets);
+    return v;
+}
+
+// The connection on TCP 162 takes a trap in pieces of at most 1,444 bytes
+// each: a longer trap is refused whole and counted, never sent cut; one of
+// exactly 1,444 bytes arrives whole. The trap: 45 bytes of envelope, six
+// varbinds of 219 bytes, and a seventh of 85 (1,444) or 86 bytes (1,445).
+TEST_F(TrapDelivery, ATrapLongerThanOneSendOfPort162IsRefusedWholeAndCounted) {
+    agent_test::TcpManager central(162);
+    Tick([] { return false; }, 60); // accepted
+    snmp_agent* agent = AgentRow(FindAgent("ethernet_tcp"))->agent;
+    const uint8_t address[4] = {127, 0, 0, 1};
+    auto send = [&](uint32_t last_octets) {
+        std::vector<trap_varbind> v(6, long_varbind(40, 20));
+        v.push_back(long_varbind(15, last_octets));
+        tx_semaphore_get(&agent->semaphore, TX_WAIT_FOREVER);
+        snmp_trap(agent, TRAP_TRANSPORT_PORT, 0, address, nullptr, TRAP_ENTERPRISE_SPECIFIC, 9,
+                  uint32_t(v.size()), v.data());
+        tx_semaphore_put(&agent->semaphore);
+    };
+    const uint32_t too_bigs = db_get(obj::snmpOutTooBigs);
+    test_support::ClearConsole();
+    send(14); // 1,445 bytes
+    EXPECT_EQ(too_bigs + 1, db_get(obj::snmpOutTooBigs));
+    EXPECT_NE(std::string::npos, test_support::ConsoleText().find("trap of 1445 bytes too long"));
+    send(13); // 1,444 bytes: the next thing on the connection, whole
+    const Bytes got = central.Receive(2000);
+    ASSERT_EQ(1444u, got.size());
+    std::unique_ptr<snmp_pdu> pdu = snmp_test::new_pdu();
+    snmp_message_info info{};
+    ASSERT_TRUE(snmp_v1_message_decode(nullptr, 0, nullptr, got.data(), uint32_t(got.size()), &info,
+                                       pdu.get()));
+    ASSERT_EQ(7, pdu->varbind_count);
+    EXPECT_EQ(13u, pdu->varbinds[6].value_length);
+    EXPECT_EQ(too_bigs + 1, db_get(obj::snmpOutTooBigs));
+}
+
 class ModemDouble : public CModemDriver {
   public:
     void PushResponseByte(uint8_t) override {}

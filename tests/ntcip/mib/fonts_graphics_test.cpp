@@ -269,6 +269,25 @@ TEST_F(SignMediaTest, VersionIdIsTheCrcOfTheFontInformationOfItsDefinedCharacter
     EXPECT_EQ(line_crc_id(information), Get(font(FONT_VERSION, 2)).number);
 }
 
+// A bitmap of 128 bytes or more (a 32 x 32 character) has its length in the
+// long form of the octet encoding: 0x81, then the length.
+TEST_F(SignMediaTest, VersionIdCountsALongBitmapInTheLongLengthForm) {
+    const std::string bitmap(128, '\xA5');
+    ASSERT_EQ(DB_OK, db_set(obj::fontStatus.row(1), MODIFYING, AS_THE_DISPLAY));
+    for (auto [column, value] : {std::pair<uint32_t, uint32_t>{FONT_NUMBER, 2},
+                                 {FONT_HEIGHT, 32}, // a new height clears the built-in glyphs
+                                 {5, 1},
+                                 {6, 3}})
+        ASSERT_EQ(NO_ERROR, SetNumber(font(column, 2), SNMP_INTEGER, value).error_status);
+    ASSERT_EQ(NO_ERROR,
+              SetNumber(character(CHARACTER_WIDTH, 2, 65), SNMP_INTEGER, 32).error_status);
+    ASSERT_EQ(NO_ERROR, SetOctets(character(CHARACTER_BITMAP, 2, 65), bitmap).error_status);
+    const std::string information = std::string("\x02\x20\x01\x03", 4) + // the font
+                                    std::string("\x01\x01", 2) +         // one character
+                                    std::string("\x00\x41\x20\x81\x80", 5) + bitmap;
+    EXPECT_EQ(line_crc_id(information), Get(font(FONT_VERSION, 2)).number);
+}
+
 TEST_F(SignMediaTest, NumFontsIsOneOnACharacterMatrixSign) {
     for (uint32_t type : {4u, 132u, 6u}) {
         db_set(obj::dmsSignType, type, AS_THE_DISPLAY);
