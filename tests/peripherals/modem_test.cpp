@@ -13,6 +13,8 @@
 #include "peripherals/pl_iterator.h"
 #include "store/database.h"
 #include "store/objects.h"
+#include "platform/board/board.h"
+#include "platform/kernel/host.h"
 #include "tests/comm/agent_net_util.h"
 #include "tests/console/console_test_util.h"
 #include "tests/support/firmware_fixture.h"
@@ -27,6 +29,7 @@
 
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -51,8 +54,17 @@ class HayesModem : public test_support::RestartCountingFixture {
         ASSERT_TRUE(modem_.Start({"/usr/bin/python3", script, StateDir() + "/uart0"},
                                  StateDir() + "/modem.log"));
         ASSERT_TRUE(HostWait([&] { return modem_.Output().find("ready") != std::string::npos; }));
+        board::uart_attach_observer(0, [this](bool sent, const uint8_t* data, size_t size) {
+            std::lock_guard<std::mutex> lock(line_m_);
+            if (sent) {
+                CountCommands(data, size);
+            } else {
+                delivered_ += size;
+            }
+        });
     }
     void TearDown() override {
+        board::uart_attach_observer(0, nullptr);
         modem_.Type("quit\n");
         modem_.Wait(2);
         modem_.Kill();
@@ -66,6 +78,7 @@ class HayesModem : public test_support::RestartCountingFixture {
     void Tell(const std::string& command) {
         std::string word = command.substr(0, command.find(' '));
         size_t seen = Occurrences("done " + word);
+        if (word == "send") written_ += Unescaped(command.substr(5)).size();
         modem_.Type(command + "\n");
         EXPECT_TRUE(Step([&] { return Occurrences("done " + word) > seen; }, 200, 1));
     }
@@ -96,26 +109,63 @@ class HayesModem : public test_support::RestartCountingFixture {
         return n;
     }
     // Moves the clock `step` ticks at a time until `done` (at most `ticks`).
-    // Each step is held a moment for the script, and for as long as the
-    // script has a command it received but not yet answered, so that an
-    // answer never arrives late in the sign's time on a slow host. -> done.
+    // Each step begins with the clock held (the firmware runs, time stands)
+    // until the script has read every command the sign sent, written its
+    // answers, and the sign has taken in every byte the script wrote, so that
+    // an answer never arrives late in the sign's time however slow the host.
+    // -> done.
     bool Step(const std::function<bool()>& done, ULONG ticks, ULONG step = 10) {
         for (ULONG t = 0; t < ticks; t += step) {
             if (done()) return true;
-            {
-                console_test::Peer hold([this] {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(6));
-                    HostWait([this] { return Answered(); });
-                });
-            }
+            host::host_activity_begin();
+            std::thread hold([this] {
+                HostWait([this] { return CaughtUp(); });
+                host::host_activity_end();
+            });
             tx_thread_sleep(step);
+            hold.join();
         }
         return done();
     }
-    // Every command the answering script received has its answer written.
-    bool Answered() {
+    bool CaughtUp() {
+        size_t commands = 0, delivered = 0;
+        {
+            std::lock_guard<std::mutex> lock(line_m_);
+            commands = commands_;
+            delivered = delivered_;
+        }
+        const size_t answers = Occurrences("TX ");
+        if (Occurrences("RX ") < commands) return false;
+        if (delivered < written_ + 3 * answers) return false; // each answer is "\r0\r"
         if (!answering_) return true;
-        return Occurrences("RX AT") + Occurrences("RX +++") <= Occurrences("TX ") + unanswered_;
+        return Occurrences("RX AT") + Occurrences("RX +++") <= answers + unanswered_;
+    }
+    // The commands in what the sign sent, cut as the script cuts them: an
+    // escape "+++" at the start, else up to a carriage return.
+    void CountCommands(const uint8_t* data, size_t size) {
+        pending_.append(reinterpret_cast<const char*>(data), size);
+        for (;;) {
+            size_t end = 3;
+            if (pending_.compare(0, 3, "+++") != 0) {
+                end = pending_.find('\r');
+                if (end == std::string::npos) return;
+                end++;
+            }
+            pending_.erase(0, end);
+            commands_++;
+        }
+    }
+    // The bytes a "send" command writes (its \r and \n escapes undone).
+    static std::string Unescaped(const std::string& text) {
+        std::string out;
+        for (size_t i = 0; i < text.size(); i++) {
+            if (text[i] == '\\' && i + 1 < text.size() &&
+                (text[i + 1] == 'r' || text[i + 1] == 'n'))
+                out += text[++i] == 'r' ? '\r' : '\n';
+            else
+                out += text[i];
+        }
+        return out;
     }
     // `done` within a generous bound of host time (a safety net only).
     static bool HostWait(const std::function<bool()>& done) {
@@ -157,6 +207,11 @@ class HayesModem : public test_support::RestartCountingFixture {
     test_support::HostProcess modem_;
     bool answering_ = false;
     size_t unanswered_ = 0;
+    size_t written_ = 0;   // bytes the script wrote on "send"
+    std::mutex line_m_;    // what the observer of the line counts:
+    std::string pending_;  // sent bytes of a command not yet complete
+    size_t commands_ = 0;  // commands the sign sent
+    size_t delivered_ = 0; // bytes the sign received from the line
 };
 
 TEST_F(HayesModem, AnAnsweredInitStringMakesTheModemValid) {

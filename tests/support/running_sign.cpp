@@ -91,7 +91,11 @@ void RunningSign::Stop() {
 
 std::string RunningSign::Tool(const std::string& tool, const std::string& args,
                               const std::string& options, const std::string& transport) const {
-    return run_command(tool + " -v1 -c " + ADMIN + " -t 2 -r 1 " + options + " " + transport +
+    // A SET goes out once: a retransmission of a slow answer's request would
+    // run it twice (a file block stored again, a step taken twice). The
+    // limits are safety nets for a loaded host, not part of any check.
+    const char* patience = tool == "snmpset" ? " -t 10 -r 0 " : " -t 5 -r 1 ";
+    return run_command(tool + " -v1 -c " + ADMIN + patience + options + " " + transport +
                        ":127.0.0.1:" + std::to_string(SnmpPort()) + " " + args);
 }
 
