@@ -82,7 +82,11 @@ void watch(const udp_ptr& sp, int fd) {
     });
 }
 
-// Held datagrams a socket sends at once when its room is full.
+// Answers to datagrams that still wait in the socket's queue are held, and
+// leave with the answer to the last of them in one system call: a manager
+// with several requests in flight is woken once for all the answers. They
+// leave at the latest when the reader comes back to wait, or when the
+// kernel's threads at that work wait or give way (hold_output).
 const size_t HELD_MAX = 32;
 
 // Sockets with held datagrams (only the processor touches them).
@@ -93,8 +97,8 @@ std::vector<udp_ptr>& holding() {
 
 // The held datagrams of one socket leave, all in one system call where the
 // host takes them; a datagram the host refuses is counted invalid (it was
-// counted sent when held) and the rest go on.
-void send_held(udp_impl& s) {
+// counted sent when held) and the rest go on. -> whether the last one left.
+bool send_held(udp_impl& s) {
     mmsghdr messages[HELD_MAX] = {};
     iovec vectors[HELD_MAX];
     sockaddr_in to[HELD_MAX] = {};
@@ -109,16 +113,22 @@ void send_held(udp_impl& s) {
         messages[i].msg_hdr.msg_name = &to[i];
         messages[i].msg_hdr.msg_namelen = sizeof to[i];
     }
-    for (size_t done = 0; done < s.held_count && s.fd >= 0;) {
-        int n = sendmmsg(s.fd, messages + done, static_cast<unsigned>(s.held_count - done), 0);
+    bool last_left = true;
+    for (size_t done = 0; done < s.held_count;) {
+        int n = s.fd < 0 ? -1
+                         : sendmmsg(s.fd, messages + done,
+                                    static_cast<unsigned>(s.held_count - done), 0);
+        last_left = n > 0;
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else {
             s.ip->udp_invalid++;
+            s.ip->udp_sent--;
             done++;
         }
     }
     s.held_count = 0;
+    return last_left;
 }
 
 void send_all_held() {
@@ -128,8 +138,8 @@ void send_all_held() {
         send_held(*sp);
 }
 
-// A datagram to send joins the socket's held ones when the kernel lets the
-// output wait for the threads at work; false when it must leave at once.
+// The datagram joins the socket's held ones (counted sent); false when the
+// kernel does not let output wait here (outside a thread).
 bool hold_datagram(const udp_ptr& sp, const NX_PACKET* packet, ULONG ip_address, UINT port) {
     udp_impl& s = *sp;
     if (s.held_count == HELD_MAX) send_held(s);
@@ -279,7 +289,10 @@ UINT nx_udp_socket_send(NX_UDP_SOCKET* socket, NX_PACKET* packet, ULONG ip_addre
     if (!s || !packet) return NX_PTR_ERROR;
     if (!packet->allocated) return NX_INVALID_PACKET;
     if (s->fd < 0) return NX_NOT_BOUND;
-    if (hold_datagram(*holder(socket), packet, ip_address, port)) {
+    const bool more_waiting = !s->received.empty();
+    if ((more_waiting || s->held_count > 0) &&
+        hold_datagram(*holder(socket), packet, ip_address, port)) {
+        if (!more_waiting && !send_held(*s)) return NX_NOT_SUCCESSFUL;
         nx_packet_transmit_release(packet);
         return NX_SUCCESS;
     }
@@ -306,6 +319,7 @@ UINT nx_udp_socket_receive(NX_UDP_SOCKET* socket, NX_PACKET** packet, ULONG wait
     *packet = nullptr;
     if (s->fd < 0) return NX_NOT_BOUND;
     s->reader_priority = host::current_priority();
+    if (s->received.empty()) send_held(*s); // the reader waits: the answers leave
     return receive_datagram(socket, s->received, &s->events, packet, wait);
 }
 
