@@ -255,7 +255,6 @@ struct Kernel {
     };
     std::vector<IdleWatch> idle_watches;
     std::vector<pollfd> idle_pollfds; // scratch of the idle sleep
-    bool watch_served = false;        // a watched socket brought work since the last sleep
 
     // Output held back by host code (hold_output): the flushes to run and
     // the lowest priority (highest value) that keeps them waiting.

@@ -368,47 +368,7 @@ static bool queue_ready_watches(size_t first) {
             queued = true;
         }
     }
-    if (queued) k.watch_served = true;
     return queued;
-}
-
-// How long the idle processor looks at the watched sockets without sleeping
-// after one of them brought work: a manager with requests in flight sends
-// its next one within microseconds, and the wake of a sleeping host thread
-// costs more than that on a loaded host. A socket that stays quiet for this
-// long lets the processor sleep until the next datagram.
-const int64_t kWatchSpinNs = 50000;
-
-static int64_t monotonic_ns() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// Look at the watched sockets without sleeping for a while (at most
-// `timeout_ns`) when the last sleep ended with one of them readable. True when
-// one of them is readable now (its handler queued) or a host thread woke the
-// processor. The host mutex is released meanwhile.
-static bool spin_for_watches(Lock& lk, uint64_t seen_wakes, int64_t timeout_ns) {
-    Kernel& k = K();
-    if (!k.watch_served || k.idle_watches.empty()) return false;
-    k.watch_served = false;
-    gather_watches(false);
-    if (k.idle_pollfds.empty()) return false;
-    std::vector<pollfd> fds;
-    fds.swap(k.idle_pollfds); // host threads may watch meanwhile
-    lk.unlock();
-    const int64_t spin = timeout_ns < 0 ? kWatchSpinNs : std::min(timeout_ns, kWatchSpinNs);
-    const int64_t until = monotonic_ns() + spin;
-    bool readable = false, woken = false;
-    do {
-        readable = poll(fds.data(), fds.size(), 0) > 0;
-        woken = k.wakes.load() != seen_wakes;
-    } while (!readable && !woken && monotonic_ns() < until);
-    lk.lock();
-    fds.swap(k.idle_pollfds);
-    if (readable) queue_ready_watches(0);
-    return readable || woken;
 }
 
 // A tick of the real clock passed: take what the watched sockets hold even
@@ -432,7 +392,6 @@ static void look_at_watches() {
 // woken.
 static bool idle_sleep(Lock& lk, uint64_t seen_wakes, int64_t timeout_ns) {
     Kernel& k = K();
-    if (spin_for_watches(lk, seen_wakes, timeout_ns)) return true;
     bool woken = true;
     k.sleeping.store(true);
     if (k.wakes.load() == seen_wakes) {
@@ -799,7 +758,6 @@ static void reset_locked() {
     k.pending_irqs.clear();
     k.idle_waiters.waiters.reset();
     k.idle_watches.clear();
-    k.watch_served = false;
     k.held_output.clear();
     k.host_activity = 0;
     k.held_ticks = 0;
