@@ -6,7 +6,8 @@
 // Rows of a subtree are sorted: the first row a linear search could match is
 // found by binary search (every row before it lies below the name and
 // matches nothing), and the search goes on linearly from there with the step
-// budget counted as if it had visited the rows before.
+// budget counted as if it had visited the rows before. The row a name found
+// is remembered, so that a name asked again skips the binary search.
 #include "ntcip/mib/registry.h"
 
 #include "ntcip/mib/oid_text.h"
@@ -197,8 +198,8 @@ bool is_given_name(const Lookup& q) {
            snmp_oid_compare(q.name, *q.length, q.given, q.given_length) == 0;
 }
 
-// Index of the first row not below the name.
-uint32_t first_not_below(const mib_subtree& tree, const uint32_t* name, uint32_t length) {
+// Index of the first row not below the name, by binary search.
+uint32_t search_first_not_below(const mib_subtree& tree, const uint32_t* name, uint32_t length) {
     uint32_t lo = 0, hi = tree.row_count;
     while (lo < hi) {
         uint32_t mid = (lo + hi) / 2;
@@ -209,6 +210,45 @@ uint32_t first_not_below(const mib_subtree& tree, const uint32_t* name, uint32_t
             hi = mid;
     }
     return lo;
+}
+
+// Managers ask for the same names over and over: the row found for a name
+// is remembered in a small table indexed by a hash of the name, so that a
+// repeated name costs one comparison instead of a binary search. Rows change
+// only when the subtrees are linked again, which forgets every entry.
+constexpr uint32_t HINT_SLOTS = 256;
+constexpr uint32_t HINT_NAME_MAX = 24;
+
+struct row_hint {
+    uint32_t generation = 0; // 0: empty
+    const mib_subtree* tree = nullptr;
+    uint32_t index = 0;
+    uint32_t length = 0;
+    uint32_t name[HINT_NAME_MAX];
+};
+
+row_hint g_hints[HINT_SLOTS];
+uint32_t g_hint_generation = 1;
+
+uint32_t hint_slot(const mib_subtree& tree, const uint32_t* name, uint32_t length) {
+    uint32_t h = 2166136261u ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&tree));
+    for (uint32_t i = 0; i < length; ++i)
+        h = (h ^ name[i]) * 16777619u;
+    return (h ^ (h >> 16)) % HINT_SLOTS;
+}
+
+uint32_t first_not_below(const mib_subtree& tree, const uint32_t* name, uint32_t length) {
+    if (length > HINT_NAME_MAX) return search_first_not_below(tree, name, length);
+    row_hint& hint = g_hints[hint_slot(tree, name, length)];
+    if (hint.generation == g_hint_generation && hint.tree == &tree && hint.length == length &&
+        std::memcmp(hint.name, name, length * sizeof(uint32_t)) == 0)
+        return hint.index;
+    hint.generation = g_hint_generation;
+    hint.tree = &tree;
+    hint.index = search_first_not_below(tree, name, length);
+    hint.length = length;
+    std::memcpy(hint.name, name, length * sizeof(uint32_t));
+    return hint.index;
 }
 
 bool row_matches(const mib_variable& row, const uint32_t* name, uint32_t length, int mode) {
@@ -387,6 +427,7 @@ void link_subtrees() {
         tree.next = s + 1 < MIB_SUBTREES ? &records[s + 1] : nullptr;
     }
     g_head = &records[0];
+    g_hint_generation++; // the rows found before may have moved
 }
 
 void mib_set_subtree_tables(uint32_t s, const mib_table* const* tables, uint8_t count) {

@@ -256,6 +256,11 @@ struct Kernel {
     std::vector<IdleWatch> idle_watches;
     std::vector<pollfd> idle_pollfds; // scratch of the idle sleep
 
+    // Output held back by host code (hold_output): the flushes to run and
+    // the lowest priority (highest value) that keeps them waiting.
+    std::vector<void (*)()> held_output;
+    UINT held_output_priority = 0;
+
     // Live objects by control-block address.
     std::unordered_map<const void*, Object*> live;
     std::vector<Object*> graveyard;       // deleted objects (a stale control block may name them)

@@ -89,6 +89,18 @@ bool watch_while_idle(int fd, std::function<void()> ready);
 // Called before the fd is closed, from a kernel thread or start-up.
 void unwatch_while_idle(int fd);
 
+// Host output the processor may hold back while the threads at work go on,
+// so that what they produce leaves in one system call: `flush` runs once,
+// with the processor (no kernel service, nothing that blocks), before the
+// processor goes idle or is given to a thread of lower priority than both
+// the caller and `priority` (the reader at the far end of the work). The
+// same `flush` named again before it ran runs once. Callable from a kernel
+// thread only: false elsewhere, and the caller sends at once.
+bool hold_output(UINT priority, void (*flush)());
+// The calling kernel thread's priority (the lowest value on a host thread or
+// outside a thread).
+UINT current_priority();
+
 // A device event at an absolute tick: the virtual clock jumps to it when every
 // thread waits; `handler` runs in interrupt context. Returns an id to cancel.
 uint64_t schedule_device_event(uint64_t at_tick, std::function<void()> handler);

@@ -11,6 +11,7 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -508,6 +509,18 @@ static void idle_step(Lock& lk) {
     run_due(lk, k.timeline.begin()->expiry);
 }
 
+// Run the output flushes held back: the threads that held them wait or give
+// way to lower priorities.
+static void release_output() {
+    Kernel& k = K();
+    std::vector<void (*)()> flushes;
+    flushes.swap(k.held_output);
+    for (void (*flush)() : flushes)
+        flush();
+    flushes.clear();
+    if (k.held_output.empty()) k.held_output.swap(flushes); // keeps its room
+}
+
 [[noreturn]] static void park_forever(Lock& lk) {
     lk.unlock();
     for (;;)
@@ -524,6 +537,8 @@ static void switch_away(Tcb* self, Lock& lk) {
     if (self) self->saved_masked = k.masked;
     for (;;) {
         Tcb* next = best_ready();
+        if (!k.held_output.empty() && (!next || next->priority > k.held_output_priority))
+            release_output();
         if (!next) {
             k.current = nullptr;
             k.ctx = Ctx::Idle;
@@ -743,6 +758,7 @@ static void reset_locked() {
     k.pending_irqs.clear();
     k.idle_waiters.waiters.reset();
     k.idle_watches.clear();
+    k.held_output.clear();
     k.host_activity = 0;
     k.held_ticks = 0;
     k.ticks_given_up = 0;
@@ -885,6 +901,23 @@ void unwatch_while_idle(int fd) {
     std::vector<Kernel::IdleWatch>& watches = K().idle_watches;
     for (auto it = watches.begin(); it != watches.end();)
         it = it->fd == fd ? watches.erase(it) : std::next(it);
+}
+
+bool hold_output(UINT priority, void (*flush)()) {
+    Lock lk(K().m);
+    Kernel& k = K();
+    if (!in_thread() || !flush) return false;
+    UINT lowest = std::max(priority, k.current->priority);
+    if (k.held_output.empty()) k.held_output_priority = lowest;
+    k.held_output_priority = std::max(k.held_output_priority, lowest);
+    if (std::find(k.held_output.begin(), k.held_output.end(), flush) == k.held_output.end())
+        k.held_output.push_back(flush);
+    return true;
+}
+
+UINT current_priority() {
+    Lock lk(K().m);
+    return in_thread() ? K().current->priority : 0;
 }
 
 uint64_t schedule_device_event(uint64_t at_tick, std::function<void()> handler) {

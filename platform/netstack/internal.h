@@ -71,6 +71,12 @@ struct udp_impl {
         uint16_t port;
     };
     std::deque<datagram> received;
+    // Datagrams sent while the threads at work go on, held until they wait
+    // and then sent in one system call (count of the room used; the buffers
+    // keep their size for the next ones).
+    std::vector<datagram> held;
+    size_t held_count = 0;
+    UINT reader_priority = 0; // of the thread that last waited for a datagram
     ULONG queue_max = 0;
     int fd = -1;
     bool watched_by_processor = false; // else by the reactor

@@ -82,6 +82,78 @@ void watch(const udp_ptr& sp, int fd) {
     });
 }
 
+// Answers to datagrams that still wait in the socket's queue are held, and
+// leave with the answer to the last of them in one system call: a manager
+// with several requests in flight is woken once for all the answers. They
+// leave at the latest when the reader comes back to wait, or when the
+// kernel's threads at that work wait or give way (hold_output).
+const size_t HELD_MAX = 32;
+
+// Sockets with held datagrams (only the processor touches them).
+std::vector<udp_ptr>& holding() {
+    static std::vector<udp_ptr> sockets;
+    return sockets;
+}
+
+// The held datagrams of one socket leave, all in one system call where the
+// host takes them; a datagram the host refuses is counted invalid (it was
+// counted sent when held) and the rest go on. -> whether the last one left.
+bool send_held(udp_impl& s) {
+    mmsghdr messages[HELD_MAX] = {};
+    iovec vectors[HELD_MAX];
+    sockaddr_in to[HELD_MAX] = {};
+    for (size_t i = 0; i < s.held_count; i++) {
+        const udp_impl::datagram& d = s.held[i];
+        vectors[i] = {const_cast<uint8_t*>(d.data.data()), d.data.size()};
+        to[i].sin_family = AF_INET;
+        to[i].sin_addr.s_addr = htonl(d.ip);
+        to[i].sin_port = htons(d.port);
+        messages[i].msg_hdr.msg_iov = &vectors[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_name = &to[i];
+        messages[i].msg_hdr.msg_namelen = sizeof to[i];
+    }
+    bool last_left = true;
+    for (size_t done = 0; done < s.held_count;) {
+        int n = s.fd < 0 ? -1
+                         : sendmmsg(s.fd, messages + done,
+                                    static_cast<unsigned>(s.held_count - done), 0);
+        last_left = n > 0;
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else {
+            s.ip->udp_invalid++;
+            s.ip->udp_sent--;
+            done++;
+        }
+    }
+    s.held_count = 0;
+    return last_left;
+}
+
+void send_all_held() {
+    std::vector<udp_ptr> sockets;
+    sockets.swap(holding());
+    for (const udp_ptr& sp : sockets)
+        send_held(*sp);
+}
+
+// The datagram joins the socket's held ones (counted sent); false when the
+// kernel does not let output wait here (outside a thread).
+bool hold_datagram(const udp_ptr& sp, const NX_PACKET* packet, ULONG ip_address, UINT port) {
+    udp_impl& s = *sp;
+    if (s.held_count == HELD_MAX) send_held(s);
+    if (!host::hold_output(s.reader_priority, send_all_held)) return false;
+    if (s.held_count == 0) holding().push_back(sp);
+    if (s.held.size() == s.held_count) s.held.emplace_back();
+    udp_impl::datagram& d = s.held[s.held_count++];
+    d.data.assign(packet->prepend_ptr, packet->prepend_ptr + packet->length);
+    d.ip = static_cast<uint32_t>(ip_address);
+    d.port = static_cast<uint16_t>(port);
+    s.ip->udp_sent++;
+    return true;
+}
+
 } // namespace
 
 namespace netstack {
@@ -195,6 +267,7 @@ UINT nx_udp_socket_unbind(NX_UDP_SOCKET* socket) {
     udp_impl* s = impl_of(socket);
     if (!s) return NX_PTR_ERROR;
     if (s->fd < 0) return NX_NOT_BOUND;
+    send_held(*s);
     if (s->watched_by_processor) {
         host::unwatch_while_idle(s->fd);
         close(s->fd);
@@ -216,6 +289,14 @@ UINT nx_udp_socket_send(NX_UDP_SOCKET* socket, NX_PACKET* packet, ULONG ip_addre
     if (!s || !packet) return NX_PTR_ERROR;
     if (!packet->allocated) return NX_INVALID_PACKET;
     if (s->fd < 0) return NX_NOT_BOUND;
+    const bool more_waiting = !s->received.empty();
+    if ((more_waiting || s->held_count > 0) &&
+        hold_datagram(*holder(socket), packet, ip_address, port)) {
+        if (!more_waiting && !send_held(*s)) return NX_NOT_SUCCESSFUL;
+        nx_packet_transmit_release(packet);
+        return NX_SUCCESS;
+    }
+    send_held(*s); // what was held leaves first
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(ip_address);
@@ -237,6 +318,8 @@ UINT nx_udp_socket_receive(NX_UDP_SOCKET* socket, NX_PACKET** packet, ULONG wait
     if (!s || !packet) return NX_PTR_ERROR;
     *packet = nullptr;
     if (s->fd < 0) return NX_NOT_BOUND;
+    s->reader_priority = host::current_priority();
+    if (s->received.empty()) send_held(*s); // the reader waits: the answers leave
     return receive_datagram(socket, s->received, &s->events, packet, wait);
 }
 

@@ -270,3 +270,33 @@ TEST_F(KernelScheduling, RunUntilIdleLetsEveryReadyThreadRunWithoutTimePassing) 
 }
 
 } // namespace
+
+namespace {
+
+void LogFlush() {
+    Log("flush");
+}
+
+// Output host code held back leaves once the threads at that work wait or
+// give way to a lower priority: not while a peer or the named reader runs,
+// once however often it was named, and never held outside a thread.
+TEST_F(KernelScheduling, HeldOutputLeavesWhenTheThreadsAtThatWorkGiveWay) {
+    Spawn("worker", 10, [](ULONG) {
+        EXPECT_TRUE(host::hold_output(12, LogFlush));
+        EXPECT_TRUE(host::hold_output(0, LogFlush));
+        Log("held");
+        tx_thread_relinquish();
+        Log("worker again");
+    });
+    Spawn("peer", 10, [](ULONG) { Log("peer"); });
+    Spawn("reader", 12, [](ULONG) { Log("reader"); });
+    Spawn("low", 20, [](ULONG) { Log("low"); });
+    tx_thread_sleep(1);
+    EXPECT_EQ(Events(), (Trace{"held", "peer", "worker again", "reader", "flush", "low"}));
+    host::raise_interrupt([] { Log(host::hold_output(0, LogFlush) ? "held" : "refused"); });
+    tx_thread_sleep(1);
+    EXPECT_EQ(Events().back(), "refused");
+    EXPECT_EQ(Events().size(), 7u); // and nothing flushed again
+}
+
+} // namespace

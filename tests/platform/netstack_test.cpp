@@ -428,6 +428,52 @@ TEST_F(NetStack, UdpDatagramsCarryTheirSourceBothWays) {
     close(fd);
 }
 
+// Answers to datagrams that wait behind others may leave together, but in
+// order and never later than the sender's next wait; the answer to the last
+// waiting datagram leaves at once, while the sender still runs.
+TEST_F(NetStack, UdpAnswersToQueuedDatagramsLeaveInOrderByTheNextWait) {
+    static NX_UDP_SOCKET udp;
+    ASSERT_EQ(NX_SUCCESS, nx_udp_socket_create(&ip_, &udp, "udp", 0, 0, 128, 8));
+    ASSERT_EQ(NX_SUCCESS, nx_udp_socket_bind(&udp, 161, NX_WAIT_FOREVER));
+    int fd = HostSocket(SOCK_DGRAM);
+    sockaddr_in me = Loopback(0);
+    bind(fd, reinterpret_cast<sockaddr*>(&me), sizeof me);
+    {
+        Peer peer([&] {
+            sockaddr_in to = Loopback(HostPort(161));
+            for (const char* q : {"q1", "q2", "q3"})
+                sendto(fd, q, 2, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        });
+    }
+    auto received = [] {
+        ULONG count = 0;
+        nx_udp_info_get(&ip_, nullptr, &count, nullptr, nullptr);
+        return count;
+    };
+    ASSERT_TRUE(Settle([&] { return received() == 3; }));
+    auto answer = [&](const std::string& text) {
+        NX_PACKET* p = nullptr;
+        ASSERT_EQ(NX_SUCCESS, nx_udp_socket_receive(&udp, &p, NX_NO_WAIT));
+        ULONG from = 0;
+        UINT from_port = 0;
+        nx_udp_source_extract(p, &from, &from_port);
+        nx_packet_release(p);
+        ASSERT_EQ(NX_SUCCESS, nx_udp_socket_send(&udp, Packet(text), from, from_port));
+    };
+    answer("a1");
+    answer("a2");
+    tx_thread_sleep(1);
+    EXPECT_EQ("a1a2", ReadSome(fd, 4));
+    answer("a3");
+    EXPECT_EQ("a3", ReadSome(fd, 2));
+    ULONG sent = 0;
+    nx_udp_info_get(&ip_, &sent, nullptr, nullptr, nullptr);
+    EXPECT_EQ(3u, sent);
+    EXPECT_EQ(NX_SUCCESS, nx_udp_socket_unbind(&udp));
+    EXPECT_EQ(NX_SUCCESS, nx_udp_socket_delete(&udp));
+    close(fd);
+}
+
 // A UDP port of the sign is its own: another program cannot share it while
 // it is bound, even asking to (SO_REUSEADDR), and has it at once after the
 // unbind, however busy the I/O thread that watched it.

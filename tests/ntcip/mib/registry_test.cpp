@@ -317,4 +317,30 @@ TEST_F(RegistryTest, GetNextNeverAnswersWithTheNameItWasGiven) {
     EXPECT_EQ(halv({7, 0}), Next(column).name);
 }
 
+// A name is found again after the subtree's rows change under it (the row
+// found before now lies elsewhere).
+TEST_F(RegistryTest, ANameFoundBeforeIsFoundAfterTheRowsChange) {
+    static constexpr auto kBefore = under({1, 3, 6, 1, 4, 1, 1206, 3, 11},
+                                          {
+                                              scalar({5, 0}, MIB_INTEGER, obj::halvNTPIPAddress),
+                                              scalar({6, 0}, MIB_INTEGER, obj::halvNTPIPAddress),
+                                              scalar({7, 0}, MIB_INTEGER, obj::halvNTPIPAddress),
+                                          });
+    static constexpr auto kAfter = under({1, 3, 6, 1, 4, 1, 1206, 3, 11},
+                                         {
+                                             scalar({7, 0}, MIB_INTEGER, obj::halvNTPIPAddress),
+                                             scalar({8, 0}, MIB_INTEGER, obj::halvNTPIPAddress),
+                                             scalar({9, 0}, MIB_INTEGER, obj::halvNTPIPAddress),
+                                         });
+    static constexpr mib_table kBeforeTable = table(kBefore), kAfterTable = table(kAfter);
+    static const mib_table* const kBeforeTables[] = {&kBeforeTable};
+    static const mib_table* const kAfterTables[] = {&kAfterTable};
+    mib_set_subtree_tables(HALV, kBeforeTables, 1);
+    EXPECT_EQ(MIB_FOUND, Get(halv({7, 0})).error);
+    EXPECT_EQ(MIB_FOUND, Get(halv({7, 0})).error); // asked again
+    mib_set_subtree_tables(HALV, kAfterTables, 1);
+    EXPECT_EQ(MIB_FOUND, Get(halv({7, 0})).error);
+    EXPECT_EQ(halv({8, 0}), Next(halv({7, 0})).name);
+}
+
 } // namespace
