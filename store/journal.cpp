@@ -115,6 +115,23 @@ unsigned day_of_month(uint32_t seconds) {
     return doy - (153 * mp + 2) / 5 + 1;
 }
 
+// Every byte erased (0xFF): the first is, and each equals the one after it.
+bool erased(const uint8_t* bytes, uint32_t count) {
+    return count == 0 || (bytes[0] == 0xFF && std::memcmp(bytes, bytes + 1, count - 1) == 0);
+}
+
+// Where the erased tail of `data` begins: whole erased blocks are passed
+// over with one compare each, then the bytes of the last written block.
+uint32_t erased_tail(const uint8_t* data, uint32_t size) {
+    const uint32_t kBlock = 4096;
+    uint32_t end = size;
+    while (end >= kBlock && erased(data + end - kBlock, kBlock))
+        end -= kBlock;
+    while (end > 0 && data[end - 1] == 0xFF)
+        --end;
+    return end;
+}
+
 } // namespace
 
 uint16_t journal_crc(const uint8_t* bytes, uint32_t count) {
@@ -195,10 +212,7 @@ const char* CDatabase::ActiveName() const {
 void CDatabase::RecomputeEnd(int file) {
     FileState& f = files_[file];
     if (!f.data) return;
-    uint32_t end = FILE_BYTES;
-    while (end > 0 && f.data[end - 1] == 0xFF)
-        --end;
-    f.end = end;
+    f.end = erased_tail(f.data, FILE_BYTES);
     f.end_known = true;
 }
 
