@@ -115,6 +115,23 @@ unsigned day_of_month(uint32_t seconds) {
     return doy - (153 * mp + 2) / 5 + 1;
 }
 
+// Every byte erased (0xFF): the first is, and each equals the one after it.
+bool erased(const uint8_t* bytes, uint32_t count) {
+    return count == 0 || (bytes[0] == 0xFF && std::memcmp(bytes, bytes + 1, count - 1) == 0);
+}
+
+// Where the erased tail of `data` begins: whole erased blocks are passed
+// over with one compare each, then the bytes of the last written block.
+uint32_t erased_tail(const uint8_t* data, uint32_t size) {
+    const uint32_t kBlock = 4096;
+    uint32_t end = size;
+    while (end >= kBlock && erased(data + end - kBlock, kBlock))
+        end -= kBlock;
+    while (end > 0 && data[end - 1] == 0xFF)
+        --end;
+    return end;
+}
+
 } // namespace
 
 uint16_t journal_crc(const uint8_t* bytes, uint32_t count) {
@@ -195,10 +212,7 @@ const char* CDatabase::ActiveName() const {
 void CDatabase::RecomputeEnd(int file) {
     FileState& f = files_[file];
     if (!f.data) return;
-    uint32_t end = FILE_BYTES;
-    while (end > 0 && f.data[end - 1] == 0xFF)
-        --end;
-    f.end = end;
+    f.end = erased_tail(f.data, FILE_BYTES);
     f.end_known = true;
 }
 
@@ -442,19 +456,41 @@ void CDatabase::ReportRefused(uint32_t offset) {
 
 // ---- pending index and delete passes ------------------------------------------------
 
+// The pending index holds at most one entry per object; `pending_slot_`
+// finds an image object's entry without a scan of the index.
+uint32_t CDatabase::PendingSlot(uint32_t object) const {
+    if (object < IMAGE_BYTES) {
+        const uint32_t slot = pending_slot_[object];
+        return slot != 0 ? slot - 1 : pending_count_;
+    }
+    uint32_t i = 0;
+    while (i < pending_count_ && pending_[i].object != object)
+        ++i;
+    return i;
+}
+
+// Called holding the index mutex (or alone on the processor).
+void CDatabase::ClearPending() {
+    for (uint32_t i = 0; i < pending_count_; ++i)
+        if (pending_[i].object < IMAGE_BYTES) pending_slot_[pending_[i].object] = 0;
+    pending_count_ = 0;
+}
+
 // Called with the "Flash Database Mutex" held. A full index is flushed at
 // once by a delete pass over its entries (one scan for 8000 objects).
 void CDatabase::IndexRecord(uint32_t object, uint32_t address) {
     bool held = LockIndex();
-    uint32_t i = 0;
-    while (i < pending_count_ && pending_[i].object != object)
-        ++i;
+    uint32_t i = PendingSlot(object);
     if (i == pending_count_ && pending_count_ == PENDING_ENTRIES) {
         DeletePass(pending_, pending_count_);
-        pending_count_ = i = 0;
+        ClearPending();
+        i = 0;
     }
     pending_[i] = Entry{address, object};
-    if (i == pending_count_) ++pending_count_;
+    if (i == pending_count_) {
+        ++pending_count_;
+        if (object < IMAGE_BYTES) pending_slot_[object] = uint16_t(pending_count_);
+    }
     if (held) UnlockIndex();
 }
 
@@ -502,7 +538,7 @@ void CDatabase::Deleting() {
         bool held = LockIndex();
         count = pending_count_;
         std::copy(pending_, pending_ + count, delete_list_);
-        pending_count_ = 0;
+        ClearPending();
         if (held) UnlockIndex();
     }
     if (!count) return;
@@ -787,9 +823,8 @@ void CDatabase::ResumeCompaction(int target) {
 // pending index (it will be copied in its turn).
 bool CDatabase::Superseded(uint32_t object, uint32_t address) {
     bool held = LockIndex();
-    bool newer = false;
-    for (uint32_t i = 0; i < pending_count_ && !newer; ++i)
-        newer = pending_[i].object == object && pending_[i].address > address;
+    const uint32_t i = PendingSlot(object);
+    const bool newer = i < pending_count_ && pending_[i].address > address;
     if (held) UnlockIndex();
     return newer;
 }
@@ -887,7 +922,7 @@ void CDatabase::Switch(int target) {
     const int old = active_;
     Deleting();
     bool held = LockIndex();
-    pending_count_ = 0;
+    ClearPending();
     if (held) UnlockIndex();
     mon_tfsunlink(FILE_NAMES[old]);
     files_[old] = FileState();

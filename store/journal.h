@@ -135,6 +135,8 @@ class CDatabase : public CJournalSink {
     int CreateFresh(int file, const char* failure_line);
     void Replay(int file, bool quiet);
     void IndexRecord(uint32_t object, uint32_t address);
+    uint32_t PendingSlot(uint32_t object) const;
+    void ClearPending();
     void MarkDeleted(uint32_t address);
     void DeletePass(Entry* list, uint32_t count);
     void LookUp(int file);
@@ -173,6 +175,8 @@ class CDatabase : public CJournalSink {
     uint32_t pending_count_ = 0;
     Entry pending_[PENDING_ENTRIES];
     Entry delete_list_[PENDING_ENTRIES];
+    // Per image offset: 1 + the index of the object's pending entry, 0 none.
+    uint16_t pending_slot_[IMAGE_BYTES] = {};
     uint8_t used_percent_ = 0;
     bool percent_known_ = false;
     uint8_t defrag_state_ = DEFRAG_IDLE;

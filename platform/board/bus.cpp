@@ -15,6 +15,7 @@ struct BusMapping {
     uint32_t base;
     uint32_t size;
     BusDevice* device;
+    bool shadowed; // a newer mapping overlaps this one
 };
 struct DcrMapping {
     uint32_t first;
@@ -24,7 +25,8 @@ struct DcrMapping {
 
 struct Decoder {
     std::mutex m;
-    std::vector<BusMapping> bus; // newest last
+    std::vector<BusMapping> bus; // newest last; the newest mapping of an address answers it
+    size_t last_hit = 0;         // the mapping that answered last (a hint, checked before use)
     std::vector<DcrMapping> dcr;
     std::set<uint32_t> reported; // unmapped addresses already reported
 };
@@ -34,14 +36,38 @@ Decoder& decoder() {
     return d;
 }
 
-// The device answering `addr`, and the offset within it.
+bool overlap(const BusMapping& a, const BusMapping& b) {
+    return a.base - b.base < b.size || b.base - a.base < a.size;
+}
+
+// After a change of the mappings: which of them a newer one overlaps.
+void mark_shadowed(Decoder& d) {
+    for (size_t i = 0; i < d.bus.size(); ++i) {
+        d.bus[i].shadowed = false;
+        for (size_t j = i + 1; j < d.bus.size() && !d.bus[i].shadowed; ++j)
+            d.bus[i].shadowed = overlap(d.bus[i], d.bus[j]);
+    }
+    d.last_hit = 0;
+}
+
+// The device answering `addr`, and the offset within it. Accesses come in
+// runs to one device (a register polled, a configuration clocked in), so the
+// mapping that answered last is tried first; it stands for the address only
+// when no newer mapping overlaps it.
 BusDevice* find_bus(uint32_t addr, uint32_t& offset) {
     Decoder& d = decoder();
     std::lock_guard<std::mutex> lock(d.m);
-    for (auto it = d.bus.rbegin(); it != d.bus.rend(); ++it) {
-        if (addr - it->base < it->size) {
-            offset = addr - it->base;
-            return it->device;
+    const BusMapping* map = d.bus.data();
+    size_t hit = d.last_hit;
+    if (hit < d.bus.size() && !map[hit].shadowed && addr - map[hit].base < map[hit].size) {
+        offset = addr - map[hit].base;
+        return map[hit].device;
+    }
+    for (size_t i = d.bus.size(); i-- > 0;) {
+        if (addr - map[i].base < map[i].size) {
+            d.last_hit = i;
+            offset = addr - map[i].base;
+            return map[i].device;
         }
     }
     if (d.reported.insert(addr).second)
@@ -75,7 +101,8 @@ void write(uint32_t addr, int width, uint32_t value) {
 void bus_map(uint32_t base, uint32_t size, BusDevice* device) {
     Decoder& d = decoder();
     std::lock_guard<std::mutex> lock(d.m);
-    d.bus.push_back(BusMapping{base, size, device});
+    d.bus.push_back(BusMapping{base, size, device, false});
+    mark_shadowed(d);
 }
 
 void bus_unmap(BusDevice* device) {
@@ -83,6 +110,7 @@ void bus_unmap(BusDevice* device) {
     std::lock_guard<std::mutex> lock(d.m);
     for (size_t i = d.bus.size(); i-- > 0;)
         if (d.bus[i].device == device) d.bus.erase(d.bus.begin() + i);
+    mark_shadowed(d);
 }
 
 void dcr_map(uint32_t first, uint32_t count, DcrDevice* device) {

@@ -28,6 +28,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace kernel {
@@ -195,6 +196,8 @@ struct Pool : Object {
     ULONG size = 0;         // usable bytes after alignment
     ULONG created_size = 0; // as asked for at creation
     bool checked = false;   // in board RAM: free blocks are poisoned for AddressSanitizer
+    std::set<uint32_t> free_blocks;           // offsets of the free blocks, ascending
+    std::unordered_set<uint32_t> used_blocks; // offsets of the allocated blocks
     Pool() : Object(ObjType::Pool) {}
 };
 

@@ -271,6 +271,43 @@ TEST_F(JournalTest, DeletePassLeavesTheNewestRecordOfEachObject) {
     EXPECT_EQ(2u, Get(obj::dmsSWReset));
 }
 
+// The index of pending records empties at a delete pass and when it is full;
+// an object written again afterwards must name its own newest record, so
+// that every older record of every object is marked deleted in its turn.
+TEST_F(JournalTest, EveryObjectKeepsOneLiveRecordAcrossFullAndEmptiedIndexes) {
+    Load();
+    journal->Commit();
+    const uint32_t objects = CDatabase::PENDING_ENTRIES + 1; // the last one flushes a full index
+    uint32_t record = 0;
+    for (uint32_t object = 0; object < objects; ++object)
+        ASSERT_EQ(1, journal->INT8(object, 1, &record));
+    EXPECT_EQ(1u, journal->PendingCount());
+    // Written again after the flush: the first object, and the one entered since.
+    ASSERT_EQ(1, journal->INT8(0, 2, &record));
+    ASSERT_EQ(1, journal->INT8(objects - 1, 2, &record));
+    ASSERT_EQ(1, journal->INT8(0, 3, &record));
+    EXPECT_EQ(2u, journal->PendingCount());
+    journal->Deleting();
+    // And again after a delete pass emptied the index.
+    ASSERT_EQ(1, journal->INT8(7, 4, &record));
+    ASSERT_EQ(1, journal->INT8(objects - 1, 4, &record));
+    ASSERT_EQ(1, journal->INT8(7, 5, &record));
+    journal->Deleting();
+    std::vector<uint32_t> live(objects, 0);
+    std::vector<std::string> value(objects);
+    for (const Live& l : LiveRecords("nv1.dat")) {
+        ASSERT_LT(l.object, objects);
+        ++live[l.object];
+        value[l.object] = l.value;
+    }
+    for (uint32_t object = 0; object < objects; ++object)
+        ASSERT_EQ(1u, live[object]) << "object " << object;
+    EXPECT_EQ("\x03", value[0]);
+    EXPECT_EQ("\x05", value[7]);
+    EXPECT_EQ("\x04", value[objects - 1]);
+    EXPECT_EQ("\x01", value[1]);
+}
+
 TEST_F(JournalTest, EmptiedStringSurvivesARestartBeforeAndAfterTheDeletePass) {
     Load();
     journal->Commit();
