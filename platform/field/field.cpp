@@ -159,11 +159,12 @@ void watch_panel_link() {
     field::panel_picture_model().Reset();
     field::panel_picture_model().OnCanFrame(tunnel_frame);
     board::uart_attach_observer(PANEL_UART, [](bool sent, const uint8_t* data, size_t size) {
+        const uint64_t before = field::panel_picture_model().DotChanges();
         if (sent)
             field::panel_picture_model().Feed(data, size);
         else
             field::panel_picture_model().NoteSent(data, size);
-        panel_writer().Changed();
+        if (field::panel_picture_model().DotChanges() != before) panel_writer().Changed();
     });
 }
 
