@@ -2,6 +2,7 @@
 #include "platform/board/board.h"
 #include "platform/board/bus.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <set>
@@ -26,8 +27,17 @@ struct Decoder {
     std::mutex m;
     std::vector<BusMapping> bus; // newest last
     std::vector<DcrMapping> dcr;
-    std::set<uint32_t> reported; // unmapped addresses already reported
+    std::set<uint32_t> reported;         // unmapped addresses already reported
+    std::atomic<uint64_t> generation{1}; // moves on at every change of the bus map
 };
+
+// The mapping a thread found last, valid while the bus map is unchanged: the
+// device registers of one peripheral are read and written in long runs.
+struct BusHit {
+    uint64_t generation = 0;
+    BusMapping mapping = {0, 0, nullptr};
+};
+thread_local BusHit t_bus_hit;
 
 Decoder& decoder() {
     static Decoder d;
@@ -37,10 +47,17 @@ Decoder& decoder() {
 // The device answering `addr`, and the offset within it.
 BusDevice* find_bus(uint32_t addr, uint32_t& offset) {
     Decoder& d = decoder();
+    BusHit& hit = t_bus_hit;
+    if (hit.generation == d.generation.load(std::memory_order_acquire) &&
+        addr - hit.mapping.base < hit.mapping.size) {
+        offset = addr - hit.mapping.base;
+        return hit.mapping.device;
+    }
     std::lock_guard<std::mutex> lock(d.m);
     for (auto it = d.bus.rbegin(); it != d.bus.rend(); ++it) {
         if (addr - it->base < it->size) {
             offset = addr - it->base;
+            hit = BusHit{d.generation.load(std::memory_order_relaxed), *it};
             return it->device;
         }
     }
@@ -76,6 +93,7 @@ void bus_map(uint32_t base, uint32_t size, BusDevice* device) {
     Decoder& d = decoder();
     std::lock_guard<std::mutex> lock(d.m);
     d.bus.push_back(BusMapping{base, size, device});
+    d.generation.fetch_add(1, std::memory_order_release);
 }
 
 void bus_unmap(BusDevice* device) {
@@ -83,6 +101,7 @@ void bus_unmap(BusDevice* device) {
     std::lock_guard<std::mutex> lock(d.m);
     for (size_t i = d.bus.size(); i-- > 0;)
         if (d.bus[i].device == device) d.bus.erase(d.bus.begin() + i);
+    d.generation.fetch_add(1, std::memory_order_release);
 }
 
 void dcr_map(uint32_t first, uint32_t count, DcrDevice* device) {
