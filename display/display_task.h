@@ -349,7 +349,9 @@ class CDisplay : public CMailTask {
     // frame_output.cpp
     void LookUpFrontPanel(); // sign_image.cpp
     bool PixelTestComplete();
-    void ScanFailedPixels(disp::frame* const* frames, bool test_complete);
+    // -> true when pixels of the frames were blanked; their lit pixels before
+    // are then in lit (left untouched otherwise).
+    bool ScanFailedPixels(disp::frame* const* frames, uint32_t* lit, bool test_complete);
     void CollectPixelTest(uint32_t stored);
     void StoreCurrentDisplay(disp::frame* frame);
 

@@ -64,17 +64,17 @@ void CDisplay::ScanFrames() {
         disp::frame_engine* engine = face_configs_[i].engine;
         if (faces_[i].state() < disp::face::ATTACHED || !engine || !engine->next_frame(&frames[i]))
             frames[i] = nullptr;
-        if (frames[i]) lit[i] = frames[i]->lit_count();
     }
     std::memset(module_map_, 0, sizeof module_map_);
-    ScanFailedPixels(frames, test_complete);
+    const bool blanked = ScanFailedPixels(frames, lit, test_complete);
     uint32_t map_bytes = (face_configs_[0].total_modules + 7u) / 8u;
     if (map_bytes > MODULE_MAP_BYTES) map_bytes = MODULE_MAP_BYTES;
     db_set_string(obj::panynjObj1_7, module_map_, map_bytes, DB_NOTIFY);
     for (uint32_t i = 0; i < face_count_; ++i) {
         if (disp::frame* frame = frames[i]) {
             if (face_count_ == 1) StoreCurrentDisplay(frame);
-            uint32_t ratio = lit[i] == 0 ? 100 : frame->lit_count() * 100 / lit[i];
+            // Unblanked frames keep every lit pixel: the ratio is 100 without a count.
+            uint32_t ratio = !blanked || lit[i] == 0 ? 100 : frame->lit_count() * 100 / lit[i];
             db_set(obj::panynjObj1_6, ratio, DB_NOTIFY);
             CheckLegibility();
             if (std::strcmp(face_configs_[i].face_name, FACE_PRIMARY) == 0) ShowOnLCD(frame);
@@ -99,7 +99,7 @@ bool CDisplay::PixelTestComplete() {
 // frames, from that face on, and marks its module; a finished test's failed
 // pixels are counted as stored, at most 500. The failed pixels are read from
 // the error frames only when one of them changed.
-void CDisplay::ScanFailedPixels(disp::frame* const* frames, bool test_complete) {
+bool CDisplay::ScanFailedPixels(disp::frame* const* frames, uint32_t* lit, bool test_complete) {
     static_assert(MAX_FACES <= failure_sources::FACES, "a source for every face");
     static_assert(MODULE_MAP_BYTES == blanked_frames::MAP_BYTES, "one module map");
     const bool live_on = db_get(obj::halvEnableRealTimePixelDiagnostics) != 0;
@@ -115,7 +115,10 @@ void CDisplay::ScanFailedPixels(disp::frame* const* frames, bool test_complete) 
     }
     uint32_t stored = 0;
     const face_config& first = face_configs_[0];
-    if (any && frames[0] && first.module_height != 0 && first.module_width != 0) {
+    const bool blanking = any && frames[0] && first.module_height != 0 && first.module_width != 0;
+    if (blanking) {
+        for (uint32_t j = 0; j < face_count_; ++j)
+            if (frames[j]) lit[j] = frames[j]->lit_count();
         sources.faces = face_count_;
         sources.width = frames[0]->width();
         sources.height = frames[0]->height();
@@ -142,6 +145,7 @@ void CDisplay::ScanFailedPixels(disp::frame* const* frames, bool test_complete) 
         }
     }
     if (test_complete) CollectPixelTest(stored);
+    return blanking;
 }
 
 // The end of a pixel test: its counts and status, its picture, and the

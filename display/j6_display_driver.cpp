@@ -230,7 +230,7 @@ int CJ6DisplayDriver::TransferFrame(CSurface* surface, bool blank) {
     trace_printf("mm:%d\n", format);
     j6_frame_target target = {board_frame_area(), BOARD_FRAME_AREA_BYTES, colour_class_, epld_mode_,
                               module_height_};
-    j6_frame_result frame = j6_convert_frame(*surface, format, blank, target);
+    j6_frame_result frame = converter_.convert(*surface, format, blank, target);
     if (frame.stored_height >= 0) height_ = static_cast<uint32_t>(frame.stored_height);
     if (format == 12) trace_printf("nDMATransferCount:%d\n", static_cast<int>(frame.bytes));
     last_frame_needed_ = frame.needed;

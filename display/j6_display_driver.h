@@ -6,6 +6,7 @@
 #pragma once
 
 #include "display/display_driver.h"
+#include "display/j6_frame_formats.h"
 #include "display/module_types.h"
 
 #include <cstdint>
@@ -63,6 +64,7 @@ class CJ6DisplayDriver : public display_driver {
     uint8_t enabled_ = 1;
     uint32_t last_frame_bytes_ = 0;
     uint32_t last_frame_needed_ = 0;
+    j6_frame_converter converter_;
 };
 
 // The EPLD image file: when the flash holds it, it is loaded in place of the

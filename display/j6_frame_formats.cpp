@@ -8,6 +8,10 @@
 // into its bytes.
 #include "display/j6_frame_formats.h"
 
+#include <algorithm>
+#include <cstring>
+#include <new>
+
 namespace {
 
 enum class Walk : uint8_t { RowInBandFirst, ColumnFirst, RawBands, RawEvenBandsFirst };
@@ -207,5 +211,62 @@ j6_frame_result j6_convert_frame(const CSurface& surface, uint8_t format_code, b
     result.bytes = out.Count();
     result.needed = out.Needed();
     if (f.stores_height) result.stored_height = bands * rows;
+    return result;
+}
+
+j6_frame_converter::~j6_frame_converter() {
+    delete[] pixels_.bytes;
+    delete[] area_.bytes;
+}
+
+bool j6_frame_converter::copy::take(const uint8_t* from, uint32_t count) {
+    if (count > capacity) {
+        delete[] bytes;
+        bytes = new (std::nothrow) uint8_t[count];
+        capacity = bytes ? count : 0;
+        if (!bytes) return false;
+    }
+    if (count != 0) std::memcpy(bytes, from, count);
+    size = count;
+    return true;
+}
+
+bool j6_frame_converter::copy::same(const uint8_t* as) const {
+    return size == 0 || std::memcmp(bytes, as, size) == 0;
+}
+
+bool j6_frame_converter::same(const CSurface& surface, const key& k) const {
+    const j6_frame_target& a = key_.target;
+    const j6_frame_target& b = k.target;
+    return known_ && key_.format_code == k.format_code && key_.blank == k.blank &&
+           a.area == b.area && a.capacity == b.capacity && a.colour_class == b.colour_class &&
+           a.epld_mode == b.epld_mode && a.module_height == b.module_height &&
+           key_.width == k.width && key_.height == k.height &&
+           key_.bits_per_pixel == k.bits_per_pixel && key_.size == k.size &&
+           pixels_.same(surface.GetBuffer()) && area_.same(b.area);
+}
+
+void j6_frame_converter::remember(const CSurface& surface, const key& k,
+                                  const j6_frame_result& result) {
+    const uint32_t written = std::min(result.bytes, k.target.capacity);
+    known_ = pixels_.take(surface.GetBuffer(), k.size) && area_.take(k.target.area, written);
+    key_ = k;
+    result_ = result;
+}
+
+j6_frame_result j6_frame_converter::convert(const CSurface& surface, uint8_t format_code,
+                                            bool blank, const j6_frame_target& target) {
+    const bool readable = surface.IsAllocated() && surface.GetBuffer() && target.area;
+    const key k = {format_code,
+                   blank,
+                   target,
+                   surface.GetWidth(),
+                   surface.GetHeight(),
+                   surface.GetBitsPerPixel(),
+                   readable ? surface.GetSize() : 0};
+    if (readable && same(surface, k)) return result_;
+    const j6_frame_result result = j6_convert_frame(surface, format_code, blank, target);
+    known_ = false;
+    if (readable) remember(surface, k, result);
     return result;
 }

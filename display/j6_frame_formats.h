@@ -27,5 +27,42 @@ struct j6_frame_result {
 j6_frame_result j6_convert_frame(const CSurface& surface, uint8_t format_code, bool blank,
                                  const j6_frame_target& target);
 
+// j6_convert_frame that remembers its last frame: when the surface's pixels,
+// the format and the target are those of the last call and the area still
+// holds the bytes that call wrote, the conversion is not done again.
+class j6_frame_converter {
+  public:
+    j6_frame_converter() = default;
+    ~j6_frame_converter();
+    j6_frame_converter(const j6_frame_converter&) = delete;
+    j6_frame_converter& operator=(const j6_frame_converter&) = delete;
+
+    j6_frame_result convert(const CSurface& surface, uint8_t format_code, bool blank,
+                            const j6_frame_target& target);
+
+  private:
+    struct key {
+        uint8_t format_code;
+        bool blank;
+        j6_frame_target target;
+        int width, height, bits_per_pixel;
+        uint32_t size;
+    };
+    // A copy of bytes kept to compare with.
+    struct copy {
+        uint8_t* bytes = nullptr;
+        uint32_t size = 0, capacity = 0;
+        bool take(const uint8_t* from, uint32_t count);
+        bool same(const uint8_t* as) const;
+    };
+    bool same(const CSurface& surface, const key& k) const;
+    void remember(const CSurface& surface, const key& k, const j6_frame_result& result);
+
+    bool known_ = false;
+    key key_ = {};
+    j6_frame_result result_ = {0, -1, 0};
+    copy pixels_, area_;
+};
+
 // Mode bit of the on/off variants of formats 2 and 3.
 const uint8_t EPLD_MODE_ON_OFF = 0x10;

@@ -135,9 +135,22 @@ uint32_t CLCD::Init(CSerialDriver* serial, CLCDOwner* owner) {
 
 // ---- bytes ----
 
+// Bytes written while the write mark is held wait in the output buffer.
 void CLCD::WriteRawByte(uint8_t byte) {
-    if (serial_) serial_->WriteByte(byte);
     if (mirror_) mirror_->WriteByte(byte);
+    if (!serial_) return;
+    if (write_in_progress_.load() == 0) {
+        serial_->WriteByte(byte);
+        return;
+    }
+    if (output_count_ == OUTPUT_BYTES) FlushOutput();
+    output_[output_count_++] = byte;
+}
+
+void CLCD::FlushOutput() {
+    if (output_count_ == 0) return;
+    if (serial_) serial_->Write(output_, uint32_t(output_count_));
+    output_count_ = 0;
 }
 
 bool CLCD::EscapesData() const {

@@ -222,7 +222,11 @@ class CLCD {
   private:
     void Command(uint8_t letter, std::initializer_list<uint8_t> arguments = {});
     bool TakeWriteMark(const char* writer);
-    void ReleaseWriteMark() { write_in_progress_.store(0); }
+    void ReleaseWriteMark() {
+        FlushOutput();
+        write_in_progress_.store(0);
+    }
+    void FlushOutput();
     bool EscapesData() const;
     void EmitCursor();
     void MarkIconsOverwritten(size_t length);
@@ -243,6 +247,11 @@ class CLCD {
     uint8_t shown_icons_[6] = {LCD_ICON_COUNT, LCD_ICON_COUNT, LCD_ICON_COUNT,
                                LCD_ICON_COUNT, LCD_ICON_COUNT, LCD_ICON_COUNT};
     std::atomic<uint8_t> write_in_progress_{0};
+    // The port's bytes of the write in progress, sent as one block when it
+    // ends or the buffer is full (a byte at a time costs an interrupt each).
+    static const size_t OUTPUT_BYTES = 64;
+    uint8_t output_[OUTPUT_BYTES] = {};
+    size_t output_count_ = 0;
     CSerialDriver* serial_ = nullptr;
     CTCP_Server* mirror_ = nullptr;
     CLCDOwner* owner_ = nullptr;

@@ -5,6 +5,9 @@
 #include "platform/monitor/monitor.h"
 #include "runtime/console.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 const uint32_t RING_SIZE_MAX = 65535;
@@ -145,9 +148,7 @@ bool CSerialDriver::Write(const uint8_t* buffer, uint32_t length) {
 }
 
 bool CSerialDriver::WriteString(const char* text) {
-    for (; *text; text++)
-        if (!WriteByte(uint8_t(*text))) return false;
-    return true;
+    return Write(reinterpret_cast<const uint8_t*>(text), uint32_t(std::strlen(text)));
 }
 
 uint32_t CSerialDriver::GetRxFree() {
@@ -271,6 +272,22 @@ bool CJ6SerialDriver::WriteByte(uint8_t byte) {
     CInterruptLock masked;
     tx_ring_->Push(byte);
     SetRegister(IER, Register(IER) | IER_THR_EMPTY);
+    return true;
+}
+
+// Each pass queues what fits (at least one byte: a full ring drops it, as
+// WriteByte does) and lets the empty-holding-register interrupt move it on.
+bool CJ6SerialDriver::Write(const uint8_t* buffer, uint32_t length) {
+    if (!base_) return false;
+    uint32_t done = 0;
+    while (done < length) {
+        CInterruptLock masked;
+        const uint32_t room = tx_ring_->size - tx_ring_->count;
+        const uint32_t load = std::max<uint32_t>(1, std::min(room, length - done));
+        for (uint32_t i = 0; i < load; i++)
+            tx_ring_->Push(buffer[done++]);
+        SetRegister(IER, Register(IER) | IER_THR_EMPTY);
+    }
     return true;
 }
 

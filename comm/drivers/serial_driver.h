@@ -124,6 +124,9 @@ class CJ6SerialDriver : public CSerialDriver, public Interrupt {
     ~CJ6SerialDriver() override = default;
 
     bool WriteByte(uint8_t byte) override;
+    // As WriteByte for each byte, with as many bytes as the transmit ring has
+    // room for queued under one interrupt lock.
+    bool Write(const uint8_t* buffer, uint32_t length) override;
     bool ReadByte(int* out) override;
     bool Open(uint32_t port, uint32_t baud, uint32_t data_bits, uint32_t options, uint32_t flow,
               uint32_t ring_size) override;

@@ -2,6 +2,7 @@
 #include "platform/board/board.h"
 #include "platform/board/bus.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <set>
@@ -26,10 +27,18 @@ struct DcrMapping {
 struct Decoder {
     std::mutex m;
     std::vector<BusMapping> bus; // newest last; the newest mapping of an address answers it
-    size_t last_hit = 0;         // the mapping that answered last (a hint, checked before use)
     std::vector<DcrMapping> dcr;
-    std::set<uint32_t> reported; // unmapped addresses already reported
+    std::set<uint32_t> reported;         // unmapped addresses already reported
+    std::atomic<uint64_t> generation{1}; // moves on at every change of the bus map
 };
+
+// The mapping a thread found last, valid while the bus map is unchanged: the
+// device registers of one peripheral are read and written in long runs.
+struct BusHit {
+    uint64_t generation = 0;
+    BusMapping mapping = {0, 0, nullptr, false};
+};
+thread_local BusHit t_bus_hit;
 
 Decoder& decoder() {
     static Decoder d;
@@ -47,27 +56,27 @@ void mark_shadowed(Decoder& d) {
         for (size_t j = i + 1; j < d.bus.size() && !d.bus[i].shadowed; ++j)
             d.bus[i].shadowed = overlap(d.bus[i], d.bus[j]);
     }
-    d.last_hit = 0;
+    d.generation.fetch_add(1, std::memory_order_release);
 }
 
 // The device answering `addr`, and the offset within it. Accesses come in
 // runs to one device (a register polled, a configuration clocked in), so the
-// mapping that answered last is tried first; it stands for the address only
-// when no newer mapping overlaps it.
+// mapping that answered the thread last is tried first; a mapping is kept as
+// that hint only when no newer mapping overlaps it.
 BusDevice* find_bus(uint32_t addr, uint32_t& offset) {
     Decoder& d = decoder();
-    std::lock_guard<std::mutex> lock(d.m);
-    const BusMapping* map = d.bus.data();
-    size_t hit = d.last_hit;
-    if (hit < d.bus.size() && !map[hit].shadowed && addr - map[hit].base < map[hit].size) {
-        offset = addr - map[hit].base;
-        return map[hit].device;
+    BusHit& hit = t_bus_hit;
+    if (hit.generation == d.generation.load(std::memory_order_acquire) &&
+        addr - hit.mapping.base < hit.mapping.size) {
+        offset = addr - hit.mapping.base;
+        return hit.mapping.device;
     }
-    for (size_t i = d.bus.size(); i-- > 0;) {
-        if (addr - map[i].base < map[i].size) {
-            d.last_hit = i;
-            offset = addr - map[i].base;
-            return map[i].device;
+    std::lock_guard<std::mutex> lock(d.m);
+    for (auto it = d.bus.rbegin(); it != d.bus.rend(); ++it) {
+        if (addr - it->base < it->size) {
+            offset = addr - it->base;
+            if (!it->shadowed) hit = BusHit{d.generation.load(std::memory_order_relaxed), *it};
+            return it->device;
         }
     }
     if (d.reported.insert(addr).second)

@@ -161,11 +161,15 @@ bool UartLine::OpenControl(const std::string& state_dir, std::string& error) {
 }
 
 // The UART's loads (processor side): queued for the line thread.
+// The line thread is woken only for the first bytes: while bytes wait, it
+// already polls for room to write them.
 void UartLine::Send(const uint8_t* data, size_t size) {
     {
         std::lock_guard<std::mutex> lock(out_m_);
         if (out_.size() + size > OUTPUT_LIMIT) return;
+        const bool waiting = !out_.empty();
         out_.insert(out_.end(), data, data + size);
+        if (waiting) return;
     }
     uint64_t one = 1;
     if (::write(wake_fd_, &one, sizeof one) < 0) {

@@ -45,6 +45,7 @@ class PictureWriter {
         std::lock_guard<std::mutex> lock(m_);
         path_ = path;
         written_ = 0;
+        announced_ = UINT64_MAX;
         stop_ = false;
         thread_ = std::thread([this] { Run(); });
     }
@@ -56,7 +57,11 @@ class PictureWriter {
         cv_.notify_all();
         if (thread_.joinable()) thread_.join();
     }
+    // The writer's thread is woken only when the picture moved on since the
+    // last call: most frames and panel bytes leave it as it was.
     void Changed() {
+        const uint64_t changes = source_.changes();
+        if (announced_.exchange(changes) == changes) return;
         { std::lock_guard<std::mutex> lock(m_); }
         cv_.notify_all();
     }
@@ -94,6 +99,7 @@ class PictureWriter {
     std::thread thread_;
     std::string path_;
     std::atomic<uint64_t> written_{0};
+    std::atomic<uint64_t> announced_{0};
     bool stop_ = true;
 };
 

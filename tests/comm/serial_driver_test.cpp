@@ -129,6 +129,23 @@ TEST_F(SerialDriverTest, SixteenBytesAFifoLoadTheSeventeenthWaitsForTheNextEmpty
     EXPECT_TRUE(board::uart_modem_outputs(0).rts); // mode 3: high when idle again
 }
 
+// A block larger than the transmit ring is queued as the ring empties: every
+// byte leaves, in order, in loads no larger than the FIFO.
+TEST_F(SerialDriverTest, ABlockLargerThanTheRingArrivesWholeInFifoLoads) {
+    CJ6SerialDriver driver;
+    ASSERT_TRUE(driver.Open(0, 9600, 8, 0x1821, 0, 64));
+    std::vector<uint8_t> data(300);
+    for (size_t i = 0; i < data.size(); i++)
+        data[i] = uint8_t(i * 7);
+    ASSERT_TRUE(driver.Write(data.data(), uint32_t(data.size())));
+    ASSERT_TRUE(driver.WriteString("end"));
+    host::run_until_idle();
+    data.insert(data.end(), {'e', 'n', 'd'});
+    EXPECT_EQ(data, sent_);
+    for (uint32_t load : board::uart_loads(0))
+        EXPECT_LE(load, 16u);
+}
+
 TEST_F(SerialDriverTest, HardwareFlowControlBothWays) {
     CJ6SerialDriver driver;
     ASSERT_TRUE(driver.Open(0, 9600, 8, 0x5021, 1, 8)); // RTS mode 4

@@ -208,6 +208,24 @@ TEST_F(LcdDriver, BitmapsSendWholeBytesARowAndStopWhileThePanelIsReinitialised) 
     EXPECT_TRUE(Sent().empty());
 }
 
+// A bitmap longer than the driver's output block: every byte, escaped ones
+// split across block edges included, goes out once and in order.
+TEST_F(LcdDriver, ALongBitmapKeepsEveryEscapedByteAcrossBlocks) {
+    uint8_t data[8 * 20];
+    for (size_t i = 0; i < sizeof data; i++)
+        data[i] = i % 3 == 0 ? LCD_COMMAND : i % 3 == 1 ? LCD_ESCAPE : uint8_t(i);
+    EXPECT_EQ(0, lcd.Bitmap(0, 0, 64, 20, data));
+    Bytes want = {LCD_COMMAND, 0x64, 0, 0, 63, 19};
+    for (uint8_t byte : data) {
+        if (byte == LCD_COMMAND || byte == LCD_ESCAPE)
+            want.insert(want.end(), {LCD_ESCAPE, uint8_t(byte ^ LCD_ESCAPE_XOR)});
+        else
+            want.push_back(byte);
+    }
+    EXPECT_EQ(want, Sent());
+    EXPECT_EQ(want, mirror.sent);
+}
+
 TEST_F(LcdDriver, TheBusyMarkGoesOffOnlyWhenEveryUnitIsBack) {
     const Bytes on = {0xFE, '<'}, off = {0xFE, ';'};
     lcd.SetBusy();

@@ -6,6 +6,7 @@
 #include "platform/field/can/can_board.h"
 #include "platform/kernel/host.h"
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -48,9 +49,21 @@ class CanLog {
             n += std::snprintf(line + n, sizeof line - size_t(n), " %02X", f.data[i]);
         n += std::snprintf(line + n, sizeof line - size_t(n), "%s\n", f.remote ? " rtr" : "");
         std::fputs(line, file_);
-        std::fflush(file_);
         size_ += n;
-        if (size_ >= LOG_LIMIT) Rotate();
+        if (size_ >= LOG_LIMIT) {
+            Rotate();
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - flushed_ >= FLUSH_INTERVAL) Flush();
+    }
+    // Lines are handed to the file by the frame that comes FLUSH_INTERVAL of
+    // host time after the last hand-over, when the buffer is full, and
+    // whenever a reader asks for the log's path (a flush a frame cost more
+    // than the rest of the bus).
+    void Flush() {
+        if (file_ != nullptr) std::fflush(file_);
+        flushed_ = std::chrono::steady_clock::now();
     }
 
   private:
@@ -61,8 +74,10 @@ class CanLog {
         size_ = 0;
     }
 
+    static constexpr std::chrono::milliseconds FLUSH_INTERVAL{100};
     std::string path_;
     std::FILE* file_ = nullptr;
+    std::chrono::steady_clock::time_point flushed_;
     long size_ = 0;
 };
 
@@ -320,6 +335,7 @@ void can_field_stop() {
 std::string can_log_path() {
     CanField& f = the_field();
     Lock lock(f.m);
+    f.log.Flush();
     return f.log.Path();
 }
 
