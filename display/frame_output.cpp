@@ -60,6 +60,7 @@ void CDisplay::ScanFrames() {
     const bool test_complete = PixelTestComplete();
     disp::frame* frames[MAX_FACES] = {};
     uint32_t lit[MAX_FACES] = {};
+    blanked_.begin_step();
     for (uint32_t i = 0; i < face_count_; ++i) {
         disp::frame_engine* engine = face_configs_[i].engine;
         if (faces_[i].state() < disp::face::ATTACHED || !engine || !engine->next_frame(&frames[i]))
@@ -185,7 +186,9 @@ void CDisplay::StoreCurrentDisplay(disp::frame* frame) {
         page_shown,
         db_get(obj::halvObj11_4),
         {frame->attribute[0], frame->attribute[1], frame->attribute[2]}};
-    if (shown_frame_.same(*frame, where)) return;
+    uint64_t revision = 0;
+    const bool readable = blanked_.picture(0, frame, revision);
+    if (readable && shown_frame_.same(revision, where)) return;
     disp::diag_index_registrar::StoreResult(where.slot, frame, true, current, page_shown);
 }
 
@@ -240,36 +243,20 @@ bool same_place(const shown_frame_memory::place& a, const shown_frame_memory::pl
 
 } // namespace
 
-bool blanked_frames::unchanged(disp::frame* const* frames, uint32_t count,
-                               const failed_pixel_list& list) {
-    if (!known_ || count != count_ || list.generation() != generation_) return false;
-    bool same = true;
-    for (uint32_t j = 0; j < count; ++j)
-        same = frames[j] && pictures_[j].same(*frames[j], shown_frame_memory::place{}) && same;
-    return same;
-}
-
-void blanked_frames::remember(disp::frame* const* frames, uint32_t count,
-                              const failed_pixel_list& list, const uint8_t* map) {
-    known_ = count <= failure_sources::FACES;
-    for (uint32_t j = 0; j < count && known_; ++j) {
-        known_ = frames[j] != nullptr;
-        if (!known_) break;
-        pictures_[j].same(*frames[j], shown_frame_memory::place{}); // taken when it differs
-        known_ = pictures_[j].same(*frames[j], shown_frame_memory::place{});
-    }
-    count_ = count;
-    generation_ = list.generation();
-    std::memcpy(map_, map, sizeof map_);
-}
-
-bool shown_frame_memory::same(const disp::frame& frame, const place& where) {
+bool frame_picture::matches(const disp::frame& frame) const {
     uint32_t size = 0;
     const uint8_t* bytes = frame_bytes(frame, size);
-    if (known_ && bytes && same_place(place_, where) && size == size_ &&
-        std::memcmp(bytes, bytes_, size) == 0)
-        return true;
+    return known_ && bytes && size == size_ && frame.width() == width_ &&
+           frame.height() == height_ && frame.bits_per_pixel() == bits_ &&
+           std::memcmp(bytes, bytes_, size) == 0;
+}
+
+bool frame_picture::follow(const disp::frame& frame) {
+    if (matches(frame)) return true;
+    ++revision_;
     known_ = false;
+    uint32_t size = 0;
+    const uint8_t* bytes = frame_bytes(frame, size);
     if (!bytes) return false;
     if (size > capacity_) {
         delete[] bytes_;
@@ -279,7 +266,58 @@ bool shown_frame_memory::same(const disp::frame& frame, const place& where) {
     }
     std::memcpy(bytes_, bytes, size);
     size_ = size;
-    place_ = where;
+    width_ = frame.width();
+    height_ = frame.height();
+    bits_ = frame.bits_per_pixel();
     known_ = true;
+    return true;
+}
+
+bool blanked_frames::picture(uint32_t j, const disp::frame* frame, uint64_t& revision) {
+    if (j >= failure_sources::FACES || !frame) return false;
+    const uint32_t bit = 1u << j;
+    if (!(checked_ & bit)) {
+        readable_[j] = pictures_[j].follow(*frame);
+        checked_ |= bit;
+    }
+    revision = pictures_[j].revision();
+    return readable_[j];
+}
+
+// A frame that differs is left for the blanking; its picture is taken after.
+bool blanked_frames::unchanged(disp::frame* const* frames, uint32_t count,
+                               const failed_pixel_list& list) {
+    if (!known_ || count != count_ || list.generation() != generation_) return false;
+    for (uint32_t j = 0; j < count; ++j) {
+        const uint32_t bit = 1u << j;
+        if (!frames[j] || pictures_[j].revision() != revisions_[j]) return false;
+        if (checked_ & bit) {
+            if (!readable_[j]) return false;
+            continue;
+        }
+        if (!pictures_[j].matches(*frames[j])) return false;
+        checked_ |= bit;
+        readable_[j] = true;
+    }
+    return true;
+}
+
+void blanked_frames::remember(disp::frame* const* frames, uint32_t count,
+                              const failed_pixel_list& list, const uint8_t* map) {
+    known_ = count <= failure_sources::FACES;
+    for (uint32_t j = 0; j < count && known_; ++j) {
+        checked_ &= ~(1u << j); // written by the blanking
+        known_ = picture(j, frames[j], revisions_[j]);
+    }
+    count_ = count;
+    generation_ = list.generation();
+    std::memcpy(map_, map, sizeof map_);
+}
+
+bool shown_frame_memory::same(uint64_t revision, const place& where) {
+    if (known_ && revision == revision_ && same_place(place_, where)) return true;
+    known_ = true;
+    revision_ = revision;
+    place_ = where;
     return false;
 }

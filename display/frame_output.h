@@ -56,6 +56,63 @@ class failed_pixel_list {
     uint32_t count_ = 0, capacity_ = 0;
 };
 
+// A face's frame as the step last saw it, and a revision that changes
+// whenever the frame was found to differ from it: equal revisions mean equal
+// pixels, so one compare a step serves every check of the frame.
+class frame_picture {
+  public:
+    frame_picture() = default;
+    ~frame_picture() { delete[] bytes_; }
+    frame_picture(const frame_picture&) = delete;
+    frame_picture& operator=(const frame_picture&) = delete;
+
+    // Whether `frame` holds the picture's pixels.
+    bool matches(const disp::frame& frame) const;
+    // Compares `frame` with the picture and takes it anew when it differs;
+    // false when its bytes cannot be read (the revision then changes too).
+    bool follow(const disp::frame& frame);
+    uint64_t revision() const { return revision_; }
+
+  private:
+    bool known_ = false;
+    uint64_t revision_ = 0;
+    uint32_t width_ = 0, height_ = 0, bits_ = 0;
+    uint8_t* bytes_ = nullptr;
+    uint32_t size_ = 0, capacity_ = 0;
+};
+
+// The faces' frames as the step saw them, each compared at most once a step
+// unless the step wrote it since; and the frames and module map the last
+// blanking left: while neither the frames nor the list changed, blanking
+// again would change nothing.
+class blanked_frames {
+  public:
+    static const uint32_t MAP_BYTES = 576;
+
+    // A new step: every frame is compared again when next asked for.
+    void begin_step() { checked_ = 0; }
+    // The revision of face j's picture with `frame` as it is now; false when
+    // the frame is missing or cannot be read.
+    bool picture(uint32_t j, const disp::frame* frame, uint64_t& revision);
+
+    bool unchanged(disp::frame* const* frames, uint32_t count, const failed_pixel_list& list);
+    // After a blanking that wrote the frames: the frames as they are now and
+    // the module map.
+    void remember(disp::frame* const* frames, uint32_t count, const failed_pixel_list& list,
+                  const uint8_t* map);
+    const uint8_t* module_map() const { return map_; }
+
+  private:
+    frame_picture pictures_[failure_sources::FACES];
+    uint32_t checked_ = 0; // bit j: face j compared in this step
+    bool readable_[failure_sources::FACES] = {};
+
+    bool known_ = false;
+    uint32_t count_ = 0, generation_ = 0;
+    uint64_t revisions_[failure_sources::FACES] = {};
+    uint8_t map_[MAP_BYTES] = {};
+};
+
 // The picture and place of the last "Current Display" store.
 class shown_frame_memory {
   public:
@@ -66,41 +123,14 @@ class shown_frame_memory {
         uint8_t attributes[3];
     };
 
-    shown_frame_memory() = default;
-    ~shown_frame_memory() { delete[] bytes_; }
-    shown_frame_memory(const shown_frame_memory&) = delete;
-    shown_frame_memory& operator=(const shown_frame_memory&) = delete;
-
-    // True when `frame` at `where` is what was stored last; otherwise
-    // remembers it (a frame whose bytes cannot be read is never the same).
-    bool same(const disp::frame& frame, const place& where);
-    void forget() { known_ = false; }
+    // True when the picture of that revision at `where` is what was stored
+    // last; otherwise remembers them.
+    bool same(uint64_t revision, const place& where);
 
   private:
     bool known_ = false;
+    uint64_t revision_ = 0;
     place place_{};
-    uint8_t* bytes_ = nullptr;
-    uint32_t size_ = 0, capacity_ = 0;
-};
-
-// The faces' frames as the last blanking left them, and the module map it
-// made: while neither the frames nor the list changed, blanking again would
-// change nothing.
-class blanked_frames {
-  public:
-    static const uint32_t MAP_BYTES = 576;
-
-    bool unchanged(disp::frame* const* frames, uint32_t count, const failed_pixel_list& list);
-    // After a blanking: the frames as they are now and the module map.
-    void remember(disp::frame* const* frames, uint32_t count, const failed_pixel_list& list,
-                  const uint8_t* map);
-    const uint8_t* module_map() const { return map_; }
-
-  private:
-    bool known_ = false;
-    uint32_t count_ = 0, generation_ = 0;
-    shown_frame_memory pictures_[failure_sources::FACES];
-    uint8_t map_[MAP_BYTES] = {};
 };
 
 template <class Visit> void failed_pixel_list::walk(const failure_sources& sources, Visit visit) {
