@@ -75,7 +75,9 @@ void CDisplay::ScanFrames() {
         if (disp::frame* frame = frames[i]) {
             if (face_count_ == 1) StoreCurrentDisplay(frame);
             // Unblanked frames keep every lit pixel: the ratio is 100 without a count.
-            uint32_t ratio = !blanked || lit[i] == 0 ? 100 : frame->lit_count() * 100 / lit[i];
+            uint32_t now = 0;
+            if (blanked && !blanked_.lit_count(i, now)) now = frame->lit_count();
+            uint32_t ratio = !blanked || lit[i] == 0 ? 100 : now * 100 / lit[i];
             db_set(obj::panynjObj1_6, ratio, DB_NOTIFY);
             CheckLegibility();
             if (std::strcmp(face_configs_[i].face_name, FACE_PRIMARY) == 0) ShowOnLCD(frame);
@@ -118,8 +120,10 @@ bool CDisplay::ScanFailedPixels(disp::frame* const* frames, uint32_t* lit, bool 
     const face_config& first = face_configs_[0];
     const bool blanking = any && frames[0] && first.module_height != 0 && first.module_width != 0;
     if (blanking) {
-        for (uint32_t j = 0; j < face_count_; ++j)
-            if (frames[j]) lit[j] = frames[j]->lit_count();
+        auto count_lit = [&] {
+            for (uint32_t j = 0; j < face_count_; ++j)
+                if (frames[j]) lit[j] = frames[j]->lit_count();
+        };
         sources.faces = face_count_;
         sources.width = frames[0]->width();
         sources.height = frames[0]->height();
@@ -136,12 +140,17 @@ bool CDisplay::ScanFailedPixels(disp::frame* const* frames, uint32_t* lit, bool 
                                 disp::pixel(f.x, f.y, f.test));
         };
         if (!failed_pixels_.follow(sources)) {
+            count_lit();
             failed_pixel_list::walk(sources, blank);
         } else if (test_complete || !blanked_.unchanged(frames, face_count_, failed_pixels_)) {
+            count_lit();
             for (const failed_pixel_list::failure& f : failed_pixels_)
                 blank(f);
             blanked_.remember(frames, face_count_, failed_pixels_, module_map_);
         } else {
+            // As the last blanking left them: as many lit pixels before as after.
+            for (uint32_t j = 0; j < face_count_; ++j)
+                blanked_.lit_count(j, lit[j]);
             std::memcpy(module_map_, blanked_.module_map(), MODULE_MAP_BYTES);
         }
     }
@@ -308,10 +317,19 @@ void blanked_frames::remember(disp::frame* const* frames, uint32_t count,
     for (uint32_t j = 0; j < count && known_; ++j) {
         checked_ &= ~(1u << j); // written by the blanking
         known_ = picture(j, frames[j], revisions_[j]);
+        if (known_) lit_[j] = frames[j]->lit_count();
     }
     count_ = count;
     generation_ = list.generation();
     std::memcpy(map_, map, sizeof map_);
+}
+
+bool blanked_frames::lit_count(uint32_t j, uint32_t& lit) const {
+    if (!known_ || j >= count_ || !(checked_ & (1u << j)) || !readable_[j] ||
+        pictures_[j].revision() != revisions_[j])
+        return false;
+    lit = lit_[j];
+    return true;
 }
 
 bool shown_frame_memory::same(uint64_t revision, const place& where) {

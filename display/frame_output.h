@@ -101,6 +101,9 @@ class blanked_frames {
     void remember(disp::frame* const* frames, uint32_t count, const failed_pixel_list& list,
                   const uint8_t* map);
     const uint8_t* module_map() const { return map_; }
+    // The lit pixels of face j's frame when this step found it as the last
+    // blanking left it; false otherwise (the caller counts them).
+    bool lit_count(uint32_t j, uint32_t& lit) const;
 
   private:
     frame_picture pictures_[failure_sources::FACES];
@@ -110,6 +113,7 @@ class blanked_frames {
     bool known_ = false;
     uint32_t count_ = 0, generation_ = 0;
     uint64_t revisions_[failure_sources::FACES] = {};
+    uint32_t lit_[failure_sources::FACES] = {};
     uint8_t map_[MAP_BYTES] = {};
 };
 

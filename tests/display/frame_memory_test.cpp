@@ -72,6 +72,9 @@ TEST_F(FrameMemory, AnUnchangedFrameIsNeitherBlankedNorStoredAgain) {
         Outcome later = Step();
         EXPECT_FALSE(later.blanked);
         EXPECT_FALSE(later.stored);
+        uint32_t lit = 0;
+        EXPECT_TRUE(blanked_.lit_count(0, lit));
+        EXPECT_EQ(uint32_t(HEIGHT * WIDTH - 1), lit) << "counted once, at the blanking";
     }
 }
 
@@ -102,6 +105,8 @@ TEST_F(FrameMemory, APictureTakenUnblankedIsNeverTakenForTheBlankedOne) {
     Light(2, 3);
     EXPECT_TRUE(Step(false).stored);
     EXPECT_EQ(LIT, Pixel(2, 3));
+    uint32_t lit = 0;
+    EXPECT_FALSE(blanked_.lit_count(0, lit)) << "not the blanked frame's count";
     Outcome back = Step();
     EXPECT_TRUE(back.blanked);
     EXPECT_TRUE(back.stored);
