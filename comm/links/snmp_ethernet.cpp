@@ -151,13 +151,14 @@ uint8_t* put_bytes(uint8_t* out, const uint8_t* from, uint32_t count) {
     return out + count;
 }
 
-// The header fields of a cut message: version, community and request-id TLVs
-// and the PDU's tag. -> false when they cannot be read.
+// The header fields of a cut message: where its version, community and
+// request-id TLVs lie, and the PDU's tag.
 struct cut_header {
     uint32_t version_at, version_size, community_size, id_at, id_size;
     uint8_t pdu_tag;
 };
 
+// -> false when the fields are not there whole.
 bool read_cut_header(const uint8_t* b, uint32_t count, cut_header* h) {
     uint32_t header = 0, content = 0;
     if (!header_at(b, count, 0, &header, &content)) return false;
@@ -179,8 +180,9 @@ bool stand_in_message(ethernet_framer& f, const uint8_t* b, uint32_t count) {
     if (!read_cut_header(b, count, &h)) return false;
     const uint8_t statuses[] = {INTEGER_TAG, 1, 0, INTEGER_TAG, 1, 0};
     const uint32_t fields = h.version_size + h.community_size;
-    const uint32_t fixed = 4 + fields + 4 + h.id_size + sizeof statuses + 4 + 4 + sizeof PAD_NAME +
-                           4; // the five long headers
+    // Five long headers (message, PDU, list, varbind, pad) and the fields.
+    const uint32_t fixed =
+        4 + fields + 4 + h.id_size + sizeof statuses + 4 + 4 + sizeof PAD_NAME + 4;
     if (fixed >= STAND_IN_BYTES) return false;
     const uint32_t pad = STAND_IN_BYTES - fixed;
     const uint32_t varbind = sizeof PAD_NAME + 4 + pad;
