@@ -15,7 +15,8 @@ namespace {
 
 // A packet holds a whole SNMP message of the agent's buffer (3000 bytes) with
 // its headers: the agent takes and answers messages up to 2050 bytes on UDP
-// and answers a longer one (up to its buffer) tooBig.
+// and answers a longer one tooBig (beyond a packet, from the first bytes the
+// network layer hands over).
 const ULONG PACKET_PAYLOAD = 3072;
 const ULONG PACKET_COUNT = 48;
 const ULONG IP_STACK_BYTES = 2048;

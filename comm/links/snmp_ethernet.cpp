@@ -89,10 +89,139 @@ uint32_t frame_content(ethernet_framer& f, const uint8_t* bytes, uint32_t count)
     return taken;
 }
 
+// ---- datagrams longer than the agent takes ----------------------------------------------
+// The host network layer hands over only the first bytes of a datagram longer
+// than a packet. A datagram whose SEQUENCE announces more than the message
+// buffer holds is answered tooBig from its header: a stand-in message with
+// the received version, community, PDU type and request-id, padded to one
+// byte beyond what the link sends, takes the agent's path of every
+// over-long request (community checked, tooBig answered with no varbinds,
+// counted).
+
+const uint32_t STAND_IN_BYTES = ETHERNET_TX_BYTES + 1;
+const uint8_t LONG_TWO = 0x82; // a long-form length of two octets
+const uint8_t INTEGER_TAG = 0x02, OCTETS_TAG = 0x04;
+const uint8_t PAD_NAME[] = {0x06, 0x01, 0x2B}; // 1.3: a name only read, never looked up
+
+// The header of the TLV of `bytes` at `at` (its tag and length octets, within
+// `count`): its size and the content length it announces.
+bool header_at(const uint8_t* bytes, uint32_t count, uint32_t at, uint32_t* header,
+               uint32_t* content) {
+    if (at + 2 > count) return false;
+    uint32_t length = bytes[at + 1], octets = 0;
+    if (length & 0x80) {
+        octets = length & 0x7F;
+        if (octets == 0 || octets > 2 || at + 2 + octets > count) return false;
+        length = 0;
+        for (uint32_t k = 0; k < octets; k++)
+            length = length << 8 | bytes[at + 2 + k];
+    }
+    *header = 2 + octets;
+    *content = length;
+    return true;
+}
+
+// The whole size of the TLV at `at`, when all of it lies within `count`.
+bool whole_tlv_at(const uint8_t* bytes, uint32_t count, uint32_t at, uint8_t tag, uint32_t* size) {
+    uint32_t header = 0, content = 0;
+    if (!header_at(bytes, count, at, &header, &content) || bytes[at] != tag) return false;
+    *size = header + content;
+    return at + *size <= count;
+}
+
+// The message length a datagram announces (its tag, length octets and content).
+bool announced_length(const uint8_t* bytes, uint32_t count, uint32_t* total) {
+    uint32_t header = 0, content = 0;
+    if (count == 0 || bytes[0] != SEQUENCE_TAG || !header_at(bytes, count, 0, &header, &content))
+        return false;
+    *total = header + content;
+    return true;
+}
+
+uint8_t* put_long_header(uint8_t* out, uint8_t tag, uint32_t length) {
+    *out++ = tag;
+    *out++ = LONG_TWO;
+    *out++ = static_cast<uint8_t>(length >> 8);
+    *out++ = static_cast<uint8_t>(length);
+    return out;
+}
+
+uint8_t* put_bytes(uint8_t* out, const uint8_t* from, uint32_t count) {
+    std::memcpy(out, from, count);
+    return out + count;
+}
+
+// The header fields of a cut message: where its version, community and
+// request-id TLVs lie, and the PDU's tag.
+struct cut_header {
+    uint32_t version_at, version_size, community_size, id_at, id_size;
+    uint8_t pdu_tag;
+};
+
+// -> false when the fields are not there whole.
+bool read_cut_header(const uint8_t* b, uint32_t count, cut_header* h) {
+    uint32_t header = 0, content = 0;
+    if (!header_at(b, count, 0, &header, &content)) return false;
+    h->version_at = header;
+    if (!whole_tlv_at(b, count, h->version_at, INTEGER_TAG, &h->version_size)) return false;
+    const uint32_t community_at = h->version_at + h->version_size;
+    if (!whole_tlv_at(b, count, community_at, OCTETS_TAG, &h->community_size)) return false;
+    const uint32_t pdu_at = community_at + h->community_size;
+    if (!header_at(b, count, pdu_at, &header, &content)) return false;
+    h->pdu_tag = b[pdu_at];
+    h->id_at = pdu_at + header;
+    return whole_tlv_at(b, count, h->id_at, INTEGER_TAG, &h->id_size);
+}
+
+// Writes the stand-in of the cut message `b` into the framer. -> false when
+// its header cannot be read.
+bool stand_in_message(ethernet_framer& f, const uint8_t* b, uint32_t count) {
+    cut_header h{};
+    if (!read_cut_header(b, count, &h)) return false;
+    const uint8_t statuses[] = {INTEGER_TAG, 1, 0, INTEGER_TAG, 1, 0};
+    const uint32_t fields = h.version_size + h.community_size;
+    // Five long headers (message, PDU, list, varbind, pad) and the fields.
+    const uint32_t fixed =
+        4 + fields + 4 + h.id_size + sizeof statuses + 4 + 4 + sizeof PAD_NAME + 4;
+    if (fixed >= STAND_IN_BYTES) return false;
+    const uint32_t pad = STAND_IN_BYTES - fixed;
+    const uint32_t varbind = sizeof PAD_NAME + 4 + pad;
+    const uint32_t pdu = h.id_size + sizeof statuses + 4 + 4 + varbind;
+    uint8_t* out = put_long_header(f.message, SEQUENCE_TAG, fields + 4 + pdu);
+    out = put_bytes(out, b + h.version_at, fields);
+    out = put_long_header(out, h.pdu_tag, pdu);
+    out = put_bytes(out, b + h.id_at, h.id_size);
+    out = put_bytes(out, statuses, sizeof statuses);
+    out = put_long_header(out, SEQUENCE_TAG, 4 + varbind);
+    out = put_long_header(out, SEQUENCE_TAG, varbind);
+    out = put_bytes(out, PAD_NAME, sizeof PAD_NAME);
+    out = put_long_header(out, OCTETS_TAG, pad);
+    std::memset(out, 0, pad);
+    f.length = static_cast<uint16_t>(STAND_IN_BYTES);
+    return true;
+}
+
+// A datagram announcing a message longer than the buffer is answered tooBig
+// (or dropped as a parse error when its header cannot be read). -> whether
+// it was one.
+bool answered_as_cut(ethernet_link* link, const ethernet_run& run, const uint8_t* bytes) {
+    uint32_t total = 0;
+    if (!announced_length(bytes, run.count, &total) || total <= ETHERNET_MESSAGE_BYTES)
+        return false;
+    ethernet_framer& f = link->datagram;
+    if (stand_in_message(f, bytes, run.count))
+        deliver(link, run.source, f);
+    else
+        count_parse_error();
+    frame_reset(f);
+    return true;
+}
+
 // The bytes of one run through the framer of its source.
 void frame_run(ethernet_link* link, const ethernet_run& run, const uint8_t* bytes) {
     ethernet_framer& f = framer_of(link, run.source);
     if (run.source.datagram) frame_reset(f);
+    if (run.source.datagram && answered_as_cut(link, run, bytes)) return;
     for (uint32_t i = 0; i < run.count; i++) {
         i += frame_content(f, bytes + i, run.count - i);
         int result = ethernet_frame_byte(f, bytes[i]);

@@ -13,7 +13,8 @@
 // that two connections never mix their bytes, and passes each complete
 // message to snmp_message_process. A datagram must hold exactly one message:
 // a shorter one is dropped, one with bytes after its message is counted as a
-// parse error and dropped.
+// parse error and dropped. One announcing a message longer than the buffer
+// (the network layer may have cut it) is answered tooBig from its header.
 #pragma once
 
 #include "comm/snmp/snmp.h"

@@ -277,6 +277,7 @@ UINT nx_udp_socket_unbind(NX_UDP_SOCKET* socket);
 // packet; on failure the caller keeps it.
 UINT nx_udp_socket_send(NX_UDP_SOCKET* socket, NX_PACKET* packet, ULONG ip_address, UINT port);
 // The next datagram (source in the packet); NX_NO_PACKET when none within the wait.
+// A datagram longer than a packet comes cut to the packet's room (counted invalid).
 UINT nx_udp_socket_receive(NX_UDP_SOCKET* socket, NX_PACKET** packet, ULONG wait);
 UINT nx_udp_socket_receive_notify(NX_UDP_SOCKET* socket, nx_udp_notify_fn notify);
 UINT nx_udp_source_extract(NX_PACKET* packet, ULONG* ip_address, UINT* port);

@@ -175,14 +175,18 @@ UINT receive_datagram(NX_UDP_SOCKET* socket, std::deque<udp_impl::datagram>& que
             udp_impl::datagram d = std::move(queue.front());
             queue.pop_front();
             size_t room = p->data_end - p->append_ptr;
+            // A datagram longer than a packet gives the packet's room of its
+            // first bytes (counted invalid): a reader that frames its
+            // datagrams sees from their header that the rest is missing, and
+            // can answer the sender.
             size_t n = d.data.size();
-            if (n > room) { // a datagram longer than a packet is dropped whole, never cut
+            if (n > room) {
                 ip_impl* ipi = ip_of(socket->ip);
-                if (ipi) ipi->udp_dropped++;
-                nx_packet_release(p);
-                continue;
+                if (ipi) ipi->udp_invalid++;
+                n = room;
             }
-            std::copy(d.data.begin(), d.data.end(), p->append_ptr);
+            std::copy(d.data.begin(), d.data.begin() + static_cast<std::ptrdiff_t>(n),
+                      p->append_ptr);
             p->append_ptr += n;
             p->length = static_cast<ULONG>(n);
             p->source_ip = d.ip;

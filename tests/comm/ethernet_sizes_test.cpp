@@ -40,10 +40,10 @@ Bytes wrap(uint8_t tag, const Bytes& content) {
     return out;
 }
 
-// An SNMPv1 request of the privileged community: `pdu_tag`, request id 1,
+// An SNMPv1 request of the privileged community: `pdu_tag`, request id `id`,
 // and one varbind per name (its TLV) with its value (NULL when none given).
 Bytes request_of(uint8_t pdu_tag, const std::vector<Bytes>& names,
-                 const std::vector<Bytes>& values = {}) {
+                 const std::vector<Bytes>& values = {}, uint8_t id = 1) {
     Bytes list;
     for (size_t i = 0; i < names.size(); ++i) {
         const Bytes& value = i < values.size() ? values[i] : Bytes{0x05, 0x00};
@@ -52,7 +52,7 @@ Bytes request_of(uint8_t pdu_tag, const std::vector<Bytes>& names,
         list.insert(list.end(), names[i].begin(), names[i].end());
         list.insert(list.end(), value.begin(), value.end());
     }
-    Bytes pdu = {0x02, 0x01, 0x01, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00};
+    Bytes pdu = {0x02, 0x01, id, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00};
     const Bytes varbinds = wrap(0x30, list);
     pdu.insert(pdu.end(), varbinds.begin(), varbinds.end());
     Bytes message = {0x02, 0x01, 0x00};
@@ -67,7 +67,7 @@ Bytes request_of(uint8_t pdu_tag, const std::vector<Bytes>& names,
 // name's TLV, the value's tag and content).
 struct Answer {
     size_t bytes = 0;
-    uint32_t status = 99, index = 0;
+    uint32_t id = 0, status = 99, index = 0;
     struct Varbind {
         Bytes name;
         uint8_t tag;
@@ -118,7 +118,7 @@ Answer read_answer(const Bytes& response) {
     r.Skip(); // community
     uint8_t tag = 0;
     r.Enter(&tag);
-    r.Skip(); // request id
+    const uint32_t id = r.Integer();
     const uint32_t status = r.Integer(), index = r.Integer();
     const size_t end = r.at + r.Enter();
     while (r.ok && r.at < end) {
@@ -132,7 +132,7 @@ Answer read_answer(const Bytes& response) {
         r.at += length;
         a.varbinds.push_back(std::move(vb));
     }
-    if (r.ok && tag == 0xA2) a.status = status, a.index = index;
+    if (r.ok && tag == 0xA2) a.id = id, a.status = status, a.index = index;
     return a;
 }
 
@@ -244,16 +244,16 @@ const uint32_t MULTI_STRING = 3, MESSAGE_STATUS = 9;
 const uint8_t MODIFY_REQ = 6;
 const size_t LONGEST_MESSAGE = 2050;
 
-Bytes multi_set(const std::string& multi) {
+Bytes multi_set(const std::string& multi, uint8_t id = 1) {
     return request_of(0xA3, {message_column(MULTI_STRING)},
-                      {wrap(0x04, Bytes(multi.begin(), multi.end()))});
+                      {wrap(0x04, Bytes(multi.begin(), multi.end()))}, id);
 }
 
 // A SET of the message's MULTI string whose whole message is `bytes` long.
-Bytes multi_set_of_size(size_t bytes, std::string* multi) {
+Bytes multi_set_of_size(size_t bytes, std::string* multi, uint8_t id = 1) {
     for (size_t length = bytes - 60;;) {
         *multi = std::string(length, 'A');
-        const Bytes set = multi_set(*multi);
+        const Bytes set = multi_set(*multi, id);
         if (set.size() == bytes) return set;
         length += bytes - set.size(); // the length octets settle after a step or two
     }
@@ -269,7 +269,9 @@ std::string text_of(const Answer& a) {
 // answered whole with its value; what the store keeps (up to the sign's 1,600
 // MULTI characters) is written, a longer text is refused (badValue) and
 // leaves the message as it was. One byte beyond the longest message is
-// tooBig, counted, and writes nothing either.
+// tooBig, counted, and writes nothing either; so is a datagram longer than
+// the agent's buffer, of which the network layer hands over only the first
+// bytes: the answer still carries the request's id.
 TEST_F(EthernetSizes, LongMultiSetsOverUdpAreAnsweredUpToTheLongestMessage) {
     struct Case {
         const char* what;
@@ -281,6 +283,8 @@ TEST_F(EthernetSizes, LongMultiSetsOverUdpAreAnsweredUpToTheLongestMessage) {
         {"the sign's longest MULTI string", 1600, 0, NO_ERROR, true},
         {"a 2,050-byte message, too long a MULTI", 0, LONGEST_MESSAGE, BAD_VALUE, false},
         {"a 2,051-byte message", 0, LONGEST_MESSAGE + 1, TOO_BIG, false},
+        {"a 3,001-byte message", 0, 3001, TOO_BIG, false},
+        {"a 10,000-byte message", 0, 10000, TOO_BIG, false},
     };
     const Bytes multi_name = message_column(MULTI_STRING);
     const Bytes get_multi = request_of(0xA0, {multi_name});
@@ -290,14 +294,18 @@ TEST_F(EthernetSizes, LongMultiSetsOverUdpAreAnsweredUpToTheLongestMessage) {
                                                            {Bytes{0x02, 0x01, MODIFY_REQ}})))
                                 .status);
         std::string kept = text_of(read_answer(udp.Ask(get_multi)));
+        uint8_t id = 10;
         for (const Case& c : cases) {
             SCOPED_TRACE(c.what);
             std::string multi(c.multi_characters, 'A');
-            const Bytes set =
-                c.message_bytes ? multi_set_of_size(c.message_bytes, &multi) : multi_set(multi);
+            const Bytes set = c.message_bytes ? multi_set_of_size(c.message_bytes, &multi, ++id)
+                                              : multi_set(multi, ++id);
             const uint32_t too_bigs = db_get(obj::snmpOutTooBigs);
+            const uint32_t in_packets = db_get(obj::snmpInPkts);
             const Answer a = read_answer(udp.Ask(set));
             EXPECT_EQ(c.status, a.status);
+            EXPECT_EQ(id, a.id);
+            EXPECT_EQ(in_packets + 1, db_get(obj::snmpInPkts));
             if (c.status == TOO_BIG) {
                 EXPECT_TRUE(a.varbinds.empty());
                 EXPECT_EQ(too_bigs + 1, db_get(obj::snmpOutTooBigs));
@@ -307,6 +315,42 @@ TEST_F(EthernetSizes, LongMultiSetsOverUdpAreAnsweredUpToTheLongestMessage) {
             }
             if (c.stored) kept = multi;
             EXPECT_EQ(kept, text_of(read_answer(udp.Ask(get_multi))));
+        }
+    });
+}
+
+// Over-long requests the agent does not answer, over UDP: one of another
+// community is dropped and counted as the agent counts it for a 2,051-byte
+// request, whatever its length; a datagram longer than the agent's buffer
+// whose header cannot be read is a parse error. The next request is answered.
+TEST_F(EthernetSizes, OverLongRequestsTheAgentDoesNotAnswerAreCounted) {
+    struct Case {
+        const char* what;
+        size_t message_bytes;
+        size_t byte_spoiled; // set to 0xFF: 9, the community's first byte; 4, the version tag
+        DbObject counter;
+    } cases[] = {
+        {"2,051 bytes, another community", LONGEST_MESSAGE + 1, 9, obj::snmpInBadCommunityNames},
+        {"10,000 bytes, another community", 10000, 9, obj::snmpInBadCommunityNames},
+        {"10,000 bytes, no version", 10000, 4, obj::snmpInASNParseErrs},
+    };
+    Serve([&] {
+        UdpManager udp;
+        uint8_t id = 20;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            std::string multi;
+            Bytes set = multi_set_of_size(c.message_bytes, &multi, ++id);
+            set[c.byte_spoiled] = 0xFF;
+            const uint32_t counted = db_get(c.counter);
+            const uint32_t too_bigs = db_get(obj::snmpOutTooBigs);
+            udp.Send(set);
+            const Answer next =
+                read_answer(udp.Ask(request_of(0xA0, {message_column(1)}, {}, ++id)));
+            EXPECT_EQ(id, next.id) << "the first answer is the next request's";
+            EXPECT_EQ(NO_ERROR, next.status);
+            EXPECT_EQ(counted + 1, db_get(c.counter));
+            EXPECT_EQ(too_bigs, db_get(obj::snmpOutTooBigs));
         }
     });
 }
