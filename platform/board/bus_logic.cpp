@@ -4,8 +4,18 @@
 namespace board {
 
 void BusLogic::Attach(unsigned select, SpiDevice* device) {
-    std::lock_guard<std::mutex> lock(m_);
+    std::lock_guard<SpinLock> lock(lock_);
     if (select < 2) devices_[select] = device;
+}
+
+uint32_t BusLogic::Read(uint32_t offset, int width) {
+    std::lock_guard<SpinLock> lock(lock_);
+    return ReadRegisters(offset, width);
+}
+
+void BusLogic::Write(uint32_t offset, int width, uint32_t value) {
+    std::lock_guard<SpinLock> lock(lock_);
+    WriteRegisters(offset, width, value);
 }
 
 SpiDevice* BusLogic::Selected() {

@@ -22,6 +22,11 @@ class BusLogic : public Reg16Device {
     void SetBoardId(int id) { board_id_ = id & 15; }
     void Attach(unsigned select, SpiDevice* device);
 
+    // The SPI port is clocked byte by byte, several register accesses a
+    // byte: they run under a spin lock rather than the device mutex.
+    uint32_t Read(uint32_t offset, int width) override;
+    void Write(uint32_t offset, int width, uint32_t value) override;
+
   protected:
     uint16_t Reg(uint32_t reg) override;
     void SetReg(uint32_t reg, uint16_t value) override;
@@ -30,6 +35,7 @@ class BusLogic : public Reg16Device {
     void Control(uint16_t value);
     SpiDevice* Selected();
 
+    SpinLock lock_;
     int board_id_ = 2;
     uint16_t latch_ = 0;
     uint16_t control_ = 0x0200; // nothing selected

@@ -1,10 +1,21 @@
 // 16-bit register windows (see reg16.h).
 #include "platform/board/reg16.h"
 
+#include <thread>
+
 namespace board {
 
 uint32_t Reg16Device::Read(uint32_t offset, int width) {
     std::lock_guard<std::mutex> lock(m_);
+    return ReadRegisters(offset, width);
+}
+
+void Reg16Device::Write(uint32_t offset, int width, uint32_t value) {
+    std::lock_guard<std::mutex> lock(m_);
+    WriteRegisters(offset, width, value);
+}
+
+uint32_t Reg16Device::ReadRegisters(uint32_t offset, int width) {
     uint32_t v = 0;
     for (int i = 0; i < width; ++i) {
         uint32_t at = offset + i;
@@ -14,8 +25,7 @@ uint32_t Reg16Device::Read(uint32_t offset, int width) {
     return v;
 }
 
-void Reg16Device::Write(uint32_t offset, int width, uint32_t value) {
-    std::lock_guard<std::mutex> lock(m_);
+void Reg16Device::WriteRegisters(uint32_t offset, int width, uint32_t value) {
     if (width == 1) { // one half of a 16-bit register
         uint32_t reg = offset & ~1u;
         uint16_t now = Reg(reg);
@@ -30,6 +40,10 @@ void Reg16Device::Write(uint32_t offset, int width, uint32_t value) {
         return;
     }
     SetReg(offset & ~1u, uint16_t(value));
+}
+
+void SpinLock::Pause() {
+    std::this_thread::yield();
 }
 
 } // namespace board
