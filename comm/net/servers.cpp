@@ -121,8 +121,11 @@ void udp_thread_entry(ULONG input) {
         if (!slot.owner->Receive(static_cast<uint32_t>(input))) tx_thread_sleep(1);
 }
 
+// A text that came cut (longer than a packet) is not stored: a part of it
+// would show as if it were the whole.
 void store_text_datagram(const NX_PACKET* packet) {
-    if (packet->length <= TEXT_DATAGRAM_HEADER || packet->prepend_ptr[0] != TEXT_DATAGRAM_MARK)
+    if (packet->cut || packet->length <= TEXT_DATAGRAM_HEADER ||
+        packet->prepend_ptr[0] != TEXT_DATAGRAM_MARK)
         return;
     db_set_string(obj::halvObj6_2, packet->prepend_ptr + TEXT_DATAGRAM_HEADER,
                   packet->length - TEXT_DATAGRAM_HEADER, DB_NOTIFY);

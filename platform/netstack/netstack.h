@@ -115,7 +115,8 @@ struct NX_PACKET {
     ULONG length;         // bytes of data
     ULONG source_ip;      // UDP: the sender's address (host order)
     UINT source_port;     // UDP: the sender's port
-    UINT allocated;       // private: 1 while taken from the pool
+    uint8_t cut;          // UDP: 1 when the datagram was longer than the packet
+    uint8_t allocated;    // private: 1 while taken from the pool
 };
 
 struct NX_PACKET_POOL {

@@ -28,6 +28,7 @@ void reset_packet(NX_PACKET* packet, ULONG header_room) {
     packet->length = 0;
     packet->source_ip = 0;
     packet->source_port = 0;
+    packet->cut = 0;
     packet->next = nullptr;
 }
 

@@ -184,6 +184,7 @@ UINT receive_datagram(NX_UDP_SOCKET* socket, std::deque<udp_impl::datagram>& que
                 ip_impl* ipi = ip_of(socket->ip);
                 if (ipi) ipi->udp_invalid++;
                 n = room;
+                p->cut = 1;
             }
             std::copy(d.data.begin(), d.data.begin() + static_cast<std::ptrdiff_t>(n),
                       p->append_ptr);

@@ -58,6 +58,16 @@ TEST_F(EthernetTransport, TextDatagramsOnPort3002SetTheFieldText) {
         tx_thread_sleep(2);
         EXPECT_STREQ(c.text_after, db_get_string(obj::halvObj6_2)) << c.what;
     }
+    // A text longer than a packet arrives cut: no part of it is stored.
+    Bytes long_text = hex("0D 00 00 00 00 00 00 00");
+    long_text.resize(5000, 'Z');
+    Serve([&] {
+        UdpManager m;
+        m.Send(long_text, TEXT_DATAGRAM_PORT);
+        usleep(50000);
+    });
+    tx_thread_sleep(2);
+    EXPECT_STREQ("Hello", db_get_string(obj::halvObj6_2)) << "a text longer than a packet";
 }
 
 TEST_F(EthernetTransport, ManagersOnEveryPortAtOnceGetTheirOwnAnswers) {
