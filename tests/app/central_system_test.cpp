@@ -72,16 +72,8 @@ class CentralSystemAndProgram : public ::testing::Test {
     }
     // A SET of globalTime with Counter syntax; -> its error status (-1: no answer).
     int SetGlobalTime(uint32_t seconds) {
-        Bytes request = agent_test::counter_set(ADMIN, GLOBAL_TIME, seconds);
-        int fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in to = agent_test::loopback(port_);
-        sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-        pollfd p{fd, POLLIN, 0};
-        Bytes response(65536);
-        ssize_t n = poll(&p, 1, 10000) > 0 ? recv(fd, response.data(), response.size(), 0) : -1;
-        close(fd);
-        response.resize(n > 0 ? size_t(n) : 0);
-        return agent_test::error_status_of(response);
+        return agent_test::udp_error_status(port_,
+                                            agent_test::counter_set(ADMIN, GLOBAL_TIME, seconds));
     }
     // Reads until global time reaches `at` (at most five host seconds).
     // `*late` (when given): the most simulated seconds the reading may lie

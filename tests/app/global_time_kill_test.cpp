@@ -29,16 +29,8 @@ const int SPEED = 1;
 // Sends a Counter SET of globalTime and waits for its answer (a generous
 // safety net of ten host seconds): its error status, -1 without one.
 int SetGlobalTime(uint16_t port, uint32_t seconds) {
-    Bytes request = agent_test::counter_set(agent_test::ADMIN, GLOBAL_TIME, seconds);
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to = agent_test::loopback(port);
-    sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    pollfd p{fd, POLLIN, 0};
-    Bytes response(65536);
-    ssize_t n = poll(&p, 1, 10000) > 0 ? recv(fd, response.data(), response.size(), 0) : -1;
-    close(fd);
-    response.resize(n > 0 ? size_t(n) : 0);
-    return agent_test::error_status_of(response);
+    return agent_test::udp_error_status(
+        port, agent_test::counter_set(agent_test::ADMIN, GLOBAL_TIME, seconds));
 }
 
 TEST(GlobalTimeAcrossAKill, AnAcknowledgedSetSurvivesKillNineRightAfterTheAnswer) {

@@ -103,6 +103,20 @@ inline sockaddr_in loopback(uint16_t port) {
     return a;
 }
 
+// Sends `request` to the agent on UDP `port` of this host and waits for one
+// answer (a safety net of ten host seconds): its error status, -1 without one.
+inline int udp_error_status(uint16_t port, const Bytes& request) {
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to = loopback(port);
+    sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    pollfd p{fd, POLLIN, 0};
+    Bytes response(65536);
+    ssize_t n = poll(&p, 1, 10000) > 0 ? recv(fd, response.data(), response.size(), 0) : -1;
+    close(fd);
+    response.resize(n > 0 ? size_t(n) : 0);
+    return error_status_of(response);
+}
+
 inline uint16_t host_port(UINT port) {
     return static_cast<uint16_t>(nx_ip_host_port(port));
 }
